@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Set-up of the camera recording suite on Debian 12, as root.
+#   ./setup.sh run    install what is missing, build (release) and start Kalmuth on an emulated camera
+#   ./setup.sh test   install what is missing, build the sanitizer configuration and run every test
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+JOBS="$(nproc 2>/dev/null || echo 4)"
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qtbase5-dev qttools5-dev-tools libqt5svg5 fonts-dejavu-core
+  libboost-all-dev liblog4cpp5-dev libpugixml-dev
+  libtiff-dev libpng-dev libjpeg62-turbo-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
+  xvfb xauth
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+install_missing() {
+  local missing=()
+  local package
+  for package in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  if [ "${#missing[@]}" -eq 0 ]; then
+    return 0
+  fi
+  echo "Installing missing packages: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Packages are missing and this is not root: run the set-up as root." >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure() {
+  local dir="$1"
+  shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+  else
+    cmake "$dir" "$@" >/dev/null
+  fi
+}
+
+run_program() {
+  local build="$ROOT/build/release"
+  configure "$build" -DCMAKE_BUILD_TYPE=Release -DKALMUTH_SANITIZE=OFF -DKALMUTH_BUILD_TESTS=OFF -DKALMUTH_BUILD_BENCH=OFF
+  cmake --build "$build" -j "$JOBS"
+  local program="$build/bin/kalmuth"
+  if [ ! -x "$program" ]; then
+    echo "Everything built; there is no program Kalmuth yet to start."
+    return 0
+  fi
+  export NIMBO_EMULATION="${NIMBO_EMULATION:-}"
+  [ -n "$NIMBO_EMULATION" ] || unset NIMBO_EMULATION
+  if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    exec "$program" "$@"
+  fi
+  echo "No display: starting Kalmuth under Xvfb."
+  exec xvfb-run -a -s "-screen 0 1600x1000x24" "$program" "$@"
+}
+
+run_tests() {
+  local build="$ROOT/build/test"
+  configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALMUTH_SANITIZE=ON -DKALMUTH_BUILD_TESTS=ON -DKALMUTH_BUILD_BENCH=ON
+  cmake --build "$build" -j "$JOBS"
+  export QT_QPA_PLATFORM=offscreen
+  cd "$build"
+  ctest --output-on-failure -j "$JOBS" --timeout 300
+}
+
+case "${1:-}" in
+  run)
+    shift
+    install_missing
+    run_program "$@"
+    ;;
+  test)
+    install_missing
+    run_tests
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,219 @@
+// Operating-system services: modules, clocks, the periodic timer, OS facts, known folders.
+#include "os/Clock.h"
+#include "os/Module.h"
+#include "os/PeriodicTimer.h"
+#include "os/Shell.h"
+#include "os/System.h"
+
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+TEST(Module, LoadsAndResolvesASymbol)
+{
+    os::Module module;
+    ASSERT_TRUE(module.load(TEST_MODULE_PATH)) << module.errorText();
+    EXPECT_TRUE(module.errorText().empty());
+    auto answer = module.function<int (*)()>("testModuleAnswer");
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 42);
+    EXPECT_TRUE(module.unload());
+    EXPECT_FALSE(module.unload());
+}
+
+TEST(Module, FailuresKeepTheirText)
+{
+    os::Module module;
+    EXPECT_FALSE(module.load("/nonexistent/libNothingHere.so"));
+    EXPECT_NE(module.errorText().find("libNothingHere.so"), std::string::npos) << module.errorText();
+    EXPECT_FALSE(module.isLoaded());
+    EXPECT_EQ(module.symbol("anything"), nullptr);
+    EXPECT_FALSE(module.errorText().empty());
+
+    ASSERT_TRUE(module.load(TEST_MODULE_PATH));
+    EXPECT_EQ(module.symbol("noSuchSymbol"), nullptr);
+    EXPECT_NE(module.errorText().find("noSuchSymbol"), std::string::npos) << module.errorText();
+    // A failed load keeps the library loaded before.
+    EXPECT_FALSE(module.load("/nonexistent/other.so"));
+    EXPECT_TRUE(module.isLoaded());
+    EXPECT_NE(module.symbol("testModuleAnswer"), nullptr);
+    EXPECT_TRUE(module.errorText().empty());
+}
+
+TEST(Module, ProgramFolderHoldsTheTestProgram)
+{
+    const std::string folder = os::programFolder();
+    EXPECT_FALSE(folder.empty());
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "/os_test")));
+    EXPECT_EQ(os::moduleFolderOf(reinterpret_cast<const void*>(&os::programFolder)), folder);
+}
+
+TEST(Clock, IsMonotonicInNanoseconds)
+{
+    const int64_t a = os::performanceCounter();
+    std::this_thread::sleep_for(5ms);
+    const int64_t b = os::performanceCounter();
+    EXPECT_GE(b - a, 5'000'000);
+    EXPECT_LT(b - a, 5'000'000'000);
+    EXPECT_EQ(os::performanceFrequency(), 1'000'000'000);
+}
+
+TEST(PeriodicTimer, HoldsItsPeriod)
+{
+    os::PeriodicTimer timer;
+    std::atomic<int> ticks{0};
+    ASSERT_TRUE(timer.start(10, [&] { ++ticks; }));
+    EXPECT_TRUE(timer.isRunning());
+    std::this_thread::sleep_for(300ms);
+    timer.stop();
+    EXPECT_FALSE(timer.isRunning());
+    // About 30 ticks; sanitizers and a loaded machine may cost a few.
+    EXPECT_GE(ticks.load(), 20);
+    EXPECT_LE(ticks.load(), 31);
+    const int after = ticks.load();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(ticks.load(), after);
+}
+
+TEST(PeriodicTimer, RefusesAZeroPeriodAndAnEmptyCallback)
+{
+    os::PeriodicTimer timer;
+    EXPECT_FALSE(timer.start(0, [] {}));
+    EXPECT_FALSE(timer.start(10, {}));
+    EXPECT_FALSE(timer.isRunning());
+    timer.stop(); // idle: nothing happens
+}
+
+TEST(PeriodicTimer, RestartReplacesTheFirstSeries)
+{
+    os::PeriodicTimer timer;
+    std::atomic<int> first{0}, second{0};
+    ASSERT_TRUE(timer.start(5, [&] { ++first; }));
+    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(timer.start(5, [&] { ++second; }));
+    const int firstAtRestart = first.load();
+    std::this_thread::sleep_for(30ms);
+    timer.stop();
+    EXPECT_EQ(first.load(), firstAtRestart);
+    EXPECT_GT(second.load(), 0);
+}
+
+TEST(PeriodicTimer, StopWaitsForATickInProgress)
+{
+    os::PeriodicTimer timer;
+    std::atomic<bool> inTick{false}, finished{false};
+    ASSERT_TRUE(timer.start(1, [&] {
+        inTick = true;
+        std::this_thread::sleep_for(50ms);
+        finished = true;
+    }));
+    while (!inTick)
+        std::this_thread::sleep_for(1ms);
+    timer.stop();
+    EXPECT_TRUE(finished.load());
+}
+
+TEST(PeriodicTimer, CanBeStoppedFromItsOwnTick)
+{
+    os::PeriodicTimer timer;
+    std::atomic<int> ticks{0};
+    ASSERT_TRUE(timer.start(2, [&] {
+        ++ticks;
+        timer.stop();
+    }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(ticks.load(), 1);
+    EXPECT_FALSE(timer.isRunning());
+    // And it can be started again afterwards.
+    ASSERT_TRUE(timer.start(2, [&] { ++ticks; }));
+    std::this_thread::sleep_for(20ms);
+    timer.stop();
+    EXPECT_GT(ticks.load(), 1);
+}
+
+TEST(PeriodicTimer, DestroyingARunningTimerStopsIt)
+{
+    std::atomic<int> ticks{0};
+    {
+        os::PeriodicTimer timer;
+        ASSERT_TRUE(timer.start(1, [&] { ++ticks; }));
+        std::this_thread::sleep_for(10ms);
+    }
+    const int after = ticks.load();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ticks.load(), after);
+}
+
+class OsRelease : public testsupport::TempDirTest {};
+
+TEST_F(OsRelease, ReadsNameAndVersion)
+{
+    QFile file(filePath("os-release"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# comment\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\nVERSION_ID=\"12\"\nBROKEN\n");
+    file.close();
+    const os::OsVersion version = os::osVersion(stdFilePath("os-release"));
+    EXPECT_EQ(version.name, "Linux");
+    EXPECT_EQ(version.prettyName, "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(version.distribution, "debian");
+    EXPECT_EQ(version.version, "12");
+    EXPECT_FALSE(version.kernel.empty());
+    EXPECT_FALSE(version.machine.empty());
+}
+
+TEST_F(OsRelease, MissingFileLeavesFieldsEmpty)
+{
+    const os::OsVersion version = os::osVersion(stdFilePath("missing"));
+    EXPECT_EQ(version.name, "Linux");
+    EXPECT_TRUE(version.prettyName.empty());
+    EXPECT_FALSE(version.kernel.empty());
+}
+
+TEST(System, EnvironmentAndNoOps)
+{
+    std::string value = "unchanged";
+    EXPECT_FALSE(os::environmentVariable("", value));
+    EXPECT_FALSE(os::environmentVariable("KALMUTH_SURELY_UNSET_VARIABLE", value));
+    EXPECT_EQ(value, "unchanged");
+    setenv("KALMUTH_TEST_VARIABLE", "", 1);
+    EXPECT_TRUE(os::environmentVariable("KALMUTH_TEST_VARIABLE", value));
+    EXPECT_EQ(value, "");
+    EXPECT_TRUE(os::comInitialize(os::ComApartment::MultiThreaded));
+    os::comUninitialize();
+    os::PowerRequest request;
+    EXPECT_TRUE(request.keepAwake());
+    EXPECT_TRUE(request.isActive());
+    request.release();
+    EXPECT_FALSE(request.isActive());
+}
+
+TEST(Shell, KnownFoldersAndRefusedOpens)
+{
+    EXPECT_FALSE(os::knownFolder(os::KnownFolder::Home).isEmpty());
+    EXPECT_FALSE(os::knownFolder(os::KnownFolder::Temp).isEmpty());
+    EXPECT_FALSE(os::shellOpen(QUrl()));
+    EXPECT_FALSE(os::shellOpenPath(QString()));
+}
+
+TEST(PeriodicTimer, StoppedFromItsTickAndDestroyedAtOnce)
+{
+    std::atomic<bool> stopped{false};
+    auto* timer = new os::PeriodicTimer;
+    ASSERT_TRUE(timer->start(1, [&] {
+        timer->stop();
+        stopped = true;
+        std::this_thread::sleep_for(20ms); // the owner destroys the timer meanwhile
+    }));
+    while (!stopped)
+        std::this_thread::sleep_for(1ms);
+    delete timer;
+    std::this_thread::sleep_for(40ms);
+}

@@ -1,0 +1,112 @@
+// log4cpp appender and Qt message handler that feed a LogCapture.
+#include "testsupport/LogCapture.h"
+
+#include <log4cpp/AppenderSkeleton.hh>
+#include <log4cpp/Category.hh>
+#include <log4cpp/LoggingEvent.hh>
+
+#include <QString>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+
+namespace testsupport {
+
+namespace {
+
+std::atomic<LogCapture*> g_active{nullptr};
+
+class CaptureAppender : public log4cpp::AppenderSkeleton {
+public:
+    explicit CaptureAppender(LogCapture* owner) : AppenderSkeleton("testsupport.capture"), m_owner(owner) {}
+    void close() override {}
+    bool requiresLayout() const override { return false; }
+    void setLayout(log4cpp::Layout* layout) override { delete layout; }
+
+protected:
+    void _append(const log4cpp::LoggingEvent& event) override
+    {
+        m_owner->add(
+            {CapturedMessage::Source::Log4cpp, event.categoryName, static_cast<int>(event.priority), event.message});
+    }
+
+private:
+    LogCapture* m_owner;
+};
+
+const char* qtTypeName(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg: return "debug";
+    case QtInfoMsg: return "info";
+    case QtWarningMsg: return "warning";
+    case QtCriticalMsg: return "critical";
+    case QtFatalMsg: return "fatal";
+    }
+    return "unknown";
+}
+
+void captureQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (LogCapture* capture = g_active.load())
+        capture->add({CapturedMessage::Source::Qt, qtTypeName(type), static_cast<int>(type), text.toStdString()});
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+} // namespace
+
+LogCapture::LogCapture() : m_appender(nullptr), m_previousHandler(nullptr)
+{
+    LogCapture* expected = nullptr;
+    if (!g_active.compare_exchange_strong(expected, this))
+        std::abort(); // two captures at once would steal each other's messages
+    auto* appender = new CaptureAppender(this);
+    m_appender = appender;
+    log4cpp::Category& root = log4cpp::Category::getRoot();
+    root.addAppender(appender); // the root category owns it from here
+    if (root.getPriority() > log4cpp::Priority::DEBUG)
+        root.setPriority(log4cpp::Priority::DEBUG);
+    m_previousHandler = qInstallMessageHandler(captureQtMessage);
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(m_previousHandler);
+    log4cpp::Category::getRoot().removeAppender(static_cast<log4cpp::Appender*>(m_appender));
+    g_active.store(nullptr);
+}
+
+std::vector<CapturedMessage> LogCapture::messages() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_messages;
+}
+
+bool LogCapture::contains(const std::string& text) const
+{
+    return count(text) > 0;
+}
+
+size_t LogCapture::count(const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<size_t>(std::count_if(m_messages.begin(), m_messages.end(), [&](const CapturedMessage& m) {
+        return m.text.find(text) != std::string::npos;
+    }));
+}
+
+void LogCapture::clear()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_messages.clear();
+}
+
+void LogCapture::add(CapturedMessage message)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_messages.push_back(std::move(message));
+}
+
+} // namespace testsupport
