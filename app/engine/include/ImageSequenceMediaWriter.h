@@ -1,0 +1,50 @@
+// Writers that record every frame as a numbered image file: BMP and TIFF sequences.
+#pragma once
+
+#include "MediaWriter.h"
+
+#include <atomic>
+#include <string>
+
+// Saves frame n (counted from 1) as <base name>_%04d<extension>; after _9999 the number grows.
+//
+// Threads: open, isOpen and close on the recording's owner thread, add on the sink's writer thread,
+// imageCount on any thread; the flag and the counter are atomic for that reason.
+class CImageSequenceMediaWriter : public IMediaWriter {
+public:
+    void open(const GenICam::gcstring& baseName) override;
+    bool isOpen() const override { return m_open; }
+    void close() override { m_open = false; }
+    void add(const Nimbo::CNimboImage& image) override;
+    void add(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
+             uint32_t paddingX) override;
+    bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
+    bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
+    uint32_t imageCount() const override { return m_counter; }
+    uint64_t bytesWritten() const override { return 0; }
+
+    // The file name of frame `number` (counted from 1).
+    std::string fileName(uint32_t number) const;
+
+protected:
+    CImageSequenceMediaWriter(Nimbo::EImageFileFormat format, const char* extension);
+
+private:
+    const Nimbo::EImageFileFormat m_format;
+    const char* const m_extension;
+    std::atomic<bool> m_open{false};
+    GenICam::gcstring m_baseName; // written by open before any add runs
+    std::atomic<uint32_t> m_counter{0};
+};
+
+// A BMP sequence (".bmp").
+class CBitmapMediaWriter : public CImageSequenceMediaWriter {
+public:
+    CBitmapMediaWriter() : CImageSequenceMediaWriter(Nimbo::ImageFileFormat_Bmp, ".bmp") {}
+};
+
+// A TIFF sequence (".tiff").
+class CTiffMediaWriter : public CImageSequenceMediaWriter {
+public:
+    CTiffMediaWriter() : CImageSequenceMediaWriter(Nimbo::ImageFileFormat_Tiff, ".tiff") {}
+};

@@ -1,0 +1,37 @@
+// The interface through which a recording writes every output format.
+#pragma once
+
+#include "SdkTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// One output of a recording (a video file or an image sequence).
+//
+// Threads: open, isOpen and close run on the thread that starts and ends the recording (the GUI
+// thread); add on the buffered image sink's writer thread; imageCount and bytesWritten on the thread
+// that reads the status. Each writer makes its counters safe to read while add runs.
+class IMediaWriter {
+public:
+    // Closes nothing by itself; each writer's destructor does its own clean-up.
+    virtual ~IMediaWriter() = default;
+    // Prepares output under a base name (folder, camera name and start time, no extension); the writer
+    // appends its own suffix and extension.
+    virtual void open(const GenICam::gcstring& baseName) = 0;
+    virtual bool isOpen() const = 0;
+    // Finishes the output.
+    virtual void close() = 0;
+    // Writes one frame held in an SDK image.
+    virtual void add(const Nimbo::CNimboImage& image) = 0;
+    // Writes one frame given as raw memory.
+    virtual void add(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
+                     uint32_t height, uint32_t paddingX) = 0;
+    // Whether the writer takes the image, or the raw buffer, without converting it.
+    virtual bool acceptsImageAsIs(const Nimbo::CNimboImage& image) const = 0;
+    virtual bool acceptsBufferAsIs(Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
+                                   uint32_t paddingX) const = 0;
+    // Frames added so far.
+    virtual uint32_t imageCount() const = 0;
+    // Bytes of image data written so far.
+    virtual uint64_t bytesWritten() const = 0;
+};

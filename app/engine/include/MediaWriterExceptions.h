@@ -1,0 +1,23 @@
+// The two failures through which a media writer ends a recording.
+#pragma once
+
+#include "SdkTypes.h"
+
+// The encoder or codec failed for good.
+class FatalMediaWriterException : public GenICam::GenericException {
+public:
+    FatalMediaWriterException(const char* description, const char* sourceFile, unsigned int sourceLine);
+};
+
+// The output file reached its size limit.
+class MediaFileLimitReachedException : public GenICam::GenericException {
+public:
+    MediaFileLimitReachedException(const char* description, const char* sourceFile, unsigned int sourceLine);
+};
+
+// Reporters: format the description printf-style into 256 bytes (longer text is cut) and throw.
+// Pass a fixed format; outside texts (paths, codec messages) go behind "%s".
+[[noreturn]] void throwFatalMediaWriterException(const char* sourceFile, unsigned int sourceLine, const char* format,
+                                                 ...) __attribute__((format(printf, 3, 4)));
+[[noreturn]] void throwMediaFileLimitReachedException(const char* sourceFile, unsigned int sourceLine,
+                                                      const char* format, ...) __attribute__((format(printf, 3, 4)));
