@@ -1,5 +1,6 @@
 # Engine sources: recording. Append to KALMUTH_ENGINE_SOURCES (paths relative to this folder) and KALMUTH_ENGINE_LIBRARIES.
 list(APPEND KALMUTH_ENGINE_SOURCES
+  src/BufferedImageSink.cpp
   src/ImageSequenceMediaWriter.cpp
   src/MediaWriterExceptions.cpp
   src/MediaWriterFactory.cpp
@@ -8,7 +9,8 @@ list(APPEND KALMUTH_ENGINE_SOURCES
   src/RecordingOptions.cpp
   src/RecordingState.cpp
   src/SdkFallback.cpp
-  src/TimeUnit.cpp)
+  src/TimeUnit.cpp
+  src/TimeUnitMediaImageController.cpp)
 
 # The recording uses the platform's GenICam and SDK libraries when the tree has them, else the small
 # local definitions of SdkTypes.h.

@@ -13,7 +13,7 @@ enum ETimeUnit : int32_t {
 };
 
 // Length of `value` units in microseconds, 64-bit. Images and unknown units count as one second
-// (whatever the value), so a stray setting still gives a usable interval.
+// (whatever the value), so a stray setting still gives a usable interval. Saturates on overflow.
 int64_t timeUnitIntervalMicroseconds(int32_t unit, int32_t value);
 
 // True for the units that measure time (milliseconds to days); images and unknown values are not.

@@ -1,0 +1,88 @@
+// The bounded frame queue between the grab thread and the media writer, with its writer thread.
+#pragma once
+
+#include "MediaWriter.h"
+
+#include <boost/circular_buffer.hpp>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// push copies a due frame into the queue and returns at once; the writer thread hands queued frames to
+// the media writer in arrival order. A full queue drops the new frame (and copies nothing).
+//
+// Threads: push runs on the grab thread or the sampling timer thread; the writer thread runs add and
+// the callees; stop, the callee setters and the status run on the recording's owner thread. m_mutex
+// guards the queue, the spare images, the reservations, the exit flag and both callees; the counters
+// are atomics so the status can be read without the lock.
+class CBufferedImageSink {
+public:
+    // Told on the writer thread after each frame written while a stop waits for the queue to drain.
+    class IQueueEmptyProgressCallee {
+    public:
+        virtual ~IQueueEmptyProgressCallee() = default;
+        virtual void onQueueProgress(uint64_t remaining) = 0;
+    };
+
+    // Told on the writer thread when a frame could not be written.
+    class IWriteFrameFailedCallee {
+    public:
+        virtual ~IWriteFrameFailedCallee() = default;
+        // Any other failure; detail may be null.
+        virtual void onFrameWriteFailed(const char* detail) = 0;
+        // The writer threw MediaFileLimitReachedException.
+        virtual void onFileLimitReached() = 0;
+        // The writer threw FatalMediaWriterException.
+        virtual void onCodecFatal(const char* detail) = 0;
+    };
+
+    // Starts the writer thread. A capacity below 1 is raised to 1 (and logged).
+    CBufferedImageSink(IMediaWriter* writer, int capacity);
+    // stop() must have been called.
+    virtual ~CBufferedImageSink();
+    CBufferedImageSink(const CBufferedImageSink&) = delete;
+    CBufferedImageSink& operator=(const CBufferedImageSink&) = delete;
+
+    // True when the frame was queued, false when it was dropped. The caller's buffer may be released
+    // as soon as this returns. std::bad_alloc leaves it when the copy cannot be made.
+    bool push(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
+              uint32_t paddingX, int orientation = 0);
+
+    bool setWriteFailedCallee(IWriteFrameFailedCallee* callee);
+    void clearWriteFailedCallee();
+    void clearProgressCallee();
+    // Installs the callee and answers true when frames are queued; answers false (and installs
+    // nothing) when the queue is empty.
+    bool watchQueueUntilEmpty(IQueueEmptyProgressCallee* callee);
+
+    uint32_t recordedCount() const { return m_writer->imageCount(); }
+    int64_t capacity() const { return m_capacity; }
+    uint64_t queuedCount() const { return m_queued; }
+    uint64_t droppedCount() const { return m_dropped; }
+
+    // Ends the writer thread and waits for it; frames still queued are abandoned. Once only.
+    void stop();
+
+private:
+    void run();
+
+    bool m_exit = false;
+    IMediaWriter* const m_writer;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    boost::circular_buffer<Nimbo::CNimboImage> m_queue;
+    // Images already written, kept so the next copies reuse their storage instead of allocating.
+    std::vector<Nimbo::CNimboImage> m_spare;
+    // Slots promised to pushes whose copy is being made outside the lock.
+    int64_t m_reserved = 0;
+    IQueueEmptyProgressCallee* m_progressCallee = nullptr;
+    IWriteFrameFailedCallee* m_failedCallee = nullptr;
+    const int64_t m_capacity;
+    std::atomic<uint64_t> m_queued{0};
+    std::atomic<uint64_t> m_dropped{0};
+    std::thread m_thread; // last, so it starts after every other member exists
+};

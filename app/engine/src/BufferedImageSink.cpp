@@ -1,0 +1,161 @@
+// The buffered image sink: bounded queue, drop on full, writer thread.
+#include "BufferedImageSink.h"
+
+#include "MediaWriterExceptions.h"
+#include "RecordingLog.h"
+
+#include <log4cpp/Category.hh>
+
+namespace {
+
+int64_t checkedCapacity(int capacity)
+{
+    if (capacity < 1) {
+        recordinglog::write(recordinglog::Failure, "Queue size %d is below 1; a queue of 1 frame is used.", capacity);
+        return 1;
+    }
+    return capacity;
+}
+
+log4cpp::Category& traceCategory()
+{
+    // The viewer SDK's BufferedImageSink trace category.
+    static log4cpp::Category& category = log4cpp::Category::getInstance("Ardenmoor.BufferedImageSink");
+    return category;
+}
+
+} // namespace
+
+CBufferedImageSink::CBufferedImageSink(IMediaWriter* writer, int capacity)
+    : m_writer(writer), m_queue(static_cast<size_t>(checkedCapacity(capacity))), m_capacity(int64_t(m_queue.capacity()))
+{
+    m_spare.reserve(m_queue.capacity());
+    m_thread = std::thread(&CBufferedImageSink::run, this);
+}
+
+CBufferedImageSink::~CBufferedImageSink()
+{
+    // Normally stopped by the owner; never leave a running thread behind.
+    stop();
+}
+
+bool CBufferedImageSink::push(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
+                              uint32_t height, uint32_t paddingX, int /*orientation*/)
+{
+    Nimbo::CNimboImage image;
+    {
+        // Decide before copying: a frame that will be dropped costs no copy.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (int64_t(m_queue.size()) + m_reserved >= m_capacity) {
+            ++m_dropped;
+            return false;
+        }
+        ++m_reserved;
+        if (!m_spare.empty()) {
+            image = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+    }
+    try {
+        // Always stored top-down, whatever the caller's orientation value.
+        image.CopyBuffer(buffer, bufferSize, pixelType, width, height, paddingX, Nimbo::ImageOrientation_TopDown);
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        --m_reserved;
+        throw;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        --m_reserved;
+        m_queue.push_back(std::move(image));
+        ++m_queued;
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+bool CBufferedImageSink::setWriteFailedCallee(IWriteFrameFailedCallee* callee)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failedCallee = callee;
+    return true;
+}
+
+void CBufferedImageSink::clearWriteFailedCallee()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failedCallee = nullptr;
+}
+
+void CBufferedImageSink::clearProgressCallee()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_progressCallee = nullptr;
+}
+
+bool CBufferedImageSink::watchQueueUntilEmpty(IQueueEmptyProgressCallee* callee)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_queue.empty())
+        return false;
+    m_progressCallee = callee;
+    return true;
+}
+
+void CBufferedImageSink::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_exit)
+            return;
+        m_exit = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void CBufferedImageSink::run()
+{
+    traceCategory().debug("BufferedImageSink thread started.");
+    for (;;) {
+        Nimbo::CNimboImage image;
+        IQueueEmptyProgressCallee* progress = nullptr;
+        IWriteFrameFailedCallee* failed = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_exit || !m_queue.empty(); });
+            if (m_exit)
+                break; // queued frames are abandoned; an orderly stop drains first
+            image = std::move(m_queue.front());
+            m_queue.pop_front();
+            --m_queued;
+            failed = m_failedCallee;
+        }
+        try {
+            m_writer->add(image);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                progress = m_progressCallee;
+            }
+            if (progress)
+                progress->onQueueProgress(m_queued);
+        } catch (const FatalMediaWriterException& e) {
+            if (failed)
+                failed->onCodecFatal(e.what());
+        } catch (const MediaFileLimitReachedException&) {
+            if (failed)
+                failed->onFileLimitReached();
+        } catch (const GenICam::GenericException& e) {
+            if (failed)
+                failed->onFrameWriteFailed(e.what());
+        } catch (...) {
+            if (failed)
+                failed->onFrameWriteFailed(nullptr);
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_spare.size() < m_spare.capacity())
+            m_spare.push_back(std::move(image));
+    }
+    traceCategory().debug("BufferedImageSink thread ending");
+}
