@@ -1,0 +1,16 @@
+// GenICam's access to the log4cpp categories by name.
+#pragma once
+
+namespace log4cpp {
+class Category;
+}
+
+namespace GenICam {
+class CLog {
+public:
+    // The log4cpp category of that name (created on first use, never null).
+    static log4cpp::Category* GetLogger(const char* name);
+    // The root category.
+    static log4cpp::Category& GetRootLogger();
+};
+} // namespace GenICam
