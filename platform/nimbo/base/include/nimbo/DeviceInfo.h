@@ -1,16 +1,18 @@
 // Transport-layer and device descriptions: copyable bags of named text properties.
 #pragma once
 
+#include <GenICam/gcstring.h>
+#include <GenICam/gcstring_vector.h>
+
 #include <map>
-#include <string>
 #include <vector>
 
 namespace Nimbo {
 
 // The SDK's 8-bit text type. Values are UTF-8 for GigE cameras and Latin-1 otherwise, as the
-// cameras deliver them; callers convert with c_str().
-using String_t = std::string;
-using StringList_t = std::vector<String_t>;
+// cameras deliver them.
+using String_t = GenICam::gcstring;
+using StringList_t = GenICam::gcstring_vector;
 
 // A set of properties by name. Value type; not synchronised (each thread keeps its own copy).
 class CInfoBase {
