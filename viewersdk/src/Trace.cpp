@@ -1,7 +1,7 @@
 // The shared trace categories, looked up once by name.
 #include "lorvish/Trace.h"
 
-#include <log4cpp/Category.hh>
+#include <GenICam/Log.h>
 
 namespace Lorvish {
 
@@ -9,7 +9,7 @@ namespace {
 
 log4cpp::Category* category(const char* name)
 {
-    return &log4cpp::Category::getInstance(name);
+    return GenICam::CLog::GetLogger(name);
 }
 
 Trace makeTrace()

@@ -1,0 +1,178 @@
+// Plug-in discovery and instances, against the fixture libraries built beside this program.
+#include <lorvish/OverlayPlugin.h>
+#include <lorvish/PluginManager.h>
+
+#include <testsupport/LogCapture.h>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <string>
+#include <vector>
+
+using Lorvish::IOverlayPlugin;
+using Lorvish::IPlugin;
+using Lorvish::PluginManager;
+using testsupport::CapturedMessage;
+
+namespace {
+
+const std::string kFolder = LORVISH_PLUGIN_FIXTURE_DIR;
+
+// Discovery happens once per process, on the first call into the manager: every test asks for
+// this log first, so that whichever test runs first records what discovery said.
+const std::vector<CapturedMessage>& discoveryLog()
+{
+    static const std::vector<CapturedMessage> log = [] {
+        testsupport::LogCapture capture;
+        PluginManager::isPluginAvailable(QString());
+        return capture.messages();
+    }();
+    return log;
+}
+
+// The library if it is loaded in this process, else null; never loads it.
+void* loadedLibrary(const std::string& file)
+{
+    void* handle = dlopen((kFolder + "/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle)
+        dlclose(handle); // drop the reference that RTLD_NOLOAD added
+    return handle;
+}
+
+int liveInstances(const std::string& file)
+{
+    void* handle = dlopen((kFolder + "/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+        return -1;
+    auto count = reinterpret_cast<int (*)()>(dlsym(handle, "testPluginLiveInstances"));
+    const int result = count ? count() : -1;
+    dlclose(handle);
+    return result;
+}
+
+class PluginManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override { discoveryLog(); }
+};
+
+} // namespace
+
+TEST_F(PluginManagerTest, OnlyCompleteLibrariesOfVersionOneZeroAreFound)
+{
+    const struct {
+        const char* name;
+        bool available;
+    } cases[] = {
+        {"Alpha", true},
+        {"Twin", true},
+        {"Minor", false},
+        {"Major", false},
+        {"NoVersion", false},
+        {"NoCreate", false},
+        {"NoDestroy", false},
+        {"Broken", false},
+        {"Hidden", false},
+        {"Lower", false},
+        {"Nameless", false},
+        {"", false},
+        // Names match exactly, letter case included.
+        {"alpha", false},
+        {"ALPHA", false},
+        {"Alpha ", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PluginManager::isPluginAvailable(QString::fromLatin1(c.name)), c.available) << c.name;
+        IPlugin* instance = PluginManager::createInstance(QString::fromLatin1(c.name));
+        EXPECT_EQ(instance != nullptr, c.available) << c.name;
+        PluginManager::destroyInstance(instance);
+    }
+}
+
+TEST_F(PluginManagerTest, DiscoverySaysWhyALibraryWasSkipped)
+{
+    const struct {
+        std::string text;
+        const char* type;
+    } expected[] = {
+        {"Failed to load library " + kFolder + "/libBrokenPlugin.so", "warning"},
+        {kFolder +
+             "/libNoVersionPlugin.so: is no valid plugin library. Failed to locate 'ArdenmoorPluginVersion' function",
+         "debug"},
+        {kFolder + "/libMinorPlugin.so: plugin version (1.1) is not supported.", "warning"},
+        {kFolder + "/libMajorPlugin.so: plugin version (2.0) is not supported.", "warning"},
+        {kFolder + "/libNoCreatePlugin.so: Failed to locate 'PluginCreateInstance' function", "warning"},
+        {kFolder + "/libNoDestroyPlugin.so: Failed to locate 'PluginDestroyInstance' function", "warning"},
+        {kFolder + "/libNamelessPlugin.so: plugin reports no name.", "warning"},
+    };
+    const auto& log = discoveryLog();
+    for (const auto& e : expected) {
+        bool found = false;
+        for (const auto& message : log)
+            found = found || (message.text == e.text && message.category == e.type);
+        EXPECT_TRUE(found) << e.type << ": " << e.text;
+    }
+    for (const auto& message : log) {
+        EXPECT_EQ(message.text.find("libAlphaPlugin.so"), std::string::npos) << message.text;
+        EXPECT_EQ(message.text.find("Hidden"), std::string::npos) << message.text;
+        EXPECT_EQ(message.text.find("Lower"), std::string::npos) << message.text;
+    }
+}
+
+TEST_F(PluginManagerTest, OfTwoLibrariesWithOneNameTheFirstIsUsed)
+{
+    IPlugin* instance = PluginManager::createInstance(QStringLiteral("Twin"));
+    ASSERT_NE(instance, nullptr);
+    EXPECT_STREQ(instance->name(), "Twin A");
+    EXPECT_EQ(liveInstances("libTwinAPlugin.so"), 1);
+    EXPECT_EQ(loadedLibrary("libTwinBPlugin.so"), nullptr) << "the second of a name is not kept";
+    PluginManager::destroyInstance(instance);
+    EXPECT_EQ(liveInstances("libTwinAPlugin.so"), 0);
+}
+
+TEST_F(PluginManagerTest, AnInstanceIsAnOverlayThatDraws)
+{
+    IPlugin* instance = PluginManager::createInstance(QStringLiteral("Alpha"));
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(instance->nodeMap(), nullptr);
+    EXPECT_TRUE(instance->isEnabled());
+    auto* overlay = dynamic_cast<IOverlayPlugin*>(instance);
+    ASSERT_NE(overlay, nullptr) << "the checked downcast works across the library boundary";
+    uint8_t pixels[4] = {};
+    const uint8_t raw[1] = {0x5A};
+    overlay->draw(raw, Lorvish::SImageFormatEx{}, pixels, 4, nullptr);
+    EXPECT_EQ(pixels[3], 0x5A);
+    PluginManager::destroyInstance(instance);
+}
+
+TEST_F(PluginManagerTest, EachInstanceGoesBackToItsLibraryOnce)
+{
+    IPlugin* first = PluginManager::createInstance(QStringLiteral("Alpha"));
+    IPlugin* second = PluginManager::createInstance(QStringLiteral("Alpha"));
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(liveInstances("libAlphaPlugin.so"), 2);
+
+    PluginManager::destroyInstance(first);
+    EXPECT_EQ(liveInstances("libAlphaPlugin.so"), 1);
+    PluginManager::destroyInstance(first); // twice: refused
+    EXPECT_EQ(liveInstances("libAlphaPlugin.so"), 1);
+
+    int notAPlugin = 0;
+    PluginManager::destroyInstance(reinterpret_cast<IPlugin*>(&notAPlugin));
+    PluginManager::destroyInstance(nullptr);
+    EXPECT_EQ(liveInstances("libAlphaPlugin.so"), 1);
+
+    PluginManager::destroyInstance(second);
+    EXPECT_EQ(liveInstances("libAlphaPlugin.so"), 0);
+    EXPECT_NE(loadedLibrary("libAlphaPlugin.so"), nullptr) << "a discovered library stays loaded";
+}
+
+TEST_F(PluginManagerTest, SkippedLibrariesDoNotStayLoaded)
+{
+    for (const char* file : {"libMinorPlugin.so", "libMajorPlugin.so", "libNoVersionPlugin.so", "libNoCreatePlugin.so",
+                             "libNoDestroyPlugin.so", "libHiddenOverlay.so", "libLowerplugin.so", "libTwinBPlugin.so"})
+        EXPECT_EQ(loadedLibrary(file), nullptr) << file;
+}

@@ -1,0 +1,184 @@
+// Discovery of plug-in libraries and the records that tie each instance to the library that made it.
+#include "lorvish/PluginManager.h"
+
+#include "lorvish/DLLJanitor.h"
+
+#include <os/Module.h>
+
+#include <QDir>
+#include <QFile>
+#include <QtDebug>
+
+#include <cstring>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace Lorvish {
+
+namespace {
+
+struct PluginRecord {
+    PluginCreateInstanceFunction create = nullptr;
+    PluginDestroyInstanceFunction destroy = nullptr;
+    ArdenmoorPluginVersionFunction version = nullptr;
+    GenICam::gcstring name;
+    std::shared_ptr<Corvel::CDLLJanitor> janitor; // keeps the library loaded while a record refers to it
+};
+
+// Plain byte comparison, so names are case-sensitive.
+struct ByteOrder {
+    bool operator()(const GenICam::gcstring& left, const GenICam::gcstring& right) const
+    {
+        return std::strcmp(left.c_str(), right.c_str()) < 0;
+    }
+};
+
+// Each failure says why on the Qt message log and gives false.
+bool loadPlugin(const QByteArray& path, PluginRecord& record)
+{
+    const char* file = path.constData();
+    if (!record.janitor->load(file)) {
+        qWarning("Failed to load library %s", file);
+        return false;
+    }
+    record.version = record.janitor->resolveFunction<ArdenmoorPluginVersionFunction>(LORVISH_PLUGIN_VERSION_EXPORT);
+    if (!record.version) {
+        qDebug("%s: is no valid plugin library. Failed to locate 'ArdenmoorPluginVersion' function", file);
+        return false;
+    }
+    uint32_t major = 0;
+    uint32_t minor = 0;
+    uint32_t third = 0;
+    record.version(&major, &minor, &third, &record.name);
+    if (major != 1 || minor != 0) {
+        qWarning("%s: plugin version (%d.%d) is not supported.", file, int(major), int(minor));
+        return false;
+    }
+    record.create = record.janitor->resolveFunction<PluginCreateInstanceFunction>(LORVISH_PLUGIN_CREATE_EXPORT);
+    if (!record.create) {
+        qWarning("%s: Failed to locate 'PluginCreateInstance' function", file);
+        return false;
+    }
+    record.destroy = record.janitor->resolveFunction<PluginDestroyInstanceFunction>(LORVISH_PLUGIN_DESTROY_EXPORT);
+    if (!record.destroy) {
+        qWarning("%s: Failed to locate 'PluginDestroyInstance' function", file);
+        return false;
+    }
+    // An empty name could never be asked for on purpose: an unset setting reads as "".
+    if (record.name.empty()) {
+        qWarning("%s: plugin reports no name.", file);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// Guarded by mutex; the plug-ins' own functions are called without it, so that a plug-in may
+// call back into the manager.
+struct PluginManager::Private {
+    std::mutex mutex;
+    bool discovered = false;
+    std::map<GenICam::gcstring, PluginRecord, ByteOrder> byName;
+    std::map<IPlugin*, PluginRecord> byInstance;
+};
+
+PluginManager::PluginManager() : d(new Private) {}
+
+PluginManager::~PluginManager()
+{
+    delete d;
+}
+
+PluginManager& PluginManager::getInstance()
+{
+    static PluginManager manager; // destroyed at process exit, which unloads the libraries
+    manager.init();
+    return manager;
+}
+
+void PluginManager::init()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    if (d->discovered)
+        return;
+    const std::string folder = os::programFolder();
+    if (folder.empty() || folder == ".")
+        return; // the program's path is unknown for now: try again on the next call
+    d->discovered = true;
+
+    // Sorted by name, so that of two libraries reporting one name the same one wins on every run.
+    const QDir directory(QFile::decodeName(folder.c_str()));
+    const QStringList files =
+        directory.entryList({QStringLiteral("lib*Plugin.so")}, QDir::Files | QDir::CaseSensitive, QDir::Name);
+    for (const QString& file : files) {
+        const QByteArray path = QFile::encodeName(directory.filePath(file));
+        PluginRecord record;
+        record.janitor = std::make_shared<Corvel::CDLLJanitor>();
+        try {
+            if (!loadPlugin(path, record))
+                continue;
+        } catch (const GenICam::GenericException& e) {
+            qWarning("%s: %s", path.constData(), e.what());
+            continue;
+        } catch (const std::exception& e) {
+            qWarning("%s: %s", path.constData(), e.what());
+            continue;
+        } catch (...) {
+            qWarning("%s: Unspecified exception occurred.", path.constData());
+            continue;
+        }
+        d->byName.emplace(record.name, record); // the first library of a name stays
+    }
+}
+
+IPlugin* PluginManager::createInstance(QString name)
+{
+    PluginManager& manager = getInstance();
+    const GenICam::gcstring key(name.toLatin1().constData());
+    PluginRecord record;
+    {
+        std::lock_guard<std::mutex> lock(manager.d->mutex);
+        const auto found = manager.d->byName.find(key);
+        if (found == manager.d->byName.end())
+            return nullptr;
+        record = found->second;
+    }
+    IPlugin* instance = record.create();
+    if (!instance)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(manager.d->mutex);
+    manager.d->byInstance[instance] = std::move(record);
+    return instance;
+}
+
+void PluginManager::destroyInstance(IPlugin* instance)
+{
+    if (!instance)
+        return;
+    PluginManager& manager = getInstance();
+    PluginRecord record;
+    {
+        std::lock_guard<std::mutex> lock(manager.d->mutex);
+        const auto found = manager.d->byInstance.find(instance);
+        if (found == manager.d->byInstance.end())
+            return; // never made here, or destroyed already
+        // Forgotten before the call, so that a later instance at the same address cannot be sent to
+        // this library; the local copy keeps the library loaded until its destroy function returned.
+        record = std::move(found->second);
+        manager.d->byInstance.erase(found);
+    }
+    record.destroy(instance);
+}
+
+bool PluginManager::isPluginAvailable(QString name)
+{
+    PluginManager& manager = getInstance();
+    const GenICam::gcstring key(name.toLatin1().constData());
+    std::lock_guard<std::mutex> lock(manager.d->mutex);
+    return manager.d->byName.count(key) != 0;
+}
+
+} // namespace Lorvish
