@@ -11,21 +11,15 @@ namespace Lorvish {
 
 namespace {
 
-constexpr uint32_t kUndefinedPixelType = 0xFFFFFFFFu;
-
-uint32_t code(Nimbo::EPixelType pixelType)
+bool isOneOf(Nimbo::EPixelType pixelType, std::initializer_list<Nimbo::EPixelType> types)
 {
-    return static_cast<uint32_t>(pixelType);
-}
-
-bool isOneOf(Nimbo::EPixelType pixelType, std::initializer_list<uint32_t> codes)
-{
-    for (uint32_t c : codes)
-        if (code(pixelType) == c)
+    for (Nimbo::EPixelType type : types)
+        if (pixelType == type)
             return true;
     return false;
 }
 
+// Pixels are read as little-endian 16-bit words.
 uint16_t word(const uint8_t* pixel, int index)
 {
     return uint16_t(pixel[2 * index] | (pixel[2 * index + 1] << 8));
@@ -33,28 +27,33 @@ uint16_t word(const uint8_t* pixel, int index)
 
 } // namespace
 
-bool isPackedMonoPixelType(Nimbo::EPixelType pixelType)
+using namespace Nimbo;
+
+bool isPackedMonoPixelType(EPixelType pixelType)
 {
-    return isOneOf(pixelType, {0x010A0046, 0x010C0004, 0x010C0006, 0x010C0047, 0x8101000C, 0x8102000D, 0x8104000E});
+    return isOneOf(pixelType, {PixelType_Mono10p, PixelType_Mono10packed, PixelType_Mono12packed, PixelType_Mono12p,
+                               PixelType_Mono1packed, PixelType_Mono2packed, PixelType_Mono4packed});
 }
 
-bool isPackedBayerPixelType(Nimbo::EPixelType pixelType)
+bool isPackedBayerPixelType(EPixelType pixelType)
 {
-    return isOneOf(pixelType, {0x010A0052, 0x010A0054, 0x010A0056, 0x010A0058, 0x010C002A, 0x010C002B, 0x010C002C,
-                               0x010C002D, 0x010C0053, 0x010C0055, 0x010C0057, 0x010C0059});
+    return isOneOf(pixelType, {PixelType_BayerBG10p, PixelType_BayerGB10p, PixelType_BayerGR10p, PixelType_BayerRG10p,
+                               PixelType_BayerGR12Packed, PixelType_BayerRG12Packed, PixelType_BayerGB12Packed,
+                               PixelType_BayerBG12Packed, PixelType_BayerBG12p, PixelType_BayerGB12p,
+                               PixelType_BayerGR12p, PixelType_BayerRG12p});
 }
 
-bool isRGB12V1PackedPixelType(Nimbo::EPixelType pixelType)
+bool isRGB12V1PackedPixelType(EPixelType pixelType)
 {
-    return code(pixelType) == 0x02240034;
+    return pixelType == PixelType_RGB12V1packed;
 }
 
-bool isBGR10VPackedPixelType(Nimbo::EPixelType pixelType)
+bool isBGR10VPackedPixelType(EPixelType pixelType)
 {
-    return isOneOf(pixelType, {0x0220001C, 0x0220001D});
+    return isOneOf(pixelType, {PixelType_BGR10V1packed, PixelType_BGR10V2packed});
 }
 
-bool isPackedPixelType(Nimbo::EPixelType pixelType)
+bool isPackedPixelType(EPixelType pixelType)
 {
     return isPackedMonoPixelType(pixelType) || isPackedBayerPixelType(pixelType) ||
            isRGB12V1PackedPixelType(pixelType) || isBGR10VPackedPixelType(pixelType);
@@ -102,7 +101,7 @@ Nimbo::EPixelType StreamBuffer::setImageFormat(Nimbo::EPixelType imageFormat)
 
 unsigned StreamBuffer::bitPerPixel() const
 {
-    if (code(m_imageFormat) == kUndefinedPixelType)
+    if (m_imageFormat == PixelType_Undefined)
         return 0;
     return unsigned(Nimbo::BitPerPixel(m_imageFormat));
 }
@@ -159,14 +158,15 @@ bool StreamBuffer::getRGB(unsigned x, unsigned y, RGBEx* out) const
     const auto* pixel = static_cast<const uint8_t*>(getPixelAddress(x, y));
     if (!pixel)
         return false;
-    switch (code(m_imageFormat)) {
-    case 0x01100003: *out = RGBEx(word(pixel, 0) & 0x3FF, word(pixel, 0) & 0x3FF, word(pixel, 0) & 0x3FF); return true;
-    case 0x01100005: *out = RGBEx(word(pixel, 0) & 0xFFF, word(pixel, 0) & 0xFFF, word(pixel, 0) & 0xFFF); return true;
-    case 0x01100007: *out = RGBEx(word(pixel, 0), word(pixel, 0), word(pixel, 0)); return true;
-    case 0x02300018: *out = RGBEx(word(pixel, 0) & 0x3FF, word(pixel, 1) & 0x3FF, word(pixel, 2) & 0x3FF); return true;
-    case 0x02300019: *out = RGBEx(word(pixel, 2) & 0x3FF, word(pixel, 1) & 0x3FF, word(pixel, 0) & 0x3FF); return true;
-    case 0x0230001A: *out = RGBEx(word(pixel, 0) & 0xFFF, word(pixel, 1) & 0xFFF, word(pixel, 2) & 0xFFF); return true;
-    case 0x0230001B: *out = RGBEx(word(pixel, 2) & 0xFFF, word(pixel, 1) & 0xFFF, word(pixel, 0) & 0xFFF); return true;
+    const uint16_t w0 = word(pixel, 0);
+    switch (m_imageFormat) {
+    case PixelType_Mono10: *out = RGBEx(w0 & 0x3FF, w0 & 0x3FF, w0 & 0x3FF); return true;
+    case PixelType_Mono12: *out = RGBEx(w0 & 0xFFF, w0 & 0xFFF, w0 & 0xFFF); return true;
+    case PixelType_Mono16: *out = RGBEx(w0, w0, w0); return true;
+    case PixelType_RGB10packed: *out = RGBEx(w0 & 0x3FF, word(pixel, 1) & 0x3FF, word(pixel, 2) & 0x3FF); return true;
+    case PixelType_BGR10packed: *out = RGBEx(word(pixel, 2) & 0x3FF, word(pixel, 1) & 0x3FF, w0 & 0x3FF); return true;
+    case PixelType_RGB12packed: *out = RGBEx(w0 & 0xFFF, word(pixel, 1) & 0xFFF, word(pixel, 2) & 0xFFF); return true;
+    case PixelType_BGR12packed: *out = RGBEx(word(pixel, 2) & 0xFFF, word(pixel, 1) & 0xFFF, w0 & 0xFFF); return true;
     default: return false;
     }
 }
