@@ -6,6 +6,7 @@
 #include <log4cpp/Category.hh>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace Lorvish {
 
