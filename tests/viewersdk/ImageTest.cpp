@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 using Lorvish::Image;
 using Lorvish::StreamBuffer;
@@ -115,6 +116,27 @@ TEST(ImageTest, TheLastCopyReleasedInAnotherThreadSendsTheBufferHomeThere)
     worker.join();
     EXPECT_EQ(buffer.trips, 1);
     EXPECT_EQ(buffer.lastThread, releaser);
+}
+
+TEST(ImageTest, CopiesMadeAndDroppedInManyThreadsReleaseTheBufferOnce)
+{
+    CountedBuffer buffer(8, 8);
+    auto* original = new Image(8, 8, Image::FormatRgb32, &buffer);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([original] {
+            for (int i = 0; i < 5000; ++i) {
+                Image copy = *original;
+                Image other;
+                other = copy;
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(buffer.lockCount(), 1);
+    EXPECT_EQ(buffer.trips, 0);
+    delete original;
+    EXPECT_EQ(buffer.trips, 1);
 }
 
 TEST(ImageTest, TestBuffersAndFailedBitmapsGiveInvalidImagesThatStillLock)
