@@ -57,7 +57,7 @@ void captureQtMessage(QtMsgType type, const QMessageLogContext&, const QString& 
 
 } // namespace
 
-LogCapture::LogCapture() : m_appender(nullptr), m_previousHandler(nullptr)
+LogCapture::LogCapture() : m_appender(nullptr), m_previousHandler(nullptr), m_previousPriority(0)
 {
     LogCapture* expected = nullptr;
     if (!g_active.compare_exchange_strong(expected, this))
@@ -66,7 +66,9 @@ LogCapture::LogCapture() : m_appender(nullptr), m_previousHandler(nullptr)
     m_appender = appender;
     log4cpp::Category& root = log4cpp::Category::getRoot();
     root.addAppender(appender); // the root category owns it from here
-    if (root.getPriority() > log4cpp::Priority::DEBUG)
+    // log4cpp counts severity downwards: DEBUG is the largest value, so this lets every record through.
+    m_previousPriority = root.getPriority();
+    if (m_previousPriority < log4cpp::Priority::DEBUG)
         root.setPriority(log4cpp::Priority::DEBUG);
     m_previousHandler = qInstallMessageHandler(captureQtMessage);
 }
@@ -74,7 +76,9 @@ LogCapture::LogCapture() : m_appender(nullptr), m_previousHandler(nullptr)
 LogCapture::~LogCapture()
 {
     qInstallMessageHandler(m_previousHandler);
-    log4cpp::Category::getRoot().removeAppender(static_cast<log4cpp::Appender*>(m_appender));
+    log4cpp::Category& root = log4cpp::Category::getRoot();
+    root.removeAppender(static_cast<log4cpp::Appender*>(m_appender));
+    root.setPriority(m_previousPriority);
     g_active.store(nullptr);
 }
 

@@ -27,10 +27,12 @@ TEST(LogCapture, SeesLog4cppAndQtMessages)
 {
     LogCapture capture;
     log4cpp::Category::getInstance("Tests.Capture").error("first %d", 1);
+    log4cpp::Category::getInstance("Tests.Capture").debug("a debug line");
     qWarning("second %s", "warning");
     EXPECT_TRUE(capture.contains("first 1"));
     EXPECT_TRUE(capture.contains("second warning"));
     EXPECT_EQ(capture.count("first"), 1u);
+    EXPECT_TRUE(capture.contains("a debug line"));
     capture.clear();
     EXPECT_FALSE(capture.contains("first"));
 }

@@ -41,6 +41,7 @@ private:
     std::vector<CapturedMessage> m_messages;
     void* m_appender; // log4cpp::Appender, owned by the root category while installed
     QtMessageHandler m_previousHandler;
+    int m_previousPriority; // of the root category, restored at destruction
 };
 
 } // namespace testsupport
