@@ -1,0 +1,32 @@
+// Logging and reporting of messages for the user through the global error queue.
+#pragma once
+
+#include "brasko/Export.h"
+
+#include <QString>
+
+#include <exception>
+
+class QWidget;
+namespace GenICam {
+class GenericException;
+}
+
+// All of these may be called from any thread. The caption only reaches the log line.
+BRASKO_EXPORT void showCriticalMessage(const QString& caption, const QString& context, const QString& message,
+                                       const QString& details, QWidget* parent);
+BRASKO_EXPORT void showCriticalMessage(const QString& caption, const QString& context, const QString& message,
+                                       QWidget* parent);
+BRASKO_EXPORT void showWarningMessage(const QString& caption, const QString& context, const QString& message,
+                                      const QString& details, QWidget* parent);
+BRASKO_EXPORT void showWarningMessage(const QString& caption, const QString& context, const QString& message,
+                                      QWidget* parent);
+
+// The exception reports carry no parent widget: the receiver picks its own.
+BRASKO_EXPORT void showException(const QString& context, const GenICam::GenericException& e, const QString& message,
+                                 QWidget* parent);
+BRASKO_EXPORT void showException(const QString& context, const GenICam::GenericException& e, QWidget* parent);
+BRASKO_EXPORT void showException(const QString& context, const std::exception& e, const QString& message,
+                                 QWidget* parent);
+BRASKO_EXPORT void showException(const QString& context, const std::exception& e, QWidget* parent);
+BRASKO_EXPORT void showUnexpectedException(const QString& context, const QString& message, QWidget* parent);

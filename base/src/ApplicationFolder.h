@@ -1,0 +1,21 @@
+// The folder the help and tool tables are looked up from, and the desktop launch helpers they share.
+#pragma once
+
+#include "brasko/Export.h"
+
+#include <QString>
+
+namespace brasko_detail {
+
+// The application's folder, unless one was set in its place.
+QString applicationFolder();
+// Changes whenever the folder is set, so that tables built from the old folder are rebuilt.
+unsigned int applicationFolderGeneration();
+// Puts another folder in place of the application's (empty: the application's again). Exported for
+// the tests, which install documents and tools in a folder of their own.
+BRASKO_EXPORT void setApplicationFolder(const QString& folder);
+
+// Starts a document with the desktop's handler, or an executable file as a program.
+bool startWithShell(const QString& path);
+
+} // namespace brasko_detail
