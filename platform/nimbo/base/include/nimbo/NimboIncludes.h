@@ -4,3 +4,12 @@
 #include <nimbo/DeviceInfo.h>
 #include <nimbo/Mivtrace.h>
 #include <nimbo/NimboVersion.h>
+#include <nimbo/NimboTypes.h>
+#include <nimbo/WaitObject.h>
+#include <nimbo/GrabResult.h>
+#include <nimbo/StreamGrabber.h>
+#include <nimbo/NimboDevice.h>
+#include <nimbo/TransportLayer.h>
+#include <nimbo/TransportLayerPlugin.h>
+#include <nimbo/TlFactory.h>
+#include <nimbo/PixelType.h>

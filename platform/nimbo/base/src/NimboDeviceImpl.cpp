@@ -1,0 +1,173 @@
+// Device objects of the emulated transport layers.
+#include "NimboDeviceImpl.h"
+
+#include "emulation/CameraModel.h"
+
+#include <GenApi/NodeMapFactory.h>
+#include <GenICam/GenericException.h>
+
+namespace Nimbo {
+
+using namespace emulation;
+
+NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<EmulatedCamera> camera, const CDeviceInfo& info,
+                                 const GenICam::gcstring_vector& descriptions)
+    : m_camera(std::move(camera)), m_info(info), m_port(m_camera)
+{
+    const std::string deviceClass = m_camera->model().deviceClass;
+    if (deviceClass == "VelmarGigE") {
+        m_tlPort.define(tlreg::HeartbeatTimeout, 3000);
+        m_tlPort.define(tlreg::ReadTimeout, 500);
+        m_tlPort.define(tlreg::WriteTimeout, 500);
+        m_tlPort.define(tlreg::CommandDuplicationEnable, 0);
+        m_tlPort.define(tlreg::MaxRetryCountWrite, 3);
+    } else {
+        m_tlPort.define(tlreg::MaxTransferSize, 262144);
+    }
+    m_grabber.reset(new StreamGrabberImpl(m_camera, deviceClass));
+    try {
+        m_nodeMap = GenApi::CreateNodeMap(m_camera->model().description().c_str(), descriptions, "Device");
+        m_nodeMap->Connect(&m_port, "Device");
+        m_tlNodeMap = GenApi::CreateNodeMap(transportLayerDescription(deviceClass).c_str(), GenICam::gcstring_vector(),
+                                            "TransportLayer");
+        m_tlNodeMap->Connect(&m_tlPort, "Device");
+        m_sgNodeMap = GenApi::CreateNodeMap(streamGrabberDescription(deviceClass).c_str(), GenICam::gcstring_vector(),
+                                            "StreamGrabber");
+        m_sgNodeMap->Connect(&m_grabber->port(), "Device");
+        m_grabber->setNodeMap(m_sgNodeMap);
+    } catch (...) {
+        GenApi::DestroyNodeMap(m_sgNodeMap);
+        GenApi::DestroyNodeMap(m_tlNodeMap);
+        GenApi::DestroyNodeMap(m_nodeMap);
+        throw;
+    }
+    std::weak_ptr<EmulatedCamera> weakCamera = m_camera;
+    m_listener = m_camera->addRemovalListener([this] { onCameraRemoved(); });
+    if (!m_camera->isPlugged())
+        m_removed = true; // unplugged while being created; its notice went to no one
+}
+
+NimboDeviceImpl::~NimboDeviceImpl()
+{
+    // Waits for a removal notice in progress, so that no callback runs into a destroyed device.
+    m_camera->removeRemovalListener(m_listener);
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+        m_callbacks.clear();
+    }
+    try {
+        Close();
+    } catch (...) {
+        // A removed camera may refuse the last register writes.
+    }
+    releasePlugins();
+    m_grabber->setNodeMap(nullptr);
+    m_grabber.reset();
+    GenApi::DestroyNodeMap(m_sgNodeMap);
+    GenApi::DestroyNodeMap(m_tlNodeMap);
+    GenApi::DestroyNodeMap(m_nodeMap);
+}
+
+void NimboDeviceImpl::attachPlugin(ITransportLayerPlugin* owner, IDevicePlugin* plugin)
+{
+    m_pluginOwner = owner;
+    m_devicePlugin = plugin;
+    plugin->SetDevice(this);
+    if (IStreamGrabberPlugin* sg = plugin->CreateStreamGrabberPlugin(m_grabber.get()))
+        m_grabber->setPlugin(sg);
+}
+
+void NimboDeviceImpl::releasePlugins()
+{
+    if (!m_devicePlugin)
+        return;
+    if (IStreamGrabberPlugin* sg = m_grabber ? m_grabber->plugin() : nullptr) {
+        m_grabber->setPlugin(nullptr);
+        m_devicePlugin->DestroyStreamGrabberPlugin(sg);
+    }
+    m_pluginOwner->DestroyDevicePlugin(m_devicePlugin);
+    m_devicePlugin = nullptr;
+    m_pluginOwner = nullptr;
+}
+
+void NimboDeviceImpl::Open(AccessModeSet mode)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_open)
+            return;
+        if (m_removed)
+            GENICAM_THROW(GenICam::RuntimeException, "Cannot open %s: the device has been removed.",
+                          m_info.GetFriendlyName().c_str());
+        std::string why;
+        if (!m_camera->tryOpen(&why))
+            GENICAM_THROW(GenICam::RuntimeException, "Cannot open %s: %s", m_info.GetFriendlyName().c_str(),
+                          why.c_str());
+        m_open = true;
+        m_accessMode = mode;
+    }
+    if (m_devicePlugin)
+        m_devicePlugin->OnDeviceOpened();
+}
+
+void NimboDeviceImpl::Close()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_open)
+            return;
+    }
+    if (m_devicePlugin)
+        m_devicePlugin->OnDeviceClosing();
+    m_grabber->Close();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // A camera that went away and came back belongs to no one: only close what this device opened.
+    if (!m_removed)
+        m_camera->close();
+    m_open = false;
+    m_accessMode = AccessModeSet();
+}
+
+bool NimboDeviceImpl::IsOpen() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_open;
+}
+
+AccessModeSet NimboDeviceImpl::AccessMode() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_accessMode;
+}
+
+IStreamGrabber* NimboDeviceImpl::GetStreamGrabber(unsigned int index)
+{
+    return index == 0 ? m_grabber.get() : nullptr;
+}
+
+DeviceCallbackHandle NimboDeviceImpl::RegisterRemovalCallback(DeviceRemovalCallback callback)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    const DeviceCallbackHandle handle = m_nextCallback++;
+    m_callbacks[handle] = std::move(callback);
+    return handle;
+}
+
+bool NimboDeviceImpl::DeregisterRemovalCallback(DeviceCallbackHandle handle)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    return m_callbacks.erase(handle) != 0;
+}
+
+void NimboDeviceImpl::onCameraRemoved()
+{
+    if (m_removed.exchange(true))
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    const auto callbacks = m_callbacks;
+    for (const auto& c : callbacks)
+        if (m_callbacks.count(c.first) && c.second)
+            c.second(this);
+}
+
+} // namespace Nimbo

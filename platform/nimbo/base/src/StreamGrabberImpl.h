@@ -1,0 +1,56 @@
+// The stream grabber of an emulated device: buffer registration, the queue the frame thread fills,
+// the results and the wait object.
+#pragma once
+
+#include "RegisterPort.h"
+#include "emulation/EmulatedCamera.h"
+
+#include <nimbo/StreamGrabber.h>
+#include <nimbo/TransportLayerPlugin.h>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace Nimbo {
+
+// Threads: the user's threads call the IStreamGrabber operations; the camera's frame thread calls
+// the FrameSink side. Registrations, queue, results and counters are guarded by m_mutex. The node
+// map and the plug-in are set up and torn down by the owning device's thread.
+class StreamGrabberImpl : public IStreamGrabber {
+public:
+    StreamGrabberImpl(std::shared_ptr<emulation::EmulatedCamera> camera, const std::string& deviceClass);
+    ~StreamGrabberImpl() override;
+
+    void Open() override;
+    void Close() override;
+    bool IsOpen() const override;
+    void PrepareGrab() override;
+    void FinishGrab() override;
+    StreamBufferHandle RegisterBuffer(void* buffer, size_t bufferSize) override;
+    const void* DeregisterBuffer(StreamBufferHandle handle) override;
+    void QueueBuffer(StreamBufferHandle handle, const void* context) override;
+    void CancelGrab() override;
+    bool RetrieveResult(GrabResult& result) override;
+    WaitObject& GetWaitObject() const override;
+    GenApi::INodeMap* GetNodeMap() override { return m_nodeMap; }
+
+    // Built by the device after construction; null when the description could not be built.
+    void setNodeMap(GenApi::INodeMap* nodeMap) { m_nodeMap = nodeMap; }
+    RegisterPort& port() { return *m_port; }
+    void setPlugin(IStreamGrabberPlugin* plugin) { m_plugin = plugin; }
+    IStreamGrabberPlugin* plugin() const { return m_plugin; }
+
+private:
+    class Core;
+    std::shared_ptr<emulation::EmulatedCamera> m_camera;
+    std::shared_ptr<Core> m_core;
+    std::unique_ptr<RegisterPort> m_port;
+    GenApi::INodeMap* m_nodeMap = nullptr;
+    IStreamGrabberPlugin* m_plugin = nullptr;
+    mutable WaitObject m_waitObject;
+};
+
+} // namespace Nimbo
