@@ -1,0 +1,90 @@
+// MP4 output through libav: muxer and video stream set-up, conversion of each frame to planar
+// YUV 4:2:0, encoding and writing of the packets.
+#pragma once
+
+#include "SdkTypes.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class LibavAdapter;
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwsContext;
+
+// Threads: open and close run on the thread that starts and ends the recording, addFrame on the
+// sink's writer thread; m_mutex serialises the three and guards every member but m_imageCount,
+// which the status thread reads at any time.
+class VideoEncoder {
+public:
+    // `framesPerSecond` may have a fraction (29.97) or be below 1; `bitRate` in bits per second.
+    VideoEncoder(int codecId, double framesPerSecond, int64_t bitRate);
+    ~VideoEncoder();
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // Loads libav from `libRoot` and creates the file. Throws GenICam::RuntimeException with the
+    // reason; a failed open leaves no file and nothing allocated.
+    void open(const char* libRoot, const char* fileName, uint32_t width, uint32_t height, Nimbo::EPixelType pixelType);
+    // Encodes one frame whose lines are `paddingX` bytes longer than the pixels need. Throws
+    // GenICam::InvalidArgumentException for a frame that does not fit the recording and
+    // GenICam::RuntimeException when libav fails.
+    void addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
+                  size_t paddingX = 0);
+    // Flushes the encoder, writes the trailer and frees everything; throws when the flush could not
+    // be written (everything is freed all the same).
+    void close();
+    bool isOpen() const;
+    // Frames taken by the encoder since open.
+    int32_t imageCount() const { return m_imageCount.load(); }
+    uint64_t bytesWritten() const { return 0; }
+
+    // Whether frames of this pixel type can be recorded.
+    static bool acceptsPixelType(Nimbo::EPixelType pixelType);
+    // The thread count handed to libav: the "Recording/UseNumberOfThreads" setting, when negative
+    // the environment variable NUMBER_OF_PROCESSORS, 0 (libav chooses) when that is unset.
+    static int threadCount();
+    // The staging picture of the last frame (luma plane, then U, then V).
+    const std::vector<uint8_t>& stagingBuffer() const { return m_staging; }
+    // Size of the encoded pictures: the frame size rounded down to even numbers.
+    uint32_t encodedWidth() const { return m_encodedWidth; }
+    uint32_t encodedHeight() const { return m_encodedHeight; }
+
+private:
+    void setup(const char* fileName);
+    void convert(const uint8_t* source, size_t stride, Nimbo::EPixelType pixelType);
+    void writePackets();
+    // Frees every libav object and closes the file; the file is removed when `removeFile` is set.
+    void release(bool removeFile);
+
+    mutable std::mutex m_mutex;
+    std::atomic<int32_t> m_imageCount{0};
+    std::unique_ptr<LibavAdapter> m_libav;
+    std::unique_ptr<QFile> m_file;
+    AVFormatContext* m_formatContext = nullptr;
+    AVStream* m_stream = nullptr;
+    AVCodecContext* m_codecContext = nullptr;
+    AVPacket* m_packet = nullptr;
+    AVFrame* m_frame = nullptr;
+    SwsContext* m_scaler = nullptr;
+    bool m_headerWritten = false;
+    int64_t m_framesSent = 0;
+    std::vector<uint8_t> m_staging;
+    std::vector<uint16_t> m_widened; // Bayer 10/12 frames scaled to 16 bits for the converter
+    int m_codecId;
+    double m_framesPerSecond;
+    int64_t m_bitRate;
+    uint32_t m_width = 0;
+    uint32_t m_height = 0;
+    uint32_t m_encodedWidth = 0;
+    uint32_t m_encodedHeight = 0;
+    Nimbo::EPixelType m_pixelType = Nimbo::PixelType_Undefined;
+};

@@ -1,0 +1,153 @@
+// Loading of the libav libraries and resolution of their entry points.
+#include "LibavAdapter.h"
+
+#include "MediaLog.h"
+
+#include <sys/stat.h>
+
+#include <map>
+#include <mutex>
+
+namespace libavfiles {
+std::string encodeLibrary = "libavcodec.so.59";
+std::string utilLibrary = "libavutil.so.57";
+std::string formatLibrary = "libavformat.so.59";
+std::string scaleLibrary = "libswscale.so.6";
+} // namespace libavfiles
+
+namespace {
+
+const char* const logCategory = "nimbo.utility.LibavAdapter";
+
+// The library in the folder when it is there, else its bare name for the system's library path.
+std::string libraryPath(const char* libRoot, const std::string& fileName)
+{
+    std::string path = libRoot ? libRoot : "";
+    if (path.empty())
+        return fileName;
+    if (path.back() != '/')
+        path += '/';
+    path += fileName;
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? path : fileName;
+}
+
+// Libraries once loaded stay in the process: libav and the encoders it loads keep threads and
+// process-wide state that do not survive being unloaded and loaded again. One holder per path.
+void keepLoaded(std::shared_ptr<Corvel::CDLLJanitor> holder, const std::string& path)
+{
+    static std::mutex mutex;
+    static std::map<std::string, std::shared_ptr<Corvel::CDLLJanitor>> kept;
+    std::lock_guard<std::mutex> lock(mutex);
+    kept.emplace(path, std::move(holder));
+}
+
+} // namespace
+
+LibavAdapter::LibavAdapter() = default;
+
+LibavAdapter::~LibavAdapter()
+{
+    if (isLoaded())
+        unload();
+}
+
+bool LibavAdapter::isLoaded() const
+{
+    return m_encode && m_util && m_format && m_scale;
+}
+
+size_t LibavAdapter::resolvedEntryPoints() const
+{
+    size_t count = 0;
+#define KALMUTH_LIBAV_COUNT(library, name) count += m_table.name ? 1 : 0;
+    KALMUTH_LIBAV_ENTRY_POINTS(KALMUTH_LIBAV_COUNT)
+#undef KALMUTH_LIBAV_COUNT
+    return count;
+}
+
+bool LibavAdapter::load(const char* libRoot)
+{
+    if (isLoaded())
+        unload();
+
+    const std::string encodePath = libraryPath(libRoot, libavfiles::encodeLibrary);
+    const std::string utilPath = libraryPath(libRoot, libavfiles::utilLibrary);
+    const std::string formatPath = libraryPath(libRoot, libavfiles::formatLibrary);
+    const std::string scalePath = libraryPath(libRoot, libavfiles::scaleLibrary);
+    medialog::write(logCategory, medialog::Progress, "Loading libav util %s", utilPath.c_str());
+    medialog::write(logCategory, medialog::Progress, "Loading libav encode %s", encodePath.c_str());
+    medialog::write(logCategory, medialog::Progress, "Loading libav format %s", formatPath.c_str());
+    medialog::write(logCategory, medialog::Progress, "Loading libav scale %s", scalePath.c_str());
+
+    auto util = std::make_shared<Corvel::CDLLJanitor>();
+    auto encode = std::make_shared<Corvel::CDLLJanitor>();
+    auto format = std::make_shared<Corvel::CDLLJanitor>();
+    auto scale = std::make_shared<Corvel::CDLLJanitor>();
+
+    // avutil first: the later libraries need it, and the dynamic loader reuses a library already
+    // loaded under the same name, so each one finds its siblings from the same folder.
+    const std::pair<Corvel::CDLLJanitor*, const std::string*> order[] = {
+        {util.get(), &utilPath}, {encode.get(), &encodePath}, {format.get(), &formatPath}, {scale.get(), &scalePath}};
+    for (const auto& [janitor, path] : order) {
+        if (!janitor->load(path->c_str())) {
+            medialog::write(logCategory, medialog::Failure, "Error loading %s: %s", path->c_str(),
+                            janitor->lastError().c_str());
+            return false;
+        }
+    }
+
+    bool complete = true;
+#define KALMUTH_LIBAV_RESOLVE(library, name)                                                                           \
+    m_table.name = library->resolveFunction<decltype(&::name)>(#name);                                                 \
+    if (!m_table.name) {                                                                                               \
+        medialog::write(logCategory, medialog::Failure, "Entry point %s is missing", #name);                           \
+        complete = false;                                                                                              \
+    }
+    KALMUTH_LIBAV_ENTRY_POINTS(KALMUTH_LIBAV_RESOLVE)
+#undef KALMUTH_LIBAV_RESOLVE
+
+    if (!complete) {
+        medialog::write(logCategory, medialog::Failure, "Error loading one or more functions");
+        m_table = Table{};
+        return false;
+    }
+    m_encode = std::move(encode);
+    m_util = std::move(util);
+    m_format = std::move(format);
+    m_scale = std::move(scale);
+    m_encodePath = encodePath;
+    m_utilPath = utilPath;
+    m_formatPath = formatPath;
+    m_scalePath = scalePath;
+    medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav encode Adapter ID=%p",
+                    static_cast<void*>(m_encode.get()));
+    medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav util Adapter ID=%p",
+                    static_cast<void*>(m_util.get()));
+    medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav format Adapter ID=%p",
+                    static_cast<void*>(m_format.get()));
+    medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav scale Adapter ID=%p",
+                    static_cast<void*>(m_scale.get()));
+    return true;
+}
+
+void LibavAdapter::unload()
+{
+    m_table = Table{};
+    medialog::write(logCategory, medialog::Progress, "Unloaded libav encode Adapter ID=%p",
+                    static_cast<void*>(m_encode.get()));
+    keepLoaded(std::move(m_encode), m_encodePath);
+    m_encode.reset();
+    medialog::write(logCategory, medialog::Progress, "Unloaded libav util Adapter ID=%p",
+                    static_cast<void*>(m_util.get()));
+    keepLoaded(std::move(m_util), m_utilPath);
+    m_util.reset();
+    medialog::write(logCategory, medialog::Progress, "Unloaded libav format Adapter ID=%p",
+                    static_cast<void*>(m_format.get()));
+    keepLoaded(std::move(m_format), m_formatPath);
+    m_format.reset();
+    medialog::write(logCategory, medialog::Progress, "Unloaded libav scale Adapter ID=%p",
+                    static_cast<void*>(m_scale.get()));
+    keepLoaded(std::move(m_scale), m_scalePath);
+    m_scale.reset();
+}

@@ -1,0 +1,516 @@
+// MP4 output through libav: set-up of the muxer and the video stream, conversion of each frame to
+// planar YUV 4:2:0, encoding with presentation times in the stream's time base, and the flush.
+#include "VideoEncoder.h"
+
+#include "LibavAdapter.h"
+#include "MediaLog.h"
+
+#include <nimbo/PixelType.h>
+
+#include <QSettings>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
+#include <string>
+
+namespace {
+
+const char* const logCategory = "nimbo.utility.VideoEncoderConstants";
+const char* const sourceFile = "VideoEncoder.cpp";
+
+std::string format(const char* text, va_list args)
+{
+    char buffer[256];
+    std::vsnprintf(buffer, sizeof buffer, text, args);
+    return buffer;
+}
+
+// Logs the failure and throws it as the GenICam exception `E` with the same text.
+template <typename E>
+[[noreturn]] __attribute__((format(printf, 3, 4))) void fail(unsigned int line, unsigned int level, const char* text,
+                                                             ...)
+{
+    va_list args;
+    va_start(args, text);
+    const std::string description = format(text, args);
+    va_end(args);
+    medialog::write(logCategory, level, "%s", description.c_str());
+    throw E(description.c_str(), sourceFile, line);
+}
+
+#define FAIL_RUNTIME(...) fail<GenICam::RuntimeException>(__LINE__, medialog::Failure, __VA_ARGS__)
+#define FAIL_ARGUMENT(...) fail<GenICam::InvalidArgumentException>(__LINE__, medialog::Failure, __VA_ARGS__)
+
+// The colour types that libswscale converts; Bayer 10 and 12 are widened to 16 bits first.
+AVPixelFormat scalerFormat(Nimbo::EPixelType pixelType)
+{
+    using namespace Nimbo;
+    switch (pixelType) {
+    case PixelType_BayerRG8: return AV_PIX_FMT_BAYER_RGGB8;
+    case PixelType_BayerGR8: return AV_PIX_FMT_BAYER_GRBG8;
+    case PixelType_BayerGB8: return AV_PIX_FMT_BAYER_GBRG8;
+    case PixelType_BayerBG8: return AV_PIX_FMT_BAYER_BGGR8;
+    case PixelType_BayerRG10:
+    case PixelType_BayerRG12:
+    case PixelType_BayerRG16: return AV_PIX_FMT_BAYER_RGGB16LE;
+    case PixelType_BayerGR10:
+    case PixelType_BayerGR12:
+    case PixelType_BayerGR16: return AV_PIX_FMT_BAYER_GRBG16LE;
+    case PixelType_BayerGB10:
+    case PixelType_BayerGB12:
+    case PixelType_BayerGB16: return AV_PIX_FMT_BAYER_GBRG16LE;
+    case PixelType_BayerBG10:
+    case PixelType_BayerBG12:
+    case PixelType_BayerBG16: return AV_PIX_FMT_BAYER_BGGR16LE;
+    case PixelType_RGB8packed: return AV_PIX_FMT_RGB24;
+    case PixelType_BGR8packed: return AV_PIX_FMT_BGR24;
+    case PixelType_RGBA8packed: return AV_PIX_FMT_RGBA;
+    case PixelType_BGRA8packed: return AV_PIX_FMT_BGRA;
+    default: return AV_PIX_FMT_NONE;
+    }
+}
+
+bool isMono(Nimbo::EPixelType pixelType)
+{
+    using namespace Nimbo;
+    return pixelType == PixelType_Mono8 || pixelType == PixelType_Mono10 || pixelType == PixelType_Mono12 ||
+           pixelType == PixelType_Mono16;
+}
+
+bool isPackedYuv(Nimbo::EPixelType pixelType)
+{
+    using namespace Nimbo;
+    return pixelType == PixelType_YUV411packed || pixelType == PixelType_YUV422packed ||
+           pixelType == PixelType_YUV444packed || pixelType == PixelType_YUV422_YUYV_Packed ||
+           pixelType == PixelType_YCbCr422_8;
+}
+
+// Bits of the value in a 16-bit Mono or Bayer pixel.
+unsigned int significantBits(Nimbo::EPixelType pixelType)
+{
+    using namespace Nimbo;
+    switch (pixelType) {
+    case PixelType_Mono10:
+    case PixelType_BayerRG10:
+    case PixelType_BayerGR10:
+    case PixelType_BayerGB10:
+    case PixelType_BayerBG10: return 10;
+    case PixelType_Mono12:
+    case PixelType_BayerRG12:
+    case PixelType_BayerGR12:
+    case PixelType_BayerGB12:
+    case PixelType_BayerBG12: return 12;
+    default: return Nimbo::BitPerPixel(pixelType) == 8 ? 8 : 16;
+    }
+}
+
+// The playback rate as a fraction of thousandths, reduced (29.97 -> 2997/100, 0.5 -> 1/2).
+AVRational frameRate(double framesPerSecond)
+{
+    const double thousandths = std::round(framesPerSecond * 1000.0);
+    if (!(thousandths >= 1.0) || thousandths > 1.0e9)
+        return AVRational{0, 1};
+    const int num = static_cast<int>(thousandths);
+    const int divisor = std::gcd(num, 1000);
+    return AVRational{num / divisor, 1000 / divisor};
+}
+
+uint8_t mean(unsigned int a, unsigned int b)
+{
+    return static_cast<uint8_t>((a + b) / 2);
+}
+
+uint8_t mean(unsigned int a, unsigned int b, unsigned int c, unsigned int d)
+{
+    return static_cast<uint8_t>((a + b + c + d) / 4);
+}
+
+} // namespace
+
+VideoEncoder::VideoEncoder(int codecId, double framesPerSecond, int64_t bitRate)
+    : m_libav(std::make_unique<LibavAdapter>()), m_codecId(codecId), m_framesPerSecond(framesPerSecond),
+      m_bitRate(bitRate)
+{
+}
+
+VideoEncoder::~VideoEncoder()
+{
+    try {
+        if (isOpen())
+            close();
+        else
+            release(false);
+    } catch (const std::exception& e) {
+        medialog::write(logCategory, medialog::Failure, "Closing the video on destruction failed: %s", e.what());
+    }
+    m_libav->unload();
+}
+
+bool VideoEncoder::acceptsPixelType(Nimbo::EPixelType pixelType)
+{
+    return isMono(pixelType) || isPackedYuv(pixelType) || scalerFormat(pixelType) != AV_PIX_FMT_NONE;
+}
+
+int VideoEncoder::threadCount()
+{
+    QSettings settings;
+    const int configured = settings.value("Recording/UseNumberOfThreads", -1).toInt();
+    if (configured >= 0)
+        return configured;
+    const char* processors = std::getenv("NUMBER_OF_PROCESSORS");
+    if (!processors)
+        return 0;
+    // A value that is not a number or out of range throws the standard exception of std::stoi.
+    return std::stoi(processors);
+}
+
+bool VideoEncoder::isOpen() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_libav->isLoaded() && m_formatContext && m_formatContext->pb;
+}
+
+void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t width, uint32_t height,
+                        Nimbo::EPixelType pixelType)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_formatContext || (m_file && m_file->isOpen()))
+        FAIL_RUNTIME("Error the video encoder is already open.");
+    if (!acceptsPixelType(pixelType))
+        fail<GenICam::RuntimeException>(__LINE__, medialog::Notice, "Unsupported pixel format.");
+    const AVRational rate = frameRate(m_framesPerSecond);
+    if (rate.num <= 0)
+        FAIL_RUNTIME("Invalid playback rate %f.", m_framesPerSecond);
+
+    m_imageCount = 0;
+    m_framesSent = 0;
+    m_width = width;
+    m_height = height;
+    m_pixelType = pixelType;
+    // The YUV 4:2:0 picture needs even sizes, and a YUV 4:1:1 line shares its chroma across four
+    // pixels: the last column or row that does not fit is dropped rather than read past the frame.
+    m_encodedWidth = pixelType == Nimbo::PixelType_YUV411packed ? width & ~3u : width & ~1u;
+    m_encodedHeight = height & ~1u;
+    if (m_encodedWidth == 0 || m_encodedHeight == 0)
+        FAIL_RUNTIME("Cannot record video frames of %u x %u pixels.", width, height);
+    if (m_encodedWidth != width || m_encodedHeight != height)
+        medialog::write(logCategory, medialog::Notice,
+                        "Frames of %u x %u pixels are recorded as %u x %u pixels; the last column or row is dropped.",
+                        width, height, m_encodedWidth, m_encodedHeight);
+
+    if (!libRoot || !*libRoot)
+        FAIL_RUNTIME("Can't link to libav because of invalid path %s.", libRoot ? libRoot : "");
+    m_libav->load(libRoot);
+
+    const bool existed = QFile::exists(QString::fromLocal8Bit(fileName));
+    m_file = std::make_unique<QFile>(QString::fromLocal8Bit(fileName));
+    if (!m_file->open(QIODevice::ReadWrite)) {
+        m_file.reset();
+        FAIL_RUNTIME("Can't create video file '%s'.", fileName);
+    }
+    try {
+        setup(fileName);
+    } catch (...) {
+        release(!existed);
+        throw;
+    }
+}
+
+void VideoEncoder::setup(const char* fileName)
+{
+    const LibavAdapter& av = *m_libav;
+    if (!av.isLoaded())
+        FAIL_RUNTIME("Libav adapter was not initialized.");
+
+    const AVOutputFormat* outputFormat = av.av_guess_format(nullptr, "video.mp4", nullptr);
+    if (!outputFormat || outputFormat->video_codec == AV_CODEC_ID_NONE || (outputFormat->flags & AVFMT_NOFILE))
+        FAIL_RUNTIME("Error in finding output codec.");
+    m_formatContext = av.avformat_alloc_context();
+    if (!m_formatContext)
+        FAIL_RUNTIME("Error in allocating memory.");
+    m_formatContext->oformat = outputFormat;
+
+    // The container's default codec is used; m_codecId does not choose another.
+    const AVCodec* codec = av.avcodec_find_encoder(outputFormat->video_codec);
+    if (!codec)
+        FAIL_RUNTIME("Could not find encoder with id %i on your system.", static_cast<int>(outputFormat->video_codec));
+    m_stream = av.avformat_new_stream(m_formatContext, codec);
+    if (!m_stream)
+        FAIL_RUNTIME("Could not create stream on your system.");
+    const int threads = threadCount();
+
+    m_codecContext = av.avcodec_alloc_context3(codec);
+    m_packet = av.av_packet_alloc();
+    m_frame = av.av_frame_alloc();
+    if (!m_codecContext || !m_packet || !m_frame)
+        FAIL_RUNTIME("Error in allocating memory.");
+    const AVRational rate = frameRate(m_framesPerSecond);
+    m_codecContext->thread_count = threads;
+    m_codecContext->bit_rate = std::max<int64_t>(m_bitRate, m_codecContext->bit_rate);
+    m_codecContext->width = static_cast<int>(m_encodedWidth);
+    m_codecContext->height = static_cast<int>(m_encodedHeight);
+    m_codecContext->time_base = AVRational{rate.den, rate.num};
+    m_codecContext->framerate = rate;
+    m_codecContext->pix_fmt = AV_PIX_FMT_YUV420P;
+    m_stream->time_base = m_codecContext->time_base;
+    m_stream->avg_frame_rate = rate;
+    if (outputFormat->flags & AVFMT_GLOBALHEADER)
+        m_codecContext->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    if (av.avcodec_open2(m_codecContext, codec, nullptr) < 0)
+        FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings.");
+    if (av.avcodec_parameters_from_context(m_stream->codecpar, m_codecContext) < 0)
+        FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings.");
+    if (av.avio_open2(&m_formatContext->pb, fileName, AVIO_FLAG_WRITE, nullptr, nullptr) < 0)
+        FAIL_RUNTIME("Error opening file.");
+    if (av.avformat_write_header(m_formatContext, nullptr) < 0)
+        FAIL_RUNTIME("Could not write file header.");
+    m_headerWritten = true;
+}
+
+void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
+                            uint32_t height, size_t paddingX)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_libav->isLoaded() || !m_formatContext || !m_formatContext->pb) {
+        medialog::write(logCategory, medialog::Failure, "The video encoder is not open.");
+        throw GenICam::RuntimeException("The video encoder is not open", sourceFile, __LINE__);
+    }
+    if (!buffer)
+        FAIL_ARGUMENT("Cannot write video frame. The pointer to the image buffer must not be null.");
+    if (width != m_width)
+        FAIL_ARGUMENT("Cannot write video frame. Unexpected image frame width %u, expected width is %u pixel.", width,
+                      m_width);
+    if (height != m_height)
+        FAIL_ARGUMENT("Cannot write video frame. Unexpected image frame height %u, expected height is %u lines.",
+                      height, m_height);
+    if (!acceptsPixelType(pixelType) ||
+        (pixelType == Nimbo::PixelType_YUV411packed) != (m_pixelType == Nimbo::PixelType_YUV411packed))
+        FAIL_ARGUMENT("Cannot convert source pixel type %d to destination pixel type %d.", static_cast<int>(pixelType),
+                      static_cast<int>(AV_PIX_FMT_YUV420P));
+    // Every line but the last is a full stride; the last needs only its pixels.
+    const size_t stride = Nimbo::ComputeStride(pixelType, width, paddingX);
+    const size_t lineBytes = Nimbo::ComputeStride(pixelType, width, 0);
+    const size_t required = stride * (height - 1) + lineBytes;
+    if (bufferSize < required)
+        FAIL_ARGUMENT("Cannot write video frame. The passed input buffer size %zu is too small. The minimum expected "
+                      "buffer size is %zu.",
+                      bufferSize, required);
+
+    convert(static_cast<const uint8_t*>(buffer), stride, pixelType);
+
+    const LibavAdapter& av = *m_libav;
+    const size_t lumaSize = size_t(m_encodedWidth) * m_encodedHeight;
+    m_frame->data[0] = m_staging.data();
+    m_frame->data[1] = m_staging.data() + lumaSize;
+    m_frame->data[2] = m_staging.data() + lumaSize + lumaSize / 4;
+    m_frame->linesize[0] = static_cast<int>(m_encodedWidth);
+    m_frame->linesize[1] = static_cast<int>(m_encodedWidth / 2);
+    m_frame->linesize[2] = static_cast<int>(m_encodedWidth / 2);
+    m_frame->width = static_cast<int>(m_encodedWidth);
+    m_frame->height = static_cast<int>(m_encodedHeight);
+    m_frame->format = AV_PIX_FMT_YUV420P;
+    // Times count the frames sent, in the codec's time base; packets are rescaled to the stream's.
+    m_frame->pts = m_framesSent;
+    // The frame does not own the staging buffer, so libav copies the picture it keeps.
+    if (av.avcodec_send_frame(m_codecContext, m_frame) < 0)
+        FAIL_RUNTIME("Error during encode frame %d.", m_imageCount.load());
+    ++m_framesSent;
+    ++m_imageCount;
+    writePackets();
+}
+
+void VideoEncoder::writePackets()
+{
+    const LibavAdapter& av = *m_libav;
+    for (;;) {
+        const int result = av.avcodec_receive_packet(m_codecContext, m_packet);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
+            return;
+        if (result < 0)
+            FAIL_RUNTIME("Error during encode frame %d.", m_imageCount.load());
+        av.av_packet_rescale_ts(m_packet, m_codecContext->time_base, m_stream->time_base);
+        m_packet->stream_index = m_stream->index;
+        // The muxer takes the packet's data and leaves the packet blank.
+        if (av.av_interleaved_write_frame(m_formatContext, m_packet) < 0) {
+            av.av_packet_unref(m_packet);
+            FAIL_RUNTIME("Failed to write data to disk.");
+        }
+    }
+}
+
+void VideoEncoder::close()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_staging.clear();
+    m_staging.shrink_to_fit();
+    if (!m_file || !m_file->isOpen() || !m_libav->isLoaded() || !m_formatContext) {
+        release(false);
+        return;
+    }
+    const LibavAdapter& av = *m_libav;
+    try {
+        if (av.avcodec_send_frame(m_codecContext, nullptr) >= 0)
+            writePackets();
+        if (m_headerWritten && av.av_write_trailer(m_formatContext) < 0)
+            FAIL_RUNTIME("Failed to write data to disk.");
+    } catch (...) {
+        release(false);
+        throw;
+    }
+    release(false);
+}
+
+void VideoEncoder::release(bool removeFile)
+{
+    const LibavAdapter& av = *m_libav;
+    if (m_formatContext) {
+        if (m_formatContext->pb)
+            av.avio_closep(&m_formatContext->pb);
+        av.avformat_free_context(m_formatContext);
+    }
+    m_formatContext = nullptr;
+    m_stream = nullptr;
+    if (m_codecContext)
+        av.avcodec_free_context(&m_codecContext);
+    m_codecContext = nullptr;
+    if (m_packet)
+        av.av_packet_free(&m_packet);
+    m_packet = nullptr;
+    if (m_frame)
+        av.av_frame_free(&m_frame);
+    m_frame = nullptr;
+    if (m_scaler)
+        av.sws_freeContext(m_scaler);
+    m_scaler = nullptr;
+    m_headerWritten = false;
+    if (m_file) {
+        m_file->close();
+        if (removeFile)
+            m_file->remove();
+        m_file.reset();
+    }
+}
+
+void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelType pixelType)
+{
+    using namespace Nimbo;
+    const uint32_t width = m_encodedWidth;
+    const uint32_t height = m_encodedHeight;
+    const size_t lumaSize = size_t(width) * height;
+    m_staging.resize(lumaSize + 2 * (lumaSize / 4));
+    uint8_t* luma = m_staging.data();
+    uint8_t* planeU = luma + lumaSize;
+    uint8_t* planeV = planeU + lumaSize / 4;
+    const uint32_t chromaWidth = width / 2;
+
+    if (isMono(pixelType)) {
+        const unsigned int bits = significantBits(pixelType);
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* line = source + y * stride;
+            uint8_t* out = luma + size_t(y) * width;
+            if (bits == 8) {
+                std::memcpy(out, line, width);
+            } else {
+                for (uint32_t x = 0; x < width; ++x) {
+                    const unsigned int value = line[2 * x] | (line[2 * x + 1] << 8);
+                    out[x] = static_cast<uint8_t>(std::min(value >> (bits - 8), 255u));
+                }
+            }
+        }
+        std::memset(planeU, 128, 2 * (lumaSize / 4));
+        return;
+    }
+
+    if (isPackedYuv(pixelType)) {
+        for (uint32_t y = 0; y < height; y += 2) {
+            const uint8_t* line0 = source + y * stride;
+            const uint8_t* line1 = line0 + stride;
+            uint8_t* out0 = luma + size_t(y) * width;
+            uint8_t* out1 = out0 + width;
+            uint8_t* outU = planeU + size_t(y / 2) * chromaWidth;
+            uint8_t* outV = planeV + size_t(y / 2) * chromaWidth;
+            for (uint32_t x = 0; x < width; x += 2) {
+                switch (pixelType) {
+                case PixelType_YUV422_YUYV_Packed:
+                case PixelType_YCbCr422_8: { // Y0 U Y1 V
+                    const uint8_t* a = line0 + 2 * x;
+                    const uint8_t* b = line1 + 2 * x;
+                    out0[x] = a[0], out0[x + 1] = a[2], out1[x] = b[0], out1[x + 1] = b[2];
+                    outU[x / 2] = mean(a[1], b[1]);
+                    outV[x / 2] = mean(a[3], b[3]);
+                    break;
+                }
+                case PixelType_YUV422packed: { // U Y0 V Y1
+                    const uint8_t* a = line0 + 2 * x;
+                    const uint8_t* b = line1 + 2 * x;
+                    out0[x] = a[1], out0[x + 1] = a[3], out1[x] = b[1], out1[x + 1] = b[3];
+                    outU[x / 2] = mean(a[0], b[0]);
+                    outV[x / 2] = mean(a[2], b[2]);
+                    break;
+                }
+                case PixelType_YUV444packed: { // U Y V per pixel
+                    const uint8_t* a = line0 + 3 * x;
+                    const uint8_t* b = line1 + 3 * x;
+                    out0[x] = a[1], out0[x + 1] = a[4], out1[x] = b[1], out1[x + 1] = b[4];
+                    outU[x / 2] = mean(a[0], a[3], b[0], b[3]);
+                    outV[x / 2] = mean(a[2], a[5], b[2], b[5]);
+                    break;
+                }
+                default: { // YUV 4:1:1, U Y0 Y1 V Y2 Y3 per four pixels; the width is a multiple of 4
+                    const size_t group = (x / 4) * 6;
+                    const int offset = (x % 4) == 0 ? 1 : 4;
+                    const uint8_t* a = line0 + group;
+                    const uint8_t* b = line1 + group;
+                    out0[x] = a[offset], out0[x + 1] = a[offset + 1];
+                    out1[x] = b[offset], out1[x + 1] = b[offset + 1];
+                    outU[x / 2] = mean(a[0], b[0]);
+                    outV[x / 2] = mean(a[3], b[3]);
+                    break;
+                }
+                }
+            }
+        }
+        return;
+    }
+
+    // Bayer and RGB: libswscale demosaics and converts with the chroma.
+    const LibavAdapter& av = *m_libav;
+    const AVPixelFormat sourceFormat = scalerFormat(pixelType);
+    const unsigned int bits = significantBits(pixelType);
+    const uint8_t* input = source;
+    size_t inputStride = stride;
+    if (bits == 10 || bits == 12) {
+        m_widened.resize(lumaSize);
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* line = source + y * stride;
+            uint16_t* out = m_widened.data() + size_t(y) * width;
+            for (uint32_t x = 0; x < width; ++x)
+                out[x] = static_cast<uint16_t>((line[2 * x] | (line[2 * x + 1] << 8)) << (16 - bits));
+        }
+        input = reinterpret_cast<const uint8_t*>(m_widened.data());
+        inputStride = size_t(width) * 2;
+    }
+    if (pixelType != m_pixelType || !m_scaler) {
+        if (m_scaler)
+            av.sws_freeContext(m_scaler);
+        m_pixelType = pixelType;
+        m_scaler =
+            av.sws_getContext(static_cast<int>(width), static_cast<int>(height), sourceFormat, static_cast<int>(width),
+                              static_cast<int>(height), AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!m_scaler)
+            FAIL_RUNTIME("Cannot convert source pixel type %d to destination pixel type %d.",
+                         static_cast<int>(pixelType), static_cast<int>(AV_PIX_FMT_YUV420P));
+    }
+    const uint8_t* const sourcePlanes[4] = {input, nullptr, nullptr, nullptr};
+    const int sourceStrides[4] = {static_cast<int>(inputStride), 0, 0, 0};
+    uint8_t* const targetPlanes[4] = {luma, planeU, planeV, nullptr};
+    const int targetStrides[4] = {static_cast<int>(width), static_cast<int>(chromaWidth), static_cast<int>(chromaWidth),
+                                  0};
+    av.sws_scale(m_scaler, sourcePlanes, sourceStrides, 0, static_cast<int>(height), targetPlanes, targetStrides);
+}
