@@ -1,1 +1,17 @@
 # Engine sources: grab. Append to KALMUTH_ENGINE_SOURCES (paths relative to this folder) and KALMUTH_ENGINE_LIBRARIES.
+#
+# The grab engine builds as its own static part of the engine, which kalmuth-engine links; its tests
+# and benchmarks link only this part.
+add_library(kalmuth-engine-grab STATIC
+  include/GrabDevice.h
+  include/Camera.h
+  src/Camera.cpp
+  src/FrameRateMeter.h
+  src/FrameRateMeter.cpp
+  src/GrabSupport.h
+  src/GrabSupport.cpp)
+set_target_properties(kalmuth-engine-grab PROPERTIES AUTOMOC ON)
+target_include_directories(kalmuth-engine-grab PUBLIC include PRIVATE src)
+target_link_libraries(kalmuth-engine-grab PUBLIC Qt5::Core PkgConfig::LOG4CPP Threads::Threads lorvish
+  NimboBase NimboUtility NimboGenApi NimboGCBase nimbo-os)
+list(APPEND KALMUTH_ENGINE_LIBRARIES kalmuth-engine-grab)

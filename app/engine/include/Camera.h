@@ -1,0 +1,162 @@
+// The grab engine of one camera: device, stream grabber, buffer pool and grab thread.
+#pragma once
+
+#include "GrabDevice.h"
+
+#include <nimbo/DeviceInfo.h>
+
+#include <QRecursiveMutex>
+#include <QSemaphore>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace Lorvish {
+class StreamBuffer;
+}
+
+namespace grab {
+class FrameRateMeter;
+}
+
+// Abstract grab engine; the subclass supplies the feature access (StdFeatureListCamera).
+//
+// Threads: the owner's thread (GUI) runs open, the starts, stopGrab, close and shutDown; the grab thread
+// runs run() and, for one-shot grabs, stopGrab; comeHome runs in whichever thread releases a buffer last.
+// m_mutex (recursive) guards m_state, m_device, m_streamGrabber, m_pool, m_queued, m_retired, the
+// grab geometry (m_bufferSize, m_width, m_height, m_pixelType, m_generation, m_numBuffers) and every
+// call into the device and stream grabber. m_imageCount, m_errorCount, m_stopRequested, m_pureGrab,
+// m_speedTest and m_showFailedBuffers are atomics read by the grab thread. The frame-rate meter has its
+// own lock. The settings members are the owner thread's.
+class Camera : public QThread {
+    Q_OBJECT
+public:
+    enum State : uint32_t { NoDevice = 0, DeviceAttached = 1, Open = 2, GrabbingOneShot = 3, GrabbingContinuous = 4 };
+
+    Camera(const Nimbo::CDeviceInfo& info, QObject* parent, unsigned usedBufferMemory);
+    ~Camera() override;
+
+    // Pool size for one grab: max(minBuffers, memory / bufferSize) capped at maxBuffers when counted
+    // from memory; minBuffers otherwise.
+    static int computeBufferCount(int minBuffers, bool countFromMemory, uint64_t bufferSize, uint32_t usedBufferMemory,
+                                  int maxBuffers);
+
+    bool prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMode);
+    void finishGrab();
+    void queueBuffer(Lorvish::StreamBuffer* buffer);
+    static bool setEnumValSafe(grab::GrabNodeMap* nodeMap, const char* name, const char* value);
+
+    uint32_t getState() const;
+    bool isAttached() const { return getState() != NoDevice; }
+    bool isDeviceAttachedNotOpen() const { return getState() == DeviceAttached; }
+    bool isOpen() const { return getState() > DeviceAttached; }
+    bool isGrabbing() const;
+    bool hasStreamGrabberChannel() const;
+    bool hasFileAccess() const { return m_hasFileAccess; }
+    bool isSingleFrameModeAvailable() const;
+    grab::GrabDevice* getDevice() const;
+    QString getName() const;
+    Nimbo::CDeviceInfo getDeviceInfo() const;
+
+    grab::GrabNodeMap* getNodeMap() const;
+    grab::GrabNodeMap* getTLNodeMap() const;
+    grab::GrabNodeMap* getStreamGrabberNodeMap() const;
+
+    void setShowFailedBuffers(bool show) { m_showFailedBuffers = show; }
+    // How long stopping waits for the stream grabber to return its buffers before giving them up.
+    void setBufferReturnTimeout(int milliseconds) { m_bufferReturnTimeoutMs = milliseconds; }
+
+    uint32_t numBuffers() const;
+    uint32_t generation() const;
+    uint64_t bufferSize() const;
+    // Buffers of this camera that exist now (queued, handed on, or waiting to be deleted).
+    size_t liveBufferCount() const;
+
+signals:
+    void bufferAvailable(Lorvish::StreamBuffer* buffer);
+    void cameraStateChanged();
+    void cameraOpened();
+    void cameraClosed();
+    void preparedGrab();
+    void finishedGrab();
+    void stopRequest();
+
+public slots:
+    void open();
+    void close();
+    void startOneShot();
+    void startContinuousShot(bool speedtest);
+    void startContinuousShot() { startContinuousShot(false); }
+    void stopGrab();
+    void shutDown();
+    void attachNimboDevice(grab::GrabDevice* pCamera);
+    void detachNimboDevice();
+    void comeHome(Lorvish::StreamBuffer* buffer);
+    void setPureGrab(bool PureGrab) { m_pureGrab = PureGrab; }
+    void getPerfData(double* pFramesPerSecond, uint64_t* pBytesPerSecond, bool* hasBeenReset);
+    void getCounterData(uint32_t& imageCounter, uint32_t& erroneousCounter);
+
+protected:
+    void run() override;
+
+    virtual int getWidth() = 0;
+    virtual int getHeight() = 0;
+    virtual int getBytesPerPixel() = 0;
+    virtual uint64_t getPayloadSize() = 0;
+    virtual uint32_t getPixelType() = 0;
+    virtual void executeAcquisitionStart() = 0;
+    virtual void executeAcquisitionStop() = 0;
+    virtual void onOpen() = 0;
+    virtual void onClose() = 0;
+    virtual void setAcquisitionMode(int mode) = 0;
+    virtual void onPrepareGrab(uint64_t bufferSize, uint32_t numBuffers) = 0;
+
+    grab::GrabStreamGrabber* streamGrabber() const;
+
+private:
+    void setState(uint32_t state);
+    void takeStreamGrabber();
+    void waitForGrabThread();
+    void releasePool();
+    void retireBuffer(Lorvish::StreamBuffer* buffer);
+    void purgeRetired();
+    void handleResult(const grab::GrabResult& result);
+
+    grab::GrabDevice* m_device = nullptr;
+    Nimbo::CDeviceInfo m_deviceInfo;
+    grab::GrabStreamGrabber* m_streamGrabber = nullptr;
+    std::atomic<uint32_t> m_state{NoDevice};
+    mutable QRecursiveMutex m_mutex;
+    QSemaphore m_semNonQueuedBuffers{0};
+    std::atomic<bool> m_stopRequested{false};
+    uint32_t m_generation = 0;
+    uint64_t m_bufferSize = 0;
+    int32_t m_width = 0;
+    int32_t m_height = 0;
+    uint32_t m_pixelType = 0xFFFFFFFFu;
+    std::unique_ptr<grab::FrameRateMeter> m_fpsStatistic;
+    std::atomic<bool> m_pureGrab{false};
+    uint32_t m_usedBufferMemory;
+    uint32_t m_numBuffers = 0;
+    bool m_hasFileAccess = false;
+    std::atomic<uint32_t> m_imageCount{0};
+    std::atomic<uint32_t> m_errorCount{0};
+    int32_t m_minNumBuffersContinuousShot = 10;
+    int32_t m_maxNumBuffersContinuousShot = 450;
+    std::atomic<bool> m_showFailedBuffers{true};
+    std::atomic<bool> m_speedTest{false};
+    QString m_name;
+
+    // Every buffer this camera made and has not deleted; m_queued are those the grabber holds.
+    std::set<Lorvish::StreamBuffer*> m_pool;
+    std::set<Lorvish::StreamBuffer*> m_queued;
+    // Buffers that came home for good; deleted later in the owner's thread, never inside their own
+    // backToHome emission.
+    std::vector<Lorvish::StreamBuffer*> m_retired;
+    int m_bufferReturnTimeoutMs = 5000;
+};

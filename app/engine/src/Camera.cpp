@@ -1,0 +1,828 @@
+// The grab engine of one camera (see Camera.h).
+#include "Camera.h"
+
+#include "FrameRateMeter.h"
+#include "GrabSupport.h"
+
+#include <lorvish/StreamBuffer.h>
+#include <lorvish/Trace.h>
+#include <nimbo/Mivtrace.h>
+#include <os/System.h>
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+#include <QSettings>
+
+#include <log4cpp/Category.hh>
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+constexpr uint32_t kUnknownPixelType = 0xFFFFFFFFu;
+
+log4cpp::Category& cameraLog()
+{
+    return *Lorvish::GetLazyTraceStructInstance_().camera;
+}
+log4cpp::Category& buffersLog()
+{
+    return *Lorvish::GetLazyTraceStructInstance_().cameraBuffers;
+}
+log4cpp::Category& sequenceLog()
+{
+    return *Lorvish::GetLazyTraceStructInstance_().sequence;
+}
+
+void sdkLog(unsigned level, const QString& text)
+{
+    static const Mivtrace::CatID category = Mivtrace::LogGetCatID("Tesvar.Base");
+    Mivtrace::LogTrace(category, level, "%s", text.toUtf8().constData());
+}
+
+// The grab thread asks for the lowest real-time priority above the minimum; without the right to it
+// the request is refused and the thread keeps its normal priority.
+void raiseGrabThreadPriority()
+{
+    const int minimum = sched_get_priority_min(SCHED_FIFO);
+    const int maximum = sched_get_priority_max(SCHED_FIFO);
+    sched_param param{};
+    param.sched_priority = minimum < maximum ? minimum + 1 : minimum;
+    const int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    if (error != 0)
+        throw std::runtime_error(std::string("SetRTThreadPriority refused: ") + std::strerror(error));
+}
+
+} // namespace
+
+Camera::Camera(const Nimbo::CDeviceInfo& info, QObject* parent, unsigned usedBufferMemory)
+    : QThread(parent), m_deviceInfo(info), m_fpsStatistic(std::make_unique<grab::FrameRateMeter>(32)),
+      m_usedBufferMemory(usedBufferMemory)
+{
+    QSettings settings;
+    settings.beginGroup("Grab");
+    m_minNumBuffersContinuousShot = settings.value("MinNumBuffersContinuousShot", 10).toInt();
+    m_maxNumBuffersContinuousShot = settings.value("MaxNumBuffersContinuousShot", 450).toInt();
+    settings.endGroup();
+    connect(this, &Camera::stopRequest, this, &Camera::stopGrab, Qt::QueuedConnection);
+}
+
+Camera::~Camera()
+{
+    cameraLog().debug("~Camera()");
+    // The subclass has closed the camera already (the feature calls are gone by now); a loop that is
+    // still running is only told to end.
+    m_stopRequested = true;
+    waitForGrabThread();
+    setState(m_device ? DeviceAttached : NoDevice);
+    detachNimboDevice();
+    releasePool();
+    QSettings settings;
+    settings.beginGroup("Grab");
+    settings.setValue("MinNumBuffersContinuousShot", m_minNumBuffersContinuousShot);
+    settings.setValue("MaxNumBuffersContinuousShot", m_maxNumBuffersContinuousShot);
+    settings.endGroup();
+}
+
+int Camera::computeBufferCount(int minBuffers, bool countFromMemory, uint64_t bufferSize, uint32_t usedBufferMemory,
+                               int maxBuffers)
+{
+    int count = minBuffers;
+    if (countFromMemory && bufferSize > 0) {
+        const int q = static_cast<int>(static_cast<uint32_t>(uint64_t(usedBufferMemory) / bufferSize));
+        if (q > count)
+            count = q;
+        if (q > maxBuffers)
+            count = maxBuffers;
+    }
+    return count;
+}
+
+uint32_t Camera::getState() const
+{
+    return m_state.load();
+}
+
+bool Camera::isGrabbing() const
+{
+    const uint32_t state = getState();
+    return state == GrabbingOneShot || state == GrabbingContinuous;
+}
+
+bool Camera::hasStreamGrabberChannel() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_device && m_device->streamGrabberCount() > 0;
+}
+
+grab::GrabDevice* Camera::getDevice() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_device;
+}
+
+QString Camera::getName() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_name;
+}
+
+Nimbo::CDeviceInfo Camera::getDeviceInfo() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_deviceInfo;
+}
+
+grab::GrabNodeMap* Camera::getNodeMap() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_state != NoDevice && m_device ? m_device->nodeMap() : nullptr;
+}
+
+grab::GrabNodeMap* Camera::getTLNodeMap() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_state != NoDevice && m_device ? m_device->tlNodeMap() : nullptr;
+}
+
+grab::GrabNodeMap* Camera::getStreamGrabberNodeMap() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_state != NoDevice && m_streamGrabber ? m_streamGrabber->nodeMap() : nullptr;
+}
+
+grab::GrabStreamGrabber* Camera::streamGrabber() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_streamGrabber;
+}
+
+uint32_t Camera::numBuffers() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_numBuffers;
+}
+
+uint32_t Camera::generation() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_generation;
+}
+
+uint64_t Camera::bufferSize() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_bufferSize;
+}
+
+size_t Camera::liveBufferCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pool.size() + m_retired.size();
+}
+
+bool Camera::isSingleFrameModeAvailable() const
+{
+    grab::GrabNodeMap* nodeMap = getNodeMap();
+    if (!nodeMap || nodeMap->kind("AcquisitionMode") != grab::NodeKind::Enumeration)
+        return false;
+    try {
+        return grab::isAvailableMode(nodeMap->enumEntryAccessMode("AcquisitionMode", "SingleFrame"));
+    } catch (...) {
+        return false;
+    }
+}
+
+void Camera::setState(uint32_t state)
+{
+    m_state = state;
+}
+
+void Camera::takeStreamGrabber()
+{
+    if (!m_streamGrabber && m_device && m_device->streamGrabberCount() > 0)
+        m_streamGrabber = m_device->streamGrabber(0);
+}
+
+void Camera::attachNimboDevice(grab::GrabDevice* pCamera)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_device)
+            detachNimboDevice();
+        m_device = pCamera;
+        if (!pCamera)
+            return;
+        const bool alreadyOpen = pCamera->isOpen();
+        setState(alreadyOpen ? Open : DeviceAttached);
+        m_deviceInfo = pCamera->deviceInfo();
+        m_name = QString::fromUtf8(m_deviceInfo.GetFriendlyName().c_str());
+        if (m_name.isEmpty())
+            m_name = QString::fromUtf8(m_deviceInfo.GetModelName().c_str());
+        if (alreadyOpen) {
+            // A device opened elsewhere still needs its stream grabber and bound features.
+            takeStreamGrabber();
+            try {
+                onOpen();
+            } catch (...) {
+                qWarning("onOpen() failed");
+                grab::detail("Camera::attachNimboDevice");
+            }
+        }
+    }
+    emit cameraStateChanged();
+}
+
+void Camera::detachNimboDevice()
+{
+    // The grab loop must not outlive the grabber it waits on.
+    if (isGrabbing()) {
+        try {
+            stopGrab();
+        } catch (...) {
+            grab::detail("Camera::detachNimboDevice");
+        }
+    }
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_device) {
+            grab::GrabDevice* device = m_device;
+            m_device = nullptr;
+            m_streamGrabber = nullptr;
+            try {
+                device->release();
+            } catch (...) {
+                qWarning("Failed to destroy the device");
+                grab::detail("Camera::detachNimboDevice");
+            }
+        }
+        setState(NoDevice);
+    }
+    emit cameraStateChanged();
+}
+
+void Camera::open()
+{
+    if (getState() >= Open)
+        return;
+    {
+        QMutexLocker lock(&m_mutex);
+        cameraLog().debug("open(): Device %s", m_deviceInfo.GetFriendlyName().c_str());
+    }
+    if (getState() == NoDevice)
+        grab::throwLogicalError("Cannot open the camera object if no Nimbo device has been attached.");
+    {
+        QMutexLocker lock(&m_mutex);
+        m_device->open(grab::DeviceAccess_Control | grab::DeviceAccess_Stream);
+        onOpen();
+        setState(Open);
+    }
+    emit cameraStateChanged();
+    emit cameraOpened();
+
+    QMutexLocker lock(&m_mutex);
+    takeStreamGrabber();
+    m_hasFileAccess = false;
+    if (m_state != NoDevice && m_device && m_device->nodeMap()) {
+        grab::GrabNodeMap* nodeMap = m_device->nodeMap();
+        try {
+            if (m_device->attachFileAccess() && nodeMap->kind("FileSelector") == grab::NodeKind::Enumeration &&
+                nodeMap->accessMode("FileSelector") != grab::AccessMode::NI)
+                m_hasFileAccess = true;
+        } catch (...) {
+            grab::detail("Camera::open");
+        }
+    }
+}
+
+bool Camera::setEnumValSafe(grab::GrabNodeMap* nodeMap, const char* name, const char* value)
+{
+    if (!nodeMap)
+        return false;
+    try {
+        if (nodeMap->kind(name) != grab::NodeKind::Enumeration) {
+            cameraLog().debug("Can't find node '%s' to set value '%s'", name, value);
+            return false;
+        }
+        nodeMap->setEnumValue(name, value);
+        return true;
+    } catch (...) {
+        qWarning("Could not set %s to %s", name, value);
+        grab::detail("Camera::setEnumValSafe");
+        return false;
+    }
+}
+
+bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMode)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_state == NoDevice)
+        return false;
+    if (m_state == DeviceAttached) {
+        open();
+        if (m_state < Open) {
+            sequenceLog().debug("Camera::prepareGrab() could not open camera. Can't prepare grab.");
+            return false;
+        }
+    }
+    if (!m_streamGrabber) {
+        sequenceLog().debug("Camera::prepareGrab() no stream grabber available. Can't prepare grab.");
+        return false;
+    }
+    if (!m_streamGrabber->isOpen()) {
+        m_streamGrabber->open();
+        if (!m_streamGrabber->isOpen()) {
+            sequenceLog().debug("Camera::prepareGrab() could not open stremgrabber. Can't prepare grab.");
+            return false;
+        }
+    }
+
+    m_bufferSize = 0;
+    if (grab::GrabNodeMap* sgNodeMap = m_streamGrabber->nodeMap()) {
+        if (sgNodeMap->kind("PayloadSize") == grab::NodeKind::Integer &&
+            grab::isReadable(sgNodeMap->accessMode("PayloadSize")))
+            m_bufferSize = static_cast<uint64_t>(std::max<int64_t>(0, sgNodeMap->intValue("PayloadSize")));
+    }
+    m_bufferSize = std::max<uint64_t>(m_bufferSize, static_cast<uint32_t>(getPayloadSize()));
+
+    ++m_generation;
+    m_width = getWidth();
+    m_height = getHeight();
+    m_pixelType = getPixelType();
+    if (m_width < 0 || m_height < 0 || m_pixelType == kUnknownPixelType)
+        grab::throwRuntimeError("invalid image meta data. Can't allocate buffers.");
+
+    try {
+        m_bufferSize = std::max<uint64_t>(m_bufferSize, grab::computeBufferSize(m_pixelType, m_width, m_height));
+    } catch (...) {
+        qWarning("ComputeBufferSize failed:");
+        grab::detail("Camera::prepareGrab");
+    }
+    if (m_bufferSize == 0)
+        grab::throwRuntimeError("Bytes per frame (payloadsize) is zero. Can't allocate buffers.");
+    // Buffer sizes travel as 32-bit values; a larger frame cannot be held.
+    if (m_bufferSize > 0xFFFFFFFFull)
+        grab::throwRuntimeError("Bytes per frame (payloadsize) too large. Can't allocate buffers.");
+
+    if (acquisitionMode == 1 || acquisitionMode == 2) {
+        grab::GrabNodeMap* nodeMap = m_state != NoDevice ? m_device->nodeMap() : nullptr;
+        if (!setEnumValSafe(nodeMap, "AcquisitionMode", acquisitionMode == 1 ? "SingleFrame" : "Continuous"))
+            cameraLog().debug("Could not set AcquisitionMode");
+    }
+
+    const int count = computeBufferCount(minBuffers, countFromMemory, m_bufferSize, m_usedBufferMemory,
+                                         m_maxNumBuffersContinuousShot);
+    if (count <= 0)
+        grab::throwRuntimeError("No buffers to grab into. Can't allocate buffers.");
+
+    std::vector<Lorvish::StreamBuffer*> created;
+    try {
+        m_semNonQueuedBuffers.release(count);
+        m_numBuffers = static_cast<uint32_t>(count);
+        onPrepareGrab(m_bufferSize, m_numBuffers);
+        m_streamGrabber->prepareGrab();
+        GenApi::INodeMap* genApiMap = m_device->nodeMap() ? m_device->nodeMap()->genApiNodeMap() : nullptr;
+        created.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            auto* buffer = new Lorvish::StreamBuffer(
+                static_cast<unsigned>(m_bufferSize), static_cast<Nimbo::EPixelType>(m_pixelType),
+                static_cast<unsigned>(m_width), static_cast<unsigned>(m_height), m_generation, genApiMap);
+            created.push_back(buffer);
+            m_pool.insert(buffer);
+            buffer->setHandle(m_streamGrabber->registerBuffer(buffer->rawData(), m_bufferSize));
+        }
+        for (Lorvish::StreamBuffer* buffer : created) {
+            connect(buffer, &Lorvish::StreamBuffer::backToHome, this, &Camera::comeHome, Qt::DirectConnection);
+            queueBuffer(buffer);
+        }
+    } catch (...) {
+        // Give back what this attempt registered and queued, so that a later grab starts clean.
+        try {
+            m_streamGrabber->cancelGrab();
+            grab::GrabResult result;
+            while (m_streamGrabber->retrieveResult(result)) {
+            }
+            m_streamGrabber->finishGrab();
+        } catch (...) {
+            grab::detail("Camera::prepareGrab");
+        }
+        for (Lorvish::StreamBuffer* buffer : created) {
+            m_pool.erase(buffer);
+            m_queued.erase(buffer);
+            delete buffer;
+        }
+        m_semNonQueuedBuffers.tryAcquire(m_semNonQueuedBuffers.available());
+        throw;
+    }
+    return true;
+}
+
+void Camera::queueBuffer(Lorvish::StreamBuffer* buffer)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_state <= DeviceAttached || !m_streamGrabber)
+        return;
+    buffer->memset(0);
+    m_streamGrabber->queueBuffer(buffer->handle(), buffer);
+    m_queued.insert(buffer);
+    if (!m_semNonQueuedBuffers.tryAcquire(1))
+        qWarning("Camera::queueBuffer(): more buffers queued than the pool holds");
+}
+
+void Camera::waitForGrabThread()
+{
+    if (QThread::currentThread() == this || !isRunning())
+        return;
+    // The loop looks at its stop flag at least every 100 ms; this bound only guards a wedged SDK.
+    if (!wait(static_cast<unsigned long>(std::max(m_bufferReturnTimeoutMs, 1000)) + 1000))
+        qWarning("The grab thread of \"%s\" did not end in time", qPrintable(m_name));
+}
+
+void Camera::startContinuousShot(bool speedtest)
+{
+    if (getState() != Open)
+        return;
+    cameraLog().debug("startContinuousShot()");
+    sdkLog(Mivtrace::TraceLevel_Info, QString("Starting continuous shot on \"%1\".").arg(getName()));
+    // A one-shot loop that stopped itself may still be ending.
+    waitForGrabThread();
+    m_imageCount = 0;
+    m_errorCount = 0;
+    try {
+        setAcquisitionMode(1);
+        if (!prepareGrab(m_minNumBuffersContinuousShot, true, 2))
+            return;
+    } catch (...) {
+        qWarning("Failed to allocate resources");
+        grab::detail("Camera::startContinuousShot");
+        throw;
+    }
+    m_speedTest = speedtest;
+    m_stopRequested = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        setState(GrabbingContinuous);
+    }
+    start(QThread::HighPriority);
+    emit cameraStateChanged();
+    try {
+        executeAcquisitionStart();
+    } catch (...) {
+        qWarning("Failed to start the camera.");
+        grab::detail("Camera::startContinuousShot");
+        throw;
+    }
+    m_fpsStatistic->reset();
+    sdkLog(Mivtrace::TraceLevel_Info, QString("Continuous shot on \"%1\" has been started.").arg(getName()));
+}
+
+void Camera::startOneShot()
+{
+    if (getState() != Open)
+        return;
+    cameraLog().debug("startOneShot()");
+    waitForGrabThread();
+    m_imageCount = 0;
+    m_errorCount = 0;
+    sdkLog(Mivtrace::TraceLevel_Info, QString("Single shot on \"%1\" has been started.").arg(getName()));
+    {
+        QMutexLocker lock(&m_mutex);
+        try {
+            setAcquisitionMode(0);
+            if (!prepareGrab(1, false, 1))
+                return;
+        } catch (...) {
+            qWarning("Failed to allocate resources");
+            grab::detail("Camera::startOneShot");
+            throw;
+        }
+        m_stopRequested = false;
+        setState(GrabbingOneShot);
+        start(QThread::HighPriority);
+    }
+    emit cameraStateChanged();
+    try {
+        executeAcquisitionStart();
+    } catch (...) {
+        qWarning("Failed to start the camera");
+        grab::detail("Camera::startOneShot");
+        throw;
+    }
+}
+
+void Camera::run()
+{
+    os::comInitialize(os::ComApartment::MultiThreaded);
+    os::PowerRequest keepAwake;
+    keepAwake.keepAwake();
+    Lorvish::GetLazyTraceStructInstance_().misc->debug("Setting thread execution state");
+    try {
+        raiseGrabThreadPriority();
+    } catch (...) {
+        qWarning("Pushing Camera grab thread failed:");
+        grab::detail("Camera::run");
+    }
+
+    grab::GrabStreamGrabber* grabber = streamGrabber();
+    for (;;) {
+        if (!grabber) {
+            QThread::msleep(100);
+        } else if (grabber->waitForResult(100)) {
+            QMutexLocker lock(&m_mutex);
+            try {
+                buffersLog().debug("going to retrieve result");
+                grab::GrabResult result;
+                if (grabber->retrieveResult(result))
+                    handleResult(result);
+            } catch (...) {
+                qWarning("StreamGrabber->RetrieveResult(result)  failed:");
+                grab::detail("Camera::run");
+            }
+        }
+        if (m_stopRequested.exchange(false))
+            break;
+    }
+
+    os::comUninitialize();
+    Lorvish::GetLazyTraceStructInstance_().misc->debug("Resetting thread execution state");
+    keepAwake.release();
+}
+
+// Called in the grab thread with the mutex held.
+void Camera::handleResult(const grab::GrabResult& result)
+{
+    m_fpsStatistic->addSample(static_cast<uint64_t>(std::max<int64_t>(result.payloadSize, 0)));
+    m_semNonQueuedBuffers.release(1);
+    buffersLog().debug("got result  m_semNonQueuedBuffers.available(): %d", m_semNonQueuedBuffers.available());
+
+    auto* buffer = static_cast<Lorvish::StreamBuffer*>(result.context);
+    if (buffer && m_pool.count(buffer) == 0)
+        buffer = nullptr; // not one of ours: nothing to hand on or bring home
+    if (buffer) {
+        m_queued.erase(buffer);
+        buffer->lock();
+        buffer->setImageFormat(static_cast<Nimbo::EPixelType>(result.hasPixelType ? result.pixelType : m_pixelType));
+        buffer->setImageWidth(static_cast<unsigned>(result.width >= 0 ? result.width : m_width));
+        buffer->setImageHeight(static_cast<unsigned>(result.height >= 0 ? result.height : m_height));
+        buffer->setPaddingX(static_cast<unsigned>(std::max<int64_t>(result.paddingX, 0)));
+        if (m_speedTest)
+            buffer->markAsTestBuffer();
+    }
+
+    // The buffer's lock is given back even when a receiver throws.
+    struct Unlocker {
+        Lorvish::StreamBuffer* buffer;
+        ~Unlocker()
+        {
+            if (buffer)
+                buffer->unlock();
+        }
+    } unlocker{buffer};
+
+    if (result.status == grab::GrabStatus::Grabbed) {
+        ++m_imageCount;
+        if (!m_pureGrab && buffer)
+            emit bufferAvailable(buffer);
+    } else if (result.status == grab::GrabStatus::Failed) {
+        ++m_imageCount;
+        ++m_errorCount;
+        qDebug("Failed to grab image! result.Errorcode = %#x (%s)", result.errorCode, result.errorDescription.c_str());
+        if (!m_pureGrab && m_showFailedBuffers && buffer)
+            emit bufferAvailable(buffer);
+        sdkLog(Mivtrace::TraceLevel_Warning, QString("Image acquisition on \"%1\" failed! Error: 0x%2 \"%3\"")
+                                                 .arg(m_name)
+                                                 .arg(result.errorCode, 0, 16)
+                                                 .arg(QString::fromStdString(result.errorDescription)));
+    }
+    if (m_state == GrabbingOneShot)
+        stopGrab();
+}
+
+void Camera::comeHome(Lorvish::StreamBuffer* buffer)
+{
+    if (!buffer)
+        return;
+    QMutexLocker lock(&m_mutex);
+    buffersLog().debug("Camera::comeHome()");
+    if (m_pool.count(buffer) == 0)
+        return;
+    if (!isGrabbing() || buffer->generationCount() != m_generation) {
+        cameraLog().debug("Camera::comeHome(): Deregister and delete buffer %p", buffer->handle());
+        retireBuffer(buffer);
+        return;
+    }
+    buffersLog().debug("Camera::comeHome(): Requeue Buffer %p", buffer->handle());
+    try {
+        queueBuffer(buffer);
+    } catch (...) {
+        qWarning("Failed to requeue the buffer");
+        grab::detail("Camera::comeHome");
+    }
+}
+
+void Camera::retireBuffer(Lorvish::StreamBuffer* buffer)
+{
+    m_pool.erase(buffer);
+    m_queued.erase(buffer);
+    disconnect(buffer, nullptr, this, nullptr);
+    const bool first = m_retired.empty();
+    m_retired.push_back(buffer);
+    if (first)
+        QMetaObject::invokeMethod(this, &Camera::purgeRetired, Qt::QueuedConnection);
+}
+
+void Camera::purgeRetired()
+{
+    std::vector<Lorvish::StreamBuffer*> retired;
+    {
+        QMutexLocker lock(&m_mutex);
+        retired.swap(m_retired);
+    }
+    for (Lorvish::StreamBuffer* buffer : retired)
+        delete buffer;
+}
+
+void Camera::releasePool()
+{
+    purgeRetired();
+    QMutexLocker lock(&m_mutex);
+    for (Lorvish::StreamBuffer* buffer : m_pool) {
+        disconnect(buffer, nullptr, this, nullptr);
+        if (m_queued.count(buffer)) {
+            delete buffer; // the grabber has let go of it and nobody else holds it
+        } else {
+            // Still held downstream: it deletes itself once its last holder lets go.
+            QObject::connect(buffer, &Lorvish::StreamBuffer::backToHome, buffer, &QObject::deleteLater);
+        }
+    }
+    m_pool.clear();
+    m_queued.clear();
+}
+
+void Camera::stopGrab()
+{
+    if (!isGrabbing())
+        return;
+    cameraLog().debug("stopGrab()");
+    uint32_t oldState;
+    {
+        QMutexLocker lock(&m_mutex);
+        oldState = m_state;
+        if (!isGrabbing())
+            return; // stopped by the other thread meanwhile
+        if (oldState == GrabbingContinuous)
+            sdkLog(Mivtrace::TraceLevel_Info, QString("Stopping continuous shot on \"%1\".").arg(m_name));
+        try {
+            executeAcquisitionStop();
+        } catch (...) {
+            qWarning("Failed to stop the camera");
+            grab::detail("Camera::stopGrab");
+        }
+        setState(Open);
+        cameraLog().debug("Cancel grab");
+        try {
+            if (m_streamGrabber)
+                m_streamGrabber->cancelGrab();
+        } catch (...) {
+            qWarning("StreamGrabber->CancelGrab() failed");
+            grab::detail("Camera::stopGrab");
+        }
+    }
+    emit cameraStateChanged();
+    try {
+        finishGrab();
+    } catch (...) {
+        qWarning("finsihGrab() failed");
+        grab::detail("Camera::stopGrab");
+    }
+    m_stopRequested = true;
+    if (oldState == GrabbingContinuous) {
+        sdkLog(Mivtrace::TraceLevel_Info,
+               QString("Continuous shot on \"%1\" has been stopped. (%2)")
+                   .arg(getName())
+                   .arg(QString("Images: %1; Errors: %2").arg(m_imageCount.load()).arg(m_errorCount.load())));
+        waitForGrabThread();
+    }
+    QMutexLocker lock(&m_mutex);
+    try {
+        if (m_streamGrabber && m_streamGrabber->isOpen())
+            m_streamGrabber->close();
+    } catch (...) {
+        qWarning("failed to close stream grabber");
+        grab::detail("Camera::stopGrab");
+    }
+    m_fpsStatistic->reset();
+    m_speedTest = false;
+}
+
+void Camera::finishGrab()
+{
+    if (getState() <= DeviceAttached)
+        return;
+    const int expected = static_cast<int>(numBuffers());
+    // Bounded: a removed device or a failed cancel never returns its queued buffers.
+    if (!m_semNonQueuedBuffers.tryAcquire(expected, m_bufferReturnTimeoutMs)) {
+        qWarning("Camera::finishGrab(): %d of %d buffers did not come back from the stream grabber",
+                 expected - m_semNonQueuedBuffers.available(), expected);
+        m_semNonQueuedBuffers.tryAcquire(m_semNonQueuedBuffers.available());
+    }
+    QMutexLocker lock(&m_mutex);
+    cameraLog().debug("m_pStreamGrabber->FinishGrab()");
+    emit finishedGrab();
+    std::vector<Lorvish::StreamBuffer*> abandoned(m_queued.begin(), m_queued.end());
+    m_numBuffers = 0;
+    if (m_streamGrabber)
+        m_streamGrabber->finishGrab();
+    // The grabber no longer holds the buffers it never returned; nobody else does either.
+    for (Lorvish::StreamBuffer* buffer : abandoned)
+        retireBuffer(buffer);
+}
+
+void Camera::close()
+{
+    if (getState() <= DeviceAttached) {
+        QMutexLocker lock(&m_mutex);
+        m_streamGrabber = nullptr;
+        return;
+    }
+    cameraLog().debug("close()");
+    try {
+        stopGrab();
+    } catch (...) {
+        qWarning("stopGrab() failed");
+        grab::detail("Camera::close");
+    }
+    try {
+        onClose();
+    } catch (...) {
+        qWarning("onClose() failed");
+        grab::detail("Camera::close");
+    }
+    {
+        QMutexLocker lock(&m_mutex);
+        setState(DeviceAttached);
+    }
+    emit cameraStateChanged();
+    sequenceLog().debug("Camera::close() emit cameraClosed()");
+    emit cameraClosed();
+    QMutexLocker lock(&m_mutex);
+    try {
+        if (m_streamGrabber && m_streamGrabber->isOpen())
+            m_streamGrabber->close();
+    } catch (...) {
+        qWarning("failed to close stream grabber");
+        grab::detail("Camera::close");
+    }
+    try {
+        if (m_device)
+            m_device->close();
+    } catch (...) {
+        qWarning("failed to close INimbo device");
+        grab::detail("Camera::close");
+    }
+    m_streamGrabber = nullptr;
+}
+
+void Camera::shutDown()
+{
+    cameraLog().debug("shutDown()");
+    try {
+        stopGrab();
+    } catch (...) {
+        qWarning("Camera::shutDown() failed:");
+        grab::detail("Camera::shutDown");
+    }
+    try {
+        close();
+    } catch (...) {
+        qWarning("Camera::close() failed:");
+        grab::detail("Camera::shutDown");
+    }
+}
+
+void Camera::getPerfData(double* pFramesPerSecond, uint64_t* pBytesPerSecond, bool* hasBeenReset)
+{
+    double fps = 0.0;
+    uint64_t bytes = 0;
+    if (m_fpsStatistic->computeResult(&fps, &bytes)) {
+        if (pFramesPerSecond)
+            *pFramesPerSecond = fps;
+        if (pBytesPerSecond)
+            *pBytesPerSecond = bytes;
+    } else if (pFramesPerSecond) {
+        *pFramesPerSecond = -1.0;
+    }
+    if (hasBeenReset)
+        *hasBeenReset = m_fpsStatistic->hasBeenReset();
+}
+
+void Camera::getCounterData(uint32_t& imageCounter, uint32_t& erroneousCounter)
+{
+    imageCounter = m_imageCount;
+    erroneousCounter = m_errorCount;
+}
