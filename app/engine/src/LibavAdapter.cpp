@@ -36,10 +36,13 @@ std::string libraryPath(const char* libRoot, const std::string& fileName)
 // process-wide state that do not survive being unloaded and loaded again. One holder per path.
 void keepLoaded(std::shared_ptr<Corvel::CDLLJanitor> holder, const std::string& path)
 {
-    static std::mutex mutex;
-    static std::map<std::string, std::shared_ptr<Corvel::CDLLJanitor>> kept;
-    std::lock_guard<std::mutex> lock(mutex);
-    kept.emplace(path, std::move(holder));
+    if (!holder || !holder->isLoaded())
+        return;
+    // Never destroyed: the libraries outlive every static object that might still use them.
+    static std::mutex* mutex = new std::mutex;
+    static auto* kept = new std::map<std::string, std::shared_ptr<Corvel::CDLLJanitor>>;
+    std::lock_guard<std::mutex> lock(*mutex);
+    kept->emplace(path, std::move(holder));
 }
 
 } // namespace
@@ -93,6 +96,9 @@ bool LibavAdapter::load(const char* libRoot)
         if (!janitor->load(path->c_str())) {
             medialog::write(logCategory, medialog::Failure, "Error loading %s: %s", path->c_str(),
                             janitor->lastError().c_str());
+            keepLoaded(util, utilPath);
+            keepLoaded(encode, encodePath);
+            keepLoaded(format, formatPath);
             return false;
         }
     }
@@ -110,6 +116,10 @@ bool LibavAdapter::load(const char* libRoot)
     if (!complete) {
         medialog::write(logCategory, medialog::Failure, "Error loading one or more functions");
         m_table = Table{};
+        keepLoaded(util, utilPath);
+        keepLoaded(encode, encodePath);
+        keepLoaded(format, formatPath);
+        keepLoaded(scale, scalePath);
         return false;
     }
     m_encode = std::move(encode);

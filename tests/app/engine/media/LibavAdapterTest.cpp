@@ -1,0 +1,93 @@
+// The libav loader: loading from a folder or the system, incomplete libraries, reloading, and the
+// wrappers' answers while nothing is loaded.
+#include "LibavAdapter.h"
+
+#include <testsupport/LogCapture.h>
+#include <testsupport/TempDir.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Restores the program-wide library names that a test changes.
+class LibavAdapterTest : public testsupport::TempDirTest {
+protected:
+    void TearDown() override
+    {
+        libavfiles::encodeLibrary = m_encode;
+        libavfiles::utilLibrary = m_util;
+        libavfiles::formatLibrary = m_format;
+        libavfiles::scaleLibrary = m_scale;
+    }
+
+private:
+    std::string m_encode = libavfiles::encodeLibrary;
+    std::string m_util = libavfiles::utilLibrary;
+    std::string m_format = libavfiles::formatLibrary;
+    std::string m_scale = libavfiles::scaleLibrary;
+};
+
+TEST_F(LibavAdapterTest, WrappersAnswerNeutrallyWhileNothingIsLoaded)
+{
+    LibavAdapter adapter;
+    EXPECT_FALSE(adapter.isLoaded());
+    EXPECT_EQ(adapter.resolvedEntryPoints(), 0u);
+    EXPECT_EQ(adapter.avcodec_open2(nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(adapter.avformat_write_header(nullptr, nullptr), -1);
+    EXPECT_EQ(adapter.avio_size(nullptr), -1);
+    EXPECT_EQ(adapter.av_frame_alloc(), nullptr);
+    EXPECT_EQ(adapter.av_guess_format(nullptr, "video.mp4", nullptr), nullptr);
+    EXPECT_FALSE(adapter.isCodecOpen(nullptr));
+    AVCodecContext* context = nullptr;
+    adapter.avcodec_free_context(&context); // does nothing
+}
+
+TEST_F(LibavAdapterTest, MissingLibrariesLeaveNothingLoaded)
+{
+    libavfiles::encodeLibrary = "libavcodec-absent.so.59";
+    testsupport::LogCapture log;
+    LibavAdapter adapter;
+    EXPECT_FALSE(adapter.load(stdPath().c_str()));
+    EXPECT_FALSE(adapter.isLoaded());
+    EXPECT_EQ(adapter.resolvedEntryPoints(), 0u);
+    EXPECT_TRUE(log.contains("Loading libav encode " + stdPath() + "/libavcodec-absent.so.59") ||
+                log.contains("Loading libav encode libavcodec-absent.so.59"));
+    EXPECT_TRUE(log.contains("Error loading libavcodec-absent.so.59"));
+}
+
+TEST_F(LibavAdapterTest, LibraryLackingEntryPointsIsRefused)
+{
+    // The folder's own libavcodec is taken over the system's, and it lacks most entry points.
+    testsupport::LogCapture log;
+    LibavAdapter adapter;
+    EXPECT_FALSE(adapter.load(KALMUTH_FAKE_LIBAV_DIR));
+    EXPECT_TRUE(log.contains("Loading libav encode " KALMUTH_FAKE_LIBAV_DIR "/libavcodec.so.59"));
+    EXPECT_TRUE(log.contains("Error loading one or more functions"));
+    EXPECT_TRUE(log.contains("Entry point avcodec_send_frame is missing"));
+    EXPECT_FALSE(adapter.isLoaded());
+    EXPECT_EQ(adapter.resolvedEntryPoints(), 0u);
+}
+
+TEST_F(LibavAdapterTest, LoadsFromTheSystemAndReloads)
+{
+    LibavAdapter adapter;
+    // The temporary folder holds no library, so every one comes from the system's path.
+    ASSERT_TRUE(adapter.load(stdPath().c_str()));
+    EXPECT_TRUE(adapter.isLoaded());
+    const size_t all = adapter.resolvedEntryPoints();
+    EXPECT_GT(all, 20u);
+    EXPECT_NE(adapter.av_guess_format(nullptr, "video.mp4", nullptr), nullptr);
+
+    testsupport::LogCapture log;
+    ASSERT_TRUE(adapter.load(stdPath().c_str()));
+    EXPECT_TRUE(log.contains("Unloaded libav encode Adapter ID="));
+    EXPECT_TRUE(log.contains(": Successfully loaded libav format Adapter ID="));
+    EXPECT_EQ(adapter.resolvedEntryPoints(), all);
+
+    adapter.unload();
+    EXPECT_FALSE(adapter.isLoaded());
+    EXPECT_EQ(adapter.resolvedEntryPoints(), 0u);
+    EXPECT_EQ(adapter.av_frame_alloc(), nullptr);
+}
+
+} // namespace
