@@ -1,7 +1,8 @@
-// Leak-checker suppressions built into the widget test programs, so that listing their tests (which
+// Leak-checker defaults built into the widget test programs, so that listing their tests (which
 // runs without the test environment) does not fail on the screen objects Qt's offscreen platform
 // keeps until exit. They name Qt's frames only, as the shared suppression file does.
 extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_options();
 
 extern "C" const char* __lsan_default_suppressions()
 {
@@ -11,4 +12,9 @@ extern "C" const char* __lsan_default_suppressions()
            "leak:QScreen\n"
            "leak:libqoffscreen.so\n"
            "leak:libfontconfig.so\n";
+}
+
+extern "C" const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
 }
