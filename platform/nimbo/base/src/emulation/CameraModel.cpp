@@ -128,6 +128,8 @@ public:
                        const char* access = "RO")
     {
         FeatureDef& f = add(FeatureKind::String, name, cat);
+        f.address = m_stringNext;
+        m_stringNext += 0x40;
         f.length = 64;
         f.defaultString = def;
         f.access = access;
@@ -158,6 +160,7 @@ public:
 private:
     CameraModel& m_model;
     int64_t m_next = 0x1000;
+    int64_t m_stringNext = 0x80000;
     int64_t m_bigNext = 0x100000;
 };
 
