@@ -1,0 +1,71 @@
+// Conversion of camera images (mono, Bayer, RGB, BGR, YUV in) to Mono8, RGB8, BGR8 or BGRA8 out.
+#pragma once
+
+#include <nimbo/NimboImage.h>
+#include <nimbo/PixelType.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Nimbo {
+
+// Line order of the output; Unchanged keeps the input's.
+enum EOutputOrientation {
+    OutputOrientation_Unchanged = 0,
+    OutputOrientation_TopDown = 1,
+    OutputOrientation_BottomUp = 2
+};
+
+// What Bayer demosaicing does with the outermost pixels, which lack neighbours on one side:
+// SetZero blacks them out, Extend mirrors the image at its border and interpolates as inside.
+enum EInconvertibleEdgeHandling { InconvertibleEdgeHandling_SetZero = 0, InconvertibleEdgeHandling_Extend = 2 };
+
+// Not synchronised: one thread at a time (the display pipeline's own thread, or the recording's
+// writer thread).
+class CImageFormatConverter {
+public:
+    CImageFormatConverter();
+    ~CImageFormatConverter();
+    CImageFormatConverter(const CImageFormatConverter&) = delete;
+    CImageFormatConverter& operator=(const CImageFormatConverter&) = delete;
+
+    // Every mono, Bayer, RGB/BGR (packed, 10/12/16 bit, with alpha, planar) and YUV type except the
+    // V1/V2 packed colour forms.
+    static bool IsSupportedInputFormat(EPixelType pixelType);
+    // Mono8, RGB8packed, BGR8packed, BGRA8packed.
+    static bool IsSupportedOutputFormat(EPixelType pixelType);
+
+    // Parameters. Setting an unsupported output type or edge handling throws
+    // GenICam::InvalidArgumentException and keeps the old value.
+    void SetOutputPixelFormat(EPixelType pixelType);
+    EPixelType GetOutputPixelFormat() const { return m_outputPixelFormat; }
+    void SetOutputPaddingX(size_t paddingX) { m_outputPaddingX = paddingX; }
+    size_t GetOutputPaddingX() const { return m_outputPaddingX; }
+    void SetOutputOrientation(EOutputOrientation orientation);
+    EOutputOrientation GetOutputOrientation() const { return m_outputOrientation; }
+    void SetInconvertibleEdgeHandling(EInconvertibleEdgeHandling handling);
+    EInconvertibleEdgeHandling GetInconvertibleEdgeHandling() const { return m_edgeHandling; }
+
+    // Bytes the output of a width x height image takes with the current parameters.
+    size_t GetBufferSizeForConversion(uint32_t width, uint32_t height) const;
+    // True when the input already has the output's type, padding and line order (a copy would do).
+    bool ImageHasDestinationFormat(EPixelType pixelType, size_t paddingX, EImageOrientation orientation) const;
+
+    // Converts into `output`, which must hold GetBufferSizeForConversion bytes. Throws
+    // GenICam::InvalidArgumentException for null buffers, an unsupported input type or a buffer too
+    // small for its image (input) or the result (output).
+    void Convert(void* output, size_t outputSize, const void* input, size_t inputSize, EPixelType inputPixelType,
+                 uint32_t width, uint32_t height, size_t inputPaddingX, EImageOrientation inputOrientation) const;
+    // Converts into an owned image of the output type (reusing its allocation when it fits).
+    void Convert(CNimboImage& output, const CNimboImage& input) const;
+    void Convert(CNimboImage& output, const void* input, size_t inputSize, EPixelType inputPixelType, uint32_t width,
+                 uint32_t height, size_t inputPaddingX, EImageOrientation inputOrientation) const;
+
+private:
+    EPixelType m_outputPixelFormat = PixelType_BGRA8packed;
+    size_t m_outputPaddingX = 0;
+    EOutputOrientation m_outputOrientation = OutputOrientation_Unchanged;
+    EInconvertibleEdgeHandling m_edgeHandling = InconvertibleEdgeHandling_Extend;
+};
+
+} // namespace Nimbo

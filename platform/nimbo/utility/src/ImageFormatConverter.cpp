@@ -1,0 +1,508 @@
+// Pixel conversion: unpacking, bit-depth reduction, bilinear Bayer demosaicing, YUV to RGB, line order.
+#include <nimbo/ImageFormatConverter.h>
+
+#include "Errors.h"
+#include "Samples.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace Nimbo {
+namespace {
+
+enum OutKind { OutMono, OutRGB, OutBGR, OutBGRA };
+
+template <OutKind K>
+struct Out;
+template <>
+struct Out<OutMono> {
+    static constexpr int bytes = 1;
+    static void put(uint8_t* p, uint32_t r, uint32_t g, uint32_t b)
+    {
+        p[0] = uint8_t((77 * r + 150 * g + 29 * b + 128) >> 8);
+    }
+    static void grey(uint8_t* p, uint8_t v) { p[0] = v; }
+};
+template <>
+struct Out<OutRGB> {
+    static constexpr int bytes = 3;
+    static void put(uint8_t* p, uint32_t r, uint32_t g, uint32_t b)
+    {
+        p[0] = uint8_t(r);
+        p[1] = uint8_t(g);
+        p[2] = uint8_t(b);
+    }
+    static void grey(uint8_t* p, uint8_t v) { p[0] = p[1] = p[2] = v; }
+};
+template <>
+struct Out<OutBGR> {
+    static constexpr int bytes = 3;
+    static void put(uint8_t* p, uint32_t r, uint32_t g, uint32_t b)
+    {
+        p[0] = uint8_t(b);
+        p[1] = uint8_t(g);
+        p[2] = uint8_t(r);
+    }
+    static void grey(uint8_t* p, uint8_t v) { p[0] = p[1] = p[2] = v; }
+};
+template <>
+struct Out<OutBGRA> {
+    static constexpr int bytes = 4;
+    static void put(uint8_t* p, uint32_t r, uint32_t g, uint32_t b)
+    {
+        p[0] = uint8_t(b);
+        p[1] = uint8_t(g);
+        p[2] = uint8_t(r);
+        p[3] = 255;
+    }
+    static void grey(uint8_t* p, uint8_t v)
+    {
+        p[0] = p[1] = p[2] = v;
+        p[3] = 255;
+    }
+};
+
+inline uint32_t avg2(uint32_t a, uint32_t b)
+{
+    return (a + b + 1) >> 1;
+}
+
+inline uint32_t avg4(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+{
+    return (a + b + c + d + 2) >> 2;
+}
+
+inline uint8_t clamp8(int v)
+{
+    return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// Reduces a sample of `depth` significant bits to 8 bits.
+inline uint8_t to8(uint32_t v, unsigned int depth)
+{
+    if (depth > 8) {
+        v >>= depth - 8;
+        return uint8_t(v > 255 ? 255 : v);
+    }
+    if (depth < 8)
+        return uint8_t(v * 255u / ((1u << depth) - 1u));
+    return uint8_t(v);
+}
+
+// The picture as lines counted from the top, whatever their order in memory.
+struct Lines {
+    const uint8_t* base;
+    size_t stride;
+    uint32_t height;
+    bool bottomUp;
+    const uint8_t* operator()(uint32_t y) const { return base + size_t(bottomUp ? height - 1 - y : y) * stride; }
+};
+
+struct OutLines {
+    uint8_t* base;
+    size_t stride;
+    uint32_t height;
+    bool bottomUp;
+    uint8_t* operator()(uint32_t y) const { return base + size_t(bottomUp ? height - 1 - y : y) * stride; }
+};
+
+// One line of bilinear demosaicing. `a`, `c`, `b` are the lines above, at and below (mirrored at the
+// picture's border by the caller); red sits at column parity `rx` on red lines.
+template <OutKind K, bool RedLine>
+void demosaicLine(const uint8_t* a, const uint8_t* c, const uint8_t* b, uint32_t width, unsigned int rx, uint8_t* out)
+{
+    using O = Out<K>;
+    // A colour site (red on red lines, blue on blue lines) and a green site.
+    auto colour = [&](uint32_t x, uint32_t xl, uint32_t xr, uint8_t* p) {
+        const uint32_t own = c[x];
+        const uint32_t green = avg4(c[xl], c[xr], a[x], b[x]);
+        const uint32_t other = avg4(a[xl], a[xr], b[xl], b[xr]);
+        if (RedLine)
+            O::put(p, own, green, other);
+        else
+            O::put(p, other, green, own);
+    };
+    auto green = [&](uint32_t x, uint32_t xl, uint32_t xr, uint8_t* p) {
+        const uint32_t g = c[x];
+        const uint32_t sameLine = avg2(c[xl], c[xr]);
+        const uint32_t across = avg2(a[x], b[x]);
+        if (RedLine)
+            O::put(p, sameLine, g, across);
+        else
+            O::put(p, across, g, sameLine);
+    };
+    // Colour sites lie at column parity rx on red lines, at the other parity on blue lines.
+    const unsigned int colourParity = RedLine ? rx : 1u - rx;
+    auto at = [&](uint32_t x, uint32_t xl, uint32_t xr) {
+        if ((x & 1u) == colourParity)
+            colour(x, xl, xr, out + size_t(x) * O::bytes);
+        else
+            green(x, xl, xr, out + size_t(x) * O::bytes);
+    };
+    if (width == 1) {
+        at(0, 0, 0);
+        return;
+    }
+    at(0, 1, 1);
+    uint32_t x = 1;
+    // Pairs of a colour and a green site (in either order) without per-pixel parity tests.
+    if ((x & 1u) == colourParity) {
+        for (; x + 2 < width; x += 2) {
+            colour(x, x - 1, x + 1, out + size_t(x) * O::bytes);
+            green(x + 1, x, x + 2, out + size_t(x + 1) * O::bytes);
+        }
+    } else {
+        for (; x + 2 < width; x += 2) {
+            green(x, x - 1, x + 1, out + size_t(x) * O::bytes);
+            colour(x + 1, x, x + 2, out + size_t(x + 1) * O::bytes);
+        }
+    }
+    for (; x + 1 < width; ++x)
+        at(x, x - 1, x + 1);
+    at(width - 1, width - 2, width - 2);
+}
+
+template <OutKind K>
+void demosaic(const Lines& in, uint32_t width, uint32_t height, EPixelColorFilter filter, const OutLines& out)
+{
+    // Position of red in the 2x2 cell.
+    const unsigned int rx = (filter == PCF_BayerGR || filter == PCF_BayerBG) ? 1u : 0u;
+    const unsigned int ry = (filter == PCF_BayerGB || filter == PCF_BayerBG) ? 1u : 0u;
+    for (uint32_t y = 0; y < height; ++y) {
+        // Mirroring keeps the colour phase: the line above the first is the second.
+        const uint32_t above = y > 0 ? y - 1 : (height > 1 ? 1 : 0);
+        const uint32_t below = y + 1 < height ? y + 1 : (height > 1 ? height - 2 : 0);
+        if ((y & 1u) == ry)
+            demosaicLine<K, true>(in(above), in(y), in(below), width, rx, out(y));
+        else
+            demosaicLine<K, false>(in(above), in(y), in(below), width, rx, out(y));
+    }
+}
+
+template <OutKind K>
+void greyToOut(const Lines& in, uint32_t width, uint32_t height, const OutLines& out)
+{
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* s = in(y);
+        uint8_t* d = out(y);
+        if (K == OutMono) {
+            std::memcpy(d, s, width);
+            continue;
+        }
+        for (uint32_t x = 0; x < width; ++x)
+            Out<K>::grey(d + size_t(x) * Out<K>::bytes, s[x]);
+    }
+}
+
+// Colour-component types (packed RGB/BGR with or without alpha, 8 to 16 bit, planar).
+template <OutKind K>
+void colourToOut(const Lines& in, EPixelType type, uint32_t width, uint32_t height, const OutLines& out)
+{
+    const unsigned int depth = BitDepth(type);
+    const bool words = depth > 8;
+    const bool planar = IsPlanar(type);
+    const bool bgr = IsBGR(type) || IsBGRA(type);
+    const bool alpha = IsRGBA(type) || IsBGRA(type);
+    const size_t perPixel = planar ? 1 : alpha ? 4 : 3;
+    const size_t plane = in.stride * height;
+    auto read = [&](const uint8_t* line, size_t index) -> uint32_t {
+        return to8(words ? samples::readWord(line + 2 * index) : line[index], depth);
+    };
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* s = in(y);
+        uint8_t* d = out(y);
+        for (uint32_t x = 0; x < width; ++x) {
+            uint32_t c0, c1, c2;
+            if (planar) {
+                c0 = read(s, x);
+                c1 = read(s + plane, x);
+                c2 = read(s + 2 * plane, x);
+            } else {
+                const size_t i = size_t(x) * perPixel;
+                c0 = read(s, i);
+                c1 = read(s, i + 1);
+                c2 = read(s, i + 2);
+            }
+            if (bgr)
+                Out<K>::put(d + size_t(x) * Out<K>::bytes, c2, c1, c0);
+            else
+                Out<K>::put(d + size_t(x) * Out<K>::bytes, c0, c1, c2);
+        }
+    }
+}
+
+// Full-range BT.601 (the JPEG convention), in 8.8 fixed point.
+template <OutKind K>
+inline void yuvPut(uint8_t* p, int y, int u, int v)
+{
+    if (K == OutMono) {
+        p[0] = uint8_t(y);
+        return;
+    }
+    const int d = u - 128, e = v - 128;
+    Out<K>::put(p, clamp8(y + ((359 * e + 128) >> 8)), clamp8(y - ((88 * d + 183 * e + 128) >> 8)),
+                clamp8(y + ((454 * d + 128) >> 8)));
+}
+
+template <OutKind K>
+void yuvToOut(const Lines& in, EPixelType type, uint32_t width, uint32_t height, const OutLines& out)
+{
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* s = in(y);
+        uint8_t* d = out(y);
+        for (uint32_t x = 0; x < width; ++x) {
+            int luma, u, v;
+            switch (type) {
+            case PixelType_YUV422packed: { // U Y0 V Y1
+                const uint8_t* p = s + 4 * size_t(x / 2);
+                luma = (x & 1) ? p[3] : p[1];
+                u = p[0];
+                v = p[2];
+                break;
+            }
+            case PixelType_YUV411packed: { // U Y0 Y1 V Y2 Y3
+                static const int lumaAt[] = {1, 2, 4, 5};
+                const uint8_t* p = s + 6 * size_t(x / 4);
+                luma = p[lumaAt[x % 4]];
+                u = p[0];
+                v = p[3];
+                break;
+            }
+            case PixelType_YUV444packed: { // U Y V
+                const uint8_t* p = s + 3 * size_t(x);
+                luma = p[1];
+                u = p[0];
+                v = p[2];
+                break;
+            }
+            default: { // Y0 U Y1 V
+                const uint8_t* p = s + 4 * size_t(x / 2);
+                luma = (x & 1) ? p[2] : p[0];
+                u = p[1];
+                v = p[3];
+                break;
+            }
+            }
+            yuvPut<K>(d + size_t(x) * Out<K>::bytes, luma, u, v);
+        }
+    }
+}
+
+// Blacks out the outermost lines and columns (edge handling SetZero after demosaicing).
+template <OutKind K>
+void zeroBorder(uint32_t width, uint32_t height, const OutLines& out)
+{
+    auto black = [](uint8_t* p) { Out<K>::grey(p, 0); };
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* d = out(y);
+        if (y == 0 || y + 1 == height) {
+            for (uint32_t x = 0; x < width; ++x)
+                black(d + size_t(x) * Out<K>::bytes);
+        } else if (width > 0) {
+            black(d);
+            black(d + size_t(width - 1) * Out<K>::bytes);
+        }
+    }
+}
+
+template <OutKind K>
+void convertTo(const Lines& in, EPixelType type, uint32_t width, uint32_t height, EInconvertibleEdgeHandling edges,
+               const OutLines& out)
+{
+    const samples::Layout layout = samples::layoutOf(type);
+    if (layout != samples::Layout::None) {
+        Lines grey = in;
+        std::vector<uint8_t> plane;
+        // Anything but plain bytes is first reduced to an 8-bit plane; the signed type is shifted to unsigned.
+        if (layout != samples::Layout::Bytes8 || type == PixelType_Mono8signed) {
+            plane.resize(size_t(width) * height);
+            const unsigned int bits = BitPerPixel(type), depth = BitDepth(type);
+            for (uint32_t y = 0; y < height; ++y) {
+                const uint8_t* s = in(y);
+                uint8_t* d = plane.data() + size_t(y) * width;
+                if (type == PixelType_Mono8signed) {
+                    for (uint32_t x = 0; x < width; ++x)
+                        d[x] = uint8_t(s[x] ^ 0x80u);
+                } else if (layout == samples::Layout::Words16) {
+                    const unsigned int shift = depth - 8;
+                    for (uint32_t x = 0; x < width; ++x) {
+                        const uint32_t v = samples::readWord(s + 2 * size_t(x)) >> shift;
+                        d[x] = uint8_t(v > 255 ? 255 : v);
+                    }
+                } else {
+                    for (uint32_t x = 0; x < width; ++x)
+                        d[x] = to8(samples::readSample(layout, bits, s, x), depth);
+                }
+            }
+            grey = Lines{plane.data(), width, height, false};
+        }
+        const EPixelColorFilter filter = GetPixelColorFilter(type);
+        if (filter == PCF_Undefined) {
+            greyToOut<K>(grey, width, height, out);
+        } else {
+            demosaic<K>(grey, width, height, filter, out);
+            if (edges == InconvertibleEdgeHandling_SetZero)
+                zeroBorder<K>(width, height, out);
+        }
+        return;
+    }
+    if (IsYUV(type))
+        yuvToOut<K>(in, type, width, height, out);
+    else
+        colourToOut<K>(in, type, width, height, out);
+}
+
+OutKind kindOf(EPixelType type)
+{
+    switch (type) {
+    case PixelType_Mono8: return OutMono;
+    case PixelType_RGB8packed: return OutRGB;
+    case PixelType_BGR8packed: return OutBGR;
+    default: return OutBGRA;
+    }
+}
+
+std::string typeText(EPixelType type)
+{
+    return std::to_string(static_cast<int32_t>(type));
+}
+
+} // namespace
+
+CImageFormatConverter::CImageFormatConverter() = default;
+CImageFormatConverter::~CImageFormatConverter() = default;
+
+bool CImageFormatConverter::IsSupportedInputFormat(EPixelType pixelType)
+{
+    if (!IsValidPixelType(pixelType))
+        return false;
+    switch (pixelType) {
+    case PixelType_BGR10V1packed:
+    case PixelType_BGR10V2packed:
+    case PixelType_RGB12V1packed: return false;
+    default: return true;
+    }
+}
+
+bool CImageFormatConverter::IsSupportedOutputFormat(EPixelType pixelType)
+{
+    return pixelType == PixelType_Mono8 || pixelType == PixelType_RGB8packed || pixelType == PixelType_BGR8packed ||
+           pixelType == PixelType_BGRA8packed;
+}
+
+void CImageFormatConverter::SetOutputPixelFormat(EPixelType pixelType)
+{
+    if (!IsSupportedOutputFormat(pixelType))
+        throwInvalidArgument("The output pixel type " + typeText(pixelType) + " is not supported.");
+    m_outputPixelFormat = pixelType;
+}
+
+void CImageFormatConverter::SetOutputOrientation(EOutputOrientation orientation)
+{
+    if (orientation != OutputOrientation_Unchanged && orientation != OutputOrientation_TopDown &&
+        orientation != OutputOrientation_BottomUp)
+        throwInvalidArgument("Unknown output orientation " + std::to_string(int(orientation)) + ".");
+    m_outputOrientation = orientation;
+}
+
+void CImageFormatConverter::SetInconvertibleEdgeHandling(EInconvertibleEdgeHandling handling)
+{
+    if (handling != InconvertibleEdgeHandling_SetZero && handling != InconvertibleEdgeHandling_Extend)
+        throwInvalidArgument("Unknown edge handling " + std::to_string(int(handling)) + ".");
+    m_edgeHandling = handling;
+}
+
+size_t CImageFormatConverter::GetBufferSizeForConversion(uint32_t width, uint32_t height) const
+{
+    return ComputeBufferSize(m_outputPixelFormat, width, height, m_outputPaddingX);
+}
+
+bool CImageFormatConverter::ImageHasDestinationFormat(EPixelType pixelType, size_t paddingX,
+                                                      EImageOrientation orientation) const
+{
+    if (pixelType != m_outputPixelFormat || paddingX != m_outputPaddingX)
+        return false;
+    return m_outputOrientation == OutputOrientation_Unchanged ||
+           (m_outputOrientation == OutputOrientation_TopDown) == (orientation == ImageOrientation_TopDown);
+}
+
+void CImageFormatConverter::Convert(void* output, size_t outputSize, const void* input, size_t inputSize,
+                                    EPixelType inputPixelType, uint32_t width, uint32_t height, size_t inputPaddingX,
+                                    EImageOrientation inputOrientation) const
+{
+    if (!input || !output)
+        throwInvalidArgument("The image buffers must not be null.");
+    if (!IsSupportedInputFormat(inputPixelType))
+        throwInvalidArgument("Cannot convert the input pixel type " + typeText(inputPixelType) + ".");
+    const size_t inputNeeded = ComputeBufferSize(inputPixelType, width, height, inputPaddingX);
+    if (inputSize < inputNeeded)
+        throwInvalidArgument("The input buffer of " + std::to_string(inputSize) + " bytes is smaller than the " +
+                             std::to_string(inputNeeded) + " bytes of its image.");
+    const size_t outputNeeded = GetBufferSizeForConversion(width, height);
+    if (outputSize < outputNeeded)
+        throwInvalidArgument("The output buffer of " + std::to_string(outputSize) + " bytes is smaller than the " +
+                             std::to_string(outputNeeded) + " bytes of the result.");
+    if (width == 0 || height == 0)
+        return;
+
+    const bool inBottomUp = inputOrientation == ImageOrientation_BottomUp;
+    const bool outBottomUp = m_outputOrientation == OutputOrientation_Unchanged
+                                 ? inBottomUp
+                                 : m_outputOrientation == OutputOrientation_BottomUp;
+    const Lines in{static_cast<const uint8_t*>(input), ComputeStride(inputPixelType, width, inputPaddingX), height,
+                   inBottomUp};
+    const OutLines out{static_cast<uint8_t*>(output), ComputeStride(m_outputPixelFormat, width, m_outputPaddingX),
+                       height, outBottomUp};
+
+    if (inputPixelType == m_outputPixelFormat) {
+        const size_t lineBytes = ComputeStride(inputPixelType, width, 0);
+        for (uint32_t y = 0; y < height; ++y)
+            std::memcpy(out(y), in(y), lineBytes);
+        return;
+    }
+    switch (kindOf(m_outputPixelFormat)) {
+    case OutMono: convertTo<OutMono>(in, inputPixelType, width, height, m_edgeHandling, out); break;
+    case OutRGB: convertTo<OutRGB>(in, inputPixelType, width, height, m_edgeHandling, out); break;
+    case OutBGR: convertTo<OutBGR>(in, inputPixelType, width, height, m_edgeHandling, out); break;
+    case OutBGRA: convertTo<OutBGRA>(in, inputPixelType, width, height, m_edgeHandling, out); break;
+    }
+}
+
+void CImageFormatConverter::Convert(CNimboImage& output, const void* input, size_t inputSize, EPixelType inputPixelType,
+                                    uint32_t width, uint32_t height, size_t inputPaddingX,
+                                    EImageOrientation inputOrientation) const
+{
+    const bool inBottomUp = inputOrientation == ImageOrientation_BottomUp;
+    const bool outBottomUp = m_outputOrientation == OutputOrientation_Unchanged
+                                 ? inBottomUp
+                                 : m_outputOrientation == OutputOrientation_BottomUp;
+    if (!IsSupportedInputFormat(inputPixelType))
+        throwInvalidArgument("Cannot convert the input pixel type " + typeText(inputPixelType) + ".");
+    // Converting into the image's own memory would overwrite the input while it is read.
+    if (output.IsValid() && input == output.GetBuffer()) {
+        CNimboImage copy(output);
+        Convert(output, copy);
+        return;
+    }
+    output.Reset(m_outputPixelFormat, width, height, m_outputPaddingX,
+                 outBottomUp ? ImageOrientation_BottomUp : ImageOrientation_TopDown);
+    Convert(output.GetBuffer(), output.GetImageSize(), input, inputSize, inputPixelType, width, height, inputPaddingX,
+            inputOrientation);
+}
+
+void CImageFormatConverter::Convert(CNimboImage& output, const CNimboImage& input) const
+{
+    if (!input.IsValid())
+        throwInvalidArgument("The input image is not valid.");
+    if (&output == &input) {
+        const CNimboImage copy(input);
+        Convert(output, copy);
+        return;
+    }
+    Convert(output, input.GetBuffer(), input.GetImageSize(), input.GetPixelType(), input.GetWidth(), input.GetHeight(),
+            input.GetPaddingX(), input.GetOrientation());
+}
+
+} // namespace Nimbo

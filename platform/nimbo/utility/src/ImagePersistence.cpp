@@ -1,0 +1,336 @@
+// Image files: BMP written here, TIFF through libtiff, PNG through libpng, JPEG through libjpeg.
+#include <nimbo/ImagePersistence.h>
+
+#include <nimbo/ImageFormatConverter.h>
+
+#include "Errors.h"
+#include "JpegCodec.h"
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Nimbo {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const
+    {
+        if (file)
+            std::fclose(file);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// What a file stores: 8-bit grey, 16-bit grey (little-endian words in memory) or 8-bit colour.
+enum class Stored { Grey8, Grey16, RGB8, BGR8 };
+
+// A top-down picture in the layout a file writer wants.
+struct Picture {
+    const uint8_t* pixels = nullptr;
+    size_t stride = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    Stored stored = Stored::Grey8;
+};
+
+bool isWordMono(EPixelType type)
+{
+    return type == PixelType_Mono10 || type == PixelType_Mono12 || type == PixelType_Mono16;
+}
+
+Stored storedFor(EImageFileFormat format, EPixelType type)
+{
+    const bool mono = IsMonoImage(type);
+    switch (format) {
+    case ImageFileFormat_Bmp: return mono ? Stored::Grey8 : Stored::BGR8;
+    case ImageFileFormat_Tiff:
+    case ImageFileFormat_Png:
+        if (isWordMono(type))
+            return Stored::Grey16;
+        return mono ? Stored::Grey8 : Stored::RGB8;
+    default: return mono ? Stored::Grey8 : Stored::RGB8;
+    }
+}
+
+EPixelType typeOf(Stored stored)
+{
+    switch (stored) {
+    case Stored::Grey8: return PixelType_Mono8;
+    case Stored::RGB8: return PixelType_RGB8packed;
+    case Stored::BGR8: return PixelType_BGR8packed;
+    case Stored::Grey16: break;
+    }
+    return PixelType_Mono16;
+}
+
+[[noreturn]] void writeFailed(const std::string& fileName, const std::string& reason)
+{
+    std::remove(fileName.c_str());
+    throwRuntime("Could not write the image file '" + fileName + "': " + reason);
+}
+
+void put16(std::vector<uint8_t>& out, uint32_t value)
+{
+    out.push_back(uint8_t(value));
+    out.push_back(uint8_t(value >> 8));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t value)
+{
+    put16(out, value & 0xFFFFu);
+    put16(out, value >> 16);
+}
+
+void saveBmp(const std::string& fileName, const Picture& picture)
+{
+    const bool grey = picture.stored == Stored::Grey8;
+    const uint32_t bytesPerPixel = grey ? 1 : 3;
+    const uint64_t lineBytes = (uint64_t(picture.width) * bytesPerPixel + 3) / 4 * 4;
+    const uint32_t paletteBytes = grey ? 256 * 4 : 0;
+    const uint64_t dataBytes = lineBytes * picture.height;
+    const uint64_t fileBytes = 14 + 40 + paletteBytes + dataBytes;
+    if (fileBytes > 0xFFFFFFFFu || picture.width > 0x7FFFFFFFu || picture.height > 0x7FFFFFFFu)
+        throwInvalidArgument("The image is too large for a BMP file.");
+
+    std::vector<uint8_t> header;
+    header.reserve(14 + 40 + paletteBytes);
+    header.push_back('B');
+    header.push_back('M');
+    put32(header, uint32_t(fileBytes));
+    put32(header, 0);
+    put32(header, 14 + 40 + paletteBytes);
+    put32(header, 40);
+    put32(header, picture.width);
+    put32(header, picture.height); // positive: bottom-up lines, which every reader takes
+    put16(header, 1);
+    put16(header, uint16_t(bytesPerPixel * 8));
+    put32(header, 0); // no compression
+    put32(header, uint32_t(dataBytes));
+    put32(header, 2835); // 72 dpi
+    put32(header, 2835);
+    put32(header, grey ? 256 : 0);
+    put32(header, 0);
+    if (grey) {
+        for (uint32_t i = 0; i < 256; ++i)
+            put32(header, i | i << 8 | i << 16);
+    }
+
+    FilePtr file(std::fopen(fileName.c_str(), "wb"));
+    if (!file)
+        writeFailed(fileName, std::strerror(errno));
+    bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
+    std::vector<uint8_t> line(lineBytes, 0);
+    const size_t pixelBytes = size_t(picture.width) * bytesPerPixel;
+    for (uint32_t y = picture.height; ok && y-- > 0;) {
+        std::memcpy(line.data(), picture.pixels + size_t(y) * picture.stride, pixelBytes);
+        ok = std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();
+    }
+    if (!ok || std::fclose(file.release()) != 0)
+        writeFailed(fileName, "write error");
+}
+
+// libtiff reports through handlers; the last error becomes the exception text.
+thread_local std::string tiffError;
+
+void onTiffError(const char* module, const char* format, va_list args)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    tiffError = std::string(module ? module : "libtiff") + ": " + text;
+}
+
+void onTiffWarning(const char*, const char*, va_list) {}
+
+void saveTiff(const std::string& fileName, const Picture& picture)
+{
+    TIFFSetErrorHandler(onTiffError);
+    TIFFSetWarningHandler(onTiffWarning);
+    tiffError = "cannot create the file";
+    TIFF* tiff = TIFFOpen(fileName.c_str(), "w");
+    if (!tiff)
+        writeFailed(fileName, tiffError);
+    const bool grey = picture.stored != Stored::RGB8;
+    const uint16_t bits = picture.stored == Stored::Grey16 ? 16 : 8;
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, picture.width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, picture.height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(grey ? 1 : 3));
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+    const size_t lineBytes = size_t(picture.width) * (grey ? 1 : 3) * (bits / 8);
+    std::vector<uint8_t> line(lineBytes);
+    bool ok = true;
+    for (uint32_t y = 0; ok && y < picture.height; ++y) {
+        // libtiff byte-swaps 16-bit samples itself on big-endian hosts; here memory order is file order.
+        std::memcpy(line.data(), picture.pixels + size_t(y) * picture.stride, lineBytes);
+        ok = TIFFWriteScanline(tiff, line.data(), y, 0) == 1;
+    }
+    ok = ok && TIFFWriteDirectory(tiff) == 1;
+    TIFFClose(tiff);
+    if (!ok)
+        writeFailed(fileName, tiffError);
+}
+
+struct PngState {
+    std::jmp_buf jump;
+    char message[256];
+};
+
+void onPngError(png_structp png, png_const_charp message)
+{
+    auto* state = static_cast<PngState*>(png_get_error_ptr(png));
+    std::snprintf(state->message, sizeof state->message, "%s", message);
+    std::longjmp(state->jump, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+// Kept free of objects with destructors, as libpng leaves it through longjmp on an error.
+bool writePng(std::FILE* file, const Picture& picture, const uint8_t* const* rows, PngState& state)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
+    if (!png) {
+        std::snprintf(state.message, sizeof state.message, "out of memory");
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(state.jump)) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    const int bits = picture.stored == Stored::Grey16 ? 16 : 8;
+    const int colour = picture.stored == Stored::RGB8 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY;
+    png_set_IHDR(png, info, picture.width, picture.height, bits, colour, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    if (bits == 16)
+        png_set_swap(png); // memory holds little-endian words, PNG wants big-endian
+    for (uint32_t y = 0; y < picture.height; ++y)
+        png_write_row(png, const_cast<png_bytep>(rows[y]));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+void savePng(const std::string& fileName, const Picture& picture)
+{
+    if (picture.width > 0x7FFFFFFFu || picture.height > 0x7FFFFFFFu)
+        throwInvalidArgument("The image is too large for a PNG file.");
+    std::vector<const uint8_t*> rows(picture.height);
+    for (uint32_t y = 0; y < picture.height; ++y)
+        rows[y] = picture.pixels + size_t(y) * picture.stride;
+    FilePtr file(std::fopen(fileName.c_str(), "wb"));
+    if (!file)
+        writeFailed(fileName, std::strerror(errno));
+    PngState state{};
+    bool ok = writePng(file.get(), picture, rows.data(), state);
+    const bool closed = std::fclose(file.release()) == 0;
+    if (!ok || !closed)
+        writeFailed(fileName, ok ? "write error" : state.message);
+}
+
+void saveJpeg(const std::string& fileName, const Picture& picture, int quality)
+{
+    std::vector<uint8_t> data;
+    std::string error;
+    const JpegInput input = picture.stored == Stored::Grey8 ? JpegInput::Grey : JpegInput::RGB;
+    if (!encodeJpeg(picture.pixels, picture.stride, picture.width, picture.height, input, quality, data, error))
+        throwInvalidArgument("Could not compress the image as JPEG: " + error);
+    FilePtr file(std::fopen(fileName.c_str(), "wb"));
+    if (!file)
+        writeFailed(fileName, std::strerror(errno));
+    const bool ok = std::fwrite(data.data(), 1, data.size(), file.get()) == data.size();
+    if (!ok || std::fclose(file.release()) != 0)
+        writeFailed(fileName, "write error");
+}
+
+} // namespace
+
+bool CImagePersistence::IsSupportedFormat(EImageFileFormat format)
+{
+    return format == ImageFileFormat_Bmp || format == ImageFileFormat_Tiff || format == ImageFileFormat_Jpeg ||
+           format == ImageFileFormat_Png;
+}
+
+bool CImagePersistence::CanSaveWithoutConversion(EImageFileFormat format, EPixelType pixelType)
+{
+    if (!IsSupportedFormat(format) || !IsValidPixelType(pixelType))
+        return false;
+    const Stored stored = storedFor(format, pixelType);
+    return stored == Stored::Grey16 ? isWordMono(pixelType) : typeOf(stored) == pixelType;
+}
+
+void CImagePersistence::Save(EImageFileFormat format, const GenICam::gcstring& fileName, const void* buffer,
+                             size_t bufferSize, EPixelType pixelType, uint32_t width, uint32_t height, size_t paddingX,
+                             EImageOrientation orientation, CImagePersistenceOptions* options)
+{
+    if (!IsSupportedFormat(format))
+        throwInvalidArgument("Unknown image file format " + std::to_string(int(format)) + ".");
+    if (fileName.empty())
+        throwInvalidArgument("The file name must not be empty.");
+    if (width == 0 || height == 0)
+        throwInvalidArgument("An image file cannot hold an empty image.");
+    if (!CImageFormatConverter::IsSupportedInputFormat(pixelType))
+        throwInvalidArgument("Cannot save images of pixel type " + std::to_string(int32_t(pixelType)) + ".");
+    CNimboImage source; // checks the buffer against the layout
+    source.AttachUserBuffer(const_cast<void*>(buffer), bufferSize, pixelType, width, height, paddingX, orientation);
+
+    const Stored stored = storedFor(format, pixelType);
+    CNimboImage converted;
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.stored = stored;
+    if (stored == Stored::Grey16 || (typeOf(stored) == pixelType && orientation == ImageOrientation_TopDown)) {
+        // Mono10/12/16 lines and already fitting lines are written from the buffer itself.
+        if (orientation == ImageOrientation_TopDown) {
+            picture.pixels = static_cast<const uint8_t*>(source.GetBuffer());
+            picture.stride = source.GetStride();
+        } else {
+            converted.Reset(pixelType, width, height);
+            for (uint32_t y = 0; y < height; ++y)
+                std::memcpy(static_cast<uint8_t*>(converted.GetBuffer()) + size_t(y) * converted.GetStride(),
+                            source.GetLine(y), converted.GetStride());
+            picture.pixels = static_cast<const uint8_t*>(converted.GetBuffer());
+            picture.stride = converted.GetStride();
+        }
+    } else {
+        CImageFormatConverter converter;
+        converter.SetOutputPixelFormat(typeOf(stored));
+        converter.SetOutputOrientation(OutputOrientation_TopDown);
+        converter.Convert(converted, source);
+        picture.pixels = static_cast<const uint8_t*>(converted.GetBuffer());
+        picture.stride = converted.GetStride();
+    }
+
+    const std::string name = fileName.c_str();
+    switch (format) {
+    case ImageFileFormat_Bmp: saveBmp(name, picture); break;
+    case ImageFileFormat_Tiff: saveTiff(name, picture); break;
+    case ImageFileFormat_Png: savePng(name, picture); break;
+    case ImageFileFormat_Jpeg: saveJpeg(name, picture, options ? options->GetQuality() : 90); break;
+    }
+}
+
+void CImagePersistence::Save(EImageFileFormat format, const GenICam::gcstring& fileName, const CNimboImage& image,
+                             CImagePersistenceOptions* options)
+{
+    if (!image.IsValid())
+        throwInvalidArgument("The image to save is not valid.");
+    Save(format, fileName, image.GetBuffer(), image.GetImageSize(), image.GetPixelType(), image.GetWidth(),
+         image.GetHeight(), image.GetPaddingX(), image.GetOrientation(), options);
+}
+
+} // namespace Nimbo

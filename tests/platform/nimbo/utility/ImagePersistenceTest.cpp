@@ -1,0 +1,188 @@
+// Saved BMP, TIFF, PNG and JPEG files read back by independent readers (Qt's image reader, libtiff).
+#include <nimbo/ImagePersistence.h>
+
+#include <GenICam/GenericException.h>
+#include <testsupport/TempDir.h>
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+
+#include <tiffio.h>
+
+#include <cstdlib>
+#include <vector>
+
+using namespace Nimbo;
+
+namespace {
+
+class ImagePersistenceTest : public testsupport::TempDirTest {
+protected:
+    // 5x3 BGR8 picture (odd width: BMP lines need padding) with distinct colours per pixel.
+    static std::vector<uint8_t> colourPicture(size_t padding = 0)
+    {
+        std::vector<uint8_t> data;
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < 5; ++x) {
+                data.push_back(uint8_t(10 + 40 * x));  // blue
+                data.push_back(uint8_t(20 + 60 * y));  // green
+                data.push_back(uint8_t(200 - 30 * x)); // red
+            }
+            data.insert(data.end(), padding, 0x55);
+        }
+        return data;
+    }
+    static QRgb expectedColour(int x, int y) { return qRgb(200 - 30 * x, 20 + 60 * y, 10 + 40 * x); }
+};
+
+} // namespace
+
+TEST_F(ImagePersistenceTest, BmpPngAndJpegReadBackWithQt)
+{
+    struct Row {
+        EImageFileFormat format;
+        const char* name;
+        int tolerance; // JPEG is lossy
+    };
+    const Row rows[] = {
+        {ImageFileFormat_Bmp, "a.bmp", 0}, {ImageFileFormat_Png, "a.png", 0}, {ImageFileFormat_Jpeg, "a.jpg", 40}};
+    const auto pixels = colourPicture(2);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string file = stdFilePath(row.name);
+        CImagePersistenceOptions options;
+        options.SetQuality(100);
+        CImagePersistence::Save(row.format, file.c_str(), pixels.data(), pixels.size(), PixelType_BGR8packed, 5, 3, 2,
+                                ImageOrientation_TopDown, &options);
+        QImageReader reader(QString::fromStdString(file));
+        const QImage image = reader.read();
+        ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
+        ASSERT_EQ(image.width(), 5);
+        ASSERT_EQ(image.height(), 3);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x) {
+                const QRgb got = image.pixel(x, y), want = expectedColour(x, y);
+                EXPECT_NEAR(qRed(got), qRed(want), row.tolerance) << x << "," << y;
+                EXPECT_NEAR(qGreen(got), qGreen(want), row.tolerance) << x << "," << y;
+                EXPECT_NEAR(qBlue(got), qBlue(want), row.tolerance) << x << "," << y;
+            }
+    }
+}
+
+TEST_F(ImagePersistenceTest, MonoAndBayerAreConvertedForEachFormat)
+{
+    // Mono8 bottom-up: the file must show the top line first. Grey files for mono, colour for Bayer.
+    const std::vector<uint8_t> mono = {30, 40, 50, 0, 10, 20}; // lines: bottom (30..), top (0..)
+    const std::vector<uint8_t> bayer(4 * 4, 90);
+    for (EImageFileFormat format : {ImageFileFormat_Bmp, ImageFileFormat_Png, ImageFileFormat_Jpeg}) {
+        SCOPED_TRACE(int(format));
+        const std::string monoFile = stdFilePath(QString("m%1").arg(int(format)));
+        CImagePersistence::Save(format, monoFile.c_str(), mono.data(), mono.size(), PixelType_Mono8, 3, 2, 0,
+                                ImageOrientation_BottomUp);
+        QImageReader monoReader(QString::fromStdString(monoFile));
+        const QImage grey = monoReader.read();
+        ASSERT_FALSE(grey.isNull());
+        EXPECT_TRUE(grey.isGrayscale());
+        const int tolerance = format == ImageFileFormat_Jpeg ? 6 : 0;
+        EXPECT_NEAR(qGray(grey.pixel(0, 0)), 0, tolerance);
+        EXPECT_NEAR(qGray(grey.pixel(2, 1)), 50, tolerance);
+
+        const std::string bayerFile = stdFilePath(QString("b%1").arg(int(format)));
+        CImagePersistence::Save(format, bayerFile.c_str(), bayer.data(), bayer.size(), PixelType_BayerGB8, 4, 4, 0,
+                                ImageOrientation_TopDown);
+        QImageReader bayerReader(QString::fromStdString(bayerFile));
+        const QImage colour = bayerReader.read();
+        ASSERT_FALSE(colour.isNull());
+        EXPECT_EQ(colour.size(), QSize(4, 4));
+        EXPECT_NEAR(qRed(colour.pixel(1, 2)), 90, tolerance);
+    }
+}
+
+TEST_F(ImagePersistenceTest, PngKeepsSixteenBitMono)
+{
+    const std::vector<uint16_t> values = {0, 4095, 1000, 2048};
+    const std::string file = stdFilePath("deep.png");
+    CImagePersistence::Save(ImageFileFormat_Png, file.c_str(), values.data(), values.size() * 2, PixelType_Mono12, 2, 2,
+                            0, ImageOrientation_TopDown);
+    QImageReader reader(QString::fromStdString(file));
+    const QImage image = reader.read();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.format(), QImage::Format_Grayscale16);
+    EXPECT_EQ(reinterpret_cast<const uint16_t*>(image.constScanLine(0))[1], 4095);
+    EXPECT_EQ(reinterpret_cast<const uint16_t*>(image.constScanLine(1))[0], 1000);
+}
+
+TEST_F(ImagePersistenceTest, TiffReadsBackWithLibtiff)
+{
+    struct Row {
+        EPixelType type;
+        uint16_t samples, bits;
+    };
+    const std::vector<uint8_t> colour = colourPicture();
+    std::vector<uint16_t> deep(5 * 3);
+    for (size_t i = 0; i < deep.size(); ++i)
+        deep[i] = uint16_t(i * 4000);
+    for (const Row& row : {Row{PixelType_BGR8packed, 3, 8}, Row{PixelType_Mono16, 1, 16}}) {
+        const std::string file = stdFilePath(QString("t%1.tiff").arg(row.bits));
+        const void* data = row.bits == 8 ? static_cast<const void*>(colour.data()) : deep.data();
+        const size_t size = row.bits == 8 ? colour.size() : deep.size() * 2;
+        CImagePersistence::Save(ImageFileFormat_Tiff, file.c_str(), data, size, row.type, 5, 3, 0,
+                                ImageOrientation_TopDown);
+        TIFF* tiff = TIFFOpen(file.c_str(), "r");
+        ASSERT_NE(tiff, nullptr);
+        uint32_t width = 0, height = 0;
+        uint16_t samples = 0, bits = 0;
+        TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+        TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+        EXPECT_EQ(width, 5u);
+        EXPECT_EQ(height, 3u);
+        EXPECT_EQ(samples, row.samples);
+        EXPECT_EQ(bits, row.bits);
+        std::vector<uint8_t> line(TIFFScanlineSize(tiff));
+        ASSERT_EQ(TIFFReadScanline(tiff, line.data(), 2, 0), 1);
+        if (row.bits == 8) {
+            // Stored as RGB: pixel (3, 2).
+            const QRgb want = expectedColour(3, 2);
+            EXPECT_EQ(line[9], qRed(want));
+            EXPECT_EQ(line[10], qGreen(want));
+            EXPECT_EQ(line[11], qBlue(want));
+        } else {
+            EXPECT_EQ(reinterpret_cast<const uint16_t*>(line.data())[4], deep[14]);
+        }
+        TIFFClose(tiff);
+    }
+}
+
+TEST_F(ImagePersistenceTest, FailuresThrowAndLeaveNoFile)
+{
+    const std::vector<uint8_t> pixels(16, 1);
+    const std::string missingFolder = stdFilePath("no/such/folder/x.png");
+    for (EImageFileFormat format :
+         {ImageFileFormat_Bmp, ImageFileFormat_Tiff, ImageFileFormat_Jpeg, ImageFileFormat_Png})
+        EXPECT_THROW(CImagePersistence::Save(format, missingFolder.c_str(), pixels.data(), pixels.size(),
+                                             PixelType_Mono8, 4, 4, 0, ImageOrientation_TopDown),
+                     GenICam::RuntimeException);
+    const std::string file = stdFilePath("x.bmp");
+    EXPECT_THROW(CImagePersistence::Save(static_cast<EImageFileFormat>(7), file.c_str(), pixels.data(), pixels.size(),
+                                         PixelType_Mono8, 4, 4, 0, ImageOrientation_TopDown),
+                 GenICam::InvalidArgumentException);
+    EXPECT_THROW(CImagePersistence::Save(ImageFileFormat_Bmp, file.c_str(), pixels.data(), pixels.size() - 1,
+                                         PixelType_Mono8, 4, 4, 0, ImageOrientation_TopDown),
+                 GenICam::InvalidArgumentException);
+    EXPECT_THROW(CImagePersistence::Save(ImageFileFormat_Bmp, "", pixels.data(), pixels.size(), PixelType_Mono8, 4, 4,
+                                         0, ImageOrientation_TopDown),
+                 GenICam::InvalidArgumentException);
+    EXPECT_THROW(CImagePersistence::Save(ImageFileFormat_Bmp, file.c_str(), nullptr, 16, PixelType_Mono8, 4, 4, 0,
+                                         ImageOrientation_TopDown),
+                 GenICam::InvalidArgumentException);
+    EXPECT_THROW(CImagePersistence::Save(ImageFileFormat_Png, file.c_str(), pixels.data(), pixels.size(),
+                                         PixelType_BGR10V1packed, 2, 2, 0, ImageOrientation_TopDown),
+                 GenICam::InvalidArgumentException);
+    EXPECT_THROW(CImagePersistence::Save(ImageFileFormat_Png, file.c_str(), CNimboImage()),
+                 GenICam::InvalidArgumentException);
+    EXPECT_TRUE(entries().isEmpty());
+}
