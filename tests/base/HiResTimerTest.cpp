@@ -1,0 +1,217 @@
+// The high-resolution timer: its period, the thread it signals from, and clean stops.
+#include "brasko/HiResTimer.h"
+
+#include "testsupport/LogCapture.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Collects the time and thread of every tick of a timer it is connected to directly.
+class TickRecorder {
+public:
+    explicit TickRecorder(HiResTimer& timer)
+    {
+        QObject::connect(
+            &timer, &HiResTimer::timeout, &timer,
+            [this] {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_ticks.push_back({Clock::now(), std::this_thread::get_id()});
+            },
+            Qt::DirectConnection);
+    }
+
+    struct Tick {
+        Clock::time_point time;
+        std::thread::id thread;
+    };
+    std::vector<Tick> ticks() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_ticks;
+    }
+    size_t count() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_ticks.size();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Tick> m_ticks;
+};
+
+void sleepMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace
+
+TEST(HiResTimer, HoldsItsPeriodOnItsOwnThread)
+{
+    HiResTimer timer;
+    TickRecorder recorder(timer);
+    const auto start = Clock::now();
+    ASSERT_TRUE(timer.start(20, 0));
+    sleepMs(400);
+    timer.stop();
+    const auto stopped = Clock::now();
+    const auto ticks = recorder.ticks();
+
+    // Deadlines are absolute: the n-th tick never comes before n periods have passed, and a late
+    // tick does not bring a burst after it. Under load ticks may come late or be skipped.
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(stopped - start).count();
+    EXPECT_LE(ticks.size(), static_cast<size_t>(elapsedMs / 20 + 1));
+    EXPECT_GE(ticks.size(), 5u) << "about 20 ticks were due";
+    for (size_t i = 0; i < ticks.size(); ++i) {
+        const auto sinceStart = std::chrono::duration_cast<std::chrono::microseconds>(ticks[i].time - start);
+        EXPECT_GE(sinceStart.count(), static_cast<long long>(i + 1) * 20000 - 1000) << "tick " << i;
+        EXPECT_NE(ticks[i].thread, std::this_thread::get_id());
+        EXPECT_EQ(ticks[i].thread, ticks[0].thread);
+    }
+}
+
+TEST(HiResTimer, NoTickAfterStopReturns)
+{
+    HiResTimer timer;
+    TickRecorder recorder(timer);
+    timer.stop(); // idle: nothing happens
+    ASSERT_TRUE(timer.start(5, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.count() >= 3; }, 10000));
+    timer.stop();
+    const size_t atStop = recorder.count();
+    sleepMs(60);
+    EXPECT_EQ(recorder.count(), atStop);
+    timer.stop(); // a second stop is harmless
+}
+
+TEST(HiResTimer, StartingAgainReplacesTheRunningSeries)
+{
+    HiResTimer timer;
+    TickRecorder recorder(timer);
+    ASSERT_TRUE(timer.start(5, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.count() >= 2; }, 10000));
+    ASSERT_TRUE(timer.start(40, 0));
+    const auto restarted = Clock::now();
+    sleepMs(300);
+    timer.stop();
+    const auto stopped = Clock::now();
+
+    // Had the 5 ms series gone on, some 60 ticks would follow the restart.
+    std::vector<TickRecorder::Tick> after;
+    for (const auto& tick : recorder.ticks()) {
+        if (tick.time >= restarted)
+            after.push_back(tick);
+    }
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(stopped - restarted).count();
+    EXPECT_LE(after.size(), static_cast<size_t>(elapsedMs / 40 + 1));
+    EXPECT_GE(after.size(), 1u);
+    for (const auto& tick : after)
+        EXPECT_EQ(tick.thread, after.front().thread);
+}
+
+TEST(HiResTimer, StopWaitsForATickInProgress)
+{
+    HiResTimer timer;
+    std::atomic<bool> inTick{false};
+    std::atomic<int> ticks{0};
+    QObject::connect(
+        &timer, &HiResTimer::timeout, &timer,
+        [&] {
+            inTick = true;
+            ++ticks;
+            sleepMs(100);
+            inTick = false;
+        },
+        Qt::DirectConnection);
+    ASSERT_TRUE(timer.start(5, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return inTick.load(); }, 10000));
+    timer.stop();
+    EXPECT_FALSE(inTick.load()) << "stop returned while a tick was still running";
+    const int atStop = ticks;
+    sleepMs(50);
+    EXPECT_EQ(ticks.load(), atStop);
+}
+
+TEST(HiResTimer, CanBeStoppedFromItsOwnTick)
+{
+    HiResTimer timer;
+    std::atomic<int> ticks{0};
+    QObject::connect(
+        &timer, &HiResTimer::timeout, &timer,
+        [&] {
+            if (++ticks == 3)
+                timer.stop(); // must neither join itself nor deadlock
+        },
+        Qt::DirectConnection);
+    ASSERT_TRUE(timer.start(5, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.load() >= 3; }, 10000));
+    sleepMs(60);
+    EXPECT_EQ(ticks.load(), 3);
+
+    // The timer can be started again afterwards.
+    ASSERT_TRUE(timer.start(5, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.load() >= 5; }, 10000));
+    timer.stop();
+}
+
+TEST(HiResTimer, DestroyingARunningTimerStopsIt)
+{
+    std::atomic<int> ticks{0};
+    {
+        HiResTimer timer;
+        QObject::connect(
+            &timer, &HiResTimer::timeout, &timer, [&] { ++ticks; }, Qt::DirectConnection);
+        ASSERT_TRUE(timer.start(2, 0));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.load() >= 2; }, 10000));
+    }
+    const int atDestruction = ticks;
+    sleepMs(30);
+    EXPECT_EQ(ticks.load(), atDestruction);
+}
+
+TEST(HiResTimer, AnIntervalOfZeroIsRefused)
+{
+    HiResTimer timer;
+    TickRecorder recorder(timer);
+    ASSERT_TRUE(timer.start(5, 0));
+    testsupport::LogCapture capture;
+    EXPECT_FALSE(timer.start(0, 0));
+    EXPECT_TRUE(capture.contains("interval of 0 ms"));
+    // The refused start leaves the timer idle, as any failed start does.
+    const size_t afterRefusal = recorder.count();
+    sleepMs(40);
+    EXPECT_EQ(recorder.count(), afterRefusal);
+    EXPECT_TRUE(timer.start(5, 0)) << "a refused start does not spoil the timer";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.count() > afterRefusal; }, 10000));
+}
+
+TEST(HiResTimer, QueuedReceiversGetTheTicksInTheirOwnThread)
+{
+    HiResTimer timer;
+    QObject receiver;
+    int ticks = 0;
+    QThread* deliveredIn = nullptr;
+    QObject::connect(&timer, &HiResTimer::timeout, &receiver, [&] {
+        ++ticks;
+        deliveredIn = QThread::currentThread();
+    });
+    ASSERT_TRUE(timer.start(10, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, 10000));
+    timer.stop();
+    EXPECT_EQ(deliveredIn, QThread::currentThread());
+    QCoreApplication::processEvents(); // drains ticks posted before the stop
+}
