@@ -8,6 +8,7 @@ set_target_properties(engine_media_fake_avcodec PROPERTIES
 kalmuth_add_test(engine_media_test
   SOURCES
     media/LibavAdapterTest.cpp
+    media/VideoEncoderTest.cpp
   LIBRARIES kalmuth-engine)
 add_dependencies(engine_media_test engine_media_fake_avcodec)
 target_compile_definitions(engine_media_test PRIVATE

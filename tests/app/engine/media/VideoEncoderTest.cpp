@@ -1,0 +1,335 @@
+// The MP4 encoder: files that ffprobe reads with the expected frames, size, rate and colour for every
+// kind of pixel type, odd sizes and padded lines; refused frames; failed starts that leave nothing.
+#include "LibavAdapter.h"
+#include "MediaTestSupport.h"
+#include "VideoEncoder.h"
+
+#include <testsupport/LogCapture.h>
+#include <testsupport/TempDir.h>
+
+#include <QFile>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using Nimbo::EPixelType;
+
+class VideoEncoderTest : public testsupport::TempDirTest {
+protected:
+    // A folder without libav of its own: the libraries come from the system's path.
+    std::string libRoot() const { return stdPath(); }
+
+    // Records `frames` frames of one kind and closes the file.
+    void record(const QString& name, EPixelType type, uint32_t width, uint32_t height, int frames, double fps = 25.0,
+                size_t paddingX = 0)
+    {
+        VideoEncoder encoder(0, fps, 400000);
+        encoder.open(libRoot().c_str(), stdFilePath(name).c_str(), width, height, type);
+        const std::vector<uint8_t> frame = mediatest::makeFrame(type, width, height, paddingX);
+        for (int i = 0; i < frames; ++i)
+            encoder.addFrame(frame.data(), frame.size(), type, width, height, paddingX);
+        EXPECT_EQ(encoder.imageCount(), frames);
+        encoder.close();
+        EXPECT_FALSE(encoder.isOpen());
+    }
+};
+
+struct ColourCase {
+    EPixelType type;
+    uint32_t width, height;
+    size_t paddingX;
+    bool colour;
+};
+
+class VideoEncoderColourTest : public VideoEncoderTest, public ::testing::WithParamInterface<ColourCase> {};
+
+// Each recording is read back: frame count, the even size, the duration and the colour of the
+// picture (mono grey, colour types red: U below and V above neutral). The padding bytes are bright,
+// so lines read at the wrong stride would show bright pixels.
+TEST_P(VideoEncoderColourTest, RecordsFramesWithTheirColour)
+{
+    const ColourCase c = GetParam();
+    testsupport::LogCapture log;
+    record("clip.mp4", c.type, c.width, c.height, 10, 25.0, c.paddingX);
+
+    const auto info = mediatest::probe(filePath("clip.mp4"));
+    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+    const int width = int(c.width & ~1u), height = int(c.height & ~1u);
+    EXPECT_EQ(info.at("width"), std::to_string(width));
+    EXPECT_EQ(info.at("height"), std::to_string(height));
+    EXPECT_EQ(info.at("nb_read_frames"), "10");
+    EXPECT_EQ(info.at("pix_fmt"), "yuv420p");
+    EXPECT_EQ(info.at("r_frame_rate"), "25/1");
+    EXPECT_NEAR(std::stod(info.at("duration")), 0.4, 0.001);
+    if ((c.width | c.height) & 1u) {
+        EXPECT_TRUE(log.contains("are recorded as " + std::to_string(width) + " x " + std::to_string(height)));
+    }
+
+    const mediatest::PlaneStatistics stats = mediatest::decodeFirstFrame(filePath("clip.mp4"), width, height);
+    ASSERT_TRUE(stats.valid);
+    if (c.colour) {
+        EXPECT_LT(stats.meanU, 118.0);
+        EXPECT_GT(stats.meanV, 170.0);
+    } else {
+        EXPECT_NEAR(stats.meanU, 128.0, 2.0);
+        EXPECT_NEAR(stats.meanV, 128.0, 2.0);
+        EXPECT_NEAR(stats.meanY, 60.0, 4.0);
+        EXPECT_LT(stats.maxY, 90);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PixelTypes, VideoEncoderColourTest,
+                         ::testing::Values(ColourCase{Nimbo::PixelType_Mono8, 64, 48, 0, false},
+                                           ColourCase{Nimbo::PixelType_Mono8, 65, 49, 3, false},
+                                           ColourCase{Nimbo::PixelType_Mono12, 64, 48, 4, false},
+                                           ColourCase{Nimbo::PixelType_BayerRG8, 64, 48, 0, true},
+                                           ColourCase{Nimbo::PixelType_BayerRG8, 67, 47, 5, true},
+                                           ColourCase{Nimbo::PixelType_BayerBG12, 64, 48, 0, true},
+                                           ColourCase{Nimbo::PixelType_RGB8packed, 64, 48, 0, true},
+                                           ColourCase{Nimbo::PixelType_BGR8packed, 63, 48, 7, true},
+                                           ColourCase{Nimbo::PixelType_BGRA8packed, 64, 48, 0, true},
+                                           ColourCase{Nimbo::PixelType_YUV422_YUYV_Packed, 64, 48, 0, true},
+                                           ColourCase{Nimbo::PixelType_YUV422_YUYV_Packed, 65, 49, 2, true},
+                                           ColourCase{Nimbo::PixelType_YUV422packed, 64, 48, 6, true},
+                                           ColourCase{Nimbo::PixelType_YUV444packed, 64, 48, 0, true},
+                                           ColourCase{Nimbo::PixelType_YUV411packed, 64, 48, 0, true}),
+                         [](const ::testing::TestParamInfo<ColourCase>& info) {
+                             std::string name = Nimbo::CPixelTypeMapper::GetNameByPixelType(info.param.type);
+                             name += "_" + std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
+                                     "_padding" + std::to_string(info.param.paddingX);
+                             for (char& character : name)
+                                 if (!isalnum(static_cast<unsigned char>(character)))
+                                     character = '_';
+                             return name;
+                         });
+
+TEST_F(VideoEncoderTest, YuvFourOneOneDropsColumnsThatDoNotFillAGroup)
+{
+    record("clip.mp4", Nimbo::PixelType_YUV411packed, 66, 48, 3);
+    const auto info = mediatest::probe(filePath("clip.mp4"));
+    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+    EXPECT_EQ(info.at("width"), "64");
+    EXPECT_EQ(info.at("nb_read_frames"), "3");
+}
+
+// Rates with a fraction and below one give the exact time base.
+TEST_F(VideoEncoderTest, FractionalAndSlowRates)
+{
+    const struct {
+        double fps;
+        const char* rate;
+        double duration;
+    } cases[] = {{29.97, "2997/100", 10 / 29.97}, {0.5, "1/2", 20.0}, {7.5, "15/2", 10 / 7.5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        record("rate.mp4", Nimbo::PixelType_Mono8, 32, 32, 10, c.fps);
+        const auto info = mediatest::probe(filePath("rate.mp4"));
+        ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+        EXPECT_EQ(info.at("r_frame_rate"), c.rate);
+        EXPECT_EQ(info.at("nb_read_frames"), "10");
+        EXPECT_NEAR(std::stod(info.at("duration")), c.duration, 0.01);
+        QFile::remove(filePath("rate.mp4"));
+    }
+}
+
+TEST_F(VideoEncoderTest, MonoStagingPictureHasNeutralChroma)
+{
+    VideoEncoder encoder(0, 25.0, 1000000);
+    encoder.open(libRoot().c_str(), stdFilePath("mono.mp4").c_str(), 1280, 720, Nimbo::PixelType_Mono8);
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 1280, 720, 0, 77);
+    encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 1280, 720);
+    const std::vector<uint8_t>& staging = encoder.stagingBuffer();
+    ASSERT_EQ(staging.size(), 1382400u);
+    EXPECT_EQ(std::count(staging.begin(), staging.begin() + 921600, 77), 921600);
+    EXPECT_EQ(std::count(staging.begin() + 921600, staging.end(), 128), 460800);
+    encoder.close();
+}
+
+TEST_F(VideoEncoderTest, RefusesFramesThatDoNotFit)
+{
+    VideoEncoder encoder(0, 25.0, 400000);
+    encoder.open(libRoot().c_str(), stdFilePath("clip.mp4").c_str(), 64, 48, Nimbo::PixelType_YUV411packed);
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_YUV411packed, 64, 48);
+    ASSERT_EQ(frame.size(), 64u * 48u * 3u / 2u);
+    const struct {
+        const void* buffer;
+        size_t size;
+        EPixelType type;
+        uint32_t width, height;
+        size_t paddingX;
+        const char* message;
+    } cases[] = {
+        {nullptr, frame.size(), Nimbo::PixelType_YUV411packed, 64, 48, 0,
+         "Cannot write video frame. The pointer to the image buffer must not be null."},
+        {frame.data(), frame.size(), Nimbo::PixelType_YUV411packed, 32, 48, 0,
+         "Cannot write video frame. Unexpected image frame width 32, expected width is 64 pixel."},
+        {frame.data(), frame.size(), Nimbo::PixelType_YUV411packed, 64, 50, 0,
+         "Cannot write video frame. Unexpected image frame height 50, expected height is 48 lines."},
+        {frame.data(), frame.size() - 1, Nimbo::PixelType_YUV411packed, 64, 48, 0,
+         "Cannot write video frame. The passed input buffer size 4607 is too small. The minimum expected buffer "
+         "size is 4608."},
+        // Padding makes every line but the last longer.
+        {frame.data(), frame.size(), Nimbo::PixelType_YUV411packed, 64, 48, 2,
+         "Cannot write video frame. The passed input buffer size 4608 is too small. The minimum expected buffer "
+         "size is 4702."},
+        {frame.data(), frame.size(), Nimbo::PixelType_Mono10packed, 64, 48, 0,
+         "Cannot convert source pixel type 17563652 to destination pixel type 0."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        try {
+            encoder.addFrame(c.buffer, c.size, c.type, c.width, c.height, c.paddingX);
+            ADD_FAILURE() << "no exception";
+        } catch (const GenICam::InvalidArgumentException& e) {
+            EXPECT_STREQ(e.GetDescription(), c.message);
+        }
+    }
+    // The real size of a YUV 4:1:1 frame is enough, and the refused frames did not count.
+    encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_YUV411packed, 64, 48);
+    EXPECT_EQ(encoder.imageCount(), 1);
+    encoder.close();
+    EXPECT_EQ(mediatest::probe(filePath("clip.mp4")).at("nb_read_frames"), "1");
+}
+
+TEST_F(VideoEncoderTest, FramesNeedAnOpenEncoder)
+{
+    VideoEncoder encoder(0, 25.0, 400000);
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 16, 16);
+    testsupport::LogCapture log;
+    try {
+        encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 16, 16);
+        ADD_FAILURE() << "no exception";
+    } catch (const GenICam::RuntimeException& e) {
+        EXPECT_STREQ(e.GetDescription(), "The video encoder is not open");
+    }
+    EXPECT_TRUE(log.contains("The video encoder is not open."));
+    // Closing an encoder that never opened does nothing.
+    EXPECT_NO_THROW(encoder.close());
+    EXPECT_FALSE(encoder.isOpen());
+}
+
+// Starts that fail name their reason and leave neither a file nor an open encoder behind.
+TEST_F(VideoEncoderTest, FailedStartsLeaveNothing)
+{
+    struct Case {
+        const char* name;
+        std::string libRoot;
+        QString file;
+        EPixelType type;
+        uint32_t width;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"pixel type", libRoot(), filePath("a.mp4"), Nimbo::PixelType_Mono10packed, 64, "Unsupported pixel format."},
+        {"empty folder", "", filePath("a.mp4"), Nimbo::PixelType_Mono8, 64,
+         "Can't link to libav because of invalid path ."},
+        {"size", libRoot(), filePath("a.mp4"), Nimbo::PixelType_Mono8, 1,
+         "Cannot record video frames of 1 x 48 pixels."},
+        {"folder missing", libRoot(), filePath("missing/a.mp4"), Nimbo::PixelType_Mono8, 64,
+         "Can't create video file '"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VideoEncoder encoder(0, 25.0, 400000);
+        try {
+            encoder.open(c.libRoot.c_str(), c.file.toLocal8Bit().constData(), c.width, 48, c.type);
+            ADD_FAILURE() << "no exception";
+        } catch (const GenICam::RuntimeException& e) {
+            EXPECT_EQ(std::string(e.GetDescription()).find(c.message), 0u) << e.GetDescription();
+        }
+        EXPECT_FALSE(encoder.isOpen());
+        EXPECT_TRUE(entries().isEmpty());
+    }
+}
+
+class VideoEncoderLibavTest : public VideoEncoderTest {
+protected:
+    void TearDown() override { libavfiles::formatLibrary = m_format; }
+    std::string m_format = libavfiles::formatLibrary;
+};
+
+// Without libav the start fails with its message and removes the file it created; with libav
+// back, the same encoder records again.
+TEST_F(VideoEncoderLibavTest, MissingLibavFailsAndRecordingWorksAgain)
+{
+    VideoEncoder encoder(0, 25.0, 400000);
+    libavfiles::formatLibrary = "libavformat-absent.so.59";
+    try {
+        encoder.open(libRoot().c_str(), stdFilePath("a.mp4").c_str(), 64, 48, Nimbo::PixelType_Mono8);
+        ADD_FAILURE() << "no exception";
+    } catch (const GenICam::RuntimeException& e) {
+        EXPECT_STREQ(e.GetDescription(), "Libav adapter was not initialized.");
+    }
+    EXPECT_FALSE(encoder.isOpen());
+    EXPECT_FALSE(QFile::exists(filePath("a.mp4")));
+
+    libavfiles::formatLibrary = m_format;
+    encoder.open(libRoot().c_str(), stdFilePath("a.mp4").c_str(), 64, 48, Nimbo::PixelType_Mono8);
+    EXPECT_TRUE(encoder.isOpen());
+    try {
+        encoder.open(libRoot().c_str(), stdFilePath("b.mp4").c_str(), 64, 48, Nimbo::PixelType_Mono8);
+        ADD_FAILURE() << "no exception";
+    } catch (const GenICam::RuntimeException& e) {
+        EXPECT_STREQ(e.GetDescription(), "Error the video encoder is already open.");
+    }
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 64, 48);
+    for (int i = 0; i < 5; ++i)
+        encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 48);
+    encoder.close();
+    EXPECT_EQ(mediatest::probe(filePath("a.mp4")).at("nb_read_frames"), "5");
+}
+
+// An encoder destroyed while open finishes its file.
+TEST_F(VideoEncoderTest, DestructionFinishesTheFile)
+{
+    {
+        VideoEncoder encoder(0, 25.0, 400000);
+        encoder.open(libRoot().c_str(), stdFilePath("a.mp4").c_str(), 64, 48, Nimbo::PixelType_BayerRG8);
+        const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerRG8, 64, 48);
+        for (int i = 0; i < 4; ++i)
+            encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_BayerRG8, 64, 48);
+    }
+    EXPECT_EQ(mediatest::probe(filePath("a.mp4")).at("nb_read_frames"), "4");
+}
+
+class ThreadCountTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* value = std::getenv("NUMBER_OF_PROCESSORS");
+        m_hadValue = value != nullptr;
+        if (value)
+            m_value = value;
+        QSettings().remove("Recording/UseNumberOfThreads");
+        unsetenv("NUMBER_OF_PROCESSORS");
+    }
+    void TearDown() override
+    {
+        QSettings().remove("Recording/UseNumberOfThreads");
+        if (m_hadValue)
+            setenv("NUMBER_OF_PROCESSORS", m_value.c_str(), 1);
+        else
+            unsetenv("NUMBER_OF_PROCESSORS");
+    }
+
+private:
+    bool m_hadValue = false;
+    std::string m_value;
+};
+
+TEST_F(ThreadCountTest, SettingThenEnvironmentThenLibavsChoice)
+{
+    EXPECT_EQ(VideoEncoder::threadCount(), 0);
+    setenv("NUMBER_OF_PROCESSORS", "6", 1);
+    EXPECT_EQ(VideoEncoder::threadCount(), 6);
+    QSettings().setValue("Recording/UseNumberOfThreads", 2);
+    EXPECT_EQ(VideoEncoder::threadCount(), 2);
+    QSettings().setValue("Recording/UseNumberOfThreads", -1);
+    setenv("NUMBER_OF_PROCESSORS", "many", 1);
+    EXPECT_THROW(VideoEncoder::threadCount(), std::invalid_argument);
+}
+
+} // namespace
