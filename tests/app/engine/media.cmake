@@ -9,6 +9,7 @@ kalmuth_add_test(engine_media_test
   SOURCES
     media/LibavAdapterTest.cpp
     media/VideoEncoderTest.cpp
+    media/VideoMediaWriterAdapterTest.cpp
   LIBRARIES kalmuth-engine)
 add_dependencies(engine_media_test engine_media_fake_avcodec)
 target_compile_definitions(engine_media_test PRIVATE

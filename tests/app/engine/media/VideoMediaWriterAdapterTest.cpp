@@ -1,0 +1,101 @@
+// The MP4 media writer: file naming, the failures it turns into FatalMediaWriterException and the
+// ones it passes on, and its counters.
+#include "LibavAdapter.h"
+#include "MediaTestSupport.h"
+#include "MediaWriterExceptions.h"
+#include "VideoMediaWriterAdapter.h"
+
+#include <testsupport/TempDir.h>
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+class VideoMediaWriterAdapterTest : public testsupport::TempDirTest {
+protected:
+    void TearDown() override { libavfiles::utilLibrary = m_util; }
+
+    std::unique_ptr<IMediaWriter> makeWriter(double fps = 30.0)
+    {
+        return std::make_unique<CVideoMediaWriterAdapter>(GenICam::gcstring(stdPath().c_str()), fps,
+                                                          Nimbo::PixelType_BayerGB8, 64, 48, 0, 2580480);
+    }
+
+    std::string m_util = libavfiles::utilLibrary;
+};
+
+TEST_F(VideoMediaWriterAdapterTest, WritesBaseNameDotMp4)
+{
+    auto writer = makeWriter();
+    writer->open(stdFilePath("cam_20240101_120000000").c_str());
+    EXPECT_TRUE(writer->isOpen());
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerGB8, 64, 48, 4);
+    for (int i = 0; i < 6; ++i)
+        writer->add(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 64, 48, 4);
+    EXPECT_EQ(writer->imageCount(), 6u);
+    EXPECT_EQ(writer->bytesWritten(), 0u);
+    EXPECT_FALSE(writer->acceptsBufferAsIs(Nimbo::PixelType_BayerGB8, 64, 48, 0));
+    writer->close();
+    EXPECT_FALSE(writer->isOpen());
+
+    const auto info = mediatest::probe(filePath("cam_20240101_120000000.mp4"));
+    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+    EXPECT_EQ(info.at("nb_read_frames"), "6");
+    EXPECT_EQ(info.at("r_frame_rate"), "30/1");
+}
+
+// The reason a recording cannot start travels in the exception's description.
+TEST_F(VideoMediaWriterAdapterTest, StartFailuresAreFatalWithTheirReason)
+{
+    libavfiles::utilLibrary = "libavutil-absent.so.57";
+    auto writer = makeWriter();
+    try {
+        writer->open(stdFilePath("clip").c_str());
+        ADD_FAILURE() << "no exception";
+    } catch (const FatalMediaWriterException& e) {
+        EXPECT_STREQ(e.GetDescription(), "Libav adapter was not initialized.");
+        EXPECT_STREQ(e.GetExceptionType(), "FatalMediaWriterException");
+    }
+    EXPECT_FALSE(writer->isOpen());
+    EXPECT_TRUE(entries().isEmpty());
+}
+
+TEST_F(VideoMediaWriterAdapterTest, FramesThatDoNotFitAreFatalOthersPassUnchanged)
+{
+    auto writer = makeWriter();
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerGB8, 64, 48);
+    // Not open: the encoder's runtime failure passes as it is.
+    EXPECT_THROW(writer->add(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 64, 48, 0),
+                 GenICam::RuntimeException);
+
+    writer->open(stdFilePath("clip").c_str());
+    try {
+        writer->add(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 32, 48, 0);
+        ADD_FAILURE() << "no exception";
+    } catch (const FatalMediaWriterException& e) {
+        EXPECT_STREQ(e.GetDescription(),
+                     "Cannot write video frame. Unexpected image frame width 32, expected width is 64 pixel.");
+    }
+    EXPECT_THROW(writer->add(Nimbo::CNimboImage()), FatalMediaWriterException);
+    EXPECT_EQ(writer->imageCount(), 0u);
+    writer->close();
+}
+
+// A writer destroyed while open leaves a finished file.
+TEST_F(VideoMediaWriterAdapterTest, DestructionClosesTheFile)
+{
+    {
+        auto writer = makeWriter(12.5);
+        writer->open(stdFilePath("clip").c_str());
+        const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerGB8, 64, 48);
+        for (int i = 0; i < 3; ++i)
+            writer->add(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 64, 48, 0);
+    }
+    const auto info = mediatest::probe(filePath("clip.mp4"));
+    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+    EXPECT_EQ(info.at("nb_read_frames"), "3");
+    EXPECT_EQ(info.at("r_frame_rate"), "25/2");
+}
+
+} // namespace
