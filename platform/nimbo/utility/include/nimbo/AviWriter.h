@@ -1,0 +1,133 @@
+// Writer of AVI video files (RIFF, codecs uncompressed "DIB " and Motion JPEG "MJPG") and its compression record.
+#pragma once
+
+#include <nimbo/NimboImage.h>
+#include <nimbo/PixelType.h>
+
+#include <GenICam/GenericException.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Nimbo {
+
+// Compression settings in the Video for Windows layout (56 bytes on x86-64). The writer reads
+// fccHandler ("MJPG" chooses Motion JPEG, anything else uncompressed frames) and dwQuality
+// (0..10000, 0 meaning the default of 7500); the other fields are kept for the settings dialog.
+struct AviCompressOptions {
+    uint32_t fccType;
+    uint32_t fccHandler;
+    uint32_t dwKeyFrameEvery;
+    uint32_t dwQuality;
+    uint32_t dwBytesPerSecond;
+    uint32_t dwFlags;
+    void* lpFormat;
+    uint32_t cbFormat;
+    void* lpParms;
+    uint32_t cbParms;
+    uint32_t dwInterleaveEvery;
+};
+
+// The AVI writer's compression record, persisted byte for byte by the recording options: the codec
+// choice, two flags, a data rate, then the Video for Windows options.
+struct SAviCompressionOptions {
+    uint64_t handler = 0;
+    bool autoKeyFrames = false;
+    bool autoDataRate = false;
+    uint32_t dataRate = 20;
+    AviCompressOptions compressionOptions{};
+};
+static_assert(sizeof(SAviCompressionOptions) == 72, "the compression record is persisted as 72 bytes");
+static_assert(sizeof(AviCompressOptions) == 56, "the Video for Windows options are 56 bytes");
+
+// Four-character code as AVI files store it (first character in the low byte).
+constexpr uint32_t AviFourCC(char a, char b, char c, char d)
+{
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
+}
+
+// Which frames the index marks as key frames. Every frame of both codecs stands alone, so Auto marks
+// all of them.
+enum EKeyFrameSelection {
+    KeyFrameSelection_NoKeyFrame = 0,
+    KeyFrameSelection_KeyFrame = 1,
+    KeyFrameSelection_Auto = 2
+};
+
+// A failure that leaves the file unusable for further frames (write error, codec failure).
+GENICAM_DECLARE_EXCEPTION(AviWriterFatalException, GenICam::RuntimeException);
+
+// Writes one AVI file. Not synchronised: one thread at a time (the recording's writer thread).
+class CAviWriter {
+public:
+    CAviWriter();
+    ~CAviWriter(); // closes an open file
+    CAviWriter(const CAviWriter&) = delete;
+    CAviWriter& operator=(const CAviWriter&) = delete;
+
+    // Creates the file. `pixelType` is the type stored in the file: Mono8, BGR8packed or BGRA8packed;
+    // added frames are converted to it. `orientation` is the line order stored in uncompressed frames
+    // (bottom-up is the classic DIB order). Without options the frames are stored uncompressed.
+    // Throws GenICam::InvalidArgumentException for bad arguments or when already open,
+    // AviWriterFatalException when the file cannot be created.
+    void Open(const std::string& fileName, double framesPerSecondPlayback, EPixelType pixelType, uint32_t width,
+              uint32_t height, EImageOrientation orientation = ImageOrientation_BottomUp,
+              const SAviCompressionOptions* compressionOptions = nullptr);
+    bool IsOpen() const { return m_file != nullptr; }
+    // Writes the index and the final counts; a file that is not open is ignored. Throws
+    // AviWriterFatalException when the file cannot be completed.
+    void Close();
+
+    // Adds one frame of the size given at Open. Throws GenICam::InvalidArgumentException for a frame
+    // of another size, a short buffer or a type the converter cannot read, GenICam::RuntimeException when
+    // not open, AviWriterFatalException when writing fails.
+    void Add(const void* buffer, size_t bufferSize, EPixelType pixelType, uint32_t width, uint32_t height,
+             size_t paddingX, EImageOrientation orientation = ImageOrientation_TopDown,
+             EKeyFrameSelection keyFrameSelection = KeyFrameSelection_Auto);
+    void Add(const CNimboImage& image, EKeyFrameSelection keyFrameSelection = KeyFrameSelection_Auto);
+
+    // True when a frame of that layout is written without conversion.
+    bool CanAddWithoutConversion(EPixelType pixelType, uint32_t width, uint32_t height, size_t paddingX,
+                                 EImageOrientation orientation) const;
+    bool CanAddWithoutConversion(const CNimboImage& image) const;
+
+    size_t GetCountOfAddedImages() const { return m_frames.size(); }
+    // Bytes of frame data written so far (chunk payloads, without headers and index).
+    uint64_t GetImageDataBytesWritten() const { return m_dataBytes; }
+
+private:
+    struct IndexEntry {
+        uint32_t offset;
+        uint32_t size;
+        bool key;
+    };
+    void writeHeaders();
+    void writeFrame(const uint8_t* data, size_t size, bool key);
+    void fail(const std::string& text);
+
+    std::FILE* m_file = nullptr;
+    std::string m_fileName;
+    EPixelType m_pixelType = PixelType_Undefined;
+    uint32_t m_width = 0;
+    uint32_t m_height = 0;
+    EImageOrientation m_orientation = ImageOrientation_BottomUp;
+    bool m_mjpeg = false;
+    int m_quality = 75;
+    uint32_t m_rate = 0;
+    uint32_t m_scale = 1;
+    size_t m_frameBytes = 0; // one uncompressed DIB frame
+    uint64_t m_dataBytes = 0;
+    uint32_t m_largestChunk = 0;
+    long m_moviStart = 0;    // offset of the 'movi' list type, the base of the index offsets
+    long m_moviSize = 0;     // offset of the 'movi' list's size field
+    long m_strhLength = 0;   // offset of the stream header's length field
+    uint64_t m_position = 0; // bytes in the file so far
+    std::vector<IndexEntry> m_frames;
+    std::vector<uint8_t> m_staging;
+    std::vector<uint8_t> m_encoded;
+};
+
+} // namespace Nimbo

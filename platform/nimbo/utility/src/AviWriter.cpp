@@ -1,0 +1,336 @@
+// RIFF AVI writing: headers, one video stream of uncompressed DIB or Motion JPEG frames, the index.
+#include <nimbo/AviWriter.h>
+
+#include <nimbo/ImageFormatConverter.h>
+
+#include "Errors.h"
+#include "JpegCodec.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace Nimbo {
+namespace {
+
+constexpr uint32_t kAvifHasIndex = 0x10;
+constexpr uint32_t kAviifKeyFrame = 0x10;
+constexpr uint32_t kScale = 10000;
+// Offsets of the fields patched at close (from the start of the file).
+constexpr long kRiffSize = 4;
+constexpr long kAvihMaxBytesPerSec = 32 + 4;
+constexpr long kAvihTotalFrames = 32 + 16;
+constexpr long kAvihSuggestedBuffer = 32 + 28;
+
+void put16(std::vector<uint8_t>& out, uint32_t value)
+{
+    out.push_back(uint8_t(value));
+    out.push_back(uint8_t(value >> 8));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t value)
+{
+    put16(out, value & 0xFFFFu);
+    put16(out, value >> 16);
+}
+
+void putFourCC(std::vector<uint8_t>& out, const char* code)
+{
+    out.insert(out.end(), code, code + 4);
+}
+
+size_t dibStride(EPixelType type, uint32_t width)
+{
+    return (size_t(width) * (BitPerPixel(type) / 8) + 3) / 4 * 4;
+}
+
+} // namespace
+
+CAviWriter::CAviWriter() = default;
+
+CAviWriter::~CAviWriter()
+{
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot report; the file is as complete as it could be made.
+    }
+}
+
+void CAviWriter::fail(const std::string& text)
+{
+    const std::string reason = errno ? std::string(": ") + std::strerror(errno) : std::string();
+    if (m_file)
+        std::fclose(m_file);
+    m_file = nullptr;
+    const std::string message = "AVI file '" + m_fileName + "': " + text + reason;
+    throw AviWriterFatalException(message.c_str(), __FILE__, __LINE__);
+}
+
+void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlayback, EPixelType pixelType, uint32_t width,
+                      uint32_t height, EImageOrientation orientation, const SAviCompressionOptions* compressionOptions)
+{
+    if (IsOpen())
+        throwInvalidArgument("The AVI writer is already open.");
+    if (fileName.empty())
+        throwInvalidArgument("The AVI file name must not be empty.");
+    if (pixelType != PixelType_Mono8 && pixelType != PixelType_BGR8packed && pixelType != PixelType_BGRA8packed)
+        throwInvalidArgument("AVI files hold Mono8, BGR8packed or BGRA8packed frames, not pixel type " +
+                             std::to_string(int32_t(pixelType)) + ".");
+    if (width == 0 || height == 0 || width > 0x7FFF || height > 0x7FFF)
+        throwInvalidArgument("An AVI frame of " + std::to_string(width) + " x " + std::to_string(height) +
+                             " pixels is not possible.");
+    const double rate = std::fabs(framesPerSecondPlayback) * kScale;
+    if (!(rate >= 1.0) || rate > double(std::numeric_limits<uint32_t>::max()))
+        throwInvalidArgument("The playback rate of an AVI file must be positive.");
+
+    m_fileName = fileName;
+    m_pixelType = pixelType;
+    m_width = width;
+    m_height = height;
+    m_orientation = orientation;
+    m_mjpeg = compressionOptions && compressionOptions->compressionOptions.fccHandler == AviFourCC('M', 'J', 'P', 'G');
+    const uint32_t quality = compressionOptions ? compressionOptions->compressionOptions.dwQuality : 0;
+    m_quality = quality == 0 ? 75 : int(std::min<uint32_t>(quality, 10000) / 100);
+    if (m_quality < 1)
+        m_quality = 1;
+    m_scale = kScale;
+    m_rate = uint32_t(rate);
+    m_frameBytes = dibStride(pixelType, width) * height;
+    m_dataBytes = 0;
+    m_largestChunk = 0;
+    m_frames.clear();
+
+    errno = 0;
+    m_file = std::fopen(fileName.c_str(), "wb");
+    if (!m_file)
+        fail("cannot create the file");
+    writeHeaders();
+}
+
+void CAviWriter::writeHeaders()
+{
+    const bool grey = m_pixelType == PixelType_Mono8;
+    const uint32_t paletteBytes = grey ? 256 * 4 : 0;
+    const uint32_t strfBytes = 40 + paletteBytes;
+    const uint32_t strlBytes = 4 + (8 + 56) + (8 + strfBytes);
+    const uint32_t hdrlBytes = 4 + (8 + 56) + (8 + strlBytes);
+    const uint32_t usPerFrame = uint32_t(std::llround(1e6 * m_scale / m_rate));
+
+    std::vector<uint8_t> h;
+    putFourCC(h, "RIFF");
+    put32(h, 0); // patched at close
+    putFourCC(h, "AVI ");
+    putFourCC(h, "LIST");
+    put32(h, hdrlBytes);
+    putFourCC(h, "hdrl");
+    putFourCC(h, "avih");
+    put32(h, 56);
+    put32(h, usPerFrame);
+    put32(h, 0); // max bytes per second, patched
+    put32(h, 0);
+    put32(h, kAvifHasIndex);
+    put32(h, 0); // total frames, patched
+    put32(h, 0);
+    put32(h, 1); // streams
+    put32(h, 0); // suggested buffer size, patched
+    put32(h, m_width);
+    put32(h, m_height);
+    for (int i = 0; i < 4; ++i)
+        put32(h, 0);
+
+    putFourCC(h, "LIST");
+    put32(h, strlBytes);
+    putFourCC(h, "strl");
+    putFourCC(h, "strh");
+    put32(h, 56);
+    putFourCC(h, "vids");
+    putFourCC(h, m_mjpeg ? "MJPG" : "DIB ");
+    put32(h, 0); // flags
+    put32(h, 0); // priority and language
+    put32(h, 0); // initial frames
+    put32(h, m_scale);
+    put32(h, m_rate);
+    put32(h, 0); // start
+    m_strhLength = long(h.size());
+    put32(h, 0);           // length in frames, patched
+    put32(h, 0);           // suggested buffer size, patched
+    put32(h, 0xFFFFFFFFu); // default quality
+    put32(h, 0);           // sample size: varies
+    put16(h, 0);           // frame rectangle
+    put16(h, 0);
+    put16(h, m_width);
+    put16(h, m_height);
+
+    putFourCC(h, "strf");
+    put32(h, strfBytes);
+    put32(h, 40);
+    put32(h, m_width);
+    // Uncompressed frames stored top-down say so with a negative height, as DIBs do.
+    const bool topDown = !m_mjpeg && m_orientation == ImageOrientation_TopDown;
+    put32(h, topDown ? uint32_t(-int32_t(m_height)) : m_height);
+    put16(h, 1);
+    put16(h, m_mjpeg ? 24 : BitPerPixel(m_pixelType));
+    if (m_mjpeg)
+        putFourCC(h, "MJPG");
+    else
+        put32(h, 0); // BI_RGB
+    put32(h, m_mjpeg ? m_width * m_height * 3 : uint32_t(m_frameBytes));
+    put32(h, 0);
+    put32(h, 0);
+    put32(h, grey ? 256 : 0);
+    put32(h, 0);
+    if (grey) {
+        for (uint32_t i = 0; i < 256; ++i)
+            put32(h, i | i << 8 | i << 16);
+    }
+
+    putFourCC(h, "LIST");
+    m_moviSize = long(h.size());
+    put32(h, 0); // patched
+    m_moviStart = long(h.size());
+    putFourCC(h, "movi");
+    if (std::fwrite(h.data(), 1, h.size(), m_file) != h.size())
+        fail("cannot write the headers");
+    m_position = uint64_t(h.size());
+}
+
+bool CAviWriter::CanAddWithoutConversion(EPixelType pixelType, uint32_t width, uint32_t height, size_t paddingX,
+                                         EImageOrientation orientation) const
+{
+    if (!IsOpen() || m_mjpeg || pixelType != m_pixelType || width != m_width || height != m_height)
+        return false;
+    return ComputeStride(pixelType, width, paddingX) == dibStride(pixelType, width) && orientation == m_orientation;
+}
+
+bool CAviWriter::CanAddWithoutConversion(const CNimboImage& image) const
+{
+    return image.IsValid() && CanAddWithoutConversion(image.GetPixelType(), image.GetWidth(), image.GetHeight(),
+                                                      image.GetPaddingX(), image.GetOrientation());
+}
+
+void CAviWriter::Add(const CNimboImage& image, EKeyFrameSelection keyFrameSelection)
+{
+    if (!image.IsValid())
+        throwInvalidArgument("The image to add is not valid.");
+    Add(image.GetBuffer(), image.GetImageSize(), image.GetPixelType(), image.GetWidth(), image.GetHeight(),
+        image.GetPaddingX(), image.GetOrientation(), keyFrameSelection);
+}
+
+void CAviWriter::Add(const void* buffer, size_t bufferSize, EPixelType pixelType, uint32_t width, uint32_t height,
+                     size_t paddingX, EImageOrientation orientation, EKeyFrameSelection keyFrameSelection)
+{
+    if (!IsOpen())
+        throwRuntime("The AVI writer is not open.");
+    if (!buffer)
+        throwInvalidArgument("The frame buffer must not be null.");
+    if (width != m_width || height != m_height)
+        throwInvalidArgument("Frame of " + std::to_string(width) + " x " + std::to_string(height) +
+                             " pixels added to an AVI file of " + std::to_string(m_width) + " x " +
+                             std::to_string(m_height) + ".");
+    const bool key = keyFrameSelection != KeyFrameSelection_NoKeyFrame;
+    if (CanAddWithoutConversion(pixelType, width, height, paddingX, orientation)) {
+        if (bufferSize < m_frameBytes)
+            throwInvalidArgument("The frame buffer is smaller than its image.");
+        writeFrame(static_cast<const uint8_t*>(buffer), m_frameBytes, key);
+        return;
+    }
+    CImageFormatConverter converter;
+    converter.SetOutputPixelFormat(m_pixelType);
+    if (m_mjpeg) {
+        converter.SetOutputOrientation(OutputOrientation_TopDown);
+        m_staging.resize(converter.GetBufferSizeForConversion(width, height));
+        converter.Convert(m_staging.data(), m_staging.size(), buffer, bufferSize, pixelType, width, height, paddingX,
+                          orientation);
+        const JpegInput input = m_pixelType == PixelType_Mono8        ? JpegInput::Grey
+                                : m_pixelType == PixelType_BGR8packed ? JpegInput::BGR
+                                                                      : JpegInput::BGRA;
+        std::string error;
+        if (!encodeJpeg(m_staging.data(), ComputeStride(m_pixelType, width), width, height, input, m_quality, m_encoded,
+                        error)) {
+            errno = 0;
+            fail("the Motion JPEG codec failed: " + error);
+        }
+        writeFrame(m_encoded.data(), m_encoded.size(), key);
+        return;
+    }
+    // DIB lines are padded to four bytes and stored in the file's line order.
+    converter.SetOutputPaddingX(ComputePaddingX(dibStride(m_pixelType, width), m_pixelType, width));
+    converter.SetOutputOrientation(m_orientation == ImageOrientation_TopDown ? OutputOrientation_TopDown
+                                                                             : OutputOrientation_BottomUp);
+    m_staging.resize(m_frameBytes);
+    converter.Convert(m_staging.data(), m_staging.size(), buffer, bufferSize, pixelType, width, height, paddingX,
+                      orientation);
+    writeFrame(m_staging.data(), m_staging.size(), key);
+}
+
+void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)
+{
+    // A plain AVI addresses everything with 32-bit offsets: refuse the frame that would break them.
+    const uint64_t chunk = 8 + size + (size & 1);
+    const uint64_t indexAfter = 8 + 16 * uint64_t(m_frames.size() + 1);
+    if (m_position + chunk + indexAfter > 0xFFFFFFFFull) {
+        errno = 0;
+        Close();
+        const std::string message = "AVI file '" + m_fileName + "': the file size limit of 4 GiB is reached.";
+        throw AviWriterFatalException(message.c_str(), __FILE__, __LINE__);
+    }
+    std::vector<uint8_t> header;
+    putFourCC(header, m_mjpeg ? "00dc" : "00db");
+    put32(header, uint32_t(size));
+    errno = 0;
+    bool ok = std::fwrite(header.data(), 1, header.size(), m_file) == header.size();
+    ok = ok && std::fwrite(data, 1, size, m_file) == size;
+    if (ok && (size & 1)) {
+        const uint8_t pad = 0;
+        ok = std::fwrite(&pad, 1, 1, m_file) == 1;
+    }
+    if (!ok)
+        fail("cannot write frame " + std::to_string(m_frames.size() + 1));
+    m_frames.push_back({uint32_t(m_position - uint64_t(m_moviStart)), uint32_t(size), key});
+    m_position += chunk;
+    m_dataBytes += size;
+    m_largestChunk = std::max(m_largestChunk, uint32_t(size));
+}
+
+void CAviWriter::Close()
+{
+    if (!m_file)
+        return;
+    std::vector<uint8_t> index;
+    putFourCC(index, "idx1");
+    put32(index, uint32_t(16 * m_frames.size()));
+    for (const IndexEntry& entry : m_frames) {
+        putFourCC(index, m_mjpeg ? "00dc" : "00db");
+        put32(index, entry.key ? kAviifKeyFrame : 0);
+        put32(index, entry.offset);
+        put32(index, entry.size);
+    }
+    errno = 0;
+    const uint64_t moviBytes = m_position - uint64_t(m_moviStart);
+    const uint64_t fileBytes = m_position + index.size();
+    const uint32_t frames = uint32_t(m_frames.size());
+    const double seconds = frames ? double(frames) * m_scale / m_rate : 0.0;
+    const uint32_t bytesPerSecond = seconds > 0 ? uint32_t(std::min(double(m_dataBytes) / seconds, 4e9)) : 0;
+    auto patch = [&](long offset, uint32_t value) {
+        uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+        return std::fseek(m_file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, m_file) == 4;
+    };
+    bool ok = std::fwrite(index.data(), 1, index.size(), m_file) == index.size();
+    ok = ok && patch(kRiffSize, uint32_t(fileBytes - 8));
+    ok = ok && patch(kAvihMaxBytesPerSec, bytesPerSecond);
+    ok = ok && patch(kAvihTotalFrames, frames);
+    ok = ok && patch(kAvihSuggestedBuffer, m_largestChunk + 8);
+    ok = ok && patch(m_strhLength, frames);
+    ok = ok && patch(m_strhLength + 4, m_largestChunk + 8);
+    ok = ok && patch(m_moviSize, uint32_t(moviBytes));
+    const bool closed = std::fclose(m_file) == 0;
+    m_file = nullptr;
+    if (!ok || !closed) {
+        const std::string message = "AVI file '" + m_fileName + "': cannot complete the file.";
+        throw AviWriterFatalException(message.c_str(), __FILE__, __LINE__);
+    }
+}
+
+} // namespace Nimbo

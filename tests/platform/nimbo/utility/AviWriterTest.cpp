@@ -1,0 +1,185 @@
+// AVI files checked with ffprobe (frame count, size, codec) and ffmpeg (decoded pixels).
+#include <nimbo/AviWriter.h>
+
+#include <GenICam/GenericException.h>
+#include <testsupport/TempDir.h>
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+
+#include <vector>
+
+using namespace Nimbo;
+
+namespace {
+
+class AviWriterTest : public testsupport::TempDirTest {
+protected:
+    // Output of a tool run without a shell; empty when it fails.
+    static QByteArray run(const QString& program, const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(program, arguments);
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            return {};
+        return process.readAllStandardOutput();
+    }
+
+    // "codec,width,height,frames" as ffprobe counts them by decoding.
+    static QString probe(const std::string& file)
+    {
+        return QString::fromUtf8(run("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                                                 "-show_entries", "stream=codec_name,width,height,nb_read_frames",
+                                                 "-of", "csv=p=0", QString::fromStdString(file)}))
+            .trimmed();
+    }
+
+    // Frame `index` decoded to packed RGB by ffmpeg.
+    static QByteArray decodeRgb(const std::string& file, int index)
+    {
+        return run("ffmpeg",
+                   {"-v", "error", "-i", QString::fromStdString(file), "-vf", QString("select=eq(n\\,%1)").arg(index),
+                    "-vframes", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+    }
+
+    // A 6x4 BGR8 frame whose colour depends on position and frame number.
+    static std::vector<uint8_t> frame(int n)
+    {
+        std::vector<uint8_t> data;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 6; ++x) {
+                data.push_back(uint8_t(20 * x + n));   // blue
+                data.push_back(uint8_t(50 * y));       // green
+                data.push_back(uint8_t(250 - 10 * n)); // red
+            }
+        return data;
+    }
+};
+
+} // namespace
+
+TEST_F(AviWriterTest, UncompressedFilesOfEveryStoredTypeDecodeWithTheirPixels)
+{
+    for (EPixelType stored : {PixelType_BGR8packed, PixelType_BGRA8packed, PixelType_Mono8}) {
+        for (EImageOrientation orientation : {ImageOrientation_BottomUp, ImageOrientation_TopDown}) {
+            SCOPED_TRACE(testing::Message() << stored << " orientation " << orientation);
+            const std::string file = stdFilePath(QString("u%1_%2.avi").arg(int(stored)).arg(int(orientation)));
+            CAviWriter writer;
+            writer.Open(file, 25.0, stored, 6, 4, orientation);
+            ASSERT_TRUE(writer.IsOpen());
+            for (int n = 0; n < 7; ++n) {
+                const auto pixels = frame(n);
+                writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0, ImageOrientation_TopDown,
+                           KeyFrameSelection_Auto);
+            }
+            EXPECT_EQ(writer.GetCountOfAddedImages(), 7u);
+            // DIB lines are padded to whole 4-byte words: 8, 20 and 24 bytes here.
+            const uint64_t lineBytes = (6 * BitPerPixel(stored) / 8 + 3) / 4 * 4;
+            EXPECT_EQ(writer.GetImageDataBytesWritten(), 7 * 4 * lineBytes);
+            writer.Close();
+            EXPECT_FALSE(writer.IsOpen());
+
+            const QStringList fields = probe(file).split(',');
+            ASSERT_EQ(fields.size(), 4) << probe(file).toStdString();
+            EXPECT_EQ(fields[1], "6");
+            EXPECT_EQ(fields[2], "4");
+            EXPECT_EQ(fields[3], "7");
+
+            const QByteArray rgb = decodeRgb(file, 3);
+            ASSERT_EQ(rgb.size(), 6 * 4 * 3);
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 6; ++x) {
+                    const auto* p = reinterpret_cast<const uint8_t*>(rgb.constData()) + (y * 6 + x) * 3;
+                    if (stored == PixelType_Mono8) {
+                        const double grey = 0.299 * (250 - 30) + 0.587 * (50 * y) + 0.114 * (20 * x + 3);
+                        EXPECT_NEAR(p[0], grey, 1.5) << x << "," << y;
+                    } else {
+                        EXPECT_EQ(p[0], 250 - 30) << x << "," << y;
+                        EXPECT_EQ(p[1], 50 * y) << x << "," << y;
+                        EXPECT_EQ(p[2], 20 * x + 3) << x << "," << y;
+                    }
+                }
+        }
+    }
+}
+
+TEST_F(AviWriterTest, MotionJpegFilesCountTheirFrames)
+{
+    SAviCompressionOptions options;
+    options.compressionOptions.fccType = AviFourCC('v', 'i', 'd', 's');
+    options.compressionOptions.fccHandler = AviFourCC('M', 'J', 'P', 'G');
+    options.compressionOptions.dwQuality = 9500;
+    const std::string file = stdFilePath("m.avi");
+    CAviWriter writer;
+    writer.Open(file, 29.97, PixelType_BGR8packed, 6, 4, ImageOrientation_BottomUp, &options);
+    EXPECT_FALSE(writer.CanAddWithoutConversion(PixelType_BGR8packed, 6, 4, 0, ImageOrientation_BottomUp));
+    // Frames of other types are converted on the way: Bayer, and images.
+    std::vector<uint8_t> bayer(6 * 4, 128);
+    for (int n = 0; n < 12; ++n)
+        writer.Add(bayer.data(), bayer.size(), PixelType_BayerRG8, 6, 4, 0);
+    CNimboImage image;
+    const auto pixels = frame(0);
+    image.CopyBuffer(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+    writer.Add(image);
+    writer.Close();
+    EXPECT_EQ(probe(file), "mjpeg,6,4,13");
+    // A uniform grey frame survives compression almost exactly; the colour frame within chroma subsampling.
+    const QByteArray grey = decodeRgb(file, 0);
+    ASSERT_EQ(grey.size(), 6 * 4 * 3);
+    for (char c : grey)
+        EXPECT_NEAR(uint8_t(c), 128, 3);
+    const QByteArray rgb = decodeRgb(file, 12);
+    ASSERT_EQ(rgb.size(), 6 * 4 * 3);
+    EXPECT_NEAR(uint8_t(rgb[0]), 250, 25);
+    const QByteArray rate = run("ffprobe", {"-v", "error", "-show_entries", "stream=r_frame_rate", "-of", "csv=p=0",
+                                            QString::fromStdString(file)});
+    EXPECT_EQ(rate.trimmed(), "2997/100"); // 299700 over 10000, reduced
+}
+
+TEST_F(AviWriterTest, FramesInTheStoredLayoutAreWrittenAsTheyAre)
+{
+    // BGRA8 bottom-up lines are DIB lines already.
+    const std::string file = stdFilePath("raw.avi");
+    CAviWriter writer;
+    writer.Open(file, 10.0, PixelType_BGRA8packed, 2, 2, ImageOrientation_BottomUp);
+    const std::vector<uint8_t> pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    EXPECT_TRUE(writer.CanAddWithoutConversion(PixelType_BGRA8packed, 2, 2, 0, ImageOrientation_BottomUp));
+    EXPECT_FALSE(writer.CanAddWithoutConversion(PixelType_BGRA8packed, 2, 2, 0, ImageOrientation_TopDown));
+    writer.Add(pixels.data(), pixels.size(), PixelType_BGRA8packed, 2, 2, 0, ImageOrientation_BottomUp);
+    writer.Close();
+    QFile avi(QString::fromStdString(file));
+    ASSERT_TRUE(avi.open(QIODevice::ReadOnly));
+    const QByteArray bytes = avi.readAll();
+    const int chunk = bytes.indexOf("00db");
+    ASSERT_GT(chunk, 0);
+    EXPECT_EQ(bytes.mid(chunk + 8, 16), QByteArray(reinterpret_cast<const char*>(pixels.data()), 16));
+    EXPECT_TRUE(bytes.startsWith("RIFF"));
+    EXPECT_EQ(*reinterpret_cast<const uint32_t*>(bytes.constData() + 4), uint32_t(bytes.size() - 8));
+}
+
+TEST_F(AviWriterTest, MisuseIsRefused)
+{
+    CAviWriter writer;
+    const std::vector<uint8_t> pixels(6 * 4 * 3);
+    EXPECT_THROW(writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0), GenICam::RuntimeException);
+    EXPECT_THROW(writer.Open(stdFilePath("a.avi"), 25, PixelType_BayerRG8, 6, 4), GenICam::InvalidArgumentException);
+    EXPECT_THROW(writer.Open(stdFilePath("a.avi"), 0.0, PixelType_Mono8, 6, 4), GenICam::InvalidArgumentException);
+    EXPECT_THROW(writer.Open(stdFilePath("a.avi"), 25, PixelType_Mono8, 0, 4), GenICam::InvalidArgumentException);
+    EXPECT_THROW(writer.Open(stdFilePath("no/such/dir/a.avi"), 25, PixelType_Mono8, 6, 4), AviWriterFatalException);
+    EXPECT_FALSE(writer.IsOpen());
+
+    writer.Open(stdFilePath("b.avi"), 25, PixelType_Mono8, 6, 4);
+    EXPECT_THROW(writer.Open(stdFilePath("c.avi"), 25, PixelType_Mono8, 6, 4), GenICam::InvalidArgumentException);
+    EXPECT_THROW(writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 5, 0),
+                 GenICam::InvalidArgumentException);
+    EXPECT_THROW(writer.Add(pixels.data(), pixels.size() - 1, PixelType_BGR8packed, 6, 4, 0),
+                 GenICam::InvalidArgumentException);
+    EXPECT_THROW(writer.Add(nullptr, pixels.size(), PixelType_BGR8packed, 6, 4, 0), GenICam::InvalidArgumentException);
+    EXPECT_EQ(writer.GetCountOfAddedImages(), 0u);
+    // An empty file is still a valid AVI, closed again by the destructor if need be.
+    writer.Close();
+    writer.Close();
+    EXPECT_TRUE(probe(stdFilePath("b.avi")).startsWith("rawvideo,6,4,")) << probe(stdFilePath("b.avi")).toStdString();
+}
