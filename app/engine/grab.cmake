@@ -9,7 +9,13 @@ add_library(kalmuth-engine-grab STATIC
   src/FrameRateMeter.h
   src/FrameRateMeter.cpp
   src/GrabSupport.h
-  src/GrabSupport.cpp)
+  src/GrabSupport.cpp
+  include/SafeNodeAccess.h
+  src/SafeNodeAccess.cpp
+  include/StdFeatureListCamera.h
+  src/StdFeatureListCamera.cpp
+  include/CameraConfiguration.h
+  src/CameraConfiguration.cpp)
 set_target_properties(kalmuth-engine-grab PROPERTIES AUTOMOC ON)
 target_include_directories(kalmuth-engine-grab PUBLIC include PRIVATE src)
 target_link_libraries(kalmuth-engine-grab PUBLIC Qt5::Core PkgConfig::LOG4CPP Threads::Threads lorvish
