@@ -1,43 +1,92 @@
-// Entry points that create and destroy node maps.
+// Entry points that create and destroy node maps, the callback handles, and the destruction notices.
+#include "NodeMapImpl.h"
+
 #include <GenApi/NodeMapFactory.h>
 
-#include <GenICam/GenericException.h>
+#include <map>
+#include <mutex>
 
 namespace GenApi {
-INodeMap* CreateNodeMap(const GenICam::gcstring&, const GenICam::gcstring_vector&, const GenICam::gcstring&)
+namespace {
+struct DestructionEntry {
+    CNodeMapImpl* map;
+    DestructionCallback callback;
+};
+
+std::mutex g_destructionMutex;
+CallbackHandleType g_nextDestructionHandle = 1;
+std::map<CallbackHandleType, DestructionEntry> g_destructionCallbacks;
+
+CallbackHandleType addDestruction(CNodeMapImpl* map, DestructionCallback callback)
 {
-    throw RUNTIME_EXCEPTION("CreateNodeMap: not implemented");
+    if (!map || !callback)
+        return 0;
+    std::lock_guard<std::mutex> lock(g_destructionMutex);
+    const CallbackHandleType handle = g_nextDestructionHandle++;
+    g_destructionCallbacks[handle] = DestructionEntry{map, std::move(callback)};
+    return handle;
+}
+} // namespace
+
+INodeMap* CreateNodeMap(const GenICam::gcstring& description, const GenICam::gcstring_vector& injected,
+                        const GenICam::gcstring& deviceName)
+{
+    return new CNodeMapImpl(description, injected, deviceName);
 }
 
 void DestroyNodeMap(INodeMap* nodeMap)
 {
-    delete nodeMap;
+    auto map = dynamic_cast<CNodeMapImpl*>(nodeMap);
+    if (!map)
+        return; // not one of ours: its owner destroys it
+    std::vector<DestructionCallback> notices;
+    {
+        std::lock_guard<std::mutex> lock(g_destructionMutex);
+        for (auto it = g_destructionCallbacks.begin(); it != g_destructionCallbacks.end();) {
+            if (it->second.map == map) {
+                notices.push_back(std::move(it->second.callback));
+                it = g_destructionCallbacks.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& notice : notices)
+        notice();
+    delete map;
 }
 
-CallbackHandleType RegisterDestructionCallback(INodeMap*, DestructionCallback)
+CallbackHandleType RegisterDestructionCallback(INodeMap* nodeMap, DestructionCallback callback)
 {
-    return 0;
+    return addDestruction(dynamic_cast<CNodeMapImpl*>(nodeMap), std::move(callback));
 }
 
-CallbackHandleType RegisterDestructionCallback(INode*, DestructionCallback)
+CallbackHandleType RegisterDestructionCallback(INode* node, DestructionCallback callback)
 {
-    return 0;
+    auto impl = dynamic_cast<CNodeImpl*>(node);
+    return addDestruction(impl ? impl->map() : nullptr, std::move(callback));
 }
 
-bool DeregisterDestructionCallback(CallbackHandleType)
+bool DeregisterDestructionCallback(CallbackHandleType handle)
 {
-    return false;
+    std::lock_guard<std::mutex> lock(g_destructionMutex);
+    return g_destructionCallbacks.erase(handle) != 0;
 }
 
 CallbackHandleType RegisterCallbackObject(INode* node, CNodeCallback* callback)
 {
-    if (!node || !callback)
+    if (!callback)
         return 0;
+    if (!node) {
+        callback->Destroy();
+        return 0;
+    }
     return node->RegisterCallback(callback);
 }
 
-bool Deregister(CallbackHandleType)
+bool Deregister(CallbackHandleType handle)
 {
-    return false;
+    CNodeImpl* node = callbackRegistry::owner(handle);
+    return node && node->DeregisterCallback(handle);
 }
 } // namespace GenApi

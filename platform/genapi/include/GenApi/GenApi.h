@@ -7,6 +7,7 @@
 #include <GenApi/Boolean.h>
 #include <GenApi/Category.h>
 #include <GenApi/Command.h>
+#include <GenApi/DeviceInfo.h>
 #include <GenApi/EnumEntry.h>
 #include <GenApi/Enumeration.h>
 #include <GenApi/FileProtocolAdapter.h>

@@ -1,0 +1,719 @@
+// The common behaviour of all nodes: properties, links, access mode, visibility, caching and callbacks.
+#include "NodeImpl.h"
+
+#include "NodeMapImpl.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <set>
+
+namespace GenApi {
+namespace {
+thread_local int t_depth = 0;
+const int kMaxDepth = 64;
+
+bool isLinkName(const std::string& name)
+{
+    return name.size() > 1 && name[0] == 'p' && name[1] >= 'A' && name[1] <= 'Z';
+}
+
+// Links whose value the node reads; a change of any of them may change this node.
+bool isReadingLink(const std::string& name)
+{
+    static const std::set<std::string> reading = {
+        "pValue",   "pMin",   "pMax",    "pInc",          "pVariable", "pIsImplemented", "pIsAvailable", "pIsLocked",
+        "pAddress", "pIndex", "pLength", "pCommandValue", "pPort",     "pEnumEntry",     "pValueCopy"};
+    return reading.count(name) != 0;
+}
+
+std::string trimmed(const std::string& s)
+{
+    const size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return std::string();
+    const size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+EAccessMode combine(EAccessMode mode, EAccessMode imposed)
+{
+    if (mode == NI || imposed == NI)
+        return NI;
+    if (mode == NA || imposed == NA)
+        return NA;
+    switch (imposed) {
+    case RO: return mode == WO ? NA : RO;
+    case WO: return mode == RO ? NA : WO;
+    default: return mode;
+    }
+}
+
+bool parseAccessMode(const std::string& text, EAccessMode& mode)
+{
+    static const std::pair<const char*, EAccessMode> modes[] = {
+        {"RW", RW}, {"RO", RO}, {"WO", WO}, {"NA", NA}, {"NI", NI}};
+    for (const auto& m : modes)
+        if (text == m.first)
+            return mode = m.second, true;
+    return false;
+}
+} // namespace
+
+DepthGuard::DepthGuard(const CNodeImpl* node)
+{
+    if (++t_depth > kMaxDepth) {
+        --t_depth;
+        throw RUNTIME_EXCEPTION("Node '%s': references form a cycle or a chain deeper than %d nodes",
+                                node->name().c_str(), kMaxDepth);
+    }
+}
+
+DepthGuard::~DepthGuard()
+{
+    --t_depth;
+}
+
+CNodeImpl::CNodeImpl(CNodeMapImpl* map, NodeSpec spec) : m_map(map), m_spec(std::move(spec)) {}
+
+CNodeImpl::~CNodeImpl()
+{
+    for (auto& entry : m_callbackHandles) {
+        entry.second->alive = false;
+        callbackRegistry::remove(entry.first);
+    }
+}
+
+const XmlProperty* CNodeImpl::property(const char* name) const
+{
+    for (const auto& p : m_spec.properties)
+        if (p.name == name)
+            return &p;
+    return nullptr;
+}
+
+std::string CNodeImpl::text(const char* name, const std::string& fallback) const
+{
+    const XmlProperty* p = property(name);
+    return p ? p->text : fallback;
+}
+
+CNodeImpl* CNodeImpl::link(const char* name) const
+{
+    auto it = m_links.find(name);
+    return it == m_links.end() || it->second.empty() ? nullptr : it->second.front();
+}
+
+std::vector<CNodeImpl*> CNodeImpl::links(const char* name) const
+{
+    auto it = m_links.find(name);
+    return it == m_links.end() ? std::vector<CNodeImpl*>() : it->second;
+}
+
+int64_t CNodeImpl::parseInteger(const std::string& raw, const char* what) const
+{
+    const std::string t = trimmed(raw);
+    errno = 0;
+    char* end = nullptr;
+    int64_t v = 0;
+    const bool hex = t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X');
+    if (hex)
+        v = static_cast<int64_t>(std::strtoull(t.c_str() + 2, &end, 16));
+    else
+        v = std::strtoll(t.c_str(), &end, 10);
+    if (t.empty() || end == t.c_str() || *end != '\0' || errno == ERANGE)
+        throw RUNTIME_EXCEPTION("Node '%s': %s '%s' is not an integer", name().c_str(), what, raw.c_str());
+    return v;
+}
+
+double CNodeImpl::parseDouble(const std::string& raw, const char* what) const
+{
+    const std::string t = trimmed(raw);
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    if (t.empty() || end == t.c_str() || *end != '\0')
+        throw RUNTIME_EXCEPTION("Node '%s': %s '%s' is not a number", name().c_str(), what, raw.c_str());
+    return v;
+}
+
+int64_t CNodeImpl::integerOf(const char* valueName, const char* pointerName, int64_t fallback)
+{
+    if (CNodeImpl* p = pointerName ? link(pointerName) : nullptr)
+        return p->readInteger();
+    if (const XmlProperty* v = property(valueName))
+        return parseInteger(v->text, valueName);
+    return fallback;
+}
+
+double CNodeImpl::doubleOf(const char* valueName, const char* pointerName, double fallback)
+{
+    if (CNodeImpl* p = pointerName ? link(pointerName) : nullptr)
+        return p->readDouble();
+    if (const XmlProperty* v = property(valueName))
+        return parseDouble(v->text, valueName);
+    return fallback;
+}
+
+void CNodeImpl::Resolve()
+{
+    for (const auto& p : m_spec.properties) {
+        if (!isLinkName(p.name))
+            continue;
+        const std::string target = trimmed(p.text);
+        CNodeImpl* node = m_map->find(target);
+        if (!node)
+            throw RUNTIME_EXCEPTION("Node '%s': %s refers to the unknown node '%s'", name().c_str(), p.name.c_str(),
+                                    target.c_str());
+        m_links[p.name].push_back(node);
+        if (isReadingLink(p.name))
+            m_readingChildren.push_back(node);
+        if (p.name == "pInvalidator")
+            m_invalidators.push_back(node);
+        if (p.name == "pVariable") {
+            const std::string* var = p.attribute("Name");
+            if (!var || var->empty())
+                throw RUNTIME_EXCEPTION("Node '%s': a pVariable has no Name", name().c_str());
+            m_variableNodes[*var] = node;
+        }
+        if (p.name == "pSelected") {
+            node->addSelecting(this);
+            addDependent(node); // a selected feature may change with its selector
+        }
+    }
+    for (CNodeImpl* child : m_readingChildren)
+        child->addDependent(this);
+    for (CNodeImpl* invalidator : m_invalidators)
+        invalidator->addDependent(this);
+    for (const auto& p : m_spec.properties) {
+        const std::string* var = p.attribute("Name");
+        if (p.name == "Constant" && var)
+            m_constants[*var] = parseDouble(p.text, "Constant");
+        else if (p.name == "Expression" && var)
+            m_expressions[*var] = std::make_unique<CFormula>(p.text);
+    }
+    if (const XmlProperty* v = property("Visibility")) {
+        static const std::pair<const char*, EVisibility> levels[] = {
+            {"Beginner", Beginner}, {"Expert", Expert}, {"Guru", Guru}, {"Invisible", Invisible}};
+        bool known = false;
+        for (const auto& l : levels)
+            if (trimmed(v->text) == l.first)
+                m_visibility = l.second, known = true;
+        if (!known)
+            throw RUNTIME_EXCEPTION("Node '%s': unknown Visibility '%s'", name().c_str(), v->text.c_str());
+    }
+    if (const XmlProperty* v = property("ImposedAccessMode")) {
+        if (!parseAccessMode(trimmed(v->text), m_imposedAccess))
+            throw RUNTIME_EXCEPTION("Node '%s': unknown ImposedAccessMode '%s'", name().c_str(), v->text.c_str());
+    }
+    if (const XmlProperty* v = property("PollingTime"))
+        parseInteger(v->text, "PollingTime");
+}
+
+std::unique_ptr<CFormula> CNodeImpl::parseFormula(const char* prop, bool required)
+{
+    const XmlProperty* p = property(prop);
+    if (!p) {
+        if (required)
+            throw RUNTIME_EXCEPTION("Node '%s' (%s) has no %s", name().c_str(), kind().c_str(), prop);
+        return nullptr;
+    }
+    std::unique_ptr<CFormula> formula;
+    try {
+        formula = std::make_unique<CFormula>(p->text);
+    } catch (const GenICam::GenericException& e) {
+        throw RUNTIME_EXCEPTION("Node '%s': %s", name().c_str(), e.GetDescription());
+    }
+    for (const std::string& var : formula->GetVariableNames()) {
+        const bool known = m_variableNodes.count(var) || m_constants.count(var) || m_expressions.count(var) ||
+                           ((var == "FROM" || var == "TO") && (kind() == "Converter" || kind() == "IntConverter"));
+        if (!known)
+            throw RUNTIME_EXCEPTION("Node '%s': %s uses the unknown variable '%s'", name().c_str(), prop, var.c_str());
+    }
+    return formula;
+}
+
+double CNodeImpl::evalDouble(const CFormula& formula, const std::map<std::string, double>& extra)
+{
+    DepthGuard guard(this);
+    const auto& names = formula.GetVariableNames();
+    std::function<double(size_t)> get = [&](size_t i) -> double {
+        const std::string& var = names[i];
+        auto x = extra.find(var);
+        if (x != extra.end())
+            return x->second;
+        auto n = m_variableNodes.find(var);
+        if (n != m_variableNodes.end())
+            return n->second->readDouble();
+        auto c = m_constants.find(var);
+        if (c != m_constants.end())
+            return c->second;
+        return evalDouble(*m_expressions.at(var), extra);
+    };
+    CFormula::Variables vars;
+    vars.asDouble = get;
+    vars.asInteger = [&](size_t i) { return static_cast<int64_t>(get(i)); };
+    return formula.EvaluateDouble(vars);
+}
+
+int64_t CNodeImpl::evalInteger(const CFormula& formula, const std::map<std::string, int64_t>& extra)
+{
+    DepthGuard guard(this);
+    const auto& names = formula.GetVariableNames();
+    std::function<int64_t(size_t)> get = [&](size_t i) -> int64_t {
+        const std::string& var = names[i];
+        auto x = extra.find(var);
+        if (x != extra.end())
+            return x->second;
+        auto n = m_variableNodes.find(var);
+        if (n != m_variableNodes.end())
+            return n->second->readInteger();
+        auto c = m_constants.find(var);
+        if (c != m_constants.end())
+            return static_cast<int64_t>(c->second);
+        return evalInteger(*m_expressions.at(var), extra);
+    };
+    CFormula::Variables vars;
+    vars.asInteger = get;
+    vars.asDouble = [&](size_t i) { return static_cast<double>(get(i)); };
+    return formula.EvaluateInteger(vars);
+}
+
+int64_t CNodeImpl::readInteger()
+{
+    throw RUNTIME_EXCEPTION("Node '%s' (%s) has no integer value", name().c_str(), kind().c_str());
+}
+
+double CNodeImpl::readDouble()
+{
+    return static_cast<double>(readInteger());
+}
+
+void CNodeImpl::writeInteger(int64_t, bool)
+{
+    throw ACCESS_EXCEPTION("Node '%s' (%s) cannot take an integer value", name().c_str(), kind().c_str());
+}
+
+void CNodeImpl::writeDouble(double value, bool verify)
+{
+    if (!(value > -9.2233720368547758e18 && value < 9.2233720368547758e18))
+        throw OUT_OF_RANGE_EXCEPTION("Node '%s': %g does not fit a 64-bit integer", name().c_str(), value);
+    writeInteger(static_cast<int64_t>(std::llround(value)), verify);
+}
+
+EAccessMode CNodeImpl::GetAccessMode() const
+{
+    AutoLock lock(m_map->GetLock());
+    auto self = const_cast<CNodeImpl*>(this);
+    try {
+        DepthGuard guard(this);
+        if (CNodeImpl* p = link("pIsImplemented"))
+            if (p->readInteger() == 0)
+                return NI;
+        if (CNodeImpl* p = link("pIsAvailable"))
+            if (p->readInteger() == 0)
+                return NA;
+        EAccessMode mode = self->intrinsicAccessMode();
+        if (mode == NI || mode == NA)
+            return mode;
+        if (CNodeImpl* p = link("pIsLocked"))
+            if (p->readInteger() != 0)
+                mode = combine(mode, RO);
+        return combine(mode, m_imposedAccess);
+    } catch (const GenICam::GenericException&) {
+        // A state that cannot be read (port gone, broken chain) leaves the node unavailable.
+        return NA;
+    }
+}
+
+GenICam::gcstring CNodeImpl::GetName(bool FullQualified) const
+{
+    if (!FullQualified)
+        return name();
+    return (GetNameSpace() == Standard ? "Std::" : "Cust::") + name();
+}
+
+ENameSpace CNodeImpl::GetNameSpace() const
+{
+    return m_spec.nameSpace == "Standard" ? Standard : Custom;
+}
+
+EVisibility CNodeImpl::GetVisibility() const
+{
+    AutoLock lock(m_map->GetLock());
+    return m_hasImposedVisibility ? m_imposedVisibility : m_visibility;
+}
+
+void CNodeImpl::InvalidateNode()
+{
+    CNodeMapImpl::Operation op(m_map);
+    invalidateReadingTree();
+    m_map->changed(this);
+}
+
+void CNodeImpl::invalidateReadingTree()
+{
+    std::vector<CNodeImpl*> stack{this};
+    std::set<CNodeImpl*> seen;
+    while (!stack.empty()) {
+        CNodeImpl* n = stack.back();
+        stack.pop_back();
+        if (!seen.insert(n).second)
+            continue;
+        n->invalidateCache();
+        for (CNodeImpl* c : n->m_readingChildren)
+            stack.push_back(c);
+    }
+}
+
+bool CNodeImpl::IsCachable() const
+{
+    return GetCachingMode() != NoCache;
+}
+
+EYesNo CNodeImpl::IsAccessModeCacheable() const
+{
+    return Yes;
+}
+
+ECachingMode CNodeImpl::GetCachingMode() const
+{
+    const std::string c = trimmed(text("Cachable", "WriteThrough"));
+    return c == "NoCache" ? NoCache : c == "WriteAround" ? WriteAround : WriteThrough;
+}
+
+int64_t CNodeImpl::GetPollingTime() const
+{
+    const XmlProperty* p = property("PollingTime");
+    return p ? parseInteger(p->text, "PollingTime") : -1;
+}
+
+GenICam::gcstring CNodeImpl::GetToolTip() const
+{
+    return text("ToolTip");
+}
+
+GenICam::gcstring CNodeImpl::GetDescription() const
+{
+    return text("Description");
+}
+
+GenICam::gcstring CNodeImpl::GetDisplayName() const
+{
+    return text("DisplayName", name());
+}
+
+GenICam::gcstring CNodeImpl::GetDeviceName() const
+{
+    return m_map->deviceName();
+}
+
+void CNodeImpl::GetChildren(NodeList_t& children, ELinkType linkType) const
+{
+    AutoLock lock(m_map->GetLock());
+    children.clear();
+    auto self = const_cast<CNodeImpl*>(this);
+    switch (linkType) {
+    case ctParentNodes: GetParents(children); return;
+    case ctReadingChildren:
+        for (CNodeImpl* c : m_readingChildren)
+            children.push_back(c);
+        for (CNodeImpl* c : links("pFeature"))
+            children.push_back(c);
+        return;
+    case ctWritingChildren:
+    case ctValueChangingChildren:
+        if (CNodeImpl* v = link("pValue"))
+            children.push_back(v);
+        return;
+    case ctInvalidatingChildren:
+        for (CNodeImpl* c : m_invalidators)
+            children.push_back(c);
+        return;
+    case ctDependingNodes:
+        for (CNodeImpl* c : self->dependents())
+            children.push_back(c);
+        return;
+    case ctTerminalNodes: {
+        std::vector<const CNodeImpl*> stack{this};
+        std::set<const CNodeImpl*> seen;
+        while (!stack.empty()) {
+            const CNodeImpl* n = stack.back();
+            stack.pop_back();
+            if (!seen.insert(n).second)
+                continue;
+            if (n->m_readingChildren.empty() || n->isDeviceRegister()) {
+                if (n != this || n->isDeviceRegister())
+                    children.push_back(const_cast<CNodeImpl*>(n));
+                continue;
+            }
+            for (CNodeImpl* c : n->m_readingChildren)
+                if (c->kind() != "Port")
+                    stack.push_back(c);
+        }
+        return;
+    }
+    }
+}
+
+void CNodeImpl::GetParents(NodeList_t& parents) const
+{
+    AutoLock lock(m_map->GetLock());
+    parents.clear();
+    for (CNodeImpl* d : m_directDependents) {
+        const auto& rc = d->m_readingChildren;
+        if (std::find(rc.begin(), rc.end(), this) != rc.end())
+            parents.push_back(d);
+    }
+}
+
+void CNodeImpl::addDependent(CNodeImpl* node)
+{
+    if (node != this &&
+        std::find(m_directDependents.begin(), m_directDependents.end(), node) == m_directDependents.end())
+        m_directDependents.push_back(node);
+}
+
+const std::vector<CNodeImpl*>& CNodeImpl::dependents()
+{
+    if (!m_dependentsKnown) {
+        std::set<CNodeImpl*> seen{this};
+        std::vector<CNodeImpl*> stack(m_directDependents.rbegin(), m_directDependents.rend());
+        while (!stack.empty()) {
+            CNodeImpl* n = stack.back();
+            stack.pop_back();
+            if (!seen.insert(n).second)
+                continue;
+            m_dependents.push_back(n);
+            for (auto it = n->m_directDependents.rbegin(); it != n->m_directDependents.rend(); ++it)
+                stack.push_back(*it);
+        }
+        m_dependentsKnown = true;
+    }
+    return m_dependents;
+}
+
+void CNodeImpl::computeDeviceBacked()
+{
+    if (m_deviceBackedKnown)
+        return;
+    m_deviceBackedKnown = true; // a cycle ends here
+    m_deviceBacked = isDeviceRegister();
+    for (CNodeImpl* c : m_readingChildren) {
+        c->computeDeviceBacked();
+        m_deviceBacked = m_deviceBacked || c->m_deviceBacked;
+    }
+}
+
+CallbackHandleType CNodeImpl::RegisterCallback(CNodeCallback* callback)
+{
+    if (!callback)
+        return 0;
+    AutoLock lock(m_map->GetLock());
+    auto holder = std::make_shared<CallbackHolder>(callback);
+    const CallbackHandleType handle = callbackRegistry::add(this);
+    m_callbackHandles.emplace_back(handle, holder);
+    m_callbacks.push_back(holder);
+    return handle;
+}
+
+bool CNodeImpl::DeregisterCallback(CallbackHandleType handle)
+{
+    AutoLock lock(m_map->GetLock());
+    for (auto it = m_callbackHandles.begin(); it != m_callbackHandles.end(); ++it) {
+        if (it->first != handle)
+            continue;
+        it->second->alive = false;
+        m_callbacks.erase(std::find(m_callbacks.begin(), m_callbacks.end(), it->second));
+        m_callbackHandles.erase(it);
+        callbackRegistry::remove(handle);
+        return true;
+    }
+    return false;
+}
+
+INodeMap* CNodeImpl::GetNodeMap() const
+{
+    return m_map;
+}
+
+GenICam::gcstring CNodeImpl::GetEventID() const
+{
+    return trimmed(text("EventID"));
+}
+
+bool CNodeImpl::IsStreamable() const
+{
+    return trimmed(text("Streamable")) == "Yes";
+}
+
+void CNodeImpl::GetPropertyNames(GenICam::gcstring_vector& names) const
+{
+    AutoLock lock(m_map->GetLock());
+    names.clear();
+    names.push_back("Name");
+    names.push_back("NameSpace");
+    for (const auto& p : m_spec.properties)
+        if (std::find(names.begin(), names.end(), GenICam::gcstring(p.name)) == names.end())
+            names.push_back(p.name);
+    if (!m_directDependents.empty())
+        names.push_back("pDependent");
+    NodeList_t terminals;
+    GetChildren(terminals, ctTerminalNodes);
+    if (!terminals.empty())
+        names.push_back("pTerminal");
+    if (!m_selecting.empty())
+        names.push_back("pSelecting");
+}
+
+bool CNodeImpl::GetProperty(const GenICam::gcstring& propertyName, GenICam::gcstring& value,
+                            GenICam::gcstring& attributes)
+{
+    AutoLock lock(m_map->GetLock());
+    value.clear();
+    attributes.clear();
+    auto join = [&](const std::string& item) {
+        if (!value.empty())
+            value += "\t";
+        value += item.c_str();
+    };
+    const std::string wanted = propertyName.str();
+    if (wanted == "Name") {
+        value = name();
+        return true;
+    }
+    if (wanted == "NameSpace") {
+        value = GetNameSpace() == Standard ? "Standard" : "Custom";
+        return true;
+    }
+    if (wanted == "pDependent" || wanted == "pSelecting" || wanted == "pTerminal") {
+        NodeList_t nodes;
+        if (wanted == "pTerminal")
+            GetChildren(nodes, ctTerminalNodes);
+        for (CNodeImpl* n : wanted == "pDependent"   ? m_directDependents
+                            : wanted == "pSelecting" ? m_selecting
+                                                     : std::vector<CNodeImpl*>())
+            nodes.push_back(n);
+        for (INode* n : nodes)
+            join(n->GetName().str());
+        return !nodes.empty();
+    }
+    bool found = false;
+    for (const auto& p : m_spec.properties) {
+        if (p.name != wanted)
+            continue;
+        found = true;
+        join(p.text);
+        for (const auto& a : p.attributes) {
+            if (!attributes.empty())
+                attributes += "\t";
+            attributes += (a.first + "=" + a.second).c_str();
+        }
+    }
+    return found;
+}
+
+void CNodeImpl::ImposeAccessMode(EAccessMode mode)
+{
+    CNodeMapImpl::Operation op(m_map);
+    if (mode != m_imposedAccess) {
+        m_imposedAccess = mode;
+        m_map->changed(this);
+    }
+}
+
+void CNodeImpl::ImposeVisibility(EVisibility visibility)
+{
+    AutoLock lock(m_map->GetLock());
+    m_hasImposedVisibility = true;
+    m_imposedVisibility = visibility;
+}
+
+INode* CNodeImpl::GetAlias() const
+{
+    return link("pAlias");
+}
+
+INode* CNodeImpl::GetCastAlias() const
+{
+    return link("pCastAlias");
+}
+
+GenICam::gcstring CNodeImpl::GetDocuURL() const
+{
+    return trimmed(text("DocuURL"));
+}
+
+bool CNodeImpl::IsDeprecated() const
+{
+    return trimmed(text("IsDeprecated")) == "Yes";
+}
+
+bool CNodeImpl::IsFeature() const
+{
+    return m_isFeature;
+}
+
+void* CNodeImpl::SetUserData(void* userData)
+{
+    AutoLock lock(m_map->GetLock());
+    void* previous = m_userData;
+    m_userData = userData;
+    return previous;
+}
+
+bool CNodeImpl::IsSelector() const
+{
+    return m_links.count("pSelected") != 0;
+}
+
+void CNodeImpl::GetSelectedFeatures(FeatureList_t& features) const
+{
+    features.clear();
+    for (CNodeImpl* n : links("pSelected"))
+        features.push_back(n);
+}
+
+void CNodeImpl::GetSelectingFeatures(FeatureList_t& features) const
+{
+    features.clear();
+    for (CNodeImpl* n : m_selecting)
+        features.push_back(n);
+}
+
+GenICam::gcstring CNodeImpl::ToString(bool, bool)
+{
+    return GenICam::gcstring();
+}
+
+void CNodeImpl::FromString(const GenICam::gcstring&, bool)
+{
+    throw ACCESS_EXCEPTION("Node '%s' (%s) has no value that can be set", name().c_str(), kind().c_str());
+}
+
+bool CNodeImpl::IsValueCacheValid() const
+{
+    AutoLock lock(m_map->GetLock());
+    return m_cacheValid;
+}
+
+void CNodeImpl::checkReadable() const
+{
+    const EAccessMode mode = GetAccessMode();
+    if (!IsReadable(mode))
+        throw ACCESS_EXCEPTION("Node '%s' is not readable (access mode %d)", name().c_str(), static_cast<int>(mode));
+}
+
+void CNodeImpl::checkWritable() const
+{
+    const EAccessMode mode = GetAccessMode();
+    if (!IsWritable(mode))
+        throw ACCESS_EXCEPTION("Node '%s' is not writable (access mode %d)", name().c_str(), static_cast<int>(mode));
+}
+
+void CNodeImpl::changed()
+{
+    m_map->changed(this);
+}
+} // namespace GenApi

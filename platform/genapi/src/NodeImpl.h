@@ -1,0 +1,454 @@
+// The nodes of our node maps: the common part (CNodeImpl) and one class per family of node kinds.
+//
+// Threads: any thread may call a node; every member is guarded by the owning node map's lock, which each
+// public operation takes (mutable cache members included). Callback holders are shared so that a dispatch
+// running without the lock keeps them alive while another thread deregisters them.
+#pragma once
+
+#include "Formula.h"
+
+#include <GenApi/GenApi.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace GenApi {
+class CNodeMapImpl;
+
+// One child element of a node element, as read from the description.
+struct XmlProperty {
+    std::string name;
+    std::string text;
+    std::vector<std::pair<std::string, std::string>> attributes;
+
+    const std::string* attribute(const char* key) const
+    {
+        for (const auto& a : attributes)
+            if (a.first == key)
+                return &a.second;
+        return nullptr;
+    }
+};
+
+// A node element with its properties, before the node is built.
+struct NodeSpec {
+    std::string kind;
+    std::string name;
+    std::string nameSpace;
+    int mergePriority = 0;
+    std::vector<XmlProperty> properties;
+};
+
+struct CallbackHolder {
+    explicit CallbackHolder(CNodeCallback* cb) : callback(cb) {}
+    ~CallbackHolder()
+    {
+        if (callback)
+            callback->Destroy();
+    }
+    CallbackHolder(const CallbackHolder&) = delete;
+    CallbackHolder& operator=(const CallbackHolder&) = delete;
+    CNodeCallback* callback;
+    bool alive = true;
+};
+
+class CNodeImpl : virtual public INode, virtual public ISelector, virtual public IValue {
+public:
+    CNodeImpl(CNodeMapImpl* map, NodeSpec spec);
+    ~CNodeImpl() override;
+
+    // Links and formulas are resolved once all nodes exist; throws RuntimeException naming the problem.
+    virtual void Resolve();
+
+    // INode
+    EAccessMode GetAccessMode() const override;
+    GenICam::gcstring GetName(bool FullQualified = false) const override;
+    ENameSpace GetNameSpace() const override;
+    EVisibility GetVisibility() const override;
+    void InvalidateNode() override;
+    bool IsCachable() const override;
+    EYesNo IsAccessModeCacheable() const override;
+    ECachingMode GetCachingMode() const override;
+    int64_t GetPollingTime() const override;
+    GenICam::gcstring GetToolTip() const override;
+    GenICam::gcstring GetDescription() const override;
+    GenICam::gcstring GetDisplayName() const override;
+    GenICam::gcstring GetDeviceName() const override;
+    void GetChildren(NodeList_t& Children, ELinkType LinkType = ctReadingChildren) const override;
+    void GetParents(NodeList_t& Parents) const override;
+    CallbackHandleType RegisterCallback(CNodeCallback* pCallback) override;
+    bool DeregisterCallback(CallbackHandleType hCallback) override;
+    INodeMap* GetNodeMap() const override;
+    GenICam::gcstring GetEventID() const override;
+    bool IsStreamable() const override;
+    void GetPropertyNames(GenICam::gcstring_vector& PropertyNames) const override;
+    bool GetProperty(const GenICam::gcstring& PropertyName, GenICam::gcstring& ValueStr,
+                     GenICam::gcstring& AttributeStr) override;
+    void ImposeAccessMode(EAccessMode ImposedAccessMode) override;
+    void ImposeVisibility(EVisibility ImposedVisibility) override;
+    INode* GetAlias() const override;
+    INode* GetCastAlias() const override;
+    GenICam::gcstring GetDocuURL() const override;
+    bool IsDeprecated() const override;
+    EInterfaceType GetPrincipalInterfaceType() const override = 0;
+    bool IsFeature() const override;
+    void* GetUserData() const override { return m_userData; }
+    void* SetUserData(void* userData) override;
+
+    // ISelector
+    bool IsSelector() const override;
+    void GetSelectedFeatures(FeatureList_t& Features) const override;
+    void GetSelectingFeatures(FeatureList_t& Features) const override;
+
+    // IValue
+    INode* GetNode() override { return this; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
+    bool IsValueCacheValid() const override;
+
+    // Engine side, called with the lock held.
+    const std::string& name() const { return m_spec.name; }
+    const std::string& kind() const { return m_spec.kind; }
+    CNodeMapImpl* map() const { return m_map; }
+    const XmlProperty* property(const char* name) const;
+    std::string text(const char* name, const std::string& fallback = std::string()) const;
+    CNodeImpl* link(const char* name) const;
+    std::vector<CNodeImpl*> links(const char* name) const;
+
+    // The value as the formulas and pointers of other nodes see it (no access check).
+    virtual int64_t readInteger();
+    virtual double readDouble();
+    virtual void writeInteger(int64_t value, bool verify);
+    virtual void writeDouble(double value, bool verify);
+    virtual std::string readText() { return std::to_string(readInteger()); }
+
+    // The access mode before availability, locking and imposition.
+    virtual EAccessMode intrinsicAccessMode() const { return RW; }
+    // True for nodes whose value lives in the device (registers and what reads them).
+    virtual bool isDeviceRegister() const { return false; }
+    bool isDeviceBacked() const { return m_deviceBacked; }
+    void computeDeviceBacked();
+
+    void invalidateCache() { m_cacheValid = false; }
+    // This node and everything it reads from, down to the registers.
+    void invalidateReadingTree();
+    // Every node whose value may change when this one changes (transitive; this node excluded).
+    const std::vector<CNodeImpl*>& dependents();
+
+    void addDependent(CNodeImpl* node);
+    void addSelecting(CNodeImpl* node) { m_selecting.push_back(node); }
+    void setFeature() { m_isFeature = true; }
+    const std::vector<CNodeImpl*>& readingChildren() const { return m_readingChildren; }
+
+    // Callbacks of the given kind, copied so that they can run while the list changes.
+    std::vector<std::shared_ptr<CallbackHolder>> callbacks() const { return m_callbacks; }
+
+    bool pendingFlag = false;
+    int64_t pollElapsed = 0;
+
+    // Shared with the register access and the node kinds.
+    void checkReadable() const;
+    void checkWritable() const;
+    // Records a change of this node's own value (all dependents are invalidated and notified).
+    void changed();
+    // Evaluates a formula property with the node's variables; FROM and TO come from the caller.
+    double evalDouble(const CFormula& formula, const std::map<std::string, double>& extra);
+    int64_t evalInteger(const CFormula& formula, const std::map<std::string, int64_t>& extra);
+    std::unique_ptr<CFormula> parseFormula(const char* property, bool required);
+
+    // Numbers of the description; throws RuntimeException naming the node for text that is not a number.
+    int64_t parseInteger(const std::string& text, const char* what) const;
+    double parseDouble(const std::string& text, const char* what) const;
+    int64_t integerOf(const char* valueName, const char* pointerName, int64_t fallback);
+    double doubleOf(const char* valueName, const char* pointerName, double fallback);
+
+    CNodeMapImpl* m_map;
+    NodeSpec m_spec;
+    bool m_cacheValid = false;
+
+private:
+    EVisibility m_visibility = Beginner;
+    EAccessMode m_imposedAccess = RW;
+    bool m_hasImposedVisibility = false;
+    EVisibility m_imposedVisibility = Beginner;
+    void* m_userData = nullptr;
+    bool m_isFeature = false;
+    bool m_deviceBacked = false;
+    bool m_deviceBackedKnown = false;
+    std::vector<CNodeImpl*> m_readingChildren;
+    std::vector<CNodeImpl*> m_invalidators;
+    std::vector<CNodeImpl*> m_directDependents;
+    std::vector<CNodeImpl*> m_selecting;
+    std::vector<CNodeImpl*> m_dependents;
+    bool m_dependentsKnown = false;
+    // Formula variables: pVariable nodes, constants and sub-expressions by name.
+    std::map<std::string, CNodeImpl*> m_variableNodes;
+    std::map<std::string, double> m_constants;
+    std::map<std::string, std::unique_ptr<CFormula>> m_expressions;
+    std::vector<std::pair<CallbackHandleType, std::shared_ptr<CallbackHolder>>> m_callbackHandles;
+    std::vector<std::shared_ptr<CallbackHolder>> m_callbacks;
+    std::map<std::string, std::vector<CNodeImpl*>> m_links;
+};
+
+// Guards against reference cycles and runaway chains in a description.
+class DepthGuard {
+public:
+    explicit DepthGuard(const CNodeImpl* node);
+    ~DepthGuard();
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
+// Bytes of a register behind a port: address, length and the port come from the description.
+class CRegisterAccess {
+public:
+    explicit CRegisterAccess(CNodeImpl* node) : m_node(node) {}
+    int64_t address();
+    int64_t length();
+    EAccessMode accessMode() const;
+    bool bigEndian() const;
+    void read(std::vector<uint8_t>& bytes);
+    void write(const std::vector<uint8_t>& bytes);
+
+private:
+    CNodeImpl* m_node;
+};
+
+class CIntegerNode : public CNodeImpl, virtual public IInteger {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Resolve() override;
+
+    void SetValue(int64_t Value, bool Verify = true) override;
+    IInteger& operator=(int64_t Value) override;
+    int64_t GetValue(bool Verify = false, bool IgnoreCache = false) override;
+    int64_t operator()() override { return GetValue(); }
+    int64_t operator*() override { return GetValue(); }
+    int64_t GetMin() override;
+    int64_t GetMax() override;
+    EIncMode GetIncMode() override;
+    int64_t GetInc() override;
+    int64_autovector_t GetListOfValidValues(bool bounded = true) override;
+    ERepresentation GetRepresentation() override;
+    GenICam::gcstring GetUnit() const override;
+    void ImposeMin(int64_t Value) override;
+    void ImposeMax(int64_t Value) override;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIInteger; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
+
+    int64_t readInteger() override;
+    double readDouble() override { return static_cast<double>(readInteger()); }
+    void writeInteger(int64_t value, bool verify) override;
+    void writeDouble(double value, bool verify) override;
+    EAccessMode intrinsicAccessMode() const override;
+    bool isDeviceRegister() const override { return m_register; }
+
+private:
+    int64_t minimum();
+    int64_t maximum();
+    void checkValue(int64_t value);
+    void storeRaw(int64_t value, bool verify);
+    int64_t decode(const std::vector<uint8_t>& bytes) const;
+    bool m_register = false;
+    int64_t m_value = 0;
+    int64_t m_cached = 0;
+    bool m_hasImposedMin = false, m_hasImposedMax = false;
+    int64_t m_imposedMin = 0, m_imposedMax = 0;
+    std::unique_ptr<CFormula> m_formula, m_formulaTo, m_formulaFrom;
+};
+
+class CFloatNode : public CNodeImpl, virtual public IFloat {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Resolve() override;
+
+    void SetValue(double Value, bool Verify = true) override;
+    IFloat& operator=(double Value) override;
+    double GetValue(bool Verify = false, bool IgnoreCache = false) override;
+    double operator()() override { return GetValue(); }
+    double operator*() override { return GetValue(); }
+    double GetMin() override;
+    double GetMax() override;
+    bool HasInc() override;
+    EIncMode GetIncMode() override;
+    double GetInc() override;
+    double_autovector_t GetListOfValidValues(bool bounded = true) override;
+    ERepresentation GetRepresentation() override;
+    GenICam::gcstring GetUnit() const override;
+    EDisplayNotation GetDisplayNotation() const override;
+    int64_t GetDisplayPrecision() const override;
+    void ImposeMin(double Value) override;
+    void ImposeMax(double Value) override;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIFloat; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
+
+    int64_t readInteger() override;
+    double readDouble() override;
+    void writeInteger(int64_t value, bool verify) override { writeDouble(static_cast<double>(value), verify); }
+    void writeDouble(double value, bool verify) override;
+    EAccessMode intrinsicAccessMode() const override;
+    bool isDeviceRegister() const override { return m_register; }
+
+private:
+    double minimum();
+    double maximum();
+    void convertedRange(double& low, double& high);
+    bool m_register = false;
+    double m_value = 0.0;
+    double m_cached = 0.0;
+    bool m_hasImposedMin = false, m_hasImposedMax = false;
+    double m_imposedMin = 0, m_imposedMax = 0;
+    std::unique_ptr<CFormula> m_formula, m_formulaTo, m_formulaFrom;
+};
+
+class CBooleanNode : public CNodeImpl, virtual public IBoolean {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Resolve() override;
+    void SetValue(bool Value, bool Verify = true) override;
+    void operator=(bool Value) override { SetValue(Value); }
+    bool GetValue(bool Verify = false, bool IgnoreCache = false) override;
+    bool operator()() override { return GetValue(); }
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIBoolean; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
+
+    int64_t readInteger() override;
+    void writeInteger(int64_t value, bool verify) override;
+    EAccessMode intrinsicAccessMode() const override;
+
+private:
+    int64_t m_value = 0, m_on = 1, m_off = 0, m_cached = 0;
+};
+
+class CEnumEntryNode : public CNodeImpl, virtual public IEnumEntry {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Resolve() override;
+    int64_t GetValue() override { return m_value; }
+    GenICam::gcstring GetSymbolic() const override { return m_symbolic; }
+    double GetNumericValue() override { return m_numeric; }
+    bool IsSelfClearing() override { return text("IsSelfClearing") == "Yes"; }
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIEnumEntry; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    EAccessMode intrinsicAccessMode() const override { return RO; }
+    int64_t readInteger() override { return m_value; }
+
+private:
+    int64_t m_value = 0;
+    double m_numeric = 0.0;
+    std::string m_symbolic;
+};
+
+class CEnumerationNode : public CNodeImpl, virtual public IEnumeration {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Resolve() override;
+    void GetSymbolics(StringList_t& Symbolics) override;
+    void GetEntries(NodeList_t& Entries) override;
+    IEnumeration& operator=(const GenICam::gcstring& ValueStr) override;
+    void SetIntValue(int64_t Value, bool Verify = true) override;
+    int64_t GetIntValue(bool Verify = false, bool IgnoreCache = false) override;
+    IEnumEntry* GetEntryByName(const GenICam::gcstring& Symbolic) override;
+    IEnumEntry* GetEntry(const int64_t IntValue) override;
+    IEnumEntry* GetCurrentEntry(bool Verify = false, bool IgnoreCache = false) override;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIEnumeration; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
+
+    int64_t readInteger() override;
+    void writeInteger(int64_t value, bool verify) override;
+    EAccessMode intrinsicAccessMode() const override;
+
+private:
+    CEnumEntryNode* entryFor(int64_t value) const;
+    std::vector<CEnumEntryNode*> m_entries;
+    int64_t m_value = 0, m_cached = 0;
+};
+
+class CCommandNode : public CNodeImpl, virtual public ICommand {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Execute(bool Verify = true) override;
+    void operator()() override { Execute(); }
+    bool IsDone(bool Verify = true) override;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfICommand; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
+    EAccessMode intrinsicAccessMode() const override;
+    int64_t readInteger() override;
+
+private:
+    int64_t m_value = 0;
+};
+
+class CStringNode : public CNodeImpl, virtual public IString {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Resolve() override;
+    void SetValue(const GenICam::gcstring& Value, bool Verify = true) override;
+    IString& operator=(const GenICam::gcstring& Value) override;
+    GenICam::gcstring GetValue(bool Verify = false, bool IgnoreCache = false) override;
+    GenICam::gcstring operator()() override { return GetValue(); }
+    GenICam::gcstring operator*() override { return GetValue(); }
+    int64_t GetMaxLength() override;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIString; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
+    EAccessMode intrinsicAccessMode() const override;
+    bool isDeviceRegister() const override { return m_register; }
+    std::string readText() override;
+    int64_t readInteger() override;
+
+private:
+    bool m_register = false;
+    std::string m_value, m_cached;
+};
+
+class CRegisterNode : public CNodeImpl, virtual public IRegister {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Set(const uint8_t* pBuffer, int64_t Length, bool Verify = true) override;
+    void Get(uint8_t* pBuffer, int64_t Length, bool Verify = false, bool IgnoreCache = false) override;
+    int64_t GetLength() override;
+    int64_t GetAddress() override;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIRegister; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
+    EAccessMode intrinsicAccessMode() const override;
+    bool isDeviceRegister() const override { return true; }
+
+private:
+    std::vector<uint8_t> m_cached;
+};
+
+class CPortNode : public CNodeImpl, virtual public IPort {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Read(void* pBuffer, int64_t Address, int64_t Length) override;
+    void Write(const void* pBuffer, int64_t Address, int64_t Length) override;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIPort; }
+    EAccessMode intrinsicAccessMode() const override { return m_port ? RW : NA; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+    bool isDeviceRegister() const override { return true; }
+    void connect(IPort* port) { m_port = port; }
+    bool connected() const { return m_port != nullptr; }
+
+private:
+    IPort* m_port = nullptr;
+};
+
+class CCategoryNode : public CNodeImpl, virtual public ICategory {
+public:
+    using CNodeImpl::CNodeImpl;
+    void GetFeatures(FeatureList_t& Features) const override;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfICategory; }
+    EAccessMode intrinsicAccessMode() const override { return RO; }
+    GenICam::gcstring ToString(bool Verify = false, bool IgnoreCache = false) override;
+};
+} // namespace GenApi

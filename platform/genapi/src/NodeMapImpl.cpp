@@ -1,0 +1,427 @@
+// Building a node map from GenICam descriptions (with merging), and the node map's own operations.
+#include "NodeMapImpl.h"
+
+#include <GenICam/Log.h>
+
+#include <log4cpp/Category.hh>
+#include <pugixml.hpp>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+
+namespace GenApi {
+namespace {
+const std::set<std::string>& nodeKinds()
+{
+    static const std::set<std::string> kinds = {
+        "Node",     "Category",  "Integer",      "IntReg",     "MaskedIntReg",  "Float",
+        "FloatReg", "Converter", "IntConverter", "SwissKnife", "IntSwissKnife", "Enumeration",
+        "Boolean",  "Command",   "String",       "StringReg",  "Register",      "Port"};
+    return kinds;
+}
+
+int parsePriority(const char* text)
+{
+    if (!text || !*text)
+        return 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    return end && *end == '\0' ? static_cast<int>(v) : 0;
+}
+
+XmlProperty readProperty(const pugi::xml_node& element)
+{
+    XmlProperty p;
+    p.name = element.name();
+    p.text = element.child_value();
+    for (const pugi::xml_attribute& a : element.attributes())
+        p.attributes.emplace_back(a.name(), a.value());
+    return p;
+}
+
+// Reads the node elements of one description (nodes may sit in Group elements).
+void readNodes(const pugi::xml_node& parent, const std::string& source, std::vector<NodeSpec>& out)
+{
+    for (const pugi::xml_node& element : parent.children()) {
+        if (element.type() != pugi::node_element)
+            continue;
+        const std::string kind = element.name();
+        if (kind == "Group") {
+            readNodes(element, source, out);
+            continue;
+        }
+        if (!nodeKinds().count(kind)) {
+            GenICam::CLog::GetLogger("GenApi")->warn("%s: element <%s> is not a node kind this engine knows; ignored",
+                                                     source.c_str(), kind.c_str());
+            continue;
+        }
+        NodeSpec spec;
+        spec.kind = kind;
+        spec.name = element.attribute("Name").value();
+        if (spec.name.empty())
+            throw RUNTIME_EXCEPTION("%s: a <%s> element at offset %td has no Name", source.c_str(), kind.c_str(),
+                                    element.offset_debug());
+        spec.nameSpace = element.attribute("NameSpace").value();
+        spec.mergePriority = parsePriority(element.attribute("MergePriority").value());
+        std::vector<NodeSpec> entries;
+        for (const pugi::xml_node& child : element.children()) {
+            if (child.type() != pugi::node_element)
+                continue;
+            if (kind == "Enumeration" && std::string(child.name()) == "EnumEntry") {
+                NodeSpec entry;
+                entry.kind = "EnumEntry";
+                const std::string symbol = child.attribute("Name").value();
+                if (symbol.empty())
+                    throw RUNTIME_EXCEPTION("%s: an EnumEntry of '%s' has no Name", source.c_str(), spec.name.c_str());
+                entry.name = "EnumEntry_" + spec.name + "_" + symbol;
+                entry.nameSpace = child.attribute("NameSpace").value();
+                for (const pugi::xml_node& c : child.children())
+                    if (c.type() == pugi::node_element)
+                        entry.properties.push_back(readProperty(c));
+                bool hasSymbolic = false;
+                for (const auto& p : entry.properties)
+                    hasSymbolic = hasSymbolic || p.name == "Symbolic";
+                if (!hasSymbolic)
+                    entry.properties.push_back(XmlProperty{"Symbolic", symbol, {}});
+                XmlProperty link{"pEnumEntry", entry.name, {}};
+                spec.properties.push_back(link);
+                entries.push_back(std::move(entry));
+                continue;
+            }
+            XmlProperty p = readProperty(child);
+            if (p.name == "MergePriority")
+                spec.mergePriority = parsePriority(p.text.c_str());
+            spec.properties.push_back(std::move(p));
+        }
+        out.push_back(std::move(spec));
+        for (auto& e : entries)
+            out.push_back(std::move(e));
+    }
+}
+
+pugi::xml_node parseDescription(pugi::xml_document& doc, const GenICam::gcstring& text, const std::string& source)
+{
+    if (text.empty())
+        throw RUNTIME_EXCEPTION("%s is empty", source.c_str());
+    const pugi::xml_parse_result result = doc.load_buffer(text.c_str(), text.size(), pugi::parse_default);
+    if (!result)
+        throw RUNTIME_EXCEPTION("%s is not well-formed XML: %s at offset %td", source.c_str(), result.description(),
+                                result.offset);
+    pugi::xml_node root = doc.document_element();
+    if (std::string(root.name()) != "RegisterDescription")
+        throw RUNTIME_EXCEPTION("%s: the root element is <%s>, not <RegisterDescription>", source.c_str(), root.name());
+    return root;
+}
+
+// Injected nodes join by name: categories unite their features, other clashes go to the higher MergePriority.
+void merge(std::vector<NodeSpec>& nodes, std::map<std::string, size_t>& index, std::vector<NodeSpec> incoming)
+{
+    for (NodeSpec& spec : incoming) {
+        auto it = index.find(spec.name);
+        if (it == index.end()) {
+            index[spec.name] = nodes.size();
+            nodes.push_back(std::move(spec));
+            continue;
+        }
+        NodeSpec& existing = nodes[it->second];
+        if (existing.kind == "Category" && spec.kind == "Category") {
+            for (const XmlProperty& p : spec.properties) {
+                if (p.name != "pFeature")
+                    continue;
+                bool present = false;
+                for (const XmlProperty& q : existing.properties)
+                    present = present || (q.name == "pFeature" && q.text == p.text);
+                if (!present)
+                    existing.properties.push_back(p);
+            }
+        } else if (spec.mergePriority > existing.mergePriority) {
+            existing = std::move(spec);
+        }
+    }
+}
+
+std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, NodeSpec spec)
+{
+    const std::string k = spec.kind;
+    if (k == "Integer" || k == "IntReg" || k == "MaskedIntReg" || k == "IntSwissKnife" || k == "IntConverter")
+        return std::make_unique<CIntegerNode>(map, std::move(spec));
+    if (k == "Float" || k == "FloatReg" || k == "Converter" || k == "SwissKnife")
+        return std::make_unique<CFloatNode>(map, std::move(spec));
+    if (k == "Boolean")
+        return std::make_unique<CBooleanNode>(map, std::move(spec));
+    if (k == "Enumeration")
+        return std::make_unique<CEnumerationNode>(map, std::move(spec));
+    if (k == "EnumEntry")
+        return std::make_unique<CEnumEntryNode>(map, std::move(spec));
+    if (k == "Command")
+        return std::make_unique<CCommandNode>(map, std::move(spec));
+    if (k == "String" || k == "StringReg")
+        return std::make_unique<CStringNode>(map, std::move(spec));
+    if (k == "Register")
+        return std::make_unique<CRegisterNode>(map, std::move(spec));
+    if (k == "Port")
+        return std::make_unique<CPortNode>(map, std::move(spec));
+    return std::make_unique<CCategoryNode>(map, std::move(spec)); // Category and the plain Node
+}
+
+std::mutex g_registryMutex;
+std::atomic<CallbackHandleType> g_nextHandle{1};
+std::map<CallbackHandleType, CNodeImpl*> g_callbackOwners;
+} // namespace
+
+namespace callbackRegistry {
+CallbackHandleType add(CNodeImpl* node)
+{
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    const CallbackHandleType handle = g_nextHandle++;
+    g_callbackOwners[handle] = node;
+    return handle;
+}
+
+CNodeImpl* owner(CallbackHandleType handle)
+{
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    auto it = g_callbackOwners.find(handle);
+    return it == g_callbackOwners.end() ? nullptr : it->second;
+}
+
+void remove(CallbackHandleType handle)
+{
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    g_callbackOwners.erase(handle);
+}
+} // namespace callbackRegistry
+
+CNodeMapImpl::CNodeMapImpl(const GenICam::gcstring& description, const GenICam::gcstring_vector& injected,
+                           const GenICam::gcstring& deviceName)
+    : m_deviceName(deviceName)
+{
+    std::vector<NodeSpec> specs;
+    std::map<std::string, size_t> index;
+    {
+        pugi::xml_document doc;
+        const pugi::xml_node root = parseDescription(doc, description, "The GenICam description");
+        for (const pugi::xml_attribute& a : root.attributes())
+            m_rootAttributes.emplace_back(a.name(), a.value());
+        std::vector<NodeSpec> first;
+        readNodes(root, "The GenICam description", first);
+        merge(specs, index, std::move(first));
+    }
+    for (size_t i = 0; i < injected.size(); ++i) {
+        pugi::xml_document doc;
+        const std::string source = "Injected GenICam description " + std::to_string(i + 1);
+        const pugi::xml_node root = parseDescription(doc, injected[i], source);
+        std::vector<NodeSpec> more;
+        readNodes(root, source, more);
+        merge(specs, index, std::move(more));
+    }
+    for (NodeSpec& spec : specs) {
+        const std::string name = spec.name;
+        auto node = makeNode(this, std::move(spec));
+        m_byName[name] = node.get();
+        if (auto port = dynamic_cast<CPortNode*>(node.get()))
+            m_ports.push_back(port);
+        m_nodes.push_back(std::move(node));
+    }
+    for (auto& node : m_nodes)
+        node->Resolve();
+    for (auto& node : m_nodes)
+        node->computeDeviceBacked();
+    // Features are what the Root category reaches.
+    if (CNodeImpl* root = find("Root")) {
+        std::vector<CNodeImpl*> stack{root};
+        std::set<CNodeImpl*> seen;
+        while (!stack.empty()) {
+            CNodeImpl* n = stack.back();
+            stack.pop_back();
+            if (!seen.insert(n).second)
+                continue;
+            if (n != root)
+                n->setFeature();
+            for (CNodeImpl* f : n->links("pFeature"))
+                stack.push_back(f);
+        }
+    }
+}
+
+CNodeMapImpl::~CNodeMapImpl() = default;
+
+CNodeImpl* CNodeMapImpl::find(const std::string& name) const
+{
+    auto it = m_byName.find(name);
+    return it == m_byName.end() ? nullptr : it->second;
+}
+
+void CNodeMapImpl::GetNodes(NodeList_t& nodes) const
+{
+    nodes.clear();
+    for (const auto& n : m_nodes)
+        nodes.push_back(n.get());
+}
+
+INode* CNodeMapImpl::GetNode(const GenICam::gcstring& name) const
+{
+    std::string key = name.str();
+    if (key.compare(0, 5, "Std::") == 0)
+        key = key.substr(5);
+    else if (key.compare(0, 6, "Cust::") == 0)
+        key = key.substr(6);
+    return find(key);
+}
+
+void CNodeMapImpl::InvalidateNodes() const
+{
+    Operation op(this);
+    auto self = const_cast<CNodeMapImpl*>(this);
+    for (const auto& n : m_nodes) {
+        n->invalidateCache();
+        if (n->isDeviceBacked())
+            self->queue(n.get());
+    }
+}
+
+bool CNodeMapImpl::Connect(IPort* port, const GenICam::gcstring& portName) const
+{
+    Operation op(this);
+    auto self = const_cast<CNodeMapImpl*>(this);
+    for (CPortNode* p : m_ports) {
+        if (p->name() == portName.str()) {
+            p->connect(port);
+            // Everything read through the port so far belonged to another device.
+            for (const auto& n : m_nodes) {
+                n->invalidateCache();
+                if (n->isDeviceBacked())
+                    self->queue(n.get());
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CNodeMapImpl::Connect(IPort* port) const
+{
+    if (m_ports.empty())
+        return false;
+    for (CPortNode* p : m_ports)
+        if (p->name() == "Device")
+            return Connect(port, "Device");
+    return Connect(port, m_ports.front()->name());
+}
+
+void CNodeMapImpl::Poll(int64_t elapsed)
+{
+    Operation op(this);
+    for (const auto& n : m_nodes) {
+        const int64_t period = n->GetPollingTime();
+        if (period < 0)
+            continue;
+        n->pollElapsed += elapsed;
+        if (n->pollElapsed < period)
+            continue;
+        n->pollElapsed = 0;
+        std::string before;
+        bool hadValue = false;
+        if (n->IsValueCacheValid()) {
+            try {
+                before = n->ToString().str();
+                hadValue = true;
+            } catch (const GenICam::GenericException&) {
+            }
+        }
+        n->invalidateReadingTree();
+        std::string after;
+        try {
+            after = IsReadable(n->GetAccessMode()) ? n->ToString().str() : std::string();
+        } catch (const GenICam::GenericException&) {
+        }
+        if (!hadValue || before != after)
+            changed(n.get());
+    }
+}
+
+GenICam::gcstring CNodeMapImpl::GetSchemaVersion()
+{
+    return rootAttribute("SchemaMajorVersion") + "." + rootAttribute("SchemaMinorVersion") + "." +
+           rootAttribute("SchemaSubMinorVersion");
+}
+
+GenICam::gcstring CNodeMapImpl::GetDeviceVersion()
+{
+    return rootAttribute("MajorVersion") + "." + rootAttribute("MinorVersion") + "." + rootAttribute("SubMinorVersion");
+}
+
+std::string CNodeMapImpl::rootAttribute(const char* name) const
+{
+    for (const auto& a : m_rootAttributes)
+        if (a.first == name)
+            return a.second;
+    return std::string();
+}
+
+void CNodeMapImpl::queue(CNodeImpl* node)
+{
+    if (!node->pendingFlag) {
+        node->pendingFlag = true;
+        m_pending.push_back(node);
+    }
+}
+
+void CNodeMapImpl::changed(CNodeImpl* node)
+{
+    queue(node);
+    for (CNodeImpl* d : node->dependents()) {
+        d->invalidateCache();
+        queue(d);
+    }
+}
+
+CNodeMapImpl::Operation::Operation(const CNodeMapImpl* map) : m_map(const_cast<CNodeMapImpl*>(map))
+{
+    m_map->m_lock.Lock();
+    ++m_map->m_operationDepth;
+}
+
+CNodeMapImpl::Operation::~Operation()
+{
+    if (--m_map->m_operationDepth > 0 || m_map->m_pending.empty()) {
+        m_map->m_lock.Unlock();
+        return;
+    }
+    std::vector<CNodeImpl*> nodes;
+    nodes.swap(m_map->m_pending);
+    for (CNodeImpl* n : nodes)
+        n->pendingFlag = false;
+    m_map->dispatch(nodes);
+}
+
+// Runs with the lock held once; releases it before the outside-lock callbacks.
+void CNodeMapImpl::dispatch(std::vector<CNodeImpl*>& nodes)
+{
+    std::vector<std::pair<CNodeImpl*, std::vector<std::shared_ptr<CallbackHolder>>>> calls;
+    calls.reserve(nodes.size());
+    for (CNodeImpl* n : nodes)
+        calls.emplace_back(n, n->callbacks());
+    auto run = [&](ECallbackType type) {
+        for (auto& call : calls) {
+            for (auto& holder : call.second) {
+                if (!holder->alive || holder->callback->GetCallbackType() != type)
+                    continue;
+                try {
+                    (*holder->callback)(type);
+                } catch (const std::exception& e) {
+                    GenICam::CLog::GetLogger("GenApi")->error("Callback of node '%s' threw: %s",
+                                                              call.first->name().c_str(), e.what());
+                } catch (...) {
+                    GenICam::CLog::GetLogger("GenApi")->error("Callback of node '%s' threw an unknown exception",
+                                                              call.first->name().c_str());
+                }
+            }
+        }
+    };
+    run(cbPostInsideLock);
+    m_lock.Unlock();
+    run(cbPostOutsideLock);
+}
+} // namespace GenApi

@@ -1,0 +1,81 @@
+// Our node map: the nodes built from the descriptions, the lock, and the dispatch of change callbacks.
+//
+// Threads: any thread may use the map; every member is guarded by m_lock (recursive). Callbacks of kind
+// cbPostInsideLock run with the lock held, cbPostOutsideLock ones after it was released, both in the
+// thread whose operation changed the values.
+#pragma once
+
+#include "NodeImpl.h"
+
+#include <GenApi/DeviceInfo.h>
+
+#include <unordered_map>
+
+namespace GenApi {
+class CNodeMapImpl : public INodeMap, public IDeviceInfo {
+public:
+    CNodeMapImpl(const GenICam::gcstring& description, const GenICam::gcstring_vector& injected,
+                 const GenICam::gcstring& deviceName);
+    ~CNodeMapImpl() override;
+
+    // INodeMap
+    void GetNodes(NodeList_t& Nodes) const override;
+    INode* GetNode(const GenICam::gcstring& Name) const override;
+    void InvalidateNodes() const override;
+    bool Connect(IPort* pPort, const GenICam::gcstring& PortName) const override;
+    bool Connect(IPort* pPort) const override;
+    GenICam::gcstring GetDeviceName() override { return m_deviceName; }
+    void Poll(int64_t ElapsedTime) override;
+    CLock& GetLock() const override { return m_lock; }
+    uint64_t GetNumNodes() const override { return m_nodes.size(); }
+
+    // IDeviceInfo
+    GenICam::gcstring GetModelName() override { return rootAttribute("ModelName"); }
+    GenICam::gcstring GetVendorName() override { return rootAttribute("VendorName"); }
+    GenICam::gcstring GetToolTip() override { return rootAttribute("ToolTip"); }
+    GenICam::gcstring GetStandardNameSpace() override { return rootAttribute("StandardNameSpace"); }
+    GenICam::gcstring GetProductGuid() override { return rootAttribute("ProductGuid"); }
+    GenICam::gcstring GetVersionGuid() override { return rootAttribute("VersionGuid"); }
+    GenICam::gcstring GetSchemaVersion() override;
+    GenICam::gcstring GetDeviceVersion() override;
+
+    CNodeImpl* find(const std::string& name) const;
+    const GenICam::gcstring& deviceName() const { return m_deviceName; }
+
+    // A change of node's own value: it and its dependents are invalidated and queued for their callbacks.
+    void changed(CNodeImpl* node);
+
+    // One public operation: holds the lock and, when the outermost one ends, runs the queued callbacks.
+    class Operation {
+    public:
+        explicit Operation(const CNodeMapImpl* map);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        CNodeMapImpl* m_map;
+    };
+
+private:
+    void queue(CNodeImpl* node);
+    void dispatch(std::vector<CNodeImpl*>& nodes);
+    std::string rootAttribute(const char* name) const;
+
+    mutable CLock m_lock;
+    GenICam::gcstring m_deviceName;
+    std::vector<std::pair<std::string, std::string>> m_rootAttributes;
+    std::vector<std::unique_ptr<CNodeImpl>> m_nodes;
+    std::unordered_map<std::string, CNodeImpl*> m_byName;
+    std::vector<CPortNode*> m_ports;
+    int m_operationDepth = 0;
+    std::vector<CNodeImpl*> m_pending;
+};
+
+// The global table of callback handles, so that Deregister(handle) finds the node holding one.
+namespace callbackRegistry {
+CallbackHandleType add(CNodeImpl* node);
+CNodeImpl* owner(CallbackHandleType handle);
+void remove(CallbackHandleType handle);
+} // namespace callbackRegistry
+} // namespace GenApi

@@ -1,0 +1,233 @@
+// Change callbacks: on dependents, re-entrant, registering during dispatch, outside the lock, polling.
+#include "Descriptions.h"
+#include "GenApiFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace GenApi;
+using namespace genapitest;
+
+namespace {
+const char* kChain = R"(
+  <Integer Name="Raw"><Value>64</Value><Min>0</Min><Max>128</Max></Integer>
+  <Converter Name="Conv"><pValue>Raw</pValue><FormulaTo>FROM*64</FormulaTo><FormulaFrom>TO/64</FormulaFrom></Converter>
+  <Boolean Name="LockSource"><Value>0</Value></Boolean>
+  <Integer Name="Locked"><Value>1</Value><pIsLocked>LockSource</pIsLocked></Integer>
+  <Integer Name="Other"><Value>1</Value></Integer>)";
+
+void freeCallback(INode*);
+int g_freeCalls = 0;
+void freeCallback(INode*)
+{
+    ++g_freeCalls;
+}
+} // namespace
+
+TEST(CallbackTest, FiresOnTheNodeAndOnEveryDependent)
+{
+    auto map = load(kChain);
+    Counter raw, conv, locked, other;
+    ASSERT_NE(Register(map->GetNode("Raw"), raw, &Counter::onChange), 0);
+    ASSERT_NE(Register(map->GetNode("Conv"), &conv, &Counter::onChange), 0);
+    ASSERT_NE(Register(map->GetNode("Locked"), locked, &Counter::onChange), 0);
+    ASSERT_NE(Register(map->GetNode("Other"), other, &Counter::onChange), 0);
+
+    CIntegerPtr(map->GetNode("Raw"))->SetValue(32);
+    EXPECT_EQ(raw.calls, 1);
+    EXPECT_EQ(conv.calls, 1);
+    EXPECT_EQ(conv.last, map->GetNode("Conv"));
+    EXPECT_DOUBLE_EQ(CFloatPtr(map->GetNode("Conv"))->GetValue(), 0.5); // the dependent's cache was dropped
+
+    CFloatPtr(map->GetNode("Conv"))->SetValue(1.0);
+    EXPECT_EQ(raw.calls, 2);
+    EXPECT_EQ(conv.calls, 2); // once, although it is both the written node and a dependent
+
+    CBooleanPtr(map->GetNode("LockSource"))->SetValue(true);
+    EXPECT_EQ(locked.calls, 1);
+    EXPECT_EQ(other.calls, 0);
+    EXPECT_EQ(map->GetNode("Locked")->GetAccessMode(), RO);
+}
+
+TEST(CallbackTest, FreeFunctionsAndDeregistration)
+{
+    auto map = load(kChain);
+    g_freeCalls = 0;
+    const CallbackHandleType h = Register(map->GetNode("Other"), &freeCallback);
+    ASSERT_NE(h, 0);
+    CIntegerPtr other = map->GetNode("Other");
+    other->SetValue(2);
+    EXPECT_EQ(g_freeCalls, 1);
+    EXPECT_TRUE(Deregister(h));
+    EXPECT_FALSE(Deregister(h));
+    EXPECT_FALSE(Deregister(0));
+    other->SetValue(3);
+    EXPECT_EQ(g_freeCalls, 1);
+    Counter c;
+    EXPECT_EQ(Register(nullptr, c, &Counter::onChange), 0);
+}
+
+TEST(CallbackTest, CallbacksMayWriteRegisterAndDeregisterWhileDispatching)
+{
+    auto map = load(kChain);
+    struct Client {
+        INodeMap* map;
+        CallbackHandleType self = 0, added = 0;
+        int calls = 0, addedCalls = 0, otherCalls = 0;
+        void onRaw(INode*)
+        {
+            ++calls;
+            // Writes another node from inside the callback, then drops itself and adds a new callback.
+            CIntegerPtr(map->GetNode("Other"))->SetValue(calls + 10);
+            Deregister(self);
+            added = Register(map->GetNode("Raw"), *this, &Client::onAdded);
+        }
+        void onAdded(INode*) { ++addedCalls; }
+        void onOther(INode*) { ++otherCalls; }
+    } client{map.get()};
+    client.self = Register(map->GetNode("Raw"), client, &Client::onRaw);
+    Register(map->GetNode("Other"), client, &Client::onOther);
+
+    CIntegerPtr raw = map->GetNode("Raw");
+    raw->SetValue(10);
+    EXPECT_EQ(client.calls, 1);
+    EXPECT_EQ(client.otherCalls, 1);
+    EXPECT_EQ(client.addedCalls, 0); // registered during this dispatch: not called by it
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Other"))->GetValue(), 11);
+    raw->SetValue(11);
+    EXPECT_EQ(client.calls, 1);
+    EXPECT_EQ(client.addedCalls, 1);
+}
+
+TEST(CallbackTest, OutsideLockCallbacksRunWithoutTheLock)
+{
+    auto map = load(kChain);
+    struct Client {
+        INodeMap* map;
+        bool insideHeld = false, outsideFree = false;
+        void inside(INode*)
+        {
+            // Another thread cannot take the lock while an inside-lock callback runs.
+            bool got = true;
+            std::thread t([&] {
+                got = map->GetLock().TryLock();
+                if (got)
+                    map->GetLock().Unlock();
+            });
+            t.join();
+            insideHeld = !got;
+        }
+        void outside(INode*)
+        {
+            bool got = false;
+            std::thread t([&] {
+                got = map->GetLock().TryLock();
+                if (got)
+                    map->GetLock().Unlock();
+            });
+            t.join();
+            outsideFree = got;
+        }
+    } client{map.get()};
+    Register(map->GetNode("Other"), client, &Client::inside, cbPostInsideLock);
+    Register(map->GetNode("Other"), client, &Client::outside, cbPostOutsideLock);
+    CIntegerPtr(map->GetNode("Other"))->SetValue(5);
+    EXPECT_TRUE(client.insideHeld);
+    EXPECT_TRUE(client.outsideFree);
+}
+
+TEST(CallbackTest, AThrowingCallbackDoesNotStopTheOthers)
+{
+    auto map = load(kChain);
+    struct Thrower {
+        void onChange(INode*) { throw RUNTIME_EXCEPTION("callback failed"); }
+    } thrower;
+    Counter counter;
+    Register(map->GetNode("Other"), thrower, &Thrower::onChange);
+    Register(map->GetNode("Other"), counter, &Counter::onChange);
+    EXPECT_NO_THROW(CIntegerPtr(map->GetNode("Other"))->SetValue(4));
+    EXPECT_EQ(counter.calls, 1);
+}
+
+TEST(CallbackTest, PollFiresOnlyForExpiredNodesWhoseValueChanged)
+{
+    MemoryPort port;
+    auto map = load(R"(
+      <Port Name="Device"/>
+      <IntReg Name="Temp"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort><PollingTime>1000</PollingTime></IntReg>
+      <Integer Name="TempView"><pValue>Temp</pValue></Integer>
+      <IntReg Name="Quiet"><Address>4</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort></IntReg>)");
+    map->Connect(&port);
+    Counter temp, view, quiet;
+    Register(map->GetNode("Temp"), temp, &Counter::onChange);
+    Register(map->GetNode("TempView"), view, &Counter::onChange);
+    Register(map->GetNode("Quiet"), quiet, &Counter::onChange);
+    CIntegerPtr t = map->GetNode("Temp");
+    port.bytes[0] = 20;
+    EXPECT_EQ(t->GetValue(), 20);
+    temp.calls = view.calls = 0;
+
+    port.bytes[0] = 21;
+    map->Poll(500); // not yet expired
+    EXPECT_EQ(temp.calls, 0);
+    map->Poll(500);
+    EXPECT_EQ(temp.calls, 1);
+    EXPECT_EQ(view.calls, 1);
+    EXPECT_EQ(t->GetValue(), 21);
+    map->Poll(1000); // expired again, but unchanged
+    EXPECT_EQ(temp.calls, 1);
+    port.bytes[4] = 1;
+    map->Poll(5000);
+    EXPECT_EQ(quiet.calls, 0); // not polled
+}
+
+TEST(CallbackTest, InvalidateNodesFiresTheDeviceBackedNodes)
+{
+    MemoryPort port;
+    auto map = load(R"(
+      <Port Name="Device"/>
+      <IntReg Name="R"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>
+      <Integer Name="Floating"><Value>1</Value></Integer>)");
+    map->Connect(&port);
+    Counter r, floating;
+    Register(map->GetNode("R"), r, &Counter::onChange);
+    Register(map->GetNode("Floating"), floating, &Counter::onChange);
+    map->InvalidateNodes();
+    EXPECT_EQ(r.calls, 1);
+    EXPECT_EQ(floating.calls, 0);
+}
+
+TEST(CallbackTest, AdaptersRegisterOnTheRealNodeAndAreCalledWithThemselves)
+{
+    // A callback registered with another INode* (as an adapter does) is handed that pointer back.
+    auto map = load(kChain);
+    INode* real = map->GetNode("Other");
+    struct Tag {
+    } tag;
+    INode* fakeFace = reinterpret_cast<INode*>(&tag);
+    Counter c;
+    const CallbackHandleType h = real->RegisterCallback(
+        new Member_NodeCallback<Counter, void (Counter::*)(INode*)>(fakeFace, c, &Counter::onChange, cbPostInsideLock));
+    ASSERT_NE(h, 0);
+    CIntegerPtr(real)->SetValue(9);
+    EXPECT_EQ(c.calls, 1);
+    EXPECT_EQ(c.last, fakeFace);
+    EXPECT_TRUE(Deregister(h));
+}
+
+TEST(CallbackTest, ConcurrentWritersKeepTheMapConsistent)
+{
+    auto map = load(kChain);
+    Counter c;
+    Register(map->GetNode("Raw"), c, &Counter::onChange);
+    auto writer = [&](int64_t base) {
+        CIntegerPtr raw = map->GetNode("Raw");
+        for (int i = 0; i < 200; ++i)
+            raw->SetValue(base + i % 10);
+    };
+    std::thread a(writer, 0), b(writer, 100);
+    a.join();
+    b.join();
+    EXPECT_EQ(c.calls, 400);
+}

@@ -1,0 +1,103 @@
+// The formula language through SwissKnife and IntSwissKnife nodes: precedence, integer and double arithmetic.
+#include "GenApiFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace GenApi;
+using namespace genapitest;
+
+namespace {
+std::string knives(const std::string& formula)
+{
+    return "<Integer Name=\"A\"><Value>7</Value></Integer>"
+           "<Float Name=\"F\"><Value>2.5</Value></Float>"
+           "<IntSwissKnife Name=\"I\"><pVariable Name=\"A\">A</pVariable><pVariable Name=\"F\">F</pVariable>"
+           "<Constant Name=\"C\">3</Constant><Expression Name=\"X\">A*2</Expression><Formula>" +
+           formula +
+           "</Formula></IntSwissKnife>"
+           "<SwissKnife Name=\"D\"><pVariable Name=\"A\">A</pVariable><pVariable Name=\"F\">F</pVariable>"
+           "<Constant Name=\"C\">3</Constant><Expression Name=\"X\">A*2</Expression><Formula>" +
+           formula + "</Formula></SwissKnife>";
+}
+
+struct FormulaCase {
+    const char* formula;
+    int64_t integer;
+    double number;
+};
+
+class FormulaTest : public ::testing::TestWithParam<FormulaCase> {};
+
+// Characters that XML needs escaped are written as entities in the description.
+std::string escape(const std::string& s)
+{
+    std::string out;
+    for (char c : s)
+        out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
+    return out;
+}
+} // namespace
+
+TEST_P(FormulaTest, EvaluatesInBothArithmetics)
+{
+    const FormulaCase& c = GetParam();
+    auto map = load(knives(escape(c.formula)));
+    CIntegerPtr i = map->GetNode("I");
+    CFloatPtr d = map->GetNode("D");
+    EXPECT_EQ(i->GetValue(), c.integer) << c.formula;
+    EXPECT_NEAR(d->GetValue(), c.number, 1e-9) << c.formula;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Language, FormulaTest,
+    ::testing::Values(FormulaCase{"1+2*3", 7, 7.0}, FormulaCase{"(1+2)*3", 9, 9.0},
+                      FormulaCase{"7/2", 3, 3.5},                                     // integer division cuts
+                      FormulaCase{"-7/2", -3, -3.5},                                  // toward zero
+                      FormulaCase{"7%3", 1, 1.0}, FormulaCase{"2**3**2", 512, 512.0}, // ** groups to the right
+                      FormulaCase{"-2**2", -4, -4.0}, FormulaCase{"0x1F+1", 32, 32.0},
+                      FormulaCase{"0xff&0x0f", 15, 15.0}, FormulaCase{"1<<4|1", 17, 17.0},
+                      FormulaCase{"256>>4", 16, 16.0}, FormulaCase{"5^1", 4, 4.0}, FormulaCase{"~0", -1, -1.0},
+                      FormulaCase{"1+2=3", 1, 1.0}, FormulaCase{"1<>1", 0, 0.0}, FormulaCase{"2<3&&3<=3", 1, 1.0},
+                      FormulaCase{"0||0", 0, 0.0}, FormulaCase{"3>2>1", 0, 0.0}, FormulaCase{"A>5?A:0", 7, 7.0},
+                      FormulaCase{"A<5?1:A=7?2:3", 2, 2.0},
+                      FormulaCase{"F*2", 4, 5.0},   // a float variable is cut in integer arithmetic
+                      FormulaCase{"C+X", 17, 17.0}, // constants and sub-expressions
+                      FormulaCase{"ABS(-3)+SGN(-9)+NEG(1)", 1, 1.0}, FormulaCase{"TRUNC(2.7)+FLOOR(-1.5)", 1, 0.0},
+                      // In integer arithmetic fractional literals, PI and E are cut before the function runs.
+                      FormulaCase{"CEIL(1.2)+ROUND(2.5)", 3, 5.0}, FormulaCase{"SQRT(16)+LG(100)+LN(E)", 6, 7.0},
+                      FormulaCase{"ROUND(SIN(PI/2)+COS(0)+TAN(0)+ATAN(0)+ASIN(0)+ACOS(1)+EXP(0))", 2, 3.0},
+                      FormulaCase{"  A  *  2  ", 14, 14.0}, FormulaCase{"1.5e1", 15, 15.0}),
+    [](const ::testing::TestParamInfo<FormulaCase>& info) { return "Case" + std::to_string(info.index); });
+
+TEST(FormulaErrorTest, BrokenFormulasAreRefusedAtLoadNamingTheNode)
+{
+    const char* broken[] = {"1+", "(1", "1)", "FOO(1)", "Q+1", "1 ? 2", "0x", "#"};
+    for (const char* f : broken) {
+        try {
+            load("<IntSwissKnife Name=\"K\"><Formula>" + escape(f) + "</Formula></IntSwissKnife>");
+            ADD_FAILURE() << f << " was accepted";
+        } catch (const GenICam::RuntimeException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find("'K'"), std::string::npos) << e.GetDescription();
+        }
+    }
+}
+
+TEST(FormulaErrorTest, IntegerDivisionByZeroThrowsInsteadOfCrashing)
+{
+    auto map =
+        load("<Integer Name=\"Z\"><Value>0</Value></Integer><IntSwissKnife Name=\"K\">"
+             "<pVariable Name=\"Z\">Z</pVariable><Formula>10/Z</Formula></IntSwissKnife>"
+             "<IntSwissKnife Name=\"M\"><pVariable Name=\"Z\">Z</pVariable><Formula>10%Z</Formula></IntSwissKnife>");
+    EXPECT_THROW(CIntegerPtr(map->GetNode("K"))->GetValue(), GenICam::RuntimeException);
+    EXPECT_THROW(CIntegerPtr(map->GetNode("M"))->GetValue(), GenICam::RuntimeException);
+}
+
+TEST(FormulaErrorTest, OverflowAndHugeShiftsStayDefined)
+{
+    auto map = load("<IntSwissKnife Name=\"S\"><Formula>1&lt;&lt;70</Formula></IntSwissKnife>"
+                    "<IntSwissKnife Name=\"W\"><Formula>0x7FFFFFFFFFFFFFFF+1</Formula></IntSwissKnife>");
+    EXPECT_EQ(CIntegerPtr(map->GetNode("S"))->GetValue(), 0);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("W"))->GetValue(), INT64_MIN);
+}

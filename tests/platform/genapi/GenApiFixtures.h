@@ -1,0 +1,70 @@
+// Helpers of the node-map tests: descriptions wrapped in a root element, and a port over memory.
+#pragma once
+
+#include <GenApi/GenApi.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace genapitest {
+inline std::string describe(const std::string& nodes, const std::string& model = "TestModel")
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RegisterDescription ModelName=\"" + model +
+           "\" VendorName=\"Test\" StandardNameSpace=\"None\" SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\""
+           " SchemaSubMinorVersion=\"0\" MajorVersion=\"1\" MinorVersion=\"0\" SubMinorVersion=\"0\">\n" +
+           nodes + "\n</RegisterDescription>\n";
+}
+
+// Device memory behind a port; counts the accesses so that tests can see caching.
+class MemoryPort : public GenApi::IPort {
+public:
+    explicit MemoryPort(size_t size = 256) : bytes(size, 0) {}
+    GenApi::EAccessMode GetAccessMode() const override { return GenApi::RW; }
+    void Read(void* buffer, int64_t address, int64_t length) override
+    {
+        ++reads;
+        check(address, length);
+        std::memcpy(buffer, bytes.data() + address, static_cast<size_t>(length));
+    }
+    void Write(const void* buffer, int64_t address, int64_t length) override
+    {
+        ++writes;
+        check(address, length);
+        std::memcpy(bytes.data() + address, buffer, static_cast<size_t>(length));
+    }
+    std::vector<uint8_t> bytes;
+    int reads = 0;
+    int writes = 0;
+
+private:
+    void check(int64_t address, int64_t length) const
+    {
+        if (address < 0 || length < 0 || static_cast<size_t>(address + length) > bytes.size())
+            throw OUT_OF_RANGE_EXCEPTION("address %lld+%lld outside the memory", static_cast<long long>(address),
+                                         static_cast<long long>(length));
+    }
+};
+
+struct NodeMapDeleter {
+    void operator()(GenApi::INodeMap* map) const { GenApi::DestroyNodeMap(map); }
+};
+using NodeMapPtr = std::unique_ptr<GenApi::INodeMap, NodeMapDeleter>;
+
+inline NodeMapPtr load(const std::string& nodes, const GenICam::gcstring_vector& injected = {})
+{
+    return NodeMapPtr(GenApi::CreateNodeMap(describe(nodes).c_str(), injected, "TestDevice"));
+}
+
+// Counts the calls of a member callback and remembers the node it was given.
+struct Counter {
+    void onChange(GenApi::INode* node)
+    {
+        ++calls;
+        last = node;
+    }
+    int calls = 0;
+    GenApi::INode* last = nullptr;
+};
+} // namespace genapitest
