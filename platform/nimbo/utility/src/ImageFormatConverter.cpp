@@ -52,16 +52,11 @@ struct Out<OutBGRA> {
     static constexpr int bytes = 4;
     static void put(uint8_t* p, uint32_t r, uint32_t g, uint32_t b)
     {
-        p[0] = uint8_t(b);
-        p[1] = uint8_t(g);
-        p[2] = uint8_t(r);
-        p[3] = 255;
+        // One 32-bit store per pixel (little-endian: blue in the lowest byte).
+        const uint32_t pixel = (b & 0xFFu) | (g & 0xFFu) << 8 | (r & 0xFFu) << 16 | 0xFF000000u;
+        std::memcpy(p, &pixel, 4);
     }
-    static void grey(uint8_t* p, uint8_t v)
-    {
-        p[0] = p[1] = p[2] = v;
-        p[3] = 255;
-    }
+    static void grey(uint8_t* p, uint8_t v) { put(p, v, v, v); }
 };
 
 inline uint32_t avg2(uint32_t a, uint32_t b)
