@@ -208,7 +208,12 @@ void CNodeImpl::Resolve()
             throw RUNTIME_EXCEPTION("Node '%s': unknown ImposedAccessMode '%s'", name().c_str(), v->text.c_str());
     }
     if (const XmlProperty* v = property("PollingTime"))
-        parseInteger(v->text, "PollingTime");
+        m_pollingTime = parseInteger(v->text, "PollingTime");
+    const std::string c = trimmed(text("Cachable", "WriteThrough"));
+    m_cachingMode = c == "NoCache" ? NoCache : c == "WriteAround" ? WriteAround : WriteThrough;
+    m_pIsImplemented = link("pIsImplemented");
+    m_pIsAvailable = link("pIsAvailable");
+    m_pIsLocked = link("pIsLocked");
 }
 
 std::unique_ptr<CFormula> CNodeImpl::parseFormula(const char* prop, bool required)
@@ -308,16 +313,16 @@ EAccessMode CNodeImpl::GetAccessMode() const
     auto self = const_cast<CNodeImpl*>(this);
     try {
         DepthGuard guard(this);
-        if (CNodeImpl* p = link("pIsImplemented"))
+        if (CNodeImpl* p = m_pIsImplemented)
             if (p->readInteger() == 0)
                 return NI;
-        if (CNodeImpl* p = link("pIsAvailable"))
+        if (CNodeImpl* p = m_pIsAvailable)
             if (p->readInteger() == 0)
                 return NA;
         EAccessMode mode = self->intrinsicAccessMode();
         if (mode == NI || mode == NA)
             return mode;
-        if (CNodeImpl* p = link("pIsLocked"))
+        if (CNodeImpl* p = m_pIsLocked)
             if (p->readInteger() != 0)
                 mode = combine(mode, RO);
         return combine(mode, m_imposedAccess);
@@ -379,14 +384,12 @@ EYesNo CNodeImpl::IsAccessModeCacheable() const
 
 ECachingMode CNodeImpl::GetCachingMode() const
 {
-    const std::string c = trimmed(text("Cachable", "WriteThrough"));
-    return c == "NoCache" ? NoCache : c == "WriteAround" ? WriteAround : WriteThrough;
+    return m_cachingMode;
 }
 
 int64_t CNodeImpl::GetPollingTime() const
 {
-    const XmlProperty* p = property("PollingTime");
-    return p ? parseInteger(p->text, "PollingTime") : -1;
+    return m_pollingTime;
 }
 
 GenICam::gcstring CNodeImpl::GetToolTip() const

@@ -190,7 +190,13 @@ private:
     std::map<std::string, std::unique_ptr<CFormula>> m_expressions;
     std::vector<std::pair<CallbackHandleType, std::shared_ptr<CallbackHolder>>> m_callbackHandles;
     std::vector<std::shared_ptr<CallbackHolder>> m_callbacks;
-    std::map<std::string, std::vector<CNodeImpl*>> m_links;
+    std::map<std::string, std::vector<CNodeImpl*>, std::less<>> m_links;
+    // Looked up on every access, so resolved once.
+    CNodeImpl* m_pIsImplemented = nullptr;
+    CNodeImpl* m_pIsAvailable = nullptr;
+    CNodeImpl* m_pIsLocked = nullptr;
+    ECachingMode m_cachingMode = WriteThrough;
+    int64_t m_pollingTime = -1;
 };
 
 // Guards against reference cycles and runaway chains in a description.

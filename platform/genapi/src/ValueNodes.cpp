@@ -110,8 +110,14 @@ int64_t CRegisterAccess::length()
 
 EAccessMode CRegisterAccess::accessMode() const
 {
-    const std::string mode = trimmedText(m_node->text("AccessMode", "RW"));
-    EAccessMode m = mode == "RO" ? RO : mode == "WO" ? WO : RW;
+    const XmlProperty* p = m_node->property("AccessMode");
+    static const std::string none;
+    const std::string& raw = p ? p->text : none;
+    // The common exact spellings need no copy; anything else is trimmed first.
+    const bool exact = raw == "RO" || raw == "WO" || raw == "RW";
+    const std::string mode = exact ? std::string() : trimmedText(raw);
+    const std::string& m0 = exact ? raw : mode;
+    EAccessMode m = m0 == "RO" ? RO : m0 == "WO" ? WO : RW;
     auto port = dynamic_cast<CPortNode*>(m_node->link("pPort"));
     if (!port || !port->connected())
         return NA;
