@@ -366,9 +366,6 @@ std::string typeText(EPixelType type)
 
 } // namespace
 
-CImageFormatConverter::CImageFormatConverter() = default;
-CImageFormatConverter::~CImageFormatConverter() = default;
-
 bool CImageFormatConverter::IsSupportedInputFormat(EPixelType pixelType)
 {
     if (!IsValidPixelType(pixelType))
@@ -391,7 +388,18 @@ void CImageFormatConverter::SetOutputPixelFormat(EPixelType pixelType)
 {
     if (!IsSupportedOutputFormat(pixelType))
         throwInvalidArgument("The output pixel type " + typeText(pixelType) + " is not supported.");
+    if (m_outputPixelFormat == pixelType)
+        return;
     m_outputPixelFormat = pixelType;
+    parameterChanged();
+}
+
+void CImageFormatConverter::SetOutputPaddingX(size_t paddingX)
+{
+    if (m_outputPaddingX == paddingX)
+        return;
+    m_outputPaddingX = paddingX;
+    parameterChanged();
 }
 
 void CImageFormatConverter::SetOutputOrientation(EOutputOrientation orientation)
@@ -399,14 +407,20 @@ void CImageFormatConverter::SetOutputOrientation(EOutputOrientation orientation)
     if (orientation != OutputOrientation_Unchanged && orientation != OutputOrientation_TopDown &&
         orientation != OutputOrientation_BottomUp)
         throwInvalidArgument("Unknown output orientation " + std::to_string(int(orientation)) + ".");
+    if (m_outputOrientation == orientation)
+        return;
     m_outputOrientation = orientation;
+    parameterChanged();
 }
 
 void CImageFormatConverter::SetInconvertibleEdgeHandling(EInconvertibleEdgeHandling handling)
 {
     if (handling != InconvertibleEdgeHandling_SetZero && handling != InconvertibleEdgeHandling_Extend)
         throwInvalidArgument("Unknown edge handling " + std::to_string(int(handling)) + ".");
+    if (m_edgeHandling == handling)
+        return;
     m_edgeHandling = handling;
+    parameterChanged();
 }
 
 size_t CImageFormatConverter::GetBufferSizeForConversion(uint32_t width, uint32_t height) const

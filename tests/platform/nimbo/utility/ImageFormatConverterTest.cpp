@@ -1,6 +1,7 @@
 // Converter results checked pixel by pixel on small fixtures for every input family.
 #include <nimbo/ImageFormatConverter.h>
 
+#include <GenApi/GenApi.h>
 #include <GenICam/GenericException.h>
 #include <gtest/gtest.h>
 
@@ -433,4 +434,45 @@ TEST(ImageFormatConverter, RefusesWhatItCannotDoSafely)
     // Empty images convert to nothing without touching memory.
     EXPECT_NO_THROW(
         converter.Convert(out.data(), 0, in.data(), 0, PixelType_BayerRG8, 0, 4, 0, ImageOrientation_TopDown));
+}
+
+TEST(ImageFormatConverterNodeMap, NodesReadAndWriteTheParameters)
+{
+    using namespace GenApi;
+    CImageFormatConverter converter;
+    INodeMap* map = converter.GetNodeMap();
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map, converter.GetNodeMap());
+    CEnumerationPtr format = map->GetNode("OutputPixelFormat");
+    CIntegerPtr padding = map->GetNode("OutputPaddingX");
+    CEnumerationPtr orientation = map->GetNode("OutputOrientation");
+    CEnumerationPtr edges = map->GetNode("InconvertibleEdgeHandling");
+    ASSERT_TRUE(format.IsValid() && padding.IsValid() && orientation.IsValid() && edges.IsValid());
+
+    // The C++ side shows in the nodes ...
+    EXPECT_EQ(format->ToString(), "BGRa8");
+    converter.SetOutputPixelFormat(PixelType_Mono8);
+    converter.SetOutputPaddingX(3);
+    EXPECT_EQ(format->ToString(), "Mono8");
+    EXPECT_EQ(format->GetIntValue(), PixelType_Mono8);
+    EXPECT_EQ(padding->GetValue(), 3);
+
+    // ... and the nodes set the C++ side, with the same checks.
+    format->FromString("BGR8");
+    padding->SetValue(5);
+    orientation->FromString("TopDown");
+    edges->FromString("SetZero");
+    EXPECT_EQ(converter.GetOutputPixelFormat(), PixelType_BGR8packed);
+    EXPECT_EQ(converter.GetOutputPaddingX(), 5u);
+    EXPECT_EQ(converter.GetOutputOrientation(), OutputOrientation_TopDown);
+    EXPECT_EQ(converter.GetInconvertibleEdgeHandling(), InconvertibleEdgeHandling_SetZero);
+    EXPECT_ANY_THROW(format->FromString("Mono16"));
+    EXPECT_ANY_THROW(padding->SetValue(-1));
+    EXPECT_EQ(converter.GetOutputPixelFormat(), PixelType_BGR8packed);
+
+    // Restricting a node (as the display does with padding and edge handling) leaves the C++ side free.
+    padding->GetNode()->ImposeAccessMode(RO);
+    EXPECT_FALSE(IsWritable(padding));
+    converter.SetOutputPaddingX(8);
+    EXPECT_EQ(padding->GetValue(), 8);
 }

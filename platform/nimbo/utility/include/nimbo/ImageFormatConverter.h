@@ -6,6 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+namespace GenApi {
+class INodeMap;
+}
 
 namespace Nimbo {
 
@@ -20,8 +25,9 @@ enum EOutputOrientation {
 // SetZero blacks them out, Extend mirrors the image at its border and interpolates as inside.
 enum EInconvertibleEdgeHandling { InconvertibleEdgeHandling_SetZero = 0, InconvertibleEdgeHandling_Extend = 2 };
 
-// Not synchronised: one thread at a time (the display pipeline's own thread, or the recording's
-// writer thread).
+// Holds its parameters and a parameter node map, built on first use, whose nodes read and write them.
+// Not synchronised: one thread at a time, the node map included (the display pipeline's own thread,
+// or the recording's writer thread).
 class CImageFormatConverter {
 public:
     CImageFormatConverter();
@@ -39,12 +45,17 @@ public:
     // GenICam::InvalidArgumentException and keeps the old value.
     void SetOutputPixelFormat(EPixelType pixelType);
     EPixelType GetOutputPixelFormat() const { return m_outputPixelFormat; }
-    void SetOutputPaddingX(size_t paddingX) { m_outputPaddingX = paddingX; }
+    void SetOutputPaddingX(size_t paddingX);
     size_t GetOutputPaddingX() const { return m_outputPaddingX; }
     void SetOutputOrientation(EOutputOrientation orientation);
     EOutputOrientation GetOutputOrientation() const { return m_outputOrientation; }
     void SetInconvertibleEdgeHandling(EInconvertibleEdgeHandling handling);
     EInconvertibleEdgeHandling GetInconvertibleEdgeHandling() const { return m_edgeHandling; }
+
+    // The parameters as GenICam nodes: the enumerations "OutputPixelFormat" (entries Mono8, RGB8, BGR8,
+    // BGRa8 with the pixel-type codes as values), "OutputOrientation" (Unchanged, TopDown, BottomUp) and
+    // "InconvertibleEdgeHandling" (SetZero, Extend), and the integer "OutputPaddingX". Owned by the converter.
+    GenApi::INodeMap* GetNodeMap();
 
     // Bytes the output of a width x height image takes with the current parameters.
     size_t GetBufferSizeForConversion(uint32_t width, uint32_t height) const;
@@ -62,10 +73,14 @@ public:
                  uint32_t height, size_t inputPaddingX, EImageOrientation inputOrientation) const;
 
 private:
+    class ParameterNodeMap;
+    void parameterChanged();
+
     EPixelType m_outputPixelFormat = PixelType_BGRA8packed;
     size_t m_outputPaddingX = 0;
     EOutputOrientation m_outputOrientation = OutputOrientation_Unchanged;
     EInconvertibleEdgeHandling m_edgeHandling = InconvertibleEdgeHandling_Extend;
+    std::unique_ptr<ParameterNodeMap> m_nodeMap;
 };
 
 } // namespace Nimbo
