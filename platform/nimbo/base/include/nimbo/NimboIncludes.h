@@ -13,3 +13,12 @@
 #include <nimbo/TransportLayerPlugin.h>
 #include <nimbo/TlFactory.h>
 #include <nimbo/PixelType.h>
+#include <nimbo/NimboImage.h>
+#include <nimbo/ImageFormatConverter.h>
+#include <nimbo/ImagePersistence.h>
+#include <nimbo/AviWriter.h>
+#include <nimbo/GrabResultPtr.h>
+#include <nimbo/EventHandlers.h>
+#include <nimbo/InstantCamera.h>
+#include <nimbo/SafeNodePtr.h>
+#include <nimbo/ThreadPriority.h>

@@ -1,0 +1,766 @@
+// The instant camera: device ownership, the grab session with its buffers and grab-loop thread, and
+// the handler lists.
+#include <nimbo/InstantCamera.h>
+#include <nimbo/TlFactory.h>
+
+#include <GenApi/GenApi.h>
+#include <GenICam/GenericException.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace Nimbo {
+
+// Default notifications do nothing; the Destroy... ones delete the handler (for Cleanup_Delete).
+void CImageEventHandler::OnImagesSkipped(CInstantCamera&, size_t) {}
+void CImageEventHandler::OnImageGrabbed(CInstantCamera&, const CGrabResultPtr&) {}
+void CImageEventHandler::OnImageEventHandlerRegistered(CInstantCamera&) {}
+void CImageEventHandler::OnImageEventHandlerDeregistered(CInstantCamera&) {}
+void CImageEventHandler::DestroyImageEventHandler()
+{
+    delete this;
+}
+void CConfigurationEventHandler::OnAttach(CInstantCamera&) {}
+void CConfigurationEventHandler::OnAttached(CInstantCamera&) {}
+void CConfigurationEventHandler::OnDetach(CInstantCamera&) {}
+void CConfigurationEventHandler::OnDetached(CInstantCamera&) {}
+void CConfigurationEventHandler::OnDestroy(CInstantCamera&) {}
+void CConfigurationEventHandler::OnDestroyed(CInstantCamera&) {}
+void CConfigurationEventHandler::OnOpen(CInstantCamera&) {}
+void CConfigurationEventHandler::OnOpened(CInstantCamera&) {}
+void CConfigurationEventHandler::OnClose(CInstantCamera&) {}
+void CConfigurationEventHandler::OnClosed(CInstantCamera&) {}
+void CConfigurationEventHandler::OnGrabStart(CInstantCamera&) {}
+void CConfigurationEventHandler::OnGrabStarted(CInstantCamera&) {}
+void CConfigurationEventHandler::OnGrabStop(CInstantCamera&) {}
+void CConfigurationEventHandler::OnGrabStopped(CInstantCamera&) {}
+void CConfigurationEventHandler::OnGrabError(CInstantCamera&, const char*) {}
+void CConfigurationEventHandler::OnCameraDeviceRemoved(CInstantCamera&) {}
+void CConfigurationEventHandler::OnConfigurationRegistered(CInstantCamera&) {}
+void CConfigurationEventHandler::OnConfigurationDeregistered(CInstantCamera&) {}
+void CConfigurationEventHandler::DestroyConfiguration()
+{
+    delete this;
+}
+void CCameraEventHandler::OnCameraEvent(CInstantCamera&, intptr_t, GenApi::INode*) {}
+void CCameraEventHandler::OnCameraEventHandlerRegistered(CInstantCamera&, const String_t&, intptr_t) {}
+void CCameraEventHandler::OnCameraEventHandlerDeregistered(CInstantCamera&, const String_t&, intptr_t) {}
+void CCameraEventHandler::DestroyCameraEventHandler()
+{
+    delete this;
+}
+
+const CGrabResultData* CGrabResultPtr::operator->() const
+{
+    if (!m_data)
+        throw LOGICAL_ERROR_EXCEPTION("NULL pointer dereferenced");
+    return m_data.get();
+}
+
+int VersionInfo::compare(const VersionInfo& o) const
+{
+    auto cmp = [](unsigned a, unsigned b) { return a < b ? -1 : a > b ? 1 : 0; };
+    if (int c = cmp(m_major, o.m_major))
+        return c;
+    if (int c = cmp(m_minor, o.m_minor))
+        return c;
+    if (int c = cmp(m_subminor, o.m_subminor))
+        return c;
+    return m_checkBuild && o.m_checkBuild ? cmp(m_build, o.m_build) : 0;
+}
+
+namespace {
+
+// Buffers of one grab. Results keep it alive, so a result held after the grab still has its memory.
+struct GrabSession {
+    IStreamGrabber* grabber = nullptr;
+    std::vector<std::unique_ptr<uint8_t[]>> memory;
+    std::vector<StreamBufferHandle> handles;
+    size_t bufferSize = 0;
+    std::mutex mutex; // guards active against the requeue of released results
+    bool active = true;
+};
+
+template <class H>
+struct Registration {
+    H* handler;
+    ECleanup cleanup;
+};
+
+struct CameraEventRegistration {
+    CCameraEventHandler* handler;
+    String_t nodeName;
+    intptr_t id;
+    ECleanup cleanup;
+    GenApi::INode* node;
+    GenApi::CallbackHandleType callback;
+};
+
+} // namespace
+
+class CInstantCamera::Impl {
+public:
+    explicit Impl(CInstantCamera& owner) : self(owner) {}
+
+    CInstantCamera& self;
+    mutable GenApi::CLock lock; // the camera lock users take; also guards the fields below
+    INimboDevice* device = nullptr;
+    ECleanup cleanup = Cleanup_None;
+    CDeviceInfo emptyInfo;
+    DeviceCallbackHandle removalHandle = 0;
+    std::atomic<bool> removed{false};
+    size_t maxNumBuffer = 10;
+
+    // Grab state.
+    std::atomic<bool> grabbing{false};
+    std::atomic<bool> stopLoop{false};
+    std::shared_ptr<GrabSession> session;
+    std::thread loop;
+    EGrabLoop loopKind = GrabLoop_ProvidedByUser;
+    size_t maxImages = 0;
+    std::atomic<size_t> delivered{0};
+
+    // Handler lists, guarded by handlerMutex (recursive: handlers may register others).
+    std::recursive_mutex handlerMutex;
+    std::vector<Registration<CConfigurationEventHandler>> configurations;
+    std::vector<Registration<CImageEventHandler>> imageHandlers;
+    std::vector<CameraEventRegistration> cameraEvents;
+
+    template <class F>
+    void forConfigurations(F f)
+    {
+        std::lock_guard<std::recursive_mutex> l(handlerMutex);
+        const auto copy = configurations;
+        for (const auto& r : copy)
+            f(*r.handler);
+    }
+
+    void onNodeChanged(GenApi::INode* node)
+    {
+        std::vector<CameraEventRegistration> hits;
+        {
+            std::lock_guard<std::recursive_mutex> l(handlerMutex);
+            for (const auto& r : cameraEvents)
+                if (r.node == node)
+                    hits.push_back(r);
+        }
+        for (const auto& r : hits)
+            r.handler->OnCameraEvent(self, r.id, node);
+    }
+
+    void bindCameraEvent(CameraEventRegistration& r)
+    {
+        GenApi::INodeMap* map = device ? device->GetNodeMap() : nullptr;
+        r.node = map ? map->GetNode(r.nodeName) : nullptr;
+        r.callback = r.node ? GenApi::Register(r.node, *this, &Impl::onNodeChanged, GenApi::cbPostOutsideLock) : 0;
+    }
+
+    void unbindCameraEvents()
+    {
+        std::lock_guard<std::recursive_mutex> l(handlerMutex);
+        for (auto& r : cameraEvents) {
+            if (r.callback)
+                GenApi::Deregister(r.callback);
+            r.callback = 0;
+            r.node = nullptr;
+        }
+    }
+
+    void requeue(const std::shared_ptr<GrabSession>& s, const GrabResult& result)
+    {
+        std::lock_guard<std::mutex> l(s->mutex);
+        if (!s->active)
+            return;
+        try {
+            s->grabber->QueueBuffer(result.Handle(), result.Context());
+        } catch (const GenICam::GenericException&) {
+            // A removed camera takes no more buffers; the grab ends with StopGrabbing.
+        }
+    }
+
+    CGrabResultPtr wrap(const std::shared_ptr<GrabSession>& s, const GrabResult& result)
+    {
+        auto* data = new CGrabResultData;
+        data->m_result = result;
+        data->m_bufferSize = s->bufferSize;
+        std::shared_ptr<CGrabResultData> shared(data, [this, s](CGrabResultData* d) {
+            requeue(s, d->m_result);
+            delete d;
+        });
+        return CGrabResultPtr(shared);
+    }
+
+    void deliver(const CGrabResultPtr& result)
+    {
+        std::vector<Registration<CImageEventHandler>> copy;
+        {
+            std::lock_guard<std::recursive_mutex> l(handlerMutex);
+            copy = imageHandlers;
+        }
+        for (const auto& r : copy)
+            r.handler->OnImageGrabbed(self, result);
+    }
+
+    void grabLoop(std::shared_ptr<GrabSession> s)
+    {
+        WaitObject wait = s->grabber->GetWaitObject();
+        auto lastPoll = std::chrono::steady_clock::now();
+        while (!stopLoop) {
+            if (wait.Wait(50)) {
+                GrabResult r;
+                while (!stopLoop && s->grabber->RetrieveResult(r)) {
+                    if (r.Status() != Grabbed && r.Status() != Failed)
+                        continue; // cancelled buffers stay out until the grab ends
+                    if (maxImages && delivered >= maxImages) {
+                        requeue(s, r);
+                        continue;
+                    }
+                    ++delivered;
+                    deliver(wrap(s, r));
+                }
+            }
+            const auto now = std::chrono::steady_clock::now();
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastPoll).count();
+            if (elapsed >= 100) {
+                lastPoll = now;
+                if (GenApi::INodeMap* map = device ? device->GetNodeMap() : nullptr) {
+                    try {
+                        map->Poll(elapsed);
+                    } catch (const GenICam::GenericException& e) {
+                        forConfigurations(
+                            [this, &e](CConfigurationEventHandler& h) { h.OnGrabError(self, e.GetDescription()); });
+                    }
+                }
+            }
+        }
+    }
+
+    void execute(const char* name, bool mayFail)
+    {
+        GenApi::INodeMap* map = device ? device->GetNodeMap() : nullptr;
+        GenApi::CCommandPtr command = map ? map->GetNode(name) : nullptr;
+        if (!command) {
+            if (mayFail)
+                return;
+            GENICAM_THROW(GenICam::RuntimeException, "The camera has no command %s.", name);
+        }
+        try {
+            command->Execute();
+        } catch (...) {
+            if (!mayFail)
+                throw;
+        }
+    }
+
+    void requireDevice() const
+    {
+        if (!device)
+            GENICAM_THROW(GenICam::RuntimeException, "The instant camera has no device attached.");
+    }
+};
+
+CInstantCamera::CInstantCamera() : m_impl(new Impl(*this)) {}
+
+CInstantCamera::CInstantCamera(INimboDevice* device, ECleanup cleanup) : CInstantCamera()
+{
+    Attach(device, cleanup);
+}
+
+CInstantCamera::~CInstantCamera()
+{
+    try {
+        DestroyDevice();
+    } catch (...) {
+        // A removed device may refuse its last steps; the camera goes anyway.
+    }
+    std::vector<Registration<CConfigurationEventHandler>> configurations;
+    std::vector<Registration<CImageEventHandler>> images;
+    std::vector<CameraEventRegistration> events;
+    {
+        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
+        configurations.swap(m_impl->configurations);
+        images.swap(m_impl->imageHandlers);
+        events.swap(m_impl->cameraEvents);
+    }
+    for (auto& r : images)
+        if (r.cleanup == Cleanup_Delete)
+            r.handler->DestroyImageEventHandler();
+    for (auto& r : events)
+        if (r.cleanup == Cleanup_Delete)
+            r.handler->DestroyCameraEventHandler();
+    for (auto& r : configurations)
+        if (r.cleanup == Cleanup_Delete)
+            r.handler->DestroyConfiguration();
+}
+
+void CInstantCamera::Attach(INimboDevice* device, ECleanup cleanup)
+{
+    if (device == m_impl->device)
+        return;
+    DestroyDevice();
+    if (!device)
+        return;
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnAttach(*this); });
+    {
+        std::lock_guard<GenApi::CLock> l(m_impl->lock);
+        m_impl->device = device;
+        m_impl->cleanup = cleanup;
+        m_impl->removed = device->IsRemoved();
+        Impl* impl = m_impl.get();
+        m_impl->removalHandle = device->RegisterRemovalCallback([impl](INimboDevice*) {
+            if (impl->removed.exchange(true))
+                return;
+            impl->forConfigurations([impl](CConfigurationEventHandler& h) { h.OnCameraDeviceRemoved(impl->self); });
+        });
+    }
+    {
+        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
+        for (auto& r : m_impl->cameraEvents)
+            m_impl->bindCameraEvent(r);
+    }
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnAttached(*this); });
+}
+
+bool CInstantCamera::IsNimboDeviceAttached() const
+{
+    std::lock_guard<GenApi::CLock> l(m_impl->lock);
+    return m_impl->device != nullptr;
+}
+
+bool CInstantCamera::HasOwnership() const
+{
+    std::lock_guard<GenApi::CLock> l(m_impl->lock);
+    return m_impl->device && m_impl->cleanup == Cleanup_Delete;
+}
+
+INimboDevice* CInstantCamera::DetachDevice()
+{
+    if (!m_impl->device)
+        return nullptr;
+    StopGrabbing();
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnDetach(*this); });
+    m_impl->unbindCameraEvents();
+    INimboDevice* device;
+    {
+        std::lock_guard<GenApi::CLock> l(m_impl->lock);
+        device = m_impl->device;
+        device->DeregisterRemovalCallback(m_impl->removalHandle);
+        m_impl->removalHandle = 0;
+        m_impl->device = nullptr;
+        m_impl->removed = false;
+    }
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnDetached(*this); });
+    return device;
+}
+
+void CInstantCamera::DestroyDevice()
+{
+    if (!m_impl->device)
+        return;
+    const bool owned = m_impl->cleanup == Cleanup_Delete;
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnDestroy(*this); });
+    // A device that is not ours stays as the host left it: open when it came open.
+    if (owned)
+        Close();
+    INimboDevice* device = DetachDevice();
+    if (owned)
+        CTlFactory::GetInstance().DestroyDevice(device);
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnDestroyed(*this); });
+}
+
+INimboDevice* CInstantCamera::GetDevice()
+{
+    return m_impl->device;
+}
+
+void CInstantCamera::Open()
+{
+    m_impl->requireDevice();
+    if (m_impl->device->IsOpen())
+        return;
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnOpen(*this); });
+    m_impl->device->Open(AccessModeSet(Control) | Stream | Event);
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnOpened(*this); });
+}
+
+void CInstantCamera::Close()
+{
+    if (!m_impl->device || !m_impl->device->IsOpen())
+        return;
+    StopGrabbing();
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnClose(*this); });
+    m_impl->device->Close();
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnClosed(*this); });
+}
+
+bool CInstantCamera::IsOpen() const
+{
+    return m_impl->device && m_impl->device->IsOpen();
+}
+
+void CInstantCamera::StartGrabbing(EGrabStrategy strategy, EGrabLoop grabLoop)
+{
+    StartGrabbing(0, strategy, grabLoop);
+}
+
+void CInstantCamera::StartGrabbing(size_t maxImages, EGrabStrategy, EGrabLoop grabLoop)
+{
+    m_impl->requireDevice();
+    if (m_impl->grabbing)
+        GENICAM_THROW(GenICam::RuntimeException, "The camera is grabbing already.");
+    if (m_impl->removed)
+        GENICAM_THROW(GenICam::RuntimeException, "The camera device has been removed.");
+    Open();
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnGrabStart(*this); });
+    IStreamGrabber* grabber = m_impl->device->GetStreamGrabber(0);
+    if (!grabber)
+        GENICAM_THROW(GenICam::RuntimeException, "The camera has no stream grabber.");
+    GenApi::INodeMap& nodeMap = GetNodeMap();
+    GenApi::CIntegerPtr payload = nodeMap.GetNode("PayloadSize");
+    if (!payload)
+        GENICAM_THROW(GenICam::RuntimeException, "The camera has no PayloadSize.");
+    auto session = std::make_shared<GrabSession>();
+    session->grabber = grabber;
+    session->bufferSize = static_cast<size_t>(payload->GetValue());
+    grabber->Open();
+    try {
+        if (GenApi::INodeMap* sg = grabber->GetNodeMap()) {
+            GenApi::CIntegerPtr maxBufferSize = sg->GetNode("MaxBufferSize");
+            GenApi::CIntegerPtr maxNumBuffer = sg->GetNode("MaxNumBuffer");
+            if (maxBufferSize)
+                maxBufferSize->SetValue(static_cast<int64_t>(session->bufferSize));
+            if (maxNumBuffer)
+                maxNumBuffer->SetValue(static_cast<int64_t>(m_impl->maxNumBuffer));
+        }
+        grabber->PrepareGrab();
+        for (size_t i = 0; i < m_impl->maxNumBuffer; ++i) {
+            session->memory.emplace_back(new uint8_t[session->bufferSize]);
+            session->handles.push_back(grabber->RegisterBuffer(session->memory.back().get(), session->bufferSize));
+            grabber->QueueBuffer(session->handles.back(), session->memory.back().get());
+        }
+        m_impl->session = session;
+        m_impl->maxImages = maxImages;
+        m_impl->delivered = 0;
+        m_impl->loopKind = grabLoop;
+        m_impl->stopLoop = false;
+        m_impl->grabbing = true;
+        m_impl->execute("AcquisitionStart", false);
+    } catch (...) {
+        m_impl->grabbing = false;
+        m_impl->session.reset();
+        session->active = false;
+        grabber->CancelGrab();
+        GrabResult r;
+        while (grabber->RetrieveResult(r)) {
+        }
+        grabber->FinishGrab();
+        grabber->Close();
+        throw;
+    }
+    if (grabLoop == GrabLoop_ProvidedByInstantCamera)
+        m_impl->loop = std::thread([this, session] { m_impl->grabLoop(session); });
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnGrabStarted(*this); });
+}
+
+void CInstantCamera::StopGrabbing()
+{
+    if (!m_impl->grabbing.exchange(false))
+        return;
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnGrabStop(*this); });
+    m_impl->execute("AcquisitionStop", true);
+    std::shared_ptr<GrabSession> session = m_impl->session;
+    m_impl->stopLoop = true;
+    if (m_impl->loop.joinable()) {
+        if (m_impl->loop.get_id() == std::this_thread::get_id())
+            m_impl->loop.detach(); // stopped from a handler: the loop ends by itself
+        else
+            m_impl->loop.join();
+    }
+    {
+        std::lock_guard<std::mutex> l(session->mutex);
+        session->active = false;
+    }
+    session->grabber->CancelGrab();
+    GrabResult r;
+    while (session->grabber->RetrieveResult(r)) {
+    }
+    session->grabber->FinishGrab();
+    session->grabber->Close();
+    m_impl->session.reset();
+    m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnGrabStopped(*this); });
+}
+
+bool CInstantCamera::IsGrabbing() const
+{
+    return m_impl->grabbing;
+}
+
+bool CInstantCamera::RetrieveResult(unsigned int timeoutMs, CGrabResultPtr& result, ETimeoutHandling timeoutHandling)
+{
+    result.Release();
+    std::shared_ptr<GrabSession> session = m_impl->session;
+    if (!m_impl->grabbing || !session)
+        GENICAM_THROW(GenICam::RuntimeException, "RetrieveResult: the camera is not grabbing.");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        GrabResult r;
+        while (session->grabber->RetrieveResult(r)) {
+            if (r.Status() == Grabbed || r.Status() == Failed) {
+                result = m_impl->wrap(session, r);
+                return true;
+            }
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || m_impl->removed)
+            break;
+        session->grabber->GetWaitObject().Wait(static_cast<unsigned>(left.count()));
+    }
+    if (timeoutHandling == TimeoutHandling_ThrowException)
+        GENICAM_THROW(GenICam::TimeoutException, "No grab result within %u ms.", timeoutMs);
+    return false;
+}
+
+bool CInstantCamera::WaitForFrameTriggerReady(unsigned int, ETimeoutHandling)
+{
+    return IsGrabbing() && !IsCameraDeviceRemoved();
+}
+
+void CInstantCamera::ExecuteSoftwareTrigger()
+{
+    m_impl->requireDevice();
+    m_impl->execute("TriggerSoftware", false);
+}
+
+GenApi::INodeMap& CInstantCamera::GetNodeMap()
+{
+    m_impl->requireDevice();
+    GenApi::INodeMap* map = m_impl->device->GetNodeMap();
+    if (!map)
+        GENICAM_THROW(GenICam::RuntimeException, "The device has no node map.");
+    return *map;
+}
+
+GenApi::INodeMap* CInstantCamera::GetNodeMapPointer()
+{
+    return m_impl->device ? m_impl->device->GetNodeMap() : nullptr;
+}
+
+GenApi::INodeMap& CInstantCamera::GetTLNodeMap()
+{
+    m_impl->requireDevice();
+    GenApi::INodeMap* map = m_impl->device->GetTLNodeMap();
+    if (!map)
+        GENICAM_THROW(GenICam::RuntimeException, "The device has no transport-layer node map.");
+    return *map;
+}
+
+GenApi::INodeMap& CInstantCamera::GetStreamGrabberNodeMap()
+{
+    m_impl->requireDevice();
+    IStreamGrabber* grabber = m_impl->device->GetStreamGrabber(0);
+    GenApi::INodeMap* map = grabber ? grabber->GetNodeMap() : nullptr;
+    if (!map)
+        GENICAM_THROW(GenICam::RuntimeException, "The device has no stream-grabber node map.");
+    return *map;
+}
+
+const CDeviceInfo& CInstantCamera::GetDeviceInfo() const
+{
+    return m_impl->device ? m_impl->device->GetDeviceInfo() : m_impl->emptyInfo;
+}
+
+bool CInstantCamera::IsCameraDeviceRemoved() const
+{
+    return m_impl->device && (m_impl->removed || m_impl->device->IsRemoved());
+}
+
+GenApi::CLock& CInstantCamera::GetLock() const
+{
+    return m_impl->lock;
+}
+
+VersionInfo CInstantCamera::GetSfncVersion()
+{
+    GenApi::INodeMap* map = GetNodeMapPointer();
+    if (map) {
+        GenApi::CIntegerPtr major = map->GetNode("DeviceSFNCVersionMajor");
+        GenApi::CIntegerPtr minor = map->GetNode("DeviceSFNCVersionMinor");
+        GenApi::CIntegerPtr subminor = map->GetNode("DeviceSFNCVersionSubMinor");
+        if (major && GenApi::IsReadable(major) && minor && GenApi::IsReadable(minor))
+            return VersionInfo(static_cast<unsigned>(major->GetValue()), static_cast<unsigned>(minor->GetValue()),
+                               subminor && GenApi::IsReadable(subminor) ? static_cast<unsigned>(subminor->GetValue())
+                                                                        : 0);
+    }
+    // Older cameras do not name their standard version: GigE ones follow the first.
+    return IsGigE() ? VersionInfo(1, 0, 0) : VersionInfo(0, 0, 0);
+}
+
+bool CInstantCamera::IsGigE() const
+{
+    return GetDeviceInfo().GetDeviceClass() == "VelmarGigE";
+}
+
+bool CInstantCamera::IsUsb() const
+{
+    return GetDeviceInfo().GetDeviceClass() == "VelmarUsb";
+}
+
+void CInstantCamera::SetMaxNumBuffer(size_t count)
+{
+    m_impl->maxNumBuffer = count == 0 ? 1 : count;
+}
+
+size_t CInstantCamera::GetMaxNumBuffer() const
+{
+    return m_impl->maxNumBuffer;
+}
+
+void CInstantCamera::RegisterConfiguration(CConfigurationEventHandler* handler, ERegistrationMode mode,
+                                           ECleanup cleanup)
+{
+    std::vector<Registration<CConfigurationEventHandler>> dropped;
+    {
+        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
+        if (mode == RegistrationMode_ReplaceAll)
+            dropped.swap(m_impl->configurations);
+        if (handler)
+            m_impl->configurations.push_back({handler, cleanup});
+    }
+    for (auto& r : dropped) {
+        if (r.handler == handler)
+            continue;
+        r.handler->OnConfigurationDeregistered(*this);
+        if (r.cleanup == Cleanup_Delete)
+            r.handler->DestroyConfiguration();
+    }
+    if (handler)
+        handler->OnConfigurationRegistered(*this);
+}
+
+bool CInstantCamera::DeregisterConfiguration(CConfigurationEventHandler* handler)
+{
+    Registration<CConfigurationEventHandler> found{nullptr, Cleanup_None};
+    {
+        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
+        auto& list = m_impl->configurations;
+        for (auto it = list.begin(); it != list.end(); ++it)
+            if (it->handler == handler) {
+                found = *it;
+                list.erase(it);
+                break;
+            }
+    }
+    if (!found.handler)
+        return false;
+    found.handler->OnConfigurationDeregistered(*this);
+    if (found.cleanup == Cleanup_Delete)
+        found.handler->DestroyConfiguration();
+    return true;
+}
+
+void CInstantCamera::RegisterImageEventHandler(CImageEventHandler* handler, ERegistrationMode mode, ECleanup cleanup)
+{
+    std::vector<Registration<CImageEventHandler>> dropped;
+    {
+        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
+        if (mode == RegistrationMode_ReplaceAll)
+            dropped.swap(m_impl->imageHandlers);
+        if (handler)
+            m_impl->imageHandlers.push_back({handler, cleanup});
+    }
+    for (auto& r : dropped) {
+        if (r.handler == handler)
+            continue;
+        r.handler->OnImageEventHandlerDeregistered(*this);
+        if (r.cleanup == Cleanup_Delete)
+            r.handler->DestroyImageEventHandler();
+    }
+    if (handler)
+        handler->OnImageEventHandlerRegistered(*this);
+}
+
+bool CInstantCamera::DeregisterImageEventHandler(CImageEventHandler* handler)
+{
+    Registration<CImageEventHandler> found{nullptr, Cleanup_None};
+    {
+        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
+        auto& list = m_impl->imageHandlers;
+        for (auto it = list.begin(); it != list.end(); ++it)
+            if (it->handler == handler) {
+                found = *it;
+                list.erase(it);
+                break;
+            }
+    }
+    if (!found.handler)
+        return false;
+    found.handler->OnImageEventHandlerDeregistered(*this);
+    if (found.cleanup == Cleanup_Delete)
+        found.handler->DestroyImageEventHandler();
+    return true;
+}
+
+void CInstantCamera::RegisterCameraEventHandler(CCameraEventHandler* handler, const String_t& nodeName,
+                                                intptr_t userProvidedId, ERegistrationMode mode, ECleanup cleanup,
+                                                ECameraEventAvailability availability)
+{
+    if (!handler)
+        return;
+    CameraEventRegistration r{handler, nodeName, userProvidedId, cleanup, nullptr, 0};
+    if (m_impl->device) {
+        GenApi::INodeMap* map = m_impl->device->GetNodeMap();
+        if ((!map || !map->GetNode(nodeName)) && availability == CameraEventAvailability_Mandatory)
+            GENICAM_THROW(GenICam::RuntimeException, "The camera has no node %s for a camera event.", nodeName.c_str());
+    }
+    std::vector<CameraEventRegistration> dropped;
+    {
+        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
+        if (mode == RegistrationMode_ReplaceAll) {
+            dropped.swap(m_impl->cameraEvents);
+            for (auto& d : dropped)
+                if (d.callback)
+                    GenApi::Deregister(d.callback);
+        }
+        m_impl->bindCameraEvent(r);
+        m_impl->cameraEvents.push_back(r);
+    }
+    for (auto& d : dropped) {
+        d.handler->OnCameraEventHandlerDeregistered(*this, d.nodeName, d.id);
+        bool stillUsed = d.handler == handler;
+        if (d.cleanup == Cleanup_Delete && !stillUsed)
+            d.handler->DestroyCameraEventHandler();
+    }
+    handler->OnCameraEventHandlerRegistered(*this, nodeName, userProvidedId);
+}
+
+bool CInstantCamera::DeregisterCameraEventHandler(CCameraEventHandler* handler, const String_t& nodeName)
+{
+    CameraEventRegistration found{nullptr, "", 0, Cleanup_None, nullptr, 0};
+    bool stillUsed = false;
+    {
+        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
+        auto& list = m_impl->cameraEvents;
+        for (auto it = list.begin(); it != list.end(); ++it)
+            if (it->handler == handler && it->nodeName == nodeName) {
+                found = *it;
+                if (found.callback)
+                    GenApi::Deregister(found.callback);
+                list.erase(it);
+                break;
+            }
+        for (const auto& r : list)
+            stillUsed = stillUsed || r.handler == handler;
+    }
+    if (!found.handler)
+        return false;
+    found.handler->OnCameraEventHandlerDeregistered(*this, found.nodeName, found.id);
+    if (found.cleanup == Cleanup_Delete && !stillUsed)
+        found.handler->DestroyCameraEventHandler();
+    return true;
+}
+
+} // namespace Nimbo
