@@ -42,15 +42,21 @@ void setApplicationFolder(const QString& folder)
     ++generation();
 }
 
-bool startWithShell(const QString& path)
+bool openDocument(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.isFile())
         return false;
-    // A program is run as such; handing it to the desktop would open it in an editor instead.
-    if (info.isExecutable())
-        return QProcess::startDetached(info.absoluteFilePath(), QStringList(), info.absolutePath());
     return os::shellOpenPath(info.absoluteFilePath());
+}
+
+bool startProgram(const QString& path)
+{
+    const QFileInfo info(path);
+    // Handing a program to the desktop would open it in an editor instead of running it.
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+    return QProcess::startDetached(info.absoluteFilePath(), QStringList(), info.absolutePath());
 }
 
 } // namespace brasko_detail

@@ -15,7 +15,9 @@ unsigned int applicationFolderGeneration();
 // the tests, which install documents and tools in a folder of their own.
 BRASKO_EXPORT void setApplicationFolder(const QString& folder);
 
-// Starts a document with the desktop's handler, or an executable file as a program.
-bool startWithShell(const QString& path);
+// Opens an existing document with the desktop's handler; true when a handler took it.
+bool openDocument(const QString& path);
+// Starts an existing executable file as a program of its own; true when it started.
+bool startProgram(const QString& path);
 
 } // namespace brasko_detail

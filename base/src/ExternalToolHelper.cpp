@@ -43,5 +43,5 @@ bool CExternalToolHelper::launchExternalTool(ExternalTool tool)
 {
     if (!isExternalToolAvailable(tool))
         return false;
-    return brasko_detail::startWithShell(m_pathnames[static_cast<int>(tool)]);
+    return brasko_detail::startProgram(m_pathnames[static_cast<int>(tool)]);
 }

@@ -72,7 +72,7 @@ bool CHelpHelper::LaunchExternalHelp(const QString& path)
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return false;
     if (!path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive))
-        return brasko_detail::startWithShell(path);
+        return brasko_detail::openDocument(path);
 
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()))) {
         // The page exists; the user only needs to be told where it is.
