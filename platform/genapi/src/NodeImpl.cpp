@@ -608,10 +608,18 @@ bool CNodeImpl::GetProperty(const GenICam::gcstring& propertyName, GenICam::gcst
             continue;
         found = true;
         join(p.text);
-        for (const auto& a : p.attributes) {
+        // A lone Name attribute (pVariable, Constant, Expression) is given as the bare name.
+        std::string attribute;
+        if (p.attributes.size() == 1 && p.attributes[0].first == "Name") {
+            attribute = p.attributes[0].second;
+        } else {
+            for (const auto& a : p.attributes)
+                attribute += (attribute.empty() ? "" : " ") + a.first + "=" + a.second;
+        }
+        if (!attribute.empty()) {
             if (!attributes.empty())
                 attributes += "\t";
-            attributes += (a.first + "=" + a.second).c_str();
+            attributes += attribute.c_str();
         }
     }
     return found;

@@ -94,6 +94,9 @@ void readNodes(const pugi::xml_node& parent, const std::string& source, std::vec
                 spec.mergePriority = parsePriority(p.text.c_str());
             spec.properties.push_back(std::move(p));
         }
+        // Entries go wherever their enumeration goes in a merge.
+        for (auto& e : entries)
+            e.mergePriority = spec.mergePriority;
         out.push_back(std::move(spec));
         for (auto& e : entries)
             out.push_back(std::move(e));

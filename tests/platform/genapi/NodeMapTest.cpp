@@ -450,3 +450,34 @@ TEST(NodeMapTest, DestructionNoticesRunBeforeTheMapGoes)
     EXPECT_EQ(dropped, 0);
     DestroyNodeMap(nullptr);
 }
+
+TEST(NodeMapTest, AWinningEnumerationBringsItsOwnEntries)
+{
+    const std::string device = "<Enumeration Name=\"Mode\"><EnumEntry Name=\"On\"><Value>1</Value></EnumEntry>"
+                               "<EnumEntry Name=\"Old\"><Value>2</Value></EnumEntry><Value>1</Value></Enumeration>";
+    const std::string injected = describe("<Enumeration Name=\"Mode\" MergePriority=\"+1\"><EnumEntry Name=\"On\">"
+                                          "<Value>7</Value></EnumEntry><Value>7</Value></Enumeration>");
+    auto map = load(device, {injected.c_str()});
+    CEnumerationPtr mode = map->GetNode("Mode");
+    EXPECT_EQ(mode->ToString(), "On");
+    EXPECT_EQ(mode->GetIntValue(), 7);
+    NodeList_t entries;
+    mode->GetEntries(entries);
+    EXPECT_EQ(entries.size(), 1u);
+    EXPECT_EQ(mode->GetEntryByName("Old"), nullptr);
+}
+
+TEST(NodeMapTest, LinkPropertiesPairValuesWithAttributes)
+{
+    auto map = load("<Integer Name=\"A\"><Value>1</Value></Integer><Integer Name=\"B\"><Value>2</Value></Integer>"
+                    "<IntSwissKnife Name=\"K\"><pVariable Name=\"X\">A</pVariable><pVariable Name=\"Y\">B</pVariable>"
+                    "<Formula>X+Y</Formula></IntSwissKnife>");
+    gcstring value, attributes;
+    ASSERT_TRUE(map->GetNode("K")->GetProperty("pVariable", value, attributes));
+    EXPECT_EQ(value, "A\tB");
+    EXPECT_EQ(attributes, "X\tY");
+    EXPECT_EQ(CIntegerPtr(map->GetNode("K"))->GetValue(), 3);
+    NodeList_t terminals;
+    map->GetNode("K")->GetChildren(terminals, ctTerminalNodes);
+    EXPECT_EQ(terminals.size(), 2u);
+}
