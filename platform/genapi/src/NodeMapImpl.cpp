@@ -339,7 +339,8 @@ void CNodeMapImpl::Poll(int64_t elapsed)
             after = IsReadable(n->GetAccessMode()) ? n->ToString().str() : std::string();
         } catch (const GenICam::GenericException&) {
         }
-        if (!hadValue || before != after)
+        // A value nobody read before has no "before": this poll only takes it as the baseline.
+        if (hadValue && before != after)
             changed(n.get());
     }
 }

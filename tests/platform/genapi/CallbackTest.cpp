@@ -66,6 +66,11 @@ TEST(CallbackTest, FreeFunctionsAndDeregistration)
     EXPECT_EQ(g_freeCalls, 1);
     Counter c;
     EXPECT_EQ(Register(nullptr, c, &Counter::onChange), 0);
+    // A client given by pointer variable is the client itself, not a reference to the pointer.
+    Counter* pointer = &c;
+    ASSERT_NE(Register(map->GetNode("Other"), pointer, &Counter::onChange), 0);
+    other->SetValue(4);
+    EXPECT_EQ(c.calls, 1);
 }
 
 TEST(CallbackTest, CallbacksMayWriteRegisterAndDeregisterWhileDispatching)
@@ -177,6 +182,11 @@ TEST(CallbackTest, PollFiresOnlyForExpiredNodesWhoseValueChanged)
     EXPECT_EQ(t->GetValue(), 21);
     map->Poll(1000); // expired again, but unchanged
     EXPECT_EQ(temp.calls, 1);
+    port.bytes[0] = 22;
+    map->Poll(999); // the period counts from the last expiry
+    EXPECT_EQ(temp.calls, 1);
+    map->Poll(1);
+    EXPECT_EQ(temp.calls, 2);
     port.bytes[4] = 1;
     map->Poll(5000);
     EXPECT_EQ(quiet.calls, 0); // not polled
