@@ -1,5 +1,6 @@
 # Engine sources: media. Append to KALMUTH_ENGINE_SOURCES (paths relative to this folder) and KALMUTH_ENGINE_LIBRARIES.
 list(APPEND KALMUTH_ENGINE_SOURCES
+  src/AviMediaWriterAdapter.cpp
   src/LibavAdapter.cpp
   src/MediaLog.cpp
   src/VideoEncoder.cpp

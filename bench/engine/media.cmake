@@ -1,1 +1,4 @@
 # Engine benchmarks: media.
+add_executable(engine_media_bench media/Mp4WriterBench.cpp)
+target_link_libraries(engine_media_bench PRIVATE kalmuth-engine benchmark::benchmark)
+set_target_properties(engine_media_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")

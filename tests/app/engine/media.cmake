@@ -7,6 +7,7 @@ set_target_properties(engine_media_fake_avcodec PROPERTIES
 
 kalmuth_add_test(engine_media_test
   SOURCES
+    media/AviMediaWriterAdapterTest.cpp
     media/LibavAdapterTest.cpp
     media/VideoEncoderTest.cpp
     media/VideoMediaWriterAdapterTest.cpp

@@ -1,0 +1,119 @@
+// Encoding speed of the MP4 writer against the ffmpeg command-line tool: the same 600 frames of
+// 1920 x 1080 mono pixels, the same encoder (the MP4 container's default) and the same bit rate.
+#include "VideoMediaWriterAdapter.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t width = 1920;
+constexpr uint32_t height = 1080;
+constexpr int frameCount = 600;
+constexpr int distinctFrames = 60;
+constexpr double framesPerSecond = 25.0;
+// The writer factory's bit rate for this size and rate at quality 85.
+constexpr int64_t bitRate = 12337920;
+
+double writerFramesPerSecond = 0;
+double ffmpegFramesPerSecond = 0;
+
+// A moving pattern with texture, so that the encoder has work to do; frames repeat every 60.
+const std::vector<std::vector<uint8_t>>& frames()
+{
+    static const std::vector<std::vector<uint8_t>> pictures = [] {
+        std::vector<std::vector<uint8_t>> result(distinctFrames, std::vector<uint8_t>(size_t(width) * height));
+        for (int i = 0; i < distinctFrames; ++i)
+            for (uint32_t y = 0; y < height; ++y)
+                for (uint32_t x = 0; x < width; ++x)
+                    result[i][size_t(y) * width + x] =
+                        static_cast<uint8_t>((x + 2 * y + 8 * i) ^ (((x + 4 * i) * (y + i)) >> 9));
+        return result;
+    }();
+    return pictures;
+}
+
+void Mp4Writer(benchmark::State& state)
+{
+    const auto& pictures = frames();
+    QTemporaryDir folder;
+    for (auto _ : state) {
+        CVideoMediaWriterAdapter writer(GenICam::gcstring(folder.path().toLocal8Bit().constData()), framesPerSecond,
+                                        Nimbo::PixelType_Mono8, width, height, 0, bitRate);
+        writer.open(QDir(folder.path()).filePath("writer").toLocal8Bit().constData());
+        for (int i = 0; i < frameCount; ++i) {
+            const auto& picture = pictures[i % distinctFrames];
+            writer.add(picture.data(), picture.size(), Nimbo::PixelType_Mono8, width, height, 0);
+        }
+        writer.close();
+    }
+    state.counters["fps"] = benchmark::Counter(double(frameCount) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+void FfmpegTool(benchmark::State& state)
+{
+    const auto& pictures = frames();
+    QTemporaryDir folder;
+    const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt gray -s 1920x1080 -r 25 -i - -c:v libx264 "
+                                "-b:v " +
+                                std::to_string(bitRate) + " -pix_fmt yuv420p '" +
+                                QDir(folder.path()).filePath("tool.mp4").toStdString() + "'";
+    for (auto _ : state) {
+        FILE* pipe = popen(command.c_str(), "w");
+        if (!pipe) {
+            state.SkipWithError("ffmpeg could not be started");
+            return;
+        }
+        for (int i = 0; i < frameCount; ++i) {
+            const auto& picture = pictures[i % distinctFrames];
+            std::fwrite(picture.data(), 1, picture.size(), pipe);
+        }
+        if (pclose(pipe) != 0) {
+            state.SkipWithError("ffmpeg failed");
+            return;
+        }
+    }
+    state.counters["fps"] = benchmark::Counter(double(frameCount) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+// Keeps the frame rate of each run for the ratio printed at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            const auto counter = run.counters.find("fps");
+            const double fps = counter == run.counters.end() ? 0 : double(counter->second);
+            if (run.benchmark_name().find("Mp4Writer") != std::string::npos)
+                writerFramesPerSecond = fps;
+            else if (run.benchmark_name().find("FfmpegTool") != std::string::npos)
+                ffmpegFramesPerSecond = fps;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+} // namespace
+
+BENCHMARK(Mp4Writer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(FfmpegTool)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    if (writerFramesPerSecond > 0 && ffmpegFramesPerSecond > 0)
+        std::printf("MP4 writer: %.1f frames/s, ffmpeg: %.1f frames/s, ratio %.3f (goal: at least 0.9)\n",
+                    writerFramesPerSecond, ffmpegFramesPerSecond, writerFramesPerSecond / ffmpegFramesPerSecond);
+    return 0;
+}

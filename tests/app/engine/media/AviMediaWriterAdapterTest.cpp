@@ -1,0 +1,116 @@
+// The AVI media writer: the pixel type stored for each camera and codec, files that ffprobe reads,
+// the size limit that stops the recording once, and the start that no candidate type allows.
+#include "AviMediaWriterAdapter.h"
+#include "MediaTestSupport.h"
+#include "MediaWriterExceptions.h"
+
+#include <nimbo/AviWriter.h>
+
+#include <testsupport/TempDir.h>
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+Nimbo::SAviCompressionOptions motionJpeg()
+{
+    Nimbo::SAviCompressionOptions options;
+    options.compressionOptions.fccType = Nimbo::AviFourCC('v', 'i', 'd', 's');
+    options.compressionOptions.fccHandler = Nimbo::AviFourCC('M', 'J', 'P', 'G');
+    return options;
+}
+
+class AviMediaWriterAdapterTest : public testsupport::TempDirTest {};
+
+struct AviCase {
+    const char* name;
+    Nimbo::EPixelType camera;
+    bool compressed;
+    Nimbo::EPixelType stored;
+    const char* codec;
+};
+
+TEST_F(AviMediaWriterAdapterTest, StoresTheTypeTheCodecTakesAndFfprobeReadsTheFile)
+{
+    const AviCase cases[] = {
+        {"mono raw", Nimbo::PixelType_Mono8, false, Nimbo::PixelType_Mono8, "rawvideo"},
+        {"bayer raw", Nimbo::PixelType_BayerRG8, false, Nimbo::PixelType_BGR8packed, "rawvideo"},
+        {"mono jpeg", Nimbo::PixelType_Mono8, true, Nimbo::PixelType_Mono8, "mjpeg"},
+        {"rgb jpeg", Nimbo::PixelType_RGB8packed, true, Nimbo::PixelType_BGR8packed, "mjpeg"},
+    };
+    const Nimbo::SAviCompressionOptions options = motionJpeg();
+    for (const AviCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QStringList before = QDir::temp().entryList({"kalmuth-probe-*"});
+        CAviMediaWriterAdapter writer(29.97, c.camera, 64, 48, 1, c.compressed ? &options : nullptr);
+        writer.open(stdFilePath(c.name).c_str());
+        EXPECT_TRUE(writer.isOpen());
+        EXPECT_EQ(writer.chosenPixelType(), c.stored);
+        const auto frame = mediatest::makeFrame(c.camera, 64, 48, 2);
+        for (int i = 0; i < 5; ++i)
+            writer.add(frame.data(), frame.size(), c.camera, 64, 48, 2);
+        EXPECT_EQ(writer.imageCount(), 5u);
+        EXPECT_GT(writer.bytesWritten(), 0u);
+        writer.close();
+        EXPECT_FALSE(writer.isOpen());
+        // The probe leaves no temporary file behind.
+        EXPECT_EQ(QDir::temp().entryList({"kalmuth-probe-*"}), before);
+
+        const auto info = mediatest::probe(filePath(QString(c.name) + ".avi"));
+        ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+        EXPECT_EQ(info.at("codec_name"), c.codec);
+        EXPECT_EQ(info.at("width"), "64");
+        EXPECT_EQ(info.at("height"), "48");
+        EXPECT_EQ(info.at("nb_read_frames"), "5");
+        EXPECT_EQ(info.at("r_frame_rate"), "2997/100");
+    }
+}
+
+// Past the limit the frame is kept, the failure is reported once and later frames are dropped.
+TEST_F(AviMediaWriterAdapterTest, SizeLimitStopsTheRecordingOnce)
+{
+    const uint64_t frameBytes = 64 * 48;
+    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_Mono8, 64, 48, 1, nullptr, 3 * frameBytes);
+    writer.open(stdFilePath("limit").c_str());
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 64, 48);
+    for (int i = 0; i < 3; ++i)
+        writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 48, 0);
+    try {
+        writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 48, 0);
+        ADD_FAILURE() << "no exception";
+    } catch (const MediaFileLimitReachedException& e) {
+        EXPECT_STREQ(e.GetDescription(), "2GB limit of AVI file reached.");
+    }
+    EXPECT_NO_THROW(writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 48, 0));
+    EXPECT_EQ(writer.imageCount(), 4u);
+    writer.close();
+    EXPECT_EQ(mediatest::probe(filePath("limit.avi")).at("nb_read_frames"), "4");
+    EXPECT_EQ(CAviMediaWriterAdapter::defaultSizeLimit, 2100000000u);
+}
+
+TEST_F(AviMediaWriterAdapterTest, NoCandidateTypeMeansNoStart)
+{
+    const Nimbo::SAviCompressionOptions options = motionJpeg();
+    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_BayerRG8, 40000, 2, 1, &options);
+    try {
+        writer.open(stdFilePath("big").c_str());
+        ADD_FAILURE() << "no exception";
+    } catch (const GenICam::RuntimeException& e) {
+        EXPECT_STREQ(
+            e.GetDescription(),
+            "Failed to start recording, because the codec doesn\u2019t support the pixel format or image size.");
+    }
+    EXPECT_FALSE(writer.isOpen());
+    EXPECT_TRUE(entries().isEmpty());
+}
+
+// The SDK writer's fatal failure becomes the recording's.
+TEST_F(AviMediaWriterAdapterTest, FileThatCannotBeCreatedIsFatal)
+{
+    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_Mono8, 64, 48, 1, nullptr);
+    EXPECT_THROW(writer.open(stdFilePath("missing/clip").c_str()), FatalMediaWriterException);
+    EXPECT_FALSE(writer.isOpen());
+}
+
+} // namespace
