@@ -35,6 +35,7 @@ NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<EmulatedCamera> camera, const C
                                             "StreamGrabber");
         m_sgNodeMap->Connect(&m_grabber->port(), "Device");
         m_grabber->setNodeMap(m_sgNodeMap);
+        m_grabber->setDeviceNodeMap(m_nodeMap);
     } catch (...) {
         GenApi::DestroyNodeMap(m_sgNodeMap);
         GenApi::DestroyNodeMap(m_tlNodeMap);
@@ -62,6 +63,7 @@ NimboDeviceImpl::~NimboDeviceImpl()
     }
     releasePlugins();
     m_grabber->setNodeMap(nullptr);
+    m_grabber->setDeviceNodeMap(nullptr);
     m_grabber.reset();
     GenApi::DestroyNodeMap(m_sgNodeMap);
     GenApi::DestroyNodeMap(m_tlNodeMap);

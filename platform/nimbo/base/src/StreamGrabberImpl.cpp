@@ -3,6 +3,7 @@
 
 #include "emulation/CameraModel.h"
 
+#include <GenApi/GenApi.h>
 #include <GenICam/GenericException.h>
 
 #include <algorithm>
@@ -242,7 +243,7 @@ void StreamGrabberImpl::PrepareGrab()
         m_core->prepared = true;
         m_core->removed = !m_camera->isPlugged();
     }
-    m_camera->setParamsLocked(true);
+    lockParameters(true);
     if (m_plugin)
         m_plugin->OnPrepareGrab();
 }
@@ -265,9 +266,19 @@ void StreamGrabberImpl::FinishGrab()
     }
     // A removed camera may be someone else's by now.
     if (!removed)
-        m_camera->setParamsLocked(false);
+        lockParameters(false);
     if (m_plugin)
         m_plugin->OnFinishGrab();
+}
+
+void StreamGrabberImpl::lockParameters(bool locked)
+{
+    m_camera->setParamsLocked(locked);
+    if (!m_deviceNodeMap)
+        return;
+    // The camera has changed the value itself; the nodes that depend on it must read it afresh.
+    if (GenApi::INode* node = m_deviceNodeMap->GetNode("TLParamsLocked"))
+        node->InvalidateNode();
 }
 
 StreamBufferHandle StreamGrabberImpl::RegisterBuffer(void* buffer, size_t bufferSize)

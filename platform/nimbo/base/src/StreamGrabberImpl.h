@@ -39,6 +39,8 @@ public:
 
     // Built by the device after construction; null when the description could not be built.
     void setNodeMap(GenApi::INodeMap* nodeMap) { m_nodeMap = nodeMap; }
+    // The camera's node map, through which the stream parameters are locked so that its nodes learn it.
+    void setDeviceNodeMap(GenApi::INodeMap* nodeMap) { m_deviceNodeMap = nodeMap; }
     RegisterPort& port() { return *m_port; }
     void setPlugin(IStreamGrabberPlugin* plugin) { m_plugin = plugin; }
     IStreamGrabberPlugin* plugin() const { return m_plugin; }
@@ -48,7 +50,9 @@ private:
     std::shared_ptr<emulation::EmulatedCamera> m_camera;
     std::shared_ptr<Core> m_core;
     std::unique_ptr<RegisterPort> m_port;
+    void lockParameters(bool locked);
     GenApi::INodeMap* m_nodeMap = nullptr;
+    GenApi::INodeMap* m_deviceNodeMap = nullptr;
     IStreamGrabberPlugin* m_plugin = nullptr;
     mutable WaitObject m_waitObject;
 };
