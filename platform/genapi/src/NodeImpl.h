@@ -148,6 +148,8 @@ public:
 
     bool pendingFlag = false;
     int64_t pollElapsed = 0;
+    std::string lastPolled;
+    bool hasLastPolled = false;
 
     // Shared with the register access and the node kinds.
     void checkReadable() const;

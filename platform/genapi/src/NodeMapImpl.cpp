@@ -324,9 +324,10 @@ void CNodeMapImpl::Poll(int64_t elapsed)
         if (n->pollElapsed < period)
             continue;
         n->pollElapsed = 0;
-        std::string before;
-        bool hadValue = false;
-        if (n->IsValueCacheValid()) {
+        // "Before" is what the last poll saw, else the cached value; without either this poll is the baseline.
+        std::string before = n->lastPolled;
+        bool hadValue = n->hasLastPolled;
+        if (!hadValue && n->IsValueCacheValid()) {
             try {
                 before = n->ToString().str();
                 hadValue = true;
@@ -339,7 +340,8 @@ void CNodeMapImpl::Poll(int64_t elapsed)
             after = IsReadable(n->GetAccessMode()) ? n->ToString().str() : std::string();
         } catch (const GenICam::GenericException&) {
         }
-        // A value nobody read before has no "before": this poll only takes it as the baseline.
+        n->lastPolled = after;
+        n->hasLastPolled = true;
         if (hadValue && before != after)
             changed(n.get());
     }

@@ -162,7 +162,8 @@ TEST(CallbackTest, PollFiresOnlyForExpiredNodesWhoseValueChanged)
       <Port Name="Device"/>
       <IntReg Name="Temp"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort><PollingTime>1000</PollingTime></IntReg>
       <Integer Name="TempView"><pValue>Temp</pValue></Integer>
-      <IntReg Name="Quiet"><Address>4</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort></IntReg>)");
+      <IntReg Name="Quiet"><Address>4</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort></IntReg>
+      <IntReg Name="Live"><Address>8</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort><Cachable>NoCache</Cachable><PollingTime>100</PollingTime></IntReg>)");
     map->Connect(&port);
     Counter temp, view, quiet;
     Register(map->GetNode("Temp"), temp, &Counter::onChange);
@@ -190,6 +191,15 @@ TEST(CallbackTest, PollFiresOnlyForExpiredNodesWhoseValueChanged)
     port.bytes[4] = 1;
     map->Poll(5000);
     EXPECT_EQ(quiet.calls, 0); // not polled
+
+    // An uncached polled node compares with what the previous poll saw.
+    Counter live;
+    Register(map->GetNode("Live"), live, &Counter::onChange);
+    map->Poll(100);
+    EXPECT_EQ(live.calls, 0);
+    port.bytes[8] = 3;
+    map->Poll(100);
+    EXPECT_EQ(live.calls, 1);
 }
 
 TEST(CallbackTest, InvalidateNodesFiresTheDeviceBackedNodes)
