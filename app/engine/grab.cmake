@@ -15,7 +15,11 @@ add_library(kalmuth-engine-grab STATIC
   include/StdFeatureListCamera.h
   src/StdFeatureListCamera.cpp
   include/CameraConfiguration.h
-  src/CameraConfiguration.cpp)
+  src/CameraConfiguration.cpp
+  include/GenApiNodeMap.h
+  src/GenApiNodeMap.cpp
+  include/NimboGrabDevice.h
+  src/NimboGrabDevice.cpp)
 set_target_properties(kalmuth-engine-grab PROPERTIES AUTOMOC ON)
 target_include_directories(kalmuth-engine-grab PUBLIC include PRIVATE src)
 target_link_libraries(kalmuth-engine-grab PUBLIC Qt5::Core PkgConfig::LOG4CPP Threads::Threads lorvish

@@ -622,6 +622,8 @@ void Camera::comeHome(Lorvish::StreamBuffer* buffer)
     } catch (...) {
         qWarning("Failed to requeue the buffer");
         grab::detail("Camera::comeHome");
+        // Out of the grabber and held by nobody: kept, it would never be freed.
+        retireBuffer(buffer);
     }
 }
 

@@ -1,0 +1,185 @@
+// The grab engine and the camera configuration against the SDK's emulated camera models.
+#include "CameraConfiguration.h"
+#include "NimboGrabDevice.h"
+#include "StdFeatureListCamera.h"
+
+#include <testsupport/LogCapture.h>
+
+#include <lorvish/StreamBuffer.h>
+#include <nimbo/Emulation.h>
+#include <nimbo/NimboDevice.h>
+#include <nimbo/TlFactory.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <ostream>
+
+namespace {
+
+struct Model {
+    const char* specification;
+    const char* serial;
+    const char* colourFormat; // what the default configuration leaves in PixelFormat
+    bool sfnc2;
+};
+
+const Model kModels[] = {
+    {"usb:qvUsb1920c:40000001", "40000001", "YCbCr422_8", true},
+    {"usb:vxUsb1920m:40000002", "40000002", "Mono8", true},
+    {"gige:gxGige1280c:40000003", "40000003", "YUV422_YUYV_Packed", false},
+};
+
+void PrintTo(const Model& model, std::ostream* out)
+{
+    *out << model.specification;
+}
+
+template <typename Predicate>
+bool waitFor(Predicate predicate, int timeoutMs = 8000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!predicate()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+class EmulatedCameraTest : public ::testing::TestWithParam<Model> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Nimbo::Emulation::Configure(GetParam().specification));
+        Nimbo::DeviceInfoList_t devices;
+        Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
+        for (const auto& info : devices)
+            if (std::string(info.GetSerialNumber().c_str()) == GetParam().serial)
+                m_info = info;
+        ASSERT_EQ(std::string(m_info.GetSerialNumber().c_str()), GetParam().serial);
+        Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(m_info);
+        ASSERT_NE(device, nullptr);
+        camera = std::make_unique<StdFeatureListCamera>(m_info, nullptr, 0x800000);
+        camera->setBufferReturnTimeout(2000);
+        QObject::connect(
+            camera.get(), &Camera::bufferAvailable, camera.get(),
+            [this](Lorvish::StreamBuffer* b) {
+                if (b->imageWidth() > 0 && b->imageHeight() > 0)
+                    ++received;
+            },
+            Qt::DirectConnection);
+        camera->attachNimboDevice(new NimboGrabDevice(device));
+        camera->open();
+        ASSERT_TRUE(camera->isOpen());
+        CameraConfiguration::applyDefaultConfiguration(*camera);
+    }
+    void TearDown() override
+    {
+        if (camera)
+            camera->shutDown();
+        camera.reset();
+        QCoreApplication::processEvents();
+    }
+
+    Nimbo::CDeviceInfo m_info;
+    Nimbo::NimboAutoInitTerm init;
+    std::unique_ptr<StdFeatureListCamera> camera;
+    std::atomic<int> received{0};
+};
+
+TEST_P(EmulatedCameraTest, DefaultConfiguration)
+{
+    grab::GrabNodeMap* map = camera->getNodeMap();
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->enumValue("PixelFormat"), GetParam().colourFormat);
+    EXPECT_EQ(map->intValue("OffsetX"), 0);
+    EXPECT_EQ(map->intValue("Width"), map->intMax("Width"));
+    EXPECT_EQ(map->intValue("Height"), map->intMax("Height"));
+    EXPECT_EQ(map->enumValue("TriggerMode"), "Off");
+    EXPECT_EQ(map->enumValue("AcquisitionMode"), "Continuous");
+    EXPECT_EQ(camera->getDevice()->isSfnc2(), GetParam().sfnc2);
+}
+
+TEST_P(EmulatedCameraTest, ContinuousAndOneShotGrabs)
+{
+    camera->startContinuousShot();
+    ASSERT_EQ(camera->getState(), Camera::GrabbingContinuous);
+    ASSERT_TRUE(waitFor([&] { return received >= 5; }));
+    double fps = 0.0;
+    uint64_t bytesPerSecond = 0;
+    camera->getPerfData(&fps, &bytesPerSecond, nullptr);
+    EXPECT_GT(fps, 0.0);
+    EXPECT_GT(bytesPerSecond, 0u);
+    camera->stopGrab();
+    uint32_t images = 0, errors = 0;
+    camera->getCounterData(images, errors);
+    EXPECT_GE(images, 5u);
+    EXPECT_LE(uint64_t(images), Nimbo::Emulation::FramesProduced(GetParam().serial));
+    EXPECT_EQ(errors, 0u);
+    EXPECT_TRUE(waitFor([&] { return camera->liveBufferCount() == 0; }));
+
+    received = 0;
+    camera->startOneShot();
+    ASSERT_TRUE(waitFor([&] { return camera->getState() == Camera::Open; }));
+    EXPECT_EQ(received, 1);
+    EXPECT_TRUE(waitFor([&] { return camera->liveBufferCount() == 0; }));
+}
+
+TEST_P(EmulatedCameraTest, FailedFramesAreCounted)
+{
+    camera->startContinuousShot();
+    ASSERT_TRUE(waitFor([&] { return received >= 1; }));
+    ASSERT_TRUE(Nimbo::Emulation::InjectFailedFrames(GetParam().serial, 2));
+    uint32_t images = 0, errors = 0;
+    ASSERT_TRUE(waitFor([&] {
+        camera->getCounterData(images, errors);
+        return errors >= 2 && images >= errors + 2;
+    }));
+    camera->stopGrab();
+    camera->getCounterData(images, errors);
+    EXPECT_EQ(errors, 2u);
+}
+
+// Each stop waits for the grab loop's next look at its stop flag (up to 100 ms), so the emulated
+// cameras take fewer rounds than the in-process device of CameraTest.
+TEST_P(EmulatedCameraTest, StopAndRestartRepeatedly)
+{
+    for (int round = 0; round < 20; ++round) {
+        camera->startContinuousShot();
+        ASSERT_EQ(camera->getState(), Camera::GrabbingContinuous) << round;
+        camera->stopGrab();
+        ASSERT_EQ(camera->getState(), Camera::Open) << round;
+    }
+    EXPECT_TRUE(waitFor([&] { return camera->liveBufferCount() == 0; }));
+}
+
+TEST_P(EmulatedCameraTest, UnplugDuringGrabEndsCleanly)
+{
+    camera->startContinuousShot();
+    ASSERT_TRUE(waitFor([&] { return received >= 2; }));
+    ASSERT_TRUE(Nimbo::Emulation::Unplug(GetParam().serial));
+    QElapsedTimer timer;
+    timer.start();
+    camera->shutDown();
+    EXPECT_LT(timer.elapsed(), 8000);
+    EXPECT_FALSE(camera->isRunning());
+    EXPECT_EQ(camera->getState(), Camera::DeviceAttached);
+    EXPECT_TRUE(waitFor([&] { return camera->liveBufferCount() == 0; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, EmulatedCameraTest, ::testing::ValuesIn(kModels),
+                         [](const ::testing::TestParamInfo<Model>& info) {
+                             return std::string(info.param.serial) == "40000001"   ? "UsbColour"
+                                    : std::string(info.param.serial) == "40000002" ? "UsbMono"
+                                                                                   : "GigE";
+                         });
+
+} // namespace
