@@ -52,6 +52,8 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
     if (!nodeMap)
         return;
     m_nodeMap = nodeMap;
+    bool colourPath = false;
+    bool tonePath = false;
     try {
         m_presetPending = true;
         m_baseMatrix.bind(nodeMap);
@@ -76,13 +78,15 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
         const bool ownColour = isOwnFeature(m_hue) && isOwnFeature(m_saturation);
         const bool ownTone = isOwnFeature(m_brightness) && isOwnFeature(m_contrast);
 
-        if (colourCamera && ownColour) {
+        colourPath = colourCamera && ownColour;
+        tonePath = ownTone;
+        if (colourPath) {
             registerCallback(m_saturation->GetNode(), &CTavoEventManager::onColourChanged);
             registerCallback(m_hue->GetNode(), &CTavoEventManager::onColourChanged);
             if (m_lightSourcePreset)
                 registerCallback(m_lightSourcePreset->GetNode(), &CTavoEventManager::onPresetChanged);
         }
-        if (ownTone) {
+        if (tonePath) {
             registerCallback(m_contrast->GetNode(), &CTavoEventManager::onToneChanged);
             registerCallback(m_brightness->GetNode(), &CTavoEventManager::onToneChanged);
             if (m_contrastMode)
@@ -99,8 +103,12 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
         throw;
     }
 
-    onToneChanged(nullptr);
-    onColourChanged(nullptr);
+    // Only what the plug-in drives is carried out: same-named camera features, or the colour features
+    // of a mono camera, are left alone.
+    if (tonePath)
+        onToneChanged(nullptr);
+    if (colourPath)
+        onColourChanged(nullptr);
     m_stop = false;
     m_thread = std::make_shared<std::thread>(&CTavoEventManager::workerMain, this);
 }
