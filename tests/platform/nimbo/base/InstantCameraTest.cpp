@@ -1,0 +1,250 @@
+// The instant camera: ownership, the SDK grab loop, handler notices and registration modes.
+#include <nimbo/Emulation.h>
+#include <nimbo/NimboIncludes.h>
+
+#include <GenApi/GenApi.h>
+#include <GenICam/GenericException.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+using namespace Nimbo;
+
+namespace {
+
+CDeviceInfo infoOf(const char* serial)
+{
+    DeviceInfoList list;
+    CTlFactory::GetInstance().EnumerateDevices(list);
+    for (const CDeviceInfo& info : list)
+        if (info.GetSerialNumber() == serial)
+            return info;
+    return CDeviceInfo();
+}
+
+template <class F>
+bool waitFor(F condition, int ms = 5000)
+{
+    for (int i = 0; i < ms / 10; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
+// Records every notice it gets.
+class Recorder : public CImageEventHandler, public CConfigurationEventHandler, public CCameraEventHandler {
+public:
+    explicit Recorder(std::atomic<int>* destroyed = nullptr) : m_destroyed(destroyed) {}
+    ~Recorder() override
+    {
+        if (m_destroyed)
+            ++*m_destroyed;
+    }
+    void OnImageGrabbed(CInstantCamera& camera, const CGrabResultPtr& result) override
+    {
+        std::lock_guard<GenApi::CLock> lock(camera.GetLock());
+        ++images;
+        if (!result->GrabSucceeded())
+            ++failed;
+        grabThread = std::this_thread::get_id();
+    }
+    void OnAttached(CInstantCamera&) override { add("Attached"); }
+    void OnOpened(CInstantCamera&) override { add("Opened"); }
+    void OnGrabStart(CInstantCamera&) override { add("GrabStart"); }
+    void OnGrabStarted(CInstantCamera&) override { add("GrabStarted"); }
+    void OnGrabStop(CInstantCamera&) override { add("GrabStop"); }
+    void OnGrabStopped(CInstantCamera&) override { add("GrabStopped"); }
+    void OnClose(CInstantCamera&) override { add("Close"); }
+    void OnClosed(CInstantCamera&) override { add("Closed"); }
+    void OnDestroy(CInstantCamera&) override { add("Destroy"); }
+    void OnDestroyed(CInstantCamera&) override { add("Destroyed"); }
+    void OnCameraDeviceRemoved(CInstantCamera&) override { ++removed; }
+    void OnCameraEvent(CInstantCamera&, intptr_t id, GenApi::INode* node) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        lastEventId = id;
+        lastEventNode = node ? node->GetName().str() : "";
+        ++events;
+    }
+    std::vector<std::string> steps()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_steps;
+    }
+
+    std::atomic<int> images{0}, failed{0}, removed{0}, events{0};
+    std::thread::id grabThread;
+    intptr_t lastEventId = -1;
+    std::string lastEventNode;
+
+private:
+    void add(const char* step)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_steps.push_back(step);
+    }
+    std::mutex m_mutex;
+    std::vector<std::string> m_steps;
+    std::atomic<int>* m_destroyed;
+};
+
+void smallAndFast(CInstantCamera& camera)
+{
+    GenApi::INodeMap& map = camera.GetNodeMap();
+    GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(64);
+    GenApi::CIntegerPtr(map.GetNode("Height"))->SetValue(32);
+    GenApi::CIntegerPtr(map.GetNode("ExposureTimeRaw"))->SetValue(100);
+}
+
+class InstantCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Emulation::Configure("usb:qvUsb1920c:11;usb:vxUsb1920m:12;gige:gxGige1280c:13"));
+    }
+    void TearDown() override { Emulation::WaitForEvents(); }
+};
+
+} // namespace
+
+TEST_F(InstantCameraTest, OwningCameraGrabsOnAnSdkThreadAndDestroysItsDevice)
+{
+    Recorder recorder;
+    const CDeviceInfo info = infoOf("11");
+    {
+        CInstantCamera camera;
+        camera.RegisterConfiguration(&recorder, RegistrationMode_ReplaceAll, Cleanup_None);
+        camera.RegisterImageEventHandler(&recorder, RegistrationMode_ReplaceAll, Cleanup_None);
+        camera.Attach(CTlFactory::GetInstance().CreateDevice(info), Cleanup_Delete);
+        EXPECT_TRUE(camera.HasOwnership());
+        EXPECT_EQ(camera.GetDeviceInfo().GetFullName(), info.GetFullName());
+        camera.Open();
+        smallAndFast(camera);
+        camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByInstantCamera);
+        EXPECT_TRUE(camera.IsGrabbing());
+        EXPECT_TRUE(waitFor([&] { return recorder.images >= 30; }));
+        camera.StopGrabbing();
+        EXPECT_FALSE(camera.IsGrabbing());
+        const int images = recorder.images;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(recorder.images.load(), images) << "images after the stop";
+        EXPECT_NE(recorder.grabThread, std::this_thread::get_id());
+        EXPECT_EQ(recorder.failed.load(), 0);
+        EXPECT_FALSE(CTlFactory::GetInstance().IsDeviceAccessible(info));
+        // A second grab works with fresh buffers.
+        camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByInstantCamera);
+        EXPECT_TRUE(waitFor([&] { return recorder.images >= images + 5; }));
+    }
+    EXPECT_TRUE(CTlFactory::GetInstance().IsDeviceAccessible(info)) << "the owned device was not destroyed";
+    const std::vector<std::string> expected = {"Attached",    "Opened",    "GrabStart",   "GrabStarted", "GrabStop",
+                                               "GrabStopped", "GrabStart", "GrabStarted", "Destroy",     "GrabStop",
+                                               "GrabStopped", "Close",     "Closed",      "Destroyed"};
+    EXPECT_EQ(recorder.steps(), expected);
+}
+
+TEST_F(InstantCameraTest, BorrowedDeviceStaysOpenWithItsHost)
+{
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(infoOf("12"));
+    device->Open();
+    {
+        CInstantCamera camera(device, Cleanup_None);
+        EXPECT_FALSE(camera.HasOwnership());
+        EXPECT_TRUE(camera.IsOpen());
+        EXPECT_GE(camera.GetSfncVersion(), VersionInfo(2, 0, 0));
+        EXPECT_FALSE(camera.IsGigE());
+        EXPECT_TRUE(camera.IsUsb());
+    }
+    EXPECT_TRUE(device->IsOpen());
+    CTlFactory::GetInstance().DestroyDevice(device);
+
+    CInstantCamera gige(CTlFactory::GetInstance().CreateDevice(infoOf("13")));
+    EXPECT_LT(gige.GetSfncVersion(), VersionInfo(2, 0, 0));
+    EXPECT_TRUE(gige.IsGigE());
+    CInstantCamera empty;
+    EXPECT_FALSE(empty.IsNimboDeviceAttached());
+    EXPECT_THROW(empty.GetNodeMap(), GenICam::RuntimeException);
+    EXPECT_THROW(empty.Open(), GenICam::RuntimeException);
+    EXPECT_FALSE(empty.IsCameraDeviceRemoved());
+}
+
+TEST_F(InstantCameraTest, RemovalDuringGrabIsReportedOnceAndStopDoesNotHang)
+{
+    Recorder recorder;
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("12")));
+    camera.RegisterConfiguration(&recorder, RegistrationMode_Append, Cleanup_None);
+    camera.RegisterImageEventHandler(&recorder, RegistrationMode_Append, Cleanup_None);
+    camera.Open();
+    smallAndFast(camera);
+    camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByInstantCamera);
+    ASSERT_TRUE(waitFor([&] { return recorder.images >= 3; }));
+    ASSERT_TRUE(Emulation::Unplug("12"));
+    Emulation::WaitForEvents();
+    EXPECT_EQ(recorder.removed.load(), 1);
+    EXPECT_TRUE(camera.IsCameraDeviceRemoved());
+    camera.StopGrabbing();
+    camera.Close();
+    EXPECT_THROW(camera.StartGrabbing(), GenICam::RuntimeException);
+    EXPECT_EQ(recorder.removed.load(), 1);
+}
+
+TEST_F(InstantCameraTest, UserGrabLoopSeesFailedFrames)
+{
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("13")));
+    camera.Open();
+    smallAndFast(camera);
+    camera.SetMaxNumBuffer(4);
+    Emulation::InjectFailedFrames("13", 2, 0xE1000014u);
+    camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByUser);
+    for (int i = 0; i < 6; ++i) {
+        CGrabResultPtr result;
+        ASSERT_TRUE(camera.RetrieveResult(5000, result, TimeoutHandling_Return)) << i;
+        EXPECT_EQ(result->GrabSucceeded(), i >= 2) << i;
+        if (i < 2)
+            EXPECT_EQ(result->GetErrorCode(), 0xE1000014u);
+        else
+            EXPECT_EQ(result->GetPayloadSize(), 64u * 32u);
+    }
+    camera.StopGrabbing();
+    CGrabResultPtr none;
+    EXPECT_THROW(none->GetPayloadSize(), GenICam::LogicalErrorException);
+}
+
+TEST_F(InstantCameraTest, CameraEventsFollowTheirNodeAndRegistrationModes)
+{
+    std::atomic<int> destroyed{0};
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("11")));
+    auto* first = new Recorder(&destroyed);
+    Recorder second;
+    camera.RegisterCameraEventHandler(first, "AcquisitionFrameRate", 5, RegistrationMode_ReplaceAll, Cleanup_Delete);
+    // ReplaceAll drops (and, with Cleanup_Delete, deletes) what was there.
+    camera.RegisterCameraEventHandler(&second, "AcquisitionFrameRate", 0, RegistrationMode_ReplaceAll, Cleanup_None);
+    EXPECT_EQ(destroyed.load(), 1);
+    camera.RegisterCameraEventHandler(&second, "ResultingFrameRateAbs", 0, RegistrationMode_Append, Cleanup_None,
+                                      CameraEventAvailability_Optional);
+    EXPECT_THROW(camera.RegisterCameraEventHandler(&second, "NoSuchNode", 0, RegistrationMode_Append, Cleanup_None),
+                 GenICam::RuntimeException);
+    camera.Open();
+    GenApi::CFloatPtr(camera.GetNodeMap().GetNode("AcquisitionFrameRate"))->SetValue(42.0);
+    EXPECT_TRUE(waitFor([&] { return second.events > 0; }));
+    EXPECT_EQ(second.lastEventNode, "AcquisitionFrameRate");
+    EXPECT_EQ(second.lastEventId, 0);
+    EXPECT_TRUE(camera.DeregisterCameraEventHandler(&second, "AcquisitionFrameRate"));
+    EXPECT_FALSE(camera.DeregisterCameraEventHandler(&second, "AcquisitionFrameRate"));
+    const int events = second.events;
+    GenApi::CFloatPtr(camera.GetNodeMap().GetNode("AcquisitionFrameRate"))->SetValue(43.0);
+    EXPECT_EQ(second.events.load(), events);
+
+    // Image handlers: ReplaceAll with cleanup deletes the replaced one when the camera goes.
+    {
+        CInstantCamera other;
+        other.RegisterImageEventHandler(new Recorder(&destroyed), RegistrationMode_Append, Cleanup_Delete);
+        other.RegisterConfiguration(new Recorder(&destroyed), RegistrationMode_Append, Cleanup_Delete);
+    }
+    EXPECT_EQ(destroyed.load(), 3);
+}
