@@ -251,3 +251,33 @@ TEST(CallbackTest, ConcurrentWritersKeepTheMapConsistent)
     b.join();
     EXPECT_EQ(c.calls, 400);
 }
+
+TEST(CallbackTest, ASelectorMovesItsIndexedRegisterAndNotifiesTheSelected)
+{
+    MemoryPort port;
+    auto map = load(R"(
+      <Port Name="Device"/>
+      <Enumeration Name="GainSelector"><EnumEntry Name="All"><Value>0</Value></EnumEntry>
+        <EnumEntry Name="Red"><Value>1</Value></EnumEntry><Value>0</Value><pSelected>Gain</pSelected></Enumeration>
+      <IntReg Name="GainReg"><Address>0x20</Address><pIndex Offset="4">GainSelector</pIndex><Length>4</Length>
+        <AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>
+      <Integer Name="Gain"><pValue>GainReg</pValue></Integer>)");
+    map->Connect(&port);
+    Counter gain;
+    Register(map->GetNode("Gain"), gain, &Counter::onChange);
+    CIntegerPtr g = map->GetNode("Gain");
+    CEnumerationPtr selector = map->GetNode("GainSelector");
+    port.bytes[0x20] = 10;
+    port.bytes[0x24] = 20;
+    EXPECT_EQ(g->GetValue(), 10);
+    selector->FromString("Red");
+    EXPECT_EQ(gain.calls, 1);
+    EXPECT_EQ(g->GetValue(), 20); // the cached value of the other index is gone
+    g->SetValue(21);
+    EXPECT_EQ(port.bytes[0x24], 21);
+    EXPECT_EQ(port.bytes[0x20], 10);
+    FeatureList_t selected;
+    dynamic_cast<ISelector*>(static_cast<INode*>(map->GetNode("GainSelector")))->GetSelectedFeatures(selected);
+    ASSERT_EQ(selected.size(), 1u);
+    EXPECT_EQ(selected[0]->GetNode(), map->GetNode("Gain"));
+}
