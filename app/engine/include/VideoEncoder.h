@@ -13,6 +13,9 @@
 #include <vector>
 
 class LibavAdapter;
+namespace Nimbo {
+class CImageFormatConverter;
+}
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
@@ -75,10 +78,13 @@ private:
     AVPacket* m_packet = nullptr;
     AVFrame* m_frame = nullptr;
     SwsContext* m_scaler = nullptr;
+    Nimbo::EPixelType m_scalerPixelType = Nimbo::PixelType_Undefined;
     bool m_headerWritten = false;
     int64_t m_framesSent = 0;
     std::vector<uint8_t> m_staging;
-    std::vector<uint16_t> m_widened; // Bayer 10/12 frames scaled to 16 bits for the converter
+    std::vector<uint16_t> m_widened;                           // Bayer 10/12 frames scaled to 16 bits for the converter
+    std::unique_ptr<Nimbo::CImageFormatConverter> m_converter; // for the types converted in two steps
+    std::vector<uint8_t> m_converted;
     int m_codecId;
     double m_framesPerSecond;
     int64_t m_bitRate;
@@ -86,5 +92,4 @@ private:
     uint32_t m_height = 0;
     uint32_t m_encodedWidth = 0;
     uint32_t m_encodedHeight = 0;
-    Nimbo::EPixelType m_pixelType = Nimbo::PixelType_Undefined;
 };

@@ -5,6 +5,7 @@
 #include "LibavAdapter.h"
 #include "MediaLog.h"
 
+#include <nimbo/ImageFormatConverter.h>
 #include <nimbo/PixelType.h>
 
 #include <QSettings>
@@ -151,9 +152,18 @@ VideoEncoder::~VideoEncoder()
     m_libav->unload();
 }
 
-bool VideoEncoder::acceptsPixelType(Nimbo::EPixelType pixelType)
+namespace {
+
+bool convertsDirectly(Nimbo::EPixelType pixelType)
 {
     return isMono(pixelType) || isPackedYuv(pixelType) || scalerFormat(pixelType) != AV_PIX_FMT_NONE;
+}
+
+} // namespace
+
+bool VideoEncoder::acceptsPixelType(Nimbo::EPixelType pixelType)
+{
+    return convertsDirectly(pixelType) || Nimbo::CImageFormatConverter::IsSupportedInputFormat(pixelType);
 }
 
 int VideoEncoder::threadCount()
@@ -191,7 +201,6 @@ void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t widt
     m_framesSent = 0;
     m_width = width;
     m_height = height;
-    m_pixelType = pixelType;
     // The YUV 4:2:0 picture needs even sizes, and a YUV 4:1:1 line shares its chroma across four
     // pixels: the last column or row that does not fit is dropped rather than read past the frame.
     m_encodedWidth = pixelType == Nimbo::PixelType_YUV411packed ? width & ~3u : width & ~1u;
@@ -289,8 +298,7 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
     if (height != m_height)
         FAIL_ARGUMENT("Cannot write video frame. Unexpected image frame height %u, expected height is %u lines.",
                       height, m_height);
-    if (!acceptsPixelType(pixelType) ||
-        (pixelType == Nimbo::PixelType_YUV411packed) != (m_pixelType == Nimbo::PixelType_YUV411packed))
+    if (!acceptsPixelType(pixelType) || (pixelType == Nimbo::PixelType_YUV411packed && m_encodedWidth % 4 != 0))
         FAIL_ARGUMENT("Cannot convert source pixel type %d to destination pixel type %d.", static_cast<int>(pixelType),
                       static_cast<int>(AV_PIX_FMT_YUV420P));
     // Every line but the last is a full stride; the last needs only its pixels.
@@ -302,7 +310,23 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
                       "buffer size is %zu.",
                       bufferSize, required);
 
-    convert(static_cast<const uint8_t*>(buffer), stride, pixelType);
+    if (convertsDirectly(pixelType)) {
+        convert(static_cast<const uint8_t*>(buffer), stride, pixelType);
+    } else {
+        // Other types (packed 10/12 bits, planar, 10/12/16-bit colour) go through the SDK converter
+        // first: mono to Mono8, colour to BGR8 with its chroma kept.
+        if (!m_converter)
+            m_converter = std::make_unique<Nimbo::CImageFormatConverter>();
+        const Nimbo::EPixelType intermediate =
+            Nimbo::IsMono(pixelType) ? Nimbo::PixelType_Mono8 : Nimbo::PixelType_BGR8packed;
+        m_converter->SetOutputPixelFormat(intermediate);
+        m_converter->SetOutputPaddingX(0);
+        m_converter->SetOutputOrientation(Nimbo::OutputOrientation_Unchanged);
+        m_converted.resize(m_converter->GetBufferSizeForConversion(width, height));
+        m_converter->Convert(m_converted.data(), m_converted.size(), buffer, bufferSize, pixelType, width, height,
+                             paddingX, Nimbo::ImageOrientation_TopDown);
+        convert(m_converted.data(), Nimbo::ComputeStride(intermediate, width, 0), intermediate);
+    }
 
     const LibavAdapter& av = *m_libav;
     const size_t lumaSize = size_t(m_encodedWidth) * m_encodedHeight;
@@ -388,6 +412,7 @@ void VideoEncoder::release(bool removeFile)
     if (m_scaler)
         av.sws_freeContext(m_scaler);
     m_scaler = nullptr;
+    m_scalerPixelType = Nimbo::PixelType_Undefined;
     m_headerWritten = false;
     if (m_file) {
         m_file->close();
@@ -496,10 +521,10 @@ void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelTy
         input = reinterpret_cast<const uint8_t*>(m_widened.data());
         inputStride = size_t(width) * 2;
     }
-    if (pixelType != m_pixelType || !m_scaler) {
+    if (pixelType != m_scalerPixelType || !m_scaler) {
         if (m_scaler)
             av.sws_freeContext(m_scaler);
-        m_pixelType = pixelType;
+        m_scalerPixelType = pixelType;
         m_scaler =
             av.sws_getContext(static_cast<int>(width), static_cast<int>(height), sourceFormat, static_cast<int>(width),
                               static_cast<int>(height), AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);

@@ -40,6 +40,19 @@ inline std::vector<uint8_t> makeFrame(Nimbo::EPixelType type, uint32_t width, ui
                 line[2 * x] = uint8_t(v & 0xff), line[2 * x + 1] = uint8_t(v >> 8);
                 break;
             }
+            case PixelType_Mono12packed: // two pixels in three bytes
+                if (x % 2 == 0)
+                    line[3 * (x / 2)] = grey, line[3 * (x / 2) + 1] = 0;
+                else
+                    line[3 * (x / 2) + 2] = grey;
+                break;
+            case PixelType_BGR12packed: {
+                const unsigned int values[3] = {unsigned(b) << 4, unsigned(g) << 4, unsigned(r) << 4};
+                for (int channel = 0; channel < 3; ++channel)
+                    line[6 * x + 2 * channel] = uint8_t(values[channel] & 0xff),
+                                     line[6 * x + 2 * channel + 1] = uint8_t(values[channel] >> 8);
+                break;
+            }
             case PixelType_RGB8packed: line[3 * x] = r, line[3 * x + 1] = g, line[3 * x + 2] = b; break;
             case PixelType_BGR8packed: line[3 * x] = b, line[3 * x + 1] = g, line[3 * x + 2] = r; break;
             case PixelType_BGRA8packed:

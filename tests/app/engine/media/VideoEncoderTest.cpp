@@ -95,7 +95,10 @@ INSTANTIATE_TEST_SUITE_P(PixelTypes, VideoEncoderColourTest,
                                            ColourCase{Nimbo::PixelType_YUV422_YUYV_Packed, 65, 49, 2, true},
                                            ColourCase{Nimbo::PixelType_YUV422packed, 64, 48, 6, true},
                                            ColourCase{Nimbo::PixelType_YUV444packed, 64, 48, 0, true},
-                                           ColourCase{Nimbo::PixelType_YUV411packed, 64, 48, 0, true}),
+                                           ColourCase{Nimbo::PixelType_YUV411packed, 64, 48, 0, true},
+                                           // Through the SDK converter first.
+                                           ColourCase{Nimbo::PixelType_Mono12packed, 64, 48, 3, false},
+                                           ColourCase{Nimbo::PixelType_BGR12packed, 65, 48, 2, true}),
                          [](const ::testing::TestParamInfo<ColourCase>& info) {
                              std::string name = Nimbo::CPixelTypeMapper::GetNameByPixelType(info.param.type);
                              name += "_" + std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
@@ -175,8 +178,8 @@ TEST_F(VideoEncoderTest, RefusesFramesThatDoNotFit)
         {frame.data(), frame.size(), Nimbo::PixelType_YUV411packed, 64, 48, 2,
          "Cannot write video frame. The passed input buffer size 4608 is too small. The minimum expected buffer "
          "size is 4702."},
-        {frame.data(), frame.size(), Nimbo::PixelType_Mono10packed, 64, 48, 0,
-         "Cannot convert source pixel type 17563652 to destination pixel type 0."},
+        {frame.data(), frame.size(), Nimbo::PixelType_BGR10V1packed, 64, 48, 0,
+         "Cannot convert source pixel type 35651612 to destination pixel type 0."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -223,7 +226,7 @@ TEST_F(VideoEncoderTest, FailedStartsLeaveNothing)
         const char* message;
     };
     const Case cases[] = {
-        {"pixel type", libRoot(), filePath("a.mp4"), Nimbo::PixelType_Mono10packed, 64, "Unsupported pixel format."},
+        {"pixel type", libRoot(), filePath("a.mp4"), Nimbo::PixelType_BGR10V1packed, 64, "Unsupported pixel format."},
         {"empty folder", "", filePath("a.mp4"), Nimbo::PixelType_Mono8, 64,
          "Can't link to libav because of invalid path ."},
         {"size", libRoot(), filePath("a.mp4"), Nimbo::PixelType_Mono8, 1,
