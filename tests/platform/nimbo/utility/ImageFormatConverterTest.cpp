@@ -476,3 +476,55 @@ TEST(ImageFormatConverterNodeMap, NodesReadAndWriteTheParameters)
     converter.SetOutputPaddingX(8);
     EXPECT_EQ(padding->GetValue(), 8);
 }
+
+TEST(ImageFormatConverter, BayerMatchesAPlainBilinearReferenceOnNoise)
+{
+    // Per pixel, with mirrored neighbours, written as plainly as possible; the converter's line loops
+    // (pairs of sites, first and last columns) must agree with it everywhere.
+    auto reference = [](const std::vector<uint8_t>& v, int w, int h, int rx, int ry, int x, int y) {
+        auto at = [&](int i, int j) {
+            auto mirror = [](int k, int n) { return k < 0 ? (n > 1 ? 1 : 0) : k >= n ? (n > 1 ? n - 2 : 0) : k; };
+            return int(v[size_t(mirror(j, h) * w + mirror(i, w))]);
+        };
+        const int cross = (at(x - 1, y) + at(x + 1, y) + at(x, y - 1) + at(x, y + 1) + 2) / 4;
+        const int diagonal = (at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) + at(x + 1, y + 1) + 2) / 4;
+        const int horizontal = (at(x - 1, y) + at(x + 1, y) + 1) / 2;
+        const int vertical = (at(x, y - 1) + at(x, y + 1) + 1) / 2;
+        const bool redLine = (y & 1) == ry, redColumn = (x & 1) == rx;
+        if (redLine && redColumn)
+            return Rgb{at(x, y), cross, diagonal};
+        if (!redLine && !redColumn)
+            return Rgb{diagonal, cross, at(x, y)};
+        if (redLine)
+            return Rgb{horizontal, at(x, y), vertical};
+        return Rgb{vertical, at(x, y), horizontal};
+    };
+    struct Row {
+        EPixelType type;
+        int rx, ry;
+    };
+    uint32_t seed = 7;
+    for (const Row& row : {Row{PixelType_BayerRG8, 0, 0}, Row{PixelType_BayerGB8, 0, 1}, Row{PixelType_BayerGR8, 1, 0},
+                           Row{PixelType_BayerBG8, 1, 1}}) {
+        for (const auto& size : {std::pair<int, int>{1, 1}, {1, 4}, {5, 1}, {2, 2}, {7, 5}, {8, 6}}) {
+            const int w = size.first, h = size.second;
+            SCOPED_TRACE(testing::Message() << CPixelTypeMapper::GetNameByPixelType(row.type) << " " << w << "x" << h);
+            std::vector<uint8_t> input(size_t(w * h));
+            for (auto& b : input) {
+                seed = seed * 1103515245u + 12345u;
+                b = uint8_t(seed >> 16);
+            }
+            CImageFormatConverter converter;
+            converter.SetOutputPixelFormat(PixelType_BGRA8packed);
+            const auto output = convert(converter, input, row.type, uint32_t(w), uint32_t(h));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const Rgb want = reference(input, w, h, row.rx, row.ry, x, y);
+                    const Rgb got = bgraAt(output, size_t(4 * w), uint32_t(x), uint32_t(y));
+                    ASSERT_EQ(got.r, want.r) << x << "," << y;
+                    ASSERT_EQ(got.g, want.g) << x << "," << y;
+                    ASSERT_EQ(got.b, want.b) << x << "," << y;
+                }
+        }
+    }
+}
