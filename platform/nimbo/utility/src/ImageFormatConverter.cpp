@@ -241,47 +241,44 @@ inline void yuvPut(uint8_t* p, int y, int u, int v)
                 clamp8(y + ((454 * d + 128) >> 8)));
 }
 
-template <OutKind K>
-void yuvToOut(const Lines& in, EPixelType type, uint32_t width, uint32_t height, const OutLines& out)
+// Where luma and chroma sit in one group of a YUV layout.
+struct YuvLayout {
+    unsigned int pixels; // per group
+    unsigned int bytes;  // per group
+    int u, v;            // byte offsets of the chroma
+    int luma[4];         // byte offsets of each pixel's luma
+};
+
+constexpr YuvLayout kUyvy{2, 4, 0, 2, {1, 3, 0, 0}};
+constexpr YuvLayout kYuyv{2, 4, 1, 3, {0, 2, 0, 0}};
+constexpr YuvLayout kUyyvyy{4, 6, 0, 3, {1, 2, 4, 5}};
+constexpr YuvLayout kUyv{1, 3, 0, 2, {1, 0, 0, 0}};
+
+template <OutKind K, const YuvLayout& L>
+void yuvLines(const Lines& in, uint32_t width, uint32_t height, const OutLines& out)
 {
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* s = in(y);
         uint8_t* d = out(y);
-        for (uint32_t x = 0; x < width; ++x) {
-            int luma, u, v;
-            switch (type) {
-            case PixelType_YUV422packed: { // U Y0 V Y1
-                const uint8_t* p = s + 4 * size_t(x / 2);
-                luma = (x & 1) ? p[3] : p[1];
-                u = p[0];
-                v = p[2];
-                break;
-            }
-            case PixelType_YUV411packed: { // U Y0 Y1 V Y2 Y3
-                static const int lumaAt[] = {1, 2, 4, 5};
-                const uint8_t* p = s + 6 * size_t(x / 4);
-                luma = p[lumaAt[x % 4]];
-                u = p[0];
-                v = p[3];
-                break;
-            }
-            case PixelType_YUV444packed: { // U Y V
-                const uint8_t* p = s + 3 * size_t(x);
-                luma = p[1];
-                u = p[0];
-                v = p[2];
-                break;
-            }
-            default: { // Y0 U Y1 V
-                const uint8_t* p = s + 4 * size_t(x / 2);
-                luma = (x & 1) ? p[2] : p[0];
-                u = p[1];
-                v = p[3];
-                break;
-            }
-            }
-            yuvPut<K>(d + size_t(x) * Out<K>::bytes, luma, u, v);
+        uint32_t x = 0;
+        // Whole groups share one chroma pair; a last partial group reads only the pixels the image has.
+        for (; x < width; x += L.pixels, s += L.bytes) {
+            const int u = s[L.u], v = s[L.v];
+            const uint32_t count = std::min<uint32_t>(L.pixels, width - x);
+            for (uint32_t i = 0; i < count; ++i)
+                yuvPut<K>(d + size_t(x + i) * Out<K>::bytes, s[L.luma[i]], u, v);
         }
+    }
+}
+
+template <OutKind K>
+void yuvToOut(const Lines& in, EPixelType type, uint32_t width, uint32_t height, const OutLines& out)
+{
+    switch (type) {
+    case PixelType_YUV422packed: yuvLines<K, kUyvy>(in, width, height, out); break;
+    case PixelType_YUV411packed: yuvLines<K, kUyyvyy>(in, width, height, out); break;
+    case PixelType_YUV444packed: yuvLines<K, kUyv>(in, width, height, out); break;
+    default: yuvLines<K, kYuyv>(in, width, height, out); break;
     }
 }
 

@@ -528,3 +528,14 @@ TEST(ImageFormatConverter, BayerMatchesAPlainBilinearReferenceOnNoise)
         }
     }
 }
+
+TEST(ImageFormatConverter, OddWidthYuvLinesEndInAHalfGroup)
+{
+    // Width 3 in YUYV: two groups per line (8 bytes), the last pixel of the second group is not in the image.
+    const std::vector<uint8_t> input = {10, 128, 20, 128, 30, 128, 99, 128,  // line 0
+                                        40, 128, 50, 128, 60, 128, 99, 128}; // line 1
+    CImageFormatConverter converter;
+    converter.SetOutputPixelFormat(PixelType_Mono8);
+    EXPECT_EQ(convert(converter, input, PixelType_YUV422_YUYV_Packed, 3, 2),
+              (std::vector<uint8_t>{10, 20, 30, 40, 50, 60}));
+}
