@@ -121,6 +121,8 @@ TEST(LogTest, GivesTheNamedCategory)
     log4cpp::Category* logger = GenICam::CLog::GetLogger("GenApiTest");
     ASSERT_NE(logger, nullptr);
     EXPECT_EQ(logger, GenICam::CLog::GetLogger("GenApiTest"));
+    logger->debug("formatted %d", 1); // below the default priority: nothing is written
+    EXPECT_EQ(logger->getName(), "GenApiTest");
 }
 
 TEST(AdapterTest, AnAdapterForwardsToTheRealNodeAndItsCallbacksSeeTheAdapter)

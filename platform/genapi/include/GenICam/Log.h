@@ -1,9 +1,8 @@
 // GenICam's access to the log4cpp categories by name.
 #pragma once
 
-namespace log4cpp {
-class Category;
-}
+// Callers use the category directly (GetLogger(name)->debug(...)), so its declaration comes along.
+#include <log4cpp/Category.hh>
 
 namespace GenICam {
 class CLog {
