@@ -20,6 +20,14 @@ namespace Lorvish {
 class StreamBuffer;
 }
 
+namespace Nimbo {
+class INimboDevice;
+}
+
+namespace GenApi {
+class INodeMap;
+}
+
 namespace grab {
 class FrameRateMeter;
 }
@@ -63,9 +71,18 @@ public:
     QString getName() const;
     Nimbo::CDeviceInfo getDeviceInfo() const;
 
-    grab::GrabNodeMap* getNodeMap() const;
-    grab::GrabNodeMap* getTLNodeMap() const;
-    grab::GrabNodeMap* getStreamGrabberNodeMap() const;
+    // The SDK device behind the attached one; null when none or not an SDK device.
+    Nimbo::INimboDevice* getNimboDevice() const;
+
+    // The GenApi node maps, announced under the roles "Camera", "TransportLayer" and
+    // "StreamParameters"; each null when no device is attached (the last also without a grabber).
+    GenApi::INodeMap* getNodeMap() const;
+    GenApi::INodeMap* getTLNodeMap() const;
+    GenApi::INodeMap* getStreamGrabberNodeMap() const;
+    // The same maps through the engine's named node access.
+    grab::GrabNodeMap* getFeatures() const;
+    grab::GrabNodeMap* getTLFeatures() const;
+    grab::GrabNodeMap* getStreamGrabberFeatures() const;
 
     void setShowFailedBuffers(bool show) { m_showFailedBuffers = show; }
     // How long stopping waits for the stream grabber to return its buffers before giving them up.
@@ -94,8 +111,12 @@ public slots:
     void startContinuousShot() { startContinuousShot(false); }
     void stopGrab();
     void shutDown();
-    void attachNimboDevice(grab::GrabDevice* pCamera);
-    void detachNimboDevice();
+    // Takes an SDK device made by the transport-layer factory; detaching hands it back there.
+    void attachNimboDevice(Nimbo::INimboDevice* pCamera);
+    void detachNimboDevice() { detachDevice(); }
+    // Takes any device of the engine's device interface; detaching calls its release().
+    void attachDevice(grab::GrabDevice* pCamera);
+    void detachDevice();
     void comeHome(Lorvish::StreamBuffer* buffer);
     void setPureGrab(bool PureGrab) { m_pureGrab = PureGrab; }
     void getPerfData(double* pFramesPerSecond, uint64_t* pBytesPerSecond, bool* hasBeenReset);

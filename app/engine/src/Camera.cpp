@@ -3,6 +3,7 @@
 
 #include "FrameRateMeter.h"
 #include "GrabSupport.h"
+#include "NimboGrabDevice.h"
 
 #include <lorvish/StreamBuffer.h>
 #include <lorvish/Trace.h>
@@ -80,7 +81,7 @@ Camera::~Camera()
     m_stopRequested = true;
     waitForGrabThread();
     setState(m_device ? DeviceAttached : NoDevice);
-    detachNimboDevice();
+    detachDevice();
     releasePool();
     QSettings settings;
     settings.beginGroup("Grab");
@@ -138,19 +139,44 @@ Nimbo::CDeviceInfo Camera::getDeviceInfo() const
     return m_deviceInfo;
 }
 
-grab::GrabNodeMap* Camera::getNodeMap() const
+Nimbo::INimboDevice* Camera::getNimboDevice() const
+{
+    QMutexLocker lock(&m_mutex);
+    auto* device = dynamic_cast<NimboGrabDevice*>(m_device);
+    return device ? device->nimboDevice() : nullptr;
+}
+
+GenApi::INodeMap* Camera::getNodeMap() const
+{
+    grab::GrabNodeMap* map = getFeatures();
+    return map ? map->genApiNodeMap() : nullptr;
+}
+
+GenApi::INodeMap* Camera::getTLNodeMap() const
+{
+    grab::GrabNodeMap* map = getTLFeatures();
+    return map ? map->genApiNodeMap() : nullptr;
+}
+
+GenApi::INodeMap* Camera::getStreamGrabberNodeMap() const
+{
+    grab::GrabNodeMap* map = getStreamGrabberFeatures();
+    return map ? map->genApiNodeMap() : nullptr;
+}
+
+grab::GrabNodeMap* Camera::getFeatures() const
 {
     QMutexLocker lock(&m_mutex);
     return m_state != NoDevice && m_device ? m_device->nodeMap() : nullptr;
 }
 
-grab::GrabNodeMap* Camera::getTLNodeMap() const
+grab::GrabNodeMap* Camera::getTLFeatures() const
 {
     QMutexLocker lock(&m_mutex);
     return m_state != NoDevice && m_device ? m_device->tlNodeMap() : nullptr;
 }
 
-grab::GrabNodeMap* Camera::getStreamGrabberNodeMap() const
+grab::GrabNodeMap* Camera::getStreamGrabberFeatures() const
 {
     QMutexLocker lock(&m_mutex);
     return m_state != NoDevice && m_streamGrabber ? m_streamGrabber->nodeMap() : nullptr;
@@ -188,7 +214,7 @@ size_t Camera::liveBufferCount() const
 
 bool Camera::isSingleFrameModeAvailable() const
 {
-    grab::GrabNodeMap* nodeMap = getNodeMap();
+    grab::GrabNodeMap* nodeMap = getFeatures();
     if (!nodeMap || nodeMap->kind("AcquisitionMode") != grab::NodeKind::Enumeration)
         return false;
     try {
@@ -209,12 +235,17 @@ void Camera::takeStreamGrabber()
         m_streamGrabber = m_device->streamGrabber(0);
 }
 
-void Camera::attachNimboDevice(grab::GrabDevice* pCamera)
+void Camera::attachNimboDevice(Nimbo::INimboDevice* pCamera)
+{
+    attachDevice(pCamera ? new NimboGrabDevice(pCamera) : nullptr);
+}
+
+void Camera::attachDevice(grab::GrabDevice* pCamera)
 {
     {
         QMutexLocker lock(&m_mutex);
         if (m_device)
-            detachNimboDevice();
+            detachDevice();
         m_device = pCamera;
         if (!pCamera)
             return;
@@ -231,21 +262,21 @@ void Camera::attachNimboDevice(grab::GrabDevice* pCamera)
                 onOpen();
             } catch (...) {
                 qWarning("onOpen() failed");
-                grab::detail("Camera::attachNimboDevice");
+                grab::detail("Camera::attachDevice");
             }
         }
     }
     emit cameraStateChanged();
 }
 
-void Camera::detachNimboDevice()
+void Camera::detachDevice()
 {
     // The grab loop must not outlive the grabber it waits on.
     if (isGrabbing()) {
         try {
             stopGrab();
         } catch (...) {
-            grab::detail("Camera::detachNimboDevice");
+            grab::detail("Camera::detachDevice");
         }
     }
     {
@@ -258,7 +289,7 @@ void Camera::detachNimboDevice()
                 device->release();
             } catch (...) {
                 qWarning("Failed to destroy the device");
-                grab::detail("Camera::detachNimboDevice");
+                grab::detail("Camera::detachDevice");
             }
         }
         setState(NoDevice);

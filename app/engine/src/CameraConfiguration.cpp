@@ -17,7 +17,7 @@ constexpr int kNearest = 3;
 // The node map to configure, with its cached values dropped; null without an open device.
 grab::GrabNodeMap* freshNodeMap(Camera& camera, bool* sfnc2)
 {
-    grab::GrabNodeMap* map = camera.isOpen() ? camera.getNodeMap() : nullptr;
+    grab::GrabNodeMap* map = camera.isOpen() ? camera.getFeatures() : nullptr;
     if (map)
         map->invalidateNodes();
     grab::GrabDevice* device = camera.getDevice();

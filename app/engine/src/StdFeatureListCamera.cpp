@@ -51,10 +51,10 @@ uint32_t StdFeatureListCamera::pixelTypeForDynamicRange(uint32_t pixelType, int6
 
 int StdFeatureListCamera::readSize(const char* name)
 {
-    grab::GrabNodeMap* sgMap = getStreamGrabberNodeMap();
+    grab::GrabNodeMap* sgMap = getStreamGrabberFeatures();
     if (sgMap && sgMap->kind(name) == grab::NodeKind::Integer && grab::isReadable(sgMap, name))
         return static_cast<int>(std::clamp<int64_t>(sgMap->intValue(name), INT32_MIN, INT32_MAX));
-    grab::GrabNodeMap* map = isOpen() ? getNodeMap() : nullptr;
+    grab::GrabNodeMap* map = isOpen() ? getFeatures() : nullptr;
     if (map && map->kind(name) == grab::NodeKind::Integer && grab::isReadable(map, name))
         return static_cast<int>(std::clamp<int64_t>(map->intValue(name), INT32_MIN, INT32_MAX));
     return 0;
@@ -105,7 +105,7 @@ void StdFeatureListCamera::executeAcquisitionStart()
 {
     if (!isOpen())
         return;
-    grab::GrabNodeMap* map = getNodeMap();
+    grab::GrabNodeMap* map = getFeatures();
     bool tlParamsLocked = false;
     if (!(m_acquisitionStart && grab::isWritable(m_features, "AcquisitionStart"))) {
         if (map && map->kind("TLParamsLocked") == grab::NodeKind::Integer) {
@@ -168,7 +168,7 @@ void StdFeatureListCamera::setAcquisitionMode(int mode)
 
 void StdFeatureListCamera::onPrepareGrab(uint64_t bufferSize, uint32_t numBuffers)
 {
-    grab::GrabNodeMap* sgMap = isOpen() ? getStreamGrabberNodeMap() : nullptr;
+    grab::GrabNodeMap* sgMap = isOpen() ? getStreamGrabberFeatures() : nullptr;
     if (!sgMap)
         return;
     if (sgMap->kind("MaxBufferSize") == grab::NodeKind::Integer)

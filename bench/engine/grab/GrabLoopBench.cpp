@@ -53,7 +53,7 @@ void BM_GrabLoopHandOff(benchmark::State& state)
             handedOn.notify_one();
         },
         Qt::DirectConnection);
-    camera.attachNimboDevice(&device);
+    camera.attachDevice(&device);
     camera.open();
     camera.startContinuousShot();
 

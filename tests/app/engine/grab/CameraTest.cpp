@@ -103,7 +103,7 @@ class CameraTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        camera.attachNimboDevice(&device);
+        camera.attachDevice(&device);
         camera.setBufferReturnTimeout(2000);
         receiver.attach(camera);
     }
@@ -159,8 +159,8 @@ TEST(CameraStates, AttachOpenCloseDetach)
     QObject::connect(&camera, &Camera::cameraClosed, [&] { ++closed; });
 
     EXPECT_EQ(camera.getState(), Camera::NoDevice);
-    EXPECT_EQ(camera.getNodeMap(), nullptr);
-    camera.attachNimboDevice(&device);
+    EXPECT_EQ(camera.getFeatures(), nullptr);
+    camera.attachDevice(&device);
     EXPECT_TRUE(camera.isDeviceAttachedNotOpen());
     EXPECT_EQ(camera.getName(), "FakeCam (12345678)");
     camera.open();
@@ -168,12 +168,12 @@ TEST(CameraStates, AttachOpenCloseDetach)
     EXPECT_EQ(device.openModes(), unsigned(grab::DeviceAccess_Control | grab::DeviceAccess_Stream));
     EXPECT_EQ(opened, 1);
     EXPECT_TRUE(camera.hasStreamGrabberChannel());
-    EXPECT_NE(camera.getStreamGrabberNodeMap(), nullptr);
+    EXPECT_NE(camera.getStreamGrabberFeatures(), nullptr);
     camera.close();
     EXPECT_EQ(camera.getState(), Camera::DeviceAttached);
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(device.isOpen());
-    camera.detachNimboDevice();
+    camera.detachDevice();
     EXPECT_EQ(camera.getState(), Camera::NoDevice);
     EXPECT_EQ(device.released(), 1);
 }
@@ -207,7 +207,7 @@ TEST(CameraStates, FileAccessNeedsAdapterAndFileSelector)
         if (c.selector)
             device.features().add("FileSelector", fake::enumeration("UserSet1", {"UserSet1"}, c.access));
         TestCamera camera;
-        camera.attachNimboDevice(&device);
+        camera.attachDevice(&device);
         camera.open();
         EXPECT_EQ(camera.hasFileAccess(), c.expected);
     }
@@ -234,7 +234,7 @@ TEST(CameraStates, SingleFrameModeAvailability)
         }
         TestCamera camera;
         EXPECT_FALSE(camera.isSingleFrameModeAvailable());
-        camera.attachNimboDevice(&device);
+        camera.attachDevice(&device);
         camera.open();
         EXPECT_EQ(camera.isSingleFrameModeAvailable(), c.expected) << c.entry;
     }
@@ -247,7 +247,7 @@ TEST_F(CameraTest, DeviceOpenAtAttachGetsStreamGrabberAndGrabs)
     TestCamera other;
     Receiver otherReceiver;
     otherReceiver.attach(other);
-    other.attachNimboDevice(&openDevice);
+    other.attachDevice(&openDevice);
     EXPECT_EQ(other.getState(), Camera::Open);
     EXPECT_EQ(other.opens, 1);
     other.startContinuousShot();

@@ -223,7 +223,7 @@ TEST(StdFeatureListCamera, PixelTypeFollowsDynamicRange)
         TestableCamera camera;
         EXPECT_EQ(camera.getPixelType(), 0xFFFFFFFFu); // not open
         EXPECT_EQ(camera.getBytesPerPixel(), 1);
-        camera.attachNimboDevice(&device);
+        camera.attachDevice(&device);
         camera.open();
         EXPECT_EQ(camera.getPixelType(), c.expected) << c.format << " " << c.dynamicRange;
     }
@@ -234,7 +234,7 @@ TEST(StdFeatureListCamera, SizesComeFromGrabberThenDevice)
     fake::Device device;
     addSfnc2Features(device.features(), false);
     TestableCamera camera;
-    camera.attachNimboDevice(&device);
+    camera.attachDevice(&device);
     EXPECT_EQ(camera.getWidth(), 0); // not open, no grabber yet
     EXPECT_EQ(camera.getPayloadSize(), 0u);
     camera.open();
@@ -253,7 +253,7 @@ TEST(StdFeatureListCamera, TLParamsLockedOnlyWhenStartIsNotWritable)
         addSfnc2Features(device.features(), true);
         device.features().add("TLParamsLocked", fake::integer(0, 0, 1));
         TestableCamera camera;
-        camera.attachNimboDevice(&device);
+        camera.attachDevice(&device);
         camera.open();
         camera.executeAcquisitionStart();
         EXPECT_EQ(device.features().writes(), std::vector<std::string>{"AcquisitionStart=execute"});
@@ -264,7 +264,7 @@ TEST(StdFeatureListCamera, TLParamsLockedOnlyWhenStartIsNotWritable)
         device.features().add("TLParamsLocked", fake::integer(1, 0, 1));
         device.features().node("AcquisitionStart").access = AccessMode::RO;
         TestableCamera camera;
-        camera.attachNimboDevice(&device);
+        camera.attachDevice(&device);
         camera.open();
         EXPECT_THROW(camera.executeAcquisitionStart(), GenICam::AccessException);
         EXPECT_EQ(device.features().writes(), std::vector<std::string>{"TLParamsLocked=0"});
@@ -274,7 +274,7 @@ TEST(StdFeatureListCamera, TLParamsLockedOnlyWhenStartIsNotWritable)
         addSfnc2Features(device.features(), true);
         device.features().remove("AcquisitionStart");
         TestableCamera camera;
-        camera.attachNimboDevice(&device);
+        camera.attachDevice(&device);
         camera.open();
         EXPECT_THROW(camera.executeAcquisitionStart(), GenICam::LogicalErrorException);
     }
@@ -295,7 +295,7 @@ TEST(StdFeatureListCamera, GrabsThroughTheStandardFeatures)
             ++received;
         },
         Qt::DirectConnection);
-    camera.attachNimboDevice(&device);
+    camera.attachDevice(&device);
     camera.open();
     camera.startContinuousShot();
     ASSERT_EQ(camera.getState(), Camera::GrabbingContinuous);
@@ -327,7 +327,7 @@ TEST(StdFeatureListCamera, MissingGrabberLimitsAreReported)
     fake::Device device;
     addSfnc2Features(device.features(), false);
     StdFeatureListCamera camera(Nimbo::CDeviceInfo(), nullptr, 0x800000);
-    camera.attachNimboDevice(&device);
+    camera.attachDevice(&device);
     camera.open();
     testsupport::LogCapture log;
     camera.startContinuousShot();
@@ -341,7 +341,7 @@ protected:
     void configure(fake::Device& device)
     {
         StdFeatureListCamera camera(device.deviceInfo(), nullptr, 0x800000);
-        camera.attachNimboDevice(&device);
+        camera.attachDevice(&device);
         camera.open();
         CameraConfiguration::applyDefaultConfiguration(camera);
         EXPECT_GE(device.features().invalidations(), 1);
@@ -425,7 +425,7 @@ TEST(CameraConfiguration, WhiteBalanceAreaAdjustmentAndTrigger)
     fake::Device device;
     addSfnc2Features(device.features(), true);
     StdFeatureListCamera camera(device.deviceInfo(), nullptr, 0x800000);
-    camera.attachNimboDevice(&device);
+    camera.attachDevice(&device);
     camera.open();
     fake::NodeMap& f = device.features();
 
@@ -452,7 +452,7 @@ TEST(CameraConfiguration, ClosedCameraIsLeftAlone)
     fake::Device device;
     addSfnc2Features(device.features(), true);
     StdFeatureListCamera camera(device.deviceInfo(), nullptr, 0x800000);
-    camera.attachNimboDevice(&device);
+    camera.attachDevice(&device);
     CameraConfiguration::applyDefaultConfiguration(camera);
     CameraConfiguration::enableTrigger(camera, "Line1");
     EXPECT_TRUE(device.features().writes().empty());

@@ -76,7 +76,7 @@ protected:
                     ++received;
             },
             Qt::DirectConnection);
-        camera->attachNimboDevice(new NimboGrabDevice(device));
+        camera->attachNimboDevice(device);
         camera->open();
         ASSERT_TRUE(camera->isOpen());
         CameraConfiguration::applyDefaultConfiguration(*camera);
@@ -97,7 +97,7 @@ protected:
 
 TEST_P(EmulatedCameraTest, DefaultConfiguration)
 {
-    grab::GrabNodeMap* map = camera->getNodeMap();
+    grab::GrabNodeMap* map = camera->getFeatures();
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(map->enumValue("PixelFormat"), GetParam().colourFormat);
     EXPECT_EQ(map->intValue("OffsetX"), 0);
@@ -106,6 +106,10 @@ TEST_P(EmulatedCameraTest, DefaultConfiguration)
     EXPECT_EQ(map->enumValue("TriggerMode"), "Off");
     EXPECT_EQ(map->enumValue("AcquisitionMode"), "Continuous");
     EXPECT_EQ(camera->getDevice()->isSfnc2(), GetParam().sfnc2);
+    EXPECT_NE(camera->getNimboDevice(), nullptr);
+    EXPECT_EQ(camera->getNodeMap(), camera->getNimboDevice()->GetNodeMap());
+    EXPECT_NE(camera->getTLNodeMap(), nullptr);
+    EXPECT_NE(camera->getStreamGrabberNodeMap(), nullptr);
 }
 
 TEST_P(EmulatedCameraTest, ContinuousAndOneShotGrabs)
