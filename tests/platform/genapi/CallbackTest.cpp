@@ -281,3 +281,27 @@ TEST(CallbackTest, ASelectorMovesItsIndexedRegisterAndNotifiesTheSelected)
     ASSERT_EQ(selected.size(), 1u);
     EXPECT_EQ(selected[0]->GetNode(), map->GetNode("Gain"));
 }
+
+TEST(CallbackTest, AnInvalidatorDropsTheCacheOfTheRegisterItNames)
+{
+    MemoryPort port;
+    auto map = load(R"(
+      <Port Name="Device"/>
+      <IntReg Name="Mode"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>
+      <IntReg Name="Max"><Address>4</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
+        <pInvalidator>Mode</pInvalidator></IntReg>)");
+    map->Connect(&port);
+    Counter max;
+    Register(map->GetNode("Max"), max, &Counter::onChange);
+    CIntegerPtr m = map->GetNode("Max");
+    port.bytes[4] = 1;
+    EXPECT_EQ(m->GetValue(), 1);
+    port.bytes[4] = 2; // the device changes Max when Mode is written
+    CIntegerPtr(map->GetNode("Mode"))->SetValue(1);
+    EXPECT_EQ(max.calls, 1);
+    EXPECT_EQ(m->GetValue(), 2);
+    NodeList_t invalidators;
+    map->GetNode("Max")->GetChildren(invalidators, ctInvalidatingChildren);
+    ASSERT_EQ(invalidators.size(), 1u);
+    EXPECT_EQ(invalidators[0], map->GetNode("Mode"));
+}
