@@ -41,6 +41,8 @@ extern std::string scaleLibrary;  // "libswscale.so.6"
     X(encode, av_packet_rescale_ts)                                                                                    \
     X(util, av_frame_alloc)                                                                                            \
     X(util, av_frame_free)                                                                                             \
+    X(util, av_frame_get_buffer)                                                                                       \
+    X(util, av_frame_make_writable)                                                                                    \
     X(util, av_strerror)                                                                                               \
     X(format, av_guess_format)                                                                                         \
     X(format, avformat_alloc_context)                                                                                  \

@@ -55,8 +55,8 @@ public:
     // The thread count handed to libav: the "Recording/UseNumberOfThreads" setting, when negative
     // the environment variable NUMBER_OF_PROCESSORS, 0 (libav chooses) when that is unset.
     static int threadCount();
-    // The staging picture of the last frame (luma plane, then U, then V).
-    const std::vector<uint8_t>& stagingBuffer() const { return m_staging; }
+    // A copy of the last converted picture, planes packed (luma, then U, then V); empty when closed.
+    std::vector<uint8_t> picture() const;
     // Size of the encoded pictures: the frame size rounded down to even numbers.
     uint32_t encodedWidth() const { return m_encodedWidth; }
     uint32_t encodedHeight() const { return m_encodedHeight; }
@@ -76,12 +76,11 @@ private:
     AVStream* m_stream = nullptr;
     AVCodecContext* m_codecContext = nullptr;
     AVPacket* m_packet = nullptr;
-    AVFrame* m_frame = nullptr;
+    AVFrame* m_frame = nullptr; // its planes receive every converted picture, reused frame after frame
     SwsContext* m_scaler = nullptr;
     Nimbo::EPixelType m_scalerPixelType = Nimbo::PixelType_Undefined;
     bool m_headerWritten = false;
     int64_t m_framesSent = 0;
-    std::vector<uint8_t> m_staging;
     std::vector<uint16_t> m_widened;                           // Bayer 10/12 frames scaled to 16 bits for the converter
     std::unique_ptr<Nimbo::CImageFormatConverter> m_converter; // for the types converted in two steps
     std::vector<uint8_t> m_converted;

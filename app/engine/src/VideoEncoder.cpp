@@ -179,6 +179,22 @@ int VideoEncoder::threadCount()
     return std::stoi(processors);
 }
 
+std::vector<uint8_t> VideoEncoder::picture() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<uint8_t> planes;
+    if (!m_frame || !m_frame->data[0])
+        return planes;
+    const int heights[3] = {m_frame->height, m_frame->height / 2, m_frame->height / 2};
+    const int widths[3] = {m_frame->width, m_frame->width / 2, m_frame->width / 2};
+    for (int plane = 0; plane < 3; ++plane)
+        for (int row = 0; row < heights[plane]; ++row) {
+            const uint8_t* line = m_frame->data[plane] + size_t(row) * m_frame->linesize[plane];
+            planes.insert(planes.end(), line, line + widths[plane]);
+        }
+    return planes;
+}
+
 bool VideoEncoder::isOpen() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -258,6 +274,11 @@ void VideoEncoder::setup(const char* fileName)
     m_frame = av.av_frame_alloc();
     if (!m_codecContext || !m_packet || !m_frame)
         FAIL_RUNTIME("Error in allocating memory.");
+    m_frame->width = static_cast<int>(m_encodedWidth);
+    m_frame->height = static_cast<int>(m_encodedHeight);
+    m_frame->format = AV_PIX_FMT_YUV420P;
+    if (av.av_frame_get_buffer(m_frame, 0) < 0)
+        FAIL_RUNTIME("Error in allocating memory.");
     const AVRational rate = frameRate(m_framesPerSecond);
     m_codecContext->thread_count = threads;
     m_codecContext->bit_rate = std::max<int64_t>(m_bitRate, m_codecContext->bit_rate);
@@ -310,6 +331,10 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
                       "buffer size is %zu.",
                       bufferSize, required);
 
+    // The encoder normally let go of the last picture; when it still holds it, libav gives the frame
+    // fresh planes.
+    if (m_libav->av_frame_make_writable(m_frame) < 0)
+        FAIL_RUNTIME("Could not allocate frame %d.", m_imageCount.load());
     if (convertsDirectly(pixelType)) {
         convert(static_cast<const uint8_t*>(buffer), stride, pixelType);
     } else {
@@ -328,21 +353,9 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
         convert(m_converted.data(), Nimbo::ComputeStride(intermediate, width, 0), intermediate);
     }
 
-    const LibavAdapter& av = *m_libav;
-    const size_t lumaSize = size_t(m_encodedWidth) * m_encodedHeight;
-    m_frame->data[0] = m_staging.data();
-    m_frame->data[1] = m_staging.data() + lumaSize;
-    m_frame->data[2] = m_staging.data() + lumaSize + lumaSize / 4;
-    m_frame->linesize[0] = static_cast<int>(m_encodedWidth);
-    m_frame->linesize[1] = static_cast<int>(m_encodedWidth / 2);
-    m_frame->linesize[2] = static_cast<int>(m_encodedWidth / 2);
-    m_frame->width = static_cast<int>(m_encodedWidth);
-    m_frame->height = static_cast<int>(m_encodedHeight);
-    m_frame->format = AV_PIX_FMT_YUV420P;
     // Times count the frames sent, in the codec's time base; packets are rescaled to the stream's.
     m_frame->pts = m_framesSent;
-    // The frame does not own the staging buffer, so libav copies the picture it keeps.
-    if (av.avcodec_send_frame(m_codecContext, m_frame) < 0)
+    if (m_libav->avcodec_send_frame(m_codecContext, m_frame) < 0)
         FAIL_RUNTIME("Error during encode frame %d.", m_imageCount.load());
     ++m_framesSent;
     ++m_imageCount;
@@ -371,8 +384,6 @@ void VideoEncoder::writePackets()
 void VideoEncoder::close()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_staging.clear();
-    m_staging.shrink_to_fit();
     if (!m_file || !m_file->isOpen() || !m_libav->isLoaded() || !m_formatContext) {
         release(false);
         return;
@@ -428,17 +439,19 @@ void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelTy
     const uint32_t width = m_encodedWidth;
     const uint32_t height = m_encodedHeight;
     const size_t lumaSize = size_t(width) * height;
-    m_staging.resize(lumaSize + 2 * (lumaSize / 4));
-    uint8_t* luma = m_staging.data();
-    uint8_t* planeU = luma + lumaSize;
-    uint8_t* planeV = planeU + lumaSize / 4;
+    // The picture is written straight into the frame's own planes, which libav then only references.
+    uint8_t* luma = m_frame->data[0];
+    uint8_t* planeU = m_frame->data[1];
+    uint8_t* planeV = m_frame->data[2];
+    const size_t lumaStride = static_cast<size_t>(m_frame->linesize[0]);
+    const size_t chromaStride = static_cast<size_t>(m_frame->linesize[1]);
     const uint32_t chromaWidth = width / 2;
 
     if (isMono(pixelType)) {
         const unsigned int bits = significantBits(pixelType);
         for (uint32_t y = 0; y < height; ++y) {
             const uint8_t* line = source + y * stride;
-            uint8_t* out = luma + size_t(y) * width;
+            uint8_t* out = luma + y * lumaStride;
             if (bits == 8) {
                 std::memcpy(out, line, width);
             } else {
@@ -448,7 +461,10 @@ void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelTy
                 }
             }
         }
-        std::memset(planeU, 128, 2 * (lumaSize / 4));
+        for (uint32_t row = 0; row < height / 2; ++row) {
+            std::memset(planeU + row * chromaStride, 128, chromaWidth);
+            std::memset(planeV + row * chromaStride, 128, chromaWidth);
+        }
         return;
     }
 
@@ -456,10 +472,10 @@ void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelTy
         for (uint32_t y = 0; y < height; y += 2) {
             const uint8_t* line0 = source + y * stride;
             const uint8_t* line1 = line0 + stride;
-            uint8_t* out0 = luma + size_t(y) * width;
-            uint8_t* out1 = out0 + width;
-            uint8_t* outU = planeU + size_t(y / 2) * chromaWidth;
-            uint8_t* outV = planeV + size_t(y / 2) * chromaWidth;
+            uint8_t* out0 = luma + y * lumaStride;
+            uint8_t* out1 = out0 + lumaStride;
+            uint8_t* outU = planeU + (y / 2) * chromaStride;
+            uint8_t* outV = planeV + (y / 2) * chromaStride;
             for (uint32_t x = 0; x < width; x += 2) {
                 switch (pixelType) {
                 case PixelType_YUV422_YUYV_Packed:
@@ -535,7 +551,6 @@ void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelTy
     const uint8_t* const sourcePlanes[4] = {input, nullptr, nullptr, nullptr};
     const int sourceStrides[4] = {static_cast<int>(inputStride), 0, 0, 0};
     uint8_t* const targetPlanes[4] = {luma, planeU, planeV, nullptr};
-    const int targetStrides[4] = {static_cast<int>(width), static_cast<int>(chromaWidth), static_cast<int>(chromaWidth),
-                                  0};
+    const int targetStrides[4] = {m_frame->linesize[0], m_frame->linesize[1], m_frame->linesize[2], 0};
     av.sws_scale(m_scaler, sourcePlanes, sourceStrides, 0, static_cast<int>(height), targetPlanes, targetStrides);
 }

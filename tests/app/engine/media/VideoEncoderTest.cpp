@@ -144,11 +144,12 @@ TEST_F(VideoEncoderTest, MonoStagingPictureHasNeutralChroma)
     encoder.open(libRoot().c_str(), stdFilePath("mono.mp4").c_str(), 1280, 720, Nimbo::PixelType_Mono8);
     const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 1280, 720, 0, 77);
     encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 1280, 720);
-    const std::vector<uint8_t>& staging = encoder.stagingBuffer();
+    const std::vector<uint8_t> staging = encoder.picture();
     ASSERT_EQ(staging.size(), 1382400u);
     EXPECT_EQ(std::count(staging.begin(), staging.begin() + 921600, 77), 921600);
     EXPECT_EQ(std::count(staging.begin() + 921600, staging.end(), 128), 460800);
     encoder.close();
+    EXPECT_TRUE(encoder.picture().empty());
 }
 
 TEST_F(VideoEncoderTest, RefusesFramesThatDoNotFit)
