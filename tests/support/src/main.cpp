@@ -2,6 +2,8 @@
 // application object the program needs (an offscreen QApplication for widget tests).
 #include "testsupport/TestEnvironment.h"
 
+#include "LsanSuppressions.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +14,20 @@ using TestApplication = QApplication;
 #include <QCoreApplication>
 using TestApplication = QCoreApplication;
 #endif
+
+// Qt's offscreen platform keeps a few screen objects until exit; listing the tests runs without
+// the test environment, so the suppressions must not depend on LSAN_OPTIONS.
+extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions()
+{
+    return kLsanSuppressions;
+}
+
+extern "C" const char* __lsan_default_options();
+extern "C" const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
 
 int main(int argc, char** argv)
 {
