@@ -451,6 +451,13 @@ private:
     IPort* m_port = nullptr;
 };
 
+// A <Node> element: a node with no value of its own.
+class CPlainNode : public CNodeImpl {
+public:
+    using CNodeImpl::CNodeImpl;
+    EInterfaceType GetPrincipalInterfaceType() const override { return intfIBase; }
+};
+
 class CCategoryNode : public CNodeImpl, virtual public ICategory {
 public:
     using CNodeImpl::CNodeImpl;

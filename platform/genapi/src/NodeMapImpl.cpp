@@ -165,7 +165,9 @@ std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, NodeSpec spec)
         return std::make_unique<CRegisterNode>(map, std::move(spec));
     if (k == "Port")
         return std::make_unique<CPortNode>(map, std::move(spec));
-    return std::make_unique<CCategoryNode>(map, std::move(spec)); // Category and the plain Node
+    if (k == "Node")
+        return std::make_unique<CPlainNode>(map, std::move(spec));
+    return std::make_unique<CCategoryNode>(map, std::move(spec));
 }
 
 std::mutex g_registryMutex;

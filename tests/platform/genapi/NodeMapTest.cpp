@@ -481,3 +481,55 @@ TEST(NodeMapTest, LinkPropertiesPairValuesWithAttributes)
     map->GetNode("K")->GetChildren(terminals, ctTerminalNodes);
     EXPECT_EQ(terminals.size(), 2u);
 }
+
+TEST(NodeMapTest, EveryNodeKindLoadsWithItsInterface)
+{
+    MemoryPort port;
+    port.bytes[0] = 42;
+    auto map = load(R"(
+      <Port Name="Device"/>
+      <Node Name="Plain"/>
+      <Category Name="Cat"/>
+      <Integer Name="Int"><Value>5</Value></Integer>
+      <IntReg Name="IReg"><Address>0</Address><Length>1</Length><AccessMode>RO</AccessMode><pPort>Device</pPort></IntReg>
+      <MaskedIntReg Name="MReg"><Address>0</Address><Length>1</Length><AccessMode>RO</AccessMode><pPort>Device</pPort><LSB>1</LSB><MSB>3</MSB></MaskedIntReg>
+      <Float Name="Flt"><Value>0.25</Value></Float>
+      <FloatReg Name="FReg"><Address>8</Address><Length>8</Length><AccessMode>RO</AccessMode><pPort>Device</pPort></FloatReg>
+      <Converter Name="Conv"><pValue>Int</pValue><FormulaTo>FROM*2</FormulaTo><FormulaFrom>TO/2</FormulaFrom></Converter>
+      <IntConverter Name="IConv"><pValue>Int</pValue><FormulaTo>FROM*2</FormulaTo><FormulaFrom>TO/2</FormulaFrom></IntConverter>
+      <SwissKnife Name="SK"><pVariable Name="X">Int</pVariable><Formula>X/4</Formula></SwissKnife>
+      <IntSwissKnife Name="ISK"><pVariable Name="X">Int</pVariable><Formula>X/4</Formula></IntSwissKnife>
+      <Enumeration Name="Enum"><EnumEntry Name="E1"><Value>1</Value></EnumEntry><Value>1</Value></Enumeration>
+      <Boolean Name="Bool"><Value>1</Value></Boolean>
+      <Command Name="Cmd"/>
+      <String Name="Str"><Value>text </Value></String>
+      <StringReg Name="SReg"><Address>16</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort></StringReg>
+      <Register Name="Reg"><Address>0</Address><Length>2</Length><AccessMode>RO</AccessMode><pPort>Device</pPort></Register>)");
+    map->Connect(&port);
+    struct Case {
+        const char* name;
+        EInterfaceType type;
+        const char* text; // ToString, or null when the node has no readable text
+    } cases[] = {{"Device", intfIPort, ""},        {"Plain", intfIBase, ""},
+                 {"Cat", intfICategory, ""},       {"Int", intfIInteger, "5"},
+                 {"IReg", intfIInteger, "42"},     {"MReg", intfIInteger, "5"},
+                 {"Flt", intfIFloat, "0.25"},      {"FReg", intfIFloat, "0"},
+                 {"Conv", intfIFloat, "2.5"},      {"IConv", intfIInteger, "2"},
+                 {"SK", intfIFloat, "1.25"},       {"ISK", intfIInteger, "1"},
+                 {"Enum", intfIEnumeration, "E1"}, {"EnumEntry_Enum_E1", intfIEnumEntry, "E1"},
+                 {"Bool", intfIBoolean, "1"},      {"Cmd", intfICommand, nullptr},
+                 {"Str", intfIString, "text "},    {"SReg", intfIString, ""},
+                 {"Reg", intfIRegister, "0x2a00"}};
+    for (const Case& c : cases) {
+        INode* node = map->GetNode(c.name);
+        ASSERT_NE(node, nullptr) << c.name;
+        EXPECT_EQ(node->GetPrincipalInterfaceType(), c.type) << c.name;
+        if (c.text)
+            EXPECT_EQ(CValuePtr(node)->ToString(), c.text) << c.name;
+        else
+            EXPECT_THROW(CValuePtr(node)->ToString(), GenICam::AccessException) << c.name;
+    }
+    EXPECT_EQ(CIntegerPtr(map->GetNode("IConv"))->GetMax(), INT64_MAX / 2);
+    CIntegerPtr(map->GetNode("IConv"))->SetValue(4);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Int"))->GetValue(), 8);
+}
