@@ -6,8 +6,6 @@ add_library(kalmuth-engine-grab STATIC
   include/GrabDevice.h
   include/Camera.h
   src/Camera.cpp
-  src/FrameRateMeter.h
-  src/FrameRateMeter.cpp
   src/GrabSupport.h
   src/GrabSupport.cpp
   include/SafeNodeAccess.h
@@ -22,6 +20,6 @@ add_library(kalmuth-engine-grab STATIC
   src/NimboGrabDevice.cpp)
 set_target_properties(kalmuth-engine-grab PROPERTIES AUTOMOC ON)
 target_include_directories(kalmuth-engine-grab PUBLIC include PRIVATE src)
-target_link_libraries(kalmuth-engine-grab PUBLIC Qt5::Core PkgConfig::LOG4CPP Threads::Threads lorvish
+target_link_libraries(kalmuth-engine-grab PUBLIC Qt5::Core PkgConfig::LOG4CPP Threads::Threads lorvish brasko
   NimboBase NimboUtility NimboGenApi NimboGCBase nimbo-os)
 list(APPEND KALMUTH_ENGINE_LIBRARIES kalmuth-engine-grab)

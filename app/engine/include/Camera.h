@@ -28,9 +28,7 @@ namespace GenApi {
 class INodeMap;
 }
 
-namespace grab {
-class FrameRateMeter;
-}
+class FpsStatistic;
 
 // Abstract grab engine; the subclass supplies the feature access (StdFeatureListCamera).
 //
@@ -160,7 +158,7 @@ private:
     int32_t m_width = 0;
     int32_t m_height = 0;
     uint32_t m_pixelType = 0xFFFFFFFFu;
-    std::unique_ptr<grab::FrameRateMeter> m_fpsStatistic;
+    std::unique_ptr<FpsStatistic> m_fpsStatistic;
     std::atomic<bool> m_pureGrab{false};
     uint32_t m_usedBufferMemory;
     uint32_t m_numBuffers = 0;

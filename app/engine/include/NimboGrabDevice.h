@@ -30,7 +30,7 @@ public:
     size_t streamGrabberCount() const override;
     grab::GrabStreamGrabber* streamGrabber(size_t index) override;
     bool attachFileAccess() override;
-    // DeviceSFNCVersionMajor of the open device is 2 or more.
+    // The SDK reports feature naming standard 2.0.0 or later for the open device.
     bool isSfnc2() const override;
     void release() override;
 

@@ -1,13 +1,15 @@
 // The grab engine of one camera (see Camera.h).
 #include "Camera.h"
 
-#include "FrameRateMeter.h"
 #include "GrabSupport.h"
 #include "NimboGrabDevice.h"
 
+#include <brasko/Formatting.h>
+#include <brasko/FpsStatistic.h>
 #include <lorvish/StreamBuffer.h>
 #include <lorvish/Trace.h>
 #include <nimbo/Mivtrace.h>
+#include <nimbo/ThreadPriority.h>
 #include <os/System.h>
 
 #include <QCoreApplication>
@@ -16,12 +18,7 @@
 
 #include <log4cpp/Category.hh>
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
-#include <cstring>
-#include <stdexcept>
 
 namespace {
 
@@ -47,22 +44,19 @@ void sdkLog(unsigned level, const QString& text)
 }
 
 // The grab thread asks for the lowest real-time priority above the minimum; without the right to it
-// the request is refused and the thread keeps its normal priority.
+// the SDK refuses and the thread keeps its normal priority.
 void raiseGrabThreadPriority()
 {
-    const int minimum = sched_get_priority_min(SCHED_FIFO);
-    const int maximum = sched_get_priority_max(SCHED_FIFO);
-    sched_param param{};
-    param.sched_priority = minimum < maximum ? minimum + 1 : minimum;
-    const int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    if (error != 0)
-        throw std::runtime_error(std::string("SetRTThreadPriority refused: ") + std::strerror(error));
+    int minimum = 0;
+    int maximum = 0;
+    Nimbo::GetRTThreadPriorityCapabilities(minimum, maximum);
+    Nimbo::SetRTThreadPriority(minimum < maximum ? minimum + 1 : minimum);
 }
 
 } // namespace
 
 Camera::Camera(const Nimbo::CDeviceInfo& info, QObject* parent, unsigned usedBufferMemory)
-    : QThread(parent), m_deviceInfo(info), m_fpsStatistic(std::make_unique<grab::FrameRateMeter>(32)),
+    : QThread(parent), m_deviceInfo(info), m_fpsStatistic(std::make_unique<FpsStatistic>(32)),
       m_usedBufferMemory(usedBufferMemory)
 {
     QSettings settings;
@@ -252,9 +246,7 @@ void Camera::attachDevice(grab::GrabDevice* pCamera)
         const bool alreadyOpen = pCamera->isOpen();
         setState(alreadyOpen ? Open : DeviceAttached);
         m_deviceInfo = pCamera->deviceInfo();
-        m_name = QString::fromUtf8(m_deviceInfo.GetFriendlyName().c_str());
-        if (m_name.isEmpty())
-            m_name = QString::fromUtf8(m_deviceInfo.GetModelName().c_str());
+        m_name = formatDeviceName(&m_deviceInfo);
         if (alreadyOpen) {
             // A device opened elsewhere still needs its stream grabber and bound features.
             takeStreamGrabber();
@@ -841,7 +833,7 @@ void Camera::shutDown()
 void Camera::getPerfData(double* pFramesPerSecond, uint64_t* pBytesPerSecond, bool* hasBeenReset)
 {
     double fps = 0.0;
-    uint64_t bytes = 0;
+    unsigned long long bytes = 0;
     if (m_fpsStatistic->computeResult(&fps, &bytes)) {
         if (pFramesPerSecond)
             *pFramesPerSecond = fps;

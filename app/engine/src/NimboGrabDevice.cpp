@@ -2,6 +2,7 @@
 #include "NimboGrabDevice.h"
 
 #include <nimbo/GrabResult.h>
+#include <nimbo/InstantCamera.h>
 #include <nimbo/NimboDevice.h>
 #include <nimbo/StreamGrabber.h>
 #include <nimbo/TlFactory.h>
@@ -138,11 +139,13 @@ bool NimboGrabDevice::attachFileAccess()
 
 bool NimboGrabDevice::isSfnc2() const
 {
-    GenApi::INodeMap* map = m_device->IsOpen() ? m_device->GetNodeMap() : nullptr;
-    auto* major = map ? dynamic_cast<GenApi::IInteger*>(map->GetNode("DeviceSFNCVersionMajor")) : nullptr;
-    if (!major || !GenApi::IsReadable(major->GetAccessMode()))
+    if (!m_device || !m_device->IsOpen())
         return false;
-    return major->GetValue() >= 2;
+    // A camera attached without ownership only to read the version; the device stays ours.
+    Nimbo::CInstantCamera camera(m_device, Nimbo::Cleanup_None);
+    const bool sfnc2 = camera.GetSfncVersion() >= Nimbo::VersionInfo(2, 0, 0);
+    camera.DetachDevice();
+    return sfnc2;
 }
 
 void NimboGrabDevice::release()
