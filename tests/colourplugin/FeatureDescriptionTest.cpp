@@ -36,11 +36,7 @@ TEST(FeatureDescriptionTest, IsTheWholeRegisterDescriptionOfSchemaOneOne)
 
 class MergedFeaturesTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        HUVANE_REQUIRE_ENGINE();
-        camera = std::make_unique<TestCamera>();
-    }
+    void SetUp() override { camera = std::make_unique<TestCamera>(); }
     std::unique_ptr<TestCamera> camera;
 };
 

@@ -68,8 +68,6 @@ void expectPortMatrix(TestPort& port, const Huvane::ColorMatrix& expected, const
 
 class EventManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override { HUVANE_REQUIRE_ENGINE(); }
-
     void start(const CameraOptions& options = CameraOptions())
     {
         camera = std::make_unique<TestCamera>(options);

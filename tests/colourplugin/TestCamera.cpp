@@ -233,19 +233,4 @@ TestCamera::~TestCamera()
     GenApi::DestroyNodeMap(m_nodeMap);
 }
 
-bool nodeMapEngineAvailable()
-{
-    static const bool available = [] {
-        try {
-            GenApi::INodeMap* map = GenApi::CreateNodeMap(cameraDescription(CameraOptions()).c_str());
-            GenApi::DestroyNodeMap(map);
-            return map != nullptr;
-        } catch (const GenICam::GenericException& e) {
-            // Only the stand-in's placeholder counts as "not there yet"; anything else is a real failure.
-            return std::strstr(e.GetDescription(), "not implemented") == nullptr;
-        }
-    }();
-    return available;
-}
-
 } // namespace huvanetest

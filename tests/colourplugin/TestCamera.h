@@ -80,8 +80,7 @@ private:
     std::vector<Access> m_writes;
 };
 
-// The node map of one test camera with its port connected; skips the test when the node-map
-// engine cannot build node maps yet.
+// The node map of one test camera with its port connected.
 class TestCamera {
 public:
     explicit TestCamera(const CameraOptions& options = CameraOptions());
@@ -106,13 +105,4 @@ private:
     GenApi::INodeMap* m_nodeMap = nullptr;
 };
 
-// Whether GenApi::CreateNodeMap builds node maps in this tree (the engine may not have landed yet).
-bool nodeMapEngineAvailable();
-
 } // namespace huvanetest
-
-#define HUVANE_REQUIRE_ENGINE()                                                                                        \
-    do {                                                                                                               \
-        if (!huvanetest::nodeMapEngineAvailable())                                                                     \
-            GTEST_SKIP() << "GenApi::CreateNodeMap cannot build node maps yet";                                        \
-    } while (false)
