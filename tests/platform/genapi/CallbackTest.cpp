@@ -78,20 +78,24 @@ TEST(CallbackTest, CallbacksMayWriteRegisterAndDeregisterWhileDispatching)
     auto map = load(kChain);
     struct Client {
         INodeMap* map;
-        CallbackHandleType self = 0, added = 0;
-        int calls = 0, addedCalls = 0, otherCalls = 0;
+        CallbackHandleType self = 0, added = 0, victim = 0;
+        int calls = 0, addedCalls = 0, otherCalls = 0, victimCalls = 0;
         void onRaw(INode*)
         {
             ++calls;
+            Deregister(victim); // registered after this one: must not run any more
+
             // Writes another node from inside the callback, then drops itself and adds a new callback.
             CIntegerPtr(map->GetNode("Other"))->SetValue(calls + 10);
             Deregister(self);
             added = Register(map->GetNode("Raw"), *this, &Client::onAdded);
         }
         void onAdded(INode*) { ++addedCalls; }
+        void onVictim(INode*) { ++victimCalls; }
         void onOther(INode*) { ++otherCalls; }
     } client{map.get()};
     client.self = Register(map->GetNode("Raw"), client, &Client::onRaw);
+    client.victim = Register(map->GetNode("Raw"), client, &Client::onVictim);
     Register(map->GetNode("Other"), client, &Client::onOther);
 
     CIntegerPtr raw = map->GetNode("Raw");
@@ -99,6 +103,7 @@ TEST(CallbackTest, CallbacksMayWriteRegisterAndDeregisterWhileDispatching)
     EXPECT_EQ(client.calls, 1);
     EXPECT_EQ(client.otherCalls, 1);
     EXPECT_EQ(client.addedCalls, 0); // registered during this dispatch: not called by it
+    EXPECT_EQ(client.victimCalls, 0);
     EXPECT_EQ(CIntegerPtr(map->GetNode("Other"))->GetValue(), 11);
     raw->SetValue(11);
     EXPECT_EQ(client.calls, 1);
