@@ -12,21 +12,16 @@ list(APPEND KALMUTH_ENGINE_SOURCES
   src/TimeUnit.cpp
   src/TimeUnitMediaImageController.cpp)
 
-# The recording uses the platform's GenICam and SDK libraries when the tree has them, else the small
-# local definitions of SdkTypes.h.
+# The recording uses the platform's GenICam and SDK libraries where the tree has them; SdkTypes.h
+# falls back to small local definitions for the pieces that are not there yet.
 add_library(kalmuth-engine-recording-config INTERFACE)
 target_link_libraries(kalmuth-engine-recording-config INTERFACE
-  Qt5::Core Boost::thread Boost::system Threads::Threads PkgConfig::LOG4CPP)
-if(TARGET NimboGenApi AND TARGET NimboGCBase)
-  target_compile_definitions(kalmuth-engine-recording-config INTERFACE KALMUTH_HAVE_GENICAM)
-  target_link_libraries(kalmuth-engine-recording-config INTERFACE NimboGenApi NimboGCBase)
-endif()
-if(TARGET NimboUtility)
-  target_compile_definitions(kalmuth-engine-recording-config INTERFACE KALMUTH_HAVE_NIMBO_UTILITY)
-  target_link_libraries(kalmuth-engine-recording-config INTERFACE NimboUtility)
-else()
-  target_link_libraries(kalmuth-engine-recording-config INTERFACE TIFF::TIFF)
-endif()
+  Qt5::Core Boost::thread Boost::system Threads::Threads PkgConfig::LOG4CPP TIFF::TIFF)
+foreach(platformLibrary NimboGCBase NimboUtility)
+  if(TARGET ${platformLibrary})
+    target_link_libraries(kalmuth-engine-recording-config INTERFACE ${platformLibrary})
+  endif()
+endforeach()
 if(TARGET NimboBase)
   target_compile_definitions(kalmuth-engine-recording-config INTERFACE KALMUTH_HAVE_MIVTRACE)
   target_link_libraries(kalmuth-engine-recording-config INTERFACE NimboBase)

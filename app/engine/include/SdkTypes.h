@@ -1,16 +1,18 @@
 // The camera SDK and GenICam types that the recording engine is built on.
 //
-// The engine uses the platform stand-ins (<GenApi/GenApi.h>, <nimbo/...>) when the build has them.
-// Until those libraries exist in the tree, a minimal local definition of the few types the recording
-// needs keeps the engine building; the CMake file of the recording sets the KALMUTH_HAVE_* switches.
+// Each type comes from the platform's own header (GenICam base types, the SDK's pixel types, images,
+// image persistence and AVI writer) as soon as the build has it. Until then a minimal local definition
+// of what the recording needs keeps the engine building; each piece switches over on its own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#if defined(KALMUTH_HAVE_GENICAM)
-#include <GenApi/GenApi.h>
+#if __has_include(<GenICam/GenICam.h>)
+#include <GenICam/GenICam.h>
+#define KALMUTH_LOCAL_GENICAM 0
 #else
+#define KALMUTH_LOCAL_GENICAM 1
 #include <exception>
 #include <string>
 
@@ -52,11 +54,11 @@ public:
 } // namespace GenICam
 #endif
 
-#if defined(KALMUTH_HAVE_NIMBO_UTILITY)
-#include <nimbo/NimboIncludes.h>
+#if __has_include(<nimbo/PixelType.h>)
+#include <nimbo/PixelType.h>
+#define KALMUTH_LOCAL_PIXEL_TYPE 0
 #else
-#include <vector>
-
+#define KALMUTH_LOCAL_PIXEL_TYPE 1
 namespace Nimbo {
 
 // Pixel formats by their GenICam pixel-format code.
@@ -72,6 +74,19 @@ enum EPixelType {
 
 // Bits one pixel takes in memory; 0 for unknown types.
 unsigned int BitPerPixel(EPixelType pixelType);
+
+} // namespace Nimbo
+#endif
+
+#if __has_include(<nimbo/NimboImage.h>) && __has_include(<nimbo/ImagePersistence.h>)
+#include <nimbo/ImagePersistence.h>
+#include <nimbo/NimboImage.h>
+#define KALMUTH_LOCAL_IMAGE 0
+#else
+#define KALMUTH_LOCAL_IMAGE 1
+#include <vector>
+
+namespace Nimbo {
 
 enum EImageOrientation { ImageOrientation_TopDown = 0, ImageOrientation_BottomUp = 1 };
 
@@ -111,6 +126,14 @@ public:
                      EPixelType pixelType, uint32_t width, uint32_t height, size_t paddingX,
                      EImageOrientation orientation, CImagePersistenceOptions* options = nullptr);
 };
+
+} // namespace Nimbo
+#endif
+
+#if __has_include(<nimbo/AviWriter.h>)
+#include <nimbo/AviWriter.h>
+#else
+namespace Nimbo {
 
 // Video for Windows compression settings as the AVI writer takes them (56 bytes on x86-64).
 struct AviCompressOptions {

@@ -72,6 +72,7 @@ private:
     // Timer thread only, once it runs.
     std::unique_ptr<boost::asio::steady_timer> m_samplingTimer;
     std::unique_ptr<boost::asio::steady_timer> m_limitTimer;
+    bool m_closing = false; // set by the destructor's cancellation, run on the timer thread
     // Made by start before the thread, so the destructor can post to it without a race.
     std::unique_ptr<boost::asio::io_context> m_eventLoop;
     std::thread m_thread;

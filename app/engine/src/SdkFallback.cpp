@@ -2,7 +2,7 @@
 // platform libraries are not present yet (see SdkTypes.h).
 #include "SdkTypes.h"
 
-#if !defined(KALMUTH_HAVE_GENICAM)
+#if KALMUTH_LOCAL_GENICAM
 namespace GenICam {
 
 GenericException::GenericException(const char* description, const char* sourceFile, unsigned int sourceLine,
@@ -17,13 +17,7 @@ GenericException::GenericException(const char* description, const char* sourceFi
 } // namespace GenICam
 #endif
 
-#if !defined(KALMUTH_HAVE_NIMBO_UTILITY)
-#include <tiffio.h>
-
-#include <cstdio>
-#include <cstring>
-#include <memory>
-
+#if KALMUTH_LOCAL_PIXEL_TYPE
 namespace Nimbo {
 
 unsigned int BitPerPixel(EPixelType pixelType)
@@ -31,6 +25,18 @@ unsigned int BitPerPixel(EPixelType pixelType)
     // The GenICam code keeps the bits per pixel in its second byte.
     return pixelType == PixelType_Undefined ? 0u : (static_cast<uint32_t>(pixelType) >> 16) & 0xFFu;
 }
+
+} // namespace Nimbo
+#endif
+
+#if KALMUTH_LOCAL_IMAGE
+#include <tiffio.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace Nimbo {
 
 void CNimboImage::CopyBuffer(const void* buffer, size_t bufferSize, EPixelType pixelType, uint32_t width,
                              uint32_t height, size_t paddingX, EImageOrientation orientation)
@@ -183,9 +189,9 @@ void CImagePersistence::Save(EImageFileFormat format, const GenICam::gcstring& f
     const auto* pixels = static_cast<const uint8_t*>(buffer);
     const bool topDown = orientation == ImageOrientation_TopDown;
     if (format == ImageFileFormat_Bmp)
-        saveBmp(fileName, pixels, stride, pixelType, width, height, topDown);
+        saveBmp(fileName.c_str(), pixels, stride, pixelType, width, height, topDown);
     else
-        saveTiff(fileName, pixels, stride, pixelType, width, height, topDown);
+        saveTiff(fileName.c_str(), pixels, stride, pixelType, width, height, topDown);
 }
 
 } // namespace Nimbo

@@ -53,7 +53,9 @@ CTimeUnitMediaImageController::~CTimeUnitMediaImageController()
 {
     if (m_eventLoop) {
         // The timers belong to the timer thread: cancel them there, then wait for the loop to run dry.
+        // A tick that has already fired cannot be cancelled any more; the flag keeps it from re-arming.
         boost::asio::post(*m_eventLoop, [this] {
+            m_closing = true;
             if (m_samplingTimer)
                 m_samplingTimer->cancel();
             if (m_limitTimer)
@@ -152,7 +154,7 @@ void CTimeUnitMediaImageController::armSampling()
 
 void CTimeUnitMediaImageController::onSamplingTimer(const boost::system::error_code& error)
 {
-    if (error || !m_running)
+    if (error || !m_running || m_closing)
         return;
     imageDue();
     if (limitReached()) {

@@ -175,8 +175,9 @@ int VideoEncoder::threadCount()
     const char* processors = std::getenv("NUMBER_OF_PROCESSORS");
     if (!processors)
         return 0;
-    // A value that is not a number or out of range throws the standard exception of std::stoi.
-    return std::stoi(processors);
+    // A value that is not a number or out of range throws the standard exception of std::stoi; a
+    // negative count, which libav would refuse, leaves the choice to libav.
+    return std::max(std::stoi(processors), 0);
 }
 
 std::vector<uint8_t> VideoEncoder::picture() const

@@ -1,5 +1,8 @@
 # Engine tests: recording.
 kalmuth_add_test(engine_recording_test
   SOURCES
+    recording/BufferedImageSinkTest.cpp
+    recording/ImageSequenceWriterTest.cpp
     recording/RecordingOptionsTest.cpp
-  LIBRARIES kalmuth-engine)
+    recording/SamplingControllerTest.cpp
+  LIBRARIES kalmuth-engine Qt5::Gui TIFF::TIFF)

@@ -39,7 +39,7 @@ TEST_F(RecordingOptionsTest, FirstRunRestoresTheDocumentedDefaults)
     options.restoreSettings(settings, m_parms, m_format);
     EXPECT_EQ(options.getOutputType(), CRecordingOptions::OutputTypeVideo);
     EXPECT_EQ(options.getImageOutputType(), CRecordingOptions::ImageOutputTypeTiff);
-    EXPECT_EQ(QString::fromStdString(options.OutputFolder), QDir::toNativeSeparators(QDir::homePath()));
+    EXPECT_EQ(QString::fromUtf8(options.OutputFolder.c_str()), QDir::toNativeSeparators(QDir::homePath()));
     EXPECT_FALSE(options.getStopSamplingLimitEnabled());
     EXPECT_EQ(options.getStopSamplingLimitUnit(), TimeUnitMinutes);
     EXPECT_EQ(options.getStopSamplingLimit(), 5);
@@ -106,7 +106,7 @@ TEST_F(RecordingOptionsTest, EveryFieldSurvivesSaveAndRestore)
     restored.restoreSettings(settings, m_parms, m_format);
     EXPECT_EQ(restored.OutputType, saved.OutputType);
     EXPECT_EQ(restored.ImageOutputType, saved.ImageOutputType);
-    EXPECT_EQ(restored.OutputFolder, saved.OutputFolder);
+    EXPECT_STREQ(restored.OutputFolder.c_str(), saved.OutputFolder.c_str());
     EXPECT_EQ(restored.StopSamplingLimitEnabled, saved.StopSamplingLimitEnabled);
     EXPECT_EQ(restored.StopSamplingLimitUnit, saved.StopSamplingLimitUnit);
     EXPECT_EQ(restored.StopSamplingLimit, saved.StopSamplingLimit);

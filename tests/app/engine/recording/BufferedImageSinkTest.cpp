@@ -1,0 +1,278 @@
+// The buffered image sink: bounded queue, drops, draining, failures reported per frame.
+#include "BufferedImageSink.h"
+#include "MediaWriterExceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A writer that keeps the first byte of every frame, can hold the writer thread at a gate and can
+// throw for chosen frames.
+class FakeWriter : public IMediaWriter {
+public:
+    enum Failure { None, Fatal, FileLimit, Generic, Other };
+
+    void open(const GenICam::gcstring&) override {}
+    bool isOpen() const override { return true; }
+    void close() override {}
+    void add(const Nimbo::CNimboImage& image) override
+    {
+        add(image.GetBuffer(), image.GetImageSize(), image.GetPixelType(), image.GetWidth(), image.GetHeight(),
+            uint32_t(image.GetPaddingX()));
+    }
+    void add(const void* buffer, size_t size, Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        struct Finished {
+            FakeWriter& writer;
+            ~Finished()
+            {
+                ++writer.m_finished;
+                writer.m_changed.notify_all();
+            }
+        } finished{*this};
+        ++m_entered;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_open; });
+        const uint8_t first = size ? *static_cast<const uint8_t*>(buffer) : 0;
+        const auto it = m_failures.find(first);
+        const Failure failure = it == m_failures.end() ? None : it->second;
+        switch (failure) {
+        case Fatal: throwFatalMediaWriterException(__FILE__, __LINE__, "codec gave up on %d", first);
+        case FileLimit: throwMediaFileLimitReachedException(__FILE__, __LINE__, "2GB limit of AVI file reached.");
+        case Generic: throw GenICam::RuntimeException("disk full", __FILE__, __LINE__);
+        case Other: throw std::runtime_error("not a GenICam exception");
+        case None: break;
+        }
+        m_written.push_back(first);
+    }
+    bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
+    bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
+    uint32_t imageCount() const override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return uint32_t(m_written.size());
+    }
+    uint64_t bytesWritten() const override { return 0; }
+
+    void setGate(bool open)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = open;
+        m_changed.notify_all();
+    }
+    void failOn(uint8_t frame, Failure failure) { m_failures[frame] = failure; }
+    bool waitEntered(int count)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [&] { return m_entered >= count; });
+    }
+    // Waits until `count` frames have been handed over and have left add, written or not.
+    bool waitFinished(int count)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [&] { return m_finished >= count; });
+    }
+    std::vector<uint8_t> written() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_written;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_open = true;
+    int m_entered = 0;
+    int m_finished = 0;
+    std::map<uint8_t, Failure> m_failures;
+    std::vector<uint8_t> m_written;
+};
+
+// Collects what the sink reports on its writer thread.
+class Callees : public CBufferedImageSink::IQueueEmptyProgressCallee,
+                public CBufferedImageSink::IWriteFrameFailedCallee {
+public:
+    void onQueueProgress(uint64_t remaining) override { record("progress " + std::to_string(remaining)); }
+    void onFrameWriteFailed(const char* detail) override
+    {
+        record(std::string("failed ") + (detail ? detail : "(null)"));
+    }
+    void onFileLimitReached() override { record("file limit"); }
+    void onCodecFatal(const char* detail) override { record(std::string("codec ") + (detail ? detail : "(null)")); }
+
+    bool waitFor(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [&] { return m_events.size() >= count; });
+    }
+    std::vector<std::string> events() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_events;
+    }
+
+private:
+    void record(std::string event)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(std::move(event));
+        m_changed.notify_all();
+    }
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_events;
+};
+
+bool pushFrame(CBufferedImageSink& sink, uint8_t value)
+{
+    const std::vector<uint8_t> frame(16, value);
+    return sink.push(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 4, 4, 0);
+}
+
+TEST(BufferedImageSinkTest, FullQueueDropsTheNewestFramesWithoutCopyingThem)
+{
+    FakeWriter writer;
+    writer.setGate(false);
+    CBufferedImageSink sink(&writer, 2);
+    EXPECT_TRUE(pushFrame(sink, 1));
+    ASSERT_TRUE(writer.waitEntered(1)); // frame 1 is being written, out of the queue
+    EXPECT_TRUE(pushFrame(sink, 2));
+    EXPECT_TRUE(pushFrame(sink, 3));
+    EXPECT_EQ(sink.queuedCount(), 2u);
+    // A dropped frame is not even read: this one claims far more bytes than it has.
+    const uint8_t tiny = 4;
+    EXPECT_FALSE(sink.push(&tiny, 64 * 1024 * 1024, Nimbo::PixelType_Mono8, 8192, 8192, 0));
+    EXPECT_FALSE(pushFrame(sink, 5));
+    EXPECT_EQ(sink.droppedCount(), 2u);
+    EXPECT_EQ(sink.capacity(), 2);
+
+    writer.setGate(true);
+    ASSERT_TRUE(writer.waitFinished(3));
+    sink.stop();
+    EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2, 3})); // in arrival order
+    EXPECT_EQ(sink.recordedCount(), 3u);
+    EXPECT_EQ(sink.queuedCount(), 0u);
+}
+
+TEST(BufferedImageSinkTest, DrainReportsProgressDownToZero)
+{
+    FakeWriter writer;
+    writer.setGate(false);
+    CBufferedImageSink sink(&writer, 10);
+    for (uint8_t i = 1; i <= 4; ++i)
+        ASSERT_TRUE(pushFrame(sink, i));
+    ASSERT_TRUE(writer.waitEntered(1));
+    Callees callees;
+    ASSERT_TRUE(sink.watchQueueUntilEmpty(&callees));
+    writer.setGate(true);
+    ASSERT_TRUE(callees.waitFor(4));
+    EXPECT_EQ(callees.events(), (std::vector<std::string>{"progress 3", "progress 2", "progress 1", "progress 0"}));
+    sink.stop();
+}
+
+TEST(BufferedImageSinkTest, EmptyQueueStopsAtOnceAndWatchesNothing)
+{
+    FakeWriter writer;
+    CBufferedImageSink sink(&writer, 3);
+    Callees callees;
+    EXPECT_FALSE(sink.watchQueueUntilEmpty(&callees));
+    const auto begin = std::chrono::steady_clock::now();
+    sink.stop();
+    sink.stop(); // a second stop does nothing
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
+    EXPECT_TRUE(callees.events().empty());
+}
+
+TEST(BufferedImageSinkTest, StopAbandonsFramesStillQueued)
+{
+    FakeWriter writer;
+    writer.setGate(false);
+    auto sink = std::make_unique<CBufferedImageSink>(&writer, 5);
+    for (uint8_t i = 1; i <= 3; ++i)
+        ASSERT_TRUE(pushFrame(*sink, i));
+    ASSERT_TRUE(writer.waitEntered(1));
+    std::thread opener([&] {
+        std::this_thread::sleep_for(200ms); // stop has set its flag by then
+        writer.setGate(true);
+    });
+    sink->stop();
+    opener.join();
+    EXPECT_EQ(writer.written(), std::vector<uint8_t>{1});
+    sink.reset(); // frees the two abandoned frames (checked by the leak sanitizer)
+}
+
+TEST(BufferedImageSinkTest, EachFailureIsReportedForItsFrameAndWritingGoesOn)
+{
+    FakeWriter writer;
+    writer.failOn(2, FakeWriter::Fatal);
+    writer.failOn(3, FakeWriter::FileLimit);
+    writer.failOn(4, FakeWriter::Generic);
+    writer.failOn(5, FakeWriter::Other);
+    writer.failOn(6, FakeWriter::FileLimit);
+    CBufferedImageSink sink(&writer, 10);
+    Callees callees;
+    EXPECT_TRUE(sink.setWriteFailedCallee(&callees));
+    writer.setGate(false);
+    for (uint8_t i = 1; i <= 7; ++i)
+        ASSERT_TRUE(pushFrame(sink, i));
+    writer.setGate(true);
+    ASSERT_TRUE(writer.waitFinished(7));
+    sink.stop();
+    const auto events = callees.events();
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[0].rfind("codec codec gave up on 2", 0), 0u) << events[0];
+    EXPECT_NE(events[0].find("FatalMediaWriterException"), std::string::npos) << events[0];
+    EXPECT_EQ(events[1], "file limit");
+    EXPECT_EQ(events[2].rfind("failed disk full", 0), 0u) << events[2];
+    EXPECT_EQ(events[3], "failed (null)");
+    EXPECT_EQ(events[4], "file limit");
+    EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 7}));
+}
+
+TEST(BufferedImageSinkTest, CapacityBelowOneIsRaisedToOne)
+{
+    for (int capacity : {0, -3}) {
+        SCOPED_TRACE(capacity);
+        FakeWriter writer;
+        writer.setGate(false);
+        CBufferedImageSink sink(&writer, capacity);
+        EXPECT_EQ(sink.capacity(), 1);
+        EXPECT_TRUE(pushFrame(sink, 1));
+        ASSERT_TRUE(writer.waitEntered(1));
+        EXPECT_TRUE(pushFrame(sink, 2));
+        EXPECT_FALSE(pushFrame(sink, 3));
+        writer.setGate(true);
+        ASSERT_TRUE(writer.waitFinished(2));
+        sink.stop();
+        EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2}));
+    }
+}
+
+TEST(BufferedImageSinkTest, CallersBufferMayChangeRightAfterPush)
+{
+    FakeWriter writer;
+    writer.setGate(false);
+    CBufferedImageSink sink(&writer, 4);
+    std::vector<uint8_t> frame(16, 7);
+    ASSERT_TRUE(sink.push(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 4, 4, 0));
+    frame.assign(16, 9);
+    writer.setGate(true);
+    ASSERT_TRUE(writer.waitFinished(1));
+    sink.stop();
+    EXPECT_EQ(writer.written(), std::vector<uint8_t>{7});
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+// BMP and TIFF sequences: numbering, file contents read back by independent readers, the factory.
+#include "ImageSequenceMediaWriter.h"
+#include "MediaWriterFactory.h"
+
+#include "testsupport/TempDir.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QScopedPointer>
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A Mono8 test frame whose pixel (x, y) is (x + 3y + seed) mod 256, with `padding` junk bytes per line.
+std::vector<uint8_t> monoFrame(uint32_t width, uint32_t height, uint32_t padding, int seed)
+{
+    std::vector<uint8_t> frame((width + padding) * height, 0xEE);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            frame[y * (width + padding) + x] = uint8_t(x + 3 * y + seed);
+    return frame;
+}
+
+// Reads a grey TIFF with libtiff: the pixels line by line, without padding.
+std::vector<uint8_t> readTiff(const std::string& path, uint32_t& width, uint32_t& height)
+{
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(path.c_str(), "r"), TIFFClose);
+    if (!tiff)
+        return {};
+    uint16_t samples = 0, bits = 0;
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+    if (samples != 1 || bits != 8)
+        return {};
+    std::vector<uint8_t> pixels(size_t(width) * height);
+    for (uint32_t y = 0; y < height; ++y)
+        if (TIFFReadScanline(tiff.get(), pixels.data() + size_t(y) * width, y) != 1)
+            return {};
+    return pixels;
+}
+
+std::vector<uint8_t> withoutPadding(const std::vector<uint8_t>& frame, uint32_t width, uint32_t height,
+                                    uint32_t padding)
+{
+    std::vector<uint8_t> pixels;
+    for (uint32_t y = 0; y < height; ++y)
+        pixels.insert(pixels.end(), frame.begin() + y * (width + padding),
+                      frame.begin() + y * (width + padding) + width);
+    return pixels;
+}
+
+class ImageSequenceWriterTest : public testsupport::TempDirTest {
+protected:
+    GenICam::gcstring baseName() const { return (stdPath() + "/cam_20240101_120000000").c_str(); }
+};
+
+TEST_F(ImageSequenceWriterTest, TiffSequenceIsNumberedFromOneAndReadsBack)
+{
+    CTiffMediaWriter writer;
+    EXPECT_FALSE(writer.isOpen());
+    writer.open(baseName());
+    EXPECT_TRUE(writer.isOpen());
+    const uint32_t width = 37, height = 5, padding = 3; // odd sizes and padding catch stride mistakes
+    std::vector<std::vector<uint8_t>> frames;
+    for (int i = 0; i < 3; ++i) {
+        frames.push_back(monoFrame(width, height, padding, 10 * i));
+        writer.add(frames.back().data(), frames.back().size(), Nimbo::PixelType_Mono8, width, height, padding);
+    }
+    writer.close();
+    EXPECT_FALSE(writer.isOpen());
+    EXPECT_EQ(entries(), (QStringList{"cam_20240101_120000000_0001.tiff", "cam_20240101_120000000_0002.tiff",
+                                      "cam_20240101_120000000_0003.tiff"}));
+    EXPECT_EQ(writer.imageCount(), 3u);
+    EXPECT_EQ(writer.bytesWritten(), 0u);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        uint32_t w = 0, h = 0;
+        const auto pixels = readTiff(writer.fileName(uint32_t(i + 1)), w, h);
+        EXPECT_EQ(w, width);
+        EXPECT_EQ(h, height);
+        EXPECT_EQ(pixels, withoutPadding(frames[size_t(i)], width, height, padding));
+    }
+}
+
+TEST_F(ImageSequenceWriterTest, BmpSequenceReadsBackTopDown)
+{
+    CBitmapMediaWriter writer;
+    writer.open(baseName());
+    const uint32_t width = 13, height = 4, padding = 1;
+    const auto frame = monoFrame(width, height, padding, 1);
+    Nimbo::CNimboImage image;
+    image.CopyBuffer(frame.data(), frame.size(), Nimbo::PixelType_Mono8, width, height, padding);
+    writer.add(image);
+    writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, width, height, padding);
+    EXPECT_EQ(entries(), (QStringList{"cam_20240101_120000000_0001.bmp", "cam_20240101_120000000_0002.bmp"}));
+    for (uint32_t number : {1u, 2u}) {
+        const QImage read(QString::fromStdString(writer.fileName(number)), "BMP");
+        ASSERT_FALSE(read.isNull());
+        ASSERT_EQ(read.width(), int(width));
+        ASSERT_EQ(read.height(), int(height));
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; ++x)
+                ASSERT_EQ(qGray(read.pixel(int(x), int(y))), frame[y * (width + padding) + x]) << x << "," << y;
+    }
+}
+
+TEST_F(ImageSequenceWriterTest, ReopeningGoesOnNumberingAndNumbersGrowPastFourDigits)
+{
+    CTiffMediaWriter writer;
+    writer.open(baseName());
+    const auto frame = monoFrame(4, 2, 0, 0);
+    writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 4, 2, 0);
+    writer.close();
+    writer.open(baseName());
+    writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 4, 2, 0);
+    EXPECT_EQ(entries().size(), 2);
+    EXPECT_TRUE(entries().contains("cam_20240101_120000000_0002.tiff"));
+    EXPECT_EQ(writer.fileName(9999), std::string(baseName().c_str()) + "_9999.tiff");
+    EXPECT_EQ(writer.fileName(10000), std::string(baseName().c_str()) + "_10000.tiff");
+}
+
+TEST_F(ImageSequenceWriterTest, SaveFailurePropagatesAsGenICamException)
+{
+    const auto frame = monoFrame(4, 2, 0, 0);
+    const struct {
+        const char* name;
+        std::string folder;
+        size_t size;
+    } cases[] = {
+        {"folder missing", stdPath() + "/missing/sub", frame.size()},
+        {"buffer shorter than the frame", stdPath(), frame.size() - 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CBitmapMediaWriter writer;
+        writer.open((c.folder + "/cam").c_str());
+        EXPECT_THROW(writer.add(frame.data(), c.size, Nimbo::PixelType_Mono8, 4, 2, 0), GenICam::GenericException);
+    }
+}
+
+TEST(MediaWriterFactoryTest, VideoBitRate)
+{
+    const struct {
+        uint32_t width, height;
+        double fps;
+        int32_t quality;
+        int64_t expected;
+    } cases[] = {
+        {1920, 1080, 25.0, 85, 12337920},
+        {640, 480, 30.0, 100, 2580480},
+        // Beyond 32 bits: kept as a 64-bit value, not narrowed.
+        {8192, 8192, 200.0, 100, 3758096384LL},
+        {640, 480, 0.0, 100, 0},
+        {640, 480, -25.0, 100, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " " << c.fps << " " << c.quality);
+        EXPECT_EQ(videoBitRate(c.width, c.height, c.fps, c.quality), c.expected);
+    }
+}
+
+TEST(MediaWriterFactoryTest, ImageSequenceWritersByImageType)
+{
+    CRecordingOptions options;
+    options.OutputType = CRecordingOptions::OutputTypeImageSequence;
+    const struct {
+        int32_t outputType, imageType;
+        const char* expected;
+    } cases[] = {
+        {CRecordingOptions::OutputTypeImageSequence, CRecordingOptions::ImageOutputTypeBmp, "bmp"},
+        {CRecordingOptions::OutputTypeImageSequence, CRecordingOptions::ImageOutputTypeTiff, "tiff"},
+        {CRecordingOptions::OutputTypeImageSequence, 2, nullptr},
+        {CRecordingOptions::OutputTypeImageSequence, -1, nullptr},
+        {3, CRecordingOptions::ImageOutputTypeTiff, nullptr},
+        {-1, CRecordingOptions::ImageOutputTypeTiff, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.outputType << "/" << c.imageType);
+        options.OutputType = c.outputType;
+        options.ImageOutputType = c.imageType;
+        std::unique_ptr<IMediaWriter> writer(createMediaWriter(options, Nimbo::PixelType_Mono8, 64, 48));
+        if (!c.expected) {
+            EXPECT_EQ(writer, nullptr);
+            continue;
+        }
+        auto* sequence = dynamic_cast<CImageSequenceMediaWriter*>(writer.get());
+        ASSERT_NE(sequence, nullptr);
+        EXPECT_FALSE(sequence->isOpen()); // the factory opens nothing
+        sequence->open("x");
+        EXPECT_EQ(sequence->fileName(1), std::string("x_0001.") + c.expected);
+    }
+}
+
+TEST(MediaWriterFactoryTest, LibavFolderFromEnvironmentElseProgramFolder)
+{
+    qputenv("LIBAV_LIB_ROOT", "/opt/libav");
+    EXPECT_EQ(libavFolder(), "/opt/libav");
+    qunsetenv("LIBAV_LIB_ROOT");
+    EXPECT_EQ(libavFolder(), QCoreApplication::applicationDirPath());
+}
+
+} // namespace
