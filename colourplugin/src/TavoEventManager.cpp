@@ -52,8 +52,6 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
     if (!nodeMap)
         return;
     m_nodeMap = nodeMap;
-    bool colourPath = false;
-    bool tonePath = false;
     try {
         m_presetPending = true;
         m_baseMatrix.bind(nodeMap);
@@ -78,8 +76,8 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
         const bool ownColour = isOwnFeature(m_hue) && isOwnFeature(m_saturation);
         const bool ownTone = isOwnFeature(m_brightness) && isOwnFeature(m_contrast);
 
-        colourPath = colourCamera && ownColour;
-        tonePath = ownTone;
+        const bool colourPath = colourCamera && ownColour;
+        const bool tonePath = ownTone;
         if (colourPath) {
             registerCallback(m_saturation->GetNode(), &CTavoEventManager::onColourChanged);
             registerCallback(m_hue->GetNode(), &CTavoEventManager::onColourChanged);
@@ -98,19 +96,28 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
             m_hue->GetNode()->ImposeVisibility(visibility);
         if (m_saturation)
             m_saturation->GetNode()->ImposeVisibility(visibility);
+
+        // Only what the plug-in drives is carried out: same-named camera features, or the colour
+        // features of a mono camera, are left alone.
+        if (tonePath)
+            onToneChanged(nullptr);
+        if (colourPath)
+            onColourChanged(nullptr);
+        m_stop = false;
+        m_thread = std::make_shared<std::thread>(&CTavoEventManager::workerMain, this);
     } catch (...) {
+        // No callback may stay behind pointing at a manager that is not bound.
+        deregisterCallbacks();
         releaseNodes();
         throw;
     }
+}
 
-    // Only what the plug-in drives is carried out: same-named camera features, or the colour features
-    // of a mono camera, are left alone.
-    if (tonePath)
-        onToneChanged(nullptr);
-    if (colourPath)
-        onColourChanged(nullptr);
-    m_stop = false;
-    m_thread = std::make_shared<std::thread>(&CTavoEventManager::workerMain, this);
+void CTavoEventManager::deregisterCallbacks()
+{
+    for (GenApi::CallbackHandleType handle : m_callbacks)
+        GenApi::Deregister(handle);
+    m_callbacks.clear();
 }
 
 void CTavoEventManager::registerCallback(GenApi::INode* node, void (CTavoEventManager::*member)(GenApi::INode*))
@@ -138,9 +145,7 @@ void CTavoEventManager::stop()
     }
     // Under the node map's lock no callback is running in another thread while the nodes go.
     GenApi::AutoLock lock(m_nodeMap->GetLock());
-    for (GenApi::CallbackHandleType handle : m_callbacks)
-        GenApi::Deregister(handle);
-    m_callbacks.clear();
+    deregisterCallbacks();
     releaseNodes();
 }
 

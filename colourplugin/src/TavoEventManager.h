@@ -75,6 +75,7 @@ private:
     bool isSuperseded(const ToneRequest& request);
     void executeCommand(const char* name);
     void registerCallback(GenApi::INode* node, void (CTavoEventManager::*member)(GenApi::INode*));
+    void deregisterCallbacks();
     void releaseNodes();
     void setErrorText(const std::string& text);
 
