@@ -175,8 +175,12 @@ private:
             return parsePower();
         auto left = parseBinary(level + 1);
         Op op;
-        while (acceptBinary(level, op))
+        while (acceptBinary(level, op)) {
+            // Evaluation and destruction recurse along the tree, so its size is bounded.
+            if (++m_operators > 10000)
+                fail("more than 10000 operators");
             left = makeExpr(op, std::move(left), parseBinary(level + 1));
+        }
         return left;
     }
 
@@ -309,6 +313,7 @@ private:
     std::vector<std::string>& m_variables;
     size_t m_pos = 0;
     int m_depth = 0;
+    int m_operators = 0;
 };
 
 double applyFunction(Function f, double x)

@@ -84,6 +84,18 @@ TEST(FormulaErrorTest, BrokenFormulasAreRefusedAtLoadNamingTheNode)
     }
 }
 
+TEST(FormulaErrorTest, HugeFormulasAreRefusedRatherThanExhaustingTheStack)
+{
+    std::string longSum = "1";
+    for (int i = 0; i < 20000; ++i)
+        longSum += "+1";
+    EXPECT_THROW(load("<IntSwissKnife Name=\"K\"><Formula>" + longSum + "</Formula></IntSwissKnife>"),
+                 GenICam::RuntimeException);
+    const std::string deep = std::string(300, '(') + "1" + std::string(300, ')');
+    EXPECT_THROW(load("<IntSwissKnife Name=\"K\"><Formula>" + deep + "</Formula></IntSwissKnife>"),
+                 GenICam::RuntimeException);
+}
+
 TEST(FormulaErrorTest, IntegerDivisionByZeroThrowsInsteadOfCrashing)
 {
     auto map =
