@@ -355,6 +355,22 @@ TEST_F(CameraTest, BufferHeldAcrossStopIsDeletedNotRequeued)
     EXPECT_EQ(device.grabber().queuedCount(), 0u);
     receiver.releaseAll();
     EXPECT_EQ(device.grabber().queuedCount(), 0u);
+    // Not deleted inside their own backToHome emission: they go when the owner's thread runs again.
+    EXPECT_EQ(camera.liveBufferCount(), 3u);
+    EXPECT_TRUE(poolIsEmpty());
+}
+
+TEST_F(CameraTest, DetachWhileGrabbingStopsFirst)
+{
+    camera.open();
+    camera.startContinuousShot();
+    grabFrames(1);
+    camera.detachDevice();
+    EXPECT_EQ(camera.getState(), Camera::NoDevice);
+    EXPECT_FALSE(camera.isRunning());
+    EXPECT_EQ(camera.stops, 1);
+    EXPECT_EQ(device.released(), 1);
+    EXPECT_EQ(device.grabber().registeredCount(), 0u);
     EXPECT_TRUE(poolIsEmpty());
 }
 
