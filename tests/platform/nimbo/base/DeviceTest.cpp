@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <set>
 #include <thread>
 
@@ -347,4 +348,95 @@ TEST_F(DeviceTest, UnplugDuringGrabCallsBackOnceAndCancels)
     destroy(d);
     Emulation::WaitForEvents();
     EXPECT_EQ(calls.load(), 1);
+}
+
+TEST_F(DeviceTest, InjectedDescriptionsJoinTheNodeMapAndBadOnesThrow)
+{
+    const char* tool =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<RegisterDescription ModelName=\"Tool\" VendorName=\"Tests\" StandardNameSpace=\"None\" "
+        "SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\" SchemaSubMinorVersion=\"0\" MajorVersion=\"1\" "
+        "MinorVersion=\"0\" SubMinorVersion=\"0\" ProductGuid=\"00000000-0000-0000-0000-000000000011\" "
+        "VersionGuid=\"00000000-0000-0000-0000-000000000012\" xmlns=\"http://www.genicam.org/GenApi/Version_1_1\">\n"
+        "<Category Name=\"Root\"><pFeature>ToolControl</pFeature></Category>\n"
+        "<Category Name=\"ToolControl\"><pFeature>ToolValue</pFeature></Category>\n"
+        "<Integer Name=\"ToolValue\"><Value>3</Value><Min>0</Min><Max>9</Max></Integer>\n"
+        "</RegisterDescription>\n";
+    const CDeviceInfo info = infoOf("1001");
+    INimboDevice* d = CTlFactory::GetInstance().CreateDevice(info, GenICam::gcstring_vector{tool});
+    devices.push_back(d);
+    GenApi::CIntegerPtr value = d->GetNodeMap()->GetNode("ToolValue");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->GetValue(), 3);
+    EXPECT_TRUE(d->GetNodeMap()->GetNode("Width"));
+    EXPECT_THROW(CTlFactory::GetInstance().CreateDevice(info, GenICam::gcstring_vector{"<not xml"}),
+                 GenICam::GenericException);
+    EXPECT_TRUE(CTlFactory::GetInstance().IsDeviceAccessible(info)) << "a failed creation left the camera taken";
+}
+
+TEST_F(DeviceTest, CameraSettingsVisiblyChangeTheGrabbedPicture)
+{
+    INimboDevice* d = create("1001");
+    d->Open();
+    GenApi::INodeMap* map = d->GetNodeMap();
+    GenApi::CIntegerPtr(map->GetNode("Width"))->SetValue(128);
+    GenApi::CIntegerPtr(map->GetNode("Height"))->SetValue(64);
+    GenApi::CEnumerationPtr(map->GetNode("PixelFormat"))->FromString("RGB8");
+    GenApi::CFloatPtr(map->GetNode("ExposureTime"))->SetValue(2000.0);
+    IStreamGrabber* g = d->GetStreamGrabber(0);
+    g->Open();
+    std::vector<uint8_t> buffer(128 * 64 * 3);
+    auto grabOne = [&]() {
+        GenApi::CIntegerPtr(g->GetNodeMap()->GetNode("MaxBufferSize"))->SetValue(static_cast<int64_t>(buffer.size()));
+        g->PrepareGrab();
+        g->QueueBuffer(g->RegisterBuffer(buffer.data(), buffer.size()), nullptr);
+        GenApi::CEnumerationPtr(map->GetNode("AcquisitionMode"))->FromString("SingleFrame");
+        GenApi::CCommandPtr(map->GetNode("AcquisitionStart"))->Execute();
+        GrabResult r;
+        bool got = false;
+        for (int i = 0; i < 50 && !got; ++i)
+            got = g->GetWaitObject().Wait(100) && g->RetrieveResult(r);
+        EXPECT_TRUE(got && r.Status() == Grabbed);
+        g->FinishGrab();
+        double sum[3] = {0, 0, 0};
+        for (size_t i = 0; i < buffer.size(); ++i)
+            sum[i % 3] += buffer[i];
+        return std::vector<double>{sum[0], sum[1], sum[2]};
+    };
+    const auto reference = grabOne();
+
+    GenApi::CFloatPtr(map->GetNode("ExposureTime"))->SetValue(4000.0);
+    const auto brighter = grabOne();
+    EXPECT_GT(brighter[1], reference[1] * 1.3);
+    GenApi::CFloatPtr(map->GetNode("ExposureTime"))->SetValue(2000.0);
+
+    GenApi::CEnumerationPtr(map->GetNode("BalanceRatioSelector"))->FromString("Blue");
+    GenApi::CFloatPtr(map->GetNode("BalanceRatio"))->SetValue(0.25);
+    const auto lessBlue = grabOne();
+    EXPECT_LT(lessBlue[2], reference[2] * 0.8);
+    GenApi::CFloatPtr(map->GetNode("BalanceRatio"))->SetValue(1.0);
+
+    GenApi::CEnumerationPtr(map->GetNode("ColorTransformationValueSelector"))->FromString("Gain00");
+    GenApi::CFloatPtr(map->GetNode("ColorTransformationValue"))->SetValue(0.0);
+    GenApi::CEnumerationPtr(map->GetNode("ColorTransformationValueSelector"))->FromString("Gain01");
+    GenApi::CFloatPtr(map->GetNode("ColorTransformationValue"))->SetValue(0.0);
+    GenApi::CEnumerationPtr(map->GetNode("ColorTransformationValueSelector"))->FromString("Gain02");
+    GenApi::CFloatPtr(map->GetNode("ColorTransformationValue"))->SetValue(0.0);
+    const auto noRed = grabOne();
+    EXPECT_EQ(noRed[0], 0.0);
+    GenApi::CEnumerationPtr(map->GetNode("LightSourcePreset"))->FromString("Daylight5000K");
+
+    // An inverting lookup table written in one piece.
+    GenApi::CRegisterPtr lut = map->GetNode("LUTValueAll");
+    ASSERT_TRUE(lut);
+    std::vector<uint8_t> table(static_cast<size_t>(lut->GetLength()));
+    for (uint32_t i = 0; i < table.size() / 4; ++i) {
+        const uint32_t v = 4095 - i;
+        std::memcpy(&table[i * 4], &v, 4);
+    }
+    lut->Set(table.data(), static_cast<int64_t>(table.size()));
+    GenApi::CBooleanPtr(map->GetNode("LUTEnable"))->SetValue(true);
+    const auto inverted = grabOne();
+    EXPECT_GT(inverted[1], reference[1] * 1.3);
+    g->Close();
 }
