@@ -41,14 +41,16 @@ XmlProperty readProperty(const pugi::xml_node& element)
 }
 
 // Reads the node elements of one description (nodes may sit in Group elements).
-void readNodes(const pugi::xml_node& parent, const std::string& source, std::vector<NodeSpec>& out)
+void readNodes(const pugi::xml_node& parent, const std::string& source, std::vector<NodeSpec>& out, int depth = 0)
 {
+    if (depth > 32)
+        throw RUNTIME_EXCEPTION("%s: Group elements are nested more than 32 deep", source.c_str());
     for (const pugi::xml_node& element : parent.children()) {
         if (element.type() != pugi::node_element)
             continue;
         const std::string kind = element.name();
         if (kind == "Group") {
-            readNodes(element, source, out);
+            readNodes(element, source, out, depth + 1);
             continue;
         }
         if (!nodeKinds().count(kind)) {

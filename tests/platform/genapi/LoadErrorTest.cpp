@@ -30,6 +30,14 @@ std::string expectRuntimeError(const std::string& text)
 
 TEST(LoadErrorTest, BrokenDescriptionsNameTheProblem)
 {
+    auto nestedGroups = [](int depth) {
+        std::string g;
+        for (int i = 0; i < depth; ++i)
+            g += "<Group>";
+        for (int i = 0; i < depth; ++i)
+            g += "</Group>";
+        return g;
+    };
     const BrokenCase cases[] = {
         {"empty", "", "empty"},
         {"not XML", "hello", "not well-formed"},
@@ -52,6 +60,7 @@ TEST(LoadErrorTest, BrokenDescriptionsNameTheProblem)
          describe(
              "<Port Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>9</Length><pPort>P</pPort></IntReg>"),
          "1 to 8 bytes"},
+        {"groups nested too deep", describe(nestedGroups(40)), "nested"},
         {"pPort not a port",
          describe(
              "<Integer Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>4</Length><pPort>P</pPort></IntReg>"),
