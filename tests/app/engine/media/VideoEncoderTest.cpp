@@ -332,6 +332,8 @@ TEST_F(ThreadCountTest, SettingThenEnvironmentThenLibavsChoice)
     QSettings().setValue("Recording/UseNumberOfThreads", 2);
     EXPECT_EQ(VideoEncoder::threadCount(), 2);
     QSettings().setValue("Recording/UseNumberOfThreads", -1);
+    setenv("NUMBER_OF_PROCESSORS", "-4", 1);
+    EXPECT_EQ(VideoEncoder::threadCount(), 0);
     setenv("NUMBER_OF_PROCESSORS", "many", 1);
     EXPECT_THROW(VideoEncoder::threadCount(), std::invalid_argument);
 }
