@@ -289,6 +289,10 @@ TEST(NodeMapTest, OneObjectAnswersEveryInterfaceItHas)
     EXPECT_EQ(value->ToString(), "640");
     CNodePtr back = integer;
     EXPECT_EQ(static_cast<INode*>(back), node);
+    CIntegerPtr width = node;
+    EXPECT_TRUE(IsReadable(width));
+    EXPECT_TRUE(IsWritable(width));
+    EXPECT_FALSE(IsWritable(static_cast<IBase*>(nullptr)));
 }
 
 TEST(NodeMapTest, CommandsExecuteAndReportDone)
