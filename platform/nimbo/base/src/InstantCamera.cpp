@@ -169,7 +169,8 @@ public:
         }
     }
 
-    void requeue(const std::shared_ptr<GrabSession>& s, const GrabResult& result)
+    // Static: a result may be released after the camera itself has gone.
+    static void requeue(const std::shared_ptr<GrabSession>& s, const GrabResult& result)
     {
         std::lock_guard<std::mutex> l(s->mutex);
         if (!s->active)
@@ -186,7 +187,7 @@ public:
         auto* data = new CGrabResultData;
         data->m_result = result;
         data->m_bufferSize = s->bufferSize;
-        std::shared_ptr<CGrabResultData> shared(data, [this, s](CGrabResultData* d) {
+        std::shared_ptr<CGrabResultData> shared(data, [s](CGrabResultData* d) {
             requeue(s, d->m_result);
             delete d;
         });

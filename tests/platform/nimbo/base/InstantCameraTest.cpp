@@ -248,3 +248,20 @@ TEST_F(InstantCameraTest, CameraEventsFollowTheirNodeAndRegistrationModes)
     }
     EXPECT_EQ(destroyed.load(), 3);
 }
+
+TEST_F(InstantCameraTest, ResultHeldPastTheCameraKeepsItsBuffer)
+{
+    CGrabResultPtr kept;
+    {
+        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("12")));
+        camera.Open();
+        smallAndFast(camera);
+        GenApi::CEnumerationPtr(camera.GetNodeMap().GetNode("TestPattern"))->FromString("GreyDiagonalSawtooth8");
+        camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByUser);
+        ASSERT_TRUE(camera.RetrieveResult(5000, kept, TimeoutHandling_Return));
+    }
+    ASSERT_TRUE(kept->GrabSucceeded());
+    const uint8_t* image = static_cast<const uint8_t*>(kept->GetBuffer());
+    EXPECT_EQ(image[1], static_cast<uint8_t>(image[0] + 1)); // the sawtooth, still readable
+    kept.Release();
+}
