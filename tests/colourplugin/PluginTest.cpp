@@ -3,6 +3,7 @@
 #include "ColorMatrixAdapter.h"
 #include "DevicePlugin.h"
 #include "StreamGrabberPlugin.h"
+#include "TestCamera.h"
 #include "ToneCurve.h"
 #include "TransportLayerPlugin.h"
 
@@ -12,6 +13,7 @@
 #include <GenApi/GenApi.h>
 
 #include <gtest/gtest.h>
+#include <testsupport/LogCapture.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -57,7 +59,68 @@ public:
     void OnFinishGrab() override {}
     void OnReserved() override {}
 };
+// A device that hands out a test camera's node map.
+class StubDevice : public Nimbo::INimboDevice {
+public:
+    explicit StubDevice(GenApi::INodeMap* map) : m_map(map) {}
+    ~StubDevice() override = default;
+    void Open(Nimbo::AccessModeSet) override {}
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    Nimbo::AccessModeSet AccessMode() const override { return Nimbo::AccessModeSet(Nimbo::Control); }
+    const Nimbo::CDeviceInfo& GetDeviceInfo() const override { return m_info; }
+    GenApi::INodeMap* GetNodeMap() override { return m_map; }
+    GenApi::INodeMap* GetTLNodeMap() override { return nullptr; }
+    unsigned int GetNumStreamGrabberChannels() const override { return 0; }
+    Nimbo::IStreamGrabber* GetStreamGrabber(unsigned int) override { return nullptr; }
+    bool IsRemoved() const override { return false; }
+    Nimbo::DeviceCallbackHandle RegisterRemovalCallback(Nimbo::DeviceRemovalCallback) override { return 0; }
+    bool DeregisterRemovalCallback(Nimbo::DeviceCallbackHandle) override { return false; }
+    Nimbo::IDevicePlugin* GetDevicePlugin() const override { return nullptr; }
+
+private:
+    GenApi::INodeMap* m_map;
+    Nimbo::CDeviceInfo m_info;
+};
 } // namespace
+
+TEST(StreamGrabberPluginTest, RunsTheEventManagerFromPrepareToFinish)
+{
+    huvanetest::TestCamera camera;
+    StubDevice device(camera.nodeMap());
+    Huvane::CDevicePlugin devicePlugin;
+    devicePlugin.SetDevice(&device);
+    EXPECT_EQ(devicePlugin.GetNodeMap(), camera.nodeMap());
+    Nimbo::IStreamGrabberPlugin* grabber = devicePlugin.CreateStreamGrabberPlugin(nullptr);
+    const Huvane::CTavoEventManager& manager = static_cast<Huvane::CStreamGrabberPlugin*>(grabber)->eventManager();
+    grabber->OnStreamGrabberOpened();
+    EXPECT_FALSE(manager.isBound());
+    grabber->OnPrepareGrab();
+    EXPECT_TRUE(manager.isBound());
+    GenApi::CFloatPtr(camera.nodeMap()->GetNode("VlrSaturation"))->SetValue(0.0);
+    EXPECT_NEAR(camera.port().matrix(0, 1), 1.0 / 3.0, 1e-9);
+    grabber->OnFinishGrab();
+    EXPECT_FALSE(manager.isBound());
+    grabber->OnPrepareGrab();
+    EXPECT_TRUE(manager.isBound());
+    // Destroying a prepared grabber's plug-in stops its manager too.
+    devicePlugin.DestroyStreamGrabberPlugin(grabber);
+}
+
+TEST(StreamGrabberPluginTest, FailedBindIsReportedNotThrownIntoTheSdk)
+{
+    huvanetest::CameraOptions options;
+    options.pixelFormat = false;
+    huvanetest::TestCamera camera(options);
+    StubDevice device(camera.nodeMap());
+    Huvane::CStreamGrabberPlugin grabber(&device);
+    testsupport::LogCapture log;
+    EXPECT_NO_THROW(grabber.OnPrepareGrab());
+    EXPECT_FALSE(grabber.eventManager().isBound());
+    EXPECT_TRUE(log.contains("Failed to start the colour event manager."));
+    EXPECT_TRUE(log.contains("CStreamGrabberPlugin::OnPrepareGrab: NULL pointer dereferenced"));
+    EXPECT_NO_THROW(grabber.OnFinishGrab());
+}
 
 TEST(ModelTest, QualifiesByPrefixLengthAndEnding)
 {

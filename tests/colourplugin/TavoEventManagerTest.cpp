@@ -288,6 +288,22 @@ TEST_F(EventManagerTest, PresetKeepsTheWhiteBalanceWhileTheBaseMatrixIsCaptured)
     expectPortMatrix(port, Huvane::ColorMatrix::hueSaturation(0.0, 0.5), "preset off");
 }
 
+TEST_F(EventManagerTest, WhiteBalanceIsRestoredEvenWhenThePresetMatrixCannotBeRead)
+{
+    CameraOptions options;
+    options.lightSourcePreset = true;
+    options.colourMatrix = false;
+    camera = std::make_unique<TestCamera>(options);
+    camera->node<GenApi::CEnumerationPtr>("LightSourcePreset")->FromString("Daylight5000K");
+    camera->port().setBalanceRatio(0, 2.5);
+    camera->port().setBalanceRatio(2, 0.75);
+    manager = std::make_unique<Huvane::CTavoEventManager>();
+    EXPECT_NO_THROW(manager->bind(camera->nodeMap()));
+    EXPECT_DOUBLE_EQ(camera->port().balanceRatio(0), 2.5);
+    EXPECT_DOUBLE_EQ(camera->port().balanceRatio(1), 1.0);
+    EXPECT_DOUBLE_EQ(camera->port().balanceRatio(2), 0.75);
+}
+
 TEST_F(EventManagerTest, CameraWithoutPixelFormatCannotBeBound)
 {
     CameraOptions options;

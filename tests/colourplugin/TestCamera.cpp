@@ -67,7 +67,9 @@ std::string cameraDescription(const CameraOptions& o)
         << "<Category Name=\"ImageFormatControl\">";
     if (o.pixelFormat)
         out << "<pFeature>PixelFormat</pFeature>";
-    out << "<pFeature>ColorTransformationValue</pFeature></Category>\n";
+    if (o.colourMatrix)
+        out << "<pFeature>ColorTransformationValue</pFeature>";
+    out << "</Category>\n";
     if (o.pixelFormat) {
         out << enumeration("PixelFormat", {"Mono8", "BayerRG8"}, "PixelFormatValue")
             << "<Integer Name=\"PixelFormatValue\"><Value>" << (o.mono ? 0 : 1) << "</Value></Integer>\n";
@@ -81,13 +83,14 @@ std::string cameraDescription(const CameraOptions& o)
                "</Register>\n";
     out << command("AcquisitionStart", "AcquisitionStartReg", AcquisitionStartAddress)
         << command("AcquisitionStop", "AcquisitionStopReg", AcquisitionStopAddress);
-    out << enumeration("ColorTransformationValueSelector",
-                       {"Gain00", "Gain01", "Gain02", "Gain10", "Gain11", "Gain12", "Gain20", "Gain21", "Gain22"},
-                       "ColourSelectorReg", "ColorTransformationValue")
-        << intReg("ColourSelectorReg", ColourSelectorAddress)
-        << "<Float Name=\"ColorTransformationValue\"><pValue>ColourValueReg</pValue><Min>-8</Min><Max>3.99</Max>"
-           "</Float>\n"
-        << floatReg("ColourValueReg", ColourValueAddress);
+    if (o.colourMatrix)
+        out << enumeration("ColorTransformationValueSelector",
+                           {"Gain00", "Gain01", "Gain02", "Gain10", "Gain11", "Gain12", "Gain20", "Gain21", "Gain22"},
+                           "ColourSelectorReg", "ColorTransformationValue")
+            << intReg("ColourSelectorReg", ColourSelectorAddress)
+            << "<Float Name=\"ColorTransformationValue\"><pValue>ColourValueReg</pValue><Min>-8</Min><Max>3.99</Max>"
+               "</Float>\n"
+            << floatReg("ColourValueReg", ColourValueAddress);
     out << enumeration("BalanceRatioSelector", {"Red", "Green", "Blue"}, "BalanceSelectorReg", "BalanceRatio")
         << intReg("BalanceSelectorReg", BalanceSelectorAddress)
         << "<Float Name=\"BalanceRatio\"><pValue>BalanceValueReg</pValue><Min>0</Min><Max>15.98</Max></Float>\n"

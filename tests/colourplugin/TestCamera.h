@@ -17,6 +17,7 @@ struct CameraOptions {
     bool mono = false;       // PixelFormat Mono8 instead of BayerRG8
     bool pixelFormat = true; // whether the camera has PixelFormat at all
     bool lightSourcePreset = false;
+    bool colourMatrix = true;        // ColorTransformationValue and its selector
     int64_t lutBytes = 16384;        // 0: no LUTValueAll
     bool pluginFeatures = true;      // merge the plug-in's feature description
     bool cameraToneFeatures = false; // the camera brings VlrBrightness/VlrContrast of its own
