@@ -106,6 +106,15 @@ TEST_P(EmulatedCameraTest, DefaultConfiguration)
     EXPECT_EQ(map->enumValue("TriggerMode"), "Off");
     EXPECT_EQ(map->enumValue("AcquisitionMode"), "Continuous");
     EXPECT_EQ(camera->getDevice()->isSfnc2(), GetParam().sfnc2);
+    if (GetParam().sfnc2) {
+        EXPECT_EQ(map->floatValue("AutoExposureTimeUpperLimit"), 1'000'000.0);
+        EXPECT_EQ(map->enumValue("AutoFunctionProfile"), "MinimizeGain");
+    } else {
+        EXPECT_EQ(map->intValue("AutoTargetValue"), 80);
+        EXPECT_EQ(map->intValue("AutoGainRawUpperLimit"), map->intMax("AutoGainRawUpperLimit"));
+        EXPECT_EQ(map->floatValue("AutoExposureTimeAbsUpperLimit"), map->floatMax("AutoExposureTimeAbsUpperLimit"));
+        EXPECT_EQ(map->enumValue("AutoFunctionProfile"), "GainMinimum");
+    }
     EXPECT_NE(camera->getNimboDevice(), nullptr);
     EXPECT_EQ(camera->getNodeMap(), camera->getNimboDevice()->GetNodeMap());
     EXPECT_NE(camera->getTLNodeMap(), nullptr);
