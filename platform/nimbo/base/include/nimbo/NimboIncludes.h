@@ -17,6 +17,7 @@
 #include <nimbo/ImageFormatConverter.h>
 #include <nimbo/ImagePersistence.h>
 #include <nimbo/AviWriter.h>
+#include <nimbo/FeaturePersistence.h>
 #include <nimbo/GrabResultPtr.h>
 #include <nimbo/EventHandlers.h>
 #include <nimbo/InstantCamera.h>
