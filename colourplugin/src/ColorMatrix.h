@@ -16,7 +16,6 @@ public:
     ColorMatrix(); // the identity
     ColorMatrix(const ColorMatrix&) = default;
     ColorMatrix& operator=(const ColorMatrix&) = default;
-    virtual ~ColorMatrix() = default;
 
     // Software application, for checks only: the plug-in leaves the work to the camera. Each output
     // channel is clamped to the channel's range and cut toward zero. The four-channel form keeps the
@@ -24,6 +23,7 @@ public:
     virtual void apply(uint16_t* pixels, size_t pixelCount) const;
     virtual void apply3(uint8_t* pixels, size_t pixelCount) const;
     virtual void apply4(uint8_t* pixels, size_t pixelCount) const;
+    virtual ~ColorMatrix() = default;
 
     int rowCount() const { return Rows; }
     int columnCount() const { return Columns; }

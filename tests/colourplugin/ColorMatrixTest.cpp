@@ -92,7 +92,7 @@ TEST(ColorMatrixTest, HalfTurnOfHueKeepsGreyAndHasTraceMinusOne)
         EXPECT_NEAR(v, 1.0, 1e-12);
 }
 
-TEST(ColorMatrixTest, HueRotationKeepsGreyAndLengthOfTheColourPart)
+TEST(ColorMatrixTest, HueRotationKeepsGreyLevelAndLength)
 {
     for (double hue : {-180.0, -90.0, -17.0, 45.0, 120.0}) {
         const ColorMatrix m = ColorMatrix::hueSaturation(hue, 1.0);
