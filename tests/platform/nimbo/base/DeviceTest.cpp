@@ -440,3 +440,19 @@ TEST_F(DeviceTest, CameraSettingsVisiblyChangeTheGrabbedPicture)
     EXPECT_GT(inverted[1], reference[1] * 1.3);
     g->Close();
 }
+
+TEST_F(DeviceTest, TransportLayerSettingsSurviveASaveAndRestore)
+{
+    INimboDevice* d = create("1003");
+    d->Open();
+    GenApi::INodeMap* tl = d->GetTLNodeMap();
+    GenICam::gcstring saved;
+    CFeaturePersistence::SaveToString(saved, tl);
+    GenApi::CIntegerPtr heartbeat = tl->GetNode("HeartbeatTimeout");
+    const int64_t before = heartbeat->GetValue();
+    heartbeat->SetValue(10000);
+    GenApi::CIntegerPtr(tl->GetNode("WriteTimeout"))->SetValue(50);
+    EXPECT_EQ(heartbeat->GetValue(), 10000);
+    CFeaturePersistence::LoadFromString(saved, tl, true);
+    EXPECT_EQ(heartbeat->GetValue(), before);
+}
