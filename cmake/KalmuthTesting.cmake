@@ -2,16 +2,9 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-set(KALMUTH_LSAN_SUPPRESSIONS "${CMAKE_SOURCE_DIR}/tests/support/lsan.supp")
-set(KALMUTH_TEST_ENVIRONMENT
-    "QT_QPA_PLATFORM=offscreen"
-    "LSAN_OPTIONS=suppressions=${KALMUTH_LSAN_SUPPRESSIONS}:print_suppressions=0"
-    "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0"
-    "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
-    "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-runtime"
-    "NIMBO_TL_PLUGIN_PATH=${CMAKE_BINARY_DIR}/bin/tlplugins")
-file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/test-runtime")
-file(CHMOD "${CMAKE_BINARY_DIR}/test-runtime" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+# The test main itself sets up what every test needs (offscreen platform, isolated settings and runtime
+# folders, sanitizer defaults, the plug-in folder), so a test program runs the same with or without CTest.
+set(KALMUTH_TEST_TLPLUGIN_PATH "${CMAKE_BINARY_DIR}/bin/tlplugins")
 
 # kalmuth_add_test(<name> SOURCES ... [LIBRARIES ...] [WIDGETS] [TIMEOUT s])
 # Builds one GoogleTest program and registers each of its tests with CTest.
@@ -32,5 +25,5 @@ function(kalmuth_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${KALMUTH_TEST_ENVIRONMENT}" TIMEOUT ${ARG_TIMEOUT})
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()

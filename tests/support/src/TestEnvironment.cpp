@@ -46,6 +46,9 @@ void isolateEnvironment()
     qputenv("XDG_RUNTIME_DIR", (root + "/runtime").toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Transport-layer plug-ins built with the tests, unless the caller names other folders.
+    if (qEnvironmentVariableIsEmpty("NIMBO_TL_PLUGIN_PATH"))
+        qputenv("NIMBO_TL_PLUGIN_PATH", KALMUTH_TEST_TLPLUGIN_PATH);
 
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root + "/config");
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + "/config");

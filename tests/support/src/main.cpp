@@ -23,6 +23,18 @@ extern "C" const char* __lsan_default_suppressions()
     return kLsanSuppressions;
 }
 
+extern "C" const char* __asan_default_options();
+extern "C" const char* __asan_default_options()
+{
+    return "detect_leaks=1:detect_stack_use_after_return=0";
+}
+
+extern "C" const char* __ubsan_default_options();
+extern "C" const char* __ubsan_default_options()
+{
+    return "print_stacktrace=1:halt_on_error=1";
+}
+
 extern "C" const char* __lsan_default_options();
 extern "C" const char* __lsan_default_options()
 {
