@@ -275,11 +275,6 @@ void VideoEncoder::setup(const char* fileName)
     m_frame = av.av_frame_alloc();
     if (!m_codecContext || !m_packet || !m_frame)
         FAIL_RUNTIME("Error in allocating memory.");
-    m_frame->width = static_cast<int>(m_encodedWidth);
-    m_frame->height = static_cast<int>(m_encodedHeight);
-    m_frame->format = AV_PIX_FMT_YUV420P;
-    if (av.av_frame_get_buffer(m_frame, 0) < 0)
-        FAIL_RUNTIME("Error in allocating memory.");
     const AVRational rate = frameRate(m_framesPerSecond);
     m_codecContext->thread_count = threads;
     m_codecContext->bit_rate = std::max<int64_t>(m_bitRate, m_codecContext->bit_rate);
@@ -297,6 +292,12 @@ void VideoEncoder::setup(const char* fileName)
         FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings.");
     if (av.avcodec_parameters_from_context(m_stream->codecpar, m_codecContext) < 0)
         FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings.");
+    // The picture's planes, once the codec has accepted the size.
+    m_frame->width = static_cast<int>(m_encodedWidth);
+    m_frame->height = static_cast<int>(m_encodedHeight);
+    m_frame->format = AV_PIX_FMT_YUV420P;
+    if (av.av_frame_get_buffer(m_frame, 0) < 0)
+        FAIL_RUNTIME("Error in allocating memory.");
     if (av.avio_open2(&m_formatContext->pb, fileName, AVIO_FLAG_WRITE, nullptr, nullptr) < 0)
         FAIL_RUNTIME("Error opening file.");
     if (av.avformat_write_header(m_formatContext, nullptr) < 0)

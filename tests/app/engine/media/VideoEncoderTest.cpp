@@ -225,6 +225,7 @@ TEST_F(VideoEncoderTest, FailedStartsLeaveNothing)
         EPixelType type;
         uint32_t width;
         const char* message;
+        uint32_t height = 48;
     };
     const Case cases[] = {
         {"pixel type", libRoot(), filePath("a.mp4"), Nimbo::PixelType_BGR10V1packed, 64, "Unsupported pixel format."},
@@ -234,12 +235,15 @@ TEST_F(VideoEncoderTest, FailedStartsLeaveNothing)
          "Cannot record video frames of 1 x 48 pixels."},
         {"folder missing", libRoot(), filePath("missing/a.mp4"), Nimbo::PixelType_Mono8, 64,
          "Can't create video file '"},
+        // libav refuses the size after the file, the muxer and the codec context exist.
+        {"codec", libRoot(), filePath("a.mp4"), Nimbo::PixelType_Mono8, 16384,
+         "Could not open codec. This is caused by wrong AVCodecContext settings.", 16384},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         VideoEncoder encoder(0, 25.0, 400000);
         try {
-            encoder.open(c.libRoot.c_str(), c.file.toLocal8Bit().constData(), c.width, 48, c.type);
+            encoder.open(c.libRoot.c_str(), c.file.toLocal8Bit().constData(), c.width, c.height, c.type);
             ADD_FAILURE() << "no exception";
         } catch (const GenICam::RuntimeException& e) {
             EXPECT_EQ(std::string(e.GetDescription()).find(c.message), 0u) << e.GetDescription();
