@@ -1,0 +1,1 @@
+# Orbelt sources: slider and spin-box controls, value editors, message box, search field, tree-widget base, about dialog, extension helpers. Append absolute paths to ORBELT_PARAMETER_SOURCES, libraries to ORBELT_PARAMETER_LIBRARIES.

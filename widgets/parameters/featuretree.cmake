@@ -1,0 +1,1 @@
+# Orbelt sources: feature tree (items, model, favourites, filters, delegate, view, widget, documentation helper). Append absolute paths to ORBELT_PARAMETER_SOURCES, libraries to ORBELT_PARAMETER_LIBRARIES.
