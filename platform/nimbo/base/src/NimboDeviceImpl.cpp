@@ -165,11 +165,34 @@ void NimboDeviceImpl::onCameraRemoved()
 {
     if (m_removed.exchange(true))
         return;
-    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
-    const auto callbacks = m_callbacks;
-    for (const auto& c : callbacks)
-        if (m_callbacks.count(c.first) && c.second)
-            c.second(this);
+    bool destroyNow = false;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+        m_noticeThread = std::this_thread::get_id();
+        const auto callbacks = m_callbacks;
+        for (const auto& c : callbacks) {
+            if (m_destroyAfterNotice)
+                break;
+            if (m_callbacks.count(c.first) && c.second)
+                c.second(this);
+        }
+        m_noticeThread = std::thread::id();
+        destroyNow = m_destroyAfterNotice;
+    }
+    if (destroyNow)
+        delete this;
+}
+
+void NimboDeviceImpl::destroy()
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+        if (m_noticeThread == std::this_thread::get_id()) {
+            m_destroyAfterNotice = true;
+            return;
+        }
+    }
+    delete this;
 }
 
 } // namespace Nimbo

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace Nimbo {
 
@@ -44,6 +45,9 @@ public:
     // Destroys the plug-ins; the factory calls it before the device goes away.
     void releasePlugins();
     const std::shared_ptr<emulation::EmulatedCamera>& camera() const { return m_camera; }
+    // Deletes the device, or, when called from inside one of its own removal callbacks, as soon as
+    // those have returned (so that the notice loop never runs on a deleted device).
+    void destroy();
 
 private:
     void onCameraRemoved();
@@ -66,6 +70,8 @@ private:
     int m_listener = 0;
 
     std::recursive_mutex m_callbackMutex;
+    std::thread::id m_noticeThread; // the thread running the removal callbacks, under m_callbackMutex
+    bool m_destroyAfterNotice = false;
     std::map<DeviceCallbackHandle, DeviceRemovalCallback> m_callbacks;
     DeviceCallbackHandle m_nextCallback = 1;
 };

@@ -122,7 +122,15 @@ public:
             for (const std::string& name : names)
                 loadPlugin(folder + "/" + name);
         }
+        // A program that never calls NimboTerminate still releases its devices and plug-ins at exit.
+        // Registered after the plug-ins were loaded, the hook runs before their own globals go.
+        if (!m_plugins.empty() && !m_exitHook) {
+            m_exitHook = true;
+            std::atexit(exitHook);
+        }
     }
+
+    static void exitHook();
 
     void loadPlugin(const std::string& path)
     {
@@ -185,7 +193,9 @@ public:
         NimboDeviceImpl* impl = nullptr;
         {
             std::lock_guard<std::recursive_mutex> lock(m_mutex);
-            auto it = m_devices.find(static_cast<NimboDeviceImpl*>(device));
+            // Compared as base pointers: the pointer may name a destroyed device, which must not be cast.
+            auto it = std::find_if(m_devices.begin(), m_devices.end(),
+                                   [device](NimboDeviceImpl* d) { return static_cast<INimboDevice*>(d) == device; });
             if (it == m_devices.end())
                 GENICAM_THROW(GenICam::InvalidArgumentException, "DestroyDevice: the device was not made here.");
             impl = *it;
@@ -197,7 +207,7 @@ public:
             // Closing a removed device may fail; it is destroyed anyway.
         }
         impl->releasePlugins();
-        delete impl;
+        impl->destroy();
     }
 
     bool accessible(const CDeviceInfo& info)
@@ -206,7 +216,7 @@ public:
         return camera && camera->isPlugged() && !camera->isInUseElsewhere() && !camera->isOpen();
     }
 
-    void terminate()
+    void terminate(bool drainEvents = true)
     {
         std::set<NimboDeviceImpl*> devices;
         {
@@ -219,9 +229,10 @@ public:
             } catch (...) {
             }
             d->releasePlugins();
-            delete d;
+            d->destroy();
         }
-        EventThread::instance().drain();
+        if (drainEvents)
+            EventThread::instance().drain();
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
         for (LoadedPlugin& p : m_plugins) {
             p.destroy(p.plugin);
@@ -240,6 +251,7 @@ private:
     std::set<NimboDeviceImpl*> m_devices;
     std::vector<LoadedPlugin> m_plugins;
     bool m_pluginsLoaded = false;
+    bool m_exitHook = false;
 };
 
 namespace {
@@ -250,6 +262,12 @@ TlFactoryState& state()
 }
 std::mutex g_initMutex;
 } // namespace
+
+void TlFactoryState::exitHook()
+{
+    // The event thread may be gone already; no events are drained.
+    state().terminate(false);
+}
 
 int TransportLayerImpl::EnumerateDevices(DeviceInfoList_t& list, bool append)
 {

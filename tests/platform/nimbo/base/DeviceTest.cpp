@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -19,6 +20,10 @@
 using namespace Nimbo;
 
 namespace {
+
+// These tests see the SDK alone: the plug-ins of the build folder would write their own settings
+// into the cameras. Set before main, so before the factory's first use.
+const int g_noPlugins = setenv("NIMBO_TL_PLUGIN_PATH", "/nonexistent-plugin-folder", 1);
 
 const char* const kThreeCameras = "usb:qvUsb1920c:1001;usb:vxUsb1920m:1002;gige:gxGige1280c:1003";
 
@@ -455,4 +460,20 @@ TEST_F(DeviceTest, TransportLayerSettingsSurviveASaveAndRestore)
     EXPECT_EQ(heartbeat->GetValue(), 10000);
     CFeaturePersistence::LoadFromString(saved, tl, true);
     EXPECT_EQ(heartbeat->GetValue(), before);
+}
+
+TEST_F(DeviceTest, RemovalCallbackMayDestroyItsDevice)
+{
+    INimboDevice* d = CTlFactory::GetInstance().CreateDevice(infoOf("1001"));
+    d->Open();
+    std::atomic<int> calls{0};
+    d->RegisterRemovalCallback([&calls](INimboDevice* device) {
+        ++calls;
+        CTlFactory::GetInstance().DestroyDevice(device);
+    });
+    d->RegisterRemovalCallback([&calls](INimboDevice*) { ++calls; }); // never runs on a destroyed device
+    ASSERT_TRUE(Emulation::Unplug("1001"));
+    Emulation::WaitForEvents();
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_THROW(CTlFactory::GetInstance().DestroyDevice(d), GenICam::InvalidArgumentException) << "destroyed twice";
 }

@@ -75,3 +75,13 @@ TEST(PluginTest, PluginsServeTheirDevicesInTheSdksOrder)
     if (pin)
         dlclose(pin);
 }
+
+TEST(PluginTest, PluginsOfAProgramWithoutInitialisationAreReleasedAtExit)
+{
+    // No NimboAutoInitTerm: the factory releases the plug-in and any device left when the process
+    // ends (the leak checker sees it otherwise).
+    setenv("NIMBO_TL_PLUGIN_PATH", RECORDING_PLUGIN_DIR, 1);
+    ASSERT_TRUE(Emulation::Configure("usb:qvUsb1920c:1"));
+    INimboDevice* left = CTlFactory::GetInstance().CreateDevice(infoOf("1"));
+    EXPECT_TRUE(left->GetDevicePlugin());
+}

@@ -697,6 +697,11 @@ void EmulatedCamera::frameLoop()
             info.errorCode = m_injectedError;
             info.errorText = "The image was not transferred completely.";
         }
+        // The last frame of a single or multi-frame acquisition ends it before it is delivered, so
+        // that a start issued as soon as the frame arrives begins a new acquisition.
+        const bool last = m_framesLeft > 0 && --m_framesLeft == 0;
+        if (last)
+            m_acquiring = false;
         PaintSettings settings;
         const bool reconfigure = m_paintedGeneration != m_settingsGeneration;
         if (reconfigure) {
@@ -729,8 +734,8 @@ void EmulatedCamera::frameLoop()
         m_framesPainted.fetch_add(1);
 
         lock.lock();
-        if (m_framesLeft > 0 && --m_framesLeft == 0)
-            break;
+        if (last)
+            return;
         deadline += period;
         const auto now = Clock::now();
         if (deadline + period < now)
