@@ -5,6 +5,8 @@ list(APPEND KALMUTH_ENGINE_SOURCES
   src/MediaWriterExceptions.cpp
   src/MediaWriterFactory.cpp
   src/MediaWriterStubs.cpp
+  include/RecordingController.h
+  src/RecordingController.cpp
   src/RecordingLog.cpp
   src/RecordingOptions.cpp
   src/RecordingState.cpp
@@ -13,5 +15,5 @@ list(APPEND KALMUTH_ENGINE_SOURCES
 
 add_library(kalmuth-engine-recording-config INTERFACE)
 target_link_libraries(kalmuth-engine-recording-config INTERFACE
-  Qt5::Core Boost::thread Boost::system Threads::Threads PkgConfig::LOG4CPP NimboGCBase NimboUtility NimboBase)
+  Qt5::Core Boost::thread Boost::system Threads::Threads PkgConfig::LOG4CPP NimboGCBase NimboUtility NimboBase lorvish)
 list(APPEND KALMUTH_ENGINE_LIBRARIES kalmuth-engine-recording-config)

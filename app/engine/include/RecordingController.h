@@ -1,0 +1,113 @@
+// One recording of one device: frame intake, sampling, the buffered sink, state and failures.
+#pragma once
+
+#include "BufferedImageSink.h"
+#include "MediaImageController.h"
+#include "MediaWriter.h"
+#include "RecordingOptions.h"
+#include "RecordingState.h"
+#include "RecordingStatusInfo.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace Lorvish {
+class StreamBuffer;
+}
+
+// Holds a lock only on the newest camera frame, asks the sampling controller when a frame is due,
+// copies due frames into the sink and reports the recording's state.
+//
+// Threads: construction, start, stop, setPaused, abort, finish, the status and destruction run on
+// the GUI thread; onCameraBufferAvailable and count-mode sampling on the grab thread; time-mode
+// sampling and limits on the sampling timer thread (which may also call stop); progress and failure
+// callees on the sink's writer thread. m_operationMutex guards the held buffer, the first-frame and
+// failed flags and serialises frame intake, image-due handling, abort and finish; m_stateMutex guards
+// m_state, which is also read without it (atomic) at the top of the frame paths; m_stopMutex
+// serialises stops from the GUI and the timer thread. Signals are emitted outside every state lock.
+class CRecordingController : public QObject,
+                             public CBufferedImageSink::IQueueEmptyProgressCallee,
+                             public CBufferedImageSink::IWriteFrameFailedCallee {
+    Q_OBJECT
+
+public:
+    // Does not take ownership of the sampling controller or the writer (destroyRecordingController
+    // deletes them). Creates the sink, whose writer thread starts at once.
+    CRecordingController(const CRecordingOptions& options, IMediaImageController* imageController, IMediaWriter* writer,
+                         QObject* parent);
+    ~CRecordingController() override;
+
+    // Opens the output named after the folder, the camera and the start time.
+    void start(QString deviceName);
+    // Ends sampling; drains the queue first when it holds frames. Also the sampling limit's callback.
+    void stop();
+    // Only an active recording pauses and only a paused one resumes.
+    void setPaused(bool paused);
+    void abort();
+    // Clean-up once the state is RecordingStopped: sampling and sink stopped, writer closed, buffer released.
+    void finish();
+    ERecordingState state() const { return m_state; }
+    void updateStatusInfo();
+    RecordingStatusInfo statusInfo() const;
+
+    IMediaWriter* mediaWriter() const { return m_writer; }
+    IMediaImageController* imageController() const { return m_imageController; }
+    // The options the writer may point into (the AVI writer keeps the compression record's address);
+    // kept as long as the controller lives.
+    void keepWriterOptions(std::unique_ptr<CRecordingOptions> options) { m_writerOptions = std::move(options); }
+    // The base name of the output, once started.
+    QString baseName() const { return m_baseName; }
+
+    // Camera names may hold characters that no file name can: each one becomes "_".
+    static QString fileNameSafe(const QString& name);
+
+    void onQueueProgress(uint64_t remaining) override;
+    void onFrameWriteFailed(const char* detail) override;
+    void onFileLimitReached() override;
+    void onCodecFatal(const char* detail) override;
+
+signals:
+    void stateChanged(ERecordingState state);
+    void waitingForQueueEmptied();
+    void queueEmptied();
+    void recordingFailure(QString errorMessage, QString addlInfo);
+
+public slots:
+    void onCameraBufferAvailable(Lorvish::StreamBuffer* buffer);
+
+private:
+    bool onImageDue();
+    void setState(ERecordingState state);
+    // Stores `to` only when the state is `from`; answers whether it did (and emits then).
+    bool changeState(ERecordingState from, ERecordingState to);
+    void emitStateChanged(ERecordingState state);
+    void fail(const QString& message, const QString& detail);
+
+    IMediaWriter* const m_writer;
+    IMediaImageController* const m_imageController;
+    const CRecordingOptions m_options;
+    std::unique_ptr<CRecordingOptions> m_writerOptions;
+    CBufferedImageSink* m_sink;
+    std::recursive_mutex m_operationMutex;
+    std::recursive_mutex m_stateMutex;
+    std::recursive_mutex m_stopMutex;
+    Lorvish::StreamBuffer* m_heldBuffer = nullptr;
+    std::atomic<ERecordingState> m_state{RecordingInitializing};
+    RecordingStatusInfo m_statusInfo; // GUI thread only
+    QString m_baseName;               // GUI thread only
+    bool m_firstFrame = false;
+    bool m_failed = false;
+};
+
+// Builds the writer the options ask for, the sampling controller and the recording controller for
+// the camera's pixel type (as reported for recording) and image size. Null when the options name no
+// writer available in this build (unknown output type, or a video writer that is not built in);
+// nothing is opened.
+CRecordingController* createRecordingController(const CRecordingOptions& options, Nimbo::EPixelType pixelType,
+                                                uint32_t width, uint32_t height, QObject* parent);
+// Deletes the writer, the sampling controller and the controller, after its finish.
+void destroyRecordingController(CRecordingController* controller);

@@ -1,0 +1,325 @@
+// The recording controller and the factory that builds a recording from its options.
+#include "RecordingController.h"
+
+#include "MediaWriterExceptions.h"
+#include "MediaWriterFactory.h"
+#include "RecordingLog.h"
+#include "TimeUnitMediaImageController.h"
+
+#include <lorvish/StreamBuffer.h>
+#include <lorvish/Trace.h>
+
+#include <log4cpp/Category.hh>
+
+#include <QDateTime>
+#include <QDir>
+
+#include <new>
+
+namespace {
+
+unsigned long long handleValue(const Lorvish::StreamBuffer* buffer)
+{
+    return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(buffer->handle()));
+}
+
+} // namespace
+
+CRecordingController::CRecordingController(const CRecordingOptions& options, IMediaImageController* imageController,
+                                           IMediaWriter* writer, QObject* parent)
+    : QObject(parent), m_writer(writer), m_imageController(imageController), m_options(options),
+      m_sink(new CBufferedImageSink(writer, options.QueueBufferSize))
+{
+    registerRecordingStateMetaType();
+    m_sink->setWriteFailedCallee(this);
+    m_imageController->setImageDueCallback([this] { return onImageDue(); });
+    m_imageController->setLimitReachedCallback([this] { stop(); });
+}
+
+CRecordingController::~CRecordingController()
+{
+    // The sampling controller outlives us (the factory deletes it later): its callbacks must not
+    // reach a deleted controller.
+    m_imageController->clearImageDueCallback();
+    m_imageController->clearLimitReachedCallback();
+    m_sink->stop(); // a no-op after finish
+    delete m_sink;
+    if (m_heldBuffer)
+        m_heldBuffer->unlock();
+}
+
+QString CRecordingController::fileNameSafe(const QString& name)
+{
+    QString safe;
+    safe.reserve(name.size());
+    for (const QChar c : name) {
+        const bool bad = c.unicode() < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
+                         c == '<' || c == '>' || c == '|' || c == '%';
+        safe.append(bad ? QChar('_') : c);
+    }
+    // No hidden files and no names that climb out of the folder.
+    while (safe.startsWith('.'))
+        safe[0] = '_';
+    return safe.trimmed().isEmpty() ? QStringLiteral("camera") : safe;
+}
+
+void CRecordingController::start(QString deviceName)
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
+        m_failed = false;
+    }
+    recordinglog::write(recordinglog::Internals, "%s", m_options.logText().toUtf8().constData());
+
+    const QString folder = QString::fromUtf8(m_options.OutputFolder.c_str());
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        const QString message = QStringLiteral("The output folder %1 could not be created.").arg(folder);
+        recordinglog::write(recordinglog::Failure, "%s", message.toUtf8().constData());
+        emit recordingFailure(message, QString());
+        return;
+    }
+    QString base = folder;
+    if (!base.endsWith(QDir::separator()) && !base.endsWith('/'))
+        base += QDir::separator();
+    base +=
+        fileNameSafe(deviceName) + "_" + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_hhmmsszzz"));
+    m_baseName = base;
+    try {
+        m_writer->open(GenICam::gcstring(base.toUtf8().constData()));
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
+            m_firstFrame = true;
+        }
+        setState(RecordingActive);
+    } catch (const GenICam::RuntimeException& e) {
+        emit recordingFailure(QString::fromUtf8(e.GetDescription()), QString::fromUtf8(e.what()));
+    } catch (...) {
+        const char* message = "Recording could not be started because an unknown error occurred.";
+        recordinglog::write(recordinglog::Failure, "%s", message);
+        emit recordingFailure(QString::fromUtf8(message), QString());
+    }
+}
+
+void CRecordingController::onCameraBufferAvailable(Lorvish::StreamBuffer* buffer)
+{
+    if (m_state != RecordingActive || buffer == nullptr)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
+    log4cpp::Category* trace = Lorvish::GetLazyTraceStructInstance_().recordingControllerBuffer;
+    trace->debug("onCameraBufferAvailable() New buffer %llx", handleValue(buffer));
+    buffer->lock();
+    if (m_heldBuffer) {
+        trace->debug("onCameraBufferAvailable: Release buffer %llx", handleValue(m_heldBuffer));
+        m_heldBuffer->unlock();
+    }
+    m_heldBuffer = buffer;
+    if (m_firstFrame) {
+        m_firstFrame = false;
+        m_imageController->start();
+    }
+    m_imageController->onNewImage();
+}
+
+bool CRecordingController::onImageDue()
+{
+    if (m_state != RecordingActive)
+        return false;
+    std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
+    if (!m_heldBuffer || m_failed)
+        return false;
+    try {
+        return m_sink->push(m_heldBuffer->rawData(), m_heldBuffer->size(), m_heldBuffer->imageFormat(),
+                            m_heldBuffer->imageWidth(), m_heldBuffer->imageHeight(), m_heldBuffer->paddingX(), 0);
+    } catch (const std::bad_alloc& e) {
+        m_failed = true;
+        recordinglog::write(recordinglog::Failure, "The recording was stopped due to insufficient memory. Detail: %s",
+                            e.what());
+        emit recordingFailure(QStringLiteral("The recording was stopped due to insufficient memory."),
+                              QString::fromUtf8(e.what()));
+    } catch (...) {
+        m_failed = true;
+        const char* message =
+            "An error occurred during recording. Frame could not be placed into buffer. The recording was stopped.";
+        recordinglog::write(recordinglog::Failure, "%s", message);
+        emit recordingFailure(QString::fromUtf8(message), QString());
+    }
+    return false;
+}
+
+void CRecordingController::stop()
+{
+    std::lock_guard<std::recursive_mutex> stopLock(m_stopMutex);
+    m_imageController->stop();
+    const ERecordingState current = m_state;
+    if (current == RecordingStopped || current == RecordingDraining)
+        return; // stopped already (a limit may report more than once)
+    if (m_sink->queuedCount() == 0) {
+        setState(RecordingStopped);
+        return;
+    }
+    // Draining is stored and announced before the sink may report the last frame, so the writer
+    // thread's Stopped always comes after it: a stop racing the last frame still ends in Stopped.
+    setState(RecordingDraining);
+    if (!m_sink->watchQueueUntilEmpty(this))
+        setState(RecordingStopped);
+}
+
+void CRecordingController::setPaused(bool paused)
+{
+    if (paused)
+        changeState(RecordingActive, RecordingPaused);
+    else
+        changeState(RecordingPaused, RecordingActive);
+}
+
+void CRecordingController::abort()
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
+        if (m_state == RecordingStopped)
+            return;
+    }
+    setState(RecordingStopped);
+}
+
+void CRecordingController::finish()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
+    m_imageController->stop();
+    m_sink->clearProgressCallee();
+    m_sink->stop();
+    if (m_writer->isOpen()) {
+        try {
+            m_writer->close();
+        } catch (const std::exception& e) {
+            recordinglog::write(recordinglog::Caught, "CRecordingController::finish: %s", e.what());
+        } catch (...) {
+            recordinglog::write(recordinglog::Caught, "%s: Unspecified exception occurred.",
+                                "CRecordingController::finish");
+        }
+    }
+    if (m_heldBuffer) {
+        m_heldBuffer->unlock();
+        m_heldBuffer = nullptr;
+    }
+}
+
+void CRecordingController::updateStatusInfo()
+{
+    m_statusInfo.recordedImages = m_sink->recordedCount();
+    m_statusInfo.bufferUsed = m_sink->queuedCount();
+    m_statusInfo.bufferCapacity = uint64_t(m_sink->capacity());
+    m_statusInfo.droppedImages = m_sink->droppedCount();
+    m_statusInfo.state = m_state;
+}
+
+RecordingStatusInfo CRecordingController::statusInfo() const
+{
+    return m_statusInfo;
+}
+
+void CRecordingController::onQueueProgress(uint64_t remaining)
+{
+    if (remaining != 0)
+        emit waitingForQueueEmptied();
+    else
+        setState(RecordingStopped);
+}
+
+void CRecordingController::fail(const QString& message, const QString& detail)
+{
+    setState(RecordingFailed);
+    emit recordingFailure(message, detail);
+}
+
+void CRecordingController::onFrameWriteFailed(const char* detail)
+{
+    fail(QStringLiteral("An error occurred during recording. Frame could not be written from buffer to disk. The "
+                        "recording was stopped."),
+         detail ? QString::fromUtf8(detail) : QString());
+}
+
+void CRecordingController::onFileLimitReached()
+{
+    fail(QStringLiteral("An error occurred during recording. Maximum AVI file size has been reached. The recording "
+                        "was stopped."),
+         QString());
+}
+
+void CRecordingController::onCodecFatal(const char* detail)
+{
+    const QString text = detail ? QString::fromUtf8(detail) : QString();
+    if (m_options.UseCompression)
+        fail(QStringLiteral("An error occurred during recording. The codec reported a fatal error. The recording was "
+                            "stopped.\n\nTry another codec or change the pixel format or image size."),
+             text);
+    else
+        fail(QStringLiteral("An unknown fatal error occurred during recording. The recording was stopped."), text);
+}
+
+void CRecordingController::setState(ERecordingState state)
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_stateMutex);
+        if (m_state == state)
+            return;
+        m_state = state;
+    }
+    emitStateChanged(state);
+}
+
+bool CRecordingController::changeState(ERecordingState from, ERecordingState to)
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_stateMutex);
+        if (m_state != from)
+            return false;
+        m_state = to;
+    }
+    emitStateChanged(to);
+    return true;
+}
+
+void CRecordingController::emitStateChanged(ERecordingState state)
+{
+    recordinglog::write(recordinglog::Internals, "Before emit state changed. %d", int(state));
+    emit stateChanged(state);
+    recordinglog::write(recordinglog::Internals, "After emit state changed. %d", int(state));
+}
+
+CRecordingController* createRecordingController(const CRecordingOptions& options, Nimbo::EPixelType pixelType,
+                                                uint32_t width, uint32_t height, QObject* parent)
+{
+    recordinglog::write(recordinglog::Internals, "Start creating CRecordingController");
+    // The writer may keep the address of the compression record: it points into this copy, which
+    // lives as long as the controller.
+    auto writerOptions = std::make_unique<CRecordingOptions>(options);
+    IMediaWriter* writer = createMediaWriter(*writerOptions, pixelType, width, height);
+    if (!writer) {
+        recordinglog::write(recordinglog::Failure, "No media writer for output type %d and image type %d.",
+                            options.OutputType, options.ImageOutputType);
+        return nullptr;
+    }
+    auto* imageController =
+        new CTimeUnitMediaImageController(options.StopSamplingLimitEnabled, options.StopSamplingLimitUnit,
+                                          options.StopSamplingLimit, options.SampleRateUnit, options.SampleRate);
+    auto* controller = new CRecordingController(options, imageController, writer, parent);
+    controller->keepWriterOptions(std::move(writerOptions));
+    recordinglog::write(recordinglog::Internals, "Finished creating CRecordingController");
+    return controller;
+}
+
+void destroyRecordingController(CRecordingController* controller)
+{
+    if (!controller)
+        return;
+    recordinglog::write(recordinglog::Internals, "Start destroying CRecordingController");
+    IMediaWriter* writer = controller->mediaWriter();
+    IMediaImageController* imageController = controller->imageController();
+    // The controller goes first here: it still reaches the writer (through the sink) and the
+    // sampling controller (to clear its callbacks) while it is torn down.
+    delete controller;
+    delete writer;
+    delete imageController;
+    recordinglog::write(recordinglog::Internals, "Finished destroying CRecordingController");
+}
