@@ -43,4 +43,18 @@ bool isImplemented(const GrabNodeMap* nodeMap, const std::string& name);
 bool isReadable(const GrabNodeMap* nodeMap, const std::string& name);
 bool isWritable(const GrabNodeMap* nodeMap, const std::string& name);
 
+// The same helpers on a GenApi node map.
+int64_t getIntMax(GenApi::INodeMap* nodeMap, const std::string& name, int64_t defaultValue);
+double getFloatMin(GenApi::INodeMap* nodeMap, const std::string& name, double defaultValue);
+double getFloatMax(GenApi::INodeMap* nodeMap, const std::string& name, double defaultValue);
+std::string getStringValue(GenApi::INodeMap* nodeMap, const std::string& name, const std::string& defaultValue);
+bool setIntValue(GenApi::INodeMap* nodeMap, const std::string& name, int64_t value, int correction);
+bool setFloatValue(GenApi::INodeMap* nodeMap, const std::string& name, double value, int correction);
+bool setEnumValue(GenApi::INodeMap* nodeMap, const std::string& name, const std::string& text);
+bool setBoolValue(GenApi::INodeMap* nodeMap, const std::string& name, bool value);
+bool isAvailable(GenApi::INodeMap* nodeMap, const std::string& name);
+bool isImplemented(GenApi::INodeMap* nodeMap, const std::string& name);
+bool isReadable(GenApi::INodeMap* nodeMap, const std::string& name);
+bool isWritable(GenApi::INodeMap* nodeMap, const std::string& name);
+
 } // namespace grab

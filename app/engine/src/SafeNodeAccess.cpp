@@ -1,6 +1,8 @@
 // Safe node access (see SafeNodeAccess.h).
 #include "SafeNodeAccess.h"
 
+#include "GenApiNodeMap.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -166,6 +168,67 @@ bool isReadable(const GrabNodeMap* nodeMap, const std::string& name)
 bool isWritable(const GrabNodeMap* nodeMap, const std::string& name)
 {
     return nodeMap && nodeMap->kind(name) != NodeKind::Missing && grab::isWritable(nodeMap->accessMode(name));
+}
+
+namespace {
+
+// A null GenApi map becomes a null engine map, so every helper keeps its answer for "no map".
+template <class Helper>
+auto onGenApi(GenApi::INodeMap* nodeMap, Helper helper)
+{
+    GenApiNodeMap map(nodeMap);
+    return helper(nodeMap ? &map : nullptr);
+}
+
+} // namespace
+
+int64_t getIntMax(GenApi::INodeMap* nodeMap, const std::string& name, int64_t defaultValue)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return getIntMax(m, name, defaultValue); });
+}
+double getFloatMin(GenApi::INodeMap* nodeMap, const std::string& name, double defaultValue)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return getFloatMin(m, name, defaultValue); });
+}
+double getFloatMax(GenApi::INodeMap* nodeMap, const std::string& name, double defaultValue)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return getFloatMax(m, name, defaultValue); });
+}
+std::string getStringValue(GenApi::INodeMap* nodeMap, const std::string& name, const std::string& defaultValue)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return getStringValue(m, name, defaultValue); });
+}
+bool setIntValue(GenApi::INodeMap* nodeMap, const std::string& name, int64_t value, int correction)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return setIntValue(m, name, value, correction); });
+}
+bool setFloatValue(GenApi::INodeMap* nodeMap, const std::string& name, double value, int correction)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return setFloatValue(m, name, value, correction); });
+}
+bool setEnumValue(GenApi::INodeMap* nodeMap, const std::string& name, const std::string& text)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return setEnumValue(m, name, text); });
+}
+bool setBoolValue(GenApi::INodeMap* nodeMap, const std::string& name, bool value)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return setBoolValue(m, name, value); });
+}
+bool isAvailable(GenApi::INodeMap* nodeMap, const std::string& name)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return isAvailable(m, name); });
+}
+bool isImplemented(GenApi::INodeMap* nodeMap, const std::string& name)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return isImplemented(m, name); });
+}
+bool isReadable(GenApi::INodeMap* nodeMap, const std::string& name)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return isReadable(m, name); });
+}
+bool isWritable(GenApi::INodeMap* nodeMap, const std::string& name)
+{
+    return onGenApi(nodeMap, [&](GrabNodeMap* m) { return isWritable(m, name); });
 }
 
 } // namespace grab

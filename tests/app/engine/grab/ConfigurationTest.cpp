@@ -154,7 +154,7 @@ TEST(SafeNodeAccess, MissingWrongTypeOrLockedNodesAreSkipped)
     map.add("Enum", fake::enumeration("A", {"A", "B"}));
     map.add("Text", fake::string("x"));
 
-    EXPECT_FALSE(grab::setIntValue(nullptr, "Int", 1, 3));
+    EXPECT_FALSE(grab::setIntValue(static_cast<grab::GrabNodeMap*>(nullptr), "Int", 1, 3));
     EXPECT_FALSE(grab::setIntValue(&map, "Missing", 1, 3));
     EXPECT_FALSE(grab::setIntValue(&map, "Float", 1, 3));
     EXPECT_FALSE(grab::setIntValue(&map, "LockedInt", 1, 3));
@@ -165,7 +165,7 @@ TEST(SafeNodeAccess, MissingWrongTypeOrLockedNodesAreSkipped)
     EXPECT_EQ(grab::getIntMax(&map, "HiddenInt", -1), -1);
     EXPECT_EQ(grab::getIntMax(&map, "LockedInt", -1), 10);
     EXPECT_EQ(grab::getFloatMax(&map, "Int", -1.0), -1.0);
-    EXPECT_EQ(grab::getFloatMin(nullptr, "Float", -1.0), -1.0);
+    EXPECT_EQ(grab::getFloatMin(static_cast<grab::GrabNodeMap*>(nullptr), "Float", -1.0), -1.0);
     EXPECT_EQ(grab::getStringValue(&map, "Missing", "none"), "none");
     EXPECT_EQ(grab::getStringValue(&map, "Text", "none"), "x");
     EXPECT_EQ(grab::getStringValue(&map, "Enum", "none"), "A");

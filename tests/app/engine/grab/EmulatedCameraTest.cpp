@@ -1,6 +1,7 @@
 // The grab engine and the camera configuration against the SDK's emulated camera models.
 #include "CameraConfiguration.h"
 #include "NimboGrabDevice.h"
+#include "SafeNodeAccess.h"
 #include "StdFeatureListCamera.h"
 
 #include <testsupport/LogCapture.h>
@@ -115,6 +116,14 @@ TEST_P(EmulatedCameraTest, DefaultConfiguration)
         EXPECT_EQ(map->floatValue("AutoExposureTimeAbsUpperLimit"), map->floatMax("AutoExposureTimeAbsUpperLimit"));
         EXPECT_EQ(map->enumValue("AutoFunctionProfile"), "GainMinimum");
     }
+    // The safe helpers on the SDK's own node map.
+    GenApi::INodeMap* genApi = camera->getNodeMap();
+    EXPECT_TRUE(grab::setIntValue(genApi, "Width", map->intMax("Width") + 5, 3));
+    EXPECT_EQ(map->intValue("Width"), map->intMax("Width"));
+    EXPECT_FALSE(grab::setEnumValue(genApi, "NoSuchFeature", "On"));
+    EXPECT_FALSE(grab::setBoolValue(genApi, "Width", true));
+    EXPECT_EQ(grab::getIntMax(static_cast<GenApi::INodeMap*>(nullptr), "Width", -1), -1);
+    EXPECT_EQ(grab::getStringValue(genApi, "PixelFormat", ""), GetParam().colourFormat);
     EXPECT_NE(camera->getNimboDevice(), nullptr);
     EXPECT_EQ(camera->getNodeMap(), camera->getNimboDevice()->GetNodeMap());
     EXPECT_NE(camera->getTLNodeMap(), nullptr);
