@@ -1,0 +1,1 @@
+# Orbelt tests: bandwidth.
