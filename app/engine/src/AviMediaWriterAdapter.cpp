@@ -58,6 +58,10 @@ void CAviMediaWriterAdapter::open(const GenICam::gcstring& baseName)
                        static_cast<Nimbo::EImageOrientation>(m_orientation), m_compressionOptions);
     } catch (const Nimbo::AviWriterFatalException& e) {
         throwFatalMediaWriterException(sourceFile, __LINE__, "%s", e.GetDescription());
+    } catch (const GenICam::InvalidArgumentException& e) {
+        // A size or rate the file cannot hold ends the start like the writer's own failures, so that
+        // its reason reaches the user.
+        throwFatalMediaWriterException(sourceFile, __LINE__, "%s", e.GetDescription());
     }
     m_imageCount = 0;
     m_bytesWritten = 0;

@@ -105,12 +105,32 @@ TEST_F(AviMediaWriterAdapterTest, NoCandidateTypeMeansNoStart)
     EXPECT_TRUE(entries().isEmpty());
 }
 
-// The SDK writer's fatal failure becomes the recording's.
-TEST_F(AviMediaWriterAdapterTest, FileThatCannotBeCreatedIsFatal)
+// The SDK writer's refusals end the start as fatal failures that carry their reason.
+TEST_F(AviMediaWriterAdapterTest, RefusedStartsAreFatalWithTheirReason)
 {
-    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_Mono8, 64, 48, 1, nullptr);
-    EXPECT_THROW(writer.open(stdFilePath("missing/clip").c_str()), FatalMediaWriterException);
-    EXPECT_FALSE(writer.isOpen());
+    const struct {
+        const char* name;
+        uint32_t width;
+        double fps;
+        QString file;
+        const char* reason;
+    } cases[] = {
+        {"no folder", 64, 25.0, filePath("missing/clip"), "cannot create the file"},
+        {"size", 40000, 25.0, filePath("clip"), "An AVI frame of 40000 x 48 pixels is not possible."},
+        {"rate", 64, 0.0, filePath("clip"), "The playback rate of an AVI file must be positive."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CAviMediaWriterAdapter writer(c.fps, Nimbo::PixelType_Mono8, c.width, 48, 1, nullptr);
+        try {
+            writer.open(c.file.toStdString().c_str());
+            ADD_FAILURE() << "no exception";
+        } catch (const FatalMediaWriterException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find(c.reason), std::string::npos) << e.GetDescription();
+        }
+        EXPECT_FALSE(writer.isOpen());
+    }
+    EXPECT_TRUE(entries().isEmpty());
 }
 
 } // namespace

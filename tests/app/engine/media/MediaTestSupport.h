@@ -35,6 +35,7 @@ inline std::vector<uint8_t> makeFrame(Nimbo::EPixelType type, uint32_t width, ui
                 line[2 * x] = uint8_t((grey << 4) & 0xff), line[2 * x + 1] = uint8_t(grey >> 4);
                 break;
             case PixelType_BayerRG8: line[x] = (row % 2 == 0 && x % 2 == 0) ? r : (row % 2 && x % 2) ? b : g; break;
+            case PixelType_BayerGB8: line[x] = (row % 2 == 0 && x % 2) ? b : (row % 2 && x % 2 == 0) ? r : g; break;
             case PixelType_BayerBG12: {
                 const unsigned int v = ((row % 2 == 0 && x % 2 == 0) ? b : (row % 2 && x % 2) ? r : g) << 4;
                 line[2 * x] = uint8_t(v & 0xff), line[2 * x + 1] = uint8_t(v >> 8);

@@ -45,6 +45,27 @@ TEST_F(VideoMediaWriterAdapterTest, WritesBaseNameDotMp4)
     EXPECT_EQ(info.at("r_frame_rate"), "30/1");
 }
 
+// Images keep their line padding; the writer records them like raw buffers.
+TEST_F(VideoMediaWriterAdapterTest, AddsSdkImages)
+{
+    auto writer = makeWriter();
+    writer->open(stdFilePath("images").c_str());
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerGB8, 64, 48, 5);
+    Nimbo::CNimboImage image;
+    image.CopyBuffer(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 64, 48, 5);
+    for (int i = 0; i < 4; ++i)
+        writer->add(image);
+    EXPECT_FALSE(writer->acceptsImageAsIs(image));
+    writer->close();
+    const auto info = mediatest::probe(filePath("images.mp4"));
+    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+    EXPECT_EQ(info.at("nb_read_frames"), "4");
+    const mediatest::PlaneStatistics stats = mediatest::decodeFirstFrame(filePath("images.mp4"), 64, 48);
+    ASSERT_TRUE(stats.valid);
+    // The Bayer mosaic is red; padding read as pixels would brighten and grey it.
+    EXPECT_GT(stats.meanV, 170.0);
+}
+
 // The reason a recording cannot start travels in the exception's description.
 TEST_F(VideoMediaWriterAdapterTest, StartFailuresAreFatalWithTheirReason)
 {
