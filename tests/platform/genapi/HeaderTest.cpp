@@ -148,3 +148,11 @@ TEST(AdapterTest, AnAdapterForwardsToTheRealNodeAndItsCallbacksSeeTheAdapter)
     EXPECT_TRUE(Deregister(h));
     DestroyNodeMap(map);
 }
+
+TEST(GcString, NposCanBeTakenByReference)
+{
+    const GenICam::gcstring text("exposure");
+    // Comparisons in test macros bind their operands by reference, which needs a definition.
+    EXPECT_NE(text.find("pos"), GenICam::gcstring::npos);
+    EXPECT_EQ(text.find("gain"), GenICam::gcstring::npos);
+}

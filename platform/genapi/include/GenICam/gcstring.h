@@ -8,7 +8,7 @@
 namespace GenICam {
 class gcstring {
 public:
-    static const size_t npos = static_cast<size_t>(-1);
+    static constexpr size_t npos = static_cast<size_t>(-1);
 
     gcstring() = default;
     gcstring(const char* text) : m_text(text ? text : "") {}
