@@ -9,7 +9,7 @@ JOBS="$(nproc 2>/dev/null || echo 4)"
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qtbase5-dev qttools5-dev-tools libqt5svg5 fonts-dejavu-core
+  qtbase5-dev qttools5-dev-tools fonts-dejavu-core
   libboost-all-dev liblog4cpp5-dev libpugixml-dev
   libtiff-dev libpng-dev libjpeg62-turbo-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
