@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -37,11 +38,12 @@ public:
     // Loads libav from `libRoot` and creates the file. Throws GenICam::RuntimeException with the
     // reason; a failed open leaves no file and nothing allocated.
     void open(const char* libRoot, const char* fileName, uint32_t width, uint32_t height, Nimbo::EPixelType pixelType);
-    // Encodes one frame whose lines are `paddingX` bytes longer than the pixels need. Throws
+    // Encodes one frame whose lines are `paddingX` bytes longer than the pixels need; a bottom-up
+    // frame holds its last line first. Throws
     // GenICam::InvalidArgumentException for a frame that does not fit the recording and
     // GenICam::RuntimeException when libav fails.
     void addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
-                  size_t paddingX = 0);
+                  size_t paddingX = 0, bool bottomUp = false);
     // Flushes the encoder, writes the trailer and frees everything; throws when the flush could not
     // be written (everything is freed all the same).
     void close();
@@ -63,7 +65,8 @@ public:
 
 private:
     void setup(const char* fileName);
-    void convert(const uint8_t* source, size_t stride, Nimbo::EPixelType pixelType);
+    // `stride` is negative for a frame read from its last line upwards.
+    void convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixelType pixelType);
     void writePackets();
     // Frees every libav object and closes the file; the file is removed when `removeFile` is set.
     void release(bool removeFile);

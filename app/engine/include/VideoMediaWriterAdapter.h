@@ -32,7 +32,7 @@ public:
 
 private:
     void addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
-                  size_t paddingX);
+                  size_t paddingX, bool bottomUp);
 
     std::unique_ptr<VideoEncoder> m_encoder;
     double m_fpsPlaybackRate;

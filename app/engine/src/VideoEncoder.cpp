@@ -306,7 +306,7 @@ void VideoEncoder::setup(const char* fileName)
 }
 
 void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
-                            uint32_t height, size_t paddingX)
+                            uint32_t height, size_t paddingX, bool bottomUp)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_libav->isLoaded() || !m_formatContext || !m_formatContext->pb) {
@@ -338,7 +338,9 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
     if (m_libav->av_frame_make_writable(m_frame) < 0)
         FAIL_RUNTIME("Could not allocate frame %d.", m_imageCount.load());
     if (convertsDirectly(pixelType)) {
-        convert(static_cast<const uint8_t*>(buffer), stride, pixelType);
+        // A bottom-up frame is read from its last line upwards.
+        const auto* first = static_cast<const uint8_t*>(buffer) + (bottomUp ? stride * (height - 1) : 0);
+        convert(first, bottomUp ? -static_cast<ptrdiff_t>(stride) : static_cast<ptrdiff_t>(stride), pixelType);
     } else {
         // Other types (packed 10/12 bits, planar, 10/12/16-bit colour) go through the SDK converter
         // first: mono to Mono8, colour to BGR8 with its chroma kept.
@@ -348,11 +350,11 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
             Nimbo::IsMono(pixelType) ? Nimbo::PixelType_Mono8 : Nimbo::PixelType_BGR8packed;
         m_converter->SetOutputPixelFormat(intermediate);
         m_converter->SetOutputPaddingX(0);
-        m_converter->SetOutputOrientation(Nimbo::OutputOrientation_Unchanged);
+        m_converter->SetOutputOrientation(Nimbo::OutputOrientation_TopDown);
         m_converted.resize(m_converter->GetBufferSizeForConversion(width, height));
         m_converter->Convert(m_converted.data(), m_converted.size(), buffer, bufferSize, pixelType, width, height,
-                             paddingX, Nimbo::ImageOrientation_TopDown);
-        convert(m_converted.data(), Nimbo::ComputeStride(intermediate, width, 0), intermediate);
+                             paddingX, bottomUp ? Nimbo::ImageOrientation_BottomUp : Nimbo::ImageOrientation_TopDown);
+        convert(m_converted.data(), static_cast<ptrdiff_t>(Nimbo::ComputeStride(intermediate, width, 0)), intermediate);
     }
 
     // Times count the frames sent, in the codec's time base; packets are rescaled to the stream's.
@@ -435,7 +437,7 @@ void VideoEncoder::release(bool removeFile)
     }
 }
 
-void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelType pixelType)
+void VideoEncoder::convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixelType pixelType)
 {
     using namespace Nimbo;
     const uint32_t width = m_encodedWidth;
@@ -452,7 +454,7 @@ void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelTy
     if (isMono(pixelType)) {
         const unsigned int bits = significantBits(pixelType);
         for (uint32_t y = 0; y < height; ++y) {
-            const uint8_t* line = source + y * stride;
+            const uint8_t* line = source + ptrdiff_t(y) * stride;
             uint8_t* out = luma + y * lumaStride;
             if (bits == 8) {
                 std::memcpy(out, line, width);
@@ -472,7 +474,7 @@ void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelTy
 
     if (isPackedYuv(pixelType)) {
         for (uint32_t y = 0; y < height; y += 2) {
-            const uint8_t* line0 = source + y * stride;
+            const uint8_t* line0 = source + ptrdiff_t(y) * stride;
             const uint8_t* line1 = line0 + stride;
             uint8_t* out0 = luma + y * lumaStride;
             uint8_t* out1 = out0 + lumaStride;
@@ -527,17 +529,17 @@ void VideoEncoder::convert(const uint8_t* source, size_t stride, Nimbo::EPixelTy
     const AVPixelFormat sourceFormat = scalerFormat(pixelType);
     const unsigned int bits = significantBits(pixelType);
     const uint8_t* input = source;
-    size_t inputStride = stride;
+    ptrdiff_t inputStride = stride;
     if (bits == 10 || bits == 12) {
         m_widened.resize(lumaSize);
         for (uint32_t y = 0; y < height; ++y) {
-            const uint8_t* line = source + y * stride;
+            const uint8_t* line = source + ptrdiff_t(y) * stride;
             uint16_t* out = m_widened.data() + size_t(y) * width;
             for (uint32_t x = 0; x < width; ++x)
                 out[x] = static_cast<uint16_t>((line[2 * x] | (line[2 * x + 1] << 8)) << (16 - bits));
         }
         input = reinterpret_cast<const uint8_t*>(m_widened.data());
-        inputStride = size_t(width) * 2;
+        inputStride = ptrdiff_t(width) * 2;
     }
     if (pixelType != m_scalerPixelType || !m_scaler) {
         if (m_scaler)

@@ -51,20 +51,20 @@ void CVideoMediaWriterAdapter::add(const Nimbo::CNimboImage& image)
         throwFatalMediaWriterException(sourceFile, __LINE__, "%s",
                                        "Cannot write video frame. The passed image is invalid.");
     addFrame(image.GetBuffer(), image.GetImageSize(), image.GetPixelType(), image.GetWidth(), image.GetHeight(),
-             image.GetPaddingX());
+             image.GetPaddingX(), image.GetOrientation() == Nimbo::ImageOrientation_BottomUp);
 }
 
 void CVideoMediaWriterAdapter::add(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
                                    uint32_t height, uint32_t paddingX)
 {
-    addFrame(buffer, bufferSize, pixelType, width, height, paddingX);
+    addFrame(buffer, bufferSize, pixelType, width, height, paddingX, false);
 }
 
 void CVideoMediaWriterAdapter::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType,
-                                        uint32_t width, uint32_t height, size_t paddingX)
+                                        uint32_t width, uint32_t height, size_t paddingX, bool bottomUp)
 {
     try {
-        m_encoder->addFrame(buffer, bufferSize, pixelType, width, height, paddingX);
+        m_encoder->addFrame(buffer, bufferSize, pixelType, width, height, paddingX, bottomUp);
     } catch (const GenICam::InvalidArgumentException& e) {
         // A frame that does not fit the recording ends it; libav failures pass unchanged.
         throwFatalMediaWriterException(sourceFile, __LINE__, "%s", e.GetDescription());

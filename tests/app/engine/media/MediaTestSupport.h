@@ -114,6 +114,7 @@ inline std::map<std::string, std::string> probe(const QString& fileName)
 // Means and extremes of the planes of one decoded frame.
 struct PlaneStatistics {
     double meanY = 0, meanU = 0, meanV = 0;
+    double meanTopY = 0, meanBottomY = 0; // luma of the upper and the lower half
     int maxY = 0;
     bool valid = false;
 };
@@ -136,6 +137,11 @@ inline PlaneStatistics decodeFirstFrame(const QString& fileName, int width, int 
         stats.maxY = std::max<int>(stats.maxY, bytes[i]);
     }
     stats.meanY = sum / luma;
+    double top = 0;
+    for (size_t i = 0; i < luma / 2; ++i)
+        top += bytes[i];
+    stats.meanTopY = top / (luma / 2);
+    stats.meanBottomY = (sum - top) / (luma - luma / 2);
     double sumU = 0, sumV = 0;
     for (size_t i = 0; i < luma / 4; ++i) {
         sumU += bytes[luma + i];

@@ -66,6 +66,30 @@ TEST_F(VideoMediaWriterAdapterTest, AddsSdkImages)
     EXPECT_GT(stats.meanV, 170.0);
 }
 
+// A bottom-up image is recorded the right way up, directly and through the SDK converter.
+TEST_F(VideoMediaWriterAdapterTest, BottomUpImagesAreTurned)
+{
+    for (const Nimbo::EPixelType type : {Nimbo::PixelType_Mono8, Nimbo::PixelType_Mono12packed}) {
+        SCOPED_TRACE(Nimbo::CPixelTypeMapper::GetNameByPixelType(type));
+        CVideoMediaWriterAdapter writer(GenICam::gcstring(stdPath().c_str()), 25.0, type, 64, 48, 0, 400000);
+        writer.open(stdFilePath("turned").c_str());
+        // In memory the first half is dark and the second bright: the picture's bottom is dark.
+        const auto dark = mediatest::makeFrame(type, 64, 48, 0, 40);
+        const auto bright = mediatest::makeFrame(type, 64, 48, 0, 200);
+        std::vector<uint8_t> frame(dark.begin(), dark.begin() + dark.size() / 2);
+        frame.insert(frame.end(), bright.begin() + bright.size() / 2, bright.end());
+        Nimbo::CNimboImage image;
+        image.CopyBuffer(frame.data(), frame.size(), type, 64, 48, 0, Nimbo::ImageOrientation_BottomUp);
+        writer.add(image);
+        writer.close();
+        const mediatest::PlaneStatistics stats = mediatest::decodeFirstFrame(filePath("turned.mp4"), 64, 48);
+        ASSERT_TRUE(stats.valid);
+        EXPECT_GT(stats.meanTopY, 150.0);
+        EXPECT_LT(stats.meanBottomY, 80.0);
+        QFile::remove(filePath("turned.mp4"));
+    }
+}
+
 // The reason a recording cannot start travels in the exception's description.
 TEST_F(VideoMediaWriterAdapterTest, StartFailuresAreFatalWithTheirReason)
 {
