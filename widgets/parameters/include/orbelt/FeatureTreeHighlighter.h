@@ -1,0 +1,19 @@
+// Marks the occurrences of the search text in tool-tip and cell texts with a coloured span. GUI thread.
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+class Q_DECL_EXPORT FeatureTreeHighlighter {
+public:
+    // Reads the colour from "FeatureTree"/"HighlightColor" and writes the colour in use back.
+    FeatureTreeHighlighter();
+
+    void setSearchText(QString text) { m_searchText = text; }
+    QString searchText() const { return m_searchText; }
+    QString highlight(QString text) const;
+
+private:
+    QString m_searchText;
+    QColor m_colour;
+};

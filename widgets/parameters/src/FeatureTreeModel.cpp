@@ -1,0 +1,453 @@
+// The feature tree model: the tree over the node maps, lazy children, polling and drag and drop.
+#include "orbelt/FeatureTreeModel.h"
+
+#include "FeatureTreeWarnings.h"
+
+#include <QDataStream>
+#include <QMimeData>
+#include <QSettings>
+
+namespace {
+const char* kDragFormat = "application/x-fti";
+
+bool isReadable(GenApi::EAccessMode mode)
+{
+    return mode == GenApi::RO || mode == GenApi::RW;
+}
+} // namespace
+
+FavoritesData FeatureTreeModel::m_favorites;
+
+IFeatureTreeModelExtension::IFeatureTreeModelExtension() = default;
+IFeatureTreeModelExtension::IFeatureTreeModelExtension(const IFeatureTreeModelExtension&) = default;
+IFeatureTreeModelExtension& IFeatureTreeModelExtension::operator=(const IFeatureTreeModelExtension&) = default;
+IFeatureTreeModelExtension::~IFeatureTreeModelExtension() = default;
+
+FeatureTreeModel::FeatureTreeModel(QObject* parent)
+    : QAbstractItemModel(parent),
+      m_rootItem(new FeatureTreeItem(QString(), this, false, "MasterRoot", QString(), nullptr, false))
+{
+    // Node debugging shows every link of a node; it is switched in the settings, off by default.
+    m_nodeDebug = QSettings().value("EnableNodeDebug", false).toBool();
+    m_pollTimer.setSingleShot(true);
+    connect(&m_pollTimer, &QTimer::timeout, this, &FeatureTreeModel::onTimerPoll);
+}
+
+FeatureTreeModel::~FeatureTreeModel()
+{
+    if (m_pollingEnabled)
+        m_pollTimer.stop();
+    delete m_rootItem;
+    m_favorites.save(m_favorites.name());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Qt model
+
+QModelIndex FeatureTreeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    FeatureTreeItem* parentItem = parent.isValid() ? getFeatureTreeItem(parent) : m_rootItem;
+    if (!parentItem || column < 0 || column >= 2)
+        return QModelIndex();
+    if (FeatureTreeItem* child = parentItem->child(row))
+        return createIndex(row, column, child);
+    return QModelIndex();
+}
+
+QModelIndex FeatureTreeModel::parent(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return QModelIndex();
+    FeatureTreeItem* item = getFeatureTreeItem(index);
+    FeatureTreeItem* parentItem = item ? item->parent() : nullptr;
+    if (!parentItem || parentItem == m_rootItem)
+        return QModelIndex();
+    return createIndex(parentItem->row(), 0, parentItem);
+}
+
+int FeatureTreeModel::rowCount(const QModelIndex& parent) const
+{
+    FeatureTreeItem* item = parent.isValid() ? getFeatureTreeItem(parent) : m_rootItem;
+    if (!item)
+        return 0;
+    // Asking for the count creates the children on first use.
+    try {
+        return item->childCount();
+    } catch (const GenICam::GenericException& e) {
+        qWarning("Failed to create the children of a feature");
+        featuretree::warnException("FeatureTreeModel::rowCount", e);
+    } catch (const std::exception& e) {
+        qWarning("Failed to create the children of a feature");
+        featuretree::warnException("FeatureTreeModel::rowCount", e);
+    }
+    return 0;
+}
+
+int FeatureTreeModel::columnCount(const QModelIndex&) const
+{
+    return 2;
+}
+
+bool FeatureTreeModel::hasChildren(const QModelIndex& parent) const
+{
+    FeatureTreeItem* item = parent.isValid() ? getFeatureTreeItem(parent) : m_rootItem;
+    if (!item || item == m_rootItem)
+        return true;
+    try {
+        return item->hasChildren();
+    } catch (const GenICam::GenericException& e) {
+        featuretree::warnException("FeatureTreeModel::hasChildren", e);
+    } catch (const std::exception& e) {
+        featuretree::warnException("FeatureTreeModel::hasChildren", e);
+    }
+    return false;
+}
+
+QVariant FeatureTreeModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    FeatureTreeItem* item = getFeatureTreeItem(index);
+    if (!item)
+        return QVariant();
+    // A node that fails while painting must not take the view down with it.
+    try {
+        return item->data(index.column(), role);
+    } catch (const GenICam::GenericException& e) {
+        qWarning("Failed to read a feature's data");
+        featuretree::warnException("FeatureTreeModel::data", e);
+    } catch (const std::exception& e) {
+        qWarning("Failed to read a feature's data");
+        featuretree::warnException("FeatureTreeModel::data", e);
+    }
+    return QVariant();
+}
+
+bool FeatureTreeModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || index.column() != 1 || role != Qt::EditRole || !value.isValid() || !m_deviceAlive)
+        return false;
+    FeatureTreeItem* item = getFeatureTreeItem(index);
+    if (!item)
+        return false;
+    try {
+        if (item->data(1, Qt::EditRole) != value)
+            item->setData(1, value, Qt::EditRole);
+        return true;
+    } catch (const GenICam::GenericException& e) {
+        qWarning("Failed to write a feature's value");
+        featuretree::warnException("FeatureTreeModel::setData", e);
+    } catch (const std::exception& e) {
+        qWarning("Failed to write a feature's value");
+        featuretree::warnException("FeatureTreeModel::setData", e);
+    }
+    return false;
+}
+
+QVariant FeatureTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        if (section == 0)
+            return tr("Feature");
+        if (section == 1)
+            return tr("Value");
+    }
+    return QVariant();
+}
+
+QMimeData* FeatureTreeModel::mimeData(const QModelIndexList& indexes) const
+{
+    QMimeData* mime = QAbstractItemModel::mimeData(indexes);
+    if (!mime)
+        mime = new QMimeData;
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    for (const QModelIndex& index : indexes)
+        if (index.isValid())
+            stream << static_cast<quint64>(reinterpret_cast<quintptr>(index.internalPointer()));
+    mime->setData(kDragFormat, bytes);
+    return mime;
+}
+
+bool FeatureTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int, const QModelIndex&)
+{
+    if (action == Qt::IgnoreAction)
+        return true;
+    if (!data || !data->hasFormat(kDragFormat))
+        return false;
+    if (row == -1)
+        row = m_rootItem->childCount();
+    QList<quint64> pointers;
+    QDataStream stream(data->data(kDragFormat));
+    while (!stream.atEnd()) {
+        quint64 value = 0;
+        stream >> value;
+        if (value)
+            pointers.append(value);
+    }
+    m_favorites.blockUpdates(true);
+    for (int i = pointers.count() - 1; i >= 0; --i) {
+        // The pointers come from this process; only items still in this tree are trusted.
+        auto* item = reinterpret_cast<FeatureTreeItem*>(static_cast<quintptr>(pointers[i]));
+        if (!m_rootItem->findShallow(item))
+            continue;
+        if (IsFavoriteTreeItem(item)) {
+            const int from = getFavoritesIndexFromFeatureTreeItem(item);
+            if (from >= 0)
+                m_favorites.move(from, row);
+        } else if (auto* nodeItem = qobject_cast<FeatureTreeINodeItem*>(item)) {
+            AddFavorite(nodeItem->node(), row);
+        }
+    }
+    m_favorites.blockUpdates(false);
+    return true;
+}
+
+Qt::DropActions FeatureTreeModel::supportedDropActions() const
+{
+    return Qt::MoveAction;
+}
+
+Qt::ItemFlags FeatureTreeModel::flags(const QModelIndex& index) const
+{
+    FeatureTreeItem* item = index.isValid() ? getFeatureTreeItem(index) : nullptr;
+    if (!item)
+        return Qt::ItemIsEnabled;
+    try {
+        return item->flags(index.column());
+    } catch (const GenICam::GenericException& e) {
+        featuretree::warnException("FeatureTreeModel::flags", e);
+    } catch (const std::exception& e) {
+        featuretree::warnException("FeatureTreeModel::flags", e);
+    }
+    return Qt::ItemIsEnabled;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Tree operations
+
+FeatureTreeItem* FeatureTreeModel::getFeatureTreeItem(const QModelIndex& index) const
+{
+    return static_cast<FeatureTreeItem*>(index.internalPointer());
+}
+
+QModelIndex FeatureTreeModel::indexForItem(FeatureTreeItem* item, int column)
+{
+    if (!item || item == m_rootItem)
+        return QModelIndex();
+    return createIndex(item->row(), column, item);
+}
+
+QModelIndex FeatureTreeModel::findItem(const FeatureTreeItem* item, const FeatureTreeItem* start, int column)
+{
+    const FeatureTreeItem* from = start ? start : m_rootItem;
+    if (!item || !from->findShallow(item))
+        return QModelIndex();
+    return indexForItem(const_cast<FeatureTreeItem*>(item), column);
+}
+
+QModelIndex FeatureTreeModel::findItemByFullName(const QString& fullName, FeatureTreeItem* start, int column)
+{
+    FeatureTreeItem* from = start ? start : m_rootItem;
+    return indexForItem(from->findByFullNameShallow(fullName), column);
+}
+
+QModelIndex FeatureTreeModel::findItemByRole(int role, const QVariant& value, FeatureTreeItem* start, int column)
+{
+    FeatureTreeItem* from = start ? start : m_rootItem;
+    return indexForItem(from->findByRoleShallow(role, value), column);
+}
+
+QString FeatureTreeModel::fullNameFor(const QString& roleName, const GenApi::INode* node)
+{
+    return roleName + "*" + QString::fromLatin1(node->GetName().c_str());
+}
+
+FeatureTreeINodeItem* FeatureTreeModel::createNodeRow(GenApi::INode* node, const QString& linkLabel,
+                                                      const QString& fullName, FeatureTreeItem* parent, bool isDebug,
+                                                      bool isDeadEnd)
+{
+    auto* item = new FeatureTreeINodeItem(node, this, isDebug, linkLabel, fullName, parent, isDeadEnd, m_isUtf8);
+    item->setHighlighter(m_highlighter);
+    item->SetIsFullRowItem(false);
+    item->SetIsSpecialNode(false);
+    connect(item, &FeatureTreeINodeItem::nodeUpdated, this, &FeatureTreeModel::onNodeUpdated);
+    return item;
+}
+
+void FeatureTreeModel::addNodeMap(GenApi::INodeMap* nodeMap, const QString& rootName, const QString& roleName,
+                                  bool isUtf8)
+{
+    if (!nodeMap)
+        return;
+    m_isUtf8 = isUtf8;
+    GenApi::INode* rootNode = nodeMap->GetNode("Root");
+    auto* item =
+        new FeatureTreeINodeItem(rootNode, rootName, this, false, "Root", roleName + "*Root", m_rootItem, false, false);
+    item->setHighlighter(m_highlighter);
+    item->SetIsFullRowItem(true);
+    item->SetIsSpecialNode(false);
+    connect(item, &FeatureTreeINodeItem::nodeUpdated, this, &FeatureTreeModel::onNodeUpdated);
+
+    emit layoutAboutToBeChanged();
+    m_rootItem->appendChild(item);
+    emit layoutChanged();
+
+    replaceFavoritesZombies(nodeMap, roleName);
+    // Known before the first level is built, so that those rows get their role name in the full name too.
+    m_nodeMaps.append({roleName, nodeMap});
+    rowCount(indexForItem(item, 0));
+    nodeMap->InvalidateNodes();
+    refreshSpecialItems();
+}
+
+void FeatureTreeModel::addChildren(FeatureTreeINodeItem* item, bool valueChildren)
+{
+    if (!item || !item->node())
+        return;
+    GenApi::INode* node = item->node();
+    const QString roleName = GetNodeMapName(node->GetNodeMap());
+    QList<FeatureTreeINodeItem*> created;
+    if (!m_nodeDebug) {
+        GenApi::CCategoryPtr category(node);
+        if (!category || !isReadable(node->GetAccessMode()))
+            return;
+        GenApi::FeatureList_t features;
+        category->GetFeatures(features);
+        for (GenApi::IValue* feature : features) {
+            GenApi::INode* child = feature ? feature->GetNode() : nullptr;
+            if (!child || !child->IsFeature())
+                continue;
+            created.append(createNodeRow(child, "<pFeature>", fullNameFor(roleName, child), item, false, false));
+        }
+    } else {
+        GenApi::INodeMap* nodeMap = node->GetNodeMap();
+        GenICam::gcstring_vector properties;
+        node->GetPropertyNames(properties);
+        for (const GenICam::gcstring& property : properties) {
+            if (property.empty() || property.c_str()[0] != 'p')
+                continue;
+            GenICam::gcstring valueText, attributeText;
+            if (!node->GetProperty(property, valueText, attributeText))
+                continue;
+            const QString name = QString::fromLatin1(property.c_str());
+            const QStringList values = QString::fromLatin1(valueText.c_str()).split('\t', Qt::SkipEmptyParts);
+            const QStringList attributes = QString::fromLatin1(attributeText.c_str()).split('\t', Qt::SkipEmptyParts);
+            const bool deadEnd = valueChildren || name == "pDependent" || name == "pTerminal" || name == "pSelecting";
+            for (int i = 0; i < values.count(); ++i) {
+                // A link may name a node the map does not hold; such a link is left out.
+                GenApi::INode* target = nodeMap ? nodeMap->GetNode(values[i].toLatin1().constData()) : nullptr;
+                if (!target)
+                    continue;
+                const QString label =
+                    i < attributes.count() ? QString("<%1 [%2]>").arg(name, attributes[i]) : QString("<%1>").arg(name);
+                created.append(
+                    createNodeRow(target, label, fullNameFor(roleName, target), item, name != "pFeature", deadEnd));
+            }
+        }
+    }
+    if (created.isEmpty())
+        return;
+    beginInsertRows(indexForItem(item, 0), 0, created.count() - 1);
+    for (FeatureTreeINodeItem* child : qAsConst(created))
+        item->appendChild(child);
+    endInsertRows();
+}
+
+void FeatureTreeModel::refresh()
+{
+    for (const NodeMapEntry& entry : qAsConst(m_nodeMaps))
+        if (entry.nodeMap)
+            entry.nodeMap->InvalidateNodes();
+}
+
+void FeatureTreeModel::EnablePolling(bool on)
+{
+    const bool wasOn = m_pollingEnabled;
+    m_pollingEnabled = on;
+    if (on && !wasOn)
+        m_pollTimer.start(m_pollingInterval);
+}
+
+void FeatureTreeModel::onTimerPoll()
+{
+    if (!m_deviceAlive)
+        return;
+    for (const NodeMapEntry& entry : qAsConst(m_nodeMaps)) {
+        if (!entry.nodeMap)
+            continue;
+        try {
+            if (m_monitorMode)
+                entry.nodeMap->InvalidateNodes();
+            else
+                entry.nodeMap->Poll(m_pollingInterval);
+        } catch (const GenICam::GenericException& e) {
+            qWarning("Failed to poll a node map");
+            featuretree::warnException("FeatureTreeModel::onTimerPoll", e);
+        } catch (const std::exception& e) {
+            qWarning("Failed to poll a node map");
+            featuretree::warnException("FeatureTreeModel::onTimerPoll", e);
+        }
+    }
+    if (m_pollingEnabled)
+        m_pollTimer.start(m_pollingInterval);
+}
+
+void FeatureTreeModel::onNodeUpdated(int row, FeatureTreeINodeItem* item)
+{
+    // The item may have gone while the notice was queued; only items still in the tree are reported.
+    if (!m_deviceAlive || !item || !m_rootItem->findShallow(item))
+        return;
+    row = item->row();
+    const QModelIndex first = createIndex(row, 0, item);
+    const QModelIndex second = createIndex(row, 1, item);
+    emit dataChanged(first, first, {});
+    emit dataChanged(second, second, {});
+}
+
+void FeatureTreeModel::refreshSpecialItems()
+{
+    const int top = m_rootItem->childCount();
+    for (int i = 0; i < top; ++i) {
+        FeatureTreeItem* level1 = m_rootItem->child(i);
+        QList<FeatureTreeItem*> items{level1};
+        const int n1 = rowCount(indexForItem(level1, 0));
+        for (int j = 0; j < n1; ++j) {
+            FeatureTreeItem* level2 = level1->child(j);
+            items.append(level2);
+            const int n2 = rowCount(indexForItem(level2, 0));
+            for (int k = 0; k < n2; ++k)
+                items.append(level2->child(k));
+        }
+        for (FeatureTreeItem* item : qAsConst(items)) {
+            if (!item)
+                continue;
+            const QModelIndex index = indexForItem(item, 0);
+            if (data(index, FeatureTreeItem::IsFullRowItem).toBool())
+                emit dataChanged(index, index);
+        }
+    }
+}
+
+void FeatureTreeModel::clear()
+{
+    // Rows go without a model reset, as the view keeps its own state.
+    const int count = m_rootItem->childCount();
+    if (count > 0) {
+        beginRemoveRows(QModelIndex(), 0, count - 1);
+        m_rootItem->clearChildren();
+        m_favoritesRoot = nullptr;
+        m_searchHelpItem = nullptr;
+        endRemoveRows();
+    }
+    // Without their rows the node maps are not polled any more: they may be gone soon.
+    m_nodeMaps.clear();
+}
+
+QString FeatureTreeModel::GetNodeMapName(GenApi::INodeMap* nodeMap) const
+{
+    for (const NodeMapEntry& entry : m_nodeMaps)
+        if (entry.nodeMap == nodeMap)
+            return entry.roleName;
+    return QString();
+}
