@@ -5,6 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <lorvish/Environment.h>
+
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -20,16 +23,21 @@ namespace {
 const char* const logCategory = "nimbo.utility.LibavAdapter";
 
 // The library in the folder when it is there, else its bare name for the system's library path.
+// The folder may hold $(NAME) references, which the library holder expands when it loads.
 std::string libraryPath(const char* libRoot, const std::string& fileName)
 {
     std::string path = libRoot ? libRoot : "";
     if (path.empty())
         return fileName;
-    if (path.back() != '/')
+    if (path.back() != '/' && path.back() != '\\')
         path += '/';
     path += fileName;
+    std::string expanded = path;
+    if (Corvel::expandEnvironmentVariables(expanded) < 0)
+        return path;
+    std::replace(expanded.begin(), expanded.end(), '\\', '/');
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? path : fileName;
+    return ::stat(expanded.c_str(), &info) == 0 ? path : fileName;
 }
 
 // Libraries once loaded stay in the process: libav and the encoders it loads keep threads and

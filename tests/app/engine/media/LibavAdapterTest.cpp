@@ -68,6 +68,18 @@ TEST_F(LibavAdapterTest, LibraryLackingEntryPointsIsRefused)
     EXPECT_EQ(adapter.resolvedEntryPoints(), 0u);
 }
 
+// A folder given through an environment reference is expanded before its libraries are looked for.
+TEST_F(LibavAdapterTest, FolderWithEnvironmentReference)
+{
+    setenv("KALMUTH_FAKE_LIBAV", KALMUTH_FAKE_LIBAV_DIR, 1);
+    testsupport::LogCapture log;
+    LibavAdapter adapter;
+    EXPECT_FALSE(adapter.load("$(KALMUTH_FAKE_LIBAV)"));
+    EXPECT_TRUE(log.contains("Loading libav encode $(KALMUTH_FAKE_LIBAV)/libavcodec.so.59"));
+    EXPECT_TRUE(log.contains("Error loading one or more functions"));
+    unsetenv("KALMUTH_FAKE_LIBAV");
+}
+
 TEST_F(LibavAdapterTest, LoadsFromTheSystemAndReloads)
 {
     LibavAdapter adapter;
