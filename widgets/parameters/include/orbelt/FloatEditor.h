@@ -1,0 +1,36 @@
+// The spin-box editor of float nodes: steps write the node at once, typed values go through the delegate.
+#pragma once
+
+#include "orbelt/AbstractItemEditor.h"
+#include "orbelt/DoubleSpinBox.h"
+
+#include <GenApi/Float.h>
+#include <nimbo/SafeNodePtr.h>
+
+// GUI thread only.
+class ORBELT_EXPORT FloatEditor : public DoubleSpinBox, public AbstractItemEditor {
+    Q_OBJECT
+public:
+    FloatEditor(QWidget* parent, GenApi::ERepresentation representation);
+
+    void setEditorData(GenApi::INode* node) override;
+    QVariant editorData() override;
+    double value();
+
+signals:
+    void boxValueChanged();
+
+public slots:
+    void onSpinBoxEditingFinished();
+    void onSpinBoxStepTriggered(int steps);
+
+protected slots:
+    void updateToolTip() override;
+
+private:
+    double adjustRangeLimits(double value);
+
+    Nimbo::CSafeFloatPtr m_float;
+    Nimbo::CSafeNodeRefPtr m_node;
+    bool m_initialised = false;
+};

@@ -1,0 +1,46 @@
+// The slider editor of float nodes with an integer alias: the box shows the float, the slider the alias.
+#pragma once
+
+#include "orbelt/AbstractItemEditor.h"
+#include "orbelt/DoubleComboSlider.h"
+
+#include <GenApi/Float.h>
+#include <GenApi/Integer.h>
+#include <GenApi/Types.h>
+#include <nimbo/SafeNodePtr.h>
+
+// GUI thread owns every member. The alias callback (onAliasNodeUpdate) runs in whichever thread
+// changed the alias; it reads no member but the alias pointer and re-posts itself to the GUI thread.
+class ORBELT_EXPORT FloatSliderEditor : public DoubleComboSlider, public AbstractItemEditor {
+    Q_OBJECT
+public:
+    explicit FloatSliderEditor(QWidget* parent);
+    ~FloatSliderEditor() override;
+
+    void setEditorData(GenApi::INode* node) override;
+    QVariant editorData() override;
+    double value();
+
+signals:
+    void boxValueChanged();
+
+protected slots:
+    void onSpinBoxEditingFinished();
+    void onSliderValueChanged(int val);
+    void onAliasNodeUpdateImpl(GenApi::INode* pAlias);
+    void updateToolTip() override;
+
+protected:
+    void onAliasNodeUpdate(GenApi::INode* node);
+
+private:
+    bool initMemberVariables(GenApi::INode* node);
+    double adjustRangeLimits(double value);
+
+    bool m_initialised = false;
+    Nimbo::CSafeNodeRefPtr m_node;
+    Nimbo::CSafeFloatPtr m_float;
+    Nimbo::CSafeNodeRefPtr m_alias;
+    Nimbo::CSafeIntegerPtr m_aliasInteger;
+    GenApi::CallbackHandleType m_aliasCallback = 0;
+};

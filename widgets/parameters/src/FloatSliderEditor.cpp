@@ -1,0 +1,247 @@
+// The slider editor of float nodes with an integer alias: the box shows the float, the slider the alias.
+#include "orbelt/FloatSliderEditor.h"
+
+#include "FloatRange.h"
+#include "LogGuard.h"
+#include "NodeText.h"
+#include "orbelt/SpinBox.h"
+
+#include <GenApi/NodeCallback.h>
+
+#include <QMetaObject>
+#include <QMetaType>
+#include <QSlider>
+
+Q_DECLARE_METATYPE(GenApi::INode*)
+
+namespace {
+[[noreturn]] void fail(const char* text, unsigned int line)
+{
+    throw GenICam::InvalidArgumentException(text, "floatslidereditor", line);
+}
+
+const char* const kRangeMessage = "The minimum allowed value is larger than the to be set node value or the maximum "
+                                  "allowed value is smaller than the to be set node value!";
+} // namespace
+
+FloatSliderEditor::FloatSliderEditor(QWidget* parent) : DoubleComboSlider(parent)
+{
+    connect(editBox(), &QDoubleSpinBox::editingFinished, this, &FloatSliderEditor::onSpinBoxEditingFinished);
+    connect(slider(), &QSlider::valueChanged, this, &FloatSliderEditor::onSliderValueChanged);
+}
+
+FloatSliderEditor::~FloatSliderEditor()
+{
+    if (m_aliasCallback && m_alias)
+        GenApi::Deregister(m_aliasCallback);
+    m_aliasCallback = 0;
+}
+
+double FloatSliderEditor::adjustRangeLimits(double value)
+{
+    double result = value;
+    orbelt_detail::guarded(
+        "FloatSliderEditor::adjustRangeLimits",
+        [] {
+            return QStringLiteral("%1: Failed to assert the range limits!").arg("FloatSliderEditor::adjustRangeLimits");
+        },
+        [&] { result = orbelt_detail::clampToNode(*m_float, value); });
+    return result;
+}
+
+QVariant FloatSliderEditor::editorData()
+{
+    return QVariant(value());
+}
+
+double FloatSliderEditor::value()
+{
+    return adjustRangeLimits(editBox()->value());
+}
+
+bool FloatSliderEditor::initMemberVariables(GenApi::INode* node)
+{
+    m_node = node;
+    m_float = node;
+    if (!m_float)
+        fail("Dynamic cast on pNode has gone wrong!", __LINE__);
+    m_alias = node->GetAlias();
+    if (!m_alias)
+        fail("Could not retrieve an alias node on pNode", __LINE__);
+    m_aliasInteger = m_alias.get();
+    if (!m_aliasInteger)
+        fail("Dynamic cast on the alias node has gone wrong!", __LINE__);
+    m_aliasCallback =
+        GenApi::Register(m_alias.get(), this, &FloatSliderEditor::onAliasNodeUpdate, GenApi::cbPostInsideLock);
+    if (!m_aliasCallback)
+        fail("Could not register a callback handle on the alias node of the given pNode", __LINE__);
+    const double min = m_float->GetMin();
+    const double max = m_float->GetMax();
+    const int increment = orbelt_detail::clampToInt(m_aliasInteger->GetInc());
+    if (max < min)
+        fail("The given range or increment information of the given pNode is not valid", __LINE__);
+    // initControls, which follows, stores the range limits and the increment.
+    Q_UNUSED(increment);
+    return true;
+}
+
+void FloatSliderEditor::setEditorData(GenApi::INode* node)
+{
+    static const char* const function = "FloatSliderEditor::setEditorData";
+    if (!dynamic_cast<GenApi::IFloat*>(node)) {
+        qWarning("%s is called with non-float node????", function);
+        return;
+    }
+    QString name;
+    if (!orbelt_detail::guarded(
+            function, [] { return QStringLiteral("Failed to retrieve a node's name"); },
+            [&] { name = orbelt_detail::nodeName(node); }))
+        return;
+    if (!GenApi::IsReadable(dynamic_cast<GenApi::IFloat*>(node))) {
+        qWarning("Non-readable comboBox: %s??????", name.toLatin1().constData());
+        return;
+    }
+    if (hasFocus()) {
+        if (!isUpdateExspected())
+            return;
+        enableUpdate(false);
+    }
+    orbelt_detail::guarded(
+        function, [&] { return QStringLiteral("%1: Failed to update the float value editor comboBox!").arg(name); },
+        [&] {
+            using orbelt_detail::clampToInt;
+            if (!m_initialised) {
+                m_initialised = initMemberVariables(node);
+                initControls(m_float->GetMin(), m_float->GetMax(), clampToInt(m_aliasInteger->GetValue(false, false)),
+                             clampToInt(m_aliasInteger->GetMin()), clampToInt(m_aliasInteger->GetMax()),
+                             clampToInt(m_aliasInteger->GetInc()));
+                updateToolTip();
+            }
+            const bool writable = GenApi::IsWritable(m_float.get());
+            const double min = m_float->GetMin();
+            const double max = m_float->GetMax();
+            if (max < min)
+                fail("The minimum value is larger than the maximum value!", __LINE__);
+            const double value = m_float->GetValue(false, false);
+            if (value < min || value > max)
+                fail(kRangeMessage, __LINE__);
+            const int aliasIncrement = clampToInt(m_aliasInteger->GetInc());
+            if (aliasIncrement == 0)
+                fail("The alias increment cannot be '0'!", __LINE__);
+            const int decimals = clampToInt(m_float->GetDisplayPrecision());
+            if (isEnabled() != writable)
+                setEnabled(writable);
+            if (editBox()->decimals() != decimals)
+                setDecimals(decimals);
+            const bool limitsChanged = checkIfLimitsChanged(min, max, aliasIncrement);
+            if (limitsChanged) {
+                setRangeStepAndIncrement(min, max, aliasIncrement);
+                updateToolTip();
+            }
+            if (value != adjustRangeLimits(editBox()->value()) || limitsChanged)
+                setValue(value);
+        });
+}
+
+void FloatSliderEditor::onSliderValueChanged(int val)
+{
+    orbelt_detail::guarded(
+        "FloatSliderEditor::onSliderValueChanged",
+        [] {
+            return QStringLiteral("%1: Failed to set the alias nodes value on slider value changed signal!")
+                .arg("FloatSliderEditor::onSliderValueChanged");
+        },
+        [&] {
+            if (!m_aliasInteger)
+                return; // not bound yet: initControls moves the slider before the alias is known
+            if (val != m_aliasInteger->GetValue(false, false)) {
+                enableUpdate(true);
+                m_aliasInteger->SetValue(trimSliderValue(val), true);
+            }
+        });
+}
+
+void FloatSliderEditor::onSpinBoxEditingFinished()
+{
+    editBox()->setValue(value());
+    enableUpdate(true);
+    emit boxValueChanged();
+}
+
+void FloatSliderEditor::onAliasNodeUpdate(GenApi::INode* node)
+{
+    if (!node || node != m_alias.get())
+        return;
+    qRegisterMetaType<GenApi::INode*>("GenApi::INode*");
+    QMetaObject::invokeMethod(this, "onAliasNodeUpdateImpl", Qt::AutoConnection, Q_ARG(GenApi::INode*, node));
+}
+
+void FloatSliderEditor::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
+{
+    static const char* const function = "FloatSliderEditor::onAliasNodeUpdateImpl";
+    // A queued notice may arrive after the node map went away: only the alias still held is read.
+    if (!pAlias || pAlias != m_alias.get())
+        return;
+    if (!GenApi::IsReadable(pAlias)) {
+        orbelt_detail::guarded(
+            function, [] { return QStringLiteral("Failed to retrieve the alias node's name"); },
+            [&] { qWarning("Non-readable slider: %s??????", pAlias->GetName().c_str()); });
+        return;
+    }
+    orbelt_detail::guarded(
+        function, [] { return QStringLiteral("%1: Failed to update the float value editor slider!").arg(function); },
+        [&] {
+            using orbelt_detail::clampToInt;
+            if (!m_aliasInteger)
+                fail("The internal alias node pointer is null.", __LINE__);
+            const bool writable = GenApi::IsWritable(m_aliasInteger.get());
+            const int min = clampToInt(m_aliasInteger->GetMin());
+            const int max = clampToInt(m_aliasInteger->GetMax());
+            const int value = clampToInt(m_aliasInteger->GetValue(false, false));
+            if (max < min)
+                fail("The minimum value is larger than the maximum value!", __LINE__);
+            if (value < min || value > max)
+                fail(kRangeMessage, __LINE__);
+            const int increment = clampToInt(m_aliasInteger->GetInc());
+            if (increment == 0)
+                fail("The alias increment cannot be '0'!", __LINE__);
+            if (isEnabled() != writable)
+                setEnabled(writable);
+            const bool limitsChanged = checkIfLimitsChanged(min, max, increment);
+            if (limitsChanged) {
+                setRangeStepAndIncrement(min, max, increment);
+                updateToolTip();
+            }
+            if (value != intValue() || limitsChanged) {
+                enableUpdate(true);
+                setIntValue(value);
+            }
+        });
+}
+
+void FloatSliderEditor::updateToolTip()
+{
+    try {
+        if (!m_float) {
+            DoubleComboSlider::updateToolTip();
+            return;
+        }
+        const int precision = orbelt_detail::clampToInt(m_float->GetDisplayPrecision());
+        const double largest = qMax(std::fabs(m_float->GetMax()), std::fabs(m_float->GetMin()));
+        const QString increment = m_float->HasInc()
+                                      ? formatDoubleValue(m_float->GetInc(), precision,
+                                                          largest > 1e9 ? FormatValueFlags(GeneralFormat)
+                                                                        : FormatValueFlags(StripTrailingZeros),
+                                                          locale())
+                                      : QString();
+        const QString text = orbelt_detail::floatRangeToolTip(editBox()->minimum(), editBox()->maximum(), largest,
+                                                              &increment, 0.0, precision, locale());
+        editBox()->setToolTip(text);
+        slider()->setToolTip(text);
+        setToolTip(text);
+    } catch (const GenICam::GenericException& e) {
+        qWarning("Error creating tooltip text! Err='%s'", e.GetDescription());
+    } catch (const std::exception& e) {
+        qWarning("Error creating tooltip text! Err='%s'", e.what());
+    }
+}
