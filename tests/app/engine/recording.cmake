@@ -3,6 +3,7 @@ kalmuth_add_test(engine_recording_test
   SOURCES
     recording/BufferedImageSinkTest.cpp
     recording/ImageSequenceWriterTest.cpp
+    recording/RecordingControllerTest.cpp
     recording/RecordingOptionsTest.cpp
     recording/SamplingControllerTest.cpp
-  LIBRARIES kalmuth-engine Qt5::Gui TIFF::TIFF)
+  LIBRARIES kalmuth-engine lorvish Qt5::Gui TIFF::TIFF)

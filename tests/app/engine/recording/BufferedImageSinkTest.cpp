@@ -1,6 +1,6 @@
 // The buffered image sink: bounded queue, drops, draining, failures reported per frame.
 #include "BufferedImageSink.h"
-#include "MediaWriterExceptions.h"
+#include "FakeMediaWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -17,89 +17,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// A writer that keeps the first byte of every frame, can hold the writer thread at a gate and can
-// throw for chosen frames.
-class FakeWriter : public IMediaWriter {
-public:
-    enum Failure { None, Fatal, FileLimit, Generic, Other };
-
-    void open(const GenICam::gcstring&) override {}
-    bool isOpen() const override { return true; }
-    void close() override {}
-    void add(const Nimbo::CNimboImage& image) override
-    {
-        add(image.GetBuffer(), image.GetImageSize(), image.GetPixelType(), image.GetWidth(), image.GetHeight(),
-            uint32_t(image.GetPaddingX()));
-    }
-    void add(const void* buffer, size_t size, Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) override
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        struct Finished {
-            FakeWriter& writer;
-            ~Finished()
-            {
-                ++writer.m_finished;
-                writer.m_changed.notify_all();
-            }
-        } finished{*this};
-        ++m_entered;
-        m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_open; });
-        const uint8_t first = size ? *static_cast<const uint8_t*>(buffer) : 0;
-        const auto it = m_failures.find(first);
-        const Failure failure = it == m_failures.end() ? None : it->second;
-        switch (failure) {
-        case Fatal: throwFatalMediaWriterException(__FILE__, __LINE__, "codec gave up on %d", first);
-        case FileLimit: throwMediaFileLimitReachedException(__FILE__, __LINE__, "2GB limit of AVI file reached.");
-        case Generic: throw GenICam::RuntimeException("disk full", __FILE__, __LINE__);
-        case Other: throw std::runtime_error("not a GenICam exception");
-        case None: break;
-        }
-        m_written.push_back(first);
-    }
-    bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
-    bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
-    uint32_t imageCount() const override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return uint32_t(m_written.size());
-    }
-    uint64_t bytesWritten() const override { return 0; }
-
-    void setGate(bool open)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_open = open;
-        m_changed.notify_all();
-    }
-    void failOn(uint8_t frame, Failure failure) { m_failures[frame] = failure; }
-    bool waitEntered(int count)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, 10s, [&] { return m_entered >= count; });
-    }
-    // Waits until `count` frames have been handed over and have left add, written or not.
-    bool waitFinished(int count)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, 10s, [&] { return m_finished >= count; });
-    }
-    std::vector<uint8_t> written() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_written;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = true;
-    int m_entered = 0;
-    int m_finished = 0;
-    std::map<uint8_t, Failure> m_failures;
-    std::vector<uint8_t> m_written;
-};
 
 // Collects what the sink reports on its writer thread.
 class Callees : public CBufferedImageSink::IQueueEmptyProgressCallee,

@@ -1,6 +1,7 @@
 // BMP and TIFF sequences: numbering, file contents read back by independent readers, the factory.
 #include "ImageSequenceMediaWriter.h"
 #include "MediaWriterFactory.h"
+#include "TestImageFiles.h"
 
 #include "testsupport/TempDir.h"
 
@@ -8,7 +9,6 @@
 #include <QImage>
 #include <QScopedPointer>
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 #include <memory>
 #include <vector>
@@ -23,26 +23,6 @@ std::vector<uint8_t> monoFrame(uint32_t width, uint32_t height, uint32_t padding
         for (uint32_t x = 0; x < width; ++x)
             frame[y * (width + padding) + x] = uint8_t(x + 3 * y + seed);
     return frame;
-}
-
-// Reads a grey TIFF with libtiff: the pixels line by line, without padding.
-std::vector<uint8_t> readTiff(const std::string& path, uint32_t& width, uint32_t& height)
-{
-    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(path.c_str(), "r"), TIFFClose);
-    if (!tiff)
-        return {};
-    uint16_t samples = 0, bits = 0;
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits);
-    if (samples != 1 || bits != 8)
-        return {};
-    std::vector<uint8_t> pixels(size_t(width) * height);
-    for (uint32_t y = 0; y < height; ++y)
-        if (TIFFReadScanline(tiff.get(), pixels.data() + size_t(y) * width, y) != 1)
-            return {};
-    return pixels;
 }
 
 std::vector<uint8_t> withoutPadding(const std::vector<uint8_t>& frame, uint32_t width, uint32_t height,

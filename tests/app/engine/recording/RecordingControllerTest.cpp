@@ -1,0 +1,462 @@
+// The recording controller: whole recordings to BMP and TIFF sequences, states, pause, drain, failures.
+#include "FakeMediaWriter.h"
+#include "RecordingController.h"
+#include "TestImageFiles.h"
+#include "TimeUnitMediaImageController.h"
+
+#include "testsupport/TempDir.h"
+
+#include <lorvish/StreamBuffer.h>
+
+#include <QFile>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kWidth = 24;
+constexpr uint32_t kHeight = 6;
+
+// What the controller announced, collected from whichever thread emitted it.
+class ControllerWatch {
+public:
+    explicit ControllerWatch(CRecordingController& controller)
+    {
+        QObject::connect(
+            &controller, &CRecordingController::stateChanged, &controller,
+            [this](ERecordingState state) { add(m_states, state); }, Qt::DirectConnection);
+        QObject::connect(
+            &controller, &CRecordingController::recordingFailure, &controller,
+            [this](const QString& message, const QString& detail) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_failures.push_back({message, detail});
+                m_changed.notify_all();
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            &controller, &CRecordingController::waitingForQueueEmptied, &controller,
+            [this] {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_waiting;
+            },
+            Qt::DirectConnection);
+    }
+    std::vector<ERecordingState> states() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_states;
+    }
+    std::vector<std::pair<QString, QString>> failures() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_failures;
+    }
+    int waiting() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_waiting;
+    }
+    bool waitForState(ERecordingState state, std::chrono::seconds timeout = 10s)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return !m_states.empty() && m_states.back() == state; });
+    }
+    bool waitForFailure(std::chrono::seconds timeout = 10s)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return !m_failures.empty(); });
+    }
+
+private:
+    void add(std::vector<ERecordingState>& states, ERecordingState state)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        states.push_back(state);
+        m_changed.notify_all();
+    }
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<ERecordingState> m_states;
+    std::vector<std::pair<QString, QString>> m_failures;
+    int m_waiting = 0;
+};
+
+// Camera frames: Mono8 stream buffers, each filled with its own number.
+class Frames {
+public:
+    Lorvish::StreamBuffer* make(uint8_t value)
+    {
+        m_buffers.push_back(std::make_unique<Lorvish::StreamBuffer>(kWidth * kHeight, Nimbo::PixelType_Mono8, kWidth,
+                                                                    kHeight, 1, nullptr));
+        m_buffers.back()->memset(value);
+        return m_buffers.back().get();
+    }
+    // Hands a frame over as the grab thread does: locked by the caller for the call only.
+    static void deliver(CRecordingController& controller, Lorvish::StreamBuffer* buffer)
+    {
+        buffer->lock();
+        controller.onCameraBufferAvailable(buffer);
+        buffer->unlock();
+    }
+
+private:
+    std::vector<std::unique_ptr<Lorvish::StreamBuffer>> m_buffers;
+};
+
+class RecordingControllerTest : public testsupport::TempDirTest {
+protected:
+    CRecordingOptions sequenceOptions(int32_t imageType) const
+    {
+        CRecordingOptions options;
+        options.OutputType = CRecordingOptions::OutputTypeImageSequence;
+        options.ImageOutputType = imageType;
+        options.OutputFolder = (stdPath() + "/out").c_str();
+        options.SampleRateUnit = TimeUnitImages;
+        options.SampleRate = 1;
+        options.StopSamplingLimitEnabled = false;
+        options.QueueBufferSize = 100;
+        return options;
+    }
+
+    // Last pixel of each recorded file, in file order, read back with Qt's image readers.
+    std::vector<int> recordedValues(const QString& suffix) const
+    {
+        std::vector<int> values;
+        for (const QString& name : QDir(path() + "/out").entryList({"*" + suffix}, QDir::Files, QDir::Name)) {
+            const QString file = path() + "/out/" + name;
+            if (suffix == ".tiff") {
+                uint32_t width = 0, height = 0;
+                const auto pixels = readTiff(file.toStdString(), width, height);
+                values.push_back(pixels.size() == size_t(kWidth) * kHeight ? pixels.back() : -1);
+            } else {
+                const QImage image(file, "BMP");
+                values.push_back(image.isNull() ? -1 : qGray(image.pixel(kWidth - 1, kHeight - 1)));
+            }
+        }
+        return values;
+    }
+
+    QStringList recordedNames() const { return QDir(path() + "/out").entryList(QDir::Files, QDir::Name); }
+};
+
+// Waits for the end of a recording that was stopped (or reached its limit), then tears it down.
+void finishRecording(CRecordingController* controller, ControllerWatch& watch)
+{
+    EXPECT_TRUE(watch.waitForState(RecordingStopped));
+    controller->finish();
+    destroyRecordingController(controller);
+}
+
+TEST_F(RecordingControllerTest, SequencesHoldExactlyTheSampledFrames)
+{
+    const struct {
+        const char* name;
+        int32_t imageType;
+        int32_t rate;
+        int32_t imageLimit; // 0: stopped by command after 10 frames
+        std::vector<int> expected;
+    } cases[] = {
+        {"tiff every frame, stop command",
+         CRecordingOptions::ImageOutputTypeTiff,
+         1,
+         0,
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        {"bmp every 3rd, stop command", CRecordingOptions::ImageOutputTypeBmp, 3, 0, {1, 4, 7, 10}},
+        {"tiff every 2nd, 3 images", CRecordingOptions::ImageOutputTypeTiff, 2, 3, {1, 3, 5}},
+        {"bmp every frame, 4 images", CRecordingOptions::ImageOutputTypeBmp, 1, 4, {1, 2, 3, 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(path() + "/out").removeRecursively();
+        CRecordingOptions options = sequenceOptions(c.imageType);
+        options.SampleRate = c.rate;
+        options.StopSamplingLimitEnabled = c.imageLimit > 0;
+        options.StopSamplingLimitUnit = TimeUnitImages;
+        options.StopSamplingLimit = c.imageLimit;
+        CRecordingController* controller =
+            createRecordingController(options, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr);
+        ASSERT_NE(controller, nullptr);
+        ControllerWatch watch(*controller);
+        controller->start("Velmar cam/01");
+        EXPECT_EQ(controller->state(), RecordingActive);
+        Frames frames;
+        for (uint8_t i = 1; i <= 10; ++i)
+            Frames::deliver(*controller, frames.make(i));
+        if (c.imageLimit == 0)
+            controller->stop();
+        finishRecording(controller, watch);
+        const QString suffix = c.imageType == CRecordingOptions::ImageOutputTypeTiff ? ".tiff" : ".bmp";
+        EXPECT_EQ(recordedValues(suffix), c.expected);
+        const QStringList names = recordedNames();
+        ASSERT_FALSE(names.isEmpty());
+        EXPECT_TRUE(names.front().startsWith("Velmar cam_01_")) << names.front().toStdString();
+        EXPECT_TRUE(names.front().endsWith("_0001" + suffix)) << names.front().toStdString();
+        const auto states = watch.states();
+        ASSERT_GE(states.size(), 2u);
+        EXPECT_EQ(states.front(), RecordingActive);
+        EXPECT_EQ(states.back(), RecordingStopped);
+    }
+}
+
+TEST_F(RecordingControllerTest, TimeSamplingAndTimeLimitRecordTheHeldFrameAgain)
+{
+    CRecordingOptions options = sequenceOptions(CRecordingOptions::ImageOutputTypeTiff);
+    options.SampleRateUnit = TimeUnitMilliseconds;
+    options.SampleRate = 50;
+    options.StopSamplingLimitEnabled = true;
+    options.StopSamplingLimitUnit = TimeUnitMilliseconds;
+    options.StopSamplingLimit = 300;
+    CRecordingController* controller =
+        createRecordingController(options, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr);
+    ASSERT_NE(controller, nullptr);
+    ControllerWatch watch(*controller);
+    controller->start("cam");
+    Frames frames;
+    Frames::deliver(*controller, frames.make(42)); // the only frame the camera ever sends
+    finishRecording(controller, watch);
+    const auto values = recordedValues(".tiff");
+    // At start, then on the ticks at 50 ... 300 ms (the last one may come after the limit).
+    EXPECT_GE(values.size(), 6u);
+    EXPECT_LE(values.size(), 7u);
+    EXPECT_EQ(values, std::vector<int>(values.size(), 42));
+}
+
+TEST_F(RecordingControllerTest, StopWithQueuedFramesDrainsThenStops)
+{
+    FakeWriter writer;
+    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+    auto controller = std::make_unique<CRecordingController>(sequenceOptions(1), &sampling, &writer, nullptr);
+    ControllerWatch watch(*controller);
+    controller->start("cam");
+    writer.setGate(false);
+    Frames frames;
+    for (uint8_t i = 1; i <= 4; ++i)
+        Frames::deliver(*controller, frames.make(i));
+    ASSERT_TRUE(writer.waitEntered(1));
+    controller->stop();
+    EXPECT_EQ(controller->state(), RecordingDraining);
+    controller->updateStatusInfo();
+    EXPECT_EQ(controller->statusInfo().bufferUsed, 3u);
+    EXPECT_EQ(controller->statusInfo().bufferCapacity, 100u);
+    EXPECT_EQ(controller->statusInfo().state, RecordingDraining);
+    writer.setGate(true);
+    ASSERT_TRUE(watch.waitForState(RecordingStopped));
+    EXPECT_EQ(watch.states(), (std::vector<ERecordingState>{RecordingActive, RecordingDraining, RecordingStopped}));
+    EXPECT_EQ(watch.waiting(), 3); // after frames 1 to 3, with frames still queued; frame 4 ends the drain
+    controller->finish();
+    EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(writer.closes(), 1);
+    controller->updateStatusInfo();
+    EXPECT_EQ(controller->statusInfo().recordedImages, 4u);
+}
+
+TEST_F(RecordingControllerTest, StopRacingTheLastFrameAlwaysEndsStopped)
+{
+    for (int round = 0; round < 100; ++round) {
+        SCOPED_TRACE(round);
+        FakeWriter writer;
+        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+        auto controller = std::make_unique<CRecordingController>(sequenceOptions(1), &sampling, &writer, nullptr);
+        ControllerWatch watch(*controller);
+        controller->start("cam");
+        Frames frames;
+        Frames::deliver(*controller, frames.make(1));
+        controller->stop();
+        ASSERT_TRUE(watch.waitForState(RecordingStopped, 5s));
+        controller->finish();
+        EXPECT_EQ(controller->state(), RecordingStopped);
+        EXPECT_EQ(writer.written(), std::vector<uint8_t>{1});
+    }
+}
+
+TEST_F(RecordingControllerTest, PauseChangesOnlyActiveOrPausedRecordings)
+{
+    FakeWriter writer;
+    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
+    ControllerWatch watch(controller);
+    controller.setPaused(true);
+    controller.setPaused(false);
+    EXPECT_EQ(controller.state(), RecordingInitializing); // not started yet
+    controller.start("cam");
+    Frames frames;
+    Lorvish::StreamBuffer* first = frames.make(1);
+    Frames::deliver(controller, first);
+    controller.setPaused(true);
+    EXPECT_EQ(controller.state(), RecordingPaused);
+    Lorvish::StreamBuffer* whilePaused = frames.make(2);
+    Frames::deliver(controller, whilePaused);
+    EXPECT_EQ(first->lockCount(), 1);       // still the held frame
+    EXPECT_EQ(whilePaused->lockCount(), 0); // not taken
+    controller.setPaused(false);
+    Frames::deliver(controller, frames.make(3));
+    EXPECT_EQ(first->lockCount(), 0); // released once a newer frame is held
+    controller.stop();
+    ASSERT_TRUE(watch.waitForState(RecordingStopped));
+    controller.setPaused(false);
+    controller.setPaused(true);
+    EXPECT_EQ(controller.state(), RecordingStopped); // a stopped recording stays stopped
+    controller.finish();
+    EXPECT_EQ(writer.opens(), 1); // pausing neither reopens nor closes
+    EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 3}));
+    EXPECT_EQ(watch.states().front(), RecordingActive);
+}
+
+TEST_F(RecordingControllerTest, AbortTwiceChangesNothingTheSecondTime)
+{
+    FakeWriter writer;
+    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
+    ControllerWatch watch(controller);
+    controller.start("cam");
+    controller.abort();
+    controller.abort();
+    EXPECT_EQ(watch.states(), (std::vector<ERecordingState>{RecordingActive, RecordingStopped}));
+    controller.finish();
+}
+
+TEST_F(RecordingControllerTest, StartFailuresLeaveTheRecordingInitializing)
+{
+    QFile blocker(path() + "/file");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    {
+        FakeWriter writer;
+        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+        CRecordingOptions options = sequenceOptions(1);
+        const QString folder = path() + "/file/100%d sub";
+        options.OutputFolder = folder.toUtf8().constData();
+        CRecordingController controller(options, &sampling, &writer, nullptr);
+        ControllerWatch watch(controller);
+        controller.start("cam");
+        ASSERT_EQ(watch.failures().size(), 1u);
+        EXPECT_EQ(watch.failures()[0].first, "The output folder " + folder + " could not be created.");
+        EXPECT_TRUE(watch.failures()[0].second.isEmpty());
+        EXPECT_EQ(controller.state(), RecordingInitializing);
+        EXPECT_EQ(writer.opens(), 0);
+        controller.finish();
+    }
+    {
+        FakeWriter writer;
+        writer.refuseOpen();
+        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+        CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
+        ControllerWatch watch(controller);
+        controller.start("cam");
+        ASSERT_EQ(watch.failures().size(), 1u);
+        EXPECT_EQ(watch.failures()[0].first, "codec refused");
+        EXPECT_TRUE(watch.failures()[0].second.contains("RuntimeException"));
+        EXPECT_EQ(controller.state(), RecordingInitializing);
+        controller.finish();
+    }
+}
+
+TEST_F(RecordingControllerTest, WriteFailuresEndInFailedWithTheirMessage)
+{
+    const struct {
+        FakeWriter::Failure failure;
+        bool compression;
+        const char* message;
+        bool hasDetail;
+    } cases[] = {
+        {FakeWriter::Generic, false,
+         "An error occurred during recording. Frame could not be written from buffer to disk. The recording was "
+         "stopped.",
+         true},
+        {FakeWriter::Other, false,
+         "An error occurred during recording. Frame could not be written from buffer to disk. The recording was "
+         "stopped.",
+         false},
+        {FakeWriter::FileLimit, false,
+         "An error occurred during recording. Maximum AVI file size has been reached. The recording was stopped.",
+         false},
+        {FakeWriter::Fatal, true,
+         "An error occurred during recording. The codec reported a fatal error. The recording was stopped.\n\nTry "
+         "another codec or change the pixel format or image size.",
+         true},
+        {FakeWriter::Fatal, false, "An unknown fatal error occurred during recording. The recording was stopped.",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        FakeWriter writer;
+        writer.failOn(2, c.failure);
+        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+        CRecordingOptions options = sequenceOptions(1);
+        options.UseCompression = c.compression;
+        CRecordingController controller(options, &sampling, &writer, nullptr);
+        ControllerWatch watch(controller);
+        controller.start("cam");
+        Frames frames;
+        Frames::deliver(controller, frames.make(1));
+        Frames::deliver(controller, frames.make(2));
+        ASSERT_TRUE(watch.waitForFailure());
+        EXPECT_EQ(controller.state(), RecordingFailed);
+        EXPECT_EQ(watch.failures()[0].first, c.message);
+        EXPECT_EQ(!watch.failures()[0].second.isEmpty(), c.hasDetail);
+        // The device context answers a failure with abort.
+        controller.abort();
+        EXPECT_EQ(controller.state(), RecordingStopped);
+        controller.finish();
+    }
+}
+
+TEST_F(RecordingControllerTest, FullQueueDropsAndCountsFrames)
+{
+    FakeWriter writer;
+    writer.setGate(false);
+    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+    CRecordingOptions options = sequenceOptions(1);
+    options.QueueBufferSize = 2;
+    CRecordingController controller(options, &sampling, &writer, nullptr);
+    controller.start("cam");
+    Frames frames;
+    Frames::deliver(controller, frames.make(1));
+    ASSERT_TRUE(writer.waitEntered(1));
+    for (uint8_t i = 2; i <= 6; ++i)
+        Frames::deliver(controller, frames.make(i));
+    controller.updateStatusInfo();
+    EXPECT_EQ(controller.statusInfo().bufferUsed, 2u);
+    EXPECT_EQ(controller.statusInfo().droppedImages, 3u);
+    writer.setGate(true);
+    ControllerWatch watch(controller);
+    controller.stop();
+    ASSERT_TRUE(controller.state() == RecordingStopped || watch.waitForState(RecordingStopped));
+    controller.finish();
+    EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(RecordingControllerTest, UnknownOutputBuildsNoRecording)
+{
+    for (int32_t outputType : {3, -1}) {
+        CRecordingOptions options = sequenceOptions(1);
+        options.OutputType = outputType;
+        EXPECT_EQ(createRecordingController(options, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr), nullptr);
+    }
+    CRecordingOptions options = sequenceOptions(7);
+    EXPECT_EQ(createRecordingController(options, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr), nullptr);
+}
+
+TEST(RecordingControllerNameTest, CameraNamesAreMadeSafeForFileNames)
+{
+    const struct {
+        const char* name;
+        const char* expected;
+    } cases[] = {
+        {"Velmar acA1920 (12345)", "Velmar acA1920 (12345)"},
+        {"a/b\\c:d*e?f\"g<h>i|j", "a_b_c_d_e_f_g_h_i_j"},
+        {"100%s%n", "100_s_n"},
+        {"../..", "_._.."},
+        {"line\nbreak", "line_break"},
+        {"", "camera"},
+        {"   ", "camera"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CRecordingController::fileNameSafe(QString::fromUtf8(c.name)), QString::fromUtf8(c.expected))
+            << c.name;
+}
+
+} // namespace
