@@ -1,1 +1,7 @@
 # UI sources: node wrappers, enumeration mapping, parameter models and node parameter manager. Append paths relative to this folder to KALMUTH_UI_SOURCES and libraries to KALMUTH_UI_LIBRARIES.
+list(APPEND KALMUTH_UI_SOURCES
+  include/NodeWrapper.h src/NodeWrapper.cpp
+  include/EnumerationToBooleanWrapper.h include/WrappedEnumerationToBoolean.h src/EnumerationToBooleanWrapper.cpp
+  include/IntegerToFloatWrapper.h include/WrappedIntegerToFloat.h src/IntegerToFloatWrapper.cpp
+  include/NodeEnumerationMappingLayer.h src/NodeEnumerationMappingLayer.cpp)
+list(APPEND KALMUTH_UI_LIBRARIES NimboGenApi NimboGCBase Boost::headers)
