@@ -2,7 +2,8 @@
 // sequences, beside a plain sequential write of the same bytes to the same disk (the physical limit).
 //
 // Files go to a temporary folder under BENCH_OUTPUT_DIR when set, else under the system's temporary
-// folder. Counters: sink_MBps, plain_MBps and ratio (sink / plain).
+// folder. Counters: sink_MBps, plain_MBps and ratio (sink / plain). BM_SinkOnly measures the sink
+// with a writer that writes nothing, to tell the sink's own cost from the file writer's.
 #include "BufferedImageSink.h"
 #include "ImageSequenceMediaWriter.h"
 
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -100,6 +102,47 @@ void BM_SinkSequence(benchmark::State& state)
     state.SetLabel(tiff ? "TIFF Mono8 1920x1200" : "BMP Mono8 1920x1200");
 }
 
+// A writer that keeps nothing: what the sink itself (copy, queue, thread hand-over) can sustain.
+class CountingWriter : public IMediaWriter {
+public:
+    void open(const GenICam::gcstring&) override {}
+    bool isOpen() const override { return true; }
+    void close() override {}
+    void add(const Nimbo::CNimboImage& image) override { benchmark::DoNotOptimize(image.GetBuffer()), ++m_count; }
+    void add(const void* buffer, size_t, Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) override
+    {
+        benchmark::DoNotOptimize(buffer);
+        ++m_count;
+    }
+    bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
+    bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
+    uint32_t imageCount() const override { return m_count; }
+    uint64_t bytesWritten() const override { return 0; }
+
+private:
+    std::atomic<uint32_t> m_count{0};
+};
+
+void BM_SinkOnly(benchmark::State& state)
+{
+    const std::vector<uint8_t> frame = testFrame();
+    for (auto _ : state) {
+        CountingWriter writer;
+        CBufferedImageSink sink(&writer, 100);
+        const auto begin = std::chrono::steady_clock::now();
+        for (int i = 0; i < kFrames; ++i)
+            while (!sink.push(frame.data(), frame.size(), Nimbo::PixelType_Mono8, kWidth, kHeight, 0))
+                std::this_thread::yield();
+        while (writer.imageCount() < uint32_t(kFrames))
+            std::this_thread::yield();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+        sink.stop();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kFrames * int64_t(frame.size()));
+    state.SetLabel("no file, Mono8 1920x1200");
+}
+
+BENCHMARK(BM_SinkOnly)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SinkSequence)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
