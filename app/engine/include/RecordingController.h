@@ -48,7 +48,8 @@ public:
     // Only an active recording pauses and only a paused one resumes.
     void setPaused(bool paused);
     void abort();
-    // Clean-up once the state is RecordingStopped: sampling and sink stopped, writer closed, buffer released.
+    // Clean-up once the state is RecordingStopped: sampling stopped and its callbacks cleared, sink
+    // stopped, writer closed, buffer released.
     void finish();
     ERecordingState state() const { return m_state; }
     void updateStatusInfo();
@@ -109,5 +110,5 @@ private:
 // nothing is opened.
 CRecordingController* createRecordingController(const CRecordingOptions& options, Nimbo::EPixelType pixelType,
                                                 uint32_t width, uint32_t height, QObject* parent);
-// Deletes the writer, the sampling controller and the controller, after its finish.
+// Deletes the sampling controller, the controller and the writer, in that order, after finish.
 void destroyRecordingController(CRecordingController* controller);

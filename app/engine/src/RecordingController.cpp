@@ -38,10 +38,8 @@ CRecordingController::CRecordingController(const CRecordingOptions& options, IMe
 
 CRecordingController::~CRecordingController()
 {
-    // The sampling controller outlives us (the factory deletes it later): its callbacks must not
-    // reach a deleted controller.
-    m_imageController->clearImageDueCallback();
-    m_imageController->clearLimitReachedCallback();
+    // The sampling controller may already be gone (destroyRecordingController deletes it first), so
+    // it is not touched here.
     m_sink->stop(); // a no-op after finish
     delete m_sink;
     if (m_heldBuffer)
@@ -186,6 +184,8 @@ void CRecordingController::finish()
 {
     std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
     m_imageController->stop();
+    m_imageController->clearImageDueCallback();
+    m_imageController->clearLimitReachedCallback();
     m_sink->clearProgressCallee();
     m_sink->stop();
     if (m_writer->isOpen()) {
@@ -316,10 +316,10 @@ void destroyRecordingController(CRecordingController* controller)
     recordinglog::write(recordinglog::Internals, "Start destroying CRecordingController");
     IMediaWriter* writer = controller->mediaWriter();
     IMediaImageController* imageController = controller->imageController();
-    // The controller goes first here: it still reaches the writer (through the sink) and the
-    // sampling controller (to clear its callbacks) while it is torn down.
+    // The sampling controller goes first: deleting it joins its timer thread, after which no callback
+    // can reach the controller. The writer goes last, once the controller has joined the sink's thread.
+    delete imageController;
     delete controller;
     delete writer;
-    delete imageController;
     recordinglog::write(recordinglog::Internals, "Finished destroying CRecordingController");
 }
