@@ -1,0 +1,160 @@
+// Validators of IPv4 addresses, addresses within a netmask, netmasks and MAC addresses.
+#include "orbelt/IpAddressValidator.h"
+
+#include <QHostAddress>
+#include <QLineEdit>
+
+namespace {
+// Dotted quads only: QHostAddress would also take "1", "1.2" or octal and hex forms.
+bool parseDotted(const QString& text, quint32& address)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    quint32 value = 0;
+    for (const QString& part : parts) {
+        const QString digits = part.trimmed();
+        if (digits.isEmpty() || digits.size() > 3)
+            return false;
+        bool ok = false;
+        const uint octet = digits.toUInt(&ok, 10);
+        if (!ok || octet > 255)
+            return false;
+        value = (value << 8) | octet;
+    }
+    address = value;
+    return true;
+}
+
+bool isContiguousMask(quint32 mask)
+{
+    // Ones from the top, then only zeros: the inverted mask plus one is a power of two (or zero).
+    const quint32 inverted = ~mask;
+    return (inverted & (inverted + 1)) == 0;
+}
+} // namespace
+
+QValidator::State QIpAddressValidator::validate(QString& input, int&) const
+{
+    const int dots = input.count(QLatin1Char('.'));
+    if (dots > 3)
+        return Invalid;
+    if (dots < 3)
+        return Intermediate;
+    int filled = 0;
+    for (const QString& part : input.split(QLatin1Char('.'))) {
+        if (part.trimmed().isEmpty())
+            break;
+        ++filled;
+    }
+    if (filled < 4)
+        return Intermediate;
+    quint32 address = 0;
+    if (!parseDotted(input, address))
+        return Invalid;
+    if (address < 256)
+        return Intermediate;
+    return Acceptable;
+}
+
+QValidator::State QIpAddressWithNetmaskValidator::validate(QString& input, int& pos) const
+{
+    const QString text = input.trimmed();
+    if (text.isEmpty())
+        return m_allowNull ? Acceptable : Intermediate;
+    QHostAddress parsed;
+    if (!parsed.setAddress(text))
+        return Intermediate;
+    if (parsed.protocol() == QAbstractSocket::IPv4Protocol && parsed.toIPv4Address() == 0)
+        return m_allowNull ? Acceptable : Intermediate;
+    QIpAddressValidator plain;
+    const State plainState = plain.validate(input, pos);
+    if (plainState != Acceptable)
+        return plainState;
+    quint32 address = 0;
+    if (parsed.protocol() != QAbstractSocket::IPv4Protocol || !parseDotted(text, address))
+        return Intermediate;
+    if ((address >> 24) == 127)
+        return m_allowLoopback ? Acceptable : Intermediate;
+    const quint32 top = address >> 28;
+    if (!m_allowMulticast && top == 0xE)
+        return Intermediate;
+    if (!m_allowExperimental && top == 0xF)
+        return Intermediate;
+    if (!m_allowBroadcast && address == 0xFFFFFFFFu)
+        return Intermediate;
+    if (!m_netmask)
+        return Acceptable;
+    QString maskText = m_netmask->text();
+    int maskPos = 0;
+    QIpNetmaskValidator maskValidator;
+    if (maskValidator.validate(maskText, maskPos) != Acceptable)
+        return Intermediate;
+    if (!m_allowBroadcast) {
+        QString fixed = maskText;
+        maskValidator.fixup(fixed);
+        quint32 mask = 0;
+        if (parseDotted(fixed, mask)) {
+            const quint32 host = address & ~mask;
+            if (host == 0 || host == (~mask))
+                return Intermediate;
+        }
+    }
+    return Acceptable;
+}
+
+QValidator::State QIpNetmaskValidator::validate(QString& input, int& pos) const
+{
+    const QString simplified = input.simplified();
+    if (simplified.startsWith(QLatin1Char('/'))) {
+        bool ok = false;
+        const int prefix = simplified.mid(1).toInt(&ok);
+        if (!ok)
+            return Intermediate;
+        return (prefix >= 0 && prefix <= 32) ? Acceptable : Intermediate;
+    }
+    QIpAddressValidator plain;
+    const State state = plain.validate(input, pos);
+    if (state != Acceptable)
+        return state;
+    quint32 mask = 0;
+    if (!parseDotted(input, mask))
+        return Invalid;
+    return isContiguousMask(mask) ? Acceptable : Intermediate;
+}
+
+void QIpNetmaskValidator::fixup(QString& input) const
+{
+    QValidator::fixup(input);
+    const QString text = input.trimmed();
+    if (!text.startsWith(QLatin1Char('/')) || text.size() < 2 || text.size() > 3)
+        return;
+    bool ok = false;
+    const int n = text.mid(1).toInt(&ok);
+    if (!ok || n < 0 || n > 32)
+        return;
+    // A shift by 32 is undefined, so /0 is spelled out.
+    const quint32 mask = n == 0 ? 0u : (0xFFFFFFFFu << (32 - n));
+    input = QHostAddress(mask).toString();
+}
+
+QValidator::State QMacAddressValidator::validate(QString& input, int& pos) const
+{
+    if (input.isEmpty())
+        return Acceptable;
+    int digits = 0;
+    for (int i = 0; i < input.size(); ++i) {
+        const QChar c = input.at(i);
+        if (isxdigit(c.toLatin1()) && c.unicode() < 128) {
+            ++digits;
+            continue;
+        }
+        if (!m_allowedSeparators.contains(c, Qt::CaseInsensitive)) {
+            pos = i;
+            return Invalid;
+        }
+    }
+    if (digits < 12)
+        return Intermediate;
+    return digits == 12 ? Acceptable : Invalid;
+}
