@@ -1,1 +1,4 @@
-# Orbelt tests: bandwidth.
+# Orbelt tests: bandwidth-measuring cameras, GigE optimisation, USB topology layer.
+kalmuth_add_test(orbelt-bandwidth-tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/bandwidth/BandwidthMeasuringCameraTest.cpp
+  LIBRARIES orbelt NimboBase NimboUtility)
