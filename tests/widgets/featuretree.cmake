@@ -1,1 +1,7 @@
 # Orbelt tests: featuretree.
+kalmuth_add_test(orbelt_featuretree_tests WIDGETS
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/featuretree/FeatureTreeItemTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/featuretree/FeatureTreeModelTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/featuretree/FavoritesTest.cpp
+  LIBRARIES orbelt Qt5::Test NimboGenApi PkgConfig::LOG4CPP)

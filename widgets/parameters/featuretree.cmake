@@ -1,1 +1,14 @@
 # Orbelt sources: feature tree (items, model, favourites, filters, delegate, view, widget, documentation helper). Append absolute paths to ORBELT_PARAMETER_SOURCES, libraries to ORBELT_PARAMETER_LIBRARIES.
+list(APPEND ORBELT_PARAMETER_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeItem.h
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeModelExtension.h
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeHighlighter.h
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FavoritesData.h
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeModel.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeWarnings.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeItem.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeHighlighter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/FavoritesData.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeModel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeModelFavorites.cpp)
+list(APPEND ORBELT_PARAMETER_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets NimboGenApi NimboGCBase)

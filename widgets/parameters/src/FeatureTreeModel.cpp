@@ -293,9 +293,10 @@ void FeatureTreeModel::addNodeMap(GenApi::INodeMap* nodeMap, const QString& root
     m_rootItem->appendChild(item);
     emit layoutChanged();
 
-    replaceFavoritesZombies(nodeMap, roleName);
-    // Known before the first level is built, so that those rows get their role name in the full name too.
+    // Known before any row below is built (the favourites refresh builds three levels), so that every row
+    // gets the role name in its full name.
     m_nodeMaps.append({roleName, nodeMap});
+    replaceFavoritesZombies(nodeMap, roleName);
     rowCount(indexForItem(item, 0));
     nodeMap->InvalidateNodes();
     refreshSpecialItems();

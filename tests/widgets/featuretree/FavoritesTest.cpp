@@ -1,0 +1,229 @@
+// Favourites: the settings format, list editing, and the favourites rows of the model.
+#include "FeatureTreeFixtures.h"
+
+#include <orbelt/FavoritesData.h>
+#include <orbelt/FeatureTreeModel.h>
+
+#include <QMimeData>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace featuretreetest;
+
+namespace {
+
+FavoriteEntry entry(const char* name, const char* nodeMap = "Cam")
+{
+    return {name, name, nodeMap};
+}
+
+QStringList names(const FavoritesData& favorites)
+{
+    QStringList result;
+    for (int i = 0; i < favorites.count(); ++i)
+        result << favorites.at(i)->name.c_str();
+    return result;
+}
+
+TEST(FavoritesDataTest, SavingFewerEntriesRemovesTheStaleKeys)
+{
+    FavoritesData data;
+    for (const char* name : {"A", "B", "C", "D", "E"})
+        data.append(entry(name));
+    ASSERT_TRUE(data.save("FavTestShrink"));
+    for (int i = 0; i < 2; ++i)
+        data.removeAt(data.count() - 1);
+    ASSERT_TRUE(data.save("FavTestShrink"));
+    QSettings settings;
+    settings.beginGroup("FavTestShrink");
+    EXPECT_EQ(settings.value("NumberOfEntries").toInt(), 3);
+    EXPECT_EQ(settings.value("Version").toInt(), 3);
+    EXPECT_EQ(settings.value("2").toString(), "C*C*Cam");
+    EXPECT_FALSE(settings.contains("3"));
+    EXPECT_FALSE(settings.contains("4"));
+}
+
+TEST(FavoritesDataTest, LoadSkipsMalformedValuesAndDefaultsTheFlags)
+{
+    {
+        QSettings settings;
+        settings.beginGroup("FavTestLoad");
+        settings.setValue("NumberOfEntries", 4);
+        settings.setValue("0", "Width*Width*Cam");
+        settings.setValue("1", "Gain*Cam");
+        settings.setValue("2", "");
+        settings.setValue("3", "Mode**Mode*Cam");
+    }
+    FavoritesData data;
+    QSignalSpy updated(&data, &FavoritesData::dataUpdated);
+    ASSERT_TRUE(data.load("FavTestLoad"));
+    EXPECT_EQ(names(data), QStringList({"Width", "Mode"}));
+    EXPECT_EQ(updated.count(), 1);
+    EXPECT_FALSE(data.viewAll());
+    EXPECT_TRUE(data.isExpanded());
+    EXPECT_FALSE(data.load(""));
+    EXPECT_FALSE(data.save(""));
+}
+
+TEST(FavoritesDataTest, InsertRefusesDuplicatesEmptyNamesAndImpossiblePositions)
+{
+    FavoritesData data;
+    EXPECT_TRUE(data.append(entry("A")));
+    EXPECT_TRUE(data.insert(-1, entry("B"))) << "a negative position counts from the end";
+    EXPECT_EQ(names(data), QStringList({"B", "A"}));
+    EXPECT_FALSE(data.append({"A", "other display name", "Cam"}));
+    EXPECT_TRUE(data.append(entry("A", "Other")));
+    EXPECT_FALSE(data.append(entry("")));
+    EXPECT_FALSE(data.insert(5, entry("C")));
+    EXPECT_FALSE(data.insert(-9, entry("C")));
+    EXPECT_EQ(data.count(), 3);
+    EXPECT_EQ(data.at(3), nullptr);
+    EXPECT_EQ(data.indexOf(entry("A", "Other"), -1), 2);
+}
+
+TEST(FavoritesDataTest, MoveKeepsEveryEntry)
+{
+    struct Case {
+        int from, to;
+        QStringList expected;
+    } cases[] = {
+        {0, 2, {"B", "A", "C"}}, // down by one is written as i + 2
+        {2, 1, {"A", "C", "B"}}, {1, 1, {"A", "B", "C"}},
+        {0, 9, {"B", "C", "A"}}, // past the end lands at the end instead of getting lost
+        {5, 0, {"A", "B", "C"}},
+    };
+    for (const Case& c : cases) {
+        FavoritesData data;
+        for (const char* name : {"A", "B", "C"})
+            data.append(entry(name));
+        data.move(c.from, c.to);
+        EXPECT_EQ(names(data), c.expected) << c.from << " -> " << c.to;
+    }
+}
+
+TEST(FavoritesDataTest, BlockedUpdatesCollapseIntoOne)
+{
+    FavoritesData data;
+    QSignalSpy updated(&data, &FavoritesData::dataUpdated);
+    QSignalSpy expanded(&data, &FavoritesData::expanded);
+    data.blockUpdates(true);
+    data.append(entry("A"));
+    data.append(entry("B"));
+    data.setViewAll(false);
+    EXPECT_EQ(updated.count(), 0);
+    data.blockUpdates(false);
+    EXPECT_EQ(updated.count(), 1);
+    data.blockUpdates(false);
+    EXPECT_EQ(updated.count(), 1);
+    data.setExpanded(true);
+    data.setExpanded(true);
+    EXPECT_EQ(expanded.count(), 1);
+}
+
+class FavoritesModelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearFavorites(model.GetFavorites());
+        model.GetFavorites().setViewAll(true);
+        model.rebuildFavoriteItems();
+    }
+    void TearDown() override { clearFavorites(model.GetFavorites()); }
+
+    QModelIndex favorite(int row) { return model.index(row, 0, model.GetFavoritesRootIndex()); }
+    QString rootToolTip() { return model.data(model.GetFavoritesRootIndex(), Qt::ToolTipRole).toString(); }
+
+    NodeMapPtr map = createCamera();
+    FeatureTreeModel model;
+};
+
+TEST_F(FavoritesModelTest, EmptyListShowsTheDummyRow)
+{
+    ASSERT_EQ(model.rowCount(model.GetFavoritesRootIndex()), 1);
+    EXPECT_EQ(model.data(favorite(0), FeatureTreeItem::FullNodeNameRole).toString(), "Dummy");
+    EXPECT_EQ(model.flags(favorite(0)), Qt::NoItemFlags);
+    EXPECT_FALSE(model.IsFavoriteTreeItem(nullptr));
+}
+
+TEST_F(FavoritesModelTest, PlaceholderBecomesALiveRowWhenItsNodeMapArrives)
+{
+    NodeMapPtr transportLayer = createCamera();
+    model.addNodeMap(transportLayer.get(), "Transport layer", "Tl", false);
+    model.GetFavorites().append({"Width", "Width", "Cam"});
+    model.rebuildFavoriteItems();
+    EXPECT_EQ(model.data(favorite(0), FeatureTreeItem::FullNodeNameRole).toString(), "Fav*Cam*Width");
+    EXPECT_EQ(rootToolTip(), "1 Favorite (1 is unavailable for the current camera)");
+
+    model.addNodeMap(map.get(), "Camera", "Cam", false);
+    EXPECT_EQ(model.data(favorite(0).sibling(0, 1), Qt::DisplayRole).toString(), "640");
+    EXPECT_EQ(model.data(favorite(0), FeatureTreeItem::FullNodeNameRole).toString(), "Fav*Cam*Width");
+    EXPECT_EQ(rootToolTip(), "1 Favorite");
+    EXPECT_TRUE(model.IsFavoriteTreeItem(model.getFeatureTreeItem(favorite(0))));
+}
+
+TEST_F(FavoritesModelTest, AddMoveAndRemoveThroughTheModel)
+{
+    model.addNodeMap(map.get(), "Camera", "Cam", false);
+    const QModelIndex width = findNode(model, "Width");
+    const QModelIndex gain = findNode(model, "Gain");
+    const QModelIndex category = findNode(model, "ImageFormatControl");
+    EXPECT_TRUE(model.CanAddAsFavorite(width));
+    EXPECT_FALSE(model.CanAddAsFavorite(category));
+    EXPECT_FALSE(model.CanAddAsFavorite(QModelIndex()));
+    EXPECT_FALSE(model.AddFavorite(nullptr, 0));
+    EXPECT_FALSE(model.AddFavorite(map->GetNode("Gain"), -1));
+
+    // The views rebuild on every update; here the test does it.
+    QObject::connect(&model.GetFavorites(), &FavoritesData::dataUpdated, &model,
+                     &FeatureTreeModel::rebuildFavoriteItems);
+    EXPECT_TRUE(model.AddFavorite(map->GetNode("Width"), 0));
+    EXPECT_TRUE(model.AddFavorite(map->GetNode("Gain"), 7));
+    EXPECT_FALSE(model.CanAddAsFavorite(width)) << "already a favourite";
+    EXPECT_EQ(rootToolTip(), "2 Favorites");
+    EXPECT_EQ(model.getFavoritesIndexFromModelIndex(gain), 1);
+
+    EXPECT_FALSE(model.CanMoveFavorite(favorite(0), true));
+    EXPECT_TRUE(model.CanMoveFavorite(favorite(0), false));
+    EXPECT_FALSE(model.CanMoveFavorite(favorite(1), false));
+    EXPECT_FALSE(model.CanMoveFavorite(width, true)) << "a tree row is not a favourites row";
+    EXPECT_TRUE(model.MoveFavorite(favorite(0), false));
+    EXPECT_EQ(names(model.GetFavorites()), QStringList({"Gain", "Width"}));
+    EXPECT_EQ(model.data(favorite(0), FeatureTreeItem::FullNodeNameRole).toString(), "Fav*Cam*Gain");
+
+    EXPECT_FALSE(model.RemoveFavorite(width));
+    EXPECT_TRUE(model.RemoveFavorite(favorite(0)));
+    EXPECT_EQ(names(model.GetFavorites()), QStringList({"Width"}));
+    QObject::disconnect(&model.GetFavorites(), nullptr, &model, nullptr);
+}
+
+TEST_F(FavoritesModelTest, DroppingKeepsTheDraggedOrder)
+{
+    model.addNodeMap(map.get(), "Camera", "Cam", false);
+    for (const char* name : {"Width", "Gain", "Mode"})
+        model.AddFavorite(map->GetNode(name), 99);
+    model.rebuildFavoriteItems();
+
+    const QModelIndex root = model.GetFavoritesRootIndex();
+    std::unique_ptr<QMimeData> mime(model.mimeData({favorite(1), favorite(2)}));
+    QSignalSpy updated(&model.GetFavorites(), &FavoritesData::dataUpdated);
+    EXPECT_TRUE(model.dropMimeData(mime.get(), Qt::MoveAction, 0, 0, root));
+    EXPECT_EQ(names(model.GetFavorites()), QStringList({"Gain", "Mode", "Width"}));
+    EXPECT_EQ(updated.count(), 1);
+
+    model.rebuildFavoriteItems();
+    mime.reset(model.mimeData({favorite(1)}));
+    model.dropMimeData(mime.get(), Qt::MoveAction, 1, 0, root);
+    EXPECT_EQ(names(model.GetFavorites()), QStringList({"Gain", "Mode", "Width"})) << "dropped onto its own place";
+
+    mime.reset(model.mimeData({findNode(model, "Flag")}));
+    model.dropMimeData(mime.get(), Qt::MoveAction, 1, 0, root);
+    EXPECT_EQ(names(model.GetFavorites()), QStringList({"Gain", "Flag", "Mode", "Width"}));
+
+    QMimeData foreign;
+    EXPECT_FALSE(model.dropMimeData(&foreign, Qt::MoveAction, 0, 0, root));
+    EXPECT_TRUE(model.dropMimeData(&foreign, Qt::IgnoreAction, 0, 0, root));
+}
+
+} // namespace

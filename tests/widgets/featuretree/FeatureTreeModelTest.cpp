@@ -1,0 +1,137 @@
+// The feature tree model: rows over node maps, lazy children, setData, drag data, polling notices.
+#include "FeatureTreeFixtures.h"
+
+#include <orbelt/FeatureTreeModel.h>
+
+#include <QDataStream>
+#include <QMimeData>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace featuretreetest;
+
+namespace {
+
+class FeatureTreeModelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearFavorites(model.GetFavorites());
+        model.rebuildFavoriteItems();
+        model.addNodeMap(map.get(), "Camera", "Cam", false);
+    }
+    void TearDown() override { clearFavorites(model.GetFavorites()); }
+
+    NodeMapPtr map = createCamera();
+    FeatureTreeModel model;
+};
+
+TEST_F(FeatureTreeModelTest, TopLevelRowsAreSearchHelpFavoritesThenNodeMaps)
+{
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.getFeatureTreeItem(model.index(0, 0)), model.getSearchHelpItem());
+    EXPECT_EQ(model.index(1, 0), model.GetFavoritesRootIndex());
+    EXPECT_EQ(model.data(model.index(2, 0), Qt::DisplayRole).toString(), "Camera");
+    EXPECT_EQ(model.data(model.index(2, 0), FeatureTreeItem::FullNodeNameRole).toString(), "Cam*Root");
+    EXPECT_EQ(model.columnCount(), 2);
+    EXPECT_FALSE(model.index(3, 0).isValid());
+    EXPECT_FALSE(model.parent(model.index(2, 0)).isValid());
+}
+
+TEST_F(FeatureTreeModelTest, ChildrenAreBuiltOnDemandWithRoleQualifiedNames)
+{
+    const QModelIndex cameraRoot = model.index(2, 0);
+    ASSERT_EQ(model.rowCount(cameraRoot), 2);
+    const QModelIndex category = model.index(0, 0, cameraRoot);
+    EXPECT_EQ(model.data(category, FeatureTreeItem::FullNodeNameRole).toString(), "Cam*ImageFormatControl");
+    EXPECT_EQ(model.parent(category), cameraRoot);
+    const QModelIndex width = findNode(model, "Width");
+    ASSERT_TRUE(width.isValid());
+    EXPECT_EQ(model.data(width, FeatureTreeItem::FullNodeNameRole).toString(), "Cam*Width");
+    EXPECT_EQ(model.rowCount(width), 0) << "value nodes get no children outside node debugging";
+    EXPECT_FALSE(model.hasChildren(width));
+    EXPECT_TRUE(model.hasChildren(category));
+    EXPECT_EQ(model.findItemByFullName("Cam*Width", nullptr, 1), width.sibling(width.row(), 1));
+}
+
+TEST_F(FeatureTreeModelTest, HeaderNamesTwoColumnsOnly)
+{
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Feature");
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Value");
+    EXPECT_FALSE(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).isValid());
+    EXPECT_FALSE(model.headerData(0, Qt::Vertical, Qt::DisplayRole).isValid());
+}
+
+TEST_F(FeatureTreeModelTest, SetDataOnlyWritesChangedValuesOfTheValueColumn)
+{
+    const QModelIndex width = findNode(model, "Width", 1);
+    GenApi::CIntegerPtr node(map->GetNode("Width"));
+    EXPECT_FALSE(model.setData(width.sibling(width.row(), 0), "800", Qt::EditRole));
+    EXPECT_FALSE(model.setData(width, "800", Qt::DisplayRole));
+    EXPECT_FALSE(model.setData(width, QVariant(), Qt::EditRole));
+    EXPECT_EQ(node->GetValue(), 640);
+
+    int writes = 0;
+    struct Counter {
+        int* count;
+        void onChange(GenApi::INode*) { ++*count; }
+    } counter{&writes};
+    GenApi::CallbackHandleType handle = GenApi::Register(map->GetNode("Width"), counter, &Counter::onChange);
+    EXPECT_TRUE(model.setData(width, "640", Qt::EditRole));
+    EXPECT_EQ(writes, 0) << "an unchanged value is not written";
+    EXPECT_TRUE(model.setData(width, "800", Qt::EditRole));
+    EXPECT_EQ(node->GetValue(), 800);
+    GenApi::Deregister(handle);
+
+    EXPECT_FALSE(model.setData(width, "5000", Qt::EditRole)) << "an out-of-range value is refused, not reported done";
+    EXPECT_EQ(node->GetValue(), 800);
+
+    model.SetDeviceAlive(false);
+    EXPECT_FALSE(model.setData(width, "900", Qt::EditRole));
+}
+
+TEST_F(FeatureTreeModelTest, NodeChangeReportsBothCellsOfItsRow)
+{
+    const QModelIndex width = findNode(model, "Width");
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    GenApi::CIntegerPtr(map->GetNode("Width"))->SetValue(700);
+    ASSERT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed[0][0].toModelIndex(), width);
+    EXPECT_EQ(changed[1][0].toModelIndex(), width.sibling(width.row(), 1));
+
+    changed.clear();
+    model.SetDeviceAlive(false);
+    GenApi::CIntegerPtr(map->GetNode("Width"))->SetValue(710);
+    EXPECT_EQ(changed.count(), 0);
+}
+
+TEST_F(FeatureTreeModelTest, NodeMapNamesAndDragData)
+{
+    EXPECT_EQ(model.GetNodeMapName(map.get()), "Cam");
+    NodeMapPtr other = createCamera();
+    EXPECT_EQ(model.GetNodeMapName(other.get()), "");
+
+    const QModelIndex width = findNode(model, "Width");
+    std::unique_ptr<QMimeData> mime(model.mimeData({width}));
+    ASSERT_TRUE(mime->hasFormat("application/x-fti"));
+    QDataStream stream(mime->data("application/x-fti"));
+    quint64 pointer = 0;
+    stream >> pointer;
+    EXPECT_EQ(pointer, reinterpret_cast<quintptr>(width.internalPointer()));
+    EXPECT_EQ(model.supportedDropActions(), Qt::MoveAction);
+}
+
+TEST_F(FeatureTreeModelTest, ClearRemovesRowsAndStopsTouchingTheNodeMaps)
+{
+    model.clear();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_FALSE(model.GetFavoritesRootIndex().isValid());
+    map.reset();
+    model.refresh();
+    model.onTimerPoll();
+    model.rebuildFavoriteItems();
+    EXPECT_EQ(model.rowCount(), 2);
+}
+
+} // namespace
