@@ -1,1 +1,13 @@
 # Engine tests: devices.
+kalmuth_add_test(engine_devices_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/devices/DeviceManagerTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/devices/CreateDeviceThreadTest.cpp
+  LIBRARIES kalmuth-engine-devices
+  TIMEOUT 60)
+kalmuth_add_test(engine_display_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/devices/DecouplerTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/devices/ConverterTest.cpp
+  LIBRARIES kalmuth-engine-devices
+  TIMEOUT 60)

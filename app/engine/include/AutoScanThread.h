@@ -1,0 +1,50 @@
+// The background thread that enumerates all transport layers and their cameras whenever it is woken.
+#pragma once
+
+#include <nimbo/DeviceInfo.h>
+
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <utility>
+#include <vector>
+
+class DeviceManager;
+
+// One entry per transport layer, in the factory's order.
+using ScanResult = std::vector<std::pair<Nimbo::CTlInfo, Nimbo::DeviceInfoList>>;
+
+// Threads: m_stopRequested and m_verbose are guarded by m_mutex and written by the GUI thread
+// (wake, stop) and read by the scan thread; the fresh result of a scan belongs to the scan thread
+// until it is exchanged with the manager's under the manager's result mutex.
+class AutoScanThread : public QThread {
+    Q_OBJECT
+public:
+    explicit AutoScanThread(DeviceManager* manager);
+    ~AutoScanThread() override;
+
+    // Wakes the thread for one scan; verbose logs what the scan found.
+    void wake(bool verbose);
+    // Asks the thread to end and waits up to timeoutMs; false (and a critical message) on time-out.
+    bool stop(unsigned long timeoutMs = 10000);
+
+    // Enumerates every transport layer and its cameras; used by the thread body.
+    static ScanResult enumerate(bool verbose);
+
+signals:
+    void scanStarted();
+    void scanFinished();
+
+protected:
+    void run() override;
+
+private:
+    QMutex m_mutex;
+    QWaitCondition m_condition;
+    DeviceManager* m_manager;
+    bool m_stopRequested = false;
+    bool m_verbose = false;
+    // A wake that arrived while a scan was running; keeps a request from getting lost.
+    bool m_wakePending = false;
+};

@@ -1,0 +1,43 @@
+// The short-lived thread that creates an SDK device, and the GUI-thread wait around it.
+#pragma once
+
+#include <GenICam/GenericException.h>
+#include <nimbo/DeviceInfo.h>
+#include <nimbo/NimboDevice.h>
+#include <nimbo/TransportLayer.h>
+
+#include <QThread>
+
+#include <memory>
+#include <stdexcept>
+
+// Threads: run() alone writes the device and the captured exceptions; the creator reads them only
+// after the thread has finished. The transport layer is used by run() only.
+class CreateDeviceThread : public QThread {
+    Q_OBJECT
+public:
+    CreateDeviceThread(Nimbo::ITransportLayer* transportLayer, const Nimbo::CDeviceInfo& deviceInfo);
+    ~CreateDeviceThread() override;
+
+    Nimbo::INimboDevice* getDevice() const { return m_device; }
+    const GenICam::GenericException* getGenICamException() const { return m_genicamException.get(); }
+    const std::exception* getStdException() const { return m_stdException.get(); }
+
+    // On the GUI thread: creates the device for the info on a CreateDeviceThread with the tool feature
+    // description injected, processing events other than user input while it waits. Null when the
+    // device class has no transport layer (silently) or the creation failed (shown once through the
+    // error queue with the source `context`).
+    static Nimbo::INimboDevice* createDevice(const Nimbo::CDeviceInfo& deviceInfo,
+                                             const char* context = "DeviceContext::createNimboDevice");
+
+protected:
+    void run() override;
+
+private:
+    Nimbo::ITransportLayer* m_transportLayer;
+    Nimbo::CDeviceInfo m_deviceInfo;
+    Nimbo::INimboDevice* m_device = nullptr;
+    std::unique_ptr<GenICam::GenericException> m_genicamException;
+    // Kept as a runtime_error so that the message survives the copy.
+    std::unique_ptr<std::runtime_error> m_stdException;
+};

@@ -1,0 +1,131 @@
+// The display pipeline's decoupler thread.
+#include "Decoupler.h"
+
+#include <lorvish/Trace.h>
+#include <os/System.h>
+
+#include <log4cpp/Category.hh>
+
+namespace {
+log4cpp::Category& decouplerTrace()
+{
+    return *Lorvish::GetLazyTraceStructInstance_().decoupler;
+}
+log4cpp::Category& bufferTrace()
+{
+    return *Lorvish::GetLazyTraceStructInstance_().decouplerBuffers;
+}
+} // namespace
+
+Decoupler::Decoupler(QObject* parent, const QString& name) : QThread(parent)
+{
+    if (!name.isEmpty())
+        setObjectName(name);
+    start(QThread::InheritPriority);
+}
+
+Decoupler::~Decoupler()
+{
+    decouplerTrace().debug("~Decoupler()");
+    shutDown();
+}
+
+bool Decoupler::hasPendingBuffer()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pendingBuffer != nullptr;
+}
+
+void Decoupler::run()
+{
+    os::comInitialize(os::ComApartment::MultiThreaded);
+    decouplerTrace().debug("Decouplerthread started.");
+    m_mutex.lock();
+    m_busy = true;
+    for (;;) {
+        // Waits until a frame may go out: with the throttle on, a frame and a tick must both be
+        // pending; with it off, a pending frame is enough, so a frame that came while converting is
+        // shown next instead of waiting for a further frame.
+        while (!m_shutDownRequested && (!m_pendingBuffer || (m_throttleEnabled && !m_tickPending))) {
+            m_busy = false;
+            m_condition.wait(&m_mutex);
+            m_busy = true;
+        }
+        if (m_shutDownRequested)
+            break;
+        Lorvish::StreamBuffer* buffer = m_pendingBuffer;
+        m_pendingBuffer = nullptr;
+        m_tickPending = false;
+        m_mutex.unlock();
+
+        bufferTrace().debug("emit buffer %p", buffer->handle());
+        emit bufferAvailable(buffer);
+        buffer->unlock();
+
+        m_mutex.lock();
+    }
+    m_busy = false;
+    m_mutex.unlock();
+    decouplerTrace().debug("Decouplerthread ending");
+    os::comUninitialize();
+}
+
+void Decoupler::setBuffer(Lorvish::StreamBuffer* buffer)
+{
+    if (!buffer)
+        return;
+    QMutexLocker lock(&m_mutex);
+    bufferTrace().debug("setBuffer() %p", buffer->handle());
+    if (m_shutDownRequested) {
+        decouplerTrace().warn("========== setBuffer has been called although we were shut-down");
+        return;
+    }
+    if (m_pendingBuffer) {
+        bufferTrace().debug("Decoupler: Release unprocessed buffer");
+        m_pendingBuffer->unlock();
+    }
+    buffer->lock();
+    m_pendingBuffer = buffer;
+    if (!m_busy && (m_tickPending || !m_throttleEnabled))
+        m_condition.wakeAll();
+}
+
+void Decoupler::enableThrottle(bool enable)
+{
+    QMutexLocker lock(&m_mutex);
+    m_throttleEnabled = enable;
+    // A frame held back for a tick may go at once when the throttle goes off.
+    if (!enable)
+        m_condition.wakeAll();
+}
+
+void Decoupler::throttleTimerTick()
+{
+    QMutexLocker lock(&m_mutex);
+    m_tickPending = true;
+    if (isRunning() && !m_busy && m_pendingBuffer)
+        m_condition.wakeAll();
+}
+
+void Decoupler::shutDown()
+{
+    if (isRunning()) {
+        m_mutex.lock();
+        // Lets a conversion in progress finish before the thread is asked to end.
+        while (m_busy) {
+            m_mutex.unlock();
+            QThread::sleep(1);
+            m_mutex.lock();
+        }
+        m_shutDownRequested = true;
+        m_condition.wakeAll();
+        m_mutex.unlock();
+        wait();
+    }
+    QMutexLocker lock(&m_mutex);
+    m_shutDownRequested = true;
+    if (m_pendingBuffer) {
+        m_pendingBuffer->unlock();
+        m_pendingBuffer = nullptr;
+    }
+}

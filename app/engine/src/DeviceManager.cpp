@@ -1,0 +1,169 @@
+// Device discovery: periodic background scans and the automatic choice of the camera to open.
+#include "DeviceManager.h"
+
+#include <nimbo/TlFactory.h>
+
+#include <QTimer>
+
+namespace {
+const char* const kAutoOpenDeviceClass = "VelmarUsb";
+}
+
+DeviceManager::DeviceManager(int scanPeriodSeconds) : QObject(nullptr), m_scanPeriodSeconds(scanPeriodSeconds)
+{
+    // Receivers may connect across threads.
+    qRegisterMetaType<const Nimbo::CDeviceInfo*>("const Nimbo::CDeviceInfo*");
+    m_scanThread = new AutoScanThread(this);
+    connect(m_scanThread, &AutoScanThread::scanFinished, this, &DeviceManager::onScanFinished);
+    m_scanThread->start(QThread::InheritPriority);
+    setAutoScan(true);
+    connect(this, &DeviceManager::deviceListChanged, this, &DeviceManager::onDeviceListChanged);
+}
+
+DeviceManager::~DeviceManager()
+{
+    setAutoScan(false);
+    if (m_scanThread->stop())
+        delete m_scanThread;
+    // A thread that did not end in time is left alive rather than destroyed while it runs.
+    qDeleteAll(m_items);
+    m_items.clear();
+}
+
+void DeviceManager::setAutoScan(bool enable)
+{
+    if (!enable) {
+        delete m_scanTimer;
+        m_scanTimer = nullptr;
+        m_autoScanEnabled = false;
+        return;
+    }
+    if (!m_scanTimer) {
+        m_scanTimer = new QTimer();
+        connect(m_scanTimer, &QTimer::timeout, this, &DeviceManager::startAutoScan);
+        m_scanTimer->start(m_scanPeriodSeconds * 1000);
+    }
+    m_autoScanEnabled = true;
+}
+
+void DeviceManager::startAutoScan()
+{
+    m_scanThread->wake(false);
+}
+
+void DeviceManager::startScan(bool verbose)
+{
+    m_scanThread->wake(verbose);
+}
+
+bool DeviceManager::getCurrentDevice(Nimbo::DeviceInfoList& list) const
+{
+    for (DeviceManagerItem* item : m_items) {
+        if (item->isInUse()) {
+            list.push_back(item->deviceInfo());
+            return true;
+        }
+    }
+    return false;
+}
+
+void DeviceManager::exchangeScanResult(ScanResult& result)
+{
+    QMutexLocker lock(&m_resultMutex);
+    m_scanResult.swap(result);
+}
+
+DeviceManagerItem* DeviceManager::findItem(const QString& fullName) const
+{
+    for (DeviceManagerItem* item : m_items)
+        if (item->fullName() == fullName)
+            return item;
+    return nullptr;
+}
+
+void DeviceManager::removeItem(DeviceManagerItem* item)
+{
+    m_items.removeOne(item);
+    emit deviceRemoved(&item->deviceInfo(), false);
+    delete item;
+}
+
+void DeviceManager::onOpenDevice(Nimbo::INimboDevice* device)
+{
+    if (!device)
+        return;
+    const Nimbo::CDeviceInfo& info = device->GetDeviceInfo();
+    if (DeviceManagerItem* item = findItem(QString::fromLatin1(info.GetFullName().c_str()))) {
+        item->setDeviceInfo(info);
+        item->setDevice(device);
+    }
+    ++m_openCount;
+    setAutoScan(false);
+}
+
+void DeviceManager::onCloseDevice(Nimbo::INimboDevice* device)
+{
+    if (!device)
+        return;
+    if (DeviceManagerItem* item = findItem(QString::fromLatin1(device->GetDeviceInfo().GetFullName().c_str())))
+        item->setDevice(nullptr);
+    // A close without a matching open must not drive the count below zero, which would keep the
+    // periodic scan off for good.
+    if (m_openCount > 0)
+        --m_openCount;
+    if (m_openCount == 0)
+        setAutoScan(true);
+}
+
+void DeviceManager::onSurpriseRemoved(QString strFullName, QString /*strFriendlyName*/)
+{
+    if (DeviceManagerItem* item = findItem(strFullName))
+        removeItem(item);
+}
+
+void DeviceManager::onScanFinished()
+{
+    bool added = false;
+    {
+        QMutexLocker lock(&m_resultMutex);
+        for (const auto& entry : m_scanResult) {
+            for (const Nimbo::CDeviceInfo& info : entry.second) {
+                if (findItem(QString::fromLatin1(info.GetFullName().c_str())))
+                    continue;
+                auto* item = new DeviceManagerItem(info);
+                m_items.append(item);
+                added = true;
+                emit deviceDetected(&item->deviceInfo());
+            }
+        }
+    }
+    // Emitted after unlocking: its receivers start the automatic choice and may scan again.
+    if (added)
+        emit deviceListChanged();
+}
+
+void DeviceManager::onDeviceListChanged()
+{
+    DeviceManagerItem* chosen = nullptr;
+    for (DeviceManagerItem* item : m_items) {
+        if (!item->isInUse() && item->deviceInfo().GetDeviceClass() == kAutoOpenDeviceClass) {
+            chosen = item;
+            break;
+        }
+    }
+    if (!chosen) {
+        emit noDevicesFound();
+        return;
+    }
+    chosen->setInUse(true);
+    const bool accessible =
+        Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(chosen->deviceInfo(), Nimbo::AccessModeSet(Nimbo::Control));
+    if (!accessible) {
+        emit deviceInUse(&chosen->deviceInfo());
+        // Dropped so that a later scan finds it as new and tries it again.
+        removeItem(chosen);
+        return;
+    }
+    emit currentDeviceChanged(&chosen->deviceInfo());
+    emit deviceOpenRequest();
+}

@@ -1,0 +1,194 @@
+// Tests of device discovery against the emulated cameras.
+#include "DeviceManager.h"
+
+#include <nimbo/Emulation.h>
+#include <nimbo/TlFactory.h>
+#include <testsupport/LogCapture.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The signal may come from the scan thread before the spy starts waiting, so the count decides.
+bool waitForSignal(QSignalSpy& spy)
+{
+    for (int i = 0; i < 100 && spy.isEmpty(); ++i)
+        spy.wait(100);
+    return !spy.isEmpty();
+}
+
+class DeviceManagerTest : public ::testing::Test {
+protected:
+    void TearDown() override { Nimbo::Emulation::Configure(""); }
+
+    // Runs one scan and lets the manager take its result on this (the GUI) thread.
+    static void scan(DeviceManager& manager)
+    {
+        QSignalSpy finished(manager.scanThread(), &AutoScanThread::scanFinished);
+        manager.startAutoScan();
+        ASSERT_TRUE(waitForSignal(finished));
+        QCoreApplication::processEvents();
+    }
+
+    static QStringList names(const DeviceManager& manager)
+    {
+        QStringList list;
+        for (DeviceManagerItem* item : manager.items())
+            list << QString::fromLatin1(item->deviceInfo().GetSerialNumber().c_str());
+        return list;
+    }
+
+    Nimbo::NimboAutoInitTerm m_sdk;
+};
+
+struct ChoiceCase {
+    const char* cameras;
+    int detected;
+    int listChanged;
+    int noDevices;
+    int current;
+};
+
+TEST_F(DeviceManagerTest, AutomaticChoiceOnFirstScan)
+{
+    const ChoiceCase cases[] = {
+        {"none", 0, 0, 0, 0},
+        {"gige:gxGige1280c:G1", 1, 1, 1, 0},
+        {"usb:qvUsb1920c:U1", 1, 1, 0, 1},
+        {"gige:gxGige1280c:G1;usb:qvUsb1920c:U1", 2, 1, 0, 1},
+    };
+    for (const ChoiceCase& c : cases) {
+        SCOPED_TRACE(c.cameras);
+        ASSERT_TRUE(Nimbo::Emulation::Configure(c.cameras));
+        DeviceManager manager(10);
+        QSignalSpy detected(&manager, &DeviceManager::deviceDetected);
+        QSignalSpy listChanged(&manager, &DeviceManager::deviceListChanged);
+        QSignalSpy noDevices(&manager, &DeviceManager::noDevicesFound);
+        QSignalSpy current(&manager, &DeviceManager::currentDeviceChanged);
+        QSignalSpy openRequest(&manager, &DeviceManager::deviceOpenRequest);
+        scan(manager);
+        EXPECT_EQ(detected.count(), c.detected);
+        EXPECT_EQ(listChanged.count(), c.listChanged);
+        EXPECT_EQ(noDevices.count(), c.noDevices);
+        EXPECT_EQ(current.count(), c.current);
+        EXPECT_EQ(openRequest.count(), c.current);
+        Nimbo::DeviceInfoList list;
+        EXPECT_EQ(manager.getCurrentDevice(list), c.current == 1);
+        // A second scan finds nothing new, so nothing is chosen again.
+        scan(manager);
+        EXPECT_EQ(detected.count(), c.detected);
+        EXPECT_EQ(listChanged.count(), c.listChanged);
+    }
+}
+
+TEST_F(DeviceManagerTest, OnlyTheFirstOfTwoUsbCamerasIsChosen)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1;usb:vxUsb1920m:U2"));
+    DeviceManager manager(10);
+    QSignalSpy current(&manager, &DeviceManager::currentDeviceChanged);
+    scan(manager);
+    ASSERT_EQ(current.count(), 1);
+    ASSERT_EQ(manager.items().size(), 2);
+    EXPECT_TRUE(manager.items().at(0)->isInUse());
+    EXPECT_FALSE(manager.items().at(1)->isInUse());
+    Nimbo::DeviceInfoList list;
+    ASSERT_TRUE(manager.getCurrentDevice(list));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].GetFullName(), manager.items().at(0)->deviceInfo().GetFullName());
+}
+
+TEST_F(DeviceManagerTest, CameraInUseElsewhereIsDroppedAndTriedOnEveryScan)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));
+    ASSERT_TRUE(Nimbo::Emulation::SetInUseElsewhere("U1", true));
+    DeviceManager manager(10);
+    QSignalSpy inUse(&manager, &DeviceManager::deviceInUse);
+    QSignalSpy removed(&manager, &DeviceManager::deviceRemoved);
+    QSignalSpy current(&manager, &DeviceManager::currentDeviceChanged);
+    scan(manager);
+    EXPECT_EQ(inUse.count(), 1);
+    EXPECT_EQ(removed.count(), 1);
+    EXPECT_TRUE(manager.items().isEmpty());
+    scan(manager);
+    EXPECT_EQ(inUse.count(), 2);
+    EXPECT_EQ(current.count(), 0);
+
+    // Free again: the next scan opens it.
+    ASSERT_TRUE(Nimbo::Emulation::SetInUseElsewhere("U1", false));
+    scan(manager);
+    EXPECT_EQ(inUse.count(), 2);
+    EXPECT_EQ(current.count(), 1);
+}
+
+TEST_F(DeviceManagerTest, PeriodicScanStopsWhileADeviceIsOpen)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));
+    DeviceManager manager(10);
+    EXPECT_TRUE(manager.isPeriodicScanRunning());
+    scan(manager);
+    ASSERT_EQ(manager.items().size(), 1);
+
+    Nimbo::CTlFactory& factory = Nimbo::CTlFactory::GetInstance();
+    Nimbo::INimboDevice* device = factory.CreateDevice(manager.items().at(0)->deviceInfo());
+    ASSERT_NE(device, nullptr);
+    manager.onOpenDevice(device);
+    EXPECT_FALSE(manager.isPeriodicScanRunning());
+    EXPECT_EQ(manager.openCount(), 1);
+    EXPECT_EQ(manager.items().at(0)->device(), device);
+
+    manager.onCloseDevice(device);
+    EXPECT_TRUE(manager.isPeriodicScanRunning());
+    EXPECT_EQ(manager.openCount(), 0);
+    EXPECT_EQ(manager.items().at(0)->device(), nullptr);
+
+    // A stray close neither drives the count negative nor stops the scan.
+    manager.onCloseDevice(device);
+    EXPECT_EQ(manager.openCount(), 0);
+    EXPECT_TRUE(manager.isPeriodicScanRunning());
+    factory.DestroyDevice(device);
+}
+
+TEST_F(DeviceManagerTest, SurpriseRemovalDropsTheItem)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("gige:gxGige1280c:G1"));
+    DeviceManager manager(10);
+    scan(manager);
+    ASSERT_EQ(manager.items().size(), 1);
+    QSignalSpy removed(&manager, &DeviceManager::deviceRemoved);
+    manager.onSurpriseRemoved(QStringLiteral("no such camera"), QString());
+    EXPECT_EQ(removed.count(), 0);
+    manager.onSurpriseRemoved(manager.items().at(0)->fullName(), QString());
+    EXPECT_EQ(removed.count(), 1);
+    EXPECT_TRUE(manager.items().isEmpty());
+}
+
+TEST_F(DeviceManagerTest, VerboseScanLogsWhatItFound)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));
+    DeviceManager manager(10);
+    testsupport::LogCapture log;
+    QSignalSpy finished(manager.scanThread(), &AutoScanThread::scanFinished);
+    manager.startScan(true);
+    ASSERT_TRUE(waitForSignal(finished));
+    EXPECT_TRUE(log.contains("found 1 devices."));
+    EXPECT_EQ(log.count("    Found '"), 1u);
+    log.clear();
+    scan(manager);
+    EXPECT_FALSE(log.contains("    Found '"));
+}
+
+TEST_F(DeviceManagerTest, StoppingAnIdleThreadIsPrompt)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("none"));
+    AutoScanThread thread(nullptr);
+    thread.start();
+    testsupport::LogCapture log;
+    EXPECT_TRUE(thread.stop());
+    EXPECT_FALSE(log.contains("Termination of AutoScanThread timed out"));
+}
+
+} // namespace
