@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include <functional>
+
 #include <utility>
 #include <vector>
 
@@ -21,7 +23,10 @@ using ScanResult = std::vector<std::pair<Nimbo::CTlInfo, Nimbo::DeviceInfoList>>
 class AutoScanThread : public QThread {
     Q_OBJECT
 public:
-    explicit AutoScanThread(DeviceManager* manager);
+    using Enumerator = std::function<ScanResult(bool verbose)>;
+
+    // The enumerator is what one scan runs; by default all transport layers of the SDK.
+    explicit AutoScanThread(DeviceManager* manager, Enumerator enumerator = &AutoScanThread::enumerate);
     ~AutoScanThread() override;
 
     // Wakes the thread for one scan; verbose logs what the scan found.
@@ -43,6 +48,7 @@ private:
     QMutex m_mutex;
     QWaitCondition m_condition;
     DeviceManager* m_manager;
+    const Enumerator m_enumerator;
     bool m_stopRequested = false;
     bool m_verbose = false;
     // A wake that arrived while a scan was running; keeps a request from getting lost.

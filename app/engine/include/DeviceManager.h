@@ -20,7 +20,7 @@ class QTimer;
 class DeviceManager : public QObject {
     Q_OBJECT
 public:
-    explicit DeviceManager(int scanPeriodSeconds);
+    explicit DeviceManager(int scanPeriodSeconds, AutoScanThread::Enumerator enumerator = &AutoScanThread::enumerate);
     ~DeviceManager() override;
 
     void setAutoScan(bool enable);

@@ -12,7 +12,10 @@
 #include <unistd.h>
 #include <sys/syscall.h>
 
-AutoScanThread::AutoScanThread(DeviceManager* manager) : QThread(nullptr), m_manager(manager) {}
+AutoScanThread::AutoScanThread(DeviceManager* manager, Enumerator enumerator)
+    : QThread(nullptr), m_manager(manager), m_enumerator(std::move(enumerator))
+{
+}
 
 AutoScanThread::~AutoScanThread()
 {
@@ -92,8 +95,9 @@ void AutoScanThread::run()
         }
         emit scanStarted();
         try {
-            ScanResult fresh = enumerate(verbose);
-            m_manager->exchangeScanResult(fresh);
+            ScanResult fresh = m_enumerator(verbose);
+            if (m_manager)
+                m_manager->exchangeScanResult(fresh);
         } catch (const GenICam::GenericException& e) {
             qWarning("AutoScanThread: Failed to enumerate devices");
             qWarning("%s: %s", "AutoScanThread::run", e.what());

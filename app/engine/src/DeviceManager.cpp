@@ -9,11 +9,12 @@ namespace {
 const char* const kAutoOpenDeviceClass = "VelmarUsb";
 }
 
-DeviceManager::DeviceManager(int scanPeriodSeconds) : QObject(nullptr), m_scanPeriodSeconds(scanPeriodSeconds)
+DeviceManager::DeviceManager(int scanPeriodSeconds, AutoScanThread::Enumerator enumerator)
+    : QObject(nullptr), m_scanPeriodSeconds(scanPeriodSeconds)
 {
     // Receivers may connect across threads.
     qRegisterMetaType<const Nimbo::CDeviceInfo*>("const Nimbo::CDeviceInfo*");
-    m_scanThread = new AutoScanThread(this);
+    m_scanThread = new AutoScanThread(this, std::move(enumerator));
     connect(m_scanThread, &AutoScanThread::scanFinished, this, &DeviceManager::onScanFinished);
     m_scanThread->start(QThread::InheritPriority);
     setAutoScan(true);

@@ -11,6 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <GenICam/GenericException.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+
 namespace {
 
 // The signal may come from the scan thread before the spy starts waiting, so the count decides.
@@ -183,12 +190,76 @@ TEST_F(DeviceManagerTest, VerboseScanLogsWhatItFound)
 
 TEST_F(DeviceManagerTest, StoppingAnIdleThreadIsPrompt)
 {
-    ASSERT_TRUE(Nimbo::Emulation::Configure("none"));
-    AutoScanThread thread(nullptr);
+    AutoScanThread thread(nullptr, [](bool) { return ScanResult(); });
     thread.start();
     testsupport::LogCapture log;
     EXPECT_TRUE(thread.stop());
     EXPECT_FALSE(log.contains("Termination of AutoScanThread timed out"));
+}
+
+TEST_F(DeviceManagerTest, StopDuringALongEnumerationTimesOut)
+{
+    std::mutex mutex;
+    std::condition_variable condition;
+    bool entered = false;
+    bool release = false;
+    AutoScanThread thread(nullptr, [&](bool) {
+        std::unique_lock<std::mutex> lock(mutex);
+        entered = true;
+        condition.notify_all();
+        condition.wait(lock, [&] { return release; });
+        return ScanResult();
+    });
+    thread.start();
+    thread.wake(false);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(condition.wait_for(lock, std::chrono::seconds(10), [&] { return entered; }));
+    }
+    testsupport::LogCapture log;
+    // The real limit is 10 s; a shorter one shows the same path.
+    EXPECT_FALSE(thread.stop(200));
+    EXPECT_TRUE(log.contains("Termination of AutoScanThread timed out"));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+        condition.notify_all();
+    }
+    // The stop request stays: the thread ends after its scan.
+    EXPECT_TRUE(thread.wait(10000));
+}
+
+TEST_F(DeviceManagerTest, FailedScanIsLoggedAndKeepsTheLastResult)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("gige:gxGige1280c:G1"));
+    std::atomic<int> mode{0};
+    DeviceManager manager(10, [&](bool verbose) -> ScanResult {
+        switch (mode.load()) {
+        case 1: throw GenICam::RuntimeException("transport layer broke", __FILE__, __LINE__);
+        case 2: throw std::runtime_error("transport layer broke");
+        case 3: throw 7;
+        default: return AutoScanThread::enumerate(verbose);
+        }
+    });
+    QSignalSpy detected(&manager, &DeviceManager::deviceDetected);
+    scan(manager);
+    ASSERT_EQ(detected.count(), 1);
+    manager.onSurpriseRemoved(manager.items().at(0)->fullName(), QString());
+    ASSERT_TRUE(manager.items().isEmpty());
+
+    const char* details[] = {"AutoScanThread::run: transport layer broke", "AutoScanThread::run: transport layer broke",
+                             "AutoScanThread::run: Unspecified exception occurred."};
+    for (int m = 1; m <= 3; ++m) {
+        SCOPED_TRACE(m);
+        mode = m;
+        testsupport::LogCapture log;
+        scan(manager); // scanFinished comes all the same
+        EXPECT_TRUE(log.contains("AutoScanThread: Failed to enumerate devices"));
+        EXPECT_TRUE(log.contains(details[m - 1]));
+        // The result of the last good scan is what the manager reads again.
+        EXPECT_EQ(manager.items().size(), 1);
+        manager.onSurpriseRemoved(manager.items().at(0)->fullName(), QString());
+    }
 }
 
 } // namespace
