@@ -1,1 +1,5 @@
 # Orbelt tests: controls.
+set(_dir ${CMAKE_CURRENT_LIST_DIR}/controls)
+kalmuth_add_test(orbelt_controls_test WIDGETS
+  SOURCES ${_dir}/ControlsTest.cpp
+  LIBRARIES orbelt Qt5::Test)
