@@ -2,6 +2,7 @@
 kalmuth_add_test(engine_recording_test
   SOURCES
     recording/BufferedImageSinkTest.cpp
+    recording/EmulatedRecordingTest.cpp
     recording/ImageSequenceWriterTest.cpp
     recording/RecordingControllerTest.cpp
     recording/RecordingOptionsTest.cpp
