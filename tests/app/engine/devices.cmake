@@ -11,3 +11,8 @@ kalmuth_add_test(engine_display_test
     ${CMAKE_CURRENT_LIST_DIR}/devices/ConverterTest.cpp
   LIBRARIES kalmuth-engine-devices
   TIMEOUT 60)
+kalmuth_add_test(engine_pipeline_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/devices/PipelineTest.cpp
+  LIBRARIES kalmuth-engine-devices kalmuth-engine-grab
+  TIMEOUT 60)
