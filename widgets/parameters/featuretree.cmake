@@ -10,5 +10,10 @@ list(APPEND ORBELT_PARAMETER_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeHighlighter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/FavoritesData.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeModel.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeModelFavorites.cpp)
-list(APPEND ORBELT_PARAMETER_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets NimboGenApi NimboGCBase)
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeModelFavorites.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/NodeMapFilter.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/NodeMapFilter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureFilters.qrc
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeProxyModel.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeProxyModel.cpp)
+list(APPEND ORBELT_PARAMETER_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets Qt5::Xml NimboGenApi NimboGCBase)
