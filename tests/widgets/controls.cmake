@@ -6,3 +6,6 @@ kalmuth_add_test(orbelt_controls_test WIDGETS
 kalmuth_add_test(orbelt_editors_test WIDGETS
   SOURCES ${_dir}/EditorsTest.cpp
   LIBRARIES orbelt Qt5::Test)
+kalmuth_add_test(orbelt_float_editors_test WIDGETS
+  SOURCES ${_dir}/FloatEditorsTest.cpp
+  LIBRARIES orbelt Qt5::Test)

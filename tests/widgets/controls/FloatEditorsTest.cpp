@@ -1,0 +1,197 @@
+// The float editors: steps that write the node, the focus hand-shake, the integer alias and its callback.
+#include "NodeMapFixture.h"
+#include "QtPrinters.h"
+
+#include "orbelt/FloatEditor.h"
+#include "orbelt/FloatSliderEditor.h"
+#include "orbelt/SpinBox.h"
+
+#include <testsupport/LogCapture.h>
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace GenApi;
+using orbelttest::makeNodeMap;
+
+namespace {
+const char* kNodes = R"(
+  <Float Name="Exposure"><Value>10</Value><Min>0</Min><Max>20</Max><Inc>0.5</Inc>
+    <DisplayPrecision>2</DisplayPrecision></Float>
+  <Float Name="Plain"><Value>1.5</Value><Min>0</Min><Max>4</Max><Representation>PureNumber</Representation></Float>
+  <Float Name="Wide"><Value>5</Value><Min>0</Min><Max>2000000000</Max><Inc>1</Inc>
+    <DisplayPrecision>2</DisplayPrecision></Float>
+  <Float Name="Broken"><Value>50</Value><Min>0</Min><Max>20</Max></Float>
+  <Float Name="Gain"><pAlias>GainRaw</pAlias><Value>6</Value><Min>0</Min><Max>24</Max>
+    <DisplayPrecision>1</DisplayPrecision></Float>
+  <Integer Name="GainRaw"><Value>100</Value><Min>0</Min><Max>400</Max><Inc>4</Inc></Integer>
+)";
+
+void sendFocus(QWidget* widget, QEvent::Type type)
+{
+    QFocusEvent event(type, Qt::TabFocusReason);
+    QApplication::sendEvent(widget, &event);
+}
+} // namespace
+
+class FloatEditorsTest : public ::testing::Test {
+protected:
+    INode* node(const char* name) { return map->GetNode(name); }
+    double floatValue(const char* name) { return CFloatPtr(node(name))->GetValue(); }
+    orbelttest::NodeMapPtr map = makeNodeMap(kNodes);
+};
+
+TEST_F(FloatEditorsTest, FloatEditorTakesRangeIncrementAndValueFromTheNode)
+{
+    FloatEditor editor(nullptr, Linear);
+    editor.setEditorData(node("Exposure"));
+    EXPECT_DOUBLE_EQ(editor.minimum(), 0.0);
+    EXPECT_DOUBLE_EQ(editor.maximum(), 20.0);
+    EXPECT_DOUBLE_EQ(editor.increment(), 0.5);
+    EXPECT_EQ(editor.decimals(), 2);
+    EXPECT_DOUBLE_EQ(editor.value(), 10.0);
+    EXPECT_EQ(editor.toolTip(), QStringLiteral("Range: 0.0..20.0 (Increment: 0.5)"));
+    EXPECT_NE(editor.editBox()->buttonSymbols(), QAbstractSpinBox::NoButtons);
+}
+
+TEST_F(FloatEditorsTest, ArrowsAndPagesWriteTheNodeClampedToItsRange)
+{
+    FloatEditor editor(nullptr, Linear);
+    editor.setEditorData(node("Exposure"));
+    editor.show();
+    editor.editBox()->setFocus();
+    QTest::keyClick(editor.editBox(), Qt::Key_Up);
+    EXPECT_DOUBLE_EQ(floatValue("Exposure"), 10.5);
+    QTest::keyClick(editor.editBox(), Qt::Key_PageDown); // page step 20 / 20 = 1
+    EXPECT_DOUBLE_EQ(floatValue("Exposure"), 9.5);
+    CFloatPtr(node("Exposure"))->SetValue(20.0);
+    QTest::keyClick(editor.editBox(), Qt::Key_Up); // at the maximum: the maximum again
+    EXPECT_DOUBLE_EQ(floatValue("Exposure"), 20.0);
+    // The edit box learns the value on the next refresh.
+    editor.setEditorData(node("Exposure"));
+    EXPECT_DOUBLE_EQ(editor.editBox()->value(), 20.0);
+}
+
+TEST_F(FloatEditorsTest, PureNumberHasNoButtonsAndNoIncrementSteps)
+{
+    FloatEditor editor(nullptr, PureNumber);
+    editor.setEditorData(node("Plain"));
+    EXPECT_EQ(editor.editBox()->buttonSymbols(), QAbstractSpinBox::NoButtons);
+    editor.onSpinBoxStepTriggered(1); // increment 0: nothing happens
+    EXPECT_DOUBLE_EQ(floatValue("Plain"), 1.5);
+    EXPECT_EQ(editor.toolTip(), QStringLiteral("Range: 0.0..4.0"));
+}
+
+TEST_F(FloatEditorsTest, TypingIsNotOverwrittenUntilAnUpdateIsExpected)
+{
+    FloatEditor editor(nullptr, Linear);
+    editor.setEditorData(node("Exposure"));
+    sendFocus(editor.editBox(), QEvent::FocusIn);
+    CFloatPtr(node("Exposure"))->SetValue(12.0);
+    editor.setEditorData(node("Exposure"));
+    EXPECT_DOUBLE_EQ(editor.editBox()->value(), 10.0);
+    editor.enableUpdate(true);
+    editor.setEditorData(node("Exposure"));
+    EXPECT_DOUBLE_EQ(editor.editBox()->value(), 12.0);
+    EXPECT_FALSE(editor.isUpdateExspected()); // used up
+}
+
+TEST_F(FloatEditorsTest, EditingFinishedCommitsTheClampedValue)
+{
+    FloatEditor editor(nullptr, Linear);
+    editor.setEditorData(node("Exposure"));
+    QSignalSpy committed(&editor, &FloatEditor::boxValueChanged);
+    editor.editBox()->setValue(7.5);
+    emit editor.editBox()->editingFinished();
+    EXPECT_EQ(committed.count(), 1);
+    EXPECT_DOUBLE_EQ(editor.editorData().toDouble(), 7.5);
+}
+
+TEST_F(FloatEditorsTest, AValueOutsideItsOwnRangeLeavesTheEditorAndLogs)
+{
+    FloatEditor editor(nullptr, Linear);
+    editor.setEditorData(node("Exposure"));
+    testsupport::LogCapture log;
+    editor.setEditorData(node("Broken"));
+    EXPECT_TRUE(log.contains("Broken: Failed to update the float value editor comboBox!"));
+    EXPECT_TRUE(log.contains("The minimum value is larger than the to be set node value"));
+    EXPECT_TRUE(log.contains("FloatEditor::setEditorData: Exception occurred:"));
+    EXPECT_DOUBLE_EQ(editor.editBox()->value(), 10.0);
+}
+
+TEST_F(FloatEditorsTest, WideRangesUseGeneralNotationInTheToolTip)
+{
+    FloatEditor editor(nullptr, Linear);
+    editor.setEditorData(node("Wide"));
+    EXPECT_TRUE(editor.toolTip().contains(QStringLiteral("e+09"))) << editor.toolTip().toStdString();
+}
+
+TEST_F(FloatEditorsTest, NonFloatNodesAreRefused)
+{
+    testsupport::LogCapture log;
+    FloatEditor editor(nullptr, Linear);
+    editor.setEditorData(node("GainRaw"));
+    FloatSliderEditor slider(nullptr);
+    slider.setEditorData(node("GainRaw"));
+    EXPECT_TRUE(log.contains("FloatEditor::setEditorData is called with non-float node"));
+    EXPECT_TRUE(log.contains("FloatSliderEditor::setEditorData is called with non-float node????"));
+}
+
+TEST_F(FloatEditorsTest, SliderEditorShowsTheFloatAndMovesOverTheAlias)
+{
+    FloatSliderEditor editor(nullptr);
+    editor.setEditorData(node("Gain"));
+    EXPECT_DOUBLE_EQ(editor.value(), 6.0);
+    EXPECT_EQ(editor.intMinimum(), 0);
+    EXPECT_EQ(editor.intMaximum(), 400);
+    EXPECT_EQ(editor.intValue(), 100);
+    EXPECT_EQ(editor.intIncrement(), 4);
+    EXPECT_EQ(editor.toolTip(), QStringLiteral("Range: 0.0..24.0"));
+
+    editor.slider()->setValue(203); // snapped to the alias increment
+    EXPECT_EQ(CIntegerPtr(node("GainRaw"))->GetValue(), 200);
+}
+
+TEST_F(FloatEditorsTest, AliasChangesMoveTheSliderAlsoWhileTheBoxHasFocus)
+{
+    FloatSliderEditor editor(nullptr);
+    editor.setEditorData(node("Gain"));
+    sendFocus(editor.editBox(), QEvent::FocusIn);
+    CIntegerPtr(node("GainRaw"))->SetValue(320); // GUI thread: handled at once
+    EXPECT_EQ(editor.intValue(), 320);
+
+    // From another thread the notice is queued to the GUI thread.
+    std::thread writer([this] { CIntegerPtr(node("GainRaw"))->SetValue(40); });
+    writer.join();
+    EXPECT_EQ(editor.intValue(), 320);
+    QTRY_COMPARE_WITH_TIMEOUT(editor.intValue(), 40, 10000);
+}
+
+TEST_F(FloatEditorsTest, SliderEditorLetsGoOfItsAliasCallback)
+{
+    {
+        FloatSliderEditor editor(nullptr);
+        editor.setEditorData(node("Gain"));
+    }
+    // A change after the editor is gone must not reach it (the sanitizer would see a dangling callback).
+    CIntegerPtr(node("GainRaw"))->SetValue(12);
+    QCoreApplication::processEvents();
+    SUCCEED();
+}
+
+TEST_F(FloatEditorsTest, SliderEditorWithoutAnAliasLogsAndStaysUnbound)
+{
+    testsupport::LogCapture log;
+    FloatSliderEditor editor(nullptr);
+    editor.setEditorData(node("Exposure"));
+    EXPECT_TRUE(log.contains("Could not retrieve an alias node on pNode"));
+    editor.slider()->setValue(5); // no alias to write: nothing happens
+    EXPECT_DOUBLE_EQ(floatValue("Exposure"), 10.0);
+}
