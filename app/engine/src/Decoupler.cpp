@@ -110,16 +110,14 @@ void Decoupler::throttleTimerTick()
 void Decoupler::shutDown()
 {
     if (isRunning()) {
-        m_mutex.lock();
-        // Lets a conversion in progress finish before the thread is asked to end.
-        while (m_busy) {
-            m_mutex.unlock();
-            QThread::sleep(1);
-            m_mutex.lock();
+        // The request goes in at once, so that no further frame is taken or accepted; a conversion in
+        // progress still finishes, after which the worker sees the request and ends. Waiting for an
+        // idle moment first could wait for ever while frames keep the worker busy.
+        {
+            QMutexLocker lock(&m_mutex);
+            m_shutDownRequested = true;
+            m_condition.wakeAll();
         }
-        m_shutDownRequested = true;
-        m_condition.wakeAll();
-        m_mutex.unlock();
         wait();
     }
     QMutexLocker lock(&m_mutex);

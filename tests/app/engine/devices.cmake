@@ -16,3 +16,9 @@ kalmuth_add_test(engine_pipeline_test
     ${CMAKE_CURRENT_LIST_DIR}/devices/PipelineTest.cpp
   LIBRARIES kalmuth-engine-devices kalmuth-engine-grab
   TIMEOUT 60)
+kalmuth_add_test(engine_devices_widgets_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/devices/CreateDeviceCursorTest.cpp
+  LIBRARIES kalmuth-engine-devices
+  WIDGETS
+  TIMEOUT 60)

@@ -4,7 +4,6 @@
 #include <lorvish/StreamBuffer.h>
 #include <testsupport/LogCapture.h>
 
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <gtest/gtest.h>

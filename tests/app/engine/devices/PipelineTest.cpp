@@ -17,6 +17,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -108,6 +109,9 @@ TEST_P(PipelineTest, LiveFramesBecomeImagesAndAllBuffersComeHome)
 INSTANTIATE_TEST_SUITE_P(Models, PipelineTest,
                          ::testing::Values(PipelineCase{"usb:qvUsb1920c:1", "BayerRG8", Lorvish::Image::FormatRgb32},
                                            PipelineCase{"usb:qvUsb1920c:2", "YCbCr422_8", Lorvish::Image::FormatRgb32},
-                                           PipelineCase{"usb:vxUsb1920m:3", "Mono12", Lorvish::Image::FormatMono8}));
+                                           PipelineCase{"usb:vxUsb1920m:3", "Mono12", Lorvish::Image::FormatMono8}),
+                         [](const ::testing::TestParamInfo<PipelineCase>& info) {
+                             return std::string(info.param.pixelFormat);
+                         });
 
 } // namespace
