@@ -3,5 +3,9 @@ list(APPEND KALMUTH_UI_SOURCES
   include/NodeWrapper.h src/NodeWrapper.cpp
   include/EnumerationToBooleanWrapper.h include/WrappedEnumerationToBoolean.h src/EnumerationToBooleanWrapper.cpp
   include/IntegerToFloatWrapper.h include/WrappedIntegerToFloat.h src/IntegerToFloatWrapper.cpp
-  include/NodeEnumerationMappingLayer.h src/NodeEnumerationMappingLayer.cpp)
-list(APPEND KALMUTH_UI_LIBRARIES NimboGenApi NimboGCBase Boost::headers)
+  include/NodeEnumerationMappingLayer.h src/NodeEnumerationMappingLayer.cpp
+  include/BaseParameterModel.h src/BaseParameterModel.cpp
+  include/DoubleParameterModel.h src/DoubleParameterModel.cpp
+  include/BooleanParameterModel.h src/BooleanParameterModel.cpp
+  include/NodeParameterManager.h src/NodeParameterManager.cpp)
+list(APPEND KALMUTH_UI_LIBRARIES NimboGenApi NimboGCBase NimboBase orbelt Qt5::Widgets Boost::headers)

@@ -1,0 +1,78 @@
+// The check-box model of a boolean feature.
+#include "BooleanParameterModel.h"
+
+#include <GenICam/GenericException.h>
+
+#include <QCheckBox>
+
+using parametermodel_detail::warnCurrentException;
+
+BooleanParameterModel::BooleanParameterModel(QCheckBox* checkBox, QString name, QString alternateName)
+    : BaseParameterModel(std::move(name), std::move(alternateName)), m_pCheckBox(checkBox)
+{
+    connect(m_pCheckBox, &QCheckBox::stateChanged, this, &BooleanParameterModel::onStateChanged);
+    m_pCheckBox->setEnabled(false);
+}
+
+QVariant BooleanParameterModel::value() const
+{
+    return QString(m_pCheckBox->isChecked() ? "1" : "0");
+}
+
+void BooleanParameterModel::setCompanionWidget(QWidget* widget)
+{
+    m_pCompanion = widget;
+    if (m_pCompanion)
+        m_pCompanion->setEnabled(m_pCheckBox->isEnabled());
+}
+
+void BooleanParameterModel::bind(GenApi::INode* node)
+{
+    m_pBoolean = node;
+    if (!m_pBoolean) {
+        throw INVALID_ARGUMENT_EXCEPTION("Dynamic cast on pNode has gone wrong!");
+    }
+    m_initialized = initMemberVariables(node);
+}
+
+void BooleanParameterModel::setNodeData(GenApi::INode* node)
+{
+    if (!node || !dynamic_cast<GenApi::IBoolean*>(node))
+        return;
+    try {
+        if (!m_initialized)
+            bind(node);
+        m_pCheckBox->setChecked(m_pBoolean->GetValue(false, false));
+        const bool writable = GenApi::IsWritable(m_pBoolean->GetAccessMode());
+        if (writable != m_pCheckBox->isEnabled()) {
+            m_pCheckBox->setEnabled(writable);
+            if (m_pCompanion)
+                m_pCompanion->setEnabled(writable);
+        }
+    } catch (...) {
+        QByteArray nodeName;
+        try {
+            nodeName = node->GetName().c_str();
+        } catch (...) {
+        }
+        qWarning("Failed to initialize checkbox data for node %s", nodeName.constData());
+        warnCurrentException("BooleanParameterModel::setNodeData");
+    }
+}
+
+void BooleanParameterModel::onStateChanged(int state)
+{
+    try {
+        const bool target = state == Qt::Checked;
+        if (m_pBoolean->GetValue(false, false) != target)
+            m_pBoolean->SetValue(target, true);
+    } catch (...) {
+        QByteArray nodeName;
+        try {
+            nodeName = m_pNode->GetName().c_str();
+        } catch (...) {
+        }
+        qWarning("%s: Failed to set the node value on state changed signal!", nodeName.constData());
+        warnCurrentException("BooleanParameterModel::onStateChanged");
+    }
+}

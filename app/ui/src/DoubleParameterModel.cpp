@@ -1,0 +1,301 @@
+// The slider model of a float feature: the float carries the edit box, its integer alias the slider.
+#include "DoubleParameterModel.h"
+
+#include <GenApi/NodeCallback.h>
+#include <GenICam/GenericException.h>
+
+#include <QMetaObject>
+#include <QWidget>
+
+#include <climits>
+
+using parametermodel_detail::warnCurrentException;
+
+namespace {
+// The slider's limit test and increment alignment are protected members of the control; the model
+// reaches them through this accessor rather than widening the control's interface.
+struct SliderAccess : ParameterSlider {
+    static bool limitsChanged(const ParameterSlider* s, double min, double max, int increment)
+    {
+        return (s->*static_cast<bool (ParameterSlider::*)(double, double, int) const>(
+                        &SliderAccess::checkIfLimitsChanged))(min, max, increment);
+    }
+    static bool limitsChanged(const ParameterSlider* s, int min, int max, int increment)
+    {
+        return (s->*static_cast<bool (ParameterSlider::*)(int, int, int) const>(&SliderAccess::checkIfLimitsChanged))(
+            min, max, increment);
+    }
+    static int trim(const ParameterSlider* s, int value) { return (s->*(&SliderAccess::trimSliderValue))(value); }
+};
+
+QByteArray nameOf(GenApi::INode* node)
+{
+    if (!node)
+        throw LOGICAL_ERROR_EXCEPTION("NULL pointer dereferenced");
+    return QByteArray(node->GetName().c_str());
+}
+
+// Restores a flag on every way out.
+struct FlagGuard {
+    explicit FlagGuard(bool& flag) : m_flag(flag), m_previous(flag) { m_flag = true; }
+    ~FlagGuard() { m_flag = m_previous; }
+    bool& m_flag;
+    bool m_previous;
+};
+} // namespace
+
+DoubleParameterModel::DoubleParameterModel(ParameterSlider* slider, QString name, QString alternateName)
+    : BaseParameterModel(std::move(name), std::move(alternateName)), m_pSlider(slider)
+{
+    // By name: the panel's slider declares these signals itself.
+    connect(m_pSlider, SIGNAL(editingFinished()), this, SLOT(onSpinBoxEditingFinished()));
+    connect(m_pSlider, SIGNAL(valueChanged(int)), this, SLOT(onSliderValueChanged(int)));
+    m_pSlider->setEnabled(false);
+}
+
+DoubleParameterModel::~DoubleParameterModel()
+{
+    if (m_hAliasCallback)
+        GenApi::Deregister(m_hAliasCallback);
+}
+
+void DoubleParameterModel::setCompanionWidget(QWidget* widget)
+{
+    m_pCompanion = widget;
+    if (m_pCompanion)
+        m_pCompanion->setEnabled(m_pSlider->isEnabled());
+}
+
+void DoubleParameterModel::setControlsEnabled(bool enabled)
+{
+    m_pSlider->setEnabled(enabled);
+    if (m_pCompanion)
+        m_pCompanion->setEnabled(enabled);
+}
+
+int DoubleParameterModel::toInt(int64_t value)
+{
+    if (value >= INT_MIN && value <= INT_MAX)
+        return static_cast<int>(value);
+    qWarning("64 bit value doesn't fit into int variable");
+    return value < 0 ? INT_MIN : INT_MAX;
+}
+
+void DoubleParameterModel::unbind()
+{
+    if (m_hAliasCallback)
+        GenApi::Deregister(m_hAliasCallback);
+    m_hAliasCallback = 0;
+    m_pFloat = nullptr;
+    m_pAlias = nullptr;
+    m_pAliasInteger = nullptr;
+    m_minimum = 0.0;
+    m_maximum = 0.0;
+    m_aliasIncrement = 0;
+}
+
+void DoubleParameterModel::bind(GenApi::INode* node)
+{
+    try {
+        m_pFloat = node;
+        if (!m_pFloat)
+            throw INVALID_ARGUMENT_EXCEPTION("Dynamic cast on pNode has gone wrong!");
+        m_pAlias = node->GetAlias();
+        if (!m_pAlias)
+            throw INVALID_ARGUMENT_EXCEPTION("Could not retrieve an alias node on pNode");
+        m_pAliasInteger = m_pAlias.get();
+        if (!m_pAliasInteger)
+            throw INVALID_ARGUMENT_EXCEPTION("Dynamic cast on the alias node has gone wrong!");
+        m_hAliasCallback =
+            GenApi::Register(m_pAlias.get(), *this, &DoubleParameterModel::onAliasNodeUpdate, GenApi::cbPostInsideLock);
+        if (!m_hAliasCallback)
+            throw INVALID_ARGUMENT_EXCEPTION(
+                "Could not register a callback handle on the alias node of the given pNode");
+        m_minimum = m_pFloat->GetMin();
+        m_maximum = m_pFloat->GetMax();
+        m_aliasIncrement = m_pAliasInteger->GetInc();
+        if (m_minimum > m_maximum)
+            throw INVALID_ARGUMENT_EXCEPTION(
+                "The given range or increment information of the given pNode is not valid");
+    } catch (...) {
+        unbind();
+        throw;
+    }
+    m_initialized = initMemberVariables(node);
+}
+
+void DoubleParameterModel::setNodeData(GenApi::INode* node)
+{
+    if (!node || !dynamic_cast<GenApi::IFloat*>(node)) {
+        qWarning("%s is called with non-float node?", "DoubleParameterModel::setNodeData");
+        return;
+    }
+    QByteArray nodeName;
+    try {
+        nodeName = nameOf(node);
+    } catch (...) {
+        qWarning("Failed to retrieve a node's name");
+        warnCurrentException("DoubleParameterModel::setNodeData");
+        return;
+    }
+    try {
+        if (!GenApi::IsReadable(node->GetAccessMode())) {
+            qWarning("Non-readable DoubleParameterModel: %s", nodeName.constData());
+            return;
+        }
+        // A value that the user is typing is not overwritten.
+        if (m_pSlider->hasFocus()) {
+            if (!m_pSlider->isUpdateExspected())
+                return;
+            m_pSlider->enableUpdate(false);
+        }
+        FlagGuard updating(m_updatingSlider);
+        if (!m_initialized) {
+            bind(node);
+            m_pSlider->initControls(m_minimum, m_maximum, toInt(m_pAliasInteger->GetValue(false, false)),
+                                    toInt(m_pAliasInteger->GetMin()), toInt(m_pAliasInteger->GetMax()),
+                                    toInt(m_aliasIncrement));
+        }
+        const bool writable = GenApi::IsWritable(m_pFloat->GetAccessMode());
+        const double min = m_pFloat->GetMin();
+        const double max = m_pFloat->GetMax();
+        if (min > max)
+            throw INVALID_ARGUMENT_EXCEPTION("The minimum value is larger than the maximum value!");
+        const double value = m_pFloat->GetValue(false, false);
+        if (value < min || value > max)
+            throw INVALID_ARGUMENT_EXCEPTION("The minimum allowed value is larger than the to be set node value or "
+                                             "the maximum allowed value is smaller than the to be set node value!");
+        const int increment = toInt(m_pAliasInteger->GetInc());
+        if (increment == 0)
+            throw INVALID_ARGUMENT_EXCEPTION("The alias increment cannot be '0'!");
+        const int decimals = toInt(m_pFloat->GetDisplayPrecision());
+        if (writable != m_pSlider->isEnabled())
+            setControlsEnabled(writable);
+        if (m_pSlider->decimals() != decimals)
+            m_pSlider->setDecimals(decimals);
+        const bool changed = SliderAccess::limitsChanged(m_pSlider, min, max, increment);
+        if (changed)
+            m_pSlider->setRangeStepAndIncrement(min, max, increment);
+        if (value == m_pSlider->value() && !changed)
+            return;
+        m_pSlider->setValue(value);
+    } catch (...) {
+        qWarning("%s: Failed to update the float value editor comboBox!", nodeName.constData());
+        warnCurrentException("DoubleParameterModel::setNodeData");
+    }
+}
+
+void DoubleParameterModel::onAliasNodeUpdate(GenApi::INode* pAlias)
+{
+    if (!pAlias || pAlias != m_pAlias.get())
+        return;
+    QMetaObject::invokeMethod(this, "onAliasNodeUpdateImpl", Qt::AutoConnection, Q_ARG(GenApi::INode*, pAlias));
+}
+
+void DoubleParameterModel::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
+{
+    // A call queued from another thread may arrive after the alias (or its node map) is gone.
+    if (!pAlias || pAlias != m_pAlias.get())
+        return;
+    QByteArray aliasName;
+    try {
+        aliasName = nameOf(pAlias);
+    } catch (...) {
+        qWarning("Failed to retrieve the alias node's name");
+        warnCurrentException("DoubleParameterModel::onAliasNodeUpdateImpl");
+        return;
+    }
+    try {
+        if (!GenApi::IsReadable(pAlias->GetAccessMode())) {
+            qWarning("Non-readable slider: %s?", aliasName.constData());
+            return;
+        }
+        if (!m_pAliasInteger)
+            throw INVALID_ARGUMENT_EXCEPTION("The internal alias node pointer is null.");
+        const bool writable = GenApi::IsWritable(m_pAliasInteger->GetAccessMode());
+        const int min = toInt(m_pAliasInteger->GetMin());
+        const int max = toInt(m_pAliasInteger->GetMax());
+        if (min > max)
+            throw INVALID_ARGUMENT_EXCEPTION("The minimum value is larger than the maximum value!");
+        const int64_t value = m_pAliasInteger->GetValue(false, false);
+        if (value < min || value > max)
+            throw INVALID_ARGUMENT_EXCEPTION("The minimum allowed value is larger than the to be set node value or "
+                                             "the maximum allowed value is smaller than the to be set node value!");
+        const int increment = toInt(m_pAliasInteger->GetInc());
+        if (increment == 0)
+            throw INVALID_ARGUMENT_EXCEPTION("The alias increment cannot be '0'!");
+        if (writable != m_pSlider->isEnabled())
+            setControlsEnabled(writable);
+        FlagGuard updating(m_updatingSlider);
+        const bool changed =
+            SliderAccess::limitsChanged(m_pSlider, static_cast<double>(min), static_cast<double>(max), increment);
+        if (changed)
+            m_pSlider->setRangeStepAndIncrement(min, max, increment);
+        if (value == m_pSlider->intValue() && !changed)
+            return;
+        m_pSlider->enableUpdate(true);
+        m_pSlider->setIntValue(static_cast<int>(value));
+    } catch (...) {
+        qWarning("%s: Failed to update the float value editor slider!", aliasName.constData());
+        warnCurrentException("DoubleParameterModel::onAliasNodeUpdateImpl");
+    }
+}
+
+void DoubleParameterModel::onSliderValueChanged(int val)
+{
+    // The model's own slider updates follow the node; only the user's moves are written.
+    if (m_updatingSlider || !m_initialized)
+        return;
+    try {
+        if (val == m_pAliasInteger->GetValue(false, false))
+            return;
+        m_pSlider->enableUpdate(true);
+        m_pAliasInteger->SetValue(SliderAccess::trim(m_pSlider, val), true);
+    } catch (...) {
+        QByteArray aliasName;
+        try {
+            aliasName = nameOf(m_pAlias.get());
+        } catch (...) {
+        }
+        qWarning("%s: Failed to set the alias nodes value on slider value changed signal!", aliasName.constData());
+        warnCurrentException("DoubleParameterModel::onSliderValueChanged");
+    }
+}
+
+double DoubleParameterModel::adjustRangeLimits(double value)
+{
+    try {
+        return qBound(m_pFloat->GetMin(), value, m_pFloat->GetMax());
+    } catch (...) {
+        QByteArray nodeName;
+        try {
+            nodeName = nameOf(m_pNode.get());
+        } catch (...) {
+        }
+        qWarning("%s: Failed to assert the range limits!", nodeName.constData());
+        warnCurrentException("DoubleParameterModel::adjustRangeLimits");
+        return value;
+    }
+}
+
+void DoubleParameterModel::onSpinBoxEditingFinished()
+{
+    if (!m_initialized)
+        return;
+    try {
+        const double value = adjustRangeLimits(m_pSlider->value());
+        if (value == m_pFloat->GetValue(false, false))
+            return;
+        m_pSlider->enableUpdate(true);
+        m_pSlider->setValue(value);
+        m_pFloat->SetValue(value, true);
+    } catch (...) {
+        QByteArray nodeName;
+        try {
+            nodeName = nameOf(m_pNode.get());
+        } catch (...) {
+        }
+        qWarning("%s: Failed to set the node value on spin box editing finished signal!", nodeName.constData());
+        warnCurrentException("DoubleParameterModel::onSpinBoxEditingFinished");
+    }
+}

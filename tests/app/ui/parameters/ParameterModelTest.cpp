@@ -1,0 +1,315 @@
+// The parameter models and the node parameter manager against small node maps, through the mapping layer.
+#include "BooleanParameterModel.h"
+#include "DoubleParameterModel.h"
+#include "NodeParameterManager.h"
+#include "ParameterTestNodeMaps.h"
+#include "PortMemory.h"
+#include "TestSlider.h"
+
+#include <testsupport/LogCapture.h>
+
+#include <QCheckBox>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <thread>
+
+using namespace GenApi;
+using namespace parametertest;
+
+namespace {
+const char* const kNodes = R"(
+  <Float Name="Gain"><Value>10</Value><Min>0</Min><pMax>GainMax</pMax><DisplayPrecision>2</DisplayPrecision>
+    <pIsLocked>GainLock</pIsLocked><pAlias>GainRaw</pAlias></Float>
+  <Integer Name="GainMax"><Value>20</Value></Integer>
+  <Integer Name="GainLock"><Value>0</Value></Integer>
+  <Integer Name="GainRaw"><Value>100</Value><Min>0</Min><Max>200</Max><Inc>2</Inc></Integer>
+  <Float Name="NoAlias"><Value>1</Value><Min>0</Min><Max>2</Max></Float>
+  <Float Name="FloatAlias"><Value>1</Value><Min>0</Min><Max>2</Max><pAlias>Gain</pAlias></Float>
+  <Float Name="Wide"><Value>1</Value><Min>0</Min><Max>2</Max><DisplayPrecision>4294967296</DisplayPrecision>
+    <pAlias>GainRaw</pAlias></Float>
+  <Integer Name="Flag"><Value>1</Value></Integer>
+  <Boolean Name="ReverseX"><pValue>Flag</pValue><OnValue>1</OnValue><OffValue>0</OffValue></Boolean>
+)";
+
+// A manager over a fresh node map, with one slider model on "Gain" (reached by its alternate name)
+// and one check box on "GainAuto" (through the boolean wrapper).
+class ParameterModelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        map = load(std::string(kNodes) + autoEnumeration("GainAuto", "2"));
+        gain = new DoubleParameterModel(&slider, "NoSuchGain", "Gain");
+        gain->setCompanionWidget(&companion);
+        autoGain = new BooleanParameterModel(&checkBox, "GainAuto", "");
+        manager.addModel(gain);
+        manager.addModel(autoGain);
+    }
+    void TearDown() override
+    {
+        manager.clearItems();
+        map.reset();
+    }
+    CFloatPtr node(const char* name) { return map->GetNode(name); }
+    CIntegerPtr integer(const char* name) { return map->GetNode(name); }
+
+    NodeMapPtr map;
+    TestSlider slider;
+    QWidget companion;
+    QCheckBox checkBox;
+    NodeParameterManager manager;
+    DoubleParameterModel* gain = nullptr;
+    BooleanParameterModel* autoGain = nullptr;
+};
+} // namespace
+
+TEST_F(ParameterModelTest, modelsStartDisabledAndBindByNameOrAlternateName)
+{
+    EXPECT_FALSE(slider.isEnabled());
+    EXPECT_FALSE(companion.isEnabled());
+    EXPECT_FALSE(checkBox.isEnabled());
+    QCheckBox unusedBox;
+    auto* unbound = new BooleanParameterModel(&unusedBox, "Nothing", "AlsoNothing");
+    manager.addModel(unbound);
+
+    manager.setNodeMap(map.get());
+    ASSERT_NE(manager.nodeMap(), nullptr);
+    EXPECT_NE(manager.nodeMap(), map.get());
+    EXPECT_EQ(gain->node()->GetName(), "Gain");
+    EXPECT_TRUE(slider.isEnabled());
+    EXPECT_TRUE(companion.isEnabled());
+    EXPECT_DOUBLE_EQ(slider.value(), 10.0);
+    EXPECT_DOUBLE_EQ(slider.minimum(), 0.0);
+    EXPECT_DOUBLE_EQ(slider.maximum(), 20.0);
+    EXPECT_EQ(slider.decimals(), 2);
+    EXPECT_EQ(slider.intMinimum(), 0);
+    EXPECT_EQ(slider.intMaximum(), 200);
+    EXPECT_EQ(slider.intIncrement(), 2);
+    EXPECT_EQ(slider.intValue(), 100);
+    EXPECT_FALSE(gain->value().isValid());
+
+    EXPECT_TRUE(checkBox.isEnabled());
+    EXPECT_TRUE(checkBox.isChecked());
+    EXPECT_EQ(autoGain->value().toString(), "1");
+    EXPECT_EQ(autoGain->node(), manager.nodeMap()->GetNode("GainAuto"));
+
+    EXPECT_EQ(unbound->node(), nullptr);
+    EXPECT_FALSE(unusedBox.isEnabled());
+    EXPECT_EQ(unbound->value().toString(), "0");
+
+    // A second node map while one is bound changes nothing.
+    NodeMapPtr other = load(kNodes);
+    GenApi::INodeMap* layer = manager.nodeMap();
+    manager.setNodeMap(other.get());
+    EXPECT_EQ(manager.nodeMap(), layer);
+}
+
+TEST_F(ParameterModelTest, floatWithoutIntegerAliasNeverBinds)
+{
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {{"NoAlias", "Could not retrieve an alias node on pNode"},
+                 {"FloatAlias", "Dynamic cast on the alias node has gone wrong!"}};
+    for (const auto& c : cases) {
+        TestSlider other;
+        DoubleParameterModel model(&other, c.name, "");
+        testsupport::LogCapture log;
+        model.setNodeData(map->GetNode(c.name));
+        EXPECT_TRUE(log.contains(std::string(c.name) + ": Failed to update the float value editor comboBox!"))
+            << c.name;
+        EXPECT_TRUE(log.contains("DoubleParameterModel::setNodeData: ")) << c.name;
+        EXPECT_TRUE(log.contains(c.reason)) << c.name;
+        EXPECT_FALSE(other.isEnabled()) << c.name;
+        EXPECT_EQ(model.node(), nullptr) << c.name;
+        // A later try fails the same way instead of using a half binding.
+        log.clear();
+        model.setNodeData(map->GetNode(c.name));
+        EXPECT_TRUE(log.contains(c.reason)) << c.name;
+    }
+    TestSlider other;
+    DoubleParameterModel model(&other, "ReverseX", "");
+    testsupport::LogCapture log;
+    model.setNodeData(map->GetNode("ReverseX"));
+    EXPECT_TRUE(log.contains("DoubleParameterModel::setNodeData is called with non-float node?"));
+}
+
+TEST_F(ParameterModelTest, rangeChangeThatLeavesTheValueOutsideWritesTheLimitOnceAndReportsNothing)
+{
+    manager.setNodeMap(map.get());
+    QSignalSpy updates(gain, &BaseParameterModel::modelUpdated);
+    int writes = 0;
+    struct Spy {
+        int* writes;
+        void onChange(INode*) { ++*writes; }
+    } spy{&writes};
+    Register(map->GetNode("Gain"), spy, &Spy::onChange);
+
+    integer("GainMax")->SetValue(5);
+    EXPECT_DOUBLE_EQ(node("Gain")->GetValue(), 5.0);
+    EXPECT_EQ(updates.count(), 0);
+    // One callback for the range change, one for the correcting write, none for a second correction.
+    EXPECT_EQ(writes, 2);
+
+    // An ordinary change is reported and reaches the control through the manager.
+    node("Gain")->SetValue(3.5);
+    EXPECT_EQ(updates.count(), 1);
+    EXPECT_DOUBLE_EQ(slider.value(), 3.5);
+    EXPECT_DOUBLE_EQ(slider.maximum(), 5.0);
+}
+
+TEST_F(ParameterModelTest, readOnlyNodeShowsItsValueDisabledAndEnablesWhenWritable)
+{
+    integer("GainLock")->SetValue(1);
+    manager.setNodeMap(map.get());
+    EXPECT_FALSE(slider.isEnabled());
+    EXPECT_FALSE(companion.isEnabled());
+    EXPECT_DOUBLE_EQ(slider.value(), 10.0);
+
+    integer("GainLock")->SetValue(0);
+    EXPECT_TRUE(slider.isEnabled());
+    EXPECT_TRUE(companion.isEnabled());
+    integer("GainLock")->SetValue(1);
+    EXPECT_FALSE(slider.isEnabled());
+    EXPECT_FALSE(companion.isEnabled());
+}
+
+TEST_F(ParameterModelTest, typedValueIsNotOverwrittenWhileTheEditBoxHasTheFocus)
+{
+    manager.setNodeMap(map.get());
+    slider.onSpinBoxFocusEventTriggered(true);
+    node("Gain")->SetValue(12.0);
+    EXPECT_DOUBLE_EQ(slider.value(), 10.0);
+    // The model's own write (update expected) comes through once.
+    slider.enableUpdate(true);
+    node("Gain")->SetValue(13.0);
+    EXPECT_DOUBLE_EQ(slider.value(), 13.0);
+    node("Gain")->SetValue(14.0);
+    EXPECT_DOUBLE_EQ(slider.value(), 13.0);
+    slider.onSpinBoxFocusEventTriggered(false);
+    node("Gain")->SetValue(15.0);
+    EXPECT_DOUBLE_EQ(slider.value(), 15.0);
+}
+
+TEST_F(ParameterModelTest, userEditsWriteTheNodes)
+{
+    manager.setNodeMap(map.get());
+    // Slider moves are aligned on the alias increment before they are written.
+    slider.slider()->setValue(51);
+    EXPECT_EQ(integer("GainRaw")->GetValue(), 50);
+    EXPECT_EQ(slider.intValue(), 50);
+
+    slider.editBox()->setValue(15.5);
+    emit slider.editingFinished();
+    EXPECT_DOUBLE_EQ(node("Gain")->GetValue(), 15.5);
+
+    // The check box writes "Off" and "Continuous" through the boolean wrapper.
+    CEnumerationPtr gainAuto = map->GetNode("GainAuto");
+    checkBox.setChecked(false);
+    EXPECT_EQ(gainAuto->ToString(), "Off");
+    checkBox.setChecked(true);
+    EXPECT_EQ(gainAuto->ToString(), "Continuous");
+}
+
+TEST_F(ParameterModelTest, checkBoxRefreshNeverWritesBack)
+{
+    CEnumerationPtr(map->GetNode("GainAuto"))->FromString("Once");
+    manager.setNodeMap(map.get());
+    EXPECT_TRUE(checkBox.isChecked());
+    EXPECT_EQ(CEnumerationPtr(map->GetNode("GainAuto"))->ToString(), "Once");
+
+    QCheckBox box;
+    BooleanParameterModel reverse(&box, "ReverseX", "");
+    reverse.setNodeData(map->GetNode("ReverseX"));
+    EXPECT_TRUE(box.isChecked());
+    EXPECT_TRUE(box.isEnabled());
+    box.setChecked(false);
+    EXPECT_EQ(integer("Flag")->GetValue(), 0);
+}
+
+TEST_F(ParameterModelTest, aliasChangedInAnotherThreadReachesTheSliderOnTheGuiThread)
+{
+    manager.setNodeMap(map.get());
+    std::thread writer([this] { integer("GainRaw")->SetValue(40); });
+    writer.join();
+    EXPECT_EQ(slider.intValue(), 100);
+    QTRY_COMPARE_WITH_TIMEOUT(slider.intValue(), 40, 5000);
+    EXPECT_EQ(integer("GainRaw")->GetValue(), 40);
+}
+
+TEST_F(ParameterModelTest, precisionBeyondIntIsClampedWithAWarning)
+{
+    TestSlider other;
+    DoubleParameterModel model(&other, "Wide", "");
+    testsupport::LogCapture log;
+    model.setNodeData(map->GetNode("Wide"));
+    EXPECT_TRUE(log.contains("64 bit value doesn't fit into int variable"));
+    EXPECT_TRUE(other.isEnabled());
+
+    const struct {
+        int64_t in;
+        int out;
+    } cases[] = {{5, 5},
+                 {INT_MAX, INT_MAX},
+                 {INT_MIN, INT_MIN},
+                 {int64_t(INT_MAX) + 1, INT_MAX},
+                 {int64_t(INT_MIN) - 1, INT_MIN},
+                 {INT64_MAX, INT_MAX}};
+    for (const auto& c : cases)
+        EXPECT_EQ(DoubleParameterModel::toInt(c.in), c.out) << c.in;
+}
+
+TEST(NodeParameterManagerTest, pollsTheBoundNodeMapAndBindsTheNextCameraAfterTheFirstIsGone)
+{
+    const std::string nodes = R"(<Port Name="Device"/>
+      <IntReg Name="FlagReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+        <PollingTime>100</PollingTime></IntReg>
+      <Boolean Name="ReverseX"><pValue>FlagReg</pValue><OnValue>1</OnValue><OffValue>0</OffValue></Boolean>)";
+    NodeParameterManager manager;
+    EXPECT_EQ(manager.pollInterval(), 300);
+    manager.setPolling(true);
+    for (int camera = 0; camera < 2; ++camera) {
+        SCOPED_TRACE(camera);
+        PortMemory port;
+        NodeMapPtr map = load(nodes);
+        map->Connect(&port);
+        QCheckBox box;
+        manager.addModel(new BooleanParameterModel(&box, "ReverseX", ""));
+        manager.setNodeMap(map.get());
+        ASSERT_NE(manager.nodeMap(), nullptr);
+        EXPECT_FALSE(box.isChecked());
+        port.bytes[0] = 1;
+        QTRY_VERIFY_WITH_TIMEOUT(box.isChecked(), 5000);
+        // The camera shuts down: the panel drops its models, then the node map goes.
+        manager.clearItems();
+        map.reset();
+        EXPECT_EQ(manager.nodeMap(), nullptr);
+        manager.onTimerPoll();
+    }
+}
+
+TEST(NodeParameterManagerTest, disabledManagerNeitherRefreshesNorPolls)
+{
+    PortMemory port;
+    NodeMapPtr map = load(R"(<Port Name="Device"/>
+      <IntReg Name="FlagReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+        <PollingTime>100</PollingTime></IntReg>
+      <Boolean Name="ReverseX"><pValue>FlagReg</pValue><OnValue>1</OnValue><OffValue>0</OffValue></Boolean>)");
+    map->Connect(&port);
+    NodeParameterManager manager;
+    QCheckBox box;
+    manager.addModel(new BooleanParameterModel(&box, "ReverseX", ""));
+    manager.setNodeMap(map.get());
+    manager.setEnabled(false);
+    CBooleanPtr(map->GetNode("ReverseX"))->SetValue(true);
+    EXPECT_FALSE(box.isChecked());
+    port.bytes[0] = 0;
+    manager.onTimerPoll();
+    manager.setEnabled(true);
+    CBooleanPtr(map->GetNode("ReverseX"))->SetValue(true);
+    EXPECT_TRUE(box.isChecked());
+    manager.clearItems();
+}
