@@ -4,7 +4,6 @@ list(APPEND KALMUTH_ENGINE_SOURCES
   src/ImageSequenceMediaWriter.cpp
   src/MediaWriterExceptions.cpp
   src/MediaWriterFactory.cpp
-  src/MediaWriterStubs.cpp
   include/RecordingController.h
   src/RecordingController.cpp
   src/RecordingLog.cpp

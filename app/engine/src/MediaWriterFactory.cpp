@@ -2,7 +2,8 @@
 #include "MediaWriterFactory.h"
 
 #include "ImageSequenceMediaWriter.h"
-#include "MediaWriterAdapters.h"
+#include "AviMediaWriterAdapter.h"
+#include "VideoMediaWriterAdapter.h"
 
 #include <QCoreApplication>
 
@@ -33,12 +34,12 @@ IMediaWriter* createMediaWriter(CRecordingOptions& options, Nimbo::EPixelType pi
 {
     switch (options.OutputType) {
     case CRecordingOptions::OutputTypeAvi:
-        return createAviMediaWriterAdapter(options.FpsPlaybackRate, pixelType, width, height, 1,
-                                           options.UseCompression ? options.getAviCompressionOptions() : nullptr);
+        return new CAviMediaWriterAdapter(options.FpsPlaybackRate, pixelType, width, height, 1,
+                                          options.UseCompression ? options.getAviCompressionOptions() : nullptr);
     case CRecordingOptions::OutputTypeVideo:
-        return createVideoMediaWriterAdapter(
-            libavFolder(), options.FpsPlaybackRate, pixelType, width, height, options.VideoCodecId,
-            videoBitRate(width, height, options.FpsPlaybackRate, options.VideoQuality));
+        return new CVideoMediaWriterAdapter(GenICam::gcstring(libavFolder().toLocal8Bit().constData()),
+                                            options.FpsPlaybackRate, pixelType, width, height, options.VideoCodecId,
+                                            videoBitRate(width, height, options.FpsPlaybackRate, options.VideoQuality));
     case CRecordingOptions::OutputTypeImageSequence:
         if (options.ImageOutputType == CRecordingOptions::ImageOutputTypeBmp)
             return new CBitmapMediaWriter;

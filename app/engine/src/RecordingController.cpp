@@ -89,7 +89,9 @@ void CRecordingController::start(QString deviceName)
             m_firstFrame = true;
         }
         setState(RecordingActive);
-    } catch (const GenICam::RuntimeException& e) {
+    } catch (const GenICam::GenericException& e) {
+        // Every writer failure (the fatal ones of the MP4 and AVI writers included) carries its reason.
+        recordinglog::write(recordinglog::Failure, "%s", e.GetDescription());
         emit recordingFailure(QString::fromUtf8(e.GetDescription()), QString::fromUtf8(e.what()));
     } catch (...) {
         const char* message = "Recording could not be started because an unknown error occurred.";

@@ -1,5 +1,7 @@
 // Whole recordings from the SDK's emulated mono camera through the grab engine into image sequences.
+#include "../media/MediaTestSupport.h"
 #include "CameraConfiguration.h"
+#include "LibavAdapter.h"
 #include "RecordingController.h"
 #include "StdFeatureListCamera.h"
 #include "TestImageFiles.h"
@@ -130,6 +132,89 @@ TEST_F(EmulatedRecordingTest, LimitedRecordingsHoldExactlyTheirFrames)
             }
         }
     }
+}
+
+// Records `limit` frames of every grabbed frame through a controller; returns the failure message, if any.
+QString recordFrames(Camera& camera, CRecordingOptions& options, int limit)
+{
+    options.SampleRateUnit = TimeUnitImages;
+    options.SampleRate = 1;
+    options.StopSamplingLimitEnabled = true;
+    options.StopSamplingLimitUnit = TimeUnitImages;
+    options.StopSamplingLimit = limit;
+    CRecordingController* controller = createRecordingController(options, Nimbo::PixelType_Mono8, 320, 200, nullptr);
+    if (!controller)
+        return QStringLiteral("no controller");
+    std::atomic<bool> stopped{false};
+    QString failure;
+    QObject::connect(
+        controller, &CRecordingController::stateChanged, controller,
+        [&](ERecordingState state) { stopped = stopped || state == RecordingStopped; }, Qt::DirectConnection);
+    QObject::connect(
+        controller, &CRecordingController::recordingFailure, controller,
+        [&](const QString& message, const QString&) { failure = message; }, Qt::DirectConnection);
+    QObject::connect(&camera, &Camera::bufferAvailable, controller, &CRecordingController::onCameraBufferAvailable,
+                     Qt::DirectConnection);
+    controller->start(camera.getName());
+    if (controller->state() == RecordingActive) {
+        camera.startContinuousShot();
+        if (!waitFor([&] { return bool(stopped); }))
+            failure = QStringLiteral("the recording did not stop");
+        camera.stopGrab();
+    }
+    QObject::disconnect(&camera, nullptr, controller, nullptr);
+    controller->finish();
+    destroyRecordingController(controller);
+    return failure;
+}
+
+TEST_F(EmulatedRecordingTest, VideoRecordingsHoldExactlyTheirFrames)
+{
+    const struct {
+        const char* name;
+        int32_t outputType;
+        const char* suffix;
+    } cases[] = {
+        {"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
+        {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = path() + "/" + c.name;
+        CRecordingOptions options;
+        options.OutputType = c.outputType;
+        options.UseCompression = false;
+        options.FpsPlaybackRate = 25.0;
+        options.OutputFolder = folder.toUtf8().constData();
+        ASSERT_EQ(recordFrames(*m_camera, options, 12), QString());
+        const QStringList names = QDir(folder).entryList({c.suffix}, QDir::Files);
+        ASSERT_EQ(names.size(), 1);
+        auto info = mediatest::probe(folder + "/" + names[0]);
+        EXPECT_EQ(info["error"], "");
+        EXPECT_EQ(info["nb_read_frames"], "12");
+        EXPECT_EQ(info["width"], "320");
+        EXPECT_EQ(info["height"], "200");
+    }
+}
+
+TEST_F(EmulatedRecordingTest, MissingLibavIsReportedToTheUserAndRecordingWorksAgain)
+{
+    const std::string original = libavfiles::encodeLibrary;
+    libavfiles::encodeLibrary = "libavcodec-not-installed.so.59";
+    CRecordingOptions options;
+    options.OutputType = CRecordingOptions::OutputTypeVideo;
+    options.FpsPlaybackRate = 25.0;
+    options.OutputFolder = (path() + "/missing").toUtf8().constData();
+    const QString failure = recordFrames(*m_camera, options, 3);
+    libavfiles::encodeLibrary = original;
+    EXPECT_TRUE(failure.contains("Libav adapter was not initialized.")) << failure.toStdString();
+    EXPECT_TRUE(QDir(path() + "/missing").entryList({"*.mp4"}, QDir::Files).isEmpty());
+
+    options.OutputFolder = (path() + "/again").toUtf8().constData();
+    ASSERT_EQ(recordFrames(*m_camera, options, 3), QString());
+    const QStringList names = QDir(path() + "/again").entryList({"*.mp4"}, QDir::Files);
+    ASSERT_EQ(names.size(), 1);
+    EXPECT_EQ(mediatest::probe(path() + "/again/" + names[0])["nb_read_frames"], "3");
 }
 
 } // namespace
