@@ -159,6 +159,21 @@ TEST_F(DeviceManagerTest, PeriodicScanStopsWhileADeviceIsOpen)
     factory.DestroyDevice(device);
 }
 
+TEST_F(DeviceManagerTest, PeriodicTimerScansByItself)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("gige:gxGige1280c:G1"));
+    DeviceManager manager(1);
+    EXPECT_EQ(manager.scanPeriodSeconds(), 1);
+    QSignalSpy detected(&manager, &DeviceManager::deviceDetected);
+    // No explicit wake: the timer's tick starts the scan.
+    for (int i = 0; i < 100 && detected.isEmpty(); ++i)
+        detected.wait(100);
+    EXPECT_EQ(detected.count(), 1);
+    manager.setAutoScan(false);
+    EXPECT_FALSE(manager.isAutoScanEnabled());
+    EXPECT_FALSE(manager.isPeriodicScanRunning());
+}
+
 TEST_F(DeviceManagerTest, SurpriseRemovalDropsTheItem)
 {
     ASSERT_TRUE(Nimbo::Emulation::Configure("gige:gxGige1280c:G1"));
