@@ -2,3 +2,6 @@
 kalmuth_add_test(orbelt-bandwidth-tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bandwidth/BandwidthMeasuringCameraTest.cpp
   LIBRARIES orbelt NimboBase NimboUtility)
+kalmuth_add_test(orbelt-topology-tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/bandwidth/UsbTopologyTest.cpp
+  LIBRARIES orbelt nimbo-topology NimboBase)
