@@ -1,1 +1,6 @@
 # UI tests: views.
+kalmuth_add_test(kalmuth-ui-views-test WIDGETS
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/views/BurgerMenueDockWidgetTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/views/StatusBarTest.cpp
+  LIBRARIES kalmuth-ui Qt5::Test)
