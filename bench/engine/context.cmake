@@ -1,0 +1,1 @@
+# Engine benchmarks: context.
