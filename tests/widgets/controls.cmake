@@ -9,6 +9,9 @@ kalmuth_add_test(orbelt_editors_test WIDGETS
 kalmuth_add_test(orbelt_float_editors_test WIDGETS
   SOURCES ${_dir}/FloatEditorsTest.cpp
   LIBRARIES orbelt Qt5::Test)
+kalmuth_add_test(orbelt_dialogs_test WIDGETS
+  SOURCES ${_dir}/DialogsTest.cpp
+  LIBRARIES orbelt Qt5::Test)
 kalmuth_add_test(orbelt_helpers_test WIDGETS
   SOURCES ${_dir}/HelpersTest.cpp
   LIBRARIES orbelt Qt5::Test NimboGCBase)

@@ -30,6 +30,9 @@ MessageBoxCheckable::MessageBoxCheckable(const QString& key, QMessageBox::Icon i
 
 void MessageBoxCheckable::init()
 {
+    // A click on a button of the box ends the dialog without passing through done(), so the rule
+    // also runs when the dialog reports its end. Storing the same answer twice is harmless.
+    connect(this, &QDialog::finished, this, &MessageBoxCheckable::applyStoringRule, Qt::UniqueConnection);
     QSettings settings;
     settings.beginGroup(kGroup);
     // An empty key names no dialog: QSettings cannot hold a value under it.
@@ -56,6 +59,12 @@ int MessageBoxCheckable::exec()
 
 void MessageBoxCheckable::done(int result)
 {
+    applyStoringRule(result);
+    QDialog::done(result);
+}
+
+void MessageBoxCheckable::applyStoringRule(int result)
+{
     if (m_checkBox && m_checkBox->checkState() == Qt::Checked) {
         const int storable = int(m_storableStandardButtons);
         const bool byStandardButton = (result & ~storable) == 0 && (result != 0 || storable == 0);
@@ -63,7 +72,6 @@ void MessageBoxCheckable::done(int result)
         if (byStandardButton || byButton)
             saveDoNotShowAgain(result);
     }
-    QDialog::done(result);
 }
 
 void MessageBoxCheckable::saveDoNotShowAgain(int result)

@@ -37,6 +37,8 @@ protected:
     bool addCheckBoxWidget();
 
 private:
+    void applyStoringRule(int result);
+
     QCheckBox* m_checkBox = nullptr;
     QString m_key;
     int m_storedAnswer = -1;
