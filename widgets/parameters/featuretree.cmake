@@ -15,5 +15,7 @@ list(APPEND ORBELT_PARAMETER_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/NodeMapFilter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/FeatureFilters.qrc
   ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeProxyModel.h
-  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeProxyModel.cpp)
-list(APPEND ORBELT_PARAMETER_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets Qt5::Xml NimboGenApi NimboGCBase)
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeProxyModel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeView.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeView.cpp)
+list(APPEND ORBELT_PARAMETER_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets Qt5::Xml NimboGenApi NimboGCBase lorvish PkgConfig::LOG4CPP)

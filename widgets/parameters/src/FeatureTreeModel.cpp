@@ -70,7 +70,15 @@ int FeatureTreeModel::rowCount(const QModelIndex& parent) const
     FeatureTreeItem* item = parent.isValid() ? getFeatureTreeItem(parent) : m_rootItem;
     if (!item)
         return 0;
-    // Asking for the count creates the children on first use.
+    // Asking for the count creates the children on first use. Nobody has seen those rows yet, and a model must
+    // not announce changes while it answers a query (a filter proxy would lose a mapping), so they come silently.
+    const bool wasCounting = m_counting;
+    m_counting = true;
+    struct Restore {
+        bool& flag;
+        bool value;
+        ~Restore() { flag = value; }
+    } restore{m_counting, wasCounting};
     try {
         return item->childCount();
     } catch (const GenICam::GenericException& e) {
@@ -289,9 +297,11 @@ void FeatureTreeModel::addNodeMap(GenApi::INodeMap* nodeMap, const QString& root
     item->SetIsSpecialNode(false);
     connect(item, &FeatureTreeINodeItem::nodeUpdated, this, &FeatureTreeModel::onNodeUpdated);
 
-    emit layoutAboutToBeChanged();
+    // Announced as an insertion rather than a layout change, which filter proxies handle correctly.
+    const int row = m_rootItem->childCount();
+    beginInsertRows(QModelIndex(), row, row);
     m_rootItem->appendChild(item);
-    emit layoutChanged();
+    endInsertRows();
 
     // Known before any row below is built (the favourites refresh builds three levels), so that every row
     // gets the role name in its full name.
@@ -349,6 +359,11 @@ void FeatureTreeModel::addChildren(FeatureTreeINodeItem* item, bool valueChildre
     }
     if (created.isEmpty())
         return;
+    if (m_counting) {
+        for (FeatureTreeINodeItem* child : qAsConst(created))
+            item->appendChild(child);
+        return;
+    }
     beginInsertRows(indexForItem(item, 0), 0, created.count() - 1);
     for (FeatureTreeINodeItem* child : qAsConst(created))
         item->appendChild(child);

@@ -39,7 +39,8 @@ QModelIndex FeatureTreeModel::GetFavoritesRootIndex()
 void FeatureTreeModel::CreateFavoritesRoot()
 {
     if (!m_favoritesRoot) {
-        emit layoutAboutToBeChanged();
+        // Announced as an insertion, not a layout change: a filter proxy keeps its mappings right only then.
+        beginInsertRows(QModelIndex(), 0, 0);
         m_favoritesRoot = new FeatureTreeFavoritesItem(tr("Favorites"), this, "Favorites", m_rootItem);
         m_rootItem->insertChild(m_favoritesRoot, 0);
         m_favoritesRoot->SetDescription(
@@ -51,7 +52,7 @@ void FeatureTreeModel::CreateFavoritesRoot()
         m_favoritesRoot->setVisibility(GenApi::Beginner);
         m_favoritesRoot->SetIsFullRowItem(true);
         m_favoritesRoot->SetIsSpecialNode(true);
-        emit layoutChanged();
+        endInsertRows();
         const QModelIndex root = indexForItem(m_favoritesRoot, 0);
         emit dataChanged(root, root);
     }

@@ -61,13 +61,16 @@ bool FeatureTreeProxyModel::ancestorMatches(const QModelIndex& index) const
 
 bool FeatureTreeProxyModel::descendantMatches(const QModelIndex& index) const
 {
+    // Every descendant is visited, not only up to the first match, so that the match counts are complete.
+    bool found = false;
     const int rows = sourceModel()->rowCount(index);
     for (int row = 0; row < rows; ++row) {
         const QModelIndex child = sourceModel()->index(row, 0, index);
-        if (matches(child) || descendantMatches(child))
-            return true;
+        const bool own = matches(child);
+        const bool below = descendantMatches(child);
+        found = found || own || below;
     }
-    return false;
+    return found;
 }
 
 // Forwarding: indexes are mapped to the source before the call and back after it.

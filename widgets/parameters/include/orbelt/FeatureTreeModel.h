@@ -106,6 +106,7 @@ private:
     bool m_callbacksEnabled = true;
     bool m_isUtf8 = false;
     bool m_nodeDebug = false;
+    mutable bool m_counting = false; // inside rowCount, where lazily built children are not announced
     QString m_reservedText;
     FeatureTreeHighlighter* m_highlighter = nullptr;
 };
