@@ -1,0 +1,245 @@
+// The IP address dialog and its validators.
+#include "orbelt/IpAddressValidator.h"
+#include "orbelt/IpAddressWidget.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+QValidator::State check(const QValidator& validator, const QString& text, int* position = nullptr)
+{
+    QString input = text;
+    int pos = input.size();
+    const QValidator::State state = validator.validate(input, pos);
+    if (position)
+        *position = pos;
+    return state;
+}
+
+const char* name(QValidator::State state)
+{
+    switch (state) {
+    case QValidator::Invalid: return "Invalid";
+    case QValidator::Intermediate: return "Intermediate";
+    default: return "Acceptable";
+    }
+}
+
+struct Case {
+    const char* text;
+    QValidator::State state;
+};
+
+void expectTable(const QValidator& validator, std::initializer_list<Case> cases)
+{
+    for (const Case& c : cases)
+        EXPECT_STREQ(name(check(validator, QString::fromLatin1(c.text))), name(c.state)) << c.text;
+}
+
+void leave(QLineEdit* edit)
+{
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(edit, &out);
+}
+} // namespace
+
+TEST(IpValidatorTest, PlainAddresses)
+{
+    QIpAddressValidator validator;
+    expectTable(validator, {
+                               {"192.168.1.10", QValidator::Acceptable},
+                               {"192.168.1", QValidator::Intermediate},
+                               {"192.168..", QValidator::Intermediate},
+                               {"1.2.3.4.5", QValidator::Invalid},
+                               {"1.2.3.256", QValidator::Invalid},
+                               {"1.2.3.x", QValidator::Invalid},
+                               {"0.0.0.7", QValidator::Intermediate},
+                               {"", QValidator::Intermediate},
+                           });
+}
+
+TEST(IpValidatorTest, AddressesWithinANetmask)
+{
+    QLineEdit mask(QStringLiteral("255.255.255.0"));
+    QIpAddressWithNetmaskValidator validator(&mask);
+    expectTable(validator, {
+                               {"192.168.1.10", QValidator::Acceptable},
+                               {"192.168.1.255", QValidator::Intermediate}, // broadcast of the subnet
+                               {"192.168.1.0", QValidator::Intermediate},   // the subnet itself
+                               {"127.0.0.1", QValidator::Intermediate},
+                               {"224.0.0.1", QValidator::Intermediate},
+                               {"240.0.0.1", QValidator::Intermediate},
+                               {"0.0.0.0", QValidator::Intermediate},
+                               {"", QValidator::Intermediate},
+                               {"192.168", QValidator::Intermediate},
+                           });
+    validator.setAllowBroadcastAddress(true);
+    validator.setAllowMulticastAddress(true);
+    validator.setAllowLoopbackAddress(true);
+    validator.setAllowNullAddress(true);
+    validator.setAllowExperimentalPurposeAddress(true);
+    expectTable(validator, {
+                               {"192.168.1.255", QValidator::Acceptable},
+                               {"224.0.0.1", QValidator::Acceptable},
+                               {"127.0.0.1", QValidator::Acceptable},
+                               {"240.0.0.1", QValidator::Acceptable},
+                               {"0.0.0.0", QValidator::Acceptable},
+                               {"", QValidator::Acceptable},
+                           });
+    mask.setText(QStringLiteral("255.0.255.0"));
+    EXPECT_EQ(check(validator, QStringLiteral("10.1.1.1")), QValidator::Intermediate);
+    mask.setText(QStringLiteral("/16"));
+    validator.setAllowBroadcastAddress(false);
+    EXPECT_EQ(check(validator, QStringLiteral("10.1.255.255")), QValidator::Intermediate);
+    EXPECT_EQ(check(validator, QStringLiteral("10.1.1.255")), QValidator::Acceptable);
+    QIpAddressWithNetmaskValidator bare(nullptr);
+    EXPECT_EQ(check(bare, QStringLiteral("10.1.1.0")), QValidator::Acceptable);
+}
+
+TEST(IpValidatorTest, NetmasksAndTheirFixup)
+{
+    QIpNetmaskValidator validator;
+    expectTable(validator, {
+                               {"255.255.255.0", QValidator::Acceptable},
+                               {"255.255.0.255", QValidator::Intermediate},
+                               {"255.255.255.255", QValidator::Acceptable},
+                               {"/24", QValidator::Acceptable},
+                               {"/0", QValidator::Acceptable},
+                               {"/33", QValidator::Intermediate},
+                               {"/x", QValidator::Intermediate},
+                               {"255.255", QValidator::Intermediate},
+                           });
+    struct Fix {
+        const char* in;
+        const char* out;
+    } fixes[] = {{"/24", "255.255.255.0"},   {"/16", "255.255.0.0"}, {"/0", "0.0.0.0"},
+                 {"/32", "255.255.255.255"}, {"/1", "128.0.0.0"},    {"/33", "/33"},
+                 {"255.0.0.0", "255.0.0.0"}};
+    for (const Fix& f : fixes) {
+        QString text = QString::fromLatin1(f.in);
+        validator.fixup(text);
+        EXPECT_EQ(text.toStdString(), f.out) << f.in;
+    }
+}
+
+TEST(IpValidatorTest, MacAddresses)
+{
+    QMacAddressValidator validator;
+    expectTable(validator, {
+                               {"00:11:22:33:44:55", QValidator::Acceptable},
+                               {"00-11-22-33-44-55", QValidator::Acceptable},
+                               {"001122334455", QValidator::Acceptable},
+                               {"aa:BB:cc:dd:ee:ff", QValidator::Acceptable},
+                               {"00:11:22", QValidator::Intermediate},
+                               {"", QValidator::Acceptable},
+                               {"00:11:22:33:44:55:66", QValidator::Invalid},
+                           });
+    int position = -1;
+    EXPECT_EQ(check(validator, QStringLiteral("00:11:22:33:44:5G"), &position), QValidator::Invalid);
+    EXPECT_EQ(position, 16);
+    validator.setAllowedSeperators(QStringLiteral(":"));
+    EXPECT_EQ(check(validator, QStringLiteral("00-11-22-33-44-55"), &position), QValidator::Invalid);
+    EXPECT_EQ(position, 2);
+}
+
+TEST(IpAddressWidgetTest, ClassBasedSubnets)
+{
+    EXPECT_EQ(IpAddressWidget::subnetFromAddress(QStringLiteral("10.1.2.3")).toString(), QStringLiteral("255.0.0.0"));
+    EXPECT_EQ(IpAddressWidget::subnetFromAddress(QStringLiteral("172.16.0.1")).toString(),
+              QStringLiteral("255.255.0.0"));
+    EXPECT_EQ(IpAddressWidget::subnetFromAddress(QStringLiteral("192.168.1.10")).toString(),
+              QStringLiteral("255.255.255.0"));
+    EXPECT_TRUE(IpAddressWidget::subnetFromAddress(QStringLiteral("224.0.0.1")).isNull());
+    EXPECT_TRUE(IpAddressWidget::subnetFromAddress(QStringLiteral("nonsense")).isNull());
+}
+
+class IpAddressDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dialog.show();
+        ip = dialog.findChild<QLineEdit*>(QStringLiteral("editIpAddress"));
+        mask = dialog.findChild<QLineEdit*>(QStringLiteral("editNetmask"));
+        gateway = dialog.findChild<QLineEdit*>(QStringLiteral("editDefaultGateway"));
+        mac = dialog.findChild<QLineEdit*>(QStringLiteral("editMacAddress"));
+        ok = dialog.findChild<QPushButton*>(QStringLiteral("btnOk"));
+        ASSERT_TRUE(ip && mask && gateway && mac && ok);
+    }
+    void typeAddress(const QString& text)
+    {
+        ip->setFocus();
+        QTest::keyClicks(ip, text);
+        leave(ip);
+    }
+    IpAddressWidget dialog;
+    QLineEdit* ip = nullptr;
+    QLineEdit* mask = nullptr;
+    QLineEdit* gateway = nullptr;
+    QLineEdit* mac = nullptr;
+    QPushButton* ok = nullptr;
+};
+
+TEST_F(IpAddressDialogTest, LeavingTheAddressFillsMaskAndGatewayAndEnablesOk)
+{
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("IP Address"));
+    EXPECT_FALSE(ok->isEnabled());
+    typeAddress(QStringLiteral("192.168.1.10"));
+    EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(dialog.defaultGateway(), QStringLiteral("0.0.0.0"));
+    EXPECT_TRUE(ok->isEnabled());
+    EXPECT_TRUE(ok->isDefault());
+}
+
+TEST_F(IpAddressDialogTest, AnEditedMaskIsNotReplaced)
+{
+    mask->setFocus();
+    QTest::keyClicks(mask, QStringLiteral("/16"));
+    leave(mask);
+    EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.0.0"));
+    typeAddress(QStringLiteral("192.168.1.10"));
+    EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.0.0"));
+    EXPECT_TRUE(ok->isEnabled());
+}
+
+TEST_F(IpAddressDialogTest, BroadcastAndMulticastNeedTheirFlags)
+{
+    dialog.setSubnetMask(QStringLiteral("255.255.255.0"));
+    dialog.setDefaultGateway(QStringLiteral("0.0.0.0"));
+    dialog.setIpAddress(QStringLiteral("192.168.1.255"));
+    EXPECT_FALSE(ok->isEnabled());
+    dialog.setAllowBroadcastAddress(true);
+    EXPECT_TRUE(ok->isEnabled());
+    dialog.setSubnetMask(QStringLiteral("/0"));
+    dialog.setIpAddress(QStringLiteral("224.0.0.1"));
+    EXPECT_FALSE(ok->isEnabled());
+    dialog.setAllowMulticastAddress(true);
+    EXPECT_TRUE(ok->isEnabled());
+}
+
+TEST_F(IpAddressDialogTest, AShownMacAddressMustBeComplete)
+{
+    dialog.setIpAddress(QStringLiteral("10.0.0.5"));
+    dialog.setSubnetMask(QStringLiteral("255.0.0.0"));
+    dialog.setDefaultGateway(QStringLiteral("10.0.0.1"));
+    EXPECT_TRUE(ok->isEnabled());
+    dialog.setShowMacAddress(true);
+    EXPECT_TRUE(mac->isVisible());
+    dialog.setMacAddress(QStringLiteral("00:11:22"));
+    EXPECT_FALSE(ok->isEnabled());
+    dialog.setMacAddress(QStringLiteral("00:11:22:33:44:55"));
+    EXPECT_TRUE(ok->isEnabled());
+}
+
+TEST_F(IpAddressDialogTest, AcceptFillsAnEmptyGateway)
+{
+    dialog.setIpAddress(QStringLiteral("10.0.0.5"));
+    dialog.setSubnetMask(QStringLiteral("255.0.0.0"));
+    dialog.accept();
+    EXPECT_EQ(dialog.defaultGateway(), QStringLiteral("0.0.0.0"));
+    EXPECT_EQ(dialog.result(), int(QDialog::Accepted));
+}
