@@ -1,7 +1,8 @@
 # Orbelt tests: bandwidth-measuring cameras, GigE optimisation, USB topology layer.
 kalmuth_add_test(orbelt-bandwidth-tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bandwidth/BandwidthMeasuringCameraTest.cpp
-  LIBRARIES orbelt NimboBase NimboUtility)
+    ${CMAKE_CURRENT_LIST_DIR}/bandwidth/GigEOptimizationTest.cpp
+  LIBRARIES orbelt brasko NimboBase NimboUtility)
 kalmuth_add_test(orbelt-topology-tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bandwidth/UsbTopologyTest.cpp
   LIBRARIES orbelt nimbo-topology NimboBase)
