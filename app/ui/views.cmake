@@ -2,5 +2,6 @@
 list(APPEND KALMUTH_UI_SOURCES
   include/BurgerMenueDockWidget.h src/BurgerMenueDockWidget.cpp
   include/StatusBar.h src/StatusBar.cpp
-  include/RecordingStatusBar.h src/RecordingStatusBar.cpp)
-list(APPEND KALMUTH_UI_LIBRARIES Qt5::Widgets brasko kalmuth-engine NimboUtility)
+  include/RecordingStatusBar.h src/RecordingStatusBar.cpp
+  include/RenderWidget.h src/RenderWidget.cpp)
+list(APPEND KALMUTH_UI_LIBRARIES Qt5::Widgets brasko kalmuth-engine NimboUtility lorvish PkgConfig::LOG4CPP)
