@@ -313,3 +313,31 @@ TEST(NodeParameterManagerTest, disabledManagerNeitherRefreshesNorPolls)
     EXPECT_TRUE(box.isChecked());
     manager.clearItems();
 }
+
+TEST(HueParameterModelTest, integerHueDrivesTheSliderThroughTheFloatWrapper)
+{
+    NodeMapPtr map =
+        load(R"(<Integer Name="VlrHue"><Value>12</Value><Min>-180</Min><Max>180</Max><Inc>1</Inc></Integer>)");
+    TestSlider slider;
+    NodeParameterManager manager;
+    auto* hue = new DoubleParameterModel(&slider, "VlrHue", "");
+    manager.addModel(hue);
+    manager.setNodeMap(map.get());
+    EXPECT_TRUE(slider.isEnabled());
+    EXPECT_EQ(slider.decimals(), 0);
+    EXPECT_DOUBLE_EQ(slider.minimum(), -180.0);
+    EXPECT_DOUBLE_EQ(slider.maximum(), 180.0);
+    EXPECT_EQ(slider.intMinimum(), -180);
+    EXPECT_EQ(slider.intMaximum(), 180);
+    EXPECT_EQ(slider.intValue(), 12);
+    EXPECT_DOUBLE_EQ(slider.value(), 12.0);
+
+    CIntegerPtr real = map->GetNode("VlrHue");
+    slider.slider()->setValue(-33);
+    EXPECT_EQ(real->GetValue(), -33);
+    EXPECT_DOUBLE_EQ(slider.value(), -33.0);
+    real->SetValue(90);
+    EXPECT_EQ(slider.intValue(), 90);
+    EXPECT_DOUBLE_EQ(slider.value(), 90.0);
+    manager.clearItems();
+}
