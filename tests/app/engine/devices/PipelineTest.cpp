@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "testsupport/Wait.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,19 +23,7 @@
 
 namespace {
 
-template <typename Predicate>
-bool waitFor(Predicate predicate, int timeoutMs = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!predicate()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(10);
-    }
-    return true;
-}
+using testsupport::waitFor;
 
 struct PipelineCase {
     const char* cameras;

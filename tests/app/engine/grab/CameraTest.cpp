@@ -13,6 +13,8 @@
 #include <QSettings>
 #include <QThread>
 
+#include "testsupport/Wait.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -85,19 +87,7 @@ struct Receiver {
     }
 };
 
-template <typename Predicate>
-bool waitFor(Predicate predicate, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!predicate()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
-    }
-    return true;
-}
+using testsupport::waitFor;
 
 class CameraTest : public ::testing::Test {
 protected:

@@ -15,6 +15,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "testsupport/Wait.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -41,19 +43,7 @@ void PrintTo(const Model& model, std::ostream* out)
     *out << model.specification;
 }
 
-template <typename Predicate>
-bool waitFor(Predicate predicate, int timeoutMs = 8000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!predicate()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(2);
-    }
-    return true;
-}
+using testsupport::waitFor;
 
 class EmulatedCameraTest : public ::testing::TestWithParam<Model> {
 protected:

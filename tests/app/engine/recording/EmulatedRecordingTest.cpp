@@ -17,25 +17,15 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QThread>
+#include "testsupport/Wait.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
 namespace {
 
-template <typename Predicate>
-bool waitFor(Predicate predicate, int timeoutMs = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!predicate()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(2);
-    }
-    return true;
-}
+using testsupport::waitFor;
 
 class EmulatedRecordingTest : public testsupport::TempDirTest {
 protected:

@@ -5,6 +5,8 @@
 #include <GenApi/GenApi.h>
 #include <GenICam/GenericException.h>
 
+#include "testsupport/Wait.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -26,16 +28,7 @@ CDeviceInfo infoOf(const char* serial)
     return CDeviceInfo();
 }
 
-template <class F>
-bool waitFor(F condition, int ms = 5000)
-{
-    for (int i = 0; i < ms / 10; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
+using testsupport::waitFor;
 
 // Records every notice it gets.
 class Recorder : public CImageEventHandler, public CConfigurationEventHandler, public CCameraEventHandler {
