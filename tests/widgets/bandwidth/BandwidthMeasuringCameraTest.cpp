@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -195,6 +196,20 @@ TEST_F(BandwidthMeasuringCameraTest, FailedGrabResultCountsAsImageAndError)
     const SampleData data = sample(*camera);
     EXPECT_EQ(data.errors, 3u);
     EXPECT_GE(data.images, 6u);
+}
+
+// While grabbing, the sent frame rate is read again only when the camera reports a change.
+TEST_F(BandwidthMeasuringCameraTest, FrameRateChangeWhileGrabbingIsPickedUp)
+{
+    MeasuringCameraList list;
+    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, infoOf("U1"));
+    moderateRate(*camera);
+    startGrab(*camera);
+    ASSERT_TRUE(waitFor([&] { return sample(*camera).fpsReceived > 0.0; }));
+    EXPECT_NEAR(sample(*camera).fpsSent, 100.0, 0.01);
+    GenApi::CFloatPtr(camera->GetNodeMap().GetNode("AcquisitionFrameRate"))->SetValue(50.0);
+    ASSERT_TRUE(waitFor([&] { return std::abs(sample(*camera).fpsSent - 50.0) < 0.01; }));
+    stopAll(list);
 }
 
 TEST_F(BandwidthMeasuringCameraTest, WrappedPreopenedDeviceStaysOpenWhenRemoved)
