@@ -5,6 +5,7 @@
 
 #include "Errors.h"
 #include "JpegCodec.h"
+#include "LittleEndian.h"
 
 #include <cerrno>
 #include <cmath>
@@ -23,17 +24,8 @@ constexpr long kAvihMaxBytesPerSec = 32 + 4;
 constexpr long kAvihTotalFrames = 32 + 16;
 constexpr long kAvihSuggestedBuffer = 32 + 28;
 
-void put16(std::vector<uint8_t>& out, uint32_t value)
-{
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t value)
-{
-    put16(out, value & 0xFFFFu);
-    put16(out, value >> 16);
-}
+using detail::put16;
+using detail::put32;
 
 void putFourCC(std::vector<uint8_t>& out, const char* code)
 {

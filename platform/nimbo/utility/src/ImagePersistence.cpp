@@ -5,6 +5,7 @@
 
 #include "Errors.h"
 #include "JpegCodec.h"
+#include "LittleEndian.h"
 
 #include <png.h>
 #include <tiffio.h>
@@ -77,17 +78,8 @@ EPixelType typeOf(Stored stored)
     throwRuntime("Could not write the image file '" + fileName + "': " + reason);
 }
 
-void put16(std::vector<uint8_t>& out, uint32_t value)
-{
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t value)
-{
-    put16(out, value & 0xFFFFu);
-    put16(out, value >> 16);
-}
+using detail::put16;
+using detail::put32;
 
 void saveBmp(const std::string& fileName, const Picture& picture)
 {
