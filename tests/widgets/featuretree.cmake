@@ -6,4 +6,5 @@ kalmuth_add_test(orbelt_featuretree_tests WIDGETS
     ${CMAKE_CURRENT_LIST_DIR}/featuretree/FavoritesTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/featuretree/FilterTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/featuretree/FeatureTreeViewTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/featuretree/FeatureTreeWidgetTest.cpp
   LIBRARIES orbelt Qt5::Test NimboGenApi PkgConfig::LOG4CPP)

@@ -25,10 +25,10 @@ inline const char* kCameraNodes = R"(
   <Category Name="ImageFormatControl" NameSpace="Standard">
     <DisplayName>Image Format Control</DisplayName>
     <pFeature>Width</pFeature><pFeature>Gain</pFeature><pFeature>Offset</pFeature><pFeature>Mode</pFeature>
-    <pFeature>Flag</pFeature><pFeature>Label</pFeature><pFeature>Start</pFeature><pFeature>Ratio</pFeature>
+    <pFeature>Flag</pFeature><pFeature>Label</pFeature><pFeature>Start</pFeature><pFeature>Ratio</pFeature><pFeature>Hidden</pFeature>
   </Category>
   <Category Name="States" NameSpace="Custom">
-    <pFeature>Missing</pFeature><pFeature>Locked</pFeature><pFeature>WriteOnly</pFeature><pFeature>Hidden</pFeature>
+    <pFeature>Missing</pFeature><pFeature>Locked</pFeature><pFeature>WriteOnly</pFeature>
   </Category>
   <Integer Name="Width" NameSpace="Standard"><ToolTip>Width of the image.</ToolTip><DisplayName>Width</DisplayName>
     <Value>640</Value><Min>16</Min><pMax>WidthMax</pMax><Inc>1</Inc><Representation>Linear</Representation></Integer>

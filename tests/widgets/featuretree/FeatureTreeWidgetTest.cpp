@@ -1,0 +1,148 @@
+// The feature tree panel: search snapshot, search-help row, Escape, levels, favourites actions, clipboard dump.
+#include "FeatureTreeFixtures.h"
+
+#include <orbelt/FeatureTreeProxyModel.h>
+#include <orbelt/FeatureTreeWidget.h>
+#include <orbelt/SearchEdit.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace featuretreetest;
+
+namespace {
+
+class FeatureTreeWidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearFavorites(widget.getFeatureExtension()->GetFavorites());
+        widget.addNodeMap(map.get(), "Camera", "Cam", false);
+    }
+    void TearDown() override { clearFavorites(widget.getFeatureExtension()->GetFavorites()); }
+
+    QTreeView* view() { return widget.treeView(); }
+    SearchEdit* search() { return widget.findChild<SearchEdit*>("filterEdit"); }
+    QModelIndex find(const char* name) { return findNode(*view()->model(), name); }
+    FeatureTreeItem* searchHelp() { return widget.getFeatureExtension()->getSearchHelpItem(); }
+
+    NodeMapPtr map = createCamera();
+    FeatureTreeWidget widget{"Features", nullptr, GenApi::Expert, false, nullptr};
+};
+
+TEST_F(FeatureTreeWidgetTest, ClearingTheSearchRestoresExpansionAndCurrentRow)
+{
+    const QModelIndex category = find("ImageFormatControl");
+    view()->expand(category.parent());
+    view()->expand(category);
+    view()->collapse(find("States"));
+    view()->setCurrentIndex(find("Width"));
+
+    search()->setText("Label");
+    EXPECT_NE(view()->currentIndex().data(FeatureTreeItem::GenicamNameRole).toString(), "");
+    search()->setText("");
+
+    EXPECT_TRUE(view()->isExpanded(find("ImageFormatControl")));
+    EXPECT_FALSE(view()->isExpanded(find("States")));
+    EXPECT_EQ(view()->currentIndex().data(FeatureTreeItem::GenicamNameRole).toString(), "Width");
+}
+
+TEST_F(FeatureTreeWidgetTest, SearchHelpRowShowsOnlyForMatchesAtHigherLevels)
+{
+    QSignalSpy matches(&widget, &FeatureTreeWidget::filterMatchesChanged);
+    search()->setText("Width");
+    ASSERT_FALSE(matches.isEmpty());
+    EXPECT_EQ(matches.last()[1].toInt(), 0);
+    EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Invisible);
+
+    search()->setText("Hidden");
+    EXPECT_EQ(matches.last()[0].toInt(), 1);
+    EXPECT_EQ(matches.last()[1].toInt(), 1);
+    EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Beginner);
+    EXPECT_EQ(searchHelp()->getName(), "<HTML><B>1 search results (1 of them visible at higher user level)</B>");
+
+    search()->setText("");
+    EXPECT_EQ(matches.last()[0].toInt(), 0);
+    EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Invisible);
+}
+
+TEST_F(FeatureTreeWidgetTest, TwoEscapesInARowClearTheSearch)
+{
+    search()->setText("Width");
+    QTest::keyClick(&widget, Qt::Key_Escape);
+    QTest::keyClick(&widget, Qt::Key_A);
+    QTest::keyClick(&widget, Qt::Key_Escape);
+    EXPECT_EQ(search()->text(), "Width");
+    QTest::keyClick(&widget, Qt::Key_Escape);
+    EXPECT_EQ(search()->text(), "");
+}
+
+TEST_F(FeatureTreeWidgetTest, LevelsWithoutDebug)
+{
+    auto* combo = widget.findChild<QComboBox*>("comboBox");
+    ASSERT_EQ(combo->count(), 3);
+    QSignalSpy changed(&widget, &FeatureTreeWidget::visibilityChanged);
+    widget.onVisibilityChanged(7);
+    widget.onVisibilityChanged(2);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(widget.visibility(), GenApi::Guru);
+    EXPECT_EQ(combo->currentIndex(), 2);
+
+    FeatureTreeWidget debugWidget("Debug", nullptr, GenApi::Invisible, true, nullptr);
+    EXPECT_EQ(debugWidget.findChild<QComboBox*>("comboBox")->count(), 4);
+    EXPECT_EQ(debugWidget.findChild<QComboBox*>("comboBox")->currentIndex(), 3);
+}
+
+TEST_F(FeatureTreeWidgetTest, FavouriteActionsFollowTheCurrentRow)
+{
+    auto* add = widget.findChild<QAction*>("actionAddToFavourites");
+    auto* remove = widget.findChild<QAction*>("actionRemoveFavourite");
+    view()->setCurrentIndex(find("Width"));
+    EXPECT_TRUE(add->isEnabled());
+    widget.AddToFavourites_triggered();
+    view()->setCurrentIndex(find("Gain"));
+    widget.AddToFavourites_triggered();
+    EXPECT_EQ(widget.getFeatureExtension()->GetFavorites().count(), 2);
+
+    const QModelIndex root = widget.getFeatureExtension()->GetFavoritesRootIndex();
+    view()->expand(root);
+    view()->setCurrentIndex(view()->model()->index(1, 0, root));
+    EXPECT_TRUE(widget.IsCurrentFavorite());
+    EXPECT_TRUE(remove->isEnabled());
+    widget.FavouriteRemove_triggered();
+    EXPECT_EQ(widget.getFeatureExtension()->GetFavorites().count(), 1);
+    EXPECT_EQ(view()->currentIndex().row(), 0) << "the last favourite gives the current row to the one above";
+    EXPECT_EQ(view()->currentIndex().parent(), widget.getFeatureExtension()->GetFavoritesRootIndex());
+}
+
+TEST_F(FeatureTreeWidgetTest, PollingBoxOnlyReports)
+{
+    QSignalSpy polling(&widget, &FeatureTreeWidget::pollingStateChanged);
+    auto* toggle = widget.findChild<QAction*>("actionTogglePolling");
+    toggle->trigger();
+    ASSERT_EQ(polling.count(), 1);
+    EXPECT_FALSE(polling[0][0].toBool());
+    EXPECT_FALSE(widget.getPolling()) << "switching is left to the host";
+    widget.setPolling(true);
+    EXPECT_TRUE(widget.getPolling());
+    EXPECT_TRUE(toggle->isChecked());
+    widget.setPolling(false);
+}
+
+TEST_F(FeatureTreeWidgetTest, ClipboardDumpIndentsByDepth)
+{
+    search()->setText("Width");
+    widget.copyToClipboard();
+    const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.contains(QString("    ") + QString("Width").leftJustified(36) + "\t640"))
+        << lines.join("|").toStdString();
+}
+
+} // namespace
