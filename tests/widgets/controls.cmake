@@ -9,6 +9,10 @@ kalmuth_add_test(orbelt_editors_test WIDGETS
 kalmuth_add_test(orbelt_float_editors_test WIDGETS
   SOURCES ${_dir}/FloatEditorsTest.cpp
   LIBRARIES orbelt Qt5::Test)
+# Write failures of these controls go to the error queue, so they have a program of their own.
+kalmuth_add_test(orbelt_node_controls_test WIDGETS
+  SOURCES ${_dir}/NodeControlsTest.cpp
+  LIBRARIES orbelt Qt5::Test)
 kalmuth_add_test(orbelt_dialogs_test WIDGETS
   SOURCES ${_dir}/DialogsTest.cpp
   LIBRARIES orbelt Qt5::Test)
