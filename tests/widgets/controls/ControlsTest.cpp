@@ -103,6 +103,25 @@ TEST(ComboSliderTest, EnterCommitsTheTypedValueWithoutPressingTheDefaultButton)
     EXPECT_TRUE(dialog.isVisible());
 }
 
+TEST(DoubleSpinBoxTest, EnterDoesNotPressTheDefaultButton)
+{
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* box = new DoubleSpinBox(&dialog, GenApi::Linear);
+    auto* button = new QPushButton(QStringLiteral("OK"), &dialog);
+    button->setDefault(true);
+    layout->addWidget(box);
+    layout->addWidget(button);
+    box->initControls(0.0, 10.0, 1.0, 0.5);
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    QSignalSpy finished(box->editBox(), &QDoubleSpinBox::editingFinished);
+    dialog.show();
+    box->editBox()->setFocus();
+    QTest::keyClick(box->editBox(), Qt::Key_Enter);
+    EXPECT_EQ(clicked.count(), 0);
+    EXPECT_EQ(finished.count(), 1); // the commit a float editor listens to
+}
+
 TEST(ComboSliderTest, EscapeRevertsTheTypedText)
 {
     ComboSlider control;

@@ -217,6 +217,18 @@ TEST_F(EditorsTest, EnumEditorRefreshWaitsWhileTheListIsOpen)
     EXPECT_EQ(editor.count(), 4);
 }
 
+TEST_F(EditorsTest, EnumEditorDeletedWithItsListOpenLeavesNoFilterBehind)
+{
+    EVisibility visibility = Beginner;
+    auto* editor = new EnumEditor(nullptr, &visibility);
+    editor->setEditorData(node("Mode"));
+    editor->show();
+    editor->showPopup();
+    ASSERT_TRUE(editor->isPopupVisible());
+    delete editor; // the sanitizer sees a filter left on a dead editor
+    QCoreApplication::processEvents();
+}
+
 TEST_F(EditorsTest, CommandButtonStaysPressedUntilTheCommandIsDone)
 {
     ToolButtonEditor editor(nullptr);
