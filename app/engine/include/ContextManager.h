@@ -1,0 +1,120 @@
+// The engine's front object: one device context per chosen device, commands, throttle and removal.
+#pragma once
+
+#include "DeviceContext.h"
+#include "RecordingOptions.h"
+
+#include <GenICam/gcstring.h>
+#include <nimbo/DeviceInfo.h>
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+#include <map>
+
+class Camera;
+class HiResTimer;
+class QMdiArea;
+class QTimer;
+
+namespace Nimbo {
+class INimboDevice;
+}
+
+// Threads: all slots run on the GUI thread; m_mutex (recursive) guards the map, the current context
+// and the settings values against each other's re-entrant calls. throttleTimerTick() is emitted in the
+// throttle timer's thread and reaches the decoupler directly. The SDK's removal callback runs on an
+// SDK thread and touches nothing but a queued post to surpriseRemove.
+class ContextManager : public QObject {
+    Q_OBJECT
+public:
+    ContextManager(QMdiArea* mdiArea, QObject* parent, DeviceContextWindowFactory windowFactory = {});
+    ~ContextManager() override;
+
+    Camera* currentCamera();
+    DeviceContext* currentContext();
+    DeviceContext* contextOf(const Nimbo::CDeviceInfo* info);
+    IDeviceContextWindow* imageWindowOfCamera(Camera* camera);
+    Camera* cameraOfImageWindow(IDeviceContextWindow* window);
+    uint64_t grabbingDeviceCount();
+    uint64_t openDeviceCount();
+    uint64_t openDevices(QVector<Nimbo::INimboDevice*>& devices);
+
+    bool isDeviceOpen(const Nimbo::CDeviceInfo* info = nullptr);
+    bool isDeviceIdle(const Nimbo::CDeviceInfo* info = nullptr);
+    bool isDeviceGrabbing(const Nimbo::CDeviceInfo* info = nullptr);
+    bool isDeviceReadyToRecord(const Nimbo::CDeviceInfo* info = nullptr);
+    bool isDeviceRecording(const Nimbo::CDeviceInfo* info = nullptr);
+    bool isDeviceFileAccessible(const Nimbo::CDeviceInfo* info = nullptr);
+    bool isDeviceOpenAndIdle(const Nimbo::CDeviceInfo* info = nullptr);
+    bool isDeviceReadyForOneShot(const Nimbo::CDeviceInfo* info = nullptr);
+
+    void setShowFailedBuffers(bool show);
+    void shutDownContext(DeviceContext* context);
+
+    bool isThrottleEnabled();
+    int32_t maxFps() const { return m_maxFps; }
+    // The throttle period in ms, 0 while none runs.
+    unsigned throttleInterval();
+
+signals:
+    void deviceOpened(Nimbo::INimboDevice* device);
+    void deviceClosed(Nimbo::INimboDevice* device);
+    void cameraChanged(Camera* camera);
+    void cameraStateChanged();
+    void cameraRemoved(Camera* camera);
+    void surpriseRemoved(QString fullName, QString friendlyName);
+    void nodemapAvailable(Camera* camera, GenApi::INodeMap* nodeMap, QString displayName, QString roleName);
+    void zoomChanged();
+    void throttleTimerEnabled(bool enabled);
+    void throttleTimerTick();
+    void notifyDeviceShutDown(Camera* camera);
+    void recordingStateChanged();
+
+public slots:
+    void shutDown();
+    void changeCurrentDevice(const Nimbo::CDeviceInfo* info);
+    void changeCurrentTriggerPort(CRecordingOptions::ETriggerPort triggerPort);
+    void openDevice(const Nimbo::CDeviceInfo* info);
+    void openActiveDevice();
+    void closeDevice(const Nimbo::CDeviceInfo* info);
+    void closeActiveDevice();
+    void removeDevice(const Nimbo::CDeviceInfo* info, bool regularRemoval);
+    void surpriseRemove(uintptr_t Device);
+    void startOneShot();
+    void startContinuousShot(bool speedTest = false);
+    void stopGrab();
+    void startRecording(CRecordingOptions* pOptions);
+    void pauseRecording();
+    void stopRecording();
+    void stopAllGrabs();
+    void saveCurrentContextImage(QString fileName);
+    void enableFpsThrottle(bool enable);
+    bool optimizeCamera(const Nimbo::CDeviceInfo* pDeviceInfo);
+    void onPerfTimer();
+    void onCameraStateChanged();
+    void onPrepareGrab() {}
+    void onFinishGrab() {}
+
+private:
+    void changeDeviceContext(DeviceContext* context);
+    void removeDeviceContext(DeviceContext* context);
+    DeviceContext* findContext(const Nimbo::CDeviceInfo* info);
+
+    DeviceContext* m_currentContext = nullptr;
+    QMdiArea* m_mdiArea;
+    std::map<GenICam::gcstring, DeviceContext*> m_contexts;
+    QRecursiveMutex m_mutex;
+    bool m_throttleEnabled = false;
+    int32_t m_maxFps = 50;
+    uint32_t m_timerRes = 0;
+    HiResTimer* m_throttleTimer = nullptr;
+    unsigned m_throttleInterval = 0;
+    uint32_t m_usedBufferMemory = 0x800000;
+    bool m_showFailedBuffers = true;
+    QTimer* m_perfTimer = nullptr;
+    DeviceContextWindowFactory m_windowFactory;
+};

@@ -1,0 +1,124 @@
+// Everything the engine holds for one camera: grab engine, display pipeline, image window, recording.
+#pragma once
+
+#include "DeviceContextWindow.h"
+#include "RecordingOptions.h"
+#include "RecordingState.h"
+
+#include <GenApi/GenApi.h>
+#include <nimbo/DeviceInfo.h>
+#include <nimbo/NimboDevice.h>
+
+#include <QMutex>
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class Camera;
+class Converter;
+class CRecordingController;
+class Decoupler;
+class QMdiArea;
+class DeviceContext;
+
+namespace Lorvish {
+class Image;
+}
+
+// Makes the image window of a context; the program plugs its own in, the engine defaults to the null window.
+using DeviceContextWindowFactory = std::function<IDeviceContextWindow*(DeviceContext& context, QMdiArea* mdiArea)>;
+
+// Threads: the context lives on the GUI thread and all slots run there, except
+// onThrottleTimerTick (the throttle timer's thread; it only touches the decoupler, which locks
+// itself) and the white-balance node callback (whichever thread changed the node; it only re-posts).
+// m_recordingController is guarded by m_recordingMutex against the recorder's callbacks; every
+// other member belongs to the GUI thread. m_window->setImage is called in the decoupler's thread.
+class DeviceContext : public QObject {
+    Q_OBJECT
+public:
+    DeviceContext(QMdiArea* mdiArea, QObject* parent, DeviceContextWindowFactory windowFactory = {});
+    ~DeviceContext() override;
+
+    void init(Camera* camera);
+
+    Camera* camera() const { return m_camera; }
+    // The image window, null until the first grab.
+    IDeviceContextWindow* imageWindow() const { return m_window; }
+    Converter* converter() const { return m_converter; }
+    Decoupler* decoupler() const { return m_decoupler; }
+    QString deviceName() const { return m_deviceName; }
+    bool hasRecordingController();
+    bool isRecordingActive();
+    bool isRecordingPaused();
+
+    void startRecording(CRecordingOptions* options);
+    void stopRecording();
+    void pauseRecording();
+
+    // The SDK device for the device info, made on a worker thread; null on failure (reported).
+    Nimbo::INimboDevice* createNimboDevice(const Nimbo::CDeviceInfo& deviceInfo);
+
+    // The removal callback of the attached device; taken off again before the device goes.
+    void registerRemovalCallback(Nimbo::DeviceRemovalCallback callback);
+    // Takes the node and removal callbacks off the device; called before the device is detached.
+    void deregisterCallbacks();
+
+signals:
+    void cameraStateChanged();
+    void deviceOpened(Nimbo::INimboDevice* device);
+    void deviceClosed(Nimbo::INimboDevice* device);
+    void nodemapAvailable(Camera* camera, GenApi::INodeMap* nodeMap, QString displayName, QString roleName);
+    void recordingStateChanged();
+
+public slots:
+    void shutDown();
+    void startOneShot();
+    void startContinuousShot(bool speedTest);
+    void stopGrab();
+    bool openCamera();
+    bool attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo);
+    void closeCamera();
+    void enableThrottle(bool enable);
+    void announceNodemaps();
+    void onThrottleTimerTick();
+    void imageWindowClosed();
+    void updateImageWindowRecordingStatus();
+    void recordingStateChanged(ERecordingState state);
+    void recordingFailure(QString errorMessage, QString addlInfo);
+    void triggerPortChanged(CRecordingOptions::ETriggerPort triggerPort);
+    void onCameraOpened();
+    void onCameraClosed();
+    void onNodemapAvailable(GenApi::INodeMap* nodeMap, QString displayName, QString roleName);
+    void onWhiteBalanceEnableNodeUpdateImpl(GenApi::INode* pWhiteBalanceEnable);
+    void onWhiteBalanceAreaUpdated(QRect rect);
+
+private:
+    void onWhiteBalanceEnableNodeUpdate(GenApi::INode* node);
+    bool ensureImageWindow();
+    bool prepareGrab(const char* source);
+    QString friendlyName() const;
+    void destroyRecordingController();
+
+    Camera* m_camera = nullptr;
+    IDeviceContextWindow* m_window = nullptr;
+    QMdiArea* m_mdiArea;
+    Decoupler* m_decoupler = nullptr;
+    Converter* m_converter = nullptr;
+    GenApi::INode* m_whiteBalanceEnableNode = nullptr;
+    GenApi::CallbackHandleType m_whiteBalanceCallback = 0;
+    CRecordingController* m_recordingController = nullptr;
+    QRecursiveMutex m_recordingMutex;
+    QString m_deviceName;
+    bool m_grabStartedByRecording = false;
+    int32_t m_triggerPort = CRecordingOptions::TriggerPortNone;
+    DeviceContextWindowFactory m_windowFactory;
+    Nimbo::INimboDevice* m_removalDevice = nullptr;
+    Nimbo::DeviceCallbackHandle m_removalCallback = 0;
+};
+
+// Makes a context with its camera and wires it to the context manager.
+DeviceContext* createDeviceContext(const Nimbo::CDeviceInfo& deviceInfo, QMdiArea* mdiArea, QObject* contextManager,
+                                   unsigned usedBufferMemory, DeviceContextWindowFactory windowFactory = {});

@@ -1,0 +1,587 @@
+// The context manager: device contexts by full name, the current one, the display throttle and removal.
+#include "ContextManager.h"
+
+#include "CameraConfiguration.h"
+#include "ContextLog.h"
+#include "StdFeatureListCamera.h"
+
+#include <brasko/Formatting.h>
+#include <brasko/HiResTimer.h>
+#include <brasko/MessageFunctions.h>
+#include <nimbo/NimboDevice.h>
+
+#include <log4cpp/Category.hh>
+
+#include <QMetaObject>
+#include <QMetaType>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QSettings>
+#include <QTimer>
+
+#include <cmath>
+
+Q_DECLARE_METATYPE(const Nimbo::CDeviceInfo*)
+
+namespace {
+
+QString deviceText(const Nimbo::CDeviceInfo& info, const GenICam::gcstring& text)
+{
+    return IsUtf8Device(&info) ? QString::fromUtf8(text.c_str()) : QString::fromLatin1(text.c_str());
+}
+
+QByteArray formatName(const Nimbo::CDeviceInfo* info)
+{
+    return formatDeviceName(info, {}).toUtf8();
+}
+
+} // namespace
+
+ContextManager::ContextManager(QMdiArea* mdiArea, QObject* parent, DeviceContextWindowFactory windowFactory)
+    : QObject(parent), m_mdiArea(mdiArea), m_windowFactory(std::move(windowFactory))
+{
+    QSettings settings;
+    m_maxFps = settings.value("Display/MaxFps", 50).toInt();
+    m_timerRes = settings.value("Display/TimerRes", 0).toUInt();
+    m_usedBufferMemory = settings.value("Grab/UsedBufferMemory", 0x800000u).toUInt();
+    m_showFailedBuffers = settings.value("Grab/ShowFailedBuffers", true).toBool();
+
+    m_perfTimer = new QTimer(this);
+    connect(m_perfTimer, &QTimer::timeout, this, &ContextManager::onPerfTimer);
+    m_perfTimer->start(500);
+    // Only a positive rate has a period; 0 and below run without a throttle.
+    if (m_maxFps > 0)
+        enableFpsThrottle(true);
+}
+
+ContextManager::~ContextManager()
+{
+    if (m_throttleTimer)
+        m_throttleTimer->stop();
+    QSettings settings;
+    settings.setValue("Display/MaxFps", m_maxFps);
+    settings.setValue("Display/TimerRes", m_timerRes);
+    settings.setValue("Grab/UsedBufferMemory", m_usedBufferMemory);
+    settings.setValue("Grab/ShowFailedBuffers", m_showFailedBuffers);
+    // Contexts still in the map are children and go with the manager; each shuts itself down first.
+    std::map<GenICam::gcstring, DeviceContext*> contexts;
+    {
+        QMutexLocker lock(&m_mutex);
+        contexts.swap(m_contexts);
+        m_currentContext = nullptr;
+    }
+    for (auto& entry : contexts)
+        delete entry.second;
+}
+
+DeviceContext* ContextManager::findContext(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!info)
+        return m_currentContext;
+    auto it = m_contexts.find(info->GetFullName());
+    return it == m_contexts.end() ? nullptr : it->second;
+}
+
+DeviceContext* ContextManager::contextOf(const Nimbo::CDeviceInfo* info)
+{
+    return findContext(info);
+}
+
+DeviceContext* ContextManager::currentContext()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_currentContext;
+}
+
+Camera* ContextManager::currentCamera()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_currentContext ? m_currentContext->camera() : nullptr;
+}
+
+IDeviceContextWindow* ContextManager::imageWindowOfCamera(Camera* camera)
+{
+    if (!camera)
+        return nullptr;
+    QMutexLocker lock(&m_mutex);
+    for (auto& entry : m_contexts)
+        if (entry.second->camera() == camera)
+            return entry.second->imageWindow();
+    return nullptr;
+}
+
+Camera* ContextManager::cameraOfImageWindow(IDeviceContextWindow* window)
+{
+    if (!window)
+        return nullptr;
+    QMutexLocker lock(&m_mutex);
+    for (auto& entry : m_contexts)
+        if (entry.second->imageWindow() == window)
+            return entry.second->camera();
+    return nullptr;
+}
+
+uint64_t ContextManager::grabbingDeviceCount()
+{
+    QMutexLocker lock(&m_mutex);
+    uint64_t count = 0;
+    for (auto& entry : m_contexts)
+        if (entry.second->camera() && entry.second->camera()->isGrabbing())
+            ++count;
+    return count;
+}
+
+uint64_t ContextManager::openDeviceCount()
+{
+    QMutexLocker lock(&m_mutex);
+    uint64_t count = 0;
+    for (auto& entry : m_contexts)
+        if (entry.second->camera() && entry.second->camera()->isOpen())
+            ++count;
+    return count;
+}
+
+uint64_t ContextManager::openDevices(QVector<Nimbo::INimboDevice*>& devices)
+{
+    QMutexLocker lock(&m_mutex);
+    devices.clear();
+    devices.reserve(static_cast<int>(m_contexts.size()));
+    for (auto& entry : m_contexts) {
+        Camera* camera = entry.second->camera();
+        if (camera && camera->isOpen())
+            devices.append(camera->getNimboDevice());
+    }
+    return static_cast<uint64_t>(devices.size());
+}
+
+bool ContextManager::isDeviceOpen(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(info);
+    return context && context->camera() && context->camera()->isOpen();
+}
+
+bool ContextManager::isDeviceIdle(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(info);
+    Camera* camera = context ? context->camera() : nullptr;
+    return camera && camera->hasStreamGrabberChannel() && !camera->isGrabbing();
+}
+
+bool ContextManager::isDeviceGrabbing(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(info);
+    return context && context->camera() && context->camera()->isGrabbing();
+}
+
+bool ContextManager::isDeviceReadyToRecord(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(info);
+    Camera* camera = context ? context->camera() : nullptr;
+    return camera && camera->hasStreamGrabberChannel() && !context->hasRecordingController();
+}
+
+bool ContextManager::isDeviceRecording(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(info);
+    Camera* camera = context ? context->camera() : nullptr;
+    return camera && camera->hasStreamGrabberChannel() && context->hasRecordingController();
+}
+
+bool ContextManager::isDeviceFileAccessible(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(info);
+    Camera* camera = context ? context->camera() : nullptr;
+    return camera && !camera->isGrabbing() && camera->hasFileAccess();
+}
+
+bool ContextManager::isDeviceOpenAndIdle(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(info);
+    Camera* camera = context ? context->camera() : nullptr;
+    return camera && camera->isOpen() && !camera->isGrabbing();
+}
+
+bool ContextManager::isDeviceReadyForOneShot(const Nimbo::CDeviceInfo* info)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(info);
+    Camera* camera = context ? context->camera() : nullptr;
+    return camera && camera->hasStreamGrabberChannel() && camera->isSingleFrameModeAvailable() && !camera->isGrabbing();
+}
+
+void ContextManager::setShowFailedBuffers(bool show)
+{
+    m_showFailedBuffers = show;
+    QMutexLocker lock(&m_mutex);
+    for (auto& entry : m_contexts)
+        if (entry.second->camera())
+            entry.second->camera()->setShowFailedBuffers(show);
+}
+
+void ContextManager::shutDownContext(DeviceContext* context)
+{
+    if (!context)
+        return;
+    if (context->camera())
+        emit notifyDeviceShutDown(context->camera());
+    context->shutDown();
+}
+
+void ContextManager::shutDown()
+{
+    QMutexLocker lock(&m_mutex);
+    for (auto& entry : m_contexts)
+        shutDownContext(entry.second);
+}
+
+void ContextManager::changeCurrentDevice(const Nimbo::CDeviceInfo* info)
+{
+    if (!info)
+        return;
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = nullptr;
+    auto it = m_contexts.find(info->GetFullName());
+    if (it == m_contexts.end()) {
+        context = createDeviceContext(*info, m_mdiArea, this, m_usedBufferMemory, m_windowFactory);
+        m_contexts.emplace(info->GetFullName(), context);
+        context->enableThrottle(m_throttleEnabled);
+        context->camera()->setShowFailedBuffers(m_showFailedBuffers);
+    } else {
+        context = it->second;
+    }
+    lock.unlock();
+    changeDeviceContext(context);
+}
+
+void ContextManager::changeDeviceContext(DeviceContext* context)
+{
+    log4cpp::Category& log = contextlog::sequence();
+    log.debug("ContextManager::changeDeviceContext: entering...");
+    QMutexLocker lock(&m_mutex);
+    if (context != m_currentContext || !context) {
+        m_currentContext = context;
+        if (context && context->imageWindow())
+            context->imageWindow()->giveFocus();
+        Camera* camera = context ? context->camera() : nullptr;
+        lock.unlock();
+        if (camera) {
+            log.debug("ContextManager::changeDeviceContext: emit cameraChanged( m_pCurrentContext->camera())...");
+            emit cameraChanged(camera);
+        } else {
+            log.debug("ContextManager::changeDeviceContext: emit cameraChanged(NULL)...");
+            emit cameraChanged(nullptr);
+        }
+    }
+    log.debug("ContextManager::changeDeviceContext: leaving...");
+}
+
+void ContextManager::changeCurrentTriggerPort(CRecordingOptions::ETriggerPort triggerPort)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_currentContext)
+        m_currentContext->triggerPortChanged(triggerPort);
+}
+
+void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
+{
+    DeviceContext* context = info ? findContext(info) : nullptr;
+    if (!context || !context->camera())
+        return;
+    Camera* camera = context->camera();
+    const QByteArray name = camera->isAttached() ? context->deviceName().toUtf8() : formatName(info);
+    contextlog::write(contextlog::Progress, "Opening \"%s\".", name.constData());
+    if (camera->isAttached()) {
+        context->openCamera();
+    } else if (context->attachAndOpenDevice(info)) {
+        // The callback only posts: the manager's state belongs to the GUI thread.
+        static const int registered = qRegisterMetaType<uintptr_t>("uintptr_t");
+        (void)registered;
+        QPointer<ContextManager> self(this);
+        context->registerRemovalCallback([self](Nimbo::INimboDevice* device) {
+            if (self)
+                QMetaObject::invokeMethod(self.data(), "surpriseRemove", Qt::QueuedConnection,
+                                          Q_ARG(uintptr_t, reinterpret_cast<uintptr_t>(device)));
+        });
+        emit cameraChanged(camera);
+        context->announceNodemaps();
+        try {
+            CameraConfiguration::applyDefaultConfiguration(*camera);
+        } catch (const std::exception& e) {
+            qWarning("%s: %s", "ContextManager::openDevice", e.what());
+        } catch (...) {
+            qWarning("%s: Unspecified exception occurred.", "ContextManager::openDevice");
+        }
+    }
+    if (camera->isOpen())
+        contextlog::write(contextlog::Progress, "\"%s\" has been opened.", name.constData());
+}
+
+void ContextManager::openActiveDevice()
+{
+    QMutexLocker lock(&m_mutex);
+    try {
+        Camera* camera = m_currentContext ? m_currentContext->camera() : nullptr;
+        if (camera && !camera->isOpen()) {
+            const Nimbo::CDeviceInfo info = camera->getDeviceInfo();
+            openDevice(&info);
+        }
+    } catch (...) {
+        contextlog::write(contextlog::Caught, "Exception caught in ContextManager::openActiveDevice().");
+    }
+}
+
+void ContextManager::closeDevice(const Nimbo::CDeviceInfo* info)
+{
+    contextlog::sequence().debug("ContextManager::closeDevice: entering...");
+    if (!info)
+        return;
+    const QByteArray name = formatName(info);
+    contextlog::write(contextlog::Progress, "Closing \"%s\".", name.constData());
+    DeviceContext* context = findContext(info);
+    if (!context)
+        return;
+    if (context->isRecordingActive() || context->isRecordingPaused())
+        context->stopRecording();
+    context->closeCamera();
+    if (Camera* camera = context->camera()) {
+        context->deregisterCallbacks();
+        camera->detachNimboDevice();
+        emit cameraRemoved(camera);
+    }
+    context->shutDown();
+    removeDeviceContext(context);
+    contextlog::write(contextlog::Progress, "\"%s\" has been closed.", name.constData());
+}
+
+void ContextManager::closeActiveDevice()
+{
+    Camera* camera = currentCamera();
+    if (!camera)
+        return;
+    const Nimbo::CDeviceInfo info = camera->getDeviceInfo();
+    closeDevice(&info);
+}
+
+void ContextManager::removeDevice(const Nimbo::CDeviceInfo* info, bool regularRemoval)
+{
+    (void)regularRemoval;
+    contextlog::sequence().debug("ContextManager::removeDevice: entering...");
+    if (info) {
+        QMutexLocker lock(&m_mutex);
+        auto it = m_contexts.find(info->GetFullName());
+        if (it != m_contexts.end())
+            removeDeviceContext(it->second);
+    }
+    contextlog::sequence().debug("ContextManager::removeDevice: leaving...");
+}
+
+void ContextManager::removeDeviceContext(DeviceContext* context)
+{
+    contextlog::sequence().debug("ContextManager::removeDeviceContext: entering...");
+    if (!context)
+        return;
+    QMutexLocker lock(&m_mutex);
+    if (context == m_currentContext) {
+        lock.unlock();
+        changeDeviceContext(nullptr);
+        lock.relock();
+    }
+    context->shutDown();
+    contextlog::sequence().debug("ContextManager::changeDeviceContext: pContextToRemove->shutDown(); finished");
+    for (auto it = m_contexts.begin(); it != m_contexts.end(); ++it) {
+        if (it->second == context) {
+            m_contexts.erase(it);
+            break;
+        }
+    }
+    context->deleteLater();
+}
+
+void ContextManager::surpriseRemove(uintptr_t Device)
+{
+    log4cpp::Category& log = contextlog::removeCamera();
+    log.debug("ContextManager::surpriseRemove: entering...");
+    static const int registered = qRegisterMetaType<const Nimbo::CDeviceInfo*>("const Nimbo::CDeviceInfo*");
+    (void)registered;
+    auto* removed = reinterpret_cast<Nimbo::INimboDevice*>(Device);
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = nullptr;
+    for (auto& entry : m_contexts) {
+        Camera* camera = entry.second->camera();
+        if (camera && camera->isAttached() && camera->getNimboDevice() == removed) {
+            context = entry.second;
+            break;
+        }
+    }
+    if (context) {
+        Camera* camera = context->camera();
+        const Nimbo::CDeviceInfo info = camera->getDeviceInfo();
+        const QString fullName = deviceText(info, info.GetFullName());
+        const QString friendlyName = deviceText(info, info.GetFriendlyName());
+        emit notifyDeviceShutDown(camera);
+        log.debug("ContextManager::surpriseRemove: emit cameraRemoved( it->second->camera()= %p)...",
+                  static_cast<void*>(camera));
+        emit cameraRemoved(camera);
+        context->shutDown();
+        removeDeviceContext(context);
+        removeDevice(&info, false);
+        log.debug("ContextManager::surpriseRemove: emit surpriseRemoved(...) ...");
+        lock.unlock();
+        emit surpriseRemoved(fullName, friendlyName);
+    }
+    log.debug("ContextManager::surpriseRemove: leaving...");
+}
+
+#define FORWARD_TO_CURRENT(call)                                                                                       \
+    do {                                                                                                               \
+        QMutexLocker lock(&m_mutex);                                                                                   \
+        if (m_currentContext)                                                                                          \
+            m_currentContext->call;                                                                                    \
+    } while (false)
+
+void ContextManager::startOneShot()
+{
+    FORWARD_TO_CURRENT(startOneShot());
+}
+
+void ContextManager::startContinuousShot(bool speedTest)
+{
+    FORWARD_TO_CURRENT(startContinuousShot(speedTest));
+}
+
+void ContextManager::stopGrab()
+{
+    FORWARD_TO_CURRENT(stopGrab());
+}
+
+void ContextManager::startRecording(CRecordingOptions* pOptions)
+{
+    FORWARD_TO_CURRENT(startRecording(pOptions));
+}
+
+void ContextManager::pauseRecording()
+{
+    FORWARD_TO_CURRENT(pauseRecording());
+}
+
+void ContextManager::stopRecording()
+{
+    FORWARD_TO_CURRENT(stopRecording());
+}
+
+#undef FORWARD_TO_CURRENT
+
+void ContextManager::stopAllGrabs()
+{
+    QMutexLocker lock(&m_mutex);
+    for (auto& entry : m_contexts)
+        entry.second->stopGrab();
+}
+
+void ContextManager::saveCurrentContextImage(QString fileName)
+{
+    DeviceContext* context = currentContext();
+    if (!context)
+        return;
+    if (!context->imageWindow()) {
+        showWarningMessage("Warning", "Save Image", "Failed to save image because there is no image window", nullptr);
+        return;
+    }
+    context->imageWindow()->saveImage(fileName);
+}
+
+void ContextManager::enableFpsThrottle(bool enable)
+{
+    QMutexLocker lock(&m_mutex);
+    if (enable == m_throttleEnabled)
+        return;
+    if (enable) {
+        if (!m_throttleTimer) {
+            m_throttleTimer = new HiResTimer(this);
+            connect(m_throttleTimer, &HiResTimer::timeout, this, &ContextManager::throttleTimerTick,
+                    Qt::DirectConnection);
+        }
+        // A rate of 0 or below has no period: the start fails visibly in the log instead of
+        // dividing by zero or turning a negative period into an endless one.
+        const double period = m_maxFps > 0 ? std::trunc(1000.0 / m_maxFps) : 0.0;
+        m_throttleInterval = static_cast<unsigned>(period);
+        if (m_throttleInterval == 0 || !m_throttleTimer->start(m_throttleInterval, 0)) {
+            contextlog::sequence().debug("Failed to start hires timer");
+            m_throttleInterval = 0;
+        }
+    } else {
+        if (m_throttleTimer)
+            m_throttleTimer->stop();
+        m_throttleInterval = 0;
+    }
+    m_throttleEnabled = enable;
+    lock.unlock();
+    emit throttleTimerEnabled(enable);
+}
+
+bool ContextManager::isThrottleEnabled()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_throttleEnabled;
+}
+
+unsigned ContextManager::throttleInterval()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_throttleInterval;
+}
+
+bool ContextManager::optimizeCamera(const Nimbo::CDeviceInfo* pDeviceInfo)
+{
+    QMutexLocker lock(&m_mutex);
+    DeviceContext* context = findContext(pDeviceInfo);
+    if (!context || !context->camera())
+        return false;
+    const QByteArray name = context->deviceName().toUtf8();
+    try {
+        contextlog::write(contextlog::Progress, "Adjusting image quality on \"%s\".", name.constData());
+        CameraConfiguration::adjustImageQuality(*context->camera());
+        return true;
+    } catch (...) {
+        contextlog::write(contextlog::Failure, "Error while adjusting image quality on \"%s\".", name.constData());
+        return false;
+    }
+}
+
+void ContextManager::onPerfTimer()
+{
+    QMutexLocker lock(&m_mutex);
+    for (auto& entry : m_contexts) {
+        DeviceContext* context = entry.second;
+        IDeviceContextWindow* window = context->imageWindow();
+        Camera* camera = context->camera();
+        if (!window || !camera)
+            continue;
+        if (camera->getState() == Camera::GrabbingContinuous) {
+            double fps = 0.0;
+            uint64_t bytesPerSecond = 0;
+            bool reset = false;
+            camera->getPerfData(&fps, &bytesPerSecond, &reset);
+            window->setPerfData(fps, bytesPerSecond, reset);
+        } else {
+            window->clearPerfData();
+        }
+        uint32_t images = 0;
+        uint32_t errors = 0;
+        camera->getCounterData(images, errors);
+        window->updateImageCounter(images, errors);
+    }
+}
+
+void ContextManager::onCameraStateChanged()
+{
+    emit cameraStateChanged();
+}

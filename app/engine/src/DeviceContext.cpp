@@ -1,0 +1,689 @@
+// The device context: one camera with its display pipeline, image window and recording.
+#include "DeviceContext.h"
+
+#include "CameraConfiguration.h"
+#include "ContextLog.h"
+#include "Converter.h"
+#include "CreateDeviceThread.h"
+#include "Decoupler.h"
+#include "GrabDevice.h"
+#include "RecordingController.h"
+#include "SafeNodeAccess.h"
+#include "StdFeatureListCamera.h"
+
+#include <brasko/Formatting.h>
+#include <brasko/MessageFunctions.h>
+#include <GenICam/GenericException.h>
+#include <nimbo/PixelType.h>
+
+#include <log4cpp/Category.hh>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QMutexLocker>
+
+#include <cstdint>
+
+Q_DECLARE_METATYPE(GenApi::INode*)
+
+namespace {
+
+// The camera's current pixel type, size from its features; Undefined while closed or unknown.
+struct ImageFormat {
+    Nimbo::EPixelType pixelType = Nimbo::PixelType_Undefined;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+ImageFormat cameraImageFormat(Camera* camera)
+{
+    ImageFormat format;
+    grab::GrabNodeMap* map = camera && camera->isOpen() ? camera->getFeatures() : nullptr;
+    if (!map)
+        return format;
+    if (grab::isReadable(map, "PixelFormat"))
+        format.pixelType = Nimbo::CPixelTypeMapper::GetNimboPixelTypeByName(map->enumValue("PixelFormat"));
+    if (grab::isReadable(map, "Width"))
+        format.width = static_cast<uint32_t>(std::max<int64_t>(map->intValue("Width"), 0));
+    if (grab::isReadable(map, "Height"))
+        format.height = static_cast<uint32_t>(std::max<int64_t>(map->intValue("Height"), 0));
+    return format;
+}
+
+double resultingFrameRate(Camera* camera)
+{
+    grab::GrabNodeMap* map = camera->getFeatures();
+    for (const char* name : {"ResultingFrameRate", "ResultingFrameRateAbs"}) {
+        if (map && map->kind(name) == grab::NodeKind::Float && grab::isReadable(map, name))
+            return map->floatValue(name);
+    }
+    return 25.0;
+}
+
+void setRootUserData(GenApi::INodeMap* map, intptr_t tag)
+{
+    if (GenApi::INode* root = map->GetNode("Root"))
+        root->SetUserData(reinterpret_cast<void*>(tag));
+}
+
+// The second line of a two-line warning: the source and the exception, or the unspecified text.
+void warnCaught(const char* source)
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        qWarning("%s: %s", source, e.what());
+    } catch (...) {
+        qWarning("%s: Unspecified exception occurred.", source);
+    }
+}
+
+} // namespace
+
+DeviceContext::DeviceContext(QMdiArea* mdiArea, QObject* parent, DeviceContextWindowFactory windowFactory)
+    : QObject(parent), m_mdiArea(mdiArea), m_windowFactory(std::move(windowFactory))
+{
+    registerRecordingStateMetaType();
+    if (!m_windowFactory)
+        m_windowFactory = [](DeviceContext&, QMdiArea*) { return new NullDeviceContextWindow; };
+}
+
+DeviceContext::~DeviceContext()
+{
+    contextlog::sequence().debug("DeviceContext::~DeviceContext()");
+    // A context deleted without shutDown() still leaves no thread, callback or recording behind.
+    shutDown();
+    delete m_converter;
+}
+
+void DeviceContext::init(Camera* camera)
+{
+    m_camera = camera;
+    const Nimbo::CDeviceInfo info = camera->getDeviceInfo();
+    m_deviceName = formatDeviceName(&info, {});
+    const QString serial = QString::fromLatin1(info.GetSerialNumber().c_str());
+    setObjectName("DC_" + serial);
+    m_decoupler = new Decoupler(this, "Decoupler_" + serial);
+    m_decoupler->start();
+    m_converter = new Converter();
+    connect(m_converter, &Converter::nodemapAvailable, this, &DeviceContext::onNodemapAvailable);
+    connect(camera, &Camera::bufferAvailable, m_decoupler, &Decoupler::setBuffer, Qt::DirectConnection);
+    connect(m_decoupler, &Decoupler::bufferAvailable, m_converter, &Converter::setBuffer, Qt::DirectConnection);
+    connect(camera, &Camera::cameraStateChanged, this, &DeviceContext::cameraStateChanged);
+    connect(camera, &Camera::cameraOpened, this, &DeviceContext::onCameraOpened);
+    connect(camera, &Camera::cameraClosed, this, &DeviceContext::onCameraClosed);
+    if (QObject* manager = parent()) {
+        connect(camera, SIGNAL(preparedGrab()), manager, SLOT(onPrepareGrab()));
+        connect(camera, SIGNAL(finishedGrab()), manager, SLOT(onFinishGrab()));
+    }
+}
+
+bool DeviceContext::hasRecordingController()
+{
+    QMutexLocker lock(&m_recordingMutex);
+    return m_recordingController != nullptr;
+}
+
+bool DeviceContext::isRecordingActive()
+{
+    QMutexLocker lock(&m_recordingMutex);
+    return m_recordingController && m_recordingController->state() == RecordingActive;
+}
+
+bool DeviceContext::isRecordingPaused()
+{
+    QMutexLocker lock(&m_recordingMutex);
+    return m_recordingController && m_recordingController->state() == RecordingPaused;
+}
+
+QString DeviceContext::friendlyName() const
+{
+    if (!m_camera)
+        return QString();
+    const Nimbo::CDeviceInfo info = m_camera->getDeviceInfo();
+    const std::string name = info.GetFriendlyName().c_str();
+    return IsUtf8Device(&info) ? QString::fromUtf8(name.c_str()) : QString::fromLatin1(name.c_str());
+}
+
+Nimbo::INimboDevice* DeviceContext::createNimboDevice(const Nimbo::CDeviceInfo& deviceInfo)
+{
+    return CreateDeviceThread::createDevice(deviceInfo, "DeviceContext::createNimboDevice");
+}
+
+void DeviceContext::registerRemovalCallback(Nimbo::DeviceRemovalCallback callback)
+{
+    Nimbo::INimboDevice* device = m_camera ? m_camera->getNimboDevice() : nullptr;
+    if (!device)
+        return;
+    if (m_removalDevice)
+        m_removalDevice->DeregisterRemovalCallback(m_removalCallback);
+    m_removalDevice = device;
+    m_removalCallback = device->RegisterRemovalCallback(std::move(callback));
+}
+
+bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
+{
+    if (!m_camera || !pDeviceInfo)
+        return false;
+    try {
+        if (Nimbo::INimboDevice* device = createNimboDevice(*pDeviceInfo)) {
+            m_camera->attachNimboDevice(device);
+            if (openCamera())
+                return true;
+            m_camera->detachNimboDevice();
+        }
+    } catch (const GenICam::GenericException& e) {
+        showException("DeviceContext::attachAndOpenDevice", e, "Failed to open the camera.", nullptr);
+    } catch (const std::exception& e) {
+        showException("DeviceContext::attachAndOpenDevice", e, "Failed to open the camera.", nullptr);
+    } catch (...) {
+        showUnexpectedException("DeviceContext::attachAndOpenDevice", "Failed to open the camera.", nullptr);
+    }
+    if (m_camera->isAttached()) {
+        try {
+            m_camera->detachNimboDevice();
+        } catch (...) {
+        }
+    }
+    return false;
+}
+
+bool DeviceContext::openCamera()
+{
+    if (!m_camera)
+        return false;
+    try {
+        m_camera->open();
+        return true;
+    } catch (const GenICam::GenericException& e) {
+        showException("DeviceContext::openCamera", e, "Failed to open the camera.", nullptr);
+    } catch (const std::exception& e) {
+        showException("DeviceContext::openCamera", e, "Failed to open the camera.", nullptr);
+    } catch (...) {
+        showUnexpectedException("DeviceContext::openCamera", "Failed to open the camera.", nullptr);
+    }
+    return false;
+}
+
+void DeviceContext::closeCamera()
+{
+    if (!m_camera)
+        return;
+    try {
+        m_camera->close();
+        if (m_window)
+            m_window->closeWindow();
+    } catch (const GenICam::GenericException& e) {
+        showException("DeviceContext::closeCamera", e, "Failed to close the camera.", nullptr);
+    } catch (const std::exception& e) {
+        showException("DeviceContext::closeCamera", e, "Failed to close the camera.", nullptr);
+    } catch (...) {
+        showUnexpectedException("DeviceContext::closeCamera", "Failed to close the camera.", nullptr);
+    }
+}
+
+void DeviceContext::announceNodemaps()
+{
+    if (!m_camera) {
+        qWarning("%s: Must not be called when no camera has been set", "DeviceContext::announceNodemaps");
+        return;
+    }
+    if (GenApi::INodeMap* map = m_camera->getNodeMap()) {
+        setRootUserData(map, 0);
+        try {
+            GenApi::INode* node = map->GetNode("WhiteBalancePickerEnable");
+            if (node && node->GetAccessMode() > GenApi::NA && !m_whiteBalanceCallback) {
+                static const int registered = qRegisterMetaType<GenApi::INode*>("GenApi::INode*");
+                (void)registered;
+                m_whiteBalanceEnableNode = node;
+                m_whiteBalanceCallback = GenApi::Register(node, *this, &DeviceContext::onWhiteBalanceEnableNodeUpdate);
+            }
+        } catch (...) {
+            qWarning("%s: Failed to inject the WhiteBalancePickerEnable boolean value into GenIcam node map.",
+                     "DeviceContext::announceNodemaps");
+            warnCaught("DeviceContext::announceNodemaps");
+        }
+        emit nodemapAvailable(m_camera, map, friendlyName(), "Camera");
+    }
+    if (GenApi::INodeMap* map = m_camera->getTLNodeMap()) {
+        setRootUserData(map, 1);
+        emit nodemapAvailable(m_camera, map, "Transport Layer", "TransportLayer");
+    }
+    if (GenApi::INodeMap* map = m_camera->getStreamGrabberNodeMap()) {
+        setRootUserData(map, 2);
+        emit nodemapAvailable(m_camera, map, "Stream Parameters", "StreamParameters");
+    }
+    m_converter->announceNodemaps();
+}
+
+void DeviceContext::onNodemapAvailable(GenApi::INodeMap* nodeMap, QString displayName, QString roleName)
+{
+    emit nodemapAvailable(m_camera, nodeMap, displayName, roleName);
+}
+
+void DeviceContext::onWhiteBalanceEnableNodeUpdate(GenApi::INode* node)
+{
+    if (node != m_whiteBalanceEnableNode)
+        return;
+    QMetaObject::invokeMethod(this, "onWhiteBalanceEnableNodeUpdateImpl", Qt::AutoConnection,
+                              Q_ARG(GenApi::INode*, node));
+}
+
+void DeviceContext::onWhiteBalanceEnableNodeUpdateImpl(GenApi::INode* pWhiteBalanceEnable)
+{
+    // A post may arrive after the callback went with the camera: only the remembered node is read.
+    if (!m_window || !pWhiteBalanceEnable || pWhiteBalanceEnable != m_whiteBalanceEnableNode)
+        return;
+    try {
+        GenApi::CBooleanPtr value(pWhiteBalanceEnable);
+        if (value.IsValid())
+            m_window->setWhiteBalancePickerEnabled(value->GetValue());
+    } catch (...) {
+        warnCaught("DeviceContext::onWhiteBalanceEnableNodeUpdateImpl");
+    }
+}
+
+void DeviceContext::onWhiteBalanceAreaUpdated(QRect rect)
+{
+    if (!m_camera)
+        return;
+    try {
+        CameraConfiguration::setWhiteBalanceArea(*m_camera, rect);
+    } catch (...) {
+        warnCaught("DeviceContext::onWhiteBalanceAreaUpdated");
+    }
+}
+
+bool DeviceContext::ensureImageWindow()
+{
+    if (m_window)
+        return true;
+    m_window = m_windowFactory(*this, m_mdiArea);
+    if (!m_window)
+        return false;
+    m_window->setDeviceName(friendlyName());
+    IDeviceContextWindow* window = m_window;
+    // Direct: the converter hands the image over in its own thread, the window passes it on.
+    connect(
+        m_converter, &Converter::imageAvailable, this,
+        [this, window](const Lorvish::Image& image) {
+            if (m_window == window)
+                window->setImage(image);
+        },
+        Qt::DirectConnection);
+    return true;
+}
+
+bool DeviceContext::prepareGrab(const char* source)
+{
+    if (!ensureImageWindow())
+        return false;
+    if (m_window->isWindowHidden())
+        m_window->showWindow();
+    const ImageFormat format = cameraImageFormat(m_camera);
+    if (!m_converter->isSupportedInputFormat(format.pixelType)) {
+        showWarningMessage("Unsupported Pixel Format", "Start Grabbing",
+                           "The current pixel format is not yet supported!", nullptr);
+        return false;
+    }
+    (void)source;
+    return true;
+}
+
+void DeviceContext::startContinuousShot(bool speedTest)
+{
+    if (!m_camera)
+        return;
+    try {
+        if (prepareGrab("DeviceContext::startContinuousShot"))
+            m_camera->startContinuousShot(speedTest);
+    } catch (const GenICam::GenericException& e) {
+        showException("DeviceContext::startContinuousShot", e, "Failed to start the image acquisition", nullptr);
+    } catch (const std::exception& e) {
+        showException("DeviceContext::startContinuousShot", e, "Failed to start the image acquisition", nullptr);
+    } catch (...) {
+        showUnexpectedException("DeviceContext::startContinuousShot", "Failed to start the image acquisition", nullptr);
+    }
+}
+
+void DeviceContext::startOneShot()
+{
+    if (!m_camera)
+        return;
+    try {
+        if (prepareGrab("DeviceContext::startOneShot"))
+            m_camera->startOneShot();
+    } catch (const GenICam::GenericException& e) {
+        showException("DeviceContext::startOneShot", e, "Failed to start the image acquisition", nullptr);
+    } catch (const std::exception& e) {
+        showException("DeviceContext::startOneShot", e, "Failed to start the image acquisition", nullptr);
+    } catch (...) {
+        showUnexpectedException("DeviceContext::startOneShot", "Failed to start the image acquisition", nullptr);
+    }
+}
+
+void DeviceContext::stopGrab()
+{
+    try {
+        {
+            QMutexLocker lock(&m_recordingMutex);
+            if (m_recordingController) {
+                const ERecordingState state = m_recordingController->state();
+                if (state == RecordingActive || state == RecordingPaused)
+                    m_recordingController->stop();
+            }
+        }
+        if (m_camera)
+            m_camera->stopGrab();
+    } catch (const GenICam::GenericException& e) {
+        showException("DeviceContext::stopGrab", e, "Failed to stop the image acquisistion", nullptr);
+    } catch (const std::exception& e) {
+        showException("DeviceContext::stopGrab", e, "Failed to stop the image acquisistion", nullptr);
+    } catch (...) {
+        showUnexpectedException("DeviceContext::stopGrab", "Failed to stop the image acquisistion", nullptr);
+    }
+}
+
+void DeviceContext::imageWindowClosed()
+{
+    try {
+        if (m_camera)
+            m_camera->stopGrab();
+    } catch (const GenICam::GenericException& e) {
+        showException("DeviceContext::imageWindowClosed", e, "Failed to stop the image acquisistion", nullptr);
+    } catch (const std::exception& e) {
+        showException("DeviceContext::imageWindowClosed", e, "Failed to stop the image acquisistion", nullptr);
+    } catch (...) {
+        showUnexpectedException("DeviceContext::imageWindowClosed", "Failed to stop the image acquisistion", nullptr);
+    }
+    QMutexLocker lock(&m_recordingMutex);
+    if (m_recordingController)
+        m_recordingController->abort();
+}
+
+void DeviceContext::enableThrottle(bool enable)
+{
+    if (m_decoupler)
+        m_decoupler->enableThrottle(enable);
+}
+
+void DeviceContext::onThrottleTimerTick()
+{
+    if (m_decoupler)
+        m_decoupler->throttleTimerTick();
+}
+
+void DeviceContext::startRecording(CRecordingOptions* options)
+{
+    if (!m_camera || !options)
+        return;
+    contextlog::write(contextlog::Progress, "Start recording.");
+    {
+        // A second recording is refused before anything else changes, so it cannot start a grab
+        // or touch the playback rate of the one in progress.
+        QMutexLocker lock(&m_recordingMutex);
+        if (m_recordingController) {
+            showCriticalMessage("Recording Error", "DeviceContext::startRecording",
+                                "Recording could not be started because another recording is already in progress.",
+                                nullptr);
+            return;
+        }
+    }
+    if (!m_camera->isGrabbing()) {
+        startContinuousShot(false);
+        m_grabStartedByRecording = m_camera->isGrabbing();
+    }
+    if (m_camera->isGrabbing() && options->AutomaticFpsPlayback) {
+        options->FpsPlaybackRate = resultingFrameRate(m_camera);
+        contextlog::write(contextlog::Progress, "Playback frame rate set to \"%s\".",
+                          QString::number(options->FpsPlaybackRate).toUtf8().constData());
+    }
+    if (!m_camera->isGrabbing()) {
+        // Nothing would ever reach the recording: the grab could not start and was reported.
+        return;
+    }
+    if (m_camera->getState() != Camera::NoDevice && ensureImageWindow() && m_window->isWindowHidden())
+        m_window->showWindow();
+
+    QMutexLocker lock(&m_recordingMutex);
+    const ImageFormat format = cameraImageFormat(m_camera);
+    CRecordingController* controller =
+        createRecordingController(*options, format.pixelType, format.width, format.height, nullptr);
+    if (!controller) {
+        showCriticalMessage("Recording Error", "DeviceContext::startRecording",
+                            "Recording could not be started because no media writer could be made for the options.",
+                            nullptr);
+        if (m_grabStartedByRecording) {
+            m_grabStartedByRecording = false;
+            stopGrab();
+        }
+        return;
+    }
+    m_recordingController = controller;
+    connect(m_camera, &Camera::bufferAvailable, controller, &CRecordingController::onCameraBufferAvailable,
+            Qt::DirectConnection);
+    // Queued: the controller reports from its own calls and threads; tearing it down from inside
+    // one of its own emissions would delete it under its feet.
+    if (m_window) {
+        IDeviceContextWindow* window = m_window;
+        connect(
+            controller, &CRecordingController::stateChanged, this,
+            [this, window](ERecordingState state) {
+                if (m_window == window)
+                    window->recordingStateChanged(state);
+            },
+            Qt::QueuedConnection);
+    }
+    connect(controller, &CRecordingController::stateChanged, this,
+            qOverload<ERecordingState>(&DeviceContext::recordingStateChanged), Qt::QueuedConnection);
+    connect(controller, &CRecordingController::waitingForQueueEmptied, this,
+            &DeviceContext::updateImageWindowRecordingStatus, Qt::QueuedConnection);
+    connect(controller, &CRecordingController::recordingFailure, this, &DeviceContext::recordingFailure,
+            Qt::QueuedConnection);
+    controller->start(friendlyName());
+}
+
+void DeviceContext::stopRecording()
+{
+    contextlog::write(contextlog::Progress, "Stop recording.");
+    QMutexLocker lock(&m_recordingMutex);
+    if (m_recordingController)
+        m_recordingController->stop();
+}
+
+void DeviceContext::pauseRecording()
+{
+    QMutexLocker lock(&m_recordingMutex);
+    if (!m_recordingController)
+        return;
+    const ERecordingState state = m_recordingController->state();
+    if (state == RecordingActive)
+        m_recordingController->setPaused(true);
+    else if (state == RecordingPaused)
+        m_recordingController->setPaused(false);
+}
+
+void DeviceContext::destroyRecordingController()
+{
+    QMutexLocker lock(&m_recordingMutex);
+    if (!m_recordingController)
+        return;
+    CRecordingController* controller = m_recordingController;
+    m_recordingController = nullptr;
+    controller->finish();
+    if (m_camera)
+        disconnect(m_camera, &Camera::bufferAvailable, controller, &CRecordingController::onCameraBufferAvailable);
+    ::destroyRecordingController(controller);
+}
+
+void DeviceContext::recordingStateChanged(ERecordingState state)
+{
+    switch (state) {
+    case RecordingActive: contextlog::write(contextlog::Progress, "Recording has been continued."); break;
+    case RecordingPaused: contextlog::write(contextlog::Progress, "Recording has been paused."); break;
+    case RecordingStopped: {
+        bool stopped = false;
+        {
+            QMutexLocker lock(&m_recordingMutex);
+            // A stale notice from a controller already torn down finds nothing to tear down.
+            if (m_recordingController && m_recordingController->state() == RecordingStopped) {
+                destroyRecordingController();
+                stopped = true;
+            }
+        }
+        if (stopped) {
+            if (m_grabStartedByRecording) {
+                stopGrab();
+                m_grabStartedByRecording = false;
+            }
+            contextlog::write(contextlog::Progress, "Recording has been stopped.");
+        }
+        break;
+    }
+    default: break;
+    }
+    emit recordingStateChanged();
+}
+
+void DeviceContext::recordingFailure(QString errorMessage, QString addlInfo)
+{
+    showCriticalMessage("Recording Error", "DeviceContext::recordingFailure", errorMessage, addlInfo, nullptr);
+    QMutexLocker lock(&m_recordingMutex);
+    if (m_recordingController)
+        m_recordingController->abort();
+}
+
+void DeviceContext::updateImageWindowRecordingStatus()
+{
+    RecordingStatusInfo status;
+    {
+        QMutexLocker lock(&m_recordingMutex);
+        if (!m_recordingController)
+            return;
+        m_recordingController->updateStatusInfo();
+        status = m_recordingController->statusInfo();
+    }
+    if (m_window)
+        m_window->setRecordingStatus(status);
+}
+
+void DeviceContext::triggerPortChanged(CRecordingOptions::ETriggerPort triggerPort)
+{
+    if (!m_camera || triggerPort == m_triggerPort)
+        return;
+    try {
+        if (triggerPort == CRecordingOptions::TriggerPortOne)
+            CameraConfiguration::enableTrigger(*m_camera, "Line3");
+        else if (triggerPort == CRecordingOptions::TriggerPortTwo)
+            CameraConfiguration::enableTrigger(*m_camera, "Line1");
+        else
+            CameraConfiguration::disableTrigger(*m_camera);
+        m_triggerPort = triggerPort;
+    } catch (...) {
+        warnCaught("DeviceContext::triggerPortChanged");
+    }
+}
+
+void DeviceContext::onCameraOpened()
+{
+    emit deviceOpened(m_camera ? m_camera->getNimboDevice() : nullptr);
+}
+
+void DeviceContext::onCameraClosed()
+{
+    contextlog::sequence().debug("DeviceContext::onCameraClosed(): entering...");
+    Nimbo::INimboDevice* device = m_camera ? m_camera->getNimboDevice() : nullptr;
+    contextlog::sequence().debug("DeviceContext::onCameraClosed(): emit deviceClosed (%p)...",
+                                 static_cast<void*>(device));
+    emit deviceClosed(device);
+    contextlog::sequence().debug("DeviceContext::onCameraClosed(): leaving...");
+}
+
+void DeviceContext::deregisterCallbacks()
+{
+    if (m_whiteBalanceCallback) {
+        GenApi::Deregister(m_whiteBalanceCallback);
+        m_whiteBalanceCallback = 0;
+    }
+    m_whiteBalanceEnableNode = nullptr;
+    if (m_removalDevice) {
+        m_removalDevice->DeregisterRemovalCallback(m_removalCallback);
+        m_removalDevice = nullptr;
+        m_removalCallback = 0;
+    }
+}
+
+void DeviceContext::shutDown()
+{
+    log4cpp::Category& log = contextlog::removeCamera();
+    log.debug("DeviceContext::shutDown(): entering...");
+    auto step = [](auto&& action) {
+        try {
+            action();
+        } catch (...) {
+            warnCaught("DeviceContext::shutDown");
+            qWarning("DeviceContext::shutDown failed.");
+        }
+    };
+    // The node callback and the removal callback go before the device they hang on.
+    step([this] {
+        if (m_camera && m_camera->isAttached())
+            deregisterCallbacks();
+        else {
+            m_whiteBalanceCallback = 0;
+            m_whiteBalanceEnableNode = nullptr;
+            m_removalDevice = nullptr;
+        }
+    });
+    step([this] {
+        if (m_camera)
+            m_camera->shutDown();
+    });
+    step([this] {
+        if (m_decoupler)
+            m_decoupler->shutDown();
+    });
+    step([this] {
+        if (m_converter)
+            m_converter->shutDown();
+    });
+    step([this] {
+        QMutexLocker lock(&m_recordingMutex);
+        if (m_recordingController) {
+            m_recordingController->abort();
+            // The controller's own threads are joined here; its queued notices find nothing left.
+            destroyRecordingController();
+        }
+        m_grabStartedByRecording = false;
+    });
+    step([this] {
+        if (m_window) {
+            IDeviceContextWindow* window = m_window;
+            m_window = nullptr;
+            window->shutDownAndDispose();
+        }
+    });
+    log.debug("DeviceContext::shutDown(): leaving...");
+}
+
+DeviceContext* createDeviceContext(const Nimbo::CDeviceInfo& deviceInfo, QMdiArea* mdiArea, QObject* contextManager,
+                                   unsigned usedBufferMemory, DeviceContextWindowFactory windowFactory)
+{
+    auto* context = new DeviceContext(mdiArea, contextManager, std::move(windowFactory));
+    auto* camera = new StdFeatureListCamera(deviceInfo, context, usedBufferMemory);
+    context->init(camera);
+    if (contextManager) {
+        QObject::connect(context, SIGNAL(cameraStateChanged()), contextManager, SLOT(onCameraStateChanged()));
+        QObject::connect(context, SIGNAL(nodemapAvailable(Camera*, GenApi::INodeMap*, QString, QString)),
+                         contextManager, SIGNAL(nodemapAvailable(Camera*, GenApi::INodeMap*, QString, QString)));
+        QObject::connect(context, SIGNAL(deviceOpened(Nimbo::INimboDevice*)), contextManager,
+                         SIGNAL(deviceOpened(Nimbo::INimboDevice*)));
+        QObject::connect(context, SIGNAL(deviceClosed(Nimbo::INimboDevice*)), contextManager,
+                         SIGNAL(deviceClosed(Nimbo::INimboDevice*)));
+        QObject::connect(context, SIGNAL(recordingStateChanged()), contextManager, SIGNAL(recordingStateChanged()));
+        QObject::connect(contextManager, SIGNAL(throttleTimerEnabled(bool)), context, SLOT(enableThrottle(bool)));
+        QObject::connect(contextManager, SIGNAL(throttleTimerTick()), context, SLOT(onThrottleTimerTick()),
+                         Qt::DirectConnection);
+    }
+    return context;
+}
