@@ -19,5 +19,7 @@ list(APPEND ORBELT_PARAMETER_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeView.h
   ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeWidget.h
-  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeWidget.cpp)
-list(APPEND ORBELT_PARAMETER_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets Qt5::Xml NimboGenApi NimboGCBase lorvish PkgConfig::LOG4CPP)
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeWidget.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/DocumentationHelper.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/DocumentationHelper.cpp)
+list(APPEND ORBELT_PARAMETER_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets Qt5::Xml NimboGenApi NimboGCBase lorvish NimboBase PkgConfig::LOG4CPP)

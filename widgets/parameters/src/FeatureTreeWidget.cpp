@@ -1,6 +1,7 @@
 // The feature tree panel: form, search with its snapshot of the expansion, favourites actions, level and polling.
 #include "orbelt/FeatureTreeWidget.h"
 
+#include "orbelt/DocumentationHelper.h"
 #include "orbelt/FeatureTreeItem.h"
 #include "orbelt/FeatureTreeProxyModel.h"
 #include "orbelt/NodeMapFilter.h"
@@ -452,7 +453,8 @@ void FeatureTreeWidget::FavouriteRemove_triggered()
 
 void FeatureTreeWidget::ViewHelp_triggered()
 {
-    // The documentation helper is not part of this library yet; the help action stays without effect.
+    DocumentationHelper::CallHelp(
+        m_cameraType, GetCurrentIndex().siblingAtColumn(0).data(FeatureTreeItem::GenicamNameRole).toString());
 }
 
 void FeatureTreeWidget::contextualMenu(const QPoint& point)
