@@ -3,6 +3,7 @@
 
 #include "CameraConfiguration.h"
 #include "ContextLog.h"
+#include "DeviceManager.h"
 #include "StdFeatureListCamera.h"
 
 #include <brasko/Formatting.h>
@@ -20,8 +21,6 @@
 #include <QTimer>
 
 #include <cmath>
-
-Q_DECLARE_METATYPE(const Nimbo::CDeviceInfo*)
 
 namespace {
 

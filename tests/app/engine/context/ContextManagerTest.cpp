@@ -1,0 +1,347 @@
+// The whole engine headless on emulated cameras, driven through the context manager.
+#include "Camera.h"
+#include "ContextManager.h"
+#include "DeviceContext.h"
+#include "GrabDevice.h"
+
+#include "testsupport/LogCapture.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/Wait.h"
+
+#include <nimbo/Emulation.h>
+#include <nimbo/NimboDevice.h>
+#include <nimbo/TlFactory.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+Q_DECLARE_METATYPE(Nimbo::INimboDevice*)
+
+namespace {
+
+using testsupport::waitFor;
+
+constexpr const char* kSerial = "40000002";
+
+// Records what the engine tells its image window; images arrive in the converter's thread.
+struct TestWindow : IDeviceContextWindow {
+    std::atomic<int> images{0};
+    std::atomic<int> shows{0};
+    std::atomic<int> perfUpdates{0};
+    std::atomic<uint32_t> lastImageCounter{0};
+    std::atomic<int> stateChanges{0};
+    bool hidden = true;
+    bool* disposed = nullptr;
+
+    void setDeviceName(const QString&) override {}
+    void setImage(const Lorvish::Image&) override { ++images; }
+    bool isWindowHidden() const override { return hidden; }
+    void showWindow() override
+    {
+        hidden = false;
+        ++shows;
+    }
+    void giveFocus() override {}
+    void closeWindow() override { hidden = true; }
+    void shutDownAndDispose() override
+    {
+        if (disposed)
+            *disposed = true;
+        delete this;
+    }
+    void setWhiteBalancePickerEnabled(bool) override {}
+    void recordingStateChanged(ERecordingState) override { ++stateChanges; }
+    void setRecordingStatus(const RecordingStatusInfo&) override {}
+    void setPerfData(double, uint64_t, bool) override { ++perfUpdates; }
+    void clearPerfData() override {}
+    void updateImageCounter(uint32_t images, uint32_t) override { lastImageCounter = images; }
+    bool saveImage(const QString&) override { return false; }
+};
+
+class ContextManagerTest : public testsupport::TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        qRegisterMetaType<Nimbo::INimboDevice*>("Nimbo::INimboDevice*");
+        qRegisterMetaType<Camera*>("Camera*");
+        QSettings().clear();
+        ASSERT_TRUE(Nimbo::Emulation::Configure(std::string("usb:vxUsb1920m:") + kSerial));
+        Nimbo::CTlFactory::GetInstance().EnumerateDevices(m_devices);
+        ASSERT_EQ(m_devices.size(), 1u);
+    }
+    void TearDown() override
+    {
+        if (m_manager)
+            m_manager->shutDown();
+        m_manager.reset();
+        QCoreApplication::processEvents();
+        Nimbo::Emulation::Configure("");
+        TempDirTest::TearDown();
+    }
+
+    std::unique_ptr<ContextManager> makeManager()
+    {
+        return std::make_unique<ContextManager>(nullptr, nullptr, [this](DeviceContext&, QMdiArea*) {
+            m_window = new TestWindow;
+            return m_window;
+        });
+    }
+
+    // Makes the device current and opens it at a small size and a brisk rate.
+    void openDevice()
+    {
+        m_manager = makeManager();
+        m_manager->changeCurrentDevice(&m_devices[0]);
+        m_manager->openActiveDevice();
+        ASSERT_TRUE(m_manager->isDeviceOpen());
+        grab::GrabNodeMap* map = m_manager->currentCamera()->getFeatures();
+        map->setIntValue("Width", 320);
+        map->setIntValue("Height", 200);
+        map->setBoolValue("AcquisitionFrameRateEnable", true);
+        map->setFloatValue("AcquisitionFrameRate", 100.0);
+    }
+
+    CRecordingOptions tiffOptions(const QString& folder, int limit)
+    {
+        CRecordingOptions options;
+        options.OutputType = CRecordingOptions::OutputTypeImageSequence;
+        options.ImageOutputType = CRecordingOptions::ImageOutputTypeTiff;
+        options.OutputFolder = folder.toUtf8().constData();
+        options.SampleRateUnit = TimeUnitImages;
+        options.SampleRate = 1;
+        options.StopSamplingLimitEnabled = limit > 0;
+        options.StopSamplingLimitUnit = TimeUnitImages;
+        options.StopSamplingLimit = limit;
+        return options;
+    }
+
+    Nimbo::NimboAutoInitTerm m_sdk;
+    Nimbo::DeviceInfoList_t m_devices;
+    std::unique_ptr<ContextManager> m_manager;
+    TestWindow* m_window = nullptr;
+};
+
+TEST_F(ContextManagerTest, OpeningMakesOneContextAnnouncesNodeMapsAndIsNotRepeated)
+{
+    m_manager = makeManager();
+    QSignalSpy cameraChanged(m_manager.get(), &ContextManager::cameraChanged);
+    QSignalSpy nodemaps(m_manager.get(), &ContextManager::nodemapAvailable);
+    QSignalSpy opened(m_manager.get(), &ContextManager::deviceOpened);
+
+    m_manager->changeCurrentDevice(nullptr);
+    EXPECT_EQ(m_manager->currentCamera(), nullptr);
+    m_manager->changeCurrentDevice(&m_devices[0]);
+    Camera* camera = m_manager->currentCamera();
+    ASSERT_NE(camera, nullptr);
+    m_manager->changeCurrentDevice(&m_devices[0]);
+    EXPECT_EQ(m_manager->currentCamera(), camera);
+    EXPECT_EQ(cameraChanged.count(), 1);
+    EXPECT_FALSE(m_manager->isDeviceOpen());
+
+    testsupport::LogCapture log;
+    m_manager->openActiveDevice();
+    ASSERT_TRUE(m_manager->isDeviceOpen());
+    EXPECT_TRUE(m_manager->isDeviceOpenAndIdle());
+    EXPECT_TRUE(m_manager->isDeviceReadyToRecord());
+    EXPECT_EQ(m_manager->openDeviceCount(), 1u);
+    QVector<Nimbo::INimboDevice*> devices{nullptr, nullptr, nullptr};
+    EXPECT_EQ(m_manager->openDevices(devices), 1u);
+    EXPECT_EQ(devices, QVector<Nimbo::INimboDevice*>{camera->getNimboDevice()});
+    EXPECT_EQ(opened.count(), 1);
+    EXPECT_EQ(cameraChanged.count(), 2);
+    QStringList roles;
+    for (const auto& args : nodemaps)
+        roles << args.at(3).toString();
+    EXPECT_TRUE(roles.contains("Camera"));
+    EXPECT_TRUE(roles.contains("TransportLayer"));
+    EXPECT_TRUE(roles.contains("StreamParameters"));
+    EXPECT_EQ(log.count("has been opened."), 1u);
+
+    // Opening an open camera again does nothing.
+    log.clear();
+    m_manager->openActiveDevice();
+    EXPECT_EQ(log.count("Opening"), 0u);
+    EXPECT_EQ(opened.count(), 1);
+}
+
+TEST_F(ContextManagerTest, LiveViewIsPacedByTheThrottleAndCountedByThePerfTimer)
+{
+    openDevice();
+    ASSERT_TRUE(m_manager->isThrottleEnabled());
+    EXPECT_EQ(m_manager->throttleInterval(), 20u);
+    std::atomic<int> ticks{0};
+    QObject::connect(
+        m_manager.get(), &ContextManager::throttleTimerTick, m_manager.get(), [&] { ++ticks; }, Qt::DirectConnection);
+
+    m_manager->startContinuousShot();
+    ASSERT_TRUE(m_manager->isDeviceGrabbing());
+    ASSERT_NE(m_window, nullptr);
+    EXPECT_FALSE(m_window->isWindowHidden());
+    EXPECT_TRUE(waitFor([&] { return m_window->images >= 5 && ticks >= 5; }));
+    EXPECT_TRUE(waitFor([&] { return m_window->perfUpdates > 0 && m_window->lastImageCounter > 0; }));
+    EXPECT_EQ(m_manager->grabbingDeviceCount(), 1u);
+
+    m_manager->stopGrab();
+    EXPECT_FALSE(m_manager->isDeviceGrabbing());
+    EXPECT_TRUE(m_manager->isDeviceIdle());
+
+    // Closing the window stops a grab but keeps the window, which the next start shows again.
+    m_manager->startContinuousShot();
+    m_window->closeWindow();
+    m_manager->currentContext()->imageWindowClosed();
+    EXPECT_FALSE(m_manager->isDeviceGrabbing());
+    TestWindow* window = m_window;
+    m_manager->startContinuousShot();
+    EXPECT_EQ(m_window, window);
+    EXPECT_FALSE(window->isWindowHidden());
+    EXPECT_EQ(window->shows, 2);
+}
+
+TEST_F(ContextManagerTest, ThrottlePeriodFollowsTheMaxFpsSetting)
+{
+    const struct {
+        int maxFps;
+        bool enabled;
+        unsigned interval;
+    } cases[] = {{0, false, 0}, {30, true, 33}, {50, true, 20}, {-5, false, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.maxFps);
+        QSettings().setValue("Display/MaxFps", c.maxFps);
+        auto manager = makeManager();
+        EXPECT_EQ(manager->isThrottleEnabled(), c.enabled);
+        EXPECT_EQ(manager->throttleInterval(), c.interval);
+        QSignalSpy enabled(manager.get(), &ContextManager::throttleTimerEnabled);
+        manager->enableFpsThrottle(c.enabled); // unchanged: no notice
+        EXPECT_EQ(enabled.count(), 0);
+        manager.reset();
+        EXPECT_EQ(QSettings().value("Display/MaxFps").toInt(), c.maxFps);
+    }
+}
+
+TEST_F(ContextManagerTest, RecordingFromIdleWritesTiffSequenceAndStopsItsGrab)
+{
+    openDevice();
+    QSignalSpy recordingState(m_manager.get(), &ContextManager::recordingStateChanged);
+    const QString folder = path() + "/fromIdle";
+    CRecordingOptions options = tiffOptions(folder, 5);
+
+    m_manager->startRecording(&options);
+    EXPECT_TRUE(m_manager->isDeviceGrabbing());
+    EXPECT_TRUE(m_manager->isDeviceRecording());
+    ASSERT_TRUE(waitFor([&] { return !m_manager->isDeviceRecording(); }));
+    EXPECT_FALSE(m_manager->isDeviceGrabbing());
+    EXPECT_TRUE(m_manager->isDeviceReadyToRecord());
+    EXPECT_GE(recordingState.count(), 1);
+    EXPECT_GE(m_window->stateChanges, 1);
+    EXPECT_EQ(QDir(folder).entryList({"*.tiff", "*.tif"}, QDir::Files).size(), 5);
+}
+
+TEST_F(ContextManagerTest, SecondRecordingIsRefusedAndLiveViewOutlivesTheRecording)
+{
+    openDevice();
+    m_manager->startContinuousShot();
+    ASSERT_TRUE(m_manager->isDeviceGrabbing());
+    const QString folder = path() + "/live";
+    CRecordingOptions first = tiffOptions(folder, 0);
+    m_manager->startRecording(&first);
+    ASSERT_TRUE(m_manager->isDeviceRecording());
+
+    testsupport::LogCapture log;
+    CRecordingOptions second = tiffOptions(path() + "/second", 0);
+    m_manager->startRecording(&second);
+    EXPECT_TRUE(log.contains("Recording could not be started because another recording is already in progress."));
+    EXPECT_TRUE(m_manager->isDeviceRecording());
+    EXPECT_FALSE(QDir(path() + "/second").exists());
+
+    ASSERT_TRUE(waitFor([&] { return !QDir(folder).entryList(QDir::Files).isEmpty(); }));
+    m_manager->stopRecording();
+    ASSERT_TRUE(waitFor([&] { return !m_manager->isDeviceRecording(); }));
+    EXPECT_TRUE(m_manager->isDeviceGrabbing());
+}
+
+TEST_F(ContextManagerTest, SurpriseRemovalTearsTheContextDownAndNamesTheDevice)
+{
+    openDevice();
+    m_manager->startContinuousShot();
+    CRecordingOptions options = tiffOptions(path() + "/removed", 0);
+    m_manager->startRecording(&options);
+    Camera* camera = m_manager->currentCamera();
+    QSignalSpy removed(m_manager.get(), &ContextManager::surpriseRemoved);
+    QSignalSpy cameraRemoved(m_manager.get(), &ContextManager::cameraRemoved);
+    QSignalSpy shutDownNotice(m_manager.get(), &ContextManager::notifyDeviceShutDown);
+
+    ASSERT_TRUE(Nimbo::Emulation::Unplug(kSerial));
+    ASSERT_TRUE(waitFor([&] { return removed.count() > 0; }));
+    EXPECT_EQ(removed.at(0).at(0).toString().toStdString(), std::string(m_devices[0].GetFullName().c_str()));
+    ASSERT_EQ(cameraRemoved.count(), 1);
+    EXPECT_EQ(cameraRemoved.at(0).at(0).value<Camera*>(), camera);
+    EXPECT_GE(shutDownNotice.count(), 1);
+    EXPECT_EQ(m_manager->currentCamera(), nullptr);
+    EXPECT_EQ(m_manager->contextOf(&m_devices[0]), nullptr);
+    EXPECT_EQ(m_manager->openDeviceCount(), 0u);
+    QCoreApplication::processEvents(); // the context's deferred deletion
+}
+
+TEST_F(ContextManagerTest, RemovalOfAnUnknownDeviceOnlyLogs)
+{
+    openDevice();
+    QSignalSpy removed(m_manager.get(), &ContextManager::surpriseRemoved);
+    testsupport::LogCapture log;
+    m_manager->surpriseRemove(uintptr_t(0x1234));
+    EXPECT_TRUE(log.contains("ContextManager::surpriseRemove: entering..."));
+    EXPECT_TRUE(log.contains("ContextManager::surpriseRemove: leaving..."));
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_TRUE(m_manager->isDeviceOpen());
+}
+
+TEST_F(ContextManagerTest, CloseAndShutDownLeaveNothingRunning)
+{
+    openDevice();
+    QSignalSpy closed(m_manager.get(), &ContextManager::deviceClosed);
+    QSignalSpy cameraChanged(m_manager.get(), &ContextManager::cameraChanged);
+    m_manager->startContinuousShot();
+    bool disposed = false;
+    m_window->disposed = &disposed;
+    m_manager->closeActiveDevice();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_TRUE(disposed);
+    EXPECT_EQ(m_manager->currentCamera(), nullptr);
+    ASSERT_GE(cameraChanged.count(), 1);
+    EXPECT_EQ(cameraChanged.last().at(0).value<Camera*>(), nullptr);
+    QCoreApplication::processEvents();
+
+    // The device can be opened again, and shutting down stops its grab and recording.
+    m_manager->changeCurrentDevice(&m_devices[0]);
+    m_manager->openActiveDevice();
+    ASSERT_TRUE(m_manager->isDeviceOpen());
+    m_manager->startContinuousShot();
+    CRecordingOptions options = tiffOptions(path() + "/shutdown", 0);
+    m_manager->startRecording(&options);
+    Camera* camera = m_manager->currentCamera();
+    QSignalSpy notice(m_manager.get(), &ContextManager::notifyDeviceShutDown);
+    m_manager->shutDown();
+    EXPECT_EQ(notice.count(), 1);
+    EXPECT_FALSE(camera->isGrabbing());
+    EXPECT_FALSE(camera->isOpen());
+    EXPECT_FALSE(m_manager->isDeviceRecording());
+}
+
+TEST_F(ContextManagerTest, SavingWithoutImageWindowWarns)
+{
+    m_manager = makeManager();
+    m_manager->saveCurrentContextImage(path() + "/none.png"); // no context: nothing
+    m_manager->changeCurrentDevice(&m_devices[0]);
+    testsupport::LogCapture log;
+    m_manager->saveCurrentContextImage(path() + "/none.png");
+    EXPECT_TRUE(log.contains("Failed to save image because there is no image window"));
+}
+
+} // namespace
