@@ -1,0 +1,224 @@
+// The recording settings panel: showing the options, writing each control back, enabled states and notices.
+#include "RecordingSettingsWidget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QSlider>
+#include <QSpinBox>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+class RecordingSettingsWidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        options.OutputFolder = "/data/Rec";
+        options.SampleRate = 5;
+        options.SampleRateUnit = 1;
+        options.StopSamplingLimitUnit = 3;
+        options.ImageOutputType = CRecordingOptions::ImageOutputTypeBmp;
+        options.VideoQuality = 70;
+        QObject::connect(&panel, &RecordingSettingsWidget::triggerPortChanged,
+                         [this](CRecordingOptions::ETriggerPort port) { ports.push_back(port); });
+        QObject::connect(&panel, &RecordingSettingsWidget::recordingSettingsChanged,
+                         [this](const CRecordingOptions& copy) { reported.push_back(copy); });
+        panel.setOptions(&options);
+    }
+    template <class T>
+    T* child(const char* name)
+    {
+        T* widget = panel.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QRadioButton* radio(const char* name) { return child<QRadioButton>(name); }
+
+    CRecordingOptions options;
+    RecordingSettingsWidget panel{nullptr};
+    std::vector<CRecordingOptions::ETriggerPort> ports;
+    std::vector<CRecordingOptions> reported;
+};
+} // namespace
+
+TEST_F(RecordingSettingsWidgetTest, showsTheOptionsWithoutReportingAChange)
+{
+    EXPECT_EQ(child<QLineEdit>("lineEditRecordingOutputFolder")->text(), "/data/Rec");
+    EXPECT_EQ(child<QComboBox>("comboBoxRecordingImageType")->currentIndex(), 0);
+    EXPECT_EQ(child<QComboBox>("comboBoxRecordingSampleRateUnit")->currentIndex(), 1);
+    EXPECT_EQ(child<QComboBox>("comboBoxRecordingStopSamplingLimitUnit")->currentIndex(), 3);
+    EXPECT_EQ(child<QSpinBox>("spinBoxRecordingSampleRate")->value(), 5);
+    EXPECT_EQ(child<QSpinBox>("spinBoxRecordingStopSamplingLimit")->value(), 30);
+    EXPECT_EQ(child<QSlider>("sliderVideoQuality")->value(), 70);
+    EXPECT_DOUBLE_EQ(child<QDoubleSpinBox>("doubleSpinBoxVideoPlaybackSpeed")->value(), 10.0);
+    EXPECT_TRUE(radio("radioButtonOutputTypeVideo")->isChecked());
+    EXPECT_FALSE(radio("radioButtonOutputTypeImages")->isChecked());
+    EXPECT_TRUE(radio("radioButtonTriggerSourcePortNone")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>("checkBoxVideoFixedPlaybackSpeedEnabled")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>("checkBoxRecordingStopSamplingLimit")->isChecked());
+    EXPECT_FALSE(child<QSpinBox>("spinBoxRecordingStopSamplingLimit")->isEnabled());
+    EXPECT_FALSE(child<QComboBox>("comboBoxRecordingStopSamplingLimitUnit")->isEnabled());
+    EXPECT_EQ(panel.windowTitle(), "Options");
+    EXPECT_EQ(panel.minimumWidth(), 1000);
+    EXPECT_TRUE(reported.empty());
+    EXPECT_TRUE(ports.empty());
+    EXPECT_EQ(options.OutputFolder, GenICam::gcstring("/data/Rec"));
+    EXPECT_EQ(options.SampleRate, 5);
+}
+
+TEST_F(RecordingSettingsWidgetTest, outputTypeSwitchesThePlaybackAndImageControls)
+{
+    auto* speedBox = child<QCheckBox>("checkBoxVideoFixedPlaybackSpeedEnabled");
+    auto* speed = child<QDoubleSpinBox>("doubleSpinBoxVideoPlaybackSpeed");
+    auto* quality = child<QSlider>("sliderVideoQuality");
+    auto* qualityLabel = child<QLabel>("labelVideoQualitiy");
+    auto* fps = child<QLabel>("labelVideoFps");
+    auto* imageType = child<QComboBox>("comboBoxRecordingImageType");
+    const auto expectVideo = [&](bool video) {
+        EXPECT_EQ(speedBox->isEnabled(), video);
+        EXPECT_EQ(quality->isEnabled(), video);
+        EXPECT_EQ(qualityLabel->isEnabled(), video);
+        EXPECT_EQ(fps->isEnabled(), video);
+        EXPECT_FALSE(speed->isEnabled()); // automatic playback speed in both cases
+        EXPECT_EQ(imageType->isEnabled(), !video);
+    };
+    expectVideo(true);
+
+    radio("radioButtonOutputTypeImages")->click();
+    EXPECT_EQ(options.OutputType, CRecordingOptions::OutputTypeImageSequence);
+    EXPECT_FALSE(radio("radioButtonOutputTypeVideo")->isChecked());
+    expectVideo(false);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].OutputType, CRecordingOptions::OutputTypeImageSequence);
+
+    imageType->setCurrentIndex(1);
+    EXPECT_EQ(options.ImageOutputType, CRecordingOptions::ImageOutputTypeTiff);
+
+    radio("radioButtonOutputTypeVideo")->click();
+    EXPECT_EQ(options.OutputType, CRecordingOptions::OutputTypeVideo);
+    expectVideo(true);
+    // The change of image type went out with the next refresh.
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[1].ImageOutputType, CRecordingOptions::ImageOutputTypeTiff);
+}
+
+TEST_F(RecordingSettingsWidgetTest, fixedPlaybackSpeedAndStopLimitEnableTheirFields)
+{
+    auto* speedBox = child<QCheckBox>("checkBoxVideoFixedPlaybackSpeedEnabled");
+    auto* speed = child<QDoubleSpinBox>("doubleSpinBoxVideoPlaybackSpeed");
+    speedBox->click();
+    EXPECT_FALSE(options.AutomaticFpsPlayback);
+    EXPECT_TRUE(speed->isEnabled());
+    speed->setValue(30.5);
+    EXPECT_DOUBLE_EQ(options.FpsPlaybackRate, 30.5);
+    speedBox->click();
+    EXPECT_TRUE(options.AutomaticFpsPlayback);
+    EXPECT_FALSE(speed->isEnabled());
+    EXPECT_DOUBLE_EQ(speed->value(), 30.5);
+
+    auto* stop = child<QCheckBox>("checkBoxRecordingStopSamplingLimit");
+    stop->click();
+    EXPECT_TRUE(options.StopSamplingLimitEnabled);
+    EXPECT_TRUE(child<QSpinBox>("spinBoxRecordingStopSamplingLimit")->isEnabled());
+    EXPECT_TRUE(child<QComboBox>("comboBoxRecordingStopSamplingLimitUnit")->isEnabled());
+    child<QComboBox>("comboBoxRecordingStopSamplingLimitUnit")->setCurrentIndex(0);
+    EXPECT_EQ(options.StopSamplingLimitUnit, 0);
+    child<QComboBox>("comboBoxRecordingSampleRateUnit")->setCurrentIndex(4);
+    EXPECT_EQ(options.SampleRateUnit, 4);
+    child<QSlider>("sliderVideoQuality")->setValue(15);
+    EXPECT_EQ(options.VideoQuality, 15);
+}
+
+TEST_F(RecordingSettingsWidgetTest, limitsStayWithinOneTo99999)
+{
+    const struct {
+        int in;
+        int stored;
+    } cases[] = {{0, 1}, {-7, 1}, {1, 1}, {99999, 99999}, {100000, 99999}, {250, 250}};
+    auto* rate = child<QSpinBox>("spinBoxRecordingSampleRate");
+    auto* limit = child<QSpinBox>("spinBoxRecordingStopSamplingLimit");
+    for (const auto& c : cases) {
+        rate->setValue(c.in);
+        limit->setValue(c.in);
+        EXPECT_EQ(options.SampleRate, c.stored) << c.in;
+        EXPECT_EQ(options.StopSamplingLimit, c.stored) << c.in;
+    }
+}
+
+TEST_F(RecordingSettingsWidgetTest, triggerPortIsReportedOncePerChange)
+{
+    radio("radioButtonTriggerSourcePortTwo")->click();
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0], CRecordingOptions::TriggerPortTwo);
+    EXPECT_EQ(options.TriggerPort, CRecordingOptions::TriggerPortTwo);
+    EXPECT_FALSE(radio("radioButtonTriggerSourcePortNone")->isChecked());
+
+    radio("radioButtonTriggerSourcePortTwo")->click();
+    EXPECT_EQ(ports.size(), 1u);
+
+    radio("radioButtonTriggerSourcePortOne")->click();
+    radio("radioButtonTriggerSourcePortNone")->click();
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[1], CRecordingOptions::TriggerPortOne);
+    EXPECT_EQ(ports[2], CRecordingOptions::TriggerPortNone);
+    EXPECT_EQ(options.TriggerPort, CRecordingOptions::TriggerPortNone);
+}
+
+TEST_F(RecordingSettingsWidgetTest, folderTextIsStoredAsTypedIncludingLetterCase)
+{
+    auto* folder = child<QLineEdit>("lineEditRecordingOutputFolder");
+    // Linux folders differ by letter case: "/data/rec" is another folder than "/data/Rec".
+    folder->setText("/data/rec");
+    EXPECT_EQ(options.OutputFolder, GenICam::gcstring("/data/rec"));
+    folder->setText(QString::fromUtf8("/data/Aufnahmen \xc3\xbc"));
+    EXPECT_EQ(options.OutputFolder, GenICam::gcstring("/data/Aufnahmen \xc3\xbc"));
+}
+
+TEST(RecordingSettingsWidgetStandaloneTest, controlsBeforeOptionsAreSetChangeNothing)
+{
+    RecordingSettingsWidget panel(nullptr);
+    panel.findChild<QRadioButton*>("radioButtonOutputTypeImages")->click();
+    panel.findChild<QRadioButton*>("radioButtonTriggerSourcePortOne")->click();
+    panel.findChild<QSpinBox*>("spinBoxRecordingSampleRate")->setValue(9);
+    panel.findChild<QLineEdit*>("lineEditRecordingOutputFolder")->setText("/tmp/x");
+    // The options set afterwards are shown as they are.
+    CRecordingOptions options;
+    options.OutputFolder = "/srv";
+    panel.setOptions(&options);
+    EXPECT_EQ(options.OutputType, CRecordingOptions::OutputTypeVideo);
+    EXPECT_EQ(options.TriggerPort, CRecordingOptions::TriggerPortNone);
+    EXPECT_EQ(options.SampleRate, 1);
+    EXPECT_EQ(options.OutputFolder, GenICam::gcstring("/srv"));
+    EXPECT_TRUE(panel.findChild<QRadioButton*>("radioButtonOutputTypeVideo")->isChecked());
+    EXPECT_TRUE(panel.findChild<QRadioButton*>("radioButtonTriggerSourcePortNone")->isChecked());
+}
+
+TEST(RecordingSettingsWidgetStandaloneTest, frameResizeFixesItsGroupBoxSize)
+{
+    RecordingSettingsWidget panel(nullptr);
+    const struct {
+        const char* frame;
+        const char* group;
+    } cases[] = {{"leftFrame", "groupBox_3"}, {"middleFrame", "groupBox_4"}, {"rightFrame", "groupBox_5"}};
+    int width = 200;
+    for (const auto& c : cases) {
+        auto* frame = panel.findChild<QFrame*>(c.frame);
+        auto* group = panel.findChild<QGroupBox*>(c.group);
+        ASSERT_TRUE(frame && group) << c.frame;
+        frame->resize(width, 120);
+        QResizeEvent event(QSize(width, 120), QSize());
+        EXPECT_FALSE(panel.eventFilter(frame, &event));
+        EXPECT_EQ(group->minimumSize(), QSize(width, 120)) << c.frame;
+        EXPECT_EQ(group->maximumSize(), QSize(width, 120)) << c.frame;
+        width += 50;
+    }
+}
