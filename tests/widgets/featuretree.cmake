@@ -8,6 +8,7 @@ kalmuth_add_test(orbelt_featuretree_tests WIDGETS
     ${CMAKE_CURRENT_LIST_DIR}/featuretree/FeatureTreeViewTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/featuretree/FeatureTreeWidgetTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/featuretree/DocumentationHelperTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/featuretree/FeatureTreeDelegateTest.cpp
   LIBRARIES orbelt Qt5::Test NimboGenApi PkgConfig::LOG4CPP)
 # The documentation test catches opened URLs with a slot of its own.
 set_target_properties(orbelt_featuretree_tests PROPERTIES AUTOMOC ON)

@@ -21,5 +21,7 @@ list(APPEND ORBELT_PARAMETER_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeWidget.h
   ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeWidget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/DocumentationHelper.h
-  ${CMAKE_CURRENT_LIST_DIR}/src/DocumentationHelper.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/src/DocumentationHelper.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FeatureTreeDelegate.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/FeatureTreeDelegate.cpp)
 list(APPEND ORBELT_PARAMETER_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets Qt5::Xml NimboGenApi NimboGCBase lorvish NimboBase PkgConfig::LOG4CPP)

@@ -2,6 +2,7 @@
 #include "orbelt/FeatureTreeView.h"
 
 #include "orbelt/FavoritesData.h"
+#include "orbelt/FeatureTreeDelegate.h"
 #include "orbelt/FeatureTreeItem.h"
 #include "orbelt/FeatureTreeModel.h"
 #include "orbelt/FeatureTreeProxyModel.h"
@@ -66,6 +67,7 @@ void FeatureTreeView::createModel()
     proxy->setFilterKeyColumn(1);
     proxy->setHighlighter(&m_highlighter);
     setModel(proxy);
+    setItemDelegate(new FeatureTreeDelegate(this, proxy, &m_level, &m_highlighter));
 }
 
 IFeatureTreeModelExtension* FeatureTreeView::getFeatureExtension() const
@@ -112,7 +114,7 @@ bool FeatureTreeView::applyRowVisibility(const QModelIndex& index)
     const QModelIndex parent = index.parent();
     if (!item)
         return isRowHidden(index.row(), parent);
-    if (!item->ShowMe(static_cast<GenApi::EVisibility>(m_level))) {
+    if (!item->ShowMe(m_level)) {
         if (!isRowHidden(index.row(), parent))
             setRowHidden(index.row(), parent, true);
         if (currentIndex().isValid() && currentIndex().row() == index.row() && currentIndex().parent() == parent)
@@ -149,8 +151,7 @@ void FeatureTreeView::openPersistentEditorsForChildren(const QModelIndex& parent
     for (int row = 0; row < rows; ++row) {
         const QModelIndex cell = model()->index(row, 1, parent);
         FeatureTreeItem* item = itemAt(cell);
-        if (item && item->ShowMe(static_cast<GenApi::EVisibility>(m_level)) && !indexWidget(cell) &&
-            item->usePersistentEditor())
+        if (item && item->ShowMe(m_level) && !indexWidget(cell) && item->usePersistentEditor())
             openPersistentEditor(cell);
     }
 }

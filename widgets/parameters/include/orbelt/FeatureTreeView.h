@@ -21,7 +21,7 @@ public:
 
     virtual void createModel();
 
-    GenApi::EVisibility visibility() const { return static_cast<GenApi::EVisibility>(m_level); }
+    GenApi::EVisibility visibility() const { return m_level; }
     IFeatureTreeModelExtension* getFeatureExtension() const;
     QString getSettingsPath() const;
     void setSettingsPath(const QString& path);
@@ -55,7 +55,7 @@ private:
     // Hides or shows one row by the level; true when it is hidden afterwards.
     bool applyRowVisibility(const QModelIndex& index);
 
-    int m_level = GenApi::Expert;
+    GenApi::EVisibility m_level = GenApi::Expert; // the delegate's enumeration editors read it
     QSet<QPersistentModelIndex> m_persistentIndexes;
     FeatureTreeHighlighter m_highlighter;
 };
