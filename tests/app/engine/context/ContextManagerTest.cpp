@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -342,6 +343,81 @@ TEST_F(ContextManagerTest, SavingWithoutImageWindowWarns)
     testsupport::LogCapture log;
     m_manager->saveCurrentContextImage(path() + "/none.png");
     EXPECT_TRUE(log.contains("Failed to save image because there is no image window"));
+}
+
+TEST_F(ContextManagerTest, RecordingThatCannotStartIsTornDownAndStopsItsGrab)
+{
+    openDevice();
+    // A file where the output folder should be: the folder cannot be made.
+    QFile blocker(path() + "/blocked");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    CRecordingOptions options = tiffOptions(path() + "/blocked/sub", 3);
+    testsupport::LogCapture log;
+    m_manager->startRecording(&options);
+    ASSERT_TRUE(waitFor([&] { return !m_manager->isDeviceRecording(); }));
+    EXPECT_TRUE(log.contains("could not be created"));
+    EXPECT_TRUE(waitFor([&] { return !m_manager->isDeviceGrabbing(); }));
+    // The next recording starts normally.
+    CRecordingOptions next = tiffOptions(path() + "/next", 2);
+    m_manager->startRecording(&next);
+    EXPECT_TRUE(m_manager->isDeviceRecording());
+    ASSERT_TRUE(waitFor([&] { return !m_manager->isDeviceRecording(); }));
+    EXPECT_EQ(QDir(path() + "/next").entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(ContextManagerTest, PauseTogglesBetweenRecordingAndPaused)
+{
+    openDevice();
+    m_manager->pauseRecording(); // no recording: nothing
+    CRecordingOptions options = tiffOptions(path() + "/pause", 0);
+    m_manager->startRecording(&options);
+    DeviceContext* context = m_manager->currentContext();
+    ASSERT_TRUE(context->isRecordingActive());
+    m_manager->pauseRecording();
+    EXPECT_TRUE(context->isRecordingPaused());
+    m_manager->pauseRecording();
+    EXPECT_TRUE(context->isRecordingActive());
+    m_manager->stopRecording();
+    ASSERT_TRUE(waitFor([&] { return !m_manager->isDeviceRecording(); }));
+}
+
+TEST_F(ContextManagerTest, TriggerPortIsAppliedOnlyWhenItChanges)
+{
+    openDevice();
+    grab::GrabNodeMap* map = m_manager->currentCamera()->getFeatures();
+    const struct {
+        CRecordingOptions::ETriggerPort port;
+        const char* source;
+        const char* mode;
+    } cases[] = {{CRecordingOptions::TriggerPortOne, "Line3", "On"},
+                 {CRecordingOptions::TriggerPortTwo, "Line1", "On"},
+                 {CRecordingOptions::TriggerPortNone, "Line1", "Off"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        m_manager->changeCurrentTriggerPort(c.port);
+        EXPECT_EQ(map->enumValue("TriggerMode"), c.mode);
+        if (std::string(c.mode) == "On")
+            EXPECT_EQ(map->enumValue("TriggerSource"), c.source);
+    }
+    // The port already applied is not applied again, even when the camera was changed meanwhile.
+    map->setEnumValue("TriggerMode", "On");
+    m_manager->changeCurrentTriggerPort(CRecordingOptions::TriggerPortNone);
+    EXPECT_EQ(map->enumValue("TriggerMode"), "On");
+}
+
+TEST_F(ContextManagerTest, FailedOpenLeavesTheCameraDetached)
+{
+    ASSERT_TRUE(Nimbo::Emulation::SetInUseElsewhere(kSerial, true));
+    m_manager = makeManager();
+    m_manager->changeCurrentDevice(&m_devices[0]);
+    m_manager->openActiveDevice();
+    EXPECT_FALSE(m_manager->isDeviceOpen());
+    EXPECT_FALSE(m_manager->currentCamera()->isAttached());
+    EXPECT_FALSE(m_manager->isDeviceReadyForOneShot());
+    Nimbo::Emulation::SetInUseElsewhere(kSerial, false);
+    m_manager->openActiveDevice();
+    EXPECT_TRUE(m_manager->isDeviceOpen());
 }
 
 } // namespace
