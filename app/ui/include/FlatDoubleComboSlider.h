@@ -20,7 +20,8 @@ public:
     bool isLogarithmic() const { return m_scale == 1; }
 
     // Hide the base's namesakes for the parameter model. Logarithmic: the integer value last set by
-    // setIntValue, handed out once, else the value of the slider position.
+    // setIntValue, handed out once while the slider still stands where it put it, else the value of
+    // the slider position.
     int intValue();
     // Logarithmic: aligned on the increment grid that starts at the integer minimum.
     int trimSliderValue(int value) const;
@@ -50,6 +51,8 @@ private slots:
 
 private:
     void updateLog2PerPosition();
+    // Clears the pending exact value; true when it was pending and stands for position.
+    bool takeExactValue(int position);
     double positionFor(double value) const;
 
     int32_t m_scale;
@@ -59,6 +62,8 @@ private:
     int32_t m_intMax = 0;
     bool m_hasExactValue = false;
     int32_t m_exactValue = 0;
+    // The slider position setIntValue left for the exact value: a move elsewhere ends its validity.
+    int32_t m_exactPosition = 0;
     int32_t m_sliderMin = 0;
     int32_t m_sliderMax = 100000;
     double m_log2PerPosition = 0.0;

@@ -62,14 +62,21 @@ int FlatDoubleComboSlider::valueToPosition(int value) const
     return static_cast<int>(positionFor(value));
 }
 
+bool FlatDoubleComboSlider::takeExactValue(int position)
+{
+    // A pending exact value that the slider did not move for would otherwise be handed out for the
+    // user's next move to another position, and that move would be lost.
+    const bool valid = m_hasExactValue && position == m_exactPosition;
+    m_hasExactValue = false;
+    return valid;
+}
+
 int FlatDoubleComboSlider::intValue()
 {
     if (!isLogarithmic())
         return DoubleComboSlider::intValue();
-    if (m_hasExactValue) {
-        m_hasExactValue = false;
+    if (takeExactValue(slider()->value()))
         return m_exactValue;
-    }
     return positionToValue(slider()->value());
 }
 
@@ -90,7 +97,8 @@ void FlatDoubleComboSlider::setIntValue(int value)
     }
     m_exactValue = value;
     m_hasExactValue = true;
-    slider()->setValue(valueToPosition(value));
+    m_exactPosition = valueToPosition(value);
+    slider()->setValue(m_exactPosition);
 }
 
 void FlatDoubleComboSlider::setIntMinimum(int min)
@@ -181,10 +189,5 @@ void FlatDoubleComboSlider::onSliderValueChanged(int val)
         emit valueChanged(val);
         return;
     }
-    if (m_hasExactValue) {
-        m_hasExactValue = false;
-        emit valueChanged(m_exactValue);
-        return;
-    }
-    emit valueChanged(positionToValue(val));
+    emit valueChanged(takeExactValue(val) ? m_exactValue : positionToValue(val));
 }

@@ -76,6 +76,15 @@ TEST_F(LogSliderTest, anExactValueIsHandedOutOnceThenThePositionsValue)
     bar()->setValue(50000);
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed.at(0).at(0).toInt(), 1000);
+
+    // An exact value that left the slider where it was is not handed out for a move elsewhere.
+    changed.clear();
+    slider.setIntValue(1000);
+    EXPECT_EQ(changed.count(), 0);
+    bar()->setValue(75000);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(0).toInt(), 31622);
+    EXPECT_EQ(slider.intValue(), 31622);
 }
 
 TEST_F(LogSliderTest, editBoxStepsMoveByIncrementsAndExpectTheUpdate)
