@@ -5,6 +5,7 @@
 
 #include <QDataStream>
 #include <QMimeData>
+#include <QSettings>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -132,6 +133,43 @@ TEST_F(FeatureTreeModelTest, ClearRemovesRowsAndStopsTouchingTheNodeMaps)
     model.onTimerPoll();
     model.rebuildFavoriteItems();
     EXPECT_EQ(model.rowCount(), 2);
+}
+
+TEST_F(FeatureTreeModelTest, DestroyedNodeMapIsNoLongerPolledOrRefreshed)
+{
+    NodeMapPtr other = createCamera(R"(<Category Name="Root" NameSpace="Standard"></Category>)");
+    GenApi::INodeMap* gone = other.get();
+    model.addNodeMap(gone, "Other", "Other", false);
+    EXPECT_EQ(model.GetNodeMapName(gone), "Other");
+    other.reset();
+    EXPECT_EQ(model.GetNodeMapName(gone), "");
+    model.refresh(); // would reach the freed node map under ASan
+    model.onTimerPoll();
+    model.setMonitorMode(true);
+    model.onTimerPoll();
+}
+
+TEST(FeatureTreeModelDebugTest, NodeDebuggingShowsTheLinksOfANode)
+{
+    QSettings().setValue("EnableNodeDebug", true);
+    NodeMapPtr map = createCamera();
+    {
+        FeatureTreeModel model;
+        model.addNodeMap(map.get(), "Camera", "Cam", false);
+        model.setVisibility(GenApi::Invisible);
+        const QModelIndex width = findNode(model, "Width");
+        ASSERT_TRUE(width.isValid());
+        QStringList labels;
+        for (int row = 0; row < model.rowCount(width); ++row)
+            labels << model.data(model.index(row, 0, width), Qt::DisplayRole).toString();
+        EXPECT_TRUE(labels.contains("<pMax> WidthMax")) << labels.join("|").toStdString();
+        const QModelIndex link = findNode(model, "WidthMax", 0, width);
+        ASSERT_TRUE(link.isValid());
+        EXPECT_TRUE(model.data(link, FeatureTreeItem::IsDebugNode).toBool());
+        EXPECT_EQ(model.rowCount(link), 0) << "links of a value node are dead ends";
+        EXPECT_EQ(model.flags(link), Qt::ItemIsSelectable | Qt::ItemNeverHasChildren | Qt::ItemIsDragEnabled);
+    }
+    QSettings().remove("EnableNodeDebug");
 }
 
 } // namespace

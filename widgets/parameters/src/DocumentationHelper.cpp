@@ -23,7 +23,8 @@ QString tr(const char* text)
 
 QString trackingPart(const QString& medium)
 {
-    return QString("?utm_campaign=nimbo&utm_source=%1&utm_medium=").arg(QString::fromLatin1(Nimbo::GetNimboVersionString())) +
+    return QString("?utm_campaign=nimbo&utm_source=%1&utm_medium=")
+               .arg(QString::fromLatin1(Nimbo::GetNimboVersionString())) +
            medium;
 }
 } // namespace

@@ -38,6 +38,7 @@ FeatureTreeModel::~FeatureTreeModel()
     if (m_pollingEnabled)
         m_pollTimer.stop();
     delete m_rootItem;
+    forgetNodeMaps();
     m_favorites.save(m_favorites.name());
 }
 
@@ -305,7 +306,10 @@ void FeatureTreeModel::addNodeMap(GenApi::INodeMap* nodeMap, const QString& root
 
     // Known before any row below is built (the favourites refresh builds three levels), so that every row
     // gets the role name in its full name.
-    m_nodeMaps.append({roleName, nodeMap});
+    auto guard = std::make_shared<std::atomic<GenApi::INodeMap*>>(nodeMap);
+    const GenApi::CallbackHandleType handle =
+        GenApi::RegisterDestructionCallback(nodeMap, [guard] { guard->store(nullptr); });
+    m_nodeMaps.append({roleName, guard, handle});
     replaceFavoritesZombies(nodeMap, roleName);
     rowCount(indexForItem(item, 0));
     nodeMap->InvalidateNodes();
@@ -373,8 +377,8 @@ void FeatureTreeModel::addChildren(FeatureTreeINodeItem* item, bool valueChildre
 void FeatureTreeModel::refresh()
 {
     for (const NodeMapEntry& entry : qAsConst(m_nodeMaps))
-        if (entry.nodeMap)
-            entry.nodeMap->InvalidateNodes();
+        if (GenApi::INodeMap* nodeMap = entry.nodeMap->load())
+            nodeMap->InvalidateNodes();
 }
 
 void FeatureTreeModel::EnablePolling(bool on)
@@ -390,13 +394,14 @@ void FeatureTreeModel::onTimerPoll()
     if (!m_deviceAlive)
         return;
     for (const NodeMapEntry& entry : qAsConst(m_nodeMaps)) {
-        if (!entry.nodeMap)
+        GenApi::INodeMap* nodeMap = entry.nodeMap->load();
+        if (!nodeMap)
             continue;
         try {
             if (m_monitorMode)
-                entry.nodeMap->InvalidateNodes();
+                nodeMap->InvalidateNodes();
             else
-                entry.nodeMap->Poll(m_pollingInterval);
+                nodeMap->Poll(m_pollingInterval);
         } catch (const GenICam::GenericException& e) {
             qWarning("Failed to poll a node map");
             featuretree::warnException("FeatureTreeModel::onTimerPoll", e);
@@ -457,13 +462,21 @@ void FeatureTreeModel::clear()
         endRemoveRows();
     }
     // Without their rows the node maps are not polled any more: they may be gone soon.
+    forgetNodeMaps();
+}
+
+void FeatureTreeModel::forgetNodeMaps()
+{
+    for (const NodeMapEntry& entry : qAsConst(m_nodeMaps))
+        if (entry.destructionHandle)
+            GenApi::DeregisterDestructionCallback(entry.destructionHandle);
     m_nodeMaps.clear();
 }
 
 QString FeatureTreeModel::GetNodeMapName(GenApi::INodeMap* nodeMap) const
 {
     for (const NodeMapEntry& entry : m_nodeMaps)
-        if (entry.nodeMap == nodeMap)
+        if (nodeMap && entry.nodeMap->load() == nodeMap)
             return entry.roleName;
     return QString();
 }

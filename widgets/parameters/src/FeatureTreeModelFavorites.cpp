@@ -114,8 +114,9 @@ void FeatureTreeModel::rebuildFavoriteItems()
         endInsertRows();
     }
     for (const NodeMapEntry& entry : qAsConst(m_nodeMaps))
-        if (entry.nodeMap && !entry.roleName.isEmpty())
-            replaceFavoritesZombies(entry.nodeMap, entry.roleName);
+        if (GenApi::INodeMap* nodeMap = entry.nodeMap->load())
+            if (!entry.roleName.isEmpty())
+                replaceFavoritesZombies(nodeMap, entry.roleName);
     refreshSpecialItems();
 }
 

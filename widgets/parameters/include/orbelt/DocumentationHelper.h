@@ -1,10 +1,12 @@
 // Opens the product documentation (a feature's help page or a tool's start page) in the web browser.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include <QString>
 
 // GUI thread only; the statics live for the process.
-class Q_DECL_EXPORT DocumentationHelper {
+class ORBELT_EXPORT DocumentationHelper {
 public:
     enum HelpSource { Ardenmoor = 0, Rivask = 1, Pendrel = 2 };
 

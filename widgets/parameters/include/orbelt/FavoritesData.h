@@ -1,13 +1,15 @@
 // The process-wide list of favourite features and its settings format. GUI thread only, not locked.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include <GenICam/gcstring.h>
 
 #include <QList>
 #include <QObject>
 #include <QString>
 
-struct Q_DECL_EXPORT FavoriteEntry {
+struct ORBELT_EXPORT FavoriteEntry {
     GenICam::gcstring name;
     QString displayName;
     QString nodeMapName;
@@ -16,7 +18,7 @@ struct Q_DECL_EXPORT FavoriteEntry {
     bool operator==(const FavoriteEntry& other) const { return nodeMapName == other.nodeMapName && name == other.name; }
 };
 
-class Q_DECL_EXPORT FavoritesData : public QObject {
+class ORBELT_EXPORT FavoritesData : public QObject {
     Q_OBJECT
 public:
     FavoritesData() = default;

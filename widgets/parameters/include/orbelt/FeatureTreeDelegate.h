@@ -1,6 +1,8 @@
 // The feature tree's item delegate: picks the value editor by editor type, moves values, paints highlighted names.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include <GenApi/GenApi.h>
 
 #include <QStyledItemDelegate>
@@ -9,7 +11,7 @@ class IFeatureTreeModelExtension;
 class FeatureTreeHighlighter;
 
 // GUI thread only.
-class Q_DECL_EXPORT FeatureTreeDelegate : public QStyledItemDelegate {
+class ORBELT_EXPORT FeatureTreeDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     FeatureTreeDelegate(QObject* parent, IFeatureTreeModelExtension* extension, GenApi::EVisibility* visibility,

@@ -1,10 +1,12 @@
 // Marks the occurrences of the search text in tool-tip and cell texts with a coloured span. GUI thread.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include <QColor>
 #include <QString>
 
-class Q_DECL_EXPORT FeatureTreeHighlighter {
+class ORBELT_EXPORT FeatureTreeHighlighter {
 public:
     // Reads the colour from "FeatureTree"/"HighlightColor" and writes the colour in use back.
     FeatureTreeHighlighter();

@@ -4,6 +4,8 @@
 // nodeUpdated, which reaches the model queued when that thread is not the GUI thread.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include <GenApi/GenApi.h>
 
 #include <QList>
@@ -17,7 +19,7 @@
 class IFeatureTreeModelExtension;
 class FeatureTreeHighlighter;
 
-class Q_DECL_EXPORT FeatureTreeItem : public QObject {
+class ORBELT_EXPORT FeatureTreeItem : public QObject {
     Q_OBJECT
 public:
     static const int GenicamNameRole;
@@ -120,7 +122,7 @@ protected:
     IFeatureTreeModelExtension* m_extension = nullptr;
 };
 
-class Q_DECL_EXPORT FeatureTreeINodeItem : public FeatureTreeItem {
+class ORBELT_EXPORT FeatureTreeINodeItem : public FeatureTreeItem {
     Q_OBJECT
 public:
     FeatureTreeINodeItem(GenApi::INode* node, const QString& name, IFeatureTreeModelExtension* extension,
@@ -172,7 +174,7 @@ private:
     FeatureTreeHighlighter* m_highlighter = nullptr;
 };
 
-class Q_DECL_EXPORT FeatureTreeFavoritesItem : public FeatureTreeItem {
+class ORBELT_EXPORT FeatureTreeFavoritesItem : public FeatureTreeItem {
     Q_OBJECT
 public:
     FeatureTreeFavoritesItem(const QString& name, IFeatureTreeModelExtension* extension, const QString& linkLabel,
@@ -190,4 +192,4 @@ protected:
 };
 
 // Translation of a feature text in the "GenICam" context; the fallback when there is none.
-Q_DECL_EXPORT QString translateFeatureText(const QString& key, const QString& fallback);
+ORBELT_EXPORT QString translateFeatureText(const QString& key, const QString& fallback);

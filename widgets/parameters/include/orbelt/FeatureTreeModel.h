@@ -3,6 +3,8 @@
 // connections. The favourites object is shared by every model of the process without a lock.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include "orbelt/FavoritesData.h"
 #include "orbelt/FeatureTreeItem.h"
 #include "orbelt/FeatureTreeModelExtension.h"
@@ -14,7 +16,10 @@
 #include <QPointer>
 #include <QTimer>
 
-class Q_DECL_EXPORT FeatureTreeModel : public QAbstractItemModel, public IFeatureTreeModelExtension {
+#include <atomic>
+#include <memory>
+
+class ORBELT_EXPORT FeatureTreeModel : public QAbstractItemModel, public IFeatureTreeModelExtension {
     Q_OBJECT
 public:
     explicit FeatureTreeModel(QObject* parent = nullptr);
@@ -82,10 +87,13 @@ protected:
     static FavoritesData m_favorites;
 
 private:
+    // The node map pointer is cleared by the node map's destruction notice (which may come from any thread).
     struct NodeMapEntry {
         QString roleName;
-        GenApi::INodeMap* nodeMap;
+        std::shared_ptr<std::atomic<GenApi::INodeMap*>> nodeMap;
+        GenApi::CallbackHandleType destructionHandle;
     };
+    void forgetNodeMaps();
 
     FeatureTreeINodeItem* createNodeRow(GenApi::INode* node, const QString& linkLabel, const QString& fullName,
                                         FeatureTreeItem* parent, bool isDebug, bool isDeadEnd);

@@ -1,6 +1,8 @@
 // The feature tree's own operations, reached by items, delegate, proxy, view and widget through the model.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include <GenApi/GenApi.h>
 
 #include <QModelIndex>
@@ -12,7 +14,7 @@ class FeatureTreeINodeItem;
 class FeatureTreeHighlighter;
 class FavoritesData;
 
-class Q_DECL_EXPORT IFeatureTreeModelExtension {
+class ORBELT_EXPORT IFeatureTreeModelExtension {
 public:
     IFeatureTreeModelExtension();
     IFeatureTreeModelExtension(const IFeatureTreeModelExtension&);

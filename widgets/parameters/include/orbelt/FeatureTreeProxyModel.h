@@ -2,13 +2,15 @@
 // operations to the source model. GUI thread only.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include "orbelt/FavoritesData.h"
 #include "orbelt/FeatureTreeModelExtension.h"
 
 #include <QHash>
 #include <QSortFilterProxyModel>
 
-class Q_DECL_EXPORT FeatureTreeProxyModel : public QSortFilterProxyModel, public IFeatureTreeModelExtension {
+class ORBELT_EXPORT FeatureTreeProxyModel : public QSortFilterProxyModel, public IFeatureTreeModelExtension {
     Q_OBJECT
 public:
     explicit FeatureTreeProxyModel(QObject* parent = nullptr);

@@ -1,6 +1,8 @@
 // The feature tree's view: hides rows above the user level, keeps editors open, follows the shared favourites.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include "orbelt/FeatureTreeHighlighter.h"
 #include "orbelt/FeatureTreeModelExtension.h"
 
@@ -11,7 +13,7 @@
 #include <QTreeView>
 
 // GUI thread only.
-class Q_DECL_EXPORT FeatureTreeView : public QTreeView {
+class ORBELT_EXPORT FeatureTreeView : public QTreeView {
     Q_OBJECT
 public:
     static const QString NoResultsFoundMessage;

@@ -1,6 +1,8 @@
 // The ready-made feature tree panel: search field, tree, user level, polling and favourites actions.
 #pragma once
 
+#include "orbelt/Export.h"
+
 #include "orbelt/FeatureTreeView.h"
 #include "orbelt/TreeWidgetBase.h"
 
@@ -20,7 +22,7 @@ class FeatureTreeProxyModel;
 
 // GUI thread only. The host drives it: the widget reports checks and changes by signals and the host calls the
 // matching operations back.
-class Q_DECL_EXPORT FeatureTreeWidget : public TreeWidgetBase {
+class ORBELT_EXPORT FeatureTreeWidget : public TreeWidgetBase {
     Q_OBJECT
 public:
     FeatureTreeWidget(QString name, QWidget* parent, GenApi::EVisibility visibility, bool showDebugLevel,
