@@ -4,6 +4,7 @@ kalmuth_add_test(kalmuth-ui-panels-test WIDGETS
     ${CMAKE_CURRENT_LIST_DIR}/panels/FlatDoubleComboSliderTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/panels/RecordingSettingsWidgetTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/panels/CameraSettingsWidgetTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/panels/CameraSettingsEmulationTest.cpp
   LIBRARIES kalmuth-ui Qt5::Test)
 # The panel tests reuse the small node maps of the parameter tests.
 target_include_directories(kalmuth-ui-panels-test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/parameters)
