@@ -13,6 +13,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 
 class Camera;
@@ -55,6 +56,19 @@ public:
     void setShowFailedBuffers(bool show);
     void shutDownContext(DeviceContext* context);
 
+    // The program tells which image window is the active one (its MDI area's active sub-window);
+    // without a provider there is none.
+    void setActiveWindowProvider(std::function<IDeviceContextWindow*()> provider);
+    IDeviceContextWindow* activeImageWindow() const;
+    bool canSaveImage();
+    bool hasActiveImage() const;
+    bool canZoom100() const;
+    bool canZoomIn() const;
+    bool canZoomOut() const;
+    bool canZoomToFit() const;
+    void pauseUpdates();
+    void unpauseUpdates();
+
     bool isThrottleEnabled();
     int32_t maxFps() const { return m_maxFps; }
     // The throttle period in ms, 0 while none runs.
@@ -91,6 +105,10 @@ public slots:
     void pauseRecording();
     void stopRecording();
     void stopAllGrabs();
+    void zoomIn();
+    void zoomOut();
+    void zoomToFit();
+    void zoom100();
     void saveCurrentContextImage(QString fileName);
     void enableFpsThrottle(bool enable);
     bool optimizeCamera(const Nimbo::CDeviceInfo* pDeviceInfo);
@@ -102,10 +120,13 @@ public slots:
 private:
     void changeDeviceContext(DeviceContext* context);
     void removeDeviceContext(DeviceContext* context);
+    void shutDownContextOnly(DeviceContext* context);
     DeviceContext* findContext(const Nimbo::CDeviceInfo* info);
 
     DeviceContext* m_currentContext = nullptr;
     QMdiArea* m_mdiArea;
+    IDeviceContextWindow* m_pausedWindow = nullptr;
+    std::function<IDeviceContextWindow*()> m_activeWindowProvider;
     std::map<GenICam::gcstring, DeviceContext*> m_contexts;
     QRecursiveMutex m_mutex;
     bool m_throttleEnabled = false;

@@ -38,6 +38,19 @@ public:
     virtual void updateImageCounter(uint32_t images, uint32_t errors) = 0;
     // True when the window held an image and wrote it to the file.
     virtual bool saveImage(const QString& fileName) = 0;
+
+    // View commands of the active window; a window without them keeps these neutral answers.
+    virtual bool hasImage() const { return false; }
+    virtual void zoomIn() {}
+    virtual void zoomOut() {}
+    virtual void zoomToFit() {}
+    virtual void zoom100() {}
+    virtual bool canZoomIn() const { return false; }
+    virtual bool canZoomOut() const { return false; }
+    virtual bool canZoomToFit() const { return false; }
+    virtual bool canZoom100() const { return false; }
+    // Stops (true) or resumes (false) repainting while images keep arriving.
+    virtual void pauseUpdates(bool) {}
 };
 
 // The window used until the program plugs in its own: it shows nothing and keeps only its

@@ -231,6 +231,17 @@ void ContextManager::shutDownContext(DeviceContext* context)
         return;
     if (context->camera())
         emit notifyDeviceShutDown(context->camera());
+    shutDownContextOnly(context);
+}
+
+void ContextManager::shutDownContextOnly(DeviceContext* context)
+{
+    {
+        // The paused window goes with its context and must not be resumed later.
+        QMutexLocker lock(&m_mutex);
+        if (m_pausedWindow && m_pausedWindow == context->imageWindow())
+            m_pausedWindow = nullptr;
+    }
     context->shutDown();
 }
 
@@ -355,7 +366,7 @@ void ContextManager::closeDevice(const Nimbo::CDeviceInfo* info)
         camera->detachNimboDevice();
         emit cameraRemoved(camera);
     }
-    context->shutDown();
+    shutDownContextOnly(context);
     removeDeviceContext(context);
     contextlog::write(contextlog::Progress, "\"%s\" has been closed.", name.constData());
 }
@@ -393,7 +404,7 @@ void ContextManager::removeDeviceContext(DeviceContext* context)
         changeDeviceContext(nullptr);
         lock.relock();
     }
-    context->shutDown();
+    shutDownContextOnly(context);
     contextlog::sequence().debug("ContextManager::changeDeviceContext: pContextToRemove->shutDown(); finished");
     for (auto it = m_contexts.begin(); it != m_contexts.end(); ++it) {
         if (it->second == context) {
@@ -429,7 +440,7 @@ void ContextManager::surpriseRemove(uintptr_t Device)
         log.debug("ContextManager::surpriseRemove: emit cameraRemoved( it->second->camera()= %p)...",
                   static_cast<void*>(camera));
         emit cameraRemoved(camera);
-        context->shutDown();
+        shutDownContextOnly(context);
         removeDeviceContext(context);
         removeDevice(&info, false);
         log.debug("ContextManager::surpriseRemove: emit surpriseRemoved(...) ...");
@@ -483,6 +494,92 @@ void ContextManager::stopAllGrabs()
     QMutexLocker lock(&m_mutex);
     for (auto& entry : m_contexts)
         entry.second->stopGrab();
+}
+
+void ContextManager::setActiveWindowProvider(std::function<IDeviceContextWindow*()> provider)
+{
+    m_activeWindowProvider = std::move(provider);
+}
+
+IDeviceContextWindow* ContextManager::activeImageWindow() const
+{
+    return m_activeWindowProvider ? m_activeWindowProvider() : nullptr;
+}
+
+bool ContextManager::canSaveImage()
+{
+    QMutexLocker lock(&m_mutex);
+    IDeviceContextWindow* window = activeImageWindow();
+    return window && window->hasImage();
+}
+
+#define ACTIVE_WINDOW_ANSWER(query)                                                                                    \
+    bool ContextManager::query() const                                                                                 \
+    {                                                                                                                  \
+        IDeviceContextWindow* window = activeImageWindow();                                                            \
+        return window && window->query();                                                                              \
+    }
+
+ACTIVE_WINDOW_ANSWER(canZoom100)
+ACTIVE_WINDOW_ANSWER(canZoomIn)
+ACTIVE_WINDOW_ANSWER(canZoomOut)
+ACTIVE_WINDOW_ANSWER(canZoomToFit)
+#undef ACTIVE_WINDOW_ANSWER
+
+bool ContextManager::hasActiveImage() const
+{
+    IDeviceContextWindow* window = activeImageWindow();
+    return window && window->hasImage();
+}
+
+void ContextManager::zoomIn()
+{
+    if (IDeviceContextWindow* window = activeImageWindow())
+        window->zoomIn();
+}
+
+void ContextManager::zoomOut()
+{
+    if (IDeviceContextWindow* window = activeImageWindow())
+        window->zoomOut();
+}
+
+void ContextManager::zoomToFit()
+{
+    if (IDeviceContextWindow* window = activeImageWindow())
+        window->zoomToFit();
+}
+
+void ContextManager::zoom100()
+{
+    if (IDeviceContextWindow* window = activeImageWindow())
+        window->zoom100();
+}
+
+void ContextManager::pauseUpdates()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_pausedWindow) {
+        m_pausedWindow->pauseUpdates(false);
+        m_pausedWindow = nullptr;
+    }
+    if (IDeviceContextWindow* window = activeImageWindow()) {
+        m_pausedWindow = window;
+        window->pauseUpdates(true);
+    } else {
+        contextlog::sequence().debug("ContextManager::pauseUpdates() - there is no image window!");
+    }
+}
+
+void ContextManager::unpauseUpdates()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_pausedWindow) {
+        m_pausedWindow->pauseUpdates(false);
+        m_pausedWindow = nullptr;
+    } else {
+        contextlog::sequence().debug("ContextManager::unpauseUpdates() - there is no image window!");
+    }
 }
 
 void ContextManager::saveCurrentContextImage(QString fileName)

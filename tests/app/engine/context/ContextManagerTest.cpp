@@ -64,6 +64,13 @@ struct TestWindow : IDeviceContextWindow {
     void clearPerfData() override {}
     void updateImageCounter(uint32_t images, uint32_t) override { lastImageCounter = images; }
     bool saveImage(const QString&) override { return false; }
+    bool hasImage() const override { return images > 0; }
+    void zoomIn() override { ++zooms; }
+    bool canZoomIn() const override { return true; }
+    void pauseUpdates(bool pause) override { paused = pause; }
+
+    std::atomic<int> zooms{0};
+    bool paused = false;
 };
 
 class ContextManagerTest : public testsupport::TempDirTest {
@@ -179,7 +186,7 @@ TEST_F(ContextManagerTest, LiveViewIsPacedByTheThrottleAndCountedByThePerfTimer)
     ASSERT_TRUE(m_manager->isThrottleEnabled());
     EXPECT_EQ(m_manager->throttleInterval(), 20u);
     std::atomic<int> ticks{0};
-    QObject::connect(
+    const QMetaObject::Connection tickCounter = QObject::connect(
         m_manager.get(), &ContextManager::throttleTimerTick, m_manager.get(), [&] { ++ticks; }, Qt::DirectConnection);
 
     m_manager->startContinuousShot();
@@ -189,6 +196,9 @@ TEST_F(ContextManagerTest, LiveViewIsPacedByTheThrottleAndCountedByThePerfTimer)
     EXPECT_TRUE(waitFor([&] { return m_window->images >= 5 && ticks >= 5; }));
     EXPECT_TRUE(waitFor([&] { return m_window->perfUpdates > 0 && m_window->lastImageCounter > 0; }));
     EXPECT_EQ(m_manager->grabbingDeviceCount(), 1u);
+    // Stopping the throttle waits for a tick in progress; no tick reaches the counter afterwards.
+    m_manager->enableFpsThrottle(false);
+    QObject::disconnect(tickCounter);
 
     m_manager->stopGrab();
     EXPECT_FALSE(m_manager->isDeviceGrabbing());
@@ -397,8 +407,9 @@ TEST_F(ContextManagerTest, TriggerPortIsAppliedOnlyWhenItChanges)
         SCOPED_TRACE(c.source);
         m_manager->changeCurrentTriggerPort(c.port);
         EXPECT_EQ(map->enumValue("TriggerMode"), c.mode);
-        if (std::string(c.mode) == "On")
+        if (std::string(c.mode) == "On") {
             EXPECT_EQ(map->enumValue("TriggerSource"), c.source);
+        }
     }
     // The port already applied is not applied again, even when the camera was changed meanwhile.
     map->setEnumValue("TriggerMode", "On");
@@ -418,6 +429,42 @@ TEST_F(ContextManagerTest, FailedOpenLeavesTheCameraDetached)
     Nimbo::Emulation::SetInUseElsewhere(kSerial, false);
     m_manager->openActiveDevice();
     EXPECT_TRUE(m_manager->isDeviceOpen());
+}
+
+TEST_F(ContextManagerTest, ViewCommandsGoToTheActiveWindowAndAPausedWindowIsForgottenWithItsContext)
+{
+    openDevice();
+    IDeviceContextWindow* active = nullptr;
+    m_manager->setActiveWindowProvider([&] { return active; });
+    testsupport::LogCapture log;
+    m_manager->zoomIn(); // no active window: nothing
+    EXPECT_FALSE(m_manager->canZoomIn());
+    m_manager->pauseUpdates();
+    EXPECT_TRUE(log.contains("ContextManager::pauseUpdates() - there is no image window!"));
+
+    m_manager->startContinuousShot();
+    ASSERT_NE(m_window, nullptr);
+    active = m_window;
+    EXPECT_TRUE(m_manager->canZoomIn());
+    EXPECT_FALSE(m_manager->canZoomOut());
+    m_manager->zoomIn();
+    EXPECT_EQ(m_window->zooms, 1);
+    ASSERT_TRUE(waitFor([&] { return m_manager->canSaveImage(); }));
+    EXPECT_EQ(m_manager->imageWindowOfCamera(m_manager->currentCamera()), m_window);
+    EXPECT_EQ(m_manager->cameraOfImageWindow(m_window), m_manager->currentCamera());
+
+    m_manager->pauseUpdates();
+    EXPECT_TRUE(m_window->paused);
+    m_manager->unpauseUpdates();
+    EXPECT_FALSE(m_window->paused);
+
+    // A window paused when its device closes is not touched again afterwards.
+    m_manager->pauseUpdates();
+    active = nullptr;
+    m_manager->closeActiveDevice();
+    log.clear();
+    m_manager->unpauseUpdates();
+    EXPECT_TRUE(log.contains("ContextManager::unpauseUpdates() - there is no image window!"));
 }
 
 } // namespace
