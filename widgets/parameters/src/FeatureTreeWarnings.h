@@ -1,5 +1,8 @@
-// Second line of the feature tree's two-line warnings: the failing function and the exception.
+// Second line of the feature tree's two-line warnings: the failing function and the exception, written by the
+// library's exception printers.
 #pragma once
+
+#include "orbelt/Helpers.h"
 
 #include <GenICam/GenericException.h>
 
@@ -10,18 +13,13 @@
 namespace featuretree {
 inline void warnException(const char* function, const GenICam::GenericException& e)
 {
-    qWarning().noquote() << QString("%1: ").arg(function) << "Exception occurred:\n"
-                         << e.GetDescription() << "\n"
-                         << e.GetSourceFileName() << ":" << e.GetSourceLine() << "\n";
+    qWarning().noquote().nospace() << function << ": " << e;
 }
 
 inline void warnException(const char* function, const std::exception& e)
 {
-    qWarning().noquote() << QString("%1: ").arg(function) << "Exception occurred:\n" << e.what() << "\n";
+    qWarning().noquote().nospace() << function << ": " << e;
 }
 
-inline void warnUnknown(const char* function)
-{
-    qWarning("%s: Unspecified exception occurred.", function);
-}
+inline void warnUnknown(const char* function) { qWarning("%s: Unspecified exception occurred.", function); }
 } // namespace featuretree
