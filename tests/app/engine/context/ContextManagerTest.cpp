@@ -8,6 +8,7 @@
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
 
+#include <GenApi/GenApi.h>
 #include <nimbo/Emulation.h>
 #include <nimbo/NimboDevice.h>
 #include <nimbo/TlFactory.h>
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 #include <memory>
 
 Q_DECLARE_METATYPE(Nimbo::INimboDevice*)
@@ -57,7 +59,7 @@ struct TestWindow : IDeviceContextWindow {
             *disposed = true;
         delete this;
     }
-    void setWhiteBalancePickerEnabled(bool) override {}
+    void setWhiteBalancePickerEnabled(bool enabled) override { whiteBalancePicker = enabled ? 1 : 0; }
     void recordingStateChanged(ERecordingState) override { ++stateChanges; }
     void setRecordingStatus(const RecordingStatusInfo&) override {}
     void setPerfData(double, uint64_t, bool) override { ++perfUpdates; }
@@ -70,6 +72,7 @@ struct TestWindow : IDeviceContextWindow {
     void pauseUpdates(bool pause) override { paused = pause; }
 
     std::atomic<int> zooms{0};
+    std::atomic<int> whiteBalancePicker{-1};
     bool paused = false;
 };
 
@@ -465,6 +468,35 @@ TEST_F(ContextManagerTest, ViewCommandsGoToTheActiveWindowAndAPausedWindowIsForg
     log.clear();
     m_manager->unpauseUpdates();
     EXPECT_TRUE(log.contains("ContextManager::unpauseUpdates() - there is no image window!"));
+}
+
+TEST_F(ContextManagerTest, WhiteBalancePickerSwitchReachesTheWindowFromAnyThread)
+{
+    openDevice();
+    m_manager->startContinuousShot();
+    ASSERT_NE(m_window, nullptr);
+    GenApi::CBooleanPtr picker(m_manager->currentCamera()->getNodeMap()->GetNode("WhiteBalancePickerEnable"));
+    ASSERT_TRUE(picker.IsValid());
+    picker->SetValue(true);
+    EXPECT_TRUE(waitFor([&] { return m_window->whiteBalancePicker == 1; }));
+    // From another thread the change is re-posted to the context's thread.
+    std::thread writer([&] { picker->SetValue(false); });
+    writer.join();
+    EXPECT_TRUE(waitFor([&] { return m_window->whiteBalancePicker == 0; }));
+}
+
+TEST_F(ContextManagerTest, DeletingTheManagerWithoutShutDownStopsEverything)
+{
+    openDevice();
+    m_manager->startContinuousShot();
+    CRecordingOptions options = tiffOptions(path() + "/deleted", 0);
+    m_manager->startRecording(&options);
+    ASSERT_TRUE(m_manager->isDeviceRecording());
+    m_manager.reset();
+    QCoreApplication::processEvents();
+    // A new manager opens the same camera again: the first one let go of it.
+    openDevice();
+    EXPECT_TRUE(m_manager->isDeviceOpen());
 }
 
 } // namespace
