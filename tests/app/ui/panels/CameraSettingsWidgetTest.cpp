@@ -10,6 +10,7 @@
 #include <Camera.h>
 
 #include <QCheckBox>
+#include <QImage>
 #include <QLabel>
 #include <QSettings>
 #include <QSlider>
@@ -232,4 +233,14 @@ TEST_F(CameraSettingsWidgetTest, destructionSavesTheLastValuesOnlyWithACurrentCa
     for (const char* key : {"VlrSaturation", "VlrContrast", "VlrBrightness", "VlrHue"})
         EXPECT_TRUE(settings.contains(key)) << key;
     EXPECT_EQ(settings.childKeys().size(), 10);
+}
+
+TEST_F(CameraSettingsWidgetTest, styleSheetPaintsTheWhitePanelWithItsBorders)
+{
+    panel->resize(300, 700);
+    const QImage image = panel->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.pixelColor(5, 5), QColor("#FFFFFF"));
+    EXPECT_EQ(image.pixelColor(image.width() - 1, 5), QColor("#00457C"));
+    EXPECT_EQ(image.pixelColor(5, image.height() - 1), QColor("#00457C"));
 }
