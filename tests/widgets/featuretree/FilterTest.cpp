@@ -1,6 +1,7 @@
 // Feature filters on node maps, and the proxy's level and search filtering with its match counts.
 #include "FeatureTreeFixtures.h"
 
+#include <orbelt/FeatureTreeHighlighter.h>
 #include <orbelt/FeatureTreeModel.h>
 #include <orbelt/FeatureTreeProxyModel.h>
 #include <orbelt/NodeMapFilter.h>
@@ -8,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -140,6 +142,30 @@ TEST_F(ProxyTest, ForwardsTheTreeOperationsWithMappedIndexes)
     EXPECT_EQ(alone.GetNodeMapName(map.get()), "unknown NodeMap name");
     EXPECT_EQ(alone.getFavoritesIndexFromModelIndex(QModelIndex()), -1);
     EXPECT_EQ(alone.GetFavorites().count(), 0);
+}
+
+TEST(FeatureTreeHighlighterTest, ColourComesFromTheSettingsAndFallsBack)
+{
+    struct Case {
+        const char* stored;
+        const char* used;
+    } cases[] = {{nullptr, "#ffff50"}, {"#00ff00", "#00ff00"}, {"no colour", "#ffff50"}};
+    for (const Case& c : cases) {
+        QSettings settings;
+        if (c.stored)
+            settings.setValue("FeatureTree/HighlightColor", c.stored);
+        else
+            settings.remove("FeatureTree/HighlightColor");
+        FeatureTreeHighlighter highlighter;
+        highlighter.setSearchText("a");
+        EXPECT_EQ(highlighter.highlight("xa"),
+                  QString("x<span style='background-color: %1; font-weight:bold'>a</span>").arg(c.used))
+            << (c.stored ? c.stored : "none");
+        EXPECT_EQ(QSettings().value("FeatureTree/HighlightColor").toString(), c.used);
+    }
+    QSettings().remove("FeatureTree/HighlightColor");
+    FeatureTreeHighlighter plain;
+    EXPECT_EQ(plain.highlight("Gain <b>"), "Gain <b>") << "no search text, no change";
 }
 
 } // namespace
