@@ -1,0 +1,1 @@
+# Orbelt tests: device tree.
