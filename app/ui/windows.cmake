@@ -1,1 +1,1 @@
-# UI sources: image window, MDI area, main window, start-up. Append paths relative to this folder to KALMUTH_UI_SOURCES and libraries to KALMUTH_UI_LIBRARIES; the program target kalmuth (main.cpp) is defined here too.
+# UI sources: image window, MDI area, main window, start-up. Append paths relative to this folder to KALMUTH_UI_SOURCES and libraries to KALMUTH_UI_LIBRARIES; the program target kalmuth is defined in program.cmake.
