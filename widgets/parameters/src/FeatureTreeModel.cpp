@@ -2,10 +2,10 @@
 #include "orbelt/FeatureTreeModel.h"
 
 #include "FeatureTreeWarnings.h"
+#include "orbelt/Helpers.h"
 
 #include <QDataStream>
 #include <QMimeData>
-#include <QSettings>
 
 namespace {
 const char* kDragFormat = "application/x-fti";
@@ -27,8 +27,8 @@ FeatureTreeModel::FeatureTreeModel(QObject* parent)
     : QAbstractItemModel(parent),
       m_rootItem(new FeatureTreeItem(QString(), this, false, "MasterRoot", QString(), nullptr, false))
 {
-    // Node debugging shows every link of a node; it is switched in the settings, off by default.
-    m_nodeDebug = QSettings().value("EnableNodeDebug", false).toBool();
+    // Node debugging shows every link of a node instead of the categories' features.
+    m_nodeDebug = isNodeDebugModeEnabled();
     m_pollTimer.setSingleShot(true);
     connect(&m_pollTimer, &QTimer::timeout, this, &FeatureTreeModel::onTimerPoll);
 }
