@@ -5,13 +5,13 @@
 
 #include <GenApi/Float.h>
 #include <GenApi/Integer.h>
-#include <orbelt/DoubleComboSlider.h>
+#include "FlatDoubleComboSlider.h"
 
 #include <QPointer>
 
-// The panel's flat slider is a DoubleComboSlider that re-emits its edit box's editingFinished() and
-// its slider's valueChanged(int) under its own signals; the model connects to those by name.
-using ParameterSlider = DoubleComboSlider;
+// The panel's flat slider; the model reaches its own intValue() and trimSliderValue(), which hide the
+// base's in the logarithmic scale.
+using ParameterSlider = FlatDoubleComboSlider;
 
 // GUI thread: every member. onAliasNodeUpdate may be called from any thread that changed the alias;
 // it hands the work to the GUI thread.

@@ -12,8 +12,8 @@
 using parametermodel_detail::warnCurrentException;
 
 namespace {
-// The slider's limit test and increment alignment are protected members of the control; the model
-// reaches them through this accessor rather than widening the control's interface.
+// The slider's limit test is a protected member of the control; the model reaches it through this
+// accessor rather than widening the control's interface.
 struct SliderAccess : ParameterSlider {
     static bool limitsChanged(const ParameterSlider* s, double min, double max, int increment)
     {
@@ -25,7 +25,6 @@ struct SliderAccess : ParameterSlider {
         return (s->*static_cast<bool (ParameterSlider::*)(int, int, int) const>(&SliderAccess::checkIfLimitsChanged))(
             min, max, increment);
     }
-    static int trim(const ParameterSlider* s, int value) { return (s->*(&SliderAccess::trimSliderValue))(value); }
 };
 
 QByteArray nameOf(GenApi::INode* node)
@@ -47,9 +46,8 @@ struct FlagGuard {
 DoubleParameterModel::DoubleParameterModel(ParameterSlider* slider, QString name, QString alternateName)
     : BaseParameterModel(std::move(name), std::move(alternateName)), m_pSlider(slider)
 {
-    // By name: the panel's slider declares these signals itself.
-    connect(m_pSlider, SIGNAL(editingFinished()), this, SLOT(onSpinBoxEditingFinished()));
-    connect(m_pSlider, SIGNAL(valueChanged(int)), this, SLOT(onSliderValueChanged(int)));
+    connect(m_pSlider, &ParameterSlider::editingFinished, this, &DoubleParameterModel::onSpinBoxEditingFinished);
+    connect(m_pSlider, &ParameterSlider::valueChanged, this, &DoubleParameterModel::onSliderValueChanged);
     m_pSlider->setEnabled(false);
 }
 
@@ -250,7 +248,7 @@ void DoubleParameterModel::onSliderValueChanged(int val)
         if (val == m_pAliasInteger->GetValue(false, false))
             return;
         m_pSlider->enableUpdate(true);
-        m_pAliasInteger->SetValue(SliderAccess::trim(m_pSlider, val), true);
+        m_pAliasInteger->SetValue(m_pSlider->trimSliderValue(val), true);
     } catch (...) {
         QByteArray aliasName;
         try {

@@ -6,7 +6,5 @@ kalmuth_add_test(kalmuth-ui-parameters-test
 kalmuth_add_test(kalmuth-ui-parameter-models-test WIDGETS
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/parameters/ParameterModelTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/parameters/TestSlider.h
   LIBRARIES kalmuth-ui Qt5::Test)
-set_target_properties(kalmuth-ui-parameter-models-test PROPERTIES AUTOMOC ON)
 target_include_directories(kalmuth-ui-parameter-models-test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/parameters)

@@ -341,3 +341,24 @@ TEST(HueParameterModelTest, integerHueDrivesTheSliderThroughTheFloatWrapper)
     EXPECT_DOUBLE_EQ(slider.value(), 90.0);
     manager.clearItems();
 }
+
+TEST(ExposureParameterModelTest, logarithmicSliderPositionsWriteTheIntegerTheyStandFor)
+{
+    NodeMapPtr map = load(R"(
+      <Float Name="ExposureTime"><Value>12345</Value><Min>1</Min><Max>1000000</Max><pAlias>ExposureTimeRaw</pAlias></Float>
+      <Integer Name="ExposureTimeRaw"><Value>12345</Value><Min>1</Min><Max>1000000</Max><Inc>1</Inc></Integer>)");
+    FlatDoubleComboSlider slider(nullptr, 1);
+    NodeParameterManager manager;
+    manager.addModel(new DoubleParameterModel(&slider, "ExposureTime", ""));
+    manager.setNodeMap(map.get());
+    ASSERT_TRUE(slider.isEnabled());
+    // The exact value went out with the slider's own move; the position stands for a neighbour of it.
+    EXPECT_NEAR(slider.intValue(), 12345, 5);
+
+    CIntegerPtr raw = map->GetNode("ExposureTimeRaw");
+    slider.slider()->setValue(100000);
+    EXPECT_EQ(raw->GetValue(), 1000000);
+    slider.slider()->setValue(0);
+    EXPECT_EQ(raw->GetValue(), 1);
+    manager.clearItems();
+}

@@ -1,21 +1,13 @@
-// The slider control as the settings panel's flat slider presents it in the linear scale.
+// The settings panel's flat slider in the linear scale, as most of the panel's sliders are.
 #pragma once
 
-#include <orbelt/DoubleComboSlider.h>
+#include "FlatDoubleComboSlider.h"
+
 #include <orbelt/SpinBox.h>
 
 #include <QSlider>
 
-class TestSlider : public DoubleComboSlider {
-    Q_OBJECT
+class TestSlider : public FlatDoubleComboSlider {
 public:
-    TestSlider()
-    {
-        connect(editBox(), &QDoubleSpinBox::editingFinished, this, &TestSlider::editingFinished);
-        connect(slider(), &QSlider::valueChanged, this, &TestSlider::valueChanged);
-    }
-
-signals:
-    void editingFinished();
-    void valueChanged(int value);
+    TestSlider() : FlatDoubleComboSlider(nullptr, 0) {}
 };
