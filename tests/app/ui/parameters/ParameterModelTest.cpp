@@ -362,3 +362,25 @@ TEST(ExposureParameterModelTest, logarithmicSliderPositionsWriteTheIntegerTheySt
     EXPECT_EQ(raw->GetValue(), 1);
     manager.clearItems();
 }
+
+TEST(NodeParameterManagerTest, modelsThatOutliveTheNodeMapAreDeletedSafely)
+{
+    NodeMapPtr map = load(std::string(kNodes) + autoEnumeration("GainAuto", "2"));
+    TestSlider slider;
+    QCheckBox box;
+    NodeParameterManager manager;
+    auto* gain = new DoubleParameterModel(&slider, "Gain", "");
+    manager.addModel(gain);
+    manager.addModel(new BooleanParameterModel(&box, "ReverseX", ""));
+    manager.setNodeMap(map.get());
+    ASSERT_TRUE(slider.isEnabled());
+    map.reset();
+    EXPECT_EQ(manager.nodeMap(), nullptr);
+    EXPECT_EQ(gain->node(), nullptr);
+    manager.onTimerPoll();
+    // A refresh of a model whose node is gone only warns.
+    testsupport::LogCapture log;
+    manager.onModelUpdated(gain);
+    EXPECT_TRUE(log.contains("is called with non-float node?"));
+    manager.clearItems();
+}
