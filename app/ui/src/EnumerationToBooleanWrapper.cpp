@@ -1,7 +1,7 @@
-// The enumeration-to-boolean value mapping and the wrapped enumeration node.
+// The enumeration-to-boolean value mapping.
 #include "EnumerationToBooleanWrapper.h"
-#include "WrappedEnumerationToBoolean.h"
 
+#include <GenApi/Node.h>
 #include <GenICam/GenericException.h>
 
 namespace TesvarNodeTools {
@@ -69,16 +69,6 @@ bool CEnumerationToBooleanWrapper::GetValue(bool Verify, bool IgnoreCache)
 bool CEnumerationToBooleanWrapper::operator()()
 {
     return GetValue(false, false);
-}
-
-CWrappedEnumerationToBoolean::CWrappedEnumerationToBoolean(GenApi::INode* node, const GenICam::gcstring& name)
-    : CNodeWrapper(node), CEnumerationToBooleanWrapper(dynamic_cast<GenApi::IEnumeration*>(node), name)
-{
-}
-
-GenApi::EAccessMode CWrappedEnumerationToBoolean::GetAccessMode() const
-{
-    return enumeration()->GetAccessMode();
 }
 
 } // namespace TesvarNodeTools

@@ -1,7 +1,7 @@
-// The integer-to-float value mapping and the wrapped integer node.
+// The integer-to-float value mapping.
 #include "IntegerToFloatWrapper.h"
-#include "WrappedIntegerToFloat.h"
 
+#include <GenApi/Node.h>
 #include <GenICam/GenericException.h>
 
 #include <cmath>
@@ -116,24 +116,6 @@ void CIntegerToFloatWrapper::ImposeMin(double Value)
 void CIntegerToFloatWrapper::ImposeMax(double Value)
 {
     integer()->ImposeMax(truncate(Value));
-}
-
-CWrappedIntegerToFloat::CWrappedIntegerToFloat(GenApi::INode* node)
-    : CNodeWrapper(node), CIntegerToFloatWrapper(dynamic_cast<GenApi::IInteger*>(node))
-{
-}
-
-GenApi::EAccessMode CWrappedIntegerToFloat::GetAccessMode() const
-{
-    return integer()->GetAccessMode();
-}
-GenApi::INode* CWrappedIntegerToFloat::GetAlias() const
-{
-    return m_pNode;
-}
-GenApi::INode* CWrappedIntegerToFloat::GetCastAlias() const
-{
-    return m_pNode;
 }
 
 } // namespace TesvarNodeTools
