@@ -76,7 +76,7 @@ DepthGuard::~DepthGuard()
     --t_depth;
 }
 
-CNodeImpl::CNodeImpl(CNodeMapImpl* map, NodeSpec spec) : m_map(map), m_spec(std::move(spec)) {}
+CNodeImpl::CNodeImpl(CNodeMapImpl* map, NodeDefinition definition) : m_map(map), m_definition(std::move(definition)) {}
 
 CNodeImpl::~CNodeImpl()
 {
@@ -88,7 +88,7 @@ CNodeImpl::~CNodeImpl()
 
 const XmlProperty* CNodeImpl::property(const char* name) const
 {
-    for (const auto& p : m_spec.properties)
+    for (const auto& p : m_definition.properties)
         if (p.name == name)
             return &p;
     return nullptr;
@@ -158,7 +158,7 @@ double CNodeImpl::doubleOf(const char* valueName, const char* pointerName, doubl
 
 void CNodeImpl::Resolve()
 {
-    for (const auto& p : m_spec.properties) {
+    for (const auto& p : m_definition.properties) {
         if (!isLinkName(p.name))
             continue;
         const std::string target = trimmed(p.text);
@@ -186,7 +186,7 @@ void CNodeImpl::Resolve()
         child->addDependent(this);
     for (CNodeImpl* invalidator : m_invalidators)
         invalidator->addDependent(this);
-    for (const auto& p : m_spec.properties) {
+    for (const auto& p : m_definition.properties) {
         const std::string* var = p.attribute("Name");
         if (p.name == "Constant" && var)
             m_constants[*var] = parseDouble(p.text, "Constant");
@@ -341,7 +341,7 @@ GenICam::gcstring CNodeImpl::GetName(bool FullQualified) const
 
 ENameSpace CNodeImpl::GetNameSpace() const
 {
-    return m_spec.nameSpace == "Standard" ? Standard : Custom;
+    return m_definition.nameSpace == "Standard" ? Standard : Custom;
 }
 
 EVisibility CNodeImpl::GetVisibility() const
@@ -557,7 +557,7 @@ void CNodeImpl::GetPropertyNames(GenICam::gcstring_vector& names) const
     names.clear();
     names.push_back("Name");
     names.push_back("NameSpace");
-    for (const auto& p : m_spec.properties)
+    for (const auto& p : m_definition.properties)
         if (std::find(names.begin(), names.end(), GenICam::gcstring(p.name)) == names.end())
             names.push_back(p.name);
     if (!m_directDependents.empty())
@@ -603,7 +603,7 @@ bool CNodeImpl::GetProperty(const GenICam::gcstring& propertyName, GenICam::gcst
         return !nodes.empty();
     }
     bool found = false;
-    for (const auto& p : m_spec.properties) {
+    for (const auto& p : m_definition.properties) {
         if (p.name != wanted)
             continue;
         found = true;

@@ -34,7 +34,7 @@ struct XmlProperty {
 };
 
 // A node element with its properties, before the node is built.
-struct NodeSpec {
+struct NodeDefinition {
     std::string kind;
     std::string name;
     std::string nameSpace;
@@ -57,7 +57,7 @@ struct CallbackHolder {
 
 class CNodeImpl : virtual public INode, virtual public ISelector, virtual public IValue {
 public:
-    CNodeImpl(CNodeMapImpl* map, NodeSpec spec);
+    CNodeImpl(CNodeMapImpl* map, NodeDefinition definition);
     ~CNodeImpl() override;
 
     // Links and formulas are resolved once all nodes exist; throws RuntimeException naming the problem.
@@ -110,8 +110,8 @@ public:
     bool IsValueCacheValid() const override;
 
     // Engine side, called with the lock held.
-    const std::string& name() const { return m_spec.name; }
-    const std::string& kind() const { return m_spec.kind; }
+    const std::string& name() const { return m_definition.name; }
+    const std::string& kind() const { return m_definition.kind; }
     CNodeMapImpl* map() const { return m_map; }
     const XmlProperty* property(const char* name) const;
     std::string text(const char* name, const std::string& fallback = std::string()) const;
@@ -168,7 +168,7 @@ public:
     double doubleOf(const char* valueName, const char* pointerName, double fallback);
 
     CNodeMapImpl* m_map;
-    NodeSpec m_spec;
+    NodeDefinition m_definition;
     bool m_cacheValid = false;
 
 private:

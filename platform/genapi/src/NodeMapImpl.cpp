@@ -41,7 +41,7 @@ XmlProperty readProperty(const pugi::xml_node& element)
 }
 
 // Reads the node elements of one description (nodes may sit in Group elements).
-void readNodes(const pugi::xml_node& parent, const std::string& source, std::vector<NodeSpec>& out, int depth = 0)
+void readNodes(const pugi::xml_node& parent, const std::string& source, std::vector<NodeDefinition>& out, int depth = 0)
 {
     if (depth > 32)
         throw RUNTIME_EXCEPTION("%s: Group elements are nested more than 32 deep", source.c_str());
@@ -58,25 +58,25 @@ void readNodes(const pugi::xml_node& parent, const std::string& source, std::vec
                                                      source.c_str(), kind.c_str());
             continue;
         }
-        NodeSpec spec;
-        spec.kind = kind;
-        spec.name = element.attribute("Name").value();
-        if (spec.name.empty())
+        NodeDefinition definition;
+        definition.kind = kind;
+        definition.name = element.attribute("Name").value();
+        if (definition.name.empty())
             throw RUNTIME_EXCEPTION("%s: a <%s> element at offset %td has no Name", source.c_str(), kind.c_str(),
                                     element.offset_debug());
-        spec.nameSpace = element.attribute("NameSpace").value();
-        spec.mergePriority = parsePriority(element.attribute("MergePriority").value());
-        std::vector<NodeSpec> entries;
+        definition.nameSpace = element.attribute("NameSpace").value();
+        definition.mergePriority = parsePriority(element.attribute("MergePriority").value());
+        std::vector<NodeDefinition> entries;
         for (const pugi::xml_node& child : element.children()) {
             if (child.type() != pugi::node_element)
                 continue;
             if (kind == "Enumeration" && std::string(child.name()) == "EnumEntry") {
-                NodeSpec entry;
+                NodeDefinition entry;
                 entry.kind = "EnumEntry";
                 const std::string symbol = child.attribute("Name").value();
                 if (symbol.empty())
-                    throw RUNTIME_EXCEPTION("%s: an EnumEntry of '%s' has no Name", source.c_str(), spec.name.c_str());
-                entry.name = "EnumEntry_" + spec.name + "_" + symbol;
+                    throw RUNTIME_EXCEPTION("%s: an EnumEntry of '%s' has no Name", source.c_str(), definition.name.c_str());
+                entry.name = "EnumEntry_" + definition.name + "_" + symbol;
                 entry.nameSpace = child.attribute("NameSpace").value();
                 for (const pugi::xml_node& c : child.children())
                     if (c.type() == pugi::node_element)
@@ -87,19 +87,19 @@ void readNodes(const pugi::xml_node& parent, const std::string& source, std::vec
                 if (!hasSymbolic)
                     entry.properties.push_back(XmlProperty{"Symbolic", symbol, {}});
                 XmlProperty link{"pEnumEntry", entry.name, {}};
-                spec.properties.push_back(link);
+                definition.properties.push_back(link);
                 entries.push_back(std::move(entry));
                 continue;
             }
             XmlProperty p = readProperty(child);
             if (p.name == "MergePriority")
-                spec.mergePriority = parsePriority(p.text.c_str());
-            spec.properties.push_back(std::move(p));
+                definition.mergePriority = parsePriority(p.text.c_str());
+            definition.properties.push_back(std::move(p));
         }
         // Entries go wherever their enumeration goes in a merge.
         for (auto& e : entries)
-            e.mergePriority = spec.mergePriority;
-        out.push_back(std::move(spec));
+            e.mergePriority = definition.mergePriority;
+        out.push_back(std::move(definition));
         for (auto& e : entries)
             out.push_back(std::move(e));
     }
@@ -120,18 +120,18 @@ pugi::xml_node parseDescription(pugi::xml_document& doc, const GenICam::gcstring
 }
 
 // Injected nodes join by name: categories unite their features, other clashes go to the higher MergePriority.
-void merge(std::vector<NodeSpec>& nodes, std::map<std::string, size_t>& index, std::vector<NodeSpec> incoming)
+void merge(std::vector<NodeDefinition>& nodes, std::map<std::string, size_t>& index, std::vector<NodeDefinition> incoming)
 {
-    for (NodeSpec& spec : incoming) {
-        auto it = index.find(spec.name);
+    for (NodeDefinition& definition : incoming) {
+        auto it = index.find(definition.name);
         if (it == index.end()) {
-            index[spec.name] = nodes.size();
-            nodes.push_back(std::move(spec));
+            index[definition.name] = nodes.size();
+            nodes.push_back(std::move(definition));
             continue;
         }
-        NodeSpec& existing = nodes[it->second];
-        if (existing.kind == "Category" && spec.kind == "Category") {
-            for (const XmlProperty& p : spec.properties) {
+        NodeDefinition& existing = nodes[it->second];
+        if (existing.kind == "Category" && definition.kind == "Category") {
+            for (const XmlProperty& p : definition.properties) {
                 if (p.name != "pFeature")
                     continue;
                 bool present = false;
@@ -140,36 +140,36 @@ void merge(std::vector<NodeSpec>& nodes, std::map<std::string, size_t>& index, s
                 if (!present)
                     existing.properties.push_back(p);
             }
-        } else if (spec.mergePriority > existing.mergePriority) {
-            existing = std::move(spec);
+        } else if (definition.mergePriority > existing.mergePriority) {
+            existing = std::move(definition);
         }
     }
 }
 
-std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, NodeSpec spec)
+std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, NodeDefinition definition)
 {
-    const std::string k = spec.kind;
+    const std::string k = definition.kind;
     if (k == "Integer" || k == "IntReg" || k == "MaskedIntReg" || k == "IntSwissKnife" || k == "IntConverter")
-        return std::make_unique<CIntegerNode>(map, std::move(spec));
+        return std::make_unique<CIntegerNode>(map, std::move(definition));
     if (k == "Float" || k == "FloatReg" || k == "Converter" || k == "SwissKnife")
-        return std::make_unique<CFloatNode>(map, std::move(spec));
+        return std::make_unique<CFloatNode>(map, std::move(definition));
     if (k == "Boolean")
-        return std::make_unique<CBooleanNode>(map, std::move(spec));
+        return std::make_unique<CBooleanNode>(map, std::move(definition));
     if (k == "Enumeration")
-        return std::make_unique<CEnumerationNode>(map, std::move(spec));
+        return std::make_unique<CEnumerationNode>(map, std::move(definition));
     if (k == "EnumEntry")
-        return std::make_unique<CEnumEntryNode>(map, std::move(spec));
+        return std::make_unique<CEnumEntryNode>(map, std::move(definition));
     if (k == "Command")
-        return std::make_unique<CCommandNode>(map, std::move(spec));
+        return std::make_unique<CCommandNode>(map, std::move(definition));
     if (k == "String" || k == "StringReg")
-        return std::make_unique<CStringNode>(map, std::move(spec));
+        return std::make_unique<CStringNode>(map, std::move(definition));
     if (k == "Register")
-        return std::make_unique<CRegisterNode>(map, std::move(spec));
+        return std::make_unique<CRegisterNode>(map, std::move(definition));
     if (k == "Port")
-        return std::make_unique<CPortNode>(map, std::move(spec));
+        return std::make_unique<CPortNode>(map, std::move(definition));
     if (k == "Node")
-        return std::make_unique<CPlainNode>(map, std::move(spec));
-    return std::make_unique<CCategoryNode>(map, std::move(spec));
+        return std::make_unique<CPlainNode>(map, std::move(definition));
+    return std::make_unique<CCategoryNode>(map, std::move(definition));
 }
 
 std::mutex g_registryMutex;
@@ -204,14 +204,14 @@ CNodeMapImpl::CNodeMapImpl(const GenICam::gcstring& description, const GenICam::
                            const GenICam::gcstring& deviceName)
     : m_deviceName(deviceName)
 {
-    std::vector<NodeSpec> specs;
+    std::vector<NodeDefinition> specs;
     std::map<std::string, size_t> index;
     {
         pugi::xml_document doc;
         const pugi::xml_node root = parseDescription(doc, description, "The GenICam description");
         for (const pugi::xml_attribute& a : root.attributes())
             m_rootAttributes.emplace_back(a.name(), a.value());
-        std::vector<NodeSpec> first;
+        std::vector<NodeDefinition> first;
         readNodes(root, "The GenICam description", first);
         merge(specs, index, std::move(first));
     }
@@ -219,13 +219,13 @@ CNodeMapImpl::CNodeMapImpl(const GenICam::gcstring& description, const GenICam::
         pugi::xml_document doc;
         const std::string source = "Injected GenICam description " + std::to_string(i + 1);
         const pugi::xml_node root = parseDescription(doc, injected[i], source);
-        std::vector<NodeSpec> more;
+        std::vector<NodeDefinition> more;
         readNodes(root, source, more);
         merge(specs, index, std::move(more));
     }
-    for (NodeSpec& spec : specs) {
-        const std::string name = spec.name;
-        auto node = makeNode(this, std::move(spec));
+    for (NodeDefinition& definition : specs) {
+        const std::string name = definition.name;
+        auto node = makeNode(this, std::move(definition));
         m_byName[name] = node.get();
         if (auto port = dynamic_cast<CPortNode*>(node.get()))
             m_ports.push_back(port);

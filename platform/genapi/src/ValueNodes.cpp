@@ -76,7 +76,7 @@ void requireLink(const CNodeImpl* node, const char* linkName)
 int64_t CRegisterAccess::address()
 {
     uint64_t a = 0; // addresses wrap like the device's address arithmetic
-    for (const auto& p : m_node->m_spec.properties) {
+    for (const auto& p : m_node->m_definition.properties) {
         if (p.name == "Address")
             a += static_cast<uint64_t>(m_node->parseInteger(p.text, "Address"));
     }

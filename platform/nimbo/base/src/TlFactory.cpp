@@ -378,9 +378,9 @@ NimboAutoInitTerm::~NimboAutoInitTerm()
 
 namespace Emulation {
 
-bool Configure(const std::string& specification)
+bool Configure(const std::string& cameraList)
 {
-    return World::instance().configure(specification);
+    return World::instance().configure(cameraList);
 }
 
 bool ConfigureFromEnvironment()

@@ -26,7 +26,7 @@
 namespace {
 
 struct Model {
-    const char* specification;
+    const char* cameraList;
     const char* serial;
     const char* colourFormat; // what the default configuration leaves in PixelFormat
     bool sfnc2;
@@ -40,7 +40,7 @@ const Model kModels[] = {
 
 void PrintTo(const Model& model, std::ostream* out)
 {
-    *out << model.specification;
+    *out << model.cameraList;
 }
 
 using testsupport::waitFor;
@@ -49,7 +49,7 @@ class EmulatedCameraTest : public ::testing::TestWithParam<Model> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Nimbo::Emulation::Configure(GetParam().specification));
+        ASSERT_TRUE(Nimbo::Emulation::Configure(GetParam().cameraList));
         Nimbo::DeviceInfoList_t devices;
         Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
         for (const auto& info : devices)

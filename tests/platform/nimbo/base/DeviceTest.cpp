@@ -143,10 +143,10 @@ TEST_F(DeviceTest, GigEInfosNameARealLocalInterface)
     EXPECT_TRUE(usb.IsVendorIdAvailable());
 }
 
-TEST(EmulationConfigTest, SpecificationsGiveTheirCameras)
+TEST(EmulationConfigTest, CameraListsGiveTheirCameras)
 {
     struct Case {
-        const char* spec;
+        const char* cameras;
         bool ok;
         std::vector<std::string> serials;
     };
@@ -160,8 +160,8 @@ TEST(EmulationConfigTest, SpecificationsGiveTheirCameras)
         {"usb:noSuchModel", false, {}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Emulation::Configure(c.spec), c.ok) << c.spec;
-        EXPECT_EQ(Emulation::SerialNumbers(), c.serials) << c.spec;
+        EXPECT_EQ(Emulation::Configure(c.cameras), c.ok) << c.cameras;
+        EXPECT_EQ(Emulation::SerialNumbers(), c.serials) << c.cameras;
     }
     Emulation::Configure("");
     DeviceInfoList list;

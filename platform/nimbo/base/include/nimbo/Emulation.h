@@ -12,7 +12,7 @@ namespace Emulation {
 // "usb|gige:ModelName[:Serial]"; empty = one USB colour camera; "none" = none). Existing devices keep
 // their cameras, which count as unplugged. Returns false when an entry could not be used (the others
 // still are).
-bool Configure(const std::string& specification);
+bool Configure(const std::string& cameraList);
 // Configure with the environment variable NIMBO_EMULATION.
 bool ConfigureFromEnvironment();
 std::vector<std::string> SerialNumbers();

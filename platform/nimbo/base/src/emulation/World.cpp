@@ -148,17 +148,17 @@ void World::ensureConfigured()
     m_cameras = build(env ? env : "", ok);
 }
 
-std::vector<CameraEntry> World::build(const std::string& specification, bool& ok)
+std::vector<CameraEntry> World::build(const std::string& cameraList, bool& ok)
 {
     std::vector<CameraEntry> cameras;
     ok = true;
-    const std::string spec = trim(specification);
-    if (spec.empty()) {
+    const std::string entries = trim(cameraList);
+    if (entries.empty()) {
         auto camera = std::make_shared<EmulatedCamera>(defaultModel("usb"), "21000001", 0);
         cameras.push_back({camera, makeDeviceInfo(*camera)});
-    } else if (spec != "none") {
+    } else if (entries != "none") {
         int index = 0;
-        for (const std::string& rawEntry : split(spec, ';')) {
+        for (const std::string& rawEntry : split(entries, ';')) {
             const std::string entry = trim(rawEntry);
             if (entry.empty())
                 continue;
@@ -196,10 +196,10 @@ std::vector<CameraEntry> World::build(const std::string& specification, bool& ok
     return cameras;
 }
 
-bool World::configure(const std::string& specification)
+bool World::configure(const std::string& cameraList)
 {
     bool ok = true;
-    std::vector<CameraEntry> cameras = build(specification, ok);
+    std::vector<CameraEntry> cameras = build(cameraList, ok);
     std::vector<CameraEntry> previous;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

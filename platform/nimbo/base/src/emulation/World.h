@@ -23,7 +23,7 @@ class World {
 public:
     static World& instance();
 
-    bool configure(const std::string& specification);
+    bool configure(const std::string& cameraList);
     // Cameras of one device class that are plugged in.
     std::vector<CameraEntry> plugged(const std::string& deviceClass);
     // The camera (plugged or not) of that full name; null when unknown.
@@ -34,7 +34,7 @@ public:
 private:
     World();
     void ensureConfigured();
-    static std::vector<CameraEntry> build(const std::string& specification, bool& ok);
+    static std::vector<CameraEntry> build(const std::string& cameraList, bool& ok);
     std::mutex m_mutex;
     bool m_configured = false;
     std::vector<CameraEntry> m_cameras;
