@@ -11,9 +11,5 @@ add_library(kalmuth-engine-media-config INTERFACE)
 target_include_directories(kalmuth-engine-media-config INTERFACE
   $<TARGET_PROPERTY:PkgConfig::LIBAV,INTERFACE_INCLUDE_DIRECTORIES>)
 target_link_libraries(kalmuth-engine-media-config INTERFACE
-  Qt5::Core PkgConfig::LOG4CPP lorvish NimboUtility NimboGCBase)
-if(TARGET NimboBase)
-  target_compile_definitions(kalmuth-engine-media-config INTERFACE KALMUTH_HAVE_MIVTRACE)
-  target_link_libraries(kalmuth-engine-media-config INTERFACE NimboBase)
-endif()
+  Qt5::Core PkgConfig::LOG4CPP lorvish NimboUtility NimboGCBase NimboBase)
 list(APPEND KALMUTH_ENGINE_LIBRARIES kalmuth-engine-media-config)

@@ -1,6 +1,7 @@
 # Engine sources: recording. Append to KALMUTH_ENGINE_SOURCES (paths relative to this folder) and KALMUTH_ENGINE_LIBRARIES.
 list(APPEND KALMUTH_ENGINE_SOURCES
   src/BufferedImageSink.cpp
+  src/EngineLog.cpp
   src/ImageSequenceMediaWriter.cpp
   src/MediaWriterExceptions.cpp
   src/MediaWriterFactory.cpp

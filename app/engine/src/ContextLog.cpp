@@ -2,22 +2,16 @@
 #include "ContextLog.h"
 
 #include <log4cpp/Category.hh>
-#include <nimbo/Mivtrace.h>
-
-#include <cstdarg>
-#include <cstdio>
+#include "EngineLog.h"
 
 namespace contextlog {
 
 void write(unsigned int level, const char* format, ...)
 {
-    char text[2048];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    enginelog::vwrite("Tesvar.Base", level, format, args);
     va_end(args);
-    static const Mivtrace::CatID category = Mivtrace::LogGetCatID("Tesvar.Base");
-    Mivtrace::LogTrace(category, level, "%s", text);
 }
 
 log4cpp::Category& sequence()
