@@ -1,1 +1,5 @@
 # Orbelt sources: device tree, bandwidth flat tree and limit editors. Append absolute paths to ORBELT_DEVICE_SOURCES, libraries to ORBELT_DEVICE_LIBRARIES.
+list(APPEND ORBELT_DEVICE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/DeviceTreeWidget.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/DeviceTreeWidget.cpp)
+list(APPEND ORBELT_DEVICE_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets brasko lorvish NimboBase NimboGenApi NimboGCBase PkgConfig::LOG4CPP)

@@ -1,0 +1,337 @@
+// The device tree panel on emulated USB and GigE cameras: scans, removals, auto-open, tool tips.
+#include <orbelt/DeviceTreeWidget.h>
+
+#include <nimbo/Emulation.h>
+#include <nimbo/NimboIncludes.h>
+
+#include <testsupport/Wait.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QSignalSpy>
+#include <QTreeWidget>
+
+#include <GenApi/GenApi.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace Nimbo;
+
+namespace {
+
+// Records the serial numbers (and flags) that the info-carrying signals hand over while they run.
+struct InfoCalls {
+    std::vector<std::pair<QString, bool>> calls;
+    void add(const CDeviceInfo* info, bool flag = false)
+    {
+        calls.emplace_back(info ? QString::fromLatin1(info->GetSerialNumber().c_str()) : QString(), flag);
+    }
+    size_t count() const { return calls.size(); }
+};
+
+class DeviceTreeWidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Emulation::Configure("usb:vxUsb1920m:U1;gige:gxGige1280c:G1")); }
+    void TearDown() override
+    {
+        widget.reset();
+        if (device)
+            CTlFactory::GetInstance().DestroyDevice(device);
+        Emulation::WaitForEvents();
+    }
+
+    void create(bool monitorMode = false)
+    {
+        widget = std::make_unique<DeviceTreeWidget>(nullptr, monitorMode);
+        tree = widget->findChild<QTreeWidget*>(QStringLiteral("treeWidget"));
+        ASSERT_NE(tree, nullptr);
+    }
+
+    QStringList cameraNames() const
+    {
+        QStringList names;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            for (int j = 0; j < tree->topLevelItem(i)->childCount(); ++j)
+                names << tree->topLevelItem(i)->child(j)->data(0, Qt::UserRole).toString();
+        return names;
+    }
+
+    QTreeWidgetItem* cameraWithSerial(const char* serial) const
+    {
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            for (int j = 0; j < tree->topLevelItem(i)->childCount(); ++j) {
+                auto* item = dynamic_cast<DeviceTreeWidgetItem*>(tree->topLevelItem(i)->child(j));
+                if (item && item->deviceInfo().GetSerialNumber() == serial)
+                    return item;
+            }
+        return nullptr;
+    }
+
+    NimboAutoInitTerm init;
+    std::unique_ptr<DeviceTreeWidget> widget;
+    QTreeWidget* tree = nullptr;
+    INimboDevice* device = nullptr;
+};
+
+// Waits until the tree holds the given number of cameras.
+bool waitForCameras(DeviceTreeWidgetTest*, QTreeWidget* tree, int count)
+{
+    return testsupport::waitFor([&] {
+        int n = 0;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            n += tree->topLevelItem(i)->childCount();
+        return n == count;
+    });
+}
+
+TEST_F(DeviceTreeWidgetTest, ConstructionListsTransportLayersOnlyAndSwitchesAutoScanOn)
+{
+    create();
+    EXPECT_TRUE(widget->HasTL());
+    EXPECT_TRUE(widget->autoScanEnabled());
+    EXPECT_TRUE(cameraNames().isEmpty());
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* tl = tree->topLevelItem(i);
+        EXPECT_FALSE(tl->data(0, Qt::UserRole).toString().isEmpty());
+        EXPECT_FALSE(tl->data(0, Qt::UserRole + 4).toString().isEmpty());
+        EXPECT_TRUE(tl->isExpanded());
+    }
+}
+
+TEST_F(DeviceTreeWidgetTest, ScanRightAfterConstructionIsNotLost)
+{
+    // The request comes before the thread sleeps on its condition: it must still be served.
+    create();
+    InfoCalls detected;
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceDetected,
+                     [&](const CDeviceInfo* info) { detected.add(info); });
+    QSignalSpy changed(widget.get(), &DeviceTreeWidget::deviceListChanged);
+    widget->refresh(true);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    EXPECT_EQ(detected.count(), 2);
+    EXPECT_EQ(changed.count(), 1);
+    QTreeWidgetItem* usb = cameraWithSerial("U1");
+    ASSERT_NE(usb, nullptr);
+    EXPECT_TRUE(usb->data(0, Qt::UserRole + 3).toBool());
+    EXPECT_FALSE(usb->data(0, Qt::UserRole + 1).toBool());
+    EXPECT_FALSE(usb->text(0).isEmpty());
+}
+
+TEST_F(DeviceTreeWidgetTest, UnpluggedCameraLeavesUnlessOpened)
+{
+    struct Case {
+        bool opened;
+        bool expectKept;
+    };
+    for (const Case& c : {Case{false, false}, Case{true, true}}) {
+        SCOPED_TRACE(c.opened ? "opened" : "closed");
+        ASSERT_TRUE(Emulation::Configure("usb:vxUsb1920m:U1;gige:gxGige1280c:G1"));
+        create();
+        widget->refresh(false);
+        ASSERT_TRUE(waitForCameras(this, tree, 2));
+        auto* item = dynamic_cast<DeviceTreeWidgetItem*>(cameraWithSerial("U1"));
+        ASSERT_NE(item, nullptr);
+        if (c.opened) {
+            device = CTlFactory::GetInstance().CreateDevice(item->deviceInfo());
+            device->Open();
+            widget->onOpenDevice(device);
+            EXPECT_TRUE(item->font(0).bold());
+            EXPECT_TRUE(item->data(0, Qt::UserRole + 2).toBool());
+        }
+        InfoCalls removed;
+        QObject::connect(widget.get(), &DeviceTreeWidget::deviceRemoved,
+                         [&](const CDeviceInfo* info, bool byScan) { removed.add(info, byScan); });
+        // G1 goes too: its removal shows that the scan has reached the tree.
+        ASSERT_TRUE(Emulation::Unplug("U1"));
+        ASSERT_TRUE(Emulation::Unplug("G1"));
+        QSignalSpy changed(widget.get(), &DeviceTreeWidget::deviceListChanged);
+        widget->refresh(false);
+        ASSERT_TRUE(testsupport::waitFor([&] { return cameraWithSerial("G1") == nullptr; }));
+        EXPECT_EQ(changed.count(), 1);
+        if (c.expectKept) {
+            ASSERT_NE(cameraWithSerial("U1"), nullptr);
+            EXPECT_EQ(removed.count(), 1);
+            widget->onCloseDevice(device);
+            EXPECT_FALSE(cameraWithSerial("U1")->font(0).bold());
+            CTlFactory::GetInstance().DestroyDevice(device);
+            device = nullptr;
+        } else {
+            EXPECT_EQ(cameraWithSerial("U1"), nullptr);
+            ASSERT_EQ(removed.count(), 2);
+            for (const auto& call : removed.calls)
+                EXPECT_TRUE(call.second);
+            EXPECT_TRUE(removed.calls[0].first == "U1" || removed.calls[1].first == "U1");
+        }
+        widget.reset();
+    }
+}
+
+TEST_F(DeviceTreeWidgetTest, PendingWildcardAutoOpenSelectsFirstMatchOnce)
+{
+    create();
+    QSignalSpy openRequests(widget.get(), &DeviceTreeWidget::deviceOpenRequest);
+    InfoCalls current;
+    QObject::connect(widget.get(), &DeviceTreeWidget::currentDeviceChanged,
+                     [&](const CDeviceInfo* info) { current.add(info); });
+    // Any camera matches; the first one the tree holds after the scan is chosen.
+    widget->selectByNameAsync(QStringLiteral("*"), false);
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    ASSERT_TRUE(testsupport::waitFor([&] { return openRequests.count() >= 1; }));
+    EXPECT_EQ(openRequests.count(), 1);
+    ASSERT_NE(tree->currentItem(), nullptr);
+    EXPECT_TRUE(tree->currentItem()->data(0, Qt::UserRole + 3).toBool());
+    ASSERT_GE(current.count(), 1);
+    EXPECT_FALSE(current.calls.back().first.isEmpty());
+
+    // A second scan brings nothing new: no further open request.
+    widget->refresh(false);
+    testsupport::waitFor([&] { return false; }, 500);
+    EXPECT_EQ(openRequests.count(), 1);
+}
+
+TEST_F(DeviceTreeWidgetTest, SelectByNameMatchesExactlyOrByPattern)
+{
+    create();
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    const QString name = cameraWithSerial("G1")->text(0);
+    struct Case {
+        QString pattern;
+        bool exact;
+        bool found;
+    };
+    const Case cases[] = {
+        {name, true, true},
+        {name.toUpper(), true, true},
+        {name.left(3), true, false},
+        {name.left(3) + "*", false, true},
+        {QStringLiteral("nothing*"), false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern.toStdString());
+        tree->setCurrentItem(nullptr);
+        EXPECT_EQ(widget->selectByName(c.pattern, c.exact), c.found);
+        if (c.found) {
+            EXPECT_NE(tree->currentItem(), nullptr);
+        }
+    }
+    // Transport-layer items are never chosen, whatever the pattern.
+    EXPECT_FALSE(widget->selectByName(tree->topLevelItem(0)->text(0), true));
+    EXPECT_TRUE(widget->selectByName(QString(), true));
+    EXPECT_EQ(tree->currentItem(), nullptr);
+}
+
+TEST_F(DeviceTreeWidgetTest, MonitorModeShowsGigeTransportLayersOnly)
+{
+    create(true);
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 1));
+    ASSERT_GE(tree->topLevelItemCount(), 1);
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        EXPECT_EQ(tree->topLevelItem(i)->data(0, Qt::UserRole + 4).toString(), QStringLiteral("VelmarGigE"));
+    EXPECT_NE(cameraWithSerial("G1"), nullptr);
+    EXPECT_EQ(cameraWithSerial("U1"), nullptr);
+}
+
+TEST_F(DeviceTreeWidgetTest, ToolTipLevelDecidesTheVendorLine)
+{
+    create();
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    QTreeWidgetItem* item = cameraWithSerial("G1");
+    const QString low = item->toolTip(0);
+    EXPECT_FALSE(low.contains("Vendor:"));
+    EXPECT_TRUE(low.contains("Serial Number:\tG1"));
+    EXPECT_FALSE(low.endsWith('\n'));
+    EXPECT_EQ(widget->setTooltipLevel(100), 0u);
+    EXPECT_TRUE(item->toolTip(0).contains("Vendor:\t\t"));
+    EXPECT_EQ(widget->setTooltipLevel(0), 100u);
+    EXPECT_FALSE(item->toolTip(0).contains("Vendor:"));
+}
+
+TEST_F(DeviceTreeWidgetTest, OpenedDeviceAddsNodeRowsToTheToolTip)
+{
+    create();
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    auto* item = dynamic_cast<DeviceTreeWidgetItem*>(cameraWithSerial("U1"));
+    device = CTlFactory::GetInstance().CreateDevice(item->deviceInfo());
+    device->Open();
+    widget->onOpenDevice(device);
+    GenApi::CValuePtr firmware(device->GetNodeMap()->GetNode("DeviceFirmwareVersion"));
+    ASSERT_TRUE(firmware.IsValid());
+    EXPECT_TRUE(item->toolTip(0).contains("FW Version:\t" + QString::fromLatin1(firmware->ToString().c_str())));
+    widget->onCloseDevice(device);
+    EXPECT_FALSE(item->toolTip(0).contains("FW Version:"));
+    EXPECT_EQ(item->device(), nullptr);
+}
+
+TEST_F(DeviceTreeWidgetTest, SurpriseRemovalAndQueries)
+{
+    create();
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tree->selectAll();
+    DeviceInfoList selected;
+    EXPECT_EQ(widget->selectedDevices(&selected), 2);
+    EXPECT_EQ(selected.size(), 2u);
+    EXPECT_EQ(widget->selectedDevices(nullptr), 2);
+    EXPECT_TRUE(widget->isDeviceTreeWidget(tree));
+    EXPECT_FALSE(widget->isDeviceTreeWidget(widget.get()));
+
+    QTreeWidgetItem* gige = cameraWithSerial("G1");
+    InfoCalls removed;
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceRemoved,
+                     [&](const CDeviceInfo* info, bool byScan) { removed.add(info, byScan); });
+    widget->onSurpriseRemoved(gige->data(0, Qt::UserRole).toString(), gige->text(0));
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.calls[0], std::make_pair(QStringLiteral("G1"), false));
+    EXPECT_EQ(cameraWithSerial("G1"), nullptr);
+    widget->onSurpriseRemoved(QStringLiteral("unknown"), QString());
+    EXPECT_EQ(removed.count(), 1);
+
+    // Put back by hand, without a scan, under its own transport layer.
+    DeviceInfoList all;
+    CTlFactory::GetInstance().EnumerateDevices(all);
+    for (const CDeviceInfo& info : all) {
+        widget->addDevice(info);
+        widget->addDevice(info);
+    }
+    EXPECT_EQ(cameraNames().size(), 2);
+    EXPECT_EQ(cameraWithSerial("G1")->parent()->data(0, Qt::UserRole + 4).toString(), QStringLiteral("VelmarGigE"));
+}
+
+TEST_F(DeviceTreeWidgetTest, AutoScanFlagTravelsWithTheSavedState)
+{
+    create();
+    QSignalSpy polling(widget.get(), &DeviceTreeWidget::pollingStateChanged);
+    auto* box = widget->findChild<QCheckBox*>(QStringLiteral("checkBoxPolling"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isChecked());
+    box->click();
+    EXPECT_FALSE(widget->autoScanEnabled());
+    ASSERT_EQ(polling.count(), 1);
+    EXPECT_FALSE(polling.at(0).at(0).toBool());
+    const QByteArray state = widget->saveState(1);
+
+    widget = std::make_unique<DeviceTreeWidget>(nullptr, false);
+    EXPECT_TRUE(widget->autoScanEnabled());
+    ASSERT_TRUE(widget->restoreState(state, 1));
+    EXPECT_FALSE(widget->autoScanEnabled());
+    EXPECT_FALSE(widget->findChild<QCheckBox*>(QStringLiteral("checkBoxPolling"))->isChecked());
+}
+
+TEST_F(DeviceTreeWidgetTest, DestroyingWhileAScanRunsWaitsForTheThread)
+{
+    for (int i = 0; i < 5; ++i) {
+        create();
+        widget->refresh(true);
+        widget.reset();
+    }
+}
+
+} // namespace

@@ -1,0 +1,807 @@
+// The device tree panel, its scan thread and its items.
+#include "orbelt/DeviceTreeWidget.h"
+
+#include "orbelt/Helpers.h"
+
+#include <brasko/Formatting.h>
+#include <lorvish/Trace.h>
+
+#include <nimbo/NimboDevice.h>
+#include <nimbo/TlFactory.h>
+
+#include <GenApi/GenApi.h>
+#include <GenICam/GenericException.h>
+
+#include <log4cpp/Category.hh>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDataStream>
+#include <QDebug>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSpacerItem>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+struct ToolTipRow {
+    const char* property; // null: only from the opened device's node map
+    const char* node;     // null: only from the device info
+    const char* label;
+    unsigned level;
+    QString (*format)(const QString& value);
+};
+
+QString formatMac(const QString& value)
+{
+    return formatMACAddress(value.toLatin1().constData(), "-");
+}
+
+QString formatIpConfig(const QString& value)
+{
+    return formatIPConfiguration(value.toLatin1().constData(), 0);
+}
+
+const ToolTipRow g_toolTipRows[] = {
+    {"ModelName", nullptr, "Model Name:\t", 0, nullptr},
+    {"VendorName", nullptr, "Vendor:\t\t", 100, nullptr},
+    {"SerialNumber", nullptr, "Serial Number:\t", 0, nullptr},
+    {"DeviceVersion", "DeviceVersion", "Version:\t\t", 0, nullptr},
+    {nullptr, "DeviceFirmwareVersion", "FW Version:\t", 0, nullptr},
+    {"XMLSource", nullptr, "XML Source:\t", 100, nullptr},
+    {"XMLExtensionSource_1", nullptr, "XML Source Ext 1:\t", 100, nullptr},
+    {"XMLExtensionSource_2", nullptr, "XML Source Ext 2:\t", 100, nullptr},
+    {"XMLExtensionSource_3", nullptr, "XML Source Ext 3:\t", 100, nullptr},
+    {"XMLExtensionSource_4", nullptr, "XML Source Ext 4:\t", 100, nullptr},
+    {"XMLExtensionSource_5", nullptr, "XML Source Ext 5:\t", 100, nullptr},
+    {"XMLExtensionSource_6", nullptr, "XML Source Ext 6:\t", 100, nullptr},
+    {"XMLExtensionSource_7", nullptr, "XML Source Ext 7:\t", 100, nullptr},
+    {"XMLExtensionSource_8", nullptr, "XML Source Ext 8:\t", 100, nullptr},
+    {"Address", nullptr, "IP Address:\t", 0, nullptr},
+    {"SubnetMask", nullptr, "Subnet Mask:\t", 0, nullptr},
+    {"DefaultGateway", nullptr, "Gateway:\t\t", 100, nullptr},
+    {"MacAddress", nullptr, "MAC:\t\t", 100, formatMac},
+    {"Interface", nullptr, "Host IF:\t\t", 0, nullptr},
+    {"IpConfigCurrent", nullptr, "IP Config:\t", 0, formatIpConfig},
+    {"InternalName", nullptr, "Internal Name:\t", 100, nullptr},
+    {nullptr, "ClSerialPortBaudRate", "Baud Rate:\t", 0, nullptr},
+    {"PortID", nullptr, "CL Port ID:\t", 0, nullptr},
+    {"DeviceID", nullptr, "CL Device ID:\t", 100, nullptr},
+    {"TLType", nullptr, "TL Type:\t\t", 0, nullptr},
+    {"GTLInterfaceID", nullptr, "Interface ID:\t", 0, nullptr},
+    {"GTLDeviceID", nullptr, "GTL DeviceID:\t", 0, nullptr},
+    {"DeviceGUID", nullptr, "Device GUID:\t", 0, nullptr},
+    {"ManufacturerInfo", nullptr, "Manuf. Info:\t", 0, nullptr},
+    {"DeviceIdx", nullptr, "Device Index:\t", 100, nullptr},
+    {"VendorId", nullptr, "Vendor ID:\t", 100, nullptr},
+    {"ProductId", nullptr, "Product ID:\t", 100, nullptr},
+    {"DriverKeyName", nullptr, "Driver Key:\t", 100, nullptr},
+    {"UsbDriverTypeName", nullptr, "USB Driver:\t", 100, nullptr},
+    {"TrelAdapterLibraryName", nullptr, "Adapter Name:\t", 100, nullptr},
+    {"TrelAdapterLibraryVersion", nullptr, "Adapter Version:\t", 100, nullptr},
+    {"TrelAdapterLibraryApiVersion", nullptr, "Adapter API Version:\t", 100, nullptr},
+    {"SupportedTrelAdapterApiVersion", nullptr, "Supported API Version:\t", 100, nullptr},
+};
+
+QString toQString(const Nimbo::String_t& text, bool utf8)
+{
+    return utf8 ? QString::fromUtf8(text.c_str()) : QString::fromLatin1(text.c_str());
+}
+
+QString fullNameOf(const Nimbo::CInfoBase& info)
+{
+    return QString::fromUtf8(info.GetPropertyOrEmpty("FullName").c_str());
+}
+
+log4cpp::Category* miscTrace()
+{
+    return Lorvish::GetLazyTraceStructInstance_().misc;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------
+
+bool DeviceTreeData::isGigeDeviceClass(const QString& deviceClass)
+{
+    return deviceClass == QLatin1String("VelmarGigE") ||
+           deviceClass == QLatin1String("VelmarGenTLConsumer/ProducerGEV.cti");
+}
+
+void DeviceTreeData::refreshDeviceTreeData(DeviceTreeData& data, bool gigeOnly, bool transportLayersOnly,
+                                           bool dumpResults)
+{
+    Nimbo::CTlFactory& factory = Nimbo::CTlFactory::GetInstance();
+    Nimbo::TlInfoList tls;
+    factory.EnumerateTls(tls);
+    std::vector<Entry> fresh;
+    fresh.reserve(5);
+    for (const Nimbo::CTlInfo& tl : tls) {
+        if (gigeOnly && !isGigeDeviceClass(QString::fromUtf8(tl.GetDeviceClass().c_str())))
+            continue;
+        Entry entry(tl, Nimbo::DeviceInfoList());
+        if (!transportLayersOnly) {
+            Nimbo::ITransportLayer* transportLayer = nullptr;
+            try {
+                transportLayer = factory.CreateTl(tl);
+                if (transportLayer) {
+                    transportLayer->EnumerateDevices(entry.second, false);
+                    if (dumpResults) {
+                        qDebug("Enumerated '%s' and found %lu devices.", tl.GetFriendlyName().c_str(),
+                               static_cast<unsigned long>(entry.second.size()));
+                        for (const Nimbo::CDeviceInfo& device : entry.second)
+                            qDebug("    Found '%s'", device.GetFriendlyName().c_str());
+                    }
+                }
+            } catch (const GenICam::GenericException& e) {
+                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
+                qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
+                                               << ": " << e;
+            } catch (const std::exception& e) {
+                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
+                qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
+                                               << ": " << e;
+            } catch (...) {
+                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
+                qWarning("%s: Unspecified exception occurred.", "DeviceTreeData::refreshDeviceTreeData");
+            }
+            if (transportLayer)
+                factory.ReleaseTl(transportLayer);
+        }
+        fresh.push_back(std::move(entry));
+    }
+    data.entries.swap(fresh);
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+AutoScanThread::AutoScanThread(DeviceTreeWidget* widget) : m_widget(widget)
+{
+    setObjectName(QStringLiteral("AutoScanThread"));
+}
+
+AutoScanThread::~AutoScanThread()
+{
+    stop();
+}
+
+void AutoScanThread::doScanAsync(bool dumpResults)
+{
+    QMutexLocker lock(&m_mutex);
+    m_dumpResults = m_dumpResults || dumpResults;
+    m_pending = true;
+    m_condition.wakeAll();
+}
+
+void AutoScanThread::stop()
+{
+    if (!isRunning())
+        return;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_stop = true;
+        m_condition.wakeAll();
+    }
+    if (!wait(10000))
+        qCritical("Termination of DeviceScanThread timed out");
+}
+
+void AutoScanThread::run()
+{
+    qDebug("DeviceScanThread started with threadid %u",
+           static_cast<unsigned>(reinterpret_cast<quintptr>(QThread::currentThreadId())));
+    for (;;) {
+        bool dump = false;
+        {
+            QMutexLocker lock(&m_mutex);
+            // The pending flag keeps a request that came while no one was waiting.
+            while (!m_stop && !m_pending)
+                m_condition.wait(&m_mutex);
+            if (m_stop)
+                break;
+            m_pending = false;
+            dump = m_dumpResults;
+            m_dumpResults = false;
+        }
+        emit scanStarted();
+        try {
+            DeviceTreeData::refreshDeviceTreeData(m_data, m_widget->m_monitorMode.load(), false, dump);
+            QMutexLocker dataLock(&m_widget->m_data.mutex);
+            m_data.entries.swap(m_widget->m_data.entries);
+        } catch (const GenICam::GenericException& e) {
+            qWarning("DeviceScanThread: Failed to enumerate devices");
+            qWarning().nospace().noquote() << "AutoScanThread::run"
+                                           << ": " << e;
+        } catch (const std::exception& e) {
+            qWarning("DeviceScanThread: Failed to enumerate devices");
+            qWarning().nospace().noquote() << "AutoScanThread::run"
+                                           << ": " << e;
+        } catch (...) {
+            qWarning("DeviceScanThread: Failed to enumerate devices");
+            qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
+        }
+        emit scanFinished();
+    }
+    qDebug("DeviceScanThread ended");
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+TLTreeWidgetItem::TLTreeWidgetItem(QTreeWidget* tree) : QTreeWidgetItem(tree) {}
+
+void TLTreeWidgetItem::setTlInfo(const Nimbo::CTlInfo& info)
+{
+    setText(0, QString::fromUtf8(info.GetFriendlyName().c_str()));
+    setData(0, DeviceTreeWidgetItem::FullNameRole, fullNameOf(info));
+    setData(0, DeviceTreeWidgetItem::DeviceClassRole, QString::fromUtf8(info.GetDeviceClass().c_str()));
+    setSizeHint(0, QSize(19, 19));
+    setExpanded(true);
+}
+
+DeviceTreeWidgetItem::DeviceTreeWidgetItem(QTreeWidgetItem* parent, const Nimbo::CDeviceInfo& info)
+    : QTreeWidgetItem(parent), m_info(info)
+{
+}
+
+bool DeviceTreeWidgetItem::operator<(const QTreeWidgetItem& other) const
+{
+    const auto* camera = dynamic_cast<const DeviceTreeWidgetItem*>(&other);
+    if (!camera)
+        return QTreeWidgetItem::operator<(other);
+    return toQString(m_info.GetFriendlyName(), IsUtf8Device(&m_info)) <
+           toQString(camera->m_info.GetFriendlyName(), IsUtf8Device(&camera->m_info));
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+DeviceTreeWidget::DeviceTreeWidget(QWidget* parent, bool monitorMode)
+    : TreeWidgetBase(parent), m_monitorMode(monitorMode)
+{
+    setupUi();
+    m_tree->header()->hide();
+    m_tree->setSortingEnabled(true);
+    m_tree->sortByColumn(0, Qt::AscendingOrder);
+    m_toolButton->setVisible(m_refreshButtonEnabled);
+    m_toolButton->setEnabled(m_refreshButtonEnabled);
+    connect(m_tree, &QTreeWidget::currentItemChanged, this, &DeviceTreeWidget::onCurrentItemChanged);
+    connect(m_tree, &QTreeWidget::itemActivated, this, &DeviceTreeWidget::onItemActivated);
+    connect(m_toolButton, &QToolButton::clicked, this, &DeviceTreeWidget::onActionRefresh);
+    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &DeviceTreeWidget::itemSelectionChanged);
+    try {
+        DeviceTreeData::refreshDeviceTreeData(m_data, m_monitorMode.load(), true, false);
+    } catch (const GenICam::GenericException& e) {
+        qWarning("Failed to enumerate TLs");
+        qWarning().nospace().noquote() << "DeviceTreeWidget::DeviceTreeWidget"
+                                       << ": " << e;
+    } catch (const std::exception& e) {
+        qWarning("Failed to enumerate TLs");
+        qWarning().nospace().noquote() << "DeviceTreeWidget::DeviceTreeWidget"
+                                       << ": " << e;
+    } catch (...) {
+        qWarning("Failed to enumerate TLs");
+        qWarning("%s: Unspecified exception occurred.", "DeviceTreeWidget::DeviceTreeWidget");
+    }
+    updateTransportLayers();
+    m_scanThread = new AutoScanThread(this);
+    connect(m_scanThread, &AutoScanThread::scanStarted, this, &DeviceTreeWidget::deviceScanStarted,
+            Qt::QueuedConnection);
+    connect(m_scanThread, &AutoScanThread::scanFinished, this, &DeviceTreeWidget::deviceScanFinished,
+            Qt::QueuedConnection);
+    m_scanThread->start(QThread::InheritPriority);
+    setAutoScanEnabled(m_autoScan);
+}
+
+DeviceTreeWidget::~DeviceTreeWidget()
+{
+    delete m_autoScanTimer;
+    m_autoScanTimer = nullptr;
+    m_autoScan = false;
+    m_checkBoxPolling->setChecked(false);
+    if (m_scanThread) {
+        m_scanThread->stop();
+        // Deleting a thread that did not end would crash; leave it rather than free it under its feet.
+        if (!m_scanThread->isRunning())
+            delete m_scanThread;
+        m_scanThread = nullptr;
+    }
+    if (m_cursorOverridden)
+        QApplication::restoreOverrideCursor();
+}
+
+void DeviceTreeWidget::setupUi()
+{
+    setObjectName(QStringLiteral("DeviceTreeWidgetClass"));
+    setWindowTitle(QStringLiteral("DeviceTreeWidget"));
+    resize(400, 300);
+    auto* vbox = new QVBoxLayout(this);
+    vbox->setSpacing(6);
+    vbox->setContentsMargins(9, 9, 9, 9);
+    m_tree = new QTreeWidget(this);
+    m_tree->setObjectName(QStringLiteral("treeWidget"));
+    m_tree->setColumnCount(1);
+    m_tree->setHeaderHidden(true);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                            QAbstractItemView::EditKeyPressed);
+    vbox->addWidget(m_tree);
+    auto* hbox = new QHBoxLayout();
+    hbox->setObjectName(QStringLiteral("hboxLayout"));
+    hbox->setSpacing(6);
+    hbox->setContentsMargins(0, 0, 0, 0);
+    m_lblStatus = new QLabel(this);
+    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    m_lblStatus->setTextFormat(Qt::RichText);
+    m_lblStatus->setText(QStringLiteral("Tip: <i>Double-click a camera to open it.</i>"));
+    hbox->addWidget(m_lblStatus);
+    hbox->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    m_checkBoxPolling = new QCheckBox(this);
+    m_checkBoxPolling->setObjectName(QStringLiteral("checkBoxPolling"));
+    m_checkBoxPolling->setText(QStringLiteral("Auto-&Scan"));
+    m_checkBoxPolling->setStatusTip(QStringLiteral("Scans periodically for new devices."));
+    hbox->addWidget(m_checkBoxPolling);
+    m_toolButton = new QToolButton(this);
+    m_toolButton->setObjectName(QStringLiteral("toolButton"));
+    m_toolButton->setIcon(QIcon(QStringLiteral(":/orbelt/Resources/refresh.png")));
+    m_toolButton->setText(QStringLiteral("..."));
+    m_toolButton->setToolTip(QStringLiteral("Refresh"));
+    m_toolButton->setStatusTip(QStringLiteral("Refreshes the device tree."));
+    m_toolButton->setShortcut(QKeySequence(QStringLiteral("Ctrl+F5")));
+    hbox->addWidget(m_toolButton);
+    vbox->addLayout(hbox);
+    // Connected by hand: the name-based auto-connection would also work but hides the link.
+    connect(m_checkBoxPolling, &QCheckBox::clicked, this, &DeviceTreeWidget::on_checkBoxPolling_clicked);
+}
+
+QSize DeviceTreeWidget::sizeHint() const
+{
+    return QSize(400, 300);
+}
+
+bool DeviceTreeWidget::HasTL() const
+{
+    return m_tree->topLevelItemCount() > 0;
+}
+
+void DeviceTreeWidget::SetMonitorMode(bool monitorMode)
+{
+    m_monitorMode = monitorMode;
+}
+
+QTreeView* DeviceTreeWidget::treeView()
+{
+    return m_tree;
+}
+
+void DeviceTreeWidget::onSaveState(QDataStream& stream)
+{
+    stream << m_autoScan;
+}
+
+void DeviceTreeWidget::onRestoreState(QDataStream& stream)
+{
+    bool autoScan = m_autoScan;
+    stream >> autoScan;
+    if (stream.status() == QDataStream::Ok)
+        setAutoScanEnabled(autoScan);
+}
+
+void DeviceTreeWidget::setInfoText(const QString& text)
+{
+    m_lblStatus->setText(text);
+}
+
+// --- scanning --------------------------------------------------------------------------------------
+
+void DeviceTreeWidget::onActionRefresh()
+{
+    refresh(true);
+}
+
+void DeviceTreeWidget::refresh(bool dumpResults)
+{
+    m_waitCursor = true;
+    m_scanThread->doScanAsync(dumpResults);
+}
+
+void DeviceTreeWidget::startAutoScan()
+{
+    m_scanThread->doScanAsync(false);
+}
+
+void DeviceTreeWidget::deviceScanStarted()
+{
+    if (m_waitCursor && !m_cursorOverridden) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        m_cursorOverridden = true;
+    }
+}
+
+void DeviceTreeWidget::deviceScanFinished()
+{
+    updateTransportLayers();
+    if (m_waitCursor) {
+        if (m_cursorOverridden)
+            QApplication::restoreOverrideCursor();
+        m_cursorOverridden = false;
+        m_waitCursor = false;
+    }
+}
+
+void DeviceTreeWidget::setRefreshButtonEnabled(bool enable)
+{
+    m_refreshButtonEnabled = enable;
+    m_toolButton->setVisible(enable);
+    m_toolButton->setEnabled(enable);
+}
+
+void DeviceTreeWidget::setAutoScanEnabled(bool enable)
+{
+    m_autoScan = enable;
+    if (enable) {
+        if (!m_autoScanTimer) {
+            m_autoScanTimer = new QTimer();
+            connect(m_autoScanTimer, &QTimer::timeout, this, &DeviceTreeWidget::startAutoScan);
+        }
+        m_autoScanTimer->start(10000);
+    } else {
+        delete m_autoScanTimer;
+        m_autoScanTimer = nullptr;
+    }
+    m_checkBoxPolling->setChecked(enable);
+}
+
+void DeviceTreeWidget::on_checkBoxPolling_clicked()
+{
+    const bool checked = m_checkBoxPolling->isChecked();
+    setAutoScanEnabled(checked);
+    emit pollingStateChanged(checked);
+}
+
+void DeviceTreeWidget::updateTransportLayers()
+{
+    int added = 0;
+    int removed = 0;
+    {
+        QMutexLocker lock(&m_data.mutex);
+        for (const DeviceTreeData::Entry& entry : m_data.entries) {
+            const QString deviceClass = QString::fromUtf8(entry.first.GetDeviceClass().c_str());
+            if (m_monitorMode && !DeviceTreeData::isGigeDeviceClass(deviceClass))
+                continue;
+            const QString fullName = fullNameOf(entry.first);
+            TLTreeWidgetItem* tlItem = nullptr;
+            for (int i = 0; i < m_tree->topLevelItemCount() && !tlItem; ++i) {
+                QTreeWidgetItem* top = m_tree->topLevelItem(i);
+                if (top->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
+                    tlItem = dynamic_cast<TLTreeWidgetItem*>(top);
+            }
+            if (!tlItem)
+                tlItem = new TLTreeWidgetItem(m_tree);
+            tlItem->setTlInfo(entry.first);
+            added += addDevices(entry.second, tlItem);
+            removed += removeTaggedItems(tlItem);
+        }
+    }
+    const bool changed = added > 0 || removed > 0;
+    if (added > 0 && !m_autoOpenName.isEmpty()) {
+        if (selectByName(m_autoOpenName, m_autoOpenExact)) {
+            m_autoOpenName.clear();
+            setInfoText(QString());
+        }
+    }
+    if (changed)
+        emit deviceListChanged();
+}
+
+int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem)
+{
+    for (int i = 0; i < tlItem->childCount(); ++i)
+        tlItem->child(i)->setData(0, DeviceTreeWidgetItem::TaggedRole, true);
+    int added = 0;
+    for (const Nimbo::CDeviceInfo& info : list) {
+        const QString fullName = fullNameOf(info);
+        QTreeWidgetItem* found = nullptr;
+        for (int i = 0; i < tlItem->childCount() && !found; ++i) {
+            if (tlItem->child(i)->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
+                found = tlItem->child(i);
+        }
+        if (!found) {
+            auto* item = new DeviceTreeWidgetItem(tlItem, info);
+            item->setText(0, formatDeviceName(&item->deviceInfo()));
+            item->setData(0, DeviceTreeWidgetItem::FullNameRole, fullName);
+            item->setData(0, DeviceTreeWidgetItem::CameraRole, true);
+            item->setToolTip(0, buildToolTip(item->deviceInfo(), nullptr, m_tooltipLevel));
+            ++added;
+            emit deviceDetected(&item->deviceInfo());
+            found = item;
+        }
+        found->setData(0, DeviceTreeWidgetItem::TaggedRole, false);
+    }
+    return added;
+}
+
+int DeviceTreeWidget::removeTaggedItems(QTreeWidgetItem* tlItem)
+{
+    int removed = 0;
+    for (int i = tlItem->childCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* child = tlItem->child(i);
+        if (!child->data(0, DeviceTreeWidgetItem::TaggedRole).toBool() ||
+            child->data(0, DeviceTreeWidgetItem::OpenedRole).toBool())
+            continue;
+        tlItem->removeChild(child);
+        ++removed;
+        auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(child);
+        if (camera)
+            emit deviceRemoved(&camera->deviceInfo(), true);
+        // The info pointer is valid while the signal runs; nobody refers to the item afterwards.
+        delete child;
+    }
+    return removed;
+}
+
+// --- selection -------------------------------------------------------------------------------------
+
+bool DeviceTreeWidget::selectByName(const QString& itemName, bool exactMatch)
+{
+    if (itemName.isEmpty()) {
+        m_selectionByProgram = true;
+        m_tree->setCurrentItem(nullptr);
+        m_selectionByProgram = false;
+        return true;
+    }
+    const Qt::MatchFlags flags = Qt::MatchRecursive | (exactMatch ? Qt::MatchFixedString : Qt::MatchWildcard);
+    const QList<QTreeWidgetItem*> items = m_tree->findItems(itemName, flags, 0);
+    for (QTreeWidgetItem* item : items) {
+        if (item->data(0, DeviceTreeWidgetItem::CameraRole).toBool() != true)
+            continue;
+        item->setSelected(true);
+        m_selectionByProgram = true;
+        m_tree->setCurrentItem(item);
+        m_selectionByProgram = false;
+        emit deviceOpenRequest();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return true;
+    }
+    return false;
+}
+
+void DeviceTreeWidget::selectByNameAsync(const QString& itemName, bool exactMatch)
+{
+    m_autoOpenName = itemName;
+    m_autoOpenExact = exactMatch;
+    setInfoText(QStringLiteral("Autoopen: \"%1\"").arg(itemName));
+}
+
+void DeviceTreeWidget::selectByInfo(const Nimbo::CDeviceInfo& info)
+{
+    miscTrace()->debug("DeviceTreeWidget selecting '%s'", info.GetFullName().c_str());
+    DeviceTreeWidgetItem* item = findCamera(fullNameOf(info));
+    m_selectionByProgram = true;
+    m_tree->setCurrentItem(item);
+    m_selectionByProgram = false;
+}
+
+void DeviceTreeWidget::onCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous)
+{
+    // A change the user makes cancels the pending auto-open; one made by program does not.
+    if (!m_selectionByProgram && current && previous)
+        m_autoOpenName.clear();
+    auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(current);
+    emit currentDeviceChanged(camera ? &camera->deviceInfo() : nullptr);
+}
+
+void DeviceTreeWidget::onItemActivated(QTreeWidgetItem*, int)
+{
+    emit deviceOpenRequest();
+}
+
+// --- opened devices --------------------------------------------------------------------------------
+
+DeviceTreeWidgetItem* DeviceTreeWidget::findCamera(const QString& fullName) const
+{
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* top = m_tree->topLevelItem(i);
+        for (int j = 0; j < top->childCount(); ++j) {
+            auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(top->child(j));
+            if (camera && camera->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
+                return camera;
+        }
+    }
+    return nullptr;
+}
+
+void DeviceTreeWidget::onOpenDevice(Nimbo::INimboDevice* device)
+{
+    if (!device)
+        return;
+    DeviceTreeWidgetItem* item = findCamera(fullNameOf(device->GetDeviceInfo()));
+    if (item) {
+        item->setData(0, DeviceTreeWidgetItem::OpenedRole, true);
+        item->setDeviceInfo(device->GetDeviceInfo());
+        item->setDevice(device);
+        item->setToolTip(0, buildToolTip(item->deviceInfo(), device, m_tooltipLevel));
+        QFont font = item->font(0);
+        font.setBold(true);
+        item->setFont(0, font);
+    }
+    if (m_openedCount == 0 && m_autoOpenName.isEmpty())
+        setInfoText(QString());
+    ++m_openedCount;
+}
+
+void DeviceTreeWidget::onCloseDevice(Nimbo::INimboDevice* device)
+{
+    if (!device)
+        return;
+    DeviceTreeWidgetItem* item = findCamera(fullNameOf(device->GetDeviceInfo()));
+    if (item) {
+        item->setData(0, DeviceTreeWidgetItem::OpenedRole, false);
+        item->setDevice(nullptr);
+        // The tool tip must not keep reading a device that is about to go away.
+        item->setToolTip(0, buildToolTip(item->deviceInfo(), nullptr, m_tooltipLevel));
+        QFont font = item->font(0);
+        font.setBold(false);
+        item->setFont(0, font);
+    }
+    ++m_closedCount;
+}
+
+void DeviceTreeWidget::onSurpriseRemoved(QString fullName, QString)
+{
+    DeviceTreeWidgetItem* item = findCamera(fullName);
+    if (!item)
+        return;
+    QTreeWidgetItem* parent = item->parent();
+    parent->removeChild(item);
+    emit deviceRemoved(&item->deviceInfo(), false);
+    delete item;
+}
+
+void DeviceTreeWidget::addDevice(const Nimbo::CDeviceInfo& info)
+{
+    QMutexLocker lock(&m_data.mutex);
+    const QString fullName = fullNameOf(info);
+    for (const DeviceTreeData::Entry& entry : m_data.entries) {
+        if (entry.first.GetDeviceClass() != info.GetDeviceClass())
+            continue;
+        if (findCamera(fullName))
+            return;
+        const QString tlName = fullNameOf(entry.first);
+        for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* top = m_tree->topLevelItem(i);
+            if (top->data(0, DeviceTreeWidgetItem::FullNameRole).toString() != tlName)
+                continue;
+            auto* item = new DeviceTreeWidgetItem(top, info);
+            item->setText(0, formatDeviceName(&item->deviceInfo()));
+            item->setData(0, DeviceTreeWidgetItem::FullNameRole, fullName);
+            item->setData(0, DeviceTreeWidgetItem::CameraRole, true);
+            item->setToolTip(0, buildToolTip(item->deviceInfo(), nullptr, m_tooltipLevel));
+            miscTrace()->debug("DeviceTreeWidget::addDevice '%s'", info.GetFullName().c_str());
+            return;
+        }
+    }
+}
+
+// --- queries ---------------------------------------------------------------------------------------
+
+QTreeWidgetItem* DeviceTreeWidget::itemAt(const QPoint& point) const
+{
+    return m_tree->itemAt(m_tree->viewport()->mapFrom(this, point));
+}
+
+const Nimbo::CDeviceInfo* DeviceTreeWidget::getDeviceInfoAt(const QPoint& point) const
+{
+    auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(itemAt(point));
+    return camera ? &camera->deviceInfo() : nullptr;
+}
+
+const Nimbo::INimboDevice* DeviceTreeWidget::getDevicePointerAt(const QPoint& point) const
+{
+    auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(itemAt(point));
+    return camera ? camera->device() : nullptr;
+}
+
+QString DeviceTreeWidget::getDeviceClassAt(const QPoint& point) const
+{
+    QTreeWidgetItem* item = itemAt(point);
+    if (auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(item))
+        return QString::fromUtf8(camera->deviceInfo().GetDeviceClass().c_str());
+    if (item)
+        return item->data(0, DeviceTreeWidgetItem::DeviceClassRole).toString();
+    return QString();
+}
+
+DeviceTreeWidget::ETreeDeviceTypes DeviceTreeWidget::getDeviceTypeAt(const QPoint& point) const
+{
+    QTreeWidgetItem* item = itemAt(point);
+    if (!item)
+        return NoItem;
+    return dynamic_cast<DeviceTreeWidgetItem*>(item) ? CameraItem : OtherItem;
+}
+
+int DeviceTreeWidget::selectedDevices(Nimbo::DeviceInfoList* list) const
+{
+    int count = 0;
+    for (QTreeWidgetItem* item : m_tree->selectedItems()) {
+        auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(item);
+        if (!camera)
+            continue;
+        if (list)
+            list->push_back(camera->deviceInfo());
+        ++count;
+    }
+    return count;
+}
+
+bool DeviceTreeWidget::isDeviceTreeWidget(QWidget* widget) const
+{
+    return widget && widget == m_tree;
+}
+
+// --- tool tips -------------------------------------------------------------------------------------
+
+unsigned DeviceTreeWidget::setTooltipLevel(unsigned level)
+{
+    const unsigned previous = m_tooltipLevel;
+    m_tooltipLevel = level;
+    if (level != previous)
+        updateAllToolTips();
+    return previous;
+}
+
+void DeviceTreeWidget::updateAllToolTips()
+{
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* top = m_tree->topLevelItem(i);
+        for (int j = 0; j < top->childCount(); ++j) {
+            if (auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(top->child(j)))
+                camera->setToolTip(0, buildToolTip(camera->deviceInfo(), camera->device(), m_tooltipLevel));
+        }
+    }
+}
+
+QString DeviceTreeWidget::buildToolTip(const Nimbo::CDeviceInfo& info, Nimbo::INimboDevice* device, unsigned level)
+{
+    const bool utf8 = IsUtf8Device(&info);
+    QString text = toQString(info.GetFriendlyName(), utf8) + QStringLiteral("\n\n");
+    GenApi::INodeMap* nodeMap = nullptr;
+    if (device) {
+        try {
+            nodeMap = device->GetNodeMap();
+        } catch (...) {
+            nodeMap = nullptr;
+        }
+    }
+    for (const ToolTipRow& row : g_toolTipRows) {
+        if (row.level > level)
+            continue;
+        Nimbo::String_t value;
+        if (row.property && info.GetPropertyValue(row.property, value) && !value.empty()) {
+            const QString shown = toQString(value, utf8);
+            text += QLatin1String(row.label) + (row.format ? row.format(shown) : shown) + QLatin1Char('\n');
+            continue;
+        }
+        if (!nodeMap || !row.node)
+            continue;
+        try {
+            GenApi::CValuePtr node(nodeMap->GetNode(row.node));
+            if (node.IsValid()) {
+                const QString shown = toQString(node->ToString(), utf8);
+                text += QLatin1String(row.label) + (row.format ? row.format(shown) : shown) + QLatin1Char('\n');
+            }
+        } catch (const std::exception& e) {
+            qDebug().nospace().noquote() << "Error retrieving node value for device tool-tip. Node: '" << row.node
+                                         << "' err: '" << e.what() << "'";
+        } catch (...) {
+            qDebug().nospace().noquote() << "Error retrieving node value for device tool-tip. Node: '" << row.node
+                                         << "' err: '"
+                                         << "unknown"
+                                         << "'";
+        }
+    }
+    return text.trimmed();
+}
