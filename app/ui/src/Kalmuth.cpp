@@ -1,0 +1,530 @@
+// The main window: form, tool bar, docks, engine wiring, action states, auto-start, errors, settings.
+#include "Kalmuth.h"
+
+#include "BurgerMenueDockWidget.h"
+#include "CameraSettingsWidget.h"
+#include "ImageWindow.h"
+#include "KalmuthForm.h"
+#include "RecordingSettingsWidget.h"
+#include "TesvarMdiArea.h"
+
+#include <Camera.h>
+#include <ContextManager.h>
+#include <DeviceManager.h>
+#include <RecordingState.h>
+#include <nimbo/Mivtrace.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMdiSubWindow>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+Mivtrace::CatID baseCategory()
+{
+    static const Mivtrace::CatID id = Mivtrace::LogGetCatID("Tesvar.Base");
+    return id;
+}
+
+QAction* makeAction(QMainWindow* window, const char* name, bool checkable, const QString& off = {},
+                    const QString& on = {})
+{
+    auto* action = new QAction(window);
+    action->setObjectName(name);
+    action->setCheckable(checkable);
+    if (!off.isEmpty()) {
+        QIcon icon;
+        icon.addFile(":/Kalmuth/Resources/" + off, QSize(), QIcon::Normal, QIcon::Off);
+        icon.addFile(":/Kalmuth/Resources/" + on, QSize(), QIcon::Normal, QIcon::On);
+        action->setIcon(icon);
+    }
+    return action;
+}
+
+} // namespace
+
+void Ui::KalmuthClass::setupUi(QMainWindow* window)
+{
+    if (window->objectName().isEmpty())
+        window->setObjectName("KalmuthClass");
+    window->resize(733, 408);
+    actionExit = makeAction(window, "actionExit", false);
+    actionStopRecording = makeAction(window, "actionStopRecording", true, "Stop_16x16_grey.png", "Stop_16x16.png");
+    {
+        QIcon icon = actionStopRecording->icon();
+        icon.addFile(":/Kalmuth/Resources/Stop_16x16.png", QSize(), QIcon::Selected, QIcon::On);
+        actionStopRecording->setIcon(icon);
+    }
+    actionStartGrab = makeAction(window, "actionStartGrab", true, "Play_16x16_grey.png", "Play_16x16.png");
+    actionOpenCamera = makeAction(window, "actionOpenCamera", false);
+    actionCloseCamera = makeAction(window, "actionCloseCamera", false);
+    actionZoomIn = makeAction(window, "actionZoomIn", true, "LupePlus_16x16_grey.png", "LupePlus_16x16.png");
+    actionZoomOut = makeAction(window, "actionZoomOut", true, "LupeMinus_16x16_grey.png", "LupeMinus_16x16.png");
+    actionZoomToFit = makeAction(window, "actionZoomToFit", true, "LupeExpand_16x16_grey.png", "LupeExpand_16x16.png");
+    actionZoom100 = makeAction(window, "actionZoom100", true, "Lupe100_16x16_grey.png", "Lupe100_16x16.png");
+    actionSaveImage = makeAction(window, "actionSaveImage", true, "Save_16x16_grey.png", "Save_16x16.png");
+    actionStartRecording =
+        makeAction(window, "actionStartRecording", true, "Record_16x16_grey.png", "Record_16x16.png");
+    {
+        QIcon icon = actionStartRecording->icon();
+        icon.addFile(":/Kalmuth/Resources/Record_16x16.png", QSize(), QIcon::Disabled, QIcon::On);
+        actionStartRecording->setIcon(icon);
+    }
+    actionStartRecording->setEnabled(true);
+    actionStopGrab = makeAction(window, "actionStopGrab", true, "Pause_16x16_grey.png", "Pause_16x16.png");
+    actionStopGrab->setEnabled(true);
+    actionOptimizeCameraSettings = makeAction(window, "actionOptimizeCameraSettings", true,
+                                              "NiceImageIcon_16x16_grey.png", "NiceImageIcon_16x16.png");
+    centralWidget = new QWidget(window);
+    centralWidget->setObjectName("centralWidget");
+    window->setCentralWidget(centralWidget);
+    retranslateUi(window);
+    QMetaObject::connectSlotsByName(window);
+}
+
+void Ui::KalmuthClass::retranslateUi(QMainWindow* window)
+{
+    auto tr = [](const char* text) { return QApplication::translate("KalmuthClass", text, nullptr); };
+    window->setWindowTitle(tr("Kalmuth"));
+    actionExit->setText(tr("E&xit"));
+    actionExit->setStatusTip(tr("Exit the application"));
+    actionStopRecording->setText(tr("St&op"));
+    actionStopRecording->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Stop Recording "
+                                       "(F8)</span><br/>Stops the recording.</body></html>"));
+    actionStopRecording->setStatusTip(tr("Stop capturing images and recording"));
+    actionStopRecording->setShortcut(QKeySequence(tr("F8")));
+    actionStartGrab->setText(tr("&Continuous Shot"));
+    actionStartGrab->setToolTip(
+        tr("<html><head/><body><span style=\" font-weight:600;\">Start Preview (F7)</span><br/>Starts image "
+           "acquisition and displays captured images in the display pane. Images will not be saved.</body></html>"));
+    actionStartGrab->setStatusTip(tr("Capture images continuously"));
+    actionStartGrab->setShortcut(QKeySequence(tr("F7")));
+    actionOpenCamera->setText(tr("&Open"));
+    actionOpenCamera->setToolTip(tr("Open Camera"));
+    actionOpenCamera->setStatusTip(tr("Open the selected camera"));
+    actionOpenCamera->setShortcut(QKeySequence(tr("Ctrl+O")));
+    actionCloseCamera->setText(tr("&Close"));
+    actionCloseCamera->setToolTip(tr("Close Camera"));
+    actionCloseCamera->setStatusTip(tr("Close the selected camera"));
+    actionCloseCamera->setShortcut(QKeySequence(tr("Ctrl+L")));
+    actionZoomIn->setText(tr("Zoom &In"));
+    actionZoomIn->setToolTip(tr("<html><head/><body><nobr><span style=\" font-weight:600;\">Zoom In (Mousewheel "
+                                "Up)</span></nobr><br/>Increases the size of the image displayed.</body></html>"));
+    actionZoomIn->setStatusTip(tr("Zoom in"));
+    actionZoomIn->setShortcut(QKeySequence(tr("Ctrl++")));
+    actionZoomOut->setText(tr("Zoom &Out"));
+    actionZoomOut->setToolTip(tr("<html><head/><body><nobr><span style=\" font-weight:600;\">Zoom Out (Mousewheel "
+                                 "Down)</span></nobr><br/>Decreases the size of the image displayed.</body></html>"));
+    actionZoomOut->setStatusTip(tr("Zoom out"));
+    actionZoomOut->setShortcut(QKeySequence(tr("Ctrl+-")));
+    actionZoomToFit->setText(tr("Zoom to &Fit"));
+    actionZoomToFit->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Zoom to Fit</span><br/>Scales "
+                                   "the image displayed to fit the display pane.</body></html>"));
+    actionZoomToFit->setStatusTip(tr("Zoom to fit"));
+    actionZoomToFit->setShortcut(QKeySequence(tr("Ctrl+*")));
+    actionZoom100->setText(tr("&Zoom 100%"));
+    actionZoom100->setToolTip(
+        tr("<html><head/><body><span style=\" font-weight:600;\">Zoom 100%</span><br/>Displays the image in original "
+           "size. One pixel on the screen is equivalent to one pixel of the image taken by the camera.</body></html>"));
+    actionZoom100->setStatusTip(tr("Zoom 100%"));
+    actionZoom100->setShortcut(QKeySequence(tr("Ctrl+1")));
+    actionSaveImage->setText(tr("&Save Image..."));
+    actionSaveImage->setToolTip(
+        tr("<html><head/><body><span style=\" font-weight:600;\">Save Image \xE2\x80\xA6 (Ctrl+S)</span><br/>Saves the "
+           "image currently displayed to a location of your choice.</body></html>"));
+    actionSaveImage->setStatusTip(tr("Save current image to file"));
+    actionSaveImage->setShortcut(QKeySequence(tr("Ctrl+S")));
+    actionStartRecording->setText(tr("&Record"));
+    actionStartRecording->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Start Recording (F10, "
+                                        "Ctrl+R)</span><br/>Starts the recording. The video clip will be saved in the "
+                                        "location specified in the Recording Settings pane.</body></html>"));
+    actionStartRecording->setStatusTip(tr("Start recording"));
+    actionStartRecording->setShortcut(QKeySequence(tr("F10, Ctrl+R")));
+    actionStopGrab->setText(tr("&Pause"));
+    actionStopGrab->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Pause Preview "
+                                  "(F9)</span><br/>Pauses the image acquisition.</body></html>"));
+    actionStopGrab->setStatusTip(tr("Pause"));
+    actionStopGrab->setShortcut(QKeySequence(tr("F9")));
+    actionOptimizeCameraSettings->setText(tr("&Automatic Image Adjustment"));
+    actionOptimizeCameraSettings->setToolTip(
+        tr("<html><head/><body><span style=\" font-weight:600;\">Automatic Image Adjustment</span><br/>Automatically "
+           "adjusts the image quality once. This overrides any image quality settings made manually.</body></html>"));
+    actionOptimizeCameraSettings->setStatusTip(tr("Enable Automatic Image Adjustment functions on the camera."));
+}
+
+Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags), m_ui(new Ui::KalmuthClass)
+{
+    registerRecordingStateMetaType();
+    qRegisterMetaType<AsyncErrorQueue::ErrorSeverity>("AsyncErrorQueue::ErrorSeverity");
+    m_autoRecord = hasAutoRecordOption(QCoreApplication::arguments());
+
+    m_ui->setupUi(this);
+
+    m_mdiArea = new CTesvarMdiArea(this);
+    m_mdiArea->setStyleSheet("QMdiArea { border-left: 2px solid #00457C; border-bottom: 2px solid #00457C; color: "
+                             "#00457C; font-family: \"Segoe UI\"; font-size: 24px; }");
+    m_mdiArea->setBackground(QBrush(Qt::white, Qt::SolidPattern));
+
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setIconSize(QSize(32, 32));
+    m_toolBar->addAction(m_ui->actionSaveImage);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(m_ui->actionStartGrab);
+    m_toolBar->addAction(m_ui->actionStopGrab);
+    m_toolBar->addAction(m_ui->actionStartRecording);
+    m_toolBar->addAction(m_ui->actionStopRecording);
+    m_toolBar->addSeparator();
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(m_ui->actionZoomIn);
+    m_toolBar->addAction(m_ui->actionZoomOut);
+    m_toolBar->addAction(m_ui->actionZoomToFit);
+    m_toolBar->addAction(m_ui->actionZoom100);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(m_ui->actionOptimizeCameraSettings);
+    auto* layout = new QVBoxLayout(m_ui->centralWidget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(m_mdiArea);
+
+    const QIcon burger(":/Kalmuth/Resources/burgermenue.png");
+    m_cameraDock = new BurgerMenueDockWidget(tr("Camera Settings"), this, 0);
+    m_cameraDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    m_cameraDock->setAllowedAreas(Qt::LeftDockWidgetArea);
+    m_cameraDock->setBurgerIcon(burger);
+    m_cameraDock->setIconSize(QSize(35, 35));
+    m_cameraDock->setMenuWidth(350);
+    addDockWidget(Qt::LeftDockWidgetArea, m_cameraDock);
+    m_cameraSettings = new CameraSettingsWidget(m_cameraDock);
+    m_cameraDock->setContentWidget(m_cameraSettings);
+
+    m_recordingDock = new BurgerMenueDockWidget(tr("Recording Settings"), this, 1);
+    m_recordingDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    m_recordingDock->setAllowedAreas(Qt::LeftDockWidgetArea);
+    m_recordingDock->setBurgerIcon(burger);
+    m_recordingDock->setIconSize(QSize(35, 35));
+    m_recordingDock->setMenuHeight(200);
+    addDockWidget(Qt::BottomDockWidgetArea, m_recordingDock);
+    m_recordingSettings = new RecordingSettingsWidget(m_recordingDock);
+    m_recordingDock->setContentWidget(m_recordingSettings);
+
+    connect(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError, this, &Kalmuth::onDisplayError);
+
+    m_contextManager = new ContextManager(m_mdiArea, this, ImageWindow::factory());
+    // The engine's zoom and save commands go to the image window of the active subwindow.
+    CTesvarMdiArea* area = m_mdiArea;
+    m_contextManager->setActiveWindowProvider([area]() -> IDeviceContextWindow* {
+        QMdiSubWindow* sub = area->activeSubWindow();
+        if (!sub) {
+            const auto list = area->subWindowList();
+            for (QMdiSubWindow* candidate : list) {
+                if (candidate->isVisible()) {
+                    sub = candidate;
+                    break;
+                }
+            }
+        }
+        return sub ? qobject_cast<ImageWindow*>(sub->widget()) : nullptr;
+    });
+    m_deviceManager = new DeviceManager(10);
+
+    restoreSettings();
+    m_recordingSettings->setOptions(&m_options);
+
+    ContextManager* cm = m_contextManager;
+    DeviceManager* dm = m_deviceManager;
+    connect(m_ui->actionStartGrab, &QAction::triggered, this, &Kalmuth::ContinousGrab_triggered);
+    connect(m_ui->actionStopGrab, &QAction::triggered, cm, &ContextManager::stopGrab);
+    connect(m_ui->actionStartRecording, &QAction::triggered, this, &Kalmuth::Record_triggered);
+    connect(m_ui->actionStopRecording, &QAction::triggered, this, &Kalmuth::RecordStop_triggered);
+    connect(m_ui->actionZoomIn, &QAction::triggered, cm, &ContextManager::zoomIn);
+    connect(m_ui->actionZoomOut, &QAction::triggered, cm, &ContextManager::zoomOut);
+    connect(m_ui->actionZoomToFit, &QAction::triggered, cm, &ContextManager::zoomToFit);
+    connect(m_ui->actionZoom100, &QAction::triggered, cm, &ContextManager::zoom100);
+    connect(m_ui->actionExit, &QAction::triggered, this, &Kalmuth::close);
+    connect(m_ui->actionOptimizeCameraSettings, &QAction::triggered, this,
+            &Kalmuth::onActionOptimizeCameraParameters_triggered);
+    connect(cm, &ContextManager::zoomChanged, this, &Kalmuth::updateActions);
+    connect(cm, &ContextManager::recordingStateChanged, this, &Kalmuth::updateActions);
+    connect(cm, &ContextManager::surpriseRemoved, dm, &DeviceManager::onSurpriseRemoved, Qt::QueuedConnection);
+    connect(cm, &ContextManager::deviceOpened, dm, &DeviceManager::onOpenDevice);
+    connect(cm, &ContextManager::deviceClosed, dm, &DeviceManager::onCloseDevice);
+    connect(cm, &ContextManager::cameraChanged, m_cameraSettings, &CameraSettingsWidget::setCamera);
+    connect(cm, &ContextManager::cameraChanged, this, &Kalmuth::updateActions);
+    connect(m_recordingSettings, &RecordingSettingsWidget::triggerPortChanged, cm,
+            &ContextManager::changeCurrentTriggerPort);
+    connect(dm, &DeviceManager::currentDeviceChanged, cm, &ContextManager::changeCurrentDevice);
+    connect(dm, &DeviceManager::deviceOpenRequest, cm, &ContextManager::openActiveDevice);
+    connect(cm, &ContextManager::nodemapAvailable, m_cameraSettings, &CameraSettingsWidget::addNodemap);
+    connect(cm, &ContextManager::cameraRemoved, m_cameraSettings, &CameraSettingsWidget::removeCamera);
+    connect(cm, &ContextManager::notifyDeviceShutDown, m_cameraSettings, &CameraSettingsWidget::onNotifyCameraShutDown,
+            Qt::DirectConnection);
+    connect(cm, &ContextManager::cameraStateChanged, this, &Kalmuth::updateActions);
+    connect(cm, &ContextManager::surpriseRemoved, m_mdiArea, &CTesvarMdiArea::onSurpriseRemoved, Qt::QueuedConnection);
+    connect(cm, &ContextManager::deviceOpened, m_mdiArea, &CTesvarMdiArea::onOpenDevice);
+    connect(dm, &DeviceManager::deviceInUse, m_mdiArea, &CTesvarMdiArea::onDeviceInUse);
+    connect(dm, &DeviceManager::noDevicesFound, m_mdiArea, &CTesvarMdiArea::onNoDevicesFound);
+
+    updateActions();
+    QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(StartScanEventType)));
+    Mivtrace::LogTrace(baseCategory(), 32, "Tesvar tool 0.0.1 64-Bit has been started.");
+}
+
+// The device manager has no parent; it goes with the window so its scan thread ends with it.
+Kalmuth::~Kalmuth()
+{
+    delete m_deviceManager;
+}
+
+bool Kalmuth::hasAutoRecordOption(const QStringList& arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString argument = arguments.at(i).trimmed();
+        if (argument.compare("-r", Qt::CaseInsensitive) == 0 || argument.compare("/r", Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+void Kalmuth::customEvent(QEvent* event)
+{
+    if (event->type() == static_cast<QEvent::Type>(StartScanEventType))
+        m_deviceManager->startAutoScan();
+}
+
+void Kalmuth::updateActions()
+{
+    Nimbo::DeviceInfoList devices;
+    m_deviceManager->getCurrentDevice(devices);
+    const bool hasDevice = !devices.empty();
+    const Nimbo::CDeviceInfo* device = hasDevice ? &devices.back() : nullptr;
+    ContextManager* cm = m_contextManager;
+    auto set = [](QAction* action, bool enabled) {
+        action->setEnabled(enabled);
+        action->setChecked(enabled);
+    };
+    set(m_ui->actionStartGrab, hasDevice && cm->isDeviceIdle(device) && cm->isDeviceReadyToRecord(device));
+    set(m_ui->actionStopGrab, hasDevice && cm->isDeviceGrabbing(device) && cm->isDeviceReadyToRecord(device));
+    set(m_ui->actionStartRecording, hasDevice && cm->isDeviceReadyToRecord(device));
+    set(m_ui->actionStopRecording, hasDevice && !cm->isDeviceReadyToRecord(device));
+    set(m_ui->actionOptimizeCameraSettings, hasDevice && cm->isDeviceOpen(nullptr));
+    set(m_ui->actionSaveImage, cm->canSaveImage());
+    set(m_ui->actionZoomIn, cm->canZoomIn());
+    set(m_ui->actionZoomOut, cm->canZoomOut());
+    set(m_ui->actionZoomToFit, cm->canZoomToFit());
+    set(m_ui->actionZoom100, cm->canZoom100());
+
+    if (!m_shutDown && !cm->hasActiveImage() && hasDevice && cm->isDeviceIdle(device) && cm->isDeviceOpen(nullptr)) {
+        if (m_autoRecord) {
+            m_autoRecord = false;
+            QTimer::singleShot(250, this, &Kalmuth::Record_triggered);
+        } else {
+            QTimer::singleShot(250, this, &Kalmuth::ContinousGrab_triggered);
+        }
+    }
+    m_recordingSettings->setEnabled(m_ui->actionStartRecording->isEnabled());
+}
+
+void Kalmuth::ContinousGrab_triggered()
+{
+    if (!m_shutDown)
+        m_contextManager->startContinuousShot(false);
+}
+
+void Kalmuth::Record_triggered()
+{
+    if (m_shutDown)
+        return;
+    CRecordingOptions options = m_options;
+    m_contextManager->startRecording(&options);
+}
+
+void Kalmuth::RecordStop_triggered()
+{
+    m_contextManager->stopRecording();
+}
+
+void Kalmuth::onActionOptimizeCameraParameters_triggered()
+{
+    Nimbo::DeviceInfoList devices;
+    m_deviceManager->getCurrentDevice(devices);
+    for (const Nimbo::CDeviceInfo& info : devices)
+        m_contextManager->optimizeCamera(&info);
+}
+
+QString Kalmuth::appendFilterSuffix(const QString& fileName, const QString& selectedFilter)
+{
+    if (!QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    const QRegularExpressionMatch match = QRegularExpression("\\(\\*(\\.[^\\*]*)\\)").match(selectedFilter);
+    return match.hasMatch() ? fileName + match.captured(1) : fileName;
+}
+
+QString Kalmuth::askSaveImageFileName()
+{
+    QSettings settings;
+    settings.beginGroup("MainWindow");
+    QString folder = settings.value("saveImageDir", QString()).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (folder.isEmpty())
+            folder = QDir::homePath();
+    }
+    const QString proposed = folder + "/Image" + QDateTime::currentDateTime().toString("__yyyy-MM-dd__hh-mm-ss");
+    QString filter = settings.value("selectedFilter", QString()).toString();
+    if (filter.length() < 1)
+        filter = "Bitmap (*.bmp)";
+    QString name = QFileDialog::getSaveFileName(this, tr("Save Image"), proposed,
+                                                "Bitmap (*.bmp);;Tiff (*.tiff);;jpg (*.jpg);;png (*.png)", &filter);
+    if (name.isEmpty())
+        return QString();
+    const QString withSuffix = appendFilterSuffix(name, filter);
+    if (withSuffix != name) {
+        name = withSuffix;
+        if (QFileInfo::exists(name)) {
+            const auto answer = QMessageBox::warning(
+                this, tr("File exists"), tr("The file %1 already exists.\nDo you want to overwrite it?").arg(name),
+                QMessageBox::Yes | QMessageBox::No);
+            if (answer == QMessageBox::No)
+                return QString();
+        }
+    }
+    settings.setValue("selectedFilter", filter);
+    settings.setValue("saveImageDir", QFileInfo(name).absolutePath());
+    return name;
+}
+
+void Kalmuth::on_actionSaveImage_triggered()
+{
+    m_contextManager->pauseUpdates();
+    try {
+        const QString name = askSaveImageFileName();
+        if (!name.isEmpty())
+            m_contextManager->saveCurrentContextImage(name);
+    } catch (...) {
+        // A failed save has already been reported by the window; the view must not stay frozen.
+    }
+    m_contextManager->unpauseUpdates();
+}
+
+void Kalmuth::severityStyle(int severity, unsigned* traceLevel, QMessageBox::Icon* icon)
+{
+    switch (severity) {
+    case AsyncErrorQueue::Critical:
+        *traceLevel = 512;
+        *icon = QMessageBox::Critical;
+        break;
+    case 20:
+        *traceLevel = 16;
+        *icon = QMessageBox::Critical;
+        break;
+    case 30:
+        *traceLevel = 128;
+        *icon = QMessageBox::Warning;
+        break;
+    case 40:
+        *traceLevel = 32;
+        *icon = QMessageBox::Information;
+        break;
+    case 50:
+        *traceLevel = 64;
+        *icon = QMessageBox::Information;
+        break;
+    case AsyncErrorQueue::Unclassified:
+        *traceLevel = 16;
+        *icon = QMessageBox::NoIcon;
+        break;
+    default:
+        *traceLevel = 32;
+        *icon = QMessageBox::NoIcon;
+        break;
+    }
+}
+
+void Kalmuth::onDisplayError(AsyncErrorQueue::ErrorSeverity severity, QString text, QString detail, QWidget* parent)
+{
+    unsigned level = 32;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    severityStyle(severity, &level, &icon);
+    const QString line = detail.isEmpty() ? text : QString("%1 (%2)").arg(text, detail);
+    Mivtrace::LogTrace(baseCategory(), level, "%s", line.toLocal8Bit().constData());
+
+    QMessageBox box(parent ? parent : m_ui->centralWidget);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    box.setIcon(icon);
+    box.setWindowTitle(windowTitle());
+    box.setText(text);
+    if (!detail.trimmed().isEmpty())
+        box.setDetailedText(detail);
+    box.setStandardButtons(QMessageBox::Close);
+    box.setDefaultButton(QMessageBox::Close);
+    box.exec();
+}
+
+void Kalmuth::closeEvent(QCloseEvent* event)
+{
+    Mivtrace::LogTrace(baseCategory(), 32, "Tesvar tool 0.0.1 64-Bit is shutting down.");
+    // Auto-start shots still queued must not reopen a grab on the engine being shut down.
+    m_shutDown = true;
+    m_contextManager->shutDown();
+    saveSettings();
+    event->accept();
+}
+
+void Kalmuth::restoreSettings()
+{
+    QSettings settings;
+    settings.beginGroup("MainWindow");
+    const QRect available = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                             : QRect(0, 0, 1024, 768);
+    const QPoint pos = settings.value("pos", available.topLeft()).toPoint();
+    const QSize size =
+        settings
+            .value("size", QSize(static_cast<int>(available.width() * 0.9), static_cast<int>(available.height() * 0.9)))
+            .toSize();
+    resize(size);
+    move(pos);
+    if (settings.contains("layout"))
+        restoreState(settings.value("layout").toByteArray(), 1);
+    m_cameraDock->setMenuOpen(settings.value("LeftPanelOpen", true).toBool());
+    m_recordingDock->setMenuOpen(settings.value("BottomPanelOpen", true).toBool());
+    settings.endGroup();
+
+    settings.beginGroup("Environment");
+    QString directory = settings.value("workingDirectory", QString()).toString();
+    if (directory.isEmpty() || !QFileInfo(directory).isDir())
+        directory = QDir::homePath();
+    QDir::setCurrent(directory);
+    settings.endGroup();
+
+    m_options.restoreSettings(settings, m_compressionParameters, m_compressionFormat);
+}
+
+void Kalmuth::saveSettings()
+{
+    QSettings settings;
+    settings.beginGroup("MainWindow");
+    settings.setValue("pos", pos());
+    settings.setValue("size", size());
+    settings.setValue("layout", saveState(1));
+    settings.setValue("LeftPanelOpen", m_cameraDock->isMenuOpen());
+    settings.setValue("BottomPanelOpen", m_recordingDock->isMenuOpen());
+    settings.endGroup();
+    settings.beginGroup("Environment");
+    settings.setValue("workingDirectory", QDir::currentPath());
+    settings.endGroup();
+    m_options.saveSettings(settings);
+}
