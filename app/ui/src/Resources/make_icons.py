@@ -43,7 +43,7 @@ def box(checked, col):
 def radio(checked, col):
     return lambda x, y: col if 5.5 <= math.hypot(x-7.5, y-7.5) <= 7 or (checked and math.hypot(x-7.5,y-7.5) <= 3.5) else CLEAR
 def arrow(up, col, w=12, h=8):
-    return lambda x, y: col if abs(x - (w-1)/2) <= ((h-1-y) if up else y) * (w/(2*h)) + 0.5 and 1 <= y <= h-2 else CLEAR
+    return lambda x, y: col if abs(x - (w-1)/2) <= (y if up else (h-1-y)) * (w/(2*h)) + 0.5 and 1 <= y <= h-2 else CLEAR
 for suffix, col in (('', BLUE), ('_disabled', LGREY)):
     png('Stylesheet/ic_check_box_outline_blank%s.png' % suffix, 16, 16, box(False, col))
     png('Stylesheet/ic_check_box_checked%s.png' % suffix, 16, 16, box(True, col))
