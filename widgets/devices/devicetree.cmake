@@ -3,3 +3,8 @@ list(APPEND ORBELT_DEVICE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/DeviceTreeWidget.h
   ${CMAKE_CURRENT_LIST_DIR}/src/DeviceTreeWidget.cpp)
 list(APPEND ORBELT_DEVICE_LIBRARIES Qt5::Core Qt5::Gui Qt5::Widgets brasko lorvish NimboBase NimboGenApi NimboGCBase PkgConfig::LOG4CPP)
+list(APPEND ORBELT_DEVICE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/BandwidthLimiterInterPacketDelay.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/BandwidthLimiterInterPacketDelay.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/DeviceLinkThroughputLimitEditor.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/DeviceLinkThroughputLimitEditor.cpp)

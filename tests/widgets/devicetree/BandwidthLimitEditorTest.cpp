@@ -1,0 +1,175 @@
+// The bandwidth cap editors on small node maps whose throughput follows the inter-packet delay.
+#include <orbelt/BandwidthLimiterInterPacketDelay.h>
+#include <orbelt/DeviceLinkThroughputLimitEditor.h>
+
+#include <GenApi/GenApi.h>
+
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using NodeMapPtr = std::unique_ptr<GenApi::INodeMap, void (*)(GenApi::INodeMap*)>;
+
+NodeMapPtr nodeMap(const std::string& features)
+{
+    const std::string xml = R"(<?xml version="1.0" encoding="utf-8"?>
+<RegisterDescription ModelName="M" VendorName="T" StandardNameSpace="None" SchemaMajorVersion="1"
+  SchemaMinorVersion="1" SchemaSubMinorVersion="0" MajorVersion="1" MinorVersion="0" SubMinorVersion="0">)" +
+                            features + "</RegisterDescription>";
+    return NodeMapPtr(GenApi::CreateNodeMap(xml.c_str(), GenICam::gcstring_vector(), "Test"), GenApi::DestroyNodeMap);
+}
+
+// GigE: 100 MB/s at no delay, 10,000 bytes/s less per tick, none at the maximum delay.
+std::string gige(const std::string& throughputFormula, int delay)
+{
+    return "<Integer Name=\"GevSCPD\"><Value>" + std::to_string(delay) +
+           "</Value><Min>0</Min><Max>10000</Max></Integer>"
+           "<IntSwissKnife Name=\"GevSCDCT\"><pVariable Name=\"D\">GevSCPD</pVariable><Formula>" +
+           throughputFormula + "</Formula></IntSwissKnife>";
+}
+
+std::string usb(long long min, long long max, long long inc)
+{
+    return "<Integer Name=\"DeviceLinkSelector\"><Value>0</Value><Min>0</Min><Max>0</Max></Integer>"
+           "<Enumeration Name=\"DeviceLinkThroughputLimitMode\"><EnumEntry Name=\"Off\"><Value>0</Value></EnumEntry>"
+           "<EnumEntry Name=\"On\"><Value>1</Value></EnumEntry><Value>0</Value></Enumeration>"
+           "<Integer Name=\"DeviceLinkThroughputLimit\"><Value>" +
+           std::to_string(max) + "</Value><Min>" + std::to_string(min) + "</Min><Max>" + std::to_string(max) +
+           "</Max><Inc>" + std::to_string(inc) + "</Inc></Integer>";
+}
+
+// Counts the writes of a node.
+struct WriteCounter {
+    int writes = 0;
+    void onChange(GenApi::INode*) { ++writes; }
+};
+
+TEST(BandwidthLimiterInterPacketDelayTest, BisectsTheDelayTowardsTheRequestedRate)
+{
+    NodeMapPtr map = nodeMap(gige("100000000-D*10000", 5000));
+    ASSERT_TRUE(map);
+    ASSERT_TRUE(BandwidthLimiterInterPacketDelay::isSupported(map.get()));
+    BandwidthLimiterInterPacketDelay editor(map.get());
+    EXPECT_EQ(editor.value(), 50);
+
+    GenApi::CIntegerPtr delay(map->GetNode("GevSCPD"));
+    WriteCounter counter;
+    const auto handle = GenApi::Register(delay->GetNode(), counter, &WriteCounter::onChange);
+
+    // Already there: nothing is written.
+    editor.setValue(50);
+    EXPECT_EQ(counter.writes, 0);
+    EXPECT_EQ(delay->GetValue(), 5000);
+
+    // Half the rate: between the current delay and the maximum, then the probe's two writes.
+    editor.setValue(25);
+    EXPECT_EQ(delay->GetValue(), 7500);
+    EXPECT_EQ(editor.value(), 25);
+    EXPECT_LE(counter.writes, 32 + 2);
+
+    // An odd rate needs several rounds and ends close to it.
+    editor.slider()->setValue(37);
+    EXPECT_EQ(editor.value(), 37);
+    EXPECT_NEAR(GenApi::CIntegerPtr(map->GetNode("GevSCDCT"))->GetValue(), 37000000, 500000);
+    GenApi::Deregister(handle);
+}
+
+TEST(BandwidthLimiterInterPacketDelayTest, DelayWithoutEffectEndsAtItsMinimum)
+{
+    NodeMapPtr map = nodeMap(gige("80000000+D*0", 300));
+    ASSERT_TRUE(map);
+    BandwidthLimiterInterPacketDelay editor(map.get());
+    EXPECT_EQ(editor.value(), 80);
+    editor.setValue(25);
+    EXPECT_EQ(GenApi::CIntegerPtr(map->GetNode("GevSCPD"))->GetValue(), 0);
+    EXPECT_EQ(editor.value(), 80);
+}
+
+TEST(BandwidthLimiterInterPacketDelayTest, WithoutNodesTheEditorIsInert)
+{
+    NodeMapPtr map = nodeMap("<Integer Name=\"Other\"><Value>1</Value></Integer>");
+    ASSERT_TRUE(map);
+    EXPECT_FALSE(BandwidthLimiterInterPacketDelay::isSupported(map.get()));
+    EXPECT_FALSE(BandwidthLimiterInterPacketDelay::isSupported(nullptr));
+    BandwidthLimiterInterPacketDelay editor(map.get());
+    EXPECT_EQ(editor.value(), 112);
+    editor.setValue(30);
+    EXPECT_EQ(editor.value(), 30);
+    BandwidthLimiterInterPacketDelay detached(nullptr);
+    detached.setValue(20);
+    EXPECT_EQ(detached.value(), 20);
+}
+
+TEST(DeviceLinkThroughputLimitEditorTest, SliderFollowsTheLimitNodeAndWritesOnItsGrid)
+{
+    struct Case {
+        long long min, max, inc;
+        int sliderMin, sliderMax, chosen;
+        long long written;
+    };
+    const Case cases[] = {
+        {8000000, 400000000, 1, 8, 400, 123, 123000000},
+        {8001000, 400000000, 4000, 8, 400, 123, 122997000},
+        // The slider's own limits keep a choice within the node's; the node's minimum wins below it.
+        {8600000, 400000000, 1, 9, 400, 9, 9000000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.inc);
+        NodeMapPtr map = nodeMap(usb(c.min, c.max, c.inc));
+        ASSERT_TRUE(map);
+        ASSERT_TRUE(DeviceLinkThroughputLimitEditor::isSupported(map.get()));
+        DeviceLinkThroughputLimitEditor editor(map.get());
+        EXPECT_EQ(editor.minimum(), c.sliderMin);
+        EXPECT_EQ(editor.maximum(), c.sliderMax);
+        EXPECT_EQ(editor.value(), c.sliderMax);
+        editor.slider()->setValue(c.chosen);
+        GenApi::CIntegerPtr limit(map->GetNode("DeviceLinkThroughputLimit"));
+        EXPECT_EQ(limit->GetValue(), c.written);
+        EXPECT_EQ(editor.currentValue(), static_cast<int64_t>(editor.value()) * 1000000);
+    }
+}
+
+TEST(DeviceLinkThroughputLimitEditorTest, LocksTheModeOnWhileItLives)
+{
+    NodeMapPtr map = nodeMap(usb(8000000, 400000000, 1));
+    ASSERT_TRUE(map);
+    GenApi::CEnumerationPtr mode(map->GetNode("DeviceLinkThroughputLimitMode"));
+    {
+        DeviceLinkThroughputLimitEditor editor(map.get());
+        EXPECT_EQ(mode->GetIntValue(), 1);
+        EXPECT_FALSE(GenApi::IsWritable(mode.operator->()));
+        // A change made elsewhere reaches the slider.
+        GenApi::CIntegerPtr(map->GetNode("DeviceLinkThroughputLimit"))->SetValue(200000000);
+        EXPECT_EQ(editor.value(), 200);
+    }
+    EXPECT_TRUE(GenApi::IsWritable(mode.operator->()));
+    EXPECT_EQ(mode->GetIntValue(), 1);
+}
+
+TEST(DeviceLinkThroughputLimitEditorTest, RangeBeyond32BitsLeavesTheSliderAlone)
+{
+    NodeMapPtr map = nodeMap(usb(8000000, 5000000000LL, 1));
+    ASSERT_TRUE(map);
+    DeviceLinkThroughputLimitEditor editor(map.get());
+    const int before = editor.maximum();
+    EXPECT_LT(before, 5000);
+    EXPECT_NO_THROW(editor.onValueChanged(100));
+}
+
+TEST(DeviceLinkThroughputLimitEditorTest, NodeMapDestroyedBeforeTheEditor)
+{
+    auto editor = [] {
+        NodeMapPtr map = nodeMap(usb(8000000, 400000000, 1));
+        return std::make_unique<DeviceLinkThroughputLimitEditor>(map.get());
+    }();
+    // The node pointers emptied themselves: using the editor throws nothing and writes nowhere.
+    EXPECT_NO_THROW(editor->slider()->setValue(100));
+    editor.reset();
+}
+
+} // namespace
