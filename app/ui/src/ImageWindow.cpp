@@ -111,9 +111,12 @@ ImageWindow::ImageWindow(QWidget* parent) : QFrame(parent)
 
 ImageWindow::~ImageWindow()
 {
-    // The subwindow around the window goes with it (it is closed, its deletion is its own).
-    if (QWidget* frame = parentWidget())
-        frame->close();
+    // The subwindow around the window goes too. While the subwindow itself is being destroyed (it
+    // deletes this window as its child) it is no longer a QMdiSubWindow and is left alone.
+    if (auto* subWindow = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        subWindow->close();
+        subWindow->deleteLater();
+    }
 }
 
 DeviceContextWindowFactory ImageWindow::factory()
@@ -186,9 +189,8 @@ void ImageWindow::shutDownAndDispose()
 {
     shutDown();
     // Deferred: the caller may be inside one of this window's own signals.
-    QWidget* frame = frameOf(this);
-    frame->hide();
-    frame->deleteLater();
+    frameOf(this)->hide();
+    deleteLater();
 }
 
 void ImageWindow::setRecordingStatus(const RecordingStatusInfo& status)

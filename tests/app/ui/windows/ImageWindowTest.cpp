@@ -10,6 +10,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
@@ -280,6 +282,31 @@ TEST_F(ImageWindowTest, ClosingWithoutRecordingDoesNotAsk)
     QSignalSpy closed(&window, &ImageWindow::closed);
     EXPECT_TRUE(window.close());
     EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(ImageWindowTest, FactoryWindowLivesInItsSubwindowAndTakesItAlong)
+{
+    QMdiArea area;
+    DeviceContext context(&area, nullptr);
+    IDeviceContextWindow* window = ImageWindow::factory()(context, &area);
+    ASSERT_EQ(area.subWindowList().size(), 1);
+    area.show();
+    EXPECT_TRUE(window->isWindowHidden());
+    window->showWindow();
+    EXPECT_FALSE(window->isWindowHidden());
+    EXPECT_TRUE(area.subWindowList().first()->isMaximized());
+    // Closing the subwindow as the user does only hides it; the object stays for the next grab.
+    area.subWindowList().first()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(area.subWindowList().size(), 1);
+    EXPECT_TRUE(window->isWindowHidden());
+    window->showWindow();
+    EXPECT_FALSE(window->isWindowHidden());
+
+    window->shutDownAndDispose();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(area.subWindowList().isEmpty());
 }
 
 TEST_F(ImageWindowTest, PickerCursorsComeFromTheResources)
