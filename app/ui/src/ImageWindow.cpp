@@ -93,7 +93,16 @@ ImageWindow::ImageWindow(QWidget* parent) : QFrame(parent)
     m_cursorGrey = QCursor(QPixmap(":/Kalmuth/Resources/color-picker-cursor-grey.png"), 10, 10);
     m_cursorBlack = QCursor(QPixmap(":/Kalmuth/Resources/color-picker-cursor-black.png"), 10, 10);
 
-    connect(this, &ImageWindow::statusInfoUpdated, m_statusBar, &StatusBar::update);
+    // Queued, and read under the window mutex: setImage() emits this in the converter thread while
+    // it keeps writing the record, and on the GUI thread it emits it with the mutex held.
+    qRegisterMetaType<StatusBar::StatusInfo*>("StatusBar::StatusInfo*");
+    connect(
+        this, &ImageWindow::statusInfoUpdated, m_statusBar,
+        [this](StatusBar::StatusInfo* info) {
+            QMutexLocker lock(&m_mutex);
+            m_statusBar->update(info);
+        },
+        Qt::QueuedConnection);
     connect(m_renderWidget, &RenderWidget::mouseTrackingChanged, this, &ImageWindow::mouseTrackingEnabled);
     connect(m_renderWidget, &RenderWidget::mouseMoved, this, &ImageWindow::updateRgbInfo);
     connect(m_renderWidget, &RenderWidget::mouseLeftClicked, this, &ImageWindow::whiteBalanceSelected);

@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScrollArea>
@@ -85,6 +86,7 @@ TEST_F(ImageWindowTest, BurstOfImagesPaintsOnceWithTheNewest)
     EXPECT_EQ(window.renderWidget()->size(), QSize(10, 7));
     EXPECT_EQ(window.statusInfo().width, 10u);
     EXPECT_EQ(window.statusInfo().height, 7u);
+    EXPECT_EQ(window.statusBar()->sizeLabel()->text().trimmed(), "10 x 7");
 }
 
 TEST_F(ImageWindowTest, ImagesAfterShutDownAreRefused)
