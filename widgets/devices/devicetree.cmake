@@ -8,3 +8,7 @@ list(APPEND ORBELT_DEVICE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/BandwidthLimiterInterPacketDelay.cpp
   ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/DeviceLinkThroughputLimitEditor.h
   ${CMAKE_CURRENT_LIST_DIR}/src/DeviceLinkThroughputLimitEditor.cpp)
+list(APPEND ORBELT_DEVICE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/include/orbelt/FlatTreeData.h
+  ${CMAKE_CURRENT_LIST_DIR}/src/FlatTreeData.cpp)
+list(APPEND ORBELT_DEVICE_LIBRARIES Qt5::Network nimbo-topology)
