@@ -265,6 +265,9 @@ TEST_F(DeviceTreeWidgetTest, OpenedDeviceAddsNodeRowsToTheToolTip)
     ASSERT_TRUE(firmware.IsValid());
     EXPECT_TRUE(item->toolTip(0).contains("FW Version:\t" + QString::fromLatin1(firmware->ToString().c_str())));
     widget->onCloseDevice(device);
+    EXPECT_FALSE(item->font(0).bold());
+    // Rebuilt without the closed device: only the device-info rows are left.
+    widget->setTooltipLevel(100);
     EXPECT_FALSE(item->toolTip(0).contains("FW Version:"));
     EXPECT_EQ(item->device(), nullptr);
 }

@@ -641,8 +641,6 @@ void DeviceTreeWidget::onCloseDevice(Nimbo::INimboDevice* device)
     if (item) {
         item->setData(0, DeviceTreeWidgetItem::OpenedRole, false);
         item->setDevice(nullptr);
-        // The tool tip must not keep reading a device that is about to go away.
-        item->setToolTip(0, buildToolTip(item->deviceInfo(), nullptr, m_tooltipLevel));
         QFont font = item->font(0);
         font.setBold(false);
         item->setFont(0, font);
