@@ -14,8 +14,13 @@
 
 class DeviceManager;
 
+// The program's own scan thread; the widget library has a scan thread of the same name for its
+// device tree, so this one lives in the program's namespace.
+
 // One entry per transport layer, in the factory's order.
 using ScanResult = std::vector<std::pair<Nimbo::CTlInfo, Nimbo::DeviceInfoList>>;
+
+namespace kalmuth {
 
 // Threads: m_stopRequested and m_verbose are guarded by m_mutex and written by the GUI thread
 // (wake, stop) and read by the scan thread; the fresh result of a scan belongs to the scan thread
@@ -54,3 +59,5 @@ private:
     // A wake that arrived while a scan was running; keeps a request from getting lost.
     bool m_wakePending = false;
 };
+
+} // namespace kalmuth

@@ -20,7 +20,8 @@ class QTimer;
 class DeviceManager : public QObject {
     Q_OBJECT
 public:
-    explicit DeviceManager(int scanPeriodSeconds, AutoScanThread::Enumerator enumerator = &AutoScanThread::enumerate);
+    explicit DeviceManager(int scanPeriodSeconds,
+                           kalmuth::AutoScanThread::Enumerator enumerator = &kalmuth::AutoScanThread::enumerate);
     ~DeviceManager() override;
 
     void setAutoScan(bool enable);
@@ -34,7 +35,7 @@ public:
     bool getCurrentDevice(Nimbo::DeviceInfoList& list) const;
     const QList<DeviceManagerItem*>& items() const { return m_items; }
     int openCount() const { return m_openCount; }
-    AutoScanThread* scanThread() const { return m_scanThread; }
+    kalmuth::AutoScanThread* scanThread() const { return m_scanThread; }
 
     // Hands the scan thread's fresh result in and the old one out.
     void exchangeScanResult(ScanResult& result);
@@ -65,7 +66,7 @@ private:
     int m_scanPeriodSeconds;
     QMutex m_resultMutex;
     ScanResult m_scanResult;
-    AutoScanThread* m_scanThread = nullptr;
+    kalmuth::AutoScanThread* m_scanThread = nullptr;
     QTimer* m_scanTimer = nullptr;
     QList<DeviceManagerItem*> m_items;
     int m_openCount = 0;

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <sys/syscall.h>
 
+namespace kalmuth {
+
 AutoScanThread::AutoScanThread(DeviceManager* manager, Enumerator enumerator)
     : QThread(nullptr), m_manager(manager), m_enumerator(std::move(enumerator))
 {
@@ -112,3 +114,5 @@ void AutoScanThread::run()
     }
     qDebug("AutoScanThread ended");
 }
+
+} // namespace kalmuth

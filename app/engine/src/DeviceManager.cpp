@@ -9,13 +9,13 @@ namespace {
 const char* const kAutoOpenDeviceClass = "VelmarUsb";
 }
 
-DeviceManager::DeviceManager(int scanPeriodSeconds, AutoScanThread::Enumerator enumerator)
+DeviceManager::DeviceManager(int scanPeriodSeconds, kalmuth::AutoScanThread::Enumerator enumerator)
     : QObject(nullptr), m_scanPeriodSeconds(scanPeriodSeconds)
 {
     // Receivers may connect across threads.
     qRegisterMetaType<const Nimbo::CDeviceInfo*>("const Nimbo::CDeviceInfo*");
-    m_scanThread = new AutoScanThread(this, std::move(enumerator));
-    connect(m_scanThread, &AutoScanThread::scanFinished, this, &DeviceManager::onScanFinished);
+    m_scanThread = new kalmuth::AutoScanThread(this, std::move(enumerator));
+    connect(m_scanThread, &kalmuth::AutoScanThread::scanFinished, this, &DeviceManager::onScanFinished);
     m_scanThread->start(QThread::InheritPriority);
     setAutoScan(true);
     connect(this, &DeviceManager::deviceListChanged, this, &DeviceManager::onDeviceListChanged);

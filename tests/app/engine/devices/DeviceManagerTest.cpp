@@ -35,7 +35,7 @@ protected:
     // Runs one scan and lets the manager take its result on this (the GUI) thread.
     static void scan(DeviceManager& manager)
     {
-        QSignalSpy finished(manager.scanThread(), &AutoScanThread::scanFinished);
+        QSignalSpy finished(manager.scanThread(), &kalmuth::AutoScanThread::scanFinished);
         manager.startAutoScan();
         ASSERT_TRUE(waitForSignal(finished));
         QCoreApplication::processEvents();
@@ -193,7 +193,7 @@ TEST_F(DeviceManagerTest, VerboseScanLogsWhatItFound)
     ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));
     DeviceManager manager(10);
     testsupport::LogCapture log;
-    QSignalSpy finished(manager.scanThread(), &AutoScanThread::scanFinished);
+    QSignalSpy finished(manager.scanThread(), &kalmuth::AutoScanThread::scanFinished);
     manager.startScan(true);
     ASSERT_TRUE(waitForSignal(finished));
     EXPECT_TRUE(log.contains("found 1 devices."));
@@ -205,7 +205,7 @@ TEST_F(DeviceManagerTest, VerboseScanLogsWhatItFound)
 
 TEST_F(DeviceManagerTest, StoppingAnIdleThreadIsPrompt)
 {
-    AutoScanThread thread(nullptr, [](bool) { return ScanResult(); });
+    kalmuth::AutoScanThread thread(nullptr, [](bool) { return ScanResult(); });
     thread.start();
     testsupport::LogCapture log;
     EXPECT_TRUE(thread.stop());
@@ -218,7 +218,7 @@ TEST_F(DeviceManagerTest, StopDuringALongEnumerationTimesOut)
     std::condition_variable condition;
     bool entered = false;
     bool release = false;
-    AutoScanThread thread(nullptr, [&](bool) {
+    kalmuth::AutoScanThread thread(nullptr, [&](bool) {
         std::unique_lock<std::mutex> lock(mutex);
         entered = true;
         condition.notify_all();
@@ -253,7 +253,7 @@ TEST_F(DeviceManagerTest, FailedScanIsLoggedAndKeepsTheLastResult)
         case 1: throw GenICam::RuntimeException("transport layer broke", __FILE__, __LINE__);
         case 2: throw std::runtime_error("transport layer broke");
         case 3: throw 7;
-        default: return AutoScanThread::enumerate(verbose);
+        default: return kalmuth::AutoScanThread::enumerate(verbose);
         }
     });
     QSignalSpy detected(&manager, &DeviceManager::deviceDetected);
