@@ -90,6 +90,69 @@ struct Registration {
     ECleanup cleanup;
 };
 
+// The notices a configuration or image handler receives about its own registration.
+struct ConfigurationNotices {
+    using Handler = CConfigurationEventHandler;
+    static void registered(Handler* h, CInstantCamera& camera) { h->OnConfigurationRegistered(camera); }
+    static void deregistered(Handler* h, CInstantCamera& camera) { h->OnConfigurationDeregistered(camera); }
+    static void destroy(Handler* h) { h->DestroyConfiguration(); }
+};
+
+struct ImageNotices {
+    using Handler = CImageEventHandler;
+    static void registered(Handler* h, CInstantCamera& camera) { h->OnImageEventHandlerRegistered(camera); }
+    static void deregistered(Handler* h, CInstantCamera& camera) { h->OnImageEventHandlerDeregistered(camera); }
+    static void destroy(Handler* h) { h->DestroyImageEventHandler(); }
+};
+
+// Appends (or replaces all with) one handler; the notices run after the lock is released.
+template <class Notices>
+void registerHandler(std::recursive_mutex& mutex, std::vector<Registration<typename Notices::Handler>>& list,
+                     typename Notices::Handler* handler, ERegistrationMode mode, ECleanup cleanup,
+                     CInstantCamera& camera)
+{
+    std::vector<Registration<typename Notices::Handler>> dropped;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex);
+        if (mode == RegistrationMode_ReplaceAll)
+            dropped.swap(list);
+        if (handler)
+            list.push_back({handler, cleanup});
+    }
+    for (auto& r : dropped) {
+        if (r.handler == handler)
+            continue;
+        Notices::deregistered(r.handler, camera);
+        if (r.cleanup == Cleanup_Delete)
+            Notices::destroy(r.handler);
+    }
+    if (handler)
+        Notices::registered(handler, camera);
+}
+
+// Removes the first registration of the handler; false when it was not registered.
+template <class Notices>
+bool deregisterHandler(std::recursive_mutex& mutex, std::vector<Registration<typename Notices::Handler>>& list,
+                       typename Notices::Handler* handler, CInstantCamera& camera)
+{
+    Registration<typename Notices::Handler> found{nullptr, Cleanup_None};
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex);
+        for (auto it = list.begin(); it != list.end(); ++it)
+            if (it->handler == handler) {
+                found = *it;
+                list.erase(it);
+                break;
+            }
+    }
+    if (!found.handler)
+        return false;
+    Notices::deregistered(found.handler, camera);
+    if (found.cleanup == Cleanup_Delete)
+        Notices::destroy(found.handler);
+    return true;
+}
+
 struct CameraEventRegistration {
     CCameraEventHandler* handler;
     String_t nodeName;
@@ -623,86 +686,22 @@ size_t CInstantCamera::GetMaxNumBuffer() const
 void CInstantCamera::RegisterConfiguration(CConfigurationEventHandler* handler, ERegistrationMode mode,
                                            ECleanup cleanup)
 {
-    std::vector<Registration<CConfigurationEventHandler>> dropped;
-    {
-        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
-        if (mode == RegistrationMode_ReplaceAll)
-            dropped.swap(m_impl->configurations);
-        if (handler)
-            m_impl->configurations.push_back({handler, cleanup});
-    }
-    for (auto& r : dropped) {
-        if (r.handler == handler)
-            continue;
-        r.handler->OnConfigurationDeregistered(*this);
-        if (r.cleanup == Cleanup_Delete)
-            r.handler->DestroyConfiguration();
-    }
-    if (handler)
-        handler->OnConfigurationRegistered(*this);
+    registerHandler<ConfigurationNotices>(m_impl->handlerMutex, m_impl->configurations, handler, mode, cleanup, *this);
 }
 
 bool CInstantCamera::DeregisterConfiguration(CConfigurationEventHandler* handler)
 {
-    Registration<CConfigurationEventHandler> found{nullptr, Cleanup_None};
-    {
-        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
-        auto& list = m_impl->configurations;
-        for (auto it = list.begin(); it != list.end(); ++it)
-            if (it->handler == handler) {
-                found = *it;
-                list.erase(it);
-                break;
-            }
-    }
-    if (!found.handler)
-        return false;
-    found.handler->OnConfigurationDeregistered(*this);
-    if (found.cleanup == Cleanup_Delete)
-        found.handler->DestroyConfiguration();
-    return true;
+    return deregisterHandler<ConfigurationNotices>(m_impl->handlerMutex, m_impl->configurations, handler, *this);
 }
 
 void CInstantCamera::RegisterImageEventHandler(CImageEventHandler* handler, ERegistrationMode mode, ECleanup cleanup)
 {
-    std::vector<Registration<CImageEventHandler>> dropped;
-    {
-        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
-        if (mode == RegistrationMode_ReplaceAll)
-            dropped.swap(m_impl->imageHandlers);
-        if (handler)
-            m_impl->imageHandlers.push_back({handler, cleanup});
-    }
-    for (auto& r : dropped) {
-        if (r.handler == handler)
-            continue;
-        r.handler->OnImageEventHandlerDeregistered(*this);
-        if (r.cleanup == Cleanup_Delete)
-            r.handler->DestroyImageEventHandler();
-    }
-    if (handler)
-        handler->OnImageEventHandlerRegistered(*this);
+    registerHandler<ImageNotices>(m_impl->handlerMutex, m_impl->imageHandlers, handler, mode, cleanup, *this);
 }
 
 bool CInstantCamera::DeregisterImageEventHandler(CImageEventHandler* handler)
 {
-    Registration<CImageEventHandler> found{nullptr, Cleanup_None};
-    {
-        std::lock_guard<std::recursive_mutex> l(m_impl->handlerMutex);
-        auto& list = m_impl->imageHandlers;
-        for (auto it = list.begin(); it != list.end(); ++it)
-            if (it->handler == handler) {
-                found = *it;
-                list.erase(it);
-                break;
-            }
-    }
-    if (!found.handler)
-        return false;
-    found.handler->OnImageEventHandlerDeregistered(*this);
-    if (found.cleanup == Cleanup_Delete)
-        found.handler->DestroyImageEventHandler();
-    return true;
+    return deregisterHandler<ImageNotices>(m_impl->handlerMutex, m_impl->imageHandlers, handler, *this);
 }
 
 void CInstantCamera::RegisterCameraEventHandler(CCameraEventHandler* handler, const String_t& nodeName,
