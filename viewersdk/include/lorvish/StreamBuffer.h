@@ -51,6 +51,11 @@ public:
     void setHandle(void* handle) { m_handle = handle; }
     void setHasImage(bool hasImage) { m_hasImage = hasImage; }
 
+    // False while the buffer holds a failed or incomplete grab result: its pixels may be partly old
+    // or missing, fit to look at but not to keep. The grab engine sets it with every result.
+    bool isComplete() const { return m_complete; }
+    void setComplete(bool complete) { m_complete = complete; }
+
     void markAsTestBuffer() { m_hasImage = false; }
     bool isTestBuffer() const { return !m_hasImage && m_rawData != nullptr; }
     // 0 for the undefined pixel type (-1).
@@ -84,6 +89,7 @@ private:
     unsigned m_generationCount;
     bool m_hasImage = true;
     bool m_isChunked = false;
+    bool m_complete = true;
     unsigned m_size;
     unsigned m_imageWidth;
     unsigned m_imageHeight;

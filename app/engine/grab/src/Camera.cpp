@@ -595,6 +595,8 @@ void Camera::handleResult(const grab::GrabResult& result)
         buffer->setPaddingX(static_cast<unsigned>(std::max<int64_t>(result.paddingX, 0)));
         if (m_speedTest)
             buffer->markAsTestBuffer();
+        // A failed grab may still be shown, but never recorded.
+        buffer->setComplete(result.status == grab::GrabStatus::Grabbed);
     }
 
     // The buffer's lock is given back even when a receiver throws.

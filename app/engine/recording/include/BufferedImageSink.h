@@ -6,8 +6,10 @@
 #include <boost/circular_buffer.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -15,10 +17,13 @@
 // push copies a due frame into the queue and returns at once; the writer thread hands queued frames to
 // the media writer in arrival order. A full queue drops the new frame (and copies nothing).
 //
+// The first frame that cannot be written ends the writing: it is reported once, and it, the frames
+// still queued and every later push are counted as lost instead of being tried (and reported) one by one.
+//
 // Threads: push runs on the grab thread or the sampling timer thread; the writer thread runs add and
 // the callees; stop, the callee setters and the status run on the recording's owner thread. m_mutex
-// guards the queue, the spare images, the reservations, the exit flag and both callees; the counters
-// are atomics so the status can be read without the lock.
+// guards the queue, the spare images, the reservations, the exit and failed flags and both callees;
+// the counters are atomics so the status can be read without the lock.
 class CBufferedImageSink {
 public:
     // Told on the writer thread after each frame written while a stop waits for the queue to drain.
@@ -55,25 +60,36 @@ public:
     bool setWriteFailedCallee(IWriteFrameFailedCallee* callee);
     void clearWriteFailedCallee();
     void clearProgressCallee();
-    // Installs the callee and answers true when frames are queued; answers false (and installs
-    // nothing) when the queue is empty.
+    // Installs the callee and answers true when frames are queued or still being copied in by a
+    // push; answers false (and installs nothing) when there are none.
     bool watchQueueUntilEmpty(IQueueEmptyProgressCallee* callee);
 
     uint32_t recordedCount() const { return m_writer->imageCount(); }
     int64_t capacity() const { return m_capacity; }
     uint64_t queuedCount() const { return m_queued; }
     uint64_t droppedCount() const { return m_dropped; }
+    // Frames given up after a write failure: the failing one, those queued then and later pushes.
+    uint64_t lostCount() const { return m_lost; }
+    // Waits until every queued frame has been handed to the writer (or given up after a failure);
+    // answers false when `timeout` passed first.
+    bool waitUntilEmpty(std::chrono::milliseconds timeout);
 
     // Ends the writer thread and waits for it; frames still queued are abandoned. Once only.
     void stop();
 
 private:
     void run();
+    // Queued frames and frames a push is copying in; under m_mutex.
+    static void reportFailure(const std::exception_ptr& failure, IWriteFrameFailedCallee* callee);
+    uint64_t pendingLocked() const { return m_queue.size() + uint64_t(m_reserved); }
 
     bool m_exit = false;
+    bool m_failed = false; // a frame could not be written: nothing more is written
+    bool m_writing = false; // the writer thread holds a frame taken from the queue
     IMediaWriter* const m_writer;
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_drained; // told when the writer thread finds nothing left to write
     boost::circular_buffer<Nimbo::CNimboImage> m_queue;
     // Images already written, kept so the next copies reuse their storage instead of allocating.
     std::vector<Nimbo::CNimboImage> m_spare;
@@ -84,5 +100,6 @@ private:
     const int64_t m_capacity;
     std::atomic<uint64_t> m_queued{0};
     std::atomic<uint64_t> m_dropped{0};
+    std::atomic<uint64_t> m_lost{0};
     std::thread m_thread; // last, so it starts after every other member exists
 };

@@ -12,6 +12,8 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -26,9 +28,11 @@ class StreamBuffer;
 // the GUI thread; onCameraBufferAvailable and count-mode sampling on the grab thread; time-mode
 // sampling and limits on the sampling timer thread (which may also call stop); progress and failure
 // callees on the sink's writer thread. m_operationMutex guards the held buffer, the first-frame and
-// failed flags and serialises frame intake, image-due handling, abort and finish; m_stateMutex guards
-// m_state, which is also read without it (atomic) at the top of the frame paths; m_stopMutex
-// serialises stops from the GUI and the timer thread. Signals are emitted outside every state lock.
+// failed flags and serialises frame intake, image-due handling, stop, abort and finish; m_stateMutex
+// guards m_state, which is also read without it (atomic) at the top of the frame paths; m_stopMutex
+// serialises stops from the GUI and the timer thread (taken after m_operationMutex). m_inFlightMutex
+// guards the count of running frame calls that finish() and the destructor wait for. Signals are
+// emitted outside every state lock.
 class CRecordingController : public QObject,
                              public CBufferedImageSink::IQueueEmptyProgressCallee,
                              public CBufferedImageSink::IWriteFrameFailedCallee {
@@ -45,11 +49,16 @@ public:
     void start(QString deviceName);
     // Ends sampling; drains the queue first when it holds frames. Also the sampling limit's callback.
     void stop();
+    // Waits until every frame handed to the sink has been written (or given up after a failure);
+    // false when `timeout` passed first. Used after stop() where leaving cannot wait for the queued
+    // notices: removal of the camera and the end of the program.
+    bool waitUntilWritten(std::chrono::milliseconds timeout);
     // Only an active recording pauses and only a paused one resumes.
     void setPaused(bool paused);
     void abort();
-    // Clean-up once the state is RecordingStopped: sampling stopped and its callbacks cleared, sink
-    // stopped, writer closed, buffer released.
+    // Clean-up once the state is RecordingStopped: waits for a frame call the grab thread is still
+    // in, then sampling stopped and its callbacks cleared, sink stopped, writer closed, buffer
+    // released. Later frame calls return at once.
     void finish();
     ERecordingState state() const { return m_state; }
     void updateStatusInfo();
@@ -60,6 +69,8 @@ public:
     // The options the writer may point into (the AVI writer keeps the compression record's address);
     // kept as long as the controller lives.
     void keepWriterOptions(std::unique_ptr<CRecordingOptions> options) { m_writerOptions = std::move(options); }
+    // Grab-thread calls of onCameraBufferAvailable running right now; for diagnostics.
+    int frameCallsInProgress();
     // The base name of the output, once started.
     QString baseName() const { return m_baseName; }
 
@@ -87,6 +98,17 @@ private:
     bool changeState(ERecordingState from, ERecordingState to);
     void emitStateChanged(ERecordingState state);
     void fail(const QString& message, const QString& detail);
+    void waitForFrameCalls();
+
+    // Counts a frame call for as long as it runs.
+    class InFlight {
+    public:
+        explicit InFlight(CRecordingController& controller);
+        ~InFlight();
+
+    private:
+        CRecordingController& m_controller;
+    };
 
     IMediaWriter* const m_writer;
     IMediaImageController* const m_imageController;
@@ -102,6 +124,12 @@ private:
     QString m_baseName;               // GUI thread only
     bool m_firstFrame = false;
     bool m_failed = false;
+    std::atomic<bool> m_finished{false};        // finish() began: frame calls return at once
+    std::atomic<bool> m_failureReported{false}; // one failure message per recording
+    std::atomic<uint64_t> m_incompleteFrames{0}; // failed or incomplete grabs, not recorded
+    std::mutex m_inFlightMutex;
+    std::condition_variable m_inFlightDone;
+    int m_inFlight = 0; // frame calls running now; under m_inFlightMutex
 };
 
 // Builds the writer the options ask for, the sampling controller and the recording controller for

@@ -46,6 +46,10 @@ bool CBufferedImageSink::push(const void* buffer, size_t bufferSize, Nimbo::EPix
     {
         // Decide before copying: a frame that will be dropped costs no copy.
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_failed) {
+            ++m_lost;
+            return false;
+        }
         if (int64_t(m_queue.size()) + m_reserved >= m_capacity) {
             ++m_dropped;
             return false;
@@ -60,18 +64,30 @@ bool CBufferedImageSink::push(const void* buffer, size_t bufferSize, Nimbo::EPix
         // Always stored top-down, whatever the caller's orientation value.
         image.CopyBuffer(buffer, bufferSize, pixelType, width, height, paddingX, Nimbo::ImageOrientation_TopDown);
     } catch (...) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        --m_reserved;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            --m_reserved;
+        }
+        // A drain may be waiting for exactly this reservation.
+        m_wake.notify_all();
+        m_drained.notify_all();
         throw;
     }
+    bool queued = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         --m_reserved;
-        m_queue.push_back(std::move(image));
-        ++m_queued;
+        if (m_failed) {
+            ++m_lost; // writing ended while this frame was copied in
+        } else {
+            m_queue.push_back(std::move(image));
+            ++m_queued;
+            queued = true;
+        }
     }
-    m_wake.notify_one();
-    return true;
+    m_wake.notify_all();
+    m_drained.notify_all();
+    return queued;
 }
 
 bool CBufferedImageSink::setWriteFailedCallee(IWriteFrameFailedCallee* callee)
@@ -95,11 +111,18 @@ void CBufferedImageSink::clearProgressCallee()
 
 bool CBufferedImageSink::watchQueueUntilEmpty(IQueueEmptyProgressCallee* callee)
 {
+    // A push still copying its frame counts as queued: it is written before the drain ends.
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_queue.empty())
+    if (pendingLocked() == 0)
         return false;
     m_progressCallee = callee;
     return true;
+}
+
+bool CBufferedImageSink::waitUntilEmpty(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_drained.wait_for(lock, timeout, [this] { return m_exit || (pendingLocked() == 0 && !m_writing); });
 }
 
 void CBufferedImageSink::stop()
@@ -111,6 +134,7 @@ void CBufferedImageSink::stop()
         m_exit = true;
     }
     m_wake.notify_all();
+    m_drained.notify_all();
     if (m_thread.joinable())
         m_thread.join();
 }
@@ -120,42 +144,72 @@ void CBufferedImageSink::run()
     traceCategory().debug("BufferedImageSink thread started.");
     for (;;) {
         Nimbo::CNimboImage image;
-        IQueueEmptyProgressCallee* progress = nullptr;
         IWriteFrameFailedCallee* failed = nullptr;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_queue.empty())
+                m_drained.notify_all();
             m_wake.wait(lock, [this] { return m_exit || !m_queue.empty(); });
             if (m_exit)
                 break; // queued frames are abandoned; an orderly stop drains first
             image = std::move(m_queue.front());
             m_queue.pop_front();
             --m_queued;
+            m_writing = true;
             failed = m_failedCallee;
         }
+        std::exception_ptr failure;
         try {
             m_writer->add(image);
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                progress = m_progressCallee;
-            }
-            if (progress)
-                progress->onQueueProgress(m_queued);
-        } catch (const FatalMediaWriterException& e) {
-            if (failed)
-                failed->onCodecFatal(e.what());
-        } catch (const MediaFileLimitReachedException&) {
-            if (failed)
-                failed->onFileLimitReached();
-        } catch (const GenICam::GenericException& e) {
-            if (failed)
-                failed->onFrameWriteFailed(e.what());
         } catch (...) {
-            if (failed)
-                failed->onFrameWriteFailed(nullptr);
+            failure = std::current_exception();
         }
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_spare.size() < m_spare.capacity())
-            m_spare.push_back(std::move(image));
+        IQueueEmptyProgressCallee* progress = nullptr;
+        uint64_t remaining = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (failure) {
+                // One report for the whole failure: the frames behind this one would meet the same
+                // full disk or missing folder, so they are counted, not tried.
+                m_failed = true;
+                m_lost += 1 + m_queue.size();
+                while (!m_queue.empty()) {
+                    if (m_spare.size() < m_spare.capacity())
+                        m_spare.push_back(std::move(m_queue.front()));
+                    m_queue.pop_front();
+                }
+                m_queued = 0;
+            } else {
+                progress = m_progressCallee;
+                remaining = pendingLocked();
+            }
+            m_writing = false;
+            if (m_spare.size() < m_spare.capacity())
+                m_spare.push_back(std::move(image));
+        }
+        if (failure)
+            reportFailure(failure, failed);
+        else if (progress)
+            progress->onQueueProgress(remaining);
     }
     traceCategory().debug("BufferedImageSink thread ending");
+}
+
+void CBufferedImageSink::reportFailure(const std::exception_ptr& failure, IWriteFrameFailedCallee* callee)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const FatalMediaWriterException& e) {
+        if (callee)
+            callee->onCodecFatal(e.what());
+    } catch (const MediaFileLimitReachedException&) {
+        if (callee)
+            callee->onFileLimitReached();
+    } catch (const GenICam::GenericException& e) {
+        if (callee)
+            callee->onFrameWriteFailed(e.what());
+    } catch (...) {
+        if (callee)
+            callee->onFrameWriteFailed(nullptr);
+    }
 }

@@ -38,12 +38,39 @@ CRecordingController::CRecordingController(const CRecordingOptions& options, IMe
 
 CRecordingController::~CRecordingController()
 {
+    m_finished = true;
+    waitForFrameCalls();
     // The sampling controller may already be gone (destroyRecordingController deletes it first), so
     // it is not touched here.
     m_sink->stop(); // a no-op after finish
     delete m_sink;
     if (m_heldBuffer)
         m_heldBuffer->unlock();
+}
+
+void CRecordingController::waitForFrameCalls()
+{
+    std::unique_lock<std::mutex> lock(m_inFlightMutex);
+    m_inFlightDone.wait(lock, [this] { return m_inFlight == 0; });
+}
+
+int CRecordingController::frameCallsInProgress()
+{
+    std::lock_guard<std::mutex> lock(m_inFlightMutex);
+    return m_inFlight;
+}
+
+CRecordingController::InFlight::InFlight(CRecordingController& controller) : m_controller(controller)
+{
+    std::lock_guard<std::mutex> lock(m_controller.m_inFlightMutex);
+    ++m_controller.m_inFlight;
+}
+
+CRecordingController::InFlight::~InFlight()
+{
+    std::lock_guard<std::mutex> lock(m_controller.m_inFlightMutex);
+    if (--m_controller.m_inFlight == 0)
+        m_controller.m_inFlightDone.notify_all();
 }
 
 QString CRecordingController::fileNameSafe(const QString& name)
@@ -102,9 +129,21 @@ void CRecordingController::start(QString deviceName)
 
 void CRecordingController::onCameraBufferAvailable(Lorvish::StreamBuffer* buffer)
 {
-    if (m_state != RecordingActive || buffer == nullptr)
+    // Counted before the first look at the state: finish() waits for every call that got this far,
+    // so a controller torn down meanwhile is never touched after it has gone.
+    InFlight inFlight(*this);
+    if (m_state != RecordingActive || buffer == nullptr || m_finished)
         return;
     std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
+    // Looked at again under the lock: stop, abort or finish may have run while this call waited.
+    if (m_state != RecordingActive || m_finished)
+        return;
+    if (!buffer->isComplete()) {
+        // A failed or incomplete grab holds a corrupted picture: it is not recorded, and the newer
+        // frame held so far stays the one a time-sampled recording repeats.
+        ++m_incompleteFrames;
+        return;
+    }
     log4cpp::Category* trace = Lorvish::GetLazyTraceStructInstance_().recordingControllerBuffer;
     trace->debug("onCameraBufferAvailable() New buffer %llx", handleValue(buffer));
     buffer->lock();
@@ -148,11 +187,16 @@ bool CRecordingController::onImageDue()
 
 void CRecordingController::stop()
 {
+    // The operation lock first (the order the grab thread takes them in when a limit stops the
+    // recording): a frame being pushed into the sink right now is queued before the decision below.
+    std::lock_guard<std::recursive_mutex> operationLock(m_operationMutex);
     std::lock_guard<std::recursive_mutex> stopLock(m_stopMutex);
     m_imageController->stop();
     const ERecordingState current = m_state;
-    if (current == RecordingStopped || current == RecordingDraining)
-        return; // stopped already (a limit may report more than once)
+    if (current == RecordingStopped || current == RecordingDraining || current == RecordingFailed)
+        return; // stopped already (a limit may report more than once), or ended by a failure
+    // No push of this controller is under way (they run under the operation lock), so an empty
+    // queue means every due frame has reached the writer thread.
     if (m_sink->queuedCount() == 0) {
         setState(RecordingStopped);
         return;
@@ -162,6 +206,11 @@ void CRecordingController::stop()
     setState(RecordingDraining);
     if (!m_sink->watchQueueUntilEmpty(this))
         setState(RecordingStopped);
+}
+
+bool CRecordingController::waitUntilWritten(std::chrono::milliseconds timeout)
+{
+    return m_sink->waitUntilEmpty(timeout);
 }
 
 void CRecordingController::setPaused(bool paused)
@@ -184,6 +233,8 @@ void CRecordingController::abort()
 
 void CRecordingController::finish()
 {
+    m_finished = true;
+    waitForFrameCalls();
     std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
     m_imageController->stop();
     m_imageController->clearImageDueCallback();
@@ -211,7 +262,8 @@ void CRecordingController::updateStatusInfo()
     m_statusInfo.recordedImages = m_sink->recordedCount();
     m_statusInfo.bufferUsed = m_sink->queuedCount();
     m_statusInfo.bufferCapacity = uint64_t(m_sink->capacity());
-    m_statusInfo.droppedImages = m_sink->droppedCount();
+    // Incomplete grabs are frames the recording did not get, like those the full queue refused.
+    m_statusInfo.droppedImages = m_sink->droppedCount() + m_incompleteFrames;
     m_statusInfo.state = m_state;
 }
 
@@ -230,8 +282,17 @@ void CRecordingController::onQueueProgress(uint64_t remaining)
 
 void CRecordingController::fail(const QString& message, const QString& detail)
 {
+    // The sink reports only its first failure; this guards against a second source all the same.
+    if (m_failureReported.exchange(true))
+        return;
     setState(RecordingFailed);
-    emit recordingFailure(message, detail);
+    const uint64_t lost = m_sink->lostCount();
+    QString text = lost == 1 ? QStringLiteral("1 frame could not be written.")
+                             : QStringLiteral("%1 frames could not be written.").arg(lost);
+    if (!detail.isEmpty())
+        text += QStringLiteral("\n\n") + detail;
+    recordinglog::write(recordinglog::Failure, "%s %s", message.toUtf8().constData(), text.toUtf8().constData());
+    emit recordingFailure(message, text);
 }
 
 void CRecordingController::onFrameWriteFailed(const char* detail)

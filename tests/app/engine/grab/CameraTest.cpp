@@ -59,6 +59,7 @@ struct Receiver {
     std::mutex mutex;
     std::vector<Lorvish::StreamBuffer*> kept;
     std::atomic<int> received{0};
+    std::atomic<int> incomplete{0}; // handed on marked as a failed grab
     bool keep = false;
 
     void attach(Camera& camera)
@@ -67,6 +68,8 @@ struct Receiver {
             &camera, &Camera::bufferAvailable, &camera,
             [this](Lorvish::StreamBuffer* buffer) {
                 ++received;
+                if (!buffer->isComplete())
+                    ++incomplete;
                 if (keep) {
                     buffer->lock();
                     std::lock_guard<std::mutex> lock(mutex);
@@ -309,6 +312,7 @@ TEST_F(CameraTest, FailedResultsAndPureGrab)
     camera.open();
     for (const Case& c : cases) {
         receiver.received = 0;
+        receiver.incomplete = 0;
         camera.setShowFailedBuffers(c.showFailed);
         camera.setPureGrab(c.pureGrab);
         camera.startContinuousShot();
@@ -323,6 +327,8 @@ TEST_F(CameraTest, FailedResultsAndPureGrab)
         }));
         EXPECT_EQ(errors, 1u);
         EXPECT_EQ(receiver.received, c.expectedHandedOn) << c.showFailed << c.pureGrab;
+        // A failed result handed on says so, and the buffer is whole again with its next result.
+        EXPECT_EQ(receiver.incomplete, c.expectedHandedOn == 3 ? 1 : 0);
         EXPECT_TRUE(log.contains("Failed to grab image! result.Errorcode = 0xe1000014 (Frame incomplete)"));
         EXPECT_TRUE(
             log.contains("Image acquisition on \"FakeCam (12345678)\" failed! Error: 0xe1000014 \"Frame incomplete\""));

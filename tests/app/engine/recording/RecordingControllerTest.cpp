@@ -12,7 +12,10 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -396,12 +399,184 @@ TEST_F(RecordingControllerTest, WriteFailuresEndInFailedWithTheirMessage)
         ASSERT_TRUE(watch.waitForFailure());
         EXPECT_EQ(controller.state(), RecordingFailed);
         EXPECT_EQ(watch.failures()[0].first, c.message);
-        EXPECT_EQ(!watch.failures()[0].second.isEmpty(), c.hasDetail);
+        // The detail says how many frames the failure cost, then the writer's own reason.
+        const QString detail = watch.failures()[0].second;
+        EXPECT_TRUE(detail.startsWith("1 frame could not be written.")) << detail.toStdString();
+        EXPECT_EQ(detail.contains("\n\n"), c.hasDetail) << detail.toStdString();
         // The device context answers a failure with abort.
         controller.abort();
         EXPECT_EQ(controller.state(), RecordingStopped);
         controller.finish();
     }
+}
+
+// Frames queued behind a frame that cannot be written meet the same full disk: one message for the
+// user, naming the first failure and how many frames it cost, and the file is still closed.
+TEST_F(RecordingControllerTest, QueuedFramesFailingGiveOneMessage)
+{
+    FakeWriter writer;
+    for (uint8_t frame = 2; frame <= 4; ++frame)
+        writer.failOn(frame, FakeWriter::Generic);
+    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
+    ControllerWatch watch(controller);
+    controller.start("cam");
+    writer.setGate(false);
+    Frames frames;
+    for (uint8_t i = 1; i <= 4; ++i)
+        Frames::deliver(controller, frames.make(i));
+    writer.setGate(true);
+    ASSERT_TRUE(watch.waitForFailure());
+    ASSERT_TRUE(controller.waitUntilWritten(10s));
+    Frames::deliver(controller, frames.make(5)); // the recording has ended: not taken
+    controller.abort();
+    controller.finish();
+    const auto failures = watch.failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].first, "An error occurred during recording. Frame could not be written from buffer to disk. "
+                                 "The recording was stopped.");
+    EXPECT_TRUE(failures[0].second.startsWith("3 frames could not be written.\n\ndisk full"))
+        << failures[0].second.toStdString();
+    EXPECT_EQ(writer.written(), std::vector<uint8_t>{1});
+    EXPECT_EQ(writer.closes(), 1);
+    EXPECT_EQ(watch.states(), (std::vector<ERecordingState>{RecordingActive, RecordingFailed, RecordingStopped}));
+}
+
+// A stop that comes while the grab thread is copying a due frame into the sink: that frame is
+// written, never left in the queue when the recording is finished.
+TEST_F(RecordingControllerTest, StopRacingAPushKeepsTheFrame)
+{
+    constexpr unsigned kSide = 1024; // frames large enough that their copy takes a while
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        FakeWriter writer;
+        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+        auto controller = std::make_unique<CRecordingController>(sequenceOptions(1), &sampling, &writer, nullptr);
+        ControllerWatch watch(*controller);
+        controller->start("cam");
+        std::vector<std::unique_ptr<Lorvish::StreamBuffer>> buffers;
+        for (uint8_t i = 1; i <= 40; ++i) {
+            buffers.push_back(
+                std::make_unique<Lorvish::StreamBuffer>(kSide * kSide, Nimbo::PixelType_Mono8, kSide, kSide, 1, nullptr));
+            buffers.back()->memset(i);
+        }
+        std::atomic<bool> ended{false};
+        std::thread grab([&] {
+            for (auto& buffer : buffers) {
+                if (ended)
+                    break;
+                Frames::deliver(*controller, buffer.get());
+            }
+        });
+        ASSERT_TRUE(writer.waitFinished(1 + round % 3));
+        controller->stop();
+        ASSERT_TRUE(watch.waitForState(RecordingStopped));
+        ended = true;
+        grab.join();
+        controller->finish();
+        controller->updateStatusInfo();
+        EXPECT_EQ(controller->statusInfo().bufferUsed, 0u); // nothing left behind in the queue
+        EXPECT_EQ(controller->statusInfo().droppedImages, 0u);
+        const auto written = writer.written();
+        ASSERT_FALSE(written.empty());
+        for (size_t i = 0; i < written.size(); ++i)
+            EXPECT_EQ(written[i], i + 1);
+    }
+}
+
+// A sampling controller that holds the first frame call inside onNewImage until released.
+class HoldingSampling : public IMediaImageController {
+public:
+    void start() override {}
+    void stop() override {}
+    void onNewImage() override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_calls;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_released; });
+    }
+    bool hasImageLimit() const override { return false; }
+    void setImageDueCallback(ImageDueCallback) override {}
+    void clearImageDueCallback() override {}
+    void setLimitReachedCallback(LimitReachedCallback) override {}
+    void clearLimitReachedCallback() override {}
+
+    bool waitForCall()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [this] { return m_calls > 0; });
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_calls = 0;
+    bool m_released = false;
+};
+
+// The controller is torn down while one grab-thread call is inside it and a second one has passed
+// the first state check and waits for the lock: teardown waits for both, and neither touches the
+// controller after it has gone (checked by the address sanitizer).
+TEST_F(RecordingControllerTest, TeardownWaitsForFrameCallsInProgress)
+{
+    FakeWriter writer;
+    HoldingSampling sampling;
+    auto* controller = new CRecordingController(sequenceOptions(1), &sampling, &writer, nullptr);
+    controller->start("cam");
+    Frames frames;
+    Lorvish::StreamBuffer* first = frames.make(1);
+    Lorvish::StreamBuffer* second = frames.make(2);
+    std::thread inside([&] { Frames::deliver(*controller, first); });
+    ASSERT_TRUE(sampling.waitForCall());
+    std::thread waiting([&] { Frames::deliver(*controller, second); });
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (controller->frameCallsInProgress() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(controller->frameCallsInProgress(), 2);
+    std::thread teardown([&] {
+        controller->abort();
+        controller->finish();
+        delete controller;
+    });
+    sampling.release();
+    inside.join();
+    waiting.join();
+    teardown.join();
+    EXPECT_EQ(first->lockCount(), 0);
+    EXPECT_EQ(second->lockCount(), 0);
+}
+
+// Failed or incomplete grabs carry corrupted pictures: they are not recorded, and the status counts
+// them with the dropped frames.
+TEST_F(RecordingControllerTest, IncompleteFramesAreCountedNotRecorded)
+{
+    FakeWriter writer;
+    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
+    ControllerWatch watch(controller);
+    controller.start("cam");
+    Frames frames;
+    for (uint8_t i = 1; i <= 6; ++i) {
+        Lorvish::StreamBuffer* buffer = frames.make(i);
+        buffer->setComplete(i % 3 != 0);
+        Frames::deliver(controller, buffer);
+        // A complete frame is held until the next one; an incomplete one is not taken at all.
+        EXPECT_EQ(buffer->lockCount(), i % 3 != 0 ? 1 : 0) << "frame " << int(i);
+    }
+    controller.stop();
+    ASSERT_TRUE(watch.waitForState(RecordingStopped));
+    controller.finish();
+    EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2, 4, 5}));
+    controller.updateStatusInfo();
+    EXPECT_EQ(controller.statusInfo().droppedImages, 2u);
+    EXPECT_EQ(controller.statusInfo().recordedImages, 4u);
 }
 
 TEST_F(RecordingControllerTest, FullQueueDropsAndCountsFrames)
