@@ -75,6 +75,9 @@ public:
     void unload();
     // True when all libraries are held.
     bool isLoaded() const;
+    // Why the last load failed, as the system's loader put it ("libavcodec.so.59: cannot open shared
+    // object file: ..."), or which entry point was missing; empty after a successful load.
+    const std::string& loadError() const { return m_loadError; }
     // Entry points currently resolved (0 while nothing is loaded).
     size_t resolvedEntryPoints() const;
 
@@ -117,6 +120,7 @@ private:
     }
 
     Table m_table;
+    std::string m_loadError;
     std::shared_ptr<Corvel::CDLLJanitor> m_encode;
     std::shared_ptr<Corvel::CDLLJanitor> m_util;
     std::shared_ptr<Corvel::CDLLJanitor> m_format;

@@ -81,6 +81,7 @@ bool LibavAdapter::load(const char* libRoot)
 {
     if (isLoaded())
         unload();
+    m_loadError.clear();
 
     const std::string encodePath = libraryPath(libRoot, libavfiles::encodeLibrary);
     const std::string utilPath = libraryPath(libRoot, libavfiles::utilLibrary);
@@ -104,6 +105,7 @@ bool LibavAdapter::load(const char* libRoot)
         if (!janitor->load(path->c_str())) {
             medialog::write(logCategory, medialog::Failure, "Error loading %s: %s", path->c_str(),
                             janitor->lastError().c_str());
+            m_loadError = janitor->lastError().empty() ? "Error loading " + *path : janitor->lastError();
             keepLoaded(util, utilPath);
             keepLoaded(encode, encodePath);
             keepLoaded(format, formatPath);
@@ -116,6 +118,8 @@ bool LibavAdapter::load(const char* libRoot)
     m_table.name = library->resolveFunction<decltype(&::name)>(#name);                                                 \
     if (!m_table.name) {                                                                                               \
         medialog::write(logCategory, medialog::Failure, "Entry point %s is missing", #name);                           \
+        if (complete)                                                                                                  \
+            m_loadError = "Entry point " #name " is missing in " + library##Path;                                      \
         complete = false;                                                                                              \
     }
     KALMUTH_LIBAV_ENTRY_POINTS(KALMUTH_LIBAV_RESOLVE)

@@ -250,8 +250,12 @@ void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t widt
 void VideoEncoder::setup(const char* fileName)
 {
     const LibavAdapter& av = *m_libav;
-    if (!av.isLoaded())
-        FAIL_RUNTIME("Libav adapter was not initialized.");
+    if (!av.isLoaded()) {
+        // The loader's own reason (a library missing, an entry point missing) is what the user needs.
+        if (av.loadError().empty())
+            FAIL_RUNTIME("Libav adapter was not initialized.");
+        FAIL_RUNTIME("Libav adapter was not initialized. %s", av.loadError().c_str());
+    }
 
     const AVOutputFormat* outputFormat = av.av_guess_format(nullptr, "video.mp4", nullptr);
     if (!outputFormat || outputFormat->video_codec == AV_CODEC_ID_NONE || (outputFormat->flags & AVFMT_NOFILE))

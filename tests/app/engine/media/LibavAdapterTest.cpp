@@ -66,6 +66,10 @@ TEST_F(LibavAdapterTest, LibraryLackingEntryPointsIsRefused)
     EXPECT_TRUE(log.contains("Entry point avcodec_send_frame is missing"));
     EXPECT_FALSE(adapter.isLoaded());
     EXPECT_EQ(adapter.resolvedEntryPoints(), 0u);
+    // The first missing entry point and its library are the reason kept for the user.
+    EXPECT_EQ(adapter.loadError().rfind("Entry point ", 0), 0u) << adapter.loadError();
+    EXPECT_NE(adapter.loadError().find(" is missing in " KALMUTH_FAKE_LIBAV_DIR "/libavcodec.so.59"), std::string::npos)
+        << adapter.loadError();
 }
 
 // A folder given through an environment reference is expanded before its libraries are looked for.

@@ -197,7 +197,10 @@ TEST_F(EmulatedRecordingTest, MissingLibavIsReportedToTheUserAndRecordingWorksAg
     options.OutputFolder = (path() + "/missing").toUtf8().constData();
     const QString failure = recordFrames(*m_camera, options, 3);
     libavfiles::encodeLibrary = original;
+    // The user learns why: the loader's own words, naming the library.
     EXPECT_TRUE(failure.contains("Libav adapter was not initialized.")) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("libavcodec-not-installed.so.59: cannot open shared object file"))
+        << failure.toStdString();
     EXPECT_TRUE(QDir(path() + "/missing").entryList({"*.mp4"}, QDir::Files).isEmpty());
 
     options.OutputFolder = (path() + "/again").toUtf8().constData();
