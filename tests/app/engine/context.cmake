@@ -4,3 +4,14 @@ kalmuth_add_test(engine_context_test
     ${CMAKE_CURRENT_LIST_DIR}/context/ContextManagerTest.cpp
   LIBRARIES kalmuth-engine Qt5::Test
   TIMEOUT 120)
+
+# Plug-ins are found beside the program: this test lives with the Quennet fixture plug-in that the
+# Orbelt tests build.
+kalmuth_add_test(engine_overlay_selection_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/context/OverlaySelectionTest.cpp
+  LIBRARIES kalmuth-engine
+  TIMEOUT 60)
+set_target_properties(engine_overlay_selection_test PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests/orbelt-quennet")
+add_dependencies(engine_overlay_selection_test orbelt-test-quennet-plugin)

@@ -98,6 +98,8 @@ public slots:
     void closeActiveDevice();
     void removeDevice(const Nimbo::CDeviceInfo* info, bool regularRemoval);
     void surpriseRemove(uintptr_t Device);
+    // The removal notice as the SDK callback posts it: the device and the full name it had.
+    void surpriseRemove(uintptr_t Device, QString removedName);
     void startOneShot();
     void startContinuousShot(bool speedTest = false);
     void stopGrab();

@@ -55,6 +55,9 @@ public:
     bool isRecordingPaused();
 
     void startRecording(CRecordingOptions* options);
+    // How long closing the context (removal of the camera, the end of the program) waits for the
+    // frames of a recording still queued to be written.
+    void setDrainTimeout(int milliseconds) { m_drainTimeoutMs = milliseconds; }
     void stopRecording();
     void pauseRecording();
 
@@ -101,6 +104,9 @@ private:
     bool prepareGrab(const char* source);
     QString friendlyName() const;
     void destroyRecordingController();
+    // Stops the recording and waits, within the drain time-out, for its queued frames to be written,
+    // refreshing the recording status meanwhile.
+    void drainRecording();
 
     Camera* m_camera = nullptr;
     IDeviceContextWindow* m_window = nullptr;
@@ -117,6 +123,7 @@ private:
     DeviceContextWindowFactory m_windowFactory;
     Nimbo::INimboDevice* m_removalDevice = nullptr;
     Nimbo::DeviceCallbackHandle m_removalCallback = 0;
+    int m_drainTimeoutMs = 30000;
 };
 
 // Makes a context with its camera and wires it to the context manager.

@@ -315,10 +315,14 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
         static const int registered = qRegisterMetaType<uintptr_t>("uintptr_t");
         (void)registered;
         QPointer<ContextManager> self(this);
-        context->registerRemovalCallback([self](Nimbo::INimboDevice* device) {
+        // The device's full name goes with the notice: by the time it is handled, the device may be
+        // gone and its address taken by another one.
+        const QString fullName = QString::fromUtf8(camera->getDeviceInfo().GetFullName().c_str());
+        context->registerRemovalCallback([self, fullName](Nimbo::INimboDevice* device) {
             if (self)
                 QMetaObject::invokeMethod(self.data(), "surpriseRemove", Qt::QueuedConnection,
-                                          Q_ARG(uintptr_t, reinterpret_cast<uintptr_t>(device)));
+                                          Q_ARG(uintptr_t, reinterpret_cast<uintptr_t>(device)),
+                                          Q_ARG(QString, fullName));
         });
         emit cameraChanged(camera);
         context->announceNodemaps();
@@ -417,6 +421,11 @@ void ContextManager::removeDeviceContext(DeviceContext* context)
 
 void ContextManager::surpriseRemove(uintptr_t Device)
 {
+    surpriseRemove(Device, QString());
+}
+
+void ContextManager::surpriseRemove(uintptr_t Device, QString removedName)
+{
     log4cpp::Category& log = contextlog::removeCamera();
     log.debug("ContextManager::surpriseRemove: entering...");
     static const int registered = qRegisterMetaType<const Nimbo::CDeviceInfo*>("const Nimbo::CDeviceInfo*");
@@ -426,7 +435,9 @@ void ContextManager::surpriseRemove(uintptr_t Device)
     DeviceContext* context = nullptr;
     for (auto& entry : m_contexts) {
         Camera* camera = entry.second->camera();
-        if (camera && camera->isAttached() && camera->getNimboDevice() == removed) {
+        // Both must match: the address alone may by now belong to another device.
+        if (camera && camera->isAttached() && camera->getNimboDevice() == removed &&
+            (removedName.isNull() || QString::fromUtf8(entry.first.c_str()) == removedName)) {
             context = entry.second;
             break;
         }
@@ -606,12 +617,16 @@ void ContextManager::enableFpsThrottle(bool enable)
                     Qt::DirectConnection);
         }
         // A rate of 0 or below has no period: the start fails visibly in the log instead of
-        // dividing by zero or turning a negative period into an endless one.
-        const double period = m_maxFps > 0 ? std::trunc(1000.0 / m_maxFps) : 0.0;
+        // dividing by zero or turning a negative period into an endless one. A rate above 1000
+        // ticks every millisecond, the finest period the timer has, instead of never.
+        const double period = m_maxFps > 0 ? std::max(1.0, std::trunc(1000.0 / m_maxFps)) : 0.0;
         m_throttleInterval = static_cast<unsigned>(period);
         if (m_throttleInterval == 0 || !m_throttleTimer->start(m_throttleInterval, 0)) {
             contextlog::sequence().debug("Failed to start hires timer");
             m_throttleInterval = 0;
+            // A throttle without ticks would hold every frame back: it stays off and the live
+            // view runs unpaced.
+            return;
         }
     } else {
         if (m_throttleTimer)

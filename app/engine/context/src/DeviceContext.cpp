@@ -15,13 +15,16 @@
 #include <brasko/MessageFunctions.h>
 #include <GenICam/GenericException.h>
 #include <nimbo/PixelType.h>
+#include <orbelt/Helpers.h>
 
 #include <log4cpp/Category.hh>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMutexLocker>
 
+#include <chrono>
 #include <cstdint>
 
 Q_DECLARE_METATYPE(GenApi::INode*)
@@ -105,7 +108,14 @@ void DeviceContext::init(Camera* camera)
     setObjectName("DC_" + serial);
     m_decoupler = new Decoupler(this, "Decoupler_" + serial);
     m_decoupler->start();
-    m_converter = new Converter();
+    // The extension plug-in the settings name (the Quennet plug-in when none is named and it is
+    // installed) draws over every frame and brings its node map.
+    OverlaySelection overlay;
+    if (isExtensionPluginAvailable()) {
+        overlay.pluginName = getExtensionPluginName();
+        overlay.quennet = amIQuennet();
+    }
+    m_converter = new Converter(nullptr, overlay);
     connect(m_converter, &Converter::nodemapAvailable, this, &DeviceContext::onNodemapAvailable);
     connect(camera, &Camera::bufferAvailable, m_decoupler, &Decoupler::setBuffer, Qt::DirectConnection);
     connect(m_decoupler, &Decoupler::bufferAvailable, m_converter, &Converter::setBuffer, Qt::DirectConnection);
@@ -396,9 +406,10 @@ void DeviceContext::imageWindowClosed()
     } catch (...) {
         showUnexpectedException("DeviceContext::imageWindowClosed", "Failed to stop the image acquisistion", nullptr);
     }
+    // The frames already captured are written: the recording drains and ends as after a stop.
     QMutexLocker lock(&m_recordingMutex);
     if (m_recordingController)
-        m_recordingController->abort();
+        m_recordingController->stop();
 }
 
 void DeviceContext::enableThrottle(bool enable)
@@ -434,7 +445,9 @@ void DeviceContext::startRecording(CRecordingOptions* options)
         m_grabStartedByRecording = m_camera->isGrabbing();
     }
     if (m_camera->isGrabbing() && options->AutomaticFpsPlayback) {
-        options->FpsPlaybackRate = resultingFrameRate(m_camera);
+        // The rate frames are recorded at, not the camera's: a recording that samples every 40 ms
+        // plays at 25 frames per second whatever the camera delivers.
+        options->FpsPlaybackRate = options->recordedFrameRate(resultingFrameRate(m_camera));
         contextlog::write(contextlog::Progress, "Playback frame rate set to \"%s\".",
                           QString::number(options->FpsPlaybackRate).toUtf8().constData());
     }
@@ -447,8 +460,13 @@ void DeviceContext::startRecording(CRecordingOptions* options)
 
     QMutexLocker lock(&m_recordingMutex);
     const ImageFormat format = cameraImageFormat(m_camera);
+    // The frames carry the type the camera reports for recording (a 16-bit format narrowed to its
+    // real dynamic range, for one), which may differ from the PixelFormat node's entry.
+    const uint32_t recordingType = m_camera->recordingPixelType();
+    const Nimbo::EPixelType pixelType =
+        recordingType == Camera::kUnknownPixelType ? format.pixelType : static_cast<Nimbo::EPixelType>(recordingType);
     CRecordingController* controller =
-        createRecordingController(*options, format.pixelType, format.width, format.height, nullptr);
+        createRecordingController(*options, pixelType, format.width, format.height, nullptr);
     if (!controller) {
         showCriticalMessage("Recording Error", "DeviceContext::startRecording",
                             "Recording could not be started because no media writer could be made for the options.",
@@ -510,9 +528,10 @@ void DeviceContext::destroyRecordingController()
         return;
     CRecordingController* controller = m_recordingController;
     m_recordingController = nullptr;
-    controller->finish();
+    // No new frame reaches the controller; finish waits for the one the grab thread may be in.
     if (m_camera)
         disconnect(m_camera, &Camera::bufferAvailable, controller, &CRecordingController::onCameraBufferAvailable);
+    controller->finish();
     ::destroyRecordingController(controller);
 }
 
@@ -565,6 +584,32 @@ void DeviceContext::updateImageWindowRecordingStatus()
     }
     if (m_window)
         m_window->setRecordingStatus(status);
+}
+
+void DeviceContext::drainRecording()
+{
+    QMutexLocker lock(&m_recordingMutex);
+    CRecordingController* controller = m_recordingController;
+    const ERecordingState state = controller->state();
+    if (state != RecordingActive && state != RecordingPaused && state != RecordingDraining)
+        return;
+    controller->stop();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (;;) {
+        if (controller->waitUntilWritten(std::chrono::milliseconds(100))) {
+            updateImageWindowRecordingStatus();
+            return;
+        }
+        updateImageWindowRecordingStatus();
+        if (elapsed.elapsed() >= m_drainTimeoutMs)
+            break;
+    }
+    controller->updateStatusInfo();
+    const RecordingStatusInfo status = controller->statusInfo();
+    contextlog::write(contextlog::Failure,
+                      "The recording was ended before its buffer was written: %llu queued frames were not written.",
+                      static_cast<unsigned long long>(status.bufferUsed));
 }
 
 void DeviceContext::triggerPortChanged(CRecordingOptions::ETriggerPort triggerPort)
@@ -650,6 +695,9 @@ void DeviceContext::shutDown()
     step([this] {
         QMutexLocker lock(&m_recordingMutex);
         if (m_recordingController) {
+            // The camera is stopped: the frames already captured are written before the file is
+            // finished, within a bound, the recording status showing how many are left.
+            drainRecording();
             m_recordingController->abort();
             // The controller's own threads are joined here; its queued notices find nothing left.
             destroyRecordingController();

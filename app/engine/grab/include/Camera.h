@@ -82,6 +82,12 @@ public:
     grab::GrabNodeMap* getTLFeatures() const;
     grab::GrabNodeMap* getStreamGrabberFeatures() const;
 
+    // The pixel type the camera reports for recording: its corrected type (a 16-bit format narrowed
+    // to the dynamic range the sensor delivers), which the PixelFormat entry alone does not say;
+    // kUnknownPixelType while closed or unknown.
+    uint32_t recordingPixelType() { return getPixelType(); }
+    static constexpr uint32_t kUnknownPixelType = 0xFFFFFFFFu;
+
     void setShowFailedBuffers(bool show) { m_showFailedBuffers = show; }
     // How long stopping waits for the stream grabber to return its buffers before giving them up.
     void setBufferReturnTimeout(int milliseconds) { m_bufferReturnTimeoutMs = milliseconds; }

@@ -45,6 +45,12 @@ public:
     // caller keeps alive as long as any copy of these options is used.
     void restoreSettings(QSettings& settings, std::vector<uint8_t>& parameterBlock, std::vector<uint8_t>& formatBlock);
 
+    // The rate at which a recording with these options takes frames from a camera delivering
+    // `cameraFrameRate`: one frame per sample interval when sampling by time, every Nth camera frame
+    // when sampling by count; never above the camera's rate. The automatic playback rate, so that a
+    // video plays as long as it was recorded.
+    double recordedFrameRate(double cameraFrameRate) const;
+
     // The options as the recording writes them to its log when it starts (two forms: MP4 or other).
     QString logText() const;
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QSettings>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -142,4 +143,14 @@ QString CRecordingOptions::logText() const
                              OutputType, ImageOutputType, folder.constData(), int(StopSamplingLimitEnabled),
                              StopSamplingLimitUnit, StopSamplingLimit, SampleRateUnit, SampleRate, QueueBufferSize,
                              int(AutomaticFpsPlayback), FpsPlaybackRate, int(UseCompression));
+}
+
+double CRecordingOptions::recordedFrameRate(double cameraFrameRate) const
+{
+    if (!isTimeUnit(SampleRateUnit))
+        return cameraFrameRate / double(SampleRate > 1 ? SampleRate : 1);
+    // The sampling controller ticks at least 1 ms apart.
+    const int64_t interval = std::max<int64_t>(timeUnitIntervalMicroseconds(SampleRateUnit, SampleRate), 1000);
+    const double sampled = 1.0e6 / double(interval);
+    return cameraFrameRate > 0.0 ? std::min(sampled, cameraFrameRate) : sampled;
 }

@@ -80,6 +80,10 @@ void RecordingStatusBar::update(RecordingStatusBar::StatusInfo* info)
                              : 0.0;
     m_bufferLabel->setText(m_bufferFormat.arg(usage, 0, 'f', 0));
     m_droppedLabel->setText(m_droppedFormat.arg(info->droppedImages));
+    // Closing a camera or the program waits for a recording's queued frames without returning to
+    // the event loop: the bar paints at once so the drain can be followed.
+    if (info->state == RecordingDraining && isVisible())
+        repaint();
 }
 
 void RecordingStatusBar::blinkTimeout()

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <thread>
 #include <memory>
+#include <vector>
 
 Q_DECLARE_METATYPE(Nimbo::INimboDevice*)
 
@@ -42,6 +43,7 @@ struct TestWindow : IDeviceContextWindow {
     std::atomic<int> stateChanges{0};
     bool hidden = true;
     bool* disposed = nullptr;
+    std::vector<RecordingStatusInfo>* statuses = nullptr; // owned by the test: outlives the window
 
     void setDeviceName(const QString&) override {}
     void setImage(const Lorvish::Image&) override { ++images; }
@@ -61,7 +63,11 @@ struct TestWindow : IDeviceContextWindow {
     }
     void setWhiteBalancePickerEnabled(bool enabled) override { whiteBalancePicker = enabled ? 1 : 0; }
     void recordingStateChanged(ERecordingState) override { ++stateChanges; }
-    void setRecordingStatus(const RecordingStatusInfo&) override {}
+    void setRecordingStatus(const RecordingStatusInfo& status) override
+    {
+        if (statuses)
+            statuses->push_back(status);
+    }
     void setPerfData(double, uint64_t, bool) override { ++perfUpdates; }
     void clearPerfData() override {}
     void updateImageCounter(uint32_t images, uint32_t) override { lastImageCounter = images; }
@@ -225,7 +231,7 @@ TEST_F(ContextManagerTest, ThrottlePeriodFollowsTheMaxFpsSetting)
         int maxFps;
         bool enabled;
         unsigned interval;
-    } cases[] = {{0, false, 0}, {30, true, 33}, {50, true, 20}, {-5, false, 0}};
+    } cases[] = {{0, false, 0}, {30, true, 33}, {50, true, 20}, {-5, false, 0}, {1000, true, 1}, {2500, true, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.maxFps);
         QSettings().setValue("Display/MaxFps", c.maxFps);
@@ -302,6 +308,62 @@ TEST_F(ContextManagerTest, SurpriseRemovalTearsTheContextDownAndNamesTheDevice)
     EXPECT_EQ(m_manager->contextOf(&m_devices[0]), nullptr);
     EXPECT_EQ(m_manager->openDeviceCount(), 0u);
     QCoreApplication::processEvents(); // the context's deferred deletion
+}
+
+// Above 1000 frames per second the throttle ticks every millisecond: the live view keeps running.
+TEST_F(ContextManagerTest, MaxFpsAboveOneThousandKeepsTheLiveViewRunning)
+{
+    QSettings().setValue("Display/MaxFps", 5000);
+    openDevice();
+    EXPECT_TRUE(m_manager->isThrottleEnabled());
+    EXPECT_EQ(m_manager->throttleInterval(), 1u);
+    m_manager->startContinuousShot();
+    ASSERT_TRUE(waitFor([&] { return m_window->images >= 5; }));
+}
+
+// Frames already queued when the camera goes are written and the file is finished; the recording
+// status shows the drain down to an empty buffer.
+TEST_F(ContextManagerTest, SurpriseRemovalDuringARecordingWritesItsQueuedFrames)
+{
+    openDevice();
+    std::vector<RecordingStatusInfo> statuses;
+    const QString folder = path() + "/drained";
+    CRecordingOptions options = tiffOptions(folder, 0);
+    options.QueueBufferSize = 1000;
+    m_manager->startRecording(&options);
+    ASSERT_TRUE(m_manager->isDeviceRecording());
+    m_window->statuses = &statuses;
+    ASSERT_TRUE(waitFor([&] { return QDir(folder).entryList({"*.tiff"}, QDir::Files).size() >= 10; }));
+    QSignalSpy removed(m_manager.get(), &ContextManager::surpriseRemoved);
+    testsupport::LogCapture log;
+    ASSERT_TRUE(Nimbo::Emulation::Unplug(kSerial));
+    ASSERT_TRUE(waitFor([&] { return removed.count() > 0; }));
+    ASSERT_FALSE(statuses.empty());
+    const RecordingStatusInfo last = statuses.back();
+    EXPECT_EQ(last.bufferUsed, 0u);
+    EXPECT_EQ(uint64_t(QDir(folder).entryList({"*.tiff"}, QDir::Files).size()), last.recordedImages);
+    EXPECT_FALSE(log.contains("queued frames were not written"));
+    QCoreApplication::processEvents();
+}
+
+// The removal notice carries the device's full name: a notice whose name is not the context's does
+// not tear it down, even when the device address matches (it may have been reused).
+TEST_F(ContextManagerTest, SurpriseRemovalIsMatchedByTheFullName)
+{
+    openDevice();
+    QSignalSpy removed(m_manager.get(), &ContextManager::surpriseRemoved);
+    const auto device = reinterpret_cast<uintptr_t>(m_manager->currentCamera()->getNimboDevice());
+    ASSERT_TRUE(QMetaObject::invokeMethod(m_manager.get(), "surpriseRemove", Qt::DirectConnection,
+                                          Q_ARG(uintptr_t, device), Q_ARG(QString, QString("another camera"))));
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_TRUE(m_manager->isDeviceOpen());
+    const QString fullName = QString::fromUtf8(m_devices[0].GetFullName().c_str());
+    ASSERT_TRUE(QMetaObject::invokeMethod(m_manager.get(), "surpriseRemove", Qt::DirectConnection,
+                                          Q_ARG(uintptr_t, device), Q_ARG(QString, fullName)));
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.at(0).at(0).toString(), fullName);
+    EXPECT_EQ(m_manager->openDeviceCount(), 0u);
+    QCoreApplication::processEvents();
 }
 
 TEST_F(ContextManagerTest, RemovalOfAnUnknownDeviceOnlyLogs)

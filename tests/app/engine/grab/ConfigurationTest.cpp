@@ -226,6 +226,8 @@ TEST(StdFeatureListCamera, PixelTypeFollowsDynamicRange)
         camera.attachDevice(&device);
         camera.open();
         EXPECT_EQ(camera.getPixelType(), c.expected) << c.format << " " << c.dynamicRange;
+        // What a recording of this camera is built for, not the PixelFormat entry.
+        EXPECT_EQ(camera.recordingPixelType(), c.expected) << c.format << " " << c.dynamicRange;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -129,6 +130,34 @@ TEST_F(RecordingOptionsTest, EveryFieldSurvivesSaveAndRestore)
     EXPECT_EQ(restoredVfw.lpFormat, m_format.data());
     // Stored with their own types.
     EXPECT_EQ(settings.value(QStringLiteral("Recording/FpsPlaybackRate")).userType(), QMetaType::Double);
+}
+
+// The automatic playback rate is the rate frames are recorded at, so a video plays as long as it was
+// recorded: the first-run sampling (every 40 ms) from a camera at 108 frames per second records 25.
+TEST(RecordingOptionsRateTest, RecordedFrameRateFollowsTheSampling)
+{
+    const struct {
+        int32_t unit;
+        int32_t rate;
+        double camera;
+        double expected;
+    } cases[] = {
+        {TimeUnitMilliseconds, 40, 108.0, 25.0},
+        {TimeUnitMilliseconds, 40, 10.0, 10.0}, // never above the camera's rate
+        {TimeUnitMilliseconds, 0, 2000.0, 1000.0}, // the sampling ticks at most every millisecond
+        {TimeUnitSeconds, 2, 30.0, 0.5},
+        {TimeUnitMinutes, 1, 30.0, 1.0 / 60.0},
+        {TimeUnitImages, 1, 29.97, 29.97},
+        {TimeUnitImages, 4, 100.0, 25.0},
+        {TimeUnitImages, 0, 50.0, 50.0}, // a count below 1 samples every frame
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.unit) + " " + std::to_string(c.rate) + " " + std::to_string(c.camera));
+        CRecordingOptions options;
+        options.SampleRateUnit = c.unit;
+        options.SampleRate = c.rate;
+        EXPECT_NEAR(options.recordedFrameRate(c.camera), c.expected, 1e-9);
+    }
 }
 
 TEST_F(RecordingOptionsTest, RecordWithoutBlocksLeavesPointersNullAndBuffersEmpty)
