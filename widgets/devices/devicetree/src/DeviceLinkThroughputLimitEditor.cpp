@@ -58,6 +58,11 @@ DeviceLinkThroughputLimitEditor::DeviceLinkThroughputLimitEditor(GenApi::INodeMa
 
 DeviceLinkThroughputLimitEditor::~DeviceLinkThroughputLimitEditor()
 {
+    release();
+}
+
+void DeviceLinkThroughputLimitEditor::release()
+{
     disconnect(this, &ComboSlider::valueChanged, this, &DeviceLinkThroughputLimitEditor::onValueChanged);
     if (m_callback && m_nodeMap)
         GenApi::Deregister(m_callback);

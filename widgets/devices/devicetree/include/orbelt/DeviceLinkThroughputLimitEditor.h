@@ -22,6 +22,10 @@ public:
     static bool isSupported(GenApi::INodeMap* nodeMap);
     // Slider value times the scale, in bytes per second.
     int64_t currentValue() const;
+    // Lets go of the camera at once, as the destructor does: no more writes, no callback, and the
+    // limit mode writable again for other editors. The delegate calls it when the view closes the
+    // editor, which the view deletes only later.
+    void release();
 
 public slots:
     // Both take bytes per second.
