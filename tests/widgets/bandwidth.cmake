@@ -6,3 +6,6 @@ kalmuth_add_test(orbelt-bandwidth-tests
 kalmuth_add_test(orbelt-topology-tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bandwidth/UsbTopologyTest.cpp
   LIBRARIES orbelt nimbo-topology NimboBase)
+kalmuth_add_test(orbelt-bandwidthtree-tests WIDGETS
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/bandwidth/BandwidthTreeWidgetTest.cpp
+  LIBRARIES orbelt Qt5::Test brasko NimboBase NimboGenApi NimboGCBase)

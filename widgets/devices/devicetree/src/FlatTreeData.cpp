@@ -282,6 +282,8 @@ bool FlatTreeData::disableCamera(FlatTreeItemID id, MeasuringCameraList& list)
         removeMeasuringCamera(list, items[id].camera);
         items[id].camera = nullptr;
     }
+    // A camera switched on again counts afresh; the earlier counters must not linger in the row.
+    items[id].sample = emptySample(items[id].sample);
     return true;
 }
 
