@@ -12,6 +12,8 @@
 
 #include <testsupport/Wait.h>
 
+#include "../featuretree/FeatureTreeFixtures.h"
+
 #include <GenApi/GenApi.h>
 
 #include <QApplication>
@@ -339,21 +341,6 @@ TEST_F(BandwidthTreeWidgetTest, RowsWithoutCameraGetTheDefaultEditors)
     EXPECT_EQ(invalid.dialog(), nullptr);
 }
 
-// Depth-first search of a feature tree model for the row of a node (role 257 holds the node's name).
-QModelIndex findNode(const QAbstractItemModel& model, const QString& name, int column,
-                     const QModelIndex& parent = QModelIndex())
-{
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex index = model.index(row, 0, parent);
-        if (model.data(index, 257).toString() == name)
-            return index.sibling(row, column);
-        const QModelIndex hit = findNode(model, name, column, index);
-        if (hit.isValid())
-            return hit;
-    }
-    return QModelIndex();
-}
-
 // Runs `step` once the configuration dialog of the button is open (the modal run blocks the test).
 void whenDialogOpens(CameraConfigurationEditor* button, std::function<void(BandwidthCameraConfigureDialog*)> step)
 {
@@ -388,7 +375,7 @@ TEST_F(BandwidthTreeWidgetTest, ConfigurationDialogChangesAFeatureAndTheRowKeeps
         EXPECT_EQ(dialog->objectName(), QStringLiteral("BandwidthConfigurationDialog"));
         // Change a feature through the dialog's tree.
         QAbstractItemModel* model = dialog->featureTree()->treeView()->model();
-        const QModelIndex value = findNode(*model, QStringLiteral("Width"), 1);
+        const QModelIndex value = featuretreetest::findNode(*model, QStringLiteral("Width"), 1);
         EXPECT_TRUE(value.isValid());
         EXPECT_TRUE(model->setData(value, QVariant::fromValue<qint64>(newWidth)));
         dialog->featureTree()->setPolling(true);
