@@ -6,6 +6,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
+#include <libavutil/dict.h>
+#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
@@ -44,6 +46,9 @@ extern std::string scaleLibrary;  // "libswscale.so.6"
     X(util, av_frame_get_buffer)                                                                                       \
     X(util, av_frame_make_writable)                                                                                    \
     X(util, av_strerror)                                                                                               \
+    X(util, av_opt_set_int)                                                                                            \
+    X(util, av_dict_set)                                                                                               \
+    X(util, av_dict_free)                                                                                              \
     X(format, av_guess_format)                                                                                         \
     X(format, avformat_alloc_context)                                                                                  \
     X(format, avformat_free_context)                                                                                   \

@@ -22,7 +22,6 @@ struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
 struct AVStream;
-struct SwsContext;
 
 // Threads: open and close run on the thread that starts and ends the recording, addFrame on the
 // sink's writer thread; m_mutex serialises the three and guards every member but m_imageCount,
@@ -80,11 +79,8 @@ private:
     AVCodecContext* m_codecContext = nullptr;
     AVPacket* m_packet = nullptr;
     AVFrame* m_frame = nullptr; // its planes receive every converted picture, reused frame after frame
-    SwsContext* m_scaler = nullptr;
-    Nimbo::EPixelType m_scalerPixelType = Nimbo::PixelType_Undefined;
     bool m_headerWritten = false;
     int64_t m_framesSent = 0;
-    std::vector<uint16_t> m_widened;                           // Bayer 10/12 frames scaled to 16 bits for the converter
     std::unique_ptr<Nimbo::CImageFormatConverter> m_converter; // for the types converted in two steps
     std::vector<uint8_t> m_converted;
     int m_codecId;

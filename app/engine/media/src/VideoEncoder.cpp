@@ -5,6 +5,10 @@
 #include "LibavAdapter.h"
 #include "MediaLog.h"
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
 #include <nimbo/ImageFormatConverter.h>
 #include <nimbo/PixelType.h>
 
@@ -47,32 +51,21 @@ template <typename E>
 #define FAIL_RUNTIME(...) fail<GenICam::RuntimeException>(__LINE__, medialog::Failure, __VA_ARGS__)
 #define FAIL_ARGUMENT(...) fail<GenICam::InvalidArgumentException>(__LINE__, medialog::Failure, __VA_ARGS__)
 
-// The colour types that libswscale converts; Bayer 10 and 12 are widened to 16 bits first.
-AVPixelFormat scalerFormat(Nimbo::EPixelType pixelType)
+// Where red and blue sit in a pixel of the interleaved 8-bit colour types, and the pixel's size.
+struct RgbLayout {
+    int bytes = 0; // 0: not such a type
+    int red = 0, blue = 0;
+};
+
+RgbLayout rgbLayout(Nimbo::EPixelType pixelType)
 {
     using namespace Nimbo;
     switch (pixelType) {
-    case PixelType_BayerRG8: return AV_PIX_FMT_BAYER_RGGB8;
-    case PixelType_BayerGR8: return AV_PIX_FMT_BAYER_GRBG8;
-    case PixelType_BayerGB8: return AV_PIX_FMT_BAYER_GBRG8;
-    case PixelType_BayerBG8: return AV_PIX_FMT_BAYER_BGGR8;
-    case PixelType_BayerRG10:
-    case PixelType_BayerRG12:
-    case PixelType_BayerRG16: return AV_PIX_FMT_BAYER_RGGB16LE;
-    case PixelType_BayerGR10:
-    case PixelType_BayerGR12:
-    case PixelType_BayerGR16: return AV_PIX_FMT_BAYER_GRBG16LE;
-    case PixelType_BayerGB10:
-    case PixelType_BayerGB12:
-    case PixelType_BayerGB16: return AV_PIX_FMT_BAYER_GBRG16LE;
-    case PixelType_BayerBG10:
-    case PixelType_BayerBG12:
-    case PixelType_BayerBG16: return AV_PIX_FMT_BAYER_BGGR16LE;
-    case PixelType_RGB8packed: return AV_PIX_FMT_RGB24;
-    case PixelType_BGR8packed: return AV_PIX_FMT_BGR24;
-    case PixelType_RGBA8packed: return AV_PIX_FMT_RGBA;
-    case PixelType_BGRA8packed: return AV_PIX_FMT_BGRA;
-    default: return AV_PIX_FMT_NONE;
+    case PixelType_RGB8packed: return {3, 0, 2};
+    case PixelType_BGR8packed: return {3, 2, 0};
+    case PixelType_RGBA8packed: return {4, 0, 2};
+    case PixelType_BGRA8packed: return {4, 2, 0};
+    default: return {};
     }
 }
 
@@ -91,23 +84,26 @@ bool isPackedYuv(Nimbo::EPixelType pixelType)
            pixelType == PixelType_YCbCr422_8;
 }
 
-// Bits of the value in a 16-bit Mono or Bayer pixel.
+// Bits of the value in a 16-bit mono pixel.
 unsigned int significantBits(Nimbo::EPixelType pixelType)
 {
     using namespace Nimbo;
     switch (pixelType) {
-    case PixelType_Mono10:
-    case PixelType_BayerRG10:
-    case PixelType_BayerGR10:
-    case PixelType_BayerGB10:
-    case PixelType_BayerBG10: return 10;
-    case PixelType_Mono12:
-    case PixelType_BayerRG12:
-    case PixelType_BayerGR12:
-    case PixelType_BayerGB12:
-    case PixelType_BayerBG12: return 12;
+    case PixelType_Mono10: return 10;
+    case PixelType_Mono12: return 12;
     default: return Nimbo::BitPerPixel(pixelType) == 8 ? 8 : 16;
     }
+}
+
+// Full-range BT.601 in 16.16 fixed point, rounded; the same conversion the SDK's converter undoes.
+uint8_t lumaOf(int r, int g, int b)
+{
+    return static_cast<uint8_t>((19595 * r + 38470 * g + 7471 * b + 32768) >> 16);
+}
+
+uint8_t chroma(int value)
+{
+    return static_cast<uint8_t>(std::clamp((value + (128 << 16) + 32768) >> 16, 0, 255));
 }
 
 // The playback rate as a fraction of thousandths, reduced (29.97 -> 2997/100, 0.5 -> 1/2).
@@ -156,7 +152,7 @@ namespace {
 
 bool convertsDirectly(Nimbo::EPixelType pixelType)
 {
-    return isMono(pixelType) || isPackedYuv(pixelType) || scalerFormat(pixelType) != AV_PIX_FMT_NONE;
+    return isMono(pixelType) || isPackedYuv(pixelType) || rgbLayout(pixelType).bytes != 0;
 }
 
 } // namespace
@@ -291,6 +287,19 @@ void VideoEncoder::setup(const char* fileName)
     m_stream->avg_frame_rate = rate;
     if (outputFormat->flags & AVFMT_GLOBALHEADER)
         m_codecContext->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // Every input family is stored the same way, full range with the BT.601 matrix (how the camera
+    // delivers YCbCr and how the SDK's converter reads it), and the file says so: players that are
+    // told nothing guess limited range and crush the shadows.
+    m_codecContext->color_range = AVCOL_RANGE_JPEG;
+    m_codecContext->colorspace = AVCOL_SPC_SMPTE170M;
+    m_codecContext->color_primaries = AVCOL_PRI_BT709;
+    m_codecContext->color_trc = AVCOL_TRC_BT709;
+    // A key frame about every second starts a fragment, and the encoder looks ahead at most half a
+    // second: a recording cut off without its trailer keeps all but its last second or so.
+    const int framesPerSecond = std::max(1, static_cast<int>(std::lround(m_framesPerSecond)));
+    m_codecContext->gop_size = framesPerSecond;
+    if (m_codecContext->priv_data)
+        av.av_opt_set_int(m_codecContext->priv_data, "rc-lookahead", std::max(1, framesPerSecond / 2), 0);
 
     if (av.avcodec_open2(m_codecContext, codec, nullptr) < 0)
         FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings.");
@@ -304,7 +313,15 @@ void VideoEncoder::setup(const char* fileName)
         FAIL_RUNTIME("Error in allocating memory.");
     if (av.avio_open2(&m_formatContext->pb, fileName, AVIO_FLAG_WRITE, nullptr, nullptr) < 0)
         FAIL_RUNTIME("Error opening file.");
-    if (av.avformat_write_header(m_formatContext, nullptr) < 0)
+    // Fragmented MP4, each fragment handed to the system as soon as it is complete: a program that
+    // is killed or loses power leaves a file that players read up to its last fragment, where a
+    // plain MP4 is unreadable without the index written at the end.
+    m_formatContext->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+    AVDictionary* options = nullptr;
+    av.av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    const int header = av.avformat_write_header(m_formatContext, &options);
+    av.av_dict_free(&options);
+    if (header < 0)
         FAIL_RUNTIME("Could not write file header.");
     m_headerWritten = true;
 }
@@ -346,12 +363,12 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
         const auto* first = static_cast<const uint8_t*>(buffer) + (bottomUp ? stride * (height - 1) : 0);
         convert(first, bottomUp ? -static_cast<ptrdiff_t>(stride) : static_cast<ptrdiff_t>(stride), pixelType);
     } else {
-        // Other types (packed 10/12 bits, planar, 10/12/16-bit colour) go through the SDK converter
-        // first: mono to Mono8, colour to BGR8 with its chroma kept.
+        // Other types (Bayer, packed 10/12 bits, planar, 10/12/16-bit colour) go through the SDK
+        // converter first: mono to Mono8, colour to BGR8 with its chroma kept.
         if (!m_converter)
             m_converter = std::make_unique<Nimbo::CImageFormatConverter>();
         const Nimbo::EPixelType intermediate =
-            Nimbo::IsMono(pixelType) ? Nimbo::PixelType_Mono8 : Nimbo::PixelType_BGR8packed;
+            Nimbo::IsMono(pixelType) && !Nimbo::IsBayer(pixelType) ? Nimbo::PixelType_Mono8 : Nimbo::PixelType_BGR8packed;
         m_converter->SetOutputPixelFormat(intermediate);
         m_converter->SetOutputPaddingX(0);
         m_converter->SetOutputOrientation(Nimbo::OutputOrientation_TopDown);
@@ -428,10 +445,6 @@ void VideoEncoder::release(bool removeFile)
     if (m_frame)
         av.av_frame_free(&m_frame);
     m_frame = nullptr;
-    if (m_scaler)
-        av.sws_freeContext(m_scaler);
-    m_scaler = nullptr;
-    m_scalerPixelType = Nimbo::PixelType_Undefined;
     m_headerWritten = false;
     if (m_file) {
         m_file->close();
@@ -446,7 +459,6 @@ void VideoEncoder::convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixe
     using namespace Nimbo;
     const uint32_t width = m_encodedWidth;
     const uint32_t height = m_encodedHeight;
-    const size_t lumaSize = size_t(width) * height;
     // The picture is written straight into the frame's own planes, which libav then only references.
     uint8_t* luma = m_frame->data[0];
     uint8_t* planeU = m_frame->data[1];
@@ -528,37 +540,29 @@ void VideoEncoder::convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixe
         return;
     }
 
-    // Bayer and RGB: libswscale demosaics and converts with the chroma.
-    const LibavAdapter& av = *m_libav;
-    const AVPixelFormat sourceFormat = scalerFormat(pixelType);
-    const unsigned int bits = significantBits(pixelType);
-    const uint8_t* input = source;
-    ptrdiff_t inputStride = stride;
-    if (bits == 10 || bits == 12) {
-        m_widened.resize(lumaSize);
-        for (uint32_t y = 0; y < height; ++y) {
-            const uint8_t* line = source + ptrdiff_t(y) * stride;
-            uint16_t* out = m_widened.data() + size_t(y) * width;
-            for (uint32_t x = 0; x < width; ++x)
-                out[x] = static_cast<uint16_t>((line[2 * x] | (line[2 * x + 1] << 8)) << (16 - bits));
+    // Interleaved 8-bit colour (Bayer arrives here already demosaiced to BGR8 by the SDK's converter,
+    // as the live view shows it): each 2 x 2 block gives four luma samples and the chroma of its
+    // mean colour.
+    const RgbLayout layout = rgbLayout(pixelType);
+    const int bytes = layout.bytes;
+    for (uint32_t y = 0; y < height; y += 2) {
+        const uint8_t* lines[2] = {source + ptrdiff_t(y) * stride, source + ptrdiff_t(y + 1) * stride};
+        uint8_t* outs[2] = {luma + y * lumaStride, luma + (y + 1) * lumaStride};
+        uint8_t* outU = planeU + (y / 2) * chromaStride;
+        uint8_t* outV = planeV + (y / 2) * chromaStride;
+        for (uint32_t x = 0; x < width; x += 2) {
+            int sumR = 0, sumG = 0, sumB = 0;
+            for (int row = 0; row < 2; ++row) {
+                for (uint32_t column = x; column < x + 2; ++column) {
+                    const uint8_t* pixel = lines[row] + size_t(column) * bytes;
+                    const int r = pixel[layout.red], g = pixel[1], b = pixel[layout.blue];
+                    outs[row][column] = lumaOf(r, g, b);
+                    sumR += r, sumG += g, sumB += b;
+                }
+            }
+            // The block's sums are four times its mean: the coefficients take a quarter.
+            outU[x / 2] = chroma((-11059 * sumR - 21709 * sumG + 32768 * sumB) / 4);
+            outV[x / 2] = chroma((32768 * sumR - 27439 * sumG - 5329 * sumB) / 4);
         }
-        input = reinterpret_cast<const uint8_t*>(m_widened.data());
-        inputStride = ptrdiff_t(width) * 2;
     }
-    if (pixelType != m_scalerPixelType || !m_scaler) {
-        if (m_scaler)
-            av.sws_freeContext(m_scaler);
-        m_scalerPixelType = pixelType;
-        m_scaler =
-            av.sws_getContext(static_cast<int>(width), static_cast<int>(height), sourceFormat, static_cast<int>(width),
-                              static_cast<int>(height), AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!m_scaler)
-            FAIL_RUNTIME("Cannot convert source pixel type %d to destination pixel type %d.",
-                         static_cast<int>(pixelType), static_cast<int>(AV_PIX_FMT_YUV420P));
-    }
-    const uint8_t* const sourcePlanes[4] = {input, nullptr, nullptr, nullptr};
-    const int sourceStrides[4] = {static_cast<int>(inputStride), 0, 0, 0};
-    uint8_t* const targetPlanes[4] = {luma, planeU, planeV, nullptr};
-    const int targetStrides[4] = {m_frame->linesize[0], m_frame->linesize[1], m_frame->linesize[2], 0};
-    av.sws_scale(m_scaler, sourcePlanes, sourceStrides, 0, static_cast<int>(height), targetPlanes, targetStrides);
 }

@@ -124,7 +124,7 @@ inline PlaneStatistics decodeFirstFrame(const QString& fileName, int width, int 
     QByteArray raw;
     PlaneStatistics stats;
     if (!runTool(QStringLiteral("ffmpeg"),
-                 {"-v", "error", "-i", fileName, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"}, &raw)
+                 {"-v", "error", "-i", fileName, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "yuvj420p", "-"}, &raw)
              .isEmpty())
         return stats;
     const size_t luma = size_t(width) * height;
