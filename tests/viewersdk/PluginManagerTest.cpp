@@ -8,6 +8,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,22 @@ int liveInstances(const std::string& file)
     dlclose(handle);
     return result;
 }
+
+// An instance kept by a static object made before the manager, so destroyed after it at exit:
+// its destructor still calls into the plug-in and hands it back, as a long-lived owner would.
+struct InstanceKeptUntilExit {
+    IPlugin* instance = nullptr;
+    ~InstanceKeptUntilExit()
+    {
+        if (!instance)
+            return;
+        if (std::string(instance->name()) != "Alpha")
+            std::_Exit(3);
+        PluginManager::destroyInstance(instance);
+        if (liveInstances("libAlphaPlugin.so") != 0)
+            std::_Exit(4);
+    }
+} keptUntilExit;
 
 class PluginManagerTest : public ::testing::Test {
 protected:
@@ -175,4 +192,17 @@ TEST_F(PluginManagerTest, SkippedLibrariesDoNotStayLoaded)
     for (const char* file : {"libMinorPlugin.so", "libMajorPlugin.so", "libNoVersionPlugin.so", "libNoCreatePlugin.so",
                              "libNoDestroyPlugin.so", "libHiddenOverlay.so", "libLowerplugin.so", "libTwinBPlugin.so"})
         EXPECT_EQ(loadedLibrary(file), nullptr) << file;
+}
+
+TEST_F(PluginManagerTest, AnInstanceAliveAtExitCanStillBeUsedAndHandedBack)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            keptUntilExit.instance = PluginManager::createInstance(QStringLiteral("Alpha"));
+            if (!keptUntilExit.instance)
+                std::_Exit(2);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

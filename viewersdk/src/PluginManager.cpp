@@ -94,9 +94,13 @@ PluginManager::~PluginManager()
 
 PluginManager& PluginManager::getInstance()
 {
-    static PluginManager manager; // destroyed at process exit, which unloads the libraries
-    manager.init();
-    return manager;
+    // Never destroyed: instances still alive at exit (held by other static objects, or by threads
+    // the process did not join) may call into their libraries and hand themselves back from their
+    // destructors, after a function-local manager would already have unloaded the libraries and
+    // freed its maps. The libraries go with the process.
+    static PluginManager* const manager = new PluginManager;
+    manager->init();
+    return *manager;
 }
 
 void PluginManager::init()

@@ -28,7 +28,7 @@ private:
     struct Private;
 
     PluginManager();
-    ~PluginManager(); // at process exit; unloads the libraries
+    ~PluginManager(); // never called: the manager and its libraries last as long as the process
     static PluginManager& getInstance();
     void init();
 
