@@ -2,6 +2,8 @@
 # Set-up of the camera recording suite on Debian 12, as root.
 #   ./setup.sh run    install what is missing, build (release) and start Kalmuth on an emulated camera
 #   ./setup.sh test   install what is missing, build the sanitizer configuration and run every test
+#   ./setup.sh tsan   install what is missing, build the ThreadSanitizer configuration (build/tsan) and
+#                     run the engine, SDK, GenApi, Lorvish and colour plug-in test programs under it
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -75,6 +77,35 @@ run_tests() {
   ctest --output-on-failure -j "$JOBS" --timeout 300
 }
 
+# The threaded areas under ThreadSanitizer. Each test program runs whole, so that races between
+# tests of one program show as well; the first program with a report fails the run.
+TSAN_PROGRAMS_PATTERN='^(engine|nimbo|genapi|lorvish|huvane)_[a-z_]*_tests?$'
+
+run_tsan() {
+  local build="$ROOT/build/tsan"
+  configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALMUTH_SANITIZE=OFF -DKALMUTH_TSAN=ON -DKALMUTH_BUILD_TESTS=ON -DKALMUTH_BUILD_BENCH=OFF
+  local targets
+  mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\([a-z0-9_]*\): .*/\1/p' | grep -E "$TSAN_PROGRAMS_PATTERN")
+  cmake --build "$build" -j "$JOBS" --target "${targets[@]}"
+  export QT_QPA_PLATFORM=offscreen
+  export TSAN_OPTIONS="suppressions=$ROOT/cmake/tsan.supp halt_on_error=0 exitcode=66 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+  local failed=()
+  local program
+  for program in "${targets[@]}"; do
+    echo "== $program"
+    local path
+    path="$(find "$build/tests" -type f -name "$program" -perm -u+x | head -n 1)"
+    if [ -z "$path" ] || ! (cd "$(dirname "$path")" && "./$program"); then
+      failed+=("$program")
+    fi
+  done
+  if [ "${#failed[@]}" -ne 0 ]; then
+    echo "Failed or raced under ThreadSanitizer: ${failed[*]}" >&2
+    return 1
+  fi
+  echo "All ${#targets[@]} programs passed under ThreadSanitizer."
+}
+
 case "${1:-}" in
   run)
     shift
@@ -85,8 +116,12 @@ case "${1:-}" in
     install_missing
     run_tests
     ;;
+  tsan)
+    install_missing
+    run_tsan
+    ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|tsan" >&2
     exit 2
     ;;
 esac

@@ -13,3 +13,13 @@ if(KALMUTH_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# ThreadSanitizer cannot share a build with AddressSanitizer. Qt itself is not instrumented: the
+# suppressions in cmake/tsan.supp name only Qt's libraries, never our code.
+if(KALMUTH_TSAN)
+  if(KALMUTH_SANITIZE)
+    message(FATAL_ERROR "KALMUTH_TSAN and KALMUTH_SANITIZE exclude each other: configure a build folder for each")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
