@@ -17,6 +17,7 @@ PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   xvfb xauth
   libgtest-dev libgmock-dev libbenchmark-dev
+  libaravis-dev libusb-1.0-0-dev aravis-tools
 )
 
 install_missing() {
@@ -59,6 +60,9 @@ run_program() {
     echo "Everything built; there is no program Kalmuth yet to start."
     return 0
   fi
+  # The set-up command runs the emulated camera only: discovering real cameras broadcasts on every
+  # network interface. Start the program itself to reach real cameras.
+  export NIMBO_REAL_CAMERAS=0
   export NIMBO_EMULATION="${NIMBO_EMULATION:-}"
   [ -n "$NIMBO_EMULATION" ] || unset NIMBO_EMULATION
   if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

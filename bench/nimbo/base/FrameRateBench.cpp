@@ -2,6 +2,7 @@
 // alone and the whole path from a camera's frame thread into a stream grabber.
 #include "StreamGrabberImpl.h"
 #include "emulation/CameraModel.h"
+#include "emulation/EmulatedBackend.h"
 #include "emulation/EmulatedCamera.h"
 #include "emulation/FramePainter.h"
 
@@ -79,7 +80,7 @@ void streamFrames(benchmark::State& state, const char* format)
     write("PixelFormat", camera->model().find("PixelFormat")->entryValue(format));
     write("ExposureTimeRaw", 20);
     write("DeviceLinkThroughputLimitMode", 0);
-    StreamGrabberImpl grabber(camera, "VelmarUsb");
+    StreamGrabberImpl grabber(std::make_shared<EmulatedBackend>(camera));
     grabber.Open();
     grabber.port().set(sgreg::MaxBufferSize, static_cast<int64_t>(camera->payloadSize()));
     grabber.port().set(sgreg::MaxNumBuffer, 8);

@@ -46,6 +46,9 @@ void isolateEnvironment()
     qputenv("XDG_RUNTIME_DIR", (root + "/runtime").toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Discovering real cameras broadcasts on every network interface; a test that wants real cameras
+    // switches it on itself, inside a network namespace that holds only the loopback interface.
+    qputenv("NIMBO_REAL_CAMERAS", "0");
     // Transport-layer plug-ins built with the tests, unless the caller names other folders.
     if (qEnvironmentVariableIsEmpty("NIMBO_TL_PLUGIN_PATH"))
         qputenv("NIMBO_TL_PLUGIN_PATH", KALMUTH_TEST_TLPLUGIN_PATH);

@@ -1,4 +1,4 @@
-// Port access to an emulated camera; failures become GenICam exceptions.
+// Port access to a device backend; failures become GenICam exceptions.
 #include "CameraPort.h"
 
 #include <GenICam/GenericException.h>
@@ -6,16 +6,16 @@
 namespace Nimbo {
 namespace {
 
-void check(emulation::PortStatus status, const emulation::EmulatedCamera& camera, int64_t address, int64_t length)
+void check(PortStatus status, const DeviceBackend& camera, int64_t address, int64_t length)
 {
     switch (status) {
-    case emulation::PortStatus::Ok: return;
-    case emulation::PortStatus::Removed:
-        GENICAM_THROW(GenICam::AccessException, "The device has been removed (serial %s).", camera.serial().c_str());
-    case emulation::PortStatus::BadAddress:
+    case PortStatus::Ok: return;
+    case PortStatus::Removed:
+        GENICAM_THROW(GenICam::AccessException, "The device has been removed (serial %s).", camera.label().c_str());
+    case PortStatus::BadAddress:
         GENICAM_THROW(GenICam::InvalidArgumentException, "No register at address 0x%llx with length %lld.",
                       static_cast<unsigned long long>(address), static_cast<long long>(length));
-    case emulation::PortStatus::Rejected: GENICAM_THROW(GenICam::AccessException, "%s", camera.lastError().c_str());
+    case PortStatus::Rejected: GENICAM_THROW(GenICam::AccessException, "%s", camera.lastError().c_str());
     }
 }
 

@@ -1,4 +1,4 @@
-// Device objects of the emulated transport layers.
+// Device objects of the transport layers, whatever backend stands behind them.
 #include "NimboDeviceImpl.h"
 
 #include "emulation/CameraModel.h"
@@ -10,11 +10,11 @@ namespace Nimbo {
 
 using namespace emulation;
 
-NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<EmulatedCamera> camera, const CDeviceInfo& info,
+NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<DeviceBackend> camera, const CDeviceInfo& info,
                                  const GenICam::gcstring_vector& descriptions)
     : m_camera(std::move(camera)), m_info(info), m_port(m_camera)
 {
-    const std::string deviceClass = m_camera->model().deviceClass;
+    const std::string deviceClass = m_camera->deviceClass();
     if (deviceClass == "VelmarGigE") {
         m_tlPort.define(tlreg::HeartbeatTimeout, 3000);
         m_tlPort.define(tlreg::ReadTimeout, 500);
@@ -24,9 +24,12 @@ NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<EmulatedCamera> camera, const C
     } else {
         m_tlPort.define(tlreg::MaxTransferSize, 262144);
     }
-    m_grabber.reset(new StreamGrabberImpl(m_camera, deviceClass));
+    m_grabber.reset(new StreamGrabberImpl(m_camera));
     try {
-        m_nodeMap = GenApi::CreateNodeMap(m_camera->model().description().c_str(), descriptions, "Device");
+        // The transport's own registers go below the camera's description: a node of the camera wins.
+        GenICam::gcstring_vector merged = m_camera->transportDescriptions();
+        merged.insert(merged.end(), descriptions.begin(), descriptions.end());
+        m_nodeMap = GenApi::CreateNodeMap(m_camera->description(), merged, "Device");
         m_nodeMap->Connect(&m_port, "Device");
         m_tlNodeMap = GenApi::CreateNodeMap(transportLayerDescription(deviceClass).c_str(), GenICam::gcstring_vector(),
                                             "TransportLayer");
@@ -42,7 +45,6 @@ NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<EmulatedCamera> camera, const C
         GenApi::DestroyNodeMap(m_nodeMap);
         throw;
     }
-    std::weak_ptr<EmulatedCamera> weakCamera = m_camera;
     m_listener = m_camera->addRemovalListener([this] { onCameraRemoved(); });
     if (!m_camera->isPlugged())
         m_removed = true; // unplugged while being created; its notice went to no one

@@ -1,4 +1,4 @@
-// An emulated camera as a device object: open state, node maps, stream grabber, removal callbacks.
+// A camera as a device object, over its device backend: open state, node maps, stream grabber, removal callbacks.
 #pragma once
 
 #include "CameraPort.h"
@@ -22,7 +22,7 @@ namespace Nimbo {
 class NimboDeviceImpl : public INimboDevice {
 public:
     // Builds the node maps; throws GenICam exceptions when a description cannot be read.
-    NimboDeviceImpl(std::shared_ptr<emulation::EmulatedCamera> camera, const CDeviceInfo& info,
+    NimboDeviceImpl(std::shared_ptr<DeviceBackend> camera, const CDeviceInfo& info,
                     const GenICam::gcstring_vector& descriptions);
     ~NimboDeviceImpl() override;
 
@@ -44,7 +44,7 @@ public:
     void attachPlugin(ITransportLayerPlugin* owner, IDevicePlugin* plugin);
     // Destroys the plug-ins; the factory calls it before the device goes away.
     void releasePlugins();
-    const std::shared_ptr<emulation::EmulatedCamera>& camera() const { return m_camera; }
+    const std::shared_ptr<DeviceBackend>& camera() const { return m_camera; }
     // Deletes the device, or, when called from inside one of its own removal callbacks, as soon as
     // those have returned (so that the notice loop never runs on a deleted device).
     void destroy();
@@ -52,7 +52,7 @@ public:
 private:
     void onCameraRemoved();
 
-    std::shared_ptr<emulation::EmulatedCamera> m_camera;
+    std::shared_ptr<DeviceBackend> m_camera;
     CDeviceInfo m_info;
     CameraPort m_port;
     RegisterPort m_tlPort;

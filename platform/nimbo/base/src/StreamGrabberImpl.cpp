@@ -1,4 +1,4 @@
-// Stream grabber of an emulated device.
+// Stream grabber of a device, over the frame source of its backend.
 #include "StreamGrabberImpl.h"
 
 #include "emulation/CameraModel.h"
@@ -128,9 +128,10 @@ public:
     WaitObject waitObject;
 };
 
-StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<EmulatedCamera> camera, const std::string& deviceClass)
+StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<DeviceBackend> camera)
     : m_camera(std::move(camera)), m_port(new RegisterPort)
 {
+    const std::string deviceClass = m_camera->deviceClass();
     m_core = std::make_shared<Core>(m_waitObject);
     m_port->define(sgreg::MaxBufferSize, static_cast<int64_t>(m_camera->payloadSize()));
     m_port->define(sgreg::MaxNumBuffer, 16);
@@ -145,11 +146,15 @@ StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<EmulatedCamera> camera, con
         m_port->define(sgreg::NumMaxQueuedUrbs, 64);
     }
     std::weak_ptr<Core> weak = m_core;
+    std::weak_ptr<DeviceBackend> weakCamera = m_camera;
     m_port->setHooks(
-        [weak](int64_t address, int64_t& value) {
+        [weak, weakCamera](int64_t address, int64_t& value) {
             auto core = weak.lock();
             if (!core)
                 return false;
+            if (auto camera = weakCamera.lock())
+                if (camera->readStreamRegister(address, value))
+                    return true;
             std::lock_guard<std::mutex> lock(core->mutex);
             switch (address) {
             case sgreg::TotalBufferCount: value = static_cast<int64_t>(core->totalCount); return true;
@@ -160,10 +165,14 @@ StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<EmulatedCamera> camera, con
             default: return false;
             }
         },
-        [weak](int64_t address, int64_t value) {
+        [weak, weakCamera](int64_t address, int64_t value) {
             auto core = weak.lock();
             if (!core)
                 return false;
+            bool accepted = false;
+            if (auto camera = weakCamera.lock())
+                if (camera->writeStreamRegister(address, value, accepted))
+                    return accepted;
             std::lock_guard<std::mutex> lock(core->mutex);
             switch (address) {
             case sgreg::MaxBufferSize:

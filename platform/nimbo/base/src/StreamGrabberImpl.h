@@ -1,9 +1,9 @@
-// The stream grabber of an emulated device: buffer registration, the queue the frame thread fills,
+// The stream grabber of a device: buffer registration, the queue the frame thread fills,
 // the results and the wait object.
 #pragma once
 
 #include "RegisterPort.h"
-#include "emulation/EmulatedCamera.h"
+#include "DeviceBackend.h"
 
 #include <nimbo/StreamGrabber.h>
 #include <nimbo/TransportLayerPlugin.h>
@@ -17,11 +17,11 @@
 namespace Nimbo {
 
 // Threads: the user's threads call the IStreamGrabber operations; the camera's frame thread calls
-// the FrameSink side. Registrations, queue, results and counters are guarded by m_mutex. The node
+// the FrameSink side from the backend's frame thread. Registrations, queue, results and counters are guarded by m_mutex. The node
 // map and the plug-in are set up and torn down by the owning device's thread.
 class StreamGrabberImpl : public IStreamGrabber {
 public:
-    StreamGrabberImpl(std::shared_ptr<emulation::EmulatedCamera> camera, const std::string& deviceClass);
+    explicit StreamGrabberImpl(std::shared_ptr<DeviceBackend> camera);
     ~StreamGrabberImpl() override;
 
     void Open() override;
@@ -47,7 +47,7 @@ public:
 
 private:
     class Core;
-    std::shared_ptr<emulation::EmulatedCamera> m_camera;
+    std::shared_ptr<DeviceBackend> m_camera;
     std::shared_ptr<Core> m_core;
     std::unique_ptr<RegisterPort> m_port;
     void lockParameters(bool locked);

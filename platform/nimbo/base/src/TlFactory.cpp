@@ -1,6 +1,7 @@
 // The transport-layer factory: transport layers, device bookkeeping, plug-in loading, SDK init.
 #include "NimboDeviceImpl.h"
 #include "TransportLayerImpl.h"
+#include "emulation/EmulatedBackend.h"
 #include "emulation/EventThread.h"
 #include "emulation/World.h"
 
@@ -175,7 +176,7 @@ public:
             p.plugin->ContributeDescriptions(info, &collector);
             descriptions.insert(descriptions.end(), collector.descriptions.begin(), collector.descriptions.end());
         }
-        auto device = std::make_unique<NimboDeviceImpl>(camera, info, descriptions);
+        auto device = std::make_unique<NimboDeviceImpl>(std::make_shared<EmulatedBackend>(camera), info, descriptions);
         for (const LoadedPlugin& p : m_plugins)
             if (IDevicePlugin* dp = p.plugin->CreateDevicePlugin(info)) {
                 device->attachPlugin(p.plugin, dp);

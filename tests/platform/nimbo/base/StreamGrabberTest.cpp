@@ -3,6 +3,7 @@
 
 #include "StreamGrabberImpl.h"
 #include "emulation/CameraModel.h"
+#include "emulation/EmulatedBackend.h"
 
 #include <GenICam/GenericException.h>
 
@@ -35,7 +36,7 @@ protected:
         ASSERT_EQ(regs->writeFloat(sfnc2 ? "AcquisitionFrameRate" : "AcquisitionFrameRateAbs", rate), PortStatus::Ok);
         if (setup)
             setup(*regs);
-        grabber.reset(new StreamGrabberImpl(camera, camera->model().deviceClass));
+        grabber.reset(new StreamGrabberImpl(std::make_shared<EmulatedBackend>(camera)));
         grabber->Open();
         grabber->port().set(sgreg::MaxBufferSize, static_cast<int64_t>(camera->payloadSize()));
         grabber->port().set(sgreg::MaxNumBuffer, count);

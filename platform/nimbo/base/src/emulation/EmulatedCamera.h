@@ -20,8 +20,7 @@
 namespace Nimbo {
 namespace emulation {
 
-// Port access result; the GenICam port adapter turns failures into exceptions.
-enum class PortStatus { Ok, Removed, BadAddress, Rejected };
+using Nimbo::PortStatus;
 
 // Threads: the register space (m_values and friends) and the flags are guarded by m_mutex and used
 // from any thread that reads or writes the camera's node map; the frame thread owns m_painter and
