@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -155,6 +156,8 @@ BENCHMARK(BM_EmulatedGrabThreadCpuPerFrame)->Unit(benchmark::kMicrosecond)->MinT
 
 int main(int argc, char** argv)
 {
+    // Measures the emulated camera only: discovering real cameras broadcasts on every network interface.
+    setenv("NIMBO_REAL_CAMERAS", "0", 1);
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
