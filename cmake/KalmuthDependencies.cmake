@@ -11,3 +11,5 @@ find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 # libav is loaded at run time with dlopen; its headers are needed where the API is declared.
 pkg_check_modules(LIBAV IMPORTED_TARGET libavcodec libavformat libavutil libswscale)
+# Aravis carries the camera SDK's real GigE Vision and USB3 Vision cameras (transport only).
+pkg_check_modules(ARAVIS REQUIRED IMPORTED_TARGET aravis-0.8)

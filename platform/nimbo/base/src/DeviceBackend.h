@@ -12,6 +12,10 @@
 #include <memory>
 #include <string>
 
+namespace GenApi {
+class INodeMap;
+}
+
 namespace Nimbo {
 
 // Port access result; the GenICam port adapter turns failures into exceptions.
@@ -63,6 +67,10 @@ public:
     virtual GenICam::gcstring description() = 0;
     // Descriptions merged below the camera's own (transport registers every such camera has).
     virtual GenICam::gcstring_vector transportDescriptions() { return {}; }
+    // The node map built from the description (null before it is destroyed): backends that learn
+    // feature values (the payload size) read them through it, never through a feature engine of
+    // their own.
+    virtual void attachNodeMap(GenApi::INodeMap* /*nodeMap*/) {}
 
     virtual PortStatus read(void* buffer, int64_t address, int64_t length) = 0;
     virtual PortStatus write(const void* buffer, int64_t address, int64_t length) = 0;
@@ -85,6 +93,9 @@ public:
     // Detaches the sink only when it is still the attached one.
     virtual void detachSink(const FrameSink* sink) = 0;
 
+    // True when frames arrive in packets (GigE Vision): the stream grabber then offers the packet
+    // size, the inter-packet delay and the packet statistics.
+    virtual bool streamsPackets() const { return false; }
     // Stream-grabber registers the backend answers itself (transport statistics, packet size
     // probe); false leaves the register to the grabber.
     virtual bool readStreamRegister(int64_t /*address*/, int64_t& /*value*/) { return false; }

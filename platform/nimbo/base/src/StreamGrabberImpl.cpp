@@ -140,6 +140,12 @@ StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<DeviceBackend> camera)
     if (deviceClass == "VelmarGigE") {
         m_port->define(sgreg::MissedFrameCount, 0);
         m_port->define(sgreg::ProbePacketSize, 0);
+        if (m_camera->streamsPackets()) {
+            m_port->define(sgreg::PacketSize, 1500);
+            m_port->define(sgreg::InterPacketDelay, 0);
+            m_port->define(sgreg::ResendPacketCount, 0);
+            m_port->define(sgreg::LostPacketCount, 0);
+        }
     } else {
         m_port->define(sgreg::BufferUnderrunCount, 0);
         m_port->define(sgreg::MaxTransferSize, 262144);
@@ -180,7 +186,9 @@ StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<DeviceBackend> camera)
             case sgreg::TotalBufferCount:
             case sgreg::FailedBufferCount:
             case sgreg::MissedFrameCount:
-            case sgreg::BufferUnderrunCount: return false;
+            case sgreg::BufferUnderrunCount:
+            case sgreg::ResendPacketCount:
+            case sgreg::LostPacketCount: return false;
             default: return true;
             }
         });

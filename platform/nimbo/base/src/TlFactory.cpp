@@ -1,6 +1,7 @@
 // The transport-layer factory: transport layers, device bookkeeping, plug-in loading, SDK init.
 #include "NimboDeviceImpl.h"
 #include "TransportLayerImpl.h"
+#include "aravis/AravisTransport.h"
 #include "emulation/EmulatedBackend.h"
 #include "emulation/EventThread.h"
 #include "emulation/World.h"
@@ -161,7 +162,11 @@ public:
     {
         loadPlugins();
         CDeviceInfo info;
-        std::shared_ptr<EmulatedCamera> camera = World::instance().find(requested.GetFullName(), &info);
+        std::shared_ptr<DeviceBackend> camera;
+        if (std::shared_ptr<EmulatedCamera> emulated = World::instance().find(requested.GetFullName(), &info))
+            camera = std::make_shared<EmulatedBackend>(emulated);
+        else
+            camera = aravis::createBackend(requested.GetFullName(), &info);
         if (!camera)
             GENICAM_THROW(GenICam::InvalidArgumentException, "No device with the full name '%s' exists.",
                           requested.GetFullName().c_str());
@@ -176,7 +181,7 @@ public:
             p.plugin->ContributeDescriptions(info, &collector);
             descriptions.insert(descriptions.end(), collector.descriptions.begin(), collector.descriptions.end());
         }
-        auto device = std::make_unique<NimboDeviceImpl>(std::make_shared<EmulatedBackend>(camera), info, descriptions);
+        auto device = std::make_unique<NimboDeviceImpl>(camera, info, descriptions);
         for (const LoadedPlugin& p : m_plugins)
             if (IDevicePlugin* dp = p.plugin->CreateDevicePlugin(info)) {
                 device->attachPlugin(p.plugin, dp);
@@ -214,7 +219,9 @@ public:
     bool accessible(const CDeviceInfo& info)
     {
         std::shared_ptr<EmulatedCamera> camera = World::instance().find(info.GetFullName());
-        return camera && camera->isPlugged() && !camera->isInUseElsewhere() && !camera->isOpen();
+        if (!camera)
+            return aravis::accessible(info.GetFullName());
+        return camera->isPlugged() && !camera->isInUseElsewhere() && !camera->isOpen();
     }
 
     void terminate(bool drainEvents = true)
@@ -276,13 +283,16 @@ int TransportLayerImpl::EnumerateDevices(DeviceInfoList_t& list, bool append)
         list.clear();
     for (const CameraEntry& e : World::instance().plugged(m_info.GetDeviceClass().str()))
         list.push_back(e.info);
+    for (const CDeviceInfo& info : aravis::discover(m_info.GetDeviceClass().str()))
+        list.push_back(info);
     return static_cast<int>(list.size());
 }
 
 INimboDevice* TransportLayerImpl::CreateDevice(const CDeviceInfo& info, const GenICam::gcstring_vector& injected)
 {
     CDeviceInfo known;
-    if (World::instance().find(info.GetFullName(), &known) && known.GetDeviceClass() != m_info.GetDeviceClass())
+    if ((World::instance().find(info.GetFullName(), &known) || aravis::knows(info.GetFullName(), &known)) &&
+        known.GetDeviceClass() != m_info.GetDeviceClass())
         GENICAM_THROW(GenICam::InvalidArgumentException, "The device '%s' belongs to another transport layer.",
                       info.GetFullName().c_str());
     return m_factory.createDevice(info, injected);

@@ -597,7 +597,7 @@ std::string transportLayerDescription(const std::string& deviceClass)
     return describe("TransportLayer", "Velmar", f, nullptr);
 }
 
-std::string streamGrabberDescription(const std::string& deviceClass)
+std::string streamGrabberDescription(const std::string& deviceClass, bool packets)
 {
     std::vector<FeatureDef> f;
     f.push_back(
@@ -614,6 +614,15 @@ std::string streamGrabberDescription(const std::string& deviceClass)
         probe.name = "ProbePacketSize", probe.category = "Root_Buffers", probe.kind = FeatureKind::Command;
         probe.address = sgreg::ProbePacketSize, probe.visibility = "Expert";
         f.push_back(probe);
+        if (packets) {
+            f.push_back(plainInteger("PacketSize", "Root_Buffers", sgreg::PacketSize, 220, 16404, "RW", "Expert"));
+            f.push_back(plainInteger("InterPacketDelay", "Root_Buffers", sgreg::InterPacketDelay, 0, 0xFFFFFFFF, "RW",
+                                     "Expert"));
+            f.push_back(plainInteger("Statistic_Resend_Packet_Count", "Statistic", sgreg::ResendPacketCount, 0,
+                                     int64_t(1) << 62, "RO"));
+            f.push_back(plainInteger("Statistic_Lost_Packet_Count", "Statistic", sgreg::LostPacketCount, 0,
+                                     int64_t(1) << 62, "RO"));
+        }
     } else {
         f.push_back(plainInteger("Statistic_Buffer_Underrun_Count", "Statistic", sgreg::BufferUnderrunCount, 0,
                                  int64_t(1) << 62, "RO"));

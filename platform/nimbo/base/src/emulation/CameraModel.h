@@ -74,8 +74,9 @@ std::vector<std::string> modelNames();
 
 // Transport-layer node map descriptions; their registers live in the device object.
 std::string transportLayerDescription(const std::string& deviceClass);
-// The stream grabber's description (buffer limits and statistics).
-std::string streamGrabberDescription(const std::string& deviceClass);
+// The stream grabber's description (buffer limits and statistics); `packets` adds the packet size,
+// inter-packet delay and packet statistics of a packet transport.
+std::string streamGrabberDescription(const std::string& deviceClass, bool packets = false);
 
 // Addresses of the transport-layer and stream-grabber registers.
 namespace tlreg {
@@ -85,7 +86,8 @@ constexpr int64_t HeartbeatTimeout = 0x10, WriteTimeout = 0x18, CommandDuplicati
 namespace sgreg {
 constexpr int64_t MaxBufferSize = 0x10, MaxNumBuffer = 0x18, TotalBufferCount = 0x20, FailedBufferCount = 0x28,
                   BufferUnderrunCount = 0x30, MissedFrameCount = 0x38, ProbePacketSize = 0x40, MaxTransferSize = 0x48,
-                  NumMaxQueuedUrbs = 0x50;
+                  NumMaxQueuedUrbs = 0x50, ResendPacketCount = 0x58, LostPacketCount = 0x60, PacketSize = 0x68,
+                  InterPacketDelay = 0x70;
 }
 constexpr int64_t kMaxNumBuffer = 1024;
 

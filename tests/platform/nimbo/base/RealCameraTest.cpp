@@ -1,0 +1,318 @@
+// Real cameras through the Aravis backend, against Aravis' fake GigE Vision camera. Discovery
+// broadcasts on every network interface, so each test runs in a network namespace that holds only
+// the loopback interface: outside one it runs itself again inside a fresh one (as root), and it
+// starts and stops the fake camera there itself.
+#include <nimbo/Emulation.h>
+#include <nimbo/InstantCamera.h>
+#include <nimbo/NimboIncludes.h>
+#include <nimbo/TlFactory.h>
+
+#include "testsupport/Wait.h"
+
+#include <GenApi/GenApi.h>
+
+#include <gtest/gtest.h>
+
+#include <ifaddrs.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+namespace {
+
+const char* const kFakeCamera = "/usr/bin/arv-fake-gv-camera-0.8";
+
+// True when every network interface of this process is the loopback one.
+bool loopbackOnly()
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return false;
+    bool only = true;
+    for (ifaddrs* a = list; a; a = a->ifa_next)
+        only = only && a->ifa_name && std::string(a->ifa_name) == "lo";
+    freeifaddrs(list);
+    return only;
+}
+
+std::string currentTest()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(info->test_suite_name()) + "." + info->name();
+}
+
+// Runs this test again in a new network namespace with only loopback; its exit status.
+int runInLoopbackNamespace()
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return -1;
+    const std::string command = "unshare -n sh -c 'ip link set lo up && exec \"$0\" --gtest_filter=\"$1\"' '" +
+                                std::string(self, static_cast<size_t>(n)) + "' '" + currentTest() + "'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Inside the namespace: false. Outside it: the test ran in a child namespace, or was skipped.
+#define RUN_IN_LOOPBACK_NAMESPACE()                                                                                  \
+    do {                                                                                                             \
+        if (access(kFakeCamera, X_OK) != 0)                                                                          \
+            GTEST_SKIP() << "aravis-tools is not installed";                                                         \
+        if (!loopbackOnly()) {                                                                                       \
+            if (geteuid() != 0)                                                                                      \
+                GTEST_SKIP() << "needs root for a network namespace of its own";                                     \
+            ASSERT_EQ(runInLoopbackNamespace(), 0) << "the test failed inside its network namespace";                \
+            return;                                                                                                  \
+        }                                                                                                            \
+    } while (0)
+
+class FakeCamera {
+public:
+    FakeCamera(const std::string& serial, int lostPerThousand = 0)
+    {
+        m_pid = fork();
+        if (m_pid == 0) {
+            const std::string lost = std::to_string(lostPerThousand);
+            execl(kFakeCamera, kFakeCamera, "-i", "127.0.0.1", "-s", serial.c_str(), "-r", lost.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~FakeCamera() { stop(SIGTERM); }
+    void stop(int signal)
+    {
+        if (m_pid <= 0)
+            return;
+        kill(m_pid, signal);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+class RealCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (loopbackOnly())
+            setenv("NIMBO_REAL_CAMERAS", "1", 1);
+        Nimbo::Emulation::Configure("none");
+    }
+    void TearDown() override
+    {
+        setenv("NIMBO_REAL_CAMERAS", "0", 1);
+        Nimbo::Emulation::ConfigureFromEnvironment();
+    }
+
+    // Enumerates the GigE transport layer until the camera of that serial appears.
+    bool find(const std::string& serial, Nimbo::CDeviceInfo& info)
+    {
+        Nimbo::ITransportLayer* tl = Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE");
+        return testsupport::waitFor(
+            [&] {
+                Nimbo::DeviceInfoList_t list;
+                tl->EnumerateDevices(list, false);
+                for (const auto& d : list)
+                    if (d.GetSerialNumber() == serial.c_str()) {
+                        info = d;
+                        return true;
+                    }
+                return false;
+            },
+            20000);
+    }
+
+    // The fake camera paints a diagonal ramp: every pixel depends on x + y only.
+    static bool diagonal(const uint8_t* pixels, uint32_t width, uint32_t height)
+    {
+        std::set<uint8_t> values;
+        for (uint32_t y = 1; y < height; ++y)
+            for (uint32_t x = 0; x + 1 < width; ++x) {
+                if (pixels[y * width + x] != pixels[(y - 1) * width + x + 1])
+                    return false;
+                values.insert(pixels[y * width + x]);
+            }
+        return values.size() > 8;
+    }
+
+    Nimbo::NimboAutoInitTerm m_init;
+};
+
+TEST_F(RealCameraTest, TheFakeCameraIsFoundUnderGigEWithTheInfoItGives)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0001");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0001", info));
+    EXPECT_EQ(info.GetDeviceClass(), "VelmarGigE");
+    EXPECT_EQ(info.GetVendorName(), "Aravis");
+    EXPECT_EQ(info.GetModelName(), "Fake");
+    EXPECT_EQ(info.GetIpAddress(), "127.0.0.1");
+    EXPECT_EQ(info.GetInterface(), "127.0.0.1");
+    EXPECT_EQ(info.GetFullName(), "Fake#127.0.0.1:3956#RC0001");
+    EXPECT_EQ(info.GetMacAddress().size(), 12u);
+    EXPECT_FALSE(info.GetDeviceVersion().empty());
+    EXPECT_FALSE(info.GetSubnetMask().empty());
+    EXPECT_TRUE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
+
+    // The USB transport layer does not list it.
+    Nimbo::DeviceInfoList_t usb;
+    Nimbo::CTlFactory::GetInstance().CreateTl("VelmarUsb")->EnumerateDevices(usb, false);
+    for (const auto& d : usb)
+        EXPECT_NE(d.GetSerialNumber(), "RC0001");
+}
+
+TEST_F(RealCameraTest, FeaturesReadAndWriteTheCamerasRegisters)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0002");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0002", info));
+    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    camera.Open();
+    EXPECT_FALSE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info)); // open here
+    GenApi::INodeMap& map = camera.GetNodeMap();
+
+    GenApi::CIntegerPtr width = map.GetNode("Width");
+    GenApi::CIntegerPtr height = map.GetNode("Height");
+    ASSERT_TRUE(width.IsValid() && height.IsValid());
+    EXPECT_GT(width->GetValue(), 0);
+    width->SetValue(320);
+    height->SetValue(240);
+    EXPECT_EQ(width->GetValue(), 320);
+    EXPECT_EQ(height->GetValue(), 240);
+
+    GenApi::CEnumerationPtr format = map.GetNode("PixelFormat");
+    ASSERT_TRUE(format.IsValid());
+    format->FromString("Mono16");
+    EXPECT_EQ(format->ToString(), "Mono16");
+    format->FromString("Mono8");
+    EXPECT_EQ(format->ToString(), "Mono8");
+    GenApi::CIntegerPtr payload = map.GetNode("PayloadSize");
+    EXPECT_EQ(payload->GetValue(), 320 * 240);
+
+    // The fake camera names its exposure time the SFNC 1 way.
+    GenApi::CFloatPtr exposure = map.GetNode("ExposureTimeAbs");
+    ASSERT_TRUE(exposure.IsValid());
+    exposure->SetValue(20000.0);
+    EXPECT_NEAR(exposure->GetValue(), 20000.0, 1.0);
+
+    // The transport's registers stand in for features the camera's description lacks.
+    GenApi::CIntegerPtr packetSize = map.GetNode("GevSCPSPacketSize");
+    ASSERT_TRUE(packetSize.IsValid());
+    EXPECT_GT(packetSize->GetValue(), 0);
+    GenApi::CIntegerPtr ip = map.GetNode("GevCurrentIPAddress");
+    ASSERT_TRUE(ip.IsValid());
+    EXPECT_EQ(ip->GetValue(), 0x7F000001);
+    camera.Close();
+    EXPECT_TRUE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
+}
+
+TEST_F(RealCameraTest, HundredFramesCarryTheFakeCamerasPixels)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0003");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0003", info));
+    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    camera.Open();
+    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Width"))->SetValue(256);
+    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Height"))->SetValue(128);
+    GenApi::CEnumerationPtr(camera.GetNodeMap().GetNode("PixelFormat"))->FromString("Mono8");
+    GenApi::CFloatPtr(camera.GetNodeMap().GetNode("AcquisitionFrameRate"))->SetValue(100.0);
+    camera.StartGrabbing();
+    int good = 0;
+    uint64_t lastBlock = 0;
+    Nimbo::CGrabResultPtr result;
+    while (good < 100 && camera.RetrieveResult(5000, result)) {
+        ASSERT_TRUE(result->GrabSucceeded()) << result->GetErrorDescription();
+        EXPECT_EQ(result->GetWidth(), 256u);
+        EXPECT_EQ(result->GetHeight(), 128u);
+        EXPECT_EQ(result->GetPixelType(), Nimbo::PixelType_Mono8);
+        EXPECT_EQ(result->GetPayloadSize(), 256u * 128u);
+        EXPECT_NE(result->GetBlockID(), lastBlock); // 16-bit GigE Vision block ids wrap
+        lastBlock = result->GetBlockID();
+        EXPECT_TRUE(diagonal(static_cast<const uint8_t*>(result->GetBuffer()), 256, 128));
+        ++good;
+    }
+    camera.StopGrabbing();
+    EXPECT_EQ(good, 100);
+    GenApi::CIntegerPtr total = camera.GetStreamGrabberNodeMap().GetNode("Statistic_Total_Buffer_Count");
+    EXPECT_GE(total->GetValue(), 100);
+}
+
+TEST_F(RealCameraTest, LostPacketsNeverMakeACorruptedFrameGood)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0004", 50);
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0004", info));
+    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    camera.Open();
+    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Width"))->SetValue(512);
+    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Height"))->SetValue(256);
+    GenApi::CEnumerationPtr(camera.GetNodeMap().GetNode("PixelFormat"))->FromString("Mono8");
+    GenApi::CFloatPtr(camera.GetNodeMap().GetNode("AcquisitionFrameRate"))->SetValue(50.0);
+    camera.StartGrabbing();
+    int good = 0, failed = 0;
+    Nimbo::CGrabResultPtr result;
+    while (good + failed < 40 && camera.RetrieveResult(5000, result)) {
+        if (result->GrabSucceeded()) {
+            EXPECT_TRUE(diagonal(static_cast<const uint8_t*>(result->GetBuffer()), 512, 256));
+            ++good;
+        } else {
+            EXPECT_NE(result->GetErrorCode(), 0u);
+            EXPECT_FALSE(result->GetErrorDescription().empty());
+            ++failed;
+        }
+    }
+    camera.StopGrabbing();
+    EXPECT_EQ(good + failed, 40);
+    GenApi::INodeMap& sg = camera.GetStreamGrabberNodeMap();
+    const int64_t resent = GenApi::CIntegerPtr(sg.GetNode("Statistic_Resend_Packet_Count"))->GetValue();
+    const int64_t lost = GenApi::CIntegerPtr(sg.GetNode("Statistic_Lost_Packet_Count"))->GetValue();
+    EXPECT_GT(resent + lost, 0);
+    EXPECT_EQ(GenApi::CIntegerPtr(sg.GetNode("Statistic_Failed_Buffer_Count"))->GetValue(), failed);
+}
+
+TEST_F(RealCameraTest, ACameraThatStopsAnsweringIsReportedRemovedOnce)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0005");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0005", info));
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    std::atomic<int> removals{0};
+    device->RegisterRemovalCallback([&removals](Nimbo::INimboDevice*) { ++removals; });
+    Nimbo::CInstantCamera camera(device);
+    camera.Open();
+    camera.StartGrabbing();
+    Nimbo::CGrabResultPtr result;
+    ASSERT_TRUE(camera.RetrieveResult(5000, result));
+    fake.stop(SIGKILL);
+    EXPECT_TRUE(testsupport::waitFor([&] { return removals.load() > 0; }, 30000));
+    EXPECT_TRUE(camera.IsCameraDeviceRemoved());
+    camera.StopGrabbing(); // must not hang
+    Nimbo::Emulation::WaitForEvents();
+    EXPECT_EQ(removals.load(), 1);
+}
+
+TEST_F(RealCameraTest, UsbDiscoveryWithoutDevicesGivesAnEmptyList)
+{
+    // USB discovery sends nothing over the network; it runs wherever the test does.
+    setenv("NIMBO_REAL_CAMERAS", "1", 1);
+    Nimbo::DeviceInfoList_t list;
+    EXPECT_NO_THROW(Nimbo::CTlFactory::GetInstance().CreateTl("VelmarUsb")->EnumerateDevices(list, false));
+    for (const auto& d : list)
+        EXPECT_EQ(d.GetDeviceClass(), "VelmarUsb");
+}
+
+} // namespace
