@@ -130,6 +130,16 @@ protected:
             20000);
     }
 
+    // Sets up a Mono8 region and frame rate of an open camera.
+    static void configure(Nimbo::CInstantCamera& camera, int64_t width, int64_t height, double rate)
+    {
+        GenApi::INodeMap& map = camera.GetNodeMap();
+        GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(width);
+        GenApi::CIntegerPtr(map.GetNode("Height"))->SetValue(height);
+        GenApi::CEnumerationPtr(map.GetNode("PixelFormat"))->FromString("Mono8");
+        GenApi::CFloatPtr(map.GetNode("AcquisitionFrameRate"))->SetValue(rate);
+    }
+
     // The fake camera paints a diagonal ramp: every pixel depends on x + y only.
     static bool diagonal(const uint8_t* pixels, uint32_t width, uint32_t height)
     {
@@ -224,10 +234,7 @@ TEST_F(RealCameraTest, HundredFramesCarryTheFakeCamerasPixels)
     ASSERT_TRUE(find("RC0003", info));
     Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
     camera.Open();
-    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Width"))->SetValue(256);
-    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Height"))->SetValue(128);
-    GenApi::CEnumerationPtr(camera.GetNodeMap().GetNode("PixelFormat"))->FromString("Mono8");
-    GenApi::CFloatPtr(camera.GetNodeMap().GetNode("AcquisitionFrameRate"))->SetValue(100.0);
+    configure(camera, 256, 128, 100.0);
     camera.StartGrabbing();
     int good = 0;
     uint64_t lastBlock = 0;
@@ -257,10 +264,7 @@ TEST_F(RealCameraTest, LostPacketsNeverMakeACorruptedFrameGood)
     ASSERT_TRUE(find("RC0004", info));
     Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
     camera.Open();
-    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Width"))->SetValue(512);
-    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Height"))->SetValue(256);
-    GenApi::CEnumerationPtr(camera.GetNodeMap().GetNode("PixelFormat"))->FromString("Mono8");
-    GenApi::CFloatPtr(camera.GetNodeMap().GetNode("AcquisitionFrameRate"))->SetValue(50.0);
+    configure(camera, 512, 256, 50.0);
     camera.StartGrabbing();
     int good = 0, failed = 0;
     Nimbo::CGrabResultPtr result;

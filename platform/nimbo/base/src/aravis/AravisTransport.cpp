@@ -156,9 +156,58 @@ CDeviceInfo usbInfo(ArvInterface* iface, unsigned index)
     return info;
 }
 
-// The USB and GigE registers of the GigE Vision bootstrap block that the program's features need,
-// for cameras whose own description leaves them out. The camera's own nodes win a clash.
-const char* const kGigEBootstrapDescription = R"(<?xml version="1.0" encoding="utf-8"?>
+// One 32-bit big-endian register of the GigE Vision bootstrap block; `bits` makes it a masked
+// register ("31" for one bit, "31-16" for a field, in the block's MSB-0 numbering).
+std::string bootstrapRegister(const char* name, uint32_t address, const char* access, const char* visibility,
+                              const std::string& bits = std::string())
+{
+    char head[160];
+    std::snprintf(head, sizeof head,
+                  "<Address>0x%X</Address><Length>4</Length><AccessMode>%s</AccessMode><pPort>Device</pPort>",
+                  address, access);
+    const std::string kind = bits.empty() ? "IntReg" : "MaskedIntReg";
+    std::string mask;
+    if (!bits.empty()) {
+        const auto dash = bits.find('-');
+        mask = dash == std::string::npos ? "<Bit>" + bits + "</Bit>"
+                                         : "<LSB>" + bits.substr(0, dash) + "</LSB><MSB>" + bits.substr(dash + 1) +
+                                               "</MSB>";
+    }
+    return "  <" + kind + " Name=\"" + name + "\" NameSpace=\"Standard\" MergePriority=\"-1\">\n    <Visibility>" +
+           visibility + "</Visibility>\n    " + head + "\n    <Cachable>NoCache</Cachable>" + mask +
+           "<Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>\n  </" + kind + ">\n";
+}
+
+// The GigE Vision bootstrap registers that the program's features need, for cameras whose own
+// description leaves them out; merged below the camera's description, whose own nodes win a clash.
+std::string gigeBootstrapDescription()
+{
+    struct Register {
+        const char* name;
+        uint32_t address;
+        const char* access;
+        const char* visibility;
+        const char* bits;
+    };
+    static const Register registers[] = {
+        {"GevSCPSPacketSize", gvbs::StreamChannelPacketSize, "RW", "Expert", "31-16"},
+        {"GevSCPD", gvbs::StreamChannelPacketDelay, "RW", "Expert", ""},
+        {"GevHeartbeatTimeout", gvbs::HeartbeatTimeout, "RW", "Guru", ""},
+        {"GevCurrentIPAddress", gvbs::CurrentIp, "RO", "Expert", ""},
+        {"GevCurrentSubnetMask", gvbs::CurrentSubnetMask, "RO", "Expert", ""},
+        {"GevCurrentDefaultGateway", gvbs::CurrentGateway, "RO", "Expert", ""},
+        {"GevCurrentIPConfigurationPersistentIP", gvbs::IpConfigCurrent, "RW", "Expert", "29"},
+        {"GevCurrentIPConfigurationDHCP", gvbs::IpConfigCurrent, "RW", "Expert", "30"},
+        {"GevPersistentIPAddress", gvbs::PersistentIp, "RW", "Expert", ""},
+        {"GevPersistentSubnetMask", gvbs::PersistentSubnetMask, "RW", "Expert", ""},
+        {"GevPersistentDefaultGateway", gvbs::PersistentGateway, "RW", "Expert", ""},
+    };
+    std::string features, nodes;
+    for (const Register& r : registers) {
+        features += std::string("    <pFeature>") + r.name + "</pFeature>\n";
+        nodes += bootstrapRegister(r.name, r.address, r.access, r.visibility, r.bits);
+    }
+    return R"(<?xml version="1.0" encoding="utf-8"?>
 <RegisterDescription ModelName="GigEVisionBootstrap" VendorName="Velmar" StandardNameSpace="GEV"
     SchemaMajorVersion="1" SchemaMinorVersion="1" SchemaSubMinorVersion="0" MajorVersion="1" MinorVersion="0"
     SubMinorVersion="0" ToolTip="GigE Vision bootstrap registers" ProductGuid="00000000-0000-0000-0000-000000000000"
@@ -167,76 +216,11 @@ const char* const kGigEBootstrapDescription = R"(<?xml version="1.0" encoding="u
     <pFeature>TransportLayerControl</pFeature>
   </Category>
   <Category Name="TransportLayerControl" NameSpace="Standard" MergePriority="-1">
-    <pFeature>GevSCPSPacketSize</pFeature>
-    <pFeature>GevSCPD</pFeature>
-    <pFeature>GevHeartbeatTimeout</pFeature>
-    <pFeature>GevCurrentIPAddress</pFeature>
-    <pFeature>GevCurrentSubnetMask</pFeature>
-    <pFeature>GevCurrentDefaultGateway</pFeature>
-    <pFeature>GevCurrentIPConfigurationPersistentIP</pFeature>
-    <pFeature>GevCurrentIPConfigurationDHCP</pFeature>
-    <pFeature>GevPersistentIPAddress</pFeature>
-    <pFeature>GevPersistentSubnetMask</pFeature>
-    <pFeature>GevPersistentDefaultGateway</pFeature>
-  </Category>
-  <MaskedIntReg Name="GevSCPSPacketSize" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0xD04</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><LSB>31</LSB><MSB>16</MSB><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </MaskedIntReg>
-  <IntReg Name="GevSCPD" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0xD08</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </IntReg>
-  <IntReg Name="GevHeartbeatTimeout" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Guru</Visibility>
-    <Address>0x938</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </IntReg>
-  <IntReg Name="GevCurrentIPAddress" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0x24</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </IntReg>
-  <IntReg Name="GevCurrentSubnetMask" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0x34</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </IntReg>
-  <IntReg Name="GevCurrentDefaultGateway" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0x44</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </IntReg>
-  <MaskedIntReg Name="GevCurrentIPConfigurationPersistentIP" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0x14</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Bit>31</Bit><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </MaskedIntReg>
-  <MaskedIntReg Name="GevCurrentIPConfigurationDHCP" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0x14</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Bit>30</Bit><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </MaskedIntReg>
-  <IntReg Name="GevPersistentIPAddress" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0x64C</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </IntReg>
-  <IntReg Name="GevPersistentSubnetMask" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0x65C</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </IntReg>
-  <IntReg Name="GevPersistentDefaultGateway" NameSpace="Standard" MergePriority="-1">
-    <Visibility>Expert</Visibility>
-    <Address>0x66C</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
-    <Cachable>NoCache</Cachable><Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>
-  </IntReg>
-  <Port Name="Device" NameSpace="Standard" MergePriority="-1"/>
+)" + features + "  </Category>\n" +
+           nodes + R"(  <Port Name="Device" NameSpace="Standard" MergePriority="-1"/>
 </RegisterDescription>
 )";
+}
 
 // Shared with the Aravis callbacks and the event thread, which may outlive the camera object.
 struct RemovalState {
@@ -335,7 +319,7 @@ public:
     {
         GenICam::gcstring_vector v;
         if (m_known.gige)
-            v.push_back(kGigEBootstrapDescription);
+            v.push_back(gigeBootstrapDescription().c_str());
         return v;
     }
 
