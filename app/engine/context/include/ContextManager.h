@@ -123,6 +123,8 @@ private:
     void changeDeviceContext(DeviceContext* context);
     void removeDeviceContext(DeviceContext* context);
     void shutDownContextOnly(DeviceContext* context);
+    void emitThrottleTick();
+    void detachFromThrottle(DeviceContext* context);
     DeviceContext* findContext(const Nimbo::CDeviceInfo* info);
 
     DeviceContext* m_currentContext = nullptr;
@@ -131,6 +133,9 @@ private:
     std::function<IDeviceContextWindow*()> m_activeWindowProvider;
     std::map<GenICam::gcstring, DeviceContext*> m_contexts;
     QRecursiveMutex m_mutex;
+    // Held while a throttle tick is handed to the contexts (in the timer's thread) and while a context
+    // is taken off the tick (in the GUI thread), so no tick reaches a context being shut down or deleted.
+    QMutex m_throttleMutex;
     bool m_throttleEnabled = false;
     int32_t m_maxFps = 50;
     uint32_t m_timerRes = 0;

@@ -69,8 +69,23 @@ ContextManager::~ContextManager()
         contexts.swap(m_contexts);
         m_currentContext = nullptr;
     }
-    for (auto& entry : contexts)
+    for (auto& entry : contexts) {
+        detachFromThrottle(entry.second);
         delete entry.second;
+    }
+}
+
+void ContextManager::emitThrottleTick()
+{
+    QMutexLocker lock(&m_throttleMutex);
+    emit throttleTimerTick();
+}
+
+void ContextManager::detachFromThrottle(DeviceContext* context)
+{
+    // Waits for a tick in progress; later ticks no longer reach the context.
+    QMutexLocker lock(&m_throttleMutex);
+    disconnect(this, &ContextManager::throttleTimerTick, context, nullptr);
 }
 
 DeviceContext* ContextManager::findContext(const Nimbo::CDeviceInfo* info)
@@ -408,6 +423,7 @@ void ContextManager::removeDeviceContext(DeviceContext* context)
         changeDeviceContext(nullptr);
         lock.relock();
     }
+    detachFromThrottle(context);
     shutDownContextOnly(context);
     contextlog::sequence().debug("ContextManager::changeDeviceContext: pContextToRemove->shutDown(); finished");
     for (auto it = m_contexts.begin(); it != m_contexts.end(); ++it) {
@@ -613,7 +629,7 @@ void ContextManager::enableFpsThrottle(bool enable)
     if (enable) {
         if (!m_throttleTimer) {
             m_throttleTimer = new HiResTimer(this);
-            connect(m_throttleTimer, &HiResTimer::timeout, this, &ContextManager::throttleTimerTick,
+            connect(m_throttleTimer, &HiResTimer::timeout, this, &ContextManager::emitThrottleTick,
                     Qt::DirectConnection);
         }
         // A rate of 0 or below has no period: the start fails visibly in the log instead of

@@ -321,6 +321,27 @@ TEST_F(ContextManagerTest, MaxFpsAboveOneThousandKeepsTheLiveViewRunning)
     ASSERT_TRUE(waitFor([&] { return m_window->images >= 5; }));
 }
 
+// Ticks come every millisecond from the timer's thread while the GUI thread removes and deletes the
+// device's context again and again: no tick may reach a context being torn down.
+TEST_F(ContextManagerTest, ThrottleTicksNeverReachARemovedContext)
+{
+    QSettings().setValue("Display/MaxFps", 5000);
+    openDevice();
+    ASSERT_EQ(m_manager->throttleInterval(), 1u);
+    for (int round = 0; round < 15; ++round) {
+        if (round > 0) {
+            m_manager->changeCurrentDevice(&m_devices[0]);
+            m_manager->openActiveDevice();
+            ASSERT_TRUE(m_manager->isDeviceOpen()) << round;
+        }
+        m_manager->startContinuousShot();
+        ASSERT_TRUE(waitFor([&] { return m_window->images >= 1; })) << round;
+        m_manager->removeDevice(&m_devices[0], true);
+        ASSERT_EQ(m_manager->contextOf(&m_devices[0]), nullptr) << round;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
 // Frames already queued when the camera goes are written and the file is finished; the recording
 // status shows the drain down to an empty buffer.
 TEST_F(ContextManagerTest, SurpriseRemovalDuringARecordingWritesItsQueuedFrames)
