@@ -24,7 +24,9 @@ namespace kalmuth {
 
 // Threads: m_stopRequested and m_verbose are guarded by m_mutex and written by the GUI thread
 // (wake, stop) and read by the scan thread; the fresh result of a scan belongs to the scan thread
-// until it is exchanged with the manager's under the manager's result mutex.
+// until it is exchanged with the manager's under the manager's result mutex. m_manager is guarded by
+// m_managerMutex: a stop that times out clears it, so a scan still running afterwards never reaches
+// the manager that is being destroyed (lock order: m_managerMutex, then the manager's result mutex).
 class AutoScanThread : public QThread {
     Q_OBJECT
 public:
@@ -37,6 +39,7 @@ public:
     // Wakes the thread for one scan; verbose logs what the scan found.
     void wake(bool verbose);
     // Asks the thread to end and waits up to timeoutMs; false (and a critical message) on time-out.
+    // After a time-out the thread no longer reaches its manager; it ends after its scan.
     bool stop(unsigned long timeoutMs = 10000);
 
     // Enumerates every transport layer and its cameras; used by the thread body.
@@ -52,6 +55,7 @@ protected:
 private:
     QMutex m_mutex;
     QWaitCondition m_condition;
+    QMutex m_managerMutex;
     DeviceManager* m_manager;
     const Enumerator m_enumerator;
     bool m_stopRequested = false;

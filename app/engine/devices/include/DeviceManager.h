@@ -70,6 +70,8 @@ private:
     QTimer* m_scanTimer = nullptr;
     QList<DeviceManagerItem*> m_items;
     int m_openCount = 0;
+    // noDevicesFound() has told the user that no camera exists, or a removal has told it otherwise.
+    bool m_emptyReported = false;
 };
 
 Q_DECLARE_METATYPE(const Nimbo::CDeviceInfo*)

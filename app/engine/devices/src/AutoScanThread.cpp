@@ -42,6 +42,11 @@ bool AutoScanThread::stop(unsigned long timeoutMs)
     }
     if (!wait(timeoutMs)) {
         qCritical("Termination of AutoScanThread timed out");
+        {
+            // Waits for a scan that is handing its result over; later scans find no manager.
+            QMutexLocker lock(&m_managerMutex);
+            m_manager = nullptr;
+        }
         return false;
     }
     return true;
@@ -98,6 +103,7 @@ void AutoScanThread::run()
         emit scanStarted();
         try {
             ScanResult fresh = m_enumerator(verbose);
+            QMutexLocker lock(&m_managerMutex);
             if (m_manager)
                 m_manager->exchangeScanResult(fresh);
         } catch (const GenICam::GenericException& e) {

@@ -120,6 +120,9 @@ void DeviceManager::onSurpriseRemoved(QString strFullName, QString /*strFriendly
 {
     if (DeviceManagerItem* item = findItem(strFullName))
         removeItem(item);
+    // The removal has told the user already; the scans that find nothing afterwards keep that hint.
+    if (m_items.isEmpty())
+        m_emptyReported = true;
 }
 
 void DeviceManager::onScanFinished()
@@ -139,8 +142,15 @@ void DeviceManager::onScanFinished()
         }
     }
     // Emitted after unlocking: its receivers start the automatic choice and may scan again.
-    if (added)
+    if (added) {
+        m_emptyReported = false;
         emit deviceListChanged();
+    } else if (m_items.isEmpty() && !m_emptyReported) {
+        // No camera at all: nothing new means no automatic choice either, so the user is told here,
+        // once, until cameras appear again.
+        m_emptyReported = true;
+        emit noDevicesFound();
+    }
 }
 
 void DeviceManager::onDeviceListChanged()

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
@@ -63,7 +64,7 @@ struct ChoiceCase {
 TEST_F(DeviceManagerTest, AutomaticChoiceOnFirstScan)
 {
     const ChoiceCase cases[] = {
-        {"none", 0, 0, 0, 0},
+        {"none", 0, 0, 1, 0},
         {"gige:gxGige1280c:G1", 1, 1, 1, 0},
         {"usb:qvUsb1920c:U1", 1, 1, 0, 1},
         {"gige:gxGige1280c:G1;usb:qvUsb1920c:U1", 2, 1, 0, 1},
@@ -85,10 +86,11 @@ TEST_F(DeviceManagerTest, AutomaticChoiceOnFirstScan)
         EXPECT_EQ(openRequest.count(), c.current);
         Nimbo::DeviceInfoList list;
         EXPECT_EQ(manager.getCurrentDevice(list), c.current == 1);
-        // A second scan finds nothing new, so nothing is chosen again.
+        // A second scan finds nothing new, so nothing is chosen or reported again.
         scan(manager);
         EXPECT_EQ(detected.count(), c.detected);
         EXPECT_EQ(listChanged.count(), c.listChanged);
+        EXPECT_EQ(noDevices.count(), c.noDevices);
     }
 }
 
@@ -212,36 +214,83 @@ TEST_F(DeviceManagerTest, StoppingAnIdleThreadIsPrompt)
     EXPECT_FALSE(log.contains("Termination of AutoScanThread timed out"));
 }
 
+// An enumeration that holds the scan thread until released, so that a stop times out meanwhile.
+class HeldEnumeration {
+public:
+    kalmuth::AutoScanThread::Enumerator enumerator(ScanResult result)
+    {
+        return [this, result](bool) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_entered = true;
+            m_condition.notify_all();
+            m_condition.wait(lock, [&] { return m_released; });
+            return result;
+        };
+    }
+    bool waitUntilEntered()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_condition.wait_for(lock, std::chrono::seconds(10), [&] { return m_entered; });
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = true;
+        m_condition.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    bool m_entered = false;
+    bool m_released = false;
+};
+
 TEST_F(DeviceManagerTest, StopDuringALongEnumerationTimesOut)
 {
-    std::mutex mutex;
-    std::condition_variable condition;
-    bool entered = false;
-    bool release = false;
-    kalmuth::AutoScanThread thread(nullptr, [&](bool) {
-        std::unique_lock<std::mutex> lock(mutex);
-        entered = true;
-        condition.notify_all();
-        condition.wait(lock, [&] { return release; });
-        return ScanResult();
-    });
+    HeldEnumeration held;
+    kalmuth::AutoScanThread thread(nullptr, held.enumerator(ScanResult()));
     thread.start();
     thread.wake(false);
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(condition.wait_for(lock, std::chrono::seconds(10), [&] { return entered; }));
-    }
+    ASSERT_TRUE(held.waitUntilEntered());
     testsupport::LogCapture log;
     // The real limit is 10 s; a shorter one shows the same path.
     EXPECT_FALSE(thread.stop(200));
     EXPECT_TRUE(log.contains("Termination of AutoScanThread timed out"));
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        release = true;
-        condition.notify_all();
-    }
+    held.release();
     // The stop request stays: the thread ends after its scan.
     EXPECT_TRUE(thread.wait(10000));
+}
+
+TEST_F(DeviceManagerTest, AScanOutlivingATimedOutStopLeavesItsManagerAlone)
+{
+    HeldEnumeration held;
+    auto manager = std::make_unique<DeviceManager>(10, [](bool) { return ScanResult(); });
+    kalmuth::AutoScanThread thread(manager.get(), held.enumerator(ScanResult(1)));
+    thread.start();
+    thread.wake(false);
+    ASSERT_TRUE(held.waitUntilEntered());
+    testsupport::LogCapture log;
+    EXPECT_FALSE(thread.stop(200));
+    // The owner goes while its scan still runs; handing the result over would reach freed memory.
+    manager.reset();
+    held.release();
+    EXPECT_TRUE(thread.wait(10000));
+}
+
+TEST_F(DeviceManagerTest, NoCameraIsReportedOnceAndARemovalKeepsItsOwnHint)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));
+    DeviceManager manager(10);
+    QSignalSpy noDevices(&manager, &DeviceManager::noDevicesFound);
+    scan(manager);
+    ASSERT_EQ(manager.items().size(), 1);
+    const QString fullName = QString::fromLatin1(manager.items().at(0)->deviceInfo().GetFullName().c_str());
+    // The camera is pulled: the removal is what the user is told, later empty scans say nothing more.
+    ASSERT_TRUE(Nimbo::Emulation::Configure("none"));
+    manager.onSurpriseRemoved(fullName, QString());
+    scan(manager);
+    EXPECT_EQ(noDevices.count(), 0);
 }
 
 TEST_F(DeviceManagerTest, FailedScanIsLoggedAndKeepsTheLastResult)
