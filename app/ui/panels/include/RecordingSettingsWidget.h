@@ -18,8 +18,6 @@ public:
     // Edits *options in place from now on (not owned) and shows them.
     void setOptions(CRecordingOptions* options);
 
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 signals:
     // A copy of the record after a change (nothing in the program connects to it).
     void recordingSettingsChanged(CRecordingOptions options);
@@ -31,6 +29,7 @@ public slots:
     void on_checkBoxVideoFixedPlaybackSpeedEnabled_stateChanged(int state);
     void on_doubleSpinBoxVideoPlaybackSpeed_valueChanged(double value);
     void on_radioButtonOutputTypeImages_toggled(bool checked);
+    void on_radioButtonOutputTypeAvi_toggled(bool checked);
     void on_comboBoxRecordingImageType_currentIndexChanged(int index);
     void on_spinBoxRecordingSampleRate_valueChanged(int value);
     void on_comboBoxRecordingSampleRateUnit_currentIndexChanged(int index);
@@ -47,6 +46,8 @@ private:
     struct Form;
 
     void refresh();
+    // A radio button of the output type toggled on: stores its type unless it is stored already.
+    void chooseOutputType(bool checked, int32_t type);
     void selectTriggerPort(int32_t port);
     static int indexOf(const QHash<int, int>& map, int value);
 

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QEvent>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -27,6 +26,7 @@ struct RecordingSettingsWidget::Form {
     QGroupBox* groupBox_3;
     QRadioButton* radioButtonOutputTypeVideo;
     QRadioButton* radioButtonOutputTypeImages;
+    QRadioButton* radioButtonOutputTypeAvi;
     QCheckBox* checkBoxVideoFixedPlaybackSpeedEnabled;
     QDoubleSpinBox* doubleSpinBoxVideoPlaybackSpeed;
     QLabel* labelVideoFps;
@@ -117,6 +117,9 @@ void RecordingSettingsWidget::Form::setupUi(QWidget* widget)
     radioButtonOutputTypeVideo = named<QRadioButton>(groupBox_3, "radioButtonOutputTypeVideo");
     radioButtonOutputTypeVideo->setText(tr("&Video"));
     radioButtonOutputTypeVideo->setToolTip(tr("<span>Select this option to record a video clip.</span>"));
+    radioButtonOutputTypeAvi = named<QRadioButton>(groupBox_3, "radioButtonOutputTypeAvi");
+    radioButtonOutputTypeAvi->setText(tr("&AVI video"));
+    radioButtonOutputTypeAvi->setToolTip(tr("<span>Select this option to record a video clip as an AVI file.</span>"));
     checkBoxVideoFixedPlaybackSpeedEnabled = named<QCheckBox>(groupBox_3, "checkBoxVideoFixedPlaybackSpeedEnabled");
     checkBoxVideoFixedPlaybackSpeedEnabled->setText(tr("Set &playback speed"));
     checkBoxVideoFixedPlaybackSpeedEnabled->setToolTip(
@@ -141,7 +144,8 @@ void RecordingSettingsWidget::Form::setupUi(QWidget* widget)
         tr("<span>Select this option to record a series of still images and choose their format.</span>"));
     comboBoxRecordingImageType = named<QComboBox>(groupBox_3, "comboBoxRecordingImageType");
     comboBoxRecordingImageType->addItems({tr("Bitmap"), tr("Tiff")});
-    left->addWidget(radioButtonOutputTypeVideo, 0, 0, 1, 3);
+    left->addWidget(radioButtonOutputTypeVideo, 0, 0);
+    left->addWidget(radioButtonOutputTypeAvi, 0, 1, 1, 2);
     left->addWidget(checkBoxVideoFixedPlaybackSpeedEnabled, 1, 0);
     left->addWidget(doubleSpinBoxVideoPlaybackSpeed, 1, 1);
     left->addWidget(labelVideoFps, 1, 2);
@@ -206,30 +210,11 @@ RecordingSettingsWidget::RecordingSettingsWidget(QWidget* parent) : QWidget(pare
 {
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     m_ui->setupUi(this);
-    m_ui->leftFrame->installEventFilter(this);
-    m_ui->middleFrame->installEventFilter(this);
-    m_ui->rightFrame->installEventFilter(this);
     m_imageTypes = {{0, CRecordingOptions::ImageOutputTypeBmp}, {1, CRecordingOptions::ImageOutputTypeTiff}};
     m_timeUnits = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}};
 }
 
 RecordingSettingsWidget::~RecordingSettingsWidget() = default;
-
-bool RecordingSettingsWidget::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::Resize) {
-        QGroupBox* group = nullptr;
-        if (watched == m_ui->leftFrame)
-            group = m_ui->groupBox_3;
-        else if (watched == m_ui->middleFrame)
-            group = m_ui->groupBox_4;
-        else if (watched == m_ui->rightFrame)
-            group = m_ui->groupBox_5;
-        if (group)
-            group->setFixedSize(static_cast<QWidget*>(watched)->size());
-    }
-    return QWidget::eventFilter(watched, event);
-}
 
 int RecordingSettingsWidget::indexOf(const QHash<int, int>& map, int value)
 {
@@ -260,11 +245,14 @@ void RecordingSettingsWidget::refresh()
     // The controls set here call the slots back; each of those finds the record unchanged. The values
     // are read before any control is set, so that such a call-back cannot change what is shown.
     const CRecordingOptions shown = *m_options;
-    const bool video = shown.OutputType == CRecordingOptions::OutputTypeVideo;
+    // Both video outputs, the encoded one and AVI, share playback speed and quality.
+    const bool avi = shown.OutputType == CRecordingOptions::OutputTypeAvi;
+    const bool video = shown.OutputType == CRecordingOptions::OutputTypeVideo || avi;
     m_ui->doubleSpinBoxVideoPlaybackSpeed->setValue(shown.FpsPlaybackRate);
     m_ui->checkBoxVideoFixedPlaybackSpeedEnabled->setChecked(!shown.AutomaticFpsPlayback);
     m_ui->sliderVideoQuality->setValue(shown.VideoQuality);
-    m_ui->radioButtonOutputTypeVideo->setChecked(video);
+    m_ui->radioButtonOutputTypeVideo->setChecked(video && !avi);
+    m_ui->radioButtonOutputTypeAvi->setChecked(avi);
     m_ui->radioButtonOutputTypeImages->setChecked(!video);
 
     m_ui->checkBoxVideoFixedPlaybackSpeedEnabled->setEnabled(video);
@@ -298,22 +286,28 @@ void RecordingSettingsWidget::selectTriggerPort(int32_t port)
         m_ui->radioButtonTriggerSourcePortTwo->setChecked(true);
 }
 
-void RecordingSettingsWidget::on_radioButtonOutputTypeVideo_toggled(bool checked)
+void RecordingSettingsWidget::chooseOutputType(bool checked, int32_t type)
 {
-    if (!checked || !m_options || m_options->OutputType == CRecordingOptions::OutputTypeVideo)
+    if (!checked || !m_options || m_options->OutputType == type)
         return;
     m_changed = true;
-    m_options->OutputType = CRecordingOptions::OutputTypeVideo;
+    m_options->OutputType = type;
     refresh();
+}
+
+void RecordingSettingsWidget::on_radioButtonOutputTypeVideo_toggled(bool checked)
+{
+    chooseOutputType(checked, CRecordingOptions::OutputTypeVideo);
 }
 
 void RecordingSettingsWidget::on_radioButtonOutputTypeImages_toggled(bool checked)
 {
-    if (!checked || !m_options || m_options->OutputType == CRecordingOptions::OutputTypeImageSequence)
-        return;
-    m_changed = true;
-    m_options->OutputType = CRecordingOptions::OutputTypeImageSequence;
-    refresh();
+    chooseOutputType(checked, CRecordingOptions::OutputTypeImageSequence);
+}
+
+void RecordingSettingsWidget::on_radioButtonOutputTypeAvi_toggled(bool checked)
+{
+    chooseOutputType(checked, CRecordingOptions::OutputTypeAvi);
 }
 
 void RecordingSettingsWidget::on_sliderVideoQuality_valueChanged(int value)

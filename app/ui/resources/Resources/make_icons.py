@@ -1,33 +1,50 @@
 # Writes the program's simple icon images as RGBA PNGs (no imaging library needed).
-import zlib, struct, math, sys, os
+import math, sys, os
+# The PNG writer and the smoothing are Orbelt's, beside its own icon script.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '../../../../widgets/resources/Resources'))
+from pngdraw import png as write_png, smooth
 out = sys.argv[1]
-def png(path, w, h, px):
-    raw = b''.join(b'\x00' + bytes(sum((px(x, y) for x in range(w)), ())) for y in range(h))
-    def chunk(t, d): return struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
-    data = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 6, 0, 0, 0)) + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b'')
-    open(os.path.join(out, path), 'wb').write(data)
+def png(path, w, h, px): write_png(os.path.join(out, path), w, h, px)
 BLUE=(0,69,124,255); GREY=(160,160,160,255); WHITE=(255,255,255,255); CLEAR=(0,0,0,0); RED=(200,30,30,255); LGREY=(211,211,211,255)
-def shape(kind, col):
-    def f(x, y):
-        cx, cy = x - 7.5, y - 7.5
-        r = math.hypot(cx, cy)
-        if kind == 'stop': return col if 3 <= x <= 12 and 3 <= y <= 12 else CLEAR
-        if kind == 'play': return col if 4 <= x <= 12 and abs(cy) <= (x - 3) * 0.6 else CLEAR
-        if kind == 'pause': return col if 3 <= y <= 12 and (4 <= x <= 6 or 9 <= x <= 11) else CLEAR
-        if kind == 'record': return (RED if col == BLUE else col) if r <= 5.5 else CLEAR
-        if kind == 'save': return col if (2 <= x <= 13 and 2 <= y <= 13) and not (5 <= x <= 10 and 3 <= y <= 6) else CLEAR
-        if kind == 'nice': return col if r <= 6 and (r >= 4.5 or (abs(cx) < 1.5 and abs(cy) < 1.5)) else CLEAR
-        lens = 4.2 <= math.hypot(x - 6, y - 6) <= 5.6 or (x >= 10 and y >= 10 and abs(x - y) <= 1)
-        inner = {'plus': (abs(x - 6) <= 0.5 and 4 <= y <= 8) or (abs(y - 6) <= 0.5 and 4 <= x <= 8),
-                 'minus': abs(y - 6) <= 0.5 and 4 <= x <= 8,
-                 'expand': (x in (4, 8) and 4 <= y <= 8) or (y in (4, 8) and 4 <= x <= 8),
-                 '100': x in (4, 7, 8) and 4 <= y <= 8}[kind]
-        return col if lens or inner else CLEAR
-    return f
-for name, kind in [('Stop','stop'),('Play','play'),('Pause','pause'),('Record','record'),('Save','save'),('NiceImageIcon','nice'),
-                   ('LupePlus','plus'),('LupeMinus','minus'),('LupeExpand','expand'),('Lupe100','100')]:
-    png(name + '_16x16.png', 16, 16, shape(kind, BLUE if kind != 'record' else BLUE))
-    png(name + '_16x16_grey.png', 16, 16, shape(kind, GREY))
+# Tool-bar icons: drawn for a dark blue tool bar (#00457C). The available ("on") state is white, the unavailable
+# ("off") state a pale grey-blue; both stand out from the bar. Each glyph exists at 16 and 32 pixels, smoothed.
+ON = (255, 255, 255, 255); OFF = (150, 172, 196, 255); RECORD_ON = (240, 64, 56, 255)
+def ring(u, v, cx, cy, r0, r1): return r0 <= math.hypot(u - cx, v - cy) <= r1
+def bar(u, v, x0, y0, x1, y1): return x0 <= u <= x1 and y0 <= v <= y1
+def lens(inner):
+    def g(u, v):
+        if ring(u, v, .42, .42, .22, .31): return 'f'
+        # the handle, a thick stroke from the ring down to the lower right corner
+        d = abs((u - .42) - (v - .42)) / math.sqrt(2)
+        if d <= .065 and .62 <= (u + v) / 2 <= .88: return 'f'
+        return 'f' if inner(u - .42, v - .42) else None
+    return g
+GLYPHS = {
+    'Stop': lambda u, v: 'f' if bar(u, v, .22, .22, .78, .78) else None,
+    # points right: the tip is at the right edge of the triangle
+    'Play': lambda u, v: 'f' if .27 <= u <= .8 and abs(v - .5) <= (.8 - u) * .62 else None,
+    'Pause': lambda u, v: 'f' if bar(u, v, .24, .2, .42, .8) or bar(u, v, .58, .2, .76, .8) else None,
+    'Record': lambda u, v: ('r' if math.hypot(u - .5, v - .5) <= .27 else 'f' if ring(u, v, .5, .5, .3, .38) else None),
+    'Save': lambda u, v: ('f' if bar(u, v, .16, .16, .84, .84) and not (u + (.84 - v) > 1.5)
+                          and not bar(u, v, .32, .16, .62, .38) and not bar(u, v, .28, .56, .72, .84)
+                          else 'f' if bar(u, v, .34, .64, .66, .7) or bar(u, v, .34, .74, .66, .8) else None),
+    'NiceImageIcon': lambda u, v: ('f' if math.hypot(u - .5, v - .5) <= .16 or
+                                   (.25 <= math.hypot(u - .5, v - .5) <= .44 and
+                                    min(abs(((math.degrees(math.atan2(v - .5, u - .5)) + 360) % 45) - d) for d in (0, 45)) <= 9)
+                                   else None),
+    'LupePlus': lens(lambda x, y: bar(x, y, -.13, -.035, .13, .035) or bar(x, y, -.035, -.13, .035, .13)),
+    'LupeMinus': lens(lambda x, y: bar(x, y, -.13, -.035, .13, .035)),
+    'LupeExpand': lens(lambda x, y: (bar(x, y, -.14, -.14, .14, .14) and not bar(x, y, -.085, -.085, .085, .085))
+                       and not (abs(x) < .065 or abs(y) < .065)),
+    'Lupe100': lens(lambda x, y: bar(x, y, -.13, -.13, -.07, .13) or bar(x, y, .07, -.13, .13, .13)
+                    or bar(x, y, -.025, -.09, .025, -.04) or bar(x, y, -.025, .04, .025, .09)),
+}
+for name, glyph in GLYPHS.items():
+    for n in (16, 32):
+        on = lambda part: RECORD_ON if part == 'r' else ON
+        off = lambda part: OFF
+        png('%s_%dx%d.png' % (name, n, n), n, n, smooth(glyph, n, on))
+        png('%s_%dx%d_grey.png' % (name, n, n), n, n, smooth(glyph, n, off))
 for n in (256,128,64,48,32,24,16):
     png('Icon_%dx%d.png' % (n, n), n, n, lambda x, y, n=n: BLUE if math.hypot(x - n/2 + .5, y - n/2 + .5) <= n*0.45 else CLEAR)
 png('burgermenue.png', 35, 35, lambda x, y: WHITE if 8 <= x <= 26 and y in (10,11,17,18,24,25) else CLEAR)

@@ -3,9 +3,11 @@
 
 #include <QDockWidget>
 #include <QIcon>
+#include <QPointer>
 #include <QSize>
 
 class QLabel;
+class QPropertyAnimation;
 class QPushButton;
 
 // GUI thread only.
@@ -17,6 +19,7 @@ class BurgerMenueDockWidget : public QDockWidget {
     Q_PROPERTY(int menuWidth READ menuWidth WRITE setMenuWidth NOTIFY menuWidthChanged)
     Q_PROPERTY(int menuHeight READ menuHeight WRITE setMenuHeight NOTIFY menuHeightChanged)
     Q_PROPERTY(int widthFixed READ widthFixed WRITE setWidthFixed NOTIFY widthFixedChanged)
+    Q_PROPERTY(int heightFixed READ heightFixed WRITE setHeightFixed NOTIFY heightFixedChanged)
 public:
     enum Position { SideDock = 0, BottomDock = 1 };
 
@@ -33,6 +36,7 @@ public:
     int menuWidth() const { return m_menuWidth; }
     int menuHeight() const { return m_menuHeight; }
     int widthFixed() const { return m_widthFixed; }
+    int heightFixed() const { return m_heightFixed; }
 
     QPushButton* burgerButton() const { return m_burgerButton; }
     QLabel* titleLabel() const { return m_titleLabel; }
@@ -45,6 +49,7 @@ signals:
     void widthFixedChanged(int width);
     void menuHeightChanged(int height);
     void animatedChanged(bool animated);
+    void heightFixedChanged(int height);
 
 public slots:
     void setBurgerIcon(QIcon icon);
@@ -56,6 +61,8 @@ public slots:
 
 protected slots:
     void setWidthFixed(int width);
+    // The bottom dock's height, minimum and maximum together, so that it can shrink again.
+    void setHeightFixed(int height);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -76,5 +83,8 @@ private:
     int m_menuHeight = 0;
     int m_menuWidth = 0;
     int m_widthFixed = 0;
+    int m_heightFixed = 0;
     bool m_animated = true;
+    // The open or close transition under way; a new click takes over from it.
+    QPointer<QPropertyAnimation> m_animation;
 };

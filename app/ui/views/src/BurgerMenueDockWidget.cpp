@@ -26,6 +26,7 @@ BurgerMenueDockWidget::BurgerMenueDockWidget(const QString& title, QWidget* pare
     setContentWidget(m_collapseWidget);
 
     auto* titleBar = new QWidget(this);
+    titleBar->setObjectName("burgerTitleBar");
     titleBar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto* layout = new QHBoxLayout(titleBar);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -119,13 +120,18 @@ void BurgerMenueDockWidget::onBurgerToggled(bool checked)
             hideContent();
         }
     }
+    // A transition still running would keep writing its size over the new one.
+    if (m_animation)
+        m_animation->stop();
     if (!m_animated) {
         if (m_position == SideDock)
             setWidthFixed(checked ? buttonWidth() + m_menuWidth : buttonWidth());
         else
-            setFixedHeight(checked ? buttonHeight() + m_menuHeight : buttonHeight());
+            setHeightFixed(checked ? buttonHeight() + m_menuHeight : buttonHeight());
     } else {
-        auto* animation = new QPropertyAnimation(this, m_position == SideDock ? "widthFixed" : "minimumHeight", this);
+        // The bottom dock animates its fixed height: a minimum alone would leave the maximum of the
+        // open dock in place, and the dock could never shrink back.
+        auto* animation = new QPropertyAnimation(this, m_position == SideDock ? "widthFixed" : "heightFixed", this);
         if (m_position == SideDock) {
             animation->setStartValue(buttonWidth());
             animation->setEndValue(buttonWidth() + m_menuWidth);
@@ -136,6 +142,7 @@ void BurgerMenueDockWidget::onBurgerToggled(bool checked)
         animation->setDuration(250);
         animation->setDirection(checked ? QAbstractAnimation::Forward : QAbstractAnimation::Backward);
         animation->setEasingCurve(checked ? QEasingCurve::OutCubic : QEasingCurve::InCubic);
+        m_animation = animation;
         animation->start(QAbstractAnimation::DeleteWhenStopped);
     }
     if (m_position == SideDock && checked)
@@ -175,7 +182,7 @@ void BurgerMenueDockWidget::setMenuHeight(int height)
     if (m_position != BottomDock || height == m_menuHeight)
         return;
     m_menuHeight = height;
-    setFixedHeight(isMenuOpen() ? buttonHeight() + height : buttonHeight());
+    setHeightFixed(isMenuOpen() ? buttonHeight() + height : buttonHeight());
     emit menuHeightChanged(height);
 }
 
@@ -186,6 +193,15 @@ void BurgerMenueDockWidget::setWidthFixed(int width)
     m_widthFixed = width;
     setFixedWidth(width);
     emit widthFixedChanged(width);
+}
+
+void BurgerMenueDockWidget::setHeightFixed(int height)
+{
+    if (height == m_heightFixed)
+        return;
+    m_heightFixed = height;
+    setFixedHeight(height);
+    emit heightFixedChanged(height);
 }
 
 void BurgerMenueDockWidget::setAnimated(bool animated)

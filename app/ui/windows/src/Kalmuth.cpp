@@ -38,19 +38,38 @@ Mivtrace::CatID baseCategory()
     return id;
 }
 
-QAction* makeAction(QMainWindow* window, const char* name, bool checkable, const QString& off = {},
-                    const QString& on = {})
+// The sizes each tool-bar icon is drawn in; the tool bar shows them at 32 pixels.
+const int iconSizes[] = {16, 32};
+
+QString iconFile(const char* glyph, int size, bool grey)
+{
+    return QString(":/Kalmuth/Resources/%1_%2x%2%3.png").arg(QLatin1String(glyph)).arg(size).arg(grey ? "_grey" : "");
+}
+
+// The icon of a tool-bar action: the grey file in the off state, the bright file in the on state.
+QAction* makeAction(QMainWindow* window, const char* name, bool checkable, const char* glyph = nullptr)
 {
     auto* action = new QAction(window);
     action->setObjectName(name);
     action->setCheckable(checkable);
-    if (!off.isEmpty()) {
+    if (glyph) {
         QIcon icon;
-        icon.addFile(":/Kalmuth/Resources/" + off, QSize(), QIcon::Normal, QIcon::Off);
-        icon.addFile(":/Kalmuth/Resources/" + on, QSize(), QIcon::Normal, QIcon::On);
+        for (int size : iconSizes) {
+            icon.addFile(iconFile(glyph, size, true), QSize(size, size), QIcon::Normal, QIcon::Off);
+            icon.addFile(iconFile(glyph, size, false), QSize(size, size), QIcon::Normal, QIcon::On);
+        }
         action->setIcon(icon);
     }
     return action;
+}
+
+// Adds the bright file of `glyph` for one more mode of the on state.
+void addOnStateMode(QAction* action, const char* glyph, QIcon::Mode mode)
+{
+    QIcon icon = action->icon();
+    for (int size : iconSizes)
+        icon.addFile(iconFile(glyph, size, false), QSize(size, size), mode, QIcon::On);
+    action->setIcon(icon);
 }
 
 } // namespace
@@ -61,32 +80,22 @@ void Ui::KalmuthClass::setupUi(QMainWindow* window)
         window->setObjectName("KalmuthClass");
     window->resize(733, 408);
     actionExit = makeAction(window, "actionExit", false);
-    actionStopRecording = makeAction(window, "actionStopRecording", true, "Stop_16x16_grey.png", "Stop_16x16.png");
-    {
-        QIcon icon = actionStopRecording->icon();
-        icon.addFile(":/Kalmuth/Resources/Stop_16x16.png", QSize(), QIcon::Selected, QIcon::On);
-        actionStopRecording->setIcon(icon);
-    }
-    actionStartGrab = makeAction(window, "actionStartGrab", true, "Play_16x16_grey.png", "Play_16x16.png");
+    actionStopRecording = makeAction(window, "actionStopRecording", true, "Stop");
+    addOnStateMode(actionStopRecording, "Stop", QIcon::Selected);
+    actionStartGrab = makeAction(window, "actionStartGrab", true, "Play");
     actionOpenCamera = makeAction(window, "actionOpenCamera", false);
     actionCloseCamera = makeAction(window, "actionCloseCamera", false);
-    actionZoomIn = makeAction(window, "actionZoomIn", true, "LupePlus_16x16_grey.png", "LupePlus_16x16.png");
-    actionZoomOut = makeAction(window, "actionZoomOut", true, "LupeMinus_16x16_grey.png", "LupeMinus_16x16.png");
-    actionZoomToFit = makeAction(window, "actionZoomToFit", true, "LupeExpand_16x16_grey.png", "LupeExpand_16x16.png");
-    actionZoom100 = makeAction(window, "actionZoom100", true, "Lupe100_16x16_grey.png", "Lupe100_16x16.png");
-    actionSaveImage = makeAction(window, "actionSaveImage", true, "Save_16x16_grey.png", "Save_16x16.png");
-    actionStartRecording =
-        makeAction(window, "actionStartRecording", true, "Record_16x16_grey.png", "Record_16x16.png");
-    {
-        QIcon icon = actionStartRecording->icon();
-        icon.addFile(":/Kalmuth/Resources/Record_16x16.png", QSize(), QIcon::Disabled, QIcon::On);
-        actionStartRecording->setIcon(icon);
-    }
+    actionZoomIn = makeAction(window, "actionZoomIn", true, "LupePlus");
+    actionZoomOut = makeAction(window, "actionZoomOut", true, "LupeMinus");
+    actionZoomToFit = makeAction(window, "actionZoomToFit", true, "LupeExpand");
+    actionZoom100 = makeAction(window, "actionZoom100", true, "Lupe100");
+    actionSaveImage = makeAction(window, "actionSaveImage", true, "Save");
+    actionStartRecording = makeAction(window, "actionStartRecording", true, "Record");
+    addOnStateMode(actionStartRecording, "Record", QIcon::Disabled);
     actionStartRecording->setEnabled(true);
-    actionStopGrab = makeAction(window, "actionStopGrab", true, "Pause_16x16_grey.png", "Pause_16x16.png");
+    actionStopGrab = makeAction(window, "actionStopGrab", true, "Pause");
     actionStopGrab->setEnabled(true);
-    actionOptimizeCameraSettings = makeAction(window, "actionOptimizeCameraSettings", true,
-                                              "NiceImageIcon_16x16_grey.png", "NiceImageIcon_16x16.png");
+    actionOptimizeCameraSettings = makeAction(window, "actionOptimizeCameraSettings", true, "NiceImageIcon");
     centralWidget = new QWidget(window);
     centralWidget->setObjectName("centralWidget");
     window->setCentralWidget(centralWidget);
@@ -198,9 +207,21 @@ Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, f
     layout->setSpacing(0);
     layout->addWidget(m_toolBar);
     layout->addWidget(m_mdiArea);
+    // A tool-bar action shows its bright "on" icon exactly while it is available. A click toggles a
+    // checkable action's checked state, so it is put back at once rather than at the next state change.
+    for (QAction* action : m_toolBar->actions()) {
+        if (!action->isCheckable())
+            continue;
+        connect(action, &QAction::toggled, this, [action](bool checked) {
+            if (checked != action->isEnabled())
+                action->setChecked(action->isEnabled());
+        });
+    }
 
     const QIcon burger(":/Kalmuth/Resources/burgermenue.png");
     m_cameraDock = new BurgerMenueDockWidget(tr("Camera Settings"), this, 0);
+    // Object names are what the saved window state finds its docks by.
+    m_cameraDock->setObjectName("cameraSettingsDock");
     m_cameraDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     m_cameraDock->setAllowedAreas(Qt::LeftDockWidgetArea);
     m_cameraDock->setBurgerIcon(burger);
@@ -211,6 +232,7 @@ Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, f
     m_cameraDock->setContentWidget(m_cameraSettings);
 
     m_recordingDock = new BurgerMenueDockWidget(tr("Recording Settings"), this, 1);
+    m_recordingDock->setObjectName("recordingSettingsDock");
     m_recordingDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     m_recordingDock->setAllowedAreas(Qt::LeftDockWidgetArea);
     m_recordingDock->setBurgerIcon(burger);

@@ -2,14 +2,13 @@
 #include "RecordingSettingsWidget.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QResizeEvent>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -111,6 +110,37 @@ TEST_F(RecordingSettingsWidgetTest, outputTypeSwitchesThePlaybackAndImageControl
     EXPECT_EQ(reported[1].ImageOutputType, CRecordingOptions::ImageOutputTypeTiff);
 }
 
+TEST_F(RecordingSettingsWidgetTest, storedAviChoiceIsShownKeptAndReachable)
+{
+    // Showing a stored AVI choice must not turn it into another output.
+    CRecordingOptions stored = options;
+    stored.OutputType = CRecordingOptions::OutputTypeAvi;
+    RecordingSettingsWidget other(nullptr);
+    std::vector<CRecordingOptions> otherReports;
+    QObject::connect(&other, &RecordingSettingsWidget::recordingSettingsChanged,
+                     [&](const CRecordingOptions& copy) { otherReports.push_back(copy); });
+    other.setOptions(&stored);
+    EXPECT_EQ(stored.OutputType, CRecordingOptions::OutputTypeAvi);
+    EXPECT_TRUE(otherReports.empty());
+    EXPECT_TRUE(other.findChild<QRadioButton*>("radioButtonOutputTypeAvi")->isChecked());
+    EXPECT_FALSE(other.findChild<QRadioButton*>("radioButtonOutputTypeVideo")->isChecked());
+    EXPECT_FALSE(other.findChild<QRadioButton*>("radioButtonOutputTypeImages")->isChecked());
+    // An AVI clip is a video: playback speed and quality apply, the image type does not.
+    EXPECT_TRUE(other.findChild<QSlider*>("sliderVideoQuality")->isEnabled());
+    EXPECT_FALSE(other.findChild<QComboBox*>("comboBoxRecordingImageType")->isEnabled());
+
+    // And the user reaches it from any other output.
+    radio("radioButtonOutputTypeImages")->click();
+    radio("radioButtonOutputTypeAvi")->click();
+    EXPECT_EQ(options.OutputType, CRecordingOptions::OutputTypeAvi);
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[1].OutputType, CRecordingOptions::OutputTypeAvi);
+    EXPECT_FALSE(radio("radioButtonOutputTypeImages")->isChecked());
+    radio("radioButtonOutputTypeVideo")->click();
+    EXPECT_EQ(options.OutputType, CRecordingOptions::OutputTypeVideo);
+    EXPECT_FALSE(radio("radioButtonOutputTypeAvi")->isChecked());
+}
+
 TEST_F(RecordingSettingsWidgetTest, fixedPlaybackSpeedAndStopLimitEnableTheirFields)
 {
     auto* speedBox = child<QCheckBox>("checkBoxVideoFixedPlaybackSpeedEnabled");
@@ -202,23 +232,19 @@ TEST(RecordingSettingsWidgetStandaloneTest, controlsBeforeOptionsAreSetChangeNot
     EXPECT_TRUE(panel.findChild<QRadioButton*>("radioButtonTriggerSourcePortNone")->isChecked());
 }
 
-TEST(RecordingSettingsWidgetStandaloneTest, frameResizeFixesItsGroupBoxSize)
+TEST(RecordingSettingsWidgetStandaloneTest, groupBoxesLeaveThePanelFreeToShrink)
 {
+    // The collapsing dock squeezes the panel; group boxes pinned to their frames' size would stop it.
     RecordingSettingsWidget panel(nullptr);
-    const struct {
-        const char* frame;
-        const char* group;
-    } cases[] = {{"leftFrame", "groupBox_3"}, {"middleFrame", "groupBox_4"}, {"rightFrame", "groupBox_5"}};
-    int width = 200;
-    for (const auto& c : cases) {
-        auto* frame = panel.findChild<QFrame*>(c.frame);
-        auto* group = panel.findChild<QGroupBox*>(c.group);
-        ASSERT_TRUE(frame && group) << c.frame;
-        frame->resize(width, 120);
-        QResizeEvent event(QSize(width, 120), QSize());
-        EXPECT_FALSE(panel.eventFilter(frame, &event));
-        EXPECT_EQ(group->minimumSize(), QSize(width, 120)) << c.frame;
-        EXPECT_EQ(group->maximumSize(), QSize(width, 120)) << c.frame;
-        width += 50;
+    panel.resize(1200, 300);
+    panel.show();
+    QCoreApplication::processEvents();
+    panel.resize(1200, 10);
+    QCoreApplication::processEvents();
+    for (const char* name : {"groupBox_3", "groupBox_4", "groupBox_5"}) {
+        auto* group = panel.findChild<QGroupBox*>(name);
+        ASSERT_NE(group, nullptr) << name;
+        EXPECT_EQ(group->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)) << name;
+        EXPECT_EQ(group->minimumSize(), QSize(0, 0)) << name;
     }
 }

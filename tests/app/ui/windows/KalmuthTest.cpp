@@ -9,12 +9,16 @@
 #include "WindowTestSupport.h"
 
 #include <ContextManager.h>
+#include <nimbo/Emulation.h>
+#include <testsupport/LogCapture.h>
 #include <testsupport/TempDir.h>
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QScreen>
 #include <QSettings>
@@ -23,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -38,8 +43,11 @@ protected:
         settings.clear();
         settings.setValue("Environment/workingDirectory", path());
         settings.setValue("Recording/OutputFolder", path());
-        // Short AVI clips keep the recording test quick and need no video encoder.
+        // Short AVI clips keep the recording test quick and need no video encoder: one image every 100 ms
+        // keeps them small, so that the stop does not wait for a long write on a loaded machine.
         settings.setValue("Recording/OutputType", 1);
+        settings.setValue("Recording/SampleRate", 100);
+        settings.setValue("Recording/SampleRateUnit", 1);
     }
     void TearDown() override
     {
@@ -104,8 +112,20 @@ TEST_F(KalmuthTest, AutoRecordOptionRecordsOnceTheCameraIsOpen)
     window->form()->actionStopRecording->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->contextManager()->isDeviceRecording(nullptr); }, 20000));
     closeAndDelete(window);
+    // The stored AVI choice is what was recorded, and what is stored again.
+    QStringList written;
     QDirIterator files(path(), QDir::Files, QDirIterator::Subdirectories);
-    EXPECT_TRUE(files.hasNext()) << "the recording wrote no file";
+    while (files.hasNext())
+        written << files.next();
+    ASSERT_FALSE(written.isEmpty()) << "the recording wrote no file";
+    for (const QString& name : qAsConst(written)) {
+        EXPECT_TRUE(name.endsWith(".avi", Qt::CaseInsensitive)) << name.toStdString();
+        QFile clip(name);
+        ASSERT_TRUE(clip.open(QIODevice::ReadOnly)) << name.toStdString();
+        const QByteArray header = clip.read(12);
+        EXPECT_TRUE(header.startsWith("RIFF") && header.mid(8, 4) == "AVI ") << header.toHex().toStdString();
+    }
+    EXPECT_EQ(QSettings().value("Recording/OutputType").toInt(), 1);
 }
 
 TEST_F(KalmuthTest, FirstRunLayoutAndDefaults)
@@ -191,6 +211,170 @@ TEST_F(KalmuthTest, DisplayedErrorIsAModalBoxWithTheWindowTitle)
     EXPECT_EQ(text, "Something happened");
     EXPECT_EQ(icon, QMessageBox::Information);
     window.close();
+}
+
+// How far two colours lie apart, summed over red, green and blue.
+int colourDistance(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+}
+
+// The pixels of `area` that a user tells apart from `background` at a glance.
+int pixelsStandingOut(const QImage& picture, const QRect& area, QRgb background)
+{
+    int count = 0;
+    const QRect inside = area.intersected(picture.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            if (colourDistance(picture.pixel(x, y), background) >= 150)
+                ++count;
+    return count;
+}
+
+// The program's own style sheet, set as main() sets it, for the life of a test.
+class ProgramStyleSheet {
+public:
+    ProgramStyleSheet()
+    {
+        QFile file(":/Kalmuth/Resources/Stylesheet/TesvarFlatStyle.qss");
+        EXPECT_TRUE(file.open(QFile::ReadOnly));
+        qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
+    }
+    ~ProgramStyleSheet() { qApp->setStyleSheet(QString()); }
+};
+
+TEST_F(KalmuthTest, ToolBarIconsAndDockTitlesStandOutFromTheirBackground)
+{
+    ProgramStyleSheet style;
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    Ui::KalmuthClass* form = window->form();
+    // Live view with an image: saving, pausing, recording and every zoom are available.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return window->contextManager()->hasActiveImage() && form->actionStopGrab->isEnabled() &&
+                   form->actionSaveImage->isEnabled() && form->actionZoomIn->isEnabled() &&
+                   form->actionZoomOut->isEnabled();
+        },
+        30000))
+        << "no live view on the emulated colour camera";
+    const QImage picture = window->grab().toImage();
+
+    QToolBar* toolBar = window->toolBar();
+    const QPoint barOrigin = toolBar->mapTo(window.get(), QPoint(0, 0));
+    // The bar's own colour, taken right of its last button.
+    const QRgb barColour = picture.pixel(barOrigin + QPoint(toolBar->width() - 3, toolBar->height() / 2));
+    int checkedIcons = 0;
+    for (QAction* action : toolBar->actions()) {
+        if (action->isSeparator() || !action->isEnabled())
+            continue;
+        QWidget* button = toolBar->widgetForAction(action);
+        ASSERT_NE(button, nullptr) << action->objectName().toStdString();
+        const QRect area(button->mapTo(window.get(), QPoint(0, 0)), button->size());
+        EXPECT_GE(pixelsStandingOut(picture, area, barColour), 40)
+            << action->objectName().toStdString() << " cannot be told from the tool bar";
+        EXPECT_EQ(action->isChecked(), action->isEnabled()) << action->objectName().toStdString();
+        ++checkedIcons;
+    }
+    EXPECT_GE(checkedIcons, 8) << "live view shows save, play state, record and four zoom buttons";
+
+    for (BurgerMenueDockWidget* dock : {window->cameraSettingsDock(), window->recordingSettingsDock()}) {
+        QLabel* title = dock->titleLabel();
+        ASSERT_TRUE(title->isVisible());
+        const QRect area(title->mapTo(window.get(), QPoint(0, 0)), title->size());
+        ASSERT_GT(area.width(), 20) << dock->windowTitle().toStdString();
+        // The label's left margin shows the title area's background.
+        const QRgb background = picture.pixel(area.left() + 3, area.center().y());
+        EXPECT_GE(pixelsStandingOut(picture, area, background), 40)
+            << dock->windowTitle().toStdString() << ": the title cannot be read";
+    }
+    closeAndDelete(window);
+}
+
+TEST_F(KalmuthTest, AnActionKeepsItsIconStateWhenTriggered)
+{
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    QAction* adjust = window->form()->actionOptimizeCameraSettings;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return adjust->isEnabled(); }, 30000));
+    // Triggering a checkable action toggles it; an available action must keep its "on" icon.
+    adjust->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(adjust->isChecked());
+    closeAndDelete(window);
+}
+
+TEST(KalmuthIconTest, PlayPointsRight)
+{
+    windowtest::initResources();
+    for (const char* file : {":/Kalmuth/Resources/Play_16x16.png", ":/Kalmuth/Resources/Play_32x32.png"}) {
+        const QImage image = QImage(file).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(image.isNull()) << file;
+        // A triangle pointing right has its broad side, and so most of its ink, on the left.
+        double left = 0, right = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                (x < image.width() / 2 ? left : right) += qAlpha(image.pixel(x, y));
+        EXPECT_GT(left, right * 1.5) << file;
+    }
+}
+
+TEST_F(KalmuthTest, WithoutAnyCameraTheNoCameraHintAppears)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("none"));
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->mdiArea()->isHintShown(); }, 30000))
+        << "the area stayed blank";
+    EXPECT_TRUE(window->mdiArea()->hintText().startsWith("No camera found."))
+        << window->mdiArea()->hintText().toStdString();
+    closeAndDelete(window);
+    Nimbo::Emulation::Configure("");
+}
+
+TEST_F(KalmuthTest, SavedWindowStateFindsBothDocks)
+{
+    testsupport::LogCapture log;
+    {
+        Kalmuth window;
+        EXPECT_FALSE(window.cameraSettingsDock()->objectName().isEmpty());
+        EXPECT_FALSE(window.recordingSettingsDock()->objectName().isEmpty());
+        EXPECT_NE(window.cameraSettingsDock()->objectName(), window.recordingSettingsDock()->objectName());
+        window.close();
+    }
+    // Without object names Qt can neither save nor find the docks and says so.
+    EXPECT_FALSE(log.contains("objectName")) << "the window state does not name its docks";
+    QSettings settings;
+    ASSERT_TRUE(settings.contains("MainWindow/layout"));
+    Kalmuth restored;
+    EXPECT_TRUE(restored.restoreState(settings.value("MainWindow/layout").toByteArray(), 1));
+    EXPECT_FALSE(log.contains("objectName"));
+    restored.close();
+}
+
+TEST_F(KalmuthTest, RecordingDockCollapsesAndReopensAgainAndAgain)
+{
+    testsupport::LogCapture log;
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    BurgerMenueDockWidget* dock = window->recordingSettingsDock();
+    const int collapsed = dock->iconSize().height();
+    const int open = collapsed + dock->menuHeight();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dock->height() == open; }, 10000)) << dock->height();
+    for (int round = 0; round < 3; ++round) {
+        dock->setMenuOpen(false);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dock->height() == collapsed; }, 10000))
+            << "round " << round << ": the dock stays " << dock->height() << " high";
+        dock->setMenuOpen(true);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dock->height() == open; }, 10000))
+            << "round " << round << ": the dock reopens to " << dock->height();
+    }
+    // A click during the transition takes over from it.
+    dock->setMenuOpen(false);
+    dock->setMenuOpen(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dock->height() == open; }, 10000)) << dock->height();
+    EXPECT_FALSE(log.contains("Negative sizes"));
+    closeAndDelete(window);
 }
 
 } // namespace
