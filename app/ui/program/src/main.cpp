@@ -1,4 +1,6 @@
-// Kalmuth's entry: the SDK library check before main, then application, style sheet and main window.
+// Kalmuth's entry: application, style sheet and main window. The SDK library check runs in the launcher
+// (launcher.cpp) before this program starts: the program links those libraries, so the system loader
+// would refuse it before any check of its own could run.
 #include "Kalmuth.h"
 #include "Startup.h"
 
@@ -8,30 +10,8 @@
 #include <QFile>
 #include <QIcon>
 
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-// Runs during static initialisation, before main and before any Qt object exists. Without a GUI yet
-// the report goes to stderr; exit code 5 is what a caller sees.
-int checkSdkLibrariesBeforeMain()
-{
-    const std::string missing = firstMissingLibrary(sdkLibraries());
-    if (!missing.empty()) {
-        std::fprintf(stderr, "Ardenmoor: %s\n", missingLibraryText(missing).c_str());
-        std::_Exit(5);
-    }
-    return 0;
-}
-
-const int sdkLibrariesChecked = checkSdkLibrariesBeforeMain();
-
-} // namespace
-
 int main(int argc, char** argv)
 {
-    (void)sdkLibrariesChecked;
     QCoreApplication::setApplicationName("Kalmuth");
     QCoreApplication::setOrganizationName("Velmar");
     QCoreApplication::setOrganizationDomain("velmar.example");

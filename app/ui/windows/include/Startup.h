@@ -1,22 +1,13 @@
-// Start-up pieces of the program: the SDK library check, the message handler, the application object.
+// Start-up pieces of the program: the SDK library check (shared with the launcher), the message handler,
+// the application object.
 #pragma once
+
+#include "SdkLibraryCheck.h"
 
 #include <QApplication>
 #include <QString>
 
 #include <functional>
-#include <string>
-#include <vector>
-
-// The five SDK libraries that must load before the program starts, in the order they are checked.
-const std::vector<std::string>& sdkLibraries();
-
-// Loads each library in order and stops at the first that fails; returns its file name, or an empty
-// string when all of them load.
-std::string firstMissingLibrary(const std::vector<std::string>& libraries);
-
-// The text shown when a library is missing (at most 1,024 characters, as the system always wrote it).
-std::string missingLibraryText(const std::string& library);
 
 // The program's Qt message handler: fatal messages go to stderr and abort, all others are dropped.
 void kalmuthMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);

@@ -1,46 +1,13 @@
-// The SDK library check, the message handler and the application object that swallows exceptions.
+// The message handler and the application object that swallows exceptions.
 #include "Startup.h"
 
 #include <GenICam/GenICam.h>
 
 #include <QEvent>
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-
-const std::vector<std::string>& sdkLibraries()
-{
-    static const std::vector<std::string> libraries = {"liblog4cpp.so.5", "libNimboGenApi.so", "libNimboGCBase.so",
-                                                       "libNimboBase.so", "libNimboUtility.so"};
-    return libraries;
-}
-
-std::string firstMissingLibrary(const std::vector<std::string>& libraries)
-{
-    for (const std::string& library : libraries) {
-        // RTLD_NOW resolves every symbol at once, as forcing all delay-loaded imports did.
-        void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            return library;
-        dlclose(handle);
-    }
-    return std::string();
-}
-
-std::string missingLibraryText(const std::string& library)
-{
-    char text[1024];
-    std::snprintf(text, sizeof text,
-                  "The DLL '%s' or one of its dependencies could not be found.\n\nIf this happens immediately after "
-                  "the Nimbo installation you may need to log off and on again, or reboot your system.\n\nPlease "
-                  "check your setup or try to repair your installation.\nIf this doesn't help please contact Velmar "
-                  "support.\n\nThe application will exit.",
-                  library.c_str());
-    return text;
-}
 
 void kalmuthMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
