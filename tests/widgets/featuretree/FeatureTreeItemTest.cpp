@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace featuretreetest;
 
 namespace {
@@ -150,6 +152,53 @@ TEST_F(FeatureTreeItemTest, ToolTipNamesTheNodeAndHighlightsTheSearchText)
         << tip.toStdString();
     EXPECT_EQ(row("ImageFormatControl")->data(0, Qt::ToolTipRole).toString(),
               "<nobr><b>Image Format Control</b></nobr>");
+}
+
+TEST_F(FeatureTreeItemTest, RichTextShowsNamesAsWritten)
+{
+    NodeMapPtr odd = createCamera(R"(
+  <Category Name="Root" NameSpace="Standard"><pFeature>Odd</pFeature></Category>
+  <Integer Name="Odd" NameSpace="Custom"><DisplayName>A &lt;b&gt; &amp; C</DisplayName><Value>1</Value>
+    <Min>0</Min><Max>9</Max></Integer>)");
+    ASSERT_TRUE(odd);
+    FeatureTreeINodeItem item(odd->GetNode("Odd"), &model, false, "<pFeature>", "Cam*Odd", &root, false);
+    EXPECT_EQ(item.data(0, Qt::ToolTipRole).toString(), "<nobr><b>A &lt;b&gt; &amp; C (Odd)</b></nobr>");
+    FeatureTreeHighlighter highlighter;
+    highlighter.setSearchText("&");
+    item.setHighlighter(&highlighter);
+    EXPECT_EQ(item.data(0, Qt::ToolTipRole).toString(),
+              "<nobr><b>A &lt;b&gt; <span style='background-color: #ffff50; font-weight:bold'>&amp;</span> C "
+              "(Odd)</b></nobr>");
+    // The search text is matched in the name, never in the markup around it.
+    highlighter.setSearchText("b>");
+    EXPECT_EQ(highlighter.highlightPlainText("<b>"),
+              "&lt;<span style='background-color: #ffff50; font-weight:bold'>b&gt;</span>");
+}
+
+TEST_F(FeatureTreeItemTest, PlainRowsHaveNothingToEdit)
+{
+    // Placeholders and the search-help row have no node behind them.
+    FeatureTreeItem plain("Type to search", &model, false, "", "SearchHelp", &root, false);
+    EXPECT_EQ(plain.editorType(), FeatureTreeItem::EditNone);
+    EXPECT_EQ(FeatureTreeItem::editorType(&plain), FeatureTreeItem::EditNone);
+    EXPECT_FALSE(plain.usePersistentEditor());
+    EXPECT_FALSE(plain.flags(1) & Qt::ItemIsEditable);
+    FeatureTreeINodeItem* width = row("Width");
+    EXPECT_EQ(FeatureTreeItem::editorType(width), width->editorType());
+}
+
+TEST_F(FeatureTreeItemTest, CallbackFromAnotherThreadLeavesTheRowToTheGuiThread)
+{
+    FeatureTreeINodeItem* width = row("Width");
+    QSignalSpy updated(width, &FeatureTreeINodeItem::nodeUpdated);
+    // The parent's child list belongs to the GUI thread; a callback elsewhere must not walk it.
+    std::thread writer([&] { GenApi::CIntegerPtr(map->GetNode("Width"))->SetValue(400); });
+    writer.join();
+    ASSERT_EQ(updated.count(), 1);
+    EXPECT_EQ(updated.at(0).at(0).toInt(), -1);
+    GenApi::CIntegerPtr(map->GetNode("Width"))->SetValue(300);
+    ASSERT_EQ(updated.count(), 2);
+    EXPECT_EQ(updated.at(1).at(0).toInt(), width->row());
 }
 
 TEST_F(FeatureTreeItemTest, SetDataWritesTheValueAndIgnoresOtherCells)

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,19 @@ TEST_F(FeatureTreeWidgetTest, FavouriteActionsFollowTheCurrentRow)
     EXPECT_EQ(widget.getFeatureExtension()->GetFavorites().count(), 1);
     EXPECT_EQ(view()->currentIndex().row(), 0) << "the last favourite gives the current row to the one above";
     EXPECT_EQ(view()->currentIndex().parent(), widget.getFeatureExtension()->GetFavoritesRootIndex());
+}
+
+TEST_F(FeatureTreeWidgetTest, RefreshAndFavouriteActionsShowTheirIcons)
+{
+    auto* refresh = widget.findChild<QToolButton*>("resetButton");
+    ASSERT_NE(refresh, nullptr);
+    EXPECT_FALSE(refresh->icon().pixmap(16, 16).isNull()) << "the refresh button is an empty square";
+    for (const char* name :
+         {"actionAddToFavourites", "actionMoveFavouriteUp", "actionMoveFavouriteDown", "actionRemoveFavourite"}) {
+        auto* action = widget.findChild<QAction*>(name);
+        ASSERT_NE(action, nullptr) << name;
+        EXPECT_FALSE(action->icon().pixmap(16, 16).isNull()) << name;
+    }
 }
 
 TEST_F(FeatureTreeWidgetTest, PollingBoxOnlyReports)

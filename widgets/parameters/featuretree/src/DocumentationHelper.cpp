@@ -21,6 +21,34 @@ QString tr(const char* text)
     return QCoreApplication::translate("DocumentationHelper", text);
 }
 
+// A camera or feature name as one part of the help URL's query.
+QString queryPart(const QString& text)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(text));
+}
+
+// The URL inside the redirect page's single-quoted attributes.
+QString attributeEscaped(const QString& url)
+{
+    return url.toHtmlEscaped().replace('\'', "&#39;");
+}
+
+// The URL inside the redirect page's single-quoted script string: quotes, backslashes, line ends and
+// the characters that could close the script element are written as escapes.
+QString scriptEscaped(const QString& url)
+{
+    QString result;
+    for (const QChar c : url) {
+        const ushort code = c.unicode();
+        if (code < 0x20 || code == 0x2028 || code == 0x2029 || c == '\\' || c == '\'' || c == '"' || c == '<' ||
+            c == '>' || c == '&')
+            result += QString("\\u%1").arg(code, 4, 16, QChar('0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
 QString trackingPart(const QString& medium)
 {
     return QString("?utm_campaign=nimbo&utm_source=%1&utm_medium=")
@@ -34,14 +62,16 @@ const QString DocumentationHelper::m_onlineBaseUrl = "https://docs.velmar.exampl
 bool DocumentationHelper::m_useOnlineDocumentation = false;
 bool DocumentationHelper::m_showOnlineOfflineDialog = true;
 
+// Without an offline folder there is only the online documentation.
 QString DocumentationHelper::getBaseUrl()
 {
-    return m_useOnlineDocumentation ? m_onlineBaseUrl : m_offlineBaseUrl;
+    return m_useOnlineDocumentation || m_offlineBaseUrl.isEmpty() ? m_onlineBaseUrl : m_offlineBaseUrl;
 }
 
+// An empty folder means no offline copy again.
 void DocumentationHelper::setOfflineBaseUrl(const QString& folder)
 {
-    m_offlineBaseUrl = "file:///" + folder;
+    m_offlineBaseUrl = folder.isEmpty() ? QString() : "file:///" + folder;
 }
 
 bool DocumentationHelper::CallHelp(const QString& camera, const QString& feature)
@@ -53,8 +83,8 @@ QString DocumentationHelper::GetHelpUrl(const QString& camera, const QString& fe
 {
     if (!feature.isEmpty())
         return QString("%1%2&rhcsh=1&filter=Camera:%3&rhmapid=%4")
-            .arg(getBaseUrl(), trackingPart("ardenmoor"), camera.toHtmlEscaped(), feature.toHtmlEscaped());
-    return QString("%1%2&filter=Camera:%3").arg(getBaseUrl(), trackingPart("ardenmoor"), camera.toHtmlEscaped());
+            .arg(getBaseUrl(), trackingPart("ardenmoor"), queryPart(camera), queryPart(feature));
+    return QString("%1%2&filter=Camera:%3").arg(getBaseUrl(), trackingPart("ardenmoor"), queryPart(camera));
 }
 
 bool DocumentationHelper::CallProductHelp(HelpSource source)
@@ -84,7 +114,8 @@ bool DocumentationHelper::OpenUrl(const QString& givenUrl)
     const QString title = tr("Velmar Product Documentation");
     const QString onlineUrl =
         m_offlineBaseUrl.isEmpty() ? url : QString(url).replace(m_offlineBaseUrl, m_onlineBaseUrl, Qt::CaseSensitive);
-    if (m_showOnlineOfflineDialog && !m_useOnlineDocumentation) {
+    // The question only makes sense when an offline copy exists.
+    if (m_showOnlineOfflineDialog && !m_useOnlineDocumentation && !m_offlineBaseUrl.isEmpty()) {
         MessageBoxCheckable box("DocumentationHelper", QMessageBox::Information, title,
                                 tr("<p>Opening the offline version of the Velmar Product Documentation.</p> <p>An "
                                    "online version, which is updated regularly, is available as well. This offers "
@@ -111,10 +142,10 @@ bool DocumentationHelper::OpenUrl(const QString& givenUrl)
     }
     page->write(QString("<!DOCTYPE HTML><html lang='en-US'>    <head>        <meta charset='UTF-8'>        <meta "
                         "http-equiv='refresh' content='0; url=%1'>        <script type='text/javascript'>            "
-                        "window.location.href='%1'        </script>        <title>Page Redirection</title>    "
+                        "window.location.href='%2'        </script>        <title>Page Redirection</title>    "
                         "</head>    <body>         If you are not redirected automatically, please follow <a "
                         "href='%1'>this link</a>.    </body></html>")
-                    .arg(url)
+                    .arg(attributeEscaped(url), scriptEscaped(url))
                     .toLocal8Bit());
     page->close();
     QTimer::singleShot(120000, page, &QObject::deleteLater);

@@ -194,7 +194,7 @@ void FeatureTreeDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     else if (debug)
         body = metrics.elidedText(text, Qt::ElideRight, textRect.width()).toHtmlEscaped();
     else
-        body = m_highlighter->highlight(
+        body = m_highlighter->highlightPlainText(
             metrics.elidedText(text, Qt::ElideRight, textRect.width() - 2 * m_highlighter->searchText().size()));
     const QString html = "<span style='color:" + brush.color().name() + "'>" + body + "</span>";
 

@@ -17,11 +17,33 @@ FeatureTreeHighlighter::FeatureTreeHighlighter()
     settings.setValue(kColourKey, m_colour.name());
 }
 
+QString FeatureTreeHighlighter::markStart() const
+{
+    return "<span style='background-color: " + m_colour.name() + "; font-weight:bold'>";
+}
+
+QString FeatureTreeHighlighter::highlightPlainText(const QString& text) const
+{
+    if (m_searchText.isEmpty())
+        return text.toHtmlEscaped();
+    const QString open = markStart();
+    const QString close = "</span>";
+    QString result;
+    int from = 0;
+    int position = 0;
+    while ((position = text.indexOf(m_searchText, from, Qt::CaseInsensitive)) >= 0) {
+        result += text.mid(from, position - from).toHtmlEscaped() + open +
+                  text.mid(position, m_searchText.size()).toHtmlEscaped() + close;
+        from = position + m_searchText.size();
+    }
+    return result + text.mid(from).toHtmlEscaped();
+}
+
 QString FeatureTreeHighlighter::highlight(QString text) const
 {
     if (m_searchText.isEmpty())
         return text;
-    const QString open = "<span style='background-color: " + m_colour.name() + "; font-weight:bold'>";
+    const QString open = markStart();
     const QString close = "</span>";
     int position = 0;
     while ((position = text.indexOf(m_searchText, position, Qt::CaseInsensitive)) >= 0) {

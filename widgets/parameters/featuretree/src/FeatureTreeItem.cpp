@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QBrush>
 #include <QPalette>
+#include <QThread>
 
 const int FeatureTreeItem::GenicamNameRole = 257;
 const int FeatureTreeItem::GenicamTooltipRole = 258;
@@ -141,9 +142,10 @@ IFeatureTreeModelExtension* FeatureTreeItem::getExtension()
 {
     return m_extension;
 }
+// A plain row (a placeholder, the search help) has no node and so nothing to edit.
 FeatureTreeItem::EditorType FeatureTreeItem::editorType() const
 {
-    return editorType(this);
+    return EditNone;
 }
 
 bool FeatureTreeItem::hasChildren()
@@ -253,7 +255,7 @@ FeatureTreeItem::EditorType FeatureTreeItem::editorType(const FeatureTreeItem* i
 {
     if (!item)
         return EditUnknown;
-    return item->m_isDeadEnd ? EditNone : EditUnknown;
+    return item->m_isDeadEnd ? EditNone : item->editorType();
 }
 
 FeatureTreeItem* FeatureTreeItem::findByFullNameShallow(const QString& fullName)
@@ -428,11 +430,13 @@ QVariant FeatureTreeINodeItem::data(int column, int role)
             const QString toolTip =
                 translateFeatureText(QString("%1_Tooltip").arg(name), fromNodeText(m_node->GetToolTip()));
             const bool category = isCategory(m_node);
+            // Names are plain text inside rich text; the search highlight marks them, never the markup.
+            const auto shown = [&](const QString& text) {
+                return m_highlighter && !category ? m_highlighter->highlightPlainText(text) : text.toHtmlEscaped();
+            };
             QString heading = name.contains("Root", Qt::CaseInsensitive) || category
-                                  ? QString("<nobr><b>%1</b></nobr>").arg(m_name)
-                                  : QString("<nobr><b>%1 (%2)</b></nobr>").arg(m_name, name);
-            if (m_highlighter && !category)
-                heading = m_highlighter->highlight(heading);
+                                  ? QString("<nobr><b>%1</b></nobr>").arg(shown(m_name))
+                                  : QString("<nobr><b>%1 (%2)</b></nobr>").arg(shown(m_name), shown(name));
             if (!toolTip.isEmpty())
                 heading += QString("<br><nobr>%1</nobr>").arg(toolTip);
             return heading;
@@ -649,8 +653,10 @@ void FeatureTreeINodeItem::onUpdateNode(GenApi::INode* changed)
         qWarning("Failed to adjust a node: %s", m_node->GetName().c_str());
         featuretree::warnUnknown("FeatureTreeINodeItem::onUpdateNode");
     }
+    // The row is looked up where the parent's child list lives: the model finds it again on the GUI
+    // thread, so a callback from any other thread reports none.
     if (!written)
-        emit nodeUpdated(row(), this);
+        emit nodeUpdated(QThread::currentThread() == thread() ? row() : -1, this);
     m_adjusting = false;
 }
 

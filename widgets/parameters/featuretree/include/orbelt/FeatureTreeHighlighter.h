@@ -14,8 +14,13 @@ public:
     void setSearchText(QString text) { m_searchText = text; }
     QString searchText() const { return m_searchText; }
     QString highlight(QString text) const;
+    // Rich text of a plain text: escaped, with every match of the search text marked.
+    QString highlightPlainText(const QString& text) const;
 
 private:
+    // The opening tag of a marked match.
+    QString markStart() const;
+
     QString m_searchText;
     QColor m_colour;
 };
