@@ -6,10 +6,13 @@
 
 #include <QSlider>
 
+#include <testsupport/Wait.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -132,6 +135,24 @@ TEST(DeviceLinkThroughputLimitEditorTest, SliderFollowsTheLimitNodeAndWritesOnIt
         EXPECT_EQ(limit->GetValue(), c.written);
         EXPECT_EQ(editor.currentValue(), static_cast<int64_t>(editor.value()) * 1000000);
     }
+}
+
+TEST(DeviceLinkThroughputLimitEditorTest, ChangeFromAnotherThreadIsShownOnTheGuiThread)
+{
+    NodeMapPtr map = nodeMap(usb(8000000, 400000000, 1));
+    ASSERT_TRUE(map);
+    DeviceLinkThroughputLimitEditor editor(map.get());
+    ASSERT_EQ(editor.value(), 400);
+    GenApi::CIntegerPtr limit(map->GetNode("DeviceLinkThroughputLimit"));
+    int shownInWriter = 0;
+    std::thread writer([&] {
+        limit->SetValue(200000000);
+        shownInWriter = editor.value();
+    });
+    writer.join();
+    EXPECT_EQ(shownInWriter, 400) << "the slider was set from the writing thread";
+    EXPECT_TRUE(testsupport::waitFor([&] { return editor.value() == 200; }));
+    EXPECT_EQ(limit->GetValue(), 200000000) << "showing the change wrote nothing back";
 }
 
 TEST(DeviceLinkThroughputLimitEditorTest, LocksTheModeOnWhileItLives)

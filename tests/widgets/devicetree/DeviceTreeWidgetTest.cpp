@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QSignalSpy>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <GenApi/GenApi.h>
@@ -98,6 +99,42 @@ TEST_F(DeviceTreeWidgetTest, ConstructionListsTransportLayersOnlyAndSwitchesAuto
         EXPECT_FALSE(tl->data(0, Qt::UserRole + 4).toString().isEmpty());
         EXPECT_TRUE(tl->isExpanded());
     }
+}
+
+TEST_F(DeviceTreeWidgetTest, RefreshButtonShowsItsIcon)
+{
+    create();
+    auto* refresh = widget->findChild<QToolButton*>(QStringLiteral("toolButton"));
+    ASSERT_NE(refresh, nullptr);
+    EXPECT_FALSE(refresh->icon().pixmap(16, 16).isNull()) << "the button falls back to its \"...\" text";
+}
+
+TEST_F(DeviceTreeWidgetTest, ReceiversMayCallBackWhileTheTreeReportsChanges)
+{
+    // The reports come with the tree's data lock released: a receiver may add a device, which takes it.
+    create();
+    std::unique_ptr<CDeviceInfo> gige;
+    InfoCalls detected;
+    InfoCalls removed;
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceDetected, [&](const CDeviceInfo* info) {
+        detected.add(info);
+        if (info->GetSerialNumber() == "G1")
+            gige = std::make_unique<CDeviceInfo>(*info);
+        widget->addDevice(*info);
+    });
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceRemoved, [&](const CDeviceInfo* info, bool byScan) {
+        removed.add(info, byScan);
+        if (gige)
+            widget->addDevice(*gige);
+    });
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    EXPECT_EQ(detected.count(), 2);
+    ASSERT_TRUE(Emulation::Unplug("U1"));
+    widget->refresh(false);
+    ASSERT_TRUE(testsupport::waitFor([&] { return removed.count() == 1; }));
+    EXPECT_EQ(cameraWithSerial("U1"), nullptr);
+    EXPECT_NE(cameraWithSerial("G1"), nullptr);
 }
 
 TEST_F(DeviceTreeWidgetTest, ScanRightAfterConstructionIsNotLost)

@@ -324,8 +324,12 @@ void ImageWindow::setZoom(double zoom)
     adjustScrollBar(m_scrollArea->verticalScrollBar(), m_zoom, zoom);
     m_zoom = zoom;
     m_renderWidget->setZoom(zoom);
-    m_info.zoom = zoom;
-    m_info.zoomChanged = true;
+    {
+        // setImage() sets the same change flag from the converter thread.
+        QMutexLocker lock(&m_mutex);
+        m_info.zoom = zoom;
+        m_info.zoomChanged = true;
+    }
     updateStatusBar();
     emit zoomChanged();
 }

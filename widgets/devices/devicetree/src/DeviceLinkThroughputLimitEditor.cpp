@@ -3,6 +3,8 @@
 
 #include <GenICam/GenericException.h>
 
+#include <QThread>
+
 #include <algorithm>
 #include <exception>
 #include <limits>
@@ -92,6 +94,19 @@ int64_t DeviceLinkThroughputLimitEditor::currentValue() const
 
 void DeviceLinkThroughputLimitEditor::onLimitChanged(GenApi::INode*)
 {
+    // Widgets are set on the GUI thread only; a change made elsewhere is shown from there. A notice
+    // still queued when the editor goes is dropped with it, and one that arrives after the editor let
+    // go of the camera shows nothing.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_callback)
+                    onLimitChanged(nullptr);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     try {
         const int min = toInt32(m_limit->GetMin());
         const int max = toInt32(m_limit->GetMax());

@@ -178,17 +178,23 @@ void AutoScanThread::doScanAsync(bool dumpResults)
     m_condition.wakeAll();
 }
 
-void AutoScanThread::stop()
+bool AutoScanThread::stop()
 {
     if (!isRunning())
-        return;
+        return true;
     {
         QMutexLocker lock(&m_mutex);
         m_stop = true;
         m_condition.wakeAll();
     }
-    if (!wait(10000))
+    if (!wait(10000)) {
         qCritical("Termination of DeviceScanThread timed out");
+        // Waits for a scan that is handing its result over; the widget goes after this.
+        QMutexLocker lock(&m_widgetMutex);
+        m_widget = nullptr;
+        return false;
+    }
+    return true;
 }
 
 void AutoScanThread::run()
@@ -208,11 +214,21 @@ void AutoScanThread::run()
             dump = m_dumpResults;
             m_dumpResults = false;
         }
+        bool monitorMode = false;
+        {
+            QMutexLocker widgetLock(&m_widgetMutex);
+            if (!m_widget)
+                break;
+            monitorMode = m_widget->m_monitorMode.load();
+        }
         emit scanStarted();
         try {
-            DeviceTreeData::refreshDeviceTreeData(m_data, m_widget->m_monitorMode.load(), false, dump);
-            QMutexLocker dataLock(&m_widget->m_data.mutex);
-            m_data.entries.swap(m_widget->m_data.entries);
+            DeviceTreeData::refreshDeviceTreeData(m_data, monitorMode, false, dump);
+            QMutexLocker widgetLock(&m_widgetMutex);
+            if (m_widget) {
+                QMutexLocker dataLock(&m_widget->m_data.mutex);
+                m_data.entries.swap(m_widget->m_data.entries);
+            }
         } catch (const GenICam::GenericException& e) {
             qWarning("DeviceScanThread: Failed to enumerate devices");
             qWarning().nospace().noquote() << "AutoScanThread::run"
@@ -303,9 +319,9 @@ DeviceTreeWidget::~DeviceTreeWidget()
     m_autoScan = false;
     m_checkBoxPolling->setChecked(false);
     if (m_scanThread) {
-        m_scanThread->stop();
-        // Deleting a thread that did not end would crash; leave it rather than free it under its feet.
-        if (!m_scanThread->isRunning())
+        // Deleting a thread that did not end would crash; one that timed out is left to finish its
+        // scan, which no longer reaches this widget.
+        if (m_scanThread->stop())
             delete m_scanThread;
         m_scanThread = nullptr;
     }
@@ -466,6 +482,8 @@ void DeviceTreeWidget::updateTransportLayers()
 {
     int added = 0;
     int removed = 0;
+    QList<DeviceTreeWidgetItem*> detectedItems;
+    QList<QTreeWidgetItem*> removedItems;
     {
         QMutexLocker lock(&m_data.mutex);
         for (const DeviceTreeData::Entry& entry : m_data.entries) {
@@ -482,9 +500,18 @@ void DeviceTreeWidget::updateTransportLayers()
             if (!tlItem)
                 tlItem = new TLTreeWidgetItem(m_tree);
             tlItem->setTlInfo(entry.first);
-            added += addDevices(entry.second, tlItem);
-            removed += removeTaggedItems(tlItem);
+            added += addDevices(entry.second, tlItem, detectedItems);
+            removed += removeTaggedItems(tlItem, removedItems);
         }
+    }
+    // Signalled with the data lock released: a receiver may call addDevice(), which takes it again.
+    for (DeviceTreeWidgetItem* item : qAsConst(detectedItems))
+        emit deviceDetected(&item->deviceInfo());
+    for (QTreeWidgetItem* child : qAsConst(removedItems)) {
+        if (auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(child))
+            emit deviceRemoved(&camera->deviceInfo(), true);
+        // The info pointer is valid while the signal runs; nobody refers to the item afterwards.
+        delete child;
     }
     const bool changed = added > 0 || removed > 0;
     if (added > 0 && !m_autoOpenName.isEmpty()) {
@@ -497,7 +524,8 @@ void DeviceTreeWidget::updateTransportLayers()
         emit deviceListChanged();
 }
 
-int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem)
+int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem,
+                                 QList<DeviceTreeWidgetItem*>& detected)
 {
     for (int i = 0; i < tlItem->childCount(); ++i)
         tlItem->child(i)->setData(0, DeviceTreeWidgetItem::TaggedRole, true);
@@ -516,7 +544,7 @@ int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetI
             item->setData(0, DeviceTreeWidgetItem::CameraRole, true);
             item->setToolTip(0, buildToolTip(item->deviceInfo(), nullptr, m_tooltipLevel));
             ++added;
-            emit deviceDetected(&item->deviceInfo());
+            detected.append(item);
             found = item;
         }
         found->setData(0, DeviceTreeWidgetItem::TaggedRole, false);
@@ -524,7 +552,7 @@ int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetI
     return added;
 }
 
-int DeviceTreeWidget::removeTaggedItems(QTreeWidgetItem* tlItem)
+int DeviceTreeWidget::removeTaggedItems(QTreeWidgetItem* tlItem, QList<QTreeWidgetItem*>& removedItems)
 {
     int removed = 0;
     for (int i = tlItem->childCount() - 1; i >= 0; --i) {
@@ -534,11 +562,7 @@ int DeviceTreeWidget::removeTaggedItems(QTreeWidgetItem* tlItem)
             continue;
         tlItem->removeChild(child);
         ++removed;
-        auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(child);
-        if (camera)
-            emit deviceRemoved(&camera->deviceInfo(), true);
-        // The info pointer is valid while the signal runs; nobody refers to the item afterwards.
-        delete child;
+        removedItems.append(child);
     }
     return removed;
 }

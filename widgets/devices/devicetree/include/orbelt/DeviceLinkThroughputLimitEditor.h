@@ -11,7 +11,7 @@
 #include <atomic>
 
 // GUI thread, except onLimitChanged, which GenApi calls in whichever thread changed the limit node;
-// it touches only the slider's setters.
+// from any other thread it only posts itself to the GUI thread.
 class ORBELT_EXPORT DeviceLinkThroughputLimitEditor : public ComboSlider {
     Q_OBJECT
 public:

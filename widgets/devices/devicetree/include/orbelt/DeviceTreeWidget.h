@@ -44,7 +44,8 @@ struct ORBELT_EXPORT DeviceTreeData {
 };
 
 // Enumerates cameras on request. The stop, dump and pending flags belong to m_mutex (set by the GUI
-// thread, read by the scan thread); m_data is touched only by the scan thread.
+// thread, read by the scan thread); m_data is touched only by the scan thread. m_widget belongs to
+// m_widgetMutex: a stop that times out clears it, so a scan that outlives its widget never reaches it.
 class ORBELT_EXPORT AutoScanThread : public QThread {
     Q_OBJECT
 public:
@@ -52,8 +53,9 @@ public:
     ~AutoScanThread() override;
 
     void doScanAsync(bool dumpResults);
-    // Waits up to 10 s for the thread to end.
-    void stop();
+    // Waits up to 10 s for the thread to end; false on time-out, after which the thread no longer
+    // reaches its widget and ends after its scan.
+    bool stop();
 
 signals:
     void scanStarted();
@@ -65,6 +67,7 @@ protected:
 private:
     QMutex m_mutex;
     QWaitCondition m_condition;
+    QMutex m_widgetMutex;
     DeviceTreeWidget* m_widget;
     bool m_stop = false;
     bool m_dumpResults = false;
@@ -165,8 +168,9 @@ protected:
 private:
     void setupUi();
     void updateTransportLayers();
-    int addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem);
-    int removeTaggedItems(QTreeWidgetItem* tlItem);
+    // Both collect what they changed; the caller signals it once the data lock is released.
+    int addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem, QList<DeviceTreeWidgetItem*>& added);
+    int removeTaggedItems(QTreeWidgetItem* tlItem, QList<QTreeWidgetItem*>& removed);
     DeviceTreeWidgetItem* findCamera(const QString& fullName) const;
     QTreeWidgetItem* itemAt(const QPoint& point) const;
 
