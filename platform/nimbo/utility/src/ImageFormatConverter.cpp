@@ -2,10 +2,12 @@
 #include <nimbo/ImageFormatConverter.h>
 
 #include "Errors.h"
+#include "RowBands.h"
 #include "Samples.h"
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -160,12 +162,13 @@ void demosaicLine(const uint8_t* a, const uint8_t* c, const uint8_t* b, uint32_t
 }
 
 template <OutKind K>
-void demosaic(const Lines& in, uint32_t width, uint32_t height, EPixelColorFilter filter, const OutLines& out)
+void demosaic(const Lines& in, uint32_t width, uint32_t height, EPixelColorFilter filter, const OutLines& out,
+              uint32_t first, uint32_t end)
 {
     // Position of red in the 2x2 cell.
     const unsigned int rx = (filter == PCF_BayerGR || filter == PCF_BayerBG) ? 1u : 0u;
     const unsigned int ry = (filter == PCF_BayerGB || filter == PCF_BayerBG) ? 1u : 0u;
-    for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t y = first; y < end; ++y) {
         // Mirroring keeps the colour phase: the line above the first is the second.
         const uint32_t above = y > 0 ? y - 1 : (height > 1 ? 1 : 0);
         const uint32_t below = y + 1 < height ? y + 1 : (height > 1 ? height - 2 : 0);
@@ -177,9 +180,9 @@ void demosaic(const Lines& in, uint32_t width, uint32_t height, EPixelColorFilte
 }
 
 template <OutKind K>
-void greyToOut(const Lines& in, uint32_t width, uint32_t height, const OutLines& out)
+void greyToOut(const Lines& in, uint32_t width, const OutLines& out, uint32_t first, uint32_t end)
 {
-    for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t y = first; y < end; ++y) {
         const uint8_t* s = in(y);
         uint8_t* d = out(y);
         if (K == OutMono) {
@@ -193,7 +196,7 @@ void greyToOut(const Lines& in, uint32_t width, uint32_t height, const OutLines&
 
 // Colour-component types (packed RGB/BGR with or without alpha, 8 to 16 bit, planar).
 template <OutKind K>
-void colourToOut(const Lines& in, EPixelType type, uint32_t width, uint32_t height, const OutLines& out)
+void colourToOut(const Lines& in, EPixelType type, uint32_t width, const OutLines& out, uint32_t first, uint32_t end)
 {
     const unsigned int depth = BitDepth(type);
     const bool words = depth > 8;
@@ -201,11 +204,11 @@ void colourToOut(const Lines& in, EPixelType type, uint32_t width, uint32_t heig
     const bool bgr = IsBGR(type) || IsBGRA(type);
     const bool alpha = IsRGBA(type) || IsBGRA(type);
     const size_t perPixel = planar ? 1 : alpha ? 4 : 3;
-    const size_t plane = in.stride * height;
+    const size_t plane = in.stride * in.height;
     auto read = [&](const uint8_t* line, size_t index) -> uint32_t {
         return to8(words ? samples::readWord(line + 2 * index) : line[index], depth);
     };
-    for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t y = first; y < end; ++y) {
         const uint8_t* s = in(y);
         uint8_t* d = out(y);
         for (uint32_t x = 0; x < width; ++x) {
@@ -255,9 +258,9 @@ constexpr YuvLayout kUyyvyy{4, 6, 0, 3, {1, 2, 4, 5}};
 constexpr YuvLayout kUyv{1, 3, 0, 2, {1, 0, 0, 0}};
 
 template <OutKind K, const YuvLayout& L>
-void yuvLines(const Lines& in, uint32_t width, uint32_t height, const OutLines& out)
+void yuvLines(const Lines& in, uint32_t width, const OutLines& out, uint32_t first, uint32_t end)
 {
-    for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t y = first; y < end; ++y) {
         const uint8_t* s = in(y);
         uint8_t* d = out(y);
         uint32_t x = 0;
@@ -271,14 +274,148 @@ void yuvLines(const Lines& in, uint32_t width, uint32_t height, const OutLines& 
     }
 }
 
+// The 4:2:2 kernels below carry the camera's colour formats (display and recording), so they are written
+// for the vectoriser: each group of two pixels is one 32-bit load, the arithmetic is branch-free, and each
+// pixel leaves as one 32-bit word. g++ builds them twice, for AVX2 and for the baseline, and the loader
+// picks the one the processor runs.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define NIMBO_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define NIMBO_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define NIMBO_VECTOR_CLONES
+#define NIMBO_ALWAYS_INLINE inline
+#endif
+
+NIMBO_ALWAYS_INLINE uint32_t clampWord(int v)
+{
+    return uint32_t(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// Groups of two pixels (byte offsets Y0, U, Y1, V in each 4-byte group) to one word per pixel: blue,
+// green, red, 0xFF from the lowest byte up when Bgr, else red, green, blue, 0xFF. The arithmetic is
+// yuvPut's, so both paths give the same pixels.
+template <int Y0, int U, int Y1, int V, bool Bgr>
+NIMBO_ALWAYS_INLINE void yuv422Words(const uint8_t* __restrict s, uint32_t pairs, uint8_t* __restrict d)
+{
+    for (uint32_t i = 0; i < pairs; ++i) {
+        uint32_t group;
+        std::memcpy(&group, s + 4 * size_t(i), 4);
+        const int y0 = int(group >> (8 * Y0) & 0xFFu), y1 = int(group >> (8 * Y1) & 0xFFu);
+        const int du = int(group >> (8 * U) & 0xFFu) - 128, dv = int(group >> (8 * V) & 0xFFu) - 128;
+        const int r = (359 * dv + 128) >> 8, g = (88 * du + 183 * dv + 128) >> 8, b = (454 * du + 128) >> 8;
+        const int low = Bgr ? b : r, high = Bgr ? r : b;
+        const uint32_t p0 = clampWord(y0 + low) | clampWord(y0 - g) << 8 | clampWord(y0 + high) << 16 | 0xFF000000u;
+        const uint32_t p1 = clampWord(y1 + low) | clampWord(y1 - g) << 8 | clampWord(y1 + high) << 16 | 0xFF000000u;
+        // Two 4-byte stores, not one of 8: the vectoriser interleaves those and leaves the 8-byte form scalar.
+        std::memcpy(d + 8 * size_t(i), &p0, 4);
+        std::memcpy(d + 8 * size_t(i) + 4, &p1, 4);
+    }
+}
+
+template <int Y0, int Y1>
+NIMBO_ALWAYS_INLINE void yuv422Luma(const uint8_t* __restrict s, uint32_t pairs, uint8_t* __restrict d)
+{
+    for (uint32_t i = 0; i < pairs; ++i) {
+        uint32_t group;
+        std::memcpy(&group, s + 4 * size_t(i), 4);
+        const uint16_t luma = uint16_t((group >> (8 * Y0) & 0xFFu) | (group >> (8 * Y1) & 0xFFu) << 8);
+        std::memcpy(d + 2 * size_t(i), &luma, 2);
+    }
+}
+
+NIMBO_VECTOR_CLONES void yuyvToBgrWords(const uint8_t* s, uint32_t pairs, uint8_t* d)
+{
+    yuv422Words<0, 1, 2, 3, true>(s, pairs, d);
+}
+NIMBO_VECTOR_CLONES void yuyvToRgbWords(const uint8_t* s, uint32_t pairs, uint8_t* d)
+{
+    yuv422Words<0, 1, 2, 3, false>(s, pairs, d);
+}
+NIMBO_VECTOR_CLONES void yuyvToLuma(const uint8_t* s, uint32_t pairs, uint8_t* d)
+{
+    yuv422Luma<0, 2>(s, pairs, d);
+}
+NIMBO_VECTOR_CLONES void uyvyToBgrWords(const uint8_t* s, uint32_t pairs, uint8_t* d)
+{
+    yuv422Words<1, 0, 3, 2, true>(s, pairs, d);
+}
+NIMBO_VECTOR_CLONES void uyvyToRgbWords(const uint8_t* s, uint32_t pairs, uint8_t* d)
+{
+    yuv422Words<1, 0, 3, 2, false>(s, pairs, d);
+}
+NIMBO_VECTOR_CLONES void uyvyToLuma(const uint8_t* s, uint32_t pairs, uint8_t* d)
+{
+    yuv422Luma<1, 3>(s, pairs, d);
+}
+
+// The low three bytes of each word, packed: eight pixels as three 64-bit stores.
+void packWords3(const uint32_t* words, uint32_t count, uint8_t* d)
+{
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8, words += 8, d += 24) {
+        uint64_t p[8];
+        for (int k = 0; k < 8; ++k)
+            p[k] = words[k] & 0xFFFFFFu;
+        const uint64_t packed[3] = {p[0] | p[1] << 24 | p[2] << 48, p[2] >> 16 | p[3] << 8 | p[4] << 32 | p[5] << 56,
+                                    p[5] >> 8 | p[6] << 16 | p[7] << 40};
+        std::memcpy(d, packed, 24);
+    }
+    for (; i < count; ++i, ++words, d += 3) {
+        d[0] = uint8_t(*words);
+        d[1] = uint8_t(*words >> 8);
+        d[2] = uint8_t(*words >> 16);
+    }
+}
+
+struct Yuv422Kernels {
+    int y0, u, v;
+    void (*bgrWords)(const uint8_t*, uint32_t, uint8_t*);
+    void (*rgbWords)(const uint8_t*, uint32_t, uint8_t*);
+    void (*luma)(const uint8_t*, uint32_t, uint8_t*);
+};
+
+const Yuv422Kernels kYuyvKernels{0, 1, 3, yuyvToBgrWords, yuyvToRgbWords, yuyvToLuma};
+const Yuv422Kernels kUyvyKernels{1, 0, 2, uyvyToBgrWords, uyvyToRgbWords, uyvyToLuma};
+
 template <OutKind K>
-void yuvToOut(const Lines& in, EPixelType type, uint32_t width, uint32_t height, const OutLines& out)
+void yuv422Lines(const Lines& in, uint32_t width, const OutLines& out, uint32_t first, uint32_t end,
+                 const Yuv422Kernels& kernels)
+{
+    const uint32_t pairs = width / 2;
+    // 3-byte pixels go through words on the stack, a slice at a time, so the kernel keeps its word stores.
+    constexpr uint32_t kSlicePairs = 256;
+    uint32_t words[2 * kSlicePairs];
+    for (uint32_t y = first; y < end; ++y) {
+        const uint8_t* s = in(y);
+        uint8_t* d = out(y);
+        if (K == OutMono) {
+            kernels.luma(s, pairs, d);
+        } else if (K == OutBGRA) {
+            kernels.bgrWords(s, pairs, d);
+        } else {
+            for (uint32_t p = 0; p < pairs; p += kSlicePairs) {
+                const uint32_t n = std::min(kSlicePairs, pairs - p);
+                (K == OutBGR ? kernels.bgrWords : kernels.rgbWords)(s + 4 * size_t(p), n,
+                                                                   reinterpret_cast<uint8_t*>(words));
+                packWords3(words, 2 * n, d + 6 * size_t(p));
+            }
+        }
+        // An odd width ends in half a group, whose chroma the image's last pixel uses alone.
+        if (width & 1u) {
+            const uint8_t* group = s + 4 * size_t(pairs);
+            yuvPut<K>(d + size_t(width - 1) * Out<K>::bytes, group[kernels.y0], group[kernels.u], group[kernels.v]);
+        }
+    }
+}
+
+template <OutKind K>
+void yuvToOut(const Lines& in, EPixelType type, uint32_t width, const OutLines& out, uint32_t first, uint32_t end)
 {
     switch (type) {
-    case PixelType_YUV422packed: yuvLines<K, kUyvy>(in, width, height, out); break;
-    case PixelType_YUV411packed: yuvLines<K, kUyyvyy>(in, width, height, out); break;
-    case PixelType_YUV444packed: yuvLines<K, kUyv>(in, width, height, out); break;
-    default: yuvLines<K, kYuyv>(in, width, height, out); break;
+    case PixelType_YUV422packed: yuv422Lines<K>(in, width, out, first, end, kUyvyKernels); break;
+    case PixelType_YUV411packed: yuvLines<K, kUyyvyy>(in, width, out, first, end); break;
+    case PixelType_YUV444packed: yuvLines<K, kUyv>(in, width, out, first, end); break;
+    default: yuv422Lines<K>(in, width, out, first, end, kYuyvKernels); break;
     }
 }
 
@@ -301,49 +438,54 @@ void zeroBorder(uint32_t width, uint32_t height, const OutLines& out)
 
 template <OutKind K>
 void convertTo(const Lines& in, EPixelType type, uint32_t width, uint32_t height, EInconvertibleEdgeHandling edges,
-               const OutLines& out)
+               const OutLines& out, unsigned bands)
 {
+    using Band = std::function<void(uint32_t, uint32_t)>;
+    auto split = [&](const Band& work) { rowbands::run(height, bands, work); };
     const samples::Layout layout = samples::layoutOf(type);
     if (layout != samples::Layout::None) {
         Lines grey = in;
         std::vector<uint8_t> plane;
         // Anything but plain bytes is first reduced to an 8-bit plane; the signed type is shifted to unsigned.
+        // The whole plane is done before demosaicing starts, as a band reads the lines around it.
         if (layout != samples::Layout::Bytes8 || type == PixelType_Mono8signed) {
             plane.resize(size_t(width) * height);
             const unsigned int bits = BitPerPixel(type), depth = BitDepth(type);
-            for (uint32_t y = 0; y < height; ++y) {
-                const uint8_t* s = in(y);
-                uint8_t* d = plane.data() + size_t(y) * width;
-                if (type == PixelType_Mono8signed) {
-                    for (uint32_t x = 0; x < width; ++x)
-                        d[x] = uint8_t(s[x] ^ 0x80u);
-                } else if (layout == samples::Layout::Words16) {
-                    const unsigned int shift = depth - 8;
-                    for (uint32_t x = 0; x < width; ++x) {
-                        const uint32_t v = samples::readWord(s + 2 * size_t(x)) >> shift;
-                        d[x] = uint8_t(v > 255 ? 255 : v);
+            split([&](uint32_t first, uint32_t end) {
+                for (uint32_t y = first; y < end; ++y) {
+                    const uint8_t* s = in(y);
+                    uint8_t* d = plane.data() + size_t(y) * width;
+                    if (type == PixelType_Mono8signed) {
+                        for (uint32_t x = 0; x < width; ++x)
+                            d[x] = uint8_t(s[x] ^ 0x80u);
+                    } else if (layout == samples::Layout::Words16) {
+                        const unsigned int shift = depth - 8;
+                        for (uint32_t x = 0; x < width; ++x) {
+                            const uint32_t v = samples::readWord(s + 2 * size_t(x)) >> shift;
+                            d[x] = uint8_t(v > 255 ? 255 : v);
+                        }
+                    } else {
+                        for (uint32_t x = 0; x < width; ++x)
+                            d[x] = to8(samples::readSample(layout, bits, s, x), depth);
                     }
-                } else {
-                    for (uint32_t x = 0; x < width; ++x)
-                        d[x] = to8(samples::readSample(layout, bits, s, x), depth);
                 }
-            }
+            });
             grey = Lines{plane.data(), width, height, false};
         }
         const EPixelColorFilter filter = GetPixelColorFilter(type);
         if (filter == PCF_Undefined) {
-            greyToOut<K>(grey, width, height, out);
+            split([&](uint32_t first, uint32_t end) { greyToOut<K>(grey, width, out, first, end); });
         } else {
-            demosaic<K>(grey, width, height, filter, out);
+            split([&](uint32_t first, uint32_t end) { demosaic<K>(grey, width, height, filter, out, first, end); });
             if (edges == InconvertibleEdgeHandling_SetZero)
                 zeroBorder<K>(width, height, out);
         }
         return;
     }
     if (IsYUV(type))
-        yuvToOut<K>(in, type, width, height, out);
+        split([&](uint32_t first, uint32_t end) { yuvToOut<K>(in, type, width, out, first, end); });
     else
-        colourToOut<K>(in, type, width, height, out);
+        split([&](uint32_t first, uint32_t end) { colourToOut<K>(in, type, width, out, first, end); });
 }
 
 OutKind kindOf(EPixelType type)
@@ -420,6 +562,21 @@ void CImageFormatConverter::SetInconvertibleEdgeHandling(EInconvertibleEdgeHandl
     parameterChanged();
 }
 
+void CImageFormatConverter::SetThreadCount(unsigned count)
+{
+    m_threadCount = count;
+}
+
+unsigned CImageFormatConverter::bandsFor(uint32_t width, uint32_t height) const
+{
+    if (m_threadCount != 0)
+        return m_threadCount;
+    // Below a few hundred thousand pixels handing lines to other threads costs more than it saves.
+    constexpr uint64_t kPixelsPerBand = 1u << 18;
+    const uint64_t pixels = uint64_t(width) * height;
+    return unsigned(std::min<uint64_t>(rowbands::maxThreads(), std::max<uint64_t>(1, pixels / kPixelsPerBand)));
+}
+
 size_t CImageFormatConverter::GetBufferSizeForConversion(uint32_t width, uint32_t height) const
 {
     return ComputeBufferSize(m_outputPixelFormat, width, height, m_outputPaddingX);
@@ -468,11 +625,12 @@ void CImageFormatConverter::Convert(void* output, size_t outputSize, const void*
             std::memcpy(out(y), in(y), lineBytes);
         return;
     }
+    const unsigned bands = bandsFor(width, height);
     switch (kindOf(m_outputPixelFormat)) {
-    case OutMono: convertTo<OutMono>(in, inputPixelType, width, height, m_edgeHandling, out); break;
-    case OutRGB: convertTo<OutRGB>(in, inputPixelType, width, height, m_edgeHandling, out); break;
-    case OutBGR: convertTo<OutBGR>(in, inputPixelType, width, height, m_edgeHandling, out); break;
-    case OutBGRA: convertTo<OutBGRA>(in, inputPixelType, width, height, m_edgeHandling, out); break;
+    case OutMono: convertTo<OutMono>(in, inputPixelType, width, height, m_edgeHandling, out, bands); break;
+    case OutRGB: convertTo<OutRGB>(in, inputPixelType, width, height, m_edgeHandling, out, bands); break;
+    case OutBGR: convertTo<OutBGR>(in, inputPixelType, width, height, m_edgeHandling, out, bands); break;
+    case OutBGRA: convertTo<OutBGRA>(in, inputPixelType, width, height, m_edgeHandling, out, bands); break;
     }
 }
 

@@ -5,8 +5,12 @@
 #include <GenICam/GenericException.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <thread>
 #include <vector>
 
 using namespace Nimbo;
@@ -538,4 +542,144 @@ TEST(ImageFormatConverter, OddWidthYuvLinesEndInAHalfGroup)
     converter.SetOutputPixelFormat(PixelType_Mono8);
     EXPECT_EQ(convert(converter, input, PixelType_YUV422_YUYV_Packed, 3, 2),
               (std::vector<uint8_t>{10, 20, 30, 40, 50, 60}));
+}
+
+namespace {
+
+std::vector<uint8_t> noise(size_t bytes, uint32_t seed)
+{
+    std::vector<uint8_t> data(bytes);
+    for (auto& b : data) {
+        seed = seed * 1103515245u + 12345u;
+        b = uint8_t(seed >> 16);
+    }
+    return data;
+}
+
+} // namespace
+
+TEST(ImageFormatConverter, Yuv422OrdersMatchTheFormulaAtEveryWidthPaddingAndLineOrder)
+{
+    struct Order {
+        EPixelType type;
+        int y0, u, y1, v; // byte offsets in a group of two pixels
+    };
+    const Order orders[] = {{PixelType_YUV422_YUYV_Packed, 0, 1, 2, 3},
+                            {PixelType_YCbCr422_8, 0, 1, 2, 3},
+                            {PixelType_YUV422packed, 1, 0, 3, 2}};
+    auto reference = [](int y, int u, int v) {
+        auto c = [](double x) { return int(std::lround(std::min(255.0, std::max(0.0, x)))); };
+        return Rgb{c(y + 1.402 * (v - 128)), c(y - 0.344136 * (u - 128) - 0.714136 * (v - 128)),
+                   c(y + 1.772 * (u - 128))};
+    };
+    // Widths around the vector lengths and the 512-pixel slices of the 3-byte outputs, odd ones ending in
+    // half a group.
+    for (uint32_t width : {1u, 2u, 3u, 17u, 64u, 515u, 1031u}) {
+        for (const Order& order : orders) {
+            for (EPixelType out : {PixelType_BGRA8packed, PixelType_RGB8packed, PixelType_BGR8packed, PixelType_Mono8}) {
+                SCOPED_TRACE(std::string(CPixelTypeMapper::GetNameByPixelType(order.type)) + " -> " +
+                             CPixelTypeMapper::GetNameByPixelType(out) + ", width " + std::to_string(width));
+                const uint32_t height = 3;
+                const size_t inPadding = 5, outPadding = 3;
+                const size_t inStride = ComputeStride(order.type, width, inPadding);
+                const auto input = noise(inStride * height, width * 31 + uint32_t(order.type));
+                CImageFormatConverter converter;
+                converter.SetOutputPixelFormat(out);
+                converter.SetOutputPaddingX(outPadding);
+                converter.SetOutputOrientation(OutputOrientation_TopDown);
+                const auto output = convert(converter, input, order.type, width, height, inPadding,
+                                            ImageOrientation_BottomUp);
+                const size_t outStride = ComputeStride(out, width, outPadding);
+                const size_t bytes = out == PixelType_BGRA8packed ? 4 : out == PixelType_Mono8 ? 1 : 3;
+                for (uint32_t y = 0; y < height; ++y) {
+                    const uint8_t* line = input.data() + (height - 1 - y) * inStride; // bottom-up input
+                    const uint8_t* got = output.data() + y * outStride;
+                    for (uint32_t x = 0; x < width; ++x) {
+                        const uint8_t* group = line + 4 * (x / 2);
+                        const int luma = group[x % 2 ? order.y1 : order.y0];
+                        const uint8_t* p = got + x * bytes;
+                        if (out == PixelType_Mono8) {
+                            ASSERT_EQ(p[0], luma) << x << "," << y;
+                            continue;
+                        }
+                        const Rgb want = reference(luma, group[order.u], group[order.v]);
+                        const Rgb have = out == PixelType_RGB8packed ? Rgb{p[0], p[1], p[2]} : Rgb{p[2], p[1], p[0]};
+                        ASSERT_NEAR(have.r, want.r, 2) << x << "," << y;
+                        ASSERT_NEAR(have.g, want.g, 2) << x << "," << y;
+                        ASSERT_NEAR(have.b, want.b, 2) << x << "," << y;
+                        if (out == PixelType_BGRA8packed)
+                            ASSERT_EQ(p[3], 255) << x << "," << y;
+                    }
+                    // The output padding is left as it was.
+                    for (size_t i = width * bytes; i < outStride; ++i)
+                        ASSERT_EQ(got[i], 0xCD) << "padding byte " << i << " of line " << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(ImageFormatConverter, SplittingLinesOverThreadsGivesTheSameBytesAsOneThread)
+{
+    struct Case {
+        EPixelType in;
+        uint32_t width, height;
+        EImageOrientation orientation;
+    };
+    // Bayer and packed inputs go through a plane first; planar RGB reads its planes by the full height.
+    const Case cases[] = {{PixelType_YUV422_YUYV_Packed, 37, 29, ImageOrientation_TopDown},
+                          {PixelType_YUV422packed, 600, 7, ImageOrientation_BottomUp},
+                          {PixelType_BayerRG8, 23, 31, ImageOrientation_BottomUp},
+                          {PixelType_BayerGB12Packed, 19, 17, ImageOrientation_TopDown},
+                          {PixelType_Mono8, 41, 5, ImageOrientation_TopDown},
+                          {PixelType_Mono12, 9, 11, ImageOrientation_BottomUp},
+                          {PixelType_RGB8planar, 13, 9, ImageOrientation_TopDown},
+                          {PixelType_BGR8packed, 15, 3, ImageOrientation_BottomUp},
+                          {PixelType_YUV411packed, 12, 8, ImageOrientation_TopDown}};
+    for (const Case& c : cases) {
+        for (EPixelType out : {PixelType_BGRA8packed, PixelType_RGB8packed, PixelType_Mono8}) {
+            for (auto edges : {InconvertibleEdgeHandling_Extend, InconvertibleEdgeHandling_SetZero}) {
+                SCOPED_TRACE(std::string(CPixelTypeMapper::GetNameByPixelType(c.in)) + " -> " +
+                             CPixelTypeMapper::GetNameByPixelType(out) + ", edges " + std::to_string(edges));
+                const size_t padding = 2;
+                const auto input = noise(ComputeBufferSize(c.in, c.width, c.height, padding), c.width * c.height);
+                auto run = [&](unsigned threads) {
+                    CImageFormatConverter converter;
+                    converter.SetOutputPixelFormat(out);
+                    converter.SetOutputPaddingX(1);
+                    converter.SetInconvertibleEdgeHandling(edges);
+                    converter.SetThreadCount(threads);
+                    EXPECT_EQ(converter.GetThreadCount(), threads);
+                    return convert(converter, input, c.in, c.width, c.height, padding, c.orientation);
+                };
+                const auto one = run(1);
+                EXPECT_EQ(run(2), one);
+                EXPECT_EQ(run(4), one);
+                EXPECT_EQ(run(0), one);
+            }
+        }
+    }
+}
+
+TEST(ImageFormatConverter, ConvertersOnSeveralThreadsShareThePoolSafely)
+{
+    // Display and recording convert at the same time through the one pool; each gets its own result.
+    const uint32_t width = 640, height = 480;
+    const auto input = noise(ComputeBufferSize(PixelType_YCbCr422_8, width, height), 7);
+    CImageFormatConverter single;
+    single.SetThreadCount(1);
+    const auto expected = convert(single, input, PixelType_YCbCr422_8, width, height);
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            CImageFormatConverter converter;
+            converter.SetThreadCount(4);
+            for (int i = 0; i < 20; ++i)
+                if (convert(converter, input, PixelType_YCbCr422_8, width, height) != expected)
+                    ++mismatches;
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches, 0);
 }

@@ -52,6 +52,13 @@ public:
     void SetInconvertibleEdgeHandling(EInconvertibleEdgeHandling handling);
     EInconvertibleEdgeHandling GetInconvertibleEdgeHandling() const { return m_edgeHandling; }
 
+    // Threads one conversion may use: the calling thread plus workers of a small pool shared by every
+    // converter in the process, which take bands of lines. 0 (the default) chooses by the image: one
+    // thread for small images, up to the machine's cores (at most 4) for camera frames; 1 keeps the
+    // conversion on the calling thread. The result is the same whatever the count.
+    void SetThreadCount(unsigned count);
+    unsigned GetThreadCount() const { return m_threadCount; }
+
     // The parameters as GenICam nodes: the enumerations "OutputPixelFormat" (entries Mono8, RGB8, BGR8,
     // BGRa8 with the pixel-type codes as values), "OutputOrientation" (Unchanged, TopDown, BottomUp) and
     // "InconvertibleEdgeHandling" (SetZero, Extend), and the integer "OutputPaddingX". Owned by the converter.
@@ -75,11 +82,13 @@ public:
 private:
     class ParameterNodeMap;
     void parameterChanged();
+    unsigned bandsFor(uint32_t width, uint32_t height) const;
 
     EPixelType m_outputPixelFormat = PixelType_BGRA8packed;
     size_t m_outputPaddingX = 0;
     EOutputOrientation m_outputOrientation = OutputOrientation_Unchanged;
     EInconvertibleEdgeHandling m_edgeHandling = InconvertibleEdgeHandling_Extend;
+    unsigned m_threadCount = 0;
     std::unique_ptr<ParameterNodeMap> m_nodeMap;
 };
 
