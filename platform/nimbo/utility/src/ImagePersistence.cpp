@@ -7,9 +7,14 @@
 #include "JpegCodec.h"
 #include "LittleEndian.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <png.h>
+#include <sys/uio.h>
 #include <tiffio.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -33,13 +38,77 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // What a file stores: 8-bit grey, 16-bit grey (little-endian words in memory) or 8-bit colour.
 enum class Stored { Grey8, Grey16, RGB8, BGR8 };
 
-// A top-down picture in the layout a file writer wants.
+// A picture in the layout a file writer wants; its lines lie bottom-up in memory when bottomUp is set.
 struct Picture {
     const uint8_t* pixels = nullptr;
     size_t stride = 0;
     uint32_t width = 0;
     uint32_t height = 0;
     Stored stored = Stored::Grey8;
+    bool bottomUp = false;
+
+    // Line y counted from the top of the picture.
+    const uint8_t* line(uint32_t y) const { return pixels + size_t(bottomUp ? height - 1 - y : y) * stride; }
+};
+
+// The pieces of one file, written with as few system calls as the system takes: lines that follow each
+// other in memory become one piece, and writev takes up to IOV_MAX pieces a call.
+class GatheredFile {
+public:
+    void add(const void* data, size_t size)
+    {
+        if (size == 0)
+            return;
+        auto* bytes = static_cast<uint8_t*>(const_cast<void*>(data));
+        if (!m_pieces.empty()) {
+            iovec& last = m_pieces.back();
+            if (static_cast<uint8_t*>(last.iov_base) + last.iov_len == bytes) {
+                last.iov_len += size;
+                return;
+            }
+        }
+        m_pieces.push_back(iovec{bytes, size});
+    }
+
+    // Creates (or truncates) the file and writes every piece; false with errno set on failure.
+    bool write(const std::string& fileName)
+    {
+        const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return false;
+        bool ok = writeAll(fd);
+        const int error = errno;
+        if (::close(fd) != 0 && ok)
+            return false;
+        errno = error;
+        return ok;
+    }
+
+private:
+    bool writeAll(int fd)
+    {
+        size_t next = 0;
+        while (next < m_pieces.size()) {
+            const int count = int(std::min<size_t>(m_pieces.size() - next, IOV_MAX));
+            const ssize_t written = ::writev(fd, m_pieces.data() + next, count);
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            // A short write leaves the rest of a piece for the next call.
+            size_t left = size_t(written);
+            while (next < m_pieces.size() && left >= m_pieces[next].iov_len)
+                left -= m_pieces[next++].iov_len;
+            if (left > 0) {
+                m_pieces[next].iov_base = static_cast<uint8_t*>(m_pieces[next].iov_base) + left;
+                m_pieces[next].iov_len -= left;
+            }
+        }
+        return true;
+    }
+
+    std::vector<iovec> m_pieces;
 };
 
 bool isWordMono(EPixelType type)
@@ -115,18 +184,18 @@ void saveBmp(const std::string& fileName, const Picture& picture)
             put32(header, i | i << 8 | i << 16);
     }
 
-    FilePtr file(std::fopen(fileName.c_str(), "wb"));
-    if (!file)
-        writeFailed(fileName, std::strerror(errno));
-    bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
-    std::vector<uint8_t> line(lineBytes, 0);
+    // Lines go to the file bottom-up, each followed by its padding to four bytes; a picture already
+    // stored bottom-up without padding is one piece.
+    static const uint8_t zeros[4] = {0, 0, 0, 0};
     const size_t pixelBytes = size_t(picture.width) * bytesPerPixel;
-    for (uint32_t y = picture.height; ok && y-- > 0;) {
-        std::memcpy(line.data(), picture.pixels + size_t(y) * picture.stride, pixelBytes);
-        ok = std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();
+    GatheredFile file;
+    file.add(header.data(), header.size());
+    for (uint32_t y = picture.height; y-- > 0;) {
+        file.add(picture.line(y), pixelBytes);
+        file.add(zeros, size_t(lineBytes - pixelBytes));
     }
-    if (!ok || std::fclose(file.release()) != 0)
-        writeFailed(fileName, "write error");
+    if (!file.write(fileName))
+        writeFailed(fileName, std::strerror(errno));
 }
 
 // libtiff reports through handlers; the last error becomes the exception text.
@@ -141,16 +210,31 @@ void onTiffError(const char* module, const char* format, va_list args)
 
 void onTiffWarning(const char*, const char*, va_list) {}
 
+// The picture goes into the file as one uncompressed strip, which libtiff writes straight from the
+// lines with one call; lines that do not lie top-down one after the other are gathered first.
 void saveTiff(const std::string& fileName, const Picture& picture)
 {
+    const bool grey = picture.stored != Stored::RGB8;
+    const uint16_t bits = picture.stored == Stored::Grey16 ? 16 : 8;
+    const size_t lineBytes = size_t(picture.width) * (grey ? 1 : 3) * (bits / 8);
+    const uint64_t dataBytes = uint64_t(lineBytes) * picture.height;
+    if (dataBytes > 0xFFFFFF00u)
+        throwInvalidArgument("The image is too large for a TIFF file.");
+    std::vector<uint8_t> gathered;
+    const uint8_t* data = picture.pixels;
+    if (picture.bottomUp || picture.stride != lineBytes) {
+        gathered.resize(size_t(dataBytes));
+        for (uint32_t y = 0; y < picture.height; ++y)
+            std::memcpy(gathered.data() + size_t(y) * lineBytes, picture.line(y), lineBytes);
+        data = gathered.data();
+    }
+
     TIFFSetErrorHandler(onTiffError);
     TIFFSetWarningHandler(onTiffWarning);
     tiffError = "cannot create the file";
     TIFF* tiff = TIFFOpen(fileName.c_str(), "w");
     if (!tiff)
         writeFailed(fileName, tiffError);
-    const bool grey = picture.stored != Stored::RGB8;
-    const uint16_t bits = picture.stored == Stored::Grey16 ? 16 : 8;
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, picture.width);
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, picture.height);
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
@@ -159,15 +243,9 @@ void saveTiff(const std::string& fileName, const Picture& picture)
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
-    const size_t lineBytes = size_t(picture.width) * (grey ? 1 : 3) * (bits / 8);
-    std::vector<uint8_t> line(lineBytes);
-    bool ok = true;
-    for (uint32_t y = 0; ok && y < picture.height; ++y) {
-        // libtiff byte-swaps 16-bit samples itself on big-endian hosts; here memory order is file order.
-        std::memcpy(line.data(), picture.pixels + size_t(y) * picture.stride, lineBytes);
-        ok = TIFFWriteScanline(tiff, line.data(), y, 0) == 1;
-    }
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, picture.height);
+    // libtiff byte-swaps 16-bit samples itself on big-endian hosts; here memory order is file order.
+    bool ok = TIFFWriteEncodedStrip(tiff, 0, const_cast<uint8_t*>(data), tmsize_t(dataBytes)) == tmsize_t(dataBytes);
     ok = ok && TIFFWriteDirectory(tiff) == 1;
     TIFFClose(tiff);
     if (!ok)
@@ -222,7 +300,7 @@ void savePng(const std::string& fileName, const Picture& picture)
         throwInvalidArgument("The image is too large for a PNG file.");
     std::vector<const uint8_t*> rows(picture.height);
     for (uint32_t y = 0; y < picture.height; ++y)
-        rows[y] = picture.pixels + size_t(y) * picture.stride;
+        rows[y] = picture.line(y);
     FilePtr file(std::fopen(fileName.c_str(), "wb"));
     if (!file)
         writeFailed(fileName, std::strerror(errno));
@@ -285,11 +363,13 @@ void CImagePersistence::Save(EImageFileFormat format, const GenICam::gcstring& f
     picture.width = width;
     picture.height = height;
     picture.stored = stored;
-    if (stored == Stored::Grey16 || (typeOf(stored) == pixelType && orientation == ImageOrientation_TopDown)) {
-        // Mono10/12/16 lines and already fitting lines are written from the buffer itself.
-        if (orientation == ImageOrientation_TopDown) {
+    if (stored == Stored::Grey16 || typeOf(stored) == pixelType) {
+        // Mono10/12/16 lines and already fitting lines are written from the buffer itself, in either line
+        // order; only the JPEG encoder wants them top-down in memory.
+        if (orientation == ImageOrientation_TopDown || format != ImageFileFormat_Jpeg) {
             picture.pixels = static_cast<const uint8_t*>(source.GetBuffer());
             picture.stride = source.GetStride();
+            picture.bottomUp = orientation == ImageOrientation_BottomUp;
         } else {
             converted.Reset(pixelType, width, height);
             for (uint32_t y = 0; y < height; ++y)
@@ -299,12 +379,20 @@ void CImagePersistence::Save(EImageFileFormat format, const GenICam::gcstring& f
             picture.stride = converted.GetStride();
         }
     } else {
+        // A sequence recorder saves frame after frame on one thread: the converted picture reuses that
+        // thread's memory instead of allocating (and clearing) a new frame each time. BMP lines are
+        // converted bottom-up, the order the file keeps them in.
+        thread_local std::vector<uint8_t> scratch;
+        const bool bottomUp = format == ImageFileFormat_Bmp;
         CImageFormatConverter converter;
         converter.SetOutputPixelFormat(typeOf(stored));
-        converter.SetOutputOrientation(OutputOrientation_TopDown);
-        converter.Convert(converted, source);
-        picture.pixels = static_cast<const uint8_t*>(converted.GetBuffer());
-        picture.stride = converted.GetStride();
+        converter.SetOutputOrientation(bottomUp ? OutputOrientation_BottomUp : OutputOrientation_TopDown);
+        scratch.resize(converter.GetBufferSizeForConversion(width, height));
+        converter.Convert(scratch.data(), scratch.size(), source.GetBuffer(), source.GetImageSize(), pixelType, width,
+                          height, paddingX, orientation);
+        picture.pixels = scratch.data();
+        picture.stride = ComputeStride(typeOf(stored), width);
+        picture.bottomUp = bottomUp;
     }
 
     const std::string name = fileName.c_str();

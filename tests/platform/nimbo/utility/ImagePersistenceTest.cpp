@@ -1,4 +1,5 @@
 // Saved BMP, TIFF, PNG and JPEG files read back by independent readers (Qt's image reader, libtiff).
+#include <nimbo/ImageFormatConverter.h>
 #include <nimbo/ImagePersistence.h>
 
 #include <GenICam/GenericException.h>
@@ -12,6 +13,7 @@
 #include <tiffio.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 using namespace Nimbo;
@@ -185,4 +187,94 @@ TEST_F(ImagePersistenceTest, FailuresThrowAndLeaveNoFile)
     EXPECT_THROW(CImagePersistence::Save(ImageFileFormat_Png, file.c_str(), CNimboImage()),
                  GenICam::InvalidArgumentException);
     EXPECT_TRUE(entries().isEmpty());
+}
+
+namespace {
+
+// The pixels of a saved file, top line first, as 0xRRGGBB: TIFF through libtiff, the rest through Qt.
+std::vector<uint32_t> readBack(const std::string& file, EImageFileFormat format, uint32_t width, uint32_t height)
+{
+    std::vector<uint32_t> pixels;
+    if (format == ImageFileFormat_Tiff) {
+        TIFF* tiff = TIFFOpen(file.c_str(), "r");
+        EXPECT_NE(tiff, nullptr);
+        if (!tiff)
+            return pixels;
+        std::vector<uint32_t> rgba(size_t(width) * height);
+        EXPECT_EQ(TIFFReadRGBAImageOriented(tiff, width, height, rgba.data(), ORIENTATION_TOPLEFT, 0), 1);
+        TIFFClose(tiff);
+        for (uint32_t p : rgba)
+            pixels.push_back(TIFFGetR(p) << 16 | TIFFGetG(p) << 8 | TIFFGetB(p));
+        return pixels;
+    }
+    QImageReader reader(QString::fromStdString(file));
+    const QImage image = reader.read();
+    EXPECT_FALSE(image.isNull()) << reader.errorString().toStdString();
+    if (image.isNull() || image.width() != int(width) || image.height() != int(height))
+        return pixels;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            pixels.push_back(image.pixel(int(x), int(y)) & 0xFFFFFFu);
+    return pixels;
+}
+
+} // namespace
+
+TEST_F(ImagePersistenceTest, EveryLineOrderPaddingAndConversionReadsBackTopDown)
+{
+    struct Case {
+        EPixelType type;
+        uint32_t width;
+        size_t padding;
+        EImageOrientation orientation;
+    };
+    // Written from the buffer itself (BGR8, RGB8, Mono8) or through a conversion (YUV, Bayer); widths
+    // whose BMP lines need padding; bottom-up buffers, which BMP writes without reordering.
+    const Case cases[] = {{PixelType_BGR8packed, 5, 2, ImageOrientation_TopDown},
+                          {PixelType_BGR8packed, 4, 0, ImageOrientation_BottomUp},
+                          {PixelType_RGB8packed, 7, 1, ImageOrientation_BottomUp},
+                          {PixelType_Mono8, 5, 3, ImageOrientation_BottomUp},
+                          {PixelType_Mono8, 8, 0, ImageOrientation_TopDown},
+                          {PixelType_YUV422_YUYV_Packed, 5, 1, ImageOrientation_BottomUp},
+                          {PixelType_YCbCr422_8, 6, 0, ImageOrientation_TopDown},
+                          {PixelType_BayerRG8, 6, 2, ImageOrientation_BottomUp}};
+    const uint32_t height = 3;
+    int index = 0;
+    for (const Case& c : cases) {
+        std::vector<uint8_t> buffer(ComputeBufferSize(c.type, c.width, height, c.padding));
+        for (size_t i = 0; i < buffer.size(); ++i)
+            buffer[i] = uint8_t(i * 37 + 11);
+        // What every file must show: the picture converted to top-down RGB8 by the converter.
+        CImageFormatConverter converter;
+        converter.SetOutputPixelFormat(PixelType_RGB8packed);
+        converter.SetOutputOrientation(OutputOrientation_TopDown);
+        std::vector<uint8_t> rgb(converter.GetBufferSizeForConversion(c.width, height));
+        converter.Convert(rgb.data(), rgb.size(), buffer.data(), buffer.size(), c.type, c.width, height, c.padding,
+                          c.orientation);
+        std::vector<uint32_t> expected;
+        for (size_t i = 0; i < rgb.size(); i += 3)
+            expected.push_back(uint32_t(rgb[i]) << 16 | uint32_t(rgb[i + 1]) << 8 | rgb[i + 2]);
+        for (EImageFileFormat format : {ImageFileFormat_Bmp, ImageFileFormat_Tiff, ImageFileFormat_Png}) {
+            SCOPED_TRACE(std::string(CPixelTypeMapper::GetNameByPixelType(c.type)) + " width " +
+                         std::to_string(c.width) + " format " + std::to_string(int(format)));
+            const std::string file = stdFilePath(QString("order%1_%2").arg(index++).arg(int(format)));
+            // A longer file of the same name is replaced, not overwritten in part.
+            {
+                QFile old(QString::fromStdString(file));
+                ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+                old.write(QByteArray(1 << 16, 'x'));
+            }
+            CImagePersistence::Save(format, file.c_str(), buffer.data(), buffer.size(), c.type, c.width, height,
+                                    c.padding, c.orientation);
+            EXPECT_EQ(readBack(file, format, c.width, height), expected);
+            if (format == ImageFileFormat_Bmp) {
+                QFile bmp(QString::fromStdString(file));
+                ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
+                const QByteArray head = bmp.read(6);
+                const uint32_t declared = uint8_t(head[2]) | uint8_t(head[3]) << 8 | uint8_t(head[4]) << 16 |
+                                          uint32_t(uint8_t(head[5])) << 24;
+                EXPECT_EQ(declared, uint32_t(bmp.size()));
+            }
+        }
+    }
 }
