@@ -4,6 +4,8 @@
 #   ./setup.sh test   install what is missing, build the sanitizer configuration and run every test
 #   ./setup.sh tsan   install what is missing, build the ThreadSanitizer configuration (build/tsan) and
 #                     run the engine, SDK, GenApi, Lorvish and colour plug-in test programs under it
+#   ./setup.sh bench  install what is missing, build the release configuration and run every benchmark;
+#                     ends with each measured ratio beside its goal (all compared within this one run)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -110,6 +112,42 @@ run_tsan() {
   echo "All ${#targets[@]} programs passed under ThreadSanitizer."
 }
 
+# Benchmark programs in the order they run; each prints its own table, and those that compare two
+# implementations end with "ratio:" lines, gathered into one table at the end.
+BENCHMARKS=(
+  nimbo_utility_bench
+  engine_recording_bench
+  engine_emulated_recording_bench
+  engine_display_bench
+  engine_media_bench
+  engine_grab_bench
+  nimbo_base_bench
+  genapi_bench
+)
+
+run_benchmarks() {
+  local build="$ROOT/build/release"
+  configure "$build" -DCMAKE_BUILD_TYPE=Release -DKALMUTH_SANITIZE=OFF -DKALMUTH_BUILD_BENCH=ON
+  cmake --build "$build" -j "$JOBS" --target "${BENCHMARKS[@]}"
+  export QT_QPA_PLATFORM=offscreen
+  local log
+  log="$(mktemp)"
+  local program path
+  for program in "${BENCHMARKS[@]}"; do
+    path="$(find "$build" -type f -name "$program" -perm -u+x | head -n 1)"
+    if [ -z "$path" ]; then
+      echo "ratio: $program was not built" | tee -a "$log"
+      continue
+    fi
+    echo "=== $program"
+    "$path" --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" 2>&1 | tee -a "$log"
+  done
+  echo
+  echo "=== Ratios of this run (ours against the reference, higher is better)"
+  grep '^ratio:' "$log" | sed 's/^ratio: //'
+  rm -f "$log"
+}
+
 case "${1:-}" in
   run)
     shift
@@ -124,8 +162,12 @@ case "${1:-}" in
     install_missing
     run_tsan
     ;;
+  bench)
+    install_missing
+    run_benchmarks
+    ;;
   *)
-    echo "usage: $0 run|test|tsan" >&2
+    echo "usage: $0 run|test|tsan|bench" >&2
     exit 2
     ;;
 esac

@@ -1,3 +1,4 @@
 # Engine benchmarks: devices.
 add_executable(engine_display_bench devices/DisplayPipelineBench.cpp)
-target_link_libraries(engine_display_bench PRIVATE kalmuth-engine-devices benchmark::benchmark)
+target_include_directories(engine_display_bench PRIVATE ${CMAKE_SOURCE_DIR}/bench/support)
+target_link_libraries(engine_display_bench PRIVATE kalmuth-engine-devices kalmuth-engine-grab benchmark::benchmark)

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace benchratio {
@@ -23,6 +24,41 @@ struct Ratio {
     bool wallTime = false;
     std::string counter;
 };
+
+// Ours against a reference benchmark of the same run.
+inline Ratio speed(std::string what, std::string ours, std::string reference, double goal = 1.0, bool wallTime = false)
+{
+    Ratio ratio;
+    ratio.what = std::move(what);
+    ratio.ours = std::move(ours);
+    ratio.reference = std::move(reference);
+    ratio.goal = goal;
+    ratio.wallTime = wallTime;
+    return ratio;
+}
+
+// A counter that a benchmark computes itself (already a ratio).
+inline Ratio counter(std::string what, std::string run, std::string name, double goal)
+{
+    Ratio ratio;
+    ratio.what = std::move(what);
+    ratio.ours = std::move(run);
+    ratio.counter = std::move(name);
+    ratio.goal = goal;
+    return ratio;
+}
+
+// Prints one ratio line; answers whether the goal is met (a negative value: not measured).
+inline bool printRatio(const std::string& what, double value, double goal)
+{
+    if (value < 0) {
+        std::printf("ratio: %-62s   not measured (goal >= %.2f)\n", what.c_str(), goal);
+        return false;
+    }
+    const bool met = value >= goal;
+    std::printf("ratio: %-62s %6.2f (goal >= %.2f) %s\n", what.c_str(), value, goal, met ? "met" : "MISSED");
+    return met;
+}
 
 class Collector : public benchmark::ConsoleReporter {
 public:
@@ -65,15 +101,8 @@ inline int runWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios
             if (mine > 0)
                 value = theirs / mine;
         }
-        if (value < 0) {
-            std::printf("ratio: %-62s   not measured (goal >= %.2f)\n", ratio.what.c_str(), ratio.goal);
+        if (!printRatio(ratio.what, value, ratio.goal))
             ++missed;
-            continue;
-        }
-        const bool met = value >= ratio.goal;
-        missed += met ? 0 : 1;
-        std::printf("ratio: %-62s %6.2f (goal >= %.2f) %s\n", ratio.what.c_str(), value, ratio.goal,
-                    met ? "met" : "MISSED");
     }
     if (missed > 0)
         std::printf("ratio: %d of %zu goals missed or not measured\n", missed, ratios.size());

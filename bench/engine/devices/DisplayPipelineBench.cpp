@@ -1,15 +1,25 @@
-// Display pipeline costs: converting one full-size frame for display, and what a frame hand-off
-// costs the grab thread.
+// Display pipeline costs: converting one full-size frame for display, what a frame hand-off costs the
+// grab thread, and the share of one core that the live view of the default colour camera takes at the
+// camera's full rate (conversion and drawing, every frame).
+#include "CameraConfiguration.h"
 #include "Converter.h"
 #include "Decoupler.h"
 #include "DefaultColorConverterPlugin.h"
+#include "RatioReport.h"
+#include "StdFeatureListCamera.h"
 
 #include <lorvish/StreamBuffer.h>
+#include <nimbo/Emulation.h>
+#include <nimbo/NimboDevice.h>
+#include <nimbo/TlFactory.h>
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
 
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -77,13 +87,83 @@ void BM_DecouplerSetBuffer(benchmark::State& state)
 }
 BENCHMARK(BM_DecouplerSetBuffer);
 
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+struct CameraMode {
+    Nimbo::EPixelType type = Nimbo::PixelType_Undefined;
+    unsigned width = 0, height = 0;
+    double framesPerSecond = 0;
+};
+
+// The default colour camera as the program configures it, asked for its format and full frame rate.
+CameraMode defaultColourCamera()
+{
+    CameraMode mode;
+    Nimbo::NimboAutoInitTerm init;
+    Nimbo::Emulation::Configure("usb:qvUsb1920c:70000001");
+    Nimbo::DeviceInfoList_t devices;
+    Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
+    if (devices.empty())
+        return mode;
+    StdFeatureListCamera camera(devices.front(), nullptr, 0x800000);
+    camera.attachNimboDevice(Nimbo::CTlFactory::GetInstance().CreateDevice(devices.front()));
+    camera.open();
+    CameraConfiguration::applyDefaultConfiguration(camera);
+    mode.type = static_cast<Nimbo::EPixelType>(camera.getPixelType());
+    mode.width = unsigned(camera.getWidth());
+    mode.height = unsigned(camera.getHeight());
+    mode.framesPerSecond = camera.getFeatures()->floatValue("ResultingFrameRate");
+    camera.close();
+    return mode;
+}
+
+// Every frame converted by the display's colour converter and drawn scaled into a 1280 x 800 window
+// surface, as the image window does. Process time counts every thread (the converter's pool included);
+// core_share = processor seconds per frame x the camera's full frame rate.
+void BM_LiveViewDefaultColourCamera(benchmark::State& state)
+{
+    const CameraMode mode = defaultColourCamera();
+    if (mode.framesPerSecond <= 0) {
+        state.SkipWithError("no emulated colour camera");
+        return;
+    }
+    const unsigned size = static_cast<unsigned>(Nimbo::ComputeBufferSize(mode.type, mode.width, mode.height));
+    Lorvish::StreamBuffer buffer(size, mode.type, mode.width, mode.height, 1, nullptr);
+    for (unsigned i = 0; i < size; ++i)
+        buffer.rawData()[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+    DefaultColorConverterPlugin plugin;
+    QImage surface(1280, 800, QImage::Format_RGB32);
+    const double cpuBefore = processCpuSeconds();
+    for (auto _ : state) {
+        Lorvish::Image image = plugin.convert(&buffer);
+        QPainter painter(&surface);
+        painter.setWindow(0, 0, int(image.width()), int(image.height()));
+        painter.drawImage(0, 0, image.qImage());
+        painter.end();
+        benchmark::DoNotOptimize(surface.constBits());
+    }
+    const double cpuPerFrame = (processCpuSeconds() - cpuBefore) / double(state.iterations());
+    state.counters["camera_fps"] = mode.framesPerSecond;
+    state.counters["cpu_ms_per_frame"] = cpuPerFrame * 1e3;
+    state.counters["core_share"] = cpuPerFrame * mode.framesPerSecond;
+    // The goal reads "at least 1": one core over what the live view takes.
+    state.counters["cores_spare"] = cpuPerFrame > 0 ? 1.0 / (cpuPerFrame * mode.framesPerSecond) : 0.0;
+    state.SetLabel(std::string(Nimbo::CPixelTypeMapper::GetNameByPixelType(mode.type)));
+}
+BENCHMARK(BM_LiveViewDefaultColourCamera)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchratio::runWithRatios(
+        argc, argv,
+        {benchratio::counter("live view, default colour camera at full rate: one core / core share",
+                             "BM_LiveViewDefaultColourCamera/real_time", "cores_spare", 1.0)});
 }

@@ -1,11 +1,13 @@
-// Sustained throughput of the buffered image sink writing 1920x1200 Mono8 frames as TIFF and BMP
-// sequences, beside a plain sequential write of the same bytes to the same disk (the physical limit).
+// Sustained throughput of the buffered image sink writing 1920x1200 frames as TIFF and BMP sequences,
+// beside a plain sequential write of the same bytes to the same disk (the physical limit): Mono8 frames,
+// written as they are, and the colour camera's YCbCr422_8 frames, converted to 8-bit RGB on the way.
 //
 // Files go to a temporary folder under BENCH_OUTPUT_DIR when set, else under the system's temporary
 // folder. Counters: sink_MBps, plain_MBps and ratio (sink / plain). BM_SinkOnly measures the sink
 // with a writer that writes nothing, to tell the sink's own cost from the file writer's.
 #include "BufferedImageSink.h"
 #include "ImageSequenceMediaWriter.h"
+#include "RatioReport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -31,15 +34,15 @@ std::unique_ptr<QTemporaryDir> makeFolder()
     return std::make_unique<QTemporaryDir>(base + "/sinkbench-XXXXXX");
 }
 
-std::vector<uint8_t> testFrame()
+std::vector<uint8_t> testFrame(Nimbo::EPixelType type = Nimbo::PixelType_Mono8)
 {
-    std::vector<uint8_t> frame(size_t(kWidth) * kHeight);
+    std::vector<uint8_t> frame(Nimbo::ComputeBufferSize(type, kWidth, kHeight));
     for (size_t i = 0; i < frame.size(); ++i)
         frame[i] = uint8_t(i * 7 + i / kWidth);
     return frame;
 }
 
-// Seconds to write kFrames frames as one file each, with plain stdio writes.
+// Seconds to write kFrames files of `frame`'s size each, with plain stdio writes.
 double plainWrite(const QString& folder, const std::vector<uint8_t>& frame)
 {
     const auto begin = std::chrono::steady_clock::now();
@@ -56,7 +59,7 @@ double plainWrite(const QString& folder, const std::vector<uint8_t>& frame)
 
 // Seconds from the first push until the sink's writer has written every frame. A push into a full
 // queue is retried, so no frame is dropped and the figure is the sustained rate of the writer side.
-double sinkWrite(const QString& folder, const std::vector<uint8_t>& frame, bool tiff)
+double sinkWrite(const QString& folder, const std::vector<uint8_t>& frame, Nimbo::EPixelType type, bool tiff)
 {
     std::unique_ptr<CImageSequenceMediaWriter> writer;
     if (tiff)
@@ -67,7 +70,7 @@ double sinkWrite(const QString& folder, const std::vector<uint8_t>& frame, bool 
     CBufferedImageSink sink(writer.get(), 100);
     const auto begin = std::chrono::steady_clock::now();
     for (int i = 0; i < kFrames; ++i)
-        while (!sink.push(frame.data(), frame.size(), Nimbo::PixelType_Mono8, kWidth, kHeight, 0))
+        while (!sink.push(frame.data(), frame.size(), type, kWidth, kHeight, 0))
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     while (sink.recordedCount() < uint32_t(kFrames))
         std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -77,10 +80,15 @@ double sinkWrite(const QString& folder, const std::vector<uint8_t>& frame, bool 
     return seconds;
 }
 
+// range(0): 1 TIFF, 0 BMP; range(1): 1 the colour camera's YCbCr422_8, 0 Mono8.
 void BM_SinkSequence(benchmark::State& state)
 {
     const bool tiff = state.range(0) == 1;
-    const std::vector<uint8_t> frame = testFrame();
+    const bool colour = state.range(1) == 1;
+    const Nimbo::EPixelType type = colour ? Nimbo::PixelType_YCbCr422_8 : Nimbo::PixelType_Mono8;
+    const std::vector<uint8_t> frame = testFrame(type);
+    // The plain write writes as many bytes as each file holds: 8-bit grey, or 8-bit RGB for colour.
+    const std::vector<uint8_t> fileBytes(size_t(kWidth) * kHeight * (colour ? 3 : 1), 0x5A);
     double sinkSeconds = 0;
     double plainSeconds = 0;
     for (auto _ : state) {
@@ -89,17 +97,17 @@ void BM_SinkSequence(benchmark::State& state)
             state.SkipWithError("cannot create the output folder");
             return;
         }
-        plainSeconds += plainWrite(folder->path(), frame);
-        const double seconds = sinkWrite(folder->path(), frame, tiff);
+        plainSeconds += plainWrite(folder->path(), fileBytes);
+        const double seconds = sinkWrite(folder->path(), frame, type, tiff);
         sinkSeconds += seconds;
         state.SetIterationTime(seconds);
     }
-    const double megabytes = double(state.iterations()) * kFrames * frame.size() / 1e6;
-    state.SetBytesProcessed(int64_t(state.iterations()) * kFrames * int64_t(frame.size()));
+    const double megabytes = double(state.iterations()) * kFrames * fileBytes.size() / 1e6;
+    state.SetBytesProcessed(int64_t(state.iterations()) * kFrames * int64_t(fileBytes.size()));
     state.counters["sink_MBps"] = megabytes / sinkSeconds;
     state.counters["plain_MBps"] = megabytes / plainSeconds;
     state.counters["ratio"] = plainSeconds / sinkSeconds;
-    state.SetLabel(tiff ? "TIFF Mono8 1920x1200" : "BMP Mono8 1920x1200");
+    state.SetLabel(std::string(tiff ? "TIFF " : "BMP ") + (colour ? "YCbCr422_8" : "Mono8") + " 1920x1200");
 }
 
 // A writer that keeps nothing: what the sink itself (copy, queue, thread hand-over) can sustain.
@@ -143,8 +151,26 @@ void BM_SinkOnly(benchmark::State& state)
 }
 
 BENCHMARK(BM_SinkOnly)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_SinkSequence)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SinkSequence)
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    auto sink = [](const char* what, const char* args) {
+        return benchratio::counter(what, std::string("BM_SinkSequence/") + args + "/iterations:5/manual_time", "ratio",
+                                   0.8);
+    };
+    return benchratio::runWithRatios(argc, argv,
+                                     {sink("TIFF sink, Mono8 / plain sequential write", "1/0"),
+                                      sink("BMP sink, Mono8 / plain sequential write", "0/0"),
+                                      sink("TIFF sink, colour YCbCr422_8 / plain sequential write", "1/1"),
+                                      sink("BMP sink, colour YCbCr422_8 / plain sequential write", "0/1")});
+}

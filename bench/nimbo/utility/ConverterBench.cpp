@@ -114,8 +114,8 @@ BENCHMARK(BM_Nimbo_BayerRG8_to_Mono8)->Arg(1)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     auto vsSwscale = [](const char* what, const char* name) {
-        return benchratio::Ratio{std::string(what) + ", one thread, vs libswscale",
-                                 std::string("BM_Nimbo_") + name + "/1", std::string("BM_Swscale_") + name};
+        return benchratio::speed(std::string(what) + ", one thread, vs libswscale", std::string("BM_Nimbo_") + name + "/1",
+                                 std::string("BM_Swscale_") + name);
     };
     return benchratio::runWithRatios(argc, argv,
                                      {vsSwscale("YUYV -> BGRA8", "YUYV_to_BGRA8"),
