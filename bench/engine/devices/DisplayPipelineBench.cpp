@@ -5,13 +5,10 @@
 #include "Converter.h"
 #include "Decoupler.h"
 #include "DefaultColorConverterPlugin.h"
+#include "EmulatedCamera.h"
 #include "RatioReport.h"
-#include "StdFeatureListCamera.h"
 
 #include <lorvish/StreamBuffer.h>
-#include <nimbo/Emulation.h>
-#include <nimbo/NimboDevice.h>
-#include <nimbo/TlFactory.h>
 
 #include <benchmark/benchmark.h>
 
@@ -105,20 +102,16 @@ CameraMode defaultColourCamera()
 {
     CameraMode mode;
     Nimbo::NimboAutoInitTerm init;
-    Nimbo::Emulation::Configure("usb:qvUsb1920c:70000001");
-    Nimbo::DeviceInfoList_t devices;
-    Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
-    if (devices.empty())
+    std::unique_ptr<Camera> camera = benchcamera::openEmulatedCamera("usb:qvUsb1920c:70000001");
+    if (!camera)
         return mode;
-    StdFeatureListCamera camera(devices.front(), nullptr, 0x800000);
-    camera.attachNimboDevice(Nimbo::CTlFactory::GetInstance().CreateDevice(devices.front()));
-    camera.open();
-    CameraConfiguration::applyDefaultConfiguration(camera);
-    mode.type = static_cast<Nimbo::EPixelType>(camera.getPixelType());
-    mode.width = unsigned(camera.getWidth());
-    mode.height = unsigned(camera.getHeight());
-    mode.framesPerSecond = camera.getFeatures()->floatValue("ResultingFrameRate");
-    camera.close();
+    CameraConfiguration::applyDefaultConfiguration(*camera);
+    const benchcamera::Format format = benchcamera::imageFormat(*camera);
+    mode.type = format.type;
+    mode.width = format.width;
+    mode.height = format.height;
+    mode.framesPerSecond = camera->getFeatures()->floatValue("ResultingFrameRate");
+    camera->close();
     return mode;
 }
 

@@ -2,6 +2,7 @@
 // result ready to the bufferAvailable hand-off (in-process grabber), and the grab thread's processor
 // time per frame against the SDK's emulated camera.
 #include "Camera.h"
+#include "EmulatedCamera.h"
 #include "FakeDevice.h"
 #include "GrabDevice.h"
 #include "StdFeatureListCamera.h"
@@ -98,16 +99,12 @@ double threadCpuSeconds()
 void BM_EmulatedGrabThreadCpuPerFrame(benchmark::State& state)
 {
     Nimbo::NimboAutoInitTerm init;
-    Nimbo::Emulation::Configure("usb:vxUsb1920m:50000001");
-    Nimbo::DeviceInfoList_t devices;
-    Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
-    if (devices.empty()) {
+    auto opened = benchcamera::openEmulatedCamera("usb:vxUsb1920m:50000001");
+    if (!opened) {
         state.SkipWithError("no emulated camera");
         return;
     }
-    StdFeatureListCamera camera(devices.front(), nullptr, 0x800000);
-    camera.attachNimboDevice(Nimbo::CTlFactory::GetInstance().CreateDevice(devices.front()));
-    camera.open();
+    StdFeatureListCamera& camera = *opened;
     grab::GrabNodeMap* map = camera.getFeatures();
     map->setEnumValue("PixelFormat", "Mono8");
     map->setIntValue("Width", 1920);

@@ -8,13 +8,9 @@
 #include "CameraConfiguration.h"
 #include "Converter.h"
 #include "Decoupler.h"
+#include "EmulatedCamera.h"
 #include "RatioReport.h"
 #include "RecordingController.h"
-#include "StdFeatureListCamera.h"
-
-#include <nimbo/Emulation.h>
-#include <nimbo/NimboDevice.h>
-#include <nimbo/TlFactory.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,16 +37,12 @@ void BM_RecordEmulatedCamera(benchmark::State& state)
     const bool colour = state.range(0) == 1;
     const int output = int(state.range(1));
     Nimbo::NimboAutoInitTerm init;
-    Nimbo::Emulation::Configure(colour ? "usb:qvUsb1920c:60000001" : "usb:vxUsb1920m:60000002");
-    Nimbo::DeviceInfoList_t devices;
-    Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
-    if (devices.empty()) {
+    auto opened = benchcamera::openEmulatedCamera(colour ? "usb:qvUsb1920c:60000001" : "usb:vxUsb1920m:60000002");
+    if (!opened) {
         state.SkipWithError("no emulated camera");
         return;
     }
-    StdFeatureListCamera camera(devices.front(), nullptr, 0x800000);
-    camera.attachNimboDevice(Nimbo::CTlFactory::GetInstance().CreateDevice(devices.front()));
-    camera.open();
+    Camera& camera = *opened; // the engine's view of it, as the program has
     CameraConfiguration::applyDefaultConfiguration(camera);
 
     // The live view beside the recording, as in the program: mailbox thread and colour conversion.
@@ -74,9 +66,9 @@ void BM_RecordEmulatedCamera(benchmark::State& state)
         options.StopSamplingLimitUnit = TimeUnitSeconds;
         options.StopSamplingLimit = 5;
         options.FpsPlaybackRate = 25.0;
+        const benchcamera::Format format = benchcamera::imageFormat(camera);
         CRecordingController* controller =
-            createRecordingController(options, Nimbo::EPixelType(camera.getPixelType()), uint32_t(camera.getWidth()),
-                                      uint32_t(camera.getHeight()), nullptr);
+            createRecordingController(options, format.type, format.width, format.height, nullptr);
         if (!controller) {
             state.SkipWithError("no recording controller for these options");
             return;

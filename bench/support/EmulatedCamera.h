@@ -1,0 +1,48 @@
+// The SDK's emulated cameras opened through the grab engine, for the engine's benchmarks.
+#pragma once
+
+#include "StdFeatureListCamera.h"
+
+#include <nimbo/Emulation.h>
+#include <nimbo/NimboDevice.h>
+#include <nimbo/PixelType.h>
+#include <nimbo/TlFactory.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace benchcamera {
+
+// Makes `cameraList` (as NIMBO_EMULATION takes it) the emulated cameras and opens the first through
+// the grab engine; null when there is none. The caller keeps the SDK initialised meanwhile.
+inline std::unique_ptr<StdFeatureListCamera> openEmulatedCamera(const char* cameraList)
+{
+    Nimbo::Emulation::Configure(cameraList);
+    Nimbo::DeviceInfoList_t devices;
+    Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
+    if (devices.empty())
+        return nullptr;
+    auto camera = std::make_unique<StdFeatureListCamera>(devices.front(), nullptr, 0x800000);
+    camera->attachNimboDevice(Nimbo::CTlFactory::GetInstance().CreateDevice(devices.front()));
+    camera->open();
+    return camera;
+}
+
+struct Format {
+    Nimbo::EPixelType type = Nimbo::PixelType_Undefined;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// The image format the camera is set to, read from its features.
+inline Format imageFormat(Camera& camera)
+{
+    grab::GrabNodeMap* map = camera.getFeatures();
+    Format format;
+    format.type = Nimbo::CPixelTypeMapper::GetNimboPixelTypeByName(map->enumValue("PixelFormat"));
+    format.width = uint32_t(map->intValue("Width"));
+    format.height = uint32_t(map->intValue("Height"));
+    return format;
+}
+
+} // namespace benchcamera
