@@ -125,7 +125,9 @@ public:
                 loadPlugin(folder + "/" + name);
         }
         // A program that never calls NimboTerminate still releases its devices and plug-ins at exit.
-        // Registered after the plug-ins were loaded, the hook runs before their own globals go.
+        // Registered after the plug-ins were loaded, the hook runs before their own globals go. Plug-ins
+        // loaded again after a terminate have new globals, destroyed before an older hook would run:
+        // each load needs a hook of its own (an older one then finds nothing left to release).
         if (!m_plugins.empty() && !m_exitHook) {
             m_exitHook = true;
             std::atexit(exitHook);
@@ -248,6 +250,7 @@ public:
         }
         m_plugins.clear();
         m_pluginsLoaded = false;
+        m_exitHook = false;
     }
 
     int initCount = 0;

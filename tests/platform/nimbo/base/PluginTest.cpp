@@ -85,3 +85,23 @@ TEST(PluginTest, PluginsOfAProgramWithoutInitialisationAreReleasedAtExit)
     INimboDevice* left = CTlFactory::GetInstance().CreateDevice(infoOf("1"));
     EXPECT_TRUE(left->GetDevicePlugin());
 }
+
+TEST(PluginTest, PluginsLoadedAgainAfterATerminateAreReleasedAtExit)
+{
+    // Plug-ins loaded again after a terminate have globals of their own; the release at exit must
+    // still come before those go. Run in a fresh process so that exit itself is what is tested.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    setenv("NIMBO_TL_PLUGIN_PATH", RECORDING_PLUGIN_DIR, 1);
+    EXPECT_EXIT(
+        {
+            {
+                NimboAutoInitTerm sdk;
+                Emulation::Configure("usb:qvUsb1920c:1");
+                CTlFactory::GetInstance().DestroyDevice(CTlFactory::GetInstance().CreateDevice(infoOf("1")));
+            }
+            Emulation::Configure("usb:qvUsb1920c:1");
+            INimboDevice* left = CTlFactory::GetInstance().CreateDevice(infoOf("1"));
+            std::exit(left && left->GetDevicePlugin() ? 0 : 2);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
