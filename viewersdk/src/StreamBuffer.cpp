@@ -5,12 +5,24 @@
 
 #include <log4cpp/Category.hh>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <initializer_list>
 
 namespace Lorvish {
 
 namespace {
+
+// Frame-sized blocks come zeroed from the system as fresh pages, which are only touched once the
+// camera fills them; zeroing them here again would cost every grab start a pass over the whole pool.
+uint8_t* allocateZeroed(unsigned size)
+{
+    void* data = std::calloc(size > 0 ? size : 1, 1);
+    if (!data)
+        throw std::bad_alloc();
+    return static_cast<uint8_t*>(data);
+}
 
 bool isOneOf(Nimbo::EPixelType pixelType, std::initializer_list<Nimbo::EPixelType> types)
 {
@@ -62,14 +74,14 @@ bool isPackedPixelType(EPixelType pixelType)
 
 StreamBuffer::StreamBuffer(unsigned size, Nimbo::EPixelType imageFormat, unsigned width, unsigned height,
                            unsigned generationCount, GenApi::INodeMap* nodeMap)
-    : m_rawData(new uint8_t[size]()), m_generationCount(generationCount), m_size(size), m_imageWidth(width),
+    : m_rawData(allocateZeroed(size)), m_generationCount(generationCount), m_size(size), m_imageWidth(width),
       m_imageHeight(height), m_imageFormat(imageFormat), m_nodeMap(nodeMap)
 {
 }
 
 StreamBuffer::~StreamBuffer()
 {
-    delete[] m_rawData;
+    std::free(m_rawData);
 }
 
 unsigned StreamBuffer::setImageWidth(unsigned width)
