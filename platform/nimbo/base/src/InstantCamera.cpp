@@ -537,6 +537,8 @@ void CInstantCamera::StopGrabbing()
     m_impl->execute("AcquisitionStop", true);
     std::shared_ptr<GrabSession> session = m_impl->session;
     m_impl->stopLoop = true;
+    // Wakes the loop from its wait at once; the retrieve after it finds nothing and lowers the signal.
+    session->grabber->GetWaitObject().Signal();
     if (m_impl->loop.joinable()) {
         if (m_impl->loop.get_id() == std::this_thread::get_id())
             m_impl->loop.detach(); // stopped from a handler: the loop ends by itself
