@@ -66,7 +66,7 @@ TEST(HiResTimer, HoldsItsPeriodOnItsOwnThread)
     TickRecorder recorder(timer);
     const auto start = Clock::now();
     ASSERT_TRUE(timer.start(20, 0));
-    sleepMs(400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.count() >= 10; }, 10000));
     timer.stop();
     const auto stopped = Clock::now();
     const auto ticks = recorder.ticks();
@@ -75,7 +75,6 @@ TEST(HiResTimer, HoldsItsPeriodOnItsOwnThread)
     // tick does not bring a burst after it. Under load ticks may come late or be skipped.
     const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(stopped - start).count();
     EXPECT_LE(ticks.size(), static_cast<size_t>(elapsedMs / 20 + 1));
-    EXPECT_GE(ticks.size(), 5u) << "about 20 ticks were due";
     for (size_t i = 0; i < ticks.size(); ++i) {
         const auto sinceStart = std::chrono::duration_cast<std::chrono::microseconds>(ticks[i].time - start);
         EXPECT_GE(sinceStart.count(), static_cast<long long>(i + 1) * 20000 - 1000) << "tick " << i;
@@ -104,9 +103,10 @@ TEST(HiResTimer, StartingAgainReplacesTheRunningSeries)
     TickRecorder recorder(timer);
     ASSERT_TRUE(timer.start(5, 0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.count() >= 2; }, 10000));
+    const size_t beforeRestart = recorder.count();
     ASSERT_TRUE(timer.start(40, 0));
     const auto restarted = Clock::now();
-    sleepMs(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.count() >= beforeRestart + 5; }, 10000));
     timer.stop();
     const auto stopped = Clock::now();
 

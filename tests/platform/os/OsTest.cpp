@@ -6,6 +6,7 @@
 #include "os/System.h"
 
 #include "testsupport/TempDir.h"
+#include "testsupport/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using testsupport::waitFor;
 
 TEST(Module, LoadsAndResolvesASymbol)
 {
@@ -70,16 +72,17 @@ TEST(PeriodicTimer, HoldsItsPeriod)
 {
     os::PeriodicTimer timer;
     std::atomic<int> ticks{0};
+    const auto begin = std::chrono::steady_clock::now();
     ASSERT_TRUE(timer.start(10, [&] { ++ticks; }));
     EXPECT_TRUE(timer.isRunning());
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(waitFor([&] { return ticks >= 20; }));
     timer.stop();
+    const auto elapsed = std::chrono::steady_clock::now() - begin;
     EXPECT_FALSE(timer.isRunning());
-    // About 30 ticks; sanitizers and a loaded machine may cost a few.
-    EXPECT_GE(ticks.load(), 20);
-    EXPECT_LE(ticks.load(), 31);
+    // A loaded machine may make ticks late, never early: n ticks take at least n periods.
     const int after = ticks.load();
-    std::this_thread::sleep_for(50ms);
+    EXPECT_GE(elapsed, after * 10ms);
+    std::this_thread::sleep_for(50ms); // none comes after the stop
     EXPECT_EQ(ticks.load(), after);
 }
 
@@ -97,10 +100,10 @@ TEST(PeriodicTimer, RestartReplacesTheFirstSeries)
     os::PeriodicTimer timer;
     std::atomic<int> first{0}, second{0};
     ASSERT_TRUE(timer.start(5, [&] { ++first; }));
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(waitFor([&] { return first > 0; }));
     ASSERT_TRUE(timer.start(5, [&] { ++second; }));
     const int firstAtRestart = first.load();
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(waitFor([&] { return second >= 3; }));
     timer.stop();
     EXPECT_EQ(first.load(), firstAtRestart);
     EXPECT_GT(second.load(), 0);
@@ -115,8 +118,7 @@ TEST(PeriodicTimer, StopWaitsForATickInProgress)
         std::this_thread::sleep_for(50ms);
         finished = true;
     }));
-    while (!inTick)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(waitFor([&] { return inTick.load(); }));
     timer.stop();
     EXPECT_TRUE(finished.load());
 }
@@ -129,12 +131,12 @@ TEST(PeriodicTimer, CanBeStoppedFromItsOwnTick)
         ++ticks;
         timer.stop();
     }));
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(waitFor([&] { return ticks > 0 && !timer.isRunning(); }));
+    std::this_thread::sleep_for(20ms); // no second tick follows
     EXPECT_EQ(ticks.load(), 1);
-    EXPECT_FALSE(timer.isRunning());
     // And it can be started again afterwards.
     ASSERT_TRUE(timer.start(2, [&] { ++ticks; }));
-    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(waitFor([&] { return ticks > 1; }));
     timer.stop();
     EXPECT_GT(ticks.load(), 1);
 }
@@ -145,7 +147,7 @@ TEST(PeriodicTimer, DestroyingARunningTimerStopsIt)
     {
         os::PeriodicTimer timer;
         ASSERT_TRUE(timer.start(1, [&] { ++ticks; }));
-        std::this_thread::sleep_for(10ms);
+        ASSERT_TRUE(waitFor([&] { return ticks > 0; }));
     }
     const int after = ticks.load();
     std::this_thread::sleep_for(20ms);
@@ -212,8 +214,7 @@ TEST(PeriodicTimer, StoppedFromItsTickAndDestroyedAtOnce)
         stopped = true;
         std::this_thread::sleep_for(20ms); // the owner destroys the timer meanwhile
     }));
-    while (!stopped)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(waitFor([&] { return stopped.load(); }));
     delete timer;
     std::this_thread::sleep_for(40ms);
 }
