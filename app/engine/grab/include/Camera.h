@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace Lorvish {
@@ -147,9 +148,13 @@ private:
     void setState(uint32_t state);
     void takeStreamGrabber();
     void waitForGrabThread();
+    void endGrabLoop();
+    void enqueueBuffer(Lorvish::StreamBuffer* buffer, bool zeroFill);
     void releasePool();
-    void retireBuffer(Lorvish::StreamBuffer* buffer);
+    void retireBuffer(Lorvish::StreamBuffer* buffer, bool reusable);
     void purgeRetired();
+    Lorvish::StreamBuffer* takeSpare(GenApi::INodeMap* nodeMap);
+    void dropSpares();
     void handleResult(const grab::GrabResult& result);
 
     grab::GrabDevice* m_device = nullptr;
@@ -180,8 +185,12 @@ private:
     // Every buffer this camera made and has not deleted; m_queued are those the grabber holds.
     std::set<Lorvish::StreamBuffer*> m_pool;
     std::set<Lorvish::StreamBuffer*> m_queued;
-    // Buffers that came home for good; deleted later in the owner's thread, never inside their own
-    // backToHome emission.
-    std::vector<Lorvish::StreamBuffer*> m_retired;
+    // Buffers that came home for good, with whether they may serve again; dealt with later in the
+    // owner's thread, never inside their own backToHome emission.
+    std::vector<std::pair<Lorvish::StreamBuffer*, bool>> m_retired;
+    // Buffers of the last grab, home and idle, kept for the next grab of the same buffer size: a
+    // live-view restart then allocates and registers memory that is already mapped instead of a new
+    // pool. Not counted as live; given up when the size changes, the device goes or the camera ends.
+    std::vector<Lorvish::StreamBuffer*> m_spare;
     int m_bufferReturnTimeoutMs = 5000;
 };

@@ -117,6 +117,9 @@ public:
     virtual bool retrieveResult(GrabResult& result) = 0;
     // Every queued buffer comes back as a cancelled result.
     virtual void cancelGrab() = 0;
+    // Any thread: ends a waitForResult under way at once (it may return true with nothing to
+    // retrieve), so that a grab loop told to stop need not sit out its time-out.
+    virtual void interruptWait() = 0;
     // Drops every registration; buffers still queued are no longer the grabber's.
     virtual void finishGrab() = 0;
 };

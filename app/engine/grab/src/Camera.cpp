@@ -72,7 +72,7 @@ Camera::~Camera()
     cameraLog().debug("~Camera()");
     // The subclass has closed the camera already (the feature calls are gone by now); a loop that is
     // still running is only told to end.
-    m_stopRequested = true;
+    endGrabLoop();
     waitForGrabThread();
     setState(m_device ? DeviceAttached : NoDevice);
     detachDevice();
@@ -286,6 +286,8 @@ void Camera::detachDevice()
         }
         setState(NoDevice);
     }
+    purgeRetired();
+    dropSpares();
     emit cameraStateChanged();
 }
 
@@ -411,17 +413,24 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
         m_streamGrabber->prepareGrab();
         GenApi::INodeMap* genApiMap = m_device->nodeMap() ? m_device->nodeMap()->genApiNodeMap() : nullptr;
         created.reserve(count);
+        std::set<Lorvish::StreamBuffer*> fresh;
         for (int i = 0; i < count; ++i) {
-            auto* buffer = new Lorvish::StreamBuffer(
-                static_cast<unsigned>(m_bufferSize), static_cast<Nimbo::EPixelType>(m_pixelType),
-                static_cast<unsigned>(m_width), static_cast<unsigned>(m_height), m_generation, genApiMap);
+            Lorvish::StreamBuffer* buffer = takeSpare(genApiMap);
+            if (!buffer) {
+                buffer = new Lorvish::StreamBuffer(static_cast<unsigned>(m_bufferSize),
+                                                   static_cast<Nimbo::EPixelType>(m_pixelType),
+                                                   static_cast<unsigned>(m_width), static_cast<unsigned>(m_height),
+                                                   m_generation, genApiMap);
+                fresh.insert(buffer);
+            }
             created.push_back(buffer);
             m_pool.insert(buffer);
             buffer->setHandle(m_streamGrabber->registerBuffer(buffer->rawData(), m_bufferSize));
         }
+        dropSpares(); // what this grab did not take
         for (Lorvish::StreamBuffer* buffer : created) {
             connect(buffer, &Lorvish::StreamBuffer::backToHome, this, &Camera::comeHome, Qt::DirectConnection);
-            queueBuffer(buffer);
+            enqueueBuffer(buffer, fresh.count(buffer) == 0); // new ones come zeroed
         }
     } catch (...) {
         // Give back what this attempt registered and queued, so that a later grab starts clean.
@@ -447,10 +456,16 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
 
 void Camera::queueBuffer(Lorvish::StreamBuffer* buffer)
 {
+    enqueueBuffer(buffer, true);
+}
+
+void Camera::enqueueBuffer(Lorvish::StreamBuffer* buffer, bool zeroFill)
+{
     QMutexLocker lock(&m_mutex);
     if (m_state <= DeviceAttached || !m_streamGrabber)
         return;
-    buffer->memset(0);
+    if (zeroFill)
+        buffer->memset(0);
     m_streamGrabber->queueBuffer(buffer->handle(), buffer);
     m_queued.insert(buffer);
     if (!m_semNonQueuedBuffers.tryAcquire(1))
@@ -466,6 +481,16 @@ void Camera::waitForGrabThread()
         qWarning("The grab thread of \"%s\" did not end in time", qPrintable(m_name));
 }
 
+void Camera::endGrabLoop()
+{
+    m_stopRequested = true;
+    // The loop would otherwise notice the flag only when its wait times out, which every stop and
+    // every live-view restart would pay.
+    QMutexLocker lock(&m_mutex);
+    if (m_streamGrabber)
+        m_streamGrabber->interruptWait();
+}
+
 void Camera::startContinuousShot(bool speedtest)
 {
     if (getState() != Open)
@@ -474,6 +499,7 @@ void Camera::startContinuousShot(bool speedtest)
     sdkLog(Mivtrace::TraceLevel_Info, QString("Starting continuous shot on \"%1\".").arg(getName()));
     // A one-shot loop that stopped itself may still be ending.
     waitForGrabThread();
+    purgeRetired();
     m_imageCount = 0;
     m_errorCount = 0;
     try {
@@ -510,6 +536,7 @@ void Camera::startOneShot()
         return;
     cameraLog().debug("startOneShot()");
     waitForGrabThread();
+    purgeRetired();
     m_imageCount = 0;
     m_errorCount = 0;
     sdkLog(Mivtrace::TraceLevel_Info, QString("Single shot on \"%1\" has been started.").arg(getName()));
@@ -638,7 +665,7 @@ void Camera::comeHome(Lorvish::StreamBuffer* buffer)
         return;
     if (!isGrabbing() || buffer->generationCount() != m_generation) {
         cameraLog().debug("Camera::comeHome(): Deregister and delete buffer %p", buffer->handle());
-        retireBuffer(buffer);
+        retireBuffer(buffer, true);
         return;
     }
     buffersLog().debug("Camera::comeHome(): Requeue Buffer %p", buffer->handle());
@@ -648,35 +675,80 @@ void Camera::comeHome(Lorvish::StreamBuffer* buffer)
         qWarning("Failed to requeue the buffer");
         grab::detail("Camera::comeHome");
         // Out of the grabber and held by nobody: kept, it would never be freed.
-        retireBuffer(buffer);
+        retireBuffer(buffer, false);
     }
 }
 
-void Camera::retireBuffer(Lorvish::StreamBuffer* buffer)
+void Camera::retireBuffer(Lorvish::StreamBuffer* buffer, bool reusable)
 {
     m_pool.erase(buffer);
     m_queued.erase(buffer);
     disconnect(buffer, nullptr, this, nullptr);
     const bool first = m_retired.empty();
-    m_retired.push_back(buffer);
+    m_retired.emplace_back(buffer, reusable);
     if (first)
         QMetaObject::invokeMethod(this, &Camera::purgeRetired, Qt::QueuedConnection);
 }
 
 void Camera::purgeRetired()
 {
-    std::vector<Lorvish::StreamBuffer*> retired;
+    std::vector<Lorvish::StreamBuffer*> doomed;
     {
         QMutexLocker lock(&m_mutex);
-        retired.swap(m_retired);
+        // Buffers of the grab that just stopped wait for the next one; older ones, and those a
+        // grabber gave up without returning (a device may still write into them), go.
+        for (const auto& retired : m_retired) {
+            Lorvish::StreamBuffer* buffer = retired.first;
+            if (retired.second && !isGrabbing() && buffer->generationCount() == m_generation &&
+                buffer->size() == m_bufferSize)
+                m_spare.push_back(buffer);
+            else
+                doomed.push_back(buffer);
+        }
+        m_retired.clear();
     }
-    for (Lorvish::StreamBuffer* buffer : retired)
+    for (Lorvish::StreamBuffer* buffer : doomed)
+        delete buffer;
+}
+
+// Under the mutex, in the owner's thread while a grab is prepared: a spare made ready for the new
+// grab (geometry and generation of its own), or null when none fits.
+Lorvish::StreamBuffer* Camera::takeSpare(GenApi::INodeMap* nodeMap)
+{
+    while (!m_spare.empty()) {
+        Lorvish::StreamBuffer* buffer = m_spare.back();
+        m_spare.pop_back();
+        if (buffer->size() != m_bufferSize || buffer->nodeMap() != nodeMap || buffer->lockCount() != 0) {
+            delete buffer;
+            continue;
+        }
+        buffer->setGenerationCount(m_generation);
+        buffer->setImageFormat(static_cast<Nimbo::EPixelType>(m_pixelType));
+        buffer->setImageWidth(static_cast<unsigned>(m_width));
+        buffer->setImageHeight(static_cast<unsigned>(m_height));
+        buffer->setPaddingX(0);
+        buffer->setHasImage(true);
+        buffer->setHandle(nullptr);
+        return buffer;
+    }
+    return nullptr;
+}
+
+void Camera::dropSpares()
+{
+    std::vector<Lorvish::StreamBuffer*> spares;
+    {
+        QMutexLocker lock(&m_mutex);
+        spares.swap(m_spare);
+    }
+    for (Lorvish::StreamBuffer* buffer : spares)
         delete buffer;
 }
 
 void Camera::releasePool()
 {
     purgeRetired();
+    dropSpares();
     QMutexLocker lock(&m_mutex);
     for (Lorvish::StreamBuffer* buffer : m_pool) {
         disconnect(buffer, nullptr, this, nullptr);
@@ -727,7 +799,7 @@ void Camera::stopGrab()
         qWarning("finsihGrab() failed");
         grab::detail("Camera::stopGrab");
     }
-    m_stopRequested = true;
+    endGrabLoop();
     if (oldState == GrabbingContinuous) {
         sdkLog(Mivtrace::TraceLevel_Info,
                QString("Continuous shot on \"%1\" has been stopped. (%2)")
@@ -767,7 +839,7 @@ void Camera::finishGrab()
         m_streamGrabber->finishGrab();
     // The grabber no longer holds the buffers it never returned; nobody else does either.
     for (Lorvish::StreamBuffer* buffer : abandoned)
-        retireBuffer(buffer);
+        retireBuffer(buffer, false);
 }
 
 void Camera::close()
@@ -813,6 +885,7 @@ void Camera::close()
         grab::detail("Camera::close");
     }
     m_streamGrabber = nullptr;
+    dropSpares();
 }
 
 void Camera::shutDown()

@@ -56,6 +56,9 @@ public:
         return true;
     }
     void cancelGrab() override { m_grabber->CancelGrab(); }
+    // The wait object is the grabber's own: raised with no result behind it, the next retrieve finds
+    // nothing and lowers it again.
+    void interruptWait() override { m_grabber->GetWaitObject().Signal(); }
     void finishGrab() override { m_grabber->FinishGrab(); }
 
 private:

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace {
@@ -353,6 +354,48 @@ TEST_F(CameraTest, BufferHeldAcrossStopIsDeletedNotRequeued)
     EXPECT_EQ(device.grabber().queuedCount(), 0u);
     // Not deleted inside their own backToHome emission: they go when the owner's thread runs again.
     EXPECT_EQ(camera.liveBufferCount(), 3u);
+    EXPECT_TRUE(poolIsEmpty());
+}
+
+TEST_F(CameraTest, RestartServesFromTheStoppedGrabsBuffersClearedAndNewSizesGetNewOnes)
+{
+    camera.width = 640;
+    camera.height = 480;
+    camera.open();
+    receiver.keep = true;
+    camera.startContinuousShot();
+    const int count = int(camera.numBuffers());
+    grabFrames(count); // every buffer once, filled and held
+    const std::set<Lorvish::StreamBuffer*> first(receiver.kept.begin(), receiver.kept.end());
+    ASSERT_EQ(first.size(), size_t(count));
+    camera.stopGrab();
+    receiver.releaseAll();
+    EXPECT_TRUE(poolIsEmpty()); // the idle buffers kept for the next grab are not live
+
+    receiver.received = 0;
+    camera.startContinuousShot();
+    ASSERT_EQ(int(camera.numBuffers()), count);
+    EXPECT_TRUE(device.grabber().queuedBuffersAreZero()) << "an image of the last grab is handed out again";
+    grabFrames(count);
+    for (Lorvish::StreamBuffer* buffer : receiver.kept) {
+        EXPECT_EQ(first.count(buffer), 1u);
+        EXPECT_EQ(buffer->generationCount(), camera.generation());
+        EXPECT_EQ(buffer->imageWidth(), 640u);
+    }
+    camera.stopGrab();
+    receiver.releaseAll();
+
+    camera.width = 320;
+    receiver.received = 0;
+    camera.startContinuousShot();
+    EXPECT_TRUE(device.grabber().queuedBuffersAreZero());
+    grabFrames(1);
+    ASSERT_EQ(receiver.kept.size(), 1u);
+    EXPECT_EQ(first.count(receiver.kept.front()), 0u) << "a buffer of the old size serves the new one";
+    EXPECT_EQ(receiver.kept.front()->size(), 320u * 480u);
+    camera.stopGrab();
+    receiver.releaseAll();
+    camera.close();
     EXPECT_TRUE(poolIsEmpty());
 }
 

@@ -167,8 +167,7 @@ TEST_P(EmulatedCameraTest, FailedFramesAreCounted)
     EXPECT_EQ(errors, 2u);
 }
 
-// Each stop waits for the grab loop's next look at its stop flag (up to 100 ms), so a hundred rounds
-// take some seconds per model.
+// A hundred live-view restarts: each must leave the camera ready for the next, with no buffer lost.
 TEST_P(EmulatedCameraTest, StopAndRestartRepeatedly)
 {
     for (int round = 0; round < 100; ++round) {

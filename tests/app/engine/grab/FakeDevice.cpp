@@ -3,6 +3,7 @@
 
 #include <GenICam/GenericException.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace fake {
@@ -329,9 +330,18 @@ bool StreamGrabber::waitForResult(int timeoutMs)
     std::unique_lock<std::mutex> lock(m_mutex);
     // A finished grab ends the wait early, so that a stopping loop need not sit out its time-out.
     const int finishes = m_finishCount;
-    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                       [&] { return (!m_removed && !m_results.empty()) || m_finishCount != finishes; });
+    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return (!m_removed && !m_results.empty()) || m_finishCount != finishes || m_interrupted;
+    });
+    m_interrupted = false;
     return !m_removed && !m_results.empty();
+}
+
+void StreamGrabber::interruptWait()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_interrupted = true;
+    m_changed.notify_all();
 }
 
 bool StreamGrabber::retrieveResult(grab::GrabResult& result)
@@ -420,6 +430,20 @@ size_t StreamGrabber::queuedCount() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_queued.size();
+}
+
+bool StreamGrabber::queuedBuffersAreZero() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const auto& queued : m_queued) {
+        const auto it = m_registered.find(queued.first);
+        if (it == m_registered.end())
+            return false;
+        const auto* data = static_cast<const uint8_t*>(it->second.first);
+        if (std::any_of(data, data + it->second.second, [](uint8_t b) { return b != 0; }))
+            return false;
+    }
+    return true;
 }
 
 size_t StreamGrabber::registeredCount() const

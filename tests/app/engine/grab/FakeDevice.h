@@ -95,6 +95,7 @@ public:
     bool waitForResult(int timeoutMs) override;
     bool retrieveResult(grab::GrabResult& result) override;
     void cancelGrab() override;
+    void interruptWait() override;
     void finishGrab() override;
 
     // Fills the oldest queued buffer with the value and hands it out with the status; false when
@@ -108,6 +109,8 @@ public:
     void failRegistrationNumber(int number);
 
     size_t queuedCount() const;
+    // True when every queued buffer holds only zero bytes.
+    bool queuedBuffersAreZero() const;
     size_t registeredCount() const;
     int finishCount() const;
     int prepareCount() const;
@@ -128,6 +131,7 @@ private:
     int m_registrations = 0;
     int m_failRegistration = 0;
     int m_finishCount = 0;
+    bool m_interrupted = false; // until the next wait returns
     int m_prepareCount = 0;
     std::chrono::steady_clock::time_point m_lastDelivery;
     fake::NodeMap m_nodeMap;
