@@ -192,5 +192,9 @@ private:
     // live-view restart then allocates and registers memory that is already mapped instead of a new
     // pool. Not counted as live; given up when the size changes, the device goes or the camera ends.
     std::vector<Lorvish::StreamBuffer*> m_spare;
+    // Pool and spare buffers known to hold only zeros: made so, or cleared and since then filled by
+    // no grab result (a cancelled buffer comes back untouched). Clearing them again would cost a
+    // restart a write over every page of the pool.
+    std::set<Lorvish::StreamBuffer*> m_clean;
     int m_bufferReturnTimeoutMs = 5000;
 };

@@ -413,7 +413,6 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
         m_streamGrabber->prepareGrab();
         GenApi::INodeMap* genApiMap = m_device->nodeMap() ? m_device->nodeMap()->genApiNodeMap() : nullptr;
         created.reserve(count);
-        std::set<Lorvish::StreamBuffer*> fresh;
         for (int i = 0; i < count; ++i) {
             Lorvish::StreamBuffer* buffer = takeSpare(genApiMap);
             if (!buffer) {
@@ -421,7 +420,7 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
                                                    static_cast<Nimbo::EPixelType>(m_pixelType),
                                                    static_cast<unsigned>(m_width), static_cast<unsigned>(m_height),
                                                    m_generation, genApiMap);
-                fresh.insert(buffer);
+                m_clean.insert(buffer); // zeroed when made
             }
             created.push_back(buffer);
             m_pool.insert(buffer);
@@ -430,7 +429,7 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
         dropSpares(); // what this grab did not take
         for (Lorvish::StreamBuffer* buffer : created) {
             connect(buffer, &Lorvish::StreamBuffer::backToHome, this, &Camera::comeHome, Qt::DirectConnection);
-            enqueueBuffer(buffer, fresh.count(buffer) == 0); // new ones come zeroed
+            enqueueBuffer(buffer, m_clean.count(buffer) == 0);
         }
     } catch (...) {
         // Give back what this attempt registered and queued, so that a later grab starts clean.
@@ -446,6 +445,7 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
         for (Lorvish::StreamBuffer* buffer : created) {
             m_pool.erase(buffer);
             m_queued.erase(buffer);
+            m_clean.erase(buffer);
             delete buffer;
         }
         m_semNonQueuedBuffers.tryAcquire(m_semNonQueuedBuffers.available());
@@ -464,8 +464,10 @@ void Camera::enqueueBuffer(Lorvish::StreamBuffer* buffer, bool zeroFill)
     QMutexLocker lock(&m_mutex);
     if (m_state <= DeviceAttached || !m_streamGrabber)
         return;
-    if (zeroFill)
+    if (zeroFill) {
         buffer->memset(0);
+        m_clean.insert(buffer);
+    }
     m_streamGrabber->queueBuffer(buffer->handle(), buffer);
     m_queued.insert(buffer);
     if (!m_semNonQueuedBuffers.tryAcquire(1))
@@ -615,6 +617,8 @@ void Camera::handleResult(const grab::GrabResult& result)
         buffer = nullptr; // not one of ours: nothing to hand on or bring home
     if (buffer) {
         m_queued.erase(buffer);
+        if (result.status == grab::GrabStatus::Grabbed || result.status == grab::GrabStatus::Failed)
+            m_clean.erase(buffer);
         buffer->lock();
         buffer->setImageFormat(static_cast<Nimbo::EPixelType>(result.hasPixelType ? result.pixelType : m_pixelType));
         buffer->setImageWidth(static_cast<unsigned>(result.width >= 0 ? result.width : m_width));
@@ -706,6 +710,8 @@ void Camera::purgeRetired()
                 doomed.push_back(buffer);
         }
         m_retired.clear();
+        for (Lorvish::StreamBuffer* buffer : doomed)
+            m_clean.erase(buffer);
     }
     for (Lorvish::StreamBuffer* buffer : doomed)
         delete buffer;
@@ -719,6 +725,7 @@ Lorvish::StreamBuffer* Camera::takeSpare(GenApi::INodeMap* nodeMap)
         Lorvish::StreamBuffer* buffer = m_spare.back();
         m_spare.pop_back();
         if (buffer->size() != m_bufferSize || buffer->nodeMap() != nodeMap || buffer->lockCount() != 0) {
+            m_clean.erase(buffer);
             delete buffer;
             continue;
         }
@@ -740,6 +747,8 @@ void Camera::dropSpares()
     {
         QMutexLocker lock(&m_mutex);
         spares.swap(m_spare);
+        for (Lorvish::StreamBuffer* buffer : spares)
+            m_clean.erase(buffer);
     }
     for (Lorvish::StreamBuffer* buffer : spares)
         delete buffer;
@@ -761,6 +770,7 @@ void Camera::releasePool()
     }
     m_pool.clear();
     m_queued.clear();
+    m_clean.clear();
 }
 
 void Camera::stopGrab()
