@@ -132,9 +132,10 @@ TEST_P(EmulatedCameraTest, ContinuousAndOneShotGrabs)
     double fps = 0.0;
     uint64_t bytesPerSecond = 0;
     camera->getPerfData(&fps, &bytesPerSecond, nullptr);
-    // The emulator paints at 50 frames per second; a loaded machine may fall behind, never ahead.
+    // The emulator paints at 50 frames per second; a loaded machine may fall behind, and a frame that
+    // comes late is followed by one sent early to keep the rate, so short windows may show more.
     EXPECT_GT(fps, 5.0);
-    EXPECT_LT(fps, 60.0);
+    EXPECT_LT(fps, 100.0);
     EXPECT_GT(bytesPerSecond, 0u);
     camera->stopGrab();
     uint32_t images = 0, errors = 0;
