@@ -1,7 +1,8 @@
 // What a user waits for at each live-view start and stop: from the start of grabbing to the first
 // frame handed on, and the stop of a running grab, on the SDK's emulated 1920 x 1200 colour camera in
 // its default configuration. Each should stay within 20 ms plus one frame period; the counters print
-// the camera's frame period and that limit next to the measured times.
+// the camera's frame period and that limit next to the measured times. Only a camera's first start
+// maps its buffer pool afresh (its first frames fault the pages in); every later start reuses it.
 #include "CameraConfiguration.h"
 #include "StdFeatureListCamera.h"
 
@@ -83,7 +84,6 @@ public:
         const double period = framePeriodMs();
         state.counters["frame_period_ms"] = period;
         state.counters["limit_ms"] = 20.0 + period;
-        state.counters["buffers"] = camera->numBuffers();
     }
 
     Nimbo::NimboAutoInitTerm init;
@@ -101,7 +101,6 @@ void BM_StartToFirstFrame(benchmark::State& state)
         state.SkipWithError("no emulated camera");
         return;
     }
-    rig.report(state);
     for (auto _ : state) {
         rig.resetCount();
         const auto start = Clock::now();
@@ -116,6 +115,7 @@ void BM_StartToFirstFrame(benchmark::State& state)
         QCoreApplication::processEvents(); // the stopped grab's buffers go
         state.ResumeTiming();
     }
+    rig.report(state);
 }
 BENCHMARK(BM_StartToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
@@ -126,7 +126,6 @@ void BM_StopGrab(benchmark::State& state)
         state.SkipWithError("no emulated camera");
         return;
     }
-    rig.report(state);
     for (auto _ : state) {
         rig.resetCount();
         rig.camera->startContinuousShot();
@@ -139,6 +138,7 @@ void BM_StopGrab(benchmark::State& state)
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         QCoreApplication::processEvents();
     }
+    rig.report(state);
 }
 BENCHMARK(BM_StopGrab)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
