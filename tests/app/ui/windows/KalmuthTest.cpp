@@ -110,7 +110,7 @@ TEST_F(KalmuthTest, AutoRecordOptionRecordsOnceTheCameraIsOpen)
     EXPECT_FALSE(window->recordingSettingsWidget()->isEnabled());
     QTest::qWait(500);
     window->form()->actionStopRecording->trigger();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->contextManager()->isDeviceRecording(nullptr); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->contextManager()->isDeviceRecording(nullptr); }, 60000));
     closeAndDelete(window);
     // The stored AVI choice is what was recorded, and what is stored again.
     QStringList written;
