@@ -1,6 +1,16 @@
 // Building a node map from GenICam descriptions (with merging), and the node map's own operations.
 #include "NodeMapImpl.h"
 
+#include "BooleanNode.h"
+#include "CategoryNode.h"
+#include "CommandNode.h"
+#include "EnumerationNode.h"
+#include "FloatNode.h"
+#include "IntegerNode.h"
+#include "PlainNode.h"
+#include "RegisterNode.h"
+#include "StringNode.h"
+
 #include <GenICam/Log.h>
 
 #include <log4cpp/Category.hh>

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "NodeImpl.h"
+#include "PortNode.h"
 
 #include <GenApi/DeviceInfo.h>
 

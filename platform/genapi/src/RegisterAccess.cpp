@@ -1,0 +1,143 @@
+// Register access through a port, and the bit fields and byte orders of number registers.
+#include "RegisterAccess.h"
+
+#include "NodeMapImpl.h"
+#include "NodeText.h"
+#include "PortNode.h"
+
+#include <algorithm>
+#include <cinttypes>
+
+namespace GenApi {
+int64_t CRegisterAccess::address()
+{
+    uint64_t a = 0; // addresses wrap like the device's address arithmetic
+    for (const auto& p : m_node->m_definition.properties) {
+        if (p.name == "Address")
+            a += static_cast<uint64_t>(m_node->parseInteger(p.text, "Address"));
+    }
+    for (CNodeImpl* n : m_node->links("pAddress"))
+        a += static_cast<uint64_t>(n->readInteger());
+    if (CNodeImpl* index = m_node->link("pIndex")) {
+        const XmlProperty* p = m_node->property("pIndex");
+        int64_t offset = 1;
+        if (const std::string* o = p->attribute("Offset"))
+            offset = m_node->parseInteger(*o, "Offset");
+        else if (const std::string* po = p->attribute("pOffset")) {
+            CNodeImpl* n = m_node->map()->find(trimmedText(*po));
+            if (!n)
+                throw RUNTIME_EXCEPTION("Node '%s': pOffset refers to the unknown node '%s'", m_node->name().c_str(),
+                                        po->c_str());
+            offset = n->readInteger();
+        }
+        a += static_cast<uint64_t>(index->readInteger()) * static_cast<uint64_t>(offset);
+    }
+    return static_cast<int64_t>(a);
+}
+
+int64_t CRegisterAccess::length()
+{
+    const int64_t n = m_node->integerOf("Length", "pLength", 4);
+    // A length from a broken description must not make us allocate gigabytes.
+    if (n <= 0 || n > (int64_t(1) << 24))
+        throw RUNTIME_EXCEPTION("Node '%s': register length %" PRId64 " is out of range", m_node->name().c_str(), n);
+    return n;
+}
+
+EAccessMode CRegisterAccess::accessMode() const
+{
+    const XmlProperty* p = m_node->property("AccessMode");
+    static const std::string none;
+    const std::string& raw = p ? p->text : none;
+    // The common exact spellings need no copy; anything else is trimmed first.
+    const bool exact = raw == "RO" || raw == "WO" || raw == "RW";
+    const std::string mode = exact ? std::string() : trimmedText(raw);
+    const std::string& m0 = exact ? raw : mode;
+    EAccessMode m = m0 == "RO" ? RO : m0 == "WO" ? WO : RW;
+    auto port = dynamic_cast<CPortNode*>(m_node->link("pPort"));
+    if (!port || !port->connected())
+        return NA;
+    return m;
+}
+
+bool CRegisterAccess::bigEndian() const
+{
+    return trimmedText(m_node->text("Endianess", "LittleEndian")) == "BigEndian";
+}
+
+void CRegisterAccess::read(std::vector<uint8_t>& bytes)
+{
+    auto port = dynamic_cast<CPortNode*>(m_node->link("pPort"));
+    if (!port || !port->connected())
+        throw ACCESS_EXCEPTION("Node '%s': its port is not connected", m_node->name().c_str());
+    bytes.assign(static_cast<size_t>(length()), 0);
+    port->Read(bytes.data(), address(), static_cast<int64_t>(bytes.size()));
+}
+
+void CRegisterAccess::write(const std::vector<uint8_t>& bytes)
+{
+    auto port = dynamic_cast<CPortNode*>(m_node->link("pPort"));
+    if (!port || !port->connected())
+        throw ACCESS_EXCEPTION("Node '%s': its port is not connected", m_node->name().c_str());
+    port->Write(bytes.data(), address(), static_cast<int64_t>(bytes.size()));
+}
+
+BitField bitFieldOf(CNodeImpl* node, int64_t length, bool bigEndian)
+{
+    const int bits = static_cast<int>(length * 8);
+    BitField f;
+    f.low = 0;
+    f.width = bits;
+    if (node->kind() != "MaskedIntReg")
+        return f;
+    int64_t lsb, msb;
+    if (node->property("Bit")) {
+        lsb = msb = node->parseInteger(node->text("Bit"), "Bit");
+    } else {
+        lsb = node->property("LSB") ? node->parseInteger(node->text("LSB"), "LSB") : (bigEndian ? bits - 1 : 0);
+        msb = node->property("MSB") ? node->parseInteger(node->text("MSB"), "MSB") : (bigEndian ? 0 : bits - 1);
+    }
+    // Big-endian registers number their bits from the most significant one.
+    if (bigEndian) {
+        lsb = bits - 1 - lsb;
+        msb = bits - 1 - msb;
+    }
+    if (lsb < 0 || msb < lsb || msb >= bits)
+        throw RUNTIME_EXCEPTION("Node '%s': bit field LSB..MSB lies outside its %d-bit register", node->name().c_str(),
+                                bits);
+    f.low = static_cast<int>(lsb);
+    f.width = static_cast<int>(msb - lsb + 1);
+    return f;
+}
+
+uint64_t fieldMask(int width)
+{
+    return width >= 64 ? ~uint64_t(0) : ((uint64_t(1) << width) - 1);
+}
+
+uint64_t bytesToRaw(const std::vector<uint8_t>& bytes, bool bigEndian)
+{
+    uint64_t raw = 0;
+    const size_t n = std::min<size_t>(bytes.size(), 8);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t k = bigEndian ? i : n - 1 - i;
+        raw = (raw << 8) | bytes[k];
+    }
+    return raw;
+}
+
+void rawToBytes(uint64_t raw, std::vector<uint8_t>& bytes, bool bigEndian)
+{
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n; ++i) {
+        const size_t k = bigEndian ? n - 1 - i : i;
+        bytes[k] = static_cast<uint8_t>(raw & 0xFF);
+        raw >>= 8;
+    }
+}
+
+bool isSigned(CNodeImpl* node)
+{
+    return trimmedText(node->text("Sign", "Unsigned")) == "Signed";
+}
+} // namespace GenApi

@@ -1,0 +1,36 @@
+// Bytes of a register behind a port, and the bit fields and byte orders of the registers that hold numbers.
+#pragma once
+
+#include "NodeImpl.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace GenApi {
+// Bytes of a register behind a port: address, length and the port come from the description.
+class CRegisterAccess {
+public:
+    explicit CRegisterAccess(CNodeImpl* node) : m_node(node) {}
+    int64_t address();
+    int64_t length();
+    EAccessMode accessMode() const;
+    bool bigEndian() const;
+    void read(std::vector<uint8_t>& bytes);
+    void write(const std::vector<uint8_t>& bytes);
+
+private:
+    CNodeImpl* m_node;
+};
+
+// Bit positions (counted from the least significant bit) and width of an integer register's field.
+struct BitField {
+    int low = 0;
+    int width = 64;
+};
+
+BitField bitFieldOf(CNodeImpl* node, int64_t length, bool bigEndian);
+uint64_t fieldMask(int width);
+uint64_t bytesToRaw(const std::vector<uint8_t>& bytes, bool bigEndian);
+void rawToBytes(uint64_t raw, std::vector<uint8_t>& bytes, bool bigEndian);
+bool isSigned(CNodeImpl* node);
+} // namespace GenApi

@@ -1,0 +1,108 @@
+// String and StringReg nodes.
+#include "StringNode.h"
+
+#include "NodeMapImpl.h"
+#include "NodeText.h"
+#include "PortNode.h"
+#include "RegisterAccess.h"
+
+#include <algorithm>
+#include <cinttypes>
+
+namespace GenApi {
+void CStringNode::Resolve()
+{
+    CNodeImpl::Resolve();
+    if (kind() == "StringReg") {
+        m_register = true;
+        requireLink(this, "pPort");
+        if (!dynamic_cast<CPortNode*>(link("pPort")))
+            throw RUNTIME_EXCEPTION("Node '%s': pPort '%s' is not a Port", name().c_str(),
+                                    link("pPort")->name().c_str());
+    } else {
+        m_value = text("Value");
+    }
+}
+
+EAccessMode CStringNode::intrinsicAccessMode() const
+{
+    if (m_register)
+        return CRegisterAccess(const_cast<CStringNode*>(this)).accessMode();
+    return RW;
+}
+
+std::string CStringNode::readText()
+{
+    DepthGuard guard(this);
+    if (!m_register)
+        return m_value;
+    if (m_cacheValid && IsCachable())
+        return m_cached;
+    std::vector<uint8_t> bytes;
+    CRegisterAccess(this).read(bytes);
+    const auto end = std::find(bytes.begin(), bytes.end(), uint8_t(0));
+    m_cached.assign(bytes.begin(), end);
+    m_cacheValid = true;
+    return m_cached;
+}
+
+int64_t CStringNode::readInteger()
+{
+    throw RUNTIME_EXCEPTION("Node '%s' is a string, not a number", name().c_str());
+}
+
+int64_t CStringNode::GetMaxLength()
+{
+    AutoLock lock(m_map->GetLock());
+    return m_register ? CRegisterAccess(this).length() : 0x7FFFFFFF;
+}
+
+void CStringNode::SetValue(const GenICam::gcstring& value, bool)
+{
+    CNodeMapImpl::Operation op(m_map);
+    checkWritable();
+    DepthGuard guard(this);
+    const int64_t maxLength = GetMaxLength();
+    if (static_cast<int64_t>(value.size()) > maxLength)
+        throw OUT_OF_RANGE_EXCEPTION("Node '%s': %zu characters exceed the length %" PRId64, name().c_str(),
+                                     value.size(), maxLength);
+    if (m_register) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(maxLength), 0);
+        std::copy(value.str().begin(), value.str().end(), bytes.begin());
+        m_cacheValid = false;
+        CRegisterAccess(this).write(bytes);
+        if (GetCachingMode() == WriteThrough) {
+            m_cached = value.str();
+            m_cacheValid = true;
+        }
+    } else {
+        m_value = value.str();
+    }
+    changed();
+}
+
+IString& CStringNode::operator=(const GenICam::gcstring& value)
+{
+    SetValue(value);
+    return *this;
+}
+
+GenICam::gcstring CStringNode::GetValue(bool, bool ignoreCache)
+{
+    AutoLock lock(m_map->GetLock());
+    checkReadable();
+    if (ignoreCache)
+        invalidateReadingTree();
+    return readText();
+}
+
+GenICam::gcstring CStringNode::ToString(bool verify, bool ignoreCache)
+{
+    return GetValue(verify, ignoreCache);
+}
+
+void CStringNode::FromString(const GenICam::gcstring& text, bool verify)
+{
+    SetValue(text, verify);
+}
+} // namespace GenApi
