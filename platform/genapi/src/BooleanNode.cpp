@@ -21,32 +21,17 @@ void CBooleanNode::Resolve()
 
 EAccessMode CBooleanNode::intrinsicAccessMode() const
 {
-    if (CNodeImpl* v = link("pValue"))
-        return v->GetAccessMode();
-    return RW;
+    return pointedAccessMode(RW);
 }
 
 int64_t CBooleanNode::readInteger()
 {
-    DepthGuard guard(this);
-    if (m_cacheValid && IsCachable())
-        return m_cached;
-    CNodeImpl* p = link("pValue");
-    m_cached = p ? p->readInteger() : m_value;
-    m_cacheValid = true;
-    return m_cached;
+    return readOwnOrPointed(m_value, m_cached);
 }
 
 void CBooleanNode::writeInteger(int64_t value, bool verify)
 {
-    DepthGuard guard(this);
-    m_cacheValid = false;
-    if (CNodeImpl* p = link("pValue")) {
-        p->writeInteger(value, verify);
-    } else {
-        m_value = value;
-        changed();
-    }
+    writeOwnOrPointed(m_value, value, verify);
 }
 
 void CBooleanNode::SetValue(bool value, bool verify)
@@ -58,11 +43,7 @@ void CBooleanNode::SetValue(bool value, bool verify)
 
 bool CBooleanNode::GetValue(bool, bool ignoreCache)
 {
-    AutoLock lock(m_map->GetLock());
-    checkReadable();
-    if (ignoreCache)
-        invalidateReadingTree();
-    return readInteger() == m_on;
+    return checkedRead(ignoreCache, [this] { return readInteger() == m_on; });
 }
 
 GenICam::gcstring CBooleanNode::ToString(bool verify, bool ignoreCache)

@@ -7,9 +7,7 @@
 namespace GenApi {
 EAccessMode CCommandNode::intrinsicAccessMode() const
 {
-    if (CNodeImpl* v = link("pValue"))
-        return v->GetAccessMode();
-    return WO;
+    return pointedAccessMode(WO);
 }
 
 int64_t CCommandNode::readInteger()

@@ -22,9 +22,7 @@ void CEnumerationNode::Resolve()
 
 EAccessMode CEnumerationNode::intrinsicAccessMode() const
 {
-    if (CNodeImpl* v = link("pValue"))
-        return v->GetAccessMode();
-    return RW;
+    return pointedAccessMode(RW);
 }
 
 CEnumEntryNode* CEnumerationNode::entryFor(int64_t value) const
@@ -37,25 +35,12 @@ CEnumEntryNode* CEnumerationNode::entryFor(int64_t value) const
 
 int64_t CEnumerationNode::readInteger()
 {
-    DepthGuard guard(this);
-    if (m_cacheValid && IsCachable())
-        return m_cached;
-    CNodeImpl* p = link("pValue");
-    m_cached = p ? p->readInteger() : m_value;
-    m_cacheValid = true;
-    return m_cached;
+    return readOwnOrPointed(m_value, m_cached);
 }
 
 void CEnumerationNode::writeInteger(int64_t value, bool verify)
 {
-    DepthGuard guard(this);
-    m_cacheValid = false;
-    if (CNodeImpl* p = link("pValue")) {
-        p->writeInteger(value, verify);
-    } else {
-        m_value = value;
-        changed();
-    }
+    writeOwnOrPointed(m_value, value, verify);
 }
 
 void CEnumerationNode::GetSymbolics(StringList_t& symbolics)
@@ -92,11 +77,7 @@ void CEnumerationNode::SetIntValue(int64_t value, bool verify)
 
 int64_t CEnumerationNode::GetIntValue(bool, bool ignoreCache)
 {
-    AutoLock lock(m_map->GetLock());
-    checkReadable();
-    if (ignoreCache)
-        invalidateReadingTree();
-    return readInteger();
+    return checkedRead(ignoreCache, [this] { return readInteger(); });
 }
 
 IEnumEntry* CEnumerationNode::GetEntryByName(const GenICam::gcstring& symbolic)

@@ -2,6 +2,7 @@
 #include "NodeImpl.h"
 
 #include "NodeMapImpl.h"
+#include "NodeText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <set>
+#include <type_traits>
 
 namespace GenApi {
 namespace {
@@ -27,15 +29,6 @@ bool isReadingLink(const std::string& name)
         "pValue",   "pMin",   "pMax",    "pInc",          "pVariable", "pIsImplemented", "pIsAvailable", "pIsLocked",
         "pAddress", "pIndex", "pLength", "pCommandValue", "pPort",     "pEnumEntry",     "pValueCopy"};
     return reading.count(name) != 0;
-}
-
-std::string trimmed(const std::string& s)
-{
-    const size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return std::string();
-    const size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
 }
 
 EAccessMode combine(EAccessMode mode, EAccessMode imposed)
@@ -114,26 +107,16 @@ std::vector<CNodeImpl*> CNodeImpl::links(const char* name) const
 
 int64_t CNodeImpl::parseInteger(const std::string& raw, const char* what) const
 {
-    const std::string t = trimmed(raw);
-    errno = 0;
-    char* end = nullptr;
     int64_t v = 0;
-    const bool hex = t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X');
-    if (hex)
-        v = static_cast<int64_t>(std::strtoull(t.c_str() + 2, &end, 16));
-    else
-        v = std::strtoll(t.c_str(), &end, 10);
-    if (t.empty() || end == t.c_str() || *end != '\0' || errno == ERANGE)
+    if (!textToInteger(raw, v))
         throw RUNTIME_EXCEPTION("Node '%s': %s '%s' is not an integer", name().c_str(), what, raw.c_str());
     return v;
 }
 
 double CNodeImpl::parseDouble(const std::string& raw, const char* what) const
 {
-    const std::string t = trimmed(raw);
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (t.empty() || end == t.c_str() || *end != '\0')
+    double v = 0.0;
+    if (!textToDouble(raw, v))
         throw RUNTIME_EXCEPTION("Node '%s': %s '%s' is not a number", name().c_str(), what, raw.c_str());
     return v;
 }
@@ -161,7 +144,7 @@ void CNodeImpl::Resolve()
     for (const auto& p : m_definition.properties) {
         if (!isLinkName(p.name))
             continue;
-        const std::string target = trimmed(p.text);
+        const std::string target = trimmedText(p.text);
         CNodeImpl* node = m_map->find(target);
         if (!node)
             throw RUNTIME_EXCEPTION("Node '%s': %s refers to the unknown node '%s'", name().c_str(), p.name.c_str(),
@@ -198,18 +181,18 @@ void CNodeImpl::Resolve()
             {"Beginner", Beginner}, {"Expert", Expert}, {"Guru", Guru}, {"Invisible", Invisible}};
         bool known = false;
         for (const auto& l : levels)
-            if (trimmed(v->text) == l.first)
+            if (trimmedText(v->text) == l.first)
                 m_visibility = l.second, known = true;
         if (!known)
             throw RUNTIME_EXCEPTION("Node '%s': unknown Visibility '%s'", name().c_str(), v->text.c_str());
     }
     if (const XmlProperty* v = property("ImposedAccessMode")) {
-        if (!parseAccessMode(trimmed(v->text), m_imposedAccess))
+        if (!parseAccessMode(trimmedText(v->text), m_imposedAccess))
             throw RUNTIME_EXCEPTION("Node '%s': unknown ImposedAccessMode '%s'", name().c_str(), v->text.c_str());
     }
     if (const XmlProperty* v = property("PollingTime"))
         m_pollingTime = parseInteger(v->text, "PollingTime");
-    const std::string c = trimmed(text("Cachable", "WriteThrough"));
+    const std::string c = trimmedText(text("Cachable", "WriteThrough"));
     m_cachingMode = c == "NoCache" ? NoCache : c == "WriteAround" ? WriteAround : WriteThrough;
     m_pIsImplemented = link("pIsImplemented");
     m_pIsAvailable = link("pIsAvailable");
@@ -239,50 +222,86 @@ std::unique_ptr<CFormula> CNodeImpl::parseFormula(const char* prop, bool require
     return formula;
 }
 
-double CNodeImpl::evalDouble(const CFormula& formula, const std::map<std::string, double>& extra)
+template <class T>
+T CNodeImpl::evaluate(const CFormula& formula, const std::map<std::string, T>& extra)
 {
     DepthGuard guard(this);
     const auto& names = formula.GetVariableNames();
-    std::function<double(size_t)> get = [&](size_t i) -> double {
+    std::function<T(size_t)> get = [&](size_t i) -> T {
         const std::string& var = names[i];
         auto x = extra.find(var);
         if (x != extra.end())
             return x->second;
         auto n = m_variableNodes.find(var);
-        if (n != m_variableNodes.end())
-            return n->second->readDouble();
+        if (n != m_variableNodes.end()) {
+            if constexpr (std::is_integral<T>::value)
+                return n->second->readInteger();
+            else
+                return n->second->readDouble();
+        }
         auto c = m_constants.find(var);
         if (c != m_constants.end())
-            return c->second;
-        return evalDouble(*m_expressions.at(var), extra);
+            return static_cast<T>(c->second);
+        return evaluate(*m_expressions.at(var), extra);
     };
     CFormula::Variables vars;
-    vars.asDouble = get;
-    vars.asInteger = [&](size_t i) { return static_cast<int64_t>(get(i)); };
-    return formula.EvaluateDouble(vars);
+    if constexpr (std::is_integral<T>::value) {
+        vars.asInteger = get;
+        vars.asDouble = [&](size_t i) { return static_cast<double>(get(i)); };
+        return formula.EvaluateInteger(vars);
+    } else {
+        vars.asDouble = get;
+        vars.asInteger = [&](size_t i) { return static_cast<int64_t>(get(i)); };
+        return formula.EvaluateDouble(vars);
+    }
+}
+
+template double CNodeImpl::evaluate(const CFormula&, const std::map<std::string, double>&);
+template int64_t CNodeImpl::evaluate(const CFormula&, const std::map<std::string, int64_t>&);
+
+double CNodeImpl::evalDouble(const CFormula& formula, const std::map<std::string, double>& extra)
+{
+    return evaluate(formula, extra);
 }
 
 int64_t CNodeImpl::evalInteger(const CFormula& formula, const std::map<std::string, int64_t>& extra)
 {
+    return evaluate(formula, extra);
+}
+
+CLock& CNodeImpl::nodeMapLock() const
+{
+    return m_map->GetLock();
+}
+
+int64_t CNodeImpl::readOwnOrPointed(int64_t own, int64_t& cached)
+{
     DepthGuard guard(this);
-    const auto& names = formula.GetVariableNames();
-    std::function<int64_t(size_t)> get = [&](size_t i) -> int64_t {
-        const std::string& var = names[i];
-        auto x = extra.find(var);
-        if (x != extra.end())
-            return x->second;
-        auto n = m_variableNodes.find(var);
-        if (n != m_variableNodes.end())
-            return n->second->readInteger();
-        auto c = m_constants.find(var);
-        if (c != m_constants.end())
-            return static_cast<int64_t>(c->second);
-        return evalInteger(*m_expressions.at(var), extra);
-    };
-    CFormula::Variables vars;
-    vars.asInteger = get;
-    vars.asDouble = [&](size_t i) { return static_cast<double>(get(i)); };
-    return formula.EvaluateInteger(vars);
+    if (m_cacheValid && IsCachable())
+        return cached;
+    CNodeImpl* p = link("pValue");
+    cached = p ? p->readInteger() : own;
+    m_cacheValid = true;
+    return cached;
+}
+
+void CNodeImpl::writeOwnOrPointed(int64_t& own, int64_t value, bool verify)
+{
+    DepthGuard guard(this);
+    m_cacheValid = false;
+    if (CNodeImpl* p = link("pValue")) {
+        p->writeInteger(value, verify);
+    } else {
+        own = value;
+        changed();
+    }
+}
+
+EAccessMode CNodeImpl::pointedAccessMode(EAccessMode fallback) const
+{
+    if (CNodeImpl* v = link("pValue"))
+        return v->GetAccessMode();
+    return fallback;
 }
 
 int64_t CNodeImpl::readInteger()
@@ -302,9 +321,7 @@ void CNodeImpl::writeInteger(int64_t, bool)
 
 void CNodeImpl::writeDouble(double value, bool verify)
 {
-    if (!(value > -9.2233720368547758e18 && value < 9.2233720368547758e18))
-        throw OUT_OF_RANGE_EXCEPTION("Node '%s': %g does not fit a 64-bit integer", name().c_str(), value);
-    writeInteger(static_cast<int64_t>(std::llround(value)), verify);
+    writeInteger(roundToInteger(this, value), verify);
 }
 
 EAccessMode CNodeImpl::GetAccessMode() const
@@ -543,12 +560,12 @@ INodeMap* CNodeImpl::GetNodeMap() const
 
 GenICam::gcstring CNodeImpl::GetEventID() const
 {
-    return trimmed(text("EventID"));
+    return trimmedText(text("EventID"));
 }
 
 bool CNodeImpl::IsStreamable() const
 {
-    return trimmed(text("Streamable")) == "Yes";
+    return trimmedText(text("Streamable")) == "Yes";
 }
 
 void CNodeImpl::GetPropertyNames(GenICam::gcstring_vector& names) const
@@ -653,12 +670,12 @@ INode* CNodeImpl::GetCastAlias() const
 
 GenICam::gcstring CNodeImpl::GetDocuURL() const
 {
-    return trimmed(text("DocuURL"));
+    return trimmedText(text("DocuURL"));
 }
 
 bool CNodeImpl::IsDeprecated() const
 {
-    return trimmed(text("IsDeprecated")) == "Yes";
+    return trimmedText(text("IsDeprecated")) == "Yes";
 }
 
 bool CNodeImpl::IsFeature() const

@@ -159,6 +159,34 @@ public:
     // Evaluates a formula property with the node's variables; FROM and TO come from the caller.
     double evalDouble(const CFormula& formula, const std::map<std::string, double>& extra);
     int64_t evalInteger(const CFormula& formula, const std::map<std::string, int64_t>& extra);
+    template <class T>
+    T evaluate(const CFormula& formula, const std::map<std::string, T>& extra);
+
+    // A public read: under the lock, refused when the node is not readable, fresh from the device with
+    // IgnoreCache.
+    template <class Read>
+    auto checkedRead(bool ignoreCache, Read read) -> decltype(read())
+    {
+        AutoLock lock(nodeMapLock());
+        checkReadable();
+        if (ignoreCache)
+            invalidateReadingTree();
+        return read();
+    }
+    // After a write to the device: a write-through node keeps what it wrote as its cached value.
+    template <class V>
+    void keepWritten(V& cache, const V& written)
+    {
+        if (GetCachingMode() == WriteThrough) {
+            cache = written;
+            m_cacheValid = true;
+        }
+    }
+    // Nodes that hold an integer themselves or forward it to their pValue (Boolean, Enumeration).
+    int64_t readOwnOrPointed(int64_t own, int64_t& cached);
+    void writeOwnOrPointed(int64_t& own, int64_t value, bool verify);
+    EAccessMode pointedAccessMode(EAccessMode fallback) const;
+    CLock& nodeMapLock() const;
     std::unique_ptr<CFormula> parseFormula(const char* property, bool required);
 
     // Numbers of the description; throws RuntimeException naming the node for text that is not a number.

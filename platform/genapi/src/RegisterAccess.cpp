@@ -136,6 +136,14 @@ void rawToBytes(uint64_t raw, std::vector<uint8_t>& bytes, bool bigEndian)
     }
 }
 
+void requirePort(const CNodeImpl* node)
+{
+    requireLink(node, "pPort");
+    if (!dynamic_cast<CPortNode*>(node->link("pPort")))
+        throw RUNTIME_EXCEPTION("Node '%s': pPort '%s' is not a Port", node->name().c_str(),
+                                node->link("pPort")->name().c_str());
+}
+
 bool isSigned(CNodeImpl* node)
 {
     return trimmedText(node->text("Sign", "Unsigned")) == "Signed";

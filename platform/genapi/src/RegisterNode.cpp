@@ -58,10 +58,7 @@ void CRegisterNode::Set(const uint8_t* buffer, int64_t length, bool)
     std::vector<uint8_t> bytes(buffer, buffer + length);
     m_cacheValid = false;
     CRegisterAccess(this).write(bytes);
-    if (GetCachingMode() == WriteThrough) {
-        m_cached = bytes;
-        m_cacheValid = true;
-    }
+    keepWritten(m_cached, bytes);
     changed();
 }
 

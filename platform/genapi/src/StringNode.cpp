@@ -3,7 +3,6 @@
 
 #include "NodeMapImpl.h"
 #include "NodeText.h"
-#include "PortNode.h"
 #include "RegisterAccess.h"
 
 #include <algorithm>
@@ -15,10 +14,7 @@ void CStringNode::Resolve()
     CNodeImpl::Resolve();
     if (kind() == "StringReg") {
         m_register = true;
-        requireLink(this, "pPort");
-        if (!dynamic_cast<CPortNode*>(link("pPort")))
-            throw RUNTIME_EXCEPTION("Node '%s': pPort '%s' is not a Port", name().c_str(),
-                                    link("pPort")->name().c_str());
+        requirePort(this);
     } else {
         m_value = text("Value");
     }
@@ -71,10 +67,7 @@ void CStringNode::SetValue(const GenICam::gcstring& value, bool)
         std::copy(value.str().begin(), value.str().end(), bytes.begin());
         m_cacheValid = false;
         CRegisterAccess(this).write(bytes);
-        if (GetCachingMode() == WriteThrough) {
-            m_cached = value.str();
-            m_cacheValid = true;
-        }
+        keepWritten(m_cached, value.str());
     } else {
         m_value = value.str();
     }
@@ -89,11 +82,7 @@ IString& CStringNode::operator=(const GenICam::gcstring& value)
 
 GenICam::gcstring CStringNode::GetValue(bool, bool ignoreCache)
 {
-    AutoLock lock(m_map->GetLock());
-    checkReadable();
-    if (ignoreCache)
-        invalidateReadingTree();
-    return readText();
+    return checkedRead(ignoreCache, [this] { return readText(); });
 }
 
 GenICam::gcstring CStringNode::ToString(bool verify, bool ignoreCache)

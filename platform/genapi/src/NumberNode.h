@@ -1,0 +1,75 @@
+// What integer and float nodes share: where the value lives (the node itself, pValue, a register, a formula
+// or a converter over another node), its limits with their impositions, the range check and the cache.
+// CIntegerNode and CFloatNode add what differs: the register's bytes, the increment and the text forms.
+#pragma once
+
+#include "NodeImpl.h"
+
+#include <memory>
+
+namespace GenApi {
+template <class T, class Interface>
+class CNumberNode : public CNodeImpl, virtual public Interface {
+public:
+    using CNodeImpl::CNodeImpl;
+    void Resolve() override;
+
+    void SetValue(T Value, bool Verify = true) override;
+    Interface& operator=(T Value) override
+    {
+        SetValue(Value);
+        return *this;
+    }
+    T GetValue(bool Verify = false, bool IgnoreCache = false) override;
+    T operator()() override { return GetValue(); }
+    T operator*() override { return GetValue(); }
+    T GetMin() override;
+    T GetMax() override;
+    ERepresentation GetRepresentation() override;
+    GenICam::gcstring GetUnit() const override;
+    void ImposeMin(T Value) override;
+    void ImposeMax(T Value) override;
+
+    int64_t readInteger() override;
+    double readDouble() override;
+    void writeInteger(int64_t value, bool verify) override;
+    void writeDouble(double value, bool verify) override;
+    EAccessMode intrinsicAccessMode() const override;
+    bool isDeviceRegister() const override { return m_form == Form::Register; }
+
+protected:
+    // The node kinds by where their value comes from (IntReg and FloatReg are both registers, ...).
+    enum class Form { Plain, Register, SwissKnife, Converter };
+
+    // The register's bytes as a number and back; writeRegister returns the value as the register holds it.
+    virtual void resolveRegister() = 0;
+    virtual T readRegister() = 0;
+    virtual T writeRegister(T value) = 0;
+    // The values the register's width and sign allow.
+    virtual void registerRange(T& low, T& high) = 0;
+    // Throws OutOfRangeException for a value the node does not take.
+    virtual void checkValue(T value);
+
+    T readValue();
+    void writeValue(T value, bool verify);
+    // The limits, with Min/pMin and Max/pMax before what the value's source allows, and the impositions last.
+    void limits(T& low, T& high);
+
+    Form m_form = Form::Plain;
+
+private:
+    void derivedRange(T& low, T& high);
+    void convertedRange(T& low, T& high);
+    T convertBound(double to, double converted);
+    T evaluate(const CFormula& formula, const char* variable, T value);
+
+    T m_value = T();
+    T m_cached = T();
+    bool m_hasImposedMin = false, m_hasImposedMax = false;
+    T m_imposedMin = T(), m_imposedMax = T();
+    std::unique_ptr<CFormula> m_formula, m_formulaTo, m_formulaFrom;
+};
+
+// The limits of an integer or float node, as doubles; other nodes are unbounded.
+void rangeOf(CNodeImpl* node, double& low, double& high);
+} // namespace GenApi
