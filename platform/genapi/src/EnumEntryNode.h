@@ -10,6 +10,8 @@ public:
     void Resolve() override;
     int64_t GetValue() override { return m_value; }
     GenICam::gcstring GetSymbolic() const override { return m_symbolic; }
+    // Without a DisplayName of its own an entry shows its symbol, not its node name.
+    GenICam::gcstring GetDisplayName() const override { return text("DisplayName", m_symbolic); }
     double GetNumericValue() override { return m_numeric; }
     bool IsSelfClearing() override { return text("IsSelfClearing") == "Yes"; }
     EInterfaceType GetPrincipalInterfaceType() const override { return intfIEnumEntry; }

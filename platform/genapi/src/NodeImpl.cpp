@@ -4,6 +4,8 @@
 #include "NodeMapImpl.h"
 #include "NodeText.h"
 
+#include <GenICam/Log.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -20,6 +22,15 @@ const int kMaxDepth = 64;
 bool isLinkName(const std::string& name)
 {
     return name.size() > 1 && name[0] == 'p' && name[1] >= 'A' && name[1] <= 'Z';
+}
+
+// Links a node can do without: a feature of a category, a selected feature, an invalidator, an alias, an
+// entry of an enumeration.
+bool isOptionalLink(const std::string& name)
+{
+    static const std::set<std::string> optional = {"pFeature",   "pSelected", "pInvalidator",
+                                                    "pAlias",     "pCastAlias", "pEnumEntry"};
+    return optional.count(name) != 0;
 }
 
 // Links whose value the node reads; a change of any of them may change this node.
@@ -146,9 +157,17 @@ void CNodeImpl::Resolve()
             continue;
         const std::string target = trimmedText(p.text);
         CNodeImpl* node = m_map->find(target);
-        if (!node)
-            throw RUNTIME_EXCEPTION("Node '%s': %s refers to the unknown node '%s'", name().c_str(), p.name.c_str(),
-                                    target.c_str());
+        if (!node) {
+            const std::string missing = m_map->isLeftOut(target) ? "the node '" + target + "', which is left out"
+                                                                 : "the unknown node '" + target + "'";
+            // The tree and the notices survive a missing member; a value cannot do without its sources.
+            if (isOptionalLink(p.name)) {
+                GenICam::CLog::GetLogger("GenApi")->warn("Node '%s': %s refers to %s; the link is ignored",
+                                                         name().c_str(), p.name.c_str(), missing.c_str());
+                continue;
+            }
+            throw RUNTIME_EXCEPTION("Node '%s': %s refers to %s", name().c_str(), p.name.c_str(), missing.c_str());
+        }
         m_links[p.name].push_back(node);
         if (isReadingLink(p.name))
             m_readingChildren.push_back(node);
@@ -184,7 +203,8 @@ void CNodeImpl::Resolve()
             if (trimmedText(v->text) == l.first)
                 m_visibility = l.second, known = true;
         if (!known)
-            throw RUNTIME_EXCEPTION("Node '%s': unknown Visibility '%s'", name().c_str(), v->text.c_str());
+            GenICam::CLog::GetLogger("GenApi")->warn("Node '%s': unknown Visibility '%s'; Beginner is taken",
+                                                     name().c_str(), v->text.c_str());
     }
     if (const XmlProperty* v = property("ImposedAccessMode")) {
         if (!parseAccessMode(trimmedText(v->text), m_imposedAccess))

@@ -50,17 +50,63 @@ XmlProperty readProperty(const pugi::xml_node& element)
     return p;
 }
 
+// A StructReg is one register whose StructEntry elements are bit fields of it: each entry becomes a
+// MaskedIntReg with the register's properties, where the entry does not give its own.
+void readStructReg(const pugi::xml_node& element, const std::string& source, std::vector<NodeDefinition>& out)
+{
+    std::vector<XmlProperty> common;
+    for (const pugi::xml_node& child : element.children())
+        if (child.type() == pugi::node_element && std::string(child.name()) != "StructEntry")
+            common.push_back(readProperty(child));
+    const std::string nameSpace = element.attribute("NameSpace").value();
+    for (const pugi::xml_node& entry : element.children("StructEntry")) {
+        NodeDefinition definition;
+        definition.kind = "MaskedIntReg";
+        definition.name = entry.attribute("Name").value();
+        if (definition.name.empty()) {
+            GenICam::CLog::GetLogger("GenApi")->error("%s: a StructEntry at offset %td has no Name; it is left out",
+                                                      source.c_str(), entry.offset_debug());
+            continue;
+        }
+        const char* ownSpace = entry.attribute("NameSpace").value();
+        definition.nameSpace = *ownSpace ? ownSpace : nameSpace;
+        definition.mergePriority = parsePriority(entry.attribute("MergePriority").value());
+        for (const pugi::xml_node& c : entry.children())
+            if (c.type() == pugi::node_element)
+                definition.properties.push_back(readProperty(c));
+        for (const XmlProperty& p : common) {
+            bool own = false;
+            for (const XmlProperty& q : definition.properties)
+                own = own || q.name == p.name;
+            // One bit of an entry replaces the register's LSB/MSB and the other way round.
+            const bool bits = p.name == "Bit" || p.name == "LSB" || p.name == "MSB";
+            for (const XmlProperty& q : definition.properties)
+                own = own || (bits && (q.name == "Bit" || q.name == "LSB" || q.name == "MSB"));
+            if (!own)
+                definition.properties.push_back(p);
+        }
+        out.push_back(std::move(definition));
+    }
+}
+
 // Reads the node elements of one description (nodes may sit in Group elements).
 void readNodes(const pugi::xml_node& parent, const std::string& source, std::vector<NodeDefinition>& out, int depth = 0)
 {
-    if (depth > 32)
-        throw RUNTIME_EXCEPTION("%s: Group elements are nested more than 32 deep", source.c_str());
+    auto log = GenICam::CLog::GetLogger("GenApi");
+    if (depth > 32) {
+        log->error("%s: Group elements are nested more than 32 deep; the deeper ones are left out", source.c_str());
+        return;
+    }
     for (const pugi::xml_node& element : parent.children()) {
         if (element.type() != pugi::node_element)
             continue;
         const std::string kind = element.name();
         if (kind == "Group") {
             readNodes(element, source, out, depth + 1);
+            continue;
+        }
+        if (kind == "StructReg") {
+            readStructReg(element, source, out);
             continue;
         }
         if (!nodeKinds().count(kind)) {
@@ -71,9 +117,11 @@ void readNodes(const pugi::xml_node& parent, const std::string& source, std::vec
         NodeDefinition definition;
         definition.kind = kind;
         definition.name = element.attribute("Name").value();
-        if (definition.name.empty())
-            throw RUNTIME_EXCEPTION("%s: a <%s> element at offset %td has no Name", source.c_str(), kind.c_str(),
-                                    element.offset_debug());
+        if (definition.name.empty()) {
+            log->error("%s: a <%s> element at offset %td has no Name; it is left out", source.c_str(), kind.c_str(),
+                       element.offset_debug());
+            continue;
+        }
         definition.nameSpace = element.attribute("NameSpace").value();
         definition.mergePriority = parsePriority(element.attribute("MergePriority").value());
         std::vector<NodeDefinition> entries;
@@ -83,10 +131,21 @@ void readNodes(const pugi::xml_node& parent, const std::string& source, std::vec
             if (kind == "Enumeration" && std::string(child.name()) == "EnumEntry") {
                 NodeDefinition entry;
                 entry.kind = "EnumEntry";
-                const std::string symbol = child.attribute("Name").value();
-                if (symbol.empty())
-                    throw RUNTIME_EXCEPTION("%s: an EnumEntry of '%s' has no Name", source.c_str(), definition.name.c_str());
-                entry.name = "EnumEntry_" + definition.name + "_" + symbol;
+                const std::string written = child.attribute("Name").value();
+                if (written.empty()) {
+                    log->error("%s: an EnumEntry of '%s' has no Name; it is left out", source.c_str(),
+                               definition.name.c_str());
+                    continue;
+                }
+                // Descriptions name their entries "EnumEntry_<Enumeration>_<Symbol>", which is taken as written;
+                // a bare symbol gets that prefix, so that both spellings give the same node.
+                const std::string prefix = "EnumEntry_" + definition.name + "_";
+                std::string symbol = written;
+                if (written.compare(0, prefix.size(), prefix) == 0 && written.size() > prefix.size())
+                    symbol = written.substr(prefix.size());
+                else if (written.compare(0, 10, "EnumEntry_") == 0 && written.size() > 10)
+                    symbol = written.substr(10);
+                entry.name = written.compare(0, 10, "EnumEntry_") == 0 ? written : prefix + written;
                 entry.nameSpace = child.attribute("NameSpace").value();
                 for (const pugi::xml_node& c : child.children())
                     if (c.type() == pugi::node_element)
@@ -156,30 +215,30 @@ void merge(std::vector<NodeDefinition>& nodes, std::map<std::string, size_t>& in
     }
 }
 
-std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, NodeDefinition definition)
+std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, const NodeDefinition& definition)
 {
     const std::string k = definition.kind;
     if (k == "Integer" || k == "IntReg" || k == "MaskedIntReg" || k == "IntSwissKnife" || k == "IntConverter")
-        return std::make_unique<CIntegerNode>(map, std::move(definition));
+        return std::make_unique<CIntegerNode>(map, definition);
     if (k == "Float" || k == "FloatReg" || k == "Converter" || k == "SwissKnife")
-        return std::make_unique<CFloatNode>(map, std::move(definition));
+        return std::make_unique<CFloatNode>(map, definition);
     if (k == "Boolean")
-        return std::make_unique<CBooleanNode>(map, std::move(definition));
+        return std::make_unique<CBooleanNode>(map, definition);
     if (k == "Enumeration")
-        return std::make_unique<CEnumerationNode>(map, std::move(definition));
+        return std::make_unique<CEnumerationNode>(map, definition);
     if (k == "EnumEntry")
-        return std::make_unique<CEnumEntryNode>(map, std::move(definition));
+        return std::make_unique<CEnumEntryNode>(map, definition);
     if (k == "Command")
-        return std::make_unique<CCommandNode>(map, std::move(definition));
+        return std::make_unique<CCommandNode>(map, definition);
     if (k == "String" || k == "StringReg")
-        return std::make_unique<CStringNode>(map, std::move(definition));
+        return std::make_unique<CStringNode>(map, definition);
     if (k == "Register")
-        return std::make_unique<CRegisterNode>(map, std::move(definition));
+        return std::make_unique<CRegisterNode>(map, definition);
     if (k == "Port")
-        return std::make_unique<CPortNode>(map, std::move(definition));
+        return std::make_unique<CPortNode>(map, definition);
     if (k == "Node")
-        return std::make_unique<CPlainNode>(map, std::move(definition));
-    return std::make_unique<CCategoryNode>(map, std::move(definition));
+        return std::make_unique<CPlainNode>(map, definition);
+    return std::make_unique<CCategoryNode>(map, definition);
 }
 
 std::mutex g_registryMutex;
@@ -233,16 +292,7 @@ CNodeMapImpl::CNodeMapImpl(const GenICam::gcstring& description, const GenICam::
         readNodes(root, source, more);
         merge(specs, index, std::move(more));
     }
-    for (NodeDefinition& definition : specs) {
-        const std::string name = definition.name;
-        auto node = makeNode(this, std::move(definition));
-        m_byName[name] = node.get();
-        if (auto port = dynamic_cast<CPortNode*>(node.get()))
-            m_ports.push_back(port);
-        m_nodes.push_back(std::move(node));
-    }
-    for (auto& node : m_nodes)
-        node->Resolve();
+    build(specs);
     for (auto& node : m_nodes)
         node->computeDeviceBacked();
     // Features are what the Root category reaches.
@@ -259,6 +309,40 @@ CNodeMapImpl::CNodeMapImpl(const GenICam::gcstring& description, const GenICam::
             for (CNodeImpl* f : n->links("pFeature"))
                 stack.push_back(f);
         }
+    }
+}
+
+// Real cameras ship imperfect descriptions: a node that cannot be used is logged by name and left out, and
+// the rest is built again without it (nodes that need it follow it out in the next round).
+void CNodeMapImpl::build(const std::vector<NodeDefinition>& specs)
+{
+    auto log = GenICam::CLog::GetLogger("GenApi");
+    for (;;) {
+        m_nodes.clear();
+        m_byName.clear();
+        m_ports.clear();
+        for (const NodeDefinition& definition : specs) {
+            if (m_leftOut.count(definition.name))
+                continue;
+            auto node = makeNode(this, definition);
+            m_byName[definition.name] = node.get();
+            if (auto port = dynamic_cast<CPortNode*>(node.get()))
+                m_ports.push_back(port);
+            m_nodes.push_back(std::move(node));
+        }
+        bool complete = true;
+        for (auto& node : m_nodes) {
+            try {
+                node->Resolve();
+            } catch (const GenICam::GenericException& e) {
+                log->error("Node '%s' (%s) is left out of the node map: %s", node->name().c_str(),
+                           node->kind().c_str(), e.GetDescription());
+                m_leftOut.insert(node->name());
+                complete = false;
+            }
+        }
+        if (complete)
+            return;
     }
 }
 

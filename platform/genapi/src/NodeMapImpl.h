@@ -10,6 +10,7 @@
 
 #include <GenApi/DeviceInfo.h>
 
+#include <set>
 #include <unordered_map>
 
 namespace GenApi {
@@ -41,6 +42,8 @@ public:
     GenICam::gcstring GetDeviceVersion() override;
 
     CNodeImpl* find(const std::string& name) const;
+    // True for a node of the descriptions that could not be used and is not in the map.
+    bool isLeftOut(const std::string& name) const { return m_leftOut.count(name) != 0; }
     const GenICam::gcstring& deviceName() const { return m_deviceName; }
 
     // A change of node's own value: it and its dependents are invalidated and queued for their callbacks.
@@ -59,6 +62,7 @@ public:
     };
 
 private:
+    void build(const std::vector<NodeDefinition>& specs);
     void queue(CNodeImpl* node);
     void dispatch(std::vector<CNodeImpl*>& nodes);
     std::string rootAttribute(const char* name) const;
@@ -68,6 +72,7 @@ private:
     std::vector<std::pair<std::string, std::string>> m_rootAttributes;
     std::vector<std::unique_ptr<CNodeImpl>> m_nodes;
     std::unordered_map<std::string, CNodeImpl*> m_byName;
+    std::set<std::string> m_leftOut;
     std::vector<CPortNode*> m_ports;
     int m_operationDepth = 0;
     std::vector<CNodeImpl*> m_pending;

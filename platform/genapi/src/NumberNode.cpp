@@ -101,7 +101,7 @@ void CNumberNode<T, I>::Resolve()
         }
         break;
     case Form::Register:
-        requirePort(this);
+        resolveRegisterAccess(this);
         resolveRegister();
         break;
     case Form::SwissKnife: m_formula = parseFormula("Formula", true); break;

@@ -136,12 +136,17 @@ void rawToBytes(uint64_t raw, std::vector<uint8_t>& bytes, bool bigEndian)
     }
 }
 
-void requirePort(const CNodeImpl* node)
+void resolveRegisterAccess(const CNodeImpl* node)
 {
     requireLink(node, "pPort");
     if (!dynamic_cast<CPortNode*>(node->link("pPort")))
         throw RUNTIME_EXCEPTION("Node '%s': pPort '%s' is not a Port", node->name().c_str(),
                                 node->link("pPort")->name().c_str());
+    if (const XmlProperty* p = node->property("AccessMode")) {
+        const std::string mode = trimmedText(p->text);
+        if (mode != "RO" && mode != "WO" && mode != "RW")
+            throw RUNTIME_EXCEPTION("Node '%s': unknown AccessMode '%s'", node->name().c_str(), p->text.c_str());
+    }
 }
 
 bool isSigned(CNodeImpl* node)

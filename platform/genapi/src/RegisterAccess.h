@@ -34,6 +34,7 @@ uint64_t bytesToRaw(const std::vector<uint8_t>& bytes, bool bigEndian);
 void rawToBytes(uint64_t raw, std::vector<uint8_t>& bytes, bool bigEndian);
 bool isSigned(CNodeImpl* node);
 
-// Throws RuntimeException naming the node when its pPort is missing or not a Port.
-void requirePort(const CNodeImpl* node);
+// Throws RuntimeException naming the node when its pPort is missing or not a Port, or its AccessMode is
+// none of RO, WO and RW.
+void resolveRegisterAccess(const CNodeImpl* node);
 } // namespace GenApi

@@ -11,6 +11,12 @@
 #include <cstdio>
 
 namespace GenApi {
+void CRegisterNode::Resolve()
+{
+    CNodeImpl::Resolve();
+    resolveRegisterAccess(this);
+}
+
 EAccessMode CRegisterNode::intrinsicAccessMode() const
 {
     return CRegisterAccess(const_cast<CRegisterNode*>(this)).accessMode();

@@ -7,6 +7,7 @@ namespace GenApi {
 class CRegisterNode : public CNodeImpl, virtual public IRegister {
 public:
     using CNodeImpl::CNodeImpl;
+    void Resolve() override;
     void Set(const uint8_t* pBuffer, int64_t Length, bool Verify = true) override;
     void Get(uint8_t* pBuffer, int64_t Length, bool Verify = false, bool IgnoreCache = false) override;
     int64_t GetLength() override;

@@ -14,7 +14,7 @@ void CStringNode::Resolve()
     CNodeImpl::Resolve();
     if (kind() == "StringReg") {
         m_register = true;
-        requirePort(this);
+        resolveRegisterAccess(this);
     } else {
         m_value = text("Value");
     }

@@ -140,13 +140,13 @@ inline const char* colourDescription()
     <Description>Sets the contrast mode.   </Description>
     <DisplayName>Contrast Mode</DisplayName>
     <Streamable>Yes</Streamable>
-    <EnumEntry Name="Linear" NameSpace="Custom">
+    <EnumEntry Name="EnumEntry_VlrContrastMode_Linear" NameSpace="Custom">
       <ToolTip>Linear contrast will be used.</ToolTip>
       <Description>Linear contrast will be used. Dark and bright values will be clipped.   </Description>
       <DisplayName>Linear</DisplayName>
       <Value>0</Value>
     </EnumEntry>
-    <EnumEntry Name="SCurve" NameSpace="Custom">
+    <EnumEntry Name="EnumEntry_VlrContrastMode_SCurve" NameSpace="Custom">
       <ToolTip>An S-shaped contrast curve will be used.</ToolTip>
       <Description>An S-shaped contrast curve will be used. Dark and bright values will be compressed but not clipped.   </Description>
       <DisplayName>S-Curve</DisplayName>

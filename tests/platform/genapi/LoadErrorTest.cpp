@@ -10,12 +10,6 @@ using namespace GenApi;
 using namespace genapitest;
 
 namespace {
-struct BrokenCase {
-    const char* what;
-    std::string text;
-    const char* fragment;
-};
-
 std::string expectRuntimeError(const std::string& text)
 {
     try {
@@ -28,45 +22,19 @@ std::string expectRuntimeError(const std::string& text)
 }
 } // namespace
 
-TEST(LoadErrorTest, BrokenDescriptionsNameTheProblem)
+TEST(LoadErrorTest, TextThatIsNoDescriptionIsRefused)
 {
-    auto nestedGroups = [](int depth) {
-        std::string g;
-        for (int i = 0; i < depth; ++i)
-            g += "<Group>";
-        for (int i = 0; i < depth; ++i)
-            g += "</Group>";
-        return g;
-    };
-    const BrokenCase cases[] = {
+    const struct {
+        const char* what;
+        std::string text;
+        const char* fragment;
+    } cases[] = {
         {"empty", "", "empty"},
         {"not XML", "hello", "not well-formed"},
         {"unclosed", "<RegisterDescription><Integer Name=\"A\">", "not well-formed"},
         {"wrong root", "<Foo/>", "<Foo>"},
-        {"nameless node", describe("<Integer><Value>1</Value></Integer>"), "has no Name"},
-        {"unknown link", describe("<Integer Name=\"A\"><pValue>B</pValue></Integer>"), "unknown node 'B'"},
-        {"bad number", describe("<Integer Name=\"A\"><Value>one</Value></Integer>"), "not an integer"},
-        {"bad float", describe("<Float Name=\"A\"><Value>1.2.3</Value></Float>"), "not a number"},
-        {"bad visibility", describe("<Integer Name=\"A\"><Visibility>Everyone</Visibility></Integer>"), "Visibility"},
-        {"register without port", describe("<IntReg Name=\"A\"><Address>0</Address><Length>4</Length></IntReg>"),
-         "pPort"},
-        {"converter without formula",
-         describe(
-             "<Integer Name=\"I\"/><Converter Name=\"C\"><pValue>I</pValue><FormulaFrom>TO</FormulaFrom></Converter>"),
-         "FormulaTo"},
-        {"unknown variable", describe("<SwissKnife Name=\"K\"><Formula>X+1</Formula></SwissKnife>"),
-         "unknown variable 'X'"},
-        {"integer register too long",
-         describe(
-             "<Port Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>9</Length><pPort>P</pPort></IntReg>"),
-         "1 to 8 bytes"},
-        {"groups nested too deep", describe(nestedGroups(40)), "nested"},
-        {"pPort not a port",
-         describe(
-             "<Integer Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>4</Length><pPort>P</pPort></IntReg>"),
-         "is not a Port"},
     };
-    for (const BrokenCase& c : cases) {
+    for (const auto& c : cases) {
         const std::string message = expectRuntimeError(c.text);
         EXPECT_NE(message.find(c.fragment), std::string::npos) << c.what << ": " << message;
     }
@@ -77,6 +45,103 @@ TEST(LoadErrorTest, BrokenDescriptionsNameTheProblem)
     } catch (const GenICam::RuntimeException& e) {
         EXPECT_NE(std::string(e.GetDescription()).find("Injected GenICam description 1"), std::string::npos);
     }
+}
+
+// Real cameras ship imperfect descriptions: a node that cannot be used is logged by name and left out,
+// the rest of the description loads and works.
+TEST(LoadErrorTest, ABrokenNodeIsLoggedAndLeftOutAndTheRestLoads)
+{
+    auto nestedGroups = [](int depth) {
+        std::string g;
+        for (int i = 0; i < depth; ++i)
+            g += "<Group>";
+        g += "<Integer Name=\"A\"/>";
+        for (int i = 0; i < depth; ++i)
+            g += "</Group>";
+        return g;
+    };
+    const struct {
+        const char* what;
+        std::string nodes;
+        const char* logged;
+    } cases[] = {
+        {"nameless node", "<Integer><Value>1</Value></Integer>", "has no Name"},
+        {"unknown link", "<Integer Name=\"A\"><pValue>B</pValue></Integer>", "Node 'A': pValue refers to the unknown node 'B'"},
+        {"bad number", "<Integer Name=\"A\"><Value>one</Value></Integer>", "Node 'A': Value 'one' is not an integer"},
+        {"bad float", "<Float Name=\"A\"><Value>1.2.3</Value></Float>", "not a number"},
+        {"register without port", "<IntReg Name=\"A\"><Address>0</Address><Length>4</Length></IntReg>",
+         "Node 'A' (IntReg) has no pPort"},
+        {"converter without formula",
+         "<Integer Name=\"I\"/><Converter Name=\"A\"><pValue>I</pValue><FormulaFrom>TO</FormulaFrom></Converter>",
+         "Node 'A' (Converter) has no FormulaTo"},
+        {"unknown variable", "<SwissKnife Name=\"A\"><Formula>X+1</Formula></SwissKnife>", "unknown variable 'X'"},
+        {"integer register too long",
+         "<Port Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>9</Length><pPort>P</pPort></IntReg>",
+         "1 to 8 bytes"},
+        {"groups nested too deep", nestedGroups(40), "nested more than 32 deep"},
+        {"pPort not a port",
+         "<Integer Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>4</Length><pPort>P</pPort></IntReg>",
+         "is not a Port"},
+        {"unknown access mode",
+         "<Port Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>4</Length><AccessMode>Sometimes</AccessMode>"
+         "<pPort>P</pPort></IntReg>",
+         "Node 'A': unknown AccessMode 'Sometimes'"},
+        {"register node without port", "<Register Name=\"A\"><Address>0</Address><Length>4</Length></Register>",
+         "Node 'A' (Register) has no pPort"},
+        {"nameless enumeration entry",
+         "<Enumeration Name=\"E\"><EnumEntry><Value>1</Value></EnumEntry><Value>1</Value></Enumeration>",
+         "an EnumEntry of 'E' has no Name"},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        auto map = load("<Category Name=\"Root\"><pFeature>Good</pFeature><pFeature>A</pFeature></Category>"
+                        "<Integer Name=\"Good\"><Value>7</Value></Integer>" +
+                        c.nodes);
+        EXPECT_EQ(map->GetNode("A"), nullptr) << c.what;
+        EXPECT_TRUE(log.contains(c.logged)) << c.what << ": " << log.text();
+        CIntegerPtr good = map->GetNode("Good");
+        ASSERT_TRUE(good.IsValid()) << c.what;
+        good->SetValue(8);
+        EXPECT_EQ(good->GetValue(), 8) << c.what;
+        // The category keeps its other features.
+        FeatureList_t features;
+        CCategoryPtr(map->GetNode("Root"))->GetFeatures(features);
+        ASSERT_EQ(features.size(), 1u) << c.what;
+        EXPECT_EQ(features[0]->GetNode()->GetName(), "Good");
+    }
+}
+
+TEST(LoadErrorTest, NodesThatNeedALeftOutNodeFollowItOut)
+{
+    LogCapture log;
+    auto map = load("<IntReg Name=\"Raw\"><Address>0</Address><Length>4</Length></IntReg>"
+                    "<Converter Name=\"Gain\"><pValue>Raw</pValue><FormulaTo>FROM</FormulaTo><FormulaFrom>TO</FormulaFrom>"
+                    "</Converter>"
+                    "<Integer Name=\"Limit\"><Value>4</Value><pMax>Gain</pMax></Integer>"
+                    "<Integer Name=\"Other\"><Value>5</Value><pInvalidator>Raw</pInvalidator></Integer>"
+                    "<Enumeration Name=\"E\"><EnumEntry Name=\"On\"><Value>1</Value><pIsAvailable>Raw</pIsAvailable>"
+                    "</EnumEntry><EnumEntry Name=\"Off\"><Value>0</Value></EnumEntry><Value>0</Value></Enumeration>");
+    EXPECT_EQ(map->GetNode("Raw"), nullptr);
+    EXPECT_EQ(map->GetNode("Gain"), nullptr);
+    EXPECT_EQ(map->GetNode("Limit"), nullptr);
+    EXPECT_TRUE(log.contains("Node 'Gain': pValue refers to the node 'Raw', which is left out")) << log.text();
+    // A missing invalidator or enumeration entry costs only that link.
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Other"))->GetValue(), 5);
+    CEnumerationPtr e = map->GetNode("E");
+    ASSERT_TRUE(e.IsValid());
+    StringList_t symbols;
+    e->GetSymbolics(symbols);
+    ASSERT_EQ(symbols.size(), 1u);
+    EXPECT_EQ(symbols[0], "Off");
+}
+
+TEST(LoadErrorTest, AnUnknownVisibilityIsLoggedAndTheNodeStaysABeginnerOne)
+{
+    LogCapture log;
+    auto map = load("<Integer Name=\"A\"><Visibility>Everyone</Visibility></Integer>");
+    ASSERT_NE(map->GetNode("A"), nullptr);
+    EXPECT_EQ(map->GetNode("A")->GetVisibility(), Beginner);
+    EXPECT_TRUE(log.contains("Node 'A': unknown Visibility 'Everyone'")) << log.text();
 }
 
 TEST(LoadErrorTest, ReferenceCyclesThrowInsteadOfOverflowingTheStack)

@@ -537,3 +537,42 @@ TEST(NodeMapTest, EveryNodeKindLoadsWithItsInterface)
     CIntegerPtr(map->GetNode("IConv"))->SetValue(4);
     EXPECT_EQ(CIntegerPtr(map->GetNode("Int"))->GetValue(), 8);
 }
+
+// Descriptions name their entries "EnumEntry_<Enumeration>_<Symbol>"; older ones give the bare symbol.
+TEST(NodeMapTest, EnumerationEntriesKeepTheNamesTheDescriptionGivesThem)
+{
+    auto map = load(R"(
+      <Enumeration Name="PixelFormat">
+        <EnumEntry Name="EnumEntry_PixelFormat_Mono8"><Value>1</Value><Symbolic>Mono8</Symbolic></EnumEntry>
+        <EnumEntry Name="EnumEntry_PixelFormat_RGB8"><Value>2</Value></EnumEntry>
+        <EnumEntry Name="BayerRG8"><Value>3</Value></EnumEntry>
+        <EnumEntry Name="EnumEntry_PixelFormat_Mono16"><Value>4</Value><DisplayName>Mono 16</DisplayName></EnumEntry>
+        <Value>1</Value>
+      </Enumeration>)");
+    const struct {
+        const char* node;
+        const char* symbol;
+        const char* display;
+    } entries[] = {{"EnumEntry_PixelFormat_Mono8", "Mono8", "Mono8"},
+                   {"EnumEntry_PixelFormat_RGB8", "RGB8", "RGB8"},
+                   {"EnumEntry_PixelFormat_BayerRG8", "BayerRG8", "BayerRG8"},
+                   {"EnumEntry_PixelFormat_Mono16", "Mono16", "Mono 16"}};
+    CEnumerationPtr format = map->GetNode("PixelFormat");
+    for (const auto& e : entries) {
+        CEnumEntryPtr entry = map->GetNode(e.node);
+        ASSERT_TRUE(entry.IsValid()) << e.node;
+        EXPECT_EQ(entry->GetSymbolic(), e.symbol);
+        EXPECT_EQ(entry->GetNode()->GetDisplayName(), e.display);
+        EXPECT_EQ(format->GetEntryByName(e.symbol), static_cast<IEnumEntry*>(entry));
+    }
+    EXPECT_EQ(map->GetNode("EnumEntry_PixelFormat_EnumEntry_PixelFormat_Mono8"), nullptr);
+    *format = "RGB8";
+    EXPECT_EQ(format->GetIntValue(), 2);
+
+    // The colour plug-in's description names its entries the same way.
+    auto colour = NodeMapPtr(CreateNodeMap(describe(kDevice).c_str(), {colourDescription()}, "Cam"));
+    CEnumEntryPtr sCurve = colour->GetNode("EnumEntry_VlrContrastMode_SCurve");
+    ASSERT_TRUE(sCurve.IsValid());
+    EXPECT_EQ(sCurve->GetSymbolic(), "SCurve");
+    EXPECT_EQ(sCurve->GetNode()->GetDisplayName(), "S-Curve");
+}

@@ -4,6 +4,7 @@
 #include "emulation/CameraModel.h"
 #include "emulation/EventThread.h"
 
+#include <GenApi/GenApi.h>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -235,3 +236,32 @@ TEST(EmulatedCameraTest, RemovedCameraRefusesPortAccessAndNotifiesOnce)
     EXPECT_FALSE(camera->tryOpen(&why));
     EXPECT_EQ(why, "The device is controlled by another application.");
 }
+
+// The node map finds every enumeration entry by the name the description gives it ("EnumEntry_<Enum>_<Symbol>"),
+// and an entry without a display name shows its symbol.
+TEST(CameraModelTest, EnumerationEntriesKeepTheirDescribedNames)
+{
+    for (const std::string& name : modelNames()) {
+        GenApi::INodeMap* map = GenApi::CreateNodeMap(findModel(name)->description().c_str(), {}, name.c_str());
+        EXPECT_NE(map->GetNode("EnumEntry_PixelFormat_Mono8"), nullptr) << name;
+        GenApi::NodeList_t nodes;
+        map->GetNodes(nodes);
+        for (GenApi::INode* node : nodes) {
+            GenApi::CEnumerationPtr enumeration(node);
+            if (!enumeration)
+                continue;
+            GenApi::NodeList_t entries;
+            enumeration->GetEntries(entries);
+            for (GenApi::INode* e : entries) {
+                const GenICam::gcstring symbol = GenApi::CEnumEntryPtr(e)->GetSymbolic();
+                EXPECT_EQ(e->GetName(), "EnumEntry_" + node->GetName() + "_" + symbol) << name;
+                EXPECT_EQ(map->GetNode(e->GetName()), e) << name;
+                GenICam::gcstring displayName, attributes;
+                if (!e->GetProperty("DisplayName", displayName, attributes))
+                    EXPECT_EQ(e->GetDisplayName(), symbol) << name;
+            }
+        }
+        GenApi::DestroyNodeMap(map);
+    }
+}
+
