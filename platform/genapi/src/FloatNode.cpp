@@ -74,6 +74,14 @@ void CFloatNode::registerRange(double& low, double& high)
     high = DBL_MAX;
 }
 
+bool CFloatNode::increment(double& inc)
+{
+    if (!HasInc())
+        return false;
+    inc = GetInc();
+    return true;
+}
+
 bool CFloatNode::HasInc()
 {
     return property("Inc") || link("pInc");
@@ -81,7 +89,7 @@ bool CFloatNode::HasInc()
 
 EIncMode CFloatNode::GetIncMode()
 {
-    return HasInc() ? fixedIncrement : noIncrement;
+    return hasValidValueSet() ? listIncrement : HasInc() ? fixedIncrement : noIncrement;
 }
 
 double CFloatNode::GetInc()
@@ -91,9 +99,9 @@ double CFloatNode::GetInc()
     return doubleOf("Inc", "pInc", 0.0);
 }
 
-double_autovector_t CFloatNode::GetListOfValidValues(bool)
+double_autovector_t CFloatNode::GetListOfValidValues(bool bounded)
 {
-    return double_autovector_t();
+    return validValues(bounded);
 }
 
 EDisplayNotation CFloatNode::GetDisplayNotation() const

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "NumberNode.h"
+#include "RegisterNode.h"
 
 namespace GenApi {
 class CFloatNode : public CNumberNode<double, IFloat> {
@@ -24,5 +25,12 @@ protected:
     double readRegister() override;
     double writeRegister(double value) override;
     void registerRange(double& low, double& high) override;
+    bool increment(double& inc) override;
+};
+
+// FloatReg: a float that is a register.
+class CFloatRegNode : public CRegisterOf<CFloatNode> {
+public:
+    using CRegisterOf::CRegisterOf;
 };
 } // namespace GenApi

@@ -286,6 +286,9 @@ private:
                     ++m_pos;
                     auto e = makeExpr(Op::Call, parseTernary());
                     e->function = f.function;
+                    // ROUND takes the digits to keep after the point as a second argument.
+                    if (f.function == Function::Round && accept(","))
+                        e->b = parseTernary();
                     if (!accept(")"))
                         fail("')' expected after the argument of %s", f.name);
                     return e;
@@ -315,6 +318,14 @@ private:
     int m_depth = 0;
     int m_operators = 0;
 };
+
+// ROUND(x, digits): x rounded to that many digits after the point (before it, for negative digits).
+double roundToDigits(double x, double digits)
+{
+    const double scale = std::pow(10.0, std::trunc(digits));
+    const double scaled = std::round(x * scale) / scale;
+    return std::isfinite(scaled) ? scaled : x;
+}
 
 double applyFunction(Function f, double x)
 {
@@ -375,7 +386,7 @@ double evalDouble(const Expr& e, const CFormula::Variables& vars, const std::str
     case Op::Negate: return -A();
     case Op::Plus: return A();
     case Op::BitNot: return static_cast<double>(~toInteger(A()));
-    case Op::Call: return applyFunction(e.function, A());
+    case Op::Call: return e.b ? roundToDigits(A(), B()) : applyFunction(e.function, A());
     case Op::Ternary: return A() != 0.0 ? B() : evalDouble(*e.c, vars, text);
     case Op::Or: return (A() != 0.0 || B() != 0.0) ? 1.0 : 0.0;
     case Op::And: return (A() != 0.0 && B() != 0.0) ? 1.0 : 0.0;
@@ -413,7 +424,8 @@ int64_t evalInteger(const Expr& e, const CFormula::Variables& vars, const std::s
     case Op::BitNot: return ~A();
     case Op::Call:
         // Functions work on doubles; their result is cut toward zero.
-        return toInteger(applyFunction(e.function, static_cast<double>(A())));
+        return toInteger(e.b ? roundToDigits(static_cast<double>(A()), static_cast<double>(B()))
+                             : applyFunction(e.function, static_cast<double>(A())));
     case Op::Ternary: return A() != 0 ? B() : evalInteger(*e.c, vars, text);
     case Op::Or: return (A() != 0 || B() != 0) ? 1 : 0;
     case Op::And: return (A() != 0 && B() != 0) ? 1 : 0;

@@ -70,21 +70,15 @@ void CIntegerNode::registerRange(int64_t& low, int64_t& high)
     }
 }
 
-void CIntegerNode::checkValue(int64_t value)
+bool CIntegerNode::increment(int64_t& inc)
 {
-    CNumberNode::checkValue(value);
-    int64_t low, high;
-    limits(low, high);
-    const int64_t inc = GetInc();
-    if (inc > 1 && (static_cast<uint64_t>(value) - static_cast<uint64_t>(low)) % static_cast<uint64_t>(inc) != 0)
-        throw OUT_OF_RANGE_EXCEPTION("Node '%s': value %" PRId64 " is not the minimum %" PRId64
-                                     " plus a multiple of the increment %" PRId64,
-                                     name().c_str(), value, low, inc);
+    inc = GetInc();
+    return true;
 }
 
 EIncMode CIntegerNode::GetIncMode()
 {
-    return fixedIncrement;
+    return hasValidValueSet() ? listIncrement : fixedIncrement;
 }
 
 int64_t CIntegerNode::GetInc()
@@ -95,9 +89,9 @@ int64_t CIntegerNode::GetInc()
     return inc > 0 ? inc : 1;
 }
 
-int64_autovector_t CIntegerNode::GetListOfValidValues(bool)
+int64_autovector_t CIntegerNode::GetListOfValidValues(bool bounded)
 {
-    return int64_autovector_t();
+    return validValues(bounded);
 }
 
 GenICam::gcstring CIntegerNode::ToString(bool verify, bool ignoreCache)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "NumberNode.h"
+#include "RegisterNode.h"
 
 namespace GenApi {
 class CIntegerNode : public CNumberNode<int64_t, IInteger> {
@@ -20,6 +21,12 @@ protected:
     int64_t readRegister() override;
     int64_t writeRegister(int64_t value) override;
     void registerRange(int64_t& low, int64_t& high) override;
-    void checkValue(int64_t value) override;
+    bool increment(int64_t& inc) override;
+};
+
+// IntReg and MaskedIntReg: integers that are registers.
+class CIntRegNode : public CRegisterOf<CIntegerNode> {
+public:
+    using CRegisterOf::CRegisterOf;
 };
 } // namespace GenApi

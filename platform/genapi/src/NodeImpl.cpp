@@ -38,7 +38,8 @@ bool isReadingLink(const std::string& name)
 {
     static const std::set<std::string> reading = {
         "pValue",   "pMin",   "pMax",    "pInc",          "pVariable", "pIsImplemented", "pIsAvailable", "pIsLocked",
-        "pAddress", "pIndex", "pLength", "pCommandValue", "pPort",     "pEnumEntry",     "pValueCopy"};
+        "pAddress", "pIndex", "pLength", "pCommandValue", "pPort",     "pEnumEntry",     "pValueCopy",
+        "pValueIndexed", "pValueDefault"};
     return reading.count(name) != 0;
 }
 
@@ -342,6 +343,11 @@ void CNodeImpl::writeInteger(int64_t, bool)
 void CNodeImpl::writeDouble(double value, bool verify)
 {
     writeInteger(roundToInteger(this, value), verify);
+}
+
+void CNodeImpl::writeText(const std::string&, bool)
+{
+    throw ACCESS_EXCEPTION("Node '%s' (%s) cannot take a text", name().c_str(), kind().c_str());
 }
 
 EAccessMode CNodeImpl::GetAccessMode() const
@@ -750,14 +756,14 @@ void CNodeImpl::checkReadable() const
 {
     const EAccessMode mode = GetAccessMode();
     if (!IsReadable(mode))
-        throw ACCESS_EXCEPTION("Node '%s' is not readable (access mode %d)", name().c_str(), static_cast<int>(mode));
+        throw ACCESS_EXCEPTION("Node '%s' is not readable (access mode %s)", name().c_str(), accessModeName(mode));
 }
 
 void CNodeImpl::checkWritable() const
 {
     const EAccessMode mode = GetAccessMode();
     if (!IsWritable(mode))
-        throw ACCESS_EXCEPTION("Node '%s' is not writable (access mode %d)", name().c_str(), static_cast<int>(mode));
+        throw ACCESS_EXCEPTION("Node '%s' is not writable (access mode %s)", name().c_str(), accessModeName(mode));
 }
 
 void CNodeImpl::changed()

@@ -124,6 +124,7 @@ public:
     virtual void writeInteger(int64_t value, bool verify);
     virtual void writeDouble(double value, bool verify);
     virtual std::string readText() { return std::to_string(readInteger()); }
+    virtual void writeText(const std::string& value, bool verify);
 
     // The access mode before availability, locking and imposition.
     virtual EAccessMode intrinsicAccessMode() const { return RW; }

@@ -53,6 +53,7 @@ void DestroyNodeMap(INodeMap* nodeMap)
     }
     for (auto& notice : notices)
         notice();
+    map->lifetime()->end(); // a Deregister on another thread finishes with the node first
     delete map;
 }
 
@@ -86,7 +87,19 @@ CallbackHandleType RegisterCallbackObject(INode* node, CNodeCallback* callback)
 
 bool Deregister(CallbackHandleType handle)
 {
-    CNodeImpl* node = callbackRegistry::owner(handle);
-    return node && node->DeregisterCallback(handle);
+    std::shared_ptr<MapLifetime> lifetime;
+    CNodeImpl* node = callbackRegistry::owner(handle, lifetime);
+    // Once its map is being destroyed, the handle goes with it.
+    if (!node || !lifetime->enter())
+        return false;
+    bool removed = false;
+    try {
+        removed = node->DeregisterCallback(handle);
+    } catch (...) {
+        lifetime->leave();
+        throw;
+    }
+    lifetime->leave();
+    return removed;
 }
 } // namespace GenApi

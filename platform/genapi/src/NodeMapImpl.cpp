@@ -50,14 +50,46 @@ XmlProperty readProperty(const pugi::xml_node& element)
     return p;
 }
 
+bool isRegisterKind(const std::string& kind)
+{
+    return kind == "IntReg" || kind == "MaskedIntReg" || kind == "FloatReg" || kind == "StringReg" ||
+           kind == "Register" || kind == "StructReg";
+}
+
+// An address computed by an IntSwissKnife written inside a register becomes a node of its own (named as
+// written, else after the register) that the register reads through pAddress.
+NodeDefinition embeddedSwissKnife(const pugi::xml_node& element, const std::string& owner, size_t number)
+{
+    NodeDefinition knife;
+    knife.kind = "IntSwissKnife";
+    knife.name = element.attribute("Name").value();
+    if (knife.name.empty())
+        knife.name = owner + "_Address" + (number > 0 ? std::to_string(number + 1) : std::string());
+    for (const pugi::xml_node& c : element.children())
+        if (c.type() == pugi::node_element)
+            knife.properties.push_back(readProperty(c));
+    return knife;
+}
+
 // A StructReg is one register whose StructEntry elements are bit fields of it: each entry becomes a
 // MaskedIntReg with the register's properties, where the entry does not give its own.
 void readStructReg(const pugi::xml_node& element, const std::string& source, std::vector<NodeDefinition>& out)
 {
     std::vector<XmlProperty> common;
-    for (const pugi::xml_node& child : element.children())
-        if (child.type() == pugi::node_element && std::string(child.name()) != "StructEntry")
-            common.push_back(readProperty(child));
+    const pugi::xml_node first = element.child("StructEntry");
+    const std::string owner = std::string("StructReg_") + first.attribute("Name").value();
+    size_t knives = 0;
+    for (const pugi::xml_node& child : element.children()) {
+        if (child.type() != pugi::node_element || std::string(child.name()) == "StructEntry")
+            continue;
+        if (std::string(child.name()) == "IntSwissKnife") {
+            NodeDefinition knife = embeddedSwissKnife(child, owner, knives++);
+            common.push_back(XmlProperty{"pAddress", knife.name, {}});
+            out.push_back(std::move(knife));
+            continue;
+        }
+        common.push_back(readProperty(child));
+    }
     const std::string nameSpace = element.attribute("NameSpace").value();
     for (const pugi::xml_node& entry : element.children("StructEntry")) {
         NodeDefinition definition;
@@ -124,7 +156,8 @@ void readNodes(const pugi::xml_node& parent, const std::string& source, std::vec
         }
         definition.nameSpace = element.attribute("NameSpace").value();
         definition.mergePriority = parsePriority(element.attribute("MergePriority").value());
-        std::vector<NodeDefinition> entries;
+        std::vector<NodeDefinition> entries; // nodes written inside this one: enumeration entries, address knives
+        size_t knives = 0;
         for (const pugi::xml_node& child : element.children()) {
             if (child.type() != pugi::node_element)
                 continue;
@@ -158,6 +191,12 @@ void readNodes(const pugi::xml_node& parent, const std::string& source, std::vec
                 XmlProperty link{"pEnumEntry", entry.name, {}};
                 definition.properties.push_back(link);
                 entries.push_back(std::move(entry));
+                continue;
+            }
+            if (std::string(child.name()) == "IntSwissKnife" && isRegisterKind(kind)) {
+                NodeDefinition knife = embeddedSwissKnife(child, definition.name, knives++);
+                definition.properties.push_back(XmlProperty{"pAddress", knife.name, {}});
+                entries.push_back(std::move(knife));
                 continue;
             }
             XmlProperty p = readProperty(child);
@@ -218,9 +257,13 @@ void merge(std::vector<NodeDefinition>& nodes, std::map<std::string, size_t>& in
 std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, const NodeDefinition& definition)
 {
     const std::string k = definition.kind;
-    if (k == "Integer" || k == "IntReg" || k == "MaskedIntReg" || k == "IntSwissKnife" || k == "IntConverter")
+    if (k == "IntReg" || k == "MaskedIntReg")
+        return std::make_unique<CIntRegNode>(map, definition);
+    if (k == "Integer" || k == "IntSwissKnife" || k == "IntConverter")
         return std::make_unique<CIntegerNode>(map, definition);
-    if (k == "Float" || k == "FloatReg" || k == "Converter" || k == "SwissKnife")
+    if (k == "FloatReg")
+        return std::make_unique<CFloatRegNode>(map, definition);
+    if (k == "Float" || k == "Converter" || k == "SwissKnife")
         return std::make_unique<CFloatNode>(map, definition);
     if (k == "Boolean")
         return std::make_unique<CBooleanNode>(map, definition);
@@ -230,7 +273,9 @@ std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, const NodeDefinition& def
         return std::make_unique<CEnumEntryNode>(map, definition);
     if (k == "Command")
         return std::make_unique<CCommandNode>(map, definition);
-    if (k == "String" || k == "StringReg")
+    if (k == "StringReg")
+        return std::make_unique<CStringRegNode>(map, definition);
+    if (k == "String")
         return std::make_unique<CStringNode>(map, definition);
     if (k == "Register")
         return std::make_unique<CRegisterNode>(map, definition);
@@ -241,25 +286,57 @@ std::unique_ptr<CNodeImpl> makeNode(CNodeMapImpl* map, const NodeDefinition& def
     return std::make_unique<CCategoryNode>(map, definition);
 }
 
+struct CallbackOwner {
+    CNodeImpl* node;
+    std::shared_ptr<MapLifetime> lifetime;
+};
+
 std::mutex g_registryMutex;
 std::atomic<CallbackHandleType> g_nextHandle{1};
-std::map<CallbackHandleType, CNodeImpl*> g_callbackOwners;
+std::map<CallbackHandleType, CallbackOwner> g_callbackOwners;
 } // namespace
+
+bool MapLifetime::enter()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_ended)
+        return false;
+    ++m_inside;
+    return true;
+}
+
+void MapLifetime::leave()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (--m_inside == 0)
+        m_left.notify_all();
+}
+
+void MapLifetime::end()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_ended = true;
+    m_left.wait(lock, [this] { return m_inside == 0; });
+}
 
 namespace callbackRegistry {
 CallbackHandleType add(CNodeImpl* node)
 {
+    std::shared_ptr<MapLifetime> lifetime = node->map()->lifetime();
     std::lock_guard<std::mutex> lock(g_registryMutex);
     const CallbackHandleType handle = g_nextHandle++;
-    g_callbackOwners[handle] = node;
+    g_callbackOwners[handle] = CallbackOwner{node, std::move(lifetime)};
     return handle;
 }
 
-CNodeImpl* owner(CallbackHandleType handle)
+CNodeImpl* owner(CallbackHandleType handle, std::shared_ptr<MapLifetime>& lifetime)
 {
     std::lock_guard<std::mutex> lock(g_registryMutex);
     auto it = g_callbackOwners.find(handle);
-    return it == g_callbackOwners.end() ? nullptr : it->second;
+    if (it == g_callbackOwners.end())
+        return nullptr;
+    lifetime = it->second.lifetime;
+    return it->second.node;
 }
 
 void remove(CallbackHandleType handle)

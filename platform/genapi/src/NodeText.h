@@ -66,4 +66,17 @@ inline void requireLink(const CNodeImpl* node, const char* linkName)
     if (!node->link(linkName))
         throw RUNTIME_EXCEPTION("Node '%s' (%s) has no %s", node->name().c_str(), node->kind().c_str(), linkName);
 }
+
+// An access mode as descriptions and users write it.
+inline const char* accessModeName(EAccessMode mode)
+{
+    switch (mode) {
+    case NI: return "NI";
+    case NA: return "NA";
+    case WO: return "WO";
+    case RO: return "RO";
+    case RW: return "RW";
+    default: return "undefined";
+    }
+}
 } // namespace GenApi

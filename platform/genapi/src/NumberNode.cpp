@@ -6,9 +6,11 @@
 #include "RegisterAccess.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <type_traits>
 
@@ -91,14 +93,46 @@ void CNumberNode<T, I>::Resolve()
              : endsWith("SwissKnife") ? Form::SwissKnife
              : endsWith("Converter")  ? Form::Converter
                                       : Form::Plain;
+    const auto number = [this](const std::string& text, const char* what) -> T {
+        if constexpr (isInteger<T>)
+            return parseInteger(text, what);
+        else
+            return parseDouble(text, what);
+    };
+    if (const XmlProperty* set = property("ValidValueSet")) {
+        // Values separated by semicolons (commas and spaces are taken too).
+        std::string item;
+        for (char c : set->text + ";") {
+            if (c == ';' || c == ',' || std::isspace(static_cast<unsigned char>(c))) {
+                if (!item.empty())
+                    m_validValues.push_back(number(item, "ValidValueSet"));
+                item.clear();
+            } else {
+                item += c;
+            }
+        }
+        std::sort(m_validValues.begin(), m_validValues.end());
+    }
     switch (m_form) {
     case Form::Plain:
-        if (!link("pValue") && property("Value")) {
-            if constexpr (isInteger<T>)
-                m_value = parseInteger(text("Value"), "Value");
+        if (!link("pValue") && property("Value"))
+            m_value = number(text("Value"), "Value");
+        // A value per entry of the selector in pIndex, and a default for the other entries.
+        for (const XmlProperty& p : m_definition.properties) {
+            if (p.name != "ValueIndexed" && p.name != "pValueIndexed")
+                continue;
+            const std::string* index = p.attribute("Index");
+            if (!index || !link("pIndex"))
+                throw RUNTIME_EXCEPTION("Node '%s': %s needs an Index and a pIndex", name().c_str(), p.name.c_str());
+            m_indexed = true;
+            const int64_t at = parseInteger(*index, "Index");
+            if (p.name == "ValueIndexed")
+                m_indexedValues[at] = number(p.text, "ValueIndexed");
             else
-                m_value = parseDouble(text("Value"), "Value");
+                m_indexedNodes[at] = m_map->find(trimmedText(p.text)); // Resolve has refused unknown ones
         }
+        if (property("ValueDefault"))
+            m_value = number(text("ValueDefault"), "ValueDefault");
         break;
     case Form::Register:
         resolveRegisterAccess(this);
@@ -114,15 +148,42 @@ void CNumberNode<T, I>::Resolve()
 }
 
 template <class T, class I>
+CNodeImpl* CNumberNode<T, I>::source(T*& own)
+{
+    own = nullptr;
+    if (!m_indexed) {
+        if (CNodeImpl* p = link("pValue"))
+            return p;
+        own = &m_value;
+        return nullptr;
+    }
+    const int64_t index = link("pIndex")->readInteger();
+    auto n = m_indexedNodes.find(index);
+    if (n != m_indexedNodes.end())
+        return n->second;
+    auto v = m_indexedValues.find(index);
+    if (v != m_indexedValues.end()) {
+        own = &v->second;
+        return nullptr;
+    }
+    if (CNodeImpl* d = link("pValueDefault"))
+        return d;
+    own = &m_value;
+    return nullptr;
+}
+
+template <class T, class I>
 EAccessMode CNumberNode<T, I>::intrinsicAccessMode() const
 {
     if (m_form == Form::Register)
         return CRegisterAccess(const_cast<CNumberNode*>(this)).accessMode();
     if (m_form == Form::SwissKnife)
         return RO;
-    if (CNodeImpl* v = link("pValue"))
-        return v->GetAccessMode();
-    return RW;
+    if (m_form == Form::Converter)
+        return link("pValue")->GetAccessMode();
+    T* own;
+    CNodeImpl* p = const_cast<CNumberNode*>(this)->source(own);
+    return p ? p->GetAccessMode() : RW;
 }
 
 template <class T, class I>
@@ -152,12 +213,12 @@ T CNumberNode<T, I>::readValue()
     case Form::Register: v = readRegister(); break;
     case Form::SwissKnife: v = evaluate(*m_formula, nullptr, T()); break;
     case Form::Converter: v = evaluate(*m_formulaFrom, "TO", readAs<T>(link("pValue"))); break;
-    case Form::Plain:
-        if (CNodeImpl* p = link("pValue"))
-            v = readAs<T>(p);
-        else
-            v = m_value;
+    case Form::Plain: {
+        T* own;
+        CNodeImpl* p = source(own);
+        v = p ? readAs<T>(p) : *own;
         break;
+    }
     }
     m_cached = v;
     m_cacheValid = true;
@@ -178,14 +239,16 @@ void CNumberNode<T, I>::writeValue(T value, bool verify)
     }
     case Form::SwissKnife: throw ACCESS_EXCEPTION("Node '%s' is not writable", name().c_str());
     case Form::Converter: writeAs<T>(link("pValue"), evaluate(*m_formulaTo, "FROM", value), verify); break;
-    case Form::Plain:
-        if (CNodeImpl* p = link("pValue")) {
+    case Form::Plain: {
+        T* own;
+        if (CNodeImpl* p = source(own)) {
             writeAs<T>(p, value, verify);
         } else {
-            m_value = value;
+            *own = value;
             changed();
         }
         break;
+    }
     }
 }
 
@@ -220,16 +283,17 @@ void CNumberNode<T, I>::writeDouble(double value, bool verify)
 }
 
 // A bound of the target through FormulaFrom (converted: the same computed in doubles). Integer converters
-// compute in integers like their values, unless the integer arithmetic wrapped around 64 bits (the double
-// result lies beyond them, or far from the integer one): then the bound saturates.
+// compute in integers like their values, unless the bound has a fraction integers would cut, or the integer
+// arithmetic wrapped around 64 bits (the result lies beyond them, or far from the double one): then the
+// double result serves, saturated at the ends of 64 bits.
 template <class T, class I>
 T CNumberNode<T, I>::convertBound(double to, double converted)
 {
     if constexpr (isInteger<T>) {
-        if (std::fabs(converted) >= 9.2233720368547758e18)
+        if (std::fabs(converted) >= 9.2233720368547758e18 || to != std::trunc(to))
             return toLimit<T>(converted);
         const int64_t i = evalInteger(*m_formulaFrom, {{"TO", toLimit<int64_t>(to)}});
-        const bool wrapped = std::fabs(static_cast<double>(i) - converted) > 1e-3 * std::fabs(converted) + 1e3;
+        const bool wrapped = std::fabs(static_cast<double>(i) - converted) > 1e-6 * std::fabs(converted) + 1.0;
         return wrapped ? toLimit<T>(converted) : i;
     } else {
         (void)to;
@@ -260,11 +324,14 @@ void CNumberNode<T, I>::derivedRange(T& low, T& high)
         registerRange(low, high);
     } else if (m_form == Form::Converter) {
         convertedRange(low, high);
-    } else if (CNodeImpl* p = link("pValue")) {
-        double a, b;
-        rangeOf(p, a, b);
-        low = toLimit<T>(a);
-        high = toLimit<T>(b);
+    } else {
+        T* own;
+        if (CNodeImpl* p = source(own)) {
+            double a, b;
+            rangeOf(p, a, b);
+            low = toLimit<T>(a);
+            high = toLimit<T>(b);
+        }
     }
 }
 
@@ -295,24 +362,60 @@ void CNumberNode<T, I>::limits(T& low, T& high)
         high = std::min(high, m_imposedMax);
 }
 
+// The refusal names the limits and the increment, so that a user sees what the node takes.
 template <class T, class I>
 void CNumberNode<T, I>::checkValue(T value)
 {
+    T low, high, inc = T();
+    limits(low, high);
+    const bool stepped = increment(inc) && inc > 0;
+    const auto number = [](T v) {
+        char text[64];
+        if constexpr (isInteger<T>)
+            std::snprintf(text, sizeof text, "%" PRId64, v);
+        else
+            std::snprintf(text, sizeof text, "%.10g", v);
+        return std::string(text);
+    };
+    const std::string limitsText = "minimum " + number(low) + ", maximum " + number(high) +
+                                   (stepped ? ", increment " + number(inc) : std::string());
+    bool inRange = value >= low && value <= high; // false for NaN
+    if (!inRange)
+        throw OUT_OF_RANGE_EXCEPTION("Node '%s': value %s is out of range: %s", name().c_str(), number(value).c_str(),
+                                     limitsText.c_str());
+    if (!m_validValues.empty()) {
+        const bool listed = std::any_of(m_validValues.begin(), m_validValues.end(), [value](T v) {
+            return isInteger<T> ? v == value : std::fabs(static_cast<double>(v - value)) <= 1e-9 * std::fabs(double(v));
+        });
+        if (!listed) {
+            std::string list;
+            for (T v : m_validValues)
+                list += (list.empty() ? "" : ", ") + number(v);
+            throw OUT_OF_RANGE_EXCEPTION("Node '%s': value %s is not one of the valid values %s", name().c_str(),
+                                         number(value).c_str(), list.c_str());
+        }
+        return;
+    }
+    if constexpr (isInteger<T>) {
+        if (stepped && (static_cast<uint64_t>(value) - static_cast<uint64_t>(low)) % static_cast<uint64_t>(inc) != 0)
+            throw OUT_OF_RANGE_EXCEPTION("Node '%s': value %s is not the minimum plus a multiple of the increment: %s",
+                                         name().c_str(), number(value).c_str(), limitsText.c_str());
+    }
+}
+
+template <class T, class I>
+std::vector<T> CNumberNode<T, I>::validValues(bool bounded)
+{
+    AutoLock lock(nodeMapLock());
+    if (!bounded)
+        return m_validValues;
     T low, high;
     limits(low, high);
-    if constexpr (isInteger<T>) {
-        if (value < low)
-            throw OUT_OF_RANGE_EXCEPTION("Node '%s': value %" PRId64 " is below the minimum %" PRId64, name().c_str(),
-                                         value, low);
-        if (value > high)
-            throw OUT_OF_RANGE_EXCEPTION("Node '%s': value %" PRId64 " is above the maximum %" PRId64,
-                                         name().c_str(), value, high);
-    } else {
-        if (std::isnan(value) || value < low)
-            throw OUT_OF_RANGE_EXCEPTION("Node '%s': value %g is below the minimum %g", name().c_str(), value, low);
-        if (value > high)
-            throw OUT_OF_RANGE_EXCEPTION("Node '%s': value %g is above the maximum %g", name().c_str(), value, high);
-    }
+    std::vector<T> values;
+    for (T v : m_validValues)
+        if (v >= low && v <= high)
+            values.push_back(v);
+    return values;
 }
 
 template <class T, class I>
@@ -320,7 +423,9 @@ void CNumberNode<T, I>::SetValue(T value, bool verify)
 {
     CNodeMapImpl::Operation op(m_map);
     checkWritable();
-    checkValue(value);
+    // Without Verify the caller takes the range into its own hands.
+    if (verify)
+        checkValue(value);
     writeValue(value, verify);
 }
 

@@ -5,7 +5,9 @@
 
 #include "NodeImpl.h"
 
+#include <map>
 #include <memory>
+#include <vector>
 
 namespace GenApi {
 template <class T, class Interface>
@@ -47,24 +49,36 @@ protected:
     virtual T writeRegister(T value) = 0;
     // The values the register's width and sign allow.
     virtual void registerRange(T& low, T& high) = 0;
-    // Throws OutOfRangeException for a value the node does not take.
-    virtual void checkValue(T value);
+    // The increment values step by, when the node has one.
+    virtual bool increment(T& inc) = 0;
+    // Throws OutOfRangeException for a value the node does not take, naming its limits and increment.
+    void checkValue(T value);
 
     T readValue();
     void writeValue(T value, bool verify);
     // The limits, with Min/pMin and Max/pMax before what the value's source allows, and the impositions last.
     void limits(T& low, T& high);
+    // The values of a ValidValueSet (the node then steps through a list), within the limits when bounded.
+    bool hasValidValueSet() const { return !m_validValues.empty(); }
+    std::vector<T> validValues(bool bounded);
 
     Form m_form = Form::Plain;
 
 private:
+    // Where the value lives for a plain node: another node, or a value of this node's own (the one for
+    // the selector's current index, with ValueIndexed).
+    CNodeImpl* source(T*& own);
     void derivedRange(T& low, T& high);
     void convertedRange(T& low, T& high);
     T convertBound(double to, double converted);
     T evaluate(const CFormula& formula, const char* variable, T value);
 
-    T m_value = T();
+    T m_value = T(); // Value, or ValueDefault of an indexed node
     T m_cached = T();
+    bool m_indexed = false;
+    std::map<int64_t, T> m_indexedValues;
+    std::map<int64_t, CNodeImpl*> m_indexedNodes;
+    std::vector<T> m_validValues;
     bool m_hasImposedMin = false, m_hasImposedMax = false;
     T m_imposedMin = T(), m_imposedMax = T();
     std::unique_ptr<CFormula> m_formula, m_formulaTo, m_formulaFrom;

@@ -18,17 +18,24 @@ int64_t CRegisterAccess::address()
     }
     for (CNodeImpl* n : m_node->links("pAddress"))
         a += static_cast<uint64_t>(n->readInteger());
-    if (CNodeImpl* index = m_node->link("pIndex")) {
-        const XmlProperty* p = m_node->property("pIndex");
-        int64_t offset = 1;
-        if (const std::string* o = p->attribute("Offset"))
+    // Each pIndex adds its value times its Offset (or pOffset); without either it steps by the register's length.
+    const std::vector<CNodeImpl*> indexes = m_node->links("pIndex");
+    size_t k = 0;
+    for (const auto& p : m_node->m_definition.properties) {
+        if (p.name != "pIndex" || k >= indexes.size())
+            continue;
+        CNodeImpl* index = indexes[k++];
+        int64_t offset = 0;
+        if (const std::string* o = p.attribute("Offset")) {
             offset = m_node->parseInteger(*o, "Offset");
-        else if (const std::string* po = p->attribute("pOffset")) {
+        } else if (const std::string* po = p.attribute("pOffset")) {
             CNodeImpl* n = m_node->map()->find(trimmedText(*po));
             if (!n)
                 throw RUNTIME_EXCEPTION("Node '%s': pOffset refers to the unknown node '%s'", m_node->name().c_str(),
                                         po->c_str());
             offset = n->readInteger();
+        } else {
+            offset = length();
         }
         a += static_cast<uint64_t>(index->readInteger()) * static_cast<uint64_t>(offset);
     }
@@ -134,6 +141,58 @@ void rawToBytes(uint64_t raw, std::vector<uint8_t>& bytes, bool bigEndian)
         bytes[k] = static_cast<uint8_t>(raw & 0xFF);
         raw >>= 8;
     }
+}
+
+int64_t registerLength(CNodeImpl* node)
+{
+    AutoLock lock(node->nodeMapLock());
+    DepthGuard guard(node);
+    return CRegisterAccess(node).length();
+}
+
+int64_t registerAddress(CNodeImpl* node)
+{
+    AutoLock lock(node->nodeMapLock());
+    DepthGuard guard(node);
+    return CRegisterAccess(node).address();
+}
+
+void registerGet(CNodeImpl* node, uint8_t* buffer, int64_t length, bool ignoreCache, std::vector<uint8_t>* cache)
+{
+    AutoLock lock(node->nodeMapLock());
+    node->checkReadable();
+    DepthGuard guard(node);
+    CRegisterAccess reg(node);
+    const int64_t own = reg.length();
+    if (!buffer || length < 0 || length > own)
+        throw OUT_OF_RANGE_EXCEPTION("Node '%s': cannot read %" PRId64 " bytes of a %" PRId64 "-byte register",
+                                     node->name().c_str(), length, own);
+    std::vector<uint8_t> fresh;
+    std::vector<uint8_t>& bytes = cache ? *cache : fresh;
+    if (!cache || ignoreCache || !node->m_cacheValid || !node->IsCachable()) {
+        reg.read(bytes);
+        if (cache)
+            node->m_cacheValid = true;
+    }
+    std::copy(bytes.begin(), bytes.begin() + length, buffer);
+}
+
+void registerSet(CNodeImpl* node, const uint8_t* buffer, int64_t length, std::vector<uint8_t>* cache)
+{
+    CNodeMapImpl::Operation op(node->map());
+    node->checkWritable();
+    DepthGuard guard(node);
+    CRegisterAccess reg(node);
+    const int64_t own = reg.length();
+    if (!buffer || length != own)
+        throw OUT_OF_RANGE_EXCEPTION("Node '%s': cannot write %" PRId64 " bytes to a %" PRId64 "-byte register",
+                                     node->name().c_str(), length, own);
+    std::vector<uint8_t> bytes(buffer, buffer + length);
+    node->m_cacheValid = false; // also what a number or text node made of these bytes
+    reg.write(bytes);
+    if (cache)
+        node->keepWritten(*cache, bytes);
+    node->changed();
 }
 
 void resolveRegisterAccess(const CNodeImpl* node)

@@ -34,6 +34,13 @@ uint64_t bytesToRaw(const std::vector<uint8_t>& bytes, bool bigEndian);
 void rawToBytes(uint64_t raw, std::vector<uint8_t>& bytes, bool bigEndian);
 bool isSigned(CNodeImpl* node);
 
+// IRegister of the nodes that are registers: the length and address, and the bytes checked against the
+// register's length; cache is the node's cached bytes, if it keeps its value as bytes.
+int64_t registerLength(CNodeImpl* node);
+int64_t registerAddress(CNodeImpl* node);
+void registerGet(CNodeImpl* node, uint8_t* buffer, int64_t length, bool ignoreCache, std::vector<uint8_t>* cache);
+void registerSet(CNodeImpl* node, const uint8_t* buffer, int64_t length, std::vector<uint8_t>* cache);
+
 // Throws RuntimeException naming the node when its pPort is missing or not a Port, or its AccessMode is
 // none of RO, WO and RW.
 void resolveRegisterAccess(const CNodeImpl* node);

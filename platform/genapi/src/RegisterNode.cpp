@@ -22,55 +22,9 @@ EAccessMode CRegisterNode::intrinsicAccessMode() const
     return CRegisterAccess(const_cast<CRegisterNode*>(this)).accessMode();
 }
 
-int64_t CRegisterNode::GetLength()
-{
-    AutoLock lock(m_map->GetLock());
-    DepthGuard guard(this);
-    return CRegisterAccess(this).length();
-}
-
-int64_t CRegisterNode::GetAddress()
-{
-    AutoLock lock(m_map->GetLock());
-    DepthGuard guard(this);
-    return CRegisterAccess(this).address();
-}
-
-void CRegisterNode::Get(uint8_t* buffer, int64_t length, bool, bool ignoreCache)
-{
-    AutoLock lock(m_map->GetLock());
-    checkReadable();
-    DepthGuard guard(this);
-    const int64_t own = CRegisterAccess(this).length();
-    if (!buffer || length < 0 || length > own)
-        throw OUT_OF_RANGE_EXCEPTION("Node '%s': cannot read %" PRId64 " bytes of a %" PRId64 "-byte register",
-                                     name().c_str(), length, own);
-    if (ignoreCache || !m_cacheValid || !IsCachable()) {
-        CRegisterAccess(this).read(m_cached);
-        m_cacheValid = true;
-    }
-    std::copy(m_cached.begin(), m_cached.begin() + length, buffer);
-}
-
-void CRegisterNode::Set(const uint8_t* buffer, int64_t length, bool)
-{
-    CNodeMapImpl::Operation op(m_map);
-    checkWritable();
-    DepthGuard guard(this);
-    const int64_t own = CRegisterAccess(this).length();
-    if (!buffer || length != own)
-        throw OUT_OF_RANGE_EXCEPTION("Node '%s': cannot write %" PRId64 " bytes to a %" PRId64 "-byte register",
-                                     name().c_str(), length, own);
-    std::vector<uint8_t> bytes(buffer, buffer + length);
-    m_cacheValid = false;
-    CRegisterAccess(this).write(bytes);
-    keepWritten(m_cached, bytes);
-    changed();
-}
-
 GenICam::gcstring CRegisterNode::ToString(bool verify, bool ignoreCache)
 {
-    AutoLock lock(m_map->GetLock());
+    AutoLock lock(nodeMapLock());
     std::vector<uint8_t> bytes(static_cast<size_t>(GetLength()));
     Get(bytes.data(), static_cast<int64_t>(bytes.size()), verify, ignoreCache);
     std::string out = "0x";

@@ -24,14 +24,16 @@ EAccessMode CStringNode::intrinsicAccessMode() const
 {
     if (m_register)
         return CRegisterAccess(const_cast<CStringNode*>(this)).accessMode();
-    return RW;
+    return pointedAccessMode(RW);
 }
 
 std::string CStringNode::readText()
 {
     DepthGuard guard(this);
-    if (!m_register)
-        return m_value;
+    if (!m_register) {
+        CNodeImpl* p = link("pValue");
+        return p ? p->readText() : m_value;
+    }
     if (m_cacheValid && IsCachable())
         return m_cached;
     std::vector<uint8_t> bytes;
@@ -47,31 +49,51 @@ int64_t CStringNode::readInteger()
     throw RUNTIME_EXCEPTION("Node '%s' is a string, not a number", name().c_str());
 }
 
-int64_t CStringNode::GetMaxLength()
+int64_t CStringNode::maxLength()
 {
-    AutoLock lock(m_map->GetLock());
-    return m_register ? CRegisterAccess(this).length() : 0x7FFFFFFF;
+    DepthGuard guard(this);
+    if (m_register)
+        return CRegisterAccess(this).length();
+    if (auto target = dynamic_cast<CStringNode*>(link("pValue")))
+        return target->maxLength();
+    return 0x7FFFFFFF;
 }
 
-void CStringNode::SetValue(const GenICam::gcstring& value, bool)
+int64_t CStringNode::GetMaxLength()
+{
+    AutoLock lock(nodeMapLock());
+    return maxLength();
+}
+
+void CStringNode::writeText(const std::string& value, bool verify)
+{
+    DepthGuard guard(this);
+    const int64_t length = maxLength();
+    // Also when the caller does not verify: a longer text would not fit the register.
+    if (static_cast<int64_t>(value.size()) > length)
+        throw OUT_OF_RANGE_EXCEPTION("Node '%s': %zu characters exceed the length %" PRId64, name().c_str(),
+                                     value.size(), length);
+    if (m_register) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(length), 0);
+        std::copy(value.begin(), value.end(), bytes.begin());
+        m_cacheValid = false;
+        CRegisterAccess(this).write(bytes);
+        keepWritten(m_cached, value);
+    } else if (CNodeImpl* p = link("pValue")) {
+        m_cacheValid = false;
+        p->writeText(value, verify);
+        return; // the target announces the change, and this node with it
+    } else {
+        m_value = value;
+    }
+    changed();
+}
+
+void CStringNode::SetValue(const GenICam::gcstring& value, bool verify)
 {
     CNodeMapImpl::Operation op(m_map);
     checkWritable();
-    DepthGuard guard(this);
-    const int64_t maxLength = GetMaxLength();
-    if (static_cast<int64_t>(value.size()) > maxLength)
-        throw OUT_OF_RANGE_EXCEPTION("Node '%s': %zu characters exceed the length %" PRId64, name().c_str(),
-                                     value.size(), maxLength);
-    if (m_register) {
-        std::vector<uint8_t> bytes(static_cast<size_t>(maxLength), 0);
-        std::copy(value.str().begin(), value.str().end(), bytes.begin());
-        m_cacheValid = false;
-        CRegisterAccess(this).write(bytes);
-        keepWritten(m_cached, value.str());
-    } else {
-        m_value = value.str();
-    }
-    changed();
+    writeText(value.str(), verify);
 }
 
 IString& CStringNode::operator=(const GenICam::gcstring& value)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "NodeImpl.h"
+#include "RegisterNode.h"
 
 namespace GenApi {
 class CStringNode : public CNodeImpl, virtual public IString {
@@ -20,10 +21,18 @@ public:
     EAccessMode intrinsicAccessMode() const override;
     bool isDeviceRegister() const override { return m_register; }
     std::string readText() override;
+    void writeText(const std::string& value, bool verify) override;
     int64_t readInteger() override;
 
 private:
+    int64_t maxLength();
     bool m_register = false;
     std::string m_value, m_cached;
+};
+
+// StringReg: a string that is a register.
+class CStringRegNode : public CRegisterOf<CStringNode> {
+public:
+    using CRegisterOf::CRegisterOf;
 };
 } // namespace GenApi

@@ -4,6 +4,7 @@
 #include "GenApiFixtures.h"
 
 #include <gtest/gtest.h>
+#include <testsupport/LogCapture.h>
 
 using namespace GenApi;
 using namespace genapitest;
@@ -15,7 +16,7 @@ struct LoadedCamera {
         map = NodeMapPtr(CreateNodeMap(description.xml.c_str(), {}, "RealisticCam"));
         map->Connect(&port);
     }
-    LogCapture log; // before the map: it sees the loading
+    testsupport::LogCapture log; // before the map: it sees the loading
     CameraDescription description;
     MemoryPort port;
     NodeMapPtr map;
@@ -35,7 +36,7 @@ TEST(CameraDescriptionTest, ARealSizedDescriptionLoadsWithoutItsFaultyNodes)
 
     for (const std::string& name : camera.description.broken) {
         EXPECT_EQ(camera.map->GetNode(name.c_str()), nullptr) << name;
-        EXPECT_TRUE(camera.log.contains("Node '" + name + "'")) << name << "\n" << camera.log.text();
+        EXPECT_TRUE(camera.log.contains("Node '" + name + "'")) << name << "\n" << dump(camera.log);
     }
     EXPECT_TRUE(camera.log.contains("Node 'BrokenUser': pValue refers to the node 'BrokenNoPort', which is left out"));
     EXPECT_TRUE(camera.log.contains("<ConfRom>"));

@@ -2,6 +2,7 @@
 #include "GenApiFixtures.h"
 
 #include <gtest/gtest.h>
+#include <testsupport/LogCapture.h>
 
 #include <cmath>
 
@@ -68,19 +69,23 @@ INSTANTIATE_TEST_SUITE_P(
                       // In integer arithmetic fractional literals, PI and E are cut before the function runs.
                       FormulaCase{"CEIL(1.2)+ROUND(2.5)", 3, 5.0}, FormulaCase{"SQRT(16)+LG(100)+LN(E)", 6, 7.0},
                       FormulaCase{"ROUND(SIN(PI/2)+COS(0)+TAN(0)+ATAN(0)+ASIN(0)+ACOS(1)+EXP(0))", 2, 3.0},
-                      FormulaCase{"  A  *  2  ", 14, 14.0}, FormulaCase{"1.5e1", 15, 15.0}),
+                      FormulaCase{"  A  *  2  ", 14, 14.0}, FormulaCase{"1.5e1", 15, 15.0},
+                      // ROUND's second argument keeps digits after the point (negative: before it).
+                      FormulaCase{"ROUND(10.11, 1)", 10, 10.1},
+                      FormulaCase{"ROUND(1250, -2)+ROUND(2.375,2)", 1302, 1302.38},
+                      FormulaCase{"ROUND(A/3.0, 1+1)", 2, 2.33}),
     [](const ::testing::TestParamInfo<FormulaCase>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(FormulaErrorTest, BrokenFormulasLeaveTheirNodeOutNamingIt)
 {
     const char* broken[] = {"1+", "(1", "1)", "FOO(1)", "Q+1", "1 ? 2", "0x", "#"};
     for (const char* f : broken) {
-        LogCapture log;
+        testsupport::LogCapture log;
         auto map = load("<IntSwissKnife Name=\"K\"><Formula>" + escape(f) + "</Formula></IntSwissKnife>"
                         "<Integer Name=\"Good\"><Value>3</Value></Integer>");
         EXPECT_EQ(map->GetNode("K"), nullptr) << f;
         EXPECT_EQ(CIntegerPtr(map->GetNode("Good"))->GetValue(), 3) << f;
-        EXPECT_TRUE(log.contains("Node 'K' (IntSwissKnife) is left out")) << f << ": " << log.text();
+        EXPECT_TRUE(log.contains("Node 'K' (IntSwissKnife) is left out")) << f << ": " << dump(log);
     }
 }
 
@@ -91,10 +96,10 @@ TEST(FormulaErrorTest, HugeFormulasAreRefusedRatherThanExhaustingTheStack)
         longSum += "+1";
     const std::string deep = std::string(300, '(') + "1" + std::string(300, ')');
     for (const std::string& formula : {longSum, deep}) {
-        LogCapture log;
+        testsupport::LogCapture log;
         auto map = load("<IntSwissKnife Name=\"K\"><Formula>" + formula + "</Formula></IntSwissKnife>");
         EXPECT_EQ(map->GetNode("K"), nullptr);
-        EXPECT_TRUE(log.contains("Node 'K'")) << log.text();
+        EXPECT_TRUE(log.contains("Node 'K'")) << dump(log);
     }
 }
 

@@ -2,15 +2,10 @@
 #pragma once
 
 #include <GenApi/GenApi.h>
-#include <GenICam/Log.h>
+#include <testsupport/LogCapture.h>
 
-#include <log4cpp/AppenderSkeleton.hh>
-#include <log4cpp/LoggingEvent.hh>
-
-#include <atomic>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -63,45 +58,14 @@ inline NodeMapPtr load(const std::string& nodes, const GenICam::gcstring_vector&
     return NodeMapPtr(GenApi::CreateNodeMap(describe(nodes).c_str(), injected, "TestDevice"));
 }
 
-// Collects what the engine logs (its "GenApi" category) while it lives.
-class LogCapture {
-public:
-    LogCapture() : m_appender(std::make_unique<Appender>()) { logger()->addAppender(*m_appender); }
-    ~LogCapture() { logger()->removeAppender(m_appender.get()); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::string text() const { return m_appender->text(); }
-    bool contains(const std::string& fragment) const { return text().find(fragment) != std::string::npos; }
-
-private:
-    class Appender : public log4cpp::AppenderSkeleton {
-    public:
-        Appender() : AppenderSkeleton("genapitest-capture-" + std::to_string(s_next++)) {}
-        void close() override {}
-        bool requiresLayout() const override { return false; }
-        void setLayout(log4cpp::Layout* layout) override { delete layout; }
-        std::string text() const
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            return m_text;
-        }
-
-    protected:
-        void _append(const log4cpp::LoggingEvent& event) override
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_text += event.message + "\n";
-        }
-
-    private:
-        static inline std::atomic<int> s_next{0};
-        mutable std::mutex m_mutex;
-        std::string m_text;
-    };
-    static log4cpp::Category* logger() { return GenICam::CLog::GetLogger("GenApi"); }
-    std::unique_ptr<Appender> m_appender;
-};
+// What a capture holds, one message a line, for failure messages.
+inline std::string dump(const testsupport::LogCapture& log)
+{
+    std::string text;
+    for (const auto& m : log.messages())
+        text += m.text + "\n";
+    return text;
+}
 
 // Counts the calls of a member callback and remembers the node it was given.
 struct Counter {

@@ -3,6 +3,7 @@
 #include "GenApiFixtures.h"
 
 #include <gtest/gtest.h>
+#include <testsupport/LogCapture.h>
 
 #include <random>
 
@@ -93,12 +94,12 @@ TEST(LoadErrorTest, ABrokenNodeIsLoggedAndLeftOutAndTheRestLoads)
          "an EnumEntry of 'E' has no Name"},
     };
     for (const auto& c : cases) {
-        LogCapture log;
+        testsupport::LogCapture log;
         auto map = load("<Category Name=\"Root\"><pFeature>Good</pFeature><pFeature>A</pFeature></Category>"
                         "<Integer Name=\"Good\"><Value>7</Value></Integer>" +
                         c.nodes);
         EXPECT_EQ(map->GetNode("A"), nullptr) << c.what;
-        EXPECT_TRUE(log.contains(c.logged)) << c.what << ": " << log.text();
+        EXPECT_TRUE(log.contains(c.logged)) << c.what << ": " << dump(log);
         CIntegerPtr good = map->GetNode("Good");
         ASSERT_TRUE(good.IsValid()) << c.what;
         good->SetValue(8);
@@ -113,7 +114,7 @@ TEST(LoadErrorTest, ABrokenNodeIsLoggedAndLeftOutAndTheRestLoads)
 
 TEST(LoadErrorTest, NodesThatNeedALeftOutNodeFollowItOut)
 {
-    LogCapture log;
+    testsupport::LogCapture log;
     auto map = load("<IntReg Name=\"Raw\"><Address>0</Address><Length>4</Length></IntReg>"
                     "<Converter Name=\"Gain\"><pValue>Raw</pValue><FormulaTo>FROM</FormulaTo><FormulaFrom>TO</FormulaFrom>"
                     "</Converter>"
@@ -124,7 +125,7 @@ TEST(LoadErrorTest, NodesThatNeedALeftOutNodeFollowItOut)
     EXPECT_EQ(map->GetNode("Raw"), nullptr);
     EXPECT_EQ(map->GetNode("Gain"), nullptr);
     EXPECT_EQ(map->GetNode("Limit"), nullptr);
-    EXPECT_TRUE(log.contains("Node 'Gain': pValue refers to the node 'Raw', which is left out")) << log.text();
+    EXPECT_TRUE(log.contains("Node 'Gain': pValue refers to the node 'Raw', which is left out")) << dump(log);
     // A missing invalidator or enumeration entry costs only that link.
     EXPECT_EQ(CIntegerPtr(map->GetNode("Other"))->GetValue(), 5);
     CEnumerationPtr e = map->GetNode("E");
@@ -137,11 +138,11 @@ TEST(LoadErrorTest, NodesThatNeedALeftOutNodeFollowItOut)
 
 TEST(LoadErrorTest, AnUnknownVisibilityIsLoggedAndTheNodeStaysABeginnerOne)
 {
-    LogCapture log;
+    testsupport::LogCapture log;
     auto map = load("<Integer Name=\"A\"><Visibility>Everyone</Visibility></Integer>");
     ASSERT_NE(map->GetNode("A"), nullptr);
     EXPECT_EQ(map->GetNode("A")->GetVisibility(), Beginner);
-    EXPECT_TRUE(log.contains("Node 'A': unknown Visibility 'Everyone'")) << log.text();
+    EXPECT_TRUE(log.contains("Node 'A': unknown Visibility 'Everyone'")) << dump(log);
 }
 
 TEST(LoadErrorTest, ReferenceCyclesThrowInsteadOfOverflowingTheStack)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 using namespace GenApi;
@@ -147,14 +148,22 @@ TEST(NodeMapTest, ValueChecksThrowWithFileAndLine)
     CIntegerPtr width = map->GetNode("Width");
     CFloatPtr gain = map->GetNode("Gain");
     CEnumerationPtr mode = map->GetNode("Mode");
-    expectThrowsHere<GenICam::OutOfRangeException>([&] { width->SetValue(1296); }, "maximum");
-    expectThrowsHere<GenICam::OutOfRangeException>([&] { width->SetValue(0); }, "minimum");
-    expectThrowsHere<GenICam::OutOfRangeException>([&] { width->SetValue(650); }, "increment");
-    expectThrowsHere<GenICam::OutOfRangeException>([&] { gain->SetValue(24.5); }, "maximum");
+    // The refusals name the limits and the increment, and access modes by name.
+    expectThrowsHere<GenICam::OutOfRangeException>(
+        [&] { width->SetValue(1296); },
+        "Node 'Width': value 1296 is out of range: minimum 16, maximum 1280, increment 16");
+    expectThrowsHere<GenICam::OutOfRangeException>([&] { width->SetValue(0); },
+                                                   "value 0 is out of range: minimum 16, maximum 1280, increment 16");
+    expectThrowsHere<GenICam::OutOfRangeException>(
+        [&] { width->SetValue(650); },
+        "value 650 is not the minimum plus a multiple of the increment: minimum 16, maximum 1280, increment 16");
+    expectThrowsHere<GenICam::OutOfRangeException>([&] { gain->SetValue(24.5); },
+                                                   "Node 'Gain': value 24.5 is out of range: minimum 0, maximum 24");
+    expectThrowsHere<GenICam::OutOfRangeException>([&] { gain->SetValue(std::nan("")); }, "out of range");
     expectThrowsHere<GenICam::AccessException>([&] { CIntegerPtr(map->GetNode("Fixed"))->SetValue(4); },
-                                               "not writable");
+                                               "Node 'Fixed' is not writable (access mode RO)");
     expectThrowsHere<GenICam::AccessException>([&] { CIntegerPtr(map->GetNode("Knife"))->SetValue(4); },
-                                               "not writable");
+                                               "not writable (access mode RO)");
     expectThrowsHere<GenICam::InvalidArgumentException>([&] { width->FromString("12abc"); }, "not an integer");
     expectThrowsHere<GenICam::InvalidArgumentException>([&] { mode->FromString("C"); }, "no entry");
     expectThrowsHere<GenICam::AccessException>([&] { mode->FromString("B"); }, "not available");
