@@ -4,6 +4,7 @@
 // and a few of the faults real descriptions carry, each in a node named "Broken...".
 #pragma once
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
