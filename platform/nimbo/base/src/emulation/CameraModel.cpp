@@ -149,6 +149,21 @@ public:
             if (m_model.features[i].kind != FeatureKind::FloatOverRaw)
                 m_model.byAddress[m_model.features[i].address] = i;
     }
+    // The camera computes `name` from `sources`: a change of any of them invalidates it.
+    void computedFrom(const std::string& name, std::vector<std::string> sources)
+    {
+        FeatureDef& f = m_model.features[m_model.byName.at(name)];
+        f.invalidators.insert(f.invalidators.end(), sources.begin(), sources.end());
+    }
+    // The camera changes these values by itself; a float over a raw value follows its raw value.
+    void changesByItself(std::vector<std::string> names)
+    {
+        for (const std::string& name : names)
+            m_model.features[m_model.byName.at(name)].volatileValue = true;
+        for (FeatureDef& f : m_model.features)
+            if (f.kind == FeatureKind::FloatOverRaw && m_model.find(f.raw)->volatileValue)
+                f.volatileValue = true;
+    }
     // Marks `selector` as selecting each of the features.
     void select(const std::string& selector, std::vector<std::string> features)
     {
@@ -345,6 +360,26 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
         b.integer("GevLinkSpeed", "TransportLayerControl", 0, 10000, 1, 1000, "RO").visibility = "Expert";
         b.integer("GevHeartbeatTimeout", "TransportLayerControl", 500, 600000, 1, 3000).visibility = "Guru";
     }
+
+    // What the camera computes. Values that follow a setting are read afresh when the setting changes;
+    // those that the auto functions, the frame rate or the statistics move are never cached.
+    b.computedFrom("WidthMax", {"OffsetX"});
+    b.computedFrom("HeightMax", {"OffsetY"});
+    b.computedFrom("OffsetXMax", {"Width"});
+    b.computedFrom("OffsetYMax", {"Height"});
+    b.computedFrom("PayloadSize", {"Width", "Height", "PixelFormat"});
+    b.computedFrom("PixelDynamicRangeMax", {"PixelFormat"});
+    b.computedFrom("LUTValue", {"LUTIndex", "LUTValueAll"});
+    std::vector<std::string> changing = {"ExposureAuto", "ExposureTimeRaw", "GainAuto", "GainRaw",
+                                         sfnc2 ? "ResultingFrameRate" : "ResultingFrameRateAbs"};
+    if (m.colour) {
+        b.computedFrom("ColorTransformationValue", {sfnc2 ? "LightSourcePreset" : "LightSourceSelector"});
+        for (const char* name : {"BalanceWhiteAuto", sfnc2 ? "BalanceRatio" : "BalanceRatioAbs"})
+            changing.push_back(name);
+    }
+    if (gige)
+        changing.push_back("GevSCDCT");
+    b.changesByItself(changing);
     b.finish();
 }
 
@@ -472,6 +507,10 @@ private:
             m_out << "<ImposedAccessMode>" << f.access << "</ImposedAccessMode>";
         if (f.pollingTime > 0 && f.kind != FeatureKind::String && f.kind != FeatureKind::Register)
             m_out << "<PollingTime>" << f.pollingTime << "</PollingTime>";
+        for (const std::string& source : f.invalidators)
+            m_out << "<pInvalidator>" << source << "</pInvalidator>";
+        if (f.volatileValue)
+            m_out << "<Cachable>NoCache</Cachable>";
     }
     void open(const char* kind, const FeatureDef& f)
     {
@@ -629,6 +668,9 @@ std::string streamGrabberDescription(const std::string& deviceClass, bool packet
         f.push_back(plainInteger("MaxTransferSize", "Root_Buffers", sgreg::MaxTransferSize, 1024, 4194304));
         f.push_back(plainInteger("NumMaxQueuedUrbs", "Root_Buffers", sgreg::NumMaxQueuedUrbs, 1, 256));
     }
+    // The statistics count on while the grabber runs.
+    for (FeatureDef& feature : f)
+        feature.volatileValue = feature.category == "Statistic";
     return describe("StreamGrabber", "Velmar", f, nullptr);
 }
 

@@ -34,6 +34,10 @@ struct FeatureDef {
     std::string selector;             // selected features: the selector their value is kept per entry of
     bool lockedWhileGrabbing = false; // locked while TLParamsLocked is 1
     int pollingTime = 0;              // ms; the value may change on the camera side
+    // Features whose change makes the camera compute this one anew: the node map must read it again.
+    std::vector<std::string> invalidators;
+    // The camera changes the value by itself (auto functions, statistics, rates): never cached.
+    bool volatileValue = false;
     // Initial value; for enumerations the symbolic name of the entry.
     int64_t defaultInt = 0;
     double defaultFloat = 0;

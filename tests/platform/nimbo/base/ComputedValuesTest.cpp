@@ -1,0 +1,183 @@
+// Values the emulated cameras compute, read through the node map as an application reads them:
+// read, change what the value depends on, read again, grab.
+#include <nimbo/Emulation.h>
+#include <nimbo/NimboIncludes.h>
+
+#include <GenApi/GenApi.h>
+#include <GenICam/GenericException.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace Nimbo;
+
+namespace {
+
+using Change = std::function<void(GenApi::INodeMap&)>;
+
+void setInt(GenApi::INodeMap& map, const char* name, int64_t value)
+{
+    GenApi::CIntegerPtr node = map.GetNode(name);
+    ASSERT_TRUE(node) << name;
+    node->SetValue(value);
+}
+
+void setFloat(GenApi::INodeMap& map, const char* name, double value)
+{
+    GenApi::CFloatPtr node = map.GetNode(name);
+    ASSERT_TRUE(node) << name;
+    node->SetValue(value);
+}
+
+void setEnum(GenApi::INodeMap& map, const char* name, const char* symbolic)
+{
+    GenApi::CEnumerationPtr node = map.GetNode(name);
+    ASSERT_TRUE(node) << name;
+    node->FromString(symbolic);
+}
+
+double numberOf(GenApi::INodeMap& map, const std::string& name)
+{
+    GenApi::INode* node = map.GetNode(name.c_str());
+    if (GenApi::CIntegerPtr i = node)
+        return static_cast<double>(i->GetValue());
+    if (GenApi::CFloatPtr f = node)
+        return f->GetValue();
+    ADD_FAILURE() << name << " is no number";
+    return 0.0;
+}
+
+struct ComputedCase {
+    const char* name;
+    const char* serial;
+    Change prepare;    // settings the case starts from
+    const char* value; // the computed value
+    double before;
+    Change change; // what the value depends on
+    double after;
+    const char* autoFeature; // an auto function that must read "Off" again after "Once"
+};
+
+class ComputedValueTest : public ::testing::TestWithParam<ComputedCase> {
+protected:
+    void SetUp() override { ASSERT_TRUE(Emulation::Configure("usb:qvUsb1920c:2001;gige:gxGige1280c:2003")); }
+    void TearDown() override { Emulation::WaitForEvents(); }
+};
+
+CDeviceInfo infoOf(const char* serial)
+{
+    DeviceInfoList list;
+    CTlFactory::GetInstance().EnumerateDevices(list);
+    for (const CDeviceInfo& info : list)
+        if (info.GetSerialNumber() == serial)
+            return info;
+    ADD_FAILURE() << "no camera " << serial;
+    return CDeviceInfo();
+}
+
+} // namespace
+
+TEST_P(ComputedValueTest, IsReadAfreshAfterItsDependencyChanged)
+{
+    const ComputedCase& c = GetParam();
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf(c.serial)));
+    camera.Open();
+    GenApi::INodeMap& map = camera.GetNodeMap();
+    if (c.prepare)
+        c.prepare(map);
+    // The first read fills whatever the node map caches.
+    EXPECT_DOUBLE_EQ(numberOf(map, c.value), c.before);
+    c.change(map);
+    EXPECT_DOUBLE_EQ(numberOf(map, c.value), c.after);
+    if (c.autoFeature)
+        EXPECT_EQ(GenApi::CEnumerationPtr(map.GetNode(c.autoFeature))->ToString(), "Off");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cameras, ComputedValueTest,
+    ::testing::Values(
+        ComputedCase{"PayloadSizeAfterPixelFormat", "2001", nullptr, "PayloadSize", 1920.0 * 1200,
+                     [](GenApi::INodeMap& m) { setEnum(m, "PixelFormat", "RGB8"); }, 1920.0 * 1200 * 3, nullptr},
+        ComputedCase{"PayloadSizeAfterHeight", "2001", nullptr, "PayloadSize", 1920.0 * 1200,
+                     [](GenApi::INodeMap& m) { setInt(m, "Height", 100); }, 1920.0 * 100, nullptr},
+        ComputedCase{"WidthMaxAfterOffsetX", "2001", [](GenApi::INodeMap& m) { setInt(m, "Width", 1600); },
+                     "WidthMax", 1920, [](GenApi::INodeMap& m) { setInt(m, "OffsetX", 200); }, 1720, nullptr},
+        ComputedCase{"OffsetXMaxAfterWidth", "2001", nullptr, "OffsetXMax", 0,
+                     [](GenApi::INodeMap& m) { setInt(m, "Width", 1600); }, 320, nullptr},
+        ComputedCase{"LUTValueAfterLUTIndex", "2001", nullptr, "LUTValue", 0,
+                     [](GenApi::INodeMap& m) { setInt(m, "LUTIndex", 100); }, 100, nullptr},
+        ComputedCase{"LUTValueAfterTheWholeTable", "2001", [](GenApi::INodeMap& m) { setInt(m, "LUTIndex", 5); },
+                     "LUTValue", 5,
+                     [](GenApi::INodeMap& m) {
+                         GenApi::CRegisterPtr all = m.GetNode("LUTValueAll");
+                         std::vector<uint8_t> table(static_cast<size_t>(all->GetLength()));
+                         all->Get(table.data(), all->GetLength());
+                         const uint32_t entry = 77;
+                         std::memcpy(&table[5 * 4], &entry, 4);
+                         all->Set(table.data(), all->GetLength());
+                     },
+                     77, nullptr},
+        ComputedCase{"PixelDynamicRangeMaxAfterPixelFormat", "2001", nullptr, "PixelDynamicRangeMax", 255,
+                     [](GenApi::INodeMap& m) { setEnum(m, "PixelFormat", "BayerRG12"); }, 4095, nullptr},
+        ComputedCase{"ColorTransformationValueAfterLightSourcePreset", "2001", nullptr, "ColorTransformationValue",
+                     1.5625, [](GenApi::INodeMap& m) { setEnum(m, "LightSourcePreset", "Tungsten2800K"); }, 1.25,
+                     nullptr},
+        // Twice the target brightness at 0 dB: twice the nominal exposure.
+        ComputedCase{"ExposureTimeAfterExposureAutoOnce", "2001",
+                     [](GenApi::INodeMap& m) { setFloat(m, "AutoTargetBrightness", 0.6); }, "ExposureTime", 3500,
+                     [](GenApi::INodeMap& m) { setEnum(m, "ExposureAuto", "Once"); }, 7000, "ExposureAuto"},
+        ComputedCase{"GainAfterGainAutoOnce", "2001", [](GenApi::INodeMap& m) { setFloat(m, "AutoGainLowerLimit", 6); },
+                     "Gain", 0, [](GenApi::INodeMap& m) { setEnum(m, "GainAuto", "Once"); }, 6, "GainAuto"},
+        ComputedCase{"BalanceRatioAfterBalanceWhiteAutoOnce", "2001",
+                     [](GenApi::INodeMap& m) {
+                         setEnum(m, "BalanceRatioSelector", "Blue");
+                         setFloat(m, "BalanceRatio", 2.5);
+                     },
+                     "BalanceRatio", 2.5, [](GenApi::INodeMap& m) { setEnum(m, "BalanceWhiteAuto", "Once"); }, 1.0,
+                     "BalanceWhiteAuto"},
+        ComputedCase{"GainAbsAfterGainAutoOnceOnAnOlderCamera", "2003",
+                     [](GenApi::INodeMap& m) { setInt(m, "AutoGainRawLowerLimit", 30); }, "GainAbs", 0,
+                     [](GenApi::INodeMap& m) { setEnum(m, "GainAuto", "Once"); }, 3, "GainAuto"},
+        ComputedCase{"ColorTransformationValueAfterLightSourceSelector", "2003", nullptr, "ColorTransformationValue",
+                     1.5625, [](GenApi::INodeMap& m) { setEnum(m, "LightSourceSelector", "Off"); }, 1.0, nullptr}),
+    [](const ::testing::TestParamInfo<ComputedCase>& info) { return std::string(info.param.name); });
+
+// The buffers of a grab are as large as the payload the camera computes for the pixel format set just before.
+TEST_F(ComputedValueTest, GrabAfterAPixelFormatChangeFitsItsFrames)
+{
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("2001")));
+    camera.Open();
+    GenApi::INodeMap& map = camera.GetNodeMap();
+    EXPECT_EQ(GenApi::CIntegerPtr(map.GetNode("PayloadSize"))->GetValue(), 1920 * 1200);
+    setEnum(map, "PixelFormat", "RGB8");
+    camera.StartGrabbing(10);
+    for (int i = 0; i < 10; ++i) {
+        CGrabResultPtr result;
+        ASSERT_TRUE(camera.RetrieveResult(10000, result, TimeoutHandling_Return)) << "after " << i;
+        ASSERT_TRUE(result->GrabSucceeded()) << result->GetErrorDescription();
+        EXPECT_EQ(result->GetPayloadSize(), 1920u * 1200u * 3u);
+    }
+    camera.StopGrabbing();
+}
+
+// Counters that run on while the grabber works are never served from a cache.
+TEST_F(ComputedValueTest, StreamStatisticsCountOnBetweenReads)
+{
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("2001")));
+    camera.Open();
+    setInt(camera.GetNodeMap(), "Width", 64);
+    setInt(camera.GetNodeMap(), "Height", 32);
+    GenApi::CIntegerPtr total = camera.GetStreamGrabberNodeMap().GetNode("Statistic_Total_Buffer_Count");
+    ASSERT_TRUE(total);
+    EXPECT_EQ(total->GetValue(), 0);
+    camera.StartGrabbing(3);
+    for (int i = 0; i < 3; ++i) {
+        CGrabResultPtr result;
+        ASSERT_TRUE(camera.RetrieveResult(10000, result, TimeoutHandling_Return));
+    }
+    EXPECT_GE(total->GetValue(), 3);
+}
