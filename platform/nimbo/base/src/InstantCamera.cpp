@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -177,14 +178,24 @@ public:
     std::atomic<bool> removed{false};
     size_t maxNumBuffer = 10;
 
-    // Grab state.
+    // Grab state. grabControl serialises starting a grab with tearing one down; `loop` is touched
+    // under it only, and never by the grab-loop thread itself. The grab may end in any thread: the
+    // owner's, the user's grab loop after its last result, or the SDK's grab loop after its last image.
+    std::recursive_mutex grabControl;
     std::atomic<bool> grabbing{false};
     std::atomic<bool> stopLoop{false};
-    std::shared_ptr<GrabSession> session;
+    std::shared_ptr<GrabSession> session; // read and written with std::atomic_load/atomic_store
     std::thread loop;
+    std::atomic<std::thread::id> loopThread{};
     EGrabLoop loopKind = GrabLoop_ProvidedByUser;
+    EGrabStrategy strategy = GrabStrategy_OneByOne;
     size_t maxImages = 0;
     std::atomic<size_t> delivered{0};
+    // From the start of a grab until its teardown has finished; guarded by sessionMutex.
+    std::mutex sessionMutex;
+    std::condition_variable sessionEnded;
+    bool sessionOpen = false;
+    std::atomic<std::thread::id> stoppingThread{};
 
     // Handler lists, guarded by handlerMutex (recursive: handlers may register others).
     std::recursive_mutex handlerMutex;
@@ -245,16 +256,55 @@ public:
         }
     }
 
-    CGrabResultPtr wrap(const std::shared_ptr<GrabSession>& s, const GrabResult& result)
+    CGrabResultPtr wrap(const std::shared_ptr<GrabSession>& s, const GrabResult& result, size_t skipped = 0)
     {
         auto* data = new CGrabResultData;
         data->m_result = result;
+        data->m_skipped = skipped;
         data->m_bufferSize = s->bufferSize;
         std::shared_ptr<CGrabResultData> shared(data, [s](CGrabResultData* d) {
             requeue(s, d->m_result);
             delete d;
         });
         return CGrabResultPtr(shared);
+    }
+
+    void notifySkipped(size_t count)
+    {
+        std::vector<Registration<CImageEventHandler>> copy;
+        {
+            std::lock_guard<std::recursive_mutex> l(handlerMutex);
+            copy = imageHandlers;
+        }
+        for (const auto& r : copy)
+            r.handler->OnImagesSkipped(self, count);
+    }
+
+    // Waits until a grab that another thread is tearing down has ended, and joins a grab loop that
+    // ended by itself. Not for the grab loop itself, nor for the thread doing the teardown.
+    void awaitTeardown()
+    {
+        const std::thread::id me = std::this_thread::get_id();
+        if (me == loopThread.load() || me == stoppingThread.load())
+            return;
+        {
+            // A session that is open but no longer grabbing is being torn down.
+            std::unique_lock<std::mutex> l(sessionMutex);
+            sessionEnded.wait(l, [this] { return !sessionOpen || grabbing; });
+        }
+        std::lock_guard<std::recursive_mutex> control(grabControl);
+        std::lock_guard<std::mutex> l(sessionMutex);
+        if (!sessionOpen)
+            joinLoop();
+    }
+
+    // Under grabControl, never in the loop itself.
+    void joinLoop()
+    {
+        if (loop.joinable()) {
+            loop.join();
+            loopThread = std::thread::id(); // ids are reused by later threads
+        }
     }
 
     void deliver(const CGrabResultPtr& result)
@@ -268,22 +318,52 @@ public:
             r.handler->OnImageGrabbed(self, result);
     }
 
+    // Counts a result handed out; true for the last one of a grab of maxImages.
+    bool countLast()
+    {
+        return maxImages && ++delivered == maxImages;
+    }
+
+    // The next result the strategy hands out: the oldest, or the newest with the older ones requeued.
+    bool nextResult(const std::shared_ptr<GrabSession>& s, GrabResult& out, size_t& skipped)
+    {
+        bool have = false;
+        GrabResult r;
+        while (!stopLoop && s->grabber->RetrieveResult(r)) {
+            if (r.Status() != Grabbed && r.Status() != Failed)
+                continue; // cancelled buffers stay out until the grab ends
+            if (have) {
+                requeue(s, out);
+                ++skipped;
+            }
+            out = r;
+            have = true;
+            if (strategy == GrabStrategy_OneByOne)
+                break;
+        }
+        return have;
+    }
+
     void grabLoop(std::shared_ptr<GrabSession> s)
     {
+        loopThread = std::this_thread::get_id();
         WaitObject wait = s->grabber->GetWaitObject();
         auto lastPoll = std::chrono::steady_clock::now();
         while (!stopLoop) {
             if (wait.Wait(50)) {
                 GrabResult r;
-                while (!stopLoop && s->grabber->RetrieveResult(r)) {
-                    if (r.Status() != Grabbed && r.Status() != Failed)
-                        continue; // cancelled buffers stay out until the grab ends
-                    if (maxImages && delivered >= maxImages) {
-                        requeue(s, r);
-                        continue;
+                size_t skipped = 0;
+                while (nextResult(s, r, skipped)) {
+                    if (skipped)
+                        notifySkipped(skipped);
+                    const bool last = countLast();
+                    deliver(wrap(s, r, skipped));
+                    if (last) {
+                        // The grab ends here; the camera may be gone as soon as it has.
+                        self.StopGrabbing();
+                        return;
                     }
-                    ++delivered;
-                    deliver(wrap(s, r));
+                    skipped = 0;
                 }
             }
             const auto now = std::chrono::steady_clock::now();
@@ -340,6 +420,7 @@ CInstantCamera::~CInstantCamera()
     } catch (...) {
         // A removed device may refuse its last steps; the camera goes anyway.
     }
+    m_impl->awaitTeardown();
     std::vector<Registration<CConfigurationEventHandler>> configurations;
     std::vector<Registration<CImageEventHandler>> images;
     std::vector<CameraEventRegistration> events;
@@ -470,11 +551,16 @@ void CInstantCamera::StartGrabbing(EGrabStrategy strategy, EGrabLoop grabLoop)
     StartGrabbing(0, strategy, grabLoop);
 }
 
-void CInstantCamera::StartGrabbing(size_t maxImages, EGrabStrategy, EGrabLoop grabLoop)
+void CInstantCamera::StartGrabbing(size_t maxImages, EGrabStrategy strategy, EGrabLoop grabLoop)
 {
     m_impl->requireDevice();
-    if (m_impl->grabbing)
-        GENICAM_THROW(GenICam::RuntimeException, "The camera is grabbing already.");
+    m_impl->awaitTeardown();
+    std::lock_guard<std::recursive_mutex> control(m_impl->grabControl);
+    {
+        std::lock_guard<std::mutex> l(m_impl->sessionMutex);
+        if (m_impl->sessionOpen)
+            GENICAM_THROW(GenICam::RuntimeException, "The camera is grabbing already.");
+    }
     if (m_impl->removed)
         GENICAM_THROW(GenICam::RuntimeException, "The camera device has been removed.");
     Open();
@@ -505,16 +591,26 @@ void CInstantCamera::StartGrabbing(size_t maxImages, EGrabStrategy, EGrabLoop gr
             session->handles.push_back(grabber->RegisterBuffer(session->memory.back().get(), session->bufferSize));
             grabber->QueueBuffer(session->handles.back(), session->memory.back().get());
         }
-        m_impl->session = session;
+        std::atomic_store(&m_impl->session, session);
         m_impl->maxImages = maxImages;
         m_impl->delivered = 0;
         m_impl->loopKind = grabLoop;
+        m_impl->strategy = strategy;
         m_impl->stopLoop = false;
         m_impl->grabbing = true;
+        {
+            std::lock_guard<std::mutex> l(m_impl->sessionMutex);
+            m_impl->sessionOpen = true;
+        }
         m_impl->execute("AcquisitionStart", false);
     } catch (...) {
         m_impl->grabbing = false;
-        m_impl->session.reset();
+        {
+            std::lock_guard<std::mutex> l(m_impl->sessionMutex);
+            m_impl->sessionOpen = false;
+        }
+        m_impl->sessionEnded.notify_all();
+        std::atomic_store(&m_impl->session, std::shared_ptr<GrabSession>());
         session->active = false;
         grabber->CancelGrab();
         GrabResult r;
@@ -531,20 +627,24 @@ void CInstantCamera::StartGrabbing(size_t maxImages, EGrabStrategy, EGrabLoop gr
 
 void CInstantCamera::StopGrabbing()
 {
-    if (!m_impl->grabbing.exchange(false))
+    if (!m_impl->grabbing.exchange(false)) {
+        // Another thread may be ending the grab (a grab of n images ends where its last one went).
+        m_impl->awaitTeardown();
         return;
+    }
+    const bool inLoop = std::this_thread::get_id() == m_impl->loopThread.load();
+    std::lock_guard<std::recursive_mutex> control(m_impl->grabControl);
+    m_impl->stoppingThread = std::this_thread::get_id();
     m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnGrabStop(*this); });
     m_impl->execute("AcquisitionStop", true);
-    std::shared_ptr<GrabSession> session = m_impl->session;
+    std::shared_ptr<GrabSession> session = std::atomic_load(&m_impl->session);
     m_impl->stopLoop = true;
     // Wakes the loop from its wait at once; the retrieve after it finds nothing and lowers the signal.
     session->grabber->GetWaitObject().Signal();
-    if (m_impl->loop.joinable()) {
-        if (m_impl->loop.get_id() == std::this_thread::get_id())
-            m_impl->loop.detach(); // stopped from a handler: the loop ends by itself
-        else
-            m_impl->loop.join();
-    }
+    // Stopped in the grab loop (its last image, or a handler): the loop ends by itself and is joined
+    // by the next start or stop.
+    if (!inLoop)
+        m_impl->joinLoop();
     {
         std::lock_guard<std::mutex> l(session->mutex);
         session->active = false;
@@ -555,8 +655,14 @@ void CInstantCamera::StopGrabbing()
     }
     session->grabber->FinishGrab();
     session->grabber->Close();
-    m_impl->session.reset();
+    std::atomic_store(&m_impl->session, std::shared_ptr<GrabSession>());
     m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnGrabStopped(*this); });
+    m_impl->stoppingThread = std::thread::id();
+    {
+        std::lock_guard<std::mutex> l(m_impl->sessionMutex);
+        m_impl->sessionOpen = false;
+    }
+    m_impl->sessionEnded.notify_all();
 }
 
 bool CInstantCamera::IsGrabbing() const
@@ -567,17 +673,18 @@ bool CInstantCamera::IsGrabbing() const
 bool CInstantCamera::RetrieveResult(unsigned int timeoutMs, CGrabResultPtr& result, ETimeoutHandling timeoutHandling)
 {
     result.Release();
-    std::shared_ptr<GrabSession> session = m_impl->session;
+    std::shared_ptr<GrabSession> session = std::atomic_load(&m_impl->session);
     if (!m_impl->grabbing || !session)
         GENICAM_THROW(GenICam::RuntimeException, "RetrieveResult: the camera is not grabbing.");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         GrabResult r;
-        while (session->grabber->RetrieveResult(r)) {
-            if (r.Status() == Grabbed || r.Status() == Failed) {
-                result = m_impl->wrap(session, r);
-                return true;
-            }
+        size_t skipped = 0;
+        if (m_impl->nextResult(session, r, skipped)) {
+            result = m_impl->wrap(session, r, skipped);
+            if (m_impl->countLast())
+                StopGrabbing();
+            return true;
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -590,9 +697,33 @@ bool CInstantCamera::RetrieveResult(unsigned int timeoutMs, CGrabResultPtr& resu
     return false;
 }
 
-bool CInstantCamera::WaitForFrameTriggerReady(unsigned int, ETimeoutHandling)
+bool CInstantCamera::WaitForFrameTriggerReady(unsigned int timeoutMs, ETimeoutHandling timeoutHandling)
 {
-    return IsGrabbing() && !IsCameraDeviceRemoved();
+    if (!IsGrabbing() || IsCameraDeviceRemoved())
+        return false;
+    GenApi::INodeMap& map = GetNodeMap();
+    GenApi::CEnumerationPtr selector = map.GetNode("AcquisitionStatusSelector");
+    GenApi::CBooleanPtr status = map.GetNode("AcquisitionStatus");
+    // A camera that cannot tell takes a trigger whenever it grabs.
+    if (!selector || !status || !GenApi::IsWritable(selector) || !GenApi::IsReadable(status))
+        return true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        {
+            // The selector and the status it selects are read as one.
+            GenApi::AutoLock lock(map.GetLock());
+            selector->FromString("FrameTriggerWait");
+            if (status->GetValue())
+                return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline || !IsGrabbing() || IsCameraDeviceRemoved())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (timeoutHandling == TimeoutHandling_ThrowException && IsGrabbing() && !IsCameraDeviceRemoved())
+        GENICAM_THROW(GenICam::TimeoutException, "The camera was not ready for a frame trigger within %u ms.",
+                      timeoutMs);
+    return false;
 }
 
 void CInstantCamera::ExecuteSoftwareTrigger()

@@ -258,3 +258,126 @@ TEST_F(InstantCameraTest, ResultHeldPastTheCameraKeepsItsBuffer)
     EXPECT_EQ(image[1], static_cast<uint8_t>(image[0] + 1)); // the sawtooth, still readable
     kept.Release();
 }
+
+// A grab of n images ends after n results, whether they failed or not, in either grab loop.
+TEST_F(InstantCameraTest, GrabOfNImagesEndsAfterNResultsEvenWhenTheyFail)
+{
+    for (EGrabLoop loop : {GrabLoop_ProvidedByInstantCamera, GrabLoop_ProvidedByUser}) {
+        SCOPED_TRACE(loop == GrabLoop_ProvidedByUser ? "user's grab loop" : "SDK's grab loop");
+        Recorder recorder;
+        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("13")));
+        camera.RegisterConfiguration(&recorder, RegistrationMode_Append, Cleanup_None);
+        camera.RegisterImageEventHandler(&recorder, RegistrationMode_Append, Cleanup_None);
+        camera.Open();
+        smallAndFast(camera);
+        Emulation::InjectFailedFrames("13", 50, 0xE1000014u);
+        camera.StartGrabbing(5, GrabStrategy_OneByOne, loop);
+        int retrieved = 0;
+        if (loop == GrabLoop_ProvidedByUser) {
+            while (camera.IsGrabbing()) {
+                CGrabResultPtr result;
+                ASSERT_TRUE(camera.RetrieveResult(5000, result, TimeoutHandling_Return)) << retrieved;
+                EXPECT_FALSE(result->GrabSucceeded());
+                ++retrieved;
+            }
+        } else {
+            EXPECT_TRUE(waitFor([&] { return !camera.IsGrabbing(); }));
+            retrieved = recorder.images;
+            EXPECT_EQ(recorder.failed.load(), 5);
+        }
+        EXPECT_EQ(retrieved, 5);
+        // The grab was torn down: the steps ran, parameters are unlocked and a new grab starts.
+        EXPECT_TRUE(waitFor([&] {
+            const auto steps = recorder.steps();
+            return !steps.empty() && steps.back() == "GrabStopped";
+        }));
+        EXPECT_NO_THROW(GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("Width"))->SetValue(80));
+        camera.StartGrabbing(1, GrabStrategy_OneByOne, loop);
+        if (loop == GrabLoop_ProvidedByUser) {
+            CGrabResultPtr result;
+            EXPECT_TRUE(camera.RetrieveResult(5000, result, TimeoutHandling_Return));
+        }
+        EXPECT_TRUE(waitFor([&] { return !camera.IsGrabbing(); }));
+    }
+}
+
+// Of the results waiting, LatestImageOnly hands out the newest and counts the ones it skipped.
+TEST_F(InstantCameraTest, LatestImageOnlyHandsOutTheNewestResult)
+{
+    for (EGrabStrategy strategy : {GrabStrategy_OneByOne, GrabStrategy_LatestImageOnly}) {
+        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("12")));
+        camera.Open();
+        smallAndFast(camera);
+        GenApi::CIntegerPtr total = camera.GetStreamGrabberNodeMap().GetNode("Statistic_Total_Buffer_Count");
+        camera.StartGrabbing(strategy, GrabLoop_ProvidedByUser);
+        ASSERT_TRUE(waitFor([&] { return total->GetValue() >= 5; }));
+        CGrabResultPtr result;
+        ASSERT_TRUE(camera.RetrieveResult(5000, result, TimeoutHandling_Return));
+        if (strategy == GrabStrategy_OneByOne) {
+            EXPECT_EQ(result->GetBlockID(), 1u);
+            EXPECT_EQ(result->GetNumberOfSkippedImages(), 0u);
+        } else {
+            EXPECT_GE(result->GetBlockID(), 5u);
+            EXPECT_GE(result->GetNumberOfSkippedImages(), 4u);
+        }
+        result.Release();
+        camera.StopGrabbing();
+    }
+}
+
+// Threads racing to start one camera: exactly one grab starts, the others are told it runs already.
+TEST_F(InstantCameraTest, ConcurrentStartsStartOneGrab)
+{
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("12")));
+    camera.Open();
+    smallAndFast(camera);
+    for (int round = 0; round < 5; ++round) {
+        std::atomic<int> started{0}, refused{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&] {
+                try {
+                    camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByInstantCamera);
+                    ++started;
+                } catch (const GenICam::RuntimeException&) {
+                    ++refused;
+                }
+            });
+        for (auto& t : threads)
+            t.join();
+        EXPECT_EQ(started.load(), 1);
+        EXPECT_EQ(refused.load(), 3);
+        EXPECT_TRUE(camera.IsGrabbing());
+        camera.StopGrabbing();
+        EXPECT_FALSE(camera.IsGrabbing());
+    }
+}
+
+// Software-triggered grabbing: ready for a trigger, trigger, an image; a free-running camera never waits for one.
+TEST_F(InstantCameraTest, WaitForFrameTriggerReadyWaitsUntilTheCameraAcceptsATrigger)
+{
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("11")));
+    camera.Open();
+    smallAndFast(camera);
+    GenApi::INodeMap& map = camera.GetNodeMap();
+    camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByUser);
+    EXPECT_FALSE(camera.WaitForFrameTriggerReady(50, TimeoutHandling_Return));
+    EXPECT_THROW(camera.WaitForFrameTriggerReady(50, TimeoutHandling_ThrowException), GenICam::TimeoutException);
+    camera.StopGrabbing();
+
+    GenApi::CEnumerationPtr(map.GetNode("TriggerSelector"))->FromString("FrameStart");
+    GenApi::CEnumerationPtr(map.GetNode("TriggerMode"))->FromString("On");
+    GenApi::CEnumerationPtr(map.GetNode("TriggerSource"))->FromString("Software");
+    camera.StartGrabbing(3, GrabStrategy_OneByOne, GrabLoop_ProvidedByUser);
+    int images = 0;
+    while (camera.IsGrabbing()) {
+        ASSERT_TRUE(camera.WaitForFrameTriggerReady(5000, TimeoutHandling_ThrowException)) << images;
+        camera.ExecuteSoftwareTrigger();
+        CGrabResultPtr result;
+        ASSERT_TRUE(camera.RetrieveResult(5000, result, TimeoutHandling_Return)) << images;
+        EXPECT_TRUE(result->GrabSucceeded());
+        ++images;
+    }
+    EXPECT_EQ(images, 3);
+    EXPECT_FALSE(camera.WaitForFrameTriggerReady(50, TimeoutHandling_ThrowException)) << "not grabbing";
+}

@@ -90,7 +90,8 @@ public:
     // With the user's grab loop: the next result, or false on time-out.
     virtual bool RetrieveResult(unsigned int timeoutMs, CGrabResultPtr& result,
                                 ETimeoutHandling timeoutHandling = TimeoutHandling_ThrowException);
-    // Executes the software trigger when the camera waits for one.
+    // Waits until the camera waits for a frame trigger (true), or the time-out (false, or a time-out
+    // exception). False at once when the camera is not grabbing.
     virtual bool WaitForFrameTriggerReady(unsigned int timeoutMs,
                                           ETimeoutHandling timeoutHandling = TimeoutHandling_ThrowException);
     virtual void ExecuteSoftwareTrigger();

@@ -263,6 +263,13 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
     b.enumeration("TriggerActivation", "AcquisitionControl", {"RisingEdge", "FallingEdge"}, "RisingEdge");
     b.command("TriggerSoftware", "AcquisitionControl");
     b.select("TriggerSelector", {"TriggerMode", "TriggerSource", "TriggerActivation", "TriggerSoftware"});
+    b.enumeration("AcquisitionStatusSelector", "AcquisitionControl", {"FrameTriggerWait", "AcquisitionActive"},
+                  "FrameTriggerWait")
+        .visibility = "Expert";
+    FeatureDef& status = b.boolean("AcquisitionStatus", "AcquisitionControl", false);
+    status.access = "RO";
+    status.visibility = "Expert";
+    b.select("AcquisitionStatusSelector", {"AcquisitionStatus"});
     b.enumeration("ExposureMode", "AcquisitionControl", {"Timed"}, "Timed");
     FeatureDef& exposureAuto =
         b.enumeration("ExposureAuto", "AcquisitionControl", {"Off", "Once", "Continuous"}, "Off");
@@ -370,7 +377,7 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
     b.computedFrom("PayloadSize", {"Width", "Height", "PixelFormat"});
     b.computedFrom("PixelDynamicRangeMax", {"PixelFormat"});
     b.computedFrom("LUTValue", {"LUTIndex", "LUTValueAll"});
-    std::vector<std::string> changing = {"ExposureAuto", "ExposureTimeRaw", "GainAuto", "GainRaw",
+    std::vector<std::string> changing = {"AcquisitionStatus", "ExposureAuto", "ExposureTimeRaw", "GainAuto", "GainRaw",
                                          sfnc2 ? "ResultingFrameRate" : "ResultingFrameRateAbs"};
     if (m.colour) {
         b.computedFrom("ColorTransformationValue", {sfnc2 ? "LightSourcePreset" : "LightSourceSelector"});

@@ -164,6 +164,12 @@ int64_t EmulatedCamera::dynamicInt(const FeatureDef& f) const
         std::memcpy(&v, &m_lut[static_cast<size_t>(index) * 4], 4);
         return v;
     }
+    if (f.name == "AcquisitionStatus") {
+        const FeatureDef* selector = m_model->find("AcquisitionStatusSelector");
+        if (stored("AcquisitionStatusSelector") == selector->entryValue("FrameTriggerWait"))
+            return m_awaitingTrigger ? 1 : 0;
+        return m_acquiring ? 1 : 0;
+    }
     if (f.kind == FeatureKind::Command)
         return 0; // commands complete at once
     return INT64_MIN;
@@ -354,8 +360,10 @@ bool EmulatedCamera::writeLocked(const FeatureDef& f, const void* buffer, int64_
 void EmulatedCamera::executeLocked(const std::string& command)
 {
     if (command == "TriggerSoftware") {
-        if (enumLocked("TriggerMode") == "On" && enumLocked("TriggerSource") == "Software")
+        if (enumLocked("TriggerMode") == "On" && enumLocked("TriggerSource") == "Software") {
             ++m_triggers;
+            m_awaitingTrigger = false;
+        }
     }
 }
 
@@ -515,6 +523,7 @@ void EmulatedCamera::fireLineEdge(const std::string& line, bool rising)
         if ((enumLocked("TriggerActivation") == "RisingEdge") != rising)
             return;
         ++m_triggers;
+        m_awaitingTrigger = false;
     }
     m_wake.notify_all();
 }
@@ -667,7 +676,9 @@ void EmulatedCamera::frameLoop()
         const double rate = std::max(frameRateLocked(), 0.01);
         const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
         if (triggeredLocked()) {
+            m_awaitingTrigger = m_triggers == 0;
             m_wake.wait(lock, [this] { return m_stopFrames || m_triggers > 0 || !triggeredLocked(); });
+            m_awaitingTrigger = false;
             if (m_stopFrames)
                 break;
             if (m_triggers == 0)

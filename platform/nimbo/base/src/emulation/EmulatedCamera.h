@@ -119,6 +119,7 @@ private:
     bool m_stopFrames = false;
     int64_t m_framesLeft = 0; // single and multi frame: frames still to send; -1 continuous
     int m_triggers = 0;       // pending frame triggers
+    bool m_awaitingTrigger = false; // the frame thread waits for a frame trigger
     unsigned m_failedToInject = 0;
     uint32_t m_injectedError = 0;
     uint64_t m_settingsGeneration = 1;
