@@ -24,9 +24,9 @@ void applyTo(const ColorMatrix& m, T* pixels, size_t pixelCount, size_t stride, 
     for (size_t n = 0; n < pixelCount; ++n) {
         T* p = pixels + n * stride;
         const double in[3] = {double(p[0]), double(p[1]), double(p[2])};
-        for (int j = 0; j < 3; ++j) {
-            const double out = in[0] * m.at(0, j) + in[1] * m.at(1, j) + in[2] * m.at(2, j);
-            p[j] = clampCut<T>(out, largest);
+        for (int i = 0; i < 3; ++i) {
+            const double out = m.at(i, 0) * in[0] + m.at(i, 1) * in[1] + m.at(i, 2) * in[2];
+            p[i] = clampCut<T>(out, largest);
         }
     }
 }

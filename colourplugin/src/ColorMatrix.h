@@ -6,8 +6,9 @@
 
 namespace Huvane {
 
-// Value type; not synchronised. Element (i, j) weighs input channel i into output channel j, so a pixel
-// is a row vector multiplied from the left.
+// Value type; not synchronised. Element (i, j) weighs input channel j into output channel i: a pixel is
+// a column vector multiplied from the right (out = M x p), as the camera's colour transformation applies
+// its matrix. So A x B applies B first, and hue turns red toward yellow and green for positive angles.
 class ColorMatrix {
 public:
     static constexpr int Rows = 3;

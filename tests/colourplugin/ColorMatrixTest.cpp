@@ -17,11 +17,11 @@ void expectMatrix(const ColorMatrix& m, const double (&expected)[3][3], double t
             EXPECT_NEAR(m.at(i, j), expected[i][j], tolerance) << "element " << i << j;
 }
 
-// Row vector times matrix, as the camera applies it.
+// Matrix times column vector, as the camera applies it.
 void transform(const ColorMatrix& m, const double (&in)[3], double (&out)[3])
 {
-    for (int j = 0; j < 3; ++j)
-        out[j] = in[0] * m.at(0, j) + in[1] * m.at(1, j) + in[2] * m.at(2, j);
+    for (int i = 0; i < 3; ++i)
+        out[i] = m.at(i, 0) * in[0] + m.at(i, 1) * in[1] + m.at(i, 2) * in[2];
 }
 } // namespace
 
@@ -107,12 +107,28 @@ TEST(ColorMatrixTest, HueRotationKeepsGreyLevelAndLength)
         EXPECT_NEAR(out[0] * out[0] + out[1] * out[1] + out[2] * out[2], 0.86, 1e-12) << hue;
         EXPECT_NEAR(out[0] + out[1] + out[2], 1.2, 1e-12) << hue;
     }
-    // 120 degrees moves each primary to a neighbouring one.
-    double out[3];
-    transform(ColorMatrix::hueSaturation(120.0, 1.0), {1.0, 0.0, 0.0}, out);
-    const bool toGreen = std::fabs(out[1] - 1.0) < 1e-9 && std::fabs(out[0]) < 1e-9 && std::fabs(out[2]) < 1e-9;
-    const bool toBlue = std::fabs(out[2] - 1.0) < 1e-9 && std::fabs(out[0]) < 1e-9 && std::fabs(out[1]) < 1e-9;
-    EXPECT_TRUE(toGreen || toBlue) << out[0] << " " << out[1] << " " << out[2];
+}
+
+// Positive hue turns red toward yellow and green, negative toward magenta and blue, as the hue of a colour
+// wheel runs; 120 degrees moves each primary onto the next.
+TEST(ColorMatrixTest, PositiveHueTurnsRedTowardGreen)
+{
+    struct Turn {
+        double hue;
+        double expected[3];
+    };
+    const double c = std::cos(0.5235987755982988) * 2.0 / 3.0; // a primary turned by 30 degrees
+    const Turn turns[] = {{120.0, {0, 1, 0}},
+                          {-120.0, {0, 0, 1}},
+                          {240.0, {0, 0, 1}},
+                          {30.0, {1.0 / 3.0 + c, 1.0 / 3.0, 1.0 / 3.0 - c}},
+                          {-30.0, {1.0 / 3.0 + c, 1.0 / 3.0 - c, 1.0 / 3.0}}};
+    for (const Turn& t : turns) {
+        double out[3];
+        transform(ColorMatrix::hueSaturation(t.hue, 1.0), {1.0, 0.0, 0.0}, out);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(out[k], t.expected[k], 1e-9) << "hue " << t.hue << " channel " << k;
+    }
 }
 
 TEST(ColorMatrixTest, SoftwareApplicationClampsAndCutsEachChannel)
@@ -143,15 +159,13 @@ TEST(ColorMatrixTest, SoftwareApplicationClampsAndCutsEachChannel)
 
 TEST(ColorMatrixTest, SoftwareApplicationMixesChannelsByRows)
 {
-    // Element (i, j) weighs input channel i into output channel j.
+    // Element (i, j) weighs input channel j into output channel i, as the camera applies it.
     ColorMatrix m;
-    m.set(0, 0, 0.0);
-    m.set(0, 1, 1.0); // red input feeds green output
-    m.set(1, 1, 0.0);
-    m.set(1, 0, 1.0); // green input feeds red output
+    m.set(0, 1, 0.5); // half of the green input joins the red output
+    m.set(2, 0, 1.0); // the red input joins the blue output
     uint8_t rgb[3] = {10, 20, 30};
     m.apply3(rgb, 1);
     EXPECT_EQ(rgb[0], 20);
-    EXPECT_EQ(rgb[1], 10);
-    EXPECT_EQ(rgb[2], 30);
+    EXPECT_EQ(rgb[1], 20);
+    EXPECT_EQ(rgb[2], 40);
 }

@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 #include <testsupport/LogCapture.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -305,4 +307,50 @@ TEST_F(PluginEndToEndTest, ColourCameraGetsTheFeaturesAndTheyReachTheCamera)
     written.readFromCamera();
     EXPECT_NEAR(written.at(0, 1), expected.at(0, 1), 1e-3);
     grabber->Close();
+}
+
+// Hue set through the plug-in's feature turns the colours of the camera's own image: positive hue moves
+// every colour bar of the emulated scene the same angle toward the next bar on the red-yellow-green way.
+TEST_F(PluginEndToEndTest, HueTurnsTheCamerasColoursInItsDirection)
+{
+    Nimbo::INimboDevice* device = create("3001");
+    ASSERT_TRUE(device && device->GetDevicePlugin());
+    device->Open();
+    GenApi::INodeMap* map = device->GetNodeMap();
+    GenApi::CEnumerationPtr(map->GetNode("PixelFormat"))->FromString("RGB8");
+    GenApi::CIntegerPtr(map->GetNode("Width"))->SetValue(512);
+    GenApi::CIntegerPtr(map->GetNode("Height"))->SetValue(600);
+    // Without the preset's matrix the bars keep their pure hues: red 0, yellow 60, green 120 degrees ...
+    GenApi::CEnumerationPtr(map->GetNode("LightSourcePreset"))->FromString("Off");
+    // ... and half saturation keeps every turned channel inside its range.
+    GenApi::CFloatPtr(map->GetNode("VlrSaturation"))->SetValue(0.5);
+    const GenApi::CFloatPtr hue = map->GetNode("VlrHue");
+    ASSERT_TRUE(hue);
+    Nimbo::CInstantCamera camera(device, Nimbo::Cleanup_None);
+    for (const double turn : {20.0, -20.0}) {
+        hue->SetValue(turn);
+        // The plug-in writes the matrix when the grab is prepared, before the first frame.
+        camera.StartGrabbing(1, Nimbo::GrabStrategy_OneByOne, Nimbo::GrabLoop_ProvidedByUser);
+        Nimbo::CGrabResultPtr result;
+        ASSERT_TRUE(camera.RetrieveResult(10000, result, Nimbo::TimeoutHandling_Return));
+        ASSERT_TRUE(result->GrabSucceeded());
+        const uint8_t* p = static_cast<const uint8_t*>(result->GetBuffer());
+        // The angle of each coloured pixel on the colour wheel, modulo the 60 degrees between bars.
+        size_t coloured = 0, onTurn = 0;
+        const double expected = turn > 0 ? turn : 60.0 + turn;
+        for (size_t n = 0; n < size_t(512) * 600; ++n, p += 3) {
+            const double r = p[0], g = p[1], b = p[2];
+            if (std::max({r, g, b}) - std::min({r, g, b}) < 12)
+                continue;
+            ++coloured;
+            double angle = std::atan2(std::sqrt(3.0) * (g - b), 2 * r - g - b) * 180.0 / 3.141592653589793;
+            angle = std::fmod(angle + 360.0, 60.0);
+            if (std::fabs(angle - expected) < 8.0)
+                ++onTurn;
+        }
+        ASSERT_GT(coloured, size_t(512) * 600 / 2) << "hue " << turn;
+        EXPECT_GT(onTurn, coloured * 95 / 100) << "hue " << turn << ": " << onTurn << " of " << coloured;
+        result.Release();
+        camera.StopGrabbing();
+    }
 }
