@@ -3,6 +3,8 @@
 
 #include <nimbo/DeviceInfo.h>
 
+#include <QTextCodec>
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -53,14 +55,25 @@ QString withoutGroupSeparators(QString text, const QLocale& locale)
     return text.remove(locale.groupSeparator());
 }
 
+// Names that users give their cameras are UTF-8 nearly always; bytes that are no valid UTF-8 come
+// from an older camera that wrote Latin-1.
+QString utf8OrLatin1(const char* bytes, int size)
+{
+    QTextCodec::ConverterState state(QTextCodec::ConvertInvalidToNull);
+    const QString text = QTextCodec::codecForMib(106)->toUnicode(bytes, size, &state);
+    if (state.invalidChars == 0 && state.remainingChars == 0)
+        return text;
+    return QString::fromLatin1(bytes, size);
+}
+
 // Property text in the device's own encoding; false when the property is absent.
 bool deviceProperty(const Nimbo::CDeviceInfo* info, const char* name, QString& text)
 {
     Nimbo::String_t value;
     if (!info->GetPropertyValue(name, value))
         return false;
-    text = IsUtf8Device(info) ? QString::fromUtf8(value.c_str(), static_cast<int>(value.size()))
-                              : QString::fromLatin1(value.c_str(), static_cast<int>(value.size()));
+    const int size = static_cast<int>(value.size());
+    text = IsUtf8Device(info) ? QString::fromUtf8(value.c_str(), size) : utf8OrLatin1(value.c_str(), size);
     return true;
 }
 

@@ -180,7 +180,12 @@ TEST(Formatting, DeviceNames)
         {"nothing to name it by", device("VelmarUsb", nullptr, nullptr, nullptr), 0, "???"},
         {"nothing, quoted", device(nullptr, nullptr, nullptr, nullptr), QuoteName, "\"???\""},
         {"other bits are not read", device("VelmarUsb", "Cam A", nullptr, nullptr), 0x01 | 0x04 | 0x08, "Cam A"},
+        {"UTF-8 of a USB camera", device("VelmarUsb", "Pr\xC3\xBC" "fstand \xE2\x84\x96 3", nullptr, nullptr), 0,
+         "Pr\u00FC" "fstand \u2116 3"},
+        // Bytes that are no valid UTF-8 (a lone é, a cut-off sequence) are an older camera's Latin-1.
         {"Latin-1 of a USB camera", device("VelmarUsb", "Kamera \xE9", nullptr, nullptr), 0, "Kamera \u00E9"},
+        {"cut-off UTF-8 of a USB camera", device("VelmarUsb", "Kamera \xC3", nullptr, nullptr), 0, "Kamera \u00C3"},
+        {"Latin-1 model name", device("VelmarUsb", nullptr, "Gr\xFC\xDF" "e", nullptr), 0, "Gr\u00FC\u00DF" "e"},
         {"UTF-8 of a GigE camera", device("VelmarGigE", "Kamera \xC3\xA9", nullptr, nullptr), 0, "Kamera \u00E9"},
         {"percent signs stay text", device("VelmarGigE", "%s%n%d %1", nullptr, nullptr), QuoteName, "\"%s%n%d %1\""},
     };
