@@ -137,6 +137,23 @@ TEST_F(PluginManagerTest, DiscoverySaysWhyALibraryWasSkipped)
     }
 }
 
+// A library whose create function throws is found, but gives no instance: the failure is logged
+// under the plug-in's name and never reaches the caller.
+TEST_F(PluginManagerTest, ACreateFunctionThatThrowsGivesNoInstanceAndIsLogged)
+{
+    EXPECT_TRUE(PluginManager::isPluginAvailable(QStringLiteral("Throwing")));
+    testsupport::LogCapture capture;
+    IPlugin* instance = reinterpret_cast<IPlugin*>(1);
+    EXPECT_NO_THROW(instance = PluginManager::createInstance(QStringLiteral("Throwing")));
+    EXPECT_EQ(instance, nullptr);
+    bool logged = false;
+    for (const auto& message : capture.messages())
+        logged = logged || (message.category == "warning" &&
+                            message.text == "Throwing: Failed to create a plugin instance: no licence for this computer");
+    EXPECT_TRUE(logged);
+    PluginManager::destroyInstance(instance);
+}
+
 TEST_F(PluginManagerTest, OfTwoLibrariesWithOneNameTheFirstIsUsed)
 {
     IPlugin* instance = PluginManager::createInstance(QStringLiteral("Twin"));

@@ -3,6 +3,7 @@
 #include <lorvish/OverlayPlugin.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #ifndef TEST_PLUGIN_NAME
 #error "TEST_PLUGIN_NAME must be defined"
@@ -51,7 +52,13 @@ TEST_PLUGIN_EXPORT void ArdenmoorPluginVersion(uint32_t* major, uint32_t* minor,
 }
 #endif
 
-#ifndef TEST_PLUGIN_NO_CREATE
+#if defined(TEST_PLUGIN_CREATE_THROWS)
+// A plug-in that cannot work here (no licence, no device) and says so the C++ way.
+TEST_PLUGIN_EXPORT Lorvish::IPlugin* PluginCreateInstance()
+{
+    throw std::runtime_error("no licence for this computer");
+}
+#elif !defined(TEST_PLUGIN_NO_CREATE)
 TEST_PLUGIN_EXPORT Lorvish::IPlugin* PluginCreateInstance()
 {
     ++g_liveInstances;

@@ -150,7 +150,18 @@ IPlugin* PluginManager::createInstance(QString name)
             return nullptr;
         record = found->second;
     }
-    IPlugin* instance = record.create();
+    // A plug-in that cannot make an instance is skipped: its failure must not reach the caller's
+    // conversion or display path, which goes on without it.
+    IPlugin* instance = nullptr;
+    try {
+        instance = record.create();
+    } catch (const GenICam::GenericException& e) {
+        qWarning("%s: Failed to create a plugin instance: %s", key.c_str(), e.GetDescription());
+    } catch (const std::exception& e) {
+        qWarning("%s: Failed to create a plugin instance: %s", key.c_str(), e.what());
+    } catch (...) {
+        qWarning("%s: Failed to create a plugin instance: Unspecified exception occurred.", key.c_str());
+    }
     if (!instance)
         return nullptr;
     std::lock_guard<std::mutex> lock(manager.d->mutex);
