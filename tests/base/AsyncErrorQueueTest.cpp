@@ -197,8 +197,21 @@ TEST(AsyncErrorQueue, QueuedReceiversGetTheSeverity)
     receiverThread.wait();
 }
 
+namespace {
+
+// Before main makes the application object, a worker thread asks for the global queue first (as a
+// library's worker may at start-up); every test of this program runs with the queue made that way.
+AsyncErrorQueue* const askedBeforeTheApplication = [] {
+    AsyncErrorQueue* queue = nullptr;
+    std::thread([&queue] { queue = GetTheGlobalAsyncErrorQueue(); }).join();
+    return queue;
+}();
+
+} // namespace
+
 TEST(GlobalAsyncErrorQueue, LivesInTheApplicationThreadWhoeverAsksFirst)
 {
+    EXPECT_EQ(askedBeforeTheApplication, GetTheGlobalAsyncErrorQueue());
     AsyncErrorQueue* fromWorker = nullptr;
     runInThread([&] {
         fromWorker = GetTheGlobalAsyncErrorQueue();
