@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -89,6 +90,29 @@ public:
         if (deviceClass == "VelmarGigE")
             return &m_gige;
         return nullptr;
+    }
+
+    // CreateTl and ReleaseTl: every transport layer handed out is given back once.
+    ITransportLayer* acquireTl(const String_t& deviceClass)
+    {
+        TransportLayerImpl* layer = tl(deviceClass);
+        if (layer) {
+            std::lock_guard<std::recursive_mutex> lock(m_mutex);
+            ++m_tlUses[layer];
+        }
+        return layer;
+    }
+
+    void releaseTl(const ITransportLayer* layer)
+    {
+        if (!layer)
+            return;
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        auto it = m_tlUses.find(layer);
+        if (it == m_tlUses.end() || it->second == 0)
+            GENICAM_THROW(GenICam::LogicalErrorException,
+                          "ReleaseTl: the transport layer was not created by this factory, or is released already.");
+        --it->second;
     }
 
     void loadPlugins()
@@ -260,6 +284,7 @@ private:
     TransportLayerImpl m_usb;
     TransportLayerImpl m_gige;
     std::set<NimboDeviceImpl*> m_devices;
+    std::map<const ITransportLayer*, int> m_tlUses; // transport layers handed out and not yet released
     std::vector<LoadedPlugin> m_plugins;
     bool m_pluginsLoaded = false;
     bool m_exitHook = false;
@@ -330,17 +355,19 @@ int CTlFactory::EnumerateTls(TlInfoList_t& list)
 
 ITransportLayer* CTlFactory::CreateTl(const CTlInfo& info)
 {
-    return state().tl(info.GetDeviceClass());
+    return state().acquireTl(info.GetDeviceClass());
 }
 
 ITransportLayer* CTlFactory::CreateTl(const String_t& deviceClass)
 {
-    return state().tl(deviceClass);
+    return state().acquireTl(deviceClass);
 }
 
-void CTlFactory::ReleaseTl(const ITransportLayer*)
+void CTlFactory::ReleaseTl(const ITransportLayer* tl)
 {
-    // The transport layers live as long as the process; devices never depend on the release.
+    // The transport layers themselves live as long as the process, and devices never depend on the
+    // release; a release without its CreateTl is the caller's error all the same.
+    state().releaseTl(tl);
 }
 
 int CTlFactory::EnumerateDevices(DeviceInfoList_t& list, bool append)

@@ -117,9 +117,15 @@ TEST_F(DeviceTest, FactoryListsTransportLayersAndAppendsDevices)
     device->Open();
     EXPECT_TRUE(device->IsOpen());
     EXPECT_EQ(device->GetDeviceInfo().GetFullName(), list[0].GetFullName());
+    // Each CreateTl is released once; more releases, or of something the factory never gave, are errors.
+    EXPECT_THROW(CTlFactory::GetInstance().ReleaseTl(usb), GenICam::LogicalErrorException);
+    EXPECT_THROW(CTlFactory::GetInstance().ReleaseTl(reinterpret_cast<const ITransportLayer*>(&tls)),
+                 GenICam::LogicalErrorException);
+    EXPECT_NO_THROW(CTlFactory::GetInstance().ReleaseTl(nullptr));
     // The wrong transport layer refuses it.
-    EXPECT_THROW(CTlFactory::GetInstance().CreateTl("VelmarGigE")->CreateDevice(list[1]),
-                 GenICam::InvalidArgumentException);
+    gige = CTlFactory::GetInstance().CreateTl("VelmarGigE");
+    EXPECT_THROW(gige->CreateDevice(list[1]), GenICam::InvalidArgumentException);
+    CTlFactory::GetInstance().ReleaseTl(gige);
 }
 
 TEST_F(DeviceTest, GigEInfosNameARealLocalInterface)

@@ -15,6 +15,7 @@ public:
     // Null when no transport layer matches. Every successful call needs a ReleaseTl.
     ITransportLayer* CreateTl(const CTlInfo& info);
     ITransportLayer* CreateTl(const String_t& deviceClass);
+    // Null is ignored; a transport layer released more often than created throws a LogicalErrorException.
     void ReleaseTl(const ITransportLayer* tl);
 
     // Over all transport layers.
