@@ -269,17 +269,6 @@ public:
         return CGrabResultPtr(shared);
     }
 
-    void notifySkipped(size_t count)
-    {
-        std::vector<Registration<CImageEventHandler>> copy;
-        {
-            std::lock_guard<std::recursive_mutex> l(handlerMutex);
-            copy = imageHandlers;
-        }
-        for (const auto& r : copy)
-            r.handler->OnImagesSkipped(self, count);
-    }
-
     // Waits until a grab that another thread is tearing down has ended, and joins a grab loop that
     // ended by itself. Not for the grab loop itself, nor for the thread doing the teardown.
     void awaitTeardown()
@@ -307,7 +296,9 @@ public:
         }
     }
 
-    void deliver(const CGrabResultPtr& result)
+    // Calls each image handler registered now, outside the handler lock.
+    template <class F>
+    void forImageHandlers(F f)
     {
         std::vector<Registration<CImageEventHandler>> copy;
         {
@@ -315,7 +306,7 @@ public:
             copy = imageHandlers;
         }
         for (const auto& r : copy)
-            r.handler->OnImageGrabbed(self, result);
+            f(*r.handler);
     }
 
     // Counts a result handed out; true for the last one of a grab of maxImages.
@@ -355,12 +346,15 @@ public:
                 size_t skipped = 0;
                 while (nextResult(s, r, skipped)) {
                     if (skipped)
-                        notifySkipped(skipped);
+                        forImageHandlers([&](CImageEventHandler& h) { h.OnImagesSkipped(self, skipped); });
                     const bool last = countLast();
-                    deliver(wrap(s, r, skipped));
+                    {
+                        const CGrabResultPtr result = wrap(s, r, skipped);
+                        forImageHandlers([&](CImageEventHandler& h) { h.OnImageGrabbed(self, result); });
+                    }
                     if (last) {
                         // The grab ends here; the camera may be gone as soon as it has.
-                        self.StopGrabbing();
+                        self.CInstantCamera::StopGrabbing();
                         return;
                     }
                     skipped = 0;
