@@ -5,6 +5,7 @@
 #include "WrappedIntegerToFloat.h"
 
 #include <GenApi/NodeMap.h>
+#include <nimbo/NodeMapProvider.h>
 
 #include <boost/shared_ptr.hpp>
 
@@ -15,7 +16,7 @@ namespace TesvarNodeTools {
 // GainAuto and ExposureAuto (enumerations) come out as booleans, VlrHue and VlrHueValue (when
 // integers) as floats; every other name and every other operation goes to the real node map.
 // GUI thread only. The real node map is not owned; the wrappers are, and die with the layer.
-class CNodeEnumerationMappingLayer : public GenApi::INodeMap {
+class CNodeEnumerationMappingLayer : public GenApi::INodeMap, public Nimbo::INodeMapProvider {
 public:
     explicit CNodeEnumerationMappingLayer(GenApi::INodeMap* nodeMap);
     ~CNodeEnumerationMappingLayer() override;
@@ -33,7 +34,7 @@ public:
     uint64_t GetNumNodes() const override;
 
     // The real node map.
-    GenApi::INodeMap* GetNodeMap() const { return m_pNodeMap; }
+    GenApi::INodeMap* GetNodeMap() override { return m_pNodeMap; }
 
 private:
     void wrapBoolean(const char* name);

@@ -23,6 +23,11 @@ TEST(NodeEnumerationMappingLayerTest, missingFeaturesAreTheRealMapsAnswerAndOthe
     EXPECT_EQ(layer.GetNode("Width"), map->GetNode("Width"));
     EXPECT_EQ(layer.GetNode("width"), nullptr);
     EXPECT_EQ(layer.GetNodeMap(), map.get());
+    // Code that holds the layer as a node map reaches the real one through the provider interface.
+    GenApi::INodeMap* asNodeMap = &layer;
+    auto* provider = dynamic_cast<Nimbo::INodeMapProvider*>(asNodeMap);
+    ASSERT_NE(provider, nullptr);
+    EXPECT_EQ(provider->GetNodeMap(), map.get());
     EXPECT_EQ(layer.GetNumNodes(), map->GetNumNodes());
     EXPECT_EQ(layer.GetDeviceName(), map->GetDeviceName());
 }

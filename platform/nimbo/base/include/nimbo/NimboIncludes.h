@@ -6,6 +6,7 @@
 #include <nimbo/NimboVersion.h>
 #include <nimbo/NimboTypes.h>
 #include <nimbo/WaitObject.h>
+#include <nimbo/NodeMapProvider.h>
 #include <nimbo/GrabResult.h>
 #include <nimbo/StreamGrabber.h>
 #include <nimbo/NimboDevice.h>
