@@ -377,8 +377,8 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
     b.computedFrom("PayloadSize", {"Width", "Height", "PixelFormat"});
     b.computedFrom("PixelDynamicRangeMax", {"PixelFormat"});
     b.computedFrom("LUTValue", {"LUTIndex", "LUTValueAll"});
-    std::vector<std::string> changing = {"AcquisitionStatus", "ExposureAuto", "ExposureTimeRaw", "GainAuto", "GainRaw",
-                                         sfnc2 ? "ResultingFrameRate" : "ResultingFrameRateAbs"};
+    // The resulting frame rate is polled instead: its callbacks fire when a poll sees it change.
+    std::vector<std::string> changing = {"AcquisitionStatus", "ExposureAuto", "ExposureTimeRaw", "GainAuto", "GainRaw"};
     if (m.colour) {
         b.computedFrom("ColorTransformationValue", {sfnc2 ? "LightSourcePreset" : "LightSourceSelector"});
         for (const char* name : {"BalanceWhiteAuto", sfnc2 ? "BalanceRatio" : "BalanceRatioAbs"})
