@@ -447,19 +447,23 @@ TEST_F(RecordingControllerTest, QueuedFramesFailingGiveOneMessage)
 TEST_F(RecordingControllerTest, StopRacingAPushKeepsTheFrame)
 {
     constexpr unsigned kSide = 1024; // frames large enough that their copy takes a while
+    // The frames are made once: every round hands them back unlocked, and a fresh 40 MB per round would
+    // spend the test's time faulting in pages rather than racing.
+    std::vector<std::unique_ptr<Lorvish::StreamBuffer>> buffers;
+    for (uint8_t i = 1; i <= 40; ++i) {
+        buffers.push_back(
+            std::make_unique<Lorvish::StreamBuffer>(kSide * kSide, Nimbo::PixelType_Mono8, kSide, kSide, 1, nullptr));
+        buffers.back()->memset(i);
+    }
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
+        for (const auto& buffer : buffers)
+            ASSERT_EQ(buffer->lockCount(), 0) << "the last round's controller still holds a frame";
         FakeWriter writer;
         CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
         auto controller = std::make_unique<CRecordingController>(sequenceOptions(1), &sampling, &writer, nullptr);
         ControllerWatch watch(*controller);
         controller->start("cam");
-        std::vector<std::unique_ptr<Lorvish::StreamBuffer>> buffers;
-        for (uint8_t i = 1; i <= 40; ++i) {
-            buffers.push_back(
-                std::make_unique<Lorvish::StreamBuffer>(kSide * kSide, Nimbo::PixelType_Mono8, kSide, kSide, 1, nullptr));
-            buffers.back()->memset(i);
-        }
         std::atomic<bool> ended{false};
         std::thread grab([&] {
             for (auto& buffer : buffers) {
