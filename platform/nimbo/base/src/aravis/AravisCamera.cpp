@@ -1,0 +1,471 @@
+// AravisCamera, the device backend over one ArvDevice: register access, the camera's description with
+// the GigE Vision bootstrap registers, opening and control, the stream grabber's registers, removal on
+// lost control.
+#include "AravisPrivate.h"
+
+#include "../emulation/CameraModel.h"
+#include "../emulation/EventThread.h"
+#include "Gvcp.h"
+
+#include <GenICam/GenericException.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace Nimbo {
+namespace aravis {
+
+namespace {
+
+// One 32-bit big-endian register of the GigE Vision bootstrap block; `bits` makes it a masked
+// register ("31" for one bit, "31-16" for a field, in the block's MSB-0 numbering).
+std::string bootstrapRegister(const char* name, uint32_t address, const char* access, const char* visibility,
+                              const std::string& bits = std::string())
+{
+    char head[160];
+    std::snprintf(head, sizeof head,
+                  "<Address>0x%X</Address><Length>4</Length><AccessMode>%s</AccessMode><pPort>Device</pPort>",
+                  address, access);
+    const std::string kind = bits.empty() ? "IntReg" : "MaskedIntReg";
+    std::string mask;
+    if (!bits.empty()) {
+        const auto dash = bits.find('-');
+        mask = dash == std::string::npos ? "<Bit>" + bits + "</Bit>"
+                                         : "<LSB>" + bits.substr(0, dash) + "</LSB><MSB>" + bits.substr(dash + 1) +
+                                               "</MSB>";
+    }
+    return "  <" + kind + " Name=\"" + name + "\" NameSpace=\"Standard\" MergePriority=\"-1\">\n    <Visibility>" +
+           visibility + "</Visibility>\n    " + head + "\n    <Cachable>NoCache</Cachable>" + mask +
+           "<Sign>Unsigned</Sign><Endianess>BigEndian</Endianess>\n  </" + kind + ">\n";
+}
+
+} // namespace
+
+std::string gigeBootstrapDescription()
+{
+    struct Register {
+        const char* name;
+        uint32_t address;
+        const char* access;
+        const char* visibility;
+        const char* bits;
+    };
+    static const Register registers[] = {
+        {"GevSCPSPacketSize", gvbs::StreamChannelPacketSize, "RW", "Expert", "31-16"},
+        {"GevSCPD", gvbs::StreamChannelPacketDelay, "RW", "Expert", ""},
+        {"GevHeartbeatTimeout", gvbs::HeartbeatTimeout, "RW", "Guru", ""},
+        {"GevCurrentIPAddress", gvbs::CurrentIp, "RO", "Expert", ""},
+        {"GevCurrentSubnetMask", gvbs::CurrentSubnetMask, "RO", "Expert", ""},
+        {"GevCurrentDefaultGateway", gvbs::CurrentGateway, "RO", "Expert", ""},
+        {"GevCurrentIPConfigurationPersistentIP", gvbs::IpConfigCurrent, "RW", "Expert", "29"},
+        {"GevCurrentIPConfigurationDHCP", gvbs::IpConfigCurrent, "RW", "Expert", "30"},
+        {"GevPersistentIPAddress", gvbs::PersistentIp, "RW", "Expert", ""},
+        {"GevPersistentSubnetMask", gvbs::PersistentSubnetMask, "RW", "Expert", ""},
+        {"GevPersistentDefaultGateway", gvbs::PersistentGateway, "RW", "Expert", ""},
+    };
+    std::string features, nodes;
+    for (const Register& r : registers) {
+        features += std::string("    <pFeature>") + r.name + "</pFeature>\n";
+        nodes += bootstrapRegister(r.name, r.address, r.access, r.visibility, r.bits);
+    }
+    return R"(<?xml version="1.0" encoding="utf-8"?>
+<RegisterDescription ModelName="GigEVisionBootstrap" VendorName="Velmar" StandardNameSpace="GEV"
+    SchemaMajorVersion="1" SchemaMinorVersion="1" SchemaSubMinorVersion="0" MajorVersion="1" MinorVersion="0"
+    SubMinorVersion="0" ToolTip="GigE Vision bootstrap registers" ProductGuid="00000000-0000-0000-0000-000000000000"
+    VersionGuid="00000000-0000-0000-0000-000000000000">
+  <Category Name="Root" NameSpace="Standard" MergePriority="-1">
+    <pFeature>TransportLayerControl</pFeature>
+  </Category>
+  <Category Name="TransportLayerControl" NameSpace="Standard" MergePriority="-1">
+)" + features + "  </Category>\n" +
+           nodes + R"(  <Port Name="Device" NameSpace="Standard" MergePriority="-1"/>
+</RegisterDescription>
+)";
+}
+
+void onControlLost(ArvDevice*, gpointer data)
+{
+    auto weak = *static_cast<std::weak_ptr<RemovalState>*>(data);
+    auto state = weak.lock();
+    if (!state || state->removed.load())
+        return;
+    state->markRemoved("A camera stopped answering: its control channel is lost.");
+    emulation::EventThread::instance().post([weak] {
+        auto s = weak.lock();
+        if (!s)
+            return;
+        std::lock_guard<std::recursive_mutex> lock(s->listenerMutex);
+        const auto listeners = s->listeners;
+        for (const auto& l : listeners)
+            if (s->listeners.count(l.first) && l.second)
+                l.second();
+    });
+}
+
+void deleteWeakState(gpointer data, GClosure*)
+{
+    delete static_cast<std::weak_ptr<RemovalState>*>(data);
+}
+
+AravisCamera::~AravisCamera()
+{
+    stopStream();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    releaseDeviceLocked();
+}
+
+GenICam::gcstring AravisCamera::description()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ensureDeviceLocked();
+    size_t size = 0;
+    const char* xml = arv_device_get_genicam_xml(m_device, &size);
+    if (!xml || size == 0)
+        GENICAM_THROW(GenICam::RuntimeException, "The camera %s gave no GenICam description.", label().c_str());
+    return GenICam::gcstring(std::string(xml, size).c_str());
+}
+
+GenICam::gcstring_vector AravisCamera::transportDescriptions()
+{
+    GenICam::gcstring_vector v;
+    if (m_known.gige)
+        v.push_back(gigeBootstrapDescription().c_str());
+    return v;
+}
+
+void AravisCamera::attachNodeMap(GenApi::INodeMap* nodeMap)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nodeMap = nodeMap;
+}
+
+PortStatus AravisCamera::read(void* buffer, int64_t address, int64_t length)
+{
+    if (m_state->removed)
+        return PortStatus::Removed;
+    ArvDevice* device = deviceRef();
+    if (!device)
+        return PortStatus::Removed;
+    GError* error = nullptr;
+    bool ok;
+    // GigE Vision reads whole 32-bit words at word addresses.
+    const int64_t first = address & ~int64_t(3);
+    const int64_t end = (address + length + 3) & ~int64_t(3);
+    if (first == address && end == address + length) {
+        ok = arv_device_read_memory(device, static_cast<guint64>(address), static_cast<guint32>(length), buffer,
+                                    &error);
+    } else {
+        std::vector<uint8_t> words(static_cast<size_t>(end - first));
+        ok = arv_device_read_memory(device, static_cast<guint64>(first), static_cast<guint32>(words.size()),
+                                    words.data(), &error);
+        if (ok)
+            std::memcpy(buffer, words.data() + (address - first), static_cast<size_t>(length));
+    }
+    g_object_unref(device);
+    return finish(ok, error, "read", address, length);
+}
+
+PortStatus AravisCamera::write(const void* buffer, int64_t address, int64_t length)
+{
+    if (m_state->removed)
+        return PortStatus::Removed;
+    ArvDevice* device = deviceRef();
+    if (!device)
+        return PortStatus::Removed;
+    GError* error = nullptr;
+    bool ok;
+    const int64_t first = address & ~int64_t(3);
+    const int64_t end = (address + length + 3) & ~int64_t(3);
+    if (first == address && end == address + length) {
+        ok = arv_device_write_memory(device, static_cast<guint64>(address), static_cast<guint32>(length),
+                                     const_cast<void*>(buffer), &error);
+    } else {
+        // Read, patch and write back the words the bytes fall in.
+        std::vector<uint8_t> words(static_cast<size_t>(end - first));
+        ok = arv_device_read_memory(device, static_cast<guint64>(first), static_cast<guint32>(words.size()),
+                                    words.data(), &error);
+        if (ok) {
+            std::memcpy(words.data() + (address - first), buffer, static_cast<size_t>(length));
+            ok = arv_device_write_memory(device, static_cast<guint64>(first), static_cast<guint32>(words.size()),
+                                         words.data(), &error);
+        }
+    }
+    g_object_unref(device);
+    return finish(ok, error, "write", address, length);
+}
+
+std::string AravisCamera::lastError() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lastError;
+}
+
+bool AravisCamera::isInUseElsewhere() const
+{
+    if (!m_known.gige || isOpen())
+        return false;
+    std::vector<uint8_t> ccp;
+    return readMemory(m_known.ip, gvbs::ControlChannelPrivilege, 4, ccp) && bigEndian32(ccp, 0) != 0;
+}
+
+bool AravisCamera::isOpen() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_open;
+}
+
+bool AravisCamera::tryOpen(std::string* why)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto fail = [why](const std::string& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (m_state->removed)
+        return fail("the camera has been removed");
+    if (m_open)
+        return fail("the camera is open already");
+    try {
+        ensureDeviceLocked();
+    } catch (const GenICam::GenericException& e) {
+        return fail(e.GetDescription());
+    }
+    if (m_known.gige && !arv_gv_device_is_controller(ARV_GV_DEVICE(m_device))) {
+        GError* error = nullptr;
+        if (!arv_gv_device_take_control(ARV_GV_DEVICE(m_device), &error))
+            return fail("the camera is in use by another program (" + errorText(error) + ")");
+    }
+    m_open = true;
+    return true;
+}
+
+void AravisCamera::close()
+{
+    stopStream();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_open)
+        return;
+    m_open = false;
+    // Another program may open the camera now.
+    if (m_device && m_known.gige && !m_state->removed && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))
+        arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), nullptr);
+}
+
+size_t AravisCamera::payloadSize() const
+{
+    GenApi::INodeMap* nodeMap;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        nodeMap = m_nodeMap;
+    }
+    // Read outside the lock: the node map reads the camera's registers through this backend.
+    return payloadOf(nodeMap);
+}
+
+void AravisCamera::setParamsLocked(bool locked)
+{
+    GenApi::INodeMap* nodeMap;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        nodeMap = m_nodeMap;
+    }
+    if (nodeMap) {
+        try {
+            GenApi::CIntegerPtr node = nodeMap->GetNode("TLParamsLocked");
+            if (node.IsValid() && GenApi::IsWritable(node))
+                node->SetValue(locked ? 1 : 0);
+        } catch (const GenICam::GenericException&) {
+            // A camera that refuses the lock still streams.
+        }
+    }
+    if (locked)
+        startStream();
+    else
+        stopStream();
+}
+
+void AravisCamera::setSink(std::shared_ptr<FrameSink> sink)
+{
+    std::lock_guard<std::mutex> lock(m_state->sinkMutex);
+    m_state->sink = std::move(sink);
+}
+
+void AravisCamera::detachSink(const FrameSink* sink)
+{
+    bool stop = false;
+    {
+        std::lock_guard<std::mutex> lock(m_state->sinkMutex);
+        if (m_state->sink.get() == sink) {
+            m_state->sink.reset();
+            stop = true;
+        }
+    }
+    if (stop)
+        stopStream();
+}
+
+bool AravisCamera::readStreamRegister(int64_t address, int64_t& value)
+{
+    using namespace emulation;
+    switch (address) {
+    case sgreg::ResendPacketCount:
+    case sgreg::LostPacketCount: {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        guint64 resent = 0, missing = 0;
+        if (m_stream && ARV_IS_GV_STREAM(m_stream))
+            arv_gv_stream_get_statistics(ARV_GV_STREAM(m_stream), &resent, &missing);
+        value = static_cast<int64_t>(address == sgreg::ResendPacketCount ? m_resentBefore + resent
+                                                                           : m_lostBefore + missing);
+        return true;
+    }
+    case sgreg::PacketSize:
+    case sgreg::InterPacketDelay: {
+        guint32 word = 0;
+        if (!readWord(address == sgreg::PacketSize ? gvbs::StreamChannelPacketSize : gvbs::StreamChannelPacketDelay,
+                      word))
+            return false;
+        value = address == sgreg::PacketSize ? (word & 0xFFFF) : word;
+        return true;
+    }
+    case sgreg::ProbePacketSize: value = 0; return true;
+    default: return false;
+    }
+}
+
+bool AravisCamera::writeStreamRegister(int64_t address, int64_t value, bool& accepted)
+{
+    using namespace emulation;
+    if (!m_known.gige)
+        return false;
+    ArvDevice* device = deviceRef();
+    if (!device) {
+        accepted = false;
+        return address == sgreg::ProbePacketSize || address == sgreg::PacketSize ||
+               address == sgreg::InterPacketDelay;
+    }
+    GError* error = nullptr;
+    bool handled = true;
+    switch (address) {
+    case sgreg::ProbePacketSize:
+        // Finds the largest packet that reaches us unfragmented and sets it.
+        arv_gv_device_auto_packet_size(ARV_GV_DEVICE(device), &error);
+        break;
+    case sgreg::PacketSize:
+        arv_gv_device_set_packet_size(ARV_GV_DEVICE(device), static_cast<gint>(value), &error);
+        break;
+    case sgreg::InterPacketDelay:
+        arv_device_write_register(device, gvbs::StreamChannelPacketDelay, static_cast<guint32>(value), &error);
+        break;
+    default: handled = false;
+    }
+    g_object_unref(device);
+    accepted = handled && !error;
+    if (error)
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning, "Camera %s: %s", label().c_str(),
+                           errorText(error).c_str());
+    return handled;
+}
+
+int AravisCamera::addRemovalListener(RemovalListener listener)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_state->listenerMutex);
+    const int id = m_state->nextListener++;
+    m_state->listeners[id] = std::move(listener);
+    return id;
+}
+
+void AravisCamera::removeRemovalListener(int id)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_state->listenerMutex);
+    m_state->listeners.erase(id);
+}
+
+PortStatus AravisCamera::finish(bool ok, GError* error, const char* what, int64_t address, int64_t length)
+{
+    if (ok)
+        return PortStatus::Ok;
+    const std::string why = errorText(error);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastError = "Camera " + label() + ": the " + what + " of " + std::to_string(length) + " bytes at 0x" +
+                  [address] {
+                      char t[32];
+                      std::snprintf(t, sizeof t, "%llx", static_cast<unsigned long long>(address));
+                      return std::string(t);
+                  }() +
+                  " failed: " + why;
+    return PortStatus::Rejected;
+}
+
+bool AravisCamera::readWord(uint32_t address, guint32& word)
+{
+    ArvDevice* device = deviceRef();
+    if (!device)
+        return false;
+    GError* error = nullptr;
+    const bool ok = arv_device_read_register(device, address, &word, &error);
+    g_object_unref(device);
+    if (error)
+        g_error_free(error);
+    return ok;
+}
+
+// A reference to the device (opened on first use), or null when it cannot be opened.
+ArvDevice* AravisCamera::deviceRef()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    try {
+        ensureDeviceLocked();
+    } catch (const GenICam::GenericException&) {
+        return nullptr;
+    }
+    return ARV_DEVICE(g_object_ref(m_device));
+}
+
+void AravisCamera::ensureDeviceLocked()
+{
+    if (m_device)
+        return;
+    GError* error = nullptr;
+    ArvDevice* device;
+    {
+        std::lock_guard<std::mutex> aravisLock(aravisMutex());
+        // A GigE camera is opened by its address: no broadcast is needed to find it again.
+        device = arv_open_device(m_known.gige ? m_known.ip.c_str() : m_known.deviceId.c_str(), &error);
+    }
+    if (!device)
+        GENICAM_THROW(GenICam::RuntimeException, "Cannot reach the camera %s: %s", label().c_str(),
+                      errorText(error).c_str());
+    m_device = device;
+    // Opening takes the control channel; it is held only while the device is open here.
+    if (m_known.gige && !m_open && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))
+        arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), nullptr);
+    m_controlLostHandler =
+        g_signal_connect_data(m_device, "control-lost", G_CALLBACK(onControlLost),
+                              new std::weak_ptr<RemovalState>(m_state), deleteWeakState, GConnectFlags(0));
+}
+
+void AravisCamera::releaseDeviceLocked()
+{
+    if (!m_device)
+        return;
+    g_signal_handler_disconnect(m_device, m_controlLostHandler);
+    g_object_unref(m_device);
+    m_device = nullptr;
+}
+
+size_t AravisCamera::payloadOf(GenApi::INodeMap* nodeMap)
+{
+    if (!nodeMap)
+        return 0;
+    try {
+        GenApi::CIntegerPtr payload = nodeMap->GetNode("PayloadSize");
+        if (payload.IsValid() && GenApi::IsReadable(payload))
+            return static_cast<size_t>(std::max<int64_t>(0, payload->GetValue()));
+    } catch (const GenICam::GenericException&) {
+    }
+    return 0;
+}
+
+} // namespace aravis
+} // namespace Nimbo

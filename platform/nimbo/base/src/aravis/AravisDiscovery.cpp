@@ -1,0 +1,236 @@
+// Real cameras through Aravis: discovery into our device infos, device info of GigE and USB cameras,
+// the switch for real discovery, and the lookups of the devices found.
+#include "AravisPrivate.h"
+
+#include "Gvcp.h"
+
+#include <GenICam/GenericException.h>
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace Nimbo {
+namespace aravis {
+
+Mivtrace::CatID traceCategory()
+{
+    static const Mivtrace::CatID id = Mivtrace::LogGetCatID("Tesvar.RealCameras");
+    return id;
+}
+
+// Aravis keeps its device lists in globals of its own; every call that touches them is serialised.
+std::mutex& aravisMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::string text(const char* s)
+{
+    return s ? s : "";
+}
+
+std::string errorText(GError* error)
+{
+    std::string t = error && error->message ? error->message : "unknown error";
+    if (error)
+        g_error_free(error);
+    return t;
+}
+
+std::mutex g_knownMutex;
+std::map<std::string, KnownDevice> g_known; // by full name
+
+namespace {
+
+// The address of the local interface in whose network the camera sits, or an empty text.
+std::string localInterfaceFor(uint32_t cameraIp)
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return std::string();
+    std::string found;
+    for (ifaddrs* a = list; a && found.empty(); a = a->ifa_next) {
+        if (!a->ifa_addr || !a->ifa_netmask || a->ifa_addr->sa_family != AF_INET)
+            continue;
+        const uint32_t addr = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+        const uint32_t mask = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
+        if ((addr & mask) == (cameraIp & mask))
+            found = dottedIp(addr);
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+CDeviceInfo gigeInfo(ArvInterface* iface, unsigned index, std::string& ip)
+{
+    CDeviceInfo info;
+    ip = text(arv_interface_get_device_address(iface, index));
+    std::string vendor = text(arv_interface_get_device_vendor(iface, index));
+    std::string model = text(arv_interface_get_device_model(iface, index));
+    std::string serial = text(arv_interface_get_device_serial_nbr(iface, index));
+    std::string mac = text(arv_interface_get_device_physical_id(iface, index));
+    mac.erase(std::remove(mac.begin(), mac.end(), ':'), mac.end());
+    std::transform(mac.begin(), mac.end(), mac.begin(), ::toupper);
+    info.SetTLType("GEV");
+    info.SetAddress(ip.c_str());
+    info.SetIpAddress(ip.c_str());
+    info.SetPortNr("3956");
+    info.SetManufacturerInfo(text(arv_interface_get_device_manufacturer_info(iface, index)).c_str());
+    // The bootstrap block holds what discovery does not hand on: names, version, network settings.
+    std::vector<uint8_t> block;
+    if (readMemory(ip, 0, gvbs::IdentityEnd, block)) {
+        const auto bs = [&block](uint32_t address, uint32_t length) { return bootstrapString(block, address, length); };
+        if (!bs(gvbs::ManufacturerName, 32).empty())
+            vendor = bs(gvbs::ManufacturerName, 32);
+        if (!bs(gvbs::ModelName, 32).empty())
+            model = bs(gvbs::ModelName, 32);
+        if (!bs(gvbs::SerialNumber, 16).empty())
+            serial = bs(gvbs::SerialNumber, 16);
+        info.SetDeviceVersion(bs(gvbs::DeviceVersion, 32).c_str());
+        info.SetUserDefinedName(bs(gvbs::UserDefinedName, 16).c_str());
+        info.SetSubnetMask(dottedIp(bigEndian32(block, gvbs::CurrentSubnetMask)).c_str());
+        info.SetDefaultGateway(dottedIp(bigEndian32(block, gvbs::CurrentGateway)).c_str());
+        info.SetIpConfigOptions(std::to_string(bigEndian32(block, gvbs::IpConfigOptions) & 0x7).c_str());
+        info.SetIpConfigCurrent(std::to_string(bigEndian32(block, gvbs::IpConfigCurrent) & 0x7).c_str());
+        char macText[13];
+        std::snprintf(macText, sizeof macText, "%04X%08X", bigEndian32(block, gvbs::MacHigh) & 0xFFFF,
+                      bigEndian32(block, gvbs::MacLow));
+        mac = macText;
+    } else {
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                           "The camera at %s did not answer the read of its bootstrap registers.", ip.c_str());
+    }
+    in_addr a{};
+    if (inet_pton(AF_INET, ip.c_str(), &a) == 1)
+        info.SetInterface(localInterfaceFor(ntohl(a.s_addr)).c_str());
+    info.SetMacAddress(mac.c_str());
+    info.SetVendorName(vendor.c_str());
+    info.SetModelName(model.c_str());
+    info.SetSerialNumber(serial.c_str());
+    info.SetFullName((model + "#" + ip + ":3956#" + serial).c_str());
+    info.SetInternalName(("gige:" + ip).c_str());
+    return info;
+}
+
+CDeviceInfo usbInfo(ArvInterface* iface, unsigned index)
+{
+    CDeviceInfo info;
+    const std::string id = text(arv_interface_get_device_id(iface, index));
+    info.SetTLType("U3V");
+    info.SetVendorName(text(arv_interface_get_device_vendor(iface, index)).c_str());
+    info.SetModelName(text(arv_interface_get_device_model(iface, index)).c_str());
+    info.SetSerialNumber(text(arv_interface_get_device_serial_nbr(iface, index)).c_str());
+    info.SetManufacturerInfo(text(arv_interface_get_device_manufacturer_info(iface, index)).c_str());
+    info.SetGTLDeviceID(id.c_str());
+    info.SetInternalName(("usb:" + text(arv_interface_get_device_physical_id(iface, index))).c_str());
+    info.SetFullName(("usb#" + id).c_str());
+    return info;
+}
+
+} // namespace
+
+bool realCamerasEnabled()
+{
+    const char* env = std::getenv("NIMBO_REAL_CAMERAS");
+    if (!env)
+        return true;
+    std::string v = env;
+    std::transform(v.begin(), v.end(), v.begin(), ::tolower);
+    return !(v == "0" || v == "off" || v == "no" || v == "false");
+}
+
+std::vector<CDeviceInfo> discover(const std::string& deviceClass)
+{
+    std::vector<CDeviceInfo> found;
+    if (!realCamerasEnabled())
+        return found;
+    const bool gige = deviceClass == "VelmarGigE";
+    std::vector<KnownDevice> devices;
+    {
+        std::lock_guard<std::mutex> lock(aravisMutex());
+        ArvInterface* iface = gige ? arv_gv_interface_get_instance() : arv_uv_interface_get_instance();
+        if (!iface)
+            return found;
+        arv_interface_update_device_list(iface);
+        const unsigned n = arv_interface_get_n_devices(iface);
+        for (unsigned i = 0; i < n; ++i) {
+            KnownDevice d;
+            d.gige = gige;
+            d.deviceId = text(arv_interface_get_device_id(iface, i));
+            d.info = gige ? gigeInfo(iface, i, d.ip) : usbInfo(iface, i);
+            devices.push_back(d);
+        }
+    }
+    std::lock_guard<std::mutex> lock(g_knownMutex);
+    int index = 0;
+    for (KnownDevice& d : devices) {
+        d.info.SetDeviceClass(deviceClass.c_str());
+        d.info.SetFriendlyName(
+            (d.info.GetVendorName() + " " + d.info.GetModelName() + " (" + d.info.GetSerialNumber() + ")").c_str());
+        d.info.SetDeviceFactory("VelmarTLFactory");
+        d.info.SetXMLSource("Device");
+        d.info.SetDeviceIdx(std::to_string(index++).c_str());
+        const std::string key = d.info.GetFullName().c_str();
+        auto it = g_known.find(key);
+        if (it != g_known.end())
+            d.camera = it->second.camera;
+        g_known[key] = d;
+        found.push_back(d.info);
+    }
+    return found;
+}
+
+bool knows(const String_t& fullName, CDeviceInfo* info)
+{
+    std::lock_guard<std::mutex> lock(g_knownMutex);
+    auto it = g_known.find(fullName.c_str());
+    if (it == g_known.end())
+        return false;
+    if (info)
+        *info = it->second.info;
+    return true;
+}
+
+std::shared_ptr<DeviceBackend> createBackend(const String_t& fullName, CDeviceInfo* info)
+{
+    std::lock_guard<std::mutex> lock(g_knownMutex);
+    auto it = g_known.find(fullName.c_str());
+    if (it == g_known.end())
+        return nullptr;
+    auto camera = std::make_shared<AravisCamera>(it->second);
+    it->second.camera = camera;
+    if (info)
+        *info = it->second.info;
+    return camera;
+}
+
+bool accessible(const String_t& fullName)
+{
+    KnownDevice known;
+    {
+        std::lock_guard<std::mutex> lock(g_knownMutex);
+        auto it = g_known.find(fullName.c_str());
+        if (it == g_known.end())
+            return false;
+        known = it->second;
+    }
+    if (auto camera = known.camera.lock())
+        if (camera->isOpen() || !camera->isPlugged())
+            return false;
+    if (!known.gige)
+        return true;
+    // Another program holds the control channel.
+    std::vector<uint8_t> ccp;
+    if (!readMemory(known.ip, gvbs::ControlChannelPrivilege, 4, ccp))
+        return false;
+    return bigEndian32(ccp, 0) == 0;
+}
+
+} // namespace aravis
+} // namespace Nimbo

@@ -1,0 +1,148 @@
+// Declarations shared by the files of the Aravis backend: the devices found by discovery, the
+// removal state the Aravis callbacks share with a camera, and AravisCamera, the device backend over one
+// ArvDevice.
+#pragma once
+
+#include "AravisTransport.h"
+
+#include <nimbo/Mivtrace.h>
+
+#include <GenApi/GenApi.h>
+
+#include <arv.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace Nimbo {
+namespace aravis {
+
+Mivtrace::CatID traceCategory();
+
+// Aravis keeps its device lists in globals of its own; every call that touches them is serialised.
+std::mutex& aravisMutex();
+
+std::string text(const char* s);
+
+// The message of `error` (which it frees), or a placeholder when there is none.
+std::string errorText(GError* error);
+
+class AravisCamera;
+
+struct KnownDevice {
+    CDeviceInfo info;
+    std::string deviceId; // Aravis' id
+    std::string ip;       // GigE only
+    bool gige = false;
+    std::weak_ptr<AravisCamera> camera;
+};
+
+extern std::mutex g_knownMutex;
+extern std::map<std::string, KnownDevice> g_known; // by full name
+
+// The GigE Vision bootstrap registers that the program's features need, for cameras whose own
+// description leaves them out; merged below the camera's description, whose own nodes win a clash.
+std::string gigeBootstrapDescription();
+
+// Shared with the Aravis callbacks and the event thread, which may outlive the camera object.
+struct RemovalState {
+    std::atomic<bool> removed{false};
+    std::mutex sinkMutex;
+    std::shared_ptr<FrameSink> sink;
+    // Held while listeners run, so that removing one waits for its call.
+    std::recursive_mutex listenerMutex;
+    std::map<int, DeviceBackend::RemovalListener> listeners;
+    int nextListener = 1;
+
+    void markRemoved(const std::string& why)
+    {
+        if (removed.exchange(true))
+            return;
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning, "%s", why.c_str());
+        std::shared_ptr<FrameSink> s;
+        {
+            std::lock_guard<std::mutex> lock(sinkMutex);
+            s = sink;
+        }
+        if (s)
+            s->cameraRemoved();
+    }
+};
+
+void onControlLost(ArvDevice*, gpointer data);
+void deleteWeakState(gpointer data, GClosure*);
+
+const char* statusText(ArvBufferStatus status);
+
+// Error codes of failed frames: a fixed prefix and the transport's status.
+constexpr uint32_t kFrameErrorBase = 0xE1000100;
+constexpr uint32_t kFrameTooLarge = 0xE1000200;
+
+class AravisCamera : public DeviceBackend {
+public:
+    AravisCamera(const KnownDevice& known) : m_known(known), m_state(std::make_shared<RemovalState>()) {}
+    ~AravisCamera() override;
+
+    std::string deviceClass() const override { return m_known.gige ? "VelmarGigE" : "VelmarUsb"; }
+    std::string label() const override { return m_known.info.GetSerialNumber().c_str(); }
+
+    GenICam::gcstring description() override;
+    GenICam::gcstring_vector transportDescriptions() override;
+    void attachNodeMap(GenApi::INodeMap* nodeMap) override;
+    PortStatus read(void* buffer, int64_t address, int64_t length) override;
+    PortStatus write(const void* buffer, int64_t address, int64_t length) override;
+    std::string lastError() const override;
+    bool isPlugged() const override { return !m_state->removed; }
+    bool isInUseElsewhere() const override;
+    bool isOpen() const override;
+    bool tryOpen(std::string* why) override;
+    void close() override;
+    size_t payloadSize() const override;
+    void setParamsLocked(bool locked) override;
+    void setSink(std::shared_ptr<FrameSink> sink) override;
+    void detachSink(const FrameSink* sink) override;
+    bool streamsPackets() const override { return m_known.gige; }
+    bool readStreamRegister(int64_t address, int64_t& value) override;
+    bool writeStreamRegister(int64_t address, int64_t value, bool& accepted) override;
+    int addRemovalListener(RemovalListener listener) override;
+    void removeRemovalListener(int id) override;
+
+private:
+    PortStatus finish(bool ok, GError* error, const char* what, int64_t address, int64_t length);
+    bool readWord(uint32_t address, guint32& word);
+    // A reference to the device (opened on first use), or null when it cannot be opened.
+    ArvDevice* deviceRef();
+    void ensureDeviceLocked();
+    void releaseDeviceLocked();
+    static size_t payloadOf(GenApi::INodeMap* nodeMap);
+
+    // The stream path (AravisStream.cpp).
+    void startStream();
+    void stopStream();
+    void pump(ArvStream* stream);
+    void deliver(ArvBuffer* buffer);
+
+    static constexpr int kTransportBuffers = 8;
+
+    const KnownDevice m_known;
+    const std::shared_ptr<RemovalState> m_state;
+
+    mutable std::mutex m_mutex; // m_device, m_open, m_nodeMap, m_lastError
+    ArvDevice* m_device = nullptr;
+    gulong m_controlLostHandler = 0;
+    bool m_open = false;
+    GenApi::INodeMap* m_nodeMap = nullptr;
+    std::string m_lastError;
+
+    std::mutex m_streamMutex; // m_stream, m_pump, m_stopPump and the packet counts
+    ArvStream* m_stream = nullptr;
+    std::thread m_pump;
+    bool m_stopPump = false;
+    uint64_t m_resentBefore = 0, m_lostBefore = 0;
+};
+
+} // namespace aravis
+} // namespace Nimbo
