@@ -155,6 +155,9 @@ private:
     void purgeRetired();
     Lorvish::StreamBuffer* takeSpare(GenApi::INodeMap* nodeMap);
     void dropSpares();
+    void destroyBuffers(const std::vector<Lorvish::StreamBuffer*>& buffers);
+    void resetForGrab();
+    void closeStreamGrabber(const char* function);
     void handleResult(const grab::GrabResult& result);
 
     grab::GrabDevice* m_device = nullptr;

@@ -53,6 +53,11 @@ void raiseGrabThreadPriority()
     Nimbo::SetRTThreadPriority(minimum < maximum ? minimum + 1 : minimum);
 }
 
+GenApi::INodeMap* genApiOf(grab::GrabNodeMap* map)
+{
+    return map ? map->genApiNodeMap() : nullptr;
+}
+
 } // namespace
 
 Camera::Camera(const Nimbo::CDeviceInfo& info, QObject* parent, unsigned usedBufferMemory)
@@ -142,20 +147,17 @@ Nimbo::INimboDevice* Camera::getNimboDevice() const
 
 GenApi::INodeMap* Camera::getNodeMap() const
 {
-    grab::GrabNodeMap* map = getFeatures();
-    return map ? map->genApiNodeMap() : nullptr;
+    return genApiOf(getFeatures());
 }
 
 GenApi::INodeMap* Camera::getTLNodeMap() const
 {
-    grab::GrabNodeMap* map = getTLFeatures();
-    return map ? map->genApiNodeMap() : nullptr;
+    return genApiOf(getTLFeatures());
 }
 
 GenApi::INodeMap* Camera::getStreamGrabberNodeMap() const
 {
-    grab::GrabNodeMap* map = getStreamGrabberFeatures();
-    return map ? map->genApiNodeMap() : nullptr;
+    return genApiOf(getStreamGrabberFeatures());
 }
 
 grab::GrabNodeMap* Camera::getFeatures() const
@@ -250,12 +252,7 @@ void Camera::attachDevice(grab::GrabDevice* pCamera)
         if (alreadyOpen) {
             // A device opened elsewhere still needs its stream grabber and bound features.
             takeStreamGrabber();
-            try {
-                onOpen();
-            } catch (...) {
-                qWarning("onOpen() failed");
-                grab::detail("Camera::attachDevice");
-            }
+            grab::bestEffort("Camera::attachDevice", "onOpen() failed", [&] { onOpen(); });
         }
     }
     emit cameraStateChanged();
@@ -264,25 +261,15 @@ void Camera::attachDevice(grab::GrabDevice* pCamera)
 void Camera::detachDevice()
 {
     // The grab loop must not outlive the grabber it waits on.
-    if (isGrabbing()) {
-        try {
-            stopGrab();
-        } catch (...) {
-            grab::detail("Camera::detachDevice");
-        }
-    }
+    if (isGrabbing())
+        grab::bestEffort("Camera::detachDevice", nullptr, [&] { stopGrab(); });
     {
         QMutexLocker lock(&m_mutex);
         if (m_device) {
             grab::GrabDevice* device = m_device;
             m_device = nullptr;
             m_streamGrabber = nullptr;
-            try {
-                device->release();
-            } catch (...) {
-                qWarning("Failed to destroy the device");
-                grab::detail("Camera::detachDevice");
-            }
+            grab::bestEffort("Camera::detachDevice", "Failed to destroy the device", [&] { device->release(); });
         }
         setState(NoDevice);
     }
@@ -315,13 +302,11 @@ void Camera::open()
     m_hasFileAccess = false;
     if (m_state != NoDevice && m_device && m_device->nodeMap()) {
         grab::GrabNodeMap* nodeMap = m_device->nodeMap();
-        try {
+        grab::bestEffort("Camera::open", nullptr, [&] {
             if (m_device->attachFileAccess() && nodeMap->kind("FileSelector") == grab::NodeKind::Enumeration &&
                 nodeMap->accessMode("FileSelector") != grab::AccessMode::NI)
                 m_hasFileAccess = true;
-        } catch (...) {
-            grab::detail("Camera::open");
-        }
+        });
     }
 }
 
@@ -382,12 +367,9 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
     if (m_width < 0 || m_height < 0 || m_pixelType == kUnknownPixelType)
         grab::throwRuntimeError("invalid image meta data. Can't allocate buffers.");
 
-    try {
+    grab::bestEffort("Camera::prepareGrab", "ComputeBufferSize failed:", [&] {
         m_bufferSize = std::max<uint64_t>(m_bufferSize, grab::computeBufferSize(m_pixelType, m_width, m_height));
-    } catch (...) {
-        qWarning("ComputeBufferSize failed:");
-        grab::detail("Camera::prepareGrab");
-    }
+    });
     if (m_bufferSize == 0)
         grab::throwRuntimeError("Bytes per frame (payloadsize) is zero. Can't allocate buffers.");
     // Buffer sizes travel as 32-bit values; a larger frame cannot be held.
@@ -433,15 +415,13 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
         }
     } catch (...) {
         // Give back what this attempt registered and queued, so that a later grab starts clean.
-        try {
+        grab::bestEffort("Camera::prepareGrab", nullptr, [&] {
             m_streamGrabber->cancelGrab();
             grab::GrabResult result;
             while (m_streamGrabber->retrieveResult(result)) {
             }
             m_streamGrabber->finishGrab();
-        } catch (...) {
-            grab::detail("Camera::prepareGrab");
-        }
+        });
         for (Lorvish::StreamBuffer* buffer : created) {
             m_pool.erase(buffer);
             m_queued.erase(buffer);
@@ -499,20 +479,14 @@ void Camera::startContinuousShot(bool speedtest)
         return;
     cameraLog().debug("startContinuousShot()");
     sdkLog(Mivtrace::TraceLevel_Info, QString("Starting continuous shot on \"%1\".").arg(getName()));
-    // A one-shot loop that stopped itself may still be ending.
-    waitForGrabThread();
-    purgeRetired();
-    m_imageCount = 0;
-    m_errorCount = 0;
-    try {
+    resetForGrab();
+    bool prepared = false;
+    grab::warnAndRethrow("Camera::startContinuousShot", "Failed to allocate resources", [&] {
         setAcquisitionMode(1);
-        if (!prepareGrab(m_minNumBuffersContinuousShot, true, 2))
-            return;
-    } catch (...) {
-        qWarning("Failed to allocate resources");
-        grab::detail("Camera::startContinuousShot");
-        throw;
-    }
+        prepared = prepareGrab(m_minNumBuffersContinuousShot, true, 2);
+    });
+    if (!prepared)
+        return;
     m_speedTest = speedtest;
     m_stopRequested = false;
     {
@@ -521,13 +495,8 @@ void Camera::startContinuousShot(bool speedtest)
     }
     start(QThread::HighPriority);
     emit cameraStateChanged();
-    try {
-        executeAcquisitionStart();
-    } catch (...) {
-        qWarning("Failed to start the camera.");
-        grab::detail("Camera::startContinuousShot");
-        throw;
-    }
+    grab::warnAndRethrow("Camera::startContinuousShot", "Failed to start the camera.",
+                         [&] { executeAcquisitionStart(); });
     m_fpsStatistic->reset();
     sdkLog(Mivtrace::TraceLevel_Info, QString("Continuous shot on \"%1\" has been started.").arg(getName()));
 }
@@ -537,34 +506,32 @@ void Camera::startOneShot()
     if (getState() != Open)
         return;
     cameraLog().debug("startOneShot()");
-    waitForGrabThread();
-    purgeRetired();
-    m_imageCount = 0;
-    m_errorCount = 0;
+    resetForGrab();
     sdkLog(Mivtrace::TraceLevel_Info, QString("Single shot on \"%1\" has been started.").arg(getName()));
     {
         QMutexLocker lock(&m_mutex);
-        try {
+        bool prepared = false;
+        grab::warnAndRethrow("Camera::startOneShot", "Failed to allocate resources", [&] {
             setAcquisitionMode(0);
-            if (!prepareGrab(1, false, 1))
-                return;
-        } catch (...) {
-            qWarning("Failed to allocate resources");
-            grab::detail("Camera::startOneShot");
-            throw;
-        }
+            prepared = prepareGrab(1, false, 1);
+        });
+        if (!prepared)
+            return;
         m_stopRequested = false;
         setState(GrabbingOneShot);
         start(QThread::HighPriority);
     }
     emit cameraStateChanged();
-    try {
-        executeAcquisitionStart();
-    } catch (...) {
-        qWarning("Failed to start the camera");
-        grab::detail("Camera::startOneShot");
-        throw;
-    }
+    grab::warnAndRethrow("Camera::startOneShot", "Failed to start the camera", [&] { executeAcquisitionStart(); });
+}
+
+void Camera::resetForGrab()
+{
+    // A one-shot loop that stopped itself may still be ending.
+    waitForGrabThread();
+    purgeRetired();
+    m_imageCount = 0;
+    m_errorCount = 0;
 }
 
 void Camera::run()
@@ -573,12 +540,7 @@ void Camera::run()
     os::PowerRequest keepAwake;
     keepAwake.keepAwake();
     Lorvish::GetLazyTraceStructInstance_().misc->debug("Setting thread execution state");
-    try {
-        raiseGrabThreadPriority();
-    } catch (...) {
-        qWarning("Pushing Camera grab thread failed:");
-        grab::detail("Camera::run");
-    }
+    grab::bestEffort("Camera::run", "Pushing Camera grab thread failed:", [] { raiseGrabThreadPriority(); });
 
     grab::GrabStreamGrabber* grabber = streamGrabber();
     for (;;) {
@@ -586,15 +548,12 @@ void Camera::run()
             QThread::msleep(100);
         } else if (grabber->waitForResult(100)) {
             QMutexLocker lock(&m_mutex);
-            try {
+            grab::bestEffort("Camera::run", "StreamGrabber->RetrieveResult(result)  failed:", [&] {
                 buffersLog().debug("going to retrieve result");
                 grab::GrabResult result;
                 if (grabber->retrieveResult(result))
                     handleResult(result);
-            } catch (...) {
-                qWarning("StreamGrabber->RetrieveResult(result)  failed:");
-                grab::detail("Camera::run");
-            }
+            });
         }
         if (m_stopRequested.exchange(false))
             break;
@@ -673,14 +632,9 @@ void Camera::comeHome(Lorvish::StreamBuffer* buffer)
         return;
     }
     buffersLog().debug("Camera::comeHome(): Requeue Buffer %p", buffer->handle());
-    try {
-        queueBuffer(buffer);
-    } catch (...) {
-        qWarning("Failed to requeue the buffer");
-        grab::detail("Camera::comeHome");
-        // Out of the grabber and held by nobody: kept, it would never be freed.
+    // Out of the grabber and held by nobody: kept, it would never be freed.
+    if (!grab::bestEffort("Camera::comeHome", "Failed to requeue the buffer", [&] { queueBuffer(buffer); }))
         retireBuffer(buffer, false);
-    }
 }
 
 void Camera::retireBuffer(Lorvish::StreamBuffer* buffer, bool reusable)
@@ -710,11 +664,8 @@ void Camera::purgeRetired()
                 doomed.push_back(buffer);
         }
         m_retired.clear();
-        for (Lorvish::StreamBuffer* buffer : doomed)
-            m_clean.erase(buffer);
     }
-    for (Lorvish::StreamBuffer* buffer : doomed)
-        delete buffer;
+    destroyBuffers(doomed);
 }
 
 // Under the mutex, in the owner's thread while a grab is prepared: a spare made ready for the new
@@ -725,8 +676,7 @@ Lorvish::StreamBuffer* Camera::takeSpare(GenApi::INodeMap* nodeMap)
         Lorvish::StreamBuffer* buffer = m_spare.back();
         m_spare.pop_back();
         if (buffer->size() != m_bufferSize || buffer->nodeMap() != nodeMap || buffer->lockCount() != 0) {
-            m_clean.erase(buffer);
-            delete buffer;
+            destroyBuffers({buffer});
             continue;
         }
         buffer->setGenerationCount(m_generation);
@@ -747,10 +697,18 @@ void Camera::dropSpares()
     {
         QMutexLocker lock(&m_mutex);
         spares.swap(m_spare);
-        for (Lorvish::StreamBuffer* buffer : spares)
+    }
+    destroyBuffers(spares);
+}
+
+void Camera::destroyBuffers(const std::vector<Lorvish::StreamBuffer*>& buffers)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        for (Lorvish::StreamBuffer* buffer : buffers)
             m_clean.erase(buffer);
     }
-    for (Lorvish::StreamBuffer* buffer : spares)
+    for (Lorvish::StreamBuffer* buffer : buffers)
         delete buffer;
 }
 
@@ -786,29 +744,16 @@ void Camera::stopGrab()
             return; // stopped by the other thread meanwhile
         if (oldState == GrabbingContinuous)
             sdkLog(Mivtrace::TraceLevel_Info, QString("Stopping continuous shot on \"%1\".").arg(m_name));
-        try {
-            executeAcquisitionStop();
-        } catch (...) {
-            qWarning("Failed to stop the camera");
-            grab::detail("Camera::stopGrab");
-        }
+        grab::bestEffort("Camera::stopGrab", "Failed to stop the camera", [&] { executeAcquisitionStop(); });
         setState(Open);
         cameraLog().debug("Cancel grab");
-        try {
+        grab::bestEffort("Camera::stopGrab", "StreamGrabber->CancelGrab() failed", [&] {
             if (m_streamGrabber)
                 m_streamGrabber->cancelGrab();
-        } catch (...) {
-            qWarning("StreamGrabber->CancelGrab() failed");
-            grab::detail("Camera::stopGrab");
-        }
+        });
     }
     emit cameraStateChanged();
-    try {
-        finishGrab();
-    } catch (...) {
-        qWarning("finsihGrab() failed");
-        grab::detail("Camera::stopGrab");
-    }
+    grab::bestEffort("Camera::stopGrab", "finsihGrab() failed", [&] { finishGrab(); });
     endGrabLoop();
     if (oldState == GrabbingContinuous) {
         sdkLog(Mivtrace::TraceLevel_Info,
@@ -818,13 +763,7 @@ void Camera::stopGrab()
         waitForGrabThread();
     }
     QMutexLocker lock(&m_mutex);
-    try {
-        if (m_streamGrabber && m_streamGrabber->isOpen())
-            m_streamGrabber->close();
-    } catch (...) {
-        qWarning("failed to close stream grabber");
-        grab::detail("Camera::stopGrab");
-    }
+    closeStreamGrabber("Camera::stopGrab");
     m_fpsStatistic->reset();
     m_speedTest = false;
 }
@@ -860,18 +799,8 @@ void Camera::close()
         return;
     }
     cameraLog().debug("close()");
-    try {
-        stopGrab();
-    } catch (...) {
-        qWarning("stopGrab() failed");
-        grab::detail("Camera::close");
-    }
-    try {
-        onClose();
-    } catch (...) {
-        qWarning("onClose() failed");
-        grab::detail("Camera::close");
-    }
+    grab::bestEffort("Camera::close", "stopGrab() failed", [&] { stopGrab(); });
+    grab::bestEffort("Camera::close", "onClose() failed", [&] { onClose(); });
     {
         QMutexLocker lock(&m_mutex);
         setState(DeviceAttached);
@@ -880,39 +809,29 @@ void Camera::close()
     sequenceLog().debug("Camera::close() emit cameraClosed()");
     emit cameraClosed();
     QMutexLocker lock(&m_mutex);
-    try {
-        if (m_streamGrabber && m_streamGrabber->isOpen())
-            m_streamGrabber->close();
-    } catch (...) {
-        qWarning("failed to close stream grabber");
-        grab::detail("Camera::close");
-    }
-    try {
+    closeStreamGrabber("Camera::close");
+    grab::bestEffort("Camera::close", "failed to close INimbo device", [&] {
         if (m_device)
             m_device->close();
-    } catch (...) {
-        qWarning("failed to close INimbo device");
-        grab::detail("Camera::close");
-    }
+    });
     m_streamGrabber = nullptr;
     dropSpares();
+}
+
+// Under the mutex.
+void Camera::closeStreamGrabber(const char* function)
+{
+    grab::bestEffort(function, "failed to close stream grabber", [&] {
+        if (m_streamGrabber && m_streamGrabber->isOpen())
+            m_streamGrabber->close();
+    });
 }
 
 void Camera::shutDown()
 {
     cameraLog().debug("shutDown()");
-    try {
-        stopGrab();
-    } catch (...) {
-        qWarning("Camera::shutDown() failed:");
-        grab::detail("Camera::shutDown");
-    }
-    try {
-        close();
-    } catch (...) {
-        qWarning("Camera::close() failed:");
-        grab::detail("Camera::shutDown");
-    }
+    grab::bestEffort("Camera::shutDown", "Camera::shutDown() failed:", [&] { stopGrab(); });
+    grab::bestEffort("Camera::shutDown", "Camera::close() failed:", [&] { close(); });
 }
 
 void Camera::getPerfData(double* pFramesPerSecond, uint64_t* pBytesPerSecond, bool* hasBeenReset)

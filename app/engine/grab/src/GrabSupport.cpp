@@ -23,6 +23,13 @@ void detail(const char* function)
     }
 }
 
+void warnFailure(const char* function, const char* warning)
+{
+    if (warning)
+        qWarning("%s", warning);
+    detail(function);
+}
+
 void throwLogicalError(const char* description)
 {
     throw GenICam::LogicalErrorException(description, __FILE__, __LINE__);

@@ -10,6 +10,36 @@ namespace grab {
 // "<function>: Unspecified exception occurred." for one of another type. Call only inside a catch block.
 void detail(const char* function);
 
+// Writes both warning lines of a failure: `warning` (when given), then the detail line. Call only
+// inside a catch block.
+void warnFailure(const char* function, const char* warning);
+
+// Runs a step whose failure must not stop what follows: a failure is only warned about. Returns
+// whether the step went through.
+template <class Step>
+bool bestEffort(const char* function, const char* warning, Step&& step)
+{
+    try {
+        step();
+        return true;
+    } catch (...) {
+        warnFailure(function, warning);
+        return false;
+    }
+}
+
+// Runs a step whose failure the caller must see: a failure is warned about and thrown on.
+template <class Step>
+void warnAndRethrow(const char* function, const char* warning, Step&& step)
+{
+    try {
+        step();
+    } catch (...) {
+        warnFailure(function, warning);
+        throw;
+    }
+}
+
 [[noreturn]] void throwLogicalError(const char* description);
 [[noreturn]] void throwRuntimeError(const char* description);
 
