@@ -240,6 +240,45 @@ TEST_F(ParameterModelTest, aliasChangedInAnotherThreadReachesTheSliderOnTheGuiTh
     EXPECT_EQ(integer("GainRaw")->GetValue(), 40);
 }
 
+TEST(DoubleParameterModelTest, aValueOutsideItsRangeIsRefusedWithTheReason)
+{
+    const NodeMapPtr map = load(R"(
+      <Float Name="Outside"><Value>5</Value><Min>0</Min><Max>2</Max><pAlias>OutsideRaw</pAlias></Float>
+      <Integer Name="OutsideRaw"><Value>1</Value><Min>0</Min><Max>2</Max><Inc>1</Inc></Integer>)");
+    TestSlider slider;
+    DoubleParameterModel model(&slider, "Outside", "");
+    testsupport::LogCapture log;
+    model.setNodeData(map->GetNode("Outside"));
+    EXPECT_TRUE(log.contains("Outside: Failed to update the float value editor comboBox!"));
+    EXPECT_TRUE(log.contains("The minimum allowed value is larger than the to be set node value"));
+    EXPECT_FALSE(slider.isEnabled());
+}
+
+TEST(DoubleParameterModelTest, refusedWritesAreWarnedAboutWithTheNodesName)
+{
+    const NodeMapPtr map = load(R"(
+      <Float Name="Locked"><Value>1</Value><Min>0</Min><Max>2</Max><pIsLocked>LockFlag</pIsLocked>
+        <pAlias>LockedRaw</pAlias></Float>
+      <Integer Name="LockedRaw"><Value>10</Value><Min>0</Min><Max>20</Max><Inc>1</Inc>
+        <pIsLocked>LockFlag</pIsLocked></Integer>
+      <Integer Name="LockFlag"><Value>0</Value></Integer>)");
+    TestSlider slider;
+    DoubleParameterModel model(&slider, "Locked", "");
+    model.setNodeData(map->GetNode("Locked"));
+    ASSERT_TRUE(slider.isEnabled());
+    CIntegerPtr(map->GetNode("LockFlag"))->SetValue(1);
+
+    testsupport::LogCapture log;
+    slider.slider()->setValue(15);
+    EXPECT_TRUE(log.contains("LockedRaw: Failed to set the alias nodes value on slider value changed signal!"));
+    EXPECT_TRUE(log.contains("DoubleParameterModel::onSliderValueChanged: "));
+    slider.editBox()->setValue(1.5);
+    emit slider.editingFinished();
+    EXPECT_TRUE(log.contains("Locked: Failed to set the node value on spin box editing finished signal!"));
+    EXPECT_TRUE(log.contains("DoubleParameterModel::onSpinBoxEditingFinished: "));
+    EXPECT_EQ(CIntegerPtr(map->GetNode("LockedRaw"))->GetValue(), 10);
+}
+
 TEST_F(ParameterModelTest, precisionBeyondIntIsClampedWithAWarning)
 {
     TestSlider other;
