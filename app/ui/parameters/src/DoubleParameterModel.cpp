@@ -34,6 +34,53 @@ QByteArray nameOf(GenApi::INode* node)
     return QByteArray(node->GetName().c_str());
 }
 
+// The node's name for a warning about a failure: empty when even the name cannot be had.
+QByteArray nameForWarning(GenApi::INode* node)
+{
+    try {
+        return nameOf(node);
+    } catch (...) {
+        return QByteArray();
+    }
+}
+
+// The node's name, or the warning lines why there is none (`warning`, then the exception).
+bool nameOrWarn(GenApi::INode* node, QByteArray& name, const char* warning, const char* function)
+{
+    try {
+        name = nameOf(node);
+        return true;
+    } catch (...) {
+        qWarning("%s", warning);
+        warnCurrentException(function);
+        return false;
+    }
+}
+
+// A value and its limits as a node reported them: the slider takes them only when they agree, and
+// never a zero step.
+template <typename T>
+void checkLimits(T min, T max)
+{
+    if (min > max)
+        throw INVALID_ARGUMENT_EXCEPTION("The minimum value is larger than the maximum value!");
+}
+
+template <typename T>
+void checkValueInRange(T min, T max, T value)
+{
+    if (value < min || value > max)
+        throw INVALID_ARGUMENT_EXCEPTION("The minimum allowed value is larger than the to be set node value or "
+                                         "the maximum allowed value is smaller than the to be set node value!");
+}
+
+int checkedIncrement(int increment)
+{
+    if (increment == 0)
+        throw INVALID_ARGUMENT_EXCEPTION("The alias increment cannot be '0'!");
+    return increment;
+}
+
 // Restores a flag on every way out.
 struct FlagGuard {
     explicit FlagGuard(bool& flag) : m_flag(flag), m_previous(flag) { m_flag = true; }
@@ -129,13 +176,8 @@ void DoubleParameterModel::setNodeData(GenApi::INode* node)
         return;
     }
     QByteArray nodeName;
-    try {
-        nodeName = nameOf(node);
-    } catch (...) {
-        qWarning("Failed to retrieve a node's name");
-        warnCurrentException("DoubleParameterModel::setNodeData");
+    if (!nameOrWarn(node, nodeName, "Failed to retrieve a node's name", "DoubleParameterModel::setNodeData"))
         return;
-    }
     try {
         if (!GenApi::IsReadable(node->GetAccessMode())) {
             qWarning("Non-readable DoubleParameterModel: %s", nodeName.constData());
@@ -157,15 +199,10 @@ void DoubleParameterModel::setNodeData(GenApi::INode* node)
         const bool writable = GenApi::IsWritable(m_pFloat->GetAccessMode());
         const double min = m_pFloat->GetMin();
         const double max = m_pFloat->GetMax();
-        if (min > max)
-            throw INVALID_ARGUMENT_EXCEPTION("The minimum value is larger than the maximum value!");
+        checkLimits(min, max);
         const double value = m_pFloat->GetValue(false, false);
-        if (value < min || value > max)
-            throw INVALID_ARGUMENT_EXCEPTION("The minimum allowed value is larger than the to be set node value or "
-                                             "the maximum allowed value is smaller than the to be set node value!");
-        const int increment = toInt(m_pAliasInteger->GetInc());
-        if (increment == 0)
-            throw INVALID_ARGUMENT_EXCEPTION("The alias increment cannot be '0'!");
+        checkValueInRange(min, max, value);
+        const int increment = checkedIncrement(toInt(m_pAliasInteger->GetInc()));
         const int decimals = toInt(m_pFloat->GetDisplayPrecision());
         if (writable != m_pSlider->isEnabled())
             setControlsEnabled(writable);
@@ -196,13 +233,9 @@ void DoubleParameterModel::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
     if (!pAlias || pAlias != m_pAlias.get())
         return;
     QByteArray aliasName;
-    try {
-        aliasName = nameOf(pAlias);
-    } catch (...) {
-        qWarning("Failed to retrieve the alias node's name");
-        warnCurrentException("DoubleParameterModel::onAliasNodeUpdateImpl");
+    if (!nameOrWarn(pAlias, aliasName, "Failed to retrieve the alias node's name",
+                    "DoubleParameterModel::onAliasNodeUpdateImpl"))
         return;
-    }
     try {
         if (!GenApi::IsReadable(pAlias->GetAccessMode())) {
             qWarning("Non-readable slider: %s?", aliasName.constData());
@@ -213,15 +246,10 @@ void DoubleParameterModel::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
         const bool writable = GenApi::IsWritable(m_pAliasInteger->GetAccessMode());
         const int min = toInt(m_pAliasInteger->GetMin());
         const int max = toInt(m_pAliasInteger->GetMax());
-        if (min > max)
-            throw INVALID_ARGUMENT_EXCEPTION("The minimum value is larger than the maximum value!");
+        checkLimits(min, max);
         const int64_t value = m_pAliasInteger->GetValue(false, false);
-        if (value < min || value > max)
-            throw INVALID_ARGUMENT_EXCEPTION("The minimum allowed value is larger than the to be set node value or "
-                                             "the maximum allowed value is smaller than the to be set node value!");
-        const int increment = toInt(m_pAliasInteger->GetInc());
-        if (increment == 0)
-            throw INVALID_ARGUMENT_EXCEPTION("The alias increment cannot be '0'!");
+        checkValueInRange<int64_t>(min, max, value);
+        const int increment = checkedIncrement(toInt(m_pAliasInteger->GetInc()));
         if (writable != m_pSlider->isEnabled())
             setControlsEnabled(writable);
         FlagGuard updating(m_updatingSlider);
@@ -250,12 +278,8 @@ void DoubleParameterModel::onSliderValueChanged(int val)
         m_pSlider->enableUpdate(true);
         m_pAliasInteger->SetValue(m_pSlider->trimSliderValue(val), true);
     } catch (...) {
-        QByteArray aliasName;
-        try {
-            aliasName = nameOf(m_pAlias.get());
-        } catch (...) {
-        }
-        qWarning("%s: Failed to set the alias nodes value on slider value changed signal!", aliasName.constData());
+        qWarning("%s: Failed to set the alias nodes value on slider value changed signal!",
+                 nameForWarning(m_pAlias.get()).constData());
         warnCurrentException("DoubleParameterModel::onSliderValueChanged");
     }
 }
@@ -265,12 +289,7 @@ double DoubleParameterModel::adjustRangeLimits(double value)
     try {
         return qBound(m_pFloat->GetMin(), value, m_pFloat->GetMax());
     } catch (...) {
-        QByteArray nodeName;
-        try {
-            nodeName = nameOf(m_pNode.get());
-        } catch (...) {
-        }
-        qWarning("%s: Failed to assert the range limits!", nodeName.constData());
+        qWarning("%s: Failed to assert the range limits!", nameForWarning(m_pNode.get()).constData());
         warnCurrentException("DoubleParameterModel::adjustRangeLimits");
         return value;
     }
@@ -288,12 +307,8 @@ void DoubleParameterModel::onSpinBoxEditingFinished()
         m_pSlider->setValue(value);
         m_pFloat->SetValue(value, true);
     } catch (...) {
-        QByteArray nodeName;
-        try {
-            nodeName = nameOf(m_pNode.get());
-        } catch (...) {
-        }
-        qWarning("%s: Failed to set the node value on spin box editing finished signal!", nodeName.constData());
+        qWarning("%s: Failed to set the node value on spin box editing finished signal!",
+                 nameForWarning(m_pNode.get()).constData());
         warnCurrentException("DoubleParameterModel::onSpinBoxEditingFinished");
     }
 }
