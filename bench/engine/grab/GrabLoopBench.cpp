@@ -6,6 +6,7 @@
 #include "FakeDevice.h"
 #include "GrabDevice.h"
 #include "StdFeatureListCamera.h"
+#include "StubCamera.h"
 
 #include <lorvish/StreamBuffer.h>
 #include <nimbo/Emulation.h>
@@ -27,23 +28,10 @@
 
 namespace {
 
-class BenchCamera : public Camera {
+// The hand-off path's geometry: 1920 x 1200 Mono8.
+class BenchCamera : public fake::StubCamera {
 public:
-    BenchCamera() : Camera(Nimbo::CDeviceInfo(), nullptr, 0x800000) {}
-    ~BenchCamera() override { close(); }
-
-protected:
-    int getWidth() override { return 1920; }
-    int getHeight() override { return 1200; }
-    int getBytesPerPixel() override { return 1; }
-    uint64_t getPayloadSize() override { return 1920 * 1200; }
-    uint32_t getPixelType() override { return Nimbo::PixelType_Mono8; }
-    void executeAcquisitionStart() override {}
-    void executeAcquisitionStop() override {}
-    void onOpen() override {}
-    void onClose() override {}
-    void setAcquisitionMode(int) override {}
-    void onPrepareGrab(uint64_t, uint32_t) override {}
+    BenchCamera() : StubCamera(1920, 1200, Nimbo::PixelType_Mono8, 0x800000) {}
 };
 
 void BM_GrabLoopHandOff(benchmark::State& state)

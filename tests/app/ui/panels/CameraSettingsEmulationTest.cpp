@@ -4,6 +4,7 @@
 #include "BaseParameterModel.h"
 #include "FlatDoubleComboSlider.h"
 #include "NodeParameterManager.h"
+#include "StubCamera.h"
 
 #include <Camera.h>
 #include <nimbo/Emulation.h>
@@ -24,23 +25,6 @@ namespace {
 // The SDK alone: the colour plug-in of the build folder would add its features to the cameras.
 const int g_noPlugins = setenv("NIMBO_TL_PLUGIN_PATH", "/nonexistent-plugin-folder", 1);
 
-class IdleCamera : public Camera {
-public:
-    IdleCamera() : Camera(Nimbo::CDeviceInfo(), nullptr, 0x100000) {}
-
-protected:
-    int getWidth() override { return 0; }
-    int getHeight() override { return 0; }
-    int getBytesPerPixel() override { return 1; }
-    uint64_t getPayloadSize() override { return 0; }
-    uint32_t getPixelType() override { return 0; }
-    void executeAcquisitionStart() override {}
-    void executeAcquisitionStop() override {}
-    void onOpen() override {}
-    void onClose() override {}
-    void setAcquisitionMode(int) override {}
-    void onPrepareGrab(uint64_t, uint32_t) override {}
-};
 } // namespace
 
 TEST(CameraSettingsEmulationTest, bindsTheExposureAndGainNamesOfEachCameraKind)
@@ -55,7 +39,7 @@ TEST(CameraSettingsEmulationTest, bindsTheExposureAndGainNamesOfEachCameraKind)
         const char* gain;
     } cases[] = {{"3001", "ExposureTime", "Gain"}, {"3002", "ExposureTimeAbs", "GainAbs"}};
     CameraSettingsWidget panel(nullptr);
-    IdleCamera camera;
+    fake::StubCamera camera;
     panel.setCamera(&camera);
     for (const auto& c : cases) {
         Nimbo::INimboDevice* device = nullptr;

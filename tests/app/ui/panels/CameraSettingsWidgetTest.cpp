@@ -6,6 +6,7 @@
 #include "FlatDoubleComboSlider.h"
 #include "NodeParameterManager.h"
 #include "ParameterTestNodeMaps.h"
+#include "StubCamera.h"
 
 #include <Camera.h>
 
@@ -22,25 +23,6 @@
 using namespace parametertest;
 
 namespace {
-// A camera object that only serves as the panel's identity of the current camera.
-class IdleCamera : public Camera {
-public:
-    IdleCamera() : Camera(Nimbo::CDeviceInfo(), nullptr, 0x100000) {}
-
-protected:
-    int getWidth() override { return 0; }
-    int getHeight() override { return 0; }
-    int getBytesPerPixel() override { return 1; }
-    uint64_t getPayloadSize() override { return 0; }
-    uint32_t getPixelType() override { return 0; }
-    void executeAcquisitionStart() override {}
-    void executeAcquisitionStop() override {}
-    void onOpen() override {}
-    void onClose() override {}
-    void setAcquisitionMode(int) override {}
-    void onPrepareGrab(uint64_t, uint32_t) override {}
-};
-
 // A camera with the SFNC 2 names and no colour-adjustment features.
 const std::string kCamera = std::string(R"(
   <Float Name="ExposureTime"><Value>5000</Value><Min>10</Min><Max>1000000</Max><pAlias>ExposureTimeRaw</pAlias></Float>
@@ -82,8 +64,8 @@ protected:
     QList<QCheckBox*> boxes() { return panel->findChildren<QCheckBox*>(); }
     GenApi::INode* boundNode(int model) { return panel->manager()->models().at(model)->node(); }
 
-    IdleCamera camera;
-    IdleCamera otherCamera;
+    fake::StubCamera camera;
+    fake::StubCamera otherCamera;
     NodeMapPtr map;
     std::unique_ptr<CameraSettingsWidget> panel = std::make_unique<CameraSettingsWidget>(nullptr);
 };
