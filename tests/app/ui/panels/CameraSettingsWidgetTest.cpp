@@ -12,12 +12,14 @@
 
 #include <QCheckBox>
 #include <QImage>
+#include <QLayout>
 #include <QLabel>
 #include <QSettings>
 #include <QSlider>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace parametertest;
@@ -215,6 +217,40 @@ TEST_F(CameraSettingsWidgetTest, destructionSavesTheLastValuesOnlyWithACurrentCa
     for (const char* key : {"VlrSaturation", "VlrContrast", "VlrBrightness", "VlrHue"})
         EXPECT_TRUE(settings.contains(key)) << key;
     EXPECT_EQ(settings.childKeys().size(), 10);
+}
+
+TEST_F(CameraSettingsWidgetTest, rowsStackTopDownWithTheCheckBoxesBesideTheirLabels)
+{
+    panel->resize(300, 900);
+    panel->layout()->activate();
+    // Top to bottom: each label, then its slider (white balance has none).
+    QList<QWidget*> column;
+    int slider = 0;
+    for (const char* text : {"Exposure Time", "Gain", "White Balance", "Saturation", "Contrast", "Brightness", "Hue"}) {
+        column << labelWithText(text);
+        if (QString(text) != "White Balance")
+            column << sliders().at(slider++);
+    }
+    for (int i = 1; i < column.size(); ++i)
+        EXPECT_GE(column[i]->geometry().top(), column[i - 1]->geometry().bottom()) << i;
+    // A wider gap after the gain and the white balance rows than after the exposure row.
+    const int afterExposure = column[2]->geometry().top() - column[1]->geometry().bottom();
+    const int afterGain = column[4]->geometry().top() - column[3]->geometry().bottom();
+    const int afterWhiteBalance = column[5]->geometry().top() - column[4]->geometry().bottom();
+    EXPECT_GE(afterGain, afterExposure + 15);
+    EXPECT_GE(afterWhiteBalance, afterExposure + 15);
+    // Each check box sits at the right end of its label's row.
+    const struct {
+        const char* label;
+        int box;
+    } rows[] = {{"Exposure Time", 0}, {"Gain", 1}, {"White Balance", 2}};
+    for (const auto& row : rows) {
+        const QRect label = labelWithText(row.label)->geometry();
+        const QRect box = boxes().at(row.box)->geometry();
+        EXPECT_LT(std::abs(box.center().y() - label.center().y()), 4) << row.label;
+        EXPECT_GT(box.left(), label.left()) << row.label;
+        EXPECT_GE(box.right(), sliders().at(0)->geometry().right() - 4) << row.label;
+    }
 }
 
 TEST_F(CameraSettingsWidgetTest, styleSheetPaintsTheWhitePanelWithItsBorders)
