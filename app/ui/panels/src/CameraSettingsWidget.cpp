@@ -79,29 +79,34 @@ CameraSettingsWidget::CameraSettingsWidget(QWidget* parent)
                           "minor color shifts or creating false-color images.</span>"));
     m_hueSlider = new FlatDoubleComboSlider(this, 0);
 
-    grid->addWidget(m_exposureLabel, 0, 0, 1, 4);
-    grid->addWidget(m_exposureAuto, 0, 4, 1, 1);
-    grid->addWidget(m_exposureSlider, 1, 0, 1, 5);
-    addSpacer(grid, 2, 1, 20, QSizePolicy::Minimum);
-    grid->addWidget(m_gainLabel, 3, 0, 1, 4);
-    grid->addWidget(m_gainAuto, 3, 4, 1, 1);
-    grid->addWidget(m_gainSlider, 4, 0, 1, 5);
-    addSpacer(grid, 5, 1, 40, QSizePolicy::Minimum);
-    grid->addWidget(m_whiteBalanceLabel, 6, 0, 1, 4);
-    grid->addWidget(m_whiteBalanceEnable, 6, 4, 1, 1);
-    addSpacer(grid, 7, 1, 40, QSizePolicy::Minimum);
-    grid->addWidget(m_saturationLabel, 8, 0, 1, 5);
-    grid->addWidget(m_saturationSlider, 9, 0, 1, 5);
-    addSpacer(grid, 10, 1, 20, QSizePolicy::Minimum);
-    grid->addWidget(m_contrastLabel, 11, 0, 1, 5);
-    grid->addWidget(m_contrastSlider, 12, 0, 1, 5);
-    addSpacer(grid, 13, 1, 40, QSizePolicy::Minimum);
-    grid->addWidget(m_brightnessLabel, 14, 0, 1, 5);
-    grid->addWidget(m_brightnessSlider, 15, 0, 1, 5);
-    addSpacer(grid, 16, 1, 20, QSizePolicy::Minimum);
-    grid->addWidget(m_hueLabel, 17, 0, 1, 5);
-    grid->addWidget(m_hueSlider, 18, 0, 1, 5);
-    addSpacer(grid, 19, 20, 1, QSizePolicy::Expanding);
+    // Each section: its label (with its check box at the right, if any), its slider, then a gap.
+    struct Section {
+        QLabel* label;
+        QCheckBox* box;
+        FlatDoubleComboSlider* slider;
+        int gapBelow;
+    };
+    const Section sections[] = {
+        {m_exposureLabel, m_exposureAuto, m_exposureSlider, 20},
+        {m_gainLabel, m_gainAuto, m_gainSlider, 40},
+        {m_whiteBalanceLabel, m_whiteBalanceEnable, nullptr, 40},
+        {m_saturationLabel, nullptr, m_saturationSlider, 20},
+        {m_contrastLabel, nullptr, m_contrastSlider, 40},
+        {m_brightnessLabel, nullptr, m_brightnessSlider, 20},
+        {m_hueLabel, nullptr, m_hueSlider, 0},
+    };
+    int row = 0;
+    for (const Section& section : sections) {
+        grid->addWidget(section.label, row, 0, 1, section.box ? 4 : 5);
+        if (section.box)
+            grid->addWidget(section.box, row, 4, 1, 1);
+        ++row;
+        if (section.slider)
+            grid->addWidget(section.slider, row++, 0, 1, 5);
+        if (section.gapBelow > 0)
+            addSpacer(grid, row++, 1, section.gapBelow, QSizePolicy::Minimum);
+    }
+    addSpacer(grid, row, 20, 1, QSizePolicy::Expanding);
     setLayout(grid);
 
     setStyleSheet(QStringLiteral("CameraSettingsWidget { background-color: #FFFFFF; border-right: 2px solid #00457C; "
