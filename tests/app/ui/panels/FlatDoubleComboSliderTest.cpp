@@ -54,6 +54,33 @@ TEST_F(LogSliderTest, positionsSpanTheIntegerRangeEvenlyInLog2)
     EXPECT_EQ(slider.positionToValue(100000), 100);
 }
 
+TEST_F(LogSliderTest, oneSidedLimitChangesRespanTheScaleAndReportTheWholeRange)
+{
+    QSignalSpy ranges(&slider, &DoubleComboSlider::rangeChanged);
+    const struct {
+        bool minimumSide;
+        int limit;
+        int expectedMin, expectedMax;
+    } steps[] = {{true, 10, 10, 1000000}, {false, 1000, 10, 1000}, {true, 100, 100, 1000}};
+    for (const auto& step : steps) {
+        if (step.minimumSide)
+            slider.setIntMinimum(step.limit);
+        else
+            slider.setIntMaximum(step.limit);
+        ASSERT_FALSE(ranges.isEmpty()) << step.limit;
+        const QList<QVariant> range = ranges.takeLast();
+        EXPECT_EQ(range.at(0).toInt(), step.expectedMin) << step.limit;
+        EXPECT_EQ(range.at(1).toInt(), step.expectedMax) << step.limit;
+        EXPECT_EQ(slider.positionToValue(0), step.expectedMin) << step.limit;
+        EXPECT_EQ(slider.positionToValue(100000), step.expectedMax) << step.limit;
+        // Evenly in log2: the middle position stands for the geometric mean (within the truncation).
+        EXPECT_NEAR(slider.positionToValue(50000), std::sqrt(double(step.expectedMin) * step.expectedMax), 1.0)
+            << step.limit;
+        // The slider keeps its fixed positions; only their meaning changes.
+        EXPECT_EQ(bar()->maximum(), 100000);
+    }
+}
+
 TEST_F(LogSliderTest, anExactValueIsHandedOutOnceThenThePositionsValue)
 {
     QSignalSpy changed(&slider, &FlatDoubleComboSlider::valueChanged);
