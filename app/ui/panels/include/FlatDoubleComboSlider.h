@@ -39,8 +39,6 @@ public slots:
     void setIntMinimum(int min) override;
     void setIntMaximum(int max) override;
     void setIntRange(int min, int max) override;
-    void setRangeStepAndIncrement(double minRangeLimit, double maxRangeLimit, int intIncrement) override;
-    void setRangeStepAndIncrement(int minIntRangeLimit, int maxIntRangeLimit, int intIncrement) override;
     void initControls(double minRangeLimit, double maxRangeLimit, int value, int minIntRangeLimit, int maxIntRangeLimit,
                       int intIncrement) override;
     void onSpinBoxStepTriggered(int val);

@@ -107,11 +107,7 @@ void FlatDoubleComboSlider::setIntMinimum(int min)
         DoubleComboSlider::setIntMinimum(min);
         return;
     }
-    m_intMin = min;
-    m_log2Min = safeLog2(min);
-    updateLog2PerPosition();
-    emit rangeChanged(min, m_intMax);
-    updateToolTip();
+    setIntRange(min, m_intMax);
 }
 
 void FlatDoubleComboSlider::setIntMaximum(int max)
@@ -120,11 +116,7 @@ void FlatDoubleComboSlider::setIntMaximum(int max)
         DoubleComboSlider::setIntMaximum(max);
         return;
     }
-    m_intMax = max;
-    m_log2Max = safeLog2(max);
-    updateLog2PerPosition();
-    emit rangeChanged(m_intMin, max);
-    updateToolTip();
+    setIntRange(m_intMin, max);
 }
 
 void FlatDoubleComboSlider::setIntRange(int min, int max)
@@ -140,18 +132,6 @@ void FlatDoubleComboSlider::setIntRange(int min, int max)
     updateLog2PerPosition();
     emit rangeChanged(min, max);
     updateToolTip();
-}
-
-void FlatDoubleComboSlider::setRangeStepAndIncrement(double minRangeLimit, double maxRangeLimit, int intIncrement)
-{
-    DoubleComboSlider::setRangeStepAndIncrement(minRangeLimit, maxRangeLimit, intIncrement);
-}
-
-void FlatDoubleComboSlider::setRangeStepAndIncrement(int minIntRangeLimit, int maxIntRangeLimit, int intIncrement)
-{
-    setIntRange(minIntRangeLimit, maxIntRangeLimit);
-    setIntIncrement(intIncrement);
-    setPageStep();
 }
 
 void FlatDoubleComboSlider::initControls(double minRangeLimit, double maxRangeLimit, int value, int minIntRangeLimit,
