@@ -2,6 +2,7 @@
 // planar YUV 4:2:0, encoding with presentation times in the stream's time base, and the flush.
 #include "VideoEncoder.h"
 
+#include "EngineLog.h"
 #include "LibavAdapter.h"
 #include "MediaLog.h"
 
@@ -28,13 +29,6 @@ namespace {
 const char* const logCategory = "nimbo.utility.VideoEncoderConstants";
 const char* const sourceFile = "VideoEncoder.cpp";
 
-std::string format(const char* text, va_list args)
-{
-    char buffer[256];
-    std::vsnprintf(buffer, sizeof buffer, text, args);
-    return buffer;
-}
-
 // Logs the failure and throws it as the GenICam exception `E` with the same text.
 template <typename E>
 [[noreturn]] __attribute__((format(printf, 3, 4))) void fail(unsigned int line, unsigned int level, const char* text,
@@ -42,7 +36,7 @@ template <typename E>
 {
     va_list args;
     va_start(args, text);
-    const std::string description = format(text, args);
+    const std::string description = enginelog::vformat(256, text, args);
     va_end(args);
     medialog::write(logCategory, level, "%s", description.c_str());
     throw E(description.c_str(), sourceFile, line);

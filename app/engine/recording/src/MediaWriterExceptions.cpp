@@ -1,8 +1,11 @@
 // The media writers' exceptions and their reporters.
 #include "MediaWriterExceptions.h"
 
+#include "EngineLog.h"
+
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 FatalMediaWriterException::FatalMediaWriterException(const char* description, const char* sourceFile,
                                                      unsigned int sourceLine)
@@ -18,20 +21,18 @@ MediaFileLimitReachedException::MediaFileLimitReachedException(const char* descr
 
 void throwFatalMediaWriterException(const char* sourceFile, unsigned int sourceLine, const char* format, ...)
 {
-    char description[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(description, sizeof description, format, args);
+    const std::string description = enginelog::vformat(256, format, args);
     va_end(args);
-    throw FatalMediaWriterException(description, sourceFile, sourceLine);
+    throw FatalMediaWriterException(description.c_str(), sourceFile, sourceLine);
 }
 
 void throwMediaFileLimitReachedException(const char* sourceFile, unsigned int sourceLine, const char* format, ...)
 {
-    char description[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(description, sizeof description, format, args);
+    const std::string description = enginelog::vformat(256, format, args);
     va_end(args);
-    throw MediaFileLimitReachedException(description, sourceFile, sourceLine);
+    throw MediaFileLimitReachedException(description.c_str(), sourceFile, sourceLine);
 }
