@@ -483,6 +483,10 @@ void VideoEncoder::convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixe
     }
 
     if (isPackedYuv(pixelType)) {
+        // 4:2:2 groups of two pixels: where the first luma and U lie; the second luma and V follow two
+        // bytes after each.
+        const int y422 = pixelType == PixelType_YUV422packed ? 1 : 0;
+        const int u422 = 1 - y422;
         for (uint32_t y = 0; y < height; y += 2) {
             const uint8_t* line0 = source + ptrdiff_t(y) * stride;
             const uint8_t* line1 = line0 + stride;
@@ -493,20 +497,13 @@ void VideoEncoder::convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixe
             for (uint32_t x = 0; x < width; x += 2) {
                 switch (pixelType) {
                 case PixelType_YUV422_YUYV_Packed:
-                case PixelType_YCbCr422_8: { // Y0 U Y1 V
-                    const uint8_t* a = line0 + 2 * x;
-                    const uint8_t* b = line1 + 2 * x;
-                    out0[x] = a[0], out0[x + 1] = a[2], out1[x] = b[0], out1[x + 1] = b[2];
-                    outU[x / 2] = mean(a[1], b[1]);
-                    outV[x / 2] = mean(a[3], b[3]);
-                    break;
-                }
+                case PixelType_YCbCr422_8:     // Y0 U Y1 V
                 case PixelType_YUV422packed: { // U Y0 V Y1
                     const uint8_t* a = line0 + 2 * x;
                     const uint8_t* b = line1 + 2 * x;
-                    out0[x] = a[1], out0[x + 1] = a[3], out1[x] = b[1], out1[x + 1] = b[3];
-                    outU[x / 2] = mean(a[0], b[0]);
-                    outV[x / 2] = mean(a[2], b[2]);
+                    out0[x] = a[y422], out0[x + 1] = a[y422 + 2], out1[x] = b[y422], out1[x + 1] = b[y422 + 2];
+                    outU[x / 2] = mean(a[u422], b[u422]);
+                    outV[x / 2] = mean(a[u422 + 2], b[u422 + 2]);
                     break;
                 }
                 case PixelType_YUV444packed: { // U Y V per pixel
