@@ -188,8 +188,7 @@ void CTimeUnitMediaImageController::setImageDueCallback(ImageDueCallback callbac
 
 void CTimeUnitMediaImageController::clearImageDueCallback()
 {
-    std::lock_guard<std::mutex> lock(m_callbackMutex);
-    m_imageDue = nullptr;
+    setImageDueCallback(nullptr);
 }
 
 void CTimeUnitMediaImageController::setLimitReachedCallback(LimitReachedCallback callback)
@@ -200,6 +199,5 @@ void CTimeUnitMediaImageController::setLimitReachedCallback(LimitReachedCallback
 
 void CTimeUnitMediaImageController::clearLimitReachedCallback()
 {
-    std::lock_guard<std::mutex> lock(m_callbackMutex);
-    m_limitReachedCallback = nullptr;
+    setLimitReachedCallback(nullptr);
 }
