@@ -5,10 +5,10 @@
 
 #include <nimbo/DeviceInfo.h>
 
+#include <QObject>
 #include <QRecursiveMutex>
 #include <QSemaphore>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 #include <cstdint>
@@ -34,13 +34,20 @@ class FpsStatistic;
 // Abstract grab engine; the subclass supplies the feature access (StdFeatureListCamera).
 //
 // Threads: the owner's thread (GUI) runs open, the starts, stopGrab, close and shutDown; the grab thread
-// runs run() and, for one-shot grabs, stopGrab; comeHome runs in whichever thread releases a buffer last.
-// m_mutex (recursive) guards m_state, m_device, m_streamGrabber, m_pool, m_queued, m_retired, the
-// grab geometry (m_bufferSize, m_width, m_height, m_pixelType, m_generation, m_numBuffers) and every
-// call into the device and stream grabber. m_imageCount, m_errorCount, m_stopRequested, m_pureGrab,
-// m_speedTest and m_showFailedBuffers are atomics read by the grab thread. The frame-rate meter has its
-// own lock. The settings members are the owner thread's.
-class Camera : public QThread {
+// runs the grab loop and, for one-shot grabs, stopGrab; comeHome runs in whichever thread releases a
+// buffer last. m_mutex (recursive) guards m_state, m_device, m_streamGrabber, m_loop, m_pool, m_queued,
+// m_retired, the grab geometry (m_bufferSize, m_width, m_height, m_pixelType, m_generation,
+// m_numBuffers) and every call into the device and stream grabber except the grab loop's own waits and
+// retrievals, which the grabber serialises itself. m_imageCount, m_errorCount, m_pureGrab, m_speedTest
+// and m_showFailedBuffers are atomics read by the grab thread. The frame-rate meter has its own lock.
+// The settings members are the owner thread's.
+//
+// The grab thread is not the camera's own: it co-owns its loop (GrabLoop) with the camera and reaches
+// the camera only through the loop's gate. A camera that has waited its bound for a thread stuck in an
+// SDK call lets go of the loop and leaves the device (whose grabber the call is in) and the buffers
+// still queued there in the loop's keeping; the thread hands them back to the SDK and frees them when
+// the call returns. So neither closing nor destroying a camera waits without bound for the SDK.
+class Camera : public QObject {
     Q_OBJECT
 public:
     enum State : uint32_t { NoDevice = 0, DeviceAttached = 1, Open = 2, GrabbingOneShot = 3, GrabbingContinuous = 4 };
@@ -92,6 +99,10 @@ public:
     void setShowFailedBuffers(bool show) { m_showFailedBuffers = show; }
     // How long stopping waits for the stream grabber to return its buffers before giving them up.
     void setBufferReturnTimeout(int milliseconds) { m_bufferReturnTimeoutMs = milliseconds; }
+    // How long stopping and destruction wait for the grab thread to end before leaving it behind.
+    void setGrabThreadTimeout(int milliseconds) { m_grabThreadTimeoutMs = milliseconds; }
+    // True from a start until the grab thread has left its loop (also while it is stuck in the SDK).
+    bool isGrabThreadRunning() const;
 
     uint32_t numBuffers() const;
     uint32_t generation() const;
@@ -128,8 +139,6 @@ public slots:
     void getCounterData(uint32_t& imageCounter, uint32_t& erroneousCounter);
 
 protected:
-    void run() override;
-
     virtual int getWidth() = 0;
     virtual int getHeight() = 0;
     virtual int getBytesPerPixel() = 0;
@@ -145,10 +154,16 @@ protected:
     grab::GrabStreamGrabber* streamGrabber() const;
 
 private:
+    struct GrabLoop;
+
     void setState(uint32_t state);
     void takeStreamGrabber();
-    void waitForGrabThread();
+    void startGrabThread();
+    static void runGrabLoop(const std::shared_ptr<GrabLoop>& loop);
+    std::shared_ptr<GrabLoop> grabLoop() const;
+    bool waitForGrabThread();
     void endGrabLoop();
+    void letGoOfGrabLoop();
     void enqueueBuffer(Lorvish::StreamBuffer* buffer, bool zeroFill);
     void releasePool();
     void retireBuffer(Lorvish::StreamBuffer* buffer, bool reusable);
@@ -156,7 +171,7 @@ private:
     Lorvish::StreamBuffer* takeSpare(GenApi::INodeMap* nodeMap);
     void dropSpares();
     void destroyBuffers(const std::vector<Lorvish::StreamBuffer*>& buffers);
-    void resetForGrab();
+    bool resetForGrab();
     void closeStreamGrabber(const char* function);
     void handleResult(const grab::GrabResult& result);
 
@@ -166,7 +181,8 @@ private:
     std::atomic<uint32_t> m_state{NoDevice};
     mutable QRecursiveMutex m_mutex;
     QSemaphore m_semNonQueuedBuffers{0};
-    std::atomic<bool> m_stopRequested{false};
+    // The loop of the last started grab thread; null before the first start and once let go of.
+    std::shared_ptr<GrabLoop> m_loop;
     uint32_t m_generation = 0;
     uint64_t m_bufferSize = 0;
     int32_t m_width = 0;
@@ -200,4 +216,5 @@ private:
     // restart a write over every page of the pool.
     std::set<Lorvish::StreamBuffer*> m_clean;
     int m_bufferReturnTimeoutMs = 5000;
+    int m_grabThreadTimeoutMs = 6000;
 };

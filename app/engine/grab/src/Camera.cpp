@@ -15,10 +15,14 @@
 #include <QCoreApplication>
 #include <QMutexLocker>
 #include <QSettings>
+#include <QThread>
 
 #include <log4cpp/Category.hh>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -60,8 +64,42 @@ GenApi::INodeMap* genApiOf(grab::GrabNodeMap* map)
 
 } // namespace
 
+// What the grab thread shares with its camera. The thread holds the loop for as long as it runs; the
+// camera holds it until it lets go (a new start, detaching the device, destruction).
+struct Camera::GrabLoop {
+    // The grabber the thread waits on; it belongs to the camera's device (or to `device` below).
+    grab::GrabStreamGrabber* grabber = nullptr;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> ended{false};
+    // Guards camera. The thread holds it while it hands a result to the camera, the camera while it
+    // lets go; taken before the camera's mutex, never after it.
+    std::mutex gate;
+    std::condition_variable endedChanged;
+    Camera* camera = nullptr;
+    // Set once a wait has sat out its whole bound: the thread is stuck, and later stops do not pay the
+    // bound again.
+    bool overran = false;
+    // Left here by a camera that let go while the thread was still in the grabber: the device that
+    // owns the grabber and the buffers still queued in it, given up once the thread has let go.
+    grab::GrabDevice* device = nullptr;
+    std::vector<Lorvish::StreamBuffer*> buffers;
+
+    ~GrabLoop()
+    {
+        if (device)
+            grab::bestEffort("Camera::GrabLoop", "Failed to destroy the device", [&] { device->release(); });
+        for (Lorvish::StreamBuffer* buffer : buffers)
+            delete buffer;
+    }
+};
+
+namespace {
+// The loop the calling thread runs, so that a stop from inside the loop does not wait for itself.
+thread_local const void* t_runningLoop = nullptr;
+} // namespace
+
 Camera::Camera(const Nimbo::CDeviceInfo& info, QObject* parent, unsigned usedBufferMemory)
-    : QThread(parent), m_deviceInfo(info), m_fpsStatistic(std::make_unique<FpsStatistic>(32)),
+    : QObject(parent), m_deviceInfo(info), m_fpsStatistic(std::make_unique<FpsStatistic>(32)),
       m_usedBufferMemory(usedBufferMemory)
 {
     QSettings settings;
@@ -76,7 +114,8 @@ Camera::~Camera()
 {
     cameraLog().debug("~Camera()");
     // The subclass has closed the camera already (the feature calls are gone by now); a loop that is
-    // still running is only told to end.
+    // still running is only told to end. One stuck in the SDK is left behind by detachDevice(), which
+    // lets go of the loop even when no device is attached.
     endGrabLoop();
     waitForGrabThread();
     setState(m_device ? DeviceAttached : NoDevice);
@@ -238,6 +277,9 @@ void Camera::attachNimboDevice(Nimbo::INimboDevice* pCamera)
 
 void Camera::attachDevice(grab::GrabDevice* pCamera)
 {
+    // Outside the mutex: letting go of a grab thread takes its gate, which comes first.
+    if (getDevice())
+        detachDevice();
     {
         QMutexLocker lock(&m_mutex);
         if (m_device)
@@ -260,9 +302,11 @@ void Camera::attachDevice(grab::GrabDevice* pCamera)
 
 void Camera::detachDevice()
 {
-    // The grab loop must not outlive the grabber it waits on.
+    // A grab ends before its device goes.
     if (isGrabbing())
         grab::bestEffort("Camera::detachDevice", nullptr, [&] { stopGrab(); });
+    // A grab thread still in the device's grabber keeps the device until it comes out.
+    letGoOfGrabLoop();
     {
         QMutexLocker lock(&m_mutex);
         if (m_device) {
@@ -454,23 +498,86 @@ void Camera::enqueueBuffer(Lorvish::StreamBuffer* buffer, bool zeroFill)
         qWarning("Camera::queueBuffer(): more buffers queued than the pool holds");
 }
 
-void Camera::waitForGrabThread()
+std::shared_ptr<Camera::GrabLoop> Camera::grabLoop() const
 {
-    if (QThread::currentThread() == this || !isRunning())
-        return;
+    QMutexLocker lock(&m_mutex);
+    return m_loop;
+}
+
+bool Camera::isGrabThreadRunning() const
+{
+    const std::shared_ptr<GrabLoop> loop = grabLoop();
+    return loop && !loop->ended;
+}
+
+// True when no grab thread of this camera runs any more (or the caller is that thread).
+bool Camera::waitForGrabThread()
+{
+    const std::shared_ptr<GrabLoop> loop = grabLoop();
+    if (!loop || t_runningLoop == loop.get())
+        return true;
+    std::unique_lock<std::mutex> gate(loop->gate);
+    if (loop->ended)
+        return true;
+    if (loop->overran)
+        return false;
     // The loop looks at its stop flag at least every 100 ms; this bound only guards a wedged SDK.
-    if (!wait(static_cast<unsigned long>(std::max(m_bufferReturnTimeoutMs, 1000)) + 1000))
-        qWarning("The grab thread of \"%s\" did not end in time", qPrintable(m_name));
+    if (loop->endedChanged.wait_for(gate, std::chrono::milliseconds(m_grabThreadTimeoutMs),
+                                    [&] { return loop->ended.load(); }))
+        return true;
+    loop->overran = true;
+    qWarning("The grab thread of \"%s\" did not end in time", qPrintable(m_name));
+    return false;
 }
 
 void Camera::endGrabLoop()
 {
-    m_stopRequested = true;
     // The loop would otherwise notice the flag only when its wait times out, which every stop and
     // every live-view restart would pay.
     QMutexLocker lock(&m_mutex);
+    if (m_loop)
+        m_loop->stopRequested = true;
     if (m_streamGrabber)
         m_streamGrabber->interruptWait();
+}
+
+void Camera::letGoOfGrabLoop()
+{
+    const std::shared_ptr<GrabLoop> loop = grabLoop();
+    if (!loop)
+        return;
+    waitForGrabThread(); // a one-shot loop that stopped itself may still be ending
+    std::lock_guard<std::mutex> gate(loop->gate);
+    QMutexLocker lock(&m_mutex);
+    if (m_loop == loop)
+        m_loop.reset();
+    loop->camera = nullptr;
+    loop->stopRequested = true;
+    if (loop->ended)
+        return;
+    // The thread is inside the device's grabber, and the grabber may still fill what is queued in it:
+    // both stay alive until the thread lets go.
+    loop->device = m_device;
+    m_device = nullptr;
+    m_streamGrabber = nullptr;
+    for (Lorvish::StreamBuffer* buffer : m_queued) {
+        disconnect(buffer, nullptr, this, nullptr);
+        m_pool.erase(buffer);
+        m_clean.erase(buffer);
+        loop->buffers.push_back(buffer);
+    }
+    m_queued.clear();
+    qWarning("The grab thread of \"%s\" is left to end on its own", qPrintable(m_name));
+}
+
+void Camera::startGrabThread()
+{
+    QMutexLocker lock(&m_mutex);
+    auto loop = std::make_shared<GrabLoop>();
+    loop->camera = this;
+    loop->grabber = m_streamGrabber;
+    m_loop = loop;
+    std::thread([loop] { runGrabLoop(loop); }).detach();
 }
 
 void Camera::startContinuousShot(bool speedtest)
@@ -479,7 +586,8 @@ void Camera::startContinuousShot(bool speedtest)
         return;
     cameraLog().debug("startContinuousShot()");
     sdkLog(Mivtrace::TraceLevel_Info, QString("Starting continuous shot on \"%1\".").arg(getName()));
-    resetForGrab();
+    if (!resetForGrab())
+        return;
     bool prepared = false;
     grab::warnAndRethrow("Camera::startContinuousShot", "Failed to allocate resources", [&] {
         setAcquisitionMode(1);
@@ -488,12 +596,11 @@ void Camera::startContinuousShot(bool speedtest)
     if (!prepared)
         return;
     m_speedTest = speedtest;
-    m_stopRequested = false;
     {
         QMutexLocker lock(&m_mutex);
         setState(GrabbingContinuous);
     }
-    start(QThread::HighPriority);
+    startGrabThread();
     emit cameraStateChanged();
     grab::warnAndRethrow("Camera::startContinuousShot", "Failed to start the camera.",
                          [&] { executeAcquisitionStart(); });
@@ -506,7 +613,8 @@ void Camera::startOneShot()
     if (getState() != Open)
         return;
     cameraLog().debug("startOneShot()");
-    resetForGrab();
+    if (!resetForGrab())
+        return;
     sdkLog(Mivtrace::TraceLevel_Info, QString("Single shot on \"%1\" has been started.").arg(getName()));
     {
         QMutexLocker lock(&m_mutex);
@@ -517,51 +625,70 @@ void Camera::startOneShot()
         });
         if (!prepared)
             return;
-        m_stopRequested = false;
         setState(GrabbingOneShot);
-        start(QThread::HighPriority);
+        startGrabThread();
     }
     emit cameraStateChanged();
     grab::warnAndRethrow("Camera::startOneShot", "Failed to start the camera", [&] { executeAcquisitionStart(); });
 }
 
-void Camera::resetForGrab()
+bool Camera::resetForGrab()
 {
-    // A one-shot loop that stopped itself may still be ending.
-    waitForGrabThread();
+    // A one-shot loop that stopped itself may still be ending; one stuck in the SDK keeps the grabber.
+    if (!waitForGrabThread()) {
+        qWarning("Cannot start a grab on \"%s\" while its last grab thread is stuck", qPrintable(getName()));
+        return false;
+    }
     purgeRetired();
     m_imageCount = 0;
     m_errorCount = 0;
+    return true;
 }
 
-void Camera::run()
+// The grab thread's body. Waiting and retrieving touch only the grabber, which the loop's device
+// keeps alive; a result is handed to the camera only under the gate, while the camera still holds on.
+void Camera::runGrabLoop(const std::shared_ptr<GrabLoop>& loop)
 {
+    t_runningLoop = loop.get();
     os::comInitialize(os::ComApartment::MultiThreaded);
     os::PowerRequest keepAwake;
     keepAwake.keepAwake();
     Lorvish::GetLazyTraceStructInstance_().misc->debug("Setting thread execution state");
     grab::bestEffort("Camera::run", "Pushing Camera grab thread failed:", [] { raiseGrabThreadPriority(); });
 
-    grab::GrabStreamGrabber* grabber = streamGrabber();
+    grab::GrabStreamGrabber* grabber = loop->grabber;
     for (;;) {
-        if (!grabber) {
+        bool ready = false;
+        if (!grabber)
             QThread::msleep(100);
-        } else if (grabber->waitForResult(100)) {
-            QMutexLocker lock(&m_mutex);
+        else
+            ready = grabber->waitForResult(100);
+        if (ready && !loop->stopRequested) {
             grab::bestEffort("Camera::run", "StreamGrabber->RetrieveResult(result)  failed:", [&] {
                 buffersLog().debug("going to retrieve result");
                 grab::GrabResult result;
-                if (grabber->retrieveResult(result))
-                    handleResult(result);
+                if (grabber->retrieveResult(result)) {
+                    std::lock_guard<std::mutex> gate(loop->gate);
+                    if (loop->camera) {
+                        QMutexLocker lock(&loop->camera->m_mutex);
+                        loop->camera->handleResult(result);
+                    }
+                }
             });
         }
-        if (m_stopRequested.exchange(false))
+        if (loop->stopRequested)
             break;
     }
 
     os::comUninitialize();
     Lorvish::GetLazyTraceStructInstance_().misc->debug("Resetting thread execution state");
     keepAwake.release();
+    {
+        std::lock_guard<std::mutex> gate(loop->gate);
+        loop->ended = true;
+    }
+    loop->endedChanged.notify_all();
+    t_runningLoop = nullptr;
 }
 
 // Called in the grab thread with the mutex held.

@@ -28,13 +28,18 @@ namespace {
 class TestCamera : public Camera {
 public:
     TestCamera() : Camera(Nimbo::CDeviceInfo(), nullptr, 0x800000) {}
-    ~TestCamera() override { close(); }
+    ~TestCamera() override
+    {
+        if (closeAtEnd)
+            close();
+    }
 
     std::atomic<int> starts{0}, stops{0}, opens{0}, closes{0};
     std::atomic<int> mode{-1};
     int width = 64, height = 32;
     uint32_t pixelType = Nimbo::PixelType_Mono8;
     bool startThrows = false;
+    bool closeAtEnd = true; // false: destroyed while grabbing, as a subclass that forgot to close
 
 protected:
     int getWidth() override { return width; }
@@ -272,7 +277,7 @@ TEST_F(CameraTest, ContinuousGrabHandsOnAndRequeues)
     camera.stopGrab();
     EXPECT_EQ(camera.getState(), Camera::Open);
     EXPECT_EQ(camera.stops, 1);
-    EXPECT_FALSE(camera.isRunning());
+    EXPECT_FALSE(camera.isGrabThreadRunning());
     EXPECT_EQ(device.grabber().registeredCount(), 0u);
     EXPECT_FALSE(device.grabber().isOpen());
     EXPECT_TRUE(poolIsEmpty());
@@ -406,7 +411,7 @@ TEST_F(CameraTest, DetachWhileGrabbingStopsFirst)
     grabFrames(1);
     camera.detachDevice();
     EXPECT_EQ(camera.getState(), Camera::NoDevice);
-    EXPECT_FALSE(camera.isRunning());
+    EXPECT_FALSE(camera.isGrabThreadRunning());
     EXPECT_EQ(camera.stops, 1);
     EXPECT_EQ(device.released(), 1);
     EXPECT_EQ(device.grabber().registeredCount(), 0u);
@@ -469,7 +474,7 @@ TEST_F(CameraTest, OneShotUsesOneBufferStopsItselfAndRestartsAtOnce)
         ASSERT_TRUE(waitFor([&] { return camera.getState() == Camera::Open; }));
         EXPECT_EQ(receiver.received, 1);
     }
-    EXPECT_TRUE(waitFor([&] { return !camera.isRunning(); }));
+    EXPECT_TRUE(waitFor([&] { return !camera.isGrabThreadRunning(); }));
     EXPECT_TRUE(poolIsEmpty());
 }
 
@@ -507,13 +512,64 @@ TEST_F(CameraTest, UnplugDuringGrabEndsCleanly)
     camera.shutDown();
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(camera.getState(), Camera::DeviceAttached);
-    EXPECT_FALSE(camera.isRunning());
+    EXPECT_FALSE(camera.isGrabThreadRunning());
     EXPECT_TRUE(log.contains("StreamGrabber->CancelGrab() failed"));
     EXPECT_TRUE(log.contains("failed to close INimbo device"));
     // The grabber's buffers are given up; the two held downstream go when released.
     EXPECT_TRUE(waitFor([&] { return camera.liveBufferCount() == 2; }));
     receiver.releaseAll();
     EXPECT_TRUE(poolIsEmpty());
+}
+
+// A grab thread stuck in an SDK call past the camera's bound: the camera goes all the same, and the
+// thread, once the call returns, touches only what it was left (the device and the buffers the grabber
+// still holds) and then hands the device back. Freed memory touched anywhere is reported by ASan.
+TEST(CameraStuckGrabThread, CameraGoesAndTheThreadLetsGoOfTheDeviceLater)
+{
+    struct Case {
+        const char* name;
+        fake::Hold hold;
+        bool closeAtEnd;
+    };
+    const Case cases[] = {
+        {"stuck waiting, closed first", fake::Hold::Wait, true},
+        {"stuck retrieving, closed first", fake::Hold::Retrieve, true},
+        {"stuck waiting, destroyed grabbing", fake::Hold::Wait, false},
+        {"stuck retrieving, destroyed grabbing", fake::Hold::Retrieve, false},
+    };
+    for (const Case& c : cases) {
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(testing::Message() << c.name << ", round " << round);
+            fake::Device device;
+            auto* camera = new TestCamera;
+            camera->closeAtEnd = c.closeAtEnd;
+            camera->setBufferReturnTimeout(50);
+            camera->setGrabThreadTimeout(50);
+            camera->attachDevice(&device);
+            Receiver receiver;
+            receiver.attach(*camera);
+            camera->open();
+            camera->startContinuousShot();
+            ASSERT_TRUE(device.grabber().deliverWhenQueued());
+            ASSERT_TRUE(waitFor([&] { return receiver.received == 1; }));
+
+            device.grabber().hold(c.hold);
+            if (c.hold == fake::Hold::Retrieve)
+                ASSERT_TRUE(device.grabber().deliver());
+            ASSERT_TRUE(waitFor([&] { return device.grabber().holding() == 1; }));
+            {
+                testsupport::LogCapture log;
+                delete camera;
+                EXPECT_TRUE(log.contains("is left to end on its own"));
+            }
+            EXPECT_EQ(device.released(), 0) << "the thread is still in the device's grabber";
+            // The device goes on filling what is still queued in it.
+            device.grabber().deliver();
+            device.grabber().releaseHold();
+            ASSERT_TRUE(waitFor([&] { return device.released() == 1; }));
+            EXPECT_EQ(receiver.received, 1);
+        }
+    }
 }
 
 TEST_F(CameraTest, FailedPreparationReleasesWhatItRegistered)

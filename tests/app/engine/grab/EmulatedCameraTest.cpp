@@ -189,7 +189,7 @@ TEST_P(EmulatedCameraTest, UnplugDuringGrabEndsCleanly)
     timer.start();
     camera->shutDown();
     EXPECT_LT(timer.elapsed(), 8000);
-    EXPECT_FALSE(camera->isRunning());
+    EXPECT_FALSE(camera->isGrabThreadRunning());
     EXPECT_EQ(camera->getState(), Camera::DeviceAttached);
     EXPECT_TRUE(waitFor([&] { return camera->liveBufferCount() == 0; }));
 }

@@ -325,9 +325,39 @@ void StreamGrabber::queueBuffer(void* handle, void* context)
     m_changed.notify_all();
 }
 
+void StreamGrabber::sitOutHold(std::unique_lock<std::mutex>& lock, Hold where)
+{
+    if (m_hold != where)
+        return;
+    ++m_holding;
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] { return m_hold != where; });
+    --m_holding;
+}
+
+void StreamGrabber::hold(Hold where)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_hold = where;
+}
+
+void StreamGrabber::releaseHold()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_hold = Hold::None;
+    m_changed.notify_all();
+}
+
+int StreamGrabber::holding() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_holding;
+}
+
 bool StreamGrabber::waitForResult(int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    sitOutHold(lock, Hold::Wait);
     // A finished grab ends the wait early, so that a stopping loop need not sit out its time-out.
     const int finishes = m_finishCount;
     m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
@@ -346,7 +376,8 @@ void StreamGrabber::interruptWait()
 
 bool StreamGrabber::retrieveResult(grab::GrabResult& result)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    sitOutHold(lock, Hold::Retrieve);
     if (m_removed || m_results.empty())
         return false;
     result = m_results.front();

@@ -80,6 +80,9 @@ private:
     int m_invalidations = 0;
 };
 
+// Where a held stream grabber keeps the grab thread, like an SDK call that does not return.
+enum class Hold { None, Wait, Retrieve };
+
 // A stream grabber that the test feeds: deliver() fills the oldest queued buffer, cancelGrab()
 // returns every queued buffer as cancelled, unplug() makes it a removed device's grabber that returns
 // nothing and fails to cancel. Thread-safe.
@@ -105,6 +108,11 @@ public:
     bool deliverWhenQueued(grab::GrabStatus status = grab::GrabStatus::Grabbed,
                            std::chrono::milliseconds timeout = std::chrono::seconds(5));
     void unplug();
+    // From now on the calls of that kind block, deaf to interruptWait() and time-outs, until
+    // releaseHold(); holding() says how many are blocked right now.
+    void hold(Hold where);
+    void releaseHold();
+    int holding() const;
     // The registration with this ordinal (1-based) throws; 0 means none.
     void failRegistrationNumber(int number);
 
@@ -120,6 +128,8 @@ public:
     fake::NodeMap& params() { return m_nodeMap; }
 
 private:
+    void sitOutHold(std::unique_lock<std::mutex>& lock, Hold where);
+
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_open = false;
@@ -132,6 +142,8 @@ private:
     int m_failRegistration = 0;
     int m_finishCount = 0;
     bool m_interrupted = false; // until the next wait returns
+    Hold m_hold = Hold::None;
+    int m_holding = 0;
     int m_prepareCount = 0;
     std::chrono::steady_clock::time_point m_lastDelivery;
     fake::NodeMap m_nodeMap;
