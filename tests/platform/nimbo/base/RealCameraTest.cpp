@@ -1,135 +1,27 @@
-// Real cameras through the Aravis backend, against Aravis' fake GigE Vision camera. Discovery
-// broadcasts on every network interface, so each test runs in a network namespace that holds only
-// the loopback interface: outside one it runs itself again inside a fresh one (as root), and it
-// starts and stops the fake camera there itself.
+// Real cameras through the Aravis backend, against Aravis' fake GigE Vision camera; each test runs
+// in a network namespace of its own that holds only the loopback interface (RealCameraSupport.h).
 #include <nimbo/Emulation.h>
 #include <nimbo/InstantCamera.h>
 #include <nimbo/NimboIncludes.h>
 #include <nimbo/TlFactory.h>
 
+#include "RealCameraSupport.h"
 #include "testsupport/Wait.h"
 
 #include <GenApi/GenApi.h>
 
 #include <gtest/gtest.h>
 
-#include <ifaddrs.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdlib>
 #include <set>
 #include <string>
 
 namespace {
 
-const char* const kFakeCamera = "/usr/bin/arv-fake-gv-camera-0.8";
+using testsupport::FakeCamera;
 
-// True when every network interface of this process is the loopback one.
-bool loopbackOnly()
-{
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return false;
-    bool only = true;
-    for (ifaddrs* a = list; a; a = a->ifa_next)
-        only = only && a->ifa_name && std::string(a->ifa_name) == "lo";
-    freeifaddrs(list);
-    return only;
-}
-
-std::string currentTest()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(info->test_suite_name()) + "." + info->name();
-}
-
-// Runs this test again in a new network namespace with only loopback; its exit status.
-int runInLoopbackNamespace()
-{
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0)
-        return -1;
-    const std::string command = "unshare -n sh -c 'ip link set lo up && exec \"$0\" --gtest_filter=\"$1\"' '" +
-                                std::string(self, static_cast<size_t>(n)) + "' '" + currentTest() + "'";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Inside the namespace: false. Outside it: the test ran in a child namespace, or was skipped.
-#define RUN_IN_LOOPBACK_NAMESPACE()                                                                                  \
-    do {                                                                                                             \
-        if (access(kFakeCamera, X_OK) != 0)                                                                          \
-            GTEST_SKIP() << "aravis-tools is not installed";                                                         \
-        if (!loopbackOnly()) {                                                                                       \
-            if (geteuid() != 0)                                                                                      \
-                GTEST_SKIP() << "needs root for a network namespace of its own";                                     \
-            ASSERT_EQ(runInLoopbackNamespace(), 0) << "the test failed inside its network namespace";                \
-            return;                                                                                                  \
-        }                                                                                                            \
-    } while (0)
-
-class FakeCamera {
-public:
-    FakeCamera(const std::string& serial, int lostPerThousand = 0)
-    {
-        m_pid = fork();
-        if (m_pid == 0) {
-            const std::string lost = std::to_string(lostPerThousand);
-            execl(kFakeCamera, kFakeCamera, "-i", "127.0.0.1", "-s", serial.c_str(), "-r", lost.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~FakeCamera() { stop(SIGTERM); }
-    void stop(int signal)
-    {
-        if (m_pid <= 0)
-            return;
-        kill(m_pid, signal);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-};
-
-class RealCameraTest : public ::testing::Test {
+class RealCameraTest : public testsupport::RealCameraFixture {
 protected:
-    void SetUp() override
-    {
-        if (loopbackOnly())
-            setenv("NIMBO_REAL_CAMERAS", "1", 1);
-        Nimbo::Emulation::Configure("none");
-    }
-    void TearDown() override
-    {
-        setenv("NIMBO_REAL_CAMERAS", "0", 1);
-        Nimbo::Emulation::ConfigureFromEnvironment();
-    }
-
-    // Enumerates the GigE transport layer until the camera of that serial appears.
-    bool find(const std::string& serial, Nimbo::CDeviceInfo& info)
-    {
-        Nimbo::ITransportLayer* tl = Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE");
-        return testsupport::waitFor(
-            [&] {
-                Nimbo::DeviceInfoList_t list;
-                tl->EnumerateDevices(list, false);
-                for (const auto& d : list)
-                    if (d.GetSerialNumber() == serial.c_str()) {
-                        info = d;
-                        return true;
-                    }
-                return false;
-            },
-            20000);
-    }
-
     // Sets up a Mono8 region and frame rate of an open camera.
     static void configure(Nimbo::CInstantCamera& camera, int64_t width, int64_t height, double rate)
     {
@@ -152,8 +44,6 @@ protected:
             }
         return values.size() > 8;
     }
-
-    Nimbo::NimboAutoInitTerm m_init;
 };
 
 TEST_F(RealCameraTest, TheFakeCameraIsFoundUnderGigEWithTheInfoItGives)

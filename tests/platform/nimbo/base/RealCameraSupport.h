@@ -1,0 +1,138 @@
+// Support for tests that talk to real GigE Vision peers. Discovery broadcasts on every network interface, so
+// such a test runs in a network namespace that holds only the loopback interface: outside one it
+// runs itself again inside a fresh one (as root), and it starts and stops Aravis' fake camera there.
+#pragma once
+
+#include <nimbo/Emulation.h>
+#include <nimbo/NimboIncludes.h>
+#include <nimbo/TlFactory.h>
+
+#include "testsupport/Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <ifaddrs.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace testsupport {
+
+inline const char* const kFakeCamera = "/usr/bin/arv-fake-gv-camera-0.8";
+
+// True when every network interface of this process is the loopback one.
+inline bool loopbackOnly()
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return false;
+    bool only = true;
+    for (ifaddrs* a = list; a; a = a->ifa_next)
+        only = only && a->ifa_name && std::string(a->ifa_name) == "lo";
+    freeifaddrs(list);
+    return only;
+}
+
+// Runs the current test again in a new network namespace with only loopback, after `setup` (shell
+// commands run as root inside it, e.g. "ip link set lo mtu 9000"); its exit status.
+inline int runInLoopbackNamespace(const std::string& setup = std::string())
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return -1;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string test = std::string(info->test_suite_name()) + "." + info->name();
+    const std::string prepare = setup.empty() ? std::string() : " && " + setup;
+    const std::string command = "unshare -n sh -c 'ip link set lo up" + prepare +
+                                " && exec \"$0\" --gtest_filter=\"$1\"' '" + std::string(self, static_cast<size_t>(n)) +
+                                "' '" + test + "'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A real GigE Vision peer on 127.0.0.1 for as long as it lives; `lostPerThousand` packets are dropped.
+class FakeCamera {
+public:
+    explicit FakeCamera(const std::string& serial, int lostPerThousand = 0)
+    {
+        m_pid = fork();
+        if (m_pid == 0) {
+            const std::string lost = std::to_string(lostPerThousand);
+            execl(kFakeCamera, kFakeCamera, "-i", "127.0.0.1", "-s", serial.c_str(), "-r", lost.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~FakeCamera() { stop(SIGTERM); }
+    FakeCamera(const FakeCamera&) = delete;
+    FakeCamera& operator=(const FakeCamera&) = delete;
+
+    void stop(int signal)
+    {
+        if (m_pid <= 0)
+            return;
+        kill(m_pid, signal);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+// Real discovery on inside the namespace, no emulated camera, the SDK initialised.
+class RealCameraFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (loopbackOnly())
+            setenv("NIMBO_REAL_CAMERAS", "1", 1);
+        Nimbo::Emulation::Configure("none");
+    }
+    void TearDown() override
+    {
+        setenv("NIMBO_REAL_CAMERAS", "0", 1);
+        Nimbo::Emulation::ConfigureFromEnvironment();
+    }
+
+    // Enumerates the GigE transport layer until the camera of that serial appears.
+    static bool find(const std::string& serial, Nimbo::CDeviceInfo& info)
+    {
+        Nimbo::ITransportLayer* tl = Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE");
+        return waitFor(
+            [&] {
+                Nimbo::DeviceInfoList_t list;
+                tl->EnumerateDevices(list, false);
+                for (const auto& d : list)
+                    if (d.GetSerialNumber() == serial.c_str()) {
+                        info = d;
+                        return true;
+                    }
+                return false;
+            },
+            20000);
+    }
+
+    Nimbo::NimboAutoInitTerm m_init;
+};
+
+} // namespace testsupport
+
+// Inside the namespace: goes on with the test. Outside it: the test ran in a child namespace (after
+// the shell commands given, if any), or was skipped.
+#define RUN_IN_LOOPBACK_NAMESPACE(...)                                                                                 \
+    do {                                                                                                               \
+        if (access(testsupport::kFakeCamera, X_OK) != 0)                                                               \
+            GTEST_SKIP() << "aravis-tools is not installed";                                                           \
+        if (!testsupport::loopbackOnly()) {                                                                            \
+            if (geteuid() != 0)                                                                                        \
+                GTEST_SKIP() << "needs root for a network namespace of its own";                                       \
+            ASSERT_EQ(testsupport::runInLoopbackNamespace(__VA_ARGS__), 0)                                             \
+                << "the test failed inside its network namespace";                                                     \
+            return;                                                                                                    \
+        }                                                                                                              \
+    } while (0)
