@@ -2,6 +2,7 @@
 #include "NimboDeviceImpl.h"
 #include "TransportLayerImpl.h"
 #include "aravis/AravisTransport.h"
+#include "aravis/Gvcp.h"
 #include "emulation/EmulatedBackend.h"
 #include "emulation/EventThread.h"
 #include "emulation/World.h"
@@ -23,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -83,7 +85,7 @@ public:
         return info;
     }
 
-    TransportLayerImpl* tl(const String_t& deviceClass)
+    ITransportLayer* tl(const String_t& deviceClass)
     {
         if (deviceClass == "VelmarUsb")
             return &m_usb;
@@ -95,7 +97,7 @@ public:
     // CreateTl and ReleaseTl: every transport layer handed out is given back once.
     ITransportLayer* acquireTl(const String_t& deviceClass)
     {
-        TransportLayerImpl* layer = tl(deviceClass);
+        ITransportLayer* layer = tl(deviceClass);
         if (layer) {
             std::lock_guard<std::recursive_mutex> lock(m_mutex);
             ++m_tlUses[layer];
@@ -282,7 +284,7 @@ public:
 private:
     std::recursive_mutex m_mutex;
     TransportLayerImpl m_usb;
-    TransportLayerImpl m_gige;
+    GigETransportLayerImpl m_gige;
     std::set<NimboDeviceImpl*> m_devices;
     std::map<const ITransportLayer*, int> m_tlUses; // transport layers handed out and not yet released
     std::vector<LoadedPlugin> m_plugins;
@@ -334,6 +336,78 @@ void TransportLayerImpl::DestroyDevice(INimboDevice* device)
 bool TransportLayerImpl::IsDeviceAccessible(const CDeviceInfo& info, AccessModeSet)
 {
     return m_factory.accessible(info);
+}
+
+namespace {
+
+// Runs `change` on the emulated camera of that MAC address, else on the real one.
+template <class Change>
+bool onGigECamera(const String_t& macAddress, Change change)
+{
+    uint64_t mac = 0;
+    if (!aravis::parseMac(macAddress.c_str(), mac))
+        return false;
+    if (std::optional<bool> done = change(World::instance(), mac))
+        return *done;
+    return change(aravis::gigeNetwork(), mac).value_or(false);
+}
+
+bool parseAddress(const String_t& ip, const String_t& mask, const String_t& gateway, GigEAddress& address)
+{
+    return aravis::parseIp(ip.c_str(), address.ip) && aravis::parseIp(mask.c_str(), address.mask) &&
+           aravis::parseIp(gateway.c_str(), address.gateway);
+}
+
+} // namespace
+
+bool GigETransportLayerImpl::ForceIp(const String_t& macAddress, const String_t& ipAddress, const String_t& subnetMask,
+                                     const String_t& defaultGateway)
+{
+    GigEAddress address;
+    if (!parseAddress(ipAddress, subnetMask, defaultGateway, address) || address.ip == 0 || address.mask == 0)
+        return false;
+    return onGigECamera(macAddress, [&](auto& cameras, uint64_t mac) { return cameras.forceIp(mac, address); });
+}
+
+bool GigETransportLayerImpl::RestartIpConfiguration(const String_t& macAddress)
+{
+    return onGigECamera(macAddress, [](auto& cameras, uint64_t mac) { return cameras.forceIp(mac, GigEAddress()); });
+}
+
+bool GigETransportLayerImpl::ChangeIpConfiguration(const String_t& macAddress, bool enablePersistentIp, bool enableDhcp)
+{
+    const uint32_t configuration =
+        ipconfig::LinkLocal | (enablePersistentIp ? ipconfig::PersistentIp : 0) | (enableDhcp ? ipconfig::Dhcp : 0);
+    return onGigECamera(macAddress,
+                        [&](auto& cameras, uint64_t mac) { return cameras.setIpConfiguration(mac, configuration); });
+}
+
+bool GigETransportLayerImpl::SetPersistentIp(const String_t& macAddress, const String_t& ipAddress,
+                                             const String_t& subnetMask, const String_t& defaultGateway)
+{
+    GigEAddress address;
+    if (!parseAddress(ipAddress, subnetMask, defaultGateway, address))
+        return false;
+    return onGigECamera(macAddress, [&](auto& cameras, uint64_t mac) { return cameras.setPersistentIp(mac, address); });
+}
+
+bool GigETransportLayerImpl::GetPersistentIp(const String_t& macAddress, String_t& ipAddress, String_t& subnetMask,
+                                             String_t& defaultGateway, bool* persistentIpEnabled, bool* dhcpEnabled)
+{
+    GigEAddress address;
+    uint32_t configuration = 0;
+    if (!onGigECamera(macAddress, [&](auto& cameras, uint64_t mac) {
+            return cameras.ipConfiguration(mac, address, configuration);
+        }))
+        return false;
+    ipAddress = aravis::dottedIp(address.ip).c_str();
+    subnetMask = aravis::dottedIp(address.mask).c_str();
+    defaultGateway = aravis::dottedIp(address.gateway).c_str();
+    if (persistentIpEnabled)
+        *persistentIpEnabled = (configuration & ipconfig::PersistentIp) != 0;
+    if (dhcpEnabled)
+        *dhcpEnabled = (configuration & ipconfig::Dhcp) != 0;
+    return true;
 }
 
 CTlFactory& CTlFactory::GetInstance()

@@ -11,6 +11,7 @@
 #include <nimbo/StreamGrabber.h>
 #include <nimbo/NimboDevice.h>
 #include <nimbo/TransportLayer.h>
+#include <nimbo/GigETransportLayer.h>
 #include <nimbo/TransportLayerPlugin.h>
 #include <nimbo/TlFactory.h>
 #include <nimbo/PixelType.h>

@@ -6,6 +6,7 @@
 #include "../emulation/CameraModel.h"
 #include "../emulation/EventThread.h"
 #include "Gvcp.h"
+#include "PacketSizeProbe.h"
 
 #include <GenICam/GenericException.h>
 
@@ -24,15 +25,15 @@ std::string bootstrapRegister(const char* name, uint32_t address, const char* ac
 {
     char head[160];
     std::snprintf(head, sizeof head,
-                  "<Address>0x%X</Address><Length>4</Length><AccessMode>%s</AccessMode><pPort>Device</pPort>",
-                  address, access);
+                  "<Address>0x%X</Address><Length>4</Length><AccessMode>%s</AccessMode><pPort>Device</pPort>", address,
+                  access);
     const std::string kind = bits.empty() ? "IntReg" : "MaskedIntReg";
     std::string mask;
     if (!bits.empty()) {
         const auto dash = bits.find('-');
-        mask = dash == std::string::npos ? "<Bit>" + bits + "</Bit>"
-                                         : "<LSB>" + bits.substr(0, dash) + "</LSB><MSB>" + bits.substr(dash + 1) +
-                                               "</MSB>";
+        mask = dash == std::string::npos
+                   ? "<Bit>" + bits + "</Bit>"
+                   : "<LSB>" + bits.substr(0, dash) + "</LSB><MSB>" + bits.substr(dash + 1) + "</MSB>";
     }
     return "  <" + kind + " Name=\"" + name + "\" NameSpace=\"Standard\" MergePriority=\"-1\">\n    <Visibility>" +
            visibility + "</Visibility>\n    " + head + "\n    <Cachable>NoCache</Cachable>" + mask +
@@ -66,7 +67,18 @@ std::string gigeBootstrapDescription()
     std::string features, nodes;
     for (const Register& r : registers) {
         features += std::string("    <pFeature>") + r.name + "</pFeature>\n";
-        nodes += bootstrapRegister(r.name, r.address, r.access, r.visibility, r.bits);
+        const std::string bits = r.bits;
+        if (bits.empty() || bits.find('-') != std::string::npos) {
+            nodes += bootstrapRegister(r.name, r.address, r.access, r.visibility, bits);
+            continue;
+        }
+        // A flag is a Boolean feature over its bit, as the standard names it.
+        const std::string reg = std::string(r.name) + "Reg";
+        nodes += bootstrapRegister(reg.c_str(), r.address, r.access, "Invisible", bits);
+        nodes += std::string("  <Boolean Name=\"") + r.name +
+                 "\" NameSpace=\"Standard\" MergePriority=\"-1\">\n    <Visibility>" + r.visibility +
+                 "</Visibility>\n    <pValue>" + reg +
+                 "</pValue><OnValue>1</OnValue><OffValue>0</OffValue>\n  </Boolean>\n";
     }
     return R"(<?xml version="1.0" encoding="utf-8"?>
 <RegisterDescription ModelName="GigEVisionBootstrap" VendorName="Velmar" StandardNameSpace="GEV"
@@ -77,8 +89,8 @@ std::string gigeBootstrapDescription()
     <pFeature>TransportLayerControl</pFeature>
   </Category>
   <Category Name="TransportLayerControl" NameSpace="Standard" MergePriority="-1">
-)" + features + "  </Category>\n" +
-           nodes + R"(  <Port Name="Device" NameSpace="Standard" MergePriority="-1"/>
+)" + features +
+           "  </Category>\n" + nodes + R"(  <Port Name="Device" NameSpace="Standard" MergePriority="-1"/>
 </RegisterDescription>
 )";
 }
@@ -152,8 +164,8 @@ PortStatus AravisCamera::read(void* buffer, int64_t address, int64_t length)
     const int64_t first = address & ~int64_t(3);
     const int64_t end = (address + length + 3) & ~int64_t(3);
     if (first == address && end == address + length) {
-        ok = arv_device_read_memory(device, static_cast<guint64>(address), static_cast<guint32>(length), buffer,
-                                    &error);
+        ok =
+            arv_device_read_memory(device, static_cast<guint64>(address), static_cast<guint32>(length), buffer, &error);
     } else {
         std::vector<uint8_t> words(static_cast<size_t>(end - first));
         ok = arv_device_read_memory(device, static_cast<guint64>(first), static_cast<guint32>(words.size()),
@@ -316,7 +328,7 @@ bool AravisCamera::readStreamRegister(int64_t address, int64_t& value)
         if (m_stream && ARV_IS_GV_STREAM(m_stream))
             arv_gv_stream_get_statistics(ARV_GV_STREAM(m_stream), &resent, &missing);
         value = static_cast<int64_t>(address == sgreg::ResendPacketCount ? m_resentBefore + resent
-                                                                           : m_lostBefore + missing);
+                                                                         : m_lostBefore + missing);
         return true;
     }
     case sgreg::PacketSize:
@@ -328,7 +340,7 @@ bool AravisCamera::readStreamRegister(int64_t address, int64_t& value)
         value = address == sgreg::PacketSize ? (word & 0xFFFF) : word;
         return true;
     }
-    case sgreg::ProbePacketSize: value = 0; return true;
+    case sgreg::ProbePacketSize: value = 0; return true; // the probe completes within the write
     default: return false;
     }
 }
@@ -338,33 +350,68 @@ bool AravisCamera::writeStreamRegister(int64_t address, int64_t value, bool& acc
     using namespace emulation;
     if (!m_known.gige)
         return false;
-    ArvDevice* device = deviceRef();
-    if (!device) {
-        accepted = false;
-        return address == sgreg::ProbePacketSize || address == sgreg::PacketSize ||
-               address == sgreg::InterPacketDelay;
-    }
-    GError* error = nullptr;
-    bool handled = true;
     switch (address) {
-    case sgreg::ProbePacketSize:
-        // Finds the largest packet that reaches us unfragmented and sets it.
-        arv_gv_device_auto_packet_size(ARV_GV_DEVICE(device), &error);
-        break;
-    case sgreg::PacketSize:
-        arv_gv_device_set_packet_size(ARV_GV_DEVICE(device), static_cast<gint>(value), &error);
-        break;
-    case sgreg::InterPacketDelay:
-        arv_device_write_register(device, gvbs::StreamChannelPacketDelay, static_cast<guint32>(value), &error);
-        break;
-    default: handled = false;
+    case sgreg::ProbePacketSize: accepted = probePacketSize(); return true;
+    case sgreg::PacketSize: {
+        // The size is the register's low half; the flags above it stay as the camera has them.
+        guint32 word = 0;
+        accepted = value > 0 && value <= scps::SizeMask && readWord(gvbs::StreamChannelPacketSize, word) &&
+                   writeWord(gvbs::StreamChannelPacketSize,
+                             (word & ~(scps::SizeMask | scps::FireTestPacket)) | static_cast<guint32>(value));
+        return true;
     }
-    g_object_unref(device);
-    accepted = handled && !error;
-    if (error)
-        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning, "Camera %s: %s", label().c_str(),
-                           errorText(error).c_str());
-    return handled;
+    case sgreg::InterPacketDelay:
+        accepted =
+            value >= 0 && value <= 0xFFFFFFFF && writeWord(gvbs::StreamChannelPacketDelay, static_cast<guint32>(value));
+        return true;
+    default: return false;
+    }
+}
+
+bool AravisCamera::probePacketSize()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        if (m_stream) {
+            Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                               "Camera %s: the packet size is not probed while the camera streams.", label().c_str());
+            return false;
+        }
+    }
+    if (!isOpen())
+        return false;
+    const std::string host = m_known.info.GetInterface().c_str();
+    PacketSizeRange range;
+    // Jumbo frames end at the adapter's MTU; the camera's own limits narrow the search further.
+    range.maximum = std::min(range.maximum, interfaceMtu(host));
+    GenApi::INodeMap* nodeMap;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        nodeMap = m_nodeMap;
+    }
+    try {
+        GenApi::CIntegerPtr node = nodeMap ? nodeMap->GetNode("GevSCPSPacketSize") : nullptr;
+        if (node.IsValid() && GenApi::IsReadable(node)) {
+            range.minimum =
+                std::max<uint32_t>(range.minimum, static_cast<uint32_t>(std::max<int64_t>(0, node->GetMin())));
+            range.maximum = static_cast<uint32_t>(std::min<int64_t>(range.maximum, node->GetMax()));
+            range.increment = static_cast<uint32_t>(std::max<int64_t>(range.increment, node->GetInc()));
+        }
+    } catch (const GenICam::GenericException&) {
+        // Without the camera's limits the search keeps to the adapter's.
+    }
+    ControlRegisters registers;
+    registers.read = [this](uint32_t address, uint32_t& value) { return readWord(address, value); };
+    registers.write = [this](uint32_t address, uint32_t value) { return writeWord(address, value); };
+    const PacketSizeProbeResult result = aravis::probePacketSize(registers, host, range);
+    if (!result.answered)
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                           "Camera %s fires no test packets; its packet size stays %u.", label().c_str(),
+                           result.packetSize);
+    else
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Info, "Camera %s: packet size %u after the probe.",
+                           label().c_str(), result.packetSize);
+    return result.answered;
 }
 
 int AravisCamera::addRemovalListener(RemovalListener listener)
@@ -407,6 +454,22 @@ bool AravisCamera::readWord(uint32_t address, guint32& word)
     g_object_unref(device);
     if (error)
         g_error_free(error);
+    return ok;
+}
+
+bool AravisCamera::writeWord(uint32_t address, guint32 word)
+{
+    if (!isOpen())
+        return false;
+    ArvDevice* device = deviceRef();
+    if (!device)
+        return false;
+    GError* error = nullptr;
+    const bool ok = arv_device_write_register(device, address, word, &error);
+    g_object_unref(device);
+    if (error)
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning, "Camera %s: %s", label().c_str(),
+                           errorText(error).c_str());
     return ok;
 }
 

@@ -3,6 +3,7 @@
 #include "AravisPrivate.h"
 
 #include "Gvcp.h"
+#include "UsbDeviceIds.h"
 
 #include <GenICam/GenericException.h>
 
@@ -128,6 +129,15 @@ CDeviceInfo usbInfo(ArvInterface* iface, unsigned index)
     info.SetSerialNumber(text(arv_interface_get_device_serial_nbr(iface, index)).c_str());
     info.SetManufacturerInfo(text(arv_interface_get_device_manufacturer_info(iface, index)).c_str());
     info.SetGTLDeviceID(id.c_str());
+    UsbIds ids;
+    // The descriptor texts may differ from the names the camera gives itself; its serial number alone
+    // is the fallback.
+    const std::string serial = info.GetSerialNumber().c_str();
+    if (usbDeviceIds(serial, info.GetVendorName().c_str(), info.GetModelName().c_str(), ids) ||
+        usbDeviceIds(serial, std::string(), std::string(), ids)) {
+        info.SetVendorId(ids.vendorId.c_str());
+        info.SetProductId(ids.productId.c_str());
+    }
     info.SetInternalName(("usb:" + text(arv_interface_get_device_physical_id(iface, index))).c_str());
     info.SetFullName(("usb#" + id).c_str());
     return info;

@@ -110,9 +110,16 @@ public:
     int addRemovalListener(RemovalListener listener) override;
     void removeRemovalListener(int id) override;
 
+    // One 32-bit register of the camera, through the device this backend holds (written only while
+    // it holds the control channel).
+    bool readWord(uint32_t address, guint32& word);
+    bool writeWord(uint32_t address, guint32 word);
+
 private:
     PortStatus finish(bool ok, GError* error, const char* what, int64_t address, int64_t length);
-    bool readWord(uint32_t address, guint32& word);
+    // Searches the largest packet that arrives unfragmented and leaves it set; false when the camera
+    // is not open here, streams, or fires no test packets.
+    bool probePacketSize();
     // A reference to the device (opened on first use), or null when it cannot be opened.
     ArvDevice* deviceRef();
     void ensureDeviceLocked();

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "../DeviceBackend.h"
+#include "../GigEIpConfiguration.h"
 
 #include <nimbo/DeviceInfo.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,18 @@ bool knows(const String_t& fullName, CDeviceInfo* info = nullptr);
 
 // False when the camera is open in this process or another program holds its control channel.
 bool accessible(const String_t& fullName);
+
+// The network configuration of the real GigE cameras found by the last discovery, named by MAC
+// address: the calls the emulated cameras answer too. nullopt when no such camera is known.
+class GigENetwork {
+public:
+    // An all-zero address makes the camera run its IP configuration again.
+    std::optional<bool> forceIp(uint64_t mac, const GigEAddress& address);
+    std::optional<bool> setPersistentIp(uint64_t mac, const GigEAddress& address);
+    std::optional<bool> setIpConfiguration(uint64_t mac, uint32_t configuration);
+    std::optional<bool> ipConfiguration(uint64_t mac, GigEAddress& persistent, uint32_t& configuration);
+};
+GigENetwork& gigeNetwork();
 
 } // namespace aravis
 } // namespace Nimbo

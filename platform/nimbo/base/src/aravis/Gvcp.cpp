@@ -1,14 +1,17 @@
-// GVCP READMEM over a UDP socket of its own, so that reading a camera's identity never takes its
-// control channel away from the program that holds it.
+// GVCP commands over a UDP socket of their own, so that reading a camera's identity or forcing its
+// address never takes the control channel away from the program that holds it.
 #include "Gvcp.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 
@@ -17,69 +20,159 @@ namespace aravis {
 
 namespace {
 constexpr uint16_t kGvcpPort = 3956;
+constexpr uint16_t kForceIpCommand = 0x0004, kForceIpAck = 0x0005;
 constexpr uint16_t kReadMemoryCommand = 0x0084, kReadMemoryAck = 0x0085;
+constexpr uint8_t kKey = 0x42, kAcknowledgeRequired = 0x01;
 std::atomic<uint16_t> g_requestId{1};
-} // namespace
 
-bool readMemory(const std::string& ip, uint32_t address, uint32_t length, std::vector<uint8_t>& out, int timeoutMs)
+uint16_t nextRequestId()
 {
-    if (length == 0 || length % 4 != 0 || length > 512)
-        return false;
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(kGvcpPort);
-    if (inet_pton(AF_INET, ip.c_str(), &peer.sin_addr) != 1)
-        return false;
+    uint16_t id = g_requestId.fetch_add(1);
+    return id != 0 ? id : g_requestId.fetch_add(1);
+}
+
+void put16(uint8_t* p, uint16_t v)
+{
+    p[0] = uint8_t(v >> 8), p[1] = uint8_t(v);
+}
+
+void put32(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
+}
+
+// The command header: key, flags, command, payload length, request id.
+std::vector<uint8_t> command(uint8_t flags, uint16_t code, uint16_t id, size_t payload)
+{
+    std::vector<uint8_t> packet(8 + payload, 0);
+    packet[0] = kKey;
+    packet[1] = flags;
+    put16(&packet[2], code);
+    put16(&packet[4], static_cast<uint16_t>(payload));
+    put16(&packet[6], id);
+    return packet;
+}
+
+// Sends the command to every target and waits for the acknowledge of its request id; the whole
+// acknowledge in `answer`. Two tries: UDP may drop the first.
+bool exchange(const std::vector<GvcpTarget>& targets, const std::vector<uint8_t>& packet, uint16_t ackCode,
+              int timeoutMs, std::vector<uint8_t>& answer)
+{
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    uint16_t id = g_requestId.fetch_add(1);
-    if (id == 0)
-        id = g_requestId.fetch_add(1);
-    uint8_t command[16] = {0x42, 0x01};
-    const auto put16 = [](uint8_t* p, uint16_t v) { p[0] = uint8_t(v >> 8), p[1] = uint8_t(v); };
-    const auto put32 = [](uint8_t* p, uint32_t v) {
-        p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
-    };
-    put16(command + 2, kReadMemoryCommand);
-    put16(command + 4, 8);
-    put16(command + 6, id);
-    put32(command + 8, address);
-    put16(command + 12, 0);
-    put16(command + 14, static_cast<uint16_t>(length));
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const uint16_t id = uint16_t(packet[6] << 8 | packet[7]);
     bool ok = false;
-    // Two tries: UDP may drop the first.
     for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
-        if (sendto(fd, command, sizeof command, 0, reinterpret_cast<sockaddr*>(&peer), sizeof peer) !=
-            static_cast<ssize_t>(sizeof command))
+        bool sent = false;
+        for (const GvcpTarget& target : targets) {
+            sockaddr_in peer{};
+            peer.sin_family = AF_INET;
+            peer.sin_port = htons(kGvcpPort);
+            if (inet_pton(AF_INET, target.address.c_str(), &peer.sin_addr) != 1)
+                continue;
+            iovec data{const_cast<uint8_t*>(packet.data()), packet.size()};
+            msghdr message{};
+            message.msg_name = &peer;
+            message.msg_namelen = sizeof peer;
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            // The interface a (limited) broadcast leaves through, without binding to it.
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+            if (target.interfaceIndex != 0) {
+                message.msg_control = control;
+                message.msg_controllen = sizeof control;
+                cmsghdr* c = CMSG_FIRSTHDR(&message);
+                c->cmsg_level = IPPROTO_IP;
+                c->cmsg_type = IP_PKTINFO;
+                c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+                in_pktinfo info{};
+                info.ipi_ifindex = static_cast<int>(target.interfaceIndex);
+                std::memcpy(CMSG_DATA(c), &info, sizeof info);
+            }
+            sent = sendmsg(fd, &message, 0) == static_cast<ssize_t>(packet.size()) || sent;
+        }
+        if (!sent)
             break;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                    std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 break;
             pollfd p{fd, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
                 break;
-            uint8_t answer[600];
-            const ssize_t n = recv(fd, answer, sizeof answer, 0);
-            if (n < 12)
+            uint8_t buffer[600];
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n < 8)
                 continue;
-            const uint16_t status = uint16_t(answer[0] << 8 | answer[1]);
-            const uint16_t ack = uint16_t(answer[2] << 8 | answer[3]);
-            const uint16_t ackId = uint16_t(answer[6] << 8 | answer[7]);
-            if (ack != kReadMemoryAck || ackId != id)
+            const uint16_t status = uint16_t(buffer[0] << 8 | buffer[1]);
+            const uint16_t ack = uint16_t(buffer[2] << 8 | buffer[3]);
+            const uint16_t ackId = uint16_t(buffer[6] << 8 | buffer[7]);
+            if (ack != ackCode || ackId != id)
                 continue;
-            if (status != 0 || n < static_cast<ssize_t>(12 + length))
+            if (status != 0) {
+                attempt = 2; // refused: asking again changes nothing
                 break;
-            out.assign(answer + 12, answer + 12 + length);
+            }
+            answer.assign(buffer, buffer + n);
             ok = true;
             break;
         }
     }
     close(fd);
     return ok;
+}
+
+} // namespace
+
+bool readMemory(const std::string& ip, uint32_t address, uint32_t length, std::vector<uint8_t>& out, int timeoutMs)
+{
+    if (length == 0 || length % 4 != 0 || length > 512)
+        return false;
+    std::vector<uint8_t> packet = command(kAcknowledgeRequired, kReadMemoryCommand, nextRequestId(), 8);
+    put32(&packet[8], address);
+    put16(&packet[14], static_cast<uint16_t>(length));
+    std::vector<uint8_t> answer;
+    if (!exchange({{ip, 0}}, packet, kReadMemoryAck, timeoutMs, answer) || answer.size() < 12 + length)
+        return false;
+    out.assign(answer.begin() + 12, answer.begin() + 12 + length);
+    return true;
+}
+
+bool forceIp(const std::vector<GvcpTarget>& targets, uint64_t mac, uint32_t ip, uint32_t mask, uint32_t gateway,
+             int timeoutMs)
+{
+    std::vector<uint8_t> packet = command(kAcknowledgeRequired, kForceIpCommand, nextRequestId(), 56);
+    uint8_t* payload = &packet[8];
+    put16(payload + 2, static_cast<uint16_t>(mac >> 32));
+    put32(payload + 4, static_cast<uint32_t>(mac));
+    put32(payload + 20, ip);
+    put32(payload + 36, mask);
+    put32(payload + 52, gateway);
+    std::vector<uint8_t> answer;
+    return exchange(targets, packet, kForceIpAck, timeoutMs, answer);
+}
+
+std::vector<GvcpTarget> broadcastTargets()
+{
+    std::vector<GvcpTarget> targets;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return targets;
+    for (ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !(a->ifa_flags & IFF_UP) ||
+            !(a->ifa_flags & IFF_BROADCAST) || (a->ifa_flags & IFF_LOOPBACK))
+            continue;
+        const unsigned index = if_nametoindex(a->ifa_name);
+        if (index != 0)
+            targets.push_back({"255.255.255.255", index});
+    }
+    freeifaddrs(list);
+    return targets;
 }
 
 uint32_t bigEndian32(const std::vector<uint8_t>& block, uint32_t address)
@@ -102,6 +195,40 @@ std::string dottedIp(uint32_t address)
 {
     return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
            std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+bool parseIp(const std::string& text, uint32_t& address)
+{
+    in_addr a{};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1)
+        return false;
+    address = ntohl(a.s_addr);
+    return true;
+}
+
+bool parseMac(const std::string& text, uint64_t& mac)
+{
+    uint64_t value = 0;
+    int digits = 0;
+    const bool separated = text.size() == 17;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (separated && i % 3 == 2) {
+            if (c != ':' && c != '-' && c != ' ')
+                return false;
+            continue;
+        }
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+        value = value << 4 | static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(c))
+                                                       ? c - '0'
+                                                       : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+        ++digits;
+    }
+    if (digits != 12)
+        return false;
+    mac = value;
+    return true;
 }
 
 } // namespace aravis

@@ -1,5 +1,6 @@
-// A few GigE Vision control-protocol reads that need no control of the camera: the bootstrap block
-// with the camera's identity and network settings, and the control-channel privilege register.
+// The GigE Vision control-protocol commands that need no control of the camera: reads of the
+// bootstrap block (the camera's identity and network settings, the control-channel privilege) and
+// the force-IP command, which reaches a camera by its MAC address even from another subnet.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +13,12 @@ namespace aravis {
 // Bootstrap register addresses every GigE Vision camera has.
 namespace gvbs {
 constexpr uint32_t MacHigh = 0x0008, MacLow = 0x000C, IpConfigOptions = 0x0010, IpConfigCurrent = 0x0014,
-                   CurrentIp = 0x0024, CurrentSubnetMask = 0x0034, CurrentGateway = 0x0044,
-                   ManufacturerName = 0x0048, ModelName = 0x0068, DeviceVersion = 0x0088,
-                   ManufacturerInfo = 0x00A8, SerialNumber = 0x00D8, UserDefinedName = 0x00E8,
-                   PersistentIp = 0x064C, PersistentSubnetMask = 0x065C, PersistentGateway = 0x066C,
-                   HeartbeatTimeout = 0x0938, ControlChannelPrivilege = 0x0A00, StreamChannelPacketSize = 0x0D04,
-                   StreamChannelPacketDelay = 0x0D08;
+                   CurrentIp = 0x0024, CurrentSubnetMask = 0x0034, CurrentGateway = 0x0044, ManufacturerName = 0x0048,
+                   ModelName = 0x0068, DeviceVersion = 0x0088, ManufacturerInfo = 0x00A8, SerialNumber = 0x00D8,
+                   UserDefinedName = 0x00E8, PersistentIp = 0x064C, PersistentSubnetMask = 0x065C,
+                   PersistentGateway = 0x066C, HeartbeatTimeout = 0x0938, ControlChannelPrivilege = 0x0A00,
+                   StreamChannelPort = 0x0D00, StreamChannelPacketSize = 0x0D04, StreamChannelPacketDelay = 0x0D08,
+                   StreamChannelDestination = 0x0D18;
 constexpr uint32_t IdentityEnd = 0x00F8;
 } // namespace gvbs
 
@@ -30,6 +31,26 @@ bool readMemory(const std::string& ip, uint32_t address, uint32_t length, std::v
 uint32_t bigEndian32(const std::vector<uint8_t>& block, uint32_t address);
 std::string bootstrapString(const std::vector<uint8_t>& block, uint32_t address, uint32_t length);
 std::string dottedIp(uint32_t address);
+// Dotted IPv4 to host order; false for anything else.
+bool parseIp(const std::string& text, uint32_t& address);
+// "00:30:53:12:34:56", "00-30-53-12-34-56" or "003053123456" (any case); false for anything else.
+bool parseMac(const std::string& text, uint64_t& mac);
+
+// Where a force-IP command goes: a unicast or broadcast address, sent through the interface of that
+// index (0: as the routing table decides).
+struct GvcpTarget {
+    std::string address;
+    unsigned interfaceIndex = 0;
+};
+
+// The force-IP command for the camera of that MAC address, sent to every target: the camera takes
+// the address, mask and gateway (host order) until it restarts; all three zero make it run its IP
+// configuration again. True when the camera acknowledged it within the timeout.
+bool forceIp(const std::vector<GvcpTarget>& targets, uint64_t mac, uint32_t ip, uint32_t mask, uint32_t gateway,
+             int timeoutMs = 1000);
+
+// Every IPv4 interface that is up and can broadcast (not the loopback) as a limited-broadcast target.
+std::vector<GvcpTarget> broadcastTargets();
 
 } // namespace aravis
 } // namespace Nimbo

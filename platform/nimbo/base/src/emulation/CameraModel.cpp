@@ -675,9 +675,11 @@ std::string streamGrabberDescription(const std::string& deviceClass, bool packet
         f.push_back(plainInteger("MaxTransferSize", "Root_Buffers", sgreg::MaxTransferSize, 1024, 4194304));
         f.push_back(plainInteger("NumMaxQueuedUrbs", "Root_Buffers", sgreg::NumMaxQueuedUrbs, 1, 256));
     }
-    // The statistics count on while the grabber runs.
+    // The statistics count on while the grabber runs; the packet size and delay are the camera's
+    // registers, which its own features write too.
     for (FeatureDef& feature : f)
-        feature.volatileValue = feature.category == "Statistic";
+        feature.volatileValue =
+            feature.category == "Statistic" || feature.name == "PacketSize" || feature.name == "InterPacketDelay";
     return describe("StreamGrabber", "Velmar", f, nullptr);
 }
 

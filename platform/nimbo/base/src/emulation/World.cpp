@@ -77,6 +77,30 @@ Mivtrace::CatID traceCategory()
 
 } // namespace
 
+// The address properties and the names that carry the address.
+void applyAddress(CDeviceInfo& info, const std::string& modelName, const std::string& serial, const GigEAddress& a)
+{
+    info.SetAddress(dotted(a.ip).c_str());
+    info.SetIpAddress(dotted(a.ip).c_str());
+    info.SetSubnetMask(dotted(a.mask).c_str());
+    info.SetDefaultGateway(dotted(a.gateway).c_str());
+    info.SetFullName((modelName + "#" + dotted(a.ip) + ":3956#" + serial).c_str());
+    info.SetInternalName(("gige:" + dotted(a.ip)).c_str());
+}
+
+GigEAddress addressOf(const CDeviceInfo& info)
+{
+    GigEAddress a;
+    in_addr parsed{};
+    if (inet_pton(AF_INET, info.GetIpAddress().c_str(), &parsed) == 1)
+        a.ip = ntohl(parsed.s_addr);
+    if (inet_pton(AF_INET, info.GetSubnetMask().c_str(), &parsed) == 1)
+        a.mask = ntohl(parsed.s_addr);
+    if (inet_pton(AF_INET, info.GetDefaultGateway().c_str(), &parsed) == 1)
+        a.gateway = ntohl(parsed.s_addr);
+    return a;
+}
+
 CDeviceInfo makeDeviceInfo(const EmulatedCamera& camera)
 {
     const CameraModel& m = camera.model();
@@ -112,10 +136,7 @@ CDeviceInfo makeDeviceInfo(const EmulatedCamera& camera)
             hostPart = (hostPart + 1) & ~host.mask;
         const uint32_t address = (host.address & host.mask) | hostPart;
         info.SetTLType("GEV");
-        info.SetAddress(dotted(address).c_str());
-        info.SetIpAddress(dotted(address).c_str());
-        info.SetSubnetMask(dotted(host.mask).c_str());
-        info.SetDefaultGateway(dotted((host.address & host.mask) | 1).c_str());
+        applyAddress(info, m.modelName, camera.serial(), {address, host.mask, (host.address & host.mask) | 1});
         info.SetInterface(dotted(host.address).c_str());
         char mac[13];
         std::snprintf(mac, sizeof mac, "0030530%05X",
@@ -124,8 +145,6 @@ CDeviceInfo makeDeviceInfo(const EmulatedCamera& camera)
         info.SetIpConfigOptions("7");
         info.SetIpConfigCurrent("5");
         info.SetPortNr("3956");
-        info.SetFullName((m.modelName + "#" + dotted(address) + ":3956#" + camera.serial()).c_str());
-        info.SetInternalName(("gige:" + dotted(address)).c_str());
     }
     return info;
 }
@@ -155,7 +174,7 @@ std::vector<CameraEntry> World::build(const std::string& cameraList, bool& ok)
     const std::string entries = trim(cameraList);
     if (entries.empty()) {
         auto camera = std::make_shared<EmulatedCamera>(defaultModel("usb"), "21000001", 0);
-        cameras.push_back({camera, makeDeviceInfo(*camera)});
+        cameras.push_back({camera, makeDeviceInfo(*camera), {}});
     } else if (entries != "none") {
         int index = 0;
         for (const std::string& rawEntry : split(entries, ';')) {
@@ -190,7 +209,9 @@ std::vector<CameraEntry> World::build(const std::string& cameraList, bool& ok)
                 continue;
             }
             auto camera = std::make_shared<EmulatedCamera>(model, serial, index++);
-            cameras.push_back({camera, makeDeviceInfo(*camera)});
+            CameraEntry e{camera, makeDeviceInfo(*camera), {}};
+            e.network.startup = addressOf(e.info);
+            cameras.push_back(e);
         }
     }
     return cameras;
@@ -255,6 +276,68 @@ std::vector<std::string> World::serials()
     for (const CameraEntry& e : m_cameras)
         result.push_back(e.camera->serial());
     return result;
+}
+
+CameraEntry* World::findByMacLocked(uint64_t mac)
+{
+    ensureConfigured();
+    char text[13];
+    std::snprintf(text, sizeof text, "%012llX", static_cast<unsigned long long>(mac));
+    for (CameraEntry& e : m_cameras)
+        if (e.camera->model().transport == "gige" && e.camera->isPlugged() && e.info.GetMacAddress() == text)
+            return &e;
+    return nullptr;
+}
+
+std::optional<bool> World::forceIp(uint64_t mac, const GigEAddress& address)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CameraEntry* e = findByMacLocked(mac);
+    if (!e)
+        return std::nullopt;
+    if (e->camera->isOpen())
+        return false;
+    GigEAddress next = address;
+    if (address.ip == 0 && address.mask == 0 && address.gateway == 0) {
+        const EmulatedNetwork& n = e->network;
+        next = (n.configuration & ipconfig::PersistentIp) && n.persistent.ip != 0 ? n.persistent : n.startup;
+    } else if (address.ip == 0 || address.mask == 0) {
+        return false;
+    }
+    applyAddress(e->info, e->camera->model().modelName, e->camera->serial(), next);
+    return true;
+}
+
+std::optional<bool> World::setPersistentIp(uint64_t mac, const GigEAddress& address)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CameraEntry* e = findByMacLocked(mac);
+    if (!e)
+        return std::nullopt;
+    e->network.persistent = address;
+    return true;
+}
+
+std::optional<bool> World::setIpConfiguration(uint64_t mac, uint32_t configuration)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CameraEntry* e = findByMacLocked(mac);
+    if (!e)
+        return std::nullopt;
+    e->network.configuration = configuration | ipconfig::LinkLocal;
+    e->info.SetIpConfigCurrent(std::to_string(e->network.configuration).c_str());
+    return true;
+}
+
+std::optional<bool> World::ipConfiguration(uint64_t mac, GigEAddress& persistent, uint32_t& configuration)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CameraEntry* e = findByMacLocked(mac);
+    if (!e)
+        return std::nullopt;
+    persistent = e->network.persistent;
+    configuration = e->network.configuration;
+    return true;
 }
 
 } // namespace emulation

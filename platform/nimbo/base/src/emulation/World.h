@@ -1,21 +1,32 @@
 // The set of emulated cameras of the process, made from NIMBO_EMULATION or by the test control.
 #pragma once
 
+#include "../GigEIpConfiguration.h"
 #include "EmulatedCamera.h"
 
 #include <nimbo/DeviceInfo.h>
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace Nimbo {
 namespace emulation {
 
+// What a GigE camera keeps of its network configuration; the address it got at start-up is the one
+// DHCP or link-local addressing give it again.
+struct EmulatedNetwork {
+    GigEAddress startup;
+    GigEAddress persistent;
+    uint32_t configuration = ipconfig::LinkLocal | ipconfig::PersistentIp;
+};
+
 struct CameraEntry {
     std::shared_ptr<EmulatedCamera> camera;
     CDeviceInfo info;
+    EmulatedNetwork network;
 };
 
 // Threads: any; m_cameras is guarded by m_mutex. Cameras themselves are thread-safe.
@@ -31,10 +42,19 @@ public:
     std::shared_ptr<EmulatedCamera> findBySerial(const std::string& serial);
     std::vector<std::string> serials();
 
+    // The network configuration of the GigE camera with that MAC address; nullopt when no emulated
+    // camera has it. A force-IP with an all-zero address runs the camera's configuration again;
+    // both are refused (false) while the camera is open.
+    std::optional<bool> forceIp(uint64_t mac, const GigEAddress& address);
+    std::optional<bool> setPersistentIp(uint64_t mac, const GigEAddress& address);
+    std::optional<bool> setIpConfiguration(uint64_t mac, uint32_t configuration);
+    std::optional<bool> ipConfiguration(uint64_t mac, GigEAddress& persistent, uint32_t& configuration);
+
 private:
     World();
     void ensureConfigured();
     static std::vector<CameraEntry> build(const std::string& cameraList, bool& ok);
+    CameraEntry* findByMacLocked(uint64_t mac);
     std::mutex m_mutex;
     bool m_configured = false;
     std::vector<CameraEntry> m_cameras;

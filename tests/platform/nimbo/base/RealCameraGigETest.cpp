@@ -1,0 +1,188 @@
+// The GigE transport settings of a real camera, against Aravis' fake GigE Vision camera in a network
+// namespace of its own (RealCameraSupport.h): packet size and inter-packet delay in the camera's
+// registers, the packet-size probe, the persistent IP configuration, and control held elsewhere.
+// Aravis (GLib) first: Qt's keyword macros, which the test support brings in, break GLib's headers.
+#include <arv.h>
+
+#include "aravis/Gvcp.h"
+
+#include "RealCameraSupport.h"
+
+#include <nimbo/GigETransportLayer.h>
+#include <nimbo/InstantCamera.h>
+#include <nimbo/NimboIncludes.h>
+#include <nimbo/TlFactory.h>
+
+#include <GenApi/GenApi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using testsupport::FakeCamera;
+namespace gvbs = Nimbo::aravis::gvbs;
+
+// A register of the camera at 127.0.0.1, read over a GVCP socket of the test's own, not through
+// the SDK that wrote it.
+uint32_t cameraRegister(uint32_t address)
+{
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(Nimbo::aravis::readMemory("127.0.0.1", address, 4, bytes, 1000));
+    return Nimbo::aravis::bigEndian32(bytes, 0);
+}
+
+class RealCameraGigETest : public testsupport::RealCameraFixture {
+protected:
+    Nimbo::IGigETransportLayer* gige()
+    {
+        return dynamic_cast<Nimbo::IGigETransportLayer*>(Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE"));
+    }
+};
+
+TEST_F(RealCameraGigETest, PacketSizeAndInterPacketDelayReachTheCamerasRegisters)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RG0001");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RG0001", info));
+    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    camera.Open();
+    camera.GetStreamGrabberNodeMap(); // opens nothing, but the grabber's node map exists
+    Nimbo::IStreamGrabber* grabber = camera.GetDevice()->GetStreamGrabber(0);
+    grabber->Open();
+    GenApi::INodeMap& sg = *grabber->GetNodeMap();
+    const uint32_t flags = cameraRegister(gvbs::StreamChannelPacketSize) & 0xFFFF0000u;
+
+    struct Case {
+        const char* node;
+        int64_t value;
+        uint32_t address, mask;
+    };
+    const Case cases[] = {
+        {"PacketSize", 8000, gvbs::StreamChannelPacketSize, 0xFFFF},
+        {"PacketSize", 1500, gvbs::StreamChannelPacketSize, 0xFFFF},
+        {"InterPacketDelay", 2500, gvbs::StreamChannelPacketDelay, 0xFFFFFFFF},
+        {"InterPacketDelay", 0, gvbs::StreamChannelPacketDelay, 0xFFFFFFFF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.node) + " " + std::to_string(c.value));
+        GenApi::CIntegerPtr node = sg.GetNode(c.node);
+        ASSERT_TRUE(node.IsValid());
+        node->SetValue(c.value);
+        EXPECT_EQ(cameraRegister(c.address) & c.mask, static_cast<uint32_t>(c.value));
+        EXPECT_EQ(node->GetValue(), c.value);
+    }
+    EXPECT_EQ(cameraRegister(gvbs::StreamChannelPacketSize) & 0xFFFF0000u, flags) << "flags kept";
+    // The camera's own feature is the same register.
+    GenApi::CIntegerPtr(camera.GetNodeMap().GetNode("GevSCPSPacketSize"))->SetValue(4000);
+    EXPECT_EQ(cameraRegister(gvbs::StreamChannelPacketSize) & 0xFFFF, 4000u);
+    EXPECT_EQ(GenApi::CIntegerPtr(sg.GetNode("PacketSize"))->GetValue(), 4000);
+    grabber->Close();
+}
+
+TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothing)
+{
+    // The fake camera fires no test packets: the probe must say so rather than claim a size, and
+    // must leave the camera streaming to where it did.
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RG0002");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RG0002", info));
+    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    camera.Open();
+    Nimbo::IStreamGrabber* grabber = camera.GetDevice()->GetStreamGrabber(0);
+    grabber->Open();
+    const uint32_t packetSize = cameraRegister(gvbs::StreamChannelPacketSize);
+    const uint32_t destination = cameraRegister(gvbs::StreamChannelDestination);
+    const uint32_t port = cameraRegister(gvbs::StreamChannelPort);
+    GenApi::CCommandPtr probe = grabber->GetNodeMap()->GetNode("ProbePacketSize");
+    ASSERT_TRUE(probe.IsValid());
+    EXPECT_THROW(probe->Execute(true), GenICam::GenericException);
+    EXPECT_EQ(cameraRegister(gvbs::StreamChannelPacketSize), packetSize);
+    EXPECT_EQ(cameraRegister(gvbs::StreamChannelDestination), destination);
+    EXPECT_EQ(cameraRegister(gvbs::StreamChannelPort), port);
+    grabber->Close();
+
+    // Frames still arrive afterwards.
+    GenApi::CEnumerationPtr(camera.GetNodeMap().GetNode("PixelFormat"))->FromString("Mono8");
+    camera.StartGrabbing();
+    Nimbo::CGrabResultPtr result;
+    ASSERT_TRUE(camera.RetrieveResult(5000, result));
+    EXPECT_TRUE(result->GrabSucceeded()) << result->GetErrorDescription();
+    camera.StopGrabbing();
+}
+
+TEST_F(RealCameraGigETest, PersistentIpConfigurationIsWrittenToTheCamera)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RG0003");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RG0003", info));
+    Nimbo::IGigETransportLayer* tl = gige();
+    ASSERT_NE(tl, nullptr);
+    const Nimbo::String_t mac = info.GetMacAddress();
+
+    // Closed: the transport layer takes control for the writes and gives it back.
+    ASSERT_TRUE(tl->SetPersistentIp(mac, "192.168.5.20", "255.255.255.0", "192.168.5.1"));
+    ASSERT_TRUE(tl->ChangeIpConfiguration(mac, true, false));
+    EXPECT_EQ(cameraRegister(gvbs::PersistentIp), 0xC0A80514u);
+    EXPECT_EQ(cameraRegister(gvbs::PersistentSubnetMask), 0xFFFFFF00u);
+    EXPECT_EQ(cameraRegister(gvbs::PersistentGateway), 0xC0A80501u);
+    EXPECT_EQ(cameraRegister(gvbs::IpConfigCurrent) & 0x7, 0x5u);
+    EXPECT_EQ(cameraRegister(gvbs::ControlChannelPrivilege), 0u) << "control given back";
+    Nimbo::String_t ip, mask, gateway;
+    bool persistent = false, dhcp = true;
+    ASSERT_TRUE(tl->GetPersistentIp(mac, ip, mask, gateway, &persistent, &dhcp));
+    EXPECT_EQ(ip, "192.168.5.20");
+    EXPECT_EQ(mask, "255.255.255.0");
+    EXPECT_EQ(gateway, "192.168.5.1");
+    EXPECT_TRUE(persistent);
+    EXPECT_FALSE(dhcp);
+
+    // Open here: the writes go through the program's own control channel, and the camera's
+    // features read them back.
+    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    camera.Open();
+    ASSERT_TRUE(tl->SetPersistentIp(mac, "10.1.2.3", "255.0.0.0", "0.0.0.0"));
+    ASSERT_TRUE(tl->ChangeIpConfiguration(mac, false, true));
+    GenApi::INodeMap& map = camera.GetNodeMap();
+    EXPECT_EQ(GenApi::CIntegerPtr(map.GetNode("GevPersistentIPAddress"))->GetValue(), 0x0A010203);
+    EXPECT_EQ(GenApi::CIntegerPtr(map.GetNode("GevPersistentSubnetMask"))->GetValue(), 0xFF000000);
+    EXPECT_FALSE(GenApi::CBooleanPtr(map.GetNode("GevCurrentIPConfigurationPersistentIP"))->GetValue());
+    EXPECT_TRUE(GenApi::CBooleanPtr(map.GetNode("GevCurrentIPConfigurationDHCP"))->GetValue());
+    EXPECT_FALSE(tl->ForceIp(mac, "10.1.2.4", "255.0.0.0", "0.0.0.0")) << "refused while open here";
+    camera.Close();
+}
+
+TEST_F(RealCameraGigETest, ACameraControlledByAnotherProgramIsInUse)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RG0004");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RG0004", info));
+    ASSERT_TRUE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
+
+    // Another controller: an Aravis handle of its own that takes the control channel.
+    GError* error = nullptr;
+    ArvDevice* other = arv_open_device("127.0.0.1", &error);
+    ASSERT_NE(other, nullptr) << (error ? error->message : "");
+    ASSERT_TRUE(arv_gv_device_is_controller(ARV_GV_DEVICE(other)) ||
+                arv_gv_device_take_control(ARV_GV_DEVICE(other), nullptr));
+
+    EXPECT_FALSE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
+    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    EXPECT_THROW(camera.Open(), GenICam::GenericException);
+    EXPECT_FALSE(camera.IsOpen());
+    // Nor may the transport layer write the camera's configuration behind the controller's back.
+    EXPECT_FALSE(gige()->ChangeIpConfiguration(info.GetMacAddress(), true, true));
+
+    g_object_unref(other); // gives control back
+    EXPECT_TRUE(testsupport::waitFor([&] { return Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info); }, 10000));
+    camera.Open();
+    EXPECT_TRUE(camera.IsOpen());
+    camera.Close();
+}
+
+} // namespace
