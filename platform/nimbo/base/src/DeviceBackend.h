@@ -30,6 +30,7 @@ struct FrameBuffer {
 };
 
 struct FrameInfo {
+    bool cancelled = false; // the buffer comes back without a frame (see DeviceBackend::holdFrames)
     bool failed = false;
     uint32_t errorCode = 0;
     std::string errorText;
@@ -44,7 +45,8 @@ struct FrameInfo {
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
-    // Takes the oldest queued buffer; false when none is queued (the frame is then missed).
+    // Takes the oldest queued buffer; false when none is queued (the frame is then missed). A source
+    // may take buffers ahead of its frames; each comes back through deliver.
     virtual bool takeBuffer(FrameBuffer& buffer) = 0;
     // Hands a buffer taken by takeBuffer back as a result.
     virtual void deliver(const FrameBuffer& buffer, const FrameInfo& info) = 0;
@@ -100,6 +102,12 @@ public:
     // probe); false leaves the register to the grabber.
     virtual bool readStreamRegister(int64_t /*address*/, int64_t& /*value*/) { return false; }
     virtual bool writeStreamRegister(int64_t /*address*/, int64_t /*value*/, bool& /*accepted*/) { return false; }
+
+    // A source that takes buffers ahead of its frames hands every one it holds back as cancelled
+    // and takes no more until releaseFrames; both return when done. The grabber holds the frames
+    // while it cancels its queue, which waits for every buffer taken.
+    virtual void holdFrames() {}
+    virtual void releaseFrames() {}
 
     // Called once per removal, on an SDK thread; removing a listener waits for its call to end.
     using RemovalListener = std::function<void()>;

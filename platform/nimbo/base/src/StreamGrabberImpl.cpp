@@ -41,7 +41,7 @@ public:
             std::lock_guard<std::mutex> lock(mutex);
             --inFlight;
             GrabResult r;
-            r.m_status = info.failed ? Failed : Grabbed;
+            r.m_status = info.cancelled ? Canceled : info.failed ? Failed : Grabbed;
             r.m_context = buffer.context;
             r.m_handle = buffer.handle;
             r.m_buffer = buffer.data;
@@ -58,9 +58,11 @@ public:
             r.m_timeStamp = info.timeStamp;
             finishLocked(buffer.handle);
             results.push_back(r);
-            ++totalCount;
-            if (info.failed)
-                ++failedCount;
+            if (!info.cancelled) {
+                ++totalCount;
+                if (info.failed)
+                    ++failedCount;
+            }
         }
         idle.notify_all();
         waitObject.Signal();
@@ -273,6 +275,7 @@ void StreamGrabberImpl::FinishGrab()
             return;
     }
     // Buffers still queued come back cancelled rather than staying in the frame thread's reach.
+    m_camera->holdFrames();
     m_core->cancel();
     bool removed;
     {
@@ -349,7 +352,9 @@ void StreamGrabberImpl::QueueBuffer(StreamBufferHandle handle, const void* conte
 
 void StreamGrabberImpl::CancelGrab()
 {
+    m_camera->holdFrames();
     m_core->cancel();
+    m_camera->releaseFrames();
     if (m_plugin)
         m_plugin->OnGrabCancelled();
 }

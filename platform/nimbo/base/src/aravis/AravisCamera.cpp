@@ -119,8 +119,18 @@ void deleteWeakState(gpointer data, GClosure*)
     delete static_cast<std::weak_ptr<RemovalState>*>(data);
 }
 
+AravisCamera::AravisCamera(const KnownDevice& known) : m_known(known), m_state(std::make_shared<RemovalState>())
+{
+    m_state->stopStream = [this] { stopStream(); };
+}
+
 AravisCamera::~AravisCamera()
 {
+    {
+        // Waits for a removal that is stopping the stream right now.
+        std::lock_guard<std::mutex> lock(m_state->stopStreamMutex);
+        m_state->stopStream = nullptr;
+    }
     stopStream();
     std::lock_guard<std::mutex> lock(m_mutex);
     releaseDeviceLocked();

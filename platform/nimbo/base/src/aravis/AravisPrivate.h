@@ -12,6 +12,7 @@
 #include <arv.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -56,12 +57,21 @@ struct RemovalState {
     std::recursive_mutex listenerMutex;
     std::map<int, DeviceBackend::RemovalListener> listeners;
     int nextListener = 1;
+    // Set by the camera while it lives: stops its stream, which hands the lent buffers back, so that
+    // the sink's cancel finds none outstanding.
+    std::mutex stopStreamMutex;
+    std::function<void()> stopStream;
 
     void markRemoved(const std::string& why)
     {
         if (removed.exchange(true))
             return;
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning, "%s", why.c_str());
+        {
+            std::lock_guard<std::mutex> lock(stopStreamMutex);
+            if (stopStream)
+                stopStream();
+        }
         std::shared_ptr<FrameSink> s;
         {
             std::lock_guard<std::mutex> lock(sinkMutex);
@@ -83,7 +93,7 @@ constexpr uint32_t kFrameTooLarge = 0xE1000200;
 
 class AravisCamera : public DeviceBackend {
 public:
-    AravisCamera(const KnownDevice& known) : m_known(known), m_state(std::make_shared<RemovalState>()) {}
+    AravisCamera(const KnownDevice& known);
     ~AravisCamera() override;
 
     std::string deviceClass() const override { return m_known.gige ? "VelmarGigE" : "VelmarUsb"; }
@@ -109,6 +119,8 @@ public:
     bool writeStreamRegister(int64_t address, int64_t value, bool& accepted) override;
     int addRemovalListener(RemovalListener listener) override;
     void removeRemovalListener(int id) override;
+    void holdFrames() override;
+    void releaseFrames() override;
 
     // One 32-bit register of the camera, through the device this backend holds (written only while
     // it holds the control channel).
@@ -129,10 +141,22 @@ private:
     // The stream path (AravisStream.cpp).
     void startStream();
     void stopStream();
+    void stopStreamLocked(); // under m_streamControl
+    void startPumpLocked();  // under m_streamMutex
+    void stopPump();
+    void returnLentBuffers();
     void pump(ArvStream* stream);
+    void lendQueuedBuffers(ArvStream* stream);
+    void countMissedFrames(ArvStream* stream);
     void deliver(ArvBuffer* buffer);
 
-    static constexpr int kTransportBuffers = 8;
+    static constexpr guint64 kPopTimeoutUs = 5000;
+
+    // A grabber buffer that Aravis holds, and the grabber it goes back to.
+    struct Lent {
+        FrameBuffer buffer;
+        std::shared_ptr<FrameSink> sink;
+    };
 
     const KnownDevice m_known;
     const std::shared_ptr<RemovalState> m_state;
@@ -144,10 +168,14 @@ private:
     GenApi::INodeMap* m_nodeMap = nullptr;
     std::string m_lastError;
 
-    std::mutex m_streamMutex; // m_stream, m_pump, m_stopPump and the packet counts
+    std::mutex m_streamControl; // serialises starting and stopping the stream; taken before m_streamMutex
+    std::mutex m_streamMutex;   // m_stream, m_pump, m_stopPump, m_lent, m_held and the packet counts
     ArvStream* m_stream = nullptr;
     std::thread m_pump;
     bool m_stopPump = false;
+    bool m_held = false; // the stream is there, its receiving thread is not
+    std::map<ArvBuffer*, Lent> m_lent;
+    guint64 m_underrunsSeen = 0; // the pump's only
     uint64_t m_resentBefore = 0, m_lostBefore = 0;
 };
 

@@ -1,10 +1,12 @@
-// The stream path of AravisCamera: an Aravis stream pumped into the stream grabber's buffers, and the
-// packet statistics kept across streams.
+// The stream path of AravisCamera: the stream grabber's queued buffers are lent to an Aravis stream,
+// which writes the frames straight into them; a pump thread hands them back as results. Buffers still
+// lent when the stream stops come back cancelled. Packet statistics are kept across streams.
 #include "AravisPrivate.h"
 
 #include "Gvcp.h"
 
 #include <cstring>
+#include <map>
 
 namespace Nimbo {
 namespace aravis {
@@ -26,7 +28,8 @@ const char* statusText(ArvBufferStatus status)
 
 void AravisCamera::startStream()
 {
-    stopStream();
+    std::lock_guard<std::mutex> control(m_streamControl);
+    stopStreamLocked();
     ArvDevice* device;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -34,7 +37,6 @@ void AravisCamera::startStream()
             return;
         device = ARV_DEVICE(g_object_ref(m_device));
     }
-    size_t payload = payloadSize();
     GError* error = nullptr;
     ArvStream* stream = arv_device_create_stream(device, nullptr, nullptr, &error);
     g_object_unref(device);
@@ -43,39 +45,116 @@ void AravisCamera::startStream()
                            label().c_str(), errorText(error).c_str());
         return;
     }
-    if (payload == 0)
-        payload = 1 << 20;
-    for (int i = 0; i < kTransportBuffers; ++i)
-        arv_stream_push_buffer(stream, arv_buffer_new_allocate(payload));
     std::lock_guard<std::mutex> lock(m_streamMutex);
     m_stream = stream;
-    m_stopPump = false;
-    m_pump = std::thread([this, stream] { pump(stream); });
+    m_held = false;
+    m_underrunsSeen = 0;
+    startPumpLocked();
 }
 
 void AravisCamera::stopStream()
 {
-    std::thread pump;
+    std::lock_guard<std::mutex> control(m_streamControl);
+    stopStreamLocked();
+}
+
+void AravisCamera::holdFrames()
+{
+    std::lock_guard<std::mutex> control(m_streamControl);
     ArvStream* stream;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        if (!m_stream || m_held)
+            return;
+        stream = m_stream;
+    }
+    stopPump();
+    // The stream and its socket stay: the camera goes on sending to them, and a camera may take a
+    // new destination only when its acquisition starts. Only the receiving thread stops, and the
+    // buffers in the stream go.
+    arv_stream_stop_thread(stream, TRUE);
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        m_held = true;
+    }
+    returnLentBuffers();
+}
+
+void AravisCamera::releaseFrames()
+{
+    std::lock_guard<std::mutex> control(m_streamControl);
+    std::lock_guard<std::mutex> lock(m_streamMutex);
+    if (!m_stream || !m_held || m_state->removed)
+        return;
+    arv_stream_start_thread(m_stream);
+    m_held = false;
+    startPumpLocked();
+}
+
+void AravisCamera::startPumpLocked()
+{
+    ArvStream* stream = m_stream;
+    m_stopPump = false;
+    m_pump = std::thread([this, stream] { pump(stream); });
+}
+
+void AravisCamera::stopPump()
+{
+    std::thread pump;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        m_stopPump = true;
+        pump.swap(m_pump);
+    }
+    if (pump.joinable())
+        pump.join();
+}
+
+void AravisCamera::stopStreamLocked()
+{
+    ArvStream* stream;
+    bool held;
     {
         std::lock_guard<std::mutex> lock(m_streamMutex);
         if (!m_stream)
             return;
-        m_stopPump = true;
-        pump.swap(m_pump);
         stream = m_stream;
+        held = m_held;
     }
-    if (pump.joinable())
-        pump.join();
-    std::lock_guard<std::mutex> lock(m_streamMutex);
+    stopPump();
     if (ARV_IS_GV_STREAM(stream)) {
         guint64 resent = 0, missing = 0;
         arv_gv_stream_get_statistics(ARV_GV_STREAM(stream), &resent, &missing);
+        std::lock_guard<std::mutex> lock(m_streamMutex);
         m_resentBefore += resent;
         m_lostBefore += missing;
     }
+    // Aravis stops the receiving thread of a stream it destroys, and insists that it runs then.
+    if (held)
+        arv_stream_start_thread(stream);
+    // Aravis' receiving thread ends here; only then is no lent buffer written any more. The ArvBuffers
+    // it still holds go with the stream; their memory is the grabber's and stays.
     g_object_unref(stream);
-    m_stream = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        m_stream = nullptr;
+        m_held = false;
+    }
+    returnLentBuffers();
+}
+
+void AravisCamera::returnLentBuffers()
+{
+    std::map<ArvBuffer*, Lent> lent;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        lent.swap(m_lent);
+    }
+    for (const auto& l : lent) {
+        FrameInfo info;
+        info.cancelled = true;
+        l.second.sink->deliver(l.second.buffer, info);
+    }
 }
 
 void AravisCamera::pump(ArvStream* stream)
@@ -86,15 +165,16 @@ void AravisCamera::pump(ArvStream* stream)
             if (m_stopPump)
                 return;
         }
-        ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, 50000);
-        if (!buffer)
-            continue;
-        deliver(buffer);
-        arv_stream_push_buffer(stream, buffer);
+        lendQueuedBuffers(stream);
+        // Short, so that buffers the grabber queues meanwhile reach Aravis before the next frame.
+        ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs);
+        if (buffer)
+            deliver(buffer);
+        countMissedFrames(stream);
     }
 }
 
-void AravisCamera::deliver(ArvBuffer* buffer)
+void AravisCamera::lendQueuedBuffers(ArvStream* stream)
 {
     std::shared_ptr<FrameSink> sink;
     {
@@ -104,10 +184,50 @@ void AravisCamera::deliver(ArvBuffer* buffer)
     if (!sink || m_state->removed)
         return;
     FrameBuffer target;
-    if (!sink->takeBuffer(target)) {
-        sink->frameMissed();
-        return;
+    while (sink->takeBuffer(target)) {
+        // Aravis writes the frame straight into the grabber's buffer; the ArvBuffer only wraps it.
+        ArvBuffer* buffer = arv_buffer_new_full(target.size, target.data, nullptr, nullptr);
+        {
+            std::lock_guard<std::mutex> lock(m_streamMutex);
+            m_lent[buffer] = Lent{target, sink};
+        }
+        arv_stream_push_buffer(stream, buffer);
     }
+}
+
+void AravisCamera::countMissedFrames(ArvStream* stream)
+{
+    // A frame that finds no buffer in the stream is dropped by Aravis, which counts it as an underrun.
+    guint64 completed = 0, failures = 0, underruns = 0;
+    arv_stream_get_statistics(stream, &completed, &failures, &underruns);
+    if (underruns <= m_underrunsSeen)
+        return;
+    const guint64 missed = underruns - m_underrunsSeen;
+    m_underrunsSeen = underruns;
+    std::shared_ptr<FrameSink> sink;
+    {
+        std::lock_guard<std::mutex> lock(m_state->sinkMutex);
+        sink = m_state->sink;
+    }
+    if (sink)
+        for (guint64 i = 0; i < missed; ++i)
+            sink->frameMissed();
+}
+
+void AravisCamera::deliver(ArvBuffer* buffer)
+{
+    Lent lent;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        auto it = m_lent.find(buffer);
+        if (it == m_lent.end()) {
+            g_object_unref(buffer);
+            return;
+        }
+        lent = it->second;
+        m_lent.erase(it);
+    }
+    const FrameBuffer& target = lent.buffer;
     FrameInfo info;
     info.blockId = arv_buffer_get_frame_id(buffer);
     info.timeStamp = arv_buffer_get_timestamp(buffer);
@@ -131,17 +251,21 @@ void AravisCamera::deliver(ArvBuffer* buffer)
             info.offsetX = arv_buffer_get_image_x(buffer);
             info.offsetY = arv_buffer_get_image_y(buffer);
         }
-        if (!data || size > target.size) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        if (!bytes || bytes < target.data || bytes + size > target.data + target.size) {
             info.failed = true;
             info.errorCode = kFrameTooLarge;
             info.errorText = "The frame (" + std::to_string(size) + " bytes) does not fit the buffer (" +
                              std::to_string(target.size) + " bytes).";
         } else {
-            std::memcpy(target.data, data, size);
+            // The payload is where the result's buffer begins; only a part found further in moves.
+            if (bytes != target.data)
+                std::memmove(target.data, bytes, size);
             info.payloadSize = size;
         }
     }
-    sink->deliver(target, info);
+    g_object_unref(buffer);
+    lent.sink->deliver(target, info);
 }
 
 } // namespace aravis
