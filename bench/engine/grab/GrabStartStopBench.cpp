@@ -79,6 +79,27 @@ public:
         const double rate = map ? map->floatValue(node) : 0.0;
         return rate > 0.0 ? 1000.0 / rate : 0.0;
     }
+    // False, with the benchmark skipped, when the emulated camera did not open.
+    bool usable(benchmark::State& state) const
+    {
+        if (camera && camera->isOpen())
+            return true;
+        state.SkipWithError("no emulated camera");
+        return false;
+    }
+    // Starts a continuous grab (at *startedAt) and waits for `count` frames; false, with the benchmark
+    // skipped, when they do not come.
+    bool startAndAwait(benchmark::State& state, long count, const char* error, Clock::time_point* startedAt = nullptr)
+    {
+        resetCount();
+        if (startedAt)
+            *startedAt = Clock::now();
+        camera->startContinuousShot();
+        if (waitForFrames(count))
+            return true;
+        state.SkipWithError(error);
+        return false;
+    }
     void report(benchmark::State& state) const
     {
         const double period = framePeriodMs();
@@ -97,18 +118,12 @@ public:
 void BM_StartToFirstFrame(benchmark::State& state)
 {
     Rig rig;
-    if (!rig.camera || !rig.camera->isOpen()) {
-        state.SkipWithError("no emulated camera");
+    if (!rig.usable(state))
         return;
-    }
     for (auto _ : state) {
-        rig.resetCount();
-        const auto start = Clock::now();
-        rig.camera->startContinuousShot();
-        if (!rig.waitForFrames(1)) {
-            state.SkipWithError("no frame after the start");
+        Clock::time_point start;
+        if (!rig.startAndAwait(state, 1, "no frame after the start", &start))
             break;
-        }
         state.SetIterationTime(std::chrono::duration<double>(rig.firstFrameTime() - start).count());
         state.PauseTiming();
         rig.camera->stopGrab();
@@ -122,17 +137,12 @@ BENCHMARK(BM_StartToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)-
 void BM_StopGrab(benchmark::State& state)
 {
     Rig rig;
-    if (!rig.camera || !rig.camera->isOpen()) {
-        state.SkipWithError("no emulated camera");
+    if (!rig.usable(state))
         return;
-    }
     for (auto _ : state) {
-        rig.resetCount();
-        rig.camera->startContinuousShot();
-        if (!rig.waitForFrames(2)) { // streaming, with a frame on its way
-            state.SkipWithError("no frames after the start");
+        // Streaming, with a frame on its way.
+        if (!rig.startAndAwait(state, 2, "no frames after the start"))
             break;
-        }
         const auto start = Clock::now();
         rig.camera->stopGrab();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
