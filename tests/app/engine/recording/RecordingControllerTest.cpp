@@ -109,6 +109,19 @@ private:
     std::vector<std::unique_ptr<Lorvish::StreamBuffer>> m_buffers;
 };
 
+// A watched recording of every frame into a fake writer, the set-up most controller tests share.
+// Tests take its parts apart: auto& [writer, sampling, controller, watch] = recording;
+struct EveryFrameRecording {
+    explicit EveryFrameRecording(const CRecordingOptions& options)
+        : controller(options, &sampling, &writer, nullptr), watch(controller)
+    {
+    }
+    FakeWriter writer;
+    CTimeUnitMediaImageController sampling{false, TimeUnitImages, 0, TimeUnitImages, 1};
+    CRecordingController controller;
+    ControllerWatch watch;
+};
+
 class RecordingControllerTest : public testsupport::TempDirTest {
 protected:
     CRecordingOptions sequenceOptions(int32_t imageType) const
@@ -277,10 +290,8 @@ TEST_F(RecordingControllerTest, StopRacingTheLastFrameAlwaysEndsStopped)
 
 TEST_F(RecordingControllerTest, PauseChangesOnlyActiveOrPausedRecordings)
 {
-    FakeWriter writer;
-    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
-    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
-    ControllerWatch watch(controller);
+    EveryFrameRecording recording(sequenceOptions(1));
+    auto& [writer, sampling, controller, watch] = recording;
     controller.setPaused(true);
     controller.setPaused(false);
     EXPECT_EQ(controller.state(), RecordingInitializing); // not started yet
@@ -310,10 +321,8 @@ TEST_F(RecordingControllerTest, PauseChangesOnlyActiveOrPausedRecordings)
 
 TEST_F(RecordingControllerTest, AbortTwiceChangesNothingTheSecondTime)
 {
-    FakeWriter writer;
-    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
-    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
-    ControllerWatch watch(controller);
+    EveryFrameRecording recording(sequenceOptions(1));
+    auto& [writer, sampling, controller, watch] = recording;
     controller.start("cam");
     controller.abort();
     controller.abort();
@@ -327,13 +336,11 @@ TEST_F(RecordingControllerTest, StartFailuresLeaveTheRecordingInitializing)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     {
-        FakeWriter writer;
-        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
         CRecordingOptions options = sequenceOptions(1);
         const QString folder = path() + "/file/100%d sub";
         options.OutputFolder = folder.toUtf8().constData();
-        CRecordingController controller(options, &sampling, &writer, nullptr);
-        ControllerWatch watch(controller);
+        EveryFrameRecording recording(options);
+        auto& [writer, sampling, controller, watch] = recording;
         controller.start("cam");
         ASSERT_EQ(watch.failures().size(), 1u);
         EXPECT_EQ(watch.failures()[0].first, "The output folder " + folder + " could not be created.");
@@ -343,11 +350,9 @@ TEST_F(RecordingControllerTest, StartFailuresLeaveTheRecordingInitializing)
         controller.finish();
     }
     {
-        FakeWriter writer;
+        EveryFrameRecording recording(sequenceOptions(1));
+        auto& [writer, sampling, controller, watch] = recording;
         writer.refuseOpen();
-        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
-        CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
-        ControllerWatch watch(controller);
         controller.start("cam");
         ASSERT_EQ(watch.failures().size(), 1u);
         EXPECT_EQ(watch.failures()[0].first, "codec refused");
@@ -385,13 +390,11 @@ TEST_F(RecordingControllerTest, WriteFailuresEndInFailedWithTheirMessage)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        FakeWriter writer;
-        writer.failOn(2, c.failure);
-        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
         CRecordingOptions options = sequenceOptions(1);
         options.UseCompression = c.compression;
-        CRecordingController controller(options, &sampling, &writer, nullptr);
-        ControllerWatch watch(controller);
+        EveryFrameRecording recording(options);
+        auto& [writer, sampling, controller, watch] = recording;
+        writer.failOn(2, c.failure);
         controller.start("cam");
         Frames frames;
         Frames::deliver(controller, frames.make(1));
@@ -414,12 +417,10 @@ TEST_F(RecordingControllerTest, WriteFailuresEndInFailedWithTheirMessage)
 // user, naming the first failure and how many frames it cost, and the file is still closed.
 TEST_F(RecordingControllerTest, QueuedFramesFailingGiveOneMessage)
 {
-    FakeWriter writer;
+    EveryFrameRecording recording(sequenceOptions(1));
+    auto& [writer, sampling, controller, watch] = recording;
     for (uint8_t frame = 2; frame <= 4; ++frame)
         writer.failOn(frame, FakeWriter::Generic);
-    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
-    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
-    ControllerWatch watch(controller);
     controller.start("cam");
     writer.setGate(false);
     Frames frames;
@@ -561,10 +562,8 @@ TEST_F(RecordingControllerTest, TeardownWaitsForFrameCallsInProgress)
 // them with the dropped frames.
 TEST_F(RecordingControllerTest, IncompleteFramesAreCountedNotRecorded)
 {
-    FakeWriter writer;
-    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
-    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
-    ControllerWatch watch(controller);
+    EveryFrameRecording recording(sequenceOptions(1));
+    auto& [writer, sampling, controller, watch] = recording;
     controller.start("cam");
     Frames frames;
     for (uint8_t i = 1; i <= 6; ++i) {
