@@ -9,6 +9,7 @@
 #include "testsupport/Wait.h"
 
 #include <GenApi/GenApi.h>
+#include <brasko/AsyncErrorQueue.h>
 #include <nimbo/Emulation.h>
 #include <nimbo/NimboDevice.h>
 #include <nimbo/TlFactory.h>
@@ -508,7 +509,16 @@ TEST_F(ContextManagerTest, FailedOpenLeavesTheCameraDetached)
     ASSERT_TRUE(Nimbo::Emulation::SetInUseElsewhere(kSerial, true));
     m_manager = makeManager();
     m_manager->changeCurrentDevice(&m_devices[0]);
+    QSignalSpy reports(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
     m_manager->openActiveDevice();
+    // The user is told, with the SDK's reason as the detail.
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        QCoreApplication::processEvents();
+        return !reports.isEmpty();
+    }));
+    EXPECT_EQ(reports.at(0).at(0).value<AsyncErrorQueue::ErrorSeverity>(), AsyncErrorQueue::Critical);
+    EXPECT_EQ(reports.at(0).at(1).toString(), "Failed to open the camera.");
+    EXPECT_FALSE(reports.at(0).at(2).toString().isEmpty());
     EXPECT_FALSE(m_manager->isDeviceOpen());
     EXPECT_FALSE(m_manager->currentCamera()->isAttached());
     EXPECT_FALSE(m_manager->isDeviceReadyForOneShot());
