@@ -81,6 +81,21 @@ void warnCaught(const char* source)
     }
 }
 
+// Reports the exception being handled to the user with the message of the step that failed. Call only
+// inside a catch block.
+void reportCaught(const char* context, const char* message)
+{
+    try {
+        throw;
+    } catch (const GenICam::GenericException& e) {
+        showException(context, e, message, nullptr);
+    } catch (const std::exception& e) {
+        showException(context, e, message, nullptr);
+    } catch (...) {
+        showUnexpectedException(context, message, nullptr);
+    }
+}
+
 } // namespace
 
 DeviceContext::DeviceContext(QMdiArea* mdiArea, QObject* parent, DeviceContextWindowFactory windowFactory)
@@ -182,12 +197,8 @@ bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
                 return true;
             m_camera->detachNimboDevice();
         }
-    } catch (const GenICam::GenericException& e) {
-        showException("DeviceContext::attachAndOpenDevice", e, "Failed to open the camera.", nullptr);
-    } catch (const std::exception& e) {
-        showException("DeviceContext::attachAndOpenDevice", e, "Failed to open the camera.", nullptr);
     } catch (...) {
-        showUnexpectedException("DeviceContext::attachAndOpenDevice", "Failed to open the camera.", nullptr);
+        reportCaught("DeviceContext::attachAndOpenDevice", "Failed to open the camera.");
     }
     if (m_camera->isAttached()) {
         try {
@@ -205,12 +216,8 @@ bool DeviceContext::openCamera()
     try {
         m_camera->open();
         return true;
-    } catch (const GenICam::GenericException& e) {
-        showException("DeviceContext::openCamera", e, "Failed to open the camera.", nullptr);
-    } catch (const std::exception& e) {
-        showException("DeviceContext::openCamera", e, "Failed to open the camera.", nullptr);
     } catch (...) {
-        showUnexpectedException("DeviceContext::openCamera", "Failed to open the camera.", nullptr);
+        reportCaught("DeviceContext::openCamera", "Failed to open the camera.");
     }
     return false;
 }
@@ -223,12 +230,8 @@ void DeviceContext::closeCamera()
         m_camera->close();
         if (m_window)
             m_window->closeWindow();
-    } catch (const GenICam::GenericException& e) {
-        showException("DeviceContext::closeCamera", e, "Failed to close the camera.", nullptr);
-    } catch (const std::exception& e) {
-        showException("DeviceContext::closeCamera", e, "Failed to close the camera.", nullptr);
     } catch (...) {
-        showUnexpectedException("DeviceContext::closeCamera", "Failed to close the camera.", nullptr);
+        reportCaught("DeviceContext::closeCamera", "Failed to close the camera.");
     }
 }
 
@@ -347,12 +350,8 @@ void DeviceContext::startContinuousShot(bool speedTest)
     try {
         if (prepareGrab("DeviceContext::startContinuousShot"))
             m_camera->startContinuousShot(speedTest);
-    } catch (const GenICam::GenericException& e) {
-        showException("DeviceContext::startContinuousShot", e, "Failed to start the image acquisition", nullptr);
-    } catch (const std::exception& e) {
-        showException("DeviceContext::startContinuousShot", e, "Failed to start the image acquisition", nullptr);
     } catch (...) {
-        showUnexpectedException("DeviceContext::startContinuousShot", "Failed to start the image acquisition", nullptr);
+        reportCaught("DeviceContext::startContinuousShot", "Failed to start the image acquisition");
     }
 }
 
@@ -363,12 +362,8 @@ void DeviceContext::startOneShot()
     try {
         if (prepareGrab("DeviceContext::startOneShot"))
             m_camera->startOneShot();
-    } catch (const GenICam::GenericException& e) {
-        showException("DeviceContext::startOneShot", e, "Failed to start the image acquisition", nullptr);
-    } catch (const std::exception& e) {
-        showException("DeviceContext::startOneShot", e, "Failed to start the image acquisition", nullptr);
     } catch (...) {
-        showUnexpectedException("DeviceContext::startOneShot", "Failed to start the image acquisition", nullptr);
+        reportCaught("DeviceContext::startOneShot", "Failed to start the image acquisition");
     }
 }
 
@@ -385,12 +380,8 @@ void DeviceContext::stopGrab()
         }
         if (m_camera)
             m_camera->stopGrab();
-    } catch (const GenICam::GenericException& e) {
-        showException("DeviceContext::stopGrab", e, "Failed to stop the image acquisistion", nullptr);
-    } catch (const std::exception& e) {
-        showException("DeviceContext::stopGrab", e, "Failed to stop the image acquisistion", nullptr);
     } catch (...) {
-        showUnexpectedException("DeviceContext::stopGrab", "Failed to stop the image acquisistion", nullptr);
+        reportCaught("DeviceContext::stopGrab", "Failed to stop the image acquisistion");
     }
 }
 
@@ -399,12 +390,8 @@ void DeviceContext::imageWindowClosed()
     try {
         if (m_camera)
             m_camera->stopGrab();
-    } catch (const GenICam::GenericException& e) {
-        showException("DeviceContext::imageWindowClosed", e, "Failed to stop the image acquisistion", nullptr);
-    } catch (const std::exception& e) {
-        showException("DeviceContext::imageWindowClosed", e, "Failed to stop the image acquisistion", nullptr);
     } catch (...) {
-        showUnexpectedException("DeviceContext::imageWindowClosed", "Failed to stop the image acquisistion", nullptr);
+        reportCaught("DeviceContext::imageWindowClosed", "Failed to stop the image acquisistion");
     }
     // The frames already captured are written: the recording drains and ends as after a stop.
     QMutexLocker lock(&m_recordingMutex);
