@@ -8,6 +8,7 @@
 
 #include <QThread>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -26,9 +27,16 @@ public:
     // On the GUI thread: creates the device for the info on a CreateDeviceThread with the tool feature
     // description injected, processing events other than user input while it waits. Null when the
     // device class has no transport layer (silently) or the creation failed (shown once through the
-    // error queue with the source `context`).
+    // error queue with the source `context`). Not re-entrant per device: a request for a device whose
+    // creation is waited for further up the stack (an event handled during that wait) is refused with a
+    // warning and gives null, so a device is never made twice nor the first one replaced.
     static Nimbo::INimboDevice* createDevice(const Nimbo::CDeviceInfo& deviceInfo,
                                              const char* context = "DeviceContext::createNimboDevice");
+
+    // Called on the creating thread just before the transport layer makes the device; empty to remove.
+    // Lets tests hold a creation at a known point.
+    using CreationHook = std::function<void(const Nimbo::CDeviceInfo&)>;
+    static void setCreationHook(CreationHook hook);
 
 protected:
     void run() override;

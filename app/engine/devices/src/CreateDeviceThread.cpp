@@ -10,6 +10,10 @@
 #include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSet>
+#include <QString>
 
 namespace {
 
@@ -50,7 +54,43 @@ private:
     Nimbo::ITransportLayer* m_tl;
 };
 
+QMutex g_creationMutex;
+// Full names of the devices whose creation is being waited for.
+QSet<QString> g_inCreation;
+CreateDeviceThread::CreationHook g_creationHook;
+
+// Marks a device as being created for as long as it lives; refused() when it was already.
+class CreationClaim {
+public:
+    explicit CreationClaim(const Nimbo::CDeviceInfo& info) : m_name(QString::fromUtf8(info.GetFullName().c_str()))
+    {
+        QMutexLocker lock(&g_creationMutex);
+        m_refused = g_inCreation.contains(m_name);
+        if (!m_refused)
+            g_inCreation.insert(m_name);
+    }
+    ~CreationClaim()
+    {
+        QMutexLocker lock(&g_creationMutex);
+        if (!m_refused)
+            g_inCreation.remove(m_name);
+    }
+    CreationClaim(const CreationClaim&) = delete;
+    CreationClaim& operator=(const CreationClaim&) = delete;
+    bool refused() const { return m_refused; }
+
+private:
+    QString m_name;
+    bool m_refused;
+};
+
 } // namespace
+
+void CreateDeviceThread::setCreationHook(CreationHook hook)
+{
+    QMutexLocker lock(&g_creationMutex);
+    g_creationHook = std::move(hook);
+}
 
 CreateDeviceThread::CreateDeviceThread(Nimbo::ITransportLayer* transportLayer, const Nimbo::CDeviceInfo& deviceInfo)
     : QThread(nullptr), m_transportLayer(transportLayer), m_deviceInfo(deviceInfo)
@@ -68,7 +108,14 @@ void CreateDeviceThread::run()
     m_stdException.reset();
     GenICam::gcstring_vector injected;
     injected.push_back(toolFeatureDescription());
+    CreationHook hook;
+    {
+        QMutexLocker lock(&g_creationMutex);
+        hook = g_creationHook;
+    }
     try {
+        if (hook)
+            hook(m_deviceInfo);
         m_device = m_transportLayer->CreateDevice(m_deviceInfo, injected);
     } catch (const GenICam::GenericException& e) {
         m_genicamException.reset(
@@ -83,6 +130,16 @@ void CreateDeviceThread::run()
 
 Nimbo::INimboDevice* CreateDeviceThread::createDevice(const Nimbo::CDeviceInfo& deviceInfo, const char* context)
 {
+    // The wait below handles events; one of them (a second open request, a scan result that chooses
+    // this device) may ask for the same device again. The first creation goes on; the second is not
+    // started, for two devices of one camera would have the later one replace the earlier under the
+    // feet of those that already hold it.
+    CreationClaim claim(deviceInfo);
+    if (claim.refused()) {
+        qWarning("%s: \"%s\" is being created already; the request is refused", context,
+                 deviceInfo.GetFullName().c_str());
+        return nullptr;
+    }
     WaitCursor cursor;
     Nimbo::INimboDevice* device = nullptr;
     try {

@@ -1,6 +1,7 @@
 // The whole engine headless on emulated cameras, driven through the context manager.
 #include "Camera.h"
 #include "ContextManager.h"
+#include "CreateDeviceThread.h"
 #include "DeviceContext.h"
 #include "GrabDevice.h"
 
@@ -17,12 +18,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QSettings>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <memory>
 #include <vector>
@@ -525,6 +528,75 @@ TEST_F(ContextManagerTest, FailedOpenLeavesTheCameraDetached)
     Nimbo::Emulation::SetInUseElsewhere(kSerial, false);
     m_manager->openActiveDevice();
     EXPECT_TRUE(m_manager->isDeviceOpen());
+}
+
+// Device creation waits handling events. A request reaching the manager meanwhile (a second open, a
+// scan result that chooses a device) neither creates the device a second time nor replaces it; another
+// device may be opened meanwhile. The first creation is held until the posted request has run.
+TEST_F(ContextManagerTest, RequestsDuringDeviceCreationDoNotCreateTheDeviceTwice)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure(std::string("usb:vxUsb1920m:") + kSerial + ";usb:vxUsb1920m:40000009"));
+    Nimbo::DeviceInfoList_t devices;
+    Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
+    ASSERT_EQ(devices.size(), 2u);
+    struct Case {
+        const char* name;
+        std::function<void(ContextManager&)> during;
+        int creations;
+        uint64_t openDevices;
+    };
+    const Case cases[] = {
+        {"second open request", [](ContextManager& cm) { cm.openActiveDevice(); }, 1, 1},
+        {"scan result choosing the same device",
+         [&](ContextManager& cm) {
+             cm.changeCurrentDevice(&devices[0]);
+             cm.openActiveDevice();
+         },
+         1, 1},
+        {"scan result choosing another device",
+         [&](ContextManager& cm) {
+             cm.changeCurrentDevice(&devices[1]);
+             cm.openActiveDevice();
+         },
+         2, 2},
+    };
+    struct HookRemover {
+        ~HookRemover() { CreateDeviceThread::setCreationHook({}); }
+    } hookRemover;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_manager = makeManager();
+        std::atomic<int> creations{0};
+        QSemaphore handled;
+        ContextManager* manager = m_manager.get();
+        CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
+            if (creations++ > 0)
+                return;
+            QMetaObject::invokeMethod(
+                manager,
+                [&] {
+                    c.during(*manager);
+                    handled.release();
+                },
+                Qt::QueuedConnection);
+            handled.tryAcquire(1, 20000);
+        });
+        m_manager->changeCurrentDevice(&devices[0]);
+        Camera* camera = m_manager->currentCamera();
+        testsupport::LogCapture log;
+        m_manager->openActiveDevice();
+        CreateDeviceThread::setCreationHook({});
+
+        EXPECT_EQ(creations, c.creations);
+        EXPECT_EQ(handled.available(), 0) << "the request was not handled during the creation";
+        ASSERT_TRUE(camera->isOpen());
+        EXPECT_NE(camera->getNimboDevice(), nullptr);
+        EXPECT_EQ(m_manager->openDeviceCount(), c.openDevices);
+        EXPECT_EQ(log.contains("is being created already"), c.creations == 1);
+        m_manager->shutDown();
+        m_manager.reset();
+        QCoreApplication::processEvents();
+    }
 }
 
 TEST_F(ContextManagerTest, ViewCommandsGoToTheActiveWindowAndAPausedWindowIsForgottenWithItsContext)
