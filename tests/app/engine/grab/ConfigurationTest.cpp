@@ -5,15 +5,14 @@
 #include "StdFeatureListCamera.h"
 
 #include <testsupport/LogCapture.h>
+#include <testsupport/Wait.h>
 
 #include <GenICam/GenericException.h>
 #include <lorvish/StreamBuffer.h>
 #include <nimbo/PixelType.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QSettings>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -306,10 +305,7 @@ TEST(StdFeatureListCamera, GrabsThroughTheStandardFeatures)
     EXPECT_EQ(device.grabber().params().node("MaxNumBuffer").intValue, 27); // 8 MiB / 307,200 bytes
     for (int i = 0; i < 5; ++i)
         ASSERT_TRUE(device.grabber().deliverWhenQueued());
-    QElapsedTimer timer;
-    timer.start();
-    while (received < 5 && timer.elapsed() < 5000)
-        QThread::msleep(1);
+    EXPECT_TRUE(testsupport::waitFor([&] { return received >= 5; }));
     EXPECT_EQ(received, 5);
     camera.stopGrab();
     EXPECT_EQ(device.features().node("AcquisitionStop").executed, 1);
@@ -318,10 +314,7 @@ TEST(StdFeatureListCamera, GrabsThroughTheStandardFeatures)
     camera.startOneShot();
     EXPECT_EQ(device.features().node("AcquisitionMode").text, "SingleFrame");
     ASSERT_TRUE(device.grabber().deliverWhenQueued());
-    timer.restart();
-    while (camera.getState() != Camera::Open && timer.elapsed() < 5000)
-        QThread::msleep(1);
-    EXPECT_EQ(camera.getState(), Camera::Open);
+    EXPECT_TRUE(testsupport::waitFor([&] { return camera.getState() == Camera::Open; }));
 }
 
 TEST(StdFeatureListCamera, MissingGrabberLimitsAreReported)
