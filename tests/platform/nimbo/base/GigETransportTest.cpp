@@ -295,14 +295,7 @@ protected:
 
     bool find(const std::string& serial, Nimbo::CDeviceInfo& info)
     {
-        Nimbo::DeviceInfoList_t list;
-        m_tl->EnumerateDevices(list, false);
-        for (const auto& d : list)
-            if (d.GetSerialNumber() == serial.c_str()) {
-                info = d;
-                return true;
-            }
-        return false;
+        return testsupport::enumerate(*m_tl, serial, info);
     }
 
     Nimbo::NimboAutoInitTerm m_init;

@@ -84,6 +84,19 @@ private:
     pid_t m_pid = -1;
 };
 
+// One enumeration of the transport layer: the camera of that serial number, if listed.
+inline bool enumerate(Nimbo::ITransportLayer& tl, const std::string& serial, Nimbo::CDeviceInfo& info)
+{
+    Nimbo::DeviceInfoList_t list;
+    tl.EnumerateDevices(list, false);
+    for (const auto& d : list)
+        if (d.GetSerialNumber() == serial.c_str()) {
+            info = d;
+            return true;
+        }
+    return false;
+}
+
 // Real discovery on inside the namespace, no emulated camera, the SDK initialised.
 class RealCameraFixture : public ::testing::Test {
 protected:
@@ -103,18 +116,7 @@ protected:
     static bool find(const std::string& serial, Nimbo::CDeviceInfo& info)
     {
         Nimbo::ITransportLayer* tl = Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE");
-        return waitFor(
-            [&] {
-                Nimbo::DeviceInfoList_t list;
-                tl->EnumerateDevices(list, false);
-                for (const auto& d : list)
-                    if (d.GetSerialNumber() == serial.c_str()) {
-                        info = d;
-                        return true;
-                    }
-                return false;
-            },
-            20000);
+        return waitFor([&] { return enumerate(*tl, serial, info); }, 20000);
     }
 
     Nimbo::NimboAutoInitTerm m_init;
