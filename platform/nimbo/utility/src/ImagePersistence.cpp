@@ -1,4 +1,4 @@
-// Image files: BMP written here, TIFF through libtiff, PNG through libpng, JPEG through libjpeg.
+// Image files: BMP and TIFF written here, PNG through libpng, JPEG through libjpeg.
 #include <nimbo/ImagePersistence.h>
 
 #include <nimbo/ImageFormatConverter.h>
@@ -11,7 +11,6 @@
 #include <limits.h>
 #include <png.h>
 #include <sys/uio.h>
-#include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -198,58 +197,68 @@ void saveBmp(const std::string& fileName, const Picture& picture)
         writeFailed(fileName, std::strerror(errno));
 }
 
-// libtiff reports through handlers; the last error becomes the exception text.
-thread_local std::string tiffError;
-
-void onTiffError(const char* module, const char* format, va_list args)
-{
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    tiffError = std::string(module ? module : "libtiff") + ": " + text;
-}
-
-void onTiffWarning(const char*, const char*, va_list) {}
-
-// The picture goes into the file as one uncompressed strip, which libtiff writes straight from the
-// lines with one call; lines that do not lie top-down one after the other are gathered first.
+// A baseline TIFF of one uncompressed strip: the header, one directory and the lines, written with one
+// gathering write (lines that do not lie top-down one after the other become pieces of their own, so
+// no line is copied). Fields are little-endian ("II"), which is also the order 16-bit samples have in
+// memory on the little-endian machines this runs on.
 void saveTiff(const std::string& fileName, const Picture& picture)
 {
     const bool grey = picture.stored != Stored::RGB8;
     const uint16_t bits = picture.stored == Stored::Grey16 ? 16 : 8;
-    const size_t lineBytes = size_t(picture.width) * (grey ? 1 : 3) * (bits / 8);
+    const uint16_t samples = grey ? 1 : 3;
+    const size_t lineBytes = size_t(picture.width) * samples * (bits / 8);
     const uint64_t dataBytes = uint64_t(lineBytes) * picture.height;
     if (dataBytes > 0xFFFFFF00u)
         throwInvalidArgument("The image is too large for a TIFF file.");
-    std::vector<uint8_t> gathered;
-    const uint8_t* data = picture.pixels;
-    if (picture.bottomUp || picture.stride != lineBytes) {
-        gathered.resize(size_t(dataBytes));
-        for (uint32_t y = 0; y < picture.height; ++y)
-            std::memcpy(gathered.data() + size_t(y) * lineBytes, picture.line(y), lineBytes);
-        data = gathered.data();
-    }
 
-    TIFFSetErrorHandler(onTiffError);
-    TIFFSetWarningHandler(onTiffWarning);
-    tiffError = "cannot create the file";
-    TIFF* tiff = TIFFOpen(fileName.c_str(), "w");
-    if (!tiff)
-        writeFailed(fileName, tiffError);
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, picture.width);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, picture.height);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(grey ? 1 : 3));
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, picture.height);
-    // libtiff byte-swaps 16-bit samples itself on big-endian hosts; here memory order is file order.
-    bool ok = TIFFWriteEncodedStrip(tiff, 0, const_cast<uint8_t*>(data), tmsize_t(dataBytes)) == tmsize_t(dataBytes);
-    ok = ok && TIFFWriteDirectory(tiff) == 1;
-    TIFFClose(tiff);
-    if (!ok)
-        writeFailed(fileName, tiffError);
+    enum : uint16_t { Short = 3, Long = 4 };
+    constexpr uint32_t kEntries = 11;
+    constexpr uint32_t kDirectory = 8;
+    constexpr uint32_t kDirectoryBytes = 2 + kEntries * 12 + 4;
+    // Three samples' bit counts do not fit into their entry and follow the directory.
+    const uint32_t bitsAt = kDirectory + kDirectoryBytes;
+    const uint32_t dataAt = bitsAt + (samples > 1 ? 2u * samples : 0u);
+
+    std::vector<uint8_t> header;
+    header.reserve(dataAt);
+    header.push_back('I');
+    header.push_back('I');
+    put16(header, 42);
+    put32(header, kDirectory);
+    put16(header, kEntries);
+    // Entries in ascending tag order; a SHORT value sits in the entry's first two bytes.
+    auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+        put16(header, tag);
+        put16(header, type);
+        put32(header, count);
+        if (type == Short && count == 1) {
+            put16(header, value);
+            put16(header, 0);
+        } else {
+            put32(header, value);
+        }
+    };
+    entry(256, Long, 1, picture.width);                        // ImageWidth
+    entry(257, Long, 1, picture.height);                       // ImageLength
+    entry(258, Short, samples, samples > 1 ? bitsAt : bits);   // BitsPerSample
+    entry(259, Short, 1, 1);                                   // Compression: none
+    entry(262, Short, 1, grey ? 1 : 2);                        // Photometric: black is zero, or RGB
+    entry(273, Long, 1, dataAt);                               // StripOffsets
+    entry(274, Short, 1, 1);                                   // Orientation: top left
+    entry(277, Short, 1, samples);                             // SamplesPerPixel
+    entry(278, Long, 1, picture.height);                       // RowsPerStrip
+    entry(279, Long, 1, uint32_t(dataBytes));                  // StripByteCounts
+    entry(284, Short, 1, 1);                                   // PlanarConfiguration: contiguous
+    put32(header, 0);                                          // no further directory
+    for (uint16_t i = 0; samples > 1 && i < samples; ++i)
+        put16(header, bits);
+
+    GatheredFile file;
+    file.add(header.data(), header.size());
+    for (uint32_t y = 0; y < picture.height; ++y)
+        file.add(picture.line(y), lineBytes);
+    if (!file.write(fileName))
+        writeFailed(fileName, std::strerror(errno));
 }
 
 struct PngState {
@@ -365,7 +374,7 @@ void CImagePersistence::Save(EImageFileFormat format, const GenICam::gcstring& f
     picture.stored = stored;
     if (stored == Stored::Grey16 || typeOf(stored) == pixelType) {
         // Mono10/12/16 lines and already fitting lines are written from the buffer itself, in either line
-        // order; only the JPEG encoder wants them top-down in memory.
+        // order and with any padding; only the JPEG encoder wants them top-down in memory.
         if (orientation == ImageOrientation_TopDown || format != ImageFileFormat_Jpeg) {
             picture.pixels = static_cast<const uint8_t*>(source.GetBuffer());
             picture.stride = source.GetStride();
