@@ -15,18 +15,23 @@
 #include <vector>
 
 // push copies a due frame into the queue and returns at once; the writer thread hands queued frames to
-// the media writer in arrival order. A full queue drops the new frame (and copies nothing).
+// the media writer in arrival order. A full queue drops the new frame (and copies nothing). A writer
+// that can write several frames at once (concurrentAdds above 1, as an image sequence) gets that many
+// writer threads: each takes the next frame and claims its place in the output in arrival order, then
+// writes it beside the others.
 //
 // The first frame that cannot be written ends the writing: it is reported once, and it, the frames
 // still queued and every later push are counted as lost instead of being tried (and reported) one by one.
 //
-// Threads: push runs on the grab thread or the sampling timer thread; the writer thread runs add and
+// Threads: push runs on the grab thread or the sampling timer thread; the writer threads run add and
 // the callees; stop, the callee setters and the status run on the recording's owner thread. m_mutex
-// guards the queue, the spare images, the reservations, the exit and failed flags and both callees;
-// the counters are atomics so the status can be read without the lock.
+// guards the queue, the spare images, the reservations, the frames being written, the exit and failed
+// flags and both callees; the counters are atomics so the status can be read without the lock.
+// m_reportMutex keeps the progress reports of several writer threads in the order of their counts.
 class CBufferedImageSink {
 public:
-    // Told on the writer thread after each frame written while a stop waits for the queue to drain.
+    // Told on a writer thread after each frame written while a stop waits for the queue to drain;
+    // `remaining` counts the frames queued and those other writer threads are still writing.
     class IQueueEmptyProgressCallee {
     public:
         virtual ~IQueueEmptyProgressCallee() = default;
@@ -45,7 +50,7 @@ public:
         virtual void onCodecFatal(const char* detail) = 0;
     };
 
-    // Starts the writer thread. A capacity below 1 is raised to 1 (and logged).
+    // Starts the writer threads. A capacity below 1 is raised to 1 (and logged).
     CBufferedImageSink(IMediaWriter* writer, int capacity);
     // stop() must have been called.
     virtual ~CBufferedImageSink();
@@ -74,7 +79,8 @@ public:
     // answers false when `timeout` passed first.
     bool waitUntilEmpty(std::chrono::milliseconds timeout);
 
-    // Ends the writer thread and waits for it; frames still queued are abandoned. Once only.
+    // Ends the writer threads and waits for them; frames being written are finished, frames still
+    // queued are abandoned. Once only.
     void stop();
 
 private:
@@ -85,9 +91,10 @@ private:
 
     bool m_exit = false;
     bool m_failed = false; // a frame could not be written: nothing more is written
-    bool m_writing = false; // the writer thread holds a frame taken from the queue
+    int m_writing = 0; // frames the writer threads have taken from the queue and not yet written
     IMediaWriter* const m_writer;
     std::mutex m_mutex;
+    std::mutex m_reportMutex;
     std::condition_variable m_wake;
     std::condition_variable m_drained; // told when the writer thread finds nothing left to write
     boost::circular_buffer<Nimbo::CNimboImage> m_queue;
@@ -101,5 +108,5 @@ private:
     std::atomic<uint64_t> m_queued{0};
     std::atomic<uint64_t> m_dropped{0};
     std::atomic<uint64_t> m_lost{0};
-    std::thread m_thread; // last, so it starts after every other member exists
+    std::vector<std::thread> m_threads; // last, so they start after every other member exists
 };

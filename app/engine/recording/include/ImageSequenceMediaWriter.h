@@ -8,8 +8,12 @@
 
 // Saves frame n (counted from 1) as <base name>_%04d<extension>; after _9999 the number grows.
 //
-// Threads: open, isOpen and close on the recording's owner thread, add on the sink's writer thread,
-// imageCount on any thread; the flag and the counter are atomic for that reason.
+// Every frame is a file of its own, so several frames may be written at once: the number is claimed
+// in arrival order and the file written on any thread, which keeps the numbers in frame order while
+// conversion and writing of one frame overlap those of the next.
+//
+// Threads: open, isOpen and close on the recording's owner thread, add and addAt on the sink's writer
+// threads, imageCount on any thread; the flag and the counters are atomic for that reason.
 class CImageSequenceMediaWriter : public IMediaWriter {
 public:
     void open(const GenICam::gcstring& baseName) override;
@@ -20,8 +24,16 @@ public:
              uint32_t paddingX) override;
     bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
     bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
-    uint32_t imageCount() const override { return m_counter; }
+    // Files written completely.
+    uint32_t imageCount() const override { return m_written; }
     uint64_t bytesWritten() const override { return 0; }
+    unsigned concurrentAdds() const override { return kConcurrentAdds; }
+    uint32_t claimPlace() override { return ++m_counter; }
+    void addAt(const Nimbo::CNimboImage& image, uint32_t number) override;
+
+    // Frames written at once: enough for the colour camera's conversion and write to keep up with its
+    // full rate on a busy machine, few enough to leave cores to the camera and the live view.
+    static constexpr unsigned kConcurrentAdds = 3;
 
     // The file name of frame `number` (counted from 1).
     std::string fileName(uint32_t number) const;
@@ -33,8 +45,12 @@ private:
     const Nimbo::EImageFileFormat m_format;
     const char* const m_extension;
     std::atomic<bool> m_open{false};
+    void write(uint32_t number, const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
+               uint32_t height, uint32_t paddingX);
+
     GenICam::gcstring m_baseName; // written by open before any add runs
-    std::atomic<uint32_t> m_counter{0};
+    std::atomic<uint32_t> m_counter{0}; // the last number claimed
+    std::atomic<uint32_t> m_written{0};
 };
 
 // A BMP sequence (".bmp").

@@ -9,8 +9,9 @@
 // One output of a recording (a video file or an image sequence).
 //
 // Threads: open, isOpen and close run on the thread that starts and ends the recording (the GUI
-// thread); add on the buffered image sink's writer thread; imageCount and bytesWritten on the thread
-// that reads the status. Each writer makes its counters safe to read while add runs.
+// thread); add on the buffered image sink's writer thread (on several of them at once for a writer
+// whose concurrentAdds is above 1); imageCount and bytesWritten on the thread that reads the status.
+// Each writer makes its counters safe to read while add runs.
 class IMediaWriter {
 public:
     // Closes nothing by itself; each writer's destructor does its own clean-up.
@@ -32,6 +33,14 @@ public:
                                    uint32_t paddingX) const = 0;
     // Frames added so far.
     virtual uint32_t imageCount() const = 0;
+
+    // How many frames may be written at the same time, each on a thread of its own. A writer that
+    // answers more than 1 keeps every frame's place in its output whatever order the writes end in:
+    // claimPlace is called in arrival order (never concurrently), and addAt writes the frame to the
+    // place claimed for it, concurrently with other addAt calls. Writers of one stream answer 1.
+    virtual unsigned concurrentAdds() const { return 1; }
+    virtual uint32_t claimPlace() { return 0; }
+    virtual void addAt(const Nimbo::CNimboImage& image, uint32_t /*place*/) { add(image); }
     // Bytes of image data written so far.
     virtual uint64_t bytesWritten() const = 0;
 };

@@ -6,6 +6,8 @@
 
 #include <log4cpp/Category.hh>
 
+#include <algorithm>
+
 namespace {
 
 int64_t checkedCapacity(int capacity)
@@ -29,8 +31,11 @@ log4cpp::Category& traceCategory()
 CBufferedImageSink::CBufferedImageSink(IMediaWriter* writer, int capacity)
     : m_writer(writer), m_queue(static_cast<size_t>(checkedCapacity(capacity))), m_capacity(int64_t(m_queue.capacity()))
 {
-    m_spare.reserve(m_queue.capacity());
-    m_thread = std::thread(&CBufferedImageSink::run, this);
+    const unsigned threads = std::max(1u, writer->concurrentAdds());
+    // Every image in the queue or in a writer's hands comes back as a spare.
+    m_spare.reserve(m_queue.capacity() + threads);
+    for (unsigned i = 0; i < threads; ++i)
+        m_threads.emplace_back(&CBufferedImageSink::run, this);
 }
 
 CBufferedImageSink::~CBufferedImageSink()
@@ -122,7 +127,7 @@ bool CBufferedImageSink::watchQueueUntilEmpty(IQueueEmptyProgressCallee* callee)
 bool CBufferedImageSink::waitUntilEmpty(std::chrono::milliseconds timeout)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_drained.wait_for(lock, timeout, [this] { return m_exit || (pendingLocked() == 0 && !m_writing); });
+    return m_drained.wait_for(lock, timeout, [this] { return m_exit || (pendingLocked() == 0 && m_writing == 0); });
 }
 
 void CBufferedImageSink::stop()
@@ -135,8 +140,9 @@ void CBufferedImageSink::stop()
     }
     m_wake.notify_all();
     m_drained.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    for (std::thread& thread : m_threads)
+        if (thread.joinable())
+            thread.join();
 }
 
 void CBufferedImageSink::run()
@@ -145,9 +151,10 @@ void CBufferedImageSink::run()
     for (;;) {
         Nimbo::CNimboImage image;
         IWriteFrameFailedCallee* failed = nullptr;
+        uint32_t place = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            if (m_queue.empty())
+            if (m_queue.empty() && m_writing == 0)
                 m_drained.notify_all();
             m_wake.wait(lock, [this] { return m_exit || !m_queue.empty(); });
             if (m_exit)
@@ -155,23 +162,30 @@ void CBufferedImageSink::run()
             image = std::move(m_queue.front());
             m_queue.pop_front();
             --m_queued;
-            m_writing = true;
+            ++m_writing;
             failed = m_failedCallee;
+            // Claimed under the lock, so places follow the order frames arrived in.
+            place = m_writer->claimPlace();
         }
         std::exception_ptr failure;
         try {
-            m_writer->add(image);
+            m_writer->addAt(image, place);
         } catch (...) {
             failure = std::current_exception();
         }
+        // Bookkeeping and report under one lock: with several writer threads the reports still
+        // come in the order of their counts, each one less than the one before.
+        std::lock_guard<std::mutex> reportLock(m_reportMutex);
+        bool report = false;
         IQueueEmptyProgressCallee* progress = nullptr;
         uint64_t remaining = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (failure) {
+            if (failure && !m_failed) {
                 // One report for the whole failure: the frames behind this one would meet the same
                 // full disk or missing folder, so they are counted, not tried.
                 m_failed = true;
+                report = true;
                 m_lost += 1 + m_queue.size();
                 while (!m_queue.empty()) {
                     if (m_spare.size() < m_spare.capacity())
@@ -179,15 +193,18 @@ void CBufferedImageSink::run()
                     m_queue.pop_front();
                 }
                 m_queued = 0;
-            } else {
-                progress = m_progressCallee;
-                remaining = pendingLocked();
+            } else if (failure) {
+                ++m_lost; // written beside the frame that failed first, and failed as well
             }
-            m_writing = false;
+            --m_writing;
             if (m_spare.size() < m_spare.capacity())
                 m_spare.push_back(std::move(image));
+            if (!m_failed) {
+                progress = m_progressCallee;
+                remaining = pendingLocked() + uint64_t(m_writing);
+            }
         }
-        if (failure)
+        if (report)
             reportFailure(failure, failed);
         else if (progress)
             progress->onQueueProgress(remaining);

@@ -24,14 +24,26 @@ std::string CImageSequenceMediaWriter::fileName(uint32_t number) const
 
 void CImageSequenceMediaWriter::add(const Nimbo::CNimboImage& image)
 {
-    add(image.GetBuffer(), image.GetImageSize(), image.GetPixelType(), image.GetWidth(), image.GetHeight(),
-        static_cast<uint32_t>(image.GetPaddingX()));
+    addAt(image, claimPlace());
 }
 
 void CImageSequenceMediaWriter::add(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
                                     uint32_t height, uint32_t paddingX)
 {
-    const uint32_t number = ++m_counter;
+    write(claimPlace(), buffer, bufferSize, pixelType, width, height, paddingX);
+}
+
+void CImageSequenceMediaWriter::addAt(const Nimbo::CNimboImage& image, uint32_t number)
+{
+    write(number, image.GetBuffer(), image.GetImageSize(), image.GetPixelType(), image.GetWidth(), image.GetHeight(),
+          static_cast<uint32_t>(image.GetPaddingX()));
+}
+
+void CImageSequenceMediaWriter::write(uint32_t number, const void* buffer, size_t bufferSize,
+                                      Nimbo::EPixelType pixelType, uint32_t width, uint32_t height, uint32_t paddingX)
+{
     Nimbo::CImagePersistence::Save(m_format, GenICam::gcstring(fileName(number)), buffer, bufferSize, pixelType, width,
                                    height, paddingX, Nimbo::ImageOrientation_TopDown, nullptr);
+    // Counted once the file is whole: a frame that could not be saved is not a recorded one.
+    ++m_written;
 }

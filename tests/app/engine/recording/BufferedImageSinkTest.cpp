@@ -222,4 +222,72 @@ TEST(BufferedImageSinkTest, CallersBufferMayChangeRightAfterPush)
     EXPECT_EQ(writer.written(), std::vector<uint8_t>{7});
 }
 
+// A writer of independent files gets several writer threads: frames are written side by side, and
+// each keeps the place of its arrival whatever order the writes end in.
+TEST(BufferedImageSinkTest, ConcurrentWriterKeepsArrivalOrderInItsPlaces)
+{
+    FakeWriter writer;
+    writer.setConcurrentAdds(3);
+    writer.setGate(false);
+    CBufferedImageSink sink(&writer, 10);
+    for (uint8_t i = 1; i <= 6; ++i)
+        ASSERT_TRUE(pushFrame(sink, i));
+    ASSERT_TRUE(writer.waitEntered(3)); // three frames in the writer at once
+    EXPECT_EQ(sink.queuedCount(), 3u);
+    EXPECT_FALSE(sink.waitUntilEmpty(0ms)); // frames being written are not written yet
+    writer.setGate(true);
+    ASSERT_TRUE(sink.waitUntilEmpty(10s));
+    sink.stop();
+    EXPECT_EQ(writer.places(), (std::map<uint32_t, uint8_t>{{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}}));
+    EXPECT_EQ(sink.recordedCount(), 6u);
+}
+
+// While a stop drains the queue, frames other writer threads still hold count as remaining: zero is
+// told once, last, when everything is written.
+TEST(BufferedImageSinkTest, ConcurrentDrainTellsZeroOnlyAfterTheLastWrite)
+{
+    FakeWriter writer;
+    writer.setConcurrentAdds(3);
+    writer.setGate(false);
+    CBufferedImageSink sink(&writer, 10);
+    for (uint8_t i = 1; i <= 5; ++i)
+        ASSERT_TRUE(pushFrame(sink, i));
+    ASSERT_TRUE(writer.waitEntered(3));
+    Callees callees;
+    ASSERT_TRUE(sink.watchQueueUntilEmpty(&callees));
+    writer.setGate(true);
+    ASSERT_TRUE(callees.waitFor(5));
+    ASSERT_TRUE(sink.waitUntilEmpty(10s));
+    sink.stop();
+    EXPECT_EQ(callees.events(),
+              (std::vector<std::string>{"progress 4", "progress 3", "progress 2", "progress 1", "progress 0"}));
+}
+
+// A failure among frames written side by side is still reported once; the frames beside it that fail
+// as well are counted as lost with those queued behind.
+TEST(BufferedImageSinkTest, ConcurrentFailureIsReportedOnce)
+{
+    FakeWriter writer;
+    writer.setConcurrentAdds(3);
+    for (uint8_t frame = 2; frame <= 8; ++frame)
+        writer.failOn(frame, FakeWriter::Generic);
+    CBufferedImageSink sink(&writer, 10);
+    Callees callees;
+    sink.setWriteFailedCallee(&callees);
+    writer.setGate(false);
+    for (uint8_t i = 1; i <= 5; ++i)
+        ASSERT_TRUE(pushFrame(sink, i));
+    ASSERT_TRUE(writer.waitEntered(3)); // frames 1, 2 and 3 in the writer
+    writer.setGate(true);
+    ASSERT_TRUE(writer.waitFinished(3));
+    ASSERT_TRUE(sink.waitUntilEmpty(10s));
+    EXPECT_FALSE(pushFrame(sink, 6));
+    sink.stop();
+    const auto events = callees.events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].rfind("failed disk full", 0), 0u) << events[0];
+    EXPECT_EQ(writer.written(), std::vector<uint8_t>{1});
+    EXPECT_EQ(sink.lostCount(), 5u); // frames 2 and 3 beside frame 1, 4 and 5 queued, 6 pushed later
+}
+
 } // namespace

@@ -80,6 +80,29 @@ public:
         return uint32_t(m_written.size());
     }
     uint64_t bytesWritten() const override { return 0; }
+    unsigned concurrentAdds() const override { return m_concurrentAdds; }
+    uint32_t claimPlace() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return ++m_claimed;
+    }
+    void addAt(const Nimbo::CNimboImage& image, uint32_t place) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_places[place] = image.GetImageSize() ? *static_cast<const uint8_t*>(image.GetBuffer()) : 0;
+        }
+        add(image);
+    }
+
+    // Lets the sink write this many frames at once (set before the sink is made).
+    void setConcurrentAdds(unsigned count) { m_concurrentAdds = count; }
+    // The first byte of the frame the sink gave each claimed place.
+    std::map<uint32_t, uint8_t> places() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_places;
+    }
 
     void setGate(bool open)
     {
@@ -134,6 +157,9 @@ private:
     int m_finished = 0;
     std::map<uint8_t, Failure> m_failures;
     std::vector<uint8_t> m_written;
+    unsigned m_concurrentAdds = 1;
+    uint32_t m_claimed = 0;
+    std::map<uint32_t, uint8_t> m_places;
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 // BMP and TIFF sequences: numbering, file contents read back by independent readers, the factory.
+#include "BufferedImageSink.h"
 #include "ImageSequenceMediaWriter.h"
 #include "MediaWriterFactory.h"
 #include "TestImageFiles.h"
@@ -10,6 +11,7 @@
 #include <QScopedPointer>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -121,6 +123,49 @@ TEST_F(ImageSequenceWriterTest, SaveFailurePropagatesAsGenICamException)
         CBitmapMediaWriter writer;
         writer.open((c.folder + "/cam").c_str());
         EXPECT_THROW(writer.add(frame.data(), c.size, Nimbo::PixelType_Mono8, 4, 2, 0), GenICam::GenericException);
+        EXPECT_EQ(writer.imageCount(), 0u); // a file that could not be saved is no recorded frame
+    }
+}
+
+// Through the sink, frames are written several at once; file n still holds the n-th frame pushed.
+TEST_F(ImageSequenceWriterTest, SinkWritingSeveralFilesAtOnceKeepsFrameOrder)
+{
+    for (bool tiff : {true, false}) {
+        SCOPED_TRACE(tiff ? "TIFF" : "BMP");
+        std::unique_ptr<CImageSequenceMediaWriter> writer;
+        if (tiff)
+            writer = std::make_unique<CTiffMediaWriter>();
+        else
+            writer = std::make_unique<CBitmapMediaWriter>();
+        writer->open((stdPath() + (tiff ? "/t" : "/b")).c_str());
+        ASSERT_GT(writer->concurrentAdds(), 1u);
+        const uint32_t width = 64, height = 48;
+        const int frames = 40;
+        {
+            CBufferedImageSink sink(writer.get(), frames);
+            for (int i = 1; i <= frames; ++i) {
+                const auto frame = monoFrame(width, height, 0, i);
+                ASSERT_TRUE(sink.push(frame.data(), frame.size(), Nimbo::PixelType_Mono8, width, height, 0));
+            }
+            ASSERT_TRUE(sink.waitUntilEmpty(std::chrono::seconds(60)));
+            sink.stop();
+        }
+        EXPECT_EQ(writer->imageCount(), uint32_t(frames));
+        for (uint32_t number = 1; number <= uint32_t(frames); ++number) {
+            SCOPED_TRACE(number);
+            uint8_t topLeft = 0;
+            if (tiff) {
+                uint32_t w = 0, h = 0;
+                const auto pixels = readTiff(writer->fileName(number), w, h);
+                ASSERT_EQ(pixels.size(), size_t(width) * height);
+                topLeft = pixels[0];
+            } else {
+                const QImage read(QString::fromStdString(writer->fileName(number)), "BMP");
+                ASSERT_FALSE(read.isNull());
+                topLeft = uint8_t(qGray(read.pixel(0, 0)));
+            }
+            EXPECT_EQ(topLeft, uint8_t(number));
+        }
     }
 }
 
