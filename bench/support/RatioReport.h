@@ -23,6 +23,7 @@ struct Ratio {
     double goal = 1.0;
     bool wallTime = false;
     std::string counter;
+    bool atMost = false; // the goal is an upper bound (a share of a core, say), not a lower one
 };
 
 // Ours against a reference benchmark of the same run.
@@ -48,15 +49,24 @@ inline Ratio counter(std::string what, std::string run, std::string name, double
     return ratio;
 }
 
-// Prints one ratio line; answers whether the goal is met (a negative value: not measured).
-inline bool printRatio(const std::string& what, double value, double goal)
+// A counter of a benchmark that must stay at or below `goal`.
+inline Ratio counterAtMost(std::string what, std::string run, std::string name, double goal)
 {
+    Ratio ratio = counter(std::move(what), std::move(run), std::move(name), goal);
+    ratio.atMost = true;
+    return ratio;
+}
+
+// Prints one ratio line; answers whether the goal is met (a negative value: not measured).
+inline bool printRatio(const std::string& what, double value, double goal, bool atMost = false)
+{
+    const char* bound = atMost ? "<=" : ">=";
     if (value < 0) {
-        std::printf("ratio: %-62s   not measured (goal >= %.2f)\n", what.c_str(), goal);
+        std::printf("ratio: %-62s   not measured (goal %s %.2f)\n", what.c_str(), bound, goal);
         return false;
     }
-    const bool met = value >= goal;
-    std::printf("ratio: %-62s %6.2f (goal >= %.2f) %s\n", what.c_str(), value, goal, met ? "met" : "MISSED");
+    const bool met = atMost ? value <= goal : value >= goal;
+    std::printf("ratio: %-62s %6.2f (goal %s %.2f) %s\n", what.c_str(), value, bound, goal, met ? "met" : "MISSED");
     return met;
 }
 
@@ -101,7 +111,7 @@ inline int runWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios
             if (mine > 0)
                 value = theirs / mine;
         }
-        if (!printRatio(ratio.what, value, ratio.goal))
+        if (!printRatio(ratio.what, value, ratio.goal, ratio.atMost))
             ++missed;
     }
     if (missed > 0)

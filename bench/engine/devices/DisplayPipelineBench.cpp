@@ -144,8 +144,6 @@ void BM_LiveViewDefaultColourCamera(benchmark::State& state)
     state.counters["camera_fps"] = mode.framesPerSecond;
     state.counters["cpu_ms_per_frame"] = cpuPerFrame * 1e3;
     state.counters["core_share"] = cpuPerFrame * mode.framesPerSecond;
-    // The goal reads "at least 1": one core over what the live view takes.
-    state.counters["cores_spare"] = cpuPerFrame > 0 ? 1.0 / (cpuPerFrame * mode.framesPerSecond) : 0.0;
     state.SetLabel(std::string(Nimbo::CPixelTypeMapper::GetNameByPixelType(mode.type)));
 }
 BENCHMARK(BM_LiveViewDefaultColourCamera)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -157,6 +155,6 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     return benchratio::runWithRatios(
         argc, argv,
-        {benchratio::counter("live view, default colour camera at full rate: one core / core share",
-                             "BM_LiveViewDefaultColourCamera/real_time", "cores_spare", 1.0)});
+        {benchratio::counterAtMost("live view, default colour camera at full rate: cores used",
+                                   "BM_LiveViewDefaultColourCamera/real_time", "core_share", 1.0)});
 }
