@@ -193,6 +193,41 @@ TEST_F(ContextManagerTest, OpeningMakesOneContextAnnouncesNodeMapsAndIsNotRepeat
     EXPECT_EQ(opened.count(), 1);
 }
 
+TEST_F(ContextManagerTest, DeviceQuestionsFollowTheCameraState)
+{
+    using Question = bool (ContextManager::*)(const Nimbo::CDeviceInfo*);
+    struct Row {
+        const char* name;
+        Question question;
+        bool withoutCamera, open, grabbing, recording;
+    };
+    const Row rows[] = {
+        {"open", &ContextManager::isDeviceOpen, false, true, true, true},
+        {"idle", &ContextManager::isDeviceIdle, false, true, false, false},
+        {"grabbing", &ContextManager::isDeviceGrabbing, false, false, true, true},
+        {"ready to record", &ContextManager::isDeviceReadyToRecord, false, true, true, false},
+        {"recording", &ContextManager::isDeviceRecording, false, false, false, true},
+        {"file accessible", &ContextManager::isDeviceFileAccessible, false, false, false, false},
+        {"open and idle", &ContextManager::isDeviceOpenAndIdle, false, true, false, false},
+        {"ready for one shot", &ContextManager::isDeviceReadyForOneShot, false, true, false, false},
+    };
+    const auto expectColumn = [&](bool Row::*expected, const char* state) {
+        for (const Row& row : rows)
+            EXPECT_EQ((m_manager.get()->*row.question)(nullptr), row.*expected) << row.name << " " << state;
+    };
+    m_manager = makeManager();
+    expectColumn(&Row::withoutCamera, "without camera");
+    openDevice();
+    expectColumn(&Row::open, "open");
+    m_manager->startContinuousShot();
+    expectColumn(&Row::grabbing, "grabbing");
+    CRecordingOptions options = tiffOptions(path() + "/questions", 0);
+    m_manager->startRecording(&options);
+    ASSERT_TRUE(m_manager->isDeviceRecording());
+    expectColumn(&Row::recording, "recording");
+    m_manager->shutDown();
+}
+
 TEST_F(ContextManagerTest, LiveViewIsPacedByTheThrottleAndCountedByThePerfTimer)
 {
     openDevice();
