@@ -126,6 +126,10 @@ private:
     void emitThrottleTick();
     void detachFromThrottle(DeviceContext* context);
     DeviceContext* findContext(const Nimbo::CDeviceInfo* info);
+    // Under the mutex: false without a context and camera for the device, else what the predicate
+    // (DeviceContext&, Camera&) answers.
+    template <class Predicate>
+    bool askDevice(const Nimbo::CDeviceInfo* info, Predicate predicate);
 
     DeviceContext* m_currentContext = nullptr;
     QMdiArea* m_mdiArea;

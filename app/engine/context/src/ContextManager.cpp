@@ -169,66 +169,62 @@ uint64_t ContextManager::openDevices(QVector<Nimbo::INimboDevice*>& devices)
     return static_cast<uint64_t>(devices.size());
 }
 
-bool ContextManager::isDeviceOpen(const Nimbo::CDeviceInfo* info)
+template <class Predicate>
+bool ContextManager::askDevice(const Nimbo::CDeviceInfo* info, Predicate predicate)
 {
     QMutexLocker lock(&m_mutex);
     DeviceContext* context = findContext(info);
-    return context && context->camera() && context->camera()->isOpen();
+    Camera* camera = context ? context->camera() : nullptr;
+    return camera && predicate(*context, *camera);
+}
+
+bool ContextManager::isDeviceOpen(const Nimbo::CDeviceInfo* info)
+{
+    return askDevice(info, [](DeviceContext&, Camera& camera) { return camera.isOpen(); });
 }
 
 bool ContextManager::isDeviceIdle(const Nimbo::CDeviceInfo* info)
 {
-    QMutexLocker lock(&m_mutex);
-    DeviceContext* context = findContext(info);
-    Camera* camera = context ? context->camera() : nullptr;
-    return camera && camera->hasStreamGrabberChannel() && !camera->isGrabbing();
+    return askDevice(info, [](DeviceContext&, Camera& camera) {
+        return camera.hasStreamGrabberChannel() && !camera.isGrabbing();
+    });
 }
 
 bool ContextManager::isDeviceGrabbing(const Nimbo::CDeviceInfo* info)
 {
-    QMutexLocker lock(&m_mutex);
-    DeviceContext* context = findContext(info);
-    return context && context->camera() && context->camera()->isGrabbing();
+    return askDevice(info, [](DeviceContext&, Camera& camera) { return camera.isGrabbing(); });
 }
 
 bool ContextManager::isDeviceReadyToRecord(const Nimbo::CDeviceInfo* info)
 {
-    QMutexLocker lock(&m_mutex);
-    DeviceContext* context = findContext(info);
-    Camera* camera = context ? context->camera() : nullptr;
-    return camera && camera->hasStreamGrabberChannel() && !context->hasRecordingController();
+    return askDevice(info, [](DeviceContext& context, Camera& camera) {
+        return camera.hasStreamGrabberChannel() && !context.hasRecordingController();
+    });
 }
 
 bool ContextManager::isDeviceRecording(const Nimbo::CDeviceInfo* info)
 {
-    QMutexLocker lock(&m_mutex);
-    DeviceContext* context = findContext(info);
-    Camera* camera = context ? context->camera() : nullptr;
-    return camera && camera->hasStreamGrabberChannel() && context->hasRecordingController();
+    return askDevice(info, [](DeviceContext& context, Camera& camera) {
+        return camera.hasStreamGrabberChannel() && context.hasRecordingController();
+    });
 }
 
 bool ContextManager::isDeviceFileAccessible(const Nimbo::CDeviceInfo* info)
 {
-    QMutexLocker lock(&m_mutex);
-    DeviceContext* context = findContext(info);
-    Camera* camera = context ? context->camera() : nullptr;
-    return camera && !camera->isGrabbing() && camera->hasFileAccess();
+    return askDevice(info,
+                     [](DeviceContext&, Camera& camera) { return !camera.isGrabbing() && camera.hasFileAccess(); });
 }
 
 bool ContextManager::isDeviceOpenAndIdle(const Nimbo::CDeviceInfo* info)
 {
-    QMutexLocker lock(&m_mutex);
-    DeviceContext* context = findContext(info);
-    Camera* camera = context ? context->camera() : nullptr;
-    return camera && camera->isOpen() && !camera->isGrabbing();
+    return askDevice(info, [](DeviceContext&, Camera& camera) { return camera.isOpen() && !camera.isGrabbing(); });
 }
 
 bool ContextManager::isDeviceReadyForOneShot(const Nimbo::CDeviceInfo* info)
 {
-    QMutexLocker lock(&m_mutex);
-    DeviceContext* context = findContext(info);
-    Camera* camera = context ? context->camera() : nullptr;
-    return camera && camera->hasStreamGrabberChannel() && camera->isSingleFrameModeAvailable() && !camera->isGrabbing();
+    return askDevice(info, [](DeviceContext&, Camera& camera) {
+        return camera.hasStreamGrabberChannel() && camera.isSingleFrameModeAvailable() && !camera.isGrabbing();
+    });
 }
 
 void ContextManager::setShowFailedBuffers(bool show)
