@@ -238,6 +238,20 @@ void RecordingSettingsWidget::setOptions(CRecordingOptions* options)
     refresh();
 }
 
+namespace {
+// Stores what the user set; false, with nothing changed, without options or when they hold the value
+// already.
+template <class Field, class Value>
+bool writeOption(CRecordingOptions* options, Field CRecordingOptions::*field, const Value& value, bool& changed)
+{
+    if (!options || options->*field == value)
+        return false;
+    changed = true;
+    options->*field = value;
+    return true;
+}
+} // namespace
+
 void RecordingSettingsWidget::refresh()
 {
     if (!m_options)
@@ -288,10 +302,8 @@ void RecordingSettingsWidget::selectTriggerPort(int32_t port)
 
 void RecordingSettingsWidget::chooseOutputType(bool checked, int32_t type)
 {
-    if (!checked || !m_options || m_options->OutputType == type)
+    if (!checked || !writeOption(m_options, &CRecordingOptions::OutputType, type, m_changed))
         return;
-    m_changed = true;
-    m_options->OutputType = type;
     refresh();
 }
 
@@ -312,95 +324,61 @@ void RecordingSettingsWidget::on_radioButtonOutputTypeAvi_toggled(bool checked)
 
 void RecordingSettingsWidget::on_sliderVideoQuality_valueChanged(int value)
 {
-    if (!m_options || m_options->VideoQuality == value)
-        return;
-    m_changed = true;
-    m_options->VideoQuality = value;
-    refresh();
+    if (writeOption(m_options, &CRecordingOptions::VideoQuality, value, m_changed))
+        refresh();
 }
 
 void RecordingSettingsWidget::on_checkBoxVideoFixedPlaybackSpeedEnabled_stateChanged(int state)
 {
     const bool automatic = state != Qt::Checked;
-    if (!m_options || m_options->AutomaticFpsPlayback == automatic)
-        return;
-    m_changed = true;
-    m_options->AutomaticFpsPlayback = automatic;
-    refresh();
+    if (writeOption(m_options, &CRecordingOptions::AutomaticFpsPlayback, automatic, m_changed))
+        refresh();
 }
 
 void RecordingSettingsWidget::on_doubleSpinBoxVideoPlaybackSpeed_valueChanged(double value)
 {
-    if (!m_options || m_options->FpsPlaybackRate == value)
-        return;
-    m_changed = true;
-    m_options->FpsPlaybackRate = value;
+    writeOption(m_options, &CRecordingOptions::FpsPlaybackRate, value, m_changed);
 }
 
 void RecordingSettingsWidget::on_comboBoxRecordingImageType_currentIndexChanged(int index)
 {
-    if (!m_options || !m_imageTypes.contains(index) || m_options->ImageOutputType == m_imageTypes.value(index))
-        return;
-    m_changed = true;
-    m_options->ImageOutputType = m_imageTypes.value(index);
+    if (m_imageTypes.contains(index))
+        writeOption(m_options, &CRecordingOptions::ImageOutputType, m_imageTypes.value(index), m_changed);
 }
 
 void RecordingSettingsWidget::on_spinBoxRecordingSampleRate_valueChanged(int value)
 {
-    if (!m_options || m_options->SampleRate == value)
-        return;
-    m_changed = true;
-    m_options->SampleRate = value;
+    writeOption(m_options, &CRecordingOptions::SampleRate, value, m_changed);
 }
 
 void RecordingSettingsWidget::on_comboBoxRecordingSampleRateUnit_currentIndexChanged(int index)
 {
-    if (!m_options || !m_timeUnits.contains(index) || m_options->SampleRateUnit == m_timeUnits.value(index))
-        return;
-    m_changed = true;
-    m_options->SampleRateUnit = m_timeUnits.value(index);
+    if (m_timeUnits.contains(index))
+        writeOption(m_options, &CRecordingOptions::SampleRateUnit, m_timeUnits.value(index), m_changed);
 }
 
 void RecordingSettingsWidget::on_checkBoxRecordingStopSamplingLimit_stateChanged(int state)
 {
     const bool enabled = state == Qt::Checked;
-    if (!m_options || m_options->StopSamplingLimitEnabled == enabled)
-        return;
-    m_changed = true;
-    m_options->StopSamplingLimitEnabled = enabled;
-    refresh();
+    if (writeOption(m_options, &CRecordingOptions::StopSamplingLimitEnabled, enabled, m_changed))
+        refresh();
 }
 
 void RecordingSettingsWidget::on_spinBoxRecordingStopSamplingLimit_valueChanged(int value)
 {
-    if (!m_options || m_options->StopSamplingLimit == value)
-        return;
-    m_changed = true;
-    m_options->StopSamplingLimit = value;
+    writeOption(m_options, &CRecordingOptions::StopSamplingLimit, value, m_changed);
 }
 
 void RecordingSettingsWidget::on_comboBoxRecordingStopSamplingLimitUnit_currentIndexChanged(int index)
 {
-    if (!m_options || !m_timeUnits.contains(index) || m_options->StopSamplingLimitUnit == m_timeUnits.value(index))
-        return;
-    m_changed = true;
-    m_options->StopSamplingLimitUnit = m_timeUnits.value(index);
+    if (m_timeUnits.contains(index))
+        writeOption(m_options, &CRecordingOptions::StopSamplingLimitUnit, m_timeUnits.value(index), m_changed);
 }
-
-namespace {
-bool writeTriggerPort(CRecordingOptions* options, bool checked, CRecordingOptions::ETriggerPort port, bool& changed)
-{
-    if (!checked || !options || options->TriggerPort == port)
-        return false;
-    changed = true;
-    options->TriggerPort = port;
-    return true;
-}
-} // namespace
 
 void RecordingSettingsWidget::on_radioButtonTriggerSourcePortOne_toggled(bool checked)
 {
-    if (!writeTriggerPort(m_options, checked, CRecordingOptions::TriggerPortOne, m_changed))
+    if (!checked ||
+        !writeOption(m_options, &CRecordingOptions::TriggerPort, CRecordingOptions::TriggerPortOne, m_changed))
         return;
     emit triggerPortChanged(CRecordingOptions::TriggerPortOne);
     refresh();
@@ -408,7 +386,8 @@ void RecordingSettingsWidget::on_radioButtonTriggerSourcePortOne_toggled(bool ch
 
 void RecordingSettingsWidget::on_radioButtonTriggerSourcePortTwo_toggled(bool checked)
 {
-    if (!writeTriggerPort(m_options, checked, CRecordingOptions::TriggerPortTwo, m_changed))
+    if (!checked ||
+        !writeOption(m_options, &CRecordingOptions::TriggerPort, CRecordingOptions::TriggerPortTwo, m_changed))
         return;
     emit triggerPortChanged(CRecordingOptions::TriggerPortTwo);
     refresh();
@@ -416,7 +395,8 @@ void RecordingSettingsWidget::on_radioButtonTriggerSourcePortTwo_toggled(bool ch
 
 void RecordingSettingsWidget::on_radioButtonTriggerSourcePortNone_toggled(bool checked)
 {
-    if (!writeTriggerPort(m_options, checked, CRecordingOptions::TriggerPortNone, m_changed))
+    if (!checked ||
+        !writeOption(m_options, &CRecordingOptions::TriggerPort, CRecordingOptions::TriggerPortNone, m_changed))
         return;
     emit triggerPortChanged(CRecordingOptions::TriggerPortNone);
     refresh();
