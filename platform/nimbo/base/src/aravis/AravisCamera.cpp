@@ -394,6 +394,13 @@ bool AravisCamera::probePacketSize()
     PacketSizeRange range;
     // Jumbo frames end at the adapter's MTU; the camera's own limits narrow the search further.
     range.maximum = std::min(range.maximum, interfaceMtu(host));
+    if (range.maximum == 0) {
+        Mivtrace::LogTrace(
+            traceCategory(), Mivtrace::TraceLevel_Warning,
+            "Camera %s: no network adapter of this host shares its subnet; the packet size is not probed.",
+            label().c_str());
+        return false;
+    }
     GenApi::INodeMap* nodeMap;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -416,7 +423,7 @@ bool AravisCamera::probePacketSize()
     const PacketSizeProbeResult result = aravis::probePacketSize(registers, host, range);
     if (!result.answered)
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
-                           "Camera %s fires no test packets; its packet size stays %u.", label().c_str(),
+                           "Camera %s: no test packet arrived; its packet size stays %u.", label().c_str(),
                            result.packetSize);
     else
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Info, "Camera %s: packet size %u after the probe.",
