@@ -39,6 +39,15 @@ protected:
     {
         return dynamic_cast<Nimbo::IGigETransportLayer*>(Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE"));
     }
+
+    // Opens the camera and its first stream grabber, whose node map carries the packet settings.
+    static Nimbo::IStreamGrabber* openWithGrabber(Nimbo::CInstantCamera& camera)
+    {
+        camera.Open();
+        Nimbo::IStreamGrabber* grabber = camera.GetDevice()->GetStreamGrabber(0);
+        grabber->Open();
+        return grabber;
+    }
 };
 
 TEST_F(RealCameraGigETest, PacketSizeAndInterPacketDelayReachTheCamerasRegisters)
@@ -48,10 +57,7 @@ TEST_F(RealCameraGigETest, PacketSizeAndInterPacketDelayReachTheCamerasRegisters
     Nimbo::CDeviceInfo info;
     ASSERT_TRUE(find("RG0001", info));
     Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
-    camera.Open();
-    camera.GetStreamGrabberNodeMap(); // opens nothing, but the grabber's node map exists
-    Nimbo::IStreamGrabber* grabber = camera.GetDevice()->GetStreamGrabber(0);
-    grabber->Open();
+    Nimbo::IStreamGrabber* grabber = openWithGrabber(camera);
     GenApi::INodeMap& sg = *grabber->GetNodeMap();
     const uint32_t flags = cameraRegister(gvbs::StreamChannelPacketSize) & 0xFFFF0000u;
 
@@ -91,9 +97,7 @@ TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothi
     Nimbo::CDeviceInfo info;
     ASSERT_TRUE(find("RG0002", info));
     Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
-    camera.Open();
-    Nimbo::IStreamGrabber* grabber = camera.GetDevice()->GetStreamGrabber(0);
-    grabber->Open();
+    Nimbo::IStreamGrabber* grabber = openWithGrabber(camera);
     const uint32_t packetSize = cameraRegister(gvbs::StreamChannelPacketSize);
     const uint32_t destination = cameraRegister(gvbs::StreamChannelDestination);
     const uint32_t port = cameraRegister(gvbs::StreamChannelPort);
