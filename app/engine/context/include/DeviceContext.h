@@ -83,6 +83,8 @@ public slots:
     void stopGrab();
     bool openCamera();
     bool attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo);
+    // True while attachAndOpenDevice waits for the device to be made (events are handled meanwhile).
+    bool isCreatingDevice() const { return m_creatingDevice; }
     void closeCamera();
     void enableThrottle(bool enable);
     void announceNodemaps();
@@ -124,6 +126,7 @@ private:
     Nimbo::INimboDevice* m_removalDevice = nullptr;
     Nimbo::DeviceCallbackHandle m_removalCallback = 0;
     int m_drainTimeoutMs = 30000;
+    bool m_creatingDevice = false;
 };
 
 // Makes a context with its camera and wires it to the context manager.

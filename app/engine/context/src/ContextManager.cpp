@@ -402,7 +402,11 @@ void ContextManager::removeDevice(const Nimbo::CDeviceInfo* info, bool regularRe
     if (info) {
         QMutexLocker lock(&m_mutex);
         auto it = m_contexts.find(info->GetFullName());
-        if (it != m_contexts.end())
+        // A scan that no longer lists a device being opened right now (its creation waits handling
+        // events) must not pull its context away under the open; the open's outcome decides.
+        if (it != m_contexts.end() && it->second->isCreatingDevice())
+            contextlog::sequence().debug("ContextManager::removeDevice: the device is being opened; its context stays");
+        else if (it != m_contexts.end())
             removeDeviceContext(it->second);
     }
     contextlog::sequence().debug("ContextManager::removeDevice: leaving...");

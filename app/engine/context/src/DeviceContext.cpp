@@ -191,7 +191,10 @@ bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
     if (!m_camera || !pDeviceInfo)
         return false;
     try {
-        if (Nimbo::INimboDevice* device = createNimboDevice(*pDeviceInfo)) {
+        m_creatingDevice = true;
+        Nimbo::INimboDevice* device = createNimboDevice(*pDeviceInfo); // reports its own failures
+        m_creatingDevice = false;
+        if (device) {
             m_camera->attachNimboDevice(device);
             if (openCamera())
                 return true;

@@ -566,9 +566,10 @@ TEST_F(ContextManagerTest, FailedOpenLeavesTheCameraDetached)
 }
 
 // Device creation waits handling events. A request reaching the manager meanwhile (a second open, a
-// scan result that chooses a device) neither creates the device a second time nor replaces it; another
-// device may be opened meanwhile. The first creation is held until the posted request has run.
-TEST_F(ContextManagerTest, RequestsDuringDeviceCreationDoNotCreateTheDeviceTwice)
+// scan result that chooses the device or no longer lists it) neither creates the device a second time
+// nor replaces or removes what is being opened; another device may be opened meanwhile. The first
+// creation is held until the posted request has run.
+TEST_F(ContextManagerTest, RequestsDuringDeviceCreationNeitherRepeatNorRemoveIt)
 {
     ASSERT_TRUE(Nimbo::Emulation::Configure(std::string("usb:vxUsb1920m:") + kSerial + ";usb:vxUsb1920m:40000009"));
     Nimbo::DeviceInfoList_t devices;
@@ -579,21 +580,24 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationDoNotCreateTheDeviceTwice
         std::function<void(ContextManager&)> during;
         int creations;
         uint64_t openDevices;
+        bool refused; // a second creation was asked for and refused
     };
     const Case cases[] = {
-        {"second open request", [](ContextManager& cm) { cm.openActiveDevice(); }, 1, 1},
+        {"second open request", [](ContextManager& cm) { cm.openActiveDevice(); }, 1, 1, true},
         {"scan result choosing the same device",
          [&](ContextManager& cm) {
              cm.changeCurrentDevice(&devices[0]);
              cm.openActiveDevice();
          },
-         1, 1},
+         1, 1, true},
         {"scan result choosing another device",
          [&](ContextManager& cm) {
              cm.changeCurrentDevice(&devices[1]);
              cm.openActiveDevice();
          },
-         2, 2},
+         2, 2, false},
+        {"scan result dropping the device", [&](ContextManager& cm) { cm.removeDevice(&devices[0], true); }, 1, 1,
+         false},
     };
     struct HookRemover {
         ~HookRemover() { CreateDeviceThread::setCreationHook({}); }
@@ -627,7 +631,9 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationDoNotCreateTheDeviceTwice
         ASSERT_TRUE(camera->isOpen());
         EXPECT_NE(camera->getNimboDevice(), nullptr);
         EXPECT_EQ(m_manager->openDeviceCount(), c.openDevices);
-        EXPECT_EQ(log.contains("is being created already"), c.creations == 1);
+        EXPECT_EQ(log.contains("is being created already"), c.refused);
+        if (c.openDevices == 1)
+            EXPECT_EQ(m_manager->currentCamera(), camera) << "the context was replaced or removed";
         m_manager->shutDown();
         m_manager.reset();
         QCoreApplication::processEvents();
