@@ -4,6 +4,7 @@
 #include "CameraConfiguration.h"
 #include "ContextLog.h"
 #include "DeviceManager.h"
+#include "GrabSupport.h"
 #include "StdFeatureListCamera.h"
 
 #include <brasko/Formatting.h>
@@ -185,9 +186,8 @@ bool ContextManager::isDeviceOpen(const Nimbo::CDeviceInfo* info)
 
 bool ContextManager::isDeviceIdle(const Nimbo::CDeviceInfo* info)
 {
-    return askDevice(info, [](DeviceContext&, Camera& camera) {
-        return camera.hasStreamGrabberChannel() && !camera.isGrabbing();
-    });
+    return askDevice(
+        info, [](DeviceContext&, Camera& camera) { return camera.hasStreamGrabberChannel() && !camera.isGrabbing(); });
 }
 
 bool ContextManager::isDeviceGrabbing(const Nimbo::CDeviceInfo* info)
@@ -337,13 +337,8 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
         });
         emit cameraChanged(camera);
         context->announceNodemaps();
-        try {
-            CameraConfiguration::applyDefaultConfiguration(*camera);
-        } catch (const std::exception& e) {
-            qWarning("%s: %s", "ContextManager::openDevice", e.what());
-        } catch (...) {
-            qWarning("%s: Unspecified exception occurred.", "ContextManager::openDevice");
-        }
+        grab::bestEffort("ContextManager::openDevice", nullptr,
+                         [&] { CameraConfiguration::applyDefaultConfiguration(*camera); });
     }
     if (camera->isOpen())
         contextlog::write(contextlog::Progress, "\"%s\" has been opened.", name.constData());

@@ -7,6 +7,7 @@
 #include "CreateDeviceThread.h"
 #include "Decoupler.h"
 #include "GrabDevice.h"
+#include "GrabSupport.h"
 #include "RecordingController.h"
 #include "SafeNodeAccess.h"
 #include "StdFeatureListCamera.h"
@@ -67,18 +68,6 @@ void setRootUserData(GenApi::INodeMap* map, intptr_t tag)
 {
     if (GenApi::INode* root = map->GetNode("Root"))
         root->SetUserData(reinterpret_cast<void*>(tag));
-}
-
-// The second line of a two-line warning: the source and the exception, or the unspecified text.
-void warnCaught(const char* source)
-{
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        qWarning("%s: %s", source, e.what());
-    } catch (...) {
-        qWarning("%s: Unspecified exception occurred.", source);
-    }
 }
 
 // Reports the exception being handled to the user with the message of the step that failed. Call only
@@ -257,7 +246,7 @@ void DeviceContext::announceNodemaps()
         } catch (...) {
             qWarning("%s: Failed to inject the WhiteBalancePickerEnable boolean value into GenIcam node map.",
                      "DeviceContext::announceNodemaps");
-            warnCaught("DeviceContext::announceNodemaps");
+            grab::detail("DeviceContext::announceNodemaps");
         }
         emit nodemapAvailable(m_camera, map, friendlyName(), "Camera");
     }
@@ -295,7 +284,7 @@ void DeviceContext::onWhiteBalanceEnableNodeUpdateImpl(GenApi::INode* pWhiteBala
         if (value.IsValid())
             m_window->setWhiteBalancePickerEnabled(value->GetValue());
     } catch (...) {
-        warnCaught("DeviceContext::onWhiteBalanceEnableNodeUpdateImpl");
+        grab::detail("DeviceContext::onWhiteBalanceEnableNodeUpdateImpl");
     }
 }
 
@@ -306,7 +295,7 @@ void DeviceContext::onWhiteBalanceAreaUpdated(QRect rect)
     try {
         CameraConfiguration::setWhiteBalanceArea(*m_camera, rect);
     } catch (...) {
-        warnCaught("DeviceContext::onWhiteBalanceAreaUpdated");
+        grab::detail("DeviceContext::onWhiteBalanceAreaUpdated");
     }
 }
 
@@ -615,7 +604,7 @@ void DeviceContext::triggerPortChanged(CRecordingOptions::ETriggerPort triggerPo
             CameraConfiguration::disableTrigger(*m_camera);
         m_triggerPort = triggerPort;
     } catch (...) {
-        warnCaught("DeviceContext::triggerPortChanged");
+        grab::detail("DeviceContext::triggerPortChanged");
     }
 }
 
@@ -656,7 +645,7 @@ void DeviceContext::shutDown()
         try {
             action();
         } catch (...) {
-            warnCaught("DeviceContext::shutDown");
+            grab::detail("DeviceContext::shutDown");
             qWarning("DeviceContext::shutDown failed.");
         }
     };
