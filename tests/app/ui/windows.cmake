@@ -6,4 +6,5 @@ kalmuth_add_test(kalmuth-ui-windows-test WIDGETS TIMEOUT 240
     ${CMAKE_CURRENT_LIST_DIR}/windows/TesvarMdiAreaTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/windows/StartupTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/windows/KalmuthTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/windows/KalmuthRealCameraTest.cpp
   LIBRARIES kalmuth-ui Qt5::Test)
