@@ -43,6 +43,20 @@ bool isReadingLink(const std::string& name)
     return reading.count(name) != 0;
 }
 
+// The links whose nodes a value is made of (not its limits, states or entries).
+bool isValueSourceLink(const std::string& name)
+{
+    static const std::set<std::string> sources = {"pValue",  "pVariable", "pAddress",      "pIndex",
+                                                  "pLength", "pValueIndexed", "pValueDefault"};
+    return sources.count(name) != 0;
+}
+
+// NoCache before WriteAround before WriteThrough.
+int cachingRestriction(ECachingMode mode)
+{
+    return mode == NoCache ? 2 : mode == WriteAround ? 1 : 0;
+}
+
 EAccessMode combine(EAccessMode mode, EAccessMode imposed)
 {
     if (mode == NI || imposed == NI)
@@ -549,6 +563,22 @@ void CNodeImpl::computeDeviceBacked()
     for (CNodeImpl* c : m_readingChildren) {
         c->computeDeviceBacked();
         m_deviceBacked = m_deviceBacked || c->m_deviceBacked;
+    }
+}
+
+void CNodeImpl::computeCachingMode()
+{
+    if (m_cachingModeKnown)
+        return;
+    m_cachingModeKnown = true; // a cycle ends here
+    for (const auto& l : m_links) {
+        if (!isValueSourceLink(l.first))
+            continue;
+        for (CNodeImpl* source : l.second) {
+            source->computeCachingMode();
+            if (cachingRestriction(source->m_cachingMode) > cachingRestriction(m_cachingMode))
+                m_cachingMode = source->m_cachingMode;
+        }
     }
 }
 

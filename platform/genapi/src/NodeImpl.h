@@ -132,6 +132,9 @@ public:
     virtual bool isDeviceRegister() const { return false; }
     bool isDeviceBacked() const { return m_deviceBacked; }
     void computeDeviceBacked();
+    // A value is cached no more than what it is read through: the most restrictive caching along the
+    // links that carry the value (pValue, pVariable, register addresses and indices).
+    void computeCachingMode();
 
     void invalidateCache() { m_cacheValid = false; }
     // This node and everything it reads from, down to the registers.
@@ -226,7 +229,8 @@ private:
     CNodeImpl* m_pIsImplemented = nullptr;
     CNodeImpl* m_pIsAvailable = nullptr;
     CNodeImpl* m_pIsLocked = nullptr;
-    ECachingMode m_cachingMode = WriteThrough;
+    ECachingMode m_cachingMode = WriteThrough; // as computed: this node's own and its sources'
+    bool m_cachingModeKnown = false;
     int64_t m_pollingTime = -1;
 };
 

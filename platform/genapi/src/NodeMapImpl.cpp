@@ -370,8 +370,10 @@ CNodeMapImpl::CNodeMapImpl(const GenICam::gcstring& description, const GenICam::
         merge(specs, index, std::move(more));
     }
     build(specs);
-    for (auto& node : m_nodes)
+    for (auto& node : m_nodes) {
         node->computeDeviceBacked();
+        node->computeCachingMode();
+    }
     // Features are what the Root category reaches.
     if (CNodeImpl* root = find("Root")) {
         std::vector<CNodeImpl*> stack{root};

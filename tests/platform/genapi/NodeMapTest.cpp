@@ -424,6 +424,86 @@ TEST(NodeMapTest, ReadsAreCachedUntilInvalidated)
     EXPECT_EQ(port.reads, uncached + 1);
 }
 
+// A node caches no more than the register it reads through: a NoCache register behind an Integer, a
+// formula or a chain of pointers is read afresh every time, whatever the reading node declares itself.
+TEST(NodeMapTest, ValueNodesCacheNoMoreThanWhatTheyReadThrough)
+{
+    struct Case {
+        const char* what;
+        const char* regCaching; // the register's own Cachable
+        const char* node;       // a node named "V" reading the register "Reg"
+        ECachingMode expected;
+    };
+    const Case cases[] = {
+        {"Integer over NoCache", "NoCache", "<Integer Name=\"V\"><pValue>Reg</pValue></Integer>", NoCache},
+        {"Integer declaring WriteThrough over NoCache", "NoCache",
+         "<Integer Name=\"V\"><Cachable>WriteThrough</Cachable><pValue>Reg</pValue></Integer>", NoCache},
+        {"chain of Integers over NoCache", "NoCache",
+         "<Integer Name=\"V\"><pValue>Mid</pValue></Integer><Integer Name=\"Mid\"><pValue>Reg</pValue></Integer>",
+         NoCache},
+        {"IntSwissKnife over NoCache", "NoCache",
+         "<IntSwissKnife Name=\"V\"><pVariable Name=\"R\">Reg</pVariable><Formula>R*2</Formula></IntSwissKnife>",
+         NoCache},
+        {"Enumeration over NoCache", "NoCache",
+         "<Enumeration Name=\"V\"><EnumEntry Name=\"V_A\"><Value>0</Value></EnumEntry>"
+         "<EnumEntry Name=\"V_B\"><Value>1</Value></EnumEntry><pValue>Reg</pValue></Enumeration>",
+         NoCache},
+        {"Integer over WriteAround", "WriteAround", "<Integer Name=\"V\"><pValue>Reg</pValue></Integer>",
+         WriteAround},
+        {"Integer over WriteThrough", "WriteThrough", "<Integer Name=\"V\"><pValue>Reg</pValue></Integer>",
+         WriteThrough},
+        {"NoCache limit only", "WriteThrough",
+         "<Integer Name=\"V\"><pValue>Reg</pValue><pMax>Limit</pMax></Integer>"
+         "<IntReg Name=\"Limit\"><Address>8</Address><Length>4</Length><AccessMode>RO</AccessMode>"
+         "<pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg>",
+         WriteThrough},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryPort port;
+        port.bytes[8] = 100;
+        auto map = load(std::string(R"(<Port Name="Device"/>
+          <IntReg Name="Reg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+          <Cachable>)") + c.regCaching + "</Cachable></IntReg>" + c.node);
+        map->Connect(&port);
+        INode* v = map->GetNode("V");
+        EXPECT_EQ(v->GetCachingMode(), c.expected);
+        EXPECT_EQ(v->IsCachable(), c.expected != NoCache);
+        CValuePtr value = v;
+        port.bytes[0] = 0;
+        const std::string before = value->ToString().c_str();
+        const int reads = port.reads;
+        port.bytes[0] = 1; // the device changes the value by itself
+        const std::string after = value->ToString().c_str();
+        if (c.expected == NoCache) {
+            EXPECT_NE(after, before);
+            EXPECT_GT(port.reads, reads);
+        } else {
+            EXPECT_EQ(after, before);
+            EXPECT_EQ(port.reads, reads);
+        }
+    }
+}
+
+// A write through a node keeps the written value only where everything down to the register keeps it.
+TEST(NodeMapTest, WrittenValueIsKeptOnlyWhenTheRegisterWritesThrough)
+{
+    for (const char* caching : {"WriteThrough", "WriteAround", "NoCache"}) {
+        SCOPED_TRACE(caching);
+        MemoryPort port;
+        auto map = load(std::string(R"(<Port Name="Device"/>
+          <IntReg Name="Reg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+          <Cachable>)") + caching + R"(</Cachable></IntReg>
+          <Integer Name="V"><pValue>Reg</pValue></Integer>)");
+        map->Connect(&port);
+        CIntegerPtr v = map->GetNode("V");
+        v->SetValue(5);
+        const int reads = port.reads;
+        EXPECT_EQ(v->GetValue(), 5);
+        EXPECT_EQ(port.reads == reads, std::string(caching) == "WriteThrough");
+    }
+}
+
 TEST(NodeMapTest, FileAdapterNeedsTheFileAccessFeatures)
 {
     auto withFiles = load(R"(

@@ -15,14 +15,6 @@ int64_t toMbps(int64_t bytesPerSecond)
     return (bytesPerSecond + g_bytesPerMb / 2) / g_bytesPerMb;
 }
 
-// The camera's current throughput follows every transport setting; read it from the camera each time
-// rather than from a node map that may hold an earlier value.
-int64_t currentThroughput(const Nimbo::CSafeNodePtr<GenApi::IInteger>& throughput)
-{
-    throughput->GetNode()->InvalidateNode();
-    return throughput->GetValue();
-}
-
 } // namespace
 
 BandwidthLimiterInterPacketDelay::BandwidthLimiterInterPacketDelay(GenApi::INodeMap* nodeMap, QWidget* parent)
@@ -33,10 +25,12 @@ BandwidthLimiterInterPacketDelay::BandwidthLimiterInterPacketDelay(GenApi::INode
     showValue(112);
     if (nodeMap) {
         m_delay = nodeMap->GetNode("GevSCPD");
+        // The current throughput moves with every transport setting; the camera marks it uncached, so each
+        // read below asks the camera.
         m_throughput = nodeMap->GetNode("GevSCDCT");
         try {
             if (m_throughput && GenApi::IsReadable(m_throughput.get()))
-                showValue(static_cast<int>(toMbps(currentThroughput(m_throughput))));
+                showValue(static_cast<int>(toMbps(m_throughput->GetValue())));
         } catch (const std::exception&) {
         }
     }
@@ -74,7 +68,7 @@ void BandwidthLimiterInterPacketDelay::onValueChanged(int valueMbps)
 {
     try {
         const int64_t target = static_cast<int64_t>(valueMbps) * g_bytesPerMb;
-        int64_t throughput = currentThroughput(m_throughput);
+        int64_t throughput = m_throughput->GetValue();
         if (toMbps(throughput) == valueMbps) {
             showValue(valueMbps);
             return;
@@ -83,7 +77,7 @@ void BandwidthLimiterInterPacketDelay::onValueChanged(int valueMbps)
         int64_t hi = m_delay->GetMax();
         int64_t delay = m_delay->GetValue();
         for (int round = 0; round < 32; ++round) {
-            throughput = currentThroughput(m_throughput);
+            throughput = m_throughput->GetValue();
             delay = m_delay->GetValue();
             if (throughput == target)
                 break;
@@ -101,9 +95,9 @@ void BandwidthLimiterInterPacketDelay::onValueChanged(int valueMbps)
         }
         // A delay that does not move the throughput (the camera limits itself) is best left at its minimum.
         const int64_t finalDelay = m_delay->GetValue();
-        const int64_t finalThroughput = currentThroughput(m_throughput);
+        const int64_t finalThroughput = m_throughput->GetValue();
         m_delay->SetValue(m_delay->GetMin(), true);
-        if (currentThroughput(m_throughput) != finalThroughput)
+        if (m_throughput->GetValue() != finalThroughput)
             m_delay->SetValue(finalDelay, true);
         showValue(static_cast<int>(toMbps(throughput)));
     } catch (const GenICam::GenericException&) {

@@ -514,21 +514,28 @@ private:
             m_out << "<ImposedAccessMode>" << f.access << "</ImposedAccessMode>";
         if (f.pollingTime > 0 && f.kind != FeatureKind::String && f.kind != FeatureKind::Register)
             m_out << "<PollingTime>" << f.pollingTime << "</PollingTime>";
-        for (const std::string& source : f.invalidators)
-            m_out << "<pInvalidator>" << source << "</pInvalidator>";
-        if (f.volatileValue)
-            m_out << "<Cachable>NoCache</Cachable>";
     }
     void open(const char* kind, const FeatureDef& f)
     {
         m_out << "<" << kind << " Name=\"" << f.name << "\">";
         common(f);
     }
+    // The register decides how the value is cached; the feature reading it follows. What the camera computes
+    // anew is invalidated at the register, so that no cached bytes outlive the setting they follow.
     void regBody(const FeatureDef& f)
     {
         m_out << "<Address>0x" << std::hex << f.address << std::dec << "</Address><Length>" << f.length
-              << "</Length><AccessMode>" << f.access
-              << "</AccessMode><pPort>Device</pPort><Cachable>NoCache</Cachable>";
+              << "</Length><AccessMode>" << f.access << "</AccessMode><pPort>Device</pPort>";
+        for (const std::string& source : f.invalidators)
+            m_out << "<pInvalidator>" << source << "</pInvalidator>";
+        // A selected feature's register holds the value of the selector's current entry.
+        if (!f.selector.empty())
+            m_out << "<pInvalidator>" << f.selector << "</pInvalidator>";
+        // Strings, raw registers and commands are always read from the camera.
+        const bool readAlways = f.volatileValue || f.kind == FeatureKind::String || f.kind == FeatureKind::Register ||
+                                f.kind == FeatureKind::Command;
+        if (readAlways)
+            m_out << "<Cachable>NoCache</Cachable>";
     }
     void intReg(const std::string& name, const FeatureDef& f)
     {
