@@ -1,6 +1,8 @@
 // The two descriptions the suite injects into camera node maps: the tool's picker switch and the colour features.
 #pragma once
 
+#include <string>
+
 namespace genapitest {
 inline const char* toolDescription()
 {
@@ -26,9 +28,63 @@ inline const char* toolDescription()
 )";
 }
 
-inline const char* colourDescription()
+// One colour feature: a float the user sets, converted to and from the raw integer that holds it.
+struct ColourFeature {
+    const char* name;
+    const char* displayName;
+    const char* toolTip;
+    const char* description; // kept with its trailing spaces, as the plug-in ships it
+    const char* formulaTo;
+    const char* formulaFrom;
+    int precision;
+    int rawValue, rawMin, rawMax;
+};
+
+inline std::string colourConverter(const ColourFeature& f)
 {
-    return R"(<?xml version="1.0" encoding="utf-8"?>
+    const std::string name = f.name;
+    return "  <Converter Name=\"" + name + "\" NameSpace=\"Custom\" MergePriority=\"+1\">\n    <ToolTip>" + f.toolTip +
+           "</ToolTip>\n    <Description>" + f.description + "</Description>\n    <DisplayName>" + f.displayName +
+           "</DisplayName>\n    <Streamable>Yes</Streamable>\n    <pAlias>" + name + "Raw</pAlias>\n    <FormulaTo>" +
+           f.formulaTo + "</FormulaTo>\n    <FormulaFrom>" + f.formulaFrom + "</FormulaFrom>\n    <pValue>" + name +
+           "Raw</pValue>\n    <Representation>Linear</Representation>\n    <DisplayNotation>Fixed</DisplayNotation>\n"
+           "    <DisplayPrecision>" +
+           std::to_string(f.precision) +
+           "</DisplayPrecision>\n    <Slope>Increasing</Slope>\n    <IsLinear>Yes</IsLinear>\n  </Converter>\n";
+}
+
+inline std::string colourRawInteger(const ColourFeature& f)
+{
+    return std::string("  <Integer Name=\"") + f.name + "Raw\" NameSpace=\"Custom\" MergePriority=\"+1\">\n" +
+           "    <DisplayName>" + f.displayName + "</DisplayName>\n    <Value>" + std::to_string(f.rawValue) +
+           "</Value>\n    <Min>" + std::to_string(f.rawMin) + "</Min>\n    <Max>" + std::to_string(f.rawMax) +
+           "</Max>\n    <Inc>1</Inc>\n    <Representation>Linear</Representation>\n  </Integer>\n";
+}
+
+// The colour plug-in's description: hue, saturation, brightness and contrast over raw integers, and the
+// contrast mode.
+inline std::string colourDescription()
+{
+    static const ColourFeature features[] = {
+        {"VlrSaturation", "Saturation", "Saturation of the colors in an image.",
+         "Saturation of colors in an image in a range of 0.0 to 2.0. 0.0 results in images without color (grey). "
+         "1.0 is a neutral setting (no changes). Settings higher than 1.0 increase the saturation.   ",
+         "FROM*64", "TO/64", 2, 64, 0, 128},
+        {"VlrHue", "Hue", "Hue of the colors in an image.",
+         "Hue of the colors in an image in a range of -180 to +180. 0 is a neutral hue setting (no change of "
+         "colors).   ",
+         "FROM", "TO", 0, 0, -180, 180},
+        {"VlrBrightness", "Brightness", "Brightness of the image.",
+         "Brightness of the image in a range of -1.0 (darkest) to +1.0 (brightest). 0.0 is a neutral setting (no "
+         "change in brightness).   ",
+         "(FROM*128)+128", "(TO-128)/128", 2, 128, 0, 256},
+        {"VlrContrast", "Contrast", "Contrast used in the image.",
+         "Contrast of the image in a range of -1.0 (no contrast) to +1.0 (highest contrast). 0.0 is a neutral "
+         "setting (no change in contrast).   ",
+         "(FROM*128)+128", "(TO-128)/128", 2, 128, 0, 256},
+    };
+    std::string text =
+        R"(<?xml version="1.0" encoding="utf-8"?>
 <RegisterDescription ModelName="Features" VendorName="OEM" ToolTip="Features" StandardNameSpace="GEV" SchemaMajorVersion="1" SchemaMinorVersion="1" SchemaSubMinorVersion="0" MajorVersion="1" MinorVersion="0" SubMinorVersion="0" ProductGuid="8CBE5C98-EEE3-4a31-AE5A-D54C10BE8B09" VersionGuid="B4789C89-2B67-4a6e-AA1A-00B367CE7958" xmlns="http://www.genicam.org/GenApi/Version_1_1" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:schemaLocation="http://www.genicam.org/GenApi/Version_1_1 http://www.genicam.org/GenApi/GenApiSchema_Version_1_1.xsd">
   <Category Name="Root" NameSpace="Standard" MergePriority="+1">
     <pFeature>Huvane</pFeature>
@@ -43,99 +99,12 @@ inline const char* colourDescription()
     <pFeature>VlrContrast</pFeature>
     <pFeature>VlrContrastMode</pFeature>
   </Category>
-  <Converter Name="VlrSaturation" NameSpace="Custom" MergePriority="+1">
-    <ToolTip>Saturation of the colors in an image.</ToolTip>
-    <Description>Saturation of colors in an image in a range of 0.0 to 2.0. 0.0 results in images without color (grey). 1.0 is a neutral setting (no changes). Settings higher than 1.0 increase the saturation.   </Description>
-    <DisplayName>Saturation</DisplayName>
-    <Streamable>Yes</Streamable>
-    <pAlias>VlrSaturationRaw</pAlias>
-    <FormulaTo>FROM*64</FormulaTo>
-    <FormulaFrom>TO/64</FormulaFrom>
-    <pValue>VlrSaturationRaw</pValue>
-    <Representation>Linear</Representation>
-    <DisplayNotation>Fixed</DisplayNotation>
-    <DisplayPrecision>2</DisplayPrecision>
-    <Slope>Increasing</Slope>
-    <IsLinear>Yes</IsLinear>
-  </Converter>
-  <Converter Name="VlrHue" NameSpace="Custom" MergePriority="+1">
-    <ToolTip>Hue of the colors in an image.</ToolTip>
-    <Description>Hue of the colors in an image in a range of -180 to +180. 0 is a neutral hue setting (no change of colors).   </Description>
-    <DisplayName>Hue</DisplayName>
-    <Streamable>Yes</Streamable>
-    <pAlias>VlrHueRaw</pAlias>
-    <FormulaTo>FROM</FormulaTo>
-    <FormulaFrom>TO</FormulaFrom>
-    <pValue>VlrHueRaw</pValue>
-    <Representation>Linear</Representation>
-    <DisplayNotation>Fixed</DisplayNotation>
-    <DisplayPrecision>0</DisplayPrecision>
-    <Slope>Increasing</Slope>
-    <IsLinear>Yes</IsLinear>
-  </Converter>
-  <Converter Name="VlrBrightness" NameSpace="Custom" MergePriority="+1">
-    <ToolTip>Brightness of the image.</ToolTip>
-    <Description>Brightness of the image in a range of -1.0 (darkest) to +1.0 (brightest). 0.0 is a neutral setting (no change in brightness).   </Description>
-    <DisplayName>Brightness</DisplayName>
-    <Streamable>Yes</Streamable>
-    <pAlias>VlrBrightnessRaw</pAlias>
-    <FormulaTo>(FROM*128)+128</FormulaTo>
-    <FormulaFrom>(TO-128)/128</FormulaFrom>
-    <pValue>VlrBrightnessRaw</pValue>
-    <Representation>Linear</Representation>
-    <DisplayNotation>Fixed</DisplayNotation>
-    <DisplayPrecision>2</DisplayPrecision>
-    <Slope>Increasing</Slope>
-    <IsLinear>Yes</IsLinear>
-  </Converter>
-  <Converter Name="VlrContrast" NameSpace="Custom" MergePriority="+1">
-    <ToolTip>Contrast used in the image.</ToolTip>
-    <Description>Contrast of the image in a range of -1.0 (no contrast) to +1.0 (highest contrast). 0.0 is a neutral setting (no change in contrast).   </Description>
-    <DisplayName>Contrast</DisplayName>
-    <Streamable>Yes</Streamable>
-    <pAlias>VlrContrastRaw</pAlias>
-    <FormulaTo>(FROM*128)+128</FormulaTo>
-    <FormulaFrom>(TO-128)/128</FormulaFrom>
-    <pValue>VlrContrastRaw</pValue>
-    <Representation>Linear</Representation>
-    <DisplayNotation>Fixed</DisplayNotation>
-    <DisplayPrecision>2</DisplayPrecision>
-    <Slope>Increasing</Slope>
-    <IsLinear>Yes</IsLinear>
-  </Converter>
-  <Integer Name="VlrSaturationRaw" NameSpace="Custom" MergePriority="+1">
-    <DisplayName>Saturation</DisplayName>
-    <Value>64</Value>
-    <Min>0</Min>
-    <Max>128</Max>
-    <Inc>1</Inc>
-    <Representation>Linear</Representation>
-  </Integer>
-  <Integer Name="VlrHueRaw" NameSpace="Custom" MergePriority="+1">
-    <DisplayName>Hue</DisplayName>
-    <Value>0</Value>
-    <Min>-180</Min>
-    <Max>180</Max>
-    <Inc>1</Inc>
-    <Representation>Linear</Representation>
-  </Integer>
-  <Integer Name="VlrBrightnessRaw" NameSpace="Custom" MergePriority="+1">
-    <DisplayName>Brightness</DisplayName>
-    <Value>128</Value>
-    <Min>0</Min>
-    <Max>256</Max>
-    <Inc>1</Inc>
-    <Representation>Linear</Representation>
-  </Integer>
-  <Integer Name="VlrContrastRaw" NameSpace="Custom" MergePriority="+1">
-    <DisplayName>Contrast</DisplayName>
-    <Value>128</Value>
-    <Min>0</Min>
-    <Max>256</Max>
-    <Inc>1</Inc>
-    <Representation>Linear</Representation>
-  </Integer>
-  <Enumeration Name="VlrContrastMode" NameSpace="Custom" MergePriority="+1">
+)";
+    for (const ColourFeature& f : features)
+        text += colourConverter(f);
+    for (const ColourFeature& f : features)
+        text += colourRawInteger(f);
+    text += R"(  <Enumeration Name="VlrContrastMode" NameSpace="Custom" MergePriority="+1">
     <ToolTip>Sets the contrast mode.</ToolTip>
     <Description>Sets the contrast mode.   </Description>
     <DisplayName>Contrast Mode</DisplayName>
@@ -156,5 +125,6 @@ inline const char* colourDescription()
   </Enumeration>
 </RegisterDescription>
 )";
+    return text;
 }
 } // namespace genapitest
