@@ -3,6 +3,7 @@
 
 #include <GenApi/GenApi.h>
 #include <testsupport/LogCapture.h>
+#include <testsupport/NodeMaps.h>
 
 #include <cstring>
 #include <memory>
@@ -12,10 +13,7 @@
 namespace genapitest {
 inline std::string describe(const std::string& nodes, const std::string& model = "TestModel")
 {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RegisterDescription ModelName=\"" + model +
-           "\" VendorName=\"Test\" StandardNameSpace=\"None\" SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\""
-           " SchemaSubMinorVersion=\"0\" MajorVersion=\"1\" MinorVersion=\"0\" SubMinorVersion=\"0\">\n" +
-           nodes + "\n</RegisterDescription>\n";
+    return testsupport::describeNodes(nodes, model);
 }
 
 // Device memory behind a port; counts the accesses so that tests can see caching.
@@ -48,14 +46,11 @@ private:
     }
 };
 
-struct NodeMapDeleter {
-    void operator()(GenApi::INodeMap* map) const { GenApi::DestroyNodeMap(map); }
-};
-using NodeMapPtr = std::unique_ptr<GenApi::INodeMap, NodeMapDeleter>;
+using testsupport::NodeMapPtr;
 
 inline NodeMapPtr load(const std::string& nodes, const GenICam::gcstring_vector& injected = {})
 {
-    return NodeMapPtr(GenApi::CreateNodeMap(describe(nodes).c_str(), injected, "TestDevice"));
+    return testsupport::loadNodeMap(nodes, "TestDevice", "TestModel", injected);
 }
 
 // What a capture holds, one message a line, for failure messages.
@@ -67,14 +62,5 @@ inline std::string dump(const testsupport::LogCapture& log)
     return text;
 }
 
-// Counts the calls of a member callback and remembers the node it was given.
-struct Counter {
-    void onChange(GenApi::INode* node)
-    {
-        ++calls;
-        last = node;
-    }
-    int calls = 0;
-    GenApi::INode* last = nullptr;
-};
+using Counter = testsupport::CallCounter;
 } // namespace genapitest

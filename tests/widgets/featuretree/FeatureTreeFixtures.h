@@ -3,6 +3,7 @@
 
 #include <GenApi/GenApi.h>
 #include <orbelt/FeatureTreeModel.h>
+#include <testsupport/NodeMaps.h>
 
 #include <QModelIndex>
 
@@ -13,10 +14,7 @@ namespace featuretreetest {
 
 inline std::string describe(const std::string& nodes)
 {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RegisterDescription ModelName=\"TreeModel\" "
-           "VendorName=\"Test\" StandardNameSpace=\"None\" SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\" "
-           "SchemaSubMinorVersion=\"0\" MajorVersion=\"1\" MinorVersion=\"0\" SubMinorVersion=\"0\">\n" +
-           nodes + "\n</RegisterDescription>\n";
+    return testsupport::describeNodes(nodes, "TreeModel");
 }
 
 // One category of every kind of value, plus the access modes a row must show.
@@ -51,14 +49,11 @@ inline const char* kCameraNodes = R"(
   <Integer Name="Zero" NameSpace="Custom"><Value>0</Value></Integer>
 )";
 
-struct NodeMapDeleter {
-    void operator()(GenApi::INodeMap* map) const { GenApi::DestroyNodeMap(map); }
-};
-using NodeMapPtr = std::unique_ptr<GenApi::INodeMap, NodeMapDeleter>;
+using testsupport::NodeMapPtr;
 
 inline NodeMapPtr createCamera(const char* nodes = kCameraNodes)
 {
-    return NodeMapPtr(GenApi::CreateNodeMap(describe(nodes).c_str(), {}, "Device"));
+    return testsupport::loadNodeMap(nodes, "Device", "TreeModel");
 }
 
 // Depth-first search of the model for a row whose column-0 name role is the node's name; builds rows as it goes.

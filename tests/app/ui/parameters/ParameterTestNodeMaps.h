@@ -2,27 +2,17 @@
 #pragma once
 
 #include <GenApi/GenApi.h>
+#include <testsupport/NodeMaps.h>
 
 #include <memory>
 #include <string>
 
 namespace parametertest {
-inline std::string describe(const std::string& nodes)
-{
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RegisterDescription ModelName=\"Test\" VendorName=\"Test\""
-           " StandardNameSpace=\"None\" SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\" SchemaSubMinorVersion=\"0\""
-           " MajorVersion=\"1\" MinorVersion=\"0\" SubMinorVersion=\"0\">\n" +
-           nodes + "\n</RegisterDescription>\n";
-}
-
-struct NodeMapDeleter {
-    void operator()(GenApi::INodeMap* map) const { GenApi::DestroyNodeMap(map); }
-};
-using NodeMapPtr = std::unique_ptr<GenApi::INodeMap, NodeMapDeleter>;
+using testsupport::NodeMapPtr;
 
 inline NodeMapPtr load(const std::string& nodes)
 {
-    return NodeMapPtr(GenApi::CreateNodeMap(describe(nodes).c_str(), {}, "TestDevice"));
+    return testsupport::loadNodeMap(nodes, "TestDevice", "Test");
 }
 
 inline std::string autoEnumeration(const std::string& name, const std::string& value)
@@ -36,14 +26,5 @@ inline std::string autoEnumeration(const std::string& name, const std::string& v
            value + "</Value></Enumeration>";
 }
 
-// Counts the calls of a member callback and remembers the node it was given.
-struct Counter {
-    void onChange(GenApi::INode* node)
-    {
-        ++calls;
-        last = node;
-    }
-    int calls = 0;
-    GenApi::INode* last = nullptr;
-};
+using Counter = testsupport::CallCounter;
 } // namespace parametertest
