@@ -7,49 +7,25 @@
 
 #include <GenApi/GenApi.h>
 
+#include <testsupport/EmulatedCameras.h>
+#include <testsupport/Wait.h>
+
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <memory>
-#include <thread>
 
 using namespace Nimbo;
 
 namespace {
 
-CDeviceInfo infoOf(const char* serial)
-{
-    DeviceInfoList list;
-    CTlFactory::GetInstance().EnumerateDevices(list);
-    for (const CDeviceInfo& info : list)
-        if (info.GetSerialNumber() == serial)
-            return info;
-    return CDeviceInfo();
-}
-
-template <class F>
-bool waitFor(F condition, int ms = 8000)
-{
-    for (int i = 0; i < ms / 10; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
+using testsupport::emulatedCamera;
+using testsupport::smallFrames;
+using testsupport::waitFor;
 
 int64_t intValue(GenApi::INodeMap& map, const char* name)
 {
     return GenApi::CIntegerPtr(map.GetNode(name))->GetValue();
-}
-
-void smallFrames(CInstantCamera& camera)
-{
-    GenApi::INodeMap& map = camera.GetNodeMap();
-    GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(64);
-    GenApi::CIntegerPtr(map.GetNode("Height"))->SetValue(32);
-    GenApi::CIntegerPtr(map.GetNode("ExposureTimeRaw"))->SetValue(100);
 }
 
 // 100 frames per second: sixteen buffers then cover a stall of more than a tenth of a second.
@@ -78,8 +54,8 @@ protected:
 TEST_F(BandwidthMeasuringCameraTest, CreationChoosesTheClassByDeviceClassAndOwnsTheDevice)
 {
     MeasuringCameraList list;
-    CBandwidthMeasuringCamera* usb = createMeasuringCamera(list, infoOf("U1"));
-    CBandwidthMeasuringCamera* gige = createMeasuringCamera(list, infoOf("G1"));
+    CBandwidthMeasuringCamera* usb = createMeasuringCamera(list, emulatedCamera("U1"));
+    CBandwidthMeasuringCamera* gige = createMeasuringCamera(list, emulatedCamera("G1"));
     EXPECT_EQ(dynamic_cast<CBandwidthMeasuringCameraGigE*>(usb), nullptr);
     EXPECT_NE(dynamic_cast<CBandwidthMeasuringCameraGigE*>(gige), nullptr);
     ASSERT_EQ(list.cameras.size(), 2u);
@@ -90,12 +66,12 @@ TEST_F(BandwidthMeasuringCameraTest, CreationChoosesTheClassByDeviceClassAndOwns
         EXPECT_TRUE(camera->HasOwnership());
         EXPECT_EQ(camera->GetCameraContext(), 1);
     }
-    EXPECT_EQ(findMeasuringCamera(list, infoOf("G1")), gige);
-    EXPECT_EQ(findMeasuringCamera(list, infoOf("U2")), nullptr);
+    EXPECT_EQ(findMeasuringCamera(list, emulatedCamera("G1")), gige);
+    EXPECT_EQ(findMeasuringCamera(list, emulatedCamera("U2")), nullptr);
 
     // A camera of another list is left alone.
     MeasuringCameraList other;
-    CBandwidthMeasuringCamera* stranger = createMeasuringCamera(other, infoOf("U2"));
+    CBandwidthMeasuringCamera* stranger = createMeasuringCamera(other, emulatedCamera("U2"));
     removeMeasuringCamera(list, stranger);
     EXPECT_EQ(list.cameras.size(), 2u);
     EXPECT_TRUE(stranger->IsOpen());
@@ -103,8 +79,8 @@ TEST_F(BandwidthMeasuringCameraTest, CreationChoosesTheClassByDeviceClassAndOwns
     removeMeasuringCamera(list, usb);
     ASSERT_EQ(list.cameras.size(), 1u);
     EXPECT_EQ(list.cameras[0], gige);
-    EXPECT_TRUE(CTlFactory::GetInstance().IsDeviceAccessible(infoOf("U1")));
-    EXPECT_FALSE(CTlFactory::GetInstance().IsDeviceAccessible(infoOf("G1")));
+    EXPECT_TRUE(CTlFactory::GetInstance().IsDeviceAccessible(emulatedCamera("U1")));
+    EXPECT_FALSE(CTlFactory::GetInstance().IsDeviceAccessible(emulatedCamera("G1")));
 }
 
 TEST_F(BandwidthMeasuringCameraTest, IdleSampleReadsWhatTheCameraWouldSend)
@@ -113,7 +89,7 @@ TEST_F(BandwidthMeasuringCameraTest, IdleSampleReadsWhatTheCameraWouldSend)
     // SFNC 2 USB: "ResultingFrameRate"; SFNC 1 GigE: only "ResultingFrameRateAbs".
     for (const char* serial : {"U1", "G1"}) {
         SCOPED_TRACE(serial);
-        CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, infoOf(serial));
+        CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, emulatedCamera(serial));
         GenApi::INodeMap& map = camera->GetNodeMap();
         GenApi::CFloatPtr rate = map.GetNode("ResultingFrameRate");
         if (!rate.IsValid())
@@ -138,8 +114,8 @@ TEST_F(BandwidthMeasuringCameraTest, IdleSampleReadsWhatTheCameraWouldSend)
 TEST_F(BandwidthMeasuringCameraTest, GrabbingCountsImagesAndReceivedRatesThenResetStartsAfresh)
 {
     MeasuringCameraList list;
-    CBandwidthMeasuringCamera* usb = createMeasuringCamera(list, infoOf("U1"));
-    CBandwidthMeasuringCamera* gige = createMeasuringCamera(list, infoOf("G1"));
+    CBandwidthMeasuringCamera* usb = createMeasuringCamera(list, emulatedCamera("U1"));
+    CBandwidthMeasuringCamera* gige = createMeasuringCamera(list, emulatedCamera("G1"));
     for (CBandwidthMeasuringCamera* camera : list.cameras) {
         smallFrames(*camera);
         GenApi::CEnumerationPtr(camera->GetNodeMap().GetNode("AcquisitionMode"))->FromString("SingleFrame");
@@ -187,7 +163,7 @@ TEST_F(BandwidthMeasuringCameraTest, GrabbingCountsImagesAndReceivedRatesThenRes
 TEST_F(BandwidthMeasuringCameraTest, FailedGrabResultCountsAsImageAndError)
 {
     MeasuringCameraList list;
-    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, infoOf("U1"));
+    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, emulatedCamera("U1"));
     moderateRate(*camera);
     ASSERT_TRUE(Emulation::InjectFailedFrames("U1", 3));
     startGrab(*camera);
@@ -202,7 +178,7 @@ TEST_F(BandwidthMeasuringCameraTest, FailedGrabResultCountsAsImageAndError)
 TEST_F(BandwidthMeasuringCameraTest, FrameRateChangeWhileGrabbingIsPickedUp)
 {
     MeasuringCameraList list;
-    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, infoOf("U1"));
+    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, emulatedCamera("U1"));
     moderateRate(*camera);
     startGrab(*camera);
     ASSERT_TRUE(waitFor([&] { return sample(*camera).fpsReceived > 0.0; }));
@@ -214,7 +190,7 @@ TEST_F(BandwidthMeasuringCameraTest, FrameRateChangeWhileGrabbingIsPickedUp)
 
 TEST_F(BandwidthMeasuringCameraTest, WrappedPreopenedDeviceStaysOpenWhenRemoved)
 {
-    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(infoOf("U2"));
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(emulatedCamera("U2"));
     device->Open(AccessModeSet(Control) | Stream | Event);
     {
         MeasuringCameraList list;
@@ -234,8 +210,8 @@ TEST_F(BandwidthMeasuringCameraTest, WrappedPreopenedDeviceStaysOpenWhenRemoved)
 TEST_F(BandwidthMeasuringCameraTest, RemovedDeviceIsReportedRefusesToStartAndIsDropped)
 {
     MeasuringCameraList list;
-    CBandwidthMeasuringCamera* removed = createMeasuringCamera(list, infoOf("U1"));
-    CBandwidthMeasuringCamera* kept = createMeasuringCamera(list, infoOf("U2"));
+    CBandwidthMeasuringCamera* removed = createMeasuringCamera(list, emulatedCamera("U1"));
+    CBandwidthMeasuringCamera* kept = createMeasuringCamera(list, emulatedCamera("U2"));
     smallFrames(*removed);
     startGrab(*removed);
     ASSERT_TRUE(Emulation::Unplug("U1"));
@@ -259,7 +235,7 @@ TEST_F(BandwidthMeasuringCameraTest, GigELinkSettingsAreHardenedWhileOpenAndRest
         {"HeartbeatTimeout", 10000}, {"WriteTimeout", 50}, {"CommandDuplicationEnable", 1}, {"MaxRetryCountWrite", 60}};
     std::vector<int64_t> before;
     {
-        CInstantCamera plain(CTlFactory::GetInstance().CreateDevice(infoOf("G1")));
+        CInstantCamera plain(CTlFactory::GetInstance().CreateDevice(emulatedCamera("G1")));
         plain.Open();
         for (const auto& s : settings)
             before.push_back(intValue(plain.GetTLNodeMap(), s.name));
@@ -267,7 +243,7 @@ TEST_F(BandwidthMeasuringCameraTest, GigELinkSettingsAreHardenedWhileOpenAndRest
     for (bool throughList : {false, true}) {
         SCOPED_TRACE(throughList ? "list deleted" : "camera removed");
         auto list = std::make_unique<MeasuringCameraList>();
-        CBandwidthMeasuringCamera* camera = createMeasuringCamera(*list, infoOf("G1"));
+        CBandwidthMeasuringCamera* camera = createMeasuringCamera(*list, emulatedCamera("G1"));
         for (const auto& s : settings)
             EXPECT_EQ(intValue(camera->GetTLNodeMap(), s.name), s.hardened) << s.name;
         if (throughList)
@@ -275,7 +251,7 @@ TEST_F(BandwidthMeasuringCameraTest, GigELinkSettingsAreHardenedWhileOpenAndRest
         else
             removeMeasuringCamera(*list, camera);
 
-        CInstantCamera plain(CTlFactory::GetInstance().CreateDevice(infoOf("G1")));
+        CInstantCamera plain(CTlFactory::GetInstance().CreateDevice(emulatedCamera("G1")));
         plain.Open();
         for (size_t i = 0; i < before.size(); ++i)
             EXPECT_EQ(intValue(plain.GetTLNodeMap(), settings[i].name), before[i]) << settings[i].name;

@@ -8,21 +8,15 @@
 
 #include <GenApi/GenApi.h>
 
+#include <testsupport/EmulatedCameras.h>
+
 #include <gtest/gtest.h>
 
 using namespace Nimbo;
 
 namespace {
 
-CDeviceInfo infoOf(const std::string& serial)
-{
-    DeviceInfoList list;
-    CTlFactory::GetInstance().EnumerateDevices(list);
-    for (const CDeviceInfo& info : list)
-        if (info.GetSerialNumber() == serial.c_str())
-            return info;
-    return CDeviceInfo();
-}
+using testsupport::emulatedCamera;
 
 GenApi::CIntegerPtr integer(CInstantCamera& camera, const char* name)
 {
@@ -51,11 +45,11 @@ protected:
         for (const std::string& serial : serials) {
             GigEOptimizationRow row;
             row.isCameraRow = true;
-            row.deviceClass = infoOf(serial).GetDeviceClass().c_str();
+            row.deviceClass = emulatedCamera(serial).GetDeviceClass().c_str();
             row.enable = [this, serial]() -> CBandwidthMeasuringCamera* {
                 if (serial == "broken")
                     return nullptr;
-                CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, infoOf(serial));
+                CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, emulatedCamera(serial));
                 enabled.push_back(serial);
                 return camera;
             };
@@ -178,7 +172,7 @@ TEST_F(GigEOptimizationTest, RowsThatDoNotQualifyOrCannotBeSwitchedOnAreSkipped)
 
 TEST_F(GigEOptimizationTest, ProbeOpensTheStreamGrabberOnlyForItself)
 {
-    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, infoOf("G1"));
+    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, emulatedCamera("G1"));
     IStreamGrabber* grabber = camera->GetDevice()->GetStreamGrabber(0);
     ASSERT_FALSE(grabber->IsOpen());
     int64_t after = -5, before = -5;
@@ -188,7 +182,7 @@ TEST_F(GigEOptimizationTest, ProbeOpensTheStreamGrabberOnlyForItself)
     EXPECT_EQ(after, 1500);
     EXPECT_TRUE(probePacketSize(*camera, nullptr, nullptr));
     // A USB camera has no probe and no packet size: both stay as they were.
-    CBandwidthMeasuringCamera* usb = createMeasuringCamera(list, infoOf("U1"));
+    CBandwidthMeasuringCamera* usb = createMeasuringCamera(list, emulatedCamera("U1"));
     after = before = -5;
     EXPECT_FALSE(probePacketSize(*usb, &after, &before));
     EXPECT_EQ(after, -5);
@@ -200,9 +194,9 @@ TEST_F(GigEOptimizationTest, ProbeOpensTheStreamGrabberOnlyForItself)
 
 TEST_F(GigEOptimizationTest, TriggeredCamerasAreListedBySourceAndTheSelectorIsKept)
 {
-    CBandwidthMeasuringCamera* line = createMeasuringCamera(list, infoOf("G1"));
-    CBandwidthMeasuringCamera* software = createMeasuringCamera(list, infoOf("U1"));
-    CBandwidthMeasuringCamera* free = createMeasuringCamera(list, infoOf("G2"));
+    CBandwidthMeasuringCamera* line = createMeasuringCamera(list, emulatedCamera("G1"));
+    CBandwidthMeasuringCamera* software = createMeasuringCamera(list, emulatedCamera("U1"));
+    CBandwidthMeasuringCamera* free = createMeasuringCamera(list, emulatedCamera("G2"));
     QList<QString> softwareTriggered, otherTriggered;
     EXPECT_FALSE(checkTriggerState(list, &softwareTriggered, &otherTriggered));
 

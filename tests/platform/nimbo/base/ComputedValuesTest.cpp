@@ -6,6 +6,8 @@
 #include <GenApi/GenApi.h>
 #include <GenICam/GenericException.h>
 
+#include <testsupport/EmulatedCameras.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -68,23 +70,12 @@ protected:
     void TearDown() override { Emulation::WaitForEvents(); }
 };
 
-CDeviceInfo infoOf(const char* serial)
-{
-    DeviceInfoList list;
-    CTlFactory::GetInstance().EnumerateDevices(list);
-    for (const CDeviceInfo& info : list)
-        if (info.GetSerialNumber() == serial)
-            return info;
-    ADD_FAILURE() << "no camera " << serial;
-    return CDeviceInfo();
-}
-
 } // namespace
 
 TEST_P(ComputedValueTest, IsReadAfreshAfterItsDependencyChanged)
 {
     const ComputedCase& c = GetParam();
-    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf(c.serial)));
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera(c.serial)));
     camera.Open();
     GenApi::INodeMap& map = camera.GetNodeMap();
     if (c.prepare)
@@ -93,8 +84,9 @@ TEST_P(ComputedValueTest, IsReadAfreshAfterItsDependencyChanged)
     EXPECT_DOUBLE_EQ(numberOf(map, c.value), c.before);
     c.change(map);
     EXPECT_DOUBLE_EQ(numberOf(map, c.value), c.after);
-    if (c.autoFeature)
+    if (c.autoFeature) {
         EXPECT_EQ(GenApi::CEnumerationPtr(map.GetNode(c.autoFeature))->ToString(), "Off");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The buffers of a grab are as large as the payload the camera computes for the pixel format set just before.
 TEST_F(ComputedValueTest, GrabAfterAPixelFormatChangeFitsItsFrames)
 {
-    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("2001")));
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("2001")));
     camera.Open();
     GenApi::INodeMap& map = camera.GetNodeMap();
     EXPECT_EQ(GenApi::CIntegerPtr(map.GetNode("PayloadSize"))->GetValue(), 1920 * 1200);
@@ -167,7 +159,7 @@ TEST_F(ComputedValueTest, GrabAfterAPixelFormatChangeFitsItsFrames)
 // Counters that run on while the grabber works are never served from a cache.
 TEST_F(ComputedValueTest, StreamStatisticsCountOnBetweenReads)
 {
-    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("2001")));
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("2001")));
     camera.Open();
     setInt(camera.GetNodeMap(), "Width", 64);
     setInt(camera.GetNodeMap(), "Height", 32);

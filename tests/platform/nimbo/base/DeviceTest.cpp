@@ -9,6 +9,8 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 
+#include <testsupport/EmulatedCameras.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -37,20 +39,9 @@ protected:
         Emulation::WaitForEvents();
     }
 
-    CDeviceInfo infoOf(const std::string& serial)
-    {
-        DeviceInfoList list;
-        CTlFactory::GetInstance().EnumerateDevices(list);
-        for (const CDeviceInfo& info : list)
-            if (info.GetSerialNumber() == serial.c_str())
-                return info;
-        ADD_FAILURE() << "no camera " << serial;
-        return CDeviceInfo();
-    }
-
     INimboDevice* create(const std::string& serial)
     {
-        INimboDevice* d = CTlFactory::GetInstance().CreateDevice(infoOf(serial));
+        INimboDevice* d = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera(serial));
         devices.push_back(d);
         return d;
     }
@@ -130,7 +121,7 @@ TEST_F(DeviceTest, FactoryListsTransportLayersAndAppendsDevices)
 
 TEST_F(DeviceTest, GigEInfosNameARealLocalInterface)
 {
-    const CDeviceInfo info = infoOf("1003");
+    const CDeviceInfo info = testsupport::emulatedCamera("1003");
     for (const char* property : {"Address", "SubnetMask", "DefaultGateway", "MacAddress", "Interface",
                                  "IpConfigCurrent", "IpConfigOptions", "SerialNumber", "VendorName", "DeviceVersion"}) {
         String_t value;
@@ -144,7 +135,7 @@ TEST_F(DeviceTest, GigEInfosNameARealLocalInterface)
     EXPECT_EQ(host.s_addr & mask.s_addr, camera.s_addr & mask.s_addr);
     EXPECT_NE(host.s_addr, camera.s_addr);
     EXPECT_EQ(info.GetMacAddress().size(), 12u);
-    const CDeviceInfo usb = infoOf("1001");
+    const CDeviceInfo usb = testsupport::emulatedCamera("1001");
     EXPECT_FALSE(usb.IsAddressAvailable());
     EXPECT_TRUE(usb.IsVendorIdAvailable());
 }
@@ -179,7 +170,7 @@ TEST(EmulationConfigTest, CameraListsGiveTheirCameras)
 
 TEST_F(DeviceTest, InUseElsewhereOrOpenedDevicesCannotOpenAgain)
 {
-    const CDeviceInfo info = infoOf("1002");
+    const CDeviceInfo info = testsupport::emulatedCamera("1002");
     EXPECT_TRUE(CTlFactory::GetInstance().IsDeviceAccessible(info));
     ASSERT_TRUE(Emulation::SetInUseElsewhere("1002", true));
     EXPECT_FALSE(CTlFactory::GetInstance().IsDeviceAccessible(info));
@@ -373,7 +364,7 @@ TEST_F(DeviceTest, InjectedDescriptionsJoinTheNodeMapAndBadOnesThrow)
         "<Category Name=\"ToolControl\"><pFeature>ToolValue</pFeature></Category>\n"
         "<Integer Name=\"ToolValue\"><Value>3</Value><Min>0</Min><Max>9</Max></Integer>\n"
         "</RegisterDescription>\n";
-    const CDeviceInfo info = infoOf("1001");
+    const CDeviceInfo info = testsupport::emulatedCamera("1001");
     INimboDevice* d = CTlFactory::GetInstance().CreateDevice(info, GenICam::gcstring_vector{tool});
     devices.push_back(d);
     GenApi::CIntegerPtr value = d->GetNodeMap()->GetNode("ToolValue");
@@ -470,7 +461,7 @@ TEST_F(DeviceTest, TransportLayerSettingsSurviveASaveAndRestore)
 
 TEST_F(DeviceTest, RemovalCallbackMayDestroyItsDevice)
 {
-    INimboDevice* d = CTlFactory::GetInstance().CreateDevice(infoOf("1001"));
+    INimboDevice* d = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("1001"));
     d->Open();
     std::atomic<int> calls{0};
     d->RegisterRemovalCallback([&calls](INimboDevice* device) {

@@ -5,6 +5,7 @@
 #include <GenApi/GenApi.h>
 #include <GenICam/GenericException.h>
 
+#include "testsupport/EmulatedCameras.h"
 #include "testsupport/Wait.h"
 
 #include <gtest/gtest.h>
@@ -18,16 +19,8 @@ using namespace Nimbo;
 
 namespace {
 
-CDeviceInfo infoOf(const char* serial)
-{
-    DeviceInfoList list;
-    CTlFactory::GetInstance().EnumerateDevices(list);
-    for (const CDeviceInfo& info : list)
-        if (info.GetSerialNumber() == serial)
-            return info;
-    return CDeviceInfo();
-}
-
+using testsupport::emulatedCamera;
+using testsupport::smallFrames;
 using testsupport::waitFor;
 
 // Records every notice it gets.
@@ -87,14 +80,6 @@ private:
     std::atomic<int>* m_destroyed;
 };
 
-void smallAndFast(CInstantCamera& camera)
-{
-    GenApi::INodeMap& map = camera.GetNodeMap();
-    GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(64);
-    GenApi::CIntegerPtr(map.GetNode("Height"))->SetValue(32);
-    GenApi::CIntegerPtr(map.GetNode("ExposureTimeRaw"))->SetValue(100);
-}
-
 class InstantCameraTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -109,7 +94,7 @@ protected:
 TEST_F(InstantCameraTest, OwningCameraGrabsOnAnSdkThreadAndDestroysItsDevice)
 {
     Recorder recorder;
-    const CDeviceInfo info = infoOf("11");
+    const CDeviceInfo info = emulatedCamera("11");
     {
         CInstantCamera camera;
         camera.RegisterConfiguration(&recorder, RegistrationMode_ReplaceAll, Cleanup_None);
@@ -118,7 +103,7 @@ TEST_F(InstantCameraTest, OwningCameraGrabsOnAnSdkThreadAndDestroysItsDevice)
         EXPECT_TRUE(camera.HasOwnership());
         EXPECT_EQ(camera.GetDeviceInfo().GetFullName(), info.GetFullName());
         camera.Open();
-        smallAndFast(camera);
+        smallFrames(camera);
         camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByInstantCamera);
         EXPECT_TRUE(camera.IsGrabbing());
         EXPECT_TRUE(waitFor([&] { return recorder.images >= 30; }));
@@ -143,7 +128,7 @@ TEST_F(InstantCameraTest, OwningCameraGrabsOnAnSdkThreadAndDestroysItsDevice)
 
 TEST_F(InstantCameraTest, BorrowedDeviceStaysOpenWithItsHost)
 {
-    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(infoOf("12"));
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(emulatedCamera("12"));
     device->Open();
     {
         CInstantCamera camera(device, Cleanup_None);
@@ -156,7 +141,7 @@ TEST_F(InstantCameraTest, BorrowedDeviceStaysOpenWithItsHost)
     EXPECT_TRUE(device->IsOpen());
     CTlFactory::GetInstance().DestroyDevice(device);
 
-    CInstantCamera gige(CTlFactory::GetInstance().CreateDevice(infoOf("13")));
+    CInstantCamera gige(CTlFactory::GetInstance().CreateDevice(emulatedCamera("13")));
     EXPECT_LT(gige.GetSfncVersion(), VersionInfo(2, 0, 0));
     EXPECT_TRUE(gige.IsGigE());
     CInstantCamera empty;
@@ -169,11 +154,11 @@ TEST_F(InstantCameraTest, BorrowedDeviceStaysOpenWithItsHost)
 TEST_F(InstantCameraTest, RemovalDuringGrabIsReportedOnceAndStopDoesNotHang)
 {
     Recorder recorder;
-    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("12")));
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("12")));
     camera.RegisterConfiguration(&recorder, RegistrationMode_Append, Cleanup_None);
     camera.RegisterImageEventHandler(&recorder, RegistrationMode_Append, Cleanup_None);
     camera.Open();
-    smallAndFast(camera);
+    smallFrames(camera);
     camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByInstantCamera);
     ASSERT_TRUE(waitFor([&] { return recorder.images >= 3; }));
     ASSERT_TRUE(Emulation::Unplug("12"));
@@ -188,9 +173,9 @@ TEST_F(InstantCameraTest, RemovalDuringGrabIsReportedOnceAndStopDoesNotHang)
 
 TEST_F(InstantCameraTest, UserGrabLoopSeesFailedFrames)
 {
-    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("13")));
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("13")));
     camera.Open();
-    smallAndFast(camera);
+    smallFrames(camera);
     camera.SetMaxNumBuffer(4);
     Emulation::InjectFailedFrames("13", 2, 0xE1000014u);
     camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByUser);
@@ -211,7 +196,7 @@ TEST_F(InstantCameraTest, UserGrabLoopSeesFailedFrames)
 TEST_F(InstantCameraTest, CameraEventsFollowTheirNodeAndRegistrationModes)
 {
     std::atomic<int> destroyed{0};
-    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("11")));
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("11")));
     auto* first = new Recorder(&destroyed);
     Recorder second;
     camera.RegisterCameraEventHandler(first, "AcquisitionFrameRate", 5, RegistrationMode_ReplaceAll, Cleanup_Delete);
@@ -246,9 +231,9 @@ TEST_F(InstantCameraTest, ResultHeldPastTheCameraKeepsItsBuffer)
 {
     CGrabResultPtr kept;
     {
-        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("12")));
+        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("12")));
         camera.Open();
-        smallAndFast(camera);
+        smallFrames(camera);
         GenApi::CEnumerationPtr(camera.GetNodeMap().GetNode("TestPattern"))->FromString("GreyDiagonalSawtooth8");
         camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByUser);
         ASSERT_TRUE(camera.RetrieveResult(5000, kept, TimeoutHandling_Return));
@@ -265,11 +250,11 @@ TEST_F(InstantCameraTest, GrabOfNImagesEndsAfterNResultsEvenWhenTheyFail)
     for (EGrabLoop loop : {GrabLoop_ProvidedByInstantCamera, GrabLoop_ProvidedByUser}) {
         SCOPED_TRACE(loop == GrabLoop_ProvidedByUser ? "user's grab loop" : "SDK's grab loop");
         Recorder recorder;
-        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("13")));
+        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("13")));
         camera.RegisterConfiguration(&recorder, RegistrationMode_Append, Cleanup_None);
         camera.RegisterImageEventHandler(&recorder, RegistrationMode_Append, Cleanup_None);
         camera.Open();
-        smallAndFast(camera);
+        smallFrames(camera);
         Emulation::InjectFailedFrames("13", 50, 0xE1000014u);
         camera.StartGrabbing(5, GrabStrategy_OneByOne, loop);
         int retrieved = 0;
@@ -305,9 +290,9 @@ TEST_F(InstantCameraTest, GrabOfNImagesEndsAfterNResultsEvenWhenTheyFail)
 TEST_F(InstantCameraTest, LatestImageOnlyHandsOutTheNewestResult)
 {
     for (EGrabStrategy strategy : {GrabStrategy_OneByOne, GrabStrategy_LatestImageOnly}) {
-        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("12")));
+        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("12")));
         camera.Open();
-        smallAndFast(camera);
+        smallFrames(camera);
         GenApi::CIntegerPtr total = camera.GetStreamGrabberNodeMap().GetNode("Statistic_Total_Buffer_Count");
         camera.StartGrabbing(strategy, GrabLoop_ProvidedByUser);
         ASSERT_TRUE(waitFor([&] { return total->GetValue() >= 5; }));
@@ -328,9 +313,9 @@ TEST_F(InstantCameraTest, LatestImageOnlyHandsOutTheNewestResult)
 // Threads racing to start one camera: exactly one grab starts, the others are told it runs already.
 TEST_F(InstantCameraTest, ConcurrentStartsStartOneGrab)
 {
-    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("12")));
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("12")));
     camera.Open();
-    smallAndFast(camera);
+    smallFrames(camera);
     for (int round = 0; round < 5; ++round) {
         std::atomic<int> started{0}, refused{0};
         std::vector<std::thread> threads;
@@ -356,9 +341,9 @@ TEST_F(InstantCameraTest, ConcurrentStartsStartOneGrab)
 // Software-triggered grabbing: ready for a trigger, trigger, an image; a free-running camera never waits for one.
 TEST_F(InstantCameraTest, WaitForFrameTriggerReadyWaitsUntilTheCameraAcceptsATrigger)
 {
-    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(infoOf("11")));
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("11")));
     camera.Open();
-    smallAndFast(camera);
+    smallFrames(camera);
     GenApi::INodeMap& map = camera.GetNodeMap();
     camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByUser);
     EXPECT_FALSE(camera.WaitForFrameTriggerReady(50, TimeoutHandling_Return));

@@ -4,6 +4,8 @@
 
 #include <GenApi/GenApi.h>
 
+#include <testsupport/EmulatedCameras.h>
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -25,16 +27,6 @@ std::string pluginLog()
     return text;
 }
 
-CDeviceInfo infoOf(const char* serial)
-{
-    DeviceInfoList list;
-    CTlFactory::GetInstance().EnumerateDevices(list);
-    for (const CDeviceInfo& info : list)
-        if (info.GetSerialNumber() == serial)
-            return info;
-    return CDeviceInfo();
-}
-
 } // namespace
 
 TEST(PluginTest, PluginsServeTheirDevicesInTheSdksOrder)
@@ -48,8 +40,8 @@ TEST(PluginTest, PluginsServeTheirDevicesInTheSdksOrder)
         ASSERT_TRUE(pin) << "the plug-in was not loaded from NIMBO_TL_PLUGIN_PATH";
         ASSERT_TRUE(Emulation::Configure("usb:qvUsb1920c:1;usb:vxUsb1920m:2"));
 
-        INimboDevice* colour = CTlFactory::GetInstance().CreateDevice(infoOf("1"));
-        INimboDevice* mono = CTlFactory::GetInstance().CreateDevice(infoOf("2"));
+        INimboDevice* colour = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("1"));
+        INimboDevice* mono = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("2"));
         EXPECT_TRUE(colour->GetDevicePlugin());
         EXPECT_FALSE(mono->GetDevicePlugin());
         GenApi::CIntegerPtr feature = colour->GetNodeMap()->GetNode("FixtureFeature");
@@ -82,7 +74,7 @@ TEST(PluginTest, PluginsOfAProgramWithoutInitialisationAreReleasedAtExit)
     // ends (the leak checker sees it otherwise).
     setenv("NIMBO_TL_PLUGIN_PATH", RECORDING_PLUGIN_DIR, 1);
     ASSERT_TRUE(Emulation::Configure("usb:qvUsb1920c:1"));
-    INimboDevice* left = CTlFactory::GetInstance().CreateDevice(infoOf("1"));
+    INimboDevice* left = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("1"));
     EXPECT_TRUE(left->GetDevicePlugin());
 }
 
@@ -97,10 +89,10 @@ TEST(PluginTest, PluginsLoadedAgainAfterATerminateAreReleasedAtExit)
             {
                 NimboAutoInitTerm sdk;
                 Emulation::Configure("usb:qvUsb1920c:1");
-                CTlFactory::GetInstance().DestroyDevice(CTlFactory::GetInstance().CreateDevice(infoOf("1")));
+                CTlFactory::GetInstance().DestroyDevice(CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("1")));
             }
             Emulation::Configure("usb:qvUsb1920c:1");
-            INimboDevice* left = CTlFactory::GetInstance().CreateDevice(infoOf("1"));
+            INimboDevice* left = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("1"));
             std::exit(left && left->GetDevicePlugin() ? 0 : 2);
         },
         ::testing::ExitedWithCode(0), "");
