@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
 #include <thread>
 
 using namespace GenApi;
@@ -59,6 +61,40 @@ TEST_F(FloatEditorsTest, FloatEditorTakesRangeIncrementAndValueFromTheNode)
     EXPECT_DOUBLE_EQ(editor.value(), 10.0);
     EXPECT_EQ(editor.toolTip(), QStringLiteral("Range: 0.0..20.0 (Increment: 0.5)"));
     EXPECT_NE(editor.editBox()->buttonSymbols(), QAbstractSpinBox::NoButtons);
+}
+
+// Both float editors clamp what the box holds to the node's range; before a node is bound there is no range
+// to read, so the box value stands and the warning names the step.
+TEST_F(FloatEditorsTest, EditorValueIsClampedToTheNodeOnceBound)
+{
+    FloatEditor box(nullptr, Linear);
+    FloatSliderEditor slider(nullptr);
+    struct Case {
+        const char* function;
+        std::function<void(double)> type; // what the user leaves in the edit box
+        std::function<double()> value;
+        std::function<void()> bind;
+    };
+    const Case cases[] = {
+        {"FloatEditor::adjustRangeLimits", [&](double v) { box.editBox()->setValue(v); }, [&] { return box.value(); },
+         [&] { box.setEditorData(node("Exposure")); }},
+        {"FloatSliderEditor::adjustRangeLimits", [&](double v) { slider.editBox()->setValue(v); },
+         [&] { return slider.value(); }, [&] { slider.setEditorData(node("Gain")); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.function);
+        {
+            testsupport::LogCapture log;
+            c.type(3.0);
+            EXPECT_DOUBLE_EQ(c.value(), 3.0);
+            EXPECT_TRUE(log.contains(std::string(c.function) + ": Failed to assert the range limits!"));
+        }
+        c.bind();
+        testsupport::LogCapture log;
+        c.type(-5.0);
+        EXPECT_DOUBLE_EQ(c.value(), 0.0); // the minimum of both nodes
+        EXPECT_FALSE(log.contains("Failed to assert the range limits!"));
+    }
 }
 
 TEST_F(FloatEditorsTest, ArrowsAndPagesWriteTheNodeClampedToItsRange)

@@ -2,6 +2,7 @@
 #include "orbelt/ComboSlider.h"
 
 #include "ControlLayout.h"
+#include "LogGuard.h"
 #include "orbelt/SpinBox.h"
 
 #include <GenICam/GenericException.h>
@@ -108,7 +109,7 @@ void ComboSlider::setPageStep(int step)
 
 void ComboSlider::updateToolTip()
 {
-    try {
+    orbelt_detail::guardedToolTip([&] {
         if (m_editBox->singleStep() != 1)
             setToolTip(QStringLiteral("Range: %1..%2 (Increment: %3)")
                            .arg(m_editBox->minimum())
@@ -116,11 +117,7 @@ void ComboSlider::updateToolTip()
                            .arg(m_editBox->singleStep()));
         else
             setToolTip(QStringLiteral("Range: %1..%2").arg(m_editBox->minimum()).arg(m_editBox->maximum()));
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.what());
-    }
+    });
 }
 
 int ComboSlider::trimValue(int value) const

@@ -2,6 +2,7 @@
 #include "orbelt/DoubleComboSlider.h"
 
 #include "ControlLayout.h"
+#include "FloatRange.h"
 #include "orbelt/SpinBox.h"
 
 #include <GenICam/GenericException.h>
@@ -205,17 +206,11 @@ int DoubleComboSlider::trimSliderValue(int value) const
 
 void DoubleComboSlider::updateToolTip()
 {
-    try {
-        const QString text =
-            QStringLiteral("Range: %1..%2")
-                .arg(formatDoubleValue(m_editBox->minimum(), m_editBox->decimals(), StripTrailingZeros, locale()))
-                .arg(formatDoubleValue(m_editBox->maximum(), m_editBox->decimals(), StripTrailingZeros, locale()));
+    orbelt_detail::guardedToolTip([&] {
+        const QString text = orbelt_detail::floatRangeToolTip(m_editBox->minimum(), m_editBox->maximum(), 0.0, nullptr,
+                                                              0.0, m_editBox->decimals(), locale());
         m_slider->setToolTip(text);
         m_editBox->setToolTip(text);
         setToolTip(text);
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.what());
-    }
+    });
 }

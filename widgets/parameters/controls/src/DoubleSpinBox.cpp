@@ -1,6 +1,7 @@
 // A double edit box alone, with a range, an increment and a computed page step.
 #include "orbelt/DoubleSpinBox.h"
 
+#include "FloatRange.h"
 #include "orbelt/SpinBox.h"
 
 #include <GenICam/GenericException.h>
@@ -128,18 +129,10 @@ bool DoubleSpinBox::checkIfLimitsChanged(double min, double max, double incremen
 
 void DoubleSpinBox::updateToolTip()
 {
-    try {
-        const int decimals = m_editBox->decimals();
-        const QString min = formatDoubleValue(m_editBox->minimum(), decimals, StripTrailingZeros, locale());
-        const QString max = formatDoubleValue(m_editBox->maximum(), decimals, StripTrailingZeros, locale());
-        const QString inc = formatDoubleValue(m_increment, decimals, StripTrailingZeros, locale());
-        const QString text = inc.toDouble() == 0.0 ? QStringLiteral("Range: %1..%2").arg(min, max)
-                                                   : QStringLiteral("Range: %1..%2 (Increment: %3)").arg(min, max, inc);
+    orbelt_detail::guardedToolTip([&] {
+        const QString text = orbelt_detail::floatRangeToolTip(m_editBox->minimum(), m_editBox->maximum(), 0.0, nullptr,
+                                                              m_increment, m_editBox->decimals(), locale());
         m_editBox->setToolTip(text);
         setToolTip(text);
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.what());
-    }
+    });
 }

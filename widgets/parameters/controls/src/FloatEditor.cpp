@@ -17,12 +17,7 @@ FloatEditor::FloatEditor(QWidget* parent, GenApi::ERepresentation representation
 
 double FloatEditor::adjustRangeLimits(double value)
 {
-    double result = value;
-    orbelt_detail::guarded(
-        "FloatEditor::adjustRangeLimits",
-        [] { return QStringLiteral("%1: Failed to assert the range limits!").arg("FloatEditor::adjustRangeLimits"); },
-        [&] { result = orbelt_detail::clampToNode(*m_float, value); });
-    return result;
+    return orbelt_detail::clampToNode("FloatEditor::adjustRangeLimits", m_float, value);
 }
 
 QVariant FloatEditor::editorData()
@@ -44,9 +39,7 @@ void FloatEditor::setEditorData(GenApi::INode* node)
         return;
     }
     QString name;
-    if (!orbelt_detail::guarded(
-            function, [] { return QStringLiteral("Failed to retrieve a node's name"); },
-            [&] { name = orbelt_detail::nodeName(node); }))
+    if (!orbelt_detail::guardedNodeName(function, node, name))
         return;
     if (!GenApi::IsReadable(m_float.get())) {
         qWarning("Non-readable comboBox: %s", name.toLatin1().constData());
@@ -134,7 +127,7 @@ void FloatEditor::onSpinBoxEditingFinished()
 
 void FloatEditor::updateToolTip()
 {
-    try {
+    orbelt_detail::guardedToolTip([&] {
         if (!m_float) {
             DoubleSpinBox::updateToolTip();
             return;
@@ -145,9 +138,5 @@ void FloatEditor::updateToolTip()
                                                               nullptr, increment(), precision, locale());
         editBox()->setToolTip(text);
         setToolTip(text);
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.what());
-    }
+    });
 }

@@ -1,6 +1,8 @@
 // Shared pieces of the float editors: the range clamp and the tool-tip rule.
 #pragma once
 
+#include "LogGuard.h"
+
 #include <GenApi/Float.h>
 #include <brasko/Formatting.h>
 
@@ -11,15 +13,21 @@
 
 namespace orbelt_detail {
 
-inline double clampToNode(GenApi::IFloat& node, double value)
+// The value brought into the node's range; the value as it is, after the warning lines, when the range
+// cannot be read (an empty pointer included).
+template <class FloatPtr>
+double clampToNode(const char* function, const FloatPtr& node, double value)
 {
-    const double min = node.GetMin();
-    const double max = node.GetMax();
-    if (value < min)
-        value = min;
-    if (value > max)
-        value = max;
-    return value;
+    double result = value;
+    guarded(
+        function, [function] { return QStringLiteral("%1: Failed to assert the range limits!").arg(function); },
+        [&] {
+            GenApi::IFloat& f = *node;
+            const double min = f.GetMin();
+            const double max = f.GetMax();
+            result = value < min ? min : value > max ? max : value;
+        });
+    return result;
 }
 
 // General notation for bounds beyond 1e9, where fixed notation would give unreadably long numbers.

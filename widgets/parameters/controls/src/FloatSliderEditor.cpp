@@ -39,14 +39,7 @@ FloatSliderEditor::~FloatSliderEditor()
 
 double FloatSliderEditor::adjustRangeLimits(double value)
 {
-    double result = value;
-    orbelt_detail::guarded(
-        "FloatSliderEditor::adjustRangeLimits",
-        [] {
-            return QStringLiteral("%1: Failed to assert the range limits!").arg("FloatSliderEditor::adjustRangeLimits");
-        },
-        [&] { result = orbelt_detail::clampToNode(*m_float, value); });
-    return result;
+    return orbelt_detail::clampToNode("FloatSliderEditor::adjustRangeLimits", m_float, value);
 }
 
 QVariant FloatSliderEditor::editorData()
@@ -93,9 +86,7 @@ void FloatSliderEditor::setEditorData(GenApi::INode* node)
         return;
     }
     QString name;
-    if (!orbelt_detail::guarded(
-            function, [] { return QStringLiteral("Failed to retrieve a node's name"); },
-            [&] { name = orbelt_detail::nodeName(node); }))
+    if (!orbelt_detail::guardedNodeName(function, node, name))
         return;
     if (!GenApi::IsReadable(dynamic_cast<GenApi::IFloat*>(node))) {
         qWarning("Non-readable comboBox: %s??????", name.toLatin1().constData());
@@ -221,7 +212,7 @@ void FloatSliderEditor::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
 
 void FloatSliderEditor::updateToolTip()
 {
-    try {
+    orbelt_detail::guardedToolTip([&] {
         if (!m_float) {
             DoubleComboSlider::updateToolTip();
             return;
@@ -239,9 +230,5 @@ void FloatSliderEditor::updateToolTip()
         editBox()->setToolTip(text);
         slider()->setToolTip(text);
         setToolTip(text);
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.what());
-    }
+    });
 }

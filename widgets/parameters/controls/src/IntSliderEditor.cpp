@@ -23,9 +23,7 @@ void IntSliderEditor::setEditorData(GenApi::INode* node)
         return;
     }
     QString name;
-    if (!orbelt_detail::guarded(
-            function, [] { return QStringLiteral("Failed to retrieve a node's name"); },
-            [&] { name = orbelt_detail::nodeName(node); }))
+    if (!orbelt_detail::guardedNodeName(function, node, name))
         return;
     const QByteArray nameText = name.toLatin1();
     orbelt_detail::guarded(

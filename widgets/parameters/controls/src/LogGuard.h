@@ -42,6 +42,19 @@ bool guarded(const char* function, Message message, Body body)
     return false;
 }
 
+// A tool tip is a courtesy: when building one fails, the warning says so and the widget keeps its old one.
+template <class Body>
+void guardedToolTip(Body body)
+{
+    try {
+        body();
+    } catch (const GenICam::GenericException& e) {
+        qWarning("Error creating tooltip text! Err='%s'", e.GetDescription());
+    } catch (const std::exception& e) {
+        qWarning("Error creating tooltip text! Err='%s'", e.what());
+    }
+}
+
 inline int clampToInt(int64_t value)
 {
     if (value > 2147483647LL)

@@ -1,6 +1,8 @@
 // Small readers of node texts for the editors' log lines.
 #pragma once
 
+#include "LogGuard.h"
+
 #include <GenApi/Integer.h>
 #include <GenApi/Node.h>
 #include <GenApi/Types.h>
@@ -12,6 +14,13 @@ namespace orbelt_detail {
 inline QString nodeName(const GenApi::INode* node)
 {
     return node ? QString::fromLatin1(node->GetName().c_str()) : QString();
+}
+
+// The node's name for the log lines that follow; false, after the warning lines, when even that fails.
+inline bool guardedNodeName(const char* function, const GenApi::INode* node, QString& name)
+{
+    return guarded(
+        function, [] { return QStringLiteral("Failed to retrieve a node's name"); }, [&] { name = nodeName(node); });
 }
 
 inline const char* representationName(GenApi::ERepresentation representation)
