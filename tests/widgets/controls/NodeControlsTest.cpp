@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace GenApi;
 using orbelttest::makeNodeMap;
 
@@ -84,4 +86,29 @@ TEST_F(NodeControlsTest, StringControlReadsAndWritesTheNode)
     node("Text")->ImposeAccessMode(RO);
     control.updateWidget();
     EXPECT_TRUE(control.isReadOnly());
+}
+
+// A write the node refuses is reported with the control's step and what it tried, and the control lives on.
+TEST_F(NodeControlsTest, RefusedWritesAreReportedWithTheControlsStep)
+{
+    NimboQt::IntSliderControl slider; // no node yet: the write has nothing to go to
+    NimboQt::StringControl line;
+    line.setNode(node("Offset"));
+    line.setText(QStringLiteral("not a number"));
+    struct Case {
+        const char* line; // the log line's context and message
+        std::function<void()> write;
+    };
+    const Case cases[] = {
+        {"NimboQt::IntSliderControl::setNodeValue : Error : Failed to set integer value",
+         [&] { slider.setNodeValue(12); }},
+        {"NimboQt::StringControl::updateNode : Error : Failed to set value", [&] { line.updateNode(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        testsupport::LogCapture log;
+        c.write();
+        EXPECT_TRUE(log.contains(c.line)) << log.messages().size();
+    }
+    EXPECT_EQ(CIntegerPtr(node("Offset"))->GetValue(), 8);
 }

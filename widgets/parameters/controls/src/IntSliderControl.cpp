@@ -27,17 +27,8 @@ void IntSliderControl::setNodeValue(int newVal)
     m_lastValue = newVal;
     if (!isEnabled())
         return;
-    const QString context = QStringLiteral("NimboQt::IntSliderControl::setNodeValue");
-    const QString message = QStringLiteral("Failed to set integer value");
-    try {
-        m_node->SetValue(newVal, true);
-    } catch (const GenICam::GenericException& e) {
-        showException(context, e, message, nullptr);
-    } catch (const std::exception& e) {
-        showException(context, e, message, nullptr);
-    } catch (...) {
-        showUnexpectedException(context, message, nullptr);
-    }
+    reportExceptions(QStringLiteral("NimboQt::IntSliderControl::setNodeValue"),
+                     QStringLiteral("Failed to set integer value"), [&] { m_node->SetValue(newVal, true); });
 }
 
 void IntSliderControl::updateWidget()

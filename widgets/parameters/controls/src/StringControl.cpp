@@ -21,19 +21,11 @@ void StringControl::setNode(GenApi::INode* node)
 
 void StringControl::updateNode()
 {
-    const QString context = QStringLiteral("NimboQt::StringControl::updateNode");
-    const QString message = QStringLiteral("Failed to set value");
-    try {
+    reportExceptions(QStringLiteral("NimboQt::StringControl::updateNode"), QStringLiteral("Failed to set value"), [&] {
         auto* value = dynamic_cast<GenApi::IValue*>(m_node.get());
         if (value && GenApi::IsWritable(value))
             value->FromString(text().toLatin1().constData(), true);
-    } catch (const GenICam::GenericException& e) {
-        showException(context, e, message, nullptr);
-    } catch (const std::exception& e) {
-        showException(context, e, message, nullptr);
-    } catch (...) {
-        showUnexpectedException(context, message, nullptr);
-    }
+    });
 }
 
 void StringControl::updateWidget()
