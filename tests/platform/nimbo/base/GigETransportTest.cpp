@@ -13,6 +13,8 @@
 #include <nimbo/NimboIncludes.h>
 #include <nimbo/TlFactory.h>
 
+#include <GenApi/GenApi.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -357,6 +359,20 @@ TEST_F(EmulatedGigENetworkTest, APersistentAddressIsStoredAndTakenOnRestartWhenE
     ASSERT_TRUE(find("30000001", info));
     EXPECT_EQ(info.GetIpAddress(), "192.168.7.9");
     EXPECT_EQ(info.GetIpConfigCurrent(), "5"); // link-local and persistent
+
+    // The camera's features hold the same configuration, both ways.
+    Nimbo::INimboDevice* device = m_tl->CreateDevice(info);
+    device->Open();
+    GenApi::INodeMap& map = *device->GetNodeMap();
+    EXPECT_EQ(GenApi::CIntegerPtr(map.GetNode("GevCurrentIPAddress"))->GetValue(), 0xC0A80709);
+    EXPECT_EQ(GenApi::CIntegerPtr(map.GetNode("GevPersistentDefaultGateway"))->GetValue(), 0xC0A80701);
+    EXPECT_TRUE(GenApi::CBooleanPtr(map.GetNode("GevCurrentIPConfigurationPersistentIP"))->GetValue());
+    GenApi::CIntegerPtr(map.GetNode("GevPersistentIPAddress"))->SetValue(0xC0A8070A);
+    GenApi::CBooleanPtr(map.GetNode("GevCurrentIPConfigurationDHCP"))->SetValue(true);
+    m_tl->DestroyDevice(device);
+    ASSERT_TRUE(m_tl->GetPersistentIp(mac, ip, mask, gateway, &persistent, &dhcp));
+    EXPECT_EQ(ip, "192.168.7.10");
+    EXPECT_TRUE(dhcp);
 }
 
 TEST_F(EmulatedGigENetworkTest, MalformedArgumentsAndUnknownCamerasAreRefused)

@@ -366,6 +366,13 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
         b.integer("GevSCDCT", "TransportLayerControl", 0, 125000000, 1, 0, "RO").visibility = "Expert";
         b.integer("GevLinkSpeed", "TransportLayerControl", 0, 10000, 1, 1000, "RO").visibility = "Expert";
         b.integer("GevHeartbeatTimeout", "TransportLayerControl", 500, 600000, 1, 3000).visibility = "Guru";
+        // The network configuration, kept with the transport layer's force-IP and IP configuration.
+        for (const char* name : {"GevCurrentIPAddress", "GevCurrentSubnetMask", "GevCurrentDefaultGateway"})
+            b.integer(name, "TransportLayerControl", 0, 0xFFFFFFFF, 1, 0, "RO").visibility = "Expert";
+        b.boolean("GevCurrentIPConfigurationPersistentIP", "TransportLayerControl", true).visibility = "Expert";
+        b.boolean("GevCurrentIPConfigurationDHCP", "TransportLayerControl", false).visibility = "Expert";
+        for (const char* name : {"GevPersistentIPAddress", "GevPersistentSubnetMask", "GevPersistentDefaultGateway"})
+            b.integer(name, "TransportLayerControl", 0, 0xFFFFFFFF, 1, 0).visibility = "Expert";
     }
 
     // What the camera computes. Values that follow a setting are read afresh when the setting changes;
@@ -385,7 +392,8 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
             changing.push_back(name);
     }
     if (gige)
-        changing.push_back("GevSCDCT");
+        for (const char* name : {"GevSCDCT", "GevCurrentIPAddress", "GevCurrentSubnetMask", "GevCurrentDefaultGateway"})
+            changing.push_back(name);
     b.changesByItself(changing);
     b.finish();
 }

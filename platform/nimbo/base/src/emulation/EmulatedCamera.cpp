@@ -567,6 +567,12 @@ int64_t EmulatedCamera::intValue(const std::string& name) const
     return intLocked(name);
 }
 
+void EmulatedCamera::setIntValue(const std::string& name, int64_t value)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    setIntLocked(name, value);
+}
+
 double EmulatedCamera::floatValue(const std::string& name) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -71,6 +71,8 @@ public:
 
     // Values by feature name (selector-indexed features at the current selector entry).
     int64_t intValue(const std::string& name) const;
+    // Sets an integer or Boolean as the camera itself does, read-only ones included.
+    void setIntValue(const std::string& name, int64_t value);
     double floatValue(const std::string& name) const;
     size_t payloadSize() const;
     double resultingFrameRate() const;

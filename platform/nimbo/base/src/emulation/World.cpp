@@ -75,8 +75,6 @@ Mivtrace::CatID traceCategory()
     return id;
 }
 
-} // namespace
-
 // The address properties and the names that carry the address.
 void applyAddress(CDeviceInfo& info, const std::string& modelName, const std::string& serial, const GigEAddress& a)
 {
@@ -100,6 +98,31 @@ GigEAddress addressOf(const CDeviceInfo& info)
         a.gateway = ntohl(parsed.s_addr);
     return a;
 }
+
+void setCurrentAddress(EmulatedCamera& camera, const GigEAddress& a)
+{
+    camera.setIntValue("GevCurrentIPAddress", a.ip);
+    camera.setIntValue("GevCurrentSubnetMask", a.mask);
+    camera.setIntValue("GevCurrentDefaultGateway", a.gateway);
+}
+
+GigEAddress persistentAddress(const EmulatedCamera& camera)
+{
+    GigEAddress a;
+    a.ip = static_cast<uint32_t>(camera.intValue("GevPersistentIPAddress"));
+    a.mask = static_cast<uint32_t>(camera.intValue("GevPersistentSubnetMask"));
+    a.gateway = static_cast<uint32_t>(camera.intValue("GevPersistentDefaultGateway"));
+    return a;
+}
+
+uint32_t ipConfigurationOf(const EmulatedCamera& camera)
+{
+    return ipconfig::LinkLocal |
+           (camera.intValue("GevCurrentIPConfigurationPersistentIP") != 0 ? ipconfig::PersistentIp : 0) |
+           (camera.intValue("GevCurrentIPConfigurationDHCP") != 0 ? ipconfig::Dhcp : 0);
+}
+
+} // namespace
 
 CDeviceInfo makeDeviceInfo(const EmulatedCamera& camera)
 {
@@ -210,7 +233,10 @@ std::vector<CameraEntry> World::build(const std::string& cameraList, bool& ok)
             }
             auto camera = std::make_shared<EmulatedCamera>(model, serial, index++);
             CameraEntry e{camera, makeDeviceInfo(*camera), {}};
-            e.network.startup = addressOf(e.info);
+            if (model->transport == "gige") {
+                e.startup = addressOf(e.info);
+                setCurrentAddress(*camera, e.startup);
+            }
             cameras.push_back(e);
         }
     }
@@ -299,12 +325,13 @@ std::optional<bool> World::forceIp(uint64_t mac, const GigEAddress& address)
         return false;
     GigEAddress next = address;
     if (address.ip == 0 && address.mask == 0 && address.gateway == 0) {
-        const EmulatedNetwork& n = e->network;
-        next = (n.configuration & ipconfig::PersistentIp) && n.persistent.ip != 0 ? n.persistent : n.startup;
+        const GigEAddress persistent = persistentAddress(*e->camera);
+        next = (ipConfigurationOf(*e->camera) & ipconfig::PersistentIp) && persistent.ip != 0 ? persistent : e->startup;
     } else if (address.ip == 0 || address.mask == 0) {
         return false;
     }
     applyAddress(e->info, e->camera->model().modelName, e->camera->serial(), next);
+    setCurrentAddress(*e->camera, next);
     return true;
 }
 
@@ -314,7 +341,9 @@ std::optional<bool> World::setPersistentIp(uint64_t mac, const GigEAddress& addr
     CameraEntry* e = findByMacLocked(mac);
     if (!e)
         return std::nullopt;
-    e->network.persistent = address;
+    e->camera->setIntValue("GevPersistentIPAddress", address.ip);
+    e->camera->setIntValue("GevPersistentSubnetMask", address.mask);
+    e->camera->setIntValue("GevPersistentDefaultGateway", address.gateway);
     return true;
 }
 
@@ -324,8 +353,9 @@ std::optional<bool> World::setIpConfiguration(uint64_t mac, uint32_t configurati
     CameraEntry* e = findByMacLocked(mac);
     if (!e)
         return std::nullopt;
-    e->network.configuration = configuration | ipconfig::LinkLocal;
-    e->info.SetIpConfigCurrent(std::to_string(e->network.configuration).c_str());
+    e->camera->setIntValue("GevCurrentIPConfigurationPersistentIP", (configuration & ipconfig::PersistentIp) != 0);
+    e->camera->setIntValue("GevCurrentIPConfigurationDHCP", (configuration & ipconfig::Dhcp) != 0);
+    e->info.SetIpConfigCurrent(std::to_string(ipConfigurationOf(*e->camera)).c_str());
     return true;
 }
 
@@ -335,8 +365,8 @@ std::optional<bool> World::ipConfiguration(uint64_t mac, GigEAddress& persistent
     CameraEntry* e = findByMacLocked(mac);
     if (!e)
         return std::nullopt;
-    persistent = e->network.persistent;
-    configuration = e->network.configuration;
+    persistent = persistentAddress(*e->camera);
+    configuration = ipConfigurationOf(*e->camera);
     return true;
 }
 

@@ -15,18 +15,12 @@
 namespace Nimbo {
 namespace emulation {
 
-// What a GigE camera keeps of its network configuration; the address it got at start-up is the one
-// DHCP or link-local addressing give it again.
-struct EmulatedNetwork {
-    GigEAddress startup;
-    GigEAddress persistent;
-    uint32_t configuration = ipconfig::LinkLocal | ipconfig::PersistentIp;
-};
-
 struct CameraEntry {
     std::shared_ptr<EmulatedCamera> camera;
     CDeviceInfo info;
-    EmulatedNetwork network;
+    // A GigE camera's address at start-up, which DHCP or link-local addressing give it again; the
+    // rest of its network configuration is in its features.
+    GigEAddress startup;
 };
 
 // Threads: any; m_cameras is guarded by m_mutex. Cameras themselves are thread-safe.
