@@ -632,8 +632,9 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationNeitherRepeatNorRemoveIt)
         EXPECT_NE(camera->getNimboDevice(), nullptr);
         EXPECT_EQ(m_manager->openDeviceCount(), c.openDevices);
         EXPECT_EQ(log.contains("is being created already"), c.refused);
-        if (c.openDevices == 1)
+        if (c.openDevices == 1) {
             EXPECT_EQ(m_manager->currentCamera(), camera) << "the context was replaced or removed";
+        }
         m_manager->shutDown();
         m_manager.reset();
         QCoreApplication::processEvents();
