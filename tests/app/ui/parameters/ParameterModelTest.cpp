@@ -279,6 +279,24 @@ TEST(DoubleParameterModelTest, refusedWritesAreWarnedAboutWithTheNodesName)
     EXPECT_EQ(CIntegerPtr(map->GetNode("LockedRaw"))->GetValue(), 10);
 }
 
+TEST(BooleanParameterModelTest, aRefusedWriteIsWarnedAboutWithTheNodesName)
+{
+    const NodeMapPtr map = load(R"(
+      <Integer Name="Flag"><Value>0</Value><pIsLocked>Lock</pIsLocked></Integer>
+      <Integer Name="Lock"><Value>0</Value></Integer>
+      <Boolean Name="ReverseY"><pValue>Flag</pValue><OnValue>1</OnValue><OffValue>0</OffValue></Boolean>)");
+    QCheckBox box;
+    BooleanParameterModel model(&box, "ReverseY", "");
+    model.setNodeData(map->GetNode("ReverseY"));
+    ASSERT_TRUE(box.isEnabled());
+    CIntegerPtr(map->GetNode("Lock"))->SetValue(1);
+    testsupport::LogCapture log;
+    box.setChecked(true);
+    EXPECT_TRUE(log.contains("ReverseY: Failed to set the node value on state changed signal!"));
+    EXPECT_TRUE(log.contains("BooleanParameterModel::onStateChanged: "));
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Flag"))->GetValue(), 0);
+}
+
 TEST_F(ParameterModelTest, precisionBeyondIntIsClampedWithAWarning)
 {
     TestSlider other;
