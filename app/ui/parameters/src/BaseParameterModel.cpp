@@ -22,9 +22,38 @@ void warnCurrentException(const char* function)
         qWarning("%s: Unspecified exception occurred.", function);
     }
 }
+
+QByteArray nameForWarning(GenApi::INode* node)
+{
+    try {
+        return node ? QByteArray(node->GetName().c_str()) : QByteArray();
+    } catch (...) {
+        return QByteArray();
+    }
+}
 } // namespace parametermodel_detail
 
+using parametermodel_detail::nameForWarning;
 using parametermodel_detail::warnCurrentException;
+
+namespace {
+// Brings a value a range change has left outside back to the nearer limit. `adjusting` is set before
+// the write, whose own callback must stay silent.
+template <class Number, class Value>
+void clampToRange(Number* number, bool& adjusting)
+{
+    const Value value = number->GetValue(false, false);
+    const Value min = number->GetMin();
+    const Value max = number->GetMax();
+    if (value < min) {
+        adjusting = true;
+        number->SetValue(min, true);
+    } else if (value > max) {
+        adjusting = true;
+        number->SetValue(max, true);
+    }
+}
+} // namespace
 
 BaseParameterModel::BaseParameterModel(QString name, QString alternateName)
     : QObject(nullptr), m_name(std::move(name)), m_alternateName(std::move(alternateName))
@@ -65,37 +94,13 @@ void BaseParameterModel::onUpdateNode(GenApi::INode* node)
         return;
     try {
         if (GenApi::IsWritable(node->GetAccessMode())) {
-            if (auto* integer = dynamic_cast<GenApi::IInteger*>(node)) {
-                const int64_t value = integer->GetValue(false, false);
-                const int64_t min = integer->GetMin();
-                const int64_t max = integer->GetMax();
-                if (value < min) {
-                    m_adjusting = true;
-                    integer->SetValue(min, true);
-                } else if (value > max) {
-                    m_adjusting = true;
-                    integer->SetValue(max, true);
-                }
-            } else if (auto* floating = dynamic_cast<GenApi::IFloat*>(node)) {
-                const double value = floating->GetValue(false, false);
-                const double min = floating->GetMin();
-                const double max = floating->GetMax();
-                if (value < min) {
-                    m_adjusting = true;
-                    floating->SetValue(min, true);
-                } else if (value > max) {
-                    m_adjusting = true;
-                    floating->SetValue(max, true);
-                }
-            }
+            if (auto* integer = dynamic_cast<GenApi::IInteger*>(node))
+                clampToRange<GenApi::IInteger, int64_t>(integer, m_adjusting);
+            else if (auto* floating = dynamic_cast<GenApi::IFloat*>(node))
+                clampToRange<GenApi::IFloat, double>(floating, m_adjusting);
         }
     } catch (...) {
-        QByteArray nodeName;
-        try {
-            nodeName = node->GetName().c_str();
-        } catch (...) {
-        }
-        qWarning("Failed to adjust a node: %s", nodeName.constData());
+        qWarning("Failed to adjust a node: %s", nameForWarning(node).constData());
         warnCurrentException("BaseParameterModel::onUpdateNode");
     }
     if (!m_adjusting)

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 
+using parametermodel_detail::nameForWarning;
 using parametermodel_detail::warnCurrentException;
 
 BooleanParameterModel::BooleanParameterModel(QCheckBox* checkBox, QString name, QString alternateName)
@@ -50,12 +51,7 @@ void BooleanParameterModel::setNodeData(GenApi::INode* node)
                 m_pCompanion->setEnabled(writable);
         }
     } catch (...) {
-        QByteArray nodeName;
-        try {
-            nodeName = node->GetName().c_str();
-        } catch (...) {
-        }
-        qWarning("Failed to initialize checkbox data for node %s", nodeName.constData());
+        qWarning("Failed to initialize checkbox data for node %s", nameForWarning(node).constData());
         warnCurrentException("BooleanParameterModel::setNodeData");
     }
 }
@@ -67,12 +63,8 @@ void BooleanParameterModel::onStateChanged(int state)
         if (m_pBoolean->GetValue(false, false) != target)
             m_pBoolean->SetValue(target, true);
     } catch (...) {
-        QByteArray nodeName;
-        try {
-            nodeName = m_pNode->GetName().c_str();
-        } catch (...) {
-        }
-        qWarning("%s: Failed to set the node value on state changed signal!", nodeName.constData());
+        qWarning("%s: Failed to set the node value on state changed signal!",
+                 nameForWarning(m_pNode.get()).constData());
         warnCurrentException("BooleanParameterModel::onStateChanged");
     }
 }

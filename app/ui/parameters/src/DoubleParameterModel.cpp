@@ -9,6 +9,7 @@
 
 #include <climits>
 
+using parametermodel_detail::nameForWarning;
 using parametermodel_detail::warnCurrentException;
 
 namespace {
@@ -32,16 +33,6 @@ QByteArray nameOf(GenApi::INode* node)
     if (!node)
         throw LOGICAL_ERROR_EXCEPTION("NULL pointer dereferenced");
     return QByteArray(node->GetName().c_str());
-}
-
-// The node's name for a warning about a failure: empty when even the name cannot be had.
-QByteArray nameForWarning(GenApi::INode* node)
-{
-    try {
-        return nameOf(node);
-    } catch (...) {
-        return QByteArray();
-    }
 }
 
 // The node's name, or the warning lines why there is none (`warning`, then the exception).
