@@ -84,20 +84,34 @@ TEST(BufferedImageSinkTest, FullQueueDropsTheNewestFramesWithoutCopyingThem)
     EXPECT_EQ(sink.queuedCount(), 0u);
 }
 
+// With several writer threads, frames the others still hold count as remaining: zero is told once,
+// last, when everything is written.
 TEST(BufferedImageSinkTest, DrainReportsProgressDownToZero)
 {
-    FakeWriter writer;
-    writer.setGate(false);
-    CBufferedImageSink sink(&writer, 10);
-    for (uint8_t i = 1; i <= 4; ++i)
-        ASSERT_TRUE(pushFrame(sink, i));
-    ASSERT_TRUE(writer.waitEntered(1));
-    Callees callees;
-    ASSERT_TRUE(sink.watchQueueUntilEmpty(&callees));
-    writer.setGate(true);
-    ASSERT_TRUE(callees.waitFor(4));
-    EXPECT_EQ(callees.events(), (std::vector<std::string>{"progress 3", "progress 2", "progress 1", "progress 0"}));
-    sink.stop();
+    const struct {
+        unsigned writers;
+        uint8_t frames;
+    } cases[] = {{1, 4}, {3, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.writers);
+        FakeWriter writer;
+        writer.setConcurrentAdds(c.writers);
+        writer.setGate(false);
+        CBufferedImageSink sink(&writer, 10);
+        for (uint8_t i = 1; i <= c.frames; ++i)
+            ASSERT_TRUE(pushFrame(sink, i));
+        ASSERT_TRUE(writer.waitEntered(int(c.writers)));
+        Callees callees;
+        ASSERT_TRUE(sink.watchQueueUntilEmpty(&callees));
+        writer.setGate(true);
+        ASSERT_TRUE(callees.waitFor(c.frames));
+        ASSERT_TRUE(sink.waitUntilEmpty(10s));
+        sink.stop();
+        std::vector<std::string> expected;
+        for (int remaining = c.frames - 1; remaining >= 0; --remaining)
+            expected.push_back("progress " + std::to_string(remaining));
+        EXPECT_EQ(callees.events(), expected);
+    }
 }
 
 TEST(BufferedImageSinkTest, EmptyQueueStopsAtOnceAndWatchesNothing)
@@ -240,27 +254,6 @@ TEST(BufferedImageSinkTest, ConcurrentWriterKeepsArrivalOrderInItsPlaces)
     sink.stop();
     EXPECT_EQ(writer.places(), (std::map<uint32_t, uint8_t>{{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}}));
     EXPECT_EQ(sink.recordedCount(), 6u);
-}
-
-// While a stop drains the queue, frames other writer threads still hold count as remaining: zero is
-// told once, last, when everything is written.
-TEST(BufferedImageSinkTest, ConcurrentDrainTellsZeroOnlyAfterTheLastWrite)
-{
-    FakeWriter writer;
-    writer.setConcurrentAdds(3);
-    writer.setGate(false);
-    CBufferedImageSink sink(&writer, 10);
-    for (uint8_t i = 1; i <= 5; ++i)
-        ASSERT_TRUE(pushFrame(sink, i));
-    ASSERT_TRUE(writer.waitEntered(3));
-    Callees callees;
-    ASSERT_TRUE(sink.watchQueueUntilEmpty(&callees));
-    writer.setGate(true);
-    ASSERT_TRUE(callees.waitFor(5));
-    ASSERT_TRUE(sink.waitUntilEmpty(10s));
-    sink.stop();
-    EXPECT_EQ(callees.events(),
-              (std::vector<std::string>{"progress 4", "progress 3", "progress 2", "progress 1", "progress 0"}));
 }
 
 // A failure among frames written side by side is still reported once; the frames beside it that fail
