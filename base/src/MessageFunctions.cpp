@@ -68,3 +68,16 @@ void showUnexpectedException(const QString& context, const QString& message, QWi
 {
     showCriticalMessage(QStringLiteral("Unexpected exception occurred"), context, message, QString(), nullptr);
 }
+
+void reportCaughtException(const QString& context, const QString& message)
+{
+    try {
+        throw;
+    } catch (const GenICam::GenericException& e) {
+        showException(context, e, message, nullptr);
+    } catch (const std::exception& e) {
+        showException(context, e, message, nullptr);
+    } catch (...) {
+        showUnexpectedException(context, message, nullptr);
+    }
+}

@@ -302,6 +302,39 @@ TEST(MessageFunctions, LogOneLineAndReportToTheGlobalQueue)
     }
 }
 
+// A step run through reportExceptions reports what it throws, by kind, with the step's message; a step that
+// runs through reports nothing.
+TEST(MessageFunctions, ReportExceptionsReportsWhatTheStepThrows)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> step;
+        const char* logText; // empty: the step runs through
+    };
+    const Case cases[] = {
+        {"GenICam exception", [] { throw GenICam::RuntimeException("Node not writable", "File.cpp", 12); },
+         "Critical message: Step : Error : Failed. : Node not writable"},
+        {"standard exception", [] { throw std::runtime_error("disk full"); },
+         "Critical message: Step : Error : Failed. : disk full"},
+        {"anything else", [] { throw 42; }, "Critical message: Step : Unexpected exception occurred : Failed. : "},
+        {"nothing thrown", [] {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeliveryRecorder recorder(GetTheGlobalAsyncErrorQueue());
+        testsupport::LogCapture capture;
+        const bool ranThrough = reportExceptions("Step", "Failed.", c.step);
+        EXPECT_EQ(ranThrough, *c.logText == 0);
+        if (*c.logText) {
+            ASSERT_TRUE(recorder.waitFor(1));
+            EXPECT_TRUE(capture.contains(c.logText));
+        } else {
+            EXPECT_TRUE(capture.messages().empty());
+        }
+        DeliveryRecorder::drain();
+    }
+}
+
 TEST(MessageFunctions, PercentSignsInTextsAreLoggedLiterally)
 {
     DeliveryRecorder recorder(GetTheGlobalAsyncErrorQueue());

@@ -3,13 +3,14 @@
 
 #include "brasko/Export.h"
 
-#include <GenICam/GenericException.h>
-
 #include <QString>
 
 #include <exception>
 
 class QWidget;
+namespace GenICam {
+class GenericException;
+}
 
 // All of these may be called from any thread. The caption only reaches the log line.
 BRASKO_EXPORT void showCriticalMessage(const QString& caption, const QString& context, const QString& message,
@@ -30,20 +31,19 @@ BRASKO_EXPORT void showException(const QString& context, const std::exception& e
 BRASKO_EXPORT void showException(const QString& context, const std::exception& e, QWidget* parent);
 BRASKO_EXPORT void showUnexpectedException(const QString& context, const QString& message, QWidget* parent);
 
-// Runs body; what it throws is reported with the context and the message (the exception's text as the
-// details) instead of leaving the caller. True when body ran through.
+// Reports the exception being handled with the context and the message of the step that failed (the
+// exception's text as the details). Call only inside a catch block.
+BRASKO_EXPORT void reportCaughtException(const QString& context, const QString& message);
+
+// Runs body; what it throws is reported as above instead of leaving the caller. True when body ran through.
 template <class Body>
 bool reportExceptions(const QString& context, const QString& message, Body body)
 {
     try {
         body();
         return true;
-    } catch (const GenICam::GenericException& e) {
-        showException(context, e, message, nullptr);
-    } catch (const std::exception& e) {
-        showException(context, e, message, nullptr);
     } catch (...) {
-        showUnexpectedException(context, message, nullptr);
+        reportCaughtException(context, message);
     }
     return false;
 }

@@ -70,21 +70,6 @@ void setRootUserData(GenApi::INodeMap* map, intptr_t tag)
         root->SetUserData(reinterpret_cast<void*>(tag));
 }
 
-// Reports the exception being handled to the user with the message of the step that failed. Call only
-// inside a catch block.
-void reportCaught(const char* context, const char* message)
-{
-    try {
-        throw;
-    } catch (const GenICam::GenericException& e) {
-        showException(context, e, message, nullptr);
-    } catch (const std::exception& e) {
-        showException(context, e, message, nullptr);
-    } catch (...) {
-        showUnexpectedException(context, message, nullptr);
-    }
-}
-
 } // namespace
 
 DeviceContext::DeviceContext(QMdiArea* mdiArea, QObject* parent, DeviceContextWindowFactory windowFactory)
@@ -190,7 +175,7 @@ bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
             m_camera->detachNimboDevice();
         }
     } catch (...) {
-        reportCaught("DeviceContext::attachAndOpenDevice", "Failed to open the camera.");
+        reportCaughtException("DeviceContext::attachAndOpenDevice", "Failed to open the camera.");
     }
     if (m_camera->isAttached()) {
         try {
@@ -209,7 +194,7 @@ bool DeviceContext::openCamera()
         m_camera->open();
         return true;
     } catch (...) {
-        reportCaught("DeviceContext::openCamera", "Failed to open the camera.");
+        reportCaughtException("DeviceContext::openCamera", "Failed to open the camera.");
     }
     return false;
 }
@@ -223,7 +208,7 @@ void DeviceContext::closeCamera()
         if (m_window)
             m_window->closeWindow();
     } catch (...) {
-        reportCaught("DeviceContext::closeCamera", "Failed to close the camera.");
+        reportCaughtException("DeviceContext::closeCamera", "Failed to close the camera.");
     }
 }
 
@@ -343,7 +328,7 @@ void DeviceContext::startContinuousShot(bool speedTest)
         if (prepareGrab("DeviceContext::startContinuousShot"))
             m_camera->startContinuousShot(speedTest);
     } catch (...) {
-        reportCaught("DeviceContext::startContinuousShot", "Failed to start the image acquisition");
+        reportCaughtException("DeviceContext::startContinuousShot", "Failed to start the image acquisition");
     }
 }
 
@@ -355,7 +340,7 @@ void DeviceContext::startOneShot()
         if (prepareGrab("DeviceContext::startOneShot"))
             m_camera->startOneShot();
     } catch (...) {
-        reportCaught("DeviceContext::startOneShot", "Failed to start the image acquisition");
+        reportCaughtException("DeviceContext::startOneShot", "Failed to start the image acquisition");
     }
 }
 
@@ -373,7 +358,7 @@ void DeviceContext::stopGrab()
         if (m_camera)
             m_camera->stopGrab();
     } catch (...) {
-        reportCaught("DeviceContext::stopGrab", "Failed to stop the image acquisistion");
+        reportCaughtException("DeviceContext::stopGrab", "Failed to stop the image acquisistion");
     }
 }
 
@@ -383,7 +368,7 @@ void DeviceContext::imageWindowClosed()
         if (m_camera)
             m_camera->stopGrab();
     } catch (...) {
-        reportCaught("DeviceContext::imageWindowClosed", "Failed to stop the image acquisistion");
+        reportCaughtException("DeviceContext::imageWindowClosed", "Failed to stop the image acquisistion");
     }
     // The frames already captured are written: the recording drains and ends as after a stop.
     QMutexLocker lock(&m_recordingMutex);
