@@ -416,17 +416,9 @@ void CNodeImpl::InvalidateNode()
 
 void CNodeImpl::invalidateReadingTree()
 {
-    std::vector<CNodeImpl*> stack{this};
-    std::set<CNodeImpl*> seen;
-    while (!stack.empty()) {
-        CNodeImpl* n = stack.back();
-        stack.pop_back();
-        if (!seen.insert(n).second)
-            continue;
-        n->invalidateCache();
-        for (CNodeImpl* c : n->m_readingChildren)
-            stack.push_back(c);
-    }
+    walkLinks(
+        this, [](CNodeImpl* n) -> const std::vector<CNodeImpl*>& { return n->m_readingChildren; },
+        [](CNodeImpl* n) { n->invalidateCache(); });
 }
 
 bool CNodeImpl::IsCachable() const

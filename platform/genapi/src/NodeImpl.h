@@ -11,6 +11,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -233,6 +234,24 @@ private:
     bool m_cachingModeKnown = false;
     int64_t m_pollingTime = -1;
 };
+
+// Visits start and every node reachable from it through the links next(node) gives, each once, depth first;
+// cycles in a description end the walk where they close.
+template <class Next, class Visit>
+void walkLinks(CNodeImpl* start, Next next, Visit visit)
+{
+    std::vector<CNodeImpl*> stack{start};
+    std::set<CNodeImpl*> seen;
+    while (!stack.empty()) {
+        CNodeImpl* n = stack.back();
+        stack.pop_back();
+        if (!seen.insert(n).second)
+            continue;
+        visit(n);
+        for (CNodeImpl* c : next(n))
+            stack.push_back(c);
+    }
+}
 
 // Guards against reference cycles and runaway chains in a description.
 class DepthGuard {

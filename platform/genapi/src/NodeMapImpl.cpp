@@ -376,18 +376,12 @@ CNodeMapImpl::CNodeMapImpl(const GenICam::gcstring& description, const GenICam::
     }
     // Features are what the Root category reaches.
     if (CNodeImpl* root = find("Root")) {
-        std::vector<CNodeImpl*> stack{root};
-        std::set<CNodeImpl*> seen;
-        while (!stack.empty()) {
-            CNodeImpl* n = stack.back();
-            stack.pop_back();
-            if (!seen.insert(n).second)
-                continue;
-            if (n != root)
-                n->setFeature();
-            for (CNodeImpl* f : n->links("pFeature"))
-                stack.push_back(f);
-        }
+        walkLinks(
+            root, [](CNodeImpl* n) { return n->links("pFeature"); },
+            [root](CNodeImpl* n) {
+                if (n != root)
+                    n->setFeature();
+            });
     }
 }
 
