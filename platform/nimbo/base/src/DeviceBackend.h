@@ -104,7 +104,8 @@ public:
     virtual bool writeStreamRegister(int64_t /*address*/, int64_t /*value*/, bool& /*accepted*/) { return false; }
 
     // A source that takes buffers ahead of its frames hands every one it holds back as cancelled
-    // and takes no more until releaseFrames; both return when done. The grabber holds the frames
+    // (untouched, or cleared if a frame had begun in it) and takes no more until releaseFrames; both
+    // return when done. The grabber holds the frames
     // while it cancels its queue, which waits for every buffer taken.
     virtual void holdFrames() {}
     virtual void releaseFrames() {}

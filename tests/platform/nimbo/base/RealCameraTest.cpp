@@ -215,8 +215,9 @@ TEST_F(RealCameraTest, LostPacketsNeverMakeACorruptedFrameGoodAndTheStatisticsAg
     EXPECT_EQ(stat("Statistic_Failed_Buffer_Count"), failed);
     // One packet in twenty goes: most come back resent, and a frame fails only for packets lost for good.
     EXPECT_GT(stat("Statistic_Resend_Packet_Count") + stat("Statistic_Lost_Packet_Count"), 0);
-    if (reasons.count("Packets of the frame are missing."))
+    if (reasons.count("Packets of the frame are missing.")) {
         EXPECT_GT(stat("Statistic_Lost_Packet_Count"), 0);
+    }
     grabber->Close();
     device->Close();
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);

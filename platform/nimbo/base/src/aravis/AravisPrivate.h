@@ -152,10 +152,14 @@ private:
 
     static constexpr guint64 kPopTimeoutUs = 5000;
 
+    // Aravis' stream thread: marks a lent buffer that a frame begins to fill.
+    static void onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer* buffer);
+
     // A grabber buffer that Aravis holds, and the grabber it goes back to.
     struct Lent {
         FrameBuffer buffer;
         std::shared_ptr<FrameSink> sink;
+        bool written = false;
     };
 
     const KnownDevice m_known;

@@ -26,6 +26,17 @@ const char* statusText(ArvBufferStatus status)
     }
 }
 
+void AravisCamera::onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer* buffer)
+{
+    if (type != ARV_STREAM_CALLBACK_TYPE_START_BUFFER || !buffer)
+        return;
+    auto* camera = static_cast<AravisCamera*>(self);
+    std::lock_guard<std::mutex> lock(camera->m_streamMutex);
+    auto it = camera->m_lent.find(buffer);
+    if (it != camera->m_lent.end())
+        it->second.written = true;
+}
+
 void AravisCamera::startStream()
 {
     std::lock_guard<std::mutex> control(m_streamControl);
@@ -38,7 +49,7 @@ void AravisCamera::startStream()
         device = ARV_DEVICE(g_object_ref(m_device));
     }
     GError* error = nullptr;
-    ArvStream* stream = arv_device_create_stream(device, nullptr, nullptr, &error);
+    ArvStream* stream = arv_device_create_stream(device, onStreamEvent, this, &error);
     g_object_unref(device);
     if (!stream) {
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Error, "Camera %s: no stream: %s",
@@ -151,6 +162,10 @@ void AravisCamera::returnLentBuffers()
         lent.swap(m_lent);
     }
     for (const auto& l : lent) {
+        // The grab engine keeps a buffer that comes back cancelled as clean as it was queued; one that
+        // Aravis began to fill is cleared again rather than handed back with part of a frame.
+        if (l.second.written)
+            std::memset(l.second.buffer.data, 0, l.second.buffer.size);
         FrameInfo info;
         info.cancelled = true;
         l.second.sink->deliver(l.second.buffer, info);
