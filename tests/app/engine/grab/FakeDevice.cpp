@@ -142,23 +142,19 @@ void NodeMap::record(const std::string& name, const std::string& value)
 
 int64_t NodeMap::intValue(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::Integer).intValue;
+    return read(name, NodeKind::Integer, &Node::intValue);
 }
 int64_t NodeMap::intMin(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::Integer).intMin;
+    return read(name, NodeKind::Integer, &Node::intMin);
 }
 int64_t NodeMap::intMax(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::Integer).intMax;
+    return read(name, NodeKind::Integer, &Node::intMax);
 }
 int64_t NodeMap::intInc(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::Integer).intInc;
+    return read(name, NodeKind::Integer, &Node::intInc);
 }
 
 void NodeMap::setIntValue(const std::string& name, int64_t value)
@@ -173,18 +169,15 @@ void NodeMap::setIntValue(const std::string& name, int64_t value)
 
 double NodeMap::floatValue(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::Float).floatValue;
+    return read(name, NodeKind::Float, &Node::floatValue);
 }
 double NodeMap::floatMin(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::Float).floatMin;
+    return read(name, NodeKind::Float, &Node::floatMin);
 }
 double NodeMap::floatMax(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::Float).floatMax;
+    return read(name, NodeKind::Float, &Node::floatMax);
 }
 
 void NodeMap::setFloatValue(const std::string& name, double value)
@@ -244,8 +237,7 @@ AccessMode NodeMap::enumEntryAccessMode(const std::string& name, const std::stri
 
 bool NodeMap::boolValue(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::Boolean).boolValue;
+    return read(name, NodeKind::Boolean, &Node::boolValue);
 }
 
 void NodeMap::setBoolValue(const std::string& name, bool value)
@@ -257,8 +249,7 @@ void NodeMap::setBoolValue(const std::string& name, bool value)
 
 std::string NodeMap::stringValue(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return readable(name, NodeKind::String).text;
+    return read(name, NodeKind::String, &Node::text);
 }
 
 void NodeMap::setStringValue(const std::string& name, const std::string& value)

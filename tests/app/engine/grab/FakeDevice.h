@@ -71,6 +71,13 @@ public:
 
 private:
     const Node& readable(const std::string& name, grab::NodeKind kind) const;
+    // One field of a readable node, copied under the mutex.
+    template <class T>
+    T read(const std::string& name, grab::NodeKind kind, T Node::*field) const
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        return readable(name, kind).*field;
+    }
     Node& writable(const std::string& name, grab::NodeKind kind);
     void record(const std::string& name, const std::string& value);
 
