@@ -15,6 +15,7 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QImage>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,7 +29,15 @@
 
 namespace {
 
-class KalmuthRealCameraTest : public testsupport::RealCameraFixture {
+// What the recording writes: one MP4 file, or one BMP file per image.
+struct Recording {
+    const char* name;
+    int outputType;
+    const char* pattern;
+};
+
+class KalmuthRealCameraTest : public testsupport::RealCameraFixture,
+                              public ::testing::WithParamInterface<Recording> {
 protected:
     void SetUp() override
     {
@@ -48,7 +57,7 @@ protected:
     QStringList recordedFiles() const
     {
         QStringList files;
-        QDirIterator it(m_folder.path(), {"*.mp4"}, QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(m_folder.path(), {GetParam().pattern}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext())
             files << it.next();
         return files;
@@ -73,7 +82,7 @@ protected:
     std::unique_ptr<QTimer> m_boxTimer;
 };
 
-TEST_F(KalmuthRealCameraTest, ShowsTheFakeCamerasLiveImageAndARemovalEndsItsRecordingPlayable)
+TEST_P(KalmuthRealCameraTest, ShowsTheFakeCamerasLiveImageAndARemovalEndsItsRecordingComplete)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
     testsupport::FakeCamera fake("KR0001");
@@ -113,7 +122,8 @@ TEST_F(KalmuthRealCameraTest, ShowsTheFakeCamerasLiveImageAndARemovalEndsItsReco
     EXPECT_GT(view->statusInfo().height, 0u);
 
     CRecordingOptions options;
-    options.OutputType = CRecordingOptions::OutputTypeVideo;
+    options.OutputType = GetParam().outputType;
+    options.ImageOutputType = CRecordingOptions::ImageOutputTypeBmp;
     options.OutputFolder = m_folder.path().toLocal8Bit().constData();
     options.StopSamplingLimitEnabled = false;
     cm->startRecording(&options);
@@ -135,15 +145,29 @@ TEST_F(KalmuthRealCameraTest, ShowsTheFakeCamerasLiveImageAndARemovalEndsItsReco
     EXPECT_EQ(removals, 1) << m_boxTexts.join('\n').toStdString();
 
     const QStringList files = recordedFiles();
-    ASSERT_EQ(files.size(), 1);
-    const auto video = mediatest::probe(files.first());
-    EXPECT_EQ(video.count("error"), 0u) << video.at("error");
-    EXPECT_GT(std::atoi(video.count("nb_read_frames") ? video.at("nb_read_frames").c_str() : "0"), 0);
-    EXPECT_EQ(video.count("width") ? video.at("width") : "", std::to_string(width));
+    if (GetParam().outputType == CRecordingOptions::OutputTypeVideo) {
+        ASSERT_EQ(files.size(), 1);
+        const auto video = mediatest::probe(files.first());
+        EXPECT_EQ(video.count("error"), 0u) << video.at("error");
+        EXPECT_GT(std::atoi(video.count("nb_read_frames") ? video.at("nb_read_frames").c_str() : "0"), 0);
+        EXPECT_EQ(video.count("width") ? video.at("width") : "", std::to_string(width));
+    } else {
+        ASSERT_FALSE(files.isEmpty());
+        for (const QString& name : files) {
+            const QImage image(name);
+            EXPECT_EQ(image.width(), int(width)) << name.toStdString() << " is not a complete image";
+        }
+    }
 
     window->close();
     window.reset();
     QCoreApplication::processEvents();
 }
+
+INSTANTIATE_TEST_SUITE_P(Recordings, KalmuthRealCameraTest,
+                         ::testing::Values(Recording{"Mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
+                                           Recording{"BmpSequence", CRecordingOptions::OutputTypeImageSequence,
+                                                     "*.bmp"}),
+                         [](const ::testing::TestParamInfo<Recording>& info) { return std::string(info.param.name); });
 
 } // namespace
