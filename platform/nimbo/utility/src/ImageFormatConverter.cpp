@@ -277,8 +277,10 @@ void yuvLines(const Lines& in, uint32_t width, const OutLines& out, uint32_t fir
 // The 4:2:2 kernels below carry the camera's colour formats (display and recording), so they are written
 // for the vectoriser: each group of two pixels is one 32-bit load, the arithmetic is branch-free, and each
 // pixel leaves as one 32-bit word. g++ builds them twice, for AVX2 and for the baseline, and the loader
-// picks the one the processor runs.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// picks the one the processor runs. Not under ThreadSanitizer: the loader runs the picking function while
+// it relocates the library, before the sanitizer's runtime is ready, and its instrumented form crashes
+// every program that loads the library.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
 #define NIMBO_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #define NIMBO_ALWAYS_INLINE inline __attribute__((always_inline))
 #else
