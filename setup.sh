@@ -85,7 +85,7 @@ run_tests() {
 
 # The threaded areas under ThreadSanitizer. Each test program runs whole, so that races between
 # tests of one program show as well; the first program with a report fails the run.
-TSAN_PROGRAMS_PATTERN='^(engine|nimbo|genapi|lorvish|huvane)_[a-z_]*_tests?$'
+TSAN_PROGRAMS_PATTERN='^(engine|nimbo|genapi|lorvish|huvane)(_[a-z_]*)?_tests?$'
 
 run_tsan() {
   local build="$ROOT/build/tsan"
