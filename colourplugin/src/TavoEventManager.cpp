@@ -67,6 +67,11 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
         m_balanceRatio = nodeMap->GetNode("BalanceRatio");
         m_balanceRatioSelector = nodeMap->GetNode("BalanceRatioSelector");
         m_port = nodeMap->GetNode("Device");
+        m_acquisitionStart = nodeMap->GetNode("AcquisitionStart");
+        m_acquisitionStop = nodeMap->GetNode("AcquisitionStop");
+        m_acquisitionRequested = false;
+        m_acquiring = false;
+        m_ownCommand = false;
 
         const GenApi::CEnumerationPtr pixelFormat = nodeMap->GetNode("PixelFormat");
         const GenApi::CEnumEntryPtr entry = pixelFormat->GetCurrentEntry();
@@ -89,6 +94,12 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
             registerCallback(m_brightness->GetNode(), &CTavoEventManager::onToneChanged);
             if (m_contrastMode)
                 registerCallback(m_contrastMode->GetNode(), &CTavoEventManager::onToneChanged);
+        }
+
+        // The upload stops the acquisition and must afterwards leave it as the grab last asked for.
+        if (tonePath && m_acquisitionStart && m_acquisitionStop) {
+            registerCallback(m_acquisitionStart->GetNode(), &CTavoEventManager::onAcquisitionStarted);
+            registerCallback(m_acquisitionStop->GetNode(), &CTavoEventManager::onAcquisitionStopped);
         }
 
         const GenApi::EVisibility visibility = colourCamera ? GenApi::Beginner : GenApi::Invisible;
@@ -164,6 +175,8 @@ void CTavoEventManager::releaseNodes()
     m_balanceRatio.Release();
     m_balanceRatioSelector.Release();
     m_port.Release();
+    m_acquisitionStart.Release();
+    m_acquisitionStop.Release();
     m_nodeMap = nullptr;
     // A later bind carries the values out afresh, as the camera may have changed meanwhile.
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -200,6 +213,21 @@ void CTavoEventManager::onToneChanged(GenApi::INode*)
     } catch (...) {
         warnCurrentException("Failed to read brightness and contrast.", "CTavoEventManager::onToneChanged");
     }
+}
+
+// Both run inside the node map's lock, in the thread that executed the command.
+void CTavoEventManager::onAcquisitionStarted(GenApi::INode*)
+{
+    m_acquiring = true;
+    if (!m_ownCommand)
+        m_acquisitionRequested = true;
+}
+
+void CTavoEventManager::onAcquisitionStopped(GenApi::INode*)
+{
+    m_acquiring = false;
+    if (!m_ownCommand)
+        m_acquisitionRequested = false;
 }
 
 void CTavoEventManager::colourUpdate()
@@ -341,7 +369,10 @@ void CTavoEventManager::upload(const ToneRequest& request)
     const int64_t bytes = int64_t(m_lut.size() * sizeof(uint32_t));
     const int64_t address = m_lutValueAll->GetAddress();
     const uint8_t* data = reinterpret_cast<const uint8_t*>(m_lut.data());
-    executeCommand("AcquisitionStop");
+    {
+        GenApi::AutoLock lock(m_nodeMap->GetLock());
+        executeOwnCommand(m_acquisitionStop);
+    }
     for (int64_t offset = 0; offset < bytes; offset += ChunkBytes) {
         try {
             GenApi::AutoLock lock(m_nodeMap->GetLock());
@@ -356,7 +387,12 @@ void CTavoEventManager::upload(const ToneRequest& request)
     }
     // The register's cached value no longer matches what the port wrote.
     m_lutValueAll->GetNode()->InvalidateNode();
-    executeCommand("AcquisitionStart");
+    // Restarted only when the grab wants the camera acquiring and nobody has restarted it meanwhile: a
+    // grab stopped during the upload (the stop flag set from the grab's finish) keeps it stopped. The
+    // check and the command are one step under the lock the grab's own commands take too.
+    GenApi::AutoLock lock(m_nodeMap->GetLock());
+    if (m_acquisitionRequested && !m_acquiring)
+        executeOwnCommand(m_acquisitionStart);
 }
 
 bool CTavoEventManager::isSuperseded(const ToneRequest& request)
@@ -365,11 +401,18 @@ bool CTavoEventManager::isSuperseded(const ToneRequest& request)
     return m_requested != request;
 }
 
-void CTavoEventManager::executeCommand(const char* name)
+void CTavoEventManager::executeOwnCommand(const GenApi::CCommandPtr& command)
 {
-    const GenApi::CCommandPtr command = m_nodeMap->GetNode(name);
-    if (GenApi::IsWritable(command))
+    if (!GenApi::IsWritable(command))
+        return;
+    m_ownCommand = true;
+    try {
         command->Execute();
+    } catch (...) {
+        m_ownCommand = false;
+        throw;
+    }
+    m_ownCommand = false;
 }
 
 } // namespace Huvane

@@ -28,6 +28,9 @@ namespace Huvane {
 // - The worker thread owns the lookup table and the applied request.
 // - m_mutex guards the requested tone values and pairs with m_wake; m_stop is atomic because the worker
 //   reads it between upload chunks.
+// - The acquisition state is guarded by the node map's lock: the callbacks on AcquisitionStart and
+//   AcquisitionStop run inside it, and the worker ends an upload inside it, so that an upload restores
+//   what the grab last asked for however it interleaves with the grab's own start and stop.
 class CTavoEventManager {
 public:
     CTavoEventManager();
@@ -64,6 +67,8 @@ private:
     void onColourChanged(GenApi::INode* node);
     void onPresetChanged(GenApi::INode* node);
     void onToneChanged(GenApi::INode* node);
+    void onAcquisitionStarted(GenApi::INode* node);
+    void onAcquisitionStopped(GenApi::INode* node);
     void colourUpdate();
     void toneUpdate();
     void captureBaseMatrix();
@@ -73,7 +78,8 @@ private:
     bool apply(const ToneRequest& request);
     void upload(const ToneRequest& request);
     bool isSuperseded(const ToneRequest& request);
-    void executeCommand(const char* name);
+    // Executes AcquisitionStart or AcquisitionStop for the upload; the caller holds the node map's lock.
+    void executeOwnCommand(const GenApi::CCommandPtr& command);
     void registerCallback(GenApi::INode* node, void (CTavoEventManager::*member)(GenApi::INode*));
     void deregisterCallbacks();
     void releaseNodes();
@@ -99,6 +105,8 @@ private:
     GenApi::CFloatPtr m_balanceRatio;
     GenApi::CEnumerationPtr m_balanceRatioSelector;
     GenApi::CPortPtr m_port;
+    GenApi::CCommandPtr m_acquisitionStart;
+    GenApi::CCommandPtr m_acquisitionStop;
     GenApi::INodeMap* m_nodeMap = nullptr;
 
     std::vector<uint32_t> m_lut;
@@ -111,6 +119,12 @@ private:
     ToneRequest m_requested; // guarded by m_mutex
     ToneRequest m_applied;   // worker thread
     bool m_presetPending = false;
+
+    // Guarded by the node map's lock. Bound at the grab's preparation, before the grab starts the
+    // acquisition: until the grab asks for it, the camera is taken as stopped.
+    bool m_acquisitionRequested = false; // what the grab (anyone but the upload) last asked for
+    bool m_acquiring = false;            // what the camera was last told, by anyone
+    bool m_ownCommand = false;           // the upload's own command is being executed
 };
 
 } // namespace Huvane

@@ -14,8 +14,10 @@
 
 #include <gtest/gtest.h>
 #include <testsupport/LogCapture.h>
+#include <testsupport/Wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -353,4 +355,66 @@ TEST_F(PluginEndToEndTest, HueTurnsTheCamerasColoursInItsDirection)
         result.Release();
         camera.StopGrabbing();
     }
+}
+
+// Grabs start and stop in this thread while another thread keeps moving the colour features, so table
+// uploads begin at preparation, run across the grab's own start and stop, and are cut short by its
+// finish. After every stop the camera is stopped; after the last start it is acquiring once the last
+// upload is through.
+TEST_F(PluginEndToEndTest, AcquisitionFollowsTheGrabWhileColoursChange)
+{
+    Nimbo::INimboDevice* device = create("3001");
+    ASSERT_TRUE(device && device->GetDevicePlugin());
+    device->Open();
+    GenApi::INodeMap* map = device->GetNodeMap();
+    GenApi::CEnumerationPtr(map->GetNode("PixelFormat"))->FromString("RGB8");
+    GenApi::CIntegerPtr(map->GetNode("Width"))->SetValue(64);
+    GenApi::CIntegerPtr(map->GetNode("Height"))->SetValue(64);
+    GenApi::CEnumerationPtr(map->GetNode("AcquisitionStatusSelector"))->FromString("AcquisitionActive");
+    const GenApi::CBooleanPtr acquiring = map->GetNode("AcquisitionStatus");
+    const GenApi::CFloatPtr brightness = map->GetNode("VlrBrightness");
+    const GenApi::CFloatPtr contrast = map->GetNode("VlrContrast");
+    const GenApi::CFloatPtr hue = map->GetNode("VlrHue");
+    const GenApi::CRegisterPtr lut = map->GetNode("LUTValueAll");
+    ASSERT_TRUE(acquiring && brightness && contrast && hue && lut);
+
+    std::atomic<bool> changing{true};
+    std::thread changer([&] {
+        for (int k = 0; changing; ++k) {
+            brightness->SetValue(double(k % 9 - 4) / 10.0);
+            contrast->SetValue(double(k % 5) / 10.0);
+            hue->SetValue(double(k % 13) * 10.0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(k % 4));
+        }
+    });
+    Nimbo::CInstantCamera camera(device, Nimbo::Cleanup_None);
+    for (int round = 0; round < 16; ++round) {
+        camera.StartGrabbing(Nimbo::GrabStrategy_OneByOne, Nimbo::GrabLoop_ProvidedByUser);
+        // Varies where in an upload the stop falls.
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 5 * 15));
+        camera.StopGrabbing();
+        EXPECT_FALSE(acquiring->GetValue()) << "round " << round << ": acquiring after the grab stopped";
+    }
+    camera.StartGrabbing(Nimbo::GrabStrategy_OneByOne, Nimbo::GrabLoop_ProvidedByUser);
+    changing = false;
+    changer.join();
+    // Outside the changer's values, so that it makes an upload of its own.
+    brightness->SetValue(0.45);
+    contrast->SetValue(0.25);
+
+    // The last change reaches the camera; the upload that carried it leaves the grab acquiring.
+    const size_t entries = size_t(lut->GetLength() / 4);
+    std::vector<uint32_t> table(entries);
+    Huvane::ToneCurve::fillLinear(table, brightness->GetValue(), contrast->GetValue(), uint32_t(entries - 1), 1);
+    std::vector<uint32_t> inCamera(entries);
+    const bool uploaded = testsupport::waitFor(
+        [&] {
+            lut->Get(reinterpret_cast<uint8_t*>(inCamera.data()), int64_t(entries * 4), false, true);
+            return inCamera == table;
+        },
+        30000);
+    EXPECT_TRUE(uploaded);
+    EXPECT_TRUE(testsupport::waitFor([&] { return acquiring->GetValue(); }, 30000)) << "stopped after the upload";
+    camera.StopGrabbing();
+    EXPECT_FALSE(acquiring->GetValue());
 }

@@ -68,12 +68,17 @@ void expectPortMatrix(TestPort& port, const Huvane::ColorMatrix& expected, const
 
 class EventManagerTest : public ::testing::Test {
 protected:
+    // As a grab does it: the grabber is prepared (the manager bound), then the acquisition starts. The
+    // writes so far are forgotten, so that every AcquisitionStart seen later ends an upload.
     void start(const CameraOptions& options = CameraOptions())
     {
         camera = std::make_unique<TestCamera>(options);
         manager = std::make_unique<Huvane::CTavoEventManager>();
         manager->bind(camera->nodeMap());
+        execute("AcquisitionStart");
+        camera->port().clearWrites();
     }
+    void execute(const char* command) { camera->node<GenApi::CCommandPtr>(command)->Execute(); }
     void TearDown() override
     {
         manager.reset(); // before the node map it serves
@@ -352,9 +357,9 @@ TEST_F(EventManagerTest, StopReleasesEverythingAndABindStartsAfresh)
 
     // The next grab carries the current values out again.
     manager->bind(camera->nodeMap());
+    execute("AcquisitionStart");
     expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(0.0, 0.0), "after rebinding");
-    waitForUploads(1);
-    EXPECT_EQ(camera->port().lut(4096), currentTable(true, 4096));
+    ASSERT_TRUE(eventually([&] { return camera->port().lut(4096) == currentTable(true, 4096); }));
     // Binding again while bound replaces the binding cleanly.
     manager->bind(camera->nodeMap());
     EXPECT_TRUE(manager->isBound());
@@ -371,6 +376,54 @@ TEST_F(EventManagerTest, StopEndsAnUploadEarly)
     const Writes writes = camera->port().writes();
     EXPECT_LT(lutWrites(writes), 64u);
     EXPECT_EQ(count(writes, AcquisitionStartAddress), 1u) << "acquisition restarts after a cut-short upload";
+}
+
+// Whatever the order of the grab's start and stop around an upload, the camera ends as the grab last
+// asked for. Each case binds with a tone that needs a long upload (64 chunks), so the grab's commands
+// fall inside it; the manager's stop (the grab's finish) then ends or awaits the upload.
+TEST_F(EventManagerTest, AnUploadLeavesTheAcquisitionAsTheGrabLastAskedFor)
+{
+    enum Step { Start, Stop, AwaitUpload };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps; // the grab's commands, after the upload's first chunk
+        bool acquiring;
+    };
+    const Case cases[] = {
+        {"finished without ever starting (the grab failed to start)", {}, false},
+        {"stopped during the upload, then finished", {Start, Stop}, false},
+        {"started during an upload begun at preparation", {Start, AwaitUpload}, true},
+        {"started and stopped during the upload, upload completed", {Start, Stop, AwaitUpload}, false},
+        {"stopped and started again during the upload", {Start, Stop, Start, AwaitUpload}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CameraOptions options;
+        options.lutBytes = 65536;
+        camera = std::make_unique<TestCamera>(options);
+        setFloat("VlrContrast", 0.5);
+        manager = std::make_unique<Huvane::CTavoEventManager>();
+        manager->bind(camera->nodeMap());
+        ASSERT_TRUE(camera->port().waitFor([](const Writes& w) { return lutWrites(w) >= 1; }));
+        for (const Step step : c.steps) {
+            if (step == AwaitUpload)
+                ASSERT_TRUE(eventually([&] { return camera->port().lut(16384) == currentTable(true, 16384); }));
+            else
+                execute(step == Start ? "AcquisitionStart" : "AcquisitionStop");
+        }
+        manager->stop();
+        EXPECT_EQ(camera->port().acquiring(), c.acquiring);
+        // No restart the grab did not ask for: the camera was never started twice in a row.
+        size_t startsInARow = 0;
+        for (const TestPort::Access& w : camera->port().writes()) {
+            if (w.address == AcquisitionStartAddress)
+                EXPECT_LE(++startsInARow, 1u);
+            else if (w.address == AcquisitionStopAddress)
+                startsInARow = 0;
+        }
+        manager.reset();
+        camera.reset();
+    }
 }
 
 class ColorMatrixAdapterTest : public EventManagerTest {};

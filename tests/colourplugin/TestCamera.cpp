@@ -149,6 +149,7 @@ void TestPort::Write(const void* buffer, int64_t address, int64_t length)
             std::memcpy(&m_ratios[selector % 3], buffer, 8);
         } else if (address == AcquisitionStartAddress || address == AcquisitionStopAddress) {
             // Self-clearing: the command is done at once.
+            m_acquiring = address == AcquisitionStartAddress;
         } else {
             std::memcpy(&m_memory[address], buffer, size_t(length));
             if (address == PresetAddress && length == 4) {
@@ -184,6 +185,12 @@ void TestPort::clearWrites()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_writes.clear();
+}
+
+bool TestPort::acquiring() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_acquiring;
 }
 
 double TestPort::matrix(int row, int column) const

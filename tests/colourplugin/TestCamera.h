@@ -63,6 +63,8 @@ public:
         return m_changed.wait_for(lock, timeout, [&] { return pred(m_writes); });
     }
     void clearWrites();
+    // Whether the last acquisition command was AcquisitionStart.
+    bool acquiring() const;
 
     double matrix(int row, int column) const;
     void setMatrix(int row, int column, double value);
@@ -79,6 +81,7 @@ private:
     double m_matrix[9];
     double m_ratios[3];
     std::vector<Access> m_writes;
+    bool m_acquiring = false;
 };
 
 // The node map of one test camera with its port connected.
