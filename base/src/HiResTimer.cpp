@@ -5,11 +5,29 @@
 
 #include <QtGlobal>
 
+#include <atomic>
+#include <memory>
+
+namespace {
+// What a timer's tick thread holds of it. A receiver connected directly may delete the timer from
+// within a tick; the destructor then runs in the middle of the tick, in the tick's own thread. The
+// tick checks the owner before it signals, and the destructor leaves the private record (with the
+// periodic timer whose thread is running the tick) to the tick to delete once the signal is through,
+// so nothing the tick still stands in is freed under it.
+struct TickGuard {
+    std::atomic<HiResTimer*> owner{nullptr};
+    std::unique_ptr<HiResTimerPrivate> leftBehind; // only touched in the tick's thread
+};
+
+// The guard of the tick running in this thread, if any.
+thread_local TickGuard* t_runningTick = nullptr;
+} // namespace
+
 class HiResTimerPrivate {
 public:
-    explicit HiResTimerPrivate(HiResTimer* owner) : q(owner) {}
+    explicit HiResTimerPrivate(HiResTimer* owner) { guard->owner = owner; }
 
-    HiResTimer* const q;
+    std::shared_ptr<TickGuard> guard = std::make_shared<TickGuard>();
     os::PeriodicTimer timer;
 };
 
@@ -17,8 +35,15 @@ HiResTimer::HiResTimer(QObject* parent) : QObject(parent), d_ptr(new HiResTimerP
 
 HiResTimer::~HiResTimer()
 {
+    HiResTimerPrivate* d = d_func();
+    d->guard->owner = nullptr;
+    // From within a tick this returns at once and no further tick follows; otherwise it waits for a
+    // tick in progress.
     stop();
-    delete d_ptr;
+    if (t_runningTick == d->guard.get())
+        d->guard->leftBehind.reset(d);
+    else
+        delete d;
 }
 
 bool HiResTimer::start(unsigned int intervalMs, unsigned int resolutionMs)
@@ -31,7 +56,19 @@ bool HiResTimer::start(unsigned int intervalMs, unsigned int resolutionMs)
         qCritical("Refused to create a timer with an interval of 0 ms");
         return false;
     }
-    if (!d->timer.start(intervalMs, [d] { emit d->q->timeout(); })) {
+    const std::shared_ptr<TickGuard> guard = d->guard;
+    const bool started = d->timer.start(intervalMs, [guard] {
+        HiResTimer* const q = guard->owner.load();
+        if (!q)
+            return;
+        TickGuard* const outer = t_runningTick;
+        t_runningTick = guard.get();
+        emit q->timeout();
+        t_runningTick = outer;
+        // Set when a receiver deleted the timer: its record goes now that the signal is through.
+        guard->leftBehind.reset();
+    });
+    if (!started) {
         qCritical("Failed to create the timer thread for an interval of %u ms", intervalMs);
         return false;
     }

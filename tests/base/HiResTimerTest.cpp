@@ -169,6 +169,36 @@ TEST(HiResTimer, CanBeStoppedFromItsOwnTick)
     timer.stop();
 }
 
+// A receiver may delete the timer from its tick, whether the timer itself or another object is the
+// connection's context; a second receiver connected after it sees no tick of the deleted timer.
+TEST(HiResTimer, CanBeDeletedFromItsOwnTick)
+{
+    for (const bool timerIsContext : {true, false}) {
+        SCOPED_TRACE(timerIsContext ? "timer as context" : "other context");
+        QObject other;
+        auto* timer = new HiResTimer;
+        std::atomic<int> ticks{0};
+        std::atomic<int> laterReceiverTicks{0};
+        std::atomic<bool> deleted{false};
+        QObject::connect(
+            timer, &HiResTimer::timeout, timerIsContext ? static_cast<QObject*>(timer) : &other,
+            [&, timer] {
+                if (++ticks == 3) {
+                    delete timer;
+                    deleted = true;
+                }
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            timer, &HiResTimer::timeout, &other, [&] { ++laterReceiverTicks; }, Qt::DirectConnection);
+        ASSERT_TRUE(timer->start(2, 0));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return deleted.load(); }, 10000));
+        sleepMs(30);
+        EXPECT_EQ(ticks.load(), 3);
+        EXPECT_EQ(laterReceiverTicks.load(), 2);
+    }
+}
+
 TEST(HiResTimer, DestroyingARunningTimerStopsIt)
 {
     std::atomic<int> ticks{0};
