@@ -9,6 +9,7 @@
 
 #include <GenApi/GenApi.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <set>
@@ -53,7 +54,8 @@ struct CallbackHolder {
     CallbackHolder(const CallbackHolder&) = delete;
     CallbackHolder& operator=(const CallbackHolder&) = delete;
     CNodeCallback* callback;
-    bool alive = true;
+    // Cleared under the node map's lock; read also by the callbacks that run outside it.
+    std::atomic<bool> alive{true};
 };
 
 class CNodeImpl : virtual public INode, virtual public ISelector, virtual public IValue {

@@ -244,6 +244,35 @@ TEST(CallbackTest, AdaptersRegisterOnTheRealNodeAndAreCalledWithThemselves)
     EXPECT_TRUE(Deregister(h));
 }
 
+// A callback deregistered in one thread while another thread's change is being dispatched: the
+// dispatch looks at every registered callback, also those on the other side of the lock, as one goes.
+TEST(CallbackTest, DeregisteringWhileAnotherThreadDispatches)
+{
+    auto map = load(kChain);
+    std::atomic<int> calls{0};
+    struct Client {
+        std::atomic<int>* calls;
+        void onChange(INode*) { ++*calls; }
+    } client{&calls};
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        CIntegerPtr raw = map->GetNode("Raw");
+        for (int i = 0; writing; ++i)
+            raw->SetValue(i % 100);
+    });
+    for (int i = 0; i < 500; ++i) {
+        const ECallbackType type = i % 2 ? cbPostInsideLock : cbPostOutsideLock;
+        const CallbackHandleType handle = Register(map->GetNode("Conv"), client, &Client::onChange, type);
+        ASSERT_NE(handle, 0);
+        ASSERT_TRUE(Deregister(handle));
+    }
+    writing = false;
+    writer.join();
+    const int atEnd = calls;
+    CIntegerPtr(map->GetNode("Raw"))->SetValue(101);
+    EXPECT_EQ(calls.load(), atEnd) << "a deregistered callback was called";
+}
+
 TEST(CallbackTest, ConcurrentWritersKeepTheMapConsistent)
 {
     auto map = load(kChain);
