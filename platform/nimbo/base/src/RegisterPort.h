@@ -10,7 +10,8 @@
 
 namespace Nimbo {
 
-// Threads: any; m_values is guarded by m_mutex. Hooks run under it and must not call back.
+// Threads: any; m_values and the hooks are guarded by m_mutex. The hooks run outside it: they take the
+// owner's own locks, which the owner also holds while it reads the port.
 class RegisterPort : public GenApi::IPort {
 public:
     using ReadHook = std::function<bool(int64_t address, int64_t& value)>; // true: value supplied

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -90,6 +91,25 @@ protected:
 };
 
 } // namespace
+
+// The node map reads the statistics (the port asks the grabber) while the grab is prepared and
+// finished (the grabber reads its port): neither may wait for the other.
+TEST_F(GrabFixture, StatisticsAreReadWhileTheGrabIsPreparedAndFinished)
+{
+    start("qvUsb1920c", 2);
+    std::atomic<bool> reading{true};
+    std::thread reader([&] {
+        while (reading)
+            statistic(sgreg::TotalBufferCount);
+    });
+    for (int i = 0; i < 500; ++i) {
+        grabber->FinishGrab();
+        grabber->PrepareGrab();
+    }
+    reading = false;
+    reader.join();
+    EXPECT_GE(statistic(sgreg::TotalBufferCount), 0);
+}
 
 TEST_F(GrabFixture, ThousandFramesComeBackInQueueOrder)
 {
