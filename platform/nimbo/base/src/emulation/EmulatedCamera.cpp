@@ -483,13 +483,8 @@ bool EmulatedCamera::unplug()
         sink->cameraRemoved();
     std::weak_ptr<EmulatedCamera> weak = shared_from_this();
     EventThread::instance().post([weak] {
-        if (auto camera = weak.lock()) {
-            std::lock_guard<std::recursive_mutex> lock(camera->m_listenerMutex);
-            auto listeners = camera->m_removalListeners;
-            for (auto& listener : listeners)
-                if (camera->m_removalListeners.count(listener.first))
-                    listener.second();
-        }
+        if (auto camera = weak.lock())
+            camera->notifyRemoval();
     });
     return true;
 }
@@ -547,9 +542,33 @@ void EmulatedCamera::detachSink(const FrameSink* sink)
         m_sink.reset();
 }
 
+// In the event thread. A listener removed meanwhile (its device destroyed by an earlier listener) is
+// not called.
+void EmulatedCamera::notifyRemoval()
+{
+    std::unique_lock<std::mutex> lock(m_listenerMutex);
+    std::vector<int> ids;
+    for (const auto& listener : m_removalListeners)
+        ids.push_back(listener.first);
+    for (const int id : ids) {
+        auto it = m_removalListeners.find(id);
+        if (it == m_removalListeners.end())
+            continue;
+        const RemovalListener listener = it->second;
+        m_runningListener = id;
+        m_listenerThread = std::this_thread::get_id();
+        lock.unlock();
+        listener();
+        lock.lock();
+        m_runningListener = 0;
+        m_listenerThread = std::thread::id();
+        m_listenerDone.notify_all();
+    }
+}
+
 int EmulatedCamera::addRemovalListener(RemovalListener listener)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_listenerMutex);
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
     const int id = m_nextListener++;
     m_removalListeners[id] = std::move(listener);
     return id;
@@ -557,8 +576,12 @@ int EmulatedCamera::addRemovalListener(RemovalListener listener)
 
 void EmulatedCamera::removeRemovalListener(int id)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_listenerMutex);
+    std::unique_lock<std::mutex> lock(m_listenerMutex);
     m_removalListeners.erase(id);
+    // The listener may be removed from within its own call; from elsewhere, its owner goes only once
+    // the call is through.
+    if (m_listenerThread != std::this_thread::get_id())
+        m_listenerDone.wait(lock, [&] { return m_runningListener != id; });
 }
 
 int64_t EmulatedCamera::intValue(const std::string& name) const

@@ -78,6 +78,7 @@ public:
     double resultingFrameRate() const;
 
 private:
+    void notifyRemoval();
     struct Trigger {
         int pending = 0;
     };
@@ -128,10 +129,14 @@ private:
     uint64_t m_blockId = 0;
     std::shared_ptr<FrameSink> m_sink;
     std::thread m_frameThread;
-    // Guarded by m_listenerMutex, held while listeners run so that removing one waits for its call.
-    std::recursive_mutex m_listenerMutex;
+    // Guarded by m_listenerMutex. Listeners run outside it (they call into the factory, which holds its
+    // own lock while it adds one); removing a listener from another thread waits for its call to end.
+    std::mutex m_listenerMutex;
+    std::condition_variable m_listenerDone;
     std::map<int, RemovalListener> m_removalListeners;
     int m_nextListener = 1;
+    int m_runningListener = 0; // 0: none
+    std::thread::id m_listenerThread;
     // Serialises starting and joining the frame thread.
     std::mutex m_threadMutex;
 
