@@ -97,7 +97,10 @@ std::string gigeBootstrapDescription()
 
 void onControlLost(ArvDevice*, gpointer data)
 {
-    auto weak = *static_cast<std::weak_ptr<RemovalState>*>(data);
+    auto* handed = static_cast<ControlLostData*>(data);
+    if (!handed->ready.load())
+        return;
+    auto weak = handed->state;
     auto state = weak.lock();
     if (!state || state->removed.load())
         return;
@@ -116,7 +119,7 @@ void onControlLost(ArvDevice*, gpointer data)
 
 void deleteWeakState(gpointer data, GClosure*)
 {
-    delete static_cast<std::weak_ptr<RemovalState>*>(data);
+    delete static_cast<ControlLostData*>(data);
 }
 
 AravisCamera::AravisCamera(const KnownDevice& known) : m_known(known), m_state(std::make_shared<RemovalState>())
@@ -522,7 +525,7 @@ void AravisCamera::ensureDeviceLocked()
         arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), nullptr);
     m_controlLostHandler =
         g_signal_connect_data(m_device, "control-lost", G_CALLBACK(onControlLost),
-                              new std::weak_ptr<RemovalState>(m_state), deleteWeakState, GConnectFlags(0));
+                              new ControlLostData(m_state), deleteWeakState, GConnectFlags(0));
 }
 
 void AravisCamera::releaseDeviceLocked()

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -80,6 +81,15 @@ struct RemovalState {
         if (s)
             s->cameraRemoved();
     }
+};
+
+// What the "control-lost" handler is given. GLib hands it to Aravis's heartbeat thread under locks of
+// its own; the flag publishes it by our own means as well, so that the hand-over is visible to tools
+// that check our threads (GLib's locks are not).
+struct ControlLostData {
+    explicit ControlLostData(std::weak_ptr<RemovalState> s) : state(std::move(s)) { ready.store(true); }
+    std::weak_ptr<RemovalState> state;
+    std::atomic<bool> ready{false};
 };
 
 void onControlLost(ArvDevice*, gpointer data);
