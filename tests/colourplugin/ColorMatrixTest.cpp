@@ -57,6 +57,12 @@ struct HueSaturationCase {
     double expected[3][3];
 };
 
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const HueSaturationCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class HueSaturationTest : public ::testing::TestWithParam<HueSaturationCase> {};
 
 TEST_P(HueSaturationTest, GivesTheExpectedMatrix)

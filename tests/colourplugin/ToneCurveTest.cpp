@@ -45,6 +45,12 @@ struct ConstantCase {
     uint32_t expected; // for every entry of a 4096-entry table
 };
 
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const ConstantCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ToneCurveConstantTest : public ::testing::TestWithParam<ConstantCase> {};
 
 TEST_P(ToneCurveConstantTest, FillsEveryEntryWithOneValue)

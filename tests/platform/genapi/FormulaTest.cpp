@@ -29,6 +29,12 @@ struct FormulaCase {
     double number;
 };
 
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const FormulaCase& c, std::ostream* os)
+{
+    *os << c.formula;
+}
+
 class FormulaTest : public ::testing::TestWithParam<FormulaCase> {};
 
 // Characters that XML needs escaped are written as entities in the description.

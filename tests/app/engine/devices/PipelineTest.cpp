@@ -31,6 +31,12 @@ struct PipelineCase {
     Lorvish::Image::Format format;
 };
 
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const PipelineCase& c, std::ostream* os)
+{
+    *os << c.cameras << " " << c.pixelFormat;
+}
+
 class PipelineTest : public ::testing::TestWithParam<PipelineCase> {
 protected:
     void TearDown() override { Nimbo::Emulation::Configure(""); }

@@ -46,6 +46,12 @@ struct ColourCase {
     bool colour;
 };
 
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const ColourCase& c, std::ostream* os)
+{
+    *os << "pixel type 0x" << std::hex << static_cast<uint32_t>(c.type) << std::dec << ", " << c.width << "x" << c.height << " + " << c.paddingX;
+}
+
 class VideoEncoderColourTest : public VideoEncoderTest, public ::testing::WithParamInterface<ColourCase> {};
 
 // Each recording is read back: frame count, the even size, the duration and the colour of the

@@ -108,6 +108,12 @@ struct ZoomCase {
     bool canZoomOutAfter;
 };
 
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const ZoomCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ImageWindowZoomTest : public ImageWindowTest, public ::testing::WithParamInterface<ZoomCase> {};
 
 TEST_P(ImageWindowZoomTest, StepsAndLimits)

@@ -64,6 +64,12 @@ struct ComputedCase {
     const char* autoFeature; // an auto function that must read "Off" again after "Once"
 };
 
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const ComputedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ComputedValueTest : public ::testing::TestWithParam<ComputedCase> {
 protected:
     void SetUp() override { ASSERT_TRUE(Emulation::Configure("usb:qvUsb1920c:2001;gige:gxGige1280c:2003")); }
