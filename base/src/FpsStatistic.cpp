@@ -3,8 +3,6 @@
 
 #include <os/Clock.h>
 
-#include <QMutexLocker>
-
 #include <cmath>
 #include <limits>
 
@@ -23,7 +21,7 @@ FpsStatistic::FpsStatistic(unsigned int capacity)
 
 FpsStatistic::~FpsStatistic()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     delete[] m_samples;
     m_samples = nullptr;
     m_capacity = m_count = m_head = 0;
@@ -69,7 +67,7 @@ void FpsStatistic::removeInterval(double interval)
 
 bool FpsStatistic::addSample(unsigned long long value)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!m_samples)
         return false;
 
@@ -116,7 +114,7 @@ bool FpsStatistic::addSample(unsigned long long value)
 
 bool FpsStatistic::removeAllButLastTwoSamples(double* shift)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!m_samples || m_count < 3)
         return false;
     const Sample a = sampleAt(m_count - 3);
@@ -142,7 +140,7 @@ bool FpsStatistic::removeAllButLastTwoSamples(double* shift)
 
 bool FpsStatistic::computeResult(double* fps, unsigned long long* bytesPerSecond)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!m_samples || m_count < 2)
         return false;
     const Sample oldest = sampleAt(0);
@@ -198,7 +196,7 @@ double FpsStatistic::fps()
 
 bool FpsStatistic::hasBeenReset()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     const bool wasReset = m_resetFlag;
     m_resetFlag = false;
     return wasReset;
@@ -206,7 +204,7 @@ bool FpsStatistic::hasBeenReset()
 
 void FpsStatistic::reset()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     m_head = 0;
     m_count = 0;
     m_valueSum = 0;

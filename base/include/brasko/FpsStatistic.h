@@ -3,13 +3,12 @@
 
 #include "brasko/Export.h"
 
-#include <QMutex>
-
 #include <cstdint>
+#include <mutex>
 
 // Threads: addSample runs in a grab thread while computeResult, fps and hasBeenReset run in the GUI
 // thread; every member is guarded by m_mutex (recursive, as removeAllButLastTwoSamples is called
-// with it held).
+// with it held). A standard mutex rather than Qt's, so that the thread checker sees it.
 class BRASKO_EXPORT FpsStatistic {
 public:
     explicit FpsStatistic(unsigned int capacity = 50);
@@ -45,7 +44,7 @@ private:
     void removeInterval(double interval);
     Sample& sampleAt(int logicalIndex) { return m_samples[getPhysicalIndex(logicalIndex)]; }
 
-    mutable QMutex m_mutex{QMutex::Recursive};
+    mutable std::recursive_mutex m_mutex;
     Sample* m_samples = nullptr; // owned; null when the capacity is 2 or less
     int32_t m_capacity = 0;
     int32_t m_count = 0;
