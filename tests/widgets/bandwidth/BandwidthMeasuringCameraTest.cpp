@@ -129,7 +129,11 @@ TEST_F(BandwidthMeasuringCameraTest, GrabbingCountsImagesAndReceivedRatesThenRes
     }
     // Starting again leaves grabbing cameras alone.
     startAll(list);
-    ASSERT_TRUE(waitFor([&] { return sample(*usb).fpsReceived > 0.0 && sample(*gige).fpsReceived > 0.0; }));
+    // A rate shows after the second image; wait for more, so that the counts below and the fresh count
+    // after the reset have room between them.
+    ASSERT_TRUE(waitFor([&] {
+        return sample(*usb).images > 10u && sample(*usb).fpsReceived > 0.0 && sample(*gige).fpsReceived > 0.0;
+    }));
     const int64_t payload = intValue(usb->GetNodeMap(), "PayloadSize");
     const SampleData data = sample(*usb);
     EXPECT_GT(data.images, 2u);

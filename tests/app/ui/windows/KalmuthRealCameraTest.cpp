@@ -36,6 +36,12 @@ struct Recording {
     const char* pattern;
 };
 
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const Recording& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class KalmuthRealCameraTest : public testsupport::RealCameraFixture,
                               public ::testing::WithParamInterface<Recording> {
 protected:
