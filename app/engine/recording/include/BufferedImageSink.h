@@ -23,10 +23,17 @@
 // The first frame that cannot be written ends the writing: it is reported once, and it, the frames
 // still queued and every later push are counted as lost instead of being tried (and reported) one by one.
 //
+// Memory: every image the sink holds (queued, being copied in or written, or spare) is reused frame after
+// frame, at most capacity + writer threads of them. First touching fresh pages is slow (several
+// microseconds a page), so it must not happen on the grab thread while the queue grows: a stocking
+// thread keeps a few spares of the last frame's layout allocated and touched in advance, within that
+// same bound.
+//
 // Threads: push runs on the grab thread or the sampling timer thread; the writer threads run add and
-// the callees; stop, the callee setters and the status run on the recording's owner thread. m_mutex
-// guards the queue, the spare images, the reservations, the frames being written, the exit and failed
-// flags and both callees; the counters are atomics so the status can be read without the lock.
+// the callees; the stocking thread prepares spares; stop, the callee setters and the status run on the
+// recording's owner thread. m_mutex guards the queue, the spare images, the reservations, the frames
+// being written, the layout to stock, the exit and failed flags and both callees; the counters are
+// atomics so the status can be read without the lock.
 // m_reportMutex keeps the progress reports of several writer threads in the order of their counts.
 class CBufferedImageSink {
 public:
@@ -75,6 +82,12 @@ public:
     uint64_t droppedCount() const { return m_dropped; }
     // Frames given up after a write failure: the failing one, those queued then and later pushes.
     uint64_t lostCount() const { return m_lost; }
+    // Images the sink holds now: queued, being copied in or written, spare or being stocked.
+    size_t heldImageCount();
+    // Images the sink keeps at most: capacity() plus the writer threads. Only while a spare is being
+    // prepared and the pushes fill the queue at the same time can one more exist, until that spare is
+    // set aside (and then freed).
+    size_t heldImageLimit() const { return size_t(m_capacity) + m_writerThreads; }
     // Waits until every queued frame has been handed to the writer (or given up after a failure);
     // answers false when `timeout` passed first.
     bool waitUntilEmpty(std::chrono::milliseconds timeout);
@@ -85,6 +98,10 @@ public:
 
 private:
     void run();
+    void stock();
+    // A spare of the last frame's layout is wanted and fits the bound; under m_mutex.
+    bool stockWantedLocked() const;
+    size_t heldLocked() const { return m_queue.size() + size_t(m_reserved) + size_t(m_writing) + m_spare.size() + (m_stocking ? 1 : 0); }
     // Queued frames and frames a push is copying in; under m_mutex.
     static void reportFailure(const std::exception_ptr& failure, IWriteFrameFailedCallee* callee);
     uint64_t pendingLocked() const { return m_queue.size() + uint64_t(m_reserved); }
@@ -102,11 +119,23 @@ private:
     std::vector<Nimbo::CNimboImage> m_spare;
     // Slots promised to pushes whose copy is being made outside the lock.
     int64_t m_reserved = 0;
+    // Layout of the last frame pushed, the one the stocking thread prepares spares for.
+    struct Layout {
+        Nimbo::EPixelType pixelType = Nimbo::PixelType_Undefined;
+        uint32_t width = 0;
+        uint32_t height = 0;
+        uint32_t paddingX = 0;
+    } m_layout;
+    bool m_stocking = false; // the stocking thread is preparing a spare outside the lock
+    bool m_stockFailed = false; // memory ran out while stocking: pushes allocate for themselves
+    std::condition_variable m_stock;
     IQueueEmptyProgressCallee* m_progressCallee = nullptr;
     IWriteFrameFailedCallee* m_failedCallee = nullptr;
     const int64_t m_capacity;
+    const size_t m_writerThreads;
     std::atomic<uint64_t> m_queued{0};
     std::atomic<uint64_t> m_dropped{0};
     std::atomic<uint64_t> m_lost{0};
     std::vector<std::thread> m_threads; // last, so they start after every other member exists
+    std::thread m_stocker;
 };

@@ -19,6 +19,9 @@ int64_t checkedCapacity(int capacity)
     return capacity;
 }
 
+// Spares kept touched ahead of the pushes: enough to cover a burst while the stocking thread catches up.
+constexpr size_t kStockedSpares = 3;
+
 log4cpp::Category& traceCategory()
 {
     // The viewer SDK's BufferedImageSink trace category.
@@ -29,13 +32,14 @@ log4cpp::Category& traceCategory()
 } // namespace
 
 CBufferedImageSink::CBufferedImageSink(IMediaWriter* writer, int capacity)
-    : m_writer(writer), m_queue(static_cast<size_t>(checkedCapacity(capacity))), m_capacity(int64_t(m_queue.capacity()))
+    : m_writer(writer), m_queue(static_cast<size_t>(checkedCapacity(capacity))), m_capacity(int64_t(m_queue.capacity())),
+      m_writerThreads(std::max(1u, writer->concurrentAdds()))
 {
-    const unsigned threads = std::max(1u, writer->concurrentAdds());
     // Every image in the queue or in a writer's hands comes back as a spare.
-    m_spare.reserve(m_queue.capacity() + threads);
-    for (unsigned i = 0; i < threads; ++i)
+    m_spare.reserve(heldImageLimit());
+    for (size_t i = 0; i < m_writerThreads; ++i)
         m_threads.emplace_back(&CBufferedImageSink::run, this);
+    m_stocker = std::thread(&CBufferedImageSink::stock, this);
 }
 
 CBufferedImageSink::~CBufferedImageSink()
@@ -64,6 +68,9 @@ bool CBufferedImageSink::push(const void* buffer, size_t bufferSize, Nimbo::EPix
             image = std::move(m_spare.back());
             m_spare.pop_back();
         }
+        m_layout = Layout{pixelType, width, height, paddingX};
+        if (stockWantedLocked())
+            m_stock.notify_one();
     }
     try {
         // Always stored top-down, whatever the caller's orientation value.
@@ -72,6 +79,8 @@ bool CBufferedImageSink::push(const void* buffer, size_t bufferSize, Nimbo::EPix
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             --m_reserved;
+            if (stockWantedLocked())
+                m_stock.notify_one();
         }
         // A drain may be waiting for exactly this reservation.
         m_wake.notify_all();
@@ -93,6 +102,12 @@ bool CBufferedImageSink::push(const void* buffer, size_t bufferSize, Nimbo::EPix
     m_wake.notify_all();
     m_drained.notify_all();
     return queued;
+}
+
+size_t CBufferedImageSink::heldImageCount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return heldLocked();
 }
 
 bool CBufferedImageSink::setWriteFailedCallee(IWriteFrameFailedCallee* callee)
@@ -140,9 +155,49 @@ void CBufferedImageSink::stop()
     }
     m_wake.notify_all();
     m_drained.notify_all();
+    m_stock.notify_all();
     for (std::thread& thread : m_threads)
         if (thread.joinable())
             thread.join();
+    if (m_stocker.joinable())
+        m_stocker.join();
+}
+
+bool CBufferedImageSink::stockWantedLocked() const
+{
+    return !m_exit && !m_failed && !m_stockFailed && !m_stocking && m_layout.pixelType != Nimbo::PixelType_Undefined &&
+           m_spare.size() < kStockedSpares && heldLocked() < heldImageLimit();
+}
+
+void CBufferedImageSink::stock()
+{
+    for (;;) {
+        Layout layout;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_stock.wait(lock, [this] { return m_exit || stockWantedLocked(); });
+            if (m_exit)
+                break;
+            layout = m_layout;
+            m_stocking = true;
+        }
+        // Allocating and zeroing touches every page here, so the copy on the grab thread finds them mapped.
+        Nimbo::CNimboImage image;
+        bool made = false;
+        try {
+            image.Reset(layout.pixelType, layout.width, layout.height, layout.paddingX);
+            made = true;
+        } catch (...) {
+            // Out of memory: pushes allocate (and report) for themselves from now on.
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stocking = false;
+        // Pushes that found no spare meanwhile made their own images; this one is kept only within the bound.
+        if (!made)
+            m_stockFailed = true;
+        else if (heldLocked() < heldImageLimit())
+            m_spare.push_back(std::move(image));
+    }
 }
 
 void CBufferedImageSink::run()

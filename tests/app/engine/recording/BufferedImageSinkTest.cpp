@@ -1,9 +1,11 @@
 // The buffered image sink: bounded queue, drops, draining, the first failure reported once.
 #include "BufferedImageSink.h"
 #include "FakeMediaWriter.h"
+#include "testsupport/Wait.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -281,6 +283,64 @@ TEST(BufferedImageSinkTest, ConcurrentFailureIsReportedOnce)
     EXPECT_EQ(events[0].rfind("failed disk full", 0), 0u) << events[0];
     EXPECT_EQ(writer.written(), std::vector<uint8_t>{1});
     EXPECT_EQ(sink.lostCount(), 5u); // frames 2 and 3 beside frame 1, 4 and 5 queued, 6 pushed later
+}
+
+
+// Queued frames are copied into reused, ahead-touched images: whatever the layout and however the queue
+// grows and drains, every frame comes out byte for byte as pushed, and the images the sink keeps stay
+// within its bound once it is idle again.
+TEST(BufferedImageSinkTest, ReusedImagesKeepFramesIntactAndStayBounded)
+{
+    struct Layout {
+        Nimbo::EPixelType type;
+        uint32_t width, height, paddingX;
+        size_t size;
+    };
+    // A layout change in the middle leaves spares of the wrong size behind: smaller, then larger again.
+    const std::vector<Layout> layouts = {{Nimbo::PixelType_Mono8, 64, 48, 0, 64 * 48},
+                                         {Nimbo::PixelType_RGB8packed, 10, 7, 2, (10 * 3 + 2) * 7},
+                                         {Nimbo::PixelType_Mono8, 256, 256, 0, 256 * 256}};
+    struct Case {
+        int capacity;
+        unsigned threads;
+    };
+    // A bound below the spares kept ready ({1, 1} keeps two images) must win over them.
+    for (const Case& c : {Case{1, 1}, Case{5, 1}, Case{2, 3}}) {
+        SCOPED_TRACE(testing::Message() << c.capacity << " frames, " << c.threads << " writers");
+        const unsigned threads = c.threads;
+        FakeWriter writer;
+        writer.setConcurrentAdds(threads);
+        CBufferedImageSink sink(&writer, c.capacity);
+        std::vector<std::vector<uint8_t>> pushed;
+        uint8_t seed = 0;
+        for (const Layout& layout : layouts) {
+            // Held at the gate, the queue fills to its end; opened, it drains and its images come back.
+            writer.setGate(false);
+            for (int i = 0; i < c.capacity; ++i) {
+                std::vector<uint8_t> frame(layout.size);
+                for (size_t b = 0; b < frame.size(); ++b)
+                    frame[b] = uint8_t(seed * 31 + b * 7 + (b >> 8));
+                ++seed;
+                ASSERT_TRUE(sink.push(frame.data(), frame.size(), layout.type, layout.width, layout.height,
+                                      layout.paddingX));
+                pushed.push_back(std::move(frame));
+            }
+            writer.setGate(true);
+            ASSERT_TRUE(sink.waitUntilEmpty(10s));
+            EXPECT_TRUE(testsupport::waitFor([&] { return sink.heldImageCount() <= sink.heldImageLimit(); }));
+        }
+        sink.stop();
+        EXPECT_EQ(sink.droppedCount(), 0u);
+        // Side by side the frames may finish in any order; each one must still be one that was pushed.
+        std::vector<std::vector<uint8_t>> written = writer.frames();
+        if (threads > 1) {
+            std::sort(written.begin(), written.end());
+            std::sort(pushed.begin(), pushed.end());
+        }
+        EXPECT_TRUE(written == pushed);
+        // Stopped, nothing is being prepared any more: what is left is what the sink keeps.
+        EXPECT_LE(sink.heldImageCount(), sink.heldImageLimit());
+    }
 }
 
 } // namespace

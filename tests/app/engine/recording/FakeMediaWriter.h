@@ -1,4 +1,4 @@
-// A media writer for tests: keeps the first byte of every frame, can hold the writer thread at a gate
+// A media writer for tests: keeps every frame (and its first byte apart), can hold the writer thread at a gate
 // and can throw for chosen frames.
 #pragma once
 
@@ -71,6 +71,8 @@ public:
         case None: break;
         }
         m_written.push_back(first);
+        const auto* bytes = static_cast<const uint8_t*>(buffer);
+        m_frames.emplace_back(bytes, bytes + size);
     }
     bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
     bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
@@ -102,6 +104,13 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_places;
+    }
+
+    // Every frame written, whole, in the order written.
+    std::vector<std::vector<uint8_t>> frames() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_frames;
     }
 
     void setGate(bool open)
@@ -157,6 +166,7 @@ private:
     int m_finished = 0;
     std::map<uint8_t, Failure> m_failures;
     std::vector<uint8_t> m_written;
+    std::vector<std::vector<uint8_t>> m_frames;
     unsigned m_concurrentAdds = 1;
     uint32_t m_claimed = 0;
     std::map<uint32_t, uint8_t> m_places;
