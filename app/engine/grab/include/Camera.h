@@ -6,13 +6,13 @@
 #include <nimbo/DeviceInfo.h>
 
 #include <QObject>
-#include <QRecursiveMutex>
 #include <QSemaphore>
 #include <QString>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <utility>
 #include <vector>
@@ -35,9 +35,9 @@ class FpsStatistic;
 //
 // Threads: the owner's thread (GUI) runs open, the starts, stopGrab, close and shutDown; the grab thread
 // runs the grab loop and, for one-shot grabs, stopGrab; comeHome runs in whichever thread releases a
-// buffer last. m_mutex (recursive) guards m_state, m_device, m_streamGrabber, m_loop, m_pool, m_queued,
-// m_retired, the grab geometry (m_bufferSize, m_width, m_height, m_pixelType, m_generation,
-// m_numBuffers) and every call into the device and stream grabber except the grab loop's own waits and
+// buffer last. m_mutex (recursive; a standard one, which the thread checker sees) guards m_state, m_device,
+// m_streamGrabber, m_loop, m_pool, m_queued, m_retired, the grab geometry (m_bufferSize, m_width, m_height,
+// m_pixelType, m_generation, m_numBuffers) and every call into the device and stream grabber except the grab loop's own waits and
 // retrievals, which the grabber serialises itself. m_imageCount, m_errorCount, m_pureGrab, m_speedTest
 // and m_showFailedBuffers are atomics read by the grab thread. The frame-rate meter has its own lock.
 // The settings members are the owner thread's.
@@ -179,7 +179,7 @@ private:
     Nimbo::CDeviceInfo m_deviceInfo;
     grab::GrabStreamGrabber* m_streamGrabber = nullptr;
     std::atomic<uint32_t> m_state{NoDevice};
-    mutable QRecursiveMutex m_mutex;
+    mutable std::recursive_mutex m_mutex;
     QSemaphore m_semNonQueuedBuffers{0};
     // The loop of the last started grab thread; null before the first start and once let go of.
     std::shared_ptr<GrabLoop> m_loop;

@@ -13,7 +13,6 @@
 #include <os/System.h>
 
 #include <QCoreApplication>
-#include <QMutexLocker>
 #include <QSettings>
 #include <QThread>
 
@@ -155,31 +154,31 @@ bool Camera::isGrabbing() const
 
 bool Camera::hasStreamGrabberChannel() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_device && m_device->streamGrabberCount() > 0;
 }
 
 grab::GrabDevice* Camera::getDevice() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_device;
 }
 
 QString Camera::getName() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_name;
 }
 
 Nimbo::CDeviceInfo Camera::getDeviceInfo() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_deviceInfo;
 }
 
 Nimbo::INimboDevice* Camera::getNimboDevice() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     auto* device = dynamic_cast<NimboGrabDevice*>(m_device);
     return device ? device->nimboDevice() : nullptr;
 }
@@ -201,49 +200,49 @@ GenApi::INodeMap* Camera::getStreamGrabberNodeMap() const
 
 grab::GrabNodeMap* Camera::getFeatures() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_state != NoDevice && m_device ? m_device->nodeMap() : nullptr;
 }
 
 grab::GrabNodeMap* Camera::getTLFeatures() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_state != NoDevice && m_device ? m_device->tlNodeMap() : nullptr;
 }
 
 grab::GrabNodeMap* Camera::getStreamGrabberFeatures() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_state != NoDevice && m_streamGrabber ? m_streamGrabber->nodeMap() : nullptr;
 }
 
 grab::GrabStreamGrabber* Camera::streamGrabber() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_streamGrabber;
 }
 
 uint32_t Camera::numBuffers() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_numBuffers;
 }
 
 uint32_t Camera::generation() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_generation;
 }
 
 uint64_t Camera::bufferSize() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_bufferSize;
 }
 
 size_t Camera::liveBufferCount() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_pool.size() + m_retired.size();
 }
 
@@ -281,7 +280,7 @@ void Camera::attachDevice(grab::GrabDevice* pCamera)
     if (getDevice())
         detachDevice();
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         if (m_device)
             detachDevice();
         m_device = pCamera;
@@ -308,7 +307,7 @@ void Camera::detachDevice()
     // A grab thread still in the device's grabber keeps the device until it comes out.
     letGoOfGrabLoop();
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         if (m_device) {
             grab::GrabDevice* device = m_device;
             m_device = nullptr;
@@ -327,13 +326,13 @@ void Camera::open()
     if (getState() >= Open)
         return;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         cameraLog().debug("open(): Device %s", m_deviceInfo.GetFriendlyName().c_str());
     }
     if (getState() == NoDevice)
         grab::throwLogicalError("Cannot open the camera object if no Nimbo device has been attached.");
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         m_device->open(grab::DeviceAccess_Control | grab::DeviceAccess_Stream);
         onOpen();
         setState(Open);
@@ -341,7 +340,7 @@ void Camera::open()
     emit cameraStateChanged();
     emit cameraOpened();
 
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     takeStreamGrabber();
     m_hasFileAccess = false;
     if (m_state != NoDevice && m_device && m_device->nodeMap()) {
@@ -374,7 +373,7 @@ bool Camera::setEnumValSafe(grab::GrabNodeMap* nodeMap, const char* name, const 
 
 bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMode)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (m_state == NoDevice)
         return false;
     if (m_state == DeviceAttached) {
@@ -485,7 +484,7 @@ void Camera::queueBuffer(Lorvish::StreamBuffer* buffer)
 
 void Camera::enqueueBuffer(Lorvish::StreamBuffer* buffer, bool zeroFill)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (m_state <= DeviceAttached || !m_streamGrabber)
         return;
     if (zeroFill) {
@@ -500,7 +499,7 @@ void Camera::enqueueBuffer(Lorvish::StreamBuffer* buffer, bool zeroFill)
 
 std::shared_ptr<Camera::GrabLoop> Camera::grabLoop() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_loop;
 }
 
@@ -534,7 +533,7 @@ void Camera::endGrabLoop()
 {
     // The loop would otherwise notice the flag only when its wait times out, which every stop and
     // every live-view restart would pay.
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (m_loop)
         m_loop->stopRequested = true;
     if (m_streamGrabber)
@@ -548,7 +547,7 @@ void Camera::letGoOfGrabLoop()
         return;
     waitForGrabThread(); // a one-shot loop that stopped itself may still be ending
     std::lock_guard<std::mutex> gate(loop->gate);
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (m_loop == loop)
         m_loop.reset();
     loop->camera = nullptr;
@@ -572,7 +571,7 @@ void Camera::letGoOfGrabLoop()
 
 void Camera::startGrabThread()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     auto loop = std::make_shared<GrabLoop>();
     loop->camera = this;
     loop->grabber = m_streamGrabber;
@@ -597,7 +596,7 @@ void Camera::startContinuousShot(bool speedtest)
         return;
     m_speedTest = speedtest;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         setState(GrabbingContinuous);
     }
     startGrabThread();
@@ -617,7 +616,7 @@ void Camera::startOneShot()
         return;
     sdkLog(Mivtrace::TraceLevel_Info, QString("Single shot on \"%1\" has been started.").arg(getName()));
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         bool prepared = false;
         grab::warnAndRethrow("Camera::startOneShot", "Failed to allocate resources", [&] {
             setAcquisitionMode(0);
@@ -670,7 +669,7 @@ void Camera::runGrabLoop(const std::shared_ptr<GrabLoop>& loop)
                 if (grabber->retrieveResult(result)) {
                     std::lock_guard<std::mutex> gate(loop->gate);
                     if (loop->camera) {
-                        QMutexLocker lock(&loop->camera->m_mutex);
+                        std::lock_guard<std::recursive_mutex> lock(loop->camera->m_mutex);
                         loop->camera->handleResult(result);
                     }
                 }
@@ -749,7 +748,7 @@ void Camera::comeHome(Lorvish::StreamBuffer* buffer)
 {
     if (!buffer)
         return;
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     buffersLog().debug("Camera::comeHome()");
     if (m_pool.count(buffer) == 0)
         return;
@@ -779,7 +778,7 @@ void Camera::purgeRetired()
 {
     std::vector<Lorvish::StreamBuffer*> doomed;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         // Buffers of the grab that just stopped wait for the next one; older ones, and those a
         // grabber gave up without returning (a device may still write into them), go.
         for (const auto& retired : m_retired) {
@@ -822,7 +821,7 @@ void Camera::dropSpares()
 {
     std::vector<Lorvish::StreamBuffer*> spares;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         spares.swap(m_spare);
     }
     destroyBuffers(spares);
@@ -831,7 +830,7 @@ void Camera::dropSpares()
 void Camera::destroyBuffers(const std::vector<Lorvish::StreamBuffer*>& buffers)
 {
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         for (Lorvish::StreamBuffer* buffer : buffers)
             m_clean.erase(buffer);
     }
@@ -843,7 +842,7 @@ void Camera::releasePool()
 {
     purgeRetired();
     dropSpares();
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     for (Lorvish::StreamBuffer* buffer : m_pool) {
         disconnect(buffer, nullptr, this, nullptr);
         if (m_queued.count(buffer)) {
@@ -865,7 +864,7 @@ void Camera::stopGrab()
     cameraLog().debug("stopGrab()");
     uint32_t oldState;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         oldState = m_state;
         if (!isGrabbing())
             return; // stopped by the other thread meanwhile
@@ -889,7 +888,7 @@ void Camera::stopGrab()
                    .arg(QString("Images: %1; Errors: %2").arg(m_imageCount.load()).arg(m_errorCount.load())));
         waitForGrabThread();
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     closeStreamGrabber("Camera::stopGrab");
     m_fpsStatistic->reset();
     m_speedTest = false;
@@ -906,7 +905,7 @@ void Camera::finishGrab()
                  expected - m_semNonQueuedBuffers.available(), expected);
         m_semNonQueuedBuffers.tryAcquire(m_semNonQueuedBuffers.available());
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     cameraLog().debug("m_pStreamGrabber->FinishGrab()");
     emit finishedGrab();
     std::vector<Lorvish::StreamBuffer*> abandoned(m_queued.begin(), m_queued.end());
@@ -921,7 +920,7 @@ void Camera::finishGrab()
 void Camera::close()
 {
     if (getState() <= DeviceAttached) {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         m_streamGrabber = nullptr;
         return;
     }
@@ -929,13 +928,13 @@ void Camera::close()
     grab::bestEffort("Camera::close", "stopGrab() failed", [&] { stopGrab(); });
     grab::bestEffort("Camera::close", "onClose() failed", [&] { onClose(); });
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         setState(DeviceAttached);
     }
     emit cameraStateChanged();
     sequenceLog().debug("Camera::close() emit cameraClosed()");
     emit cameraClosed();
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     closeStreamGrabber("Camera::close");
     grab::bestEffort("Camera::close", "failed to close INimbo device", [&] {
         if (m_device)
