@@ -4,6 +4,7 @@
 
 #include "GrabDevice.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -157,6 +158,8 @@ private:
 };
 
 // A device with one stream grabber; release() only records the hand-back (the test owns the object).
+// The hand-back may come from a grab thread the camera left behind: released() is what tells the test
+// that the thread is done with the device, so everything the thread did to it comes before.
 class Device : public grab::GrabDevice {
 public:
     explicit Device(const std::string& modelName = "FakeCam", bool sfnc2 = true);
@@ -176,7 +179,7 @@ public:
     fake::NodeMap& features() { return m_nodeMap; }
     StreamGrabber& grabber() { return m_grabber; }
     unsigned openModes() const { return m_openModes; }
-    int released() const { return m_released; }
+    int released() const { return m_released.load(); }
     void setOpen(bool open) { m_open = open; }
     void setHasGrabber(bool has) { m_hasGrabber = has; }
     void setFileAccess(bool has) { m_fileAccess = has; }
@@ -190,7 +193,7 @@ private:
     bool m_fileAccess = false;
     bool m_closeThrows = false;
     unsigned m_openModes = 0;
-    int m_released = 0;
+    std::atomic<int> m_released{0};
     fake::NodeMap m_nodeMap;
     fake::NodeMap m_tlNodeMap;
     StreamGrabber m_grabber;
