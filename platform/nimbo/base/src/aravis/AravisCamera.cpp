@@ -164,7 +164,23 @@ void AravisCamera::attachNodeMap(GenApi::INodeMap* nodeMap)
     m_nodeMap = nodeMap;
 }
 
-PortStatus AravisCamera::read(void* buffer, int64_t address, int64_t length)
+namespace {
+// GigE Vision moves whole 32-bit words at word addresses: the words a byte range falls in.
+struct WordSpan {
+    int64_t first;
+    int64_t end;
+    bool aligned;
+    WordSpan(int64_t address, int64_t length)
+        : first(address & ~int64_t(3)), end((address + length + 3) & ~int64_t(3)),
+          aligned(first == address && end == address + length)
+    {
+    }
+    size_t size() const { return static_cast<size_t>(end - first); }
+};
+} // namespace
+
+template <typename Access>
+PortStatus AravisCamera::accessMemory(const char* what, int64_t address, int64_t length, Access access)
 {
     if (m_state->removed)
         return PortStatus::Removed;
@@ -172,51 +188,41 @@ PortStatus AravisCamera::read(void* buffer, int64_t address, int64_t length)
     if (!device)
         return PortStatus::Removed;
     GError* error = nullptr;
-    bool ok;
-    // GigE Vision reads whole 32-bit words at word addresses.
-    const int64_t first = address & ~int64_t(3);
-    const int64_t end = (address + length + 3) & ~int64_t(3);
-    if (first == address && end == address + length) {
-        ok =
-            arv_device_read_memory(device, static_cast<guint64>(address), static_cast<guint32>(length), buffer, &error);
-    } else {
-        std::vector<uint8_t> words(static_cast<size_t>(end - first));
-        ok = arv_device_read_memory(device, static_cast<guint64>(first), static_cast<guint32>(words.size()),
-                                    words.data(), &error);
-        if (ok)
-            std::memcpy(buffer, words.data() + (address - first), static_cast<size_t>(length));
-    }
+    const bool ok = access(device, WordSpan(address, length), &error);
     g_object_unref(device);
-    return finish(ok, error, "read", address, length);
+    return finish(ok, error, what, address, length);
+}
+
+PortStatus AravisCamera::read(void* buffer, int64_t address, int64_t length)
+{
+    return accessMemory("read", address, length, [&](ArvDevice* device, const WordSpan& span, GError** error) {
+        if (span.aligned)
+            return bool(arv_device_read_memory(device, static_cast<guint64>(address), static_cast<guint32>(length),
+                                               buffer, error));
+        std::vector<uint8_t> words(span.size());
+        if (!arv_device_read_memory(device, static_cast<guint64>(span.first), static_cast<guint32>(words.size()),
+                                    words.data(), error))
+            return false;
+        std::memcpy(buffer, words.data() + (address - span.first), static_cast<size_t>(length));
+        return true;
+    });
 }
 
 PortStatus AravisCamera::write(const void* buffer, int64_t address, int64_t length)
 {
-    if (m_state->removed)
-        return PortStatus::Removed;
-    ArvDevice* device = deviceRef();
-    if (!device)
-        return PortStatus::Removed;
-    GError* error = nullptr;
-    bool ok;
-    const int64_t first = address & ~int64_t(3);
-    const int64_t end = (address + length + 3) & ~int64_t(3);
-    if (first == address && end == address + length) {
-        ok = arv_device_write_memory(device, static_cast<guint64>(address), static_cast<guint32>(length),
-                                     const_cast<void*>(buffer), &error);
-    } else {
+    return accessMemory("write", address, length, [&](ArvDevice* device, const WordSpan& span, GError** error) {
+        if (span.aligned)
+            return bool(arv_device_write_memory(device, static_cast<guint64>(address), static_cast<guint32>(length),
+                                                const_cast<void*>(buffer), error));
         // Read, patch and write back the words the bytes fall in.
-        std::vector<uint8_t> words(static_cast<size_t>(end - first));
-        ok = arv_device_read_memory(device, static_cast<guint64>(first), static_cast<guint32>(words.size()),
-                                    words.data(), &error);
-        if (ok) {
-            std::memcpy(words.data() + (address - first), buffer, static_cast<size_t>(length));
-            ok = arv_device_write_memory(device, static_cast<guint64>(first), static_cast<guint32>(words.size()),
-                                         words.data(), &error);
-        }
-    }
-    g_object_unref(device);
-    return finish(ok, error, "write", address, length);
+        std::vector<uint8_t> words(span.size());
+        if (!arv_device_read_memory(device, static_cast<guint64>(span.first), static_cast<guint32>(words.size()),
+                                    words.data(), error))
+            return false;
+        std::memcpy(words.data() + (address - span.first), buffer, static_cast<size_t>(length));
+        return bool(arv_device_write_memory(device, static_cast<guint64>(span.first),
+                                            static_cast<guint32>(words.size()), words.data(), error));
+    });
 }
 
 std::string AravisCamera::lastError() const

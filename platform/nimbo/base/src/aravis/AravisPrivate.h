@@ -139,6 +139,9 @@ public:
 
 private:
     PortStatus finish(bool ok, GError* error, const char* what, int64_t address, int64_t length);
+    // Checks the camera is there, holds its device for the call and reports the outcome of access.
+    template <typename Access>
+    PortStatus accessMemory(const char* what, int64_t address, int64_t length, Access access);
     // Searches the largest packet that arrives unfragmented and leaves it set; false when the camera
     // is not open here, streams, or fires no test packets.
     bool probePacketSize();
