@@ -50,6 +50,71 @@ struct Picture {
     const uint8_t* line(uint32_t y) const { return pixels + size_t(bottomUp ? height - 1 - y : y) * stride; }
 };
 
+// A new file written through its descriptor; the writes go on after a short write or a signal.
+class OutputFile {
+public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    // Creates (or truncates) the file; false with errno set on failure.
+    bool create(const std::string& fileName)
+    {
+        m_fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        return m_fd >= 0;
+    }
+
+    bool write(const void* data, size_t size)
+    {
+        iovec piece{const_cast<void*>(data), size};
+        return writeAll(&piece, 1);
+    }
+
+    // Writes every piece (their bases and lengths are used up on the way); false with errno set.
+    bool writeAll(iovec* pieces, size_t count)
+    {
+        size_t next = 0;
+        while (next < count) {
+            if (pieces[next].iov_len == 0) {
+                ++next;
+                continue;
+            }
+            const int now = int(std::min<size_t>(count - next, IOV_MAX));
+            const ssize_t written = ::writev(m_fd, pieces + next, now);
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            // A short write leaves the rest of a piece for the next call.
+            size_t left = size_t(written);
+            while (next < count && left >= pieces[next].iov_len)
+                left -= pieces[next++].iov_len;
+            if (left > 0) {
+                pieces[next].iov_base = static_cast<uint8_t*>(pieces[next].iov_base) + left;
+                pieces[next].iov_len -= left;
+            }
+        }
+        return true;
+    }
+
+    // Closes the file; false with errno set when the system reports a failure at the close.
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd >= 0 && ::close(fd) == 0;
+    }
+
+private:
+    int m_fd = -1;
+};
+
 // The pieces of one file, written with as few system calls as the system takes: lines that follow each
 // other in memory become one piece, and writev takes up to IOV_MAX pieces a call.
 class GatheredFile {
@@ -72,41 +137,18 @@ public:
     // Creates (or truncates) the file and writes every piece; false with errno set on failure.
     bool write(const std::string& fileName)
     {
-        const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0)
+        OutputFile file;
+        if (!file.create(fileName))
             return false;
-        bool ok = writeAll(fd);
+        const bool ok = file.writeAll(m_pieces.data(), m_pieces.size());
         const int error = errno;
-        if (::close(fd) != 0 && ok)
+        if (!file.close() && ok)
             return false;
         errno = error;
         return ok;
     }
 
 private:
-    bool writeAll(int fd)
-    {
-        size_t next = 0;
-        while (next < m_pieces.size()) {
-            const int count = int(std::min<size_t>(m_pieces.size() - next, IOV_MAX));
-            const ssize_t written = ::writev(fd, m_pieces.data() + next, count);
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            // A short write leaves the rest of a piece for the next call.
-            size_t left = size_t(written);
-            while (next < m_pieces.size() && left >= m_pieces[next].iov_len)
-                left -= m_pieces[next++].iov_len;
-            if (left > 0) {
-                m_pieces[next].iov_base = static_cast<uint8_t*>(m_pieces[next].iov_base) + left;
-                m_pieces[next].iov_len -= left;
-            }
-        }
-        return true;
-    }
-
     std::vector<iovec> m_pieces;
 };
 
@@ -149,18 +191,29 @@ EPixelType typeOf(Stored stored)
 using detail::put16;
 using detail::put32;
 
-void saveBmp(const std::string& fileName, const Picture& picture)
+// What a BMP or TIFF file holds before its lines, how many bytes a line takes in the file (padding
+// included) and whether the file keeps its lines bottom-up.
+struct FileLayout {
+    std::vector<uint8_t> header;
+    size_t lineBytes = 0;
+    bool bottomUp = false;
+};
+
+FileLayout bmpLayout(uint32_t width, uint32_t height, Stored stored)
 {
-    const bool grey = picture.stored == Stored::Grey8;
+    const bool grey = stored == Stored::Grey8;
     const uint32_t bytesPerPixel = grey ? 1 : 3;
-    const uint64_t lineBytes = (uint64_t(picture.width) * bytesPerPixel + 3) / 4 * 4;
+    const uint64_t lineBytes = (uint64_t(width) * bytesPerPixel + 3) / 4 * 4;
     const uint32_t paletteBytes = grey ? 256 * 4 : 0;
-    const uint64_t dataBytes = lineBytes * picture.height;
+    const uint64_t dataBytes = lineBytes * height;
     const uint64_t fileBytes = 14 + 40 + paletteBytes + dataBytes;
-    if (fileBytes > 0xFFFFFFFFu || picture.width > 0x7FFFFFFFu || picture.height > 0x7FFFFFFFu)
+    if (fileBytes > 0xFFFFFFFFu || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
         throwInvalidArgument("The image is too large for a BMP file.");
 
-    std::vector<uint8_t> header;
+    FileLayout layout;
+    layout.lineBytes = size_t(lineBytes);
+    layout.bottomUp = true; // a positive height: bottom-up lines, which every reader takes
+    std::vector<uint8_t>& header = layout.header;
     header.reserve(14 + 40 + paletteBytes);
     header.push_back('B');
     header.push_back('M');
@@ -168,8 +221,8 @@ void saveBmp(const std::string& fileName, const Picture& picture)
     put32(header, 0);
     put32(header, 14 + 40 + paletteBytes);
     put32(header, 40);
-    put32(header, picture.width);
-    put32(header, picture.height); // positive: bottom-up lines, which every reader takes
+    put32(header, width);
+    put32(header, height);
     put16(header, 1);
     put16(header, uint16_t(bytesPerPixel * 8));
     put32(header, 0); // no compression
@@ -182,32 +235,18 @@ void saveBmp(const std::string& fileName, const Picture& picture)
         for (uint32_t i = 0; i < 256; ++i)
             put32(header, i | i << 8 | i << 16);
     }
-
-    // Lines go to the file bottom-up, each followed by its padding to four bytes; a picture already
-    // stored bottom-up without padding is one piece.
-    static const uint8_t zeros[4] = {0, 0, 0, 0};
-    const size_t pixelBytes = size_t(picture.width) * bytesPerPixel;
-    GatheredFile file;
-    file.add(header.data(), header.size());
-    for (uint32_t y = picture.height; y-- > 0;) {
-        file.add(picture.line(y), pixelBytes);
-        file.add(zeros, size_t(lineBytes - pixelBytes));
-    }
-    if (!file.write(fileName))
-        writeFailed(fileName, std::strerror(errno));
+    return layout;
 }
 
-// A baseline TIFF of one uncompressed strip: the header, one directory and the lines, written with one
-// gathering write (lines that do not lie top-down one after the other become pieces of their own, so
-// no line is copied). Fields are little-endian ("II"), which is also the order 16-bit samples have in
-// memory on the little-endian machines this runs on.
-void saveTiff(const std::string& fileName, const Picture& picture)
+// A baseline TIFF of one uncompressed strip. Fields are little-endian ("II"), which is also the order
+// 16-bit samples have in memory on the little-endian machines this runs on.
+FileLayout tiffLayout(uint32_t width, uint32_t height, Stored stored)
 {
-    const bool grey = picture.stored != Stored::RGB8;
-    const uint16_t bits = picture.stored == Stored::Grey16 ? 16 : 8;
+    const bool grey = stored != Stored::RGB8;
+    const uint16_t bits = stored == Stored::Grey16 ? 16 : 8;
     const uint16_t samples = grey ? 1 : 3;
-    const size_t lineBytes = size_t(picture.width) * samples * (bits / 8);
-    const uint64_t dataBytes = uint64_t(lineBytes) * picture.height;
+    const size_t lineBytes = size_t(width) * samples * (bits / 8);
+    const uint64_t dataBytes = uint64_t(lineBytes) * height;
     if (dataBytes > 0xFFFFFF00u)
         throwInvalidArgument("The image is too large for a TIFF file.");
 
@@ -219,7 +258,9 @@ void saveTiff(const std::string& fileName, const Picture& picture)
     const uint32_t bitsAt = kDirectory + kDirectoryBytes;
     const uint32_t dataAt = bitsAt + (samples > 1 ? 2u * samples : 0u);
 
-    std::vector<uint8_t> header;
+    FileLayout layout;
+    layout.lineBytes = lineBytes;
+    std::vector<uint8_t>& header = layout.header;
     header.reserve(dataAt);
     header.push_back('I');
     header.push_back('I');
@@ -238,27 +279,103 @@ void saveTiff(const std::string& fileName, const Picture& picture)
             put32(header, value);
         }
     };
-    entry(256, Long, 1, picture.width);                        // ImageWidth
-    entry(257, Long, 1, picture.height);                       // ImageLength
+    entry(256, Long, 1, width);                                // ImageWidth
+    entry(257, Long, 1, height);                               // ImageLength
     entry(258, Short, samples, samples > 1 ? bitsAt : bits);   // BitsPerSample
     entry(259, Short, 1, 1);                                   // Compression: none
     entry(262, Short, 1, grey ? 1 : 2);                        // Photometric: black is zero, or RGB
     entry(273, Long, 1, dataAt);                               // StripOffsets
     entry(274, Short, 1, 1);                                   // Orientation: top left
     entry(277, Short, 1, samples);                             // SamplesPerPixel
-    entry(278, Long, 1, picture.height);                       // RowsPerStrip
+    entry(278, Long, 1, height);                               // RowsPerStrip
     entry(279, Long, 1, uint32_t(dataBytes));                  // StripByteCounts
     entry(284, Short, 1, 1);                                   // PlanarConfiguration: contiguous
     put32(header, 0);                                          // no further directory
     for (uint16_t i = 0; samples > 1 && i < samples; ++i)
         put16(header, bits);
+    return layout;
+}
 
+// A BMP or TIFF file of a picture already in the stored form: the header and the lines in the file's
+// order, each followed by its padding, with one gathering write (lines that follow each other in memory
+// in the file's order become one piece, so no line is copied).
+void saveLines(const std::string& fileName, const Picture& picture, const FileLayout& layout)
+{
+    static const uint8_t zeros[4] = {0, 0, 0, 0};
+    const size_t pixelBytes = ComputeStride(typeOf(picture.stored), picture.width);
     GatheredFile file;
-    file.add(header.data(), header.size());
-    for (uint32_t y = 0; y < picture.height; ++y)
-        file.add(picture.line(y), lineBytes);
+    file.add(layout.header.data(), layout.header.size());
+    for (uint32_t i = 0; i < picture.height; ++i) {
+        file.add(picture.line(layout.bottomUp ? picture.height - 1 - i : i), pixelBytes);
+        file.add(zeros, layout.lineBytes - pixelBytes);
+    }
     if (!file.write(fileName))
         writeFailed(fileName, std::strerror(errno));
+}
+
+FileLayout layoutFor(EImageFileFormat format, uint32_t width, uint32_t height, Stored stored)
+{
+    return format == ImageFileFormat_Bmp ? bmpLayout(width, height, stored) : tiffLayout(width, height, stored);
+}
+
+// Whether a converter turns each line into its stored form from that line alone: not so for Bayer
+// patterns, which read the lines around, nor for planar types, whose planes lie a whole image apart.
+bool convertsLineByLine(EPixelType type)
+{
+    return GetPixelColorFilter(type) == PCF_Undefined && !IsPlanar(type);
+}
+
+// A BMP or TIFF file of an image that needs converting, converted and written a band of lines at a time:
+// the converted band is still in the processor's cache when the write copies it into the file, so the
+// frame crosses memory once on its way to the file instead of three times through a whole converted
+// copy.
+void saveConvertedBands(EImageFileFormat format, const std::string& fileName, const CNimboImage& source, Stored stored)
+{
+    const uint32_t width = source.GetWidth();
+    const uint32_t height = source.GetHeight();
+    const FileLayout layout = layoutFor(format, width, height, stored);
+    const EPixelType storedType = typeOf(stored);
+    CImageFormatConverter converter;
+    converter.SetOutputPixelFormat(storedType);
+    // The file's line padding is the converter's output padding, zeroed once and left alone by it.
+    converter.SetOutputPaddingX(layout.lineBytes - ComputeStride(storedType, width));
+    converter.SetOutputOrientation(layout.bottomUp ? OutputOrientation_BottomUp : OutputOrientation_TopDown);
+    converter.SetThreadCount(1); // a band is too small to share; a recorder saves on several threads instead
+
+    constexpr size_t kBandBytes = 128 * 1024;
+    const uint32_t bandLines = uint32_t(std::min<size_t>(height, std::max<size_t>(1, kBandBytes / layout.lineBytes)));
+    // Reused from file to file by the thread that saves a sequence.
+    thread_local std::vector<uint8_t> band;
+    band.assign(size_t(bandLines) * layout.lineBytes, 0);
+
+    const auto* pixels = static_cast<const uint8_t*>(source.GetBuffer());
+    const size_t stride = source.GetStride();
+    const bool sourceBottomUp = source.GetOrientation() == ImageOrientation_BottomUp;
+    OutputFile file;
+    bool ok = file.create(fileName) && file.write(layout.header.data(), layout.header.size());
+    // Bands in the file's order; a band holds the picture's lines [first, first + lines).
+    try {
+        for (uint32_t done = 0; ok && done < height;) {
+            const uint32_t lines = std::min(bandLines, height - done);
+            const uint32_t first = layout.bottomUp ? height - done - lines : done;
+            // Where those lines start in the source's memory, whose line order may differ from the picture's.
+            const size_t offset = size_t(sourceBottomUp ? height - first - lines : first) * stride;
+            converter.Convert(band.data(), band.size(), pixels + offset, source.GetImageSize() - offset,
+                              source.GetPixelType(), width, lines, source.GetPaddingX(), source.GetOrientation());
+            ok = file.write(band.data(), size_t(lines) * layout.lineBytes);
+            done += lines;
+        }
+    } catch (...) {
+        // No half-written file is left behind.
+        file.close();
+        std::remove(fileName.c_str());
+        throw;
+    }
+    const int error = errno;
+    if (!file.close() && ok)
+        writeFailed(fileName, std::strerror(errno));
+    if (!ok)
+        writeFailed(fileName, std::strerror(error));
 }
 
 struct PngState {
@@ -387,10 +504,14 @@ void CImagePersistence::Save(EImageFileFormat format, const GenICam::gcstring& f
             picture.pixels = static_cast<const uint8_t*>(converted.GetBuffer());
             picture.stride = converted.GetStride();
         }
+    } else if ((format == ImageFileFormat_Bmp || format == ImageFileFormat_Tiff) && convertsLineByLine(pixelType)) {
+        saveConvertedBands(format, fileName.c_str(), source, stored);
+        return;
     } else {
-        // A sequence recorder saves frame after frame on one thread: the converted picture reuses that
-        // thread's memory instead of allocating (and clearing) a new frame each time. BMP lines are
-        // converted bottom-up, the order the file keeps them in.
+        // PNG and JPEG files, and Bayer or planar images, are converted whole. A sequence recorder saves
+        // frame after frame on one thread: the converted picture reuses that thread's memory instead of
+        // allocating (and clearing) a new frame each time. BMP lines are converted bottom-up, the order
+        // the file keeps them in.
         thread_local std::vector<uint8_t> scratch;
         const bool bottomUp = format == ImageFileFormat_Bmp;
         CImageFormatConverter converter;
@@ -406,8 +527,8 @@ void CImagePersistence::Save(EImageFileFormat format, const GenICam::gcstring& f
 
     const std::string name = fileName.c_str();
     switch (format) {
-    case ImageFileFormat_Bmp: saveBmp(name, picture); break;
-    case ImageFileFormat_Tiff: saveTiff(name, picture); break;
+    case ImageFileFormat_Bmp:
+    case ImageFileFormat_Tiff: saveLines(name, picture, layoutFor(format, width, height, stored)); break;
     case ImageFileFormat_Png: savePng(name, picture); break;
     case ImageFileFormat_Jpeg: saveJpeg(name, picture, options ? options->GetQuality() : 90); break;
     }

@@ -227,20 +227,26 @@ TEST_F(ImagePersistenceTest, EveryLineOrderPaddingAndConversionReadsBackTopDown)
         uint32_t width;
         size_t padding;
         EImageOrientation orientation;
+        uint32_t height;
     };
-    // Written from the buffer itself (BGR8, RGB8, Mono8) or through a conversion (YUV, Bayer); widths
-    // whose BMP lines need padding; bottom-up buffers, which BMP writes without reordering.
-    const Case cases[] = {{PixelType_BGR8packed, 5, 2, ImageOrientation_TopDown},
-                          {PixelType_BGR8packed, 4, 0, ImageOrientation_BottomUp},
-                          {PixelType_RGB8packed, 7, 1, ImageOrientation_BottomUp},
-                          {PixelType_Mono8, 5, 3, ImageOrientation_BottomUp},
-                          {PixelType_Mono8, 8, 0, ImageOrientation_TopDown},
-                          {PixelType_YUV422_YUYV_Packed, 5, 1, ImageOrientation_BottomUp},
-                          {PixelType_YCbCr422_8, 6, 0, ImageOrientation_TopDown},
-                          {PixelType_BayerRG8, 6, 2, ImageOrientation_BottomUp}};
-    const uint32_t height = 3;
+    // Written from the buffer itself (BGR8, RGB8, Mono8) or through a conversion (YUV, packed mono,
+    // Bayer); widths whose BMP lines need padding; bottom-up buffers, which BMP writes without reordering.
+    // The tall ones are converted and written a band of lines at a time, and end in a shorter band.
+    const Case cases[] = {{PixelType_BGR8packed, 5, 2, ImageOrientation_TopDown, 3},
+                          {PixelType_BGR8packed, 4, 0, ImageOrientation_BottomUp, 3},
+                          {PixelType_RGB8packed, 7, 1, ImageOrientation_BottomUp, 3},
+                          {PixelType_Mono8, 5, 3, ImageOrientation_BottomUp, 3},
+                          {PixelType_Mono8, 8, 0, ImageOrientation_TopDown, 3},
+                          {PixelType_YUV422_YUYV_Packed, 5, 1, ImageOrientation_BottomUp, 3},
+                          {PixelType_YCbCr422_8, 6, 0, ImageOrientation_TopDown, 3},
+                          {PixelType_BayerRG8, 6, 2, ImageOrientation_BottomUp, 3},
+                          {PixelType_YCbCr422_8, 1031, 3, ImageOrientation_BottomUp, 101},
+                          {PixelType_YUV422packed, 1030, 0, ImageOrientation_TopDown, 97},
+                          {PixelType_Mono12p, 999, 1, ImageOrientation_BottomUp, 300},
+                          {PixelType_BayerGB8, 1001, 0, ImageOrientation_TopDown, 90}};
     int index = 0;
     for (const Case& c : cases) {
+        const uint32_t height = c.height;
         std::vector<uint8_t> buffer(ComputeBufferSize(c.type, c.width, height, c.padding));
         for (size_t i = 0; i < buffer.size(); ++i)
             buffer[i] = uint8_t(i * 37 + 11);
