@@ -144,7 +144,8 @@ run_benchmarks() {
   done
   echo
   echo "=== Ratios of this run (ours against the reference, higher is better)"
-  grep '^ratio:' "$log" | sed 's/^ratio: //'
+  # The benchmark tables leave colour codes at the start of the line after them: strip them first.
+  sed 's/\x1b\[[0-9;]*m//g' "$log" | grep '^ratio:' | sed 's/^ratio: //'
   rm -f "$log"
 }
 
