@@ -163,11 +163,17 @@ TEST_F(ImagePersistenceTest, FailuresThrowAndLeaveNoFile)
 {
     const std::vector<uint8_t> pixels(16, 1);
     const std::string missingFolder = stdFilePath("no/such/folder/x.png");
+    // Written as they are (Mono8) and converted on the way (YCbCr422_8).
+    const std::vector<uint8_t> yuv(32, 128);
     for (EImageFileFormat format :
-         {ImageFileFormat_Bmp, ImageFileFormat_Tiff, ImageFileFormat_Jpeg, ImageFileFormat_Png})
+         {ImageFileFormat_Bmp, ImageFileFormat_Tiff, ImageFileFormat_Jpeg, ImageFileFormat_Png}) {
         EXPECT_THROW(CImagePersistence::Save(format, missingFolder.c_str(), pixels.data(), pixels.size(),
                                              PixelType_Mono8, 4, 4, 0, ImageOrientation_TopDown),
                      GenICam::RuntimeException);
+        EXPECT_THROW(CImagePersistence::Save(format, missingFolder.c_str(), yuv.data(), yuv.size(),
+                                             PixelType_YCbCr422_8, 4, 4, 0, ImageOrientation_TopDown),
+                     GenICam::RuntimeException);
+    }
     const std::string file = stdFilePath("x.bmp");
     EXPECT_THROW(CImagePersistence::Save(static_cast<EImageFileFormat>(7), file.c_str(), pixels.data(), pixels.size(),
                                          PixelType_Mono8, 4, 4, 0, ImageOrientation_TopDown),
