@@ -389,6 +389,9 @@ bool AravisCamera::writeStreamRegister(int64_t address, int64_t value, bool& acc
 
 bool AravisCamera::probePacketSize()
 {
+    // The probe points the stream channel at its own socket until it ends: no stream may start meanwhile,
+    // or the probe's restore would take the new stream's destination away.
+    std::lock_guard<std::mutex> control(m_streamControl);
     {
         std::lock_guard<std::mutex> lock(m_streamMutex);
         if (m_stream) {
