@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace Nimbo {
 
@@ -14,5 +15,11 @@ struct GigEAddress {
 namespace ipconfig {
 constexpr uint32_t LinkLocal = 0x1, Dhcp = 0x2, PersistentIp = 0x4;
 } // namespace ipconfig
+
+// Host-order IPv4 as dotted text, and back (false for anything else).
+std::string dottedIp(uint32_t address);
+bool parseIp(const std::string& text, uint32_t& address);
+// A MAC address as the device information carries it: twelve upper-case hex digits.
+std::string macText(uint64_t mac);
 
 } // namespace Nimbo

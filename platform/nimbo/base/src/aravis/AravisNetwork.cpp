@@ -11,15 +11,21 @@ namespace aravis {
 
 namespace {
 
-// The discovered GigE camera with that MAC address.
+// The discovered GigE camera with that MAC address; under g_knownMutex.
+KnownDevice* knownByMacLocked(uint64_t mac)
+{
+    const std::string text = macText(mac);
+    for (auto& entry : g_known)
+        if (entry.second.gige && entry.second.info.GetMacAddress() == text.c_str())
+            return &entry.second;
+    return nullptr;
+}
+
 std::optional<KnownDevice> knownByMac(uint64_t mac)
 {
-    char text[13];
-    std::snprintf(text, sizeof text, "%012llX", static_cast<unsigned long long>(mac));
     std::lock_guard<std::mutex> lock(g_knownMutex);
-    for (const auto& entry : g_known)
-        if (entry.second.gige && entry.second.info.GetMacAddress() == text)
-            return entry.second;
+    if (const KnownDevice* known = knownByMacLocked(mac))
+        return *known;
     return std::nullopt;
 }
 
@@ -74,7 +80,18 @@ std::optional<bool> GigENetwork::forceIp(uint64_t mac, const GigEAddress& addres
     // behind a router, or on this host.
     std::vector<GvcpTarget> targets = broadcastTargets();
     targets.push_back({known->ip, 0});
-    return aravis::forceIp(targets, mac, address.ip, address.mask, address.gateway);
+    const bool acknowledged = aravis::forceIp(targets, mac, address.ip, address.mask, address.gateway);
+    if (acknowledged && address.ip != 0) {
+        // Until the next discovery, calls by MAC address reach the camera at the address it has taken.
+        std::lock_guard<std::mutex> lock(g_knownMutex);
+        if (KnownDevice* moved = knownByMacLocked(mac)) {
+            moved->ip = dottedIp(address.ip);
+            moved->info.SetIpAddress(moved->ip.c_str());
+            moved->info.SetSubnetMask(dottedIp(address.mask).c_str());
+            moved->info.SetDefaultGateway(dottedIp(address.gateway).c_str());
+        }
+    }
+    return acknowledged;
 }
 
 std::optional<bool> GigENetwork::setPersistentIp(uint64_t mac, const GigEAddress& address)

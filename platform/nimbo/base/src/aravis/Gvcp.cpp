@@ -191,21 +191,6 @@ std::string bootstrapString(const std::vector<uint8_t>& block, uint32_t address,
     return std::string(begin, strnlen(begin, length));
 }
 
-std::string dottedIp(uint32_t address)
-{
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
-bool parseIp(const std::string& text, uint32_t& address)
-{
-    in_addr a{};
-    if (inet_pton(AF_INET, text.c_str(), &a) != 1)
-        return false;
-    address = ntohl(a.s_addr);
-    return true;
-}
-
 bool parseMac(const std::string& text, uint64_t& mac)
 {
     uint64_t value = 0;

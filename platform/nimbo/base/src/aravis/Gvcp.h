@@ -3,6 +3,8 @@
 // the force-IP command, which reaches a camera by its MAC address even from another subnet.
 #pragma once
 
+#include "../GigEIpConfiguration.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,9 +32,8 @@ bool readMemory(const std::string& ip, uint32_t address, uint32_t length, std::v
 // Fields of the bootstrap block, as read by readMemory(ip, 0, gvbs::IdentityEnd).
 uint32_t bigEndian32(const std::vector<uint8_t>& block, uint32_t address);
 std::string bootstrapString(const std::vector<uint8_t>& block, uint32_t address, uint32_t length);
-std::string dottedIp(uint32_t address);
-// Dotted IPv4 to host order; false for anything else.
-bool parseIp(const std::string& text, uint32_t& address);
+using Nimbo::dottedIp;
+using Nimbo::parseIp;
 // "00:30:53:12:34:56", "00-30-53-12-34-56" or "003053123456" (any case); false for anything else.
 bool parseMac(const std::string& text, uint64_t& mac);
 

@@ -61,14 +61,6 @@ HostInterface hostInterface()
     return result;
 }
 
-std::string dotted(uint32_t address)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF, (address >> 8) & 0xFF,
-                  address & 0xFF);
-    return text;
-}
-
 Mivtrace::CatID traceCategory()
 {
     static const Mivtrace::CatID id = Mivtrace::LogGetCatID("Tesvar.Emulation");
@@ -78,24 +70,20 @@ Mivtrace::CatID traceCategory()
 // The address properties and the names that carry the address.
 void applyAddress(CDeviceInfo& info, const std::string& modelName, const std::string& serial, const GigEAddress& a)
 {
-    info.SetAddress(dotted(a.ip).c_str());
-    info.SetIpAddress(dotted(a.ip).c_str());
-    info.SetSubnetMask(dotted(a.mask).c_str());
-    info.SetDefaultGateway(dotted(a.gateway).c_str());
-    info.SetFullName((modelName + "#" + dotted(a.ip) + ":3956#" + serial).c_str());
-    info.SetInternalName(("gige:" + dotted(a.ip)).c_str());
+    info.SetAddress(dottedIp(a.ip).c_str());
+    info.SetIpAddress(dottedIp(a.ip).c_str());
+    info.SetSubnetMask(dottedIp(a.mask).c_str());
+    info.SetDefaultGateway(dottedIp(a.gateway).c_str());
+    info.SetFullName((modelName + "#" + dottedIp(a.ip) + ":3956#" + serial).c_str());
+    info.SetInternalName(("gige:" + dottedIp(a.ip)).c_str());
 }
 
 GigEAddress addressOf(const CDeviceInfo& info)
 {
     GigEAddress a;
-    in_addr parsed{};
-    if (inet_pton(AF_INET, info.GetIpAddress().c_str(), &parsed) == 1)
-        a.ip = ntohl(parsed.s_addr);
-    if (inet_pton(AF_INET, info.GetSubnetMask().c_str(), &parsed) == 1)
-        a.mask = ntohl(parsed.s_addr);
-    if (inet_pton(AF_INET, info.GetDefaultGateway().c_str(), &parsed) == 1)
-        a.gateway = ntohl(parsed.s_addr);
+    parseIp(info.GetIpAddress().c_str(), a.ip);
+    parseIp(info.GetSubnetMask().c_str(), a.mask);
+    parseIp(info.GetDefaultGateway().c_str(), a.gateway);
     return a;
 }
 
@@ -160,7 +148,7 @@ CDeviceInfo makeDeviceInfo(const EmulatedCamera& camera)
         const uint32_t address = (host.address & host.mask) | hostPart;
         info.SetTLType("GEV");
         applyAddress(info, m.modelName, camera.serial(), {address, host.mask, (host.address & host.mask) | 1});
-        info.SetInterface(dotted(host.address).c_str());
+        info.SetInterface(dottedIp(host.address).c_str());
         char mac[13];
         std::snprintf(mac, sizeof mac, "0030530%05X",
                       static_cast<unsigned>(std::strtoul(camera.serial().c_str(), nullptr, 10) & 0xFFFFF));
@@ -307,10 +295,9 @@ std::vector<std::string> World::serials()
 CameraEntry* World::findByMacLocked(uint64_t mac)
 {
     ensureConfigured();
-    char text[13];
-    std::snprintf(text, sizeof text, "%012llX", static_cast<unsigned long long>(mac));
+    const std::string text = macText(mac);
     for (CameraEntry& e : m_cameras)
-        if (e.camera->model().transport == "gige" && e.camera->isPlugged() && e.info.GetMacAddress() == text)
+        if (e.camera->model().transport == "gige" && e.camera->isPlugged() && e.info.GetMacAddress() == text.c_str())
             return &e;
     return nullptr;
 }
