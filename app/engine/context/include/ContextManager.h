@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 
 class Camera;
 class HiResTimer;
@@ -136,6 +137,9 @@ private:
     IDeviceContextWindow* m_pausedWindow = nullptr;
     std::function<IDeviceContextWindow*()> m_activeWindowProvider;
     std::map<GenICam::gcstring, DeviceContext*> m_contexts;
+    // Full names of devices a scan no longer listed while they were being opened: when such an open
+    // fails, the context goes with the device.
+    std::set<GenICam::gcstring> m_droppedWhileOpening;
     QRecursiveMutex m_mutex;
     // Held while a throttle tick is handed to the contexts (in the timer's thread) and while a context
     // is taken off the tick (in the GUI thread), so no tick reaches a context being shut down or deleted.

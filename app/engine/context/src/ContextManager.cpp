@@ -321,7 +321,19 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
     contextlog::write(contextlog::Progress, "Opening \"%s\".", name.constData());
     if (camera->isAttached()) {
         context->openCamera();
-    } else if (context->attachAndOpenDevice(info)) {
+    } else if (!context->attachAndOpenDevice(info)) {
+        QMutexLocker lock(&m_mutex);
+        // A scan dropped the device while it was being opened, and the open failed: it is gone, and
+        // no later scan reports it again.
+        if (m_droppedWhileOpening.erase(info->GetFullName()) > 0) {
+            removeDeviceContext(context);
+            return;
+        }
+    } else {
+        {
+            QMutexLocker lock(&m_mutex);
+            m_droppedWhileOpening.erase(info->GetFullName());
+        }
         // The callback only posts: the manager's state belongs to the GUI thread.
         static const int registered = qRegisterMetaType<uintptr_t>("uintptr_t");
         (void)registered;
@@ -399,9 +411,10 @@ void ContextManager::removeDevice(const Nimbo::CDeviceInfo* info, bool regularRe
         auto it = m_contexts.find(info->GetFullName());
         // A scan that no longer lists a device being opened right now (its creation waits handling
         // events) must not pull its context away under the open; the open's outcome decides.
-        if (it != m_contexts.end() && it->second->isCreatingDevice())
+        if (it != m_contexts.end() && it->second->isCreatingDevice()) {
             contextlog::sequence().debug("ContextManager::removeDevice: the device is being opened; its context stays");
-        else if (it != m_contexts.end())
+            m_droppedWhileOpening.insert(info->GetFullName());
+        } else if (it != m_contexts.end())
             removeDeviceContext(it->second);
     }
     contextlog::sequence().debug("ContextManager::removeDevice: leaving...");

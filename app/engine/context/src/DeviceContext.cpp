@@ -175,6 +175,7 @@ bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
             m_camera->detachNimboDevice();
         }
     } catch (...) {
+        m_creatingDevice = false;
         reportCaughtException("DeviceContext::attachAndOpenDevice", "Failed to open the camera.");
     }
     if (m_camera->isAttached()) {

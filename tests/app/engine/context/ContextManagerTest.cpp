@@ -641,6 +641,49 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationNeitherRepeatNorRemoveIt)
     }
 }
 
+// The other outcome: a scan no longer lists the device while it is being opened, and the open then
+// fails. No scan reports the device again, so its context goes at once instead of staying behind
+// without a device.
+TEST_F(ContextManagerTest, ADeviceDroppedWhileItsOpenFailsLosesItsContext)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure(std::string("usb:vxUsb1920m:") + kSerial));
+    Nimbo::DeviceInfoList_t devices;
+    Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
+    ASSERT_EQ(devices.size(), 1u);
+    struct HookRemover {
+        ~HookRemover()
+        {
+            CreateDeviceThread::setCreationHook({});
+            Nimbo::Emulation::SetInUseElsewhere(kSerial, false);
+        }
+    } hookRemover;
+    m_manager = makeManager();
+    ContextManager* manager = m_manager.get();
+    QSemaphore handled;
+    CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
+        QMetaObject::invokeMethod(
+            manager,
+            [&] {
+                manager->removeDevice(&devices[0], true);
+                handled.release();
+            },
+            Qt::QueuedConnection);
+        handled.tryAcquire(1, 20000);
+        // Gone for this program: the open that follows fails.
+        Nimbo::Emulation::SetInUseElsewhere(kSerial, true);
+    });
+    m_manager->changeCurrentDevice(&devices[0]);
+    ASSERT_NE(m_manager->currentCamera(), nullptr);
+    m_manager->openActiveDevice();
+    CreateDeviceThread::setCreationHook({});
+    EXPECT_EQ(handled.available(), 0) << "the scan result was not handled during the creation";
+    EXPECT_EQ(m_manager->currentCamera(), nullptr) << "the context stayed without its device";
+    EXPECT_EQ(m_manager->openDeviceCount(), 0u);
+    m_manager->shutDown();
+    m_manager.reset();
+    QCoreApplication::processEvents();
+}
+
 TEST_F(ContextManagerTest, ViewCommandsGoToTheActiveWindowAndAPausedWindowIsForgottenWithItsContext)
 {
     openDevice();
