@@ -25,12 +25,12 @@ BandwidthLimiterInterPacketDelay::BandwidthLimiterInterPacketDelay(GenApi::INode
     showValue(112);
     if (nodeMap) {
         m_delay = nodeMap->GetNode("GevSCPD");
-        // The current throughput moves with every transport setting; the camera marks it uncached, so each
-        // read below asks the camera.
+        // The current throughput moves with every transport setting: each read below asks the camera,
+        // whether or not its description marks the value uncached.
         m_throughput = nodeMap->GetNode("GevSCDCT");
         try {
             if (m_throughput && GenApi::IsReadable(m_throughput.get()))
-                showValue(static_cast<int>(toMbps(m_throughput->GetValue())));
+                showValue(static_cast<int>(toMbps(m_throughput->GetValue(false, true))));
         } catch (const std::exception&) {
         }
     }
@@ -68,7 +68,7 @@ void BandwidthLimiterInterPacketDelay::onValueChanged(int valueMbps)
 {
     try {
         const int64_t target = static_cast<int64_t>(valueMbps) * g_bytesPerMb;
-        int64_t throughput = m_throughput->GetValue();
+        int64_t throughput = m_throughput->GetValue(false, true);
         if (toMbps(throughput) == valueMbps) {
             showValue(valueMbps);
             return;
@@ -77,7 +77,7 @@ void BandwidthLimiterInterPacketDelay::onValueChanged(int valueMbps)
         int64_t hi = m_delay->GetMax();
         int64_t delay = m_delay->GetValue();
         for (int round = 0; round < 32; ++round) {
-            throughput = m_throughput->GetValue();
+            throughput = m_throughput->GetValue(false, true);
             delay = m_delay->GetValue();
             if (throughput == target)
                 break;
@@ -95,9 +95,9 @@ void BandwidthLimiterInterPacketDelay::onValueChanged(int valueMbps)
         }
         // A delay that does not move the throughput (the camera limits itself) is best left at its minimum.
         const int64_t finalDelay = m_delay->GetValue();
-        const int64_t finalThroughput = m_throughput->GetValue();
+        const int64_t finalThroughput = m_throughput->GetValue(false, true);
         m_delay->SetValue(m_delay->GetMin(), true);
-        if (m_throughput->GetValue() != finalThroughput)
+        if (m_throughput->GetValue(false, true) != finalThroughput)
             m_delay->SetValue(finalDelay, true);
         showValue(static_cast<int>(toMbps(throughput)));
     } catch (const GenICam::GenericException&) {
