@@ -143,7 +143,7 @@ run_benchmarks() {
     "$path" --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" 2>&1 | tee -a "$log"
   done
   echo
-  echo "=== Ratios of this run (ours against the reference, higher is better)"
+  echo "=== Ratios of this run beside their goals"
   # The benchmark tables leave colour codes at the start of the line after them: strip them first.
   sed 's/\x1b\[[0-9;]*m//g' "$log" | grep '^ratio:' | sed 's/^ratio: //'
   rm -f "$log"

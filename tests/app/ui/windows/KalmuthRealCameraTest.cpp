@@ -11,7 +11,6 @@
 #include <ContextManager.h>
 #include <DeviceManager.h>
 #include <RecordingOptions.h>
-#include <testsupport/TempDir.h>
 
 #include <QDirIterator>
 #include <QFileInfo>
