@@ -21,7 +21,31 @@ Nimbo::SAviCompressionOptions motionJpeg()
     return options;
 }
 
-class AviMediaWriterAdapterTest : public testsupport::TempDirTest {};
+class AviMediaWriterAdapterTest : public testsupport::TempDirTest {
+protected:
+    // The codec probe writes to the system's temporary folder, which other test programs share; this
+    // test gives it a folder of its own, so that what the probe leaves behind is the probe's alone.
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        m_savedTmp = qgetenv("TMPDIR");
+        m_hadTmp = qEnvironmentVariableIsSet("TMPDIR");
+        ASSERT_TRUE(QDir(path()).mkpath("tmp"));
+        qputenv("TMPDIR", filePath("tmp").toLocal8Bit());
+    }
+    void TearDown() override
+    {
+        if (m_hadTmp)
+            qputenv("TMPDIR", m_savedTmp);
+        else
+            qunsetenv("TMPDIR");
+    }
+    QStringList probeLeftovers() const { return QDir(filePath("tmp")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
+
+private:
+    QByteArray m_savedTmp;
+    bool m_hadTmp = false;
+};
 
 struct AviCase {
     const char* name;
@@ -42,7 +66,6 @@ TEST_F(AviMediaWriterAdapterTest, StoresTheTypeTheCodecTakesAndFfprobeReadsTheFi
     const Nimbo::SAviCompressionOptions options = motionJpeg();
     for (const AviCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const QStringList before = QDir::temp().entryList({"kalmuth-probe-*"});
         CAviMediaWriterAdapter writer(29.97, c.camera, 64, 48, 1, c.compressed ? &options : nullptr);
         writer.open(stdFilePath(c.name).c_str());
         EXPECT_TRUE(writer.isOpen());
@@ -55,7 +78,8 @@ TEST_F(AviMediaWriterAdapterTest, StoresTheTypeTheCodecTakesAndFfprobeReadsTheFi
         writer.close();
         EXPECT_FALSE(writer.isOpen());
         // The probe leaves no temporary file behind.
-        EXPECT_EQ(QDir::temp().entryList({"kalmuth-probe-*"}), before);
+        EXPECT_EQ(QDir::temp().path(), filePath("tmp"));
+        EXPECT_TRUE(probeLeftovers().isEmpty()) << probeLeftovers().join(", ").toStdString();
 
         const auto info = mediatest::probe(filePath(QString(c.name) + ".avi"));
         ASSERT_EQ(info.count("error"), 0u) << info.at("error");
