@@ -35,12 +35,12 @@ class FpsStatistic;
 //
 // Threads: the owner's thread (GUI) runs open, the starts, stopGrab, close and shutDown; the grab thread
 // runs the grab loop and, for one-shot grabs, stopGrab; comeHome runs in whichever thread releases a
-// buffer last. m_mutex (recursive; a standard one, which the thread checker sees) guards m_state, m_device,
-// m_streamGrabber, m_loop, m_pool, m_queued, m_retired, the grab geometry (m_bufferSize, m_width, m_height,
-// m_pixelType, m_generation, m_numBuffers) and every call into the device and stream grabber except the grab loop's own waits and
-// retrievals, which the grabber serialises itself. m_imageCount, m_errorCount, m_pureGrab, m_speedTest
-// and m_showFailedBuffers are atomics read by the grab thread. The frame-rate meter has its own lock.
-// The settings members are the owner thread's.
+// buffer last. m_mutex (recursive; a standard one, which the thread checker sees) guards m_state,
+// m_device, m_streamGrabber, m_loop, m_pool, m_queued, m_retired, the grab geometry (m_bufferSize,
+// m_width, m_height, m_pixelType, m_generation, m_numBuffers) and every call into the device and stream
+// grabber except the grab loop's own waits and retrievals, which the grabber serialises itself.
+// m_imageCount, m_errorCount, m_pureGrab, m_speedTest and m_showFailedBuffers are atomics read by the
+// grab thread. The frame-rate meter has its own lock. The settings members are the owner thread's.
 //
 // The grab thread is not the camera's own: it co-owns its loop (GrabLoop) with the camera and reaches
 // the camera only through the loop's gate. A camera that has waited its bound for a thread stuck in an

@@ -101,14 +101,18 @@ private:
     void stock();
     // A spare of the last frame's layout is wanted and fits the bound; under m_mutex.
     bool stockWantedLocked() const;
-    size_t heldLocked() const { return m_queue.size() + size_t(m_reserved) + size_t(m_writing) + m_spare.size() + (m_stocking ? 1 : 0); }
-    // Queued frames and frames a push is copying in; under m_mutex.
+    // Every image the sink holds (see heldImageCount); under m_mutex.
+    size_t heldLocked() const
+    {
+        return m_queue.size() + size_t(m_reserved) + size_t(m_writing) + m_spare.size() + (m_stocking ? 1 : 0);
+    }
     static void reportFailure(const std::exception_ptr& failure, IWriteFrameFailedCallee* callee);
+    // Queued frames and frames a push is copying in; under m_mutex.
     uint64_t pendingLocked() const { return m_queue.size() + uint64_t(m_reserved); }
 
     bool m_exit = false;
     bool m_failed = false; // a frame could not be written: nothing more is written
-    int m_writing = 0; // frames the writer threads have taken from the queue and not yet written
+    int m_writing = 0;     // frames the writer threads have taken from the queue and not yet written
     IMediaWriter* const m_writer;
     std::mutex m_mutex;
     std::mutex m_reportMutex;
@@ -126,7 +130,7 @@ private:
         uint32_t height = 0;
         uint32_t paddingX = 0;
     } m_layout;
-    bool m_stocking = false; // the stocking thread is preparing a spare outside the lock
+    bool m_stocking = false;    // the stocking thread is preparing a spare outside the lock
     bool m_stockFailed = false; // memory ran out while stocking: pushes allocate for themselves
     std::condition_variable m_stock;
     IQueueEmptyProgressCallee* m_progressCallee = nullptr;

@@ -32,8 +32,8 @@ log4cpp::Category& traceCategory()
 } // namespace
 
 CBufferedImageSink::CBufferedImageSink(IMediaWriter* writer, int capacity)
-    : m_writer(writer), m_queue(static_cast<size_t>(checkedCapacity(capacity))), m_capacity(int64_t(m_queue.capacity())),
-      m_writerThreads(std::max(1u, writer->concurrentAdds()))
+    : m_writer(writer), m_queue(static_cast<size_t>(checkedCapacity(capacity))),
+      m_capacity(int64_t(m_queue.capacity())), m_writerThreads(std::max(1u, writer->concurrentAdds()))
 {
     // Every image in the queue or in a writer's hands comes back as a spare.
     m_spare.reserve(heldImageLimit());

@@ -40,7 +40,10 @@ protected:
         else
             qunsetenv("TMPDIR");
     }
-    QStringList probeLeftovers() const { return QDir(filePath("tmp")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
+    QStringList probeLeftovers() const
+    {
+        return QDir(filePath("tmp")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
 
 private:
     QByteArray m_savedTmp;

@@ -285,7 +285,6 @@ TEST(BufferedImageSinkTest, ConcurrentFailureIsReportedOnce)
     EXPECT_EQ(sink.lostCount(), 5u); // frames 2 and 3 beside frame 1, 4 and 5 queued, 6 pushed later
 }
 
-
 // Queued frames are copied into reused, ahead-touched images: whatever the layout and however the queue
 // grows and drains, every frame comes out byte for byte as pushed, and the images the sink keeps stay
 // within its bound once it is idle again.
@@ -321,8 +320,8 @@ TEST(BufferedImageSinkTest, ReusedImagesKeepFramesIntactAndStayBounded)
                 for (size_t b = 0; b < frame.size(); ++b)
                     frame[b] = uint8_t(seed * 31 + b * 7 + (b >> 8));
                 ++seed;
-                ASSERT_TRUE(sink.push(frame.data(), frame.size(), layout.type, layout.width, layout.height,
-                                      layout.paddingX));
+                ASSERT_TRUE(
+                    sink.push(frame.data(), frame.size(), layout.type, layout.width, layout.height, layout.paddingX));
                 pushed.push_back(std::move(frame));
             }
             writer.setGate(true);

@@ -185,8 +185,9 @@ private:
     GenApi::INodeMap* m_nodeMap = nullptr;
     std::string m_lastError;
 
-    std::mutex m_streamControl; // serialises starting and stopping the stream and the packet-size probe; taken before m_streamMutex
-    std::mutex m_streamMutex;   // m_stream, m_pump, m_stopPump, m_lent, m_held and the packet counts
+    // Serialises starting and stopping the stream and the packet-size probe; taken before m_streamMutex.
+    std::mutex m_streamControl;
+    std::mutex m_streamMutex; // m_stream, m_pump, m_stopPump, m_lent, m_held and the packet counts
     ArvStream* m_stream = nullptr;
     std::thread m_pump;
     bool m_stopPump = false;
