@@ -111,6 +111,17 @@ public:
         return fd >= 0 && ::close(fd) == 0;
     }
 
+    // Closes the file after writing that succeeded or not (`written`); false when either failed, with
+    // errno of the first failure.
+    bool finish(bool written)
+    {
+        const int error = errno;
+        const bool closed = close();
+        if (!written)
+            errno = error;
+        return written && closed;
+    }
+
 private:
     int m_fd = -1;
 };
@@ -138,14 +149,7 @@ public:
     bool write(const std::string& fileName)
     {
         OutputFile file;
-        if (!file.create(fileName))
-            return false;
-        const bool ok = file.writeAll(m_pieces.data(), m_pieces.size());
-        const int error = errno;
-        if (!file.close() && ok)
-            return false;
-        errno = error;
-        return ok;
+        return file.create(fileName) && file.finish(file.writeAll(m_pieces.data(), m_pieces.size()));
     }
 
 private:
@@ -371,11 +375,8 @@ void saveConvertedBands(EImageFileFormat format, const std::string& fileName, co
         std::remove(fileName.c_str());
         throw;
     }
-    const int error = errno;
-    if (!file.close() && ok)
+    if (!file.finish(ok))
         writeFailed(fileName, std::strerror(errno));
-    if (!ok)
-        writeFailed(fileName, std::strerror(error));
 }
 
 struct PngState {
