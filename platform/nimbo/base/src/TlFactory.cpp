@@ -1,4 +1,5 @@
 // The transport-layer factory: transport layers, device bookkeeping, plug-in loading, SDK init.
+#include "GigEIpConfiguration.h"
 #include "NimboDeviceImpl.h"
 #include "TransportLayerImpl.h"
 #include "aravis/AravisTransport.h"
@@ -354,8 +355,8 @@ bool onGigECamera(const String_t& macAddress, Change change)
 
 bool parseAddress(const String_t& ip, const String_t& mask, const String_t& gateway, GigEAddress& address)
 {
-    return aravis::parseIp(ip.c_str(), address.ip) && aravis::parseIp(mask.c_str(), address.mask) &&
-           aravis::parseIp(gateway.c_str(), address.gateway);
+    return parseIp(ip.c_str(), address.ip) && parseIp(mask.c_str(), address.mask) &&
+           parseIp(gateway.c_str(), address.gateway);
 }
 
 } // namespace
@@ -400,9 +401,9 @@ bool GigETransportLayerImpl::GetPersistentIp(const String_t& macAddress, String_
             return cameras.ipConfiguration(mac, address, configuration);
         }))
         return false;
-    ipAddress = aravis::dottedIp(address.ip).c_str();
-    subnetMask = aravis::dottedIp(address.mask).c_str();
-    defaultGateway = aravis::dottedIp(address.gateway).c_str();
+    ipAddress = dottedIp(address.ip).c_str();
+    subnetMask = dottedIp(address.mask).c_str();
+    defaultGateway = dottedIp(address.gateway).c_str();
     if (persistentIpEnabled)
         *persistentIpEnabled = (configuration & ipconfig::PersistentIp) != 0;
     if (dhcpEnabled)

@@ -32,8 +32,6 @@ bool readMemory(const std::string& ip, uint32_t address, uint32_t length, std::v
 // Fields of the bootstrap block, as read by readMemory(ip, 0, gvbs::IdentityEnd).
 uint32_t bigEndian32(const std::vector<uint8_t>& block, uint32_t address);
 std::string bootstrapString(const std::vector<uint8_t>& block, uint32_t address, uint32_t length);
-using Nimbo::dottedIp;
-using Nimbo::parseIp;
 // "00:30:53:12:34:56", "00-30-53-12-34-56" or "003053123456" (any case); false for anything else.
 bool parseMac(const std::string& text, uint64_t& mac);
 

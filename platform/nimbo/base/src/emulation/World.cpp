@@ -8,7 +8,6 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -149,10 +148,8 @@ CDeviceInfo makeDeviceInfo(const EmulatedCamera& camera)
         info.SetTLType("GEV");
         applyAddress(info, m.modelName, camera.serial(), {address, host.mask, (host.address & host.mask) | 1});
         info.SetInterface(dottedIp(host.address).c_str());
-        char mac[13];
-        std::snprintf(mac, sizeof mac, "0030530%05X",
-                      static_cast<unsigned>(std::strtoul(camera.serial().c_str(), nullptr, 10) & 0xFFFFF));
-        info.SetMacAddress(mac);
+        info.SetMacAddress(
+            macText(0x003053000000ull | (std::strtoull(camera.serial().c_str(), nullptr, 10) & 0xFFFFF)).c_str());
         info.SetIpConfigOptions("7");
         info.SetIpConfigCurrent("5");
         info.SetPortNr("3956");
