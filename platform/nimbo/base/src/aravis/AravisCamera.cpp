@@ -95,6 +95,27 @@ std::string gigeBootstrapDescription()
 )";
 }
 
+void RemovalState::tearDown()
+{
+    {
+        std::lock_guard<std::mutex> lock(stopStreamMutex);
+        if (stopStream)
+            stopStream();
+    }
+    std::shared_ptr<FrameSink> s;
+    {
+        std::lock_guard<std::mutex> lock(sinkMutex);
+        s = sink;
+    }
+    if (s)
+        s->cameraRemoved();
+    std::lock_guard<std::recursive_mutex> lock(listenerMutex);
+    const auto called = listeners;
+    for (const auto& l : called)
+        if (listeners.count(l.first) && l.second)
+            l.second();
+}
+
 void onControlLost(ArvDevice*, gpointer data)
 {
     auto* handed = static_cast<ControlLostData*>(data);
@@ -102,18 +123,11 @@ void onControlLost(ArvDevice*, gpointer data)
         return;
     auto weak = handed->state;
     auto state = weak.lock();
-    if (!state || state->removed.load())
+    if (!state || !state->markRemoved("A camera stopped answering: its control channel is lost."))
         return;
-    state->markRemoved("A camera stopped answering: its control channel is lost.");
     emulation::EventThread::instance().post([weak] {
-        auto s = weak.lock();
-        if (!s)
-            return;
-        std::lock_guard<std::recursive_mutex> lock(s->listenerMutex);
-        const auto listeners = s->listeners;
-        for (const auto& l : listeners)
-            if (s->listeners.count(l.first) && l.second)
-                l.second();
+        if (auto s = weak.lock())
+            s->tearDown();
     });
 }
 
@@ -532,9 +546,8 @@ void AravisCamera::ensureDeviceLocked()
     // Opening takes the control channel; it is held only while the device is open here.
     if (m_known.gige && !m_open && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))
         arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), nullptr);
-    m_controlLostHandler =
-        g_signal_connect_data(m_device, "control-lost", G_CALLBACK(onControlLost),
-                              new ControlLostData(m_state), deleteWeakState, GConnectFlags(0));
+    m_controlLostHandler = g_signal_connect_data(m_device, "control-lost", G_CALLBACK(onControlLost),
+                                                 new ControlLostData(m_state), deleteWeakState, GConnectFlags(0));
 }
 
 void AravisCamera::releaseDeviceLocked()

@@ -63,24 +63,19 @@ struct RemovalState {
     std::mutex stopStreamMutex;
     std::function<void()> stopStream;
 
-    void markRemoved(const std::string& why)
+    // Marks the camera removed; true for the first call only. It waits for nothing, so that any
+    // thread may call it, Aravis' own included.
+    bool markRemoved(const std::string& why)
     {
         if (removed.exchange(true))
-            return;
+            return false;
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning, "%s", why.c_str());
-        {
-            std::lock_guard<std::mutex> lock(stopStreamMutex);
-            if (stopStream)
-                stopStream();
-        }
-        std::shared_ptr<FrameSink> s;
-        {
-            std::lock_guard<std::mutex> lock(sinkMutex);
-            s = sink;
-        }
-        if (s)
-            s->cameraRemoved();
+        return true;
     }
+    // What follows a removal: the stream stops (handing the lent buffers back, and waiting for Aravis'
+    // stream thread), the grabber's queue comes back cancelled, and the listeners hear of it. Never on
+    // one of Aravis' threads: the stream's own would wait for itself.
+    void tearDown();
 };
 
 // What the "control-lost" handler is given. GLib hands it to Aravis's heartbeat thread under locks of
@@ -92,6 +87,8 @@ struct ControlLostData {
     std::atomic<bool> ready{false};
 };
 
+// Aravis' "control-lost" handler, on whichever of Aravis' threads noticed (heartbeat, USB stream or
+// hot-plug thread): marks the camera removed and leaves the teardown to the SDK's event thread.
 void onControlLost(ArvDevice*, gpointer data);
 void deleteWeakState(gpointer data, GClosure*);
 
