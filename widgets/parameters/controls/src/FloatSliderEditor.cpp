@@ -52,29 +52,40 @@ double FloatSliderEditor::value()
     return adjustRangeLimits(editBox()->value());
 }
 
+// Every check runs on locals first: a set-up that fails leaves the editor unbound, holding no node and no
+// callback, and the next refresh tries again. The callback is registered once, after every check passed.
 bool FloatSliderEditor::initMemberVariables(GenApi::INode* node)
 {
-    m_node = node;
-    m_float = node;
-    if (!m_float)
+    Nimbo::CSafeFloatPtr floatNode(node);
+    if (!floatNode)
         fail("Dynamic cast on pNode has gone wrong!", __LINE__);
-    m_alias = node->GetAlias();
-    if (!m_alias)
+    Nimbo::CSafeNodeRefPtr alias(node->GetAlias());
+    if (!alias)
         fail("Could not retrieve an alias node on pNode", __LINE__);
-    m_aliasInteger = m_alias.get();
-    if (!m_aliasInteger)
+    Nimbo::CSafeIntegerPtr aliasInteger(alias.get());
+    if (!aliasInteger)
         fail("Dynamic cast on the alias node has gone wrong!", __LINE__);
-    m_aliasCallback =
-        GenApi::Register(m_alias.get(), this, &FloatSliderEditor::onAliasNodeUpdate, GenApi::cbPostInsideLock);
-    if (!m_aliasCallback)
-        fail("Could not register a callback handle on the alias node of the given pNode", __LINE__);
-    const double min = m_float->GetMin();
-    const double max = m_float->GetMax();
-    const int increment = orbelt_detail::clampToInt(m_aliasInteger->GetInc());
+    const double min = floatNode->GetMin();
+    const double max = floatNode->GetMax();
+    (void)aliasInteger->GetInc(); // an increment that cannot be read fails here, not after the binding
     if (max < min)
         fail("The given range or increment information of the given pNode is not valid", __LINE__);
+    // Bound before the callback exists: the callback, from any thread, compares the alias it is given.
+    m_node = node;
+    m_float = floatNode;
+    m_alias = alias;
+    m_aliasInteger = aliasInteger;
+    if (!m_aliasCallback)
+        m_aliasCallback =
+            GenApi::Register(m_alias.get(), this, &FloatSliderEditor::onAliasNodeUpdate, GenApi::cbPostInsideLock);
+    if (!m_aliasCallback) {
+        m_node = nullptr;
+        m_float = nullptr;
+        m_alias = nullptr;
+        m_aliasInteger = nullptr;
+        fail("Could not register a callback handle on the alias node of the given pNode", __LINE__);
+    }
     // initControls, which follows, stores the range limits and the increment.
-    Q_UNUSED(increment);
     return true;
 }
 
