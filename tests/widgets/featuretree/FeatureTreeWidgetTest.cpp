@@ -149,6 +149,30 @@ TEST_F(FeatureTreeWidgetTest, PollingBoxOnlyReports)
     widget.setPolling(false);
 }
 
+// The host closes the device and then destroys its node map; the panel still stands and repaints.
+TEST_F(FeatureTreeWidgetTest, RowsOutliveTheirNodeMapWithoutReadingIt)
+{
+    widget.resize(400, 600);
+    widget.show();
+    view()->setCurrentIndex(find("Gain"));
+    widget.AddToFavourites_triggered();
+    widget.expandTree();
+    const QPersistentModelIndex width = find("Width").siblingAtColumn(1);
+    ASSERT_EQ(width.data().toString(), "640");
+    widget.grab();
+
+    widget.deviceIsClosed();
+    map.reset();
+    widget.grab(); // every visible row and editor is painted again
+    EXPECT_EQ(width.data().toString(), "") << "nothing is left to show";
+    EXPECT_FALSE(width.flags() & Qt::ItemIsEditable);
+    widget.copyToClipboard();
+    widget.onFilterTextChanged("Gain");
+    widget.onFilterTextChanged("");
+    widget.setVisibility(GenApi::Guru); // rebuilds the favourites rows, the live one included
+    widget.grab();
+}
+
 TEST_F(FeatureTreeWidgetTest, ClipboardDumpIndentsByDepth)
 {
     search()->setText("Width");

@@ -390,9 +390,9 @@ QVariant FeatureTreeINodeItem::data(int column, int role)
             return QString("%1 %2").arg(m_linkLabel, m_name);
         if (m_node) {
             GenICam::gcstring unit;
-            if (GenApi::CFloatPtr f = GenApi::CFloatPtr(m_node))
+            if (GenApi::CFloatPtr f = GenApi::CFloatPtr(m_node.get()))
                 unit = f->GetUnit();
-            else if (GenApi::CIntegerPtr i = GenApi::CIntegerPtr(m_node))
+            else if (GenApi::CIntegerPtr i = GenApi::CIntegerPtr(m_node.get()))
                 unit = i->GetUnit();
             if (!unit.empty())
                 return QString("%1 [%2]").arg(m_name, fromNodeText(unit));
@@ -448,7 +448,7 @@ QVariant FeatureTreeINodeItem::data(int column, int role)
         case 261:
         case 268: return isCategory(m_node);
         case 262: return static_cast<int>(m_node->GetVisibility());
-        case 266: return static_cast<qulonglong>(reinterpret_cast<quintptr>(static_cast<GenApi::INode*>(m_node)));
+        case 266: return static_cast<qulonglong>(reinterpret_cast<quintptr>(m_node.get()));
         default: break;
         }
     }
@@ -464,7 +464,7 @@ void FeatureTreeINodeItem::setData(int column, const QVariant& value, int role)
         if (value.userType() != QMetaType::Double)
             qWarning("FeatureTreeItem::setData() float editor, but no double in variant()  (node name = %s )",
                      nodeName.constData());
-        if (GenApi::CFloatPtr f = GenApi::CFloatPtr(m_node)) {
+        if (GenApi::CFloatPtr f = GenApi::CFloatPtr(m_node.get())) {
             f->SetValue(value.toDouble(), true);
             return;
         }
@@ -608,18 +608,17 @@ FeatureTreeItem::EditorType FeatureTreeINodeItem::editorType(const FeatureTreeIN
         return EditUnknown;
     if (item->m_isDeadEnd)
         return EditNone;
-    return editorType(static_cast<GenApi::INode*>(item->m_node));
+    return editorType(item->m_node.get());
 }
 
 void FeatureTreeINodeItem::onUpdateNode(GenApi::INode* changed)
 {
-    if (changed != static_cast<GenApi::INode*>(m_node) || !m_extension || !m_extension->getGenICamCallbackEnable() ||
-        m_adjusting)
+    if (changed != m_node.get() || !m_extension || !m_extension->getGenICamCallbackEnable() || m_adjusting)
         return;
     bool written = false;
     try {
         if (isWritable(m_node->GetAccessMode())) {
-            if (GenApi::CIntegerPtr i = GenApi::CIntegerPtr(m_node)) {
+            if (GenApi::CIntegerPtr i = GenApi::CIntegerPtr(m_node.get())) {
                 const int64_t value = i->GetValue();
                 if (value < i->GetMin()) {
                     m_adjusting = true;
@@ -630,7 +629,7 @@ void FeatureTreeINodeItem::onUpdateNode(GenApi::INode* changed)
                     i->SetValue(i->GetMax(), true);
                     written = true;
                 }
-            } else if (GenApi::CFloatPtr f = GenApi::CFloatPtr(m_node)) {
+            } else if (GenApi::CFloatPtr f = GenApi::CFloatPtr(m_node.get())) {
                 const double value = f->GetValue();
                 if (value < f->GetMin()) {
                     m_adjusting = true;

@@ -1,12 +1,14 @@
 // Rows of the feature tree: the plain item, the item that shows a GenApi node and the favourites root.
 // Items live in the GUI thread; only FeatureTreeINodeItem::onUpdateNode runs in whichever thread changed
 // the node (inside the node map's lock) and touches nothing but the node and m_adjusting, and emits
-// nodeUpdated, which reaches the model queued when that thread is not the GUI thread.
+// nodeUpdated, which reaches the model queued when that thread is not the GUI thread. The thread that
+// destroys the node map empties m_node and m_value: a row outlives its node map and then shows no node.
 #pragma once
 
 #include "orbelt/Export.h"
 
 #include <GenApi/GenApi.h>
+#include <nimbo/SafeNodePtr.h>
 
 #include <QList>
 #include <QModelIndex>
@@ -144,7 +146,7 @@ public:
     GenApi::EVisibility getVisibility() const override;
     Qt::ItemFlags flags(int column) override;
 
-    GenApi::INode* node() const { return m_node; }
+    GenApi::INode* node() const { return m_node.get(); }
     bool isEditable() const;
     bool usePersistentEditor() const { return FeatureTreeItem::usePersistentEditor(); }
     void setHighlighter(FeatureTreeHighlighter* highlighter) { m_highlighter = highlighter; }
@@ -166,8 +168,8 @@ private:
     QString fromNodeText(const GenICam::gcstring& text) const;
     QString valueText();
 
-    GenApi::CNodePtr m_node;
-    GenApi::CValuePtr m_value;
+    Nimbo::CSafeNodeRefPtr m_node;
+    Nimbo::CSafeNodePtr<GenApi::IValue> m_value;
     GenApi::CallbackHandleType m_callback = 0;
     bool m_isUtf8 = false;
     std::atomic<bool> m_adjusting{false};
