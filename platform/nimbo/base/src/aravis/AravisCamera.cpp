@@ -149,8 +149,13 @@ AravisCamera::~AravisCamera()
         m_state->stopStream = nullptr;
     }
     stopStream();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    releaseDeviceLocked();
+    ArvDevice* device;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        device = takeDeviceLocked();
+    }
+    if (device)
+        g_object_unref(device);
 }
 
 GenICam::gcstring AravisCamera::description()
@@ -253,6 +258,12 @@ bool AravisCamera::isInUseElsewhere() const
     return readMemory(m_known.ip, gvbs::ControlChannelPrivilege, 4, ccp) && bigEndian32(ccp, 0) != 0;
 }
 
+bool AravisCamera::holdsDevice() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_device != nullptr;
+}
+
 bool AravisCamera::isOpen() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -288,13 +299,24 @@ bool AravisCamera::tryOpen(std::string* why)
 void AravisCamera::close()
 {
     stopStream();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_open)
-        return;
-    m_open = false;
-    // Another program may open the camera now.
-    if (m_device && m_known.gige && !m_state->removed && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))
-        arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), nullptr);
+    ArvDevice* device = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_open)
+            return;
+        m_open = false;
+        // Another program may open the camera now.
+        if (m_known.gige) {
+            if (m_device && !m_state->removed && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))
+                arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), nullptr);
+        } else {
+            // A USB camera's interfaces stay claimed for as long as Aravis' device lives.
+            device = takeDeviceLocked();
+        }
+    }
+    // Outside the lock: the last reference ends Aravis' USB event thread, which waits for nothing of ours.
+    if (device)
+        g_object_unref(device);
 }
 
 size_t AravisCamera::payloadSize() const
@@ -550,13 +572,14 @@ void AravisCamera::ensureDeviceLocked()
                                                  new ControlLostData(m_state), deleteWeakState, GConnectFlags(0));
 }
 
-void AravisCamera::releaseDeviceLocked()
+ArvDevice* AravisCamera::takeDeviceLocked()
 {
-    if (!m_device)
-        return;
-    g_signal_handler_disconnect(m_device, m_controlLostHandler);
-    g_object_unref(m_device);
+    ArvDevice* device = m_device;
+    if (device)
+        g_signal_handler_disconnect(device, m_controlLostHandler);
     m_device = nullptr;
+    m_controlLostHandler = 0;
+    return device;
 }
 
 size_t AravisCamera::payloadOf(GenApi::INodeMap* nodeMap)

@@ -134,6 +134,11 @@ public:
     bool readWord(uint32_t address, guint32& word);
     bool writeWord(uint32_t address, guint32 word);
 
+    // A reference to the device (opened on first use), or null when it cannot be opened.
+    ArvDevice* deviceRef();
+    // True while Aravis' device lives here (for a USB camera: while its interfaces are claimed).
+    bool holdsDevice() const;
+
 private:
     PortStatus finish(bool ok, GError* error, const char* what, int64_t address, int64_t length);
     // Checks the camera is there, holds its device for the call and reports the outcome of access.
@@ -142,10 +147,9 @@ private:
     // Searches the largest packet that arrives unfragmented and leaves it set; false when the camera
     // is not open here, streams, or fires no test packets.
     bool probePacketSize();
-    // A reference to the device (opened on first use), or null when it cannot be opened.
-    ArvDevice* deviceRef();
     void ensureDeviceLocked();
-    void releaseDeviceLocked();
+    // Gives up the device: its reference goes to the caller, to be dropped outside m_mutex.
+    ArvDevice* takeDeviceLocked();
     static size_t payloadOf(GenApi::INodeMap* nodeMap);
 
     // The stream path (AravisStream.cpp).
