@@ -3,17 +3,25 @@
 // Aravis' in-process fake camera stands in, through the same backend paths as a USB one (its stream
 // fills the lent buffers directly on a stream thread of Aravis', as the USB stream does).
 #include "aravis/AravisPrivate.h"
+#include "aravis/UsbDeviceIds.h"
 
 #include "RealCameraSupport.h"
 
 #include <nimbo/Emulation.h>
 
+#include "testsupport/LogCapture.h"
+#include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
+
+#include <nimbo/NimboIncludes.h>
+#include <nimbo/TlFactory.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -236,6 +244,216 @@ TEST_F(FakeUsbCameraTest, ClosingReleasesTheDeviceAndOpeningTakesItAgain)
     EXPECT_TRUE(m_camera->holdsDevice());
     m_camera->close();
     EXPECT_FALSE(m_camera->holdsDevice());
+}
+
+// A sysfs folder of USB devices and their interfaces side by side, as /sys/bus/usb/devices holds them,
+// and a device-node folder beside it.
+class UsbSysfsTest : public testsupport::TempDirTest {
+protected:
+    struct Interface {
+        const char* name; // "<device>:<configuration>.<number>"
+        const char* classCode;
+        const char* subClass;
+        bool bound; // a driver holds it: usbfs, when a program claimed it
+    };
+
+    std::string sys() const { return stdPath() + "/sys"; }
+    std::string dev() const { return stdPath() + "/dev"; }
+
+    void device(const std::string& name, const char* serial, const char* manufacturer, const char* product, int bus,
+                int number, std::initializer_list<Interface> interfaces, bool node = true)
+    {
+        namespace fs = std::filesystem;
+        const std::string folder = sys() + "/" + name;
+        fs::create_directories(folder);
+        write(folder, "serial", serial);
+        write(folder, "manufacturer", manufacturer);
+        write(folder, "product", product);
+        write(folder, "idVendor", "1ab2");
+        write(folder, "idProduct", "00c3");
+        write(folder, "busnum", std::to_string(bus));
+        write(folder, "devnum", std::to_string(number));
+        for (const Interface& i : interfaces) {
+            const std::string f = sys() + "/" + i.name;
+            fs::create_directories(f);
+            write(f, "bInterfaceClass", i.classCode);
+            write(f, "bInterfaceSubClass", i.subClass);
+            if (i.bound)
+                fs::create_directory_symlink("../../../bus/usb/drivers/usbfs", f + "/driver");
+        }
+        if (node) {
+            char path[64];
+            std::snprintf(path, sizeof path, "/bus/usb/%03d/%03d", bus, number);
+            fs::create_directories(fs::path(dev() + path).parent_path());
+            std::ofstream(dev() + path).put('\0');
+        }
+    }
+
+    // A machine with a keyboard, a hub and four cameras: free, held by a program, without a device
+    // node this user may open, and with a vendor interface beside its USB3 Vision ones.
+    void machine()
+    {
+        device("1-1", "", "Keys", "Keyboard", 1, 2, {{"1-1:1.0", "03", "01", true}});
+        device("usb2", "0000:00:14.0", "Linux", "xHCI Host Controller", 2, 1, {{"2-0:1.0", "09", "00", true}});
+        device("2-3", "21000042", "Velmar", "VX-1600c", 2, 4,
+               {{"2-3:1.0", "ef", "05", false}, {"2-3:1.1", "ef", "05", false}, {"2-3:1.2", "ef", "05", false}});
+        device("2-4", "21000043", "Velmar", "VX-1600m", 2, 5,
+               {{"2-4:1.0", "EF", "05", true}, {"2-4:1.1", "ef", "05", false}, {"2-4:1.2", "ef", "05", true}});
+        device("3-1", "21000044", "Velmar", "VX-2000c", 3, 7, {{"3-1:1.0", "ef", "05", false}}, false);
+        device("3-2", "21000045", "Velmar", "VX-2000m", 3, 8,
+               {{"3-2:1.0", "ff", "00", true}, {"3-2:1.1", "ef", "05", false}});
+        // Class EF with another subclass is no USB3 Vision interface.
+        device("3-3", "99", "Other", "Misc", 3, 9, {{"3-3:1.0", "ef", "02", false}});
+    }
+
+private:
+    static void write(const std::string& folder, const char* name, const std::string& text)
+    {
+        std::ofstream(folder + "/" + name) << text << "\n";
+    }
+};
+
+TEST_F(UsbSysfsTest, CamerasAreTheDevicesWithAUsb3VisionInterfaceAndTheirStateComesFromSysfs)
+{
+    machine();
+    const std::vector<UsbVisionDevice> cameras = usbVisionDevices(sys(), dev());
+    struct Row {
+        const char* name;
+        const char* serial;
+        const char* product;
+        const char* node;
+        bool claimed;
+        UsbAccess access;
+        const char* why;
+    };
+    const Row rows[] = {
+        {"2-3", "21000042", "VX-1600c", "/bus/usb/002/004", false, UsbAccess::Free, ""},
+        {"2-4", "21000043", "VX-1600m", "/bus/usb/002/005", true, UsbAccess::InUse, "another program"},
+        {"3-1", "21000044", "VX-2000c", "/bus/usb/003/007", false, UsbAccess::NoPermission, "/bus/usb/003/007 ("},
+        // Only its USB3 Vision interfaces tell whether a program holds the camera.
+        {"3-2", "21000045", "VX-2000m", "/bus/usb/003/008", false, UsbAccess::Free, ""},
+    };
+    ASSERT_EQ(cameras.size(), std::size(rows));
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        const Row& row = rows[i];
+        const UsbVisionDevice& c = cameras[i];
+        EXPECT_EQ(c.name, row.name);
+        EXPECT_EQ(c.serial, row.serial) << row.name;
+        EXPECT_EQ(c.manufacturer, "Velmar") << row.name;
+        EXPECT_EQ(c.product, row.product) << row.name;
+        EXPECT_EQ(c.ids.vendorId, "1AB2") << row.name;
+        EXPECT_EQ(c.ids.productId, "00C3") << row.name;
+        EXPECT_EQ(c.node, dev() + row.node) << row.name;
+        EXPECT_EQ(c.claimed, row.claimed) << row.name;
+        std::string why;
+        EXPECT_EQ(usbAccess(c, &why), row.access) << row.name;
+        EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
+    }
+    EXPECT_EQ(findUsbVisionDevice(cameras, "21000043", "Velmar", "VX-1600m"), &cameras[1]);
+    EXPECT_EQ(findUsbVisionDevice(cameras, "21000043", "", ""), &cameras[1]);
+    EXPECT_EQ(findUsbVisionDevice(cameras, "21000043", "Other", ""), nullptr);
+    EXPECT_EQ(findUsbVisionDevice(cameras, "", "", ""), nullptr);
+    EXPECT_TRUE(usbVisionDevices(stdFilePath("missing"), dev()).empty());
+}
+
+// The whole transport layer over the fixture: real USB discovery (which finds no camera of the fixture)
+// and the accessibility test.
+class UsbDiscoveryTest : public UsbSysfsTest {
+protected:
+    void SetUp() override
+    {
+        UsbSysfsTest::SetUp();
+        machine();
+        setUsbSysfs(sys(), dev());
+        setenv("NIMBO_REAL_CAMERAS", "1", 1);
+        Nimbo::Emulation::Configure("none");
+    }
+    void TearDown() override
+    {
+        setUsbSysfs("/sys/bus/usb/devices", "/dev");
+        setenv("NIMBO_REAL_CAMERAS", "0", 1);
+        Nimbo::Emulation::ConfigureFromEnvironment();
+        std::lock_guard<std::mutex> lock(g_knownMutex);
+        for (auto it = g_known.begin(); it != g_known.end();)
+            it = it->second.info.GetSerialNumber().substr(0, 4) == "2100" ? g_known.erase(it) : std::next(it);
+    }
+
+    static Nimbo::DeviceInfoList_t enumerate()
+    {
+        Nimbo::DeviceInfoList_t list;
+        Nimbo::CTlFactory::GetInstance().CreateTl("VelmarUsb")->EnumerateDevices(list, false);
+        return list;
+    }
+    static const Nimbo::CDeviceInfo* bySerial(const Nimbo::DeviceInfoList_t& list, const char* serial)
+    {
+        for (const auto& d : list)
+            if (d.GetSerialNumber() == serial)
+                return &d;
+        return nullptr;
+    }
+
+    Nimbo::NimboAutoInitTerm m_init;
+};
+
+// Aravis leaves out a camera this user may not open; it is listed all the same, inaccessible, and
+// opening it says why and what to do.
+TEST_F(UsbDiscoveryTest, ACameraThisUserMayNotOpenIsListedAsInaccessibleAndCreatingItSaysWhy)
+{
+    testsupport::LogCapture log;
+    const Nimbo::DeviceInfoList_t list = enumerate();
+    const Nimbo::CDeviceInfo* found = bySerial(list, "21000044");
+    ASSERT_NE(found, nullptr) << "a camera without access is left out silently";
+    const Nimbo::CDeviceInfo info = *found;
+    EXPECT_EQ(info.GetDeviceClass(), "VelmarUsb");
+    EXPECT_EQ(info.GetTLType(), "U3V");
+    EXPECT_EQ(info.GetVendorName(), "Velmar");
+    EXPECT_EQ(info.GetModelName(), "VX-2000c");
+    EXPECT_EQ(info.GetVendorId(), "1AB2");
+    EXPECT_EQ(info.GetProductId(), "00C3");
+    EXPECT_EQ(info.GetFriendlyName(), "Velmar VX-2000c (21000044)");
+    EXPECT_FALSE(info.GetFullName().empty());
+    // Cameras this user may open but Aravis did not list are no business of this list.
+    EXPECT_EQ(bySerial(list, "21000042"), nullptr);
+    EXPECT_EQ(bySerial(list, "21000045"), nullptr);
+
+    EXPECT_FALSE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
+    try {
+        Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+        ADD_FAILURE() << "a camera without access was created";
+    } catch (const GenICam::GenericException& e) {
+        const std::string text = e.GetDescription();
+        EXPECT_NE(text.find(dev() + "/bus/usb/003/007"), std::string::npos) << text;
+        EXPECT_NE(text.find("udev rule"), std::string::npos) << text;
+    }
+    EXPECT_EQ(log.count("21000044"), 1u);
+
+    // Found again under the same name at the next scan, without a second warning.
+    const Nimbo::DeviceInfoList_t next = enumerate();
+    const Nimbo::CDeviceInfo* again = bySerial(next, "21000044");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->GetFullName(), info.GetFullName());
+    EXPECT_EQ(log.count("21000044"), 1u);
+}
+
+// Aravis lists a camera another program holds (opening the device works, claiming its interfaces
+// does not): the accessibility test says so, and a camera free in sysfs is accessible.
+TEST_F(UsbDiscoveryTest, AListedCameraIsAccessibleOnlyWhenNoProgramHoldsItsInterfaces)
+{
+    const auto listed = [](const char* serial, const char* model) {
+        KnownDevice known;
+        known.info.SetSerialNumber(serial);
+        known.info.SetVendorName("Velmar");
+        known.info.SetModelName(model);
+        known.info.SetDeviceClass("VelmarUsb");
+        known.info.SetFullName((std::string("usb#Velmar-test-") + serial).c_str());
+        std::lock_guard<std::mutex> lock(g_knownMutex);
+        g_known[known.info.GetFullName().c_str()] = known;
+        return known.info.GetFullName();
+    };
+    EXPECT_TRUE(accessible(listed("21000042", "VX-1600c")));
+    EXPECT_FALSE(accessible(listed("21000043", "VX-1600m")));
+    // Not in sysfs (or sysfs not readable): nothing speaks against it.
+    EXPECT_TRUE(accessible(listed("21009999", "VX-9")));
 }
 
 } // namespace

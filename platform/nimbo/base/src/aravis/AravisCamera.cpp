@@ -252,8 +252,10 @@ std::string AravisCamera::lastError() const
 
 bool AravisCamera::isInUseElsewhere() const
 {
-    if (!m_known.gige || isOpen())
+    if (isOpen())
         return false;
+    if (!m_known.gige)
+        return !holdsDevice() && usbCameraAccess(m_known.info) == UsbAccess::InUse;
     std::vector<uint8_t> ccp;
     return readMemory(m_known.ip, gvbs::ControlChannelPrivilege, 4, ccp) && bigEndian32(ccp, 0) != 0;
 }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 namespace Nimbo {
 namespace aravis {
@@ -46,6 +47,46 @@ std::string errorText(GError* error)
 
 std::mutex g_knownMutex;
 std::map<std::string, KnownDevice> g_known; // by full name
+
+namespace {
+std::mutex g_sysfsMutex;
+std::string g_usbDevices = "/sys/bus/usb/devices";
+std::string g_devRoot = "/dev";
+} // namespace
+
+void setUsbSysfs(const std::string& usbDevices, const std::string& devRoot)
+{
+    std::lock_guard<std::mutex> lock(g_sysfsMutex);
+    g_usbDevices = usbDevices;
+    g_devRoot = devRoot;
+}
+
+std::vector<UsbVisionDevice> scanUsbVisionDevices()
+{
+    std::string usbDevices, devRoot;
+    {
+        std::lock_guard<std::mutex> lock(g_sysfsMutex);
+        usbDevices = g_usbDevices;
+        devRoot = g_devRoot;
+    }
+    return usbVisionDevices(usbDevices, devRoot);
+}
+
+UsbAccess usbCameraAccess(const CDeviceInfo& info, std::string* why)
+{
+    const std::vector<UsbVisionDevice> devices = scanUsbVisionDevices();
+    const std::string serial = info.GetSerialNumber().c_str();
+    const UsbVisionDevice* device =
+        findUsbVisionDevice(devices, serial, info.GetVendorName().c_str(), info.GetModelName().c_str());
+    if (!device)
+        device = findUsbVisionDevice(devices, serial, std::string(), std::string());
+    if (!device) {
+        if (why)
+            why->clear();
+        return UsbAccess::Free;
+    }
+    return usbAccess(*device, why);
+}
 
 namespace {
 
@@ -143,6 +184,34 @@ CDeviceInfo usbInfo(ArvInterface* iface, unsigned index)
     return info;
 }
 
+// The USB3 Vision cameras of sysfs that Aravis could not list because this user may not open them.
+std::vector<KnownDevice> usbCamerasOutOfReach(const std::vector<KnownDevice>& listed)
+{
+    std::vector<KnownDevice> found;
+    for (const UsbVisionDevice& d : scanUsbVisionDevices()) {
+        if (std::any_of(listed.begin(), listed.end(), [&d](const KnownDevice& k) {
+                return !d.serial.empty() && k.info.GetSerialNumber() == d.serial.c_str();
+            }))
+            continue;
+        KnownDevice k;
+        if (usbAccess(d, &k.unusable) != UsbAccess::NoPermission)
+            continue;
+        k.info.SetTLType("U3V");
+        k.info.SetVendorName(d.manufacturer.c_str());
+        k.info.SetModelName(d.product.c_str());
+        k.info.SetSerialNumber(d.serial.c_str());
+        k.info.SetVendorId(d.ids.vendorId.c_str());
+        k.info.SetProductId(d.ids.productId.c_str());
+        k.info.SetInternalName(("usb:" + d.name).c_str());
+        // Named by its place in the USB tree as well: its serial number may be empty.
+        k.info.SetFullName(("usb#" + d.name + "#" + d.serial).c_str());
+        found.push_back(k);
+    }
+    return found;
+}
+
+std::set<std::string> g_reportedOutOfReach; // full names, under g_knownMutex
+
 } // namespace
 
 bool realCamerasEnabled()
@@ -177,6 +246,10 @@ std::vector<CDeviceInfo> discover(const std::string& deviceClass)
             devices.push_back(d);
         }
     }
+    // After the cameras Aravis lists, so that an automatic choice tries those first.
+    if (!gige)
+        for (KnownDevice& d : usbCamerasOutOfReach(devices))
+            devices.push_back(d);
     std::lock_guard<std::mutex> lock(g_knownMutex);
     int index = 0;
     for (KnownDevice& d : devices) {
@@ -187,6 +260,11 @@ std::vector<CDeviceInfo> discover(const std::string& deviceClass)
         d.info.SetXMLSource("Device");
         d.info.SetDeviceIdx(std::to_string(index++).c_str());
         const std::string key = d.info.GetFullName().c_str();
+        if (!d.unusable.empty() && g_reportedOutOfReach.insert(key).second)
+            Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                               "The USB3 Vision camera %s is present, but %s: a udev rule must give access to its USB "
+                               "device (see \"Real cameras\" in the README), and the camera be plugged in again.",
+                               d.info.GetFriendlyName().c_str(), d.unusable.c_str());
         auto it = g_known.find(key);
         if (it != g_known.end())
             d.camera = it->second.camera;
@@ -213,6 +291,11 @@ std::shared_ptr<DeviceBackend> createBackend(const String_t& fullName, CDeviceIn
     auto it = g_known.find(fullName.c_str());
     if (it == g_known.end())
         return nullptr;
+    if (!it->second.unusable.empty())
+        GENICAM_THROW(GenICam::RuntimeException,
+                      "The camera %s cannot be opened: %s. A udev rule gives access to its USB device (see \"Real "
+                      "cameras\" in the README); plug the camera in again after adding it.",
+                      it->second.info.GetFriendlyName().c_str(), it->second.unusable.c_str());
     auto camera = std::make_shared<AravisCamera>(it->second);
     it->second.camera = camera;
     if (info)
@@ -230,11 +313,14 @@ bool accessible(const String_t& fullName)
             return false;
         known = it->second;
     }
-    if (auto camera = known.camera.lock())
-        if (camera->isOpen() || !camera->isPlugged())
-            return false;
+    if (!known.unusable.empty())
+        return false;
+    const auto camera = known.camera.lock();
+    if (camera && (camera->isOpen() || !camera->isPlugged()))
+        return false;
     if (!known.gige)
-        return true;
+        // A device object of this process that holds the camera's interfaces may open it.
+        return (camera && camera->holdsDevice()) || usbCameraAccess(known.info) == UsbAccess::Free;
     // Another program holds the control channel.
     std::vector<uint8_t> ccp;
     if (!readMemory(known.ip, gvbs::ControlChannelPrivilege, 4, ccp))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AravisTransport.h"
+#include "UsbDeviceIds.h"
 
 #include <nimbo/Mivtrace.h>
 
@@ -40,10 +41,19 @@ struct KnownDevice {
     std::string ip;       // GigE only
     bool gige = false;
     std::weak_ptr<AravisCamera> camera;
+    // Why the camera cannot be used at all (a USB camera Aravis could not list); empty when it can.
+    std::string unusable;
 };
 
 extern std::mutex g_knownMutex;
 extern std::map<std::string, KnownDevice> g_known; // by full name
+
+// Where the USB devices are found in sysfs, and their device nodes; tests point them at a fixture.
+void setUsbSysfs(const std::string& usbDevices, const std::string& devRoot);
+std::vector<UsbVisionDevice> scanUsbVisionDevices();
+// What sysfs says of the USB camera of that info (found by its serial number and names); Free when
+// sysfs does not show it.
+UsbAccess usbCameraAccess(const CDeviceInfo& info, std::string* why = nullptr);
 
 // The GigE Vision bootstrap registers that the program's features need, for cameras whose own
 // description leaves them out; merged below the camera's description, whose own nodes win a clash.
