@@ -4,10 +4,12 @@
 #include <nimbo/Emulation.h>
 #include <nimbo/NimboIncludes.h>
 
+#include <testsupport/LogCapture.h>
 #include <testsupport/Wait.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -16,7 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 using namespace Nimbo;
 
@@ -135,6 +143,78 @@ TEST_F(DeviceTreeWidgetTest, ReceiversMayCallBackWhileTheTreeReportsChanges)
     ASSERT_TRUE(testsupport::waitFor([&] { return removed.count() == 1; }));
     EXPECT_EQ(cameraWithSerial("U1"), nullptr);
     EXPECT_NE(cameraWithSerial("G1"), nullptr);
+}
+
+// Ends the program with a message when the test is still running after the deadline: a receiver that
+// deadlocks the GUI thread would otherwise hang it until CTest kills it without a word.
+class HangGuard {
+public:
+    explicit HangGuard(const char* what, int seconds = 30)
+        : m_thread([this, what, seconds] {
+              std::unique_lock<std::mutex> lock(m_mutex);
+              if (!m_done.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_finished; })) {
+                  std::fprintf(stderr, "The GUI thread hangs: %s\n", what);
+                  std::fflush(stderr);
+                  std::abort();
+              }
+          })
+    {
+    }
+    ~HangGuard()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_finished = true;
+        }
+        m_done.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    std::thread m_thread;
+};
+
+TEST_F(DeviceTreeWidgetTest, ReceiversOfSelectionChangesMayCallBackWhenTheCurrentCameraLeaves)
+{
+    // Taking the current camera out of the tree moves the current item and the selection at once;
+    // the tree reports both while it changes, so receivers that add a device must find the data free.
+    for (const bool viaSelection : {false, true}) {
+        SCOPED_TRACE(viaSelection ? "itemSelectionChanged" : "currentDeviceChanged");
+        ASSERT_TRUE(Emulation::Configure("usb:vxUsb1920m:U1;gige:gxGige1280c:G1"));
+        create();
+        widget->refresh(false);
+        ASSERT_TRUE(waitForCameras(this, tree, 2));
+        QTreeWidgetItem* usb = cameraWithSerial("U1");
+        ASSERT_NE(usb, nullptr);
+        const CDeviceInfo gige = dynamic_cast<DeviceTreeWidgetItem*>(cameraWithSerial("G1"))->deviceInfo();
+        tree->setCurrentItem(usb);
+        ASSERT_TRUE(usb->isSelected());
+        int callbacks = 0;
+        const auto callBack = [&] {
+            ++callbacks;
+            widget->addDevice(gige);
+        };
+        if (viaSelection)
+            QObject::connect(widget.get(), &DeviceTreeWidget::itemSelectionChanged, callBack);
+        else
+            QObject::connect(widget.get(), &DeviceTreeWidget::currentDeviceChanged, callBack);
+        InfoCalls removed;
+        QObject::connect(widget.get(), &DeviceTreeWidget::deviceRemoved,
+                         [&](const CDeviceInfo* info, bool byScan) { removed.add(info, byScan); });
+        ASSERT_TRUE(Emulation::Unplug("U1"));
+        {
+            HangGuard guard("a receiver of the removal's selection change called addDevice()");
+            widget->refresh(false);
+            ASSERT_TRUE(testsupport::waitFor([&] { return removed.count() == 1; }));
+        }
+        EXPECT_GE(callbacks, 1);
+        EXPECT_EQ(cameraWithSerial("U1"), nullptr);
+        EXPECT_EQ(cameraNames().size(), 1) << "G1 is there once";
+        widget.reset();
+    }
 }
 
 TEST_F(DeviceTreeWidgetTest, ScanRightAfterConstructionIsNotLost)
@@ -367,10 +447,29 @@ TEST_F(DeviceTreeWidgetTest, AutoScanFlagTravelsWithTheSavedState)
 
 TEST_F(DeviceTreeWidgetTest, DestroyingWhileAScanRunsWaitsForTheThread)
 {
-    for (int i = 0; i < 5; ++i) {
-        create();
-        widget->refresh(true);
-        widget.reset();
+    // Destroyed right after a requested scan, also once its start has reached the widget (the busy
+    // cursor is on) and its end has not: the destructor returns only when the thread has ended, and
+    // leaves no busy cursor behind.
+    for (const bool startShown : {false, true}) {
+        SCOPED_TRACE(startShown ? "start shown" : "start not shown");
+        for (int i = 0; i < 3; ++i) {
+            create();
+            testsupport::LogCapture log;
+            widget->refresh(true);
+            if (startShown) {
+                widget->deviceScanStarted();
+                ASSERT_NE(QApplication::overrideCursor(), nullptr);
+            }
+            QElapsedTimer timer;
+            timer.start();
+            widget.reset();
+            EXPECT_LT(timer.elapsed(), 10000);
+            EXPECT_EQ(log.count("DeviceScanThread ended"), 1u);
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+            // What the thread still had queued for the widget goes nowhere.
+            QCoreApplication::processEvents();
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        }
     }
 }
 

@@ -484,27 +484,27 @@ void DeviceTreeWidget::updateTransportLayers()
     int removed = 0;
     QList<DeviceTreeWidgetItem*> detectedItems;
     QList<QTreeWidgetItem*> removedItems;
-    {
-        QMutexLocker lock(&m_data.mutex);
-        for (const DeviceTreeData::Entry& entry : m_data.entries) {
-            const QString deviceClass = QString::fromUtf8(entry.first.GetDeviceClass().c_str());
-            if (m_monitorMode && !DeviceTreeData::isGigeDeviceClass(deviceClass))
-                continue;
-            const QString fullName = fullNameOf(entry.first);
-            TLTreeWidgetItem* tlItem = nullptr;
-            for (int i = 0; i < m_tree->topLevelItemCount() && !tlItem; ++i) {
-                QTreeWidgetItem* top = m_tree->topLevelItem(i);
-                if (top->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
-                    tlItem = dynamic_cast<TLTreeWidgetItem*>(top);
-            }
-            if (!tlItem)
-                tlItem = new TLTreeWidgetItem(m_tree);
-            tlItem->setTlInfo(entry.first);
-            added += addDevices(entry.second, tlItem, detectedItems);
-            removed += removeTaggedItems(tlItem, removedItems);
+    // The tree changes with the data lock released: taking out the current or a selected camera makes
+    // the tree report the new current item and selection at once, and their receivers may call
+    // addDevice(), which takes the lock.
+    const std::vector<DeviceTreeData::Entry> entries = dataEntries();
+    for (const DeviceTreeData::Entry& entry : entries) {
+        const QString deviceClass = QString::fromUtf8(entry.first.GetDeviceClass().c_str());
+        if (m_monitorMode && !DeviceTreeData::isGigeDeviceClass(deviceClass))
+            continue;
+        const QString fullName = fullNameOf(entry.first);
+        TLTreeWidgetItem* tlItem = nullptr;
+        for (int i = 0; i < m_tree->topLevelItemCount() && !tlItem; ++i) {
+            QTreeWidgetItem* top = m_tree->topLevelItem(i);
+            if (top->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
+                tlItem = dynamic_cast<TLTreeWidgetItem*>(top);
         }
+        if (!tlItem)
+            tlItem = new TLTreeWidgetItem(m_tree);
+        tlItem->setTlInfo(entry.first);
+        added += addDevices(entry.second, tlItem, detectedItems);
+        removed += removeTaggedItems(tlItem, removedItems);
     }
-    // Signalled with the data lock released: a receiver may call addDevice(), which takes it again.
     for (DeviceTreeWidgetItem* item : qAsConst(detectedItems))
         emit deviceDetected(&item->deviceInfo());
     for (QTreeWidgetItem* child : qAsConst(removedItems)) {
@@ -683,11 +683,16 @@ void DeviceTreeWidget::onSurpriseRemoved(QString fullName, QString)
     delete item;
 }
 
-void DeviceTreeWidget::addDevice(const Nimbo::CDeviceInfo& info)
+std::vector<DeviceTreeData::Entry> DeviceTreeWidget::dataEntries()
 {
     QMutexLocker lock(&m_data.mutex);
+    return m_data.entries;
+}
+
+void DeviceTreeWidget::addDevice(const Nimbo::CDeviceInfo& info)
+{
     const QString fullName = fullNameOf(info);
-    for (const DeviceTreeData::Entry& entry : m_data.entries) {
+    for (const DeviceTreeData::Entry& entry : dataEntries()) {
         if (entry.first.GetDeviceClass() != info.GetDeviceClass())
             continue;
         if (findCamera(fullName))

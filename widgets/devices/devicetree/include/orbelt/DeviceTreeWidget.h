@@ -168,7 +168,9 @@ protected:
 private:
     void setupUi();
     void updateTransportLayers();
-    // Both collect what they changed; the caller signals it once the data lock is released.
+    // A copy of the enumeration result, taken under the data lock; the tree is changed without it.
+    std::vector<DeviceTreeData::Entry> dataEntries();
+    // Both collect what they changed; the caller signals it once the whole tree is up to date.
     int addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem, QList<DeviceTreeWidgetItem*>& added);
     int removeTaggedItems(QTreeWidgetItem* tlItem, QList<QTreeWidgetItem*>& removed);
     DeviceTreeWidgetItem* findCamera(const QString& fullName) const;
