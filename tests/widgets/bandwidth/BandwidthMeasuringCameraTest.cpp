@@ -12,8 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 using namespace Nimbo;
 
@@ -226,6 +230,36 @@ TEST_F(BandwidthMeasuringCameraTest, RemovedDeviceIsReportedRefusesToStartAndIsD
     dropRemoved(list);
     ASSERT_EQ(list.cameras.size(), 1u);
     EXPECT_EQ(list.cameras[0], kept);
+}
+
+TEST_F(BandwidthMeasuringCameraTest, GrabNoticesNeverWaitForTheCameraLock)
+{
+    // The SDK gives its grab notices under its handler lock, and a removal notice takes that lock while
+    // the device holds its own callback lock, which the camera's attach takes inside the camera lock: a
+    // notice that waited for the camera lock could close that circle. So a grab starts and stops while
+    // another thread holds the camera lock.
+    MeasuringCameraList list;
+    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, emulatedCamera("U1"));
+    smallFrames(*camera);
+    std::promise<void> locked;
+    std::promise<void> release;
+    std::thread holder([&] {
+        std::lock_guard<GenApi::CLock> lock(camera->GetLock());
+        locked.set_value();
+        release.get_future().wait();
+    });
+    locked.get_future().wait();
+    // The test drives the grab itself, so no grab-loop thread waits for the lock meanwhile.
+    std::future<void> grab = std::async(std::launch::async, [camera] {
+        camera->StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByUser);
+        camera->StopGrabbing();
+    });
+    const bool done = grab.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    release.set_value();
+    holder.join();
+    grab.get();
+    EXPECT_TRUE(done) << "a grab notice waited for the camera lock";
+    EXPECT_FALSE(camera->IsGrabbing());
 }
 
 // The GigE camera hardens the link while it is open and puts the earlier settings back, both when it

@@ -85,12 +85,14 @@ void CBandwidthMeasuringCamera::OnImageGrabbed(Nimbo::CInstantCamera&, const Nim
         ++m_errorCount;
 }
 
+// The SDK gives the configuration notices under its handler lock, which a removal notice takes inside
+// the device's callback lock, and the camera takes that one inside the camera lock when it attaches a
+// device. So the notices never take the camera lock: they write atomic fields only, and sample(), which
+// runs under the camera lock, takes up what they left.
 void CBandwidthMeasuringCamera::OnGrabStart(Nimbo::CInstantCamera&)
 {
-    m_grabStartTime = QDateTime::currentDateTime();
+    m_grabStartMs = QDateTime::currentMSecsSinceEpoch();
     m_grabError = false;
-    // Refreshes the sent rates while not yet grabbing and consumes the missed-frame delta.
-    sample();
     GenApi::CEnumerationPtr mode = nodeOf(GetNodeMap(), "AcquisitionMode");
     if (mode.IsValid() && GenApi::IsWritable(mode->GetAccessMode()))
         mode->FromString("Continuous", true);
@@ -104,15 +106,14 @@ void CBandwidthMeasuringCamera::OnGrabStarted(Nimbo::CInstantCamera&)
     GenApi::CIntegerPtr counter = nodeOf(map, "Statistic_Buffer_Underrun_Count");
     if (!counter.IsValid())
         counter = nodeOf(map, "Statistic_Missed_Frame_Count");
-    Guard lock(GetLock());
-    m_missedFrameNode = counter;
-    m_missedFrameLast = 0;
+    // The new counter starts from zero; the next sample takes that up.
+    m_missedFrameRebound = true;
+    m_missedFrameNode = static_cast<GenApi::IInteger*>(counter);
 }
 
 void CBandwidthMeasuringCamera::OnGrabStop(Nimbo::CInstantCamera&)
 {
-    Guard lock(GetLock());
-    m_missedFrameNode = GenApi::CIntegerPtr();
+    m_missedFrameNode = nullptr;
 }
 
 void CBandwidthMeasuringCamera::OnGrabError(Nimbo::CInstantCamera&, const char*)
@@ -133,9 +134,8 @@ void CBandwidthMeasuringCamera::OnCameraEvent(Nimbo::CInstantCamera&, intptr_t u
         GenApi::CFloatPtr rate = node;
         if (!readable(rate))
             return;
-        const double value = rate->GetValue();
-        Guard lock(GetLock());
-        if (value != m_frameRateSent)
+        // Without the camera lock: a node written inside a grab notice calls this back at once.
+        if (rate->GetValue() != m_frameRateSent.load())
             m_frameRateChanged = true;
     } catch (...) {
         // A frame-rate notice is only a hint; the next sample reads the node again.
@@ -163,8 +163,11 @@ SampleData CBandwidthMeasuringCamera::sample()
             m_bandwidthSent = bandwidthSent(*this);
         }
     }
-    if (readable(m_missedFrameNode)) {
-        const int64_t value = m_missedFrameNode->GetValue();
+    const GenApi::CIntegerPtr missedFrames = m_missedFrameNode.load();
+    if (m_missedFrameRebound.exchange(false))
+        m_missedFrameLast = 0;
+    if (readable(missedFrames)) {
+        const int64_t value = missedFrames->GetValue();
         // A counter that went backwards (device reset) only becomes the new base.
         const uint64_t delta = value > m_missedFrameLast ? static_cast<uint64_t>(value - m_missedFrameLast) : 0;
         m_missedFrameLast = value;
@@ -183,13 +186,18 @@ SampleData CBandwidthMeasuringCamera::sample()
     data.bytesPerSecondSent = m_bandwidthSent;
     data.deviceRemoved = m_deviceRemoved;
     data.grabError = m_grabError;
-    data.grabStartTime = m_grabStartTime;
+    const qint64 startMs = m_grabStartMs;
+    if (startMs != NoGrabStart)
+        data.grabStartTime = QDateTime::fromMSecsSinceEpoch(startMs);
     data.linkThroughputLimit = m_linkThroughputLimit;
     return data;
 }
 
 void CBandwidthMeasuringCamera::startGrab()
 {
+    // Refreshes the sent rates while not yet grabbing. Here and not in the grab-start notice, which
+    // must not take the camera lock.
+    sample();
     StartGrabbing(Nimbo::GrabStrategy_OneByOne, Nimbo::GrabLoop_ProvidedByInstantCamera);
     m_grabbing = true;
     m_frameRateChanged = true;
@@ -219,9 +227,11 @@ void CBandwidthMeasuringCamera::reset()
     m_fpsStatistic.reset();
     m_imageCount = 0;
     m_errorCount = 0;
-    if (readable(m_missedFrameNode))
-        m_missedFrameLast = m_missedFrameNode->GetValue();
-    m_grabStartTime = IsGrabbing() ? QDateTime::currentDateTime() : QDateTime();
+    const GenApi::CIntegerPtr missedFrames = m_missedFrameNode.load();
+    m_missedFrameRebound = false;
+    if (readable(missedFrames))
+        m_missedFrameLast = missedFrames->GetValue();
+    m_grabStartMs = IsGrabbing() ? QDateTime::currentMSecsSinceEpoch() : NoGrabStart;
     m_linkThroughputLimit = -1;
 }
 

@@ -33,10 +33,12 @@ struct ORBELT_EXPORT SampleData {
 
 // Threads: the SDK's grab-loop thread delivers grab results (under GetLock()) and camera events; SDK
 // threads report grab errors and removal; open, start and stop notices run on the widget thread, which
-// also samples. The counters, the statistic, m_frameRateSent, m_bandwidthSent and
-// m_linkThroughputLimit are guarded by GetLock(). The flags, m_grabStartTime and the counter-node
-// binding are single fields that notices write without the lock; readers tolerate a value that changes
-// between two samples.
+// also samples. The counters, the statistic, m_missedFrameLast, m_bandwidthSent and
+// m_linkThroughputLimit are guarded by GetLock(); m_frameRateSent is written under it and read
+// without it by the frame-rate notice. The notices never take GetLock() (the SDK gives them under its
+// own handler lock, which a removal takes the other way round): they write the atomic flags, the
+// counter-node binding and the grab start time, and readers tolerate a value that changes between two
+// samples.
 class ORBELT_EXPORT CBandwidthMeasuringCamera : private Nimbo::CImageEventHandler,
                                                 private Nimbo::CConfigurationEventHandler,
                                                 private Nimbo::CCameraEventHandler,
@@ -71,14 +73,16 @@ private:
     bool m_grabbing = false;
     uint64_t m_imageCount = 0;
     uint64_t m_errorCount = 0;
-    double m_frameRateSent = 0.0;
+    std::atomic<double> m_frameRateSent{0.0};
     uint64_t m_bandwidthSent = 0;
     std::atomic<bool> m_deviceRemoved{false};
     std::atomic<bool> m_grabError{false};
     std::atomic<bool> m_frameRateChanged{false};
-    QDateTime m_grabStartTime;
+    static constexpr qint64 NoGrabStart = INT64_MIN;
+    std::atomic<qint64> m_grabStartMs{NoGrabStart}; // of the last grab start, since the epoch
     int64_t m_missedFrameLast = 0;
-    GenApi::CIntegerPtr m_missedFrameNode;
+    std::atomic<GenApi::IInteger*> m_missedFrameNode{nullptr};
+    std::atomic<bool> m_missedFrameRebound{false}; // bound afresh: its count starts from zero
     int64_t m_linkThroughputLimit = -1;
 };
 
