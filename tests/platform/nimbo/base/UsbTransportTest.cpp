@@ -20,6 +20,9 @@
 
 #include <atomic>
 #include <deque>
+#include <grp.h>
+#include <regex>
+#include <sstream>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -454,6 +457,216 @@ TEST_F(UsbDiscoveryTest, AListedCameraIsAccessibleOnlyWhenNoProgramHoldsItsInter
     EXPECT_FALSE(accessible(listed("21000043", "VX-1600m")));
     // Not in sysfs (or sysfs not readable): nothing speaks against it.
     EXPECT_TRUE(accessible(listed("21009999", "VX-9")));
+}
+
+// udev's own reading of a rule against a fake sysfs: "udevadm test" in a mount namespace of its own,
+// in which the fixture stands in for /sys, the rules under test (beside udev's 50-udev-default.rules)
+// for the system's rules, and tmpfs for /dev and /run. Needs root and udevadm ($UDEVADM names one
+// unpacked from the udev package, with its rules beside it in ../lib/udev/rules.d).
+class UdevRuleTest : public testsupport::TempDirTest {
+protected:
+    // What udev did to the device node: its last MODE and GROUP, which rules file gave them, its tags.
+    struct Outcome {
+        std::string mode, modeFile, group, groupFile, interfaces;
+        bool uaccess = false;
+    };
+
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root for a mount namespace of its own";
+        const char* given = std::getenv("UDEVADM");
+        for (const std::string candidate : {given ? given : "", "/usr/bin/udevadm", "/bin/udevadm", "/sbin/udevadm"})
+            if (!candidate.empty() && access(candidate.c_str(), X_OK) == 0) {
+                m_udevadm = candidate;
+                break;
+            }
+        if (m_udevadm.empty())
+            GTEST_SKIP() << "udevadm is not installed (the udev package; or set UDEVADM)";
+        const std::string beside = std::filesystem::path(m_udevadm).parent_path().string() + "/../lib/udev/rules.d";
+        for (const std::string folder :
+             {beside, std::string("/usr/lib/udev/rules.d"), std::string("/lib/udev/rules.d")})
+            if (access((folder + "/50-udev-default.rules").c_str(), R_OK) == 0) {
+                m_defaults = folder + "/50-udev-default.rules";
+                break;
+            }
+        if (m_defaults.empty())
+            GTEST_SKIP() << "udev's 50-udev-default.rules is not installed";
+    }
+
+    // A USB device on bus 2 whose configuration holds interfaces of these class, subclass and protocol
+    // triples; its device class says "interface association", as for USB3 Vision cameras and webcams.
+    std::string usbDevice(const std::string& name, std::initializer_list<std::array<uint8_t, 3>> interfaces)
+    {
+        namespace fs = std::filesystem;
+        const std::string sys = stdPath() + "/sys";
+        const std::string devpath = "/devices/pci0000:00/0000:00:14.0/usb2/" + name;
+        const std::string folder = sys + devpath;
+        fs::create_directories(folder);
+        fs::create_directories(sys + "/bus/usb/devices");
+        if (!fs::exists(sys + "/bus/usb/devices/" + name))
+            fs::create_directory_symlink("../../.." + devpath, sys + "/bus/usb/devices/" + name);
+        fs::create_directory_symlink("../../../../../bus/usb", folder + "/subsystem");
+        const int number = 2 + static_cast<int>(std::distance(fs::directory_iterator(sys + "/bus/usb/devices"),
+                                                              fs::directory_iterator()));
+        std::ostringstream uevent;
+        uevent << "MAJOR=189\nMINOR=" << (128 + number) << "\nDEVNAME=bus/usb/002/00" << number
+               << "\nDEVTYPE=usb_device\nDRIVER=usb\nPRODUCT=1ab2/c3/100\nTYPE=239/2/1\nBUSNUM=002\nDEVNUM=00" << number
+               << "\n";
+        write(folder + "/uevent", uevent.str());
+        const std::pair<const char*, std::string> attributes[] = {
+            {"idVendor", "1ab2"},
+            {"idProduct", "00c3"},
+            {"bDeviceClass", "ef"},
+            {"bDeviceSubClass", "02"},
+            {"bDeviceProtocol", "01"},
+            {"busnum", "2"},
+            {"devnum", std::to_string(number)},
+            {"serial", name + "-serial"},
+            {"dev", "189:" + std::to_string(128 + number)},
+        };
+        for (const auto& a : attributes)
+            write(folder + "/" + a.first, a.second + "\n");
+        // The raw descriptors: the device's, then its configuration with an interface association,
+        // the interfaces and one bulk endpoint each.
+        std::string config;
+        config += std::string{8, 0x0B, 0, static_cast<char>(interfaces.size()), '\xEF', 0x05, 0, 0};
+        uint8_t index = 0;
+        for (const auto& i : interfaces) {
+            config += std::string{9,
+                                  0x04,
+                                  static_cast<char>(index),
+                                  0,
+                                  1,
+                                  static_cast<char>(i[0]),
+                                  static_cast<char>(i[1]),
+                                  static_cast<char>(i[2]),
+                                  0};
+            config += std::string{7, 0x05, static_cast<char>(0x81 + index), 0x02, 0, 0x04, 0};
+            ++index;
+        }
+        const size_t total = 9 + config.size();
+        const std::string head{9,
+                               0x02,
+                               static_cast<char>(total & 0xFF),
+                               static_cast<char>(total >> 8),
+                               static_cast<char>(interfaces.size()),
+                               1,
+                               0,
+                               '\x80',
+                               0x32};
+        const std::string device{18,   0x01,   0x00, 0x03, '\xEF', 0x02, 0x01, 0x09, '\xB2',
+                                 0x1A, '\xC3', 0x00, 0x00, 0x01,   1,    2,    3,    1};
+        write(folder + "/descriptors", device + head + config);
+        return devpath;
+    }
+
+    // udev's handling of the device's "add" event with the system's defaults and `rules` (file name and
+    // text) in place of every other rule.
+    Outcome run(const std::string& devpath, const std::string& rulesName, const std::string& rules)
+    {
+        namespace fs = std::filesystem;
+        const std::string folder = stdPath() + "/rules";
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        fs::copy_file(m_defaults, folder + "/50-udev-default.rules", fs::copy_options::overwrite_existing);
+        write(folder + "/" + rulesName, rules);
+        const std::string empty = stdPath() + "/empty";
+        fs::create_directories(empty);
+        // Every folder udev reads rules from shows the test's own; nothing mounted leaves the namespace.
+        std::string mounts = "mount --make-rprivate / && mount --bind '" + stdPath() + "/sys' /sys";
+        for (const char* rulesDir : {"/usr/lib/udev/rules.d", "/lib/udev/rules.d"})
+            if (fs::is_directory(rulesDir))
+                mounts += std::string(" && mount --bind '") + folder + "' " + rulesDir;
+        for (const char* other : {"/etc/udev/rules.d", "/usr/local/lib/udev/rules.d"})
+            if (fs::is_directory(other))
+                mounts += std::string(" && mount --bind '") + empty + "' " + other;
+        mounts += " && mount -t tmpfs none /run && mount -t tmpfs none /dev";
+        const std::string command = "unshare -m sh -c \"" + mounts + " && SYSTEMD_DEVICE_VERIFY_SYSFS=0 '" + m_udevadm +
+                                    "' test --action=add '/sys" + devpath + "'\" 2>&1";
+        std::string output;
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            char chunk[4096];
+            while (size_t n = fread(chunk, 1, sizeof chunk, pipe))
+                output.append(chunk, n);
+            pclose(pipe);
+        }
+        Outcome o;
+        static const std::regex assignment(R"(^\S+: (\S+):\d+ (MODE|GROUP) (\S+)$)");
+        std::istringstream lines(output);
+        for (std::string line; std::getline(lines, line);) {
+            std::smatch m;
+            if (std::regex_match(line, m, assignment)) {
+                const std::string file = fs::path(m[1].str()).filename().string();
+                if (m[2] == "MODE")
+                    o.mode = m[3], o.modeFile = file;
+                else
+                    o.group = m[3], o.groupFile = file;
+            } else if (line.rfind("TAGS=", 0) == 0) {
+                o.uaccess = line.find(":uaccess:") != std::string::npos;
+            } else if (line.rfind("ID_USB_INTERFACES=", 0) == 0) {
+                o.interfaces = line.substr(18);
+            }
+        }
+        EXPECT_FALSE(o.mode.empty()) << "udevadm gave no outcome:\n" << output;
+        return o;
+    }
+
+    static std::string read(const std::string& path)
+    {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    static void write(const std::string& path, const std::string& bytes)
+    {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+
+    std::string m_udevadm, m_defaults;
+};
+
+TEST_F(UdevRuleTest, TheShippedRuleGivesACameraItsUsbDeviceAndNothingElse)
+{
+    const std::string camera = usbDevice("2-1", {{0xEF, 0x05, 0x00}, {0xEF, 0x05, 0x01}, {0xEF, 0x05, 0x02}});
+    const std::string webcam = usbDevice("2-2", {{0x0E, 0x01, 0x00}, {0x0E, 0x02, 0x00}});
+    const std::string shipped = read(USB3VISION_RULES);
+    ASSERT_FALSE(shipped.empty()) << USB3VISION_RULES;
+    const std::string shippedName = std::filesystem::path(USB3VISION_RULES).filename().string();
+    // The rule an earlier README gave: interface attributes, which the USB device never has.
+    const std::string interfaceRule =
+        "SUBSYSTEM==\"usb\", ATTRS{bInterfaceClass}==\"ef\", ATTRS{bInterfaceSubClass}==\"05\", MODE=\"0666\"\n";
+    const group* plugdev = getgrnam("plugdev");
+
+    struct Case {
+        const char* what;
+        const std::string& devpath;
+        std::string rulesName, rules;
+        bool granted;
+    };
+    const Case cases[] = {
+        {"camera, shipped rule", camera, shippedName, shipped, true},
+        {"webcam, shipped rule", webcam, shippedName, shipped, false},
+        {"camera, interface rule", camera, "99-usb3vision.rules", interfaceRule, false},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = run(c.devpath, c.rulesName, c.rules);
+        if (c.granted) {
+            EXPECT_EQ(o.interfaces, ":ef0500:ef0501:ef0502:") << c.what;
+            EXPECT_EQ(o.mode, "0660") << c.what;
+            EXPECT_EQ(o.modeFile, c.rulesName) << c.what;
+            if (plugdev)
+                EXPECT_EQ(o.group, std::to_string(plugdev->gr_gid)) << c.what;
+        } else {
+            // udev's default for every USB device: writable by root alone.
+            EXPECT_EQ(o.mode, "0664") << c.what;
+            EXPECT_EQ(o.modeFile, "50-udev-default.rules") << c.what;
+            EXPECT_TRUE(o.group.empty()) << c.what;
+        }
+        EXPECT_EQ(o.uaccess, c.granted) << c.what;
+    }
 }
 
 } // namespace
