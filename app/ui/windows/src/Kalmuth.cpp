@@ -160,7 +160,8 @@ void Ui::KalmuthClass::retranslateUi(QMainWindow* window)
                                         "Ctrl+R)</span><br/>Starts the recording. The video clip will be saved in the "
                                         "location specified in the Recording Settings pane.</body></html>"));
     actionStartRecording->setStatusTip(tr("Start recording"));
-    actionStartRecording->setShortcut(QKeySequence(tr("F10, Ctrl+R")));
+    // Two shortcuts, each alone: one sequence "F10, Ctrl+R" would be a chord of both keys in turn.
+    actionStartRecording->setShortcuts({QKeySequence(tr("F10")), QKeySequence(tr("Ctrl+R"))});
     actionStopGrab->setText(tr("&Pause"));
     actionStopGrab->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Pause Preview "
                                   "(F9)</span><br/>Pauses the image acquisition.</body></html>"));

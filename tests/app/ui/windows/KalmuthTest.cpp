@@ -128,6 +128,33 @@ TEST_F(KalmuthTest, AutoRecordOptionRecordsOnceTheCameraIsOpen)
     EXPECT_EQ(QSettings().value("Recording/OutputType").toInt(), 1);
 }
 
+TEST_F(KalmuthTest, EachRecordKeyAloneStartsARecording)
+{
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ContextManager* engine = window->contextManager();
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* name;
+    } keys[] = {// Ctrl+R first: after F10 it could complete a two-key chord that starts with F10.
+                {Qt::Key_R, Qt::ControlModifier, "Ctrl+R"},
+                {Qt::Key_F10, Qt::NoModifier, "F10"}};
+    for (const auto& k : keys) {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return engine->hasActiveImage() && window->form()->actionStartRecording->isEnabled(); }, 30000))
+            << k.name << ": the live view did not become ready to record";
+        QTest::keyClick(window.get(), k.key, k.modifiers);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return engine->isDeviceRecording(nullptr); }, 10000))
+            << k.name << " alone did not start a recording";
+        window->form()->actionStopRecording->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->isDeviceRecording(nullptr); }, 60000)) << k.name;
+    }
+    closeAndDelete(window);
+}
+
 TEST_F(KalmuthTest, FirstRunLayoutAndDefaults)
 {
     Kalmuth window;
@@ -324,8 +351,7 @@ TEST_F(KalmuthTest, WithoutAnyCameraTheNoCameraHintAppears)
     ASSERT_TRUE(Nimbo::Emulation::Configure("none"));
     auto window = std::make_unique<Kalmuth>();
     window->show();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->mdiArea()->isHintShown(); }, 30000))
-        << "the area stayed blank";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->mdiArea()->isHintShown(); }, 30000)) << "the area stayed blank";
     EXPECT_TRUE(window->mdiArea()->hintText().startsWith("No camera found."))
         << window->mdiArea()->hintText().toStdString();
     closeAndDelete(window);
