@@ -8,8 +8,12 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Lorvish::IOverlayPlugin;
@@ -22,12 +26,20 @@ namespace {
 const std::string kFolder = LORVISH_PLUGIN_FIXTURE_DIR;
 
 // Discovery happens once per process, on the first call into the manager: every test asks for
-// this log first, so that whichever test runs first records what discovery said.
+// this log first, so that whichever test runs first records what discovery said. A discovery that
+// never ends (a plug-in calling back into the manager while it is loaded) ends the program with a
+// clear message instead of leaving it to the test's time limit.
 const std::vector<CapturedMessage>& discoveryLog()
 {
     static const std::vector<CapturedMessage> log = [] {
         testsupport::LogCapture capture;
-        PluginManager::isPluginAvailable(QString());
+        std::future<void> discovery =
+            std::async(std::launch::async, [] { PluginManager::isPluginAvailable(QString()); });
+        if (discovery.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            std::fprintf(stderr, "plug-in discovery did not finish within 60 s\n");
+            std::fflush(stderr);
+            std::_Exit(1);
+        }
         return capture.messages();
     }();
     return log;
@@ -42,15 +54,21 @@ void* loadedLibrary(const std::string& file)
     return handle;
 }
 
-int liveInstances(const std::string& file)
+// Calls one of the fixture's int() test exports, if the library is loaded; else -1.
+int askFixture(const std::string& file, const char* function)
 {
     void* handle = dlopen((kFolder + "/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!handle)
         return -1;
-    auto count = reinterpret_cast<int (*)()>(dlsym(handle, "testPluginLiveInstances"));
-    const int result = count ? count() : -1;
+    auto query = reinterpret_cast<int (*)()>(dlsym(handle, function));
+    const int result = query ? query() : -1;
     dlclose(handle);
     return result;
+}
+
+int liveInstances(const std::string& file)
+{
+    return askFixture(file, "testPluginLiveInstances");
 }
 
 // An instance kept by a static object made before the manager, so destroyed after it at exit:
@@ -148,10 +166,60 @@ TEST_F(PluginManagerTest, ACreateFunctionThatThrowsGivesNoInstanceAndIsLogged)
     EXPECT_EQ(instance, nullptr);
     bool logged = false;
     for (const auto& message : capture.messages())
-        logged = logged || (message.category == "warning" &&
-                            message.text == "Throwing: Failed to create a plugin instance: no licence for this computer");
+        logged =
+            logged || (message.category == "warning" &&
+                       message.text == "Throwing: Failed to create a plugin instance: no licence for this computer");
     EXPECT_TRUE(logged);
     PluginManager::destroyInstance(instance);
+}
+
+TEST_F(PluginManagerTest, ADestroyFunctionThatThrowsIsContainedAndLogged)
+{
+    IPlugin* instance = PluginManager::createInstance(QStringLiteral("ThrowingDestroy"));
+    ASSERT_NE(instance, nullptr);
+    testsupport::LogCapture capture;
+    EXPECT_NO_THROW(PluginManager::destroyInstance(instance));
+    EXPECT_EQ(liveInstances("libThrowingDestroyPlugin.so"), 0);
+    bool logged = false;
+    for (const auto& message : capture.messages())
+        logged = logged || (message.category == "warning" &&
+                            message.text == "ThrowingDestroy: Failed to destroy a plugin instance: the device went "
+                                            "away under the instance");
+    EXPECT_TRUE(logged);
+    // The instance is handed back all the same: a second call is refused, not sent to the library again.
+    EXPECT_NO_THROW(PluginManager::destroyInstance(instance));
+    EXPECT_EQ(liveInstances("libThrowingDestroyPlugin.so"), 0);
+}
+
+// The callback plug-in asks for "Alpha" from its version function, while discovery runs.
+TEST_F(PluginManagerTest, APluginMayAskTheManagerWhileItIsDiscovered)
+{
+    EXPECT_TRUE(PluginManager::isPluginAvailable(QStringLiteral("Callback")));
+    // Libraries are loaded in name order: Alpha's was known by then.
+    EXPECT_EQ(askFixture("libCallbackPlugin.so", "testPluginCallbackAnswer"), 1);
+}
+
+// No fixture: the statement runs in a fresh process, so that these threads make the first calls.
+TEST(PluginManagerDiscoveryTest, CallersThatArriveDuringDiscoveryWaitForItsWholeResult)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::vector<std::future<bool>> callers;
+            for (int i = 0; i < 4; ++i)
+                callers.push_back(std::async(std::launch::async, [] {
+                    return PluginManager::isPluginAvailable(QStringLiteral("Twin")) &&
+                           PluginManager::isPluginAvailable(QStringLiteral("Throwing"));
+                }));
+            for (auto& caller : callers) {
+                if (caller.wait_for(std::chrono::seconds(60)) != std::future_status::ready)
+                    std::_Exit(2);
+                if (!caller.get())
+                    std::_Exit(3);
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(PluginManagerTest, OfTwoLibrariesWithOneNameTheFirstIsUsed)

@@ -1,6 +1,9 @@
 // One viewer plug-in library for the discovery tests, built several times with different
 // definitions: its name, the version it reports and which entry points it leaves out.
 #include <lorvish/OverlayPlugin.h>
+#ifdef TEST_PLUGIN_CALLS_BACK
+#include <lorvish/PluginManager.h>
+#endif
 
 #include <cstring>
 #include <stdexcept>
@@ -23,6 +26,8 @@
 namespace {
 
 int g_liveInstances = 0;
+// What the manager answered when the version function asked it about another plug-in: -1 not asked.
+int g_callbackAnswer = -1;
 
 // Draws its label's first letter as a grey level into the top-left pixel of the display image.
 class TestOverlay final : public Lorvish::IOverlayPlugin {
@@ -49,6 +54,10 @@ TEST_PLUGIN_EXPORT void ArdenmoorPluginVersion(uint32_t* major, uint32_t* minor,
     *minor = TEST_PLUGIN_MINOR;
     *third = 7;
     *name = TEST_PLUGIN_NAME;
+#ifdef TEST_PLUGIN_CALLS_BACK
+    // A plug-in that depends on another one asks for it while it is being discovered.
+    g_callbackAnswer = Lorvish::PluginManager::isPluginAvailable(QStringLiteral("Alpha")) ? 1 : 0;
+#endif
 }
 #endif
 
@@ -71,6 +80,9 @@ TEST_PLUGIN_EXPORT void PluginDestroyInstance(Lorvish::IPlugin* instance)
 {
     --g_liveInstances;
     delete static_cast<TestOverlay*>(static_cast<Lorvish::IOverlayPlugin*>(instance));
+#ifdef TEST_PLUGIN_DESTROY_THROWS
+    throw std::runtime_error("the device went away under the instance");
+#endif
 }
 #endif
 
@@ -78,4 +90,9 @@ TEST_PLUGIN_EXPORT void PluginDestroyInstance(Lorvish::IPlugin* instance)
 TEST_PLUGIN_EXPORT int testPluginLiveInstances()
 {
     return g_liveInstances;
+}
+
+TEST_PLUGIN_EXPORT int testPluginCallbackAnswer()
+{
+    return g_callbackAnswer;
 }

@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QtDebug>
 
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace Lorvish {
 
@@ -77,10 +79,14 @@ bool loadPlugin(const QByteArray& path, PluginRecord& record)
 } // namespace
 
 // Guarded by mutex; the plug-ins' own functions are called without it, so that a plug-in may
-// call back into the manager.
+// call back into the manager, even from its version function during discovery.
 struct PluginManager::Private {
     std::mutex mutex;
+    std::condition_variable discoveryEnded;
     bool discovered = false;
+    // The thread that runs the discovery, while it runs: its own calls back into the manager go on
+    // with what is known so far, other threads wait for the whole result.
+    std::thread::id discoverer;
     std::map<GenICam::gcstring, PluginRecord, ByteOrder> byName;
     std::map<IPlugin*, PluginRecord> byInstance;
 };
@@ -105,13 +111,39 @@ PluginManager& PluginManager::getInstance()
 
 void PluginManager::init()
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (d->discovered)
-        return;
+    const std::thread::id self = std::this_thread::get_id();
+    {
+        std::unique_lock<std::mutex> lock(d->mutex);
+        d->discoveryEnded.wait(lock, [&] { return d->discoverer == std::thread::id() || d->discoverer == self; });
+        if (d->discovered || d->discoverer == self)
+            return;
+        d->discoverer = self;
+    }
+    bool done = false;
+    auto end = [&] {
+        {
+            std::lock_guard<std::mutex> lock(d->mutex);
+            d->discovered = done;
+            d->discoverer = std::thread::id();
+        }
+        d->discoveryEnded.notify_all();
+    };
+    try {
+        done = discover();
+    } catch (...) {
+        end(); // the waiting threads try again themselves
+        throw;
+    }
+    end();
+}
+
+// Loads the libraries and calls their version functions outside the lock; each record is entered as
+// soon as it is complete. False when the program's folder is unknown for now: the next call tries again.
+bool PluginManager::discover()
+{
     const std::string folder = os::programFolder();
     if (folder.empty() || folder == ".")
-        return; // the program's path is unknown for now: try again on the next call
-    d->discovered = true;
+        return false;
 
     // Sorted by name, so that of two libraries reporting one name the same one wins on every run.
     const QDir directory(QFile::decodeName(folder.c_str()));
@@ -134,8 +166,10 @@ void PluginManager::init()
             qWarning("%s: Unspecified exception occurred.", path.constData());
             continue;
         }
-        d->byName.emplace(record.name, record); // the first library of a name stays
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->byName.emplace(record.name, std::move(record)); // the first library of a name stays
     }
+    return true;
 }
 
 IPlugin* PluginManager::createInstance(QString name)
@@ -185,7 +219,16 @@ void PluginManager::destroyInstance(IPlugin* instance)
         record = std::move(found->second);
         manager.d->byInstance.erase(found);
     }
-    record.destroy(instance);
+    // Called from destructors (the converter's): a plug-in's failure must not escape into them.
+    try {
+        record.destroy(instance);
+    } catch (const GenICam::GenericException& e) {
+        qWarning("%s: Failed to destroy a plugin instance: %s", record.name.c_str(), e.GetDescription());
+    } catch (const std::exception& e) {
+        qWarning("%s: Failed to destroy a plugin instance: %s", record.name.c_str(), e.what());
+    } catch (...) {
+        qWarning("%s: Failed to destroy a plugin instance: Unspecified exception occurred.", record.name.c_str());
+    }
 }
 
 bool PluginManager::isPluginAvailable(QString name)
