@@ -156,6 +156,24 @@ TEST(AsyncErrorQueue, ClearBeforeDeliveryLeavesThePendingCallsNothingToDeliver)
     EXPECT_EQ(recorder.deliveries[0].message, "c");
 }
 
+TEST(AsyncErrorQueue, AParentWidgetDeletedBeforeDeliveryArrivesAsNone)
+{
+    // A dialog reports and closes itself before the GUI thread shows the message: the receiver
+    // must not be handed the freed widget as the message box's parent.
+    AsyncErrorQueue queue;
+    DeliveryRecorder recorder(&queue);
+    auto* gone = new QWidget;
+    QWidget kept;
+    queue.reportErrorAsync(AsyncErrorQueue::Critical, "gone", "", gone);
+    runInThread([&] { queue.reportErrorAsync(AsyncErrorQueue::Warning, "kept", "", &kept); });
+    delete gone;
+    ASSERT_TRUE(recorder.waitFor(2));
+    EXPECT_EQ(recorder.deliveries[0].message, "kept");
+    EXPECT_EQ(recorder.deliveries[0].parent, &kept);
+    EXPECT_EQ(recorder.deliveries[1].message, "gone");
+    EXPECT_EQ(recorder.deliveries[1].parent, nullptr);
+}
+
 TEST(AsyncErrorQueue, PendingEntriesAreFreedWithTheQueue)
 {
     // Run under the leak checker: entries that were never delivered belong to the queue.

@@ -7,11 +7,11 @@
 #include <QMetaType>
 #include <QMutex>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <cstddef>
-
-class QWidget;
 
 // Threads: reportErrorAsync/append, clear and count may be called from any thread; the entry list
 // is guarded by m_mutex. asyncSignaler and displayError run in the thread that owns the queue
@@ -33,7 +33,8 @@ public:
         ErrorSeverity severity = Unclassified;
         QString message;
         QString details;
-        QWidget* parent = nullptr;
+        // Empties itself when the widget is deleted before the GUI thread shows the entry.
+        QPointer<QWidget> parent;
     };
 
     explicit AsyncErrorQueue(QObject* parent = nullptr);
