@@ -309,7 +309,10 @@ void CTavoEventManager::workerMain()
             ToneRequest request;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_stop || m_requested != m_applied; });
+                // Until the tone update has asked for something there is nothing to apply: a camera
+                // whose brightness and contrast are its own keeps its lookup table as it is.
+                m_wake.wait(lock,
+                            [this] { return m_stop || (m_requested.mode != Mode::Unset && m_requested != m_applied); });
                 if (m_stop)
                     return;
                 m_applied = m_requested;

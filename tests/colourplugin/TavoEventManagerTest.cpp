@@ -331,14 +331,17 @@ TEST_F(EventManagerTest, SameNamedCameraFeaturesAreNotDriven)
     CameraOptions options;
     options.pluginFeatures = false;
     options.cameraToneFeatures = true;
+    // The camera's own lookup table is on: the plug-in must neither switch it off nor rewrite it.
+    options.lutEnabled = true;
     camera = std::make_unique<TestCamera>(options);
+    ASSERT_TRUE(camera->node<GenApi::CBooleanPtr>("LUTEnable")->GetValue());
     setFloat("VlrBrightness", 0.5);
     manager = std::make_unique<Huvane::CTavoEventManager>();
     manager->bind(camera->nodeMap());
     setFloat("VlrContrast", 0.5);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(lutWrites(camera->port().writes()), 0u);
-    EXPECT_FALSE(camera->node<GenApi::CBooleanPtr>("LUTEnable")->GetValue());
+    EXPECT_TRUE(camera->node<GenApi::CBooleanPtr>("LUTEnable")->GetValue());
 }
 
 TEST_F(EventManagerTest, StopReleasesEverythingAndABindStartsAfresh)

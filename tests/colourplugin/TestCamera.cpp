@@ -76,7 +76,7 @@ std::string cameraDescription(const CameraOptions& o)
     }
     out << "<Boolean Name=\"LUTEnable\"><pValue>LUTEnableValue</pValue><OnValue>1</OnValue><OffValue>0</OffValue>"
            "</Boolean>\n"
-        << "<Integer Name=\"LUTEnableValue\"><Value>0</Value></Integer>\n";
+        << "<Integer Name=\"LUTEnableValue\"><Value>" << (o.lutEnabled ? 1 : 0) << "</Value></Integer>\n";
     if (o.lutBytes > 0)
         out << "<Register Name=\"LUTValueAll\"><Address>" << LutAddress << "</Address><Length>" << o.lutBytes
             << "</Length><AccessMode>RW</AccessMode><pPort>Device</pPort><Cachable>NoCache</Cachable>"

@@ -21,6 +21,7 @@ struct CameraOptions {
     int64_t lutBytes = 16384;        // 0: no LUTValueAll
     bool pluginFeatures = true;      // merge the plug-in's feature description
     bool cameraToneFeatures = false; // the camera brings VlrBrightness/VlrContrast of its own
+    bool lutEnabled = false;         // LUTEnable's value before the plug-in binds
 };
 
 // Register addresses of the test camera.
