@@ -146,15 +146,18 @@ TEST_F(FloatEditorsTest, TypingIsNotOverwrittenUntilAnUpdateIsExpected)
     EXPECT_FALSE(editor.isUpdateExspected()); // used up
 }
 
-TEST_F(FloatEditorsTest, EditingFinishedCommitsTheClampedValue)
+TEST_F(FloatEditorsTest, EnterCommitsTheTypedValueOnce)
 {
     FloatEditor editor(nullptr, Linear);
     editor.setEditorData(node("Exposure"));
     QSignalSpy committed(&editor, &FloatEditor::boxValueChanged);
-    editor.editBox()->setValue(7.5);
-    emit editor.editBox()->editingFinished();
+    sendFocus(editor.editBox(), QEvent::FocusIn); // selects the text
+    QTest::keyClicks(editor.editBox(), "7.5");
+    QTest::keyClick(editor.editBox(), Qt::Key_Return);
     EXPECT_EQ(committed.count(), 1);
     EXPECT_DOUBLE_EQ(editor.editorData().toDouble(), 7.5);
+    sendFocus(editor.editBox(), QEvent::FocusOut);
+    EXPECT_EQ(committed.count(), 1) << "leaving the box after Enter commits nothing more";
 }
 
 TEST_F(FloatEditorsTest, AValueOutsideItsOwnRangeLeavesTheEditorAndLogs)

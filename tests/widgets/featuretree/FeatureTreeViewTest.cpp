@@ -3,13 +3,17 @@
 
 #include <orbelt/FeatureTreeProxyModel.h>
 #include <orbelt/FeatureTreeView.h>
+#include <orbelt/SpinBox.h>
 
+#include <QApplication>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QImage>
 #include <QStandardItemModel>
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -82,6 +86,59 @@ TEST_F(FeatureTreeViewTest, EditorClosesWhenTheValueBecomesUnavailable)
     EXPECT_FALSE(view.isPersistentEditorOpen(mode));
     GenApi::CIntegerPtr(local->GetNode("ModeOn"))->SetValue(1);
     EXPECT_TRUE(view.isPersistentEditorOpen(mode));
+}
+
+// The box shows a value rounded to the feature's display precision: leaving it untouched must not write that
+// rounded value back to the camera; what the user types is written.
+TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
+{
+    NodeMapPtr local = createCamera(R"(
+      <Category Name="Root" NameSpace="Standard"><pFeature>Level</pFeature><pFeature>Shutter</pFeature></Category>
+      <Float Name="Level" NameSpace="Custom"><DisplayName>Level</DisplayName><Value>1.257</Value><Min>0</Min>
+        <Max>24</Max><DisplayPrecision>2</DisplayPrecision><Representation>PureNumber</Representation></Float>
+      <Float Name="Shutter" NameSpace="Custom"><DisplayName>Shutter</DisplayName><pAlias>ShutterRaw</pAlias>
+        <Value>1.257</Value><Min>0</Min><Max>24</Max><DisplayPrecision>2</DisplayPrecision>
+        <Representation>Linear</Representation></Float>
+      <Integer Name="ShutterRaw" NameSpace="Custom"><Value>100</Value><Min>0</Min><Max>400</Max><Inc>4</Inc></Integer>)");
+    extension()->addNodeMap(local.get(), "Other", "Other", false);
+    proxy()->invalidate();
+    const auto focus = [](QWidget* box, QEvent::Type type) {
+        QFocusEvent event(type, Qt::TabFocusReason);
+        QApplication::sendEvent(box, &event);
+    };
+    for (const char* name : {"Level", "Shutter"}) { // a plain float box and one beside a slider
+        SCOPED_TRACE(name);
+        const QModelIndex cell = expandTo(name).siblingAtColumn(1);
+        ASSERT_TRUE(view.isPersistentEditorOpen(cell));
+        auto* box = view.indexWidget(cell)->findChild<NimboQtDoubleSpinBox*>();
+        ASSERT_NE(box, nullptr);
+        GenApi::CFloatPtr node(local->GetNode(name));
+        ASSERT_EQ(box->text(), "1.26");
+
+        focus(box, QEvent::FocusIn);
+        focus(box, QEvent::FocusOut);
+        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "clicked into and left";
+        focus(box, QEvent::FocusIn);
+        QTest::keyClick(box, Qt::Key_Return);
+        focus(box, QEvent::FocusOut);
+        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "Enter on the shown value";
+        focus(box, QEvent::FocusIn);
+        QTest::keyClicks(box, "7");
+        QTest::keyClick(box, Qt::Key_Escape);
+        focus(box, QEvent::FocusOut);
+        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "typed and taken back with Escape";
+
+        focus(box, QEvent::FocusIn); // selects the whole text
+        QTest::keyClicks(box, "3.5");
+        focus(box, QEvent::FocusOut);
+        EXPECT_DOUBLE_EQ(node->GetValue(), 3.5) << "typed and left";
+        node->SetValue(1.257); // shown again through the node's callback
+        focus(box, QEvent::FocusIn);
+        QTest::keyClicks(box, "4.25");
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_DOUBLE_EQ(node->GetValue(), 4.25) << "typed and entered";
+        focus(box, QEvent::FocusOut);
+    }
 }
 
 TEST_F(FeatureTreeViewTest, CollapsingTheFavoritesIsSaved)

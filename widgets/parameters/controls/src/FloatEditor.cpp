@@ -122,7 +122,8 @@ void FloatEditor::onSpinBoxStepTriggered(int steps)
 void FloatEditor::onSpinBoxEditingFinished()
 {
     enableUpdate(true);
-    emit boxValueChanged();
+    if (editBox()->isEditedByUser())
+        emit boxValueChanged();
 }
 
 void FloatEditor::updateToolTip()

@@ -165,8 +165,10 @@ void FloatSliderEditor::onSliderValueChanged(int val)
 
 void FloatSliderEditor::onSpinBoxEditingFinished()
 {
-    editBox()->setValue(value());
     enableUpdate(true);
+    if (!editBox()->isEditedByUser())
+        return;
+    editBox()->setValue(value());
     emit boxValueChanged();
 }
 

@@ -4,6 +4,7 @@
 #include <brasko/Formatting.h>
 
 #include <QKeyEvent>
+#include <QLineEdit>
 
 namespace {
 // Escape undoes the typing: the line edit's own undo is reached through a synthetic Ctrl+Z given to
@@ -52,13 +53,32 @@ void NimboQtSpinBox::stepBy(int steps)
 
 NimboQtDoubleSpinBox::NimboQtDoubleSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {}
 
+template <class Handler>
+void NimboQtDoubleSpinBox::finishEditing(Handler handler)
+{
+    // Typing marks the line modified; showing a value (and an undo back to it) clears the mark. Read before
+    // the base handler, which reformats the text it takes and so clears the mark itself.
+    m_editedByUser = lineEdit()->isModified();
+    handler();
+    m_editedByUser = false;
+    lineEdit()->setModified(false); // taken: leaving the box after Enter commits nothing more
+}
+
 void NimboQtDoubleSpinBox::keyPressEvent(QKeyEvent* event)
 {
-    QDoubleSpinBox::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        finishEditing([&] { QDoubleSpinBox::keyPressEvent(event); });
+    else
+        QDoubleSpinBox::keyPressEvent(event);
     if (finishKey(event)) {
         QKeyEvent undo = undoKey();
         QDoubleSpinBox::keyPressEvent(&undo);
     }
+}
+
+void NimboQtDoubleSpinBox::focusOutEvent(QFocusEvent* event)
+{
+    finishEditing([&] { QDoubleSpinBox::focusOutEvent(event); });
 }
 
 void NimboQtDoubleSpinBox::stepBy(int steps)

@@ -37,14 +37,25 @@ public:
     void stepBy(int steps) override;
     QString textFromValue(double value) const override;
 
+    // True while editingFinished is emitted for text the user typed since the box last showed a value.
+    // editingFinished also comes when the user only clicked into the box and left it, or pressed Enter on
+    // the shown text: committing that would write back the value rounded to the box's decimals.
+    bool isEditedByUser() const { return m_editedByUser; }
+
 signals:
     int stepTriggered(int steps);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // Runs a base handler that may emit editingFinished, with the user's edit noted for its receivers.
+    template <class Handler>
+    void finishEditing(Handler handler);
+
     double m_pageStep = 0.0;
+    bool m_editedByUser = false;
 };
 
 class ORBELT_EXPORT SpinBoxEventCatcher : public QObject {
