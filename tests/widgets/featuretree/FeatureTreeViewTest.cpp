@@ -6,9 +6,12 @@
 #include <orbelt/SpinBox.h>
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QImage>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QStandardItemModel>
 #include <QSettings>
 #include <QSortFilterProxyModel>
@@ -20,6 +23,19 @@
 using namespace featuretreetest;
 
 namespace {
+
+// A drag runs a platform loop of its own; the view records what it would drag instead.
+class DragRecordingView : public FeatureTreeView {
+public:
+    std::unique_ptr<QMimeData> dragged;
+
+protected:
+    void startDrag(Qt::DropActions actions) override
+    {
+        if (actions & Qt::MoveAction)
+            dragged.reset(model()->mimeData(selectedIndexes()));
+    }
+};
 
 class FeatureTreeViewTest : public ::testing::Test {
 protected:
@@ -44,8 +60,46 @@ protected:
         return index;
     }
 
+    std::string favoriteNames()
+    {
+        std::string names;
+        for (int i = 0; i < extension()->GetFavorites().count(); ++i)
+            names += (i ? " " : "") + std::string(extension()->GetFavorites().at(i)->name.c_str());
+        return names;
+    }
+    // Presses on a row and moves the mouse with the button held, as a user starts a drag.
+    void dragFrom(const QModelIndex& index)
+    {
+        const QPoint start = view.visualRect(index).center();
+        QTest::mousePress(view.viewport(), Qt::LeftButton, Qt::NoModifier, start);
+        // The first move arms the drag, a move beyond the drag distance starts it.
+        QPoint at = start;
+        for (int i = 0; i < 2; ++i) {
+            at += QPoint(0, 2 * QApplication::startDragDistance());
+            QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(view.viewport(), &move);
+        }
+        QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+    // Enters, moves over and drops onto the middle of a row; true when the view took the drop.
+    bool dropOnto(const QModelIndex& index, const QMimeData* data)
+    {
+        const QPoint at = view.visualRect(index).center();
+        QDragEnterEvent enter(at, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &enter);
+        QDragMoveEvent move(at, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+        move.setDropAction(Qt::MoveAction);
+        QApplication::sendEvent(view.viewport(), &move);
+        if (!move.isAccepted())
+            return false;
+        QDropEvent drop(at, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+        drop.setDropAction(Qt::MoveAction);
+        QApplication::sendEvent(view.viewport(), &drop);
+        return drop.isAccepted();
+    }
+
     NodeMapPtr map = createCamera();
-    FeatureTreeView view;
+    DragRecordingView view;
 };
 
 TEST_F(FeatureTreeViewTest, SettingTheSameLevelTwiceDoesNothingTheSecondTime)
@@ -139,6 +193,28 @@ TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
         EXPECT_DOUBLE_EQ(node->GetValue(), 4.25) << "typed and entered";
         focus(box, QEvent::FocusOut);
     }
+}
+
+// A feature is dragged from the tree onto the Favorites row, which appends it; so does a favourite dragged
+// onto that row. Four favourites: more than the tree's top-level rows, which a drop there must not count.
+TEST_F(FeatureTreeViewTest, DraggingOntoTheFavoritesRowAppends)
+{
+    for (const char* name : {"Gain", "Mode", "Flag", "Label"})
+        extension()->AddFavorite(map->GetNode(name), 99);
+    view.show();
+    const QModelIndex root = extension()->GetFavoritesRootIndex();
+    view.expand(root);
+
+    dragFrom(expandTo("Width"));
+    ASSERT_TRUE(view.dragged) << "no drag starts from a feature row";
+    ASSERT_TRUE(dropOnto(extension()->GetFavoritesRootIndex(), view.dragged.get()));
+    EXPECT_EQ(favoriteNames(), "Gain Mode Flag Label Width");
+
+    view.dragged.reset();
+    dragFrom(view.model()->index(0, 0, extension()->GetFavoritesRootIndex()));
+    ASSERT_TRUE(view.dragged) << "no drag starts from a favourite";
+    ASSERT_TRUE(dropOnto(extension()->GetFavoritesRootIndex(), view.dragged.get()));
+    EXPECT_EQ(favoriteNames(), "Mode Flag Label Width Gain");
 }
 
 TEST_F(FeatureTreeViewTest, CollapsingTheFavoritesIsSaved)

@@ -184,8 +184,9 @@ bool FeatureTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action
         return true;
     if (!data || !data->hasFormat(kDragFormat))
         return false;
+    // A drop onto the Favorites row itself comes without a row: the dropped items go to the end of the list.
     if (row == -1)
-        row = m_rootItem->childCount();
+        row = m_favorites.count();
     QList<quint64> pointers;
     QDataStream stream(data->data(kDragFormat));
     while (!stream.atEnd()) {

@@ -31,6 +31,8 @@ FeatureTreeView::FeatureTreeView(QWidget* parent) : QTreeView(parent)
     createModel();
     connect(this, &QTreeView::expanded, this, &FeatureTreeView::onSelfExpanded);
     connect(this, &QTreeView::collapsed, this, &FeatureTreeView::onSelfCollapsed);
+    // Features are dragged from the tree into the favourites; the rows' flags say which may go where.
+    setDragEnabled(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(true);
     if (IFeatureTreeModelExtension* extension = getFeatureExtension()) {
