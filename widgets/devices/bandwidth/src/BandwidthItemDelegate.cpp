@@ -34,19 +34,20 @@ QWidget* BandwidthItemDelegate::createEditor(QWidget* parent, const QStyleOption
 {
     FlatTreeItem* row = flatTreeItemOf(index);
     CBandwidthMeasuringCamera* camera = row ? row->camera : nullptr;
-    QWidget* editor = nullptr;
+    QWidget* limitEditor = nullptr;
     if (camera) {
         GenApi::INodeMap* nodeMap = &camera->GetNodeMap();
         if (DeviceLinkThroughputLimitEditor::isSupported(nodeMap))
-            editor = new DeviceLinkThroughputLimitEditor(nodeMap, parent);
+            limitEditor = new DeviceLinkThroughputLimitEditor(nodeMap, parent);
         else if (BandwidthLimiterInterPacketDelay::isSupported(nodeMap))
-            editor = new BandwidthLimiterInterPacketDelay(nodeMap, parent);
+            limitEditor = new BandwidthLimiterInterPacketDelay(nodeMap, parent);
     }
-    if (!editor)
-        editor = QStyledItemDelegate::createEditor(parent, option, index);
-    if (row)
-        row->limitEditor = editor;
-    return editor;
+    if (!limitEditor)
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    // Only the limit editors: they live as persistent editors until the tree closes them and lets go
+    // of the row's pointer, while a default editor is freed by the view whenever an edit ends.
+    row->limitEditor = limitEditor;
+    return limitEditor;
 }
 
 void BandwidthItemDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
