@@ -253,6 +253,8 @@ TEST_F(BandwidthTreeWidgetTest, OptimizingTheAdapterStaggersItsThreeCameras)
 {
     QSignalSpy allStarted(tree.get(), &BandwidthTreeWidget::optimizeAllGigEStarted);
     QSignalSpy optimized(tree.get(), &BandwidthTreeWidget::optimizedGigECamera);
+    // Hosts take the capacity by reference too (as EXPECT_EQ does): it has to be defined.
+    EXPECT_EQ(BandwidthTreeWidget::MaxBandwidthBps, 112500000u);
     tree->OptimizeAllGigE();
     EXPECT_EQ(allStarted.count(), 1);
     ASSERT_EQ(optimized.count(), 1) << "one adapter";

@@ -56,7 +56,8 @@ public:
         ViewAllFavoritesRole = Qt::UserRole + 5, // bool, column 2
     };
 
-    static const uint32_t MaxBandwidthBps = 112500000u;
+    // The GigE adapter's capacity in bytes per second; constexpr, so that binding it by reference links.
+    static constexpr uint32_t MaxBandwidthBps = static_cast<uint32_t>(::MaxBandwidthBps);
 
     explicit BandwidthTreeWidget(QWidget* parent = nullptr);
     ~BandwidthTreeWidget() override;
