@@ -444,6 +444,40 @@ TEST_F(BandwidthTreeWidgetTest, SwitchingTheCameraOffWhileItsDialogIsOpen)
     EXPECT_EQ(camera("G1"), nullptr);
 }
 
+TEST_F(BandwidthTreeWidgetTest, SwitchingOffClosesTheLimitEditorOfARowThatIsNotEditable)
+{
+    // A running camera of another device class has a row that is not editable, and a refresh gives it
+    // a limit editor all the same: switching it off must close that editor, not leave it over the
+    // camera that goes.
+    ASSERT_TRUE(tree->EnableCamera(rowOf("U1")));
+    ASSERT_NE(tree->itemWidget(item("U1"), 1), nullptr);
+    item("U1")->setFlags(item("U1")->flags() & ~Qt::ItemIsEditable);
+    tree->DisableCamera(rowOf("U1"));
+    EXPECT_EQ(tree->itemWidget(item("U1"), 1), nullptr);
+    EXPECT_EQ(row("U1").limitEditor, nullptr);
+}
+
+TEST_F(BandwidthTreeWidgetTest, LayoutRestoredAgainKeepsTheDialogStateReachingTheRow)
+{
+    // The host may restore the layout more than once; the editors already open keep working with the
+    // tree, so the dialog's last state still reaches the row.
+    ASSERT_TRUE(tree->EnableCamera(rowOf("U1")));
+    tree->restoreLayout(nullptr);
+    auto* button = qobject_cast<CameraConfigurationEditor*>(tree->itemWidget(item("U1"), 2));
+    ASSERT_NE(button, nullptr);
+    whenDialogOpens(button, [](BandwidthCameraConfigureDialog* dialog) {
+        dialog->featureTree()->setPolling(true);
+        dialog->close();
+    });
+    button->click();
+    EXPECT_TRUE(item("U1")->data(2, BandwidthTreeWidget::PollingRole).toBool());
+    EXPECT_TRUE(tree->getPollingActive());
+    // A camera switched on after the second restore gets working editors as well.
+    ASSERT_TRUE(tree->EnableCamera(rowOf("G1")));
+    EXPECT_NE(qobject_cast<BandwidthLimiterInterPacketDelay*>(tree->itemWidget(item("G1"), 1)), nullptr);
+    EXPECT_NE(qobject_cast<CameraConfigurationEditor*>(tree->itemWidget(item("G1"), 2)), nullptr);
+}
+
 TEST_F(BandwidthTreeWidgetTest, CameraInUseElsewhereShowsAndReportsTheError)
 {
     ASSERT_TRUE(Emulation::SetInUseElsewhere("U2", true));

@@ -192,8 +192,9 @@ void BandwidthTreeWidget::closePersistentEditor(QTreeWidgetItem* item, int colum
 
 void BandwidthTreeWidget::closeRowEditors(FlatTreeItem& row)
 {
-    if (row.treeItem->flags() & Qt::ItemIsEditable)
-        closePersistentEditor(row.treeItem, 1);
+    // Column 1 whatever the row's flags: a refresh opens the limit editor of every running camera, also
+    // on rows that are not editable, and closing where none is open does nothing.
+    closePersistentEditor(row.treeItem, 1);
     closePersistentEditor(row.treeItem, 2);
 }
 
@@ -288,8 +289,8 @@ void BandwidthTreeWidget::UpdateSampleDataViewRow(FlatTreeItemID id)
         item->setText(1, QString());
         item->setText(2, QString());
         item->setText(3, formatUnsignedIntegerValueAndUnits(s.bytesPerSecondReceived,
-                                                            s.bytesPerSecondReceived < 1000000 ? 2 : 0,
-                                                            MultiplierMega, QString(), DropZeroFraction, loc));
+                                                            s.bytesPerSecondReceived < 1000000 ? 2 : 0, MultiplierMega,
+                                                            QString(), DropZeroFraction, loc));
         item->setText(4, formatDoubleValue(s.fpsSent, 2, FormatValueFlags(), loc));
         item->setText(5, s.fpsReceived < 0.0 ? QStringLiteral("--")
                                              : formatDoubleValue(s.fpsReceived, 2, FormatValueFlags(), loc));
@@ -310,9 +311,9 @@ void BandwidthTreeWidget::UpdateSampleDataViewRow(FlatTreeItemID id)
         item->setIcon(7, QIcon());
     } else if (row.isAdapter && !row.isGigE) {
         const uint64_t bandwidth = s.bytesPerSecondSent;
-        item->setText(1, bandwidth > 0 ? QStringLiteral("~") + formatUnsignedIntegerValueAndUnits(
-                                                                   bandwidth, 0, MultiplierMega, QString(),
-                                                                   FormatValueFlags(), loc)
+        item->setText(1, bandwidth > 0 ? QStringLiteral("~") +
+                                             formatUnsignedIntegerValueAndUnits(bandwidth, 0, MultiplierMega, QString(),
+                                                                                FormatValueFlags(), loc)
                                        : QString());
     }
 }
@@ -551,10 +552,13 @@ bool BandwidthTreeWidget::restoreLayout(const QSettings* settings)
     header()->setDefaultAlignment(Qt::AlignLeft);
     header()->setDefaultSectionSize(80);
     setColumnCount(kColumns);
-    setItemDelegateForColumn(1, new BandwidthItemDelegate(this));
-    setItemDelegateForColumn(2, new BandwidthCameraConfigItemDelegate(this));
-    setHeaderLabels({tr("Camera"), tr("Bandwidth (MB/s)"), QString(), tr("Payload Received (MB/s)"),
-                     tr("fps Sent"), tr("fps Received"), tr("Images"), tr("Errors")});
+    // Once: a delegate replaced later would lose the view, and the editors it made their link to it.
+    if (!qobject_cast<BandwidthItemDelegate*>(itemDelegateForColumn(1)))
+        setItemDelegateForColumn(1, new BandwidthItemDelegate(this));
+    if (!qobject_cast<BandwidthCameraConfigItemDelegate*>(itemDelegateForColumn(2)))
+        setItemDelegateForColumn(2, new BandwidthCameraConfigItemDelegate(this));
+    setHeaderLabels({tr("Camera"), tr("Bandwidth (MB/s)"), QString(), tr("Payload Received (MB/s)"), tr("fps Sent"),
+                     tr("fps Received"), tr("Images"), tr("Errors")});
     for (int column = 0; column < kColumns; ++column)
         headerItem()->setTextAlignment(column, leftCentred);
     header()->setSectionResizeMode(2, QHeaderView::Fixed);
