@@ -113,26 +113,37 @@ TEST_F(GigEOptimizationTest, OnlyTheCheckedCamerasAreTouched)
 
 TEST_F(GigEOptimizationTest, PacketSizeOutcomes)
 {
+    // The camera in slot 1 waits for one packet of the size it ends with, plus 18 bytes.
+    enum Refusal { Takes, ReadOnly, MaximumBelow1500 };
     const struct {
         int64_t start;
+        Refusal refusal;
         int64_t after;
         bool changed, atMost1500, setTo1500;
     } cases[] = {
-        {1476, 1500, true, true, true},    // the probe left it small: raised to 1500
-        {1500, 1500, false, true, false},  // the usual Ethernet frame
-        {8192, 8192, false, false, false}, // jumbo frames count as large
+        {1476, Takes, 1500, true, true, true},              // the probe left it small: raised to 1500
+        {1500, Takes, 1500, false, true, false},            // the usual Ethernet frame
+        {8192, Takes, 8192, false, false, false},           // jumbo frames count as large
+        {1476, ReadOnly, 1476, false, true, false},         // the raise is refused: nothing changed
+        {1400, MaximumBelow1500, 1400, false, true, false}, // 1500 lies beyond the node's range
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.start);
+        SCOPED_TRACE(testing::Message() << c.start << " refusal " << c.refusal);
         std::vector<GigEOptimizationRow> adapter = rows({"G1"});
         adapter[0].camera = adapter[0].enable();
-        integer(*adapter[0].camera, "GevSCPSPacketSize")->SetValue(c.start);
+        GenApi::CIntegerPtr packetSize = integer(*adapter[0].camera, "GevSCPSPacketSize");
+        packetSize->SetValue(c.start);
+        if (c.refusal == ReadOnly)
+            packetSize->GetNode()->ImposeAccessMode(GenApi::RO);
+        if (c.refusal == MaximumBelow1500)
+            packetSize->ImposeMax(c.start);
         SOptimizationResult result;
-        optimizeGigECamera(adapter[0], 112.5, 0, &result);
-        EXPECT_EQ(integer(*adapter[0].camera, "GevSCPSPacketSize")->GetValue(), c.after);
+        optimizeGigECamera(adapter[0], 112.5, 1, &result);
+        EXPECT_EQ(packetSize->GetValue(), c.after);
         EXPECT_EQ(result.packetSizeChanged, c.changed);
         EXPECT_EQ(result.packetSizeAtMost1500, c.atMost1500);
         EXPECT_EQ(result.packetSizeSetTo1500, c.setTo1500);
+        EXPECT_EQ(integer(*adapter[0].camera, "GevSCFTD")->GetValue(), c.after + 18);
         removeMeasuringCamera(list, adapter[0].camera);
     }
 }

@@ -155,19 +155,27 @@ void optimizeGigECamera(GigEOptimizationRow& row, double share, unsigned int slo
     if (!camera)
         return;
 
-    // Each step stands alone: a value the camera refuses leaves that step's fields false.
+    // Each step stands alone: a value the camera refuses leaves that step's fields false. The packet
+    // size counts as raised only when the camera took it (as the delay below), and the delays follow
+    // the size the camera has.
     int64_t after = 0, before = 0;
     try {
         probePacketSize(*camera, &after, &before);
         if (after == before && after < 1500) {
-            after = 1500;
-            out.packetSizeSetTo1500 = setPacketSize(*camera, 1500);
+            try {
+                out.packetSizeSetTo1500 = setPacketSize(*camera, 1500);
+            } catch (const GenICam::GenericException&) {
+            } catch (const std::exception&) {
+            }
+            const int64_t now = readInteger(*camera, "GevSCPSPacketSize");
+            if (now >= 0)
+                after = now;
         }
-        out.packetSizeChanged = before != after;
-        out.packetSizeAtMost1500 = after < 1501;
     } catch (const GenICam::GenericException&) {
     } catch (const std::exception&) {
     }
+    out.packetSizeChanged = before != after;
+    out.packetSizeAtMost1500 = after < 1501;
 
     try {
         const int64_t old = frameTransmissionDelay(*camera);
