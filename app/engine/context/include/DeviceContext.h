@@ -104,6 +104,8 @@ private:
     void onWhiteBalanceEnableNodeUpdate(GenApi::INode* node);
     bool ensureImageWindow();
     bool prepareGrab(const char* source);
+    // Takes the camera out of a grab whose start failed half-way.
+    void stopFailedGrab();
     QString friendlyName() const;
     void destroyRecordingController();
     // Stops the recording and waits, within the drain time-out, for its queued frames to be written,

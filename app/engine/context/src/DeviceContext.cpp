@@ -330,6 +330,7 @@ void DeviceContext::startContinuousShot(bool speedTest)
             m_camera->startContinuousShot(speedTest);
     } catch (...) {
         reportCaughtException("DeviceContext::startContinuousShot", "Failed to start the image acquisition");
+        stopFailedGrab();
     }
 }
 
@@ -342,7 +343,18 @@ void DeviceContext::startOneShot()
             m_camera->startOneShot();
     } catch (...) {
         reportCaughtException("DeviceContext::startOneShot", "Failed to start the image acquisition");
+        stopFailedGrab();
     }
+}
+
+void DeviceContext::stopFailedGrab()
+{
+    // A camera that refused AcquisitionStart is already in its grabbing state with the grab thread
+    // running and the buffers queued; it would count as grabbing without ever sending a frame.
+    grab::bestEffort("DeviceContext::stopFailedGrab", "Failed to stop the image acquisistion", [this] {
+        if (m_camera->isGrabbing())
+            m_camera->stopGrab();
+    });
 }
 
 void DeviceContext::stopGrab()

@@ -565,6 +565,49 @@ TEST_F(ContextManagerTest, FailedOpenLeavesTheCameraDetached)
     EXPECT_TRUE(m_manager->isDeviceOpen());
 }
 
+// A camera that refuses AcquisitionStart is told to the user and left idle, not "grabbing" with a
+// running thread and no frames: the tool bar offers the live view again, and a recording started then
+// starts no grab and no recording; once the camera accepts the start, both run.
+TEST_F(ContextManagerTest, AFailedAcquisitionStartLeavesTheCameraIdle)
+{
+    openDevice();
+    GenApi::INode* start = m_manager->currentCamera()->getNodeMap()->GetNode("AcquisitionStart");
+    ASSERT_NE(start, nullptr);
+    const struct {
+        const char* name;
+        std::function<void(ContextManager&)> begin;
+    } cases[] = {
+        {"continuous", [](ContextManager& cm) { cm.startContinuousShot(); }},
+        {"one shot", [](ContextManager& cm) { cm.startOneShot(); }},
+        {"recording from idle",
+         [&](ContextManager& cm) {
+             CRecordingOptions options = tiffOptions(path() + "/refused", 0);
+             cm.startRecording(&options);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start->ImposeAccessMode(GenApi::RO);
+        QSignalSpy reports(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
+        c.begin(*m_manager);
+        ASSERT_TRUE(waitFor([&] {
+            QCoreApplication::processEvents();
+            return !reports.isEmpty();
+        }));
+        EXPECT_EQ(reports.at(0).at(1).toString(), "Failed to start the image acquisition");
+        EXPECT_FALSE(m_manager->isDeviceGrabbing());
+        EXPECT_TRUE(m_manager->isDeviceIdle());
+        EXPECT_FALSE(m_manager->isDeviceRecording());
+        EXPECT_EQ(m_manager->currentCamera()->getState(), Camera::Open);
+    }
+    EXPECT_FALSE(QDir(path() + "/refused").exists());
+
+    start->ImposeAccessMode(GenApi::RW);
+    m_manager->startContinuousShot();
+    EXPECT_TRUE(m_manager->isDeviceGrabbing());
+    EXPECT_TRUE(waitFor([&] { return m_window->images > 0; }));
+}
+
 // Device creation waits handling events. A request reaching the manager meanwhile (a second open, a
 // scan result that chooses the device or no longer lists it) neither creates the device a second time
 // nor replaces or removes what is being opened; another device may be opened meanwhile. The first
