@@ -19,6 +19,7 @@
 
 class Camera;
 class HiResTimer;
+class QMainWindow;
 class QMdiArea;
 class QTimer;
 
@@ -154,3 +155,7 @@ private:
     QTimer* m_perfTimer = nullptr;
     DeviceContextWindowFactory m_windowFactory;
 };
+
+// The first of the application's top-level widgets, in their order, that is a main window; null when
+// there is none (or no widget application).
+QMainWindow* findMainWindow();

@@ -14,6 +14,8 @@
 
 #include <log4cpp/Category.hh>
 
+#include <QApplication>
+#include <QMainWindow>
 #include <QMetaObject>
 #include <QMetaType>
 #include <QMutexLocker>
@@ -719,4 +721,16 @@ void ContextManager::onPerfTimer()
 void ContextManager::onCameraStateChanged()
 {
     emit cameraStateChanged();
+}
+
+QMainWindow* findMainWindow()
+{
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return nullptr;
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget* widget : widgets) {
+        if (auto* window = qobject_cast<QMainWindow*>(widget))
+            return window;
+    }
+    return nullptr;
 }

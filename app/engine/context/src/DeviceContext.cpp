@@ -20,10 +20,12 @@
 
 #include <log4cpp/Category.hh>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QWidget>
 
 #include <chrono>
 #include <cstdint>
@@ -309,6 +311,12 @@ bool DeviceContext::prepareGrab(const char* source)
 {
     if (!ensureImageWindow())
         return false;
+    // An edit box still holding the keyboard focus (a camera setting being typed) lets go of it, so
+    // that keys reach the window's actions again.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        if (QWidget* focused = QApplication::focusWidget())
+            focused->clearFocus();
+    }
     if (m_window->isWindowHidden())
         m_window->showWindow();
     const ImageFormat format = cameraImageFormat(m_camera);

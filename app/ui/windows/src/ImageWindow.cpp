@@ -133,7 +133,10 @@ DeviceContextWindowFactory ImageWindow::factory()
     return [](DeviceContext& context, QMdiArea* mdiArea) -> IDeviceContextWindow* {
         auto* window = new ImageWindow();
         if (mdiArea) {
-            QMdiSubWindow* subWindow = mdiArea->addSubWindow(window);
+            // No frame of its own: the image fills the area, with nothing to minimise, restore or close
+            // it by (the grab would stop, and the next automatic start would bring it back at once).
+            QMdiSubWindow* subWindow = mdiArea->addSubWindow(window, Qt::Tool | Qt::FramelessWindowHint |
+                                                                         Qt::WindowTitleHint | Qt::CustomizeWindowHint);
             // Closing the subwindow only hides it: the device context owns the window's lifetime and
             // disposes of it with shutDownAndDispose().
             subWindow->setAttribute(Qt::WA_DeleteOnClose, false);

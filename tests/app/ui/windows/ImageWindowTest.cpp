@@ -292,6 +292,33 @@ TEST_F(ImageWindowTest, ClosingWithoutRecordingDoesNotAsk)
     EXPECT_EQ(closed.count(), 1);
 }
 
+// The image fills its MDI area: the subwindow has no title bar, buttons or border of its own (so there
+// is nothing to minimise or close it with), is not deleted when closed, and shows maximized.
+TEST_F(ImageWindowTest, FactoryWindowHasNoFrameOfItsOwn)
+{
+    QMdiArea area;
+    area.resize(1200, 800);
+    area.show();
+    DeviceContext context(&area, nullptr);
+    IDeviceContextWindow* window = ImageWindow::factory()(context, &area);
+    ASSERT_EQ(area.subWindowList().size(), 1);
+    QMdiSubWindow* sub = area.subWindowList().first();
+    // The MDI area keeps only what a subwindow can use of the flags it is given.
+    EXPECT_TRUE(sub->windowFlags().testFlag(Qt::FramelessWindowHint));
+    for (Qt::WindowType flag : {Qt::WindowTitleHint, Qt::WindowMinimizeButtonHint, Qt::WindowMaximizeButtonHint,
+                                Qt::WindowCloseButtonHint, Qt::WindowSystemMenuHint}) {
+        EXPECT_FALSE(sub->windowFlags().testFlag(flag)) << std::hex << flag;
+    }
+    EXPECT_FALSE(sub->testAttribute(Qt::WA_DeleteOnClose));
+    window->showWindow();
+    EXPECT_TRUE(sub->isMaximized());
+    EXPECT_EQ(sub->geometry(), area.viewport()->rect());
+    EXPECT_EQ(sub->widget()->geometry(), sub->rect()) << "the subwindow draws a frame around the image";
+    window->shutDownAndDispose();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 TEST_F(ImageWindowTest, FactoryWindowLivesInItsSubwindowAndTakesItAlong)
 {
     QMdiArea area;

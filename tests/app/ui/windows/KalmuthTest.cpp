@@ -8,7 +8,11 @@
 #include "TesvarMdiArea.h"
 #include "WindowTestSupport.h"
 
+#include <Camera.h>
 #include <ContextManager.h>
+#include <CreateDeviceThread.h>
+#include <DeviceManager.h>
+#include <GenApiNodeMap.h>
 #include <nimbo/Emulation.h>
 #include <testsupport/LogCapture.h>
 #include <testsupport/TempDir.h>
@@ -17,8 +21,10 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QScreen>
 #include <QSettings>
@@ -27,6 +33,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 
@@ -67,6 +74,52 @@ protected:
     {
         return dynamic_cast<ImageWindow*>(window.contextManager()->activeImageWindow());
     }
+
+    static uint32_t imagesGrabbed(Camera* camera)
+    {
+        uint32_t images = 0;
+        uint32_t errors = 0;
+        camera->getCounterData(images, errors);
+        return images;
+    }
+
+    // Starts a recording of numbered BMP images, one per frame, into `folder` and lets the camera take
+    // `frames` frames for it. The camera sends a frame only on an edge of Line3 here, so the test
+    // knows exactly what the recording got. Returns the camera's serial number.
+    std::string recordTriggeredFrames(Kalmuth& window, const QString& folder, uint32_t frames)
+    {
+        ContextManager* cm = window.contextManager();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return cm->hasActiveImage(); }, 30000)) << "no live view";
+        window.form()->actionStopGrab->trigger();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceOpenAndIdle(); }, 10000));
+        Camera* camera = cm->currentCamera();
+        if (!camera)
+            return std::string();
+        grab::GrabNodeMap* map = camera->getFeatures();
+        map->setIntValue("Width", 320);
+        map->setIntValue("Height", 200);
+        cm->changeCurrentTriggerPort(CRecordingOptions::TriggerPortOne);
+        CRecordingOptions* options = window.recordingOptions();
+        options->OutputType = CRecordingOptions::OutputTypeImageSequence;
+        options->ImageOutputType = CRecordingOptions::ImageOutputTypeBmp;
+        options->OutputFolder = folder.toUtf8().constData();
+        options->SampleRateUnit = TimeUnitImages;
+        options->SampleRate = 1;
+        options->StopSamplingLimitEnabled = false;
+        options->QueueBufferSize = 1000;
+        options->TriggerPort = CRecordingOptions::TriggerPortOne;
+        window.form()->actionStartRecording->trigger();
+        EXPECT_TRUE(cm->isDeviceRecording(nullptr));
+        const std::string serial = camera->getDeviceInfo().GetSerialNumber().c_str();
+        for (uint32_t i = 0; i < frames; ++i)
+            EXPECT_TRUE(Nimbo::Emulation::FireLineEdge(serial, "Line3"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return imagesGrabbed(camera) >= frames; }, 30000))
+            << imagesGrabbed(camera) << " of " << frames << " frames grabbed";
+        EXPECT_EQ(imagesGrabbed(camera), frames);
+        return serial;
+    }
+
+    static int filesIn(const QString& folder) { return QDir(folder).entryList({"*.bmp"}, QDir::Files).size(); }
 
     QString m_oldCurrent;
 };
@@ -153,6 +206,48 @@ TEST_F(KalmuthTest, EachRecordKeyAloneStartsARecording)
         ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->isDeviceRecording(nullptr); }, 60000)) << k.name;
     }
     closeAndDelete(window);
+}
+
+// Starting a grab takes the keyboard focus from the widget that had it (an edit box of a panel, say),
+// so that keys go to the window's actions again.
+TEST_F(KalmuthTest, StartingAGrabClearsTheKeyboardFocus)
+{
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ContextManager* cm = window->contextManager();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cm->hasActiveImage(); }, 30000));
+    window->form()->actionStopGrab->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceOpenAndIdle(); }, 10000));
+    QLineEdit* edit = nullptr;
+    for (QLineEdit* candidate : window->findChildren<QLineEdit*>()) {
+        if (candidate->isVisible() && candidate->isEnabled() && candidate->focusPolicy() != Qt::NoFocus) {
+            edit = candidate;
+            break;
+        }
+    }
+    ASSERT_NE(edit, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    edit->setFocus();
+    // An edit box inside a spin box passes its focus on to the spin box.
+    QWidget* focused = edit->focusProxy() ? edit->focusProxy() : edit;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == focused; }, 5000));
+    window->form()->actionStartGrab->trigger();
+    EXPECT_TRUE(cm->isDeviceGrabbing(nullptr));
+    EXPECT_EQ(QApplication::focusWidget(), nullptr);
+    closeAndDelete(window);
+}
+
+// The engine finds the program's main window among the top-level widgets, whatever comes before it.
+TEST_F(KalmuthTest, FindMainWindowFindsTheMainWindow)
+{
+    EXPECT_EQ(findMainWindow(), nullptr);
+    QWidget other;
+    other.show();
+    EXPECT_EQ(findMainWindow(), nullptr);
+    Kalmuth window;
+    EXPECT_EQ(findMainWindow(), &window);
+    window.close();
 }
 
 TEST_F(KalmuthTest, FirstRunLayoutAndDefaults)
