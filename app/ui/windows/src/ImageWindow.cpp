@@ -120,8 +120,10 @@ ImageWindow::ImageWindow(QWidget* parent) : QFrame(parent)
 
 ImageWindow::~ImageWindow()
 {
-    // The subwindow around the window goes too. While the subwindow itself is being destroyed (it
-    // deletes this window as its child) it is no longer a QMdiSubWindow and is left alone.
+    // The subwindow around the window goes too. Its close reaches this window's closeEvent, which
+    // must neither ask about a recording nor report a close now. While the subwindow itself is being
+    // destroyed (it deletes this window as its child) it is no longer a QMdiSubWindow and is left alone.
+    shutDown();
     if (auto* subWindow = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         subWindow->close();
         subWindow->deleteLater();
@@ -687,6 +689,15 @@ bool ImageWindow::saveImage(const QString& fileName)
 
 void ImageWindow::closeEvent(QCloseEvent* event)
 {
+    {
+        // Shut down, the window goes with its camera: the recording it showed has ended (or is being
+        // written out by the engine), and there is no context left to tell.
+        QMutexLocker lock(&m_mutex);
+        if (m_shutDown) {
+            event->accept();
+            return;
+        }
+    }
     if (m_recordingShown) {
         const auto answer = QMessageBox::warning(
             this, tr("Recording active"),

@@ -292,6 +292,41 @@ TEST_F(ImageWindowTest, ClosingWithoutRecordingDoesNotAsk)
     EXPECT_EQ(closed.count(), 1);
 }
 
+// A window that has been shut down is on its way out with its camera: a close, whether the user's or
+// the one its subwindow sends while the window is being deleted, neither asks about the recording it
+// showed nor reports a close to a camera already gone.
+TEST_F(ImageWindowTest, AShutDownWindowNeitherAsksNorReportsAClose)
+{
+    windowtest::ModalBoxGuard boxes;
+    {
+        ImageWindow window;
+        window.show();
+        QSignalSpy closed(&window, &ImageWindow::closed);
+        window.recordingStateChanged(RecordingActive);
+        window.shutDown();
+        EXPECT_TRUE(window.close());
+        EXPECT_EQ(closed.count(), 0);
+    }
+    for (ERecordingState state : {RecordingActive, RecordingDraining}) {
+        SCOPED_TRACE(state);
+        QMdiArea area;
+        area.show();
+        DeviceContext context(&area, nullptr);
+        auto* window = static_cast<ImageWindow*>(ImageWindow::factory()(context, &area));
+        window->showWindow();
+        window->recordingStateChanged(state);
+        QSignalSpy closed(window, &ImageWindow::closed);
+        QSignalSpy gone(window, &QObject::destroyed);
+        window->shutDownAndDispose();
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(gone.count(), 1);
+        EXPECT_EQ(closed.count(), 0);
+        EXPECT_TRUE(area.subWindowList().isEmpty());
+    }
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+}
+
 // The image fills its MDI area: the subwindow has no title bar, buttons or border of its own (so there
 // is nothing to minimise or close it with), is not deleted when closed, and shows maximized.
 TEST_F(ImageWindowTest, FactoryWindowHasNoFrameOfItsOwn)

@@ -208,6 +208,62 @@ TEST_F(KalmuthTest, EachRecordKeyAloneStartsARecording)
     closeAndDelete(window);
 }
 
+// Closing the main window ends a recording without asking: no question about a recording already
+// ended pops up afterwards (not even while the deleted image window takes its subwindow along), the
+// window goes at once, and every frame the camera took for the recording is in the files.
+TEST_F(KalmuthTest, ClosingDuringARecordingEndsAtOnceWithEveryFrameWritten)
+{
+    windowtest::ModalBoxGuard boxes;
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    const QString folder = path() + "/closed";
+    const uint32_t frames = 25;
+    ASSERT_FALSE(recordTriggeredFrames(*window, folder, frames).empty());
+    ASSERT_FALSE(HasFailure());
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    QTest::qWait(300);
+    window.reset();
+    QTest::qWait(300);
+    EXPECT_LT(elapsed.elapsed(), 30000);
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+    EXPECT_EQ(filesIn(folder), int(frames));
+}
+
+// Unplugging the camera during a recording ends the recording the same way and the program goes on:
+// no question, the disconnected hint, every frame taken in the files, and the camera back in live view
+// once it is plugged in again.
+TEST_F(KalmuthTest, UnplugDuringARecordingGoesOnWithEveryFrameWritten)
+{
+    windowtest::ModalBoxGuard boxes;
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    const QString folder = path() + "/unplugged";
+    const uint32_t frames = 25;
+    const std::string serial = recordTriggeredFrames(*window, folder, frames);
+    ASSERT_FALSE(serial.empty());
+    ASSERT_FALSE(HasFailure());
+
+    ASSERT_TRUE(Nimbo::Emulation::Unplug(serial));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mdiArea()->isHintShown(); }, 30000));
+    EXPECT_TRUE(window->mdiArea()->hintText().startsWith("The camera has been disconnected."));
+    EXPECT_EQ(window->contextManager()->currentCamera(), nullptr);
+    QTest::qWait(500);
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+    EXPECT_EQ(filesIn(folder), int(frames));
+    EXPECT_TRUE(window->isVisible());
+
+    ASSERT_TRUE(Nimbo::Emulation::Replug(serial));
+    window->deviceManager()->startAutoScan();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->isDeviceGrabbing(nullptr); }, 30000))
+        << "the camera did not come back";
+    closeAndDelete(window);
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+}
+
 // Starting a grab takes the keyboard focus from the widget that had it (an edit box of a panel, say),
 // so that keys go to the window's actions again.
 TEST_F(KalmuthTest, StartingAGrabClearsTheKeyboardFocus)

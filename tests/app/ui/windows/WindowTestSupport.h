@@ -7,7 +7,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
@@ -51,5 +53,39 @@ inline std::shared_ptr<bool> answerNextMessageBox(QMessageBox::StandardButton bu
     timer->start();
     return answered;
 }
+
+// For as long as it lives, every modal widget that appears is noted and closed at once (a message box
+// through its escape button, as the user's Escape key would), so a test that expects none fails on
+// seeing one instead of waiting for it forever.
+class ModalBoxGuard {
+public:
+    ModalBoxGuard()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { closeModal(); });
+        m_timer.start();
+    }
+    // The texts of the boxes seen (a message box's text, another widget's title).
+    const QStringList& seen() const { return m_seen; }
+
+private:
+    void closeModal()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        m_seen << (box ? box->text() : modal->windowTitle());
+        if (box && box->escapeButton())
+            box->escapeButton()->click();
+        else if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+
+    QTimer m_timer;
+    QStringList m_seen;
+};
 
 } // namespace windowtest
