@@ -305,10 +305,20 @@ Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, f
     Mivtrace::LogTrace(baseCategory(), 32, "Tesvar tool 0.0.1 64-Bit has been started.");
 }
 
-// The device manager has no parent; it goes with the window so its scan thread ends with it.
 Kalmuth::~Kalmuth()
 {
+    // Deleted without a close (a host deleting the window, the program ended by quit()): the engine
+    // is shut down here, while the image windows that the MDI area is about to delete are still
+    // there for their contexts to let go of.
+    if (!m_shutDown) {
+        m_shutDown = true;
+        m_contextManager->shutDown();
+    }
+    // The engine's notices during the rest of the teardown find no window to update.
+    m_contextManager->disconnect(this);
+    // The device manager has no parent; it goes with the window so its scan thread ends with it.
     delete m_deviceManager;
+    m_deviceManager = nullptr;
 }
 
 bool Kalmuth::hasAutoRecordOption(const QStringList& arguments)

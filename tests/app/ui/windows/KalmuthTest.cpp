@@ -264,6 +264,30 @@ TEST_F(KalmuthTest, UnplugDuringARecordingGoesOnWithEveryFrameWritten)
     EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
 }
 
+// A host that deletes the window without closing it (or quit() ending the program) still has the
+// engine shut down first: the image window the MDI area deletes is no longer fed or touched, and the
+// camera is let go of, so the next window opens it again.
+TEST_F(KalmuthTest, DestroyingTheWindowWithoutCloseShutsTheEngineDown)
+{
+    for (bool recording : {false, true}) {
+        SCOPED_TRACE(recording ? "recording" : "live view");
+        auto window = std::make_unique<Kalmuth>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->hasActiveImage(); }, 30000));
+        if (recording) {
+            window->form()->actionStartRecording->trigger();
+            ASSERT_TRUE(window->contextManager()->isDeviceRecording(nullptr));
+        }
+        window.reset();
+        QCoreApplication::processEvents();
+    }
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->hasActiveImage(); }, 30000))
+        << "the camera was not let go of";
+    closeAndDelete(window);
+}
+
 // Starting a grab takes the keyboard focus from the widget that had it (an edit box of a panel, say),
 // so that keys go to the window's actions again.
 TEST_F(KalmuthTest, StartingAGrabClearsTheKeyboardFocus)
