@@ -89,6 +89,9 @@ signals:
     void throttleTimerTick();
     void notifyDeviceShutDown(Camera* camera);
     void recordingStateChanged();
+    // An open asked for did not leave the device open (the failure has been reported to the user);
+    // the device manager lets the next scan try the device again.
+    void deviceOpenFailed(QString fullName);
 
 public slots:
     void shutDown();

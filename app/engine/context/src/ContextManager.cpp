@@ -320,6 +320,7 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
         return;
     Camera* camera = context->camera();
     const QByteArray name = camera->isAttached() ? context->deviceName().toUtf8() : formatName(info);
+    const QString fullName = deviceText(*info, info->GetFullName());
     contextlog::write(contextlog::Progress, "Opening \"%s\".", name.constData());
     if (camera->isAttached()) {
         context->openCamera();
@@ -329,6 +330,8 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
         // no later scan reports it again.
         if (m_droppedWhileOpening.erase(info->GetFullName()) > 0) {
             removeDeviceContext(context);
+            lock.unlock();
+            emit deviceOpenFailed(fullName);
             return;
         }
     } else {
@@ -356,6 +359,8 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
     }
     if (camera->isOpen())
         contextlog::write(contextlog::Progress, "\"%s\" has been opened.", name.constData());
+    else
+        emit deviceOpenFailed(fullName);
 }
 
 void ContextManager::openActiveDevice()

@@ -54,6 +54,9 @@ public slots:
     void onSurpriseRemoved(QString strFullName, QString strFriendlyName);
     void onOpenDevice(Nimbo::INimboDevice* device);
     void onCloseDevice(Nimbo::INimboDevice* device);
+    // The open of the device with this full name failed: its item goes, so that the next scan finds
+    // the device as new and the automatic choice tries it again.
+    void onDeviceOpenFailed(QString strFullName);
     void startAutoScan();
     void onDeviceListChanged();
     void onScanFinished();

@@ -116,6 +116,14 @@ void DeviceManager::onCloseDevice(Nimbo::INimboDevice* device)
         setAutoScan(true);
 }
 
+void DeviceManager::onDeviceOpenFailed(QString strFullName)
+{
+    // Left in use, the item would keep the device chosen but never open: scans would find nothing
+    // new, and not even replugging the camera would bring it back.
+    if (DeviceManagerItem* item = findItem(strFullName))
+        removeItem(item);
+}
+
 void DeviceManager::onSurpriseRemoved(QString strFullName, QString /*strFriendlyName*/)
 {
     if (DeviceManagerItem* item = findItem(strFullName))

@@ -284,6 +284,7 @@ Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, f
     connect(cm, &ContextManager::surpriseRemoved, dm, &DeviceManager::onSurpriseRemoved, Qt::QueuedConnection);
     connect(cm, &ContextManager::deviceOpened, dm, &DeviceManager::onOpenDevice);
     connect(cm, &ContextManager::deviceClosed, dm, &DeviceManager::onCloseDevice);
+    connect(cm, &ContextManager::deviceOpenFailed, dm, &DeviceManager::onDeviceOpenFailed);
     connect(cm, &ContextManager::cameraChanged, m_cameraSettings, &CameraSettingsWidget::setCamera);
     connect(cm, &ContextManager::cameraChanged, this, &Kalmuth::updateActions);
     connect(m_recordingSettings, &RecordingSettingsWidget::triggerPortChanged, cm,

@@ -133,6 +133,27 @@ TEST_F(DeviceManagerTest, CameraInUseElsewhereIsDroppedAndTriedOnEveryScan)
     EXPECT_EQ(current.count(), 1);
 }
 
+// An open that fails after the choice gives the device up for now: it no longer counts as chosen, and
+// the next scan finds it as new and asks for it again.
+TEST_F(DeviceManagerTest, AFailedOpenIsAskedForAgainAtTheNextScan)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));
+    DeviceManager manager(10);
+    QSignalSpy openRequest(&manager, &DeviceManager::deviceOpenRequest);
+    scan(manager);
+    ASSERT_EQ(openRequest.count(), 1);
+    ASSERT_EQ(manager.items().size(), 1);
+    manager.onDeviceOpenFailed(QStringLiteral("no such camera"));
+    EXPECT_EQ(manager.items().size(), 1);
+    manager.onDeviceOpenFailed(manager.items().at(0)->fullName());
+    EXPECT_TRUE(manager.items().isEmpty());
+    Nimbo::DeviceInfoList list;
+    EXPECT_FALSE(manager.getCurrentDevice(list));
+    scan(manager);
+    EXPECT_EQ(openRequest.count(), 2);
+    EXPECT_TRUE(manager.getCurrentDevice(list));
+}
+
 TEST_F(DeviceManagerTest, PeriodicScanStopsWhileADeviceIsOpen)
 {
     ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));

@@ -288,6 +288,40 @@ TEST_F(KalmuthTest, DestroyingTheWindowWithoutCloseShutsTheEngineDown)
     closeAndDelete(window);
 }
 
+// The automatic open can fail after the camera was found free (another program takes it in between):
+// the user is told, and the next scan tries the camera again instead of counting it as open for good.
+TEST_F(KalmuthTest, AFailedAutomaticOpenIsTriedAgainAtTheNextScan)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:K1"));
+    struct Restore {
+        ~Restore()
+        {
+            CreateDeviceThread::setCreationHook({});
+            Nimbo::Emulation::Configure("");
+        }
+    } restore;
+    std::atomic<int> creations{0};
+    CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
+        if (creations++ == 0)
+            Nimbo::Emulation::SetInUseElsewhere("K1", true);
+    });
+    windowtest::ModalBoxGuard boxes;
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen().isEmpty(); }, 30000)) << "the failed open was not told";
+    EXPECT_EQ(boxes.seen().first(), "Failed to open the camera.");
+    EXPECT_FALSE(window->contextManager()->isDeviceOpen(nullptr));
+    Nimbo::DeviceInfoList current;
+    EXPECT_FALSE(window->deviceManager()->getCurrentDevice(current)) << "the camera counts as chosen";
+
+    Nimbo::Emulation::SetInUseElsewhere("K1", false);
+    window->deviceManager()->startAutoScan();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->hasActiveImage(); }, 30000))
+        << "the camera was not tried again";
+    EXPECT_EQ(creations, 2);
+    closeAndDelete(window);
+}
+
 // Starting a grab takes the keyboard focus from the widget that had it (an edit box of a panel, say),
 // so that keys go to the window's actions again.
 TEST_F(KalmuthTest, StartingAGrabClearsTheKeyboardFocus)
