@@ -148,11 +148,16 @@ public:
     }
     ~GvcpPeer()
     {
-        m_thread.join();
+        join();
         close(m_fd);
     }
     bool bound() const { return m_bound; }
-    std::vector<uint8_t> request;
+    // What the peer received; waits for it to finish serving, so that the test reads what its thread wrote.
+    const std::vector<uint8_t>& request()
+    {
+        join();
+        return m_request;
+    }
 
 private:
     void serve()
@@ -166,16 +171,23 @@ private:
         const ssize_t n = recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (n <= 0)
             return;
-        request.assign(buffer, buffer + n);
+        m_request.assign(buffer, buffer + n);
         if (m_status < 0 || n < 8)
             return;
         const uint8_t ack[8] = {uint8_t(m_status >> 8), uint8_t(m_status), 0x00, 0x05, 0, 0, buffer[6], buffer[7]};
         sendto(m_fd, ack, sizeof ack, 0, reinterpret_cast<sockaddr*>(&from), length);
     }
 
+    void join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
     int m_status;
     int m_fd = -1;
     bool m_bound = false;
+    std::vector<uint8_t> m_request;
     std::thread m_thread;
 };
 
@@ -202,7 +214,7 @@ TEST(ForceIpTest, TheCommandCarriesMacAndAddressesAndNeedsTheAcknowledge)
             GvcpPeer peer(c.status);
             ASSERT_TRUE(peer.bound());
             acknowledged = forceIp({{"127.0.0.1", 0}}, 0x003053A1B2C3ull, 0xC0A80A15, 0xFFFFFF00, 0xC0A80A01, 300);
-            request = peer.request;
+            request = peer.request();
         }
         EXPECT_EQ(acknowledged, c.acknowledged);
         ASSERT_EQ(request.size(), 8u + 56u);
