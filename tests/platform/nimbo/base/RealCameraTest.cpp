@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <atomic>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -311,14 +314,39 @@ TEST_F(RealCameraTest, ACameraThatStopsAnsweringIsReportedRemovedOnce)
     EXPECT_EQ(removals.load(), 1);
 }
 
-TEST_F(RealCameraTest, UsbDiscoveryWithoutDevicesGivesAnEmptyList)
+// True when sysfs shows a USB3 Vision interface (class ef, subclass 05) on this machine.
+bool usb3VisionPlugged()
+{
+    DIR* folder = opendir("/sys/bus/usb/devices");
+    if (!folder)
+        return false;
+    const auto read = [](const std::string& path) {
+        std::ifstream file(path);
+        std::string text;
+        file >> text;
+        return text;
+    };
+    bool found = false;
+    while (dirent* entry = readdir(folder)) {
+        const std::string base = std::string("/sys/bus/usb/devices/") + entry->d_name + "/";
+        found = found || (read(base + "bInterfaceClass") == "ef" && read(base + "bInterfaceSubClass") == "05");
+    }
+    closedir(folder);
+    return found;
+}
+
+TEST_F(RealCameraTest, UsbDiscoveryWithoutDevicesListsOnlyTheEmulatedCameras)
 {
     // USB discovery sends nothing over the network; it runs wherever the test does.
+    if (usb3VisionPlugged())
+        GTEST_SKIP() << "a USB3 Vision camera is plugged into this machine";
     setenv("NIMBO_REAL_CAMERAS", "1", 1);
+    Nimbo::Emulation::Configure("usb:qvUsb1920c:40000001;gige:gxGige1280c:40000002");
     Nimbo::DeviceInfoList_t list;
-    EXPECT_NO_THROW(Nimbo::CTlFactory::GetInstance().CreateTl("VelmarUsb")->EnumerateDevices(list, false));
-    for (const auto& d : list)
-        EXPECT_EQ(d.GetDeviceClass(), "VelmarUsb");
+    ASSERT_NO_THROW(Nimbo::CTlFactory::GetInstance().CreateTl("VelmarUsb")->EnumerateDevices(list, false));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].GetSerialNumber(), "40000001");
+    EXPECT_EQ(list[0].GetDeviceClass(), "VelmarUsb");
 }
 
 } // namespace
