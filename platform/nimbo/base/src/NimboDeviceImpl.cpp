@@ -35,14 +35,11 @@ NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<DeviceBackend> camera, const CD
         m_tlNodeMap = GenApi::CreateNodeMap(transportLayerDescription(deviceClass).c_str(), GenICam::gcstring_vector(),
                                             "TransportLayer");
         m_tlNodeMap->Connect(&m_tlPort, "Device");
-        m_sgNodeMap = GenApi::CreateNodeMap(streamGrabberDescription(deviceClass, m_camera->streamsPackets()).c_str(), GenICam::gcstring_vector(),
-                                            "StreamGrabber");
+        m_sgNodeMap = GenApi::CreateNodeMap(streamGrabberDescription(deviceClass, m_camera->streamsPackets()).c_str(),
+                                            GenICam::gcstring_vector(), "StreamGrabber");
         m_sgNodeMap->Connect(&m_grabber->port(), "Device");
         m_grabber->setNodeMap(m_sgNodeMap);
         m_grabber->setDeviceNodeMap(m_nodeMap);
-        // A real camera tells its payload size only through the node map, built just now.
-        if (m_grabber->port().value(sgreg::MaxBufferSize) == 0)
-            m_grabber->port().set(sgreg::MaxBufferSize, static_cast<int64_t>(m_camera->payloadSize()));
     } catch (...) {
         m_camera->attachNodeMap(nullptr);
         GenApi::DestroyNodeMap(m_sgNodeMap);

@@ -124,18 +124,36 @@ public:
     bool open = false;
     bool prepared = false;
     int64_t maxBufferSize = 0;
+    int64_t maxBufferSizeSet = 0; // 0: MaxBufferSize follows the camera's payload size
     int64_t maxNumBuffer = 0;
     uint64_t nextHandle = 1;
     uint64_t totalCount = 0, failedCount = 0, missedCount = 0;
     WaitObject waitObject;
 };
 
+namespace {
+
+// The value the user set, else the camera's payload at its current settings (read outside the
+// grabber's lock: a real camera's payload comes through its node map).
+template <class Core>
+int64_t maxBufferSizeOf(Core& core, const DeviceBackend* camera)
+{
+    {
+        std::lock_guard<std::mutex> lock(core.mutex);
+        if (core.maxBufferSizeSet > 0)
+            return core.maxBufferSizeSet;
+    }
+    return camera ? static_cast<int64_t>(camera->payloadSize()) : 0;
+}
+
+} // namespace
+
 StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<DeviceBackend> camera)
     : m_camera(std::move(camera)), m_port(new RegisterPort)
 {
     const std::string deviceClass = m_camera->deviceClass();
     m_core = std::make_shared<Core>(m_waitObject);
-    m_port->define(sgreg::MaxBufferSize, static_cast<int64_t>(m_camera->payloadSize()));
+    m_port->define(sgreg::MaxBufferSize, 0); // answered by the hooks
     m_port->define(sgreg::MaxNumBuffer, 16);
     m_port->define(sgreg::TotalBufferCount, 0);
     m_port->define(sgreg::FailedBufferCount, 0);
@@ -160,9 +178,13 @@ StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<DeviceBackend> camera)
             auto core = weak.lock();
             if (!core)
                 return false;
-            if (auto camera = weakCamera.lock())
-                if (camera->readStreamRegister(address, value))
-                    return true;
+            auto camera = weakCamera.lock();
+            if (camera && camera->readStreamRegister(address, value))
+                return true;
+            if (address == sgreg::MaxBufferSize) {
+                value = maxBufferSizeOf(*core, camera.get());
+                return true;
+            }
             std::lock_guard<std::mutex> lock(core->mutex);
             switch (address) {
             case sgreg::TotalBufferCount: value = static_cast<int64_t>(core->totalCount); return true;
@@ -184,6 +206,10 @@ StreamGrabberImpl::StreamGrabberImpl(std::shared_ptr<DeviceBackend> camera)
             std::lock_guard<std::mutex> lock(core->mutex);
             switch (address) {
             case sgreg::MaxBufferSize:
+                if (core->prepared || value <= 0)
+                    return false;
+                core->maxBufferSizeSet = value;
+                return true;
             case sgreg::MaxNumBuffer: return !core->prepared && value > 0; // fixed while a grab is prepared
             case sgreg::TotalBufferCount:
             case sgreg::FailedBufferCount:
@@ -239,6 +265,7 @@ void StreamGrabberImpl::Close()
     m_camera->detachSink(m_core.get());
     std::lock_guard<std::mutex> lock(m_core->mutex);
     m_core->open = false;
+    m_core->maxBufferSizeSet = 0;
     m_core->results.clear();
     m_waitObject.Reset();
 }
@@ -251,13 +278,14 @@ bool StreamGrabberImpl::IsOpen() const
 
 void StreamGrabberImpl::PrepareGrab()
 {
+    const int64_t maxBufferSize = maxBufferSizeOf(*m_core, m_camera.get());
     {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         if (!m_core->open)
             GENICAM_THROW(GenICam::RuntimeException, "PrepareGrab: the stream grabber is not open.");
         if (m_core->prepared)
             return;
-        m_core->maxBufferSize = m_port->value(sgreg::MaxBufferSize);
+        m_core->maxBufferSize = maxBufferSize;
         m_core->maxNumBuffer = std::min<int64_t>(m_port->value(sgreg::MaxNumBuffer), kMaxNumBuffer);
         m_core->prepared = true;
         m_core->removed = !m_camera->isPlugged();

@@ -295,6 +295,45 @@ TEST_F(DeviceTest, ThousandFramesThroughTheDeviceComeBackInOrder)
     d->Close();
 }
 
+// A direct user of the stream grabber sizes its buffers by PayloadSize: MaxBufferSize follows the
+// payload as the region changes, until the user sets it, and follows again once the grabber closes.
+TEST_F(DeviceTest, MaxBufferSizeFollowsThePayloadSizeUntilSet)
+{
+    for (const char* serial : {"1001", "1003"}) {
+        SCOPED_TRACE(serial);
+        INimboDevice* d = create(serial);
+        d->Open();
+        GenApi::INodeMap* map = d->GetNodeMap();
+        GenApi::CIntegerPtr width = map->GetNode("Width"), height = map->GetNode("Height");
+        GenApi::CIntegerPtr payload = map->GetNode("PayloadSize");
+        IStreamGrabber* g = d->GetStreamGrabber(0);
+        g->Open();
+        GenApi::CIntegerPtr maxBufferSize = g->GetNodeMap()->GetNode("MaxBufferSize");
+        width->SetValue(64);
+        height->SetValue(32);
+        EXPECT_EQ(maxBufferSize->GetValue(), payload->GetValue());
+        width->SetValue(width->GetMax());
+        height->SetValue(height->GetMax());
+        const int64_t full = payload->GetValue();
+        EXPECT_EQ(maxBufferSize->GetValue(), full);
+
+        g->PrepareGrab();
+        std::vector<uint8_t> buffer(static_cast<size_t>(full));
+        EXPECT_NO_THROW(g->RegisterBuffer(buffer.data(), buffer.size()));
+        g->FinishGrab();
+
+        // Set, the value holds whatever the region; the grabber's close lets it follow again.
+        maxBufferSize->SetValue(4096);
+        EXPECT_EQ(maxBufferSize->GetValue(), 4096);
+        g->PrepareGrab();
+        EXPECT_THROW(g->RegisterBuffer(buffer.data(), buffer.size()), GenICam::OutOfRangeException);
+        g->FinishGrab();
+        g->Close();
+        EXPECT_EQ(maxBufferSize->GetValue(), full);
+        destroy(d);
+    }
+}
+
 TEST_F(DeviceTest, UnplugDuringGrabCallsBackOnceAndCancels)
 {
     INimboDevice* d = create("1002");

@@ -691,10 +691,10 @@ std::string streamGrabberDescription(const std::string& deviceClass, bool packet
         f.push_back(plainInteger("NumMaxQueuedUrbs", "Root_Buffers", sgreg::NumMaxQueuedUrbs, 1, 256));
     }
     // The statistics count on while the grabber runs; the packet size and delay are the camera's
-    // registers, which its own features write too.
+    // registers, which its own features write too; the buffer size follows the camera's payload.
     for (FeatureDef& feature : f)
-        feature.volatileValue =
-            feature.category == "Statistic" || feature.name == "PacketSize" || feature.name == "InterPacketDelay";
+        feature.volatileValue = feature.category == "Statistic" || feature.name == "PacketSize" ||
+                                feature.name == "InterPacketDelay" || feature.name == "MaxBufferSize";
     return describe("StreamGrabber", "Velmar", f, nullptr);
 }
 
