@@ -14,10 +14,13 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -287,6 +290,70 @@ TEST_F(RealCameraTest, BuffersHeldAheadOfFramesComeBackCancelledAndTheGrabGoesOn
     while (grabber->RetrieveResult(r))
         back += r.Status() == Nimbo::Canceled ? 1 : 0;
     EXPECT_EQ(back, kBuffers - 1);
+    grabber->Close();
+    device->Close();
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+}
+
+// A cancel may catch Aravis in the middle of a frame: a buffer it has begun to fill comes back cleared,
+// every other one as it was queued, and never with part of a frame.
+TEST_F(RealCameraTest, CancelledBuffersComeBackUntouchedOrClearedNeverHoldingPartOfAFrame)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0007");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0007", info));
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    device->Open();
+    GenApi::INodeMap& map = *device->GetNodeMap();
+    configure(map, 2048, 2048, 100.0);
+    constexpr size_t kSize = 2048 * 2048;
+    constexpr uint8_t kQueued = 0xA5;
+    Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
+    grabber->Open();
+    grabber->PrepareGrab();
+    std::vector<std::vector<uint8_t>> memory(4, std::vector<uint8_t>(kSize));
+    std::vector<Nimbo::StreamBufferHandle> handles;
+    for (auto& m : memory)
+        handles.push_back(grabber->RegisterBuffer(m.data(), kSize));
+    const auto queue = [&](uintptr_t index) {
+        std::fill(memory[index].begin(), memory[index].end(), kQueued);
+        grabber->QueueBuffer(handles[index], reinterpret_cast<const void*>(index));
+    };
+    const auto all = [](const uint8_t* p, uint8_t value) {
+        return std::find_if(p, p + kSize, [value](uint8_t b) { return b != value; }) == p + kSize;
+    };
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+
+    int cleared = 0, untouched = 0, partial = 0;
+    for (int round = 0; round < 60 && cleared < 3; ++round) {
+        for (uintptr_t i = 0; i < memory.size(); ++i)
+            queue(i);
+        // A frame arrives first, so that the stream runs; the cancel then falls at a varying point of
+        // the next one.
+        Nimbo::GrabResult r;
+        ASSERT_TRUE(testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000)) << round;
+        if (r.Status() == Nimbo::Grabbed)
+            EXPECT_TRUE(diagonal(static_cast<const uint8_t*>(r.Buffer()), 2048, 2048));
+        std::this_thread::sleep_for(std::chrono::microseconds(700 * (round % 13)));
+        grabber->CancelGrab();
+        while (grabber->RetrieveResult(r)) {
+            if (r.Status() != Nimbo::Canceled)
+                continue;
+            const auto* pixels = static_cast<const uint8_t*>(r.Buffer());
+            if (all(pixels, kQueued))
+                ++untouched;
+            else if (all(pixels, 0))
+                ++cleared;
+            else
+                ++partial;
+        }
+    }
+    EXPECT_EQ(partial, 0) << "cancelled buffers holding part of a frame";
+    EXPECT_GT(cleared, 0) << "no cancel fell inside a frame";
+    EXPECT_GT(untouched, 0);
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+    grabber->FinishGrab();
     grabber->Close();
     device->Close();
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);

@@ -176,14 +176,10 @@ private:
 
     static constexpr guint64 kPopTimeoutUs = 5000;
 
-    // Aravis' stream thread: marks a lent buffer that a frame begins to fill.
-    static void onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer* buffer);
-
     // A grabber buffer that Aravis holds, and the grabber it goes back to.
     struct Lent {
         FrameBuffer buffer;
         std::shared_ptr<FrameSink> sink;
-        bool written = false;
     };
 
     const KnownDevice m_known;
@@ -202,9 +198,9 @@ private:
     ArvStream* m_stream = nullptr;
     std::thread m_pump;
     bool m_stopPump = false;
-    bool m_held = false; // the stream is there, its receiving thread is not
-    std::map<ArvBuffer*, Lent> m_lent;
-    guint64 m_underrunsSeen = 0; // the pump's only
+    bool m_held = false;               // the stream is there, its receiving thread is not
+    std::map<ArvBuffer*, Lent> m_lent; // each ArvBuffer with a reference of ours
+    guint64 m_underrunsSeen = 0;       // the pump's only
     uint64_t m_resentBefore = 0, m_lostBefore = 0;
 };
 

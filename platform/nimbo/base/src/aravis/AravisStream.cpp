@@ -26,17 +26,6 @@ const char* statusText(ArvBufferStatus status)
     }
 }
 
-void AravisCamera::onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer* buffer)
-{
-    if (type != ARV_STREAM_CALLBACK_TYPE_START_BUFFER || !buffer)
-        return;
-    auto* camera = static_cast<AravisCamera*>(self);
-    std::lock_guard<std::mutex> lock(camera->m_streamMutex);
-    auto it = camera->m_lent.find(buffer);
-    if (it != camera->m_lent.end())
-        it->second.written = true;
-}
-
 void AravisCamera::startStream()
 {
     std::lock_guard<std::mutex> control(m_streamControl);
@@ -49,11 +38,11 @@ void AravisCamera::startStream()
         device = ARV_DEVICE(g_object_ref(m_device));
     }
     GError* error = nullptr;
-    ArvStream* stream = arv_device_create_stream(device, onStreamEvent, this, &error);
+    ArvStream* stream = arv_device_create_stream(device, nullptr, nullptr, &error);
     g_object_unref(device);
     if (!stream) {
-        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Error, "Camera %s: no stream: %s",
-                           label().c_str(), errorText(error).c_str());
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Error, "Camera %s: no stream: %s", label().c_str(),
+                           errorText(error).c_str());
         return;
     }
     std::lock_guard<std::mutex> lock(m_streamMutex);
@@ -163,9 +152,11 @@ void AravisCamera::returnLentBuffers()
     }
     for (const auto& l : lent) {
         // The grab engine keeps a buffer that comes back cancelled as clean as it was queued; one that
-        // Aravis began to fill is cleared again rather than handed back with part of a frame.
-        if (l.second.written)
+        // Aravis began to fill is cleared again rather than handed back with part of a frame. Aravis
+        // marks a buffer it takes for a frame; one it never took keeps the status it was made with.
+        if (arv_buffer_get_status(l.first) != ARV_BUFFER_STATUS_CLEARED)
             std::memset(l.second.buffer.data, 0, l.second.buffer.size);
+        g_object_unref(l.first);
         FrameInfo info;
         info.cancelled = true;
         l.second.sink->deliver(l.second.buffer, info);
@@ -200,8 +191,11 @@ void AravisCamera::lendQueuedBuffers(ArvStream* stream)
         return;
     FrameBuffer target;
     while (sink->takeBuffer(target)) {
-        // Aravis writes the frame straight into the grabber's buffer; the ArvBuffer only wraps it.
+        // Aravis writes the frame straight into the grabber's buffer; the ArvBuffer only wraps it. A
+        // reference of our own keeps it after the stream has let go of it, so that a buffer handed back
+        // cancelled shows whether Aravis had begun to fill it.
         ArvBuffer* buffer = arv_buffer_new_full(target.size, target.data, nullptr, nullptr);
+        g_object_ref(buffer);
         {
             std::lock_guard<std::mutex> lock(m_streamMutex);
             m_lent[buffer] = Lent{target, sink};
@@ -242,6 +236,7 @@ void AravisCamera::deliver(ArvBuffer* buffer)
         lent = it->second;
         m_lent.erase(it);
     }
+    g_object_unref(buffer); // our own reference; the stream's goes at the end
     const FrameBuffer& target = lent.buffer;
     FrameInfo info;
     info.blockId = arv_buffer_get_frame_id(buffer);
@@ -256,8 +251,7 @@ void AravisCamera::deliver(ArvBuffer* buffer)
     } else {
         size_t size = 0;
         const ArvBufferPayloadType type = arv_buffer_get_payload_type(buffer);
-        const bool image =
-            type == ARV_BUFFER_PAYLOAD_TYPE_IMAGE || type == ARV_BUFFER_PAYLOAD_TYPE_EXTENDED_CHUNK_DATA;
+        const bool image = type == ARV_BUFFER_PAYLOAD_TYPE_IMAGE || type == ARV_BUFFER_PAYLOAD_TYPE_EXTENDED_CHUNK_DATA;
         const void* data = image ? arv_buffer_get_image_data(buffer, &size) : arv_buffer_get_data(buffer, &size);
         if (image) {
             info.pixelType = arv_buffer_get_image_pixel_format(buffer);
