@@ -50,8 +50,8 @@ public:
     virtual bool takeBuffer(FrameBuffer& buffer) = 0;
     // Hands a buffer taken by takeBuffer back as a result.
     virtual void deliver(const FrameBuffer& buffer, const FrameInfo& info) = 0;
-    // Counts a frame that found no buffer.
-    virtual void frameMissed() = 0;
+    // Counts frames that found no buffer.
+    virtual void framesMissed(uint64_t count) = 0;
     // The camera went away: every queued buffer comes back cancelled and new ones are refused.
     virtual void cameraRemoved() = 0;
 };

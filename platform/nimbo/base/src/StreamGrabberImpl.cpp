@@ -68,10 +68,10 @@ public:
         waitObject.Signal();
     }
 
-    void frameMissed() override
+    void framesMissed(uint64_t count) override
     {
         std::lock_guard<std::mutex> lock(mutex);
-        ++missedCount;
+        missedCount += count;
     }
 
     void cameraRemoved() override

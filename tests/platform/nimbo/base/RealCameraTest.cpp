@@ -295,6 +295,105 @@ TEST_F(RealCameraTest, BuffersHeldAheadOfFramesComeBackCancelledAndTheGrabGoesOn
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
+// Frames the camera sends while no buffer is queued are missed frames, one each, whatever number of
+// packets they came in: the count is what the block ids of the results say is missing between them.
+TEST_F(RealCameraTest, MissedFramesAreCountedAsTheBlockIdsOfTheResultsShowThem)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0008");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0008", info));
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    device->Open();
+    GenApi::INodeMap& map = *device->GetNodeMap();
+    // A megabyte a frame, hundreds of packets each; enough buffers that none runs short but while the
+    // test holds them all.
+    configure(map, 1024, 1024, 20.0);
+    constexpr size_t kBuffers = 8;
+    Grab grab(device, kBuffers, 1024 * 1024);
+    Nimbo::IStreamGrabber* grabber = grab.grabber;
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+
+    // GigE Vision block ids count 1 to 65535 and wrap past 0. A frame that found a buffer only after
+    // its first packets (its leader among them) fails and carries no block id: it came, and is not
+    // missed.
+    int64_t expected = 0;
+    uint64_t lastBlock = 0;
+    int64_t withoutId = 0;
+    const auto take = [&](const Nimbo::GrabResult& r) {
+        const uint64_t block = r.GetBlockID();
+        if (block == 0) {
+            ++withoutId;
+            return;
+        }
+        if (lastBlock != 0)
+            expected +=
+                static_cast<int64_t>(block > lastBlock ? block - lastBlock : block + 65535 - lastBlock) - 1 - withoutId;
+        lastBlock = block;
+        withoutId = 0;
+    };
+    std::vector<uintptr_t> held;
+    Nimbo::GrabResult r;
+    for (int n = 0; n < 36; ++n) {
+        ASSERT_TRUE(testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000)) << n;
+        take(r);
+        // Twice the grab keeps every buffer for a while: the camera's frames find none meanwhile.
+        if (n == 5 || n == 20) {
+            held.push_back(Grab::indexOf(r));
+            while (held.size() < kBuffers) {
+                ASSERT_TRUE(testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000));
+                take(r);
+                held.push_back(Grab::indexOf(r));
+                ++n;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            for (uintptr_t index : held)
+                grab.queue(index);
+            held.clear();
+            continue;
+        }
+        grab.queue(Grab::indexOf(r));
+    }
+    // Every frame up to the stop finds a buffer: taken until the camera is quiet.
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+    while (testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 500)) {
+        take(r);
+        grab.queue(Grab::indexOf(r));
+    }
+    EXPECT_GE(expected, 10) << "the camera kept sending while no buffer was queued";
+    GenApi::CIntegerPtr missed = grabber->GetNodeMap()->GetNode("Statistic_Missed_Frame_Count");
+    EXPECT_EQ(missed->GetValue(), expected);
+    grabber->FinishGrab();
+    EXPECT_EQ(missed->GetValue(), expected) << "the end of the stream adds none";
+    while (grabber->RetrieveResult(r)) {
+    }
+
+    // Frames that find no buffer after the last one that came count too, though no later frame shows
+    // the gap: the first frame of the next grab tells how many the camera sent.
+    const auto single = [&](uint64_t& block) {
+        grabber->PrepareGrab();
+        grabber->QueueBuffer(grabber->RegisterBuffer(grab.memory[0].data(), grab.memory[0].size()), nullptr);
+        GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+        ASSERT_TRUE(testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000));
+        ASSERT_EQ(r.Status(), Nimbo::Grabbed) << r.GetErrorDescription();
+        block = r.GetBlockID();
+    };
+    uint64_t first = 0, next = 0;
+    single(first);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+    grabber->FinishGrab();
+    single(next);
+    const int64_t sent = static_cast<int64_t>(next > first ? next - first : next + 65535 - first) - 1;
+    EXPECT_GE(sent, 3);
+    EXPECT_EQ(missed->GetValue() - expected, sent);
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+    grabber->FinishGrab();
+    grabber->Close();
+    device->Close();
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+}
+
 // A cancel may catch Aravis in the middle of a frame: a buffer it has begun to fill comes back cleared,
 // every other one as it was queued, and never with part of a frame.
 TEST_F(RealCameraTest, CancelledBuffersComeBackUntouchedOrClearedNeverHoldingPartOfAFrame)

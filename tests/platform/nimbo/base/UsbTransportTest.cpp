@@ -40,7 +40,7 @@ class RecordingSink : public Nimbo::FrameSink {
 public:
     bool takeBuffer(Nimbo::FrameBuffer&) override { return false; }
     void deliver(const Nimbo::FrameBuffer&, const Nimbo::FrameInfo&) override {}
-    void frameMissed() override {}
+    void framesMissed(uint64_t) override {}
     void cameraRemoved() override { note("sink"); }
 
     void note(const char* what)
@@ -133,7 +133,7 @@ protected:
             --m_out;
             m_queue.push_back(static_cast<std::vector<uint8_t>*>(buffer.handle));
         }
-        void frameMissed() override {}
+        void framesMissed(uint64_t) override {}
         void cameraRemoved() override
         {
             std::lock_guard<std::mutex> lock(m_mutex);

@@ -171,8 +171,12 @@ private:
     void returnLentBuffers();
     void pump(ArvStream* stream);
     void lendQueuedBuffers(ArvStream* stream);
-    void countMissedFrames(ArvStream* stream);
-    void deliver(ArvBuffer* buffer);
+    // Missed frames: the gaps in the block ids of the frames Aravis hands back, and the frames its
+    // underruns stand for before the first of them and after the last.
+    void countFrame(ArvStream* stream, uint64_t frameId);
+    void countUnderrunFrames(ArvStream* stream);
+    void reportMissed(uint64_t frames);
+    void deliver(ArvStream* stream, ArvBuffer* buffer);
 
     static constexpr guint64 kPopTimeoutUs = 5000;
 
@@ -200,8 +204,13 @@ private:
     bool m_stopPump = false;
     bool m_held = false;               // the stream is there, its receiving thread is not
     std::map<ArvBuffer*, Lent> m_lent; // each ArvBuffer with a reference of ours
-    guint64 m_underrunsSeen = 0;       // the pump's only
     uint64_t m_resentBefore = 0, m_lostBefore = 0;
+    // The missed-frame count of the current stream (see countFrame); the pump's, and the stream's
+    // start and stop while no pump runs.
+    uint64_t m_lastFrameId = 0;     // 0: no frame with a block id yet
+    uint64_t m_framesWithoutId = 0; // frames since then whose leader was lost
+    guint64 m_underrunsCounted = 0; // Aravis' underruns up to the last frame
+    uint64_t m_packetsPerFrame = 0; // packets of one frame; 0 when underruns do not count packets
 };
 
 } // namespace aravis

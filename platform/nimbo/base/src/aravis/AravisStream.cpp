@@ -4,6 +4,7 @@
 #include "AravisPrivate.h"
 
 #include "Gvcp.h"
+#include "PacketSizeProbe.h"
 
 #include <cstring>
 #include <map>
@@ -45,10 +46,27 @@ void AravisCamera::startStream()
                            errorText(error).c_str());
         return;
     }
+    // Underruns count packets on GigE: the frames they stand for follow from the packets of one frame.
+    m_lastFrameId = 0;
+    m_framesWithoutId = 0;
+    m_underrunsCounted = 0;
+    m_packetsPerFrame = 0;
+    guint32 scps = 0;
+    if (m_known.gige && readWord(gvbs::StreamChannelPacketSize, scps) &&
+        (scps & scps::SizeMask) > scps::StreamHeaderBytes) {
+        GenApi::INodeMap* nodeMap;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            nodeMap = m_nodeMap;
+        }
+        const uint64_t payload = payloadOf(nodeMap);
+        const uint64_t perPacket = (scps & scps::SizeMask) - scps::StreamHeaderBytes;
+        if (payload > 0)
+            m_packetsPerFrame = 2 + (payload + perPacket - 1) / perPacket; // leader, data, trailer
+    }
     std::lock_guard<std::mutex> lock(m_streamMutex);
     m_stream = stream;
     m_held = false;
-    m_underrunsSeen = 0;
     startPumpLocked();
 }
 
@@ -122,6 +140,8 @@ void AravisCamera::stopStreamLocked()
         held = m_held;
     }
     stopPump();
+    // Frames missed after the last one that came.
+    countUnderrunFrames(stream);
     if (ARV_IS_GV_STREAM(stream)) {
         guint64 resent = 0, missing = 0;
         arv_gv_stream_get_statistics(ARV_GV_STREAM(stream), &resent, &missing);
@@ -175,8 +195,7 @@ void AravisCamera::pump(ArvStream* stream)
         // Short, so that buffers the grabber queues meanwhile reach Aravis before the next frame.
         ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs);
         if (buffer)
-            deliver(buffer);
-        countMissedFrames(stream);
+            deliver(stream, buffer);
     }
 }
 
@@ -204,26 +223,65 @@ void AravisCamera::lendQueuedBuffers(ArvStream* stream)
     }
 }
 
-void AravisCamera::countMissedFrames(ArvStream* stream)
+void AravisCamera::countFrame(ArvStream* stream, uint64_t frameId)
 {
-    // A frame that finds no buffer in the stream is dropped by Aravis, which counts it as an underrun.
+    // A frame whose leader was lost carries no block id; it lies in the gap before the next one.
+    if (frameId == 0) {
+        ++m_framesWithoutId;
+        return;
+    }
+    if (m_lastFrameId == 0) {
+        // What Aravis dropped for want of a buffer before the first frame.
+        countUnderrunFrames(stream);
+    } else {
+        // GigE Vision block ids run from 1 to 65535 and wrap past 0 (extended and USB3 Vision ids do
+        // not wrap); a step back, or one of half the range, is a camera that started counting anew.
+        uint64_t step = 0;
+        if (frameId > m_lastFrameId)
+            step = frameId - m_lastFrameId;
+        else if (m_known.gige && m_lastFrameId <= 0xFFFF && frameId <= 0xFFFF)
+            step = frameId + 0xFFFF - m_lastFrameId;
+        const bool restarted = step == 0 || (m_known.gige && frameId <= 0xFFFF && step > 0x8000);
+        if (!restarted && step - 1 > m_framesWithoutId)
+            reportMissed(step - 1 - m_framesWithoutId);
+    }
+    m_lastFrameId = frameId;
+    m_framesWithoutId = 0;
     guint64 completed = 0, failures = 0, underruns = 0;
     arv_stream_get_statistics(stream, &completed, &failures, &underruns);
-    if (underruns <= m_underrunsSeen)
+    m_underrunsCounted = underruns;
+}
+
+void AravisCamera::countUnderrunFrames(ArvStream* stream)
+{
+    if (m_packetsPerFrame == 0)
         return;
-    const guint64 missed = underruns - m_underrunsSeen;
-    m_underrunsSeen = underruns;
+    guint64 completed = 0, failures = 0, underruns = 0;
+    arv_stream_get_statistics(stream, &completed, &failures, &underruns);
+    if (underruns <= m_underrunsCounted)
+        return;
+    // Every packet of a frame that finds no buffer is one underrun; a frame some of whose packets
+    // were lost on the way still counts as one. A frame that found a buffer only after its leader
+    // came, and so without a block id, is no missed one.
+    const uint64_t packets = underruns - m_underrunsCounted;
+    m_underrunsCounted = underruns;
+    const uint64_t frames = (packets + m_packetsPerFrame - 1) / m_packetsPerFrame;
+    if (frames > m_framesWithoutId)
+        reportMissed(frames - m_framesWithoutId);
+}
+
+void AravisCamera::reportMissed(uint64_t frames)
+{
     std::shared_ptr<FrameSink> sink;
     {
         std::lock_guard<std::mutex> lock(m_state->sinkMutex);
         sink = m_state->sink;
     }
-    if (sink)
-        for (guint64 i = 0; i < missed; ++i)
-            sink->frameMissed();
+    if (sink && frames > 0)
+        sink->framesMissed(frames);
 }
 
-void AravisCamera::deliver(ArvBuffer* buffer)
+void AravisCamera::deliver(ArvStream* stream, ArvBuffer* buffer)
 {
     Lent lent;
     {
@@ -240,6 +298,7 @@ void AravisCamera::deliver(ArvBuffer* buffer)
     const FrameBuffer& target = lent.buffer;
     FrameInfo info;
     info.blockId = arv_buffer_get_frame_id(buffer);
+    countFrame(stream, info.blockId);
     info.timeStamp = arv_buffer_get_timestamp(buffer);
     if (info.timeStamp == 0)
         info.timeStamp = arv_buffer_get_system_timestamp(buffer);

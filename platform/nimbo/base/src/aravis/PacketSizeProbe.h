@@ -44,6 +44,9 @@ namespace scps {
 constexpr uint32_t FireTestPacket = 0x80000000u, DoNotFragment = 0x40000000u, SizeMask = 0x0000FFFFu;
 // IPv4 and UDP headers, counted in the packet size but not in the datagram a socket receives.
 constexpr uint32_t HeaderBytes = 28;
+// Those and the stream protocol's own header of a data packet: the image bytes one packet carries are
+// the packet size less these.
+constexpr uint32_t StreamHeaderBytes = HeaderBytes + 8;
 } // namespace scps
 
 } // namespace aravis

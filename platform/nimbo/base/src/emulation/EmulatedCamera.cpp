@@ -768,7 +768,7 @@ void EmulatedCamera::frameLoop()
                 }
                 sink->deliver(buffer, info);
             } else {
-                sink->frameMissed();
+                sink->framesMissed(1);
             }
         }
         m_framesPainted.fetch_add(1);
