@@ -73,15 +73,33 @@ TEST_F(FeatureTreeWidgetTest, SearchHelpRowShowsOnlyForMatchesAtHigherLevels)
     EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Invisible);
 }
 
+// The keys go where the user types them, to the focused child: it takes the key between the Escapes, and
+// the Escapes, which it leaves alone, reach the panel.
 TEST_F(FeatureTreeWidgetTest, TwoEscapesInARowClearTheSearch)
 {
-    search()->setText("Width");
-    QTest::keyClick(&widget, Qt::Key_Escape);
-    QTest::keyClick(&widget, Qt::Key_A);
-    QTest::keyClick(&widget, Qt::Key_Escape);
-    EXPECT_EQ(search()->text(), "Width");
-    QTest::keyClick(&widget, Qt::Key_Escape);
-    EXPECT_EQ(search()->text(), "");
+    struct Case {
+        const char* what;
+        QWidget* focused;
+        Qt::Key between;
+        const char* kept;
+    } cases[] = {
+        {"a letter typed into the search field", search(), Qt::Key_A, "Widtha"},
+        {"a move in the tree", view(), Qt::Key_Down, "Width"},
+    };
+    widget.show();
+    QApplication::setActiveWindow(&widget);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        search()->setText("Width");
+        c.focused->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return c.focused->hasFocus(); }, 10000));
+        QTest::keyClick(c.focused, Qt::Key_Escape);
+        QTest::keyClick(c.focused, c.between);
+        QTest::keyClick(c.focused, Qt::Key_Escape);
+        EXPECT_EQ(search()->text().toStdString(), c.kept);
+        QTest::keyClick(c.focused, Qt::Key_Escape);
+        EXPECT_EQ(search()->text().toStdString(), "");
+    }
 }
 
 TEST_F(FeatureTreeWidgetTest, LevelsWithoutDebug)

@@ -137,6 +137,7 @@ FeatureTreeWidget::FeatureTreeWidget(QString name, QWidget* parent, GenApi::EVis
             this, &FeatureTreeWidget::expandTree);
     m_filterEdit->setPlaceholderText(
         tr("Search (%1)").arg(QKeySequence(QKeySequence::Find).toString(QKeySequence::NativeText)));
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { watchKeysOf(now); });
 }
 
 FeatureTreeWidget::~FeatureTreeWidget()
@@ -145,6 +146,8 @@ FeatureTreeWidget::~FeatureTreeWidget()
     // The children outlive this part of the object; their last signals must not reach it.
     disconnect(m_treeView, nullptr, this, nullptr);
     disconnect(m_filterEdit, nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr); // hiding the dying panel moves the focus
+    watchKeysOf(nullptr);
 }
 
 FeatureTreeProxyModel* FeatureTreeWidget::proxy() const
@@ -490,6 +493,30 @@ void FeatureTreeWidget::on_checkBoxViewAllFavorites_clicked()
 {
     emit viewAllFavoritesStateChanged(m_checkBoxViewAllFavorites->isChecked());
     refreshFilter();
+}
+
+// A key that the focused child takes (a letter typed into the search field) never reaches keyPressEvent,
+// yet it parts two Escapes: the panel watches the keys of whichever of its descendants has the focus.
+void FeatureTreeWidget::watchKeysOf(QWidget* focused)
+{
+    if (focused && (focused == this || !isAncestorOf(focused)))
+        focused = nullptr;
+    if (focused == m_keysWatched)
+        return;
+    if (m_keysWatched)
+        m_keysWatched->removeEventFilter(this);
+    m_keysWatched = focused;
+    if (m_keysWatched)
+        m_keysWatched->installEventFilter(this);
+}
+
+bool FeatureTreeWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    // Escapes are counted where they arrive unhandled, in keyPressEvent.
+    if (watched == m_keysWatched && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+        g_escapePressedOnce = false;
+    return TreeWidgetBase::eventFilter(watched, event);
 }
 
 void FeatureTreeWidget::keyPressEvent(QKeyEvent* event)

@@ -9,6 +9,7 @@
 #include <GenApi/GenApi.h>
 
 #include <QList>
+#include <QPointer>
 #include <QVariant>
 
 class QAction;
@@ -80,10 +81,12 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     FeatureTreeProxyModel* proxy() const;
+    void watchKeysOf(QWidget* focused);
     void refreshFilter();
     void saveExpansion();
     void restoreExpansion();
@@ -107,4 +110,5 @@ private:
     bool m_firstSearch = true;
     QString m_filterText;
     QString m_cameraType;
+    QPointer<QWidget> m_keysWatched; // the descendant with the keyboard focus
 };
