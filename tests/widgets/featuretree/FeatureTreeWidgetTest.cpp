@@ -75,6 +75,27 @@ TEST_F(FeatureTreeWidgetTest, SearchHelpRowShowsOnlyForMatchesAtHigherLevels)
 
 // The keys go where the user types them, to the focused child: it takes the key between the Escapes, and
 // the Escapes, which it leaves alone, reach the panel.
+// Only features are results: neither the hint under an empty Favorites, nor the search-help row, nor a
+// favourite whose camera is not there.
+TEST_F(FeatureTreeWidgetTest, SearchCountsFeatureRowsOnly)
+{
+    QSignalSpy matches(&widget, &FeatureTreeWidget::filterMatchesChanged);
+    const auto total = [&](const char* text) {
+        search()->setText(text);
+        return matches.last()[0].toInt();
+    };
+    EXPECT_EQ(total("right-click"), 0) << "the hint row";
+    EXPECT_EQ(total("Hidden"), 1);
+    ASSERT_EQ(searchHelp()->getVisibility(), GenApi::Beginner);
+    EXPECT_EQ(total("results"), 0) << "the search-help row";
+    search()->setText("");
+    const bool viewAll = widget.getViewAllFavorites();
+    widget.setViewAllFavorites(true); // unavailable favourites are shown
+    widget.getFeatureExtension()->GetFavorites().append({"Width", "Width", "Other"});
+    EXPECT_EQ(total("Width"), 1) << "an unavailable favourite";
+    widget.setViewAllFavorites(viewAll);
+}
+
 TEST_F(FeatureTreeWidgetTest, TwoEscapesInARowClearTheSearch)
 {
     struct Case {

@@ -40,7 +40,9 @@ bool FeatureTreeProxyModel::matches(const QModelIndex& index) const
         const QRegExp expression = filterRegExp();
         textMatch = pattern.isEmpty() || index.data(Qt::DisplayRole).toString().contains(expression) ||
                     name.contains(expression);
-        if (textMatch) {
+        // Only rows that show a feature are results: not the hint under an empty Favorites, the search-help
+        // row or a favourite whose node map is not loaded, which match by their texts all the same.
+        if (textMatch && isFeatureRow(index)) {
             if (visibility <= m_level)
                 m_visibleMatches.insert(name, true);
             else if (visibility <= GenApi::Guru)
@@ -49,6 +51,13 @@ bool FeatureTreeProxyModel::matches(const QModelIndex& index) const
     }
     const bool searchHelp = index.data(FeatureTreeItem::FullNodeNameRole).toString() == "Search";
     return (textMatch || searchHelp) && visibility <= m_level;
+}
+
+bool FeatureTreeProxyModel::isFeatureRow(const QModelIndex& sourceIndex) const
+{
+    IFeatureTreeModelExtension* extension = source();
+    auto* item = extension ? qobject_cast<FeatureTreeINodeItem*>(extension->getFeatureTreeItem(sourceIndex)) : nullptr;
+    return item && item->node();
 }
 
 bool FeatureTreeProxyModel::ancestorMatches(const QModelIndex& index) const

@@ -64,6 +64,7 @@ protected:
 private:
     IFeatureTreeModelExtension* source() const;
     bool matches(const QModelIndex& sourceIndex) const;
+    bool isFeatureRow(const QModelIndex& sourceIndex) const;
     bool ancestorMatches(const QModelIndex& sourceIndex) const;
     bool descendantMatches(const QModelIndex& sourceIndex) const;
 
