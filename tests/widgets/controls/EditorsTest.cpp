@@ -11,6 +11,7 @@
 
 #include <testsupport/LogCapture.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QSignalSpy>
 #include <QSlider>
@@ -217,16 +218,34 @@ TEST_F(EditorsTest, EnumEditorRefreshWaitsWhileTheListIsOpen)
     EXPECT_EQ(editor.count(), 4);
 }
 
-TEST_F(EditorsTest, EnumEditorDeletedWithItsListOpenLeavesNoFilterBehind)
+// The editor watches its list only while it is open, however the user closes it; then refreshes rebuild the
+// entries again.
+TEST_F(EditorsTest, EnumEditorLetsGoOfItsListHoweverTheUserClosesIt)
 {
-    EVisibility visibility = Beginner;
-    auto* editor = new EnumEditor(nullptr, &visibility);
-    editor->setEditorData(node("Mode"));
-    editor->show();
-    editor->showPopup();
-    ASSERT_TRUE(editor->isPopupVisible());
-    delete editor; // the sanitizer sees a filter left on a dead editor
-    QCoreApplication::processEvents();
+    struct Case {
+        const char* how;
+        Qt::Key key;
+        int activated;
+    } cases[] = {
+        {"Escape", Qt::Key_Escape, 0},
+        {"an entry picked with Return", Qt::Key_Return, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        EVisibility visibility = Beginner;
+        EnumEditor editor(nullptr, &visibility);
+        editor.setEditorData(node("Mode"));
+        QSignalSpy activated(&editor, qOverload<int>(&QComboBox::activated));
+        editor.show();
+        editor.showPopup();
+        ASSERT_TRUE(editor.isPopupVisible());
+        QTest::keyClick(editor.view(), c.key);
+        EXPECT_FALSE(editor.isPopupVisible());
+        EXPECT_EQ(activated.count(), c.activated);
+        visibility = Guru;
+        editor.setEditorData(node("Mode"));
+        EXPECT_EQ(editor.count(), 4);
+    }
 }
 
 TEST_F(EditorsTest, CommandButtonStaysPressedUntilTheCommandIsDone)
