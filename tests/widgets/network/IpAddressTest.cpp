@@ -147,6 +147,25 @@ TEST(IpValidatorTest, MacAddresses)
     EXPECT_EQ(position, 2);
 }
 
+TEST(IpValidatorTest, MacAddressCharactersBeyondAsciiAreInvalidWhereTheyStand)
+{
+    // Latin-1 letters and signs above 127, and digits of other scripts, are no hexadecimal digits.
+    QMacAddressValidator validator;
+    QString characters;
+    for (ushort u = 0x80; u <= 0xFF; ++u)
+        characters += QChar(u);
+    characters += QChar(0x0660); // ARABIC-INDIC DIGIT ZERO
+    characters += QChar(0xFF10); // FULLWIDTH DIGIT ZERO
+    characters += QChar(0xFF21); // FULLWIDTH LATIN CAPITAL LETTER A
+    for (const QChar c : qAsConst(characters)) {
+        SCOPED_TRACE(c.unicode());
+        int position = -1;
+        EXPECT_EQ(check(validator, QStringLiteral("00:11:") + c + QStringLiteral("2:33:44:55"), &position),
+                  QValidator::Invalid);
+        EXPECT_EQ(position, 6);
+    }
+}
+
 TEST(IpAddressWidgetTest, ClassBasedSubnets)
 {
     EXPECT_EQ(IpAddressWidget::subnetFromAddress(QStringLiteral("10.1.2.3")).toString(), QStringLiteral("255.0.0.0"));

@@ -26,6 +26,14 @@ bool parseDotted(const QString& text, quint32& address)
     return true;
 }
 
+// ASCII only, and without the C library: isxdigit() is undefined for the negative char values that
+// Latin-1 letters above 127 become.
+bool isHexDigit(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+}
+
 bool isContiguousMask(quint32 mask)
 {
     // Ones from the top, then only zeros: the inverted mask plus one is a power of two (or zero).
@@ -145,7 +153,7 @@ QValidator::State QMacAddressValidator::validate(QString& input, int& pos) const
     int digits = 0;
     for (int i = 0; i < input.size(); ++i) {
         const QChar c = input.at(i);
-        if (isxdigit(c.toLatin1()) && c.unicode() < 128) {
+        if (isHexDigit(c)) {
             ++digits;
             continue;
         }
