@@ -4,6 +4,8 @@
 #include <nimbo/Emulation.h>
 #include <nimbo/NimboIncludes.h>
 
+#include <GenICam/GenericException.h>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -149,6 +151,45 @@ TEST_F(FlatTreeDataTest, VanishedCameraLosesRowAndMeasuringCamera)
     EXPECT_EQ(cameraRow("U1"), 0u);
     ASSERT_EQ(list.cameras.size(), 1u);
     EXPECT_EQ(data.item(cameraRow("G2")).camera, list.cameras[0]);
+}
+
+// A transport layer whose enumeration fails; the rest is never asked for.
+class FailingTransportLayer : public ITransportLayer {
+public:
+    const CTlInfo& GetTlInfo() const override { return m_info; }
+    int EnumerateDevices(DeviceInfoList_t&, bool) override
+    {
+        throw GenICam::RuntimeException("the enumeration broke", __FILE__, __LINE__);
+    }
+    INimboDevice* CreateDevice(const CDeviceInfo&, const GenICam::gcstring_vector&) override { return nullptr; }
+    void DestroyDevice(INimboDevice*) override {}
+    bool IsDeviceAccessible(const CDeviceInfo&, AccessModeSet) override { return false; }
+
+private:
+    CTlInfo m_info;
+};
+
+TEST_F(FlatTreeDataTest, FailedEnumerationGivesTheTransportLayerBackAndKeepsTheRunningCameras)
+{
+    refreshAll();
+    ASSERT_TRUE(data.enableCamera(cameraRow("G1"), list));
+    FailingTransportLayer failing;
+    int taken = 0;
+    int givenBack = 0;
+    data.createTransportLayer = [&](const String_t&) -> ITransportLayer* {
+        ++taken;
+        return &failing;
+    };
+    data.releaseTransportLayer = [&](ITransportLayer* tl) {
+        EXPECT_EQ(tl, &failing);
+        ++givenBack;
+    };
+    EXPECT_THROW(refreshAll(), GenICam::GenericException);
+    EXPECT_EQ(taken, 1) << "the refresh ends at the first failure";
+    EXPECT_EQ(givenBack, taken);
+    // The camera the failed refresh could not place keeps running for the next one.
+    ASSERT_EQ(list.cameras.size(), 1u);
+    EXPECT_TRUE(list.cameras[0]->IsOpen());
 }
 
 TEST(FlatTreeDataAdapterNameTest, UnknownAddressGetsAGenericName)

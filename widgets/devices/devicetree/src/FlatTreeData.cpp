@@ -34,6 +34,31 @@ SampleData emptySample(const SampleData& previous)
     return empty;
 }
 
+// Gives a transport layer back however the step that uses it ends, an exception included.
+struct TransportLayerLease {
+    TransportLayerLease(Nimbo::ITransportLayer* tl, const std::function<void(Nimbo::ITransportLayer*)>& release)
+        : transportLayer(tl), m_release(release)
+    {
+    }
+    ~TransportLayerLease()
+    {
+        if (!transportLayer)
+            return;
+        try {
+            m_release(transportLayer);
+        } catch (...) {
+            // Only a release without its creation throws; the refresh's own error matters more.
+        }
+    }
+    TransportLayerLease(const TransportLayerLease&) = delete;
+    TransportLayerLease& operator=(const TransportLayerLease&) = delete;
+
+    Nimbo::ITransportLayer* const transportLayer;
+
+private:
+    const std::function<void(Nimbo::ITransportLayer*)>& m_release;
+};
+
 const Gorsk::Property* property(Gorsk::INode* node, uint32_t id)
 {
     Gorsk::INodeProperties* properties = node->GetProperties();
@@ -43,6 +68,9 @@ const Gorsk::Property* property(Gorsk::INode* node, uint32_t id)
 } // namespace
 
 FlatTreeData::FlatTreeData()
+    : createTransportLayer(
+          [](const Nimbo::String_t& deviceClass) { return Nimbo::CTlFactory::GetInstance().CreateTl(deviceClass); }),
+      releaseTransportLayer([](Nimbo::ITransportLayer* tl) { Nimbo::CTlFactory::GetInstance().ReleaseTl(tl); })
 {
     reset();
 }
@@ -117,22 +145,18 @@ void FlatTreeData::refresh(MeasuringCameraList& list, const QVector<Nimbo::INimb
     Nimbo::CTlFactory& factory = Nimbo::CTlFactory::GetInstance();
     Nimbo::TlInfoList tls;
     factory.EnumerateTls(tls);
-    bool ended = false;
     for (const Nimbo::CTlInfo& tl : tls) {
-        if (ended)
-            break;
         const Nimbo::String_t deviceClass = tl.GetDeviceClass();
         if (std::find(usableDeviceClasses.begin(), usableDeviceClasses.end(), deviceClass) == usableDeviceClasses.end())
             continue;
-        Nimbo::ITransportLayer* transportLayer = factory.CreateTl(deviceClass);
+        const TransportLayerLease lease(createTransportLayer(deviceClass), releaseTransportLayer);
+        Nimbo::ITransportLayer* transportLayer = lease.transportLayer;
         if (!transportLayer)
             continue;
         Nimbo::DeviceInfoList devices;
         transportLayer->EnumerateDevices(devices, false);
-        if (devices.empty()) {
-            factory.ReleaseTl(transportLayer);
+        if (devices.empty())
             continue;
-        }
         const QString classText = QString::fromLatin1(deviceClass.c_str());
         const QString tlName = QString::fromUtf8(tl.GetFriendlyName().c_str());
         if (deviceClass == "VelmarGigE") {
@@ -167,7 +191,6 @@ void FlatTreeData::refresh(MeasuringCameraList& list, const QVector<Nimbo::INimb
             Gorsk::INode* root = topology->root;
             if (!root) {
                 Mivtrace::LogTrace(bandwidthTrace(), 256, "Topology returned nullpointer as root node. Done here.");
-                factory.ReleaseTl(transportLayer);
                 topology.reset();
                 // The refresh ends here, as the stale-camera pass would drop the cameras still running.
                 return;
@@ -176,7 +199,6 @@ void FlatTreeData::refresh(MeasuringCameraList& list, const QVector<Nimbo::INimb
             for (size_t i = 0; i < root->GetChildCount(); ++i)
                 addUsbNode(root->GetChild(i), usbRow, devices, list, preopened);
         }
-        factory.ReleaseTl(transportLayer);
     }
 
     // Cameras that no row holds any more are gone from the SDK: close and drop them.

@@ -12,6 +12,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +26,8 @@ class INode;
 }
 namespace Nimbo {
 class INimboDevice;
-}
+class ITransportLayer;
+} // namespace Nimbo
 
 // Index into FlatTreeData::items; 0 is the hidden root.
 using FlatTreeItemID = uint64_t;
@@ -69,6 +71,11 @@ struct ORBELT_EXPORT FlatTreeData {
 
     // The host interface's name for the address, else "Network Interface (<address>)".
     static QString adapterName(const QString& address);
+
+    // Where refresh() takes its transport layers from and gives them back to: the SDK's factory, unless
+    // a test puts in its own.
+    std::function<Nimbo::ITransportLayer*(const Nimbo::String_t& deviceClass)> createTransportLayer;
+    std::function<void(Nimbo::ITransportLayer*)> releaseTransportLayer;
 
     std::vector<FlatTreeItem> items;
     std::unique_ptr<UsbTopologyHandle> topology;
