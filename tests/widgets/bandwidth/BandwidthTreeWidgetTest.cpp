@@ -93,6 +93,79 @@ protected:
     std::unique_ptr<BandwidthTreeWidget> tree;
 };
 
+TEST(SampleDataViewTest, ReceivedPayloadHasTwoDecimalsBelowOneMegabytePerSecond)
+{
+    const struct {
+        uint64_t bytesPerSecond;
+        const char* shown;
+    } cases[] = {
+        {0, "0"},       {500000, "0.50"}, {999999, "1.00"}, {1000000, "1"},
+        {1499999, "1"}, {1500000, "2"},   {12345678, "12"}, {1234567890, "1235"},
+    };
+    for (const auto& c : cases) {
+        SampleData sample;
+        sample.bytesPerSecondReceived = c.bytesPerSecond;
+        EXPECT_EQ(sampleDataView(sample, true, QDateTime::currentDateTime(), QLocale::c()).payloadReceived,
+                  QString::fromLatin1(c.shown))
+            << c.bytesPerSecond;
+    }
+}
+
+TEST(SampleDataViewTest, RatesCountsAndTheErrorMarker)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    SampleData sample;
+    sample.fpsSent = 24.996;
+    sample.images = 1234567;
+    const QDateTime now = QDateTime::currentDateTime();
+    SampleDataView view = sampleDataView(sample, true, now, english);
+    EXPECT_EQ(view.fpsSent, QStringLiteral("25.00"));
+    EXPECT_EQ(view.fpsReceived, QStringLiteral("--")) << "no rate yet";
+    EXPECT_EQ(view.images, QStringLiteral("1,234,567"));
+    EXPECT_EQ(view.errors, QStringLiteral("0"));
+    EXPECT_FALSE(view.failed);
+    sample.fpsReceived = 0.0;
+    sample.errors = 1;
+    view = sampleDataView(sample, true, now, english);
+    EXPECT_EQ(view.fpsReceived, QStringLiteral("0.00")) << "a rate of nothing is a rate";
+    EXPECT_TRUE(view.failed);
+}
+
+TEST(SampleDataViewTest, NothingArrivingLongerThanTheAllowedSilenceIsAStall)
+{
+    // The allowed silence is three frame periods of the sent rate, or 2 s when that is unknown; only
+    // whole seconds past it count.
+    const int invalid = -1;
+    const struct {
+        double fpsReceived;
+        double fpsSent;
+        bool grabbing;
+        int secondsSinceStart;
+        bool stalled;
+    } cases[] = {
+        {0.0, 0.0, true, 3, true},  {0.0, 0.0, true, 2, false},   {0.0, 1.0, true, 3, false},
+        {0.0, 1.0, true, 4, true},  {0.0, 0.0, false, 60, false}, {0.0, 0.0, true, invalid, false},
+        {-1.0, 0.0, true, 3, true}, {0.01, 0.0, true, 60, false}, {25.0, 25.0, true, 60, false},
+    };
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "received " << c.fpsReceived << ", sent " << c.fpsSent << ", grabbing "
+                                        << c.grabbing << ", " << c.secondsSinceStart << " s");
+        SampleData sample;
+        sample.fpsReceived = c.fpsReceived;
+        sample.fpsSent = c.fpsSent;
+        if (c.secondsSinceStart != invalid)
+            sample.grabStartTime = now.addSecs(-c.secondsSinceStart);
+        EXPECT_EQ(sampleDataView(sample, c.grabbing, now, QLocale::c()).stalled, c.stalled);
+    }
+}
+
+TEST(SampleDataViewTest, ControllerWithoutBandwidthShowsNothing)
+{
+    EXPECT_EQ(controllerBandwidthText(0, QLocale::c()), QString());
+    EXPECT_EQ(controllerBandwidthText(499999999, QLocale::c()), QStringLiteral("~500"));
+}
+
 TEST_F(BandwidthTreeWidgetTest, CamerasSitUnderAdaptersAndHubs)
 {
     EXPECT_EQ(tree->columnCount(), 8);

@@ -62,6 +62,34 @@ QDialog* nearestDialog(QObject* object)
     return nullptr;
 }
 
+SampleDataView sampleDataView(const SampleData& s, bool grabbing, const QDateTime& now, const QLocale& locale)
+{
+    SampleDataView view;
+    view.payloadReceived =
+        formatUnsignedIntegerValueAndUnits(s.bytesPerSecondReceived, s.bytesPerSecondReceived < 1000000 ? 2 : 0,
+                                           MultiplierMega, QString(), DropZeroFraction, locale);
+    view.fpsSent = formatDoubleValue(s.fpsSent, 2, FormatValueFlags(), locale);
+    view.fpsReceived =
+        s.fpsReceived < 0.0 ? QStringLiteral("--") : formatDoubleValue(s.fpsReceived, 2, FormatValueFlags(), locale);
+    view.images = formatUnsignedIntegerValue(s.images, KeepGroupSeparator, locale);
+    view.errors = formatUnsignedIntegerValue(s.errors, KeepGroupSeparator, locale);
+    // Nothing arriving: either the rate fell to zero, or not even two frames came since the grab
+    // started (the statistic has no rate yet), which is what a camera stalled from its start shows.
+    const double allowedSilence = s.fpsSent != 0.0 ? 3.0 / s.fpsSent : 2.0;
+    const bool silent = s.fpsReceived == 0.0 || s.fpsReceived < 0.0;
+    view.stalled = silent && grabbing && s.grabStartTime.isValid() && s.grabStartTime.secsTo(now) > allowedSilence;
+    view.failed = s.errors >= 1;
+    return view;
+}
+
+QString controllerBandwidthText(uint64_t bytesPerSecond, const QLocale& locale)
+{
+    if (bytesPerSecond == 0)
+        return QString();
+    return QStringLiteral("~") +
+           formatUnsignedIntegerValueAndUnits(bytesPerSecond, 0, MultiplierMega, QString(), FormatValueFlags(), locale);
+}
+
 BandwidthTreeWidget::BandwidthTreeWidget(QWidget* parent)
     : QTreeWidget(parent), m_data(new FlatTreeData()), m_cameras(new MeasuringCameraList())
 {
@@ -283,38 +311,25 @@ void BandwidthTreeWidget::UpdateSampleDataViewRow(FlatTreeItemID id)
     QTreeWidgetItem* item = row.treeItem;
     if (!item)
         return;
-    const SampleData& s = row.sample;
-    const QLocale loc = locale();
     if (row.isCamera && row.camera) {
+        const SampleDataView view =
+            sampleDataView(row.sample, row.camera->isMeasuringGrab(), QDateTime::currentDateTime(), locale());
         item->setText(1, QString());
         item->setText(2, QString());
-        item->setText(3, formatUnsignedIntegerValueAndUnits(s.bytesPerSecondReceived,
-                                                            s.bytesPerSecondReceived < 1000000 ? 2 : 0, MultiplierMega,
-                                                            QString(), DropZeroFraction, loc));
-        item->setText(4, formatDoubleValue(s.fpsSent, 2, FormatValueFlags(), loc));
-        item->setText(5, s.fpsReceived < 0.0 ? QStringLiteral("--")
-                                             : formatDoubleValue(s.fpsReceived, 2, FormatValueFlags(), loc));
-        item->setText(6, formatIntegerValue(static_cast<long long>(s.images), KeepGroupSeparator, loc));
-        item->setText(7, formatIntegerValue(static_cast<long long>(s.errors), KeepGroupSeparator, loc));
-        // Nothing arriving: either the rate fell to zero, or not even two frames came since the grab
-        // started (the statistic has no rate yet), which is what a camera stalled from its start shows.
-        const double allowedSilence = s.fpsSent != 0.0 ? 3.0 / s.fpsSent : 2.0;
-        const bool silent = s.fpsReceived == 0.0 || s.fpsReceived < 0.0;
-        const bool stalled = silent && row.camera->isMeasuringGrab() && s.grabStartTime.isValid() &&
-                             s.grabStartTime.secsTo(QDateTime::currentDateTime()) > allowedSilence;
-        item->setIcon(5, stalled ? m_warningIcon : QIcon());
-        item->setIcon(7, s.errors >= 1 ? m_errorIcon : QIcon());
+        item->setText(3, view.payloadReceived);
+        item->setText(4, view.fpsSent);
+        item->setText(5, view.fpsReceived);
+        item->setText(6, view.images);
+        item->setText(7, view.errors);
+        item->setIcon(5, view.stalled ? m_warningIcon : QIcon());
+        item->setIcon(7, view.failed ? m_errorIcon : QIcon());
     } else if (row.isCamera) {
         for (int column = 1; column < kColumns; ++column)
             item->setText(column, QString());
         item->setIcon(5, QIcon());
         item->setIcon(7, QIcon());
     } else if (row.isAdapter && !row.isGigE) {
-        const uint64_t bandwidth = s.bytesPerSecondSent;
-        item->setText(1, bandwidth > 0 ? QStringLiteral("~") +
-                                             formatUnsignedIntegerValueAndUnits(bandwidth, 0, MultiplierMega, QString(),
-                                                                                FormatValueFlags(), loc)
-                                       : QString());
+        item->setText(1, controllerBandwidthText(row.sample.bytesPerSecondSent, locale()));
     }
 }
 

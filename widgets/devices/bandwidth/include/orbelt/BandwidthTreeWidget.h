@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QList>
+#include <QLocale>
 #include <QMetaType>
 #include <QSignalMapper>
 #include <QString>
@@ -31,6 +32,22 @@ class INimboDevice;
 
 // The first ancestor widget, starting at the parent, that is a dialog; null when there is none.
 ORBELT_EXPORT QDialog* nearestDialog(QObject* object);
+
+// What the row of a switched-on camera shows of its last sample in columns 3 to 7.
+struct ORBELT_EXPORT SampleDataView {
+    QString payloadReceived; // column 3, MB/s: two decimals below 1 MB/s, none from there on
+    QString fpsSent;         // column 4
+    QString fpsReceived;     // column 5, "--" while there is no rate
+    QString images;          // column 6
+    QString errors;          // column 7
+    bool stalled = false;    // column 5's warning: nothing arrives, longer than the allowed silence
+    bool failed = false;     // column 7's error marker
+};
+// `grabbing`: the measurement runs; `now` is compared with the sample's grab start.
+ORBELT_EXPORT SampleDataView sampleDataView(const SampleData& sample, bool grabbing, const QDateTime& now,
+                                            const QLocale& locale);
+// Column 1 of a USB host controller row: "~" and its bandwidth in MB/s; empty without a bandwidth.
+ORBELT_EXPORT QString controllerBandwidthText(uint64_t bytesPerSecond, const QLocale& locale);
 
 // GUI thread only: every operation, slot and signal runs on the widget thread. The measuring cameras'
 // own SDK threads never touch the widget; it reads their counters through sample() when the host calls
