@@ -10,6 +10,8 @@
 #include <nimbo/Emulation.h>
 #include <nimbo/NimboIncludes.h>
 
+#include <testsupport/EmulatedCameras.h>
+#include <testsupport/NodeMaps.h>
 #include <testsupport/Wait.h>
 
 #include "../featuretree/FeatureTreeFixtures.h"
@@ -92,6 +94,31 @@ protected:
     NimboAutoInitTerm init;
     std::unique_ptr<BandwidthTreeWidget> tree;
 };
+
+TEST(NearestDialogTest, TheFirstDialogAboveTheObject)
+{
+    QDialog outer;
+    QDialog inner(&outer);
+    QWidget page(&inner);
+    QWidget button(&page);
+    QObject helper(&button);
+    QWidget loose;
+    const struct {
+        const char* what;
+        QObject* object;
+        QDialog* expected;
+    } cases[] = {
+        {"nothing", nullptr, nullptr},
+        {"a widget outside any dialog", &loose, nullptr},
+        {"a dialog without one above it", &outer, nullptr},
+        {"a dialog in a dialog", &inner, &outer},
+        {"a widget in the inner dialog", &page, &inner},
+        {"a widget deeper down", &button, &inner},
+        {"an object that is no widget", &helper, &inner},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(nearestDialog(c.object), c.expected) << c.what;
+}
 
 TEST(SampleDataViewTest, ReceivedPayloadHasTwoDecimalsBelowOneMegabytePerSecond)
 {
@@ -274,6 +301,29 @@ TEST_F(BandwidthTreeWidgetTest, SwitchedOnCameraShowsItsRateAndCountsAfreshWhenS
     ASSERT_TRUE(Emulation::InjectFailedFrames("U1", 2));
     ASSERT_TRUE(sampleUntil([&] { return row("U1").sample.errors >= 2; }));
     EXPECT_FALSE(item("U1")->icon(7).isNull());
+    tree->StopMeasuring();
+}
+
+TEST_F(BandwidthTreeWidgetTest, ResetSamplesCountsAfreshWhileMeasuring)
+{
+    ASSERT_TRUE(tree->EnableCamera(rowOf("U1")));
+    tree->StartMeasuring();
+    ASSERT_TRUE(Emulation::InjectFailedFrames("U1", 2));
+    ASSERT_TRUE(sampleUntil([&] { return row("U1").sample.errors >= 2 && row("U1").sample.images >= 10; }));
+    EXPECT_FALSE(item("U1")->icon(7).isNull());
+    const SampleData before = row("U1").sample;
+
+    // The counters start again and the row shows them at once, without waiting for a Sample().
+    tree->ResetSamples();
+    const SampleData after = row("U1").sample;
+    EXPECT_LT(after.images, before.images);
+    EXPECT_LT(after.errors, before.errors);
+    EXPECT_EQ(item("U1")->text(6), QString::number(after.images));
+    EXPECT_EQ(item("U1")->text(7), QString::number(after.errors));
+    EXPECT_EQ(item("U1")->icon(7).isNull(), after.errors == 0);
+    EXPECT_TRUE(after.grabStartTime.isValid()) << "still measuring";
+    EXPECT_GE(after.grabStartTime, before.grabStartTime);
+    ASSERT_TRUE(sampleUntil([&] { return row("U1").sample.images > after.images; }));
     tree->StopMeasuring();
 }
 
@@ -467,6 +517,7 @@ TEST_F(BandwidthTreeWidgetTest, ConfigurationDialogChangesAFeatureAndTheRowKeeps
     const int64_t newWidth = width->GetValue() - width->GetInc() * 4;
 
     bool seen = false;
+    QPoint closedAt;
     whenDialogOpens(button, [&](BandwidthCameraConfigureDialog* dialog) {
         seen = true;
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Features ") + item("U1")->text(0));
@@ -477,7 +528,10 @@ TEST_F(BandwidthTreeWidgetTest, ConfigurationDialogChangesAFeatureAndTheRowKeeps
         EXPECT_TRUE(value.isValid());
         EXPECT_TRUE(model->setData(value, QVariant::fromValue<qint64>(newWidth)));
         dialog->featureTree()->setPolling(true);
+        dialog->featureTree()->setVisibility(GenApi::Guru);
+        dialog->featureTree()->setViewAllFavorites(true);
         dialog->move(dialog->pos() + QPoint(13, 7));
+        closedAt = dialog->pos() - host.pos();
         // The focus change's close is ignored once; the next close request closes the dialog.
         button->onEditorClosed();
         EXPECT_TRUE(dialog->isVisible());
@@ -488,18 +542,28 @@ TEST_F(BandwidthTreeWidgetTest, ConfigurationDialogChangesAFeatureAndTheRowKeeps
     EXPECT_EQ(button->dialog(), nullptr);
     EXPECT_EQ(width->GetValue(), newWidth);
     // The row and every other camera row keep the dialog's last state for the next editor.
-    EXPECT_TRUE(item("U1")->data(2, BandwidthTreeWidget::PollingRole).toBool());
+    for (const char* serial : {"U1", "G1"}) {
+        SCOPED_TRACE(serial);
+        EXPECT_TRUE(item(serial)->data(2, BandwidthTreeWidget::PollingRole).toBool());
+        EXPECT_EQ(item(serial)->data(2, BandwidthTreeWidget::VisibilityRole).toInt(), int(GenApi::Guru));
+        EXPECT_TRUE(item(serial)->data(2, BandwidthTreeWidget::ViewAllFavoritesRole).toBool());
+    }
     EXPECT_TRUE(tree->getPollingActive());
-    EXPECT_TRUE(item("G1")->data(2, BandwidthTreeWidget::PollingRole).toBool());
 
-    // Reopened, the dialog shows the kept state.
-    bool pollingOnReopen = false;
+    // Reopened, the dialog shows the kept state, where it was closed relative to the enclosing dialog,
+    // which has moved meanwhile.
+    host.move(host.pos() + QPoint(40, 30));
+    bool reopened = false;
     whenDialogOpens(button, [&](BandwidthCameraConfigureDialog* dialog) {
-        pollingOnReopen = dialog->polling();
+        reopened = true;
+        EXPECT_TRUE(dialog->polling());
+        EXPECT_EQ(dialog->visibility(), int(GenApi::Guru));
+        EXPECT_TRUE(dialog->viewAllFavorites());
+        EXPECT_EQ(dialog->pos() - host.pos(), closedAt);
         dialog->close();
     });
     button->click();
-    EXPECT_TRUE(pollingOnReopen);
+    EXPECT_TRUE(reopened);
     QSettings settings;
     EXPECT_TRUE(settings.childGroups().contains(QStringLiteral("BandwidthCameraConfigureDialog")));
 }
@@ -551,6 +615,69 @@ TEST_F(BandwidthTreeWidgetTest, LayoutRestoredAgainKeepsTheDialogStateReachingTh
     EXPECT_NE(qobject_cast<CameraConfigurationEditor*>(tree->itemWidget(item("G1"), 2)), nullptr);
 }
 
+TEST_F(BandwidthTreeWidgetTest, PreopenedDeviceIsMeasuredAndStaysWithTheHost)
+{
+    // The host gives its open device back either by telling the tree, or by the device being
+    // unplugged, which the next refresh notices; the device stays open and the host's in both.
+    for (const bool unplugged : {false, true}) {
+        SCOPED_TRACE(unplugged ? "unplugged" : "given back");
+        ASSERT_TRUE(Emulation::Configure("gige:gxGige1280c:G1;usb:vxUsb1920m:U1;usb:qvUsb1920c:U2"));
+        INimboDevice* device = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("U2"));
+        device->Open(AccessModeSet(Control) | Stream | Event);
+        const QVector<INimboDevice*> devices{device};
+        EXPECT_TRUE(tree->setPreopenedDevices(&devices));
+        tree->refreshTree();
+        EXPECT_EQ(row("U2").preopenedDevice, device);
+        EXPECT_EQ(row("U1").preopenedDevice, nullptr);
+
+        ASSERT_TRUE(tree->EnableCamera(rowOf("U2")));
+        EXPECT_EQ(camera("U2")->GetDevice(), device);
+        tree->DisableCamera(rowOf("U2"));
+        EXPECT_TRUE(device->IsOpen()) << "switching off leaves the host's device open";
+        ASSERT_TRUE(tree->EnableCamera(rowOf("U2")));
+        const QString id = row("U2").id;
+
+        if (unplugged) {
+            ASSERT_TRUE(Emulation::Unplug("U2"));
+            Emulation::WaitForEvents();
+            ASSERT_TRUE(sampleUntil([&] { return row("U2").sample.deviceRemoved; }));
+            tree->refreshTree();
+            EXPECT_EQ(rowOf("U2"), 0u);
+        } else {
+            tree->RemoveExternallyManagedNimboDevice(QStringLiteral("no such row"));
+            EXPECT_NE(camera("U2"), nullptr);
+            tree->RemoveExternallyManagedNimboDevice(id);
+            EXPECT_EQ(camera("U2"), nullptr);
+            EXPECT_EQ(row("U2").preopenedDevice, nullptr);
+            EXPECT_EQ(item("U2")->checkState(0), Qt::Unchecked);
+            EXPECT_TRUE(device->IsOpen());
+            tree->refreshTree();
+            EXPECT_EQ(row("U2").preopenedDevice, nullptr) << "no longer the tree's to use";
+        }
+        EXPECT_EQ(tree->countEnabledCameras(), 0);
+        CTlFactory::GetInstance().DestroyDevice(device);
+    }
+    EXPECT_TRUE(tree->setPreopenedDevices(nullptr));
+}
+
+TEST_F(BandwidthTreeWidgetTest, CameraWithBothLimitFeaturesGetsTheUsbEditor)
+{
+    // The host's device for U1 carries an inter-packet delay as well, writable like its throughput limit.
+    const std::string delay = testsupport::describeNodes(
+        "<Integer Name=\"GevSCPD\"><Value>0</Value><Min>0</Min><Max>50000</Max></Integer>", "Delay");
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("U1"), {delay.c_str()});
+    device->Open(AccessModeSet(Control) | Stream | Event);
+    const QVector<INimboDevice*> devices{device};
+    tree->setPreopenedDevices(&devices);
+    tree->refreshTree();
+    ASSERT_TRUE(tree->EnableCamera(rowOf("U1")));
+    ASSERT_TRUE(GenApi::IsWritable(integer("U1", "GevSCPD")));
+    ASSERT_TRUE(GenApi::IsWritable(integer("U1", "DeviceLinkThroughputLimit")));
+    EXPECT_NE(qobject_cast<DeviceLinkThroughputLimitEditor*>(tree->itemWidget(item("U1"), 1)), nullptr);
+    tree->DisableCamera(rowOf("U1"));
+    CTlFactory::GetInstance().DestroyDevice(device);
+}
+
 TEST_F(BandwidthTreeWidgetTest, CameraInUseElsewhereShowsAndReportsTheError)
 {
     ASSERT_TRUE(Emulation::SetInUseElsewhere("U2", true));
@@ -565,9 +692,12 @@ TEST_F(BandwidthTreeWidgetTest, CameraInUseElsewhereShowsAndReportsTheError)
     ASSERT_TRUE(
         QMetaObject::invokeMethod(tree.get(), "optimizeGigEAdapter", Q_ARG(FlatTreeItemID, 9999), Q_ARG(bool, false)));
     EXPECT_EQ(errors.count(), 2);
+    // Once it can be switched on, the host's tool tip replaces the error.
+    tree->setEnabledToolTip(QStringLiteral("Measured since the last refresh"));
     ASSERT_TRUE(Emulation::SetInUseElsewhere("U2", false));
     EXPECT_TRUE(tree->EnableCamera(rowOf("U2")));
     EXPECT_TRUE(item("U2")->icon(0).isNull());
+    EXPECT_EQ(item("U2")->toolTip(0), QStringLiteral("Measured since the last refresh"));
 }
 
 TEST_F(BandwidthTreeWidgetTest, LayoutAndConfigurationRolesPersist)

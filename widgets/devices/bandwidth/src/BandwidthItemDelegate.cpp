@@ -119,9 +119,14 @@ void BandwidthCameraConfigItemDelegate::setModelData(QWidget* editor, QAbstractI
         QStyledItemDelegate::setModelData(editor, model, index);
         return;
     }
-    model->setData(index, config->visibility(), BandwidthTreeWidget::VisibilityRole);
-    model->setData(index, config->polling(), BandwidthTreeWidget::PollingRole);
-    model->setData(index, config->viewAllFavorites(), BandwidthTreeWidget::ViewAllFavoritesRole);
+    // All three read before the first is written: each write makes the tree hand the row's values,
+    // the two not yet written among them, to every camera row, and so back into this editor.
+    const int visibility = config->visibility();
+    const bool polling = config->polling();
+    const bool viewAllFavorites = config->viewAllFavorites();
+    model->setData(index, visibility, BandwidthTreeWidget::VisibilityRole);
+    model->setData(index, polling, BandwidthTreeWidget::PollingRole);
+    model->setData(index, viewAllFavorites, BandwidthTreeWidget::ViewAllFavoritesRole);
 }
 
 void BandwidthCameraConfigItemDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
