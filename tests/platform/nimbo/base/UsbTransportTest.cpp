@@ -13,6 +13,8 @@
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
 
+#include <GenApi/GenApi.h>
+
 #include <nimbo/NimboIncludes.h>
 #include <nimbo/TlFactory.h>
 
@@ -22,6 +24,7 @@
 #include <deque>
 #include <grp.h>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <filesystem>
 #include <fstream>
@@ -101,6 +104,21 @@ TEST(ControlLostTest, TheAravisThreadOnlyMarksTheCameraRemovedAndTheTeardownRuns
         EXPECT_NE(step.thread, streamId) << step.what << " ran on Aravis' thread";
     }
     EXPECT_EQ(order, (std::vector<std::string>{"stream", "sink", "listener"}));
+}
+
+TEST(UsbTransferModeTest, AsynchronousTransfersOnlyWhereAravisHandlesThemSoundly)
+{
+    struct Case {
+        unsigned major, minor, micro;
+        bool async;
+    };
+    const Case cases[] = {
+        {0, 8, 17, false}, // the first with asynchronous transfers
+        {0, 8, 26, false}, // Debian 12
+        {0, 8, 27, false}, {0, 8, 28, true}, {0, 8, 35, true}, {0, 9, 0, true}, {1, 0, 0, true}, {0, 7, 99, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(asyncUsbTransfers(c.major, c.minor, c.micro), c.async) << c.major << "." << c.minor << "." << c.micro;
 }
 
 // A USB camera of the backend over Aravis' fake device ("Fake_1"), and a grabber with a few buffers.
@@ -247,6 +265,108 @@ TEST_F(FakeUsbCameraTest, ClosingReleasesTheDeviceAndOpeningTakesItAgain)
     EXPECT_TRUE(m_camera->holdsDevice());
     m_camera->close();
     EXPECT_FALSE(m_camera->holdsDevice());
+}
+
+// The fake camera paints a diagonal ramp: every pixel depends on x + y only.
+bool diagonal(const uint8_t* pixels, uint32_t width, uint32_t height)
+{
+    std::set<uint8_t> values;
+    for (uint32_t y = 1; y < height; ++y)
+        for (uint32_t x = 0; x + 1 < width; ++x) {
+            if (pixels[y * width + x] != pixels[(y - 1) * width + x + 1])
+                return false;
+            values.insert(pixels[y * width + x]);
+        }
+    return values.size() > 8;
+}
+
+// The SDK's device and stream grabber over the fake device as a USB camera, its buffers lent as the
+// synchronous and the asynchronous USB transfers need them (the fake device's stream stands in for
+// both: Aravis' asynchronous one keeps a buffer object's transfers for the stream's life and needs
+// buffers of the frame's size): buffers larger than the frame, a second grab at a larger region into
+// the same ones, and a buffer too small for the frame.
+TEST(FakeUsbDeviceTest, FramesCarryTheCamerasPixelsWithEitherTransferAcrossRegionChanges)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    arv_enable_interface("Fake");
+    Nimbo::Emulation::Configure("none");
+    Nimbo::NimboAutoInitTerm init;
+    for (const bool async : {false, true}) {
+        SCOPED_TRACE(async ? "asynchronous" : "synchronous");
+        KnownDevice known;
+        known.deviceId = "Fake_1";
+        known.asyncUsb = async;
+        known.info.SetDeviceClass("VelmarUsb");
+        known.info.SetTLType("U3V");
+        known.info.SetSerialNumber("FAKE-USB-1");
+        known.info.SetFriendlyName("Aravis Fake (FAKE-USB-1)");
+        known.info.SetFullName("usb#Fake_1-test");
+        {
+            std::lock_guard<std::mutex> lock(g_knownMutex);
+            g_known[known.info.GetFullName().c_str()] = known;
+        }
+        Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(known.info);
+        device->Open();
+        GenApi::INodeMap& map = *device->GetNodeMap();
+        Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
+        constexpr size_t kSize = 512 * 256 + 4096;
+        std::vector<std::vector<uint8_t>> memory(4, std::vector<uint8_t>(kSize));
+        for (const auto& region : {std::make_pair(256, 128), std::make_pair(512, 256)}) {
+            GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(region.first);
+            GenApi::CIntegerPtr(map.GetNode("Height"))->SetValue(region.second);
+            GenApi::CEnumerationPtr(map.GetNode("PixelFormat"))->FromString("Mono8");
+            grabber->Open();
+            GenApi::CIntegerPtr(grabber->GetNodeMap()->GetNode("MaxBufferSize"))->SetValue(kSize);
+            grabber->PrepareGrab();
+            std::vector<Nimbo::StreamBufferHandle> handles;
+            for (auto& m : memory) {
+                handles.push_back(grabber->RegisterBuffer(m.data(), kSize));
+                grabber->QueueBuffer(handles.back(), reinterpret_cast<const void*>(handles.size() - 1));
+            }
+            GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+            int good = 0;
+            Nimbo::GrabResult r;
+            while (good < 20 && testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000)) {
+                ASSERT_EQ(r.Status(), Nimbo::Grabbed) << r.GetErrorDescription();
+                EXPECT_EQ(r.GetPayloadSize(), size_t(region.first * region.second));
+                EXPECT_TRUE(diagonal(static_cast<const uint8_t*>(r.Buffer()), region.first, region.second));
+                ++good;
+                grabber->QueueBuffer(handles[reinterpret_cast<uintptr_t>(r.Context())], r.Context());
+            }
+            EXPECT_EQ(good, 20);
+            GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+            grabber->CancelGrab();
+            while (grabber->RetrieveResult(r)) {
+            }
+            for (auto h : handles)
+                grabber->DeregisterBuffer(h);
+            grabber->FinishGrab();
+            grabber->Close();
+        }
+        // A buffer too small for the frame comes back failed, and the grab goes on.
+        grabber->Open();
+        grabber->PrepareGrab();
+        std::vector<uint8_t> small(512 * 128);
+        const Nimbo::StreamBufferHandle handle = grabber->RegisterBuffer(small.data(), small.size());
+        grabber->QueueBuffer(handle, nullptr);
+        GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+        Nimbo::GrabResult r;
+        ASSERT_TRUE(testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000));
+        EXPECT_EQ(r.Status(), Nimbo::Failed);
+        EXPECT_FALSE(r.GetErrorDescription().empty());
+        GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+        grabber->CancelGrab();
+        while (grabber->RetrieveResult(r)) {
+        }
+        grabber->DeregisterBuffer(handle);
+        grabber->FinishGrab();
+        grabber->Close();
+        device->Close();
+        Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+        std::lock_guard<std::mutex> lock(g_knownMutex);
+        g_known.erase(known.info.GetFullName().c_str());
+    }
+    arv_disable_interface("Fake");
 }
 
 // A sysfs folder of USB devices and their interfaces side by side, as /sys/bus/usb/devices holds them,

@@ -567,6 +567,14 @@ void AravisCamera::ensureDeviceLocked()
         GENICAM_THROW(GenICam::RuntimeException, "Cannot reach the camera %s: %s", label().c_str(),
                       errorText(error).c_str());
     m_device = device;
+    if (!m_known.gige && ARV_IS_UV_DEVICE(device)) {
+        // Read by the stream when it is created.
+        if (m_known.asyncUsb)
+            arv_uv_device_set_usb_mode(ARV_UV_DEVICE(device), ARV_UV_USB_MODE_ASYNC);
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Info, "Camera %s: %s USB transfers (Aravis %u.%u.%u).",
+                           label().c_str(), m_known.asyncUsb ? "asynchronous" : "synchronous", arv_get_major_version(),
+                           arv_get_minor_version(), arv_get_micro_version());
+    }
     // Opening takes the control channel; it is held only while the device is open here.
     if (m_known.gige && !m_open && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))
         arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), nullptr);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <tuple>
 
 namespace Nimbo {
 namespace aravis {
@@ -214,6 +215,11 @@ std::set<std::string> g_reportedOutOfReach; // full names, under g_knownMutex
 
 } // namespace
 
+bool asyncUsbTransfers(unsigned major, unsigned minor, unsigned micro)
+{
+    return std::make_tuple(major, minor, micro) >= std::make_tuple(0u, 8u, 28u);
+}
+
 bool realCamerasEnabled()
 {
     const char* env = std::getenv("NIMBO_REAL_CAMERAS");
@@ -241,6 +247,8 @@ std::vector<CDeviceInfo> discover(const std::string& deviceClass)
         for (unsigned i = 0; i < n; ++i) {
             KnownDevice d;
             d.gige = gige;
+            d.asyncUsb =
+                !gige && asyncUsbTransfers(arv_get_major_version(), arv_get_minor_version(), arv_get_micro_version());
             d.deviceId = text(arv_interface_get_device_id(iface, i));
             d.info = gige ? gigeInfo(iface, i, d.ip) : usbInfo(iface, i);
             devices.push_back(d);

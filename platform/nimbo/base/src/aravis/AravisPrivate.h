@@ -43,7 +43,16 @@ struct KnownDevice {
     std::weak_ptr<AravisCamera> camera;
     // Why the camera cannot be used at all (a USB camera Aravis could not list); empty when it can.
     std::string unusable;
+    // A USB camera streams through Aravis' asynchronous USB transfers.
+    bool asyncUsb = false;
 };
+
+// True when Aravis of that version streams soundly through its asynchronous USB transfers (libusb
+// transfers queued ahead into the buffers): before 0.8.28 its asynchronous stream thread polls for
+// buffers without waiting, a processor core busy for the whole grab, and waits for transfers to
+// complete without a time-out, which a completion between its check and its wait leaves waiting for
+// good when the stream stops.
+bool asyncUsbTransfers(unsigned major, unsigned minor, unsigned micro);
 
 extern std::mutex g_knownMutex;
 extern std::map<std::string, KnownDevice> g_known; // by full name
@@ -177,6 +186,11 @@ private:
     void countUnderrunFrames(ArvStream* stream);
     void reportMissed(uint64_t frames);
     void deliver(ArvStream* stream, ArvBuffer* buffer);
+    // The buffer object Aravis fills for a grabber buffer, with a reference for the caller; null when
+    // the buffer went straight back failed (too small for the frame).
+    ArvBuffer* wrapForStream(const FrameBuffer& target, FrameSink& sink);
+    // After the stream: the buffer objects kept for Aravis' asynchronous USB stream go.
+    void releaseAsyncBuffers();
 
     static constexpr guint64 kPopTimeoutUs = 5000;
 
@@ -198,7 +212,7 @@ private:
 
     // Serialises starting and stopping the stream and the packet-size probe; taken before m_streamMutex.
     std::mutex m_streamControl;
-    std::mutex m_streamMutex; // m_stream, m_pump, m_stopPump, m_lent, m_held and the packet counts
+    std::mutex m_streamMutex; // m_stream, m_pump, m_stopPump, m_lent, m_held, the packet counts, m_async*
     ArvStream* m_stream = nullptr;
     std::thread m_pump;
     bool m_stopPump = false;
@@ -211,6 +225,10 @@ private:
     uint64_t m_framesWithoutId = 0; // frames since then whose leader was lost
     guint64 m_underrunsCounted = 0; // Aravis' underruns up to the last frame
     uint64_t m_packetsPerFrame = 0; // packets of one frame; 0 when underruns do not count packets
+    // Asynchronous USB transfers only: the frame's size, and the buffer object of each grabber buffer
+    // (by its memory and the size it is lent with), each with a reference of its own, for the stream's life.
+    size_t m_asyncPayload = 0;
+    std::map<std::pair<uint8_t*, size_t>, ArvBuffer*> m_asyncBuffers;
 };
 
 } // namespace aravis

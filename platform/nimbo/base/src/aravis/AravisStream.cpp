@@ -38,6 +38,8 @@ void AravisCamera::startStream()
             return;
         device = ARV_DEVICE(g_object_ref(m_device));
     }
+    // The frame's size, which the buffers of Aravis' asynchronous USB stream must have.
+    const size_t asyncPayload = m_known.asyncUsb ? payloadSize() : 0;
     GError* error = nullptr;
     ArvStream* stream = arv_device_create_stream(device, nullptr, nullptr, &error);
     g_object_unref(device);
@@ -66,6 +68,7 @@ void AravisCamera::startStream()
     }
     std::lock_guard<std::mutex> lock(m_streamMutex);
     m_stream = stream;
+    m_asyncPayload = asyncPayload;
     m_held = false;
     startPumpLocked();
 }
@@ -161,6 +164,7 @@ void AravisCamera::stopStreamLocked()
         m_held = false;
     }
     returnLentBuffers();
+    releaseAsyncBuffers();
 }
 
 void AravisCamera::returnLentBuffers()
@@ -213,7 +217,9 @@ void AravisCamera::lendQueuedBuffers(ArvStream* stream)
         // Aravis writes the frame straight into the grabber's buffer; the ArvBuffer only wraps it. A
         // reference of our own keeps it after the stream has let go of it, so that a buffer handed back
         // cancelled shows whether Aravis had begun to fill it.
-        ArvBuffer* buffer = arv_buffer_new_full(target.size, target.data, nullptr, nullptr);
+        ArvBuffer* buffer = wrapForStream(target, *sink);
+        if (!buffer)
+            continue; // handed back failed
         g_object_ref(buffer);
         {
             std::lock_guard<std::mutex> lock(m_streamMutex);
@@ -334,6 +340,46 @@ void AravisCamera::deliver(ArvStream* stream, ArvBuffer* buffer)
     }
     g_object_unref(buffer);
     lent.sink->deliver(target, info);
+}
+
+ArvBuffer* AravisCamera::wrapForStream(const FrameBuffer& target, FrameSink& sink)
+{
+    if (!m_known.asyncUsb)
+        return arv_buffer_new_full(target.size, target.data, nullptr, nullptr);
+    // Aravis' asynchronous USB stream cuts a buffer into transfers by its size once, when it first
+    // sees the buffer object, and keeps them for the stream's life: each frame needs a buffer of its
+    // own size, and a grabber buffer always the same buffer object, never one at the address of a
+    // freed one. Such an object keeps its last frame's status until Aravis takes it again: cancelled,
+    // it comes back cleared even when no frame had begun in it.
+    size_t size;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        size = m_asyncPayload > 0 ? m_asyncPayload : target.size;
+        if (size <= target.size) {
+            ArvBuffer*& wrapper = m_asyncBuffers[{target.data, size}];
+            if (!wrapper)
+                wrapper = arv_buffer_new_full(size, target.data, nullptr, nullptr);
+            return ARV_BUFFER(g_object_ref(wrapper));
+        }
+    }
+    FrameInfo info;
+    info.failed = true;
+    info.errorCode = kFrameTooLarge;
+    info.errorText = "The frame (" + std::to_string(size) + " bytes) does not fit the buffer (" +
+                     std::to_string(target.size) + " bytes).";
+    sink.deliver(target, info);
+    return nullptr;
+}
+
+void AravisCamera::releaseAsyncBuffers()
+{
+    std::map<std::pair<uint8_t*, size_t>, ArvBuffer*> buffers;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        buffers.swap(m_asyncBuffers);
+    }
+    for (const auto& b : buffers)
+        g_object_unref(b.second);
 }
 
 } // namespace aravis
