@@ -16,7 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 namespace testsupport {
@@ -83,6 +85,19 @@ public:
 private:
     pid_t m_pid = -1;
 };
+
+// Aravis' fake camera paints a diagonal ramp: every pixel depends on x + y only.
+inline bool diagonal(const uint8_t* pixels, uint32_t width, uint32_t height)
+{
+    std::set<uint8_t> values;
+    for (uint32_t y = 1; y < height; ++y)
+        for (uint32_t x = 0; x + 1 < width; ++x) {
+            if (pixels[y * width + x] != pixels[(y - 1) * width + x + 1])
+                return false;
+            values.insert(pixels[y * width + x]);
+        }
+    return values.size() > 8;
+}
 
 // One enumeration of the transport layer: the camera of that serial number, if listed.
 inline bool enumerate(Nimbo::ITransportLayer& tl, const std::string& serial, Nimbo::CDeviceInfo& info)

@@ -25,6 +25,7 @@
 
 namespace {
 
+using testsupport::diagonal;
 using testsupport::FakeCamera;
 
 class RealCameraTest : public testsupport::RealCameraFixture {
@@ -59,19 +60,6 @@ protected:
         std::vector<std::vector<uint8_t>> memory;
         std::vector<Nimbo::StreamBufferHandle> handles;
     };
-
-    // The fake camera paints a diagonal ramp: every pixel depends on x + y only.
-    static bool diagonal(const uint8_t* pixels, uint32_t width, uint32_t height)
-    {
-        std::set<uint8_t> values;
-        for (uint32_t y = 1; y < height; ++y)
-            for (uint32_t x = 0; x + 1 < width; ++x) {
-                if (pixels[y * width + x] != pixels[(y - 1) * width + x + 1])
-                    return false;
-                values.insert(pixels[y * width + x]);
-            }
-        return values.size() > 8;
-    }
 };
 
 TEST_F(RealCameraTest, TheFakeCameraIsFoundUnderGigEWithTheInfoItGives)

@@ -24,7 +24,6 @@
 #include <deque>
 #include <grp.h>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <filesystem>
 #include <fstream>
@@ -267,19 +266,6 @@ TEST_F(FakeUsbCameraTest, ClosingReleasesTheDeviceAndOpeningTakesItAgain)
     EXPECT_FALSE(m_camera->holdsDevice());
 }
 
-// The fake camera paints a diagonal ramp: every pixel depends on x + y only.
-bool diagonal(const uint8_t* pixels, uint32_t width, uint32_t height)
-{
-    std::set<uint8_t> values;
-    for (uint32_t y = 1; y < height; ++y)
-        for (uint32_t x = 0; x + 1 < width; ++x) {
-            if (pixels[y * width + x] != pixels[(y - 1) * width + x + 1])
-                return false;
-            values.insert(pixels[y * width + x]);
-        }
-    return values.size() > 8;
-}
-
 // The SDK's device and stream grabber over the fake device as a USB camera, its buffers lent as the
 // synchronous and the asynchronous USB transfers need them (the fake device's stream stands in for
 // both: Aravis' asynchronous one keeps a buffer object's transfers for the stream's life and needs
@@ -329,7 +315,8 @@ TEST(FakeUsbDeviceTest, FramesCarryTheCamerasPixelsWithEitherTransferAcrossRegio
             while (good < 20 && testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000)) {
                 ASSERT_EQ(r.Status(), Nimbo::Grabbed) << r.GetErrorDescription();
                 EXPECT_EQ(r.GetPayloadSize(), size_t(region.first * region.second));
-                EXPECT_TRUE(diagonal(static_cast<const uint8_t*>(r.Buffer()), region.first, region.second));
+                EXPECT_TRUE(
+                    testsupport::diagonal(static_cast<const uint8_t*>(r.Buffer()), region.first, region.second));
                 ++good;
                 grabber->QueueBuffer(handles[reinterpret_cast<uintptr_t>(r.Context())], r.Context());
             }
