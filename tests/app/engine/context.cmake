@@ -15,3 +15,10 @@ kalmuth_add_test(engine_overlay_selection_test
 set_target_properties(engine_overlay_selection_test PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests/orbelt-quennet")
 add_dependencies(engine_overlay_selection_test orbelt-test-quennet-plugin)
+
+# Recordings through the device context on emulated cameras, with real writers.
+kalmuth_add_test(engine_context_recording_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/context/DeviceContextRecordingTest.cpp
+  LIBRARIES kalmuth-engine
+  TIMEOUT 120)

@@ -16,10 +16,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class Camera;
 class Converter;
 class CRecordingController;
+class CRecordingFrameGate;
 class Decoupler;
 class QMdiArea;
 class DeviceContext;
@@ -36,6 +38,8 @@ using DeviceContextWindowFactory = std::function<IDeviceContextWindow*(DeviceCon
 // itself) and the white-balance node callback (whichever thread changed the node; it only re-posts).
 // m_recordingController is guarded by m_recordingMutex against the recorder's callbacks; every
 // other member belongs to the GUI thread. m_window->setImage is called in the decoupler's thread.
+// The camera's frames reach the recording controller only through m_recordingFrames, on the grab
+// thread; the teardown closes that gate before it finishes the controller.
 class DeviceContext : public QObject {
     Q_OBJECT
 public:
@@ -120,6 +124,8 @@ private:
     GenApi::INode* m_whiteBalanceEnableNode = nullptr;
     GenApi::CallbackHandleType m_whiteBalanceCallback = 0;
     CRecordingController* m_recordingController = nullptr;
+    // Shared with the camera's frame connection, which may outlive the context by one emission.
+    std::shared_ptr<CRecordingFrameGate> m_recordingFrames;
     QRecursiveMutex m_recordingMutex;
     QString m_deviceName;
     bool m_grabStartedByRecording = false;

@@ -9,6 +9,7 @@
 #include "GrabDevice.h"
 #include "GrabSupport.h"
 #include "RecordingController.h"
+#include "RecordingFrameGate.h"
 #include "SafeNodeAccess.h"
 #include "StdFeatureListCamera.h"
 
@@ -75,7 +76,8 @@ void setRootUserData(GenApi::INodeMap* map, intptr_t tag)
 } // namespace
 
 DeviceContext::DeviceContext(QMdiArea* mdiArea, QObject* parent, DeviceContextWindowFactory windowFactory)
-    : QObject(parent), m_mdiArea(mdiArea), m_windowFactory(std::move(windowFactory))
+    : QObject(parent), m_mdiArea(mdiArea), m_recordingFrames(std::make_shared<CRecordingFrameGate>()),
+      m_windowFactory(std::move(windowFactory))
 {
     registerRecordingStateMetaType();
     if (!m_windowFactory)
@@ -109,6 +111,9 @@ void DeviceContext::init(Camera* camera)
     m_converter = new Converter(nullptr, overlay);
     connect(m_converter, &Converter::nodemapAvailable, this, &DeviceContext::onNodemapAvailable);
     connect(camera, &Camera::bufferAvailable, m_decoupler, &Decoupler::setBuffer, Qt::DirectConnection);
+    connect(
+        camera, &Camera::bufferAvailable, this,
+        [gate = m_recordingFrames](Lorvish::StreamBuffer* buffer) { gate->deliver(buffer); }, Qt::DirectConnection);
     connect(m_decoupler, &Decoupler::bufferAvailable, m_converter, &Converter::setBuffer, Qt::DirectConnection);
     connect(camera, &Camera::cameraStateChanged, this, &DeviceContext::cameraStateChanged);
     connect(camera, &Camera::cameraOpened, this, &DeviceContext::onCameraOpened);
@@ -463,8 +468,7 @@ void DeviceContext::startRecording(CRecordingOptions* options)
         return;
     }
     m_recordingController = controller;
-    connect(m_camera, &Camera::bufferAvailable, controller, &CRecordingController::onCameraBufferAvailable,
-            Qt::DirectConnection);
+    m_recordingFrames->open(controller);
     // Queued: the controller reports from its own calls and threads; tearing it down from inside
     // one of its own emissions would delete it under its feet.
     if (m_window) {
@@ -513,9 +517,8 @@ void DeviceContext::destroyRecordingController()
         return;
     CRecordingController* controller = m_recordingController;
     m_recordingController = nullptr;
-    // No new frame reaches the controller; finish waits for the one the grab thread may be in.
-    if (m_camera)
-        disconnect(m_camera, &Camera::bufferAvailable, controller, &CRecordingController::onCameraBufferAvailable);
+    // Once the gate is closed no frame is inside the controller and none can reach it.
+    m_recordingFrames->close();
     controller->finish();
     ::destroyRecordingController(controller);
 }

@@ -1,10 +1,12 @@
 // The recording controller: whole recordings to BMP and TIFF sequences, states, pause, drain, failures.
 #include "FakeMediaWriter.h"
 #include "RecordingController.h"
+#include "RecordingFrameGate.h"
 #include "TestImageFiles.h"
 #include "TimeUnitMediaImageController.h"
 
 #include "testsupport/TempDir.h"
+#include "testsupport/Wait.h"
 
 #include <lorvish/StreamBuffer.h>
 
@@ -556,6 +558,44 @@ TEST_F(RecordingControllerTest, TeardownWaitsForFrameCallsInProgress)
     teardown.join();
     EXPECT_EQ(first->lockCount(), 0);
     EXPECT_EQ(second->lockCount(), 0);
+}
+
+// The camera's frames reach a recording through a gate that stays connected: closing it waits for a
+// frame being handed over, and no frame passes afterwards, so the controller may go at once.
+TEST_F(RecordingControllerTest, ClosingTheFrameGateWaitsForTheFrameUnderWay)
+{
+    FakeWriter writer;
+    HoldingSampling sampling;
+    auto* controller = new CRecordingController(sequenceOptions(1), &sampling, &writer, nullptr);
+    controller->start("cam");
+    CRecordingFrameGate gate;
+    gate.open(controller);
+    Frames frames;
+    Lorvish::StreamBuffer* first = frames.make(1);
+    std::thread grab([&] {
+        first->lock();
+        gate.deliver(first);
+        first->unlock();
+    });
+    ASSERT_TRUE(sampling.waitForCall());
+    std::atomic<bool> closed{false};
+    std::thread teardown([&] {
+        gate.close();
+        closed = true;
+    });
+    EXPECT_FALSE(testsupport::waitFor([&] { return closed.load(); }, 200)) << "closed with a frame under way";
+    sampling.release();
+    teardown.join();
+    grab.join();
+    controller->abort();
+    controller->finish();
+    delete controller;
+    Lorvish::StreamBuffer* later = frames.make(2);
+    later->lock();
+    gate.deliver(later); // reaches nothing (the address sanitizer would see the controller touched)
+    later->unlock();
+    EXPECT_EQ(later->lockCount(), 0);
+    EXPECT_EQ(first->lockCount(), 0);
 }
 
 // Failed or incomplete grabs carry corrupted pictures: they are not recorded, and the status counts

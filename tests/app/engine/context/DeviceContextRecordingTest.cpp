@@ -1,0 +1,120 @@
+// Recordings through the device context on emulated cameras.
+#include "Camera.h"
+#include "DeviceContext.h"
+#include "GrabDevice.h"
+
+#include "testsupport/EmulatedCameras.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/Wait.h"
+
+#include <nimbo/Emulation.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::waitFor;
+
+// Keeps the last recording status the context handed to its window.
+class StatusWindow : public NullDeviceContextWindow {
+public:
+    explicit StatusWindow(RecordingStatusInfo* status) : m_status(status) {}
+    void setRecordingStatus(const RecordingStatusInfo& status) override { *m_status = status; }
+
+private:
+    RecordingStatusInfo* m_status; // owned by the test, outlives the window
+};
+
+class DeviceContextRecordingTest : public testsupport::TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        QSettings().clear();
+        ASSERT_TRUE(Nimbo::Emulation::Configure("usb:vxUsb1920m:50000001;usb:vxUsb1920m:50000002"));
+    }
+    void TearDown() override
+    {
+        for (DeviceContext* context : m_contexts) {
+            context->shutDown();
+            delete context;
+        }
+        m_contexts.clear();
+        QCoreApplication::processEvents();
+        Nimbo::Emulation::Configure("");
+        TempDirTest::TearDown();
+    }
+
+    // A context on the camera with this serial number, opened with 64 x 32 frames at `framesPerSecond`
+    // and showing its live view.
+    DeviceContext* liveCamera(const std::string& serial, double framesPerSecond)
+    {
+        const Nimbo::CDeviceInfo info = testsupport::emulatedCamera(serial);
+        DeviceContext* context =
+            createDeviceContext(info, nullptr, nullptr, 0x1000000,
+                                [this](DeviceContext&, QMdiArea*) { return new StatusWindow(&m_status); });
+        m_contexts.push_back(context);
+        EXPECT_TRUE(context->attachAndOpenDevice(&info));
+        grab::GrabNodeMap* map = context->camera()->getFeatures();
+        map->setIntValue("Width", 64);
+        map->setIntValue("Height", 32);
+        map->setIntValue("ExposureTimeRaw", 100);
+        map->setBoolValue("AcquisitionFrameRateEnable", true);
+        map->setFloatValue("AcquisitionFrameRate", framesPerSecond);
+        context->startContinuousShot(false);
+        EXPECT_TRUE(context->camera()->isGrabbing());
+        return context;
+    }
+
+    CRecordingOptions options(int32_t outputType, const QString& folder) const
+    {
+        CRecordingOptions options;
+        options.OutputType = outputType;
+        options.OutputFolder = folder.toUtf8().constData();
+        options.UseCompression = false;
+        options.SampleRateUnit = TimeUnitImages;
+        options.SampleRate = 1;
+        options.StopSamplingLimitEnabled = false;
+        return options;
+    }
+
+    // The recording status as the context reports it now.
+    RecordingStatusInfo status(DeviceContext& context)
+    {
+        m_status = RecordingStatusInfo{};
+        context.updateImageWindowRecordingStatus();
+        return m_status;
+    }
+
+    Nimbo::NimboAutoInitTerm m_sdk;
+    std::vector<DeviceContext*> m_contexts;
+    RecordingStatusInfo m_status;
+};
+
+// Recordings started and torn down over and over while the camera streams as fast as it can: the
+// teardown never overlaps a frame the grab thread is handing over, however the two meet (the address
+// and thread sanitizers watch the controller's memory).
+TEST_F(DeviceContextRecordingTest, TeardownNeverMeetsAFrameUnderWay)
+{
+    DeviceContext* context = liveCamera("50000001", 5000.0);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        CRecordingOptions recording = options(CRecordingOptions::OutputTypeAvi, path() + "/stress");
+        context->startRecording(&recording);
+        ASSERT_TRUE(context->hasRecordingController());
+        context->stopRecording();
+        ASSERT_TRUE(waitFor([&] { return !context->hasRecordingController(); }));
+    }
+    EXPECT_TRUE(context->camera()->isGrabbing());
+    EXPECT_EQ(QDir(path() + "/stress").entryList({"*.avi"}, QDir::Files).size(), 300);
+}
+
+} // namespace
