@@ -67,6 +67,8 @@ private:
     // `stride` is negative for a frame read from its last line upwards.
     void convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixelType pixelType);
     void writePackets();
+    // A muxer call's result, or the I/O context's write error when the call itself answered success.
+    int writeResult(int result) const;
     // Frees every libav object and closes the file; the file is removed when `removeFile` is set.
     void release(bool removeFile);
 

@@ -313,7 +313,7 @@ void VideoEncoder::setup(const char* fileName)
     m_formatContext->flags |= AVFMT_FLAG_FLUSH_PACKETS;
     AVDictionary* options = nullptr;
     av.av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
-    const int header = av.avformat_write_header(m_formatContext, &options);
+    const int header = writeResult(av.avformat_write_header(m_formatContext, &options));
     av.av_dict_free(&options);
     if (header < 0)
         FAIL_RUNTIME("Could not write file header.");
@@ -361,8 +361,9 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
         // converter first: mono to Mono8, colour to BGR8 with its chroma kept.
         if (!m_converter)
             m_converter = std::make_unique<Nimbo::CImageFormatConverter>();
-        const Nimbo::EPixelType intermediate =
-            Nimbo::IsMono(pixelType) && !Nimbo::IsBayer(pixelType) ? Nimbo::PixelType_Mono8 : Nimbo::PixelType_BGR8packed;
+        const Nimbo::EPixelType intermediate = Nimbo::IsMono(pixelType) && !Nimbo::IsBayer(pixelType)
+                                                   ? Nimbo::PixelType_Mono8
+                                                   : Nimbo::PixelType_BGR8packed;
         m_converter->SetOutputPixelFormat(intermediate);
         m_converter->SetOutputPaddingX(0);
         m_converter->SetOutputOrientation(Nimbo::OutputOrientation_TopDown);
@@ -381,6 +382,15 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
     writePackets();
 }
 
+int VideoEncoder::writeResult(int result) const
+{
+    // The muxer may answer a count of bytes (the trailer does) and leave a write the system refused
+    // in the I/O context: the file is short all the same.
+    if (result >= 0 && m_formatContext && m_formatContext->pb && m_formatContext->pb->error < 0)
+        return m_formatContext->pb->error;
+    return result;
+}
+
 void VideoEncoder::writePackets()
 {
     const LibavAdapter& av = *m_libav;
@@ -393,7 +403,7 @@ void VideoEncoder::writePackets()
         av.av_packet_rescale_ts(m_packet, m_codecContext->time_base, m_stream->time_base);
         m_packet->stream_index = m_stream->index;
         // The muxer takes the packet's data and leaves the packet blank.
-        if (av.av_interleaved_write_frame(m_formatContext, m_packet) < 0) {
+        if (writeResult(av.av_interleaved_write_frame(m_formatContext, m_packet)) < 0) {
             av.av_packet_unref(m_packet);
             FAIL_RUNTIME("Failed to write data to disk.");
         }
@@ -411,8 +421,13 @@ void VideoEncoder::close()
     try {
         if (av.avcodec_send_frame(m_codecContext, nullptr) >= 0)
             writePackets();
-        if (m_headerWritten && av.av_write_trailer(m_formatContext) < 0)
-            FAIL_RUNTIME("Failed to write data to disk.");
+        if (m_headerWritten) {
+            if (writeResult(av.av_write_trailer(m_formatContext)) < 0)
+                FAIL_RUNTIME("Failed to write data to disk.");
+            // Closing hands the last buffered bytes to the system, which may refuse them too.
+            if (av.avio_closep(&m_formatContext->pb) < 0)
+                FAIL_RUNTIME("Failed to write data to disk.");
+        }
     } catch (...) {
         release(false);
         throw;

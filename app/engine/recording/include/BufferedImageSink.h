@@ -96,6 +96,10 @@ public:
     // queued are abandoned. Once only.
     void stop();
 
+    // Tells the callee of a writer's failure by its kind: a fatal codec failure, the file's size limit
+    // or any other failure to write. Also serves the failures of the writer's close.
+    static void reportFailure(const std::exception_ptr& failure, IWriteFrameFailedCallee* callee);
+
 private:
     void run();
     void stock();
@@ -106,7 +110,6 @@ private:
     {
         return m_queue.size() + size_t(m_reserved) + size_t(m_writing) + m_spare.size() + (m_stocking ? 1 : 0);
     }
-    static void reportFailure(const std::exception_ptr& failure, IWriteFrameFailedCallee* callee);
     // Queued frames and frames a push is copying in; under m_mutex.
     uint64_t pendingLocked() const { return m_queue.size() + uint64_t(m_reserved); }
 

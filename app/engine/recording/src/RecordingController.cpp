@@ -244,11 +244,10 @@ void CRecordingController::finish()
     if (m_writer->isOpen()) {
         try {
             m_writer->close();
-        } catch (const std::exception& e) {
-            recordinglog::write(recordinglog::Caught, "CRecordingController::finish: %s", e.what());
         } catch (...) {
-            recordinglog::write(recordinglog::Caught, "%s: Unspecified exception occurred.",
-                                "CRecordingController::finish");
+            // The end of the file is lost (the encoder's last frames and trailer, the AVI index): the
+            // user is told as for a frame that could not be written.
+            CBufferedImageSink::reportFailure(std::current_exception(), this);
         }
     }
     if (m_heldBuffer) {
@@ -285,12 +284,24 @@ void CRecordingController::fail(const QString& message, const QString& detail)
     // The sink reports only its first failure; this guards against a second source all the same.
     if (m_failureReported.exchange(true))
         return;
-    setState(RecordingFailed);
+    // A failure while the file is finished comes once the recording has stopped: it stays stopped.
+    bool changed = false;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_stateMutex);
+        if (m_state != RecordingStopped && m_state != RecordingFailed) {
+            m_state = RecordingFailed;
+            changed = true;
+        }
+    }
+    if (changed)
+        emitStateChanged(RecordingFailed);
     const uint64_t lost = m_sink->lostCount();
-    QString text = lost == 1 ? QStringLiteral("1 frame could not be written.")
-                             : QStringLiteral("%1 frames could not be written.").arg(lost);
+    QString text;
+    if (lost > 0)
+        text = lost == 1 ? QStringLiteral("1 frame could not be written.")
+                         : QStringLiteral("%1 frames could not be written.").arg(lost);
     if (!detail.isEmpty())
-        text += QStringLiteral("\n\n") + detail;
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + detail;
     recordinglog::write(recordinglog::Failure, "%s %s", message.toUtf8().constData(), text.toUtf8().constData());
     emit recordingFailure(message, text);
 }

@@ -50,6 +50,7 @@ CAviWriter::~CAviWriter()
     }
 }
 
+template <typename E>
 void CAviWriter::fail(const std::string& text)
 {
     const std::string reason = errno ? std::string(": ") + std::strerror(errno) : std::string();
@@ -57,7 +58,7 @@ void CAviWriter::fail(const std::string& text)
         std::fclose(m_file);
     m_file = nullptr;
     const std::string message = "AVI file '" + m_fileName + "': " + text + reason;
-    throw AviWriterFatalException(message.c_str(), __FILE__, __LINE__);
+    throw E(message.c_str(), __FILE__, __LINE__);
 }
 
 void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlayback, EPixelType pixelType, uint32_t width,
@@ -97,7 +98,7 @@ void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlaybac
     errno = 0;
     m_file = std::fopen(fileName.c_str(), "wb");
     if (!m_file)
-        fail("cannot create the file");
+        fail<AviWriterFatalException>("cannot create the file");
     writeHeaders();
 }
 
@@ -184,7 +185,7 @@ void CAviWriter::writeHeaders()
     m_moviStart = long(h.size());
     putFourCC(h, "movi");
     if (std::fwrite(h.data(), 1, h.size(), m_file) != h.size())
-        fail("cannot write the headers");
+        fail<AviWriterFatalException>("cannot write the headers");
     m_position = uint64_t(h.size());
 }
 
@@ -242,7 +243,7 @@ void CAviWriter::Add(const void* buffer, size_t bufferSize, EPixelType pixelType
         if (!encodeJpeg(m_staging.data(), ComputeStride(m_pixelType, width), width, height, input, m_quality, m_encoded,
                         error)) {
             errno = 0;
-            fail("the Motion JPEG codec failed: " + error);
+            fail<AviWriterFatalException>("the Motion JPEG codec failed: " + error);
         }
         writeFrame(m_encoded.data(), m_encoded.size(), key);
         return;
@@ -279,7 +280,7 @@ void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)
         ok = std::fwrite(&pad, 1, 1, m_file) == 1;
     }
     if (!ok)
-        fail("cannot write frame " + std::to_string(m_frames.size() + 1));
+        fail<AviWriterIoException>("cannot write frame " + std::to_string(m_frames.size() + 1));
     m_frames.push_back({uint32_t(m_position - uint64_t(m_moviStart)), uint32_t(size), key});
     m_position += chunk;
     m_dataBytes += size;
@@ -317,11 +318,14 @@ void CAviWriter::Close()
     ok = ok && patch(m_strhLength, frames);
     ok = ok && patch(m_strhLength + 4, m_largestChunk + 8);
     ok = ok && patch(m_moviSize, uint32_t(moviBytes));
+    // The first failure's reason is the one to tell; closing after it may set another.
+    const int error = ok ? 0 : errno;
     const bool closed = std::fclose(m_file) == 0;
     m_file = nullptr;
     if (!ok || !closed) {
-        const std::string message = "AVI file '" + m_fileName + "': cannot complete the file.";
-        throw AviWriterFatalException(message.c_str(), __FILE__, __LINE__);
+        if (!ok)
+            errno = error;
+        fail<AviWriterIoException>("cannot complete the file");
     }
 }
 

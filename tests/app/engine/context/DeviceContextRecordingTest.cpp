@@ -1,17 +1,22 @@
-// Recordings through the device context on emulated cameras.
+// Recordings through the device context on emulated cameras: teardown while frames stream, and
+// failures told to the user.
 #include "Camera.h"
 #include "DeviceContext.h"
 #include "GrabDevice.h"
 
 #include "testsupport/EmulatedCameras.h"
+#include "testsupport/FileSizeLimit.h"
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
 
+#include <brasko/AsyncErrorQueue.h>
 #include <nimbo/Emulation.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -115,6 +120,54 @@ TEST_F(DeviceContextRecordingTest, TeardownNeverMeetsAFrameUnderWay)
     }
     EXPECT_TRUE(context->camera()->isGrabbing());
     EXPECT_EQ(QDir(path() + "/stress").entryList({"*.avi"}, QDir::Files).size(), 300);
+}
+
+// The disk fills once every frame is in the file, while the writer finishes it (the encoder's last
+// frames and trailer, the AVI index and header): the end of the recording is lost, and the user is told.
+TEST_F(DeviceContextRecordingTest, AFailureAtCloseIsShownToTheUser)
+{
+    DeviceContext* context = liveCamera("50000001", 100.0);
+    const struct {
+        const char* name;
+        int32_t outputType;
+        const char* suffix;
+    } cases[] = {{"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
+                 {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = path() + "/" + c.name;
+        QSignalSpy shown(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
+        CRecordingOptions recording = options(c.outputType, folder);
+        context->startRecording(&recording);
+        ASSERT_TRUE(waitFor([&] { return status(*context).recordedImages >= 20; }));
+        // Paused, the writer comes to rest with every frame taken written.
+        context->pauseRecording();
+        ASSERT_TRUE(context->isRecordingPaused());
+        uint64_t written = 0;
+        int unchanged = 0;
+        ASSERT_TRUE(waitFor([&] {
+            const RecordingStatusInfo now = status(*context);
+            unchanged = now.bufferUsed == 0 && now.recordedImages == written ? unchanged + 1 : 0;
+            written = now.recordedImages;
+            return unchanged >= 50;
+        }));
+        const QStringList files = QDir(folder).entryList({c.suffix}, QDir::Files);
+        ASSERT_EQ(files.size(), 1);
+        {
+            testsupport::FileSizeLimit full(uint64_t(QFileInfo(folder + "/" + files[0]).size()));
+            ASSERT_TRUE(full.isActive());
+            context->stopRecording();
+            ASSERT_TRUE(waitFor([&] { return !context->hasRecordingController(); }));
+        }
+        ASSERT_TRUE(waitFor([&] {
+            QCoreApplication::processEvents();
+            return !shown.isEmpty();
+        }));
+        EXPECT_EQ(shown.at(0).at(0).value<AsyncErrorQueue::ErrorSeverity>(), AsyncErrorQueue::Critical);
+        EXPECT_EQ(shown.at(0).at(1).toString(), "An error occurred during recording. Frame could not be written "
+                                                "from buffer to disk. The recording was stopped.");
+        EXPECT_FALSE(shown.at(0).at(2).toString().isEmpty());
+    }
 }
 
 } // namespace

@@ -4,10 +4,12 @@
 #include "MediaTestSupport.h"
 #include "VideoEncoder.h"
 
+#include <testsupport/FileSizeLimit.h>
 #include <testsupport/LogCapture.h>
 #include <testsupport/TempDir.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -49,7 +51,8 @@ struct ColourCase {
 // Names the case in test lists instead of dumping its bytes.
 void PrintTo(const ColourCase& c, std::ostream* os)
 {
-    *os << "pixel type 0x" << std::hex << static_cast<uint32_t>(c.type) << std::dec << ", " << c.width << "x" << c.height << " + " << c.paddingX;
+    *os << "pixel type 0x" << std::hex << static_cast<uint32_t>(c.type) << std::dec << ", " << c.width << "x"
+        << c.height << " + " << c.paddingX;
 }
 
 class VideoEncoderColourTest : public VideoEncoderTest, public ::testing::WithParamInterface<ColourCase> {};
@@ -123,8 +126,8 @@ struct Rgb {
     int r, g, b;
 };
 constexpr uint32_t kPatch = 32, kChartWidth = 4 * kPatch, kChartHeight = 2 * kPatch;
-const Rgb kChart[8] = {{200, 60, 50}, {60, 170, 70}, {50, 80, 200}, {220, 200, 60},
-                       {128, 128, 128}, {24, 24, 24}, {240, 240, 240}, {170, 90, 160}};
+const Rgb kChart[8] = {{200, 60, 50},   {60, 170, 70}, {50, 80, 200},   {220, 200, 60},
+                       {128, 128, 128}, {24, 24, 24},  {240, 240, 240}, {170, 90, 160}};
 
 Rgb chartAt(uint32_t x, uint32_t y)
 {
@@ -170,8 +173,8 @@ std::vector<uint8_t> decodeToRgb(const QString& fileName)
 {
     QByteArray raw;
     const QString error = mediatest::runTool(
-        QStringLiteral("ffmpeg"), {"-v", "error", "-i", fileName, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"},
-        &raw);
+        QStringLiteral("ffmpeg"),
+        {"-v", "error", "-i", fileName, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"}, &raw);
     if (!error.isEmpty() || size_t(raw.size()) != size_t(kChartWidth) * kChartHeight * 3)
         return {};
     return std::vector<uint8_t>(raw.begin(), raw.end());
@@ -371,6 +374,30 @@ TEST_F(VideoEncoderTest, FramesNeedAnOpenEncoder)
     EXPECT_TRUE(log.contains("The video encoder is not open."));
     // Closing an encoder that never opened does nothing.
     EXPECT_NO_THROW(encoder.close());
+    EXPECT_FALSE(encoder.isOpen());
+}
+
+// The disk fills once every frame is taken, while the file is finished (the encoder's last frames,
+// the trailer): close fails, and frees everything all the same.
+TEST_F(VideoEncoderTest, AFullDiskAtCloseFails)
+{
+    VideoEncoder encoder(0, 25.0, 400000);
+    encoder.open(libRoot().c_str(), stdFilePath("full.mp4").c_str(), 64, 32, Nimbo::PixelType_Mono8);
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 64, 32);
+    for (int i = 0; i < 20; ++i)
+        encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 32);
+    std::string failure;
+    {
+        testsupport::FileSizeLimit full(uint64_t(QFileInfo(filePath("full.mp4")).size()));
+        ASSERT_TRUE(full.isActive());
+        try {
+            encoder.close();
+            ADD_FAILURE() << "the lost end of the file went unnoticed";
+        } catch (const GenICam::RuntimeException& e) {
+            failure = e.GetDescription();
+        }
+    }
+    EXPECT_EQ(failure.rfind("Failed to write data to disk.", 0), 0u) << failure;
     EXPECT_FALSE(encoder.isOpen());
 }
 

@@ -40,6 +40,7 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_isOpen = false;
         ++m_closes;
+        throwFailure(m_closeFailure, 0);
     }
     void add(const Nimbo::CNimboImage& image) override
     {
@@ -62,14 +63,7 @@ public:
         m_changed.wait(lock, [this] { return m_open; });
         const uint8_t first = size ? *static_cast<const uint8_t*>(buffer) : 0;
         const auto it = m_failures.find(first);
-        const Failure failure = it == m_failures.end() ? None : it->second;
-        switch (failure) {
-        case Fatal: throwFatalMediaWriterException(__FILE__, __LINE__, "codec gave up on %d", first);
-        case FileLimit: throwMediaFileLimitReachedException(__FILE__, __LINE__, "2GB limit of AVI file reached.");
-        case Generic: throw GenICam::RuntimeException("disk full", __FILE__, __LINE__);
-        case Other: throw std::runtime_error("not a GenICam exception");
-        case None: break;
-        }
+        throwFailure(it == m_failures.end() ? None : it->second, first);
         m_written.push_back(first);
         const auto* bytes = static_cast<const uint8_t*>(buffer);
         m_frames.emplace_back(bytes, bytes + size);
@@ -120,6 +114,8 @@ public:
         m_changed.notify_all();
     }
     void failOn(uint8_t frame, Failure failure) { m_failures[frame] = failure; }
+    // close() fails this way after it has closed.
+    void failClose(Failure failure) { m_closeFailure = failure; }
     void refuseOpen() { m_refuseOpen = true; }
     int opens() const
     {
@@ -154,10 +150,22 @@ public:
     }
 
 private:
+    static void throwFailure(Failure failure, uint8_t frame)
+    {
+        switch (failure) {
+        case Fatal: throwFatalMediaWriterException(__FILE__, __LINE__, "codec gave up on %d", frame);
+        case FileLimit: throwMediaFileLimitReachedException(__FILE__, __LINE__, "2GB limit of AVI file reached.");
+        case Generic: throw GenICam::RuntimeException("disk full", __FILE__, __LINE__);
+        case Other: throw std::runtime_error("not a GenICam exception");
+        case None: break;
+        }
+    }
+
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_open = true;
     bool m_refuseOpen = false;
+    Failure m_closeFailure = None;
     bool m_isOpen = false;
     int m_opens = 0;
     int m_closes = 0;

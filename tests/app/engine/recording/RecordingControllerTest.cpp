@@ -415,6 +415,55 @@ TEST_F(RecordingControllerTest, WriteFailuresEndInFailedWithTheirMessage)
     }
 }
 
+// A writer that fails while it finishes its file (the encoder's flush and trailer, the AVI index) has
+// lost the end of the recording: the user is told as for a frame that could not be written, once per
+// recording, and the recording, stopped already, stays stopped.
+TEST_F(RecordingControllerTest, CloseFailuresAreToldLikeWriteFailures)
+{
+    const char* const notWritten =
+        "An error occurred during recording. Frame could not be written from buffer to disk. The recording was "
+        "stopped.";
+    const struct {
+        const char* name;
+        FakeWriter::Failure closeFailure;
+        bool frameFails; // frame 1 fails first: that is the one failure told
+        const char* message;
+        const char* detail;
+    } cases[] = {
+        {"close fails", FakeWriter::Generic, false, notWritten, "disk full"},
+        {"codec fails at close", FakeWriter::Fatal, false,
+         "An unknown fatal error occurred during recording. The recording was stopped.", "codec gave up on 0"},
+        {"frame and close fail", FakeWriter::Fatal, true, notWritten, "disk full"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EveryFrameRecording recording(sequenceOptions(1));
+        auto& [writer, sampling, controller, watch] = recording;
+        writer.failClose(c.closeFailure);
+        if (c.frameFails)
+            writer.failOn(1, FakeWriter::Generic);
+        controller.start("cam");
+        Frames frames;
+        Frames::deliver(controller, frames.make(1));
+        ASSERT_TRUE(controller.waitUntilWritten(10s));
+        if (c.frameFails) {
+            ASSERT_TRUE(watch.waitForFailure());
+            controller.abort();
+        } else {
+            controller.stop();
+        }
+        ASSERT_TRUE(watch.waitForState(RecordingStopped));
+        controller.finish();
+        EXPECT_EQ(writer.closes(), 1);
+        const auto failures = watch.failures();
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].first, c.message);
+        EXPECT_TRUE(failures[0].second.contains(c.detail)) << failures[0].second.toStdString();
+        EXPECT_EQ(controller.state(), RecordingStopped);
+        EXPECT_EQ(watch.states().back(), RecordingStopped);
+    }
+}
+
 // Frames queued behind a frame that cannot be written meet the same full disk: one message for the
 // user, naming the first failure and how many frames it cost, and the file is still closed.
 TEST_F(RecordingControllerTest, QueuedFramesFailingGiveOneMessage)

@@ -2,10 +2,12 @@
 #include <nimbo/AviWriter.h>
 
 #include <GenICam/GenericException.h>
+#include <testsupport/FileSizeLimit.h>
 #include <testsupport/TempDir.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
 
@@ -182,4 +184,39 @@ TEST_F(AviWriterTest, MisuseIsRefused)
     writer.Close();
     writer.Close();
     EXPECT_TRUE(probe(stdFilePath("b.avi")).startsWith("rawvideo,6,4,")) << probe(stdFilePath("b.avi")).toStdString();
+}
+
+// The disk fills: a frame that cannot be written and a file that cannot be completed fail with the
+// system's reason, as failures to write, not as the codec's.
+TEST_F(AviWriterTest, AFullDiskIsAWriteFailureWithItsReason)
+{
+    const auto pixels = frame(0);
+    for (const bool atClose : {false, true}) {
+        SCOPED_TRACE(atClose ? "at close" : "frame");
+        const std::string file = stdFilePath(atClose ? "close.avi" : "frame.avi");
+        CAviWriter writer;
+        writer.Open(file, 25, PixelType_BGR8packed, 6, 4);
+        writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+        std::string failure;
+        {
+            testsupport::FileSizeLimit full(uint64_t(QFileInfo(QString::fromStdString(file)).size()));
+            ASSERT_TRUE(full.isActive());
+            try {
+                if (atClose)
+                    writer.Close();
+                else // frames are written in blocks: enough of them for one block to reach the disk
+                    for (int i = 0; i < 1000; ++i)
+                        writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+                ADD_FAILURE() << "no failure";
+            } catch (const AviWriterFatalException& e) {
+                ADD_FAILURE() << "told as the codec's failure: " << e.GetDescription();
+            } catch (const GenICam::RuntimeException& e) {
+                failure = e.GetDescription();
+            }
+        }
+        EXPECT_NE(failure.find(atClose ? "cannot complete the file: File too large" : ": File too large"),
+                  std::string::npos)
+            << failure;
+        EXPECT_FALSE(writer.IsOpen());
+    }
 }

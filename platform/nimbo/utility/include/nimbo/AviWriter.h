@@ -57,8 +57,12 @@ enum EKeyFrameSelection {
     KeyFrameSelection_Auto = 2
 };
 
-// A failure that leaves the file unusable for further frames (write error, codec failure).
+// A failure that leaves the file unusable for further frames: the codec failed, the file cannot be
+// created, or it reached the 4 GiB that its offsets can address.
 GENICAM_DECLARE_EXCEPTION(AviWriterFatalException, GenICam::RuntimeException);
+// The system refused to write the open file (a full disk, for one); the description ends with the
+// system's reason. Not an AviWriterFatalException: the codec is not at fault.
+GENICAM_DECLARE_EXCEPTION(AviWriterIoException, GenICam::RuntimeException);
 
 // Writes one AVI file. Not synchronised: one thread at a time (the recording's writer thread).
 class CAviWriter {
@@ -78,12 +82,13 @@ public:
               const SAviCompressionOptions* compressionOptions = nullptr);
     bool IsOpen() const { return m_file != nullptr; }
     // Writes the index and the final counts; a file that is not open is ignored. Throws
-    // AviWriterFatalException when the file cannot be completed.
+    // AviWriterIoException when the file cannot be completed (it is closed all the same).
     void Close();
 
     // Adds one frame of the size given at Open. Throws GenICam::InvalidArgumentException for a frame
     // of another size, a short buffer or a type the converter cannot read, GenICam::RuntimeException when
-    // not open, AviWriterFatalException when writing fails.
+    // not open, AviWriterIoException when writing fails, AviWriterFatalException when the codec fails
+    // or the file would pass 4 GiB.
     void Add(const void* buffer, size_t bufferSize, EPixelType pixelType, uint32_t width, uint32_t height,
              size_t paddingX, EImageOrientation orientation = ImageOrientation_TopDown,
              EKeyFrameSelection keyFrameSelection = KeyFrameSelection_Auto);
@@ -106,7 +111,9 @@ private:
     };
     void writeHeaders();
     void writeFrame(const uint8_t* data, size_t size, bool key);
-    void fail(const std::string& text);
+    // Closes the file and throws E with the text and the reason in errno, if any.
+    template <typename E>
+    [[noreturn]] void fail(const std::string& text);
 
     std::FILE* m_file = nullptr;
     std::string m_fileName;
