@@ -52,6 +52,9 @@ private:
     // Clears the pending exact value; true when it was pending and stands for position.
     bool takeExactValue(int position);
     double positionFor(double value) const;
+    // The value a step starts from: the exact value while the slider stands where it was put for it,
+    // else the value of the position.
+    long long steppingBase(int position) const;
 
     int32_t m_scale;
     double m_log2Min = 0.0;
@@ -60,8 +63,11 @@ private:
     int32_t m_intMax = 0;
     bool m_hasExactValue = false;
     int32_t m_exactValue = 0;
-    // The slider position setIntValue left for the exact value: a move elsewhere ends its validity.
+    // The slider position setIntValue or a step left for the exact value: a move elsewhere ends its validity.
     int32_t m_exactPosition = 0;
+    // The exact value stands for m_exactPosition and is where the next step starts; unlike
+    // m_hasExactValue it outlasts the read-back.
+    bool m_hasBase = false;
     int32_t m_sliderMin = 0;
     int32_t m_sliderMax = 100000;
     double m_log2PerPosition = 0.0;

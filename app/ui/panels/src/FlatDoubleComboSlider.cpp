@@ -97,6 +97,7 @@ void FlatDoubleComboSlider::setIntValue(int value)
     }
     m_exactValue = value;
     m_hasExactValue = true;
+    m_hasBase = true;
     m_exactPosition = valueToPosition(value);
     slider()->setValue(m_exactPosition);
 }
@@ -149,13 +150,40 @@ void FlatDoubleComboSlider::initControls(double minRangeLimit, double maxRangeLi
     setIntValue(value);
 }
 
+// A step moves the value by whole increments from the exact value the slider stands for: one position
+// spans several increments near the top of a wide range and less than one near its bottom, so a target
+// computed from the truncated value of a position can land on the same position, or a few increments
+// off. The slider goes where the new value stands (never against the step) and the new value goes out
+// exactly, by the slider's own move or, when the step is smaller than a position, directly.
 void FlatDoubleComboSlider::onSpinBoxStepTriggered(int val)
 {
-    const long long current = positionToValue(slider()->value());
-    const long long increment = intIncrement();
-    const long long target = current + increment * val + increment / 4;
     enableUpdate(true);
-    slider()->setValue(static_cast<int>(positionFor(static_cast<double>(target))));
+    const int position = slider()->value();
+    const long long current = steppingBase(position);
+    const long long low = std::max(1, m_intMin);
+    const long long high = std::max<long long>(low, m_intMax);
+    const long long target = std::clamp(current + static_cast<long long>(intIncrement()) * val, low, high);
+    if (target == current)
+        return;
+    int next = valueToPosition(static_cast<int>(target));
+    next = target > current ? std::max(next, position) : std::min(next, position);
+    m_exactValue = static_cast<int32_t>(target);
+    m_exactPosition = next;
+    m_hasBase = true;
+    if (next != position) {
+        m_hasExactValue = true;
+        slider()->setValue(next);
+        return;
+    }
+    m_hasExactValue = false;
+    emit valueChanged(m_exactValue);
+}
+
+long long FlatDoubleComboSlider::steppingBase(int position) const
+{
+    if (m_hasBase && position == m_exactPosition)
+        return m_exactValue;
+    return positionToValue(position);
 }
 
 void FlatDoubleComboSlider::onSpinBoxEditingFinished()
@@ -169,5 +197,8 @@ void FlatDoubleComboSlider::onSliderValueChanged(int val)
         emit valueChanged(val);
         return;
     }
+    // A move elsewhere (the user's drag) ends what the exact value stood for.
+    if (val != m_exactPosition)
+        m_hasBase = false;
     emit valueChanged(takeExactValue(val) ? m_exactValue : positionToValue(val));
 }

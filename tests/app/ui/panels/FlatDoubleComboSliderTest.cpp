@@ -143,6 +143,70 @@ TEST_F(LogSliderTest, editBoxStepsMoveByIncrementsAndExpectTheUpdate)
     EXPECT_EQ(slider.intValue(), 1);
 }
 
+// The exposure row's range: 20 us to 10 s. Near 3500 one increment of 1 spans about two positions, near
+// the top one position spans more than a thousand increments, so no step may be measured in positions.
+TEST(FlatDoubleComboSliderTest, editBoxStepsMoveTheExactValueByWholeIncrements)
+{
+    const struct {
+        int increment;
+        int start;
+        int steps;
+        int expected; // 0: nothing is emitted
+    } cases[] = {
+        {1, 3500, 1, 3501},         {1, 3500, -1, 3499},  {1, 3500, 10, 3510},   {1, 9999000, 1, 9999001},
+        {1, 9999000, -1, 9998999},  {1, 21, -1, 20},      {1, 20, -1, 0},        {1, 10000000, 1, 0},
+        {1, 9999999, 10, 10000000}, {100, 3520, 1, 3620}, {100, 3520, -1, 3420}, {100, 3520, 10, 4520},
+        {100, 9999820, 1, 9999920}, {250, 20, 1, 270},    {7, 1000, -3, 979},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "increment " << c.increment << " from " << c.start << " by " << c.steps);
+        FlatDoubleComboSlider slider(nullptr, kLogarithmic);
+        slider.initControls(20.0, 1e7, c.start, 20, 10000000, c.increment);
+        // As the model shows the camera's value (the first setIntValue's move handed it out already).
+        slider.setIntValue(c.start);
+        const int before = slider.slider()->value();
+        QSignalSpy changed(&slider, &FlatDoubleComboSlider::valueChanged);
+        slider.editBox()->stepBy(c.steps);
+        EXPECT_TRUE(slider.isUpdateExspected());
+        if (c.expected == 0) {
+            EXPECT_EQ(changed.count(), 0);
+            EXPECT_EQ(slider.slider()->value(), before);
+            continue;
+        }
+        ASSERT_EQ(changed.count(), 1);
+        EXPECT_EQ(changed.at(0).at(0).toInt(), c.expected);
+        // The handle goes where the new value stands, never against the step.
+        EXPECT_EQ(slider.slider()->value(), slider.valueToPosition(c.expected));
+        if (c.steps > 0)
+            EXPECT_GE(slider.slider()->value(), before);
+        else
+            EXPECT_LE(slider.slider()->value(), before);
+    }
+}
+
+TEST_F(LogSliderTest, stepsFollowEachOtherFromTheValueTheyReached)
+{
+    // No model writes the value back in between: each step starts from the value the one before reached.
+    slider.initControls(20.0, 1e7, 3500, 20, 10000000, 1);
+    slider.setIntValue(3500);
+    QSignalSpy changed(&slider, &FlatDoubleComboSlider::valueChanged);
+    for (int steps : {1, 1, 1, -1, 10})
+        slider.editBox()->stepBy(steps);
+    ASSERT_EQ(changed.count(), 5);
+    const int expected[] = {3501, 3502, 3503, 3502, 3512};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(changed.at(i).at(0).toInt(), expected[i]) << i;
+
+    // After the user dragged the handle, a step starts from what that position stands for.
+    bar()->setValue(60000);
+    const int dragged = slider.positionToValue(60000);
+    changed.clear();
+    slider.editBox()->stepBy(1);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(0).toInt(), dragged + 1);
+    EXPECT_GE(bar()->value(), 60000);
+}
+
 TEST(FlatDoubleComboSliderTest, trimAlignsOnTheIncrementGridOfTheScale)
 {
     FlatDoubleComboSlider log(nullptr, kLogarithmic);

@@ -8,8 +8,10 @@
 
 #include <testsupport/LogCapture.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QSignalSpy>
+#include <QWheelEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -412,6 +414,68 @@ TEST(ExposureParameterModelTest, logarithmicSliderPositionsWriteTheIntegerTheySt
     slider.slider()->setValue(0);
     EXPECT_EQ(raw->GetValue(), 1);
     manager.clearItems();
+}
+
+// The exposure row as the user steps it: arrow keys, Page Up and the wheel on the focused edit box move the
+// camera's raw value by whole increments, whatever the time per increment is (a float step).
+TEST(ExposureParameterModelTest, keyAndWheelStepsMoveTheCameraValueByOneIncrement)
+{
+    enum Action { Up, Down, PageUp, WheelUp, WheelDown };
+    const struct {
+        double timePerRaw; // microseconds per raw step
+        int64_t increment;
+        int64_t start;
+        Action action;
+        int64_t expected;
+    } cases[] = {
+        {1.0, 1, 3500, Up, 3501},           {1.0, 1, 3500, Down, 3499},     {1.0, 1, 3500, WheelUp, 3501},
+        {1.0, 1, 3500, WheelDown, 3499},    {1.0, 1, 9999000, Up, 9999001}, {1.0, 100, 3520, Up, 3620},
+        {1.0, 100, 3520, Down, 3420},       {1.0, 100, 3520, PageUp, 4520}, {0.25, 1, 14000, Up, 14001},
+        {0.25, 1, 14000, WheelDown, 13999}, {35.0, 1, 100, Up, 101},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.timePerRaw << " us x " << c.increment << " from " << c.start << ", action "
+                                        << c.action);
+        const std::string factor = QString::number(c.timePerRaw).toStdString();
+        NodeMapPtr map = load("<Integer Name=\"ExposureTimeRaw\"><Value>" + std::to_string(c.start) +
+                              "</Value><Min>20</Min><Max>10000000</Max><Inc>" + std::to_string(c.increment) +
+                              "</Inc></Integer>"
+                              "<Converter Name=\"ExposureTime\"><pValue>ExposureTimeRaw</pValue><FormulaTo>FROM/" +
+                              factor + "</FormulaTo><FormulaFrom>TO*" + factor +
+                              "</FormulaFrom><DisplayPrecision>2</DisplayPrecision>"
+                              "<pAlias>ExposureTimeRaw</pAlias></Converter>");
+        FlatDoubleComboSlider slider(nullptr, 1);
+        NodeParameterManager manager;
+        manager.addModel(new DoubleParameterModel(&slider, "ExposureTime", ""));
+        manager.setNodeMap(map.get());
+        ASSERT_TRUE(slider.isEnabled());
+        slider.show();
+        slider.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&slider));
+        slider.editBox()->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return slider.editBox()->hasFocus() && slider.hasFocus(); }, 5000));
+
+        QWidget* box = slider.editBox();
+        switch (c.action) {
+        case Up: QTest::keyClick(box, Qt::Key_Up); break;
+        case Down: QTest::keyClick(box, Qt::Key_Down); break;
+        case PageUp: QTest::keyClick(box, Qt::Key_PageUp); break;
+        case WheelUp:
+        case WheelDown: {
+            const QPoint centre = box->rect().center();
+            QWheelEvent wheel(centre, box->mapToGlobal(centre), QPoint(), QPoint(0, c.action == WheelUp ? 120 : -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(box, &wheel);
+            break;
+        }
+        }
+        QCoreApplication::processEvents();
+        CIntegerPtr raw = map->GetNode("ExposureTimeRaw");
+        EXPECT_EQ(raw->GetValue(), c.expected);
+        // The edit box shows the camera's new time, although it has the focus.
+        EXPECT_NEAR(slider.value(), c.expected * c.timePerRaw, 1e-9);
+        manager.clearItems();
+    }
 }
 
 TEST(NodeParameterManagerTest, modelsThatOutliveTheNodeMapAreDeletedSafely)
