@@ -64,8 +64,17 @@ CallbackHandleType RegisterDestructionCallback(INodeMap* nodeMap, DestructionCal
 
 CallbackHandleType RegisterDestructionCallback(INode* node, DestructionCallback callback)
 {
-    auto impl = dynamic_cast<CNodeImpl*>(node);
-    return addDestruction(impl ? impl->map() : nullptr, std::move(callback));
+    if (auto impl = dynamic_cast<CNodeImpl*>(node))
+        return addDestruction(impl->map(), std::move(callback));
+    // A node of another implementation (an application's wrapper around one of our nodes) that belongs
+    // to one of our node maps cannot outlive its use either: it is watched with that map.
+    CNodeMapImpl* map = nullptr;
+    try {
+        map = node ? dynamic_cast<CNodeMapImpl*>(node->GetNodeMap()) : nullptr;
+    } catch (...) {
+        return 0; // no map to watch it with
+    }
+    return addDestruction(map, std::move(callback));
 }
 
 bool DeregisterDestructionCallback(CallbackHandleType handle)

@@ -19,7 +19,8 @@ void DestroyNodeMap(INodeMap* nodeMap);
 // Called once, in the destroying thread, just before the node map (and with it its nodes) goes away.
 typedef std::function<void()> DestructionCallback;
 
-// Notice for a node map made by CreateNodeMap, or for one of its nodes; 0 for anything else.
+// Notice for a node map made by CreateNodeMap, or for a node that belongs to one (one of its own nodes, or
+// a node of another implementation whose GetNodeMap() is that map); 0 for anything else.
 CallbackHandleType RegisterDestructionCallback(INodeMap* nodeMap, DestructionCallback callback);
 CallbackHandleType RegisterDestructionCallback(INode* node, DestructionCallback callback);
 bool DeregisterDestructionCallback(CallbackHandleType handle);

@@ -499,3 +499,40 @@ TEST(NodeParameterManagerTest, modelsThatOutliveTheNodeMapAreDeletedSafely)
     EXPECT_TRUE(log.contains("is called with non-float node?"));
     manager.clearItems();
 }
+
+// The auto features and the integer hue reach their models through the mapping layer's wrappers; the
+// node map's destruction must reach those models as it reaches models bound to real nodes.
+TEST(NodeParameterManagerTest, modelsBoundThroughWrappersLetGoWhenTheNodeMapDies)
+{
+    NodeMapPtr map =
+        load(autoEnumeration("GainAuto", "2") + autoEnumeration("ExposureAuto", "0") +
+             R"(<Integer Name="VlrHue"><Value>12</Value><Min>-180</Min><Max>180</Max><Inc>1</Inc></Integer>)");
+    QCheckBox gainAuto;
+    QCheckBox exposureAuto;
+    TestSlider hue;
+    NodeParameterManager manager;
+    auto* gainModel = new BooleanParameterModel(&gainAuto, "GainAuto", "");
+    auto* exposureModel = new BooleanParameterModel(&exposureAuto, "ExposureAuto", "");
+    auto* hueModel = new DoubleParameterModel(&hue, "VlrHue", "");
+    manager.addModel(gainModel);
+    manager.addModel(exposureModel);
+    manager.addModel(hueModel);
+    manager.setNodeMap(map.get());
+    const std::vector<BaseParameterModel*> models = {gainModel, exposureModel, hueModel};
+    for (BaseParameterModel* model : models)
+        ASSERT_NE(model->node(), nullptr) << model->name().toStdString();
+    ASSERT_TRUE(gainAuto.isEnabled());
+
+    map.reset();
+    for (BaseParameterModel* model : models)
+        ASSERT_EQ(model->node(), nullptr) << model->name().toStdString();
+    // The user works the controls before the panel has dropped its models: refused, not a freed node.
+    testsupport::LogCapture log;
+    gainAuto.click();
+    exposureAuto.click();
+    hue.slider()->setValue(30);
+    for (BaseParameterModel* model : models)
+        manager.onModelUpdated(model);
+    EXPECT_TRUE(log.contains("Failed to set the node value on state changed signal!"));
+    manager.clearItems();
+}
