@@ -28,8 +28,8 @@ bool isLinkName(const std::string& name)
 // entry of an enumeration.
 bool isOptionalLink(const std::string& name)
 {
-    static const std::set<std::string> optional = {"pFeature",   "pSelected", "pInvalidator",
-                                                    "pAlias",     "pCastAlias", "pEnumEntry"};
+    static const std::set<std::string> optional = {"pFeature", "pSelected",  "pInvalidator",
+                                                   "pAlias",   "pCastAlias", "pEnumEntry"};
     return optional.count(name) != 0;
 }
 
@@ -37,16 +37,16 @@ bool isOptionalLink(const std::string& name)
 bool isReadingLink(const std::string& name)
 {
     static const std::set<std::string> reading = {
-        "pValue",   "pMin",   "pMax",    "pInc",          "pVariable", "pIsImplemented", "pIsAvailable", "pIsLocked",
-        "pAddress", "pIndex", "pLength", "pCommandValue", "pPort",     "pEnumEntry",     "pValueCopy",
-        "pValueIndexed", "pValueDefault"};
+        "pValue",       "pMin",       "pMax",       "pInc",          "pVariable",    "pIsImplemented",
+        "pIsAvailable", "pIsLocked",  "pAddress",   "pIndex",        "pLength",      "pCommandValue",
+        "pPort",        "pEnumEntry", "pValueCopy", "pValueIndexed", "pValueDefault"};
     return reading.count(name) != 0;
 }
 
 // The links whose nodes a value is made of (not its limits, states or entries).
 bool isValueSourceLink(const std::string& name)
 {
-    static const std::set<std::string> sources = {"pValue",  "pVariable", "pAddress",      "pIndex",
+    static const std::set<std::string> sources = {"pValue",  "pVariable",     "pAddress",     "pIndex",
                                                   "pLength", "pValueIndexed", "pValueDefault"};
     return sources.count(name) != 0;
 }
@@ -210,6 +210,10 @@ void CNodeImpl::Resolve()
         else if (p.name == "Expression" && var)
             m_expressions[*var] = std::make_unique<CFormula>(p.text);
     }
+    // Checked once all are known, as expressions may use each other in any order; a name that is
+    // missing would otherwise only show when the value is read.
+    for (const auto& expression : m_expressions)
+        checkVariables(*expression.second, "Expression '" + expression.first + "'");
     if (const XmlProperty* v = property("Visibility")) {
         static const std::pair<const char*, EVisibility> levels[] = {
             {"Beginner", Beginner}, {"Expert", Expert}, {"Guru", Guru}, {"Invisible", Invisible}};
@@ -248,13 +252,19 @@ std::unique_ptr<CFormula> CNodeImpl::parseFormula(const char* prop, bool require
     } catch (const GenICam::GenericException& e) {
         throw RUNTIME_EXCEPTION("Node '%s': %s", name().c_str(), e.GetDescription());
     }
-    for (const std::string& var : formula->GetVariableNames()) {
+    checkVariables(*formula, prop);
+    return formula;
+}
+
+void CNodeImpl::checkVariables(const CFormula& formula, const std::string& what) const
+{
+    for (const std::string& var : formula.GetVariableNames()) {
         const bool known = m_variableNodes.count(var) || m_constants.count(var) || m_expressions.count(var) ||
                            ((var == "FROM" || var == "TO") && (kind() == "Converter" || kind() == "IntConverter"));
         if (!known)
-            throw RUNTIME_EXCEPTION("Node '%s': %s uses the unknown variable '%s'", name().c_str(), prop, var.c_str());
+            throw RUNTIME_EXCEPTION("Node '%s': %s uses the unknown variable '%s'", name().c_str(), what.c_str(),
+                                    var.c_str());
     }
-    return formula;
 }
 
 template <class T>
@@ -277,7 +287,11 @@ T CNodeImpl::evaluate(const CFormula& formula, const std::map<std::string, T>& e
         auto c = m_constants.find(var);
         if (c != m_constants.end())
             return static_cast<T>(c->second);
-        return evaluate(*m_expressions.at(var), extra);
+        auto e = m_expressions.find(var);
+        if (e == m_expressions.end()) // the load refuses such formulas; never a std::out_of_range here
+            throw RUNTIME_EXCEPTION("Node '%s': the formula uses the unknown variable '%s'", name().c_str(),
+                                    var.c_str());
+        return evaluate(*e->second, extra);
     };
     CFormula::Variables vars;
     if constexpr (std::is_integral<T>::value) {

@@ -195,6 +195,9 @@ public:
     EAccessMode pointedAccessMode(EAccessMode fallback) const;
     CLock& nodeMapLock() const;
     std::unique_ptr<CFormula> parseFormula(const char* property, bool required);
+    // Throws RuntimeException naming the node when the formula uses a name that is no variable,
+    // constant or expression of the node (nor FROM or TO in a converter); `what` names the formula.
+    void checkVariables(const CFormula& formula, const std::string& what) const;
 
     // Numbers of the description; throws RuntimeException naming the node for text that is not a number.
     int64_t parseInteger(const std::string& text, const char* what) const;

@@ -7,6 +7,7 @@
 #include "EnumerationNode.h"
 #include "FloatNode.h"
 #include "IntegerNode.h"
+#include "NodeText.h"
 #include "PlainNode.h"
 #include "RegisterNode.h"
 #include "StringNode.h"
@@ -16,6 +17,7 @@
 #include <log4cpp/Category.hh>
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <set>
@@ -54,6 +56,37 @@ bool isRegisterKind(const std::string& kind)
 {
     return kind == "IntReg" || kind == "MaskedIntReg" || kind == "FloatReg" || kind == "StringReg" ||
            kind == "Register" || kind == "StructReg";
+}
+
+// Registers as cameras ship them, mended once before the nodes are built, with a warning each:
+// - a register without pPort means the camera's own port: it reads through the port named "Device" when
+//   the description (with what was injected into it) has one; without that port it stays without one,
+//   and is left out for it;
+// - an AccessMode of another spelling (such as "R") is read as RO, which never writes what the
+//   description may not have meant to be written.
+void mendRegisters(std::vector<NodeDefinition>& specs)
+{
+    auto log = GenICam::CLog::GetLogger("GenApi");
+    const bool hasDevicePort = std::any_of(
+        specs.begin(), specs.end(), [](const NodeDefinition& d) { return d.kind == "Port" && d.name == "Device"; });
+    for (NodeDefinition& definition : specs) {
+        if (!isRegisterKind(definition.kind))
+            continue;
+        bool hasPort = false;
+        for (const XmlProperty& p : definition.properties) {
+            hasPort = hasPort || p.name == "pPort";
+            if (p.name != "AccessMode")
+                continue;
+            const std::string mode = trimmedText(p.text);
+            if (mode != "RO" && mode != "WO" && mode != "RW")
+                log->warn("Node '%s': unknown AccessMode '%s'; RO is taken", definition.name.c_str(), p.text.c_str());
+        }
+        if (!hasPort && hasDevicePort) {
+            definition.properties.push_back(XmlProperty{"pPort", "Device", {}});
+            log->warn("Node '%s' (%s) has no pPort; it uses the port 'Device'", definition.name.c_str(),
+                      definition.kind.c_str());
+        }
+    }
 }
 
 // An address computed by an IntSwissKnife written inside a register becomes a node of its own (named as
@@ -228,7 +261,8 @@ pugi::xml_node parseDescription(pugi::xml_document& doc, const GenICam::gcstring
 }
 
 // Injected nodes join by name: categories unite their features, other clashes go to the higher MergePriority.
-void merge(std::vector<NodeDefinition>& nodes, std::map<std::string, size_t>& index, std::vector<NodeDefinition> incoming)
+void merge(std::vector<NodeDefinition>& nodes, std::map<std::string, size_t>& index,
+           std::vector<NodeDefinition> incoming)
 {
     for (NodeDefinition& definition : incoming) {
         auto it = index.find(definition.name);
@@ -369,6 +403,7 @@ CNodeMapImpl::CNodeMapImpl(const GenICam::gcstring& description, const GenICam::
         readNodes(root, source, more);
         merge(specs, index, std::move(more));
     }
+    mendRegisters(specs);
     build(specs);
     for (auto& node : m_nodes) {
         node->computeDeviceBacked();
@@ -408,8 +443,8 @@ void CNodeMapImpl::build(const std::vector<NodeDefinition>& specs)
             try {
                 node->Resolve();
             } catch (const GenICam::GenericException& e) {
-                log->error("Node '%s' (%s) is left out of the node map: %s", node->name().c_str(),
-                           node->kind().c_str(), e.GetDescription());
+                log->error("Node '%s' (%s) is left out of the node map: %s", node->name().c_str(), node->kind().c_str(),
+                           e.GetDescription());
                 m_leftOut.insert(node->name());
                 complete = false;
             }

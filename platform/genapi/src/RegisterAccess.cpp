@@ -56,11 +56,12 @@ EAccessMode CRegisterAccess::accessMode() const
     const XmlProperty* p = m_node->property("AccessMode");
     static const std::string none;
     const std::string& raw = p ? p->text : none;
-    // The common exact spellings need no copy; anything else is trimmed first.
+    // The common exact spellings need no copy; anything else is trimmed first. Without AccessMode a
+    // register is RW; a mode of another spelling is taken as RO (the loading has warned about it).
     const bool exact = raw == "RO" || raw == "WO" || raw == "RW";
     const std::string mode = exact ? std::string() : trimmedText(raw);
     const std::string& m0 = exact ? raw : mode;
-    EAccessMode m = m0 == "RO" ? RO : m0 == "WO" ? WO : RW;
+    EAccessMode m = !p || m0 == "RW" ? RW : m0 == "WO" ? WO : RO;
     auto port = dynamic_cast<CPortNode*>(m_node->link("pPort"));
     if (!port || !port->connected())
         return NA;
@@ -201,11 +202,6 @@ void resolveRegisterAccess(const CNodeImpl* node)
     if (!dynamic_cast<CPortNode*>(node->link("pPort")))
         throw RUNTIME_EXCEPTION("Node '%s': pPort '%s' is not a Port", node->name().c_str(),
                                 node->link("pPort")->name().c_str());
-    if (const XmlProperty* p = node->property("AccessMode")) {
-        const std::string mode = trimmedText(p->text);
-        if (mode != "RO" && mode != "WO" && mode != "RW")
-            throw RUNTIME_EXCEPTION("Node '%s': unknown AccessMode '%s'", node->name().c_str(), p->text.c_str());
-    }
 }
 
 bool isSigned(CNodeImpl* node)

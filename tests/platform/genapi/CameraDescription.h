@@ -1,7 +1,8 @@
 // A GenICam description the size of a real camera's (hundreds of features, several hundred KB), written the
 // way vendors write them: SFNC categories, integer registers behind features, converters, enumerations
 // with prefixed entries, bit fields in StructRegs, strings, commands, locks and invalidators, long texts;
-// and a few of the faults real descriptions carry, each in a node named "Broken...".
+// and a few of the faults real descriptions carry: each in a node named "Broken..." that is left out, or
+// named "Loose..." where the fault has one sensible reading, which the node is loaded with.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@ struct CameraDescription {
     std::string xml;
     int families = 0;                // feature families "<Area><i>..." (see familyNames)
     std::vector<std::string> broken; // the nodes that cannot be used
+    std::vector<std::string> loose;  // the nodes loaded with a warning
     int64_t portSize = 0;            // bytes of register space the description addresses
 };
 
@@ -23,8 +25,8 @@ struct CameraDescription {
 // MaskedIntReg), Reset<n> (Command).
 inline const std::vector<std::string>& familyAreas()
 {
-    static const std::vector<std::string> areas = {"Analog", "Image", "Acquisition", "Counter", "Timer", "Lut",
-                                                   "Io",     "Event", "Chunk",       "Transport"};
+    static const std::vector<std::string> areas = {"Analog", "Image", "Acquisition", "Counter", "Timer",
+                                                   "Lut",    "Io",    "Event",       "Chunk",   "Transport"};
     return areas;
 }
 
@@ -66,8 +68,8 @@ inline CameraDescription cameraDescription(int familiesPerArea = 12)
         x << "  <Category Name=\"" << area << "Control\" NameSpace=\"Standard\">" << texts(area + "Control");
         for (int i = 0; i < familiesPerArea; ++i) {
             const std::string n = area + std::to_string(i);
-            for (const char* f : {"Param", "Level", "Mode", "FlagA", "FlagB", "FlagC", "FlagD", "Label", "Enable",
-                                  "Reset"}) {
+            for (const char* f :
+                 {"Param", "Level", "Mode", "FlagA", "FlagB", "FlagC", "FlagD", "Label", "Enable", "Reset"}) {
                 std::string feature = f;
                 if (feature.compare(0, 4, "Flag") == 0)
                     x << "<pFeature>Flag" << n << feature.substr(4) << "</pFeature>";
@@ -124,8 +126,9 @@ inline CameraDescription cameraDescription(int familiesPerArea = 12)
               << "<StructEntry Name=\"Flag" << n << "C\"><LSB>4</LSB><MSB>7</MSB></StructEntry>"
               << "<StructEntry Name=\"Flag" << n << "D\"><LSB>16</LSB><MSB>31</MSB><Sign>Signed</Sign>"
               << "</StructEntry></StructReg>\n";
-            x << "  <StringReg Name=\"Label" << n << "\" NameSpace=\"Custom\">" << texts("Label" + n)
-              << "<Address>" << reg(16) << "</Address><Length>16</Length><AccessMode>RW</AccessMode>"
+            x << "  <StringReg Name=\"Label" << n << "\" NameSpace=\"Custom\">" << texts("Label" + n) << "<Address>"
+              << reg(16)
+              << "</Address><Length>16</Length><AccessMode>RW</AccessMode>"
                  "<pPort>Device</pPort></StringReg>\n";
             x << "  <Boolean Name=\"Enable" << n << "\">" << texts("Enable" + n) << "<pValue>Enable" << n
               << "Bit</pValue><OnValue>1</OnValue><OffValue>0</OffValue></Boolean>\n";
@@ -141,22 +144,27 @@ inline CameraDescription cameraDescription(int familiesPerArea = 12)
     }
 
     // Faults seen in real descriptions; each node is logged and left out, the rest loads.
-    x << "  <Category Name=\"BrokenControl\"><pFeature>BrokenNoPort</pFeature><pFeature>BrokenLink</pFeature>"
-         "<pFeature>BrokenFormula</pFeature><pFeature>BrokenAccess</pFeature><pFeature>BrokenNumber</pFeature>"
-         "<pFeature>BrokenUser</pFeature><pFeature>Analog0Gone</pFeature></Category>\n";
-    x << "  <IntReg Name=\"BrokenNoPort\"><Address>0x10</Address><Length>4</Length><AccessMode>RO</AccessMode>"
+    x << "  <Category Name=\"BrokenControl\"><pFeature>LooseNoPort</pFeature><pFeature>BrokenLink</pFeature>"
+         "<pFeature>BrokenFormula</pFeature><pFeature>LooseAccess</pFeature><pFeature>BrokenNumber</pFeature>"
+         "<pFeature>BrokenUser</pFeature><pFeature>BrokenExpression</pFeature><pFeature>Analog0Gone</pFeature>"
+         "</Category>\n";
+    x << "  <IntReg Name=\"LooseNoPort\"><Address>0x10</Address><Length>4</Length><AccessMode>RO</AccessMode>"
          "</IntReg>\n";
     x << "  <Integer Name=\"BrokenLink\"><pValue>NoSuchRegister</pValue></Integer>\n";
     x << "  <SwissKnife Name=\"BrokenFormula\"><pVariable Name=\"A\">ParamAnalog0</pVariable>"
          "<Formula>A*UNKNOWN</Formula></SwissKnife>\n";
-    x << "  <IntReg Name=\"BrokenAccess\"><Address>0x14</Address><Length>4</Length><AccessMode>ReadWrite"
+    x << "  <IntReg Name=\"LooseAccess\"><Address>0x14</Address><Length>4</Length><AccessMode>R"
          "</AccessMode><pPort>Device</pPort></IntReg>\n";
+    x << "  <SwissKnife Name=\"BrokenExpression\"><pVariable Name=\"X\">ParamAnalog0</pVariable>"
+         "<Constant Name=\"TEN\">10</Constant><Expression Name=\"E\">TEN + Xr</Expression><Formula>E</Formula>"
+         "</SwissKnife>\n";
     x << "  <Float Name=\"BrokenNumber\"><Value>1,5</Value></Float>\n";
-    x << "  <Integer Name=\"BrokenUser\"><pValue>BrokenNoPort</pValue></Integer>\n";
+    x << "  <Integer Name=\"BrokenUser\"><pValue>BrokenLink</pValue></Integer>\n";
     x << "  <ConfRom Name=\"LegacyConfRom\"><Address>0</Address></ConfRom>\n";
     x << "  <Integer><Value>1</Value></Integer>\n";
     x << "</RegisterDescription>\n";
-    d.broken = {"BrokenNoPort", "BrokenLink", "BrokenFormula", "BrokenAccess", "BrokenNumber", "BrokenUser"};
+    d.broken = {"BrokenLink", "BrokenFormula", "BrokenNumber", "BrokenUser", "BrokenExpression"};
+    d.loose = {"LooseNoPort", "LooseAccess"};
     d.portSize = address;
     d.xml = x.str();
     return d;

@@ -67,7 +67,8 @@ TEST(LoadErrorTest, ABrokenNodeIsLoggedAndLeftOutAndTheRestLoads)
         const char* logged;
     } cases[] = {
         {"nameless node", "<Integer><Value>1</Value></Integer>", "has no Name"},
-        {"unknown link", "<Integer Name=\"A\"><pValue>B</pValue></Integer>", "Node 'A': pValue refers to the unknown node 'B'"},
+        {"unknown link", "<Integer Name=\"A\"><pValue>B</pValue></Integer>",
+         "Node 'A': pValue refers to the unknown node 'B'"},
         {"bad number", "<Integer Name=\"A\"><Value>one</Value></Integer>", "Node 'A': Value 'one' is not an integer"},
         {"bad float", "<Float Name=\"A\"><Value>1.2.3</Value></Float>", "not a number"},
         {"register without port", "<IntReg Name=\"A\"><Address>0</Address><Length>4</Length></IntReg>",
@@ -83,10 +84,14 @@ TEST(LoadErrorTest, ABrokenNodeIsLoggedAndLeftOutAndTheRestLoads)
         {"pPort not a port",
          "<Integer Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>4</Length><pPort>P</pPort></IntReg>",
          "is not a Port"},
-        {"unknown access mode",
-         "<Port Name=\"P\"/><IntReg Name=\"A\"><Address>0</Address><Length>4</Length><AccessMode>Sometimes</AccessMode>"
-         "<pPort>P</pPort></IntReg>",
-         "Node 'A': unknown AccessMode 'Sometimes'"},
+        {"register without port, none named Device",
+         "<Port Name=\"Other\"/><IntReg Name=\"A\"><Address>0</Address><Length>4</Length></IntReg>",
+         "Node 'A' (IntReg) has no pPort"},
+        {"expression naming an unknown variable",
+         "<Integer Name=\"X\"><Value>4</Value></Integer><SwissKnife Name=\"A\"><pVariable Name=\"X\">X</pVariable>"
+         "<Constant Name=\"TEN\">10</Constant><Expression Name=\"E\">TEN + Xr</Expression><Formula>E * 2</Formula>"
+         "</SwissKnife>",
+         "Node 'A': Expression 'E' uses the unknown variable 'Xr'"},
         {"register node without port", "<Register Name=\"A\"><Address>0</Address><Length>4</Length></Register>",
          "Node 'A' (Register) has no pPort"},
         {"nameless enumeration entry",
@@ -112,16 +117,116 @@ TEST(LoadErrorTest, ABrokenNodeIsLoggedAndLeftOutAndTheRestLoads)
     }
 }
 
+// Faults cameras ship that have one sensible reading: the node loads that way, and the log says so.
+TEST(LoadErrorTest, AMissingPortOrAnUnknownAccessModeIsReadTheSensibleWayWithAWarning)
+{
+    const std::string device = "<Port Name=\"Device\"/>";
+    const struct {
+        const char* what;
+        std::string nodes;
+        std::vector<uint8_t> memory; // at address 0
+        std::string value;           // what A reads as
+        const char* logged;
+    } cases[] = {
+        {"IntReg without pPort",
+         device + "<IntReg Name=\"A\"><Address>0</Address><Length>4</Length></IntReg>",
+         {0x2A, 0x01, 0, 0},
+         "298",
+         "Node 'A' (IntReg) has no pPort; it uses the port 'Device'"},
+        {"MaskedIntReg without pPort",
+         device + "<MaskedIntReg Name=\"A\"><Address>0</Address><Length>4</Length><Bit>3</Bit></MaskedIntReg>",
+         {0x08, 0, 0, 0},
+         "1",
+         "Node 'A' (MaskedIntReg) has no pPort; it uses the port 'Device'"},
+        {"FloatReg without pPort",
+         device + "<FloatReg Name=\"A\"><Address>0</Address><Length>4</Length></FloatReg>",
+         {0x00, 0x00, 0xC0, 0x3F},
+         "1.5",
+         "Node 'A' (FloatReg) has no pPort; it uses the port 'Device'"},
+        {"StringReg without pPort",
+         device + "<StringReg Name=\"A\"><Address>0</Address><Length>4</Length></StringReg>",
+         {'a', 'b', 'c', 0},
+         "abc",
+         "Node 'A' (StringReg) has no pPort; it uses the port 'Device'"},
+        {"Register without pPort",
+         device + "<Register Name=\"A\"><Address>0</Address><Length>2</Length></Register>",
+         {0xAB, 0xCD},
+         "0xabcd",
+         "Node 'A' (Register) has no pPort; it uses the port 'Device'"},
+        {"unknown access mode",
+         device + "<IntReg Name=\"A\"><Address>0</Address><Length>4</Length><AccessMode>R</AccessMode>"
+                  "<pPort>Device</pPort></IntReg>",
+         {7, 0, 0, 0},
+         "7",
+         "Node 'A': unknown AccessMode 'R'; RO is taken"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::LogCapture log;
+        auto map = load(c.nodes);
+        CValuePtr a = map->GetNode("A");
+        ASSERT_TRUE(a.IsValid()) << dump(log);
+        EXPECT_TRUE(log.contains(c.logged)) << dump(log);
+        MemoryPort port;
+        std::copy(c.memory.begin(), c.memory.end(), port.bytes.begin());
+        map->Connect(&port, "Device");
+        EXPECT_EQ(a->ToString(), c.value.c_str());
+    }
+
+    // A register of an injected description reaches the camera's port too.
+    auto map = load(device, {describe("<IntReg Name=\"B\"><Address>4</Address><Length>4</Length></IntReg>")});
+    MemoryPort port;
+    map->Connect(&port, "Device");
+    CIntegerPtr b = map->GetNode("B");
+    ASSERT_TRUE(b.IsValid());
+    b->SetValue(9);
+    EXPECT_EQ(port.bytes[4], 9);
+
+    // Read as RO: it can be read, and a write is refused.
+    auto readOnly = load(device + "<IntReg Name=\"A\"><Address>0</Address><Length>4</Length><AccessMode> R "
+                                  "</AccessMode><pPort>Device</pPort></IntReg>");
+    readOnly->Connect(&port, "Device");
+    CIntegerPtr a = readOnly->GetNode("A");
+    ASSERT_TRUE(a.IsValid());
+    EXPECT_EQ(a->GetAccessMode(), RO);
+    EXPECT_THROW(a->SetValue(1), GenICam::AccessException);
+}
+
+// The counterpart of the unknown-variable check: expressions may use each other (declared before or
+// after), the node's variables and constants, and a converter's FROM and TO.
+TEST(LoadErrorTest, ExpressionsThatNameKnownThingsLoadAndEvaluate)
+{
+    testsupport::LogCapture log;
+    auto map = load("<Integer Name=\"X\"><Value>4</Value></Integer>"
+                    "<SwissKnife Name=\"K\"><pVariable Name=\"X\">X</pVariable><Constant Name=\"TEN\">10</Constant>"
+                    "<Expression Name=\"E1\">E2 + 1</Expression><Expression Name=\"E2\">TEN + X</Expression>"
+                    "<Formula>E1 * 2</Formula></SwissKnife>"
+                    "<Integer Name=\"Raw\"><Value>3</Value></Integer>"
+                    "<Converter Name=\"C\"><pValue>Raw</pValue><Expression Name=\"HALF\">FROM / 2</Expression>"
+                    "<Expression Name=\"TWICE\">TO * 2</Expression><FormulaTo>HALF</FormulaTo>"
+                    "<FormulaFrom>TWICE</FormulaFrom></Converter>");
+    CFloatPtr k = map->GetNode("K");
+    ASSERT_TRUE(k.IsValid()) << dump(log);
+    EXPECT_DOUBLE_EQ(k->GetValue(), 30.0);
+    CFloatPtr c = map->GetNode("C");
+    ASSERT_TRUE(c.IsValid()) << dump(log);
+    EXPECT_DOUBLE_EQ(c->GetValue(), 6.0);
+    c->SetValue(10.0);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Raw"))->GetValue(), 5);
+    EXPECT_FALSE(log.contains("left out")) << dump(log);
+}
+
 TEST(LoadErrorTest, NodesThatNeedALeftOutNodeFollowItOut)
 {
     testsupport::LogCapture log;
-    auto map = load("<IntReg Name=\"Raw\"><Address>0</Address><Length>4</Length></IntReg>"
-                    "<Converter Name=\"Gain\"><pValue>Raw</pValue><FormulaTo>FROM</FormulaTo><FormulaFrom>TO</FormulaFrom>"
-                    "</Converter>"
-                    "<Integer Name=\"Limit\"><Value>4</Value><pMax>Gain</pMax></Integer>"
-                    "<Integer Name=\"Other\"><Value>5</Value><pInvalidator>Raw</pInvalidator></Integer>"
-                    "<Enumeration Name=\"E\"><EnumEntry Name=\"On\"><Value>1</Value><pIsAvailable>Raw</pIsAvailable>"
-                    "</EnumEntry><EnumEntry Name=\"Off\"><Value>0</Value></EnumEntry><Value>0</Value></Enumeration>");
+    auto map =
+        load("<IntReg Name=\"Raw\"><Address>0</Address><Length>4</Length></IntReg>"
+             "<Converter Name=\"Gain\"><pValue>Raw</pValue><FormulaTo>FROM</FormulaTo><FormulaFrom>TO</FormulaFrom>"
+             "</Converter>"
+             "<Integer Name=\"Limit\"><Value>4</Value><pMax>Gain</pMax></Integer>"
+             "<Integer Name=\"Other\"><Value>5</Value><pInvalidator>Raw</pInvalidator></Integer>"
+             "<Enumeration Name=\"E\"><EnumEntry Name=\"On\"><Value>1</Value><pIsAvailable>Raw</pIsAvailable>"
+             "</EnumEntry><EnumEntry Name=\"Off\"><Value>0</Value></EnumEntry><Value>0</Value></Enumeration>");
     EXPECT_EQ(map->GetNode("Raw"), nullptr);
     EXPECT_EQ(map->GetNode("Gain"), nullptr);
     EXPECT_EQ(map->GetNode("Limit"), nullptr);
