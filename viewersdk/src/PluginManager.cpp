@@ -76,6 +76,22 @@ bool loadPlugin(const QByteArray& path, PluginRecord& record)
     return true;
 }
 
+// Runs one of a plug-in's instance functions; what it throws is logged under the plug-in's name and
+// goes no further. `action` is "create" or "destroy".
+template <class Call>
+void callPlugin(const GenICam::gcstring& name, const char* action, Call call)
+{
+    try {
+        call();
+    } catch (const GenICam::GenericException& e) {
+        qWarning("%s: Failed to %s a plugin instance: %s", name.c_str(), action, e.GetDescription());
+    } catch (const std::exception& e) {
+        qWarning("%s: Failed to %s a plugin instance: %s", name.c_str(), action, e.what());
+    } catch (...) {
+        qWarning("%s: Failed to %s a plugin instance: Unspecified exception occurred.", name.c_str(), action);
+    }
+}
+
 } // namespace
 
 // Guarded by mutex; the plug-ins' own functions are called without it, so that a plug-in may
@@ -187,15 +203,7 @@ IPlugin* PluginManager::createInstance(QString name)
     // A plug-in that cannot make an instance is skipped: its failure must not reach the caller's
     // conversion or display path, which goes on without it.
     IPlugin* instance = nullptr;
-    try {
-        instance = record.create();
-    } catch (const GenICam::GenericException& e) {
-        qWarning("%s: Failed to create a plugin instance: %s", key.c_str(), e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("%s: Failed to create a plugin instance: %s", key.c_str(), e.what());
-    } catch (...) {
-        qWarning("%s: Failed to create a plugin instance: Unspecified exception occurred.", key.c_str());
-    }
+    callPlugin(key, "create", [&] { instance = record.create(); });
     if (!instance)
         return nullptr;
     std::lock_guard<std::mutex> lock(manager.d->mutex);
@@ -220,15 +228,7 @@ void PluginManager::destroyInstance(IPlugin* instance)
         manager.d->byInstance.erase(found);
     }
     // Called from destructors (the converter's): a plug-in's failure must not escape into them.
-    try {
-        record.destroy(instance);
-    } catch (const GenICam::GenericException& e) {
-        qWarning("%s: Failed to destroy a plugin instance: %s", record.name.c_str(), e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("%s: Failed to destroy a plugin instance: %s", record.name.c_str(), e.what());
-    } catch (...) {
-        qWarning("%s: Failed to destroy a plugin instance: Unspecified exception occurred.", record.name.c_str());
-    }
+    callPlugin(record.name, "destroy", [&] { record.destroy(instance); });
 }
 
 bool PluginManager::isPluginAvailable(QString name)
