@@ -12,13 +12,13 @@
 
 #include <QCursor>
 #include <QFrame>
-#include <QMutex>
 #include <QRect>
 #include <QScroller>
 #include <QString>
 
 #include <cstdint>
 #include <deque>
+#include <mutex>
 
 class QMdiArea;
 class QScrollArea;
@@ -28,7 +28,8 @@ class RenderWidget;
 
 // Threads: setImage() runs in the display pipeline's converter thread (any thread may call it); all
 // else runs on the GUI thread. m_mutex guards m_image, m_heldImage, m_shutDown, m_paused and
-// m_eventPending. m_paintedMutex guards m_painted, which the render widget's paint clears. Every other
+// m_eventPending. Both mutexes are standard ones, which the thread checker sees (it does not see
+// inside Qt's). m_paintedMutex guards m_painted, which the render widget's paint clears. Every other
 // member belongs to the GUI thread; m_info is only written by the GUI thread except for the size and
 // change fields that setImage writes under m_mutex before emitting statusInfoUpdated, so the zoom and
 // change fields are written under m_mutex on the GUI thread too.
@@ -126,7 +127,7 @@ private:
     RenderWidget* m_renderWidget = nullptr;
     QScroller* m_scroller = nullptr;
     Lorvish::Image m_image;
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     bool m_shutDown = false;
     Lorvish::Image m_heldImage;
     bool m_paused = false;
@@ -135,7 +136,7 @@ private:
     QString m_deviceName;
     QTimer* m_rgbTimer = nullptr;
     bool m_painted = false;
-    QMutex m_paintedMutex;
+    std::mutex m_paintedMutex;
     StatusBar::StatusInfo m_info;
     StatusBar* m_statusBar = nullptr;
     RecordingStatusBar* m_recordingStatusBar = nullptr;

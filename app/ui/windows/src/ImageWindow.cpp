@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 const uint32_t ImageWindow::ZoomSteps[24] = {1000,   1500,   2000,   3000,   4000,   5000,   6250,    8333,
                                              12500,  16666,  25000,  33333,  50000,  66666,  100000,  200000,
@@ -99,7 +100,7 @@ ImageWindow::ImageWindow(QWidget* parent) : QFrame(parent)
     connect(
         this, &ImageWindow::statusInfoUpdated, m_statusBar,
         [this](StatusBar::StatusInfo* info) {
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
             m_statusBar->update(info);
         },
         Qt::QueuedConnection);
@@ -112,7 +113,7 @@ ImageWindow::ImageWindow(QWidget* parent) : QFrame(parent)
     connect(
         m_renderWidget, &RenderWidget::imageRendered, this,
         [this] {
-            QMutexLocker lock(&m_paintedMutex);
+            std::lock_guard<std::mutex> lock(m_paintedMutex);
             m_painted = false;
         },
         Qt::DirectConnection);
@@ -221,7 +222,7 @@ void ImageWindow::setDeviceName(const QString& name)
 
 void ImageWindow::setImage(const Lorvish::Image& image)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_shutDown) {
         windowTrace().warn("========== setImage has been called although we were shut-down");
         return;
@@ -265,7 +266,7 @@ void ImageWindow::customEvent(QEvent* event)
     // setZoom() and the status bar take it again.
     Lorvish::Image image;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         bufferTrace().debug("customEvent()");
         image = m_image;
         m_eventPending = false;
@@ -284,20 +285,20 @@ void ImageWindow::showImage(const Lorvish::Image& image)
         }
     }
     m_renderWidget->update();
-    QMutexLocker lock(&m_paintedMutex);
+    std::lock_guard<std::mutex> lock(m_paintedMutex);
     m_painted = true;
 }
 
 bool ImageWindow::isPainted()
 {
-    QMutexLocker lock(&m_paintedMutex);
+    std::lock_guard<std::mutex> lock(m_paintedMutex);
     return m_painted;
 }
 
 void ImageWindow::shutDown()
 {
     windowTrace().debug("shutDown()");
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_image = Lorvish::Image();
     m_heldImage = Lorvish::Image();
     m_shutDown = true;
@@ -305,7 +306,7 @@ void ImageWindow::shutDown()
 
 double ImageWindow::largestZoom() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     unsigned side = std::max(m_image.width(), m_image.height());
     if (side == 0)
         side = 1024;
@@ -321,7 +322,7 @@ void ImageWindow::setZoom(double zoom)
         zoom = SmallestZoom;
     windowTrace().debug("ImageWindow::setZoom(%f)", zoom);
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (m_image.isValid())
             m_renderWidget->resize(static_cast<int>(m_image.width() * zoom), static_cast<int>(m_image.height() * zoom));
     }
@@ -331,7 +332,7 @@ void ImageWindow::setZoom(double zoom)
     m_renderWidget->setZoom(zoom);
     {
         // setImage() sets the same change flag from the converter thread.
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_info.zoom = zoom;
         m_info.zoomChanged = true;
     }
@@ -390,7 +391,7 @@ void ImageWindow::zoomToFit()
 {
     QSize imageSize;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (!m_image.isValid())
             return;
         imageSize = m_image.dimension();
@@ -408,7 +409,7 @@ void ImageWindow::scale(double factor)
 
 bool ImageWindow::hasImage() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_image.isValid();
 }
 
@@ -523,7 +524,7 @@ void ImageWindow::whiteBalanceSelected(QPoint point)
     if (!m_pickerEnabled || m_dragging)
         return;
     QRect rect(point.x() - 5, point.y() - 5, 11, 11);
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_image.isValid()) {
         const int width = static_cast<int>(m_image.width());
         const int height = static_cast<int>(m_image.height());
@@ -544,14 +545,14 @@ void ImageWindow::whiteBalanceSelected(QPoint point)
 
 void ImageWindow::pauseUpdates()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_paused = true;
     m_heldImage = Lorvish::Image();
 }
 
 void ImageWindow::unpauseUpdates()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_paused = false;
     if (!m_heldImage.isValid())
         return;
@@ -594,7 +595,7 @@ void ImageWindow::updateImageCounter(uint32_t imageCounter, uint32_t imageErrorC
 
 void ImageWindow::updateStatusBar()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_statusBar->update(&m_info);
 }
 
@@ -640,7 +641,7 @@ QPaintEngine* ImageWindow::paintEngine() const
 
 bool ImageWindow::saveImage(const QString& fileName)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_image.isValid()) {
         showWarningMessage("Warning", "Save Image", "Failed to save image. The current image is not valid.", nullptr);
         return false;
@@ -692,7 +693,7 @@ void ImageWindow::closeEvent(QCloseEvent* event)
     {
         // Shut down, the window goes with its camera: the recording it showed has ended (or is being
         // written out by the engine), and there is no context left to tell.
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (m_shutDown) {
             event->accept();
             return;

@@ -20,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 // Q_INIT_RESOURCE must be used at global scope.
 static void initKalmuthResources()
@@ -96,6 +98,32 @@ TEST_F(ImageWindowTest, ImagesAfterShutDownAreRefused)
     window.shutDown();
     window.setImage(image.image);
     EXPECT_FALSE(window.hasImage());
+}
+
+// The converter thread hands images over while the GUI thread asks about them, as the action updates
+// and the zoom commands do several times a second; what the window holds is handed over under its lock
+// (the thread checker sees the race otherwise).
+TEST_F(ImageWindowTest, ImagesFromTheConverterThreadWhileTheGuiAsks)
+{
+    TestImage small(64, 48), large(80, 60);
+    ImageWindow window;
+    window.show();
+    std::atomic<bool> done{false};
+    std::thread converter([&] {
+        for (int i = 0; i < 500; ++i)
+            window.setImage(i % 2 ? small.image : large.image);
+        done = true;
+    });
+    int answers = 0;
+    while (!done || answers == 0) {
+        answers += window.hasImage() + window.canZoomIn() + window.canZoomOut() + window.canZoomToFit();
+        window.zoomIn();
+        window.zoomOut();
+        QCoreApplication::processEvents();
+    }
+    converter.join();
+    EXPECT_GT(answers, 0);
+    window.shutDown();
 }
 
 struct ZoomCase {
