@@ -266,14 +266,12 @@ void AravisCamera::countUnderrunFrames(ArvStream* stream)
     arv_stream_get_statistics(stream, &completed, &failures, &underruns);
     if (underruns <= m_underrunsCounted)
         return;
-    // Every packet of a frame that finds no buffer is one underrun; a frame some of whose packets
-    // were lost on the way still counts as one. A frame that found a buffer only after its leader
-    // came, and so without a block id, is no missed one.
+    // Every packet of a frame that finds no buffer is one underrun: whole frames of them count, so
+    // that the first packets of a frame that then found a buffer (it came, without its block id),
+    // and stray packets, add none.
     const uint64_t packets = underruns - m_underrunsCounted;
     m_underrunsCounted = underruns;
-    const uint64_t frames = (packets + m_packetsPerFrame - 1) / m_packetsPerFrame;
-    if (frames > m_framesWithoutId)
-        reportMissed(frames - m_framesWithoutId);
+    reportMissed(packets / m_packetsPerFrame);
 }
 
 void AravisCamera::reportMissed(uint64_t frames)
