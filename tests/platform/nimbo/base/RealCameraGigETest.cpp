@@ -88,6 +88,94 @@ TEST_F(RealCameraGigETest, PacketSizeAndInterPacketDelayReachTheCamerasRegisters
     grabber->Close();
 }
 
+// Aravis lays out a frame's packets by the packet size it found when it made the stream: a packet size
+// written while the stream exists would turn every later frame into wrong pixels marked good. The
+// write is refused, from the grabber and from the camera's own feature, and takes effect with the
+// next grab.
+TEST_F(RealCameraGigETest, APacketSizeWrittenWhileTheCameraStreamsIsRefusedAndTakesEffectNextGrab)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RG0005");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RG0005", info));
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    device->Open();
+    GenApi::INodeMap& map = *device->GetNodeMap();
+    GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(1024);
+    GenApi::CIntegerPtr(map.GetNode("Height"))->SetValue(512);
+    GenApi::CEnumerationPtr(map.GetNode("PixelFormat"))->FromString("Mono8");
+    constexpr size_t kSize = 1024 * 512;
+    Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
+    grabber->Open();
+    GenApi::INodeMap& sg = *grabber->GetNodeMap();
+    std::vector<std::vector<uint8_t>> memory(4, std::vector<uint8_t>(kSize));
+
+    // Ten frames, every buffer requeued: those that come good hold the fake camera's ramp.
+    const auto tenFrames = [&] {
+        Nimbo::GrabResult r;
+        for (int n = 0; n < 10; ++n) {
+            ASSERT_TRUE(testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000)) << n;
+            if (r.Status() == Nimbo::Grabbed)
+                EXPECT_TRUE(testsupport::diagonal(static_cast<const uint8_t*>(r.Buffer()), 1024, 512)) << n;
+            grabber->QueueBuffer(r.Handle(), nullptr);
+        }
+    };
+    const auto grabTen = [&] {
+        grabber->PrepareGrab();
+        for (auto& m : memory)
+            grabber->QueueBuffer(grabber->RegisterBuffer(m.data(), kSize), nullptr);
+        GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+        tenFrames();
+    };
+    const auto stop = [&] {
+        GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+        grabber->FinishGrab();
+        Nimbo::GrabResult r;
+        while (grabber->RetrieveResult(r)) {
+        }
+    };
+
+    grabTen();
+    const uint32_t before = cameraRegister(gvbs::StreamChannelPacketSize);
+    struct Case {
+        GenApi::INodeMap* map;
+        const char* node;
+        int64_t value;
+    };
+    const Case cases[] = {
+        {&sg, "PacketSize", 8000},
+        {&sg, "PacketSize", 700},
+        {&map, "GevSCPSPacketSize", 8000},
+        {&map, "GevSCPSPacketSize", 700},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.node) + " " + std::to_string(c.value));
+        GenApi::CIntegerPtr node = c.map->GetNode(c.node);
+        ASSERT_TRUE(node.IsValid());
+        try {
+            node->SetValue(c.value);
+            ADD_FAILURE() << "the packet size changed while the camera streams";
+        } catch (const GenICam::GenericException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find("packet size"), std::string::npos) << e.GetDescription();
+        }
+        EXPECT_EQ(cameraRegister(gvbs::StreamChannelPacketSize), before);
+        EXPECT_EQ(node->GetValue(), static_cast<int64_t>(before & 0xFFFF));
+        tenFrames();
+    }
+    // The same size, or the flags beside it, are no change of the packet layout.
+    GenApi::CIntegerPtr(sg.GetNode("PacketSize"))->SetValue(before & 0xFFFF);
+    stop();
+
+    // Without a stream the write goes through, and the next grab's frames use it.
+    GenApi::CIntegerPtr(sg.GetNode("PacketSize"))->SetValue(8000);
+    EXPECT_EQ(cameraRegister(gvbs::StreamChannelPacketSize) & 0xFFFF, 8000u);
+    grabTen();
+    stop();
+    grabber->Close();
+    device->Close();
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+}
+
 TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothing)
 {
     // The fake camera fires no test packets: the probe must say so rather than claim a size, and

@@ -229,6 +229,37 @@ PortStatus AravisCamera::read(void* buffer, int64_t address, int64_t length)
 
 PortStatus AravisCamera::write(const void* buffer, int64_t address, int64_t length)
 {
+    // The bytes of the stream channel's packet size, the low half of its register.
+    const int64_t sizeFirst = gvbs::StreamChannelPacketSize + 2, sizeEnd = gvbs::StreamChannelPacketSize + 4;
+    if (!m_known.gige || address >= sizeEnd || address + length <= sizeFirst)
+        return writeMemory(buffer, address, length);
+    std::lock_guard<std::mutex> lock(m_streamMutex);
+    if (m_stream || m_streamStarting) {
+        // The size the write leaves: its own bytes where it covers the field, the current ones elsewhere.
+        uint8_t size[2] = {uint8_t(m_streamPacketSize >> 8), uint8_t(m_streamPacketSize)};
+        for (int64_t a = std::max(address, sizeFirst); a < std::min(address + length, sizeEnd); ++a)
+            size[a - sizeFirst] = static_cast<const uint8_t*>(buffer)[a - address];
+        const std::string why = packetSizeRefusalLocked(uint32_t(size[0]) << 8 | size[1]);
+        if (!why.empty()) {
+            std::lock_guard<std::mutex> errorLock(m_mutex);
+            m_lastError = why;
+            return PortStatus::Rejected;
+        }
+    }
+    return writeMemory(buffer, address, length);
+}
+
+std::string AravisCamera::packetSizeRefusalLocked(uint32_t size) const
+{
+    if ((!m_stream && !m_streamStarting) || size == m_streamPacketSize)
+        return std::string();
+    return "Camera " + label() + ": the packet size cannot change to " + std::to_string(size) +
+           " while the camera streams: the stream's packet layout is fixed when the grab is prepared. Set it "
+           "before the grab starts.";
+}
+
+PortStatus AravisCamera::writeMemory(const void* buffer, int64_t address, int64_t length)
+{
     return accessMemory("write", address, length, [&](ArvDevice* device, const WordSpan& span, GError** error) {
         if (span.aligned)
             return bool(arv_device_write_memory(device, static_cast<guint64>(address), static_cast<guint32>(length),
@@ -410,9 +441,17 @@ bool AravisCamera::writeStreamRegister(int64_t address, int64_t value, bool& acc
     switch (address) {
     case sgreg::ProbePacketSize: accepted = probePacketSize(); return true;
     case sgreg::PacketSize: {
+        if (value <= 0 || value > scps::SizeMask) {
+            accepted = false;
+            return true;
+        }
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        const std::string why = packetSizeRefusalLocked(static_cast<uint32_t>(value));
+        if (!why.empty())
+            GENICAM_THROW(GenICam::AccessException, "%s", why.c_str());
         // The size is the register's low half; the flags above it stay as the camera has them.
         guint32 word = 0;
-        accepted = value > 0 && value <= scps::SizeMask && readWord(gvbs::StreamChannelPacketSize, word) &&
+        accepted = readWord(gvbs::StreamChannelPacketSize, word) &&
                    writeWord(gvbs::StreamChannelPacketSize,
                              (word & ~(scps::SizeMask | scps::FireTestPacket)) | static_cast<guint32>(value));
         return true;

@@ -160,6 +160,9 @@ public:
 
 private:
     PortStatus finish(bool ok, GError* error, const char* what, int64_t address, int64_t length);
+    PortStatus writeMemory(const void* buffer, int64_t address, int64_t length);
+    // Under m_streamMutex: why the packet size may not become `size` now, or an empty text.
+    std::string packetSizeRefusalLocked(uint32_t size) const;
     // Checks the camera is there, holds its device for the call and reports the outcome of access.
     template <typename Access>
     PortStatus accessMemory(const char* what, int64_t address, int64_t length, Access access);
@@ -212,8 +215,13 @@ private:
 
     // Serialises starting and stopping the stream and the packet-size probe; taken before m_streamMutex.
     std::mutex m_streamControl;
-    std::mutex m_streamMutex; // m_stream, m_pump, m_stopPump, m_lent, m_held, the packet counts, m_async*
+    // m_stream, m_streamStarting, m_streamPacketSize, m_pump, m_stopPump, m_lent, m_held, the packet
+    // counts and m_async*; also held while the packet-size register is written, so that no stream
+    // starts meanwhile.
+    std::mutex m_streamMutex;
     ArvStream* m_stream = nullptr;
+    bool m_streamStarting = false;
+    uint32_t m_streamPacketSize = 0; // what the stream's packet layout was made for
     std::thread m_pump;
     bool m_stopPump = false;
     bool m_held = false;               // the stream is there, its receiving thread is not

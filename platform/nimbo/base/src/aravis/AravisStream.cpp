@@ -40,10 +40,19 @@ void AravisCamera::startStream()
     }
     // The frame's size, which the buffers of Aravis' asynchronous USB stream must have.
     const size_t asyncPayload = m_known.asyncUsb ? payloadSize() : 0;
+    {
+        // From here on the packet size stays as Aravis reads it for the stream's packet layout.
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        m_streamStarting = true;
+    }
     GError* error = nullptr;
     ArvStream* stream = arv_device_create_stream(device, nullptr, nullptr, &error);
     g_object_unref(device);
     if (!stream) {
+        {
+            std::lock_guard<std::mutex> lock(m_streamMutex);
+            m_streamStarting = false;
+        }
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Error, "Camera %s: no stream: %s", label().c_str(),
                            errorText(error).c_str());
         return;
@@ -69,6 +78,8 @@ void AravisCamera::startStream()
     std::lock_guard<std::mutex> lock(m_streamMutex);
     m_stream = stream;
     m_asyncPayload = asyncPayload;
+    m_streamStarting = false;
+    m_streamPacketSize = scps & scps::SizeMask;
     m_held = false;
     startPumpLocked();
 }
