@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -215,6 +216,37 @@ TEST_F(DeviceTreeWidgetTest, ReceiversOfSelectionChangesMayCallBackWhenTheCurren
         EXPECT_EQ(cameraNames().size(), 1) << "G1 is there once";
         widget.reset();
     }
+}
+
+TEST_F(DeviceTreeWidgetTest, ReceiverThatRemovesAnotherCameraWhileTheScanRemovesOne)
+{
+    // The current camera leaves with the scan; the receiver of the new current camera takes that one out
+    // as well (its host saw it go). The scan's own removals must cope with the tree changing under them.
+    ASSERT_TRUE(Emulation::Configure("usb:vxUsb1920m:U1;usb:vxUsb1920m:U2;usb:vxUsb1920m:U3"));
+    create();
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 3));
+    QTreeWidgetItem* usb = cameraWithSerial("U1")->parent();
+    QTreeWidgetItem* leaving = usb->child(usb->childCount() - 1);
+    ASSERT_NE(leaving, nullptr);
+    const std::string leavingSerial =
+        dynamic_cast<DeviceTreeWidgetItem*>(leaving)->deviceInfo().GetSerialNumber().c_str();
+    tree->setCurrentItem(leaving);
+    InfoCalls removed;
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceRemoved,
+                     [&](const CDeviceInfo* info, bool byScan) { removed.add(info, byScan); });
+    QObject::connect(widget.get(), &DeviceTreeWidget::currentDeviceChanged, [&](const CDeviceInfo* info) {
+        if (info && info->GetSerialNumber() != leavingSerial.c_str())
+            widget->onSurpriseRemoved(QString::fromUtf8(info->GetFullName().c_str()), QString());
+    });
+    ASSERT_TRUE(Emulation::Unplug(leavingSerial));
+    widget->refresh(false);
+    // Each camera that became current on the way was taken out by the receiver.
+    ASSERT_TRUE(testsupport::waitFor([&] { return cameraWithSerial(leavingSerial.c_str()) == nullptr; }));
+    EXPECT_TRUE(cameraNames().isEmpty());
+    ASSERT_EQ(removed.count(), 3u);
+    EXPECT_EQ(std::count_if(removed.calls.begin(), removed.calls.end(), [](const auto& c) { return c.second; }), 1);
+    EXPECT_EQ(tree->currentItem(), usb) << "the transport layer is left current";
 }
 
 TEST_F(DeviceTreeWidgetTest, ScanRightAfterConstructionIsNotLost)

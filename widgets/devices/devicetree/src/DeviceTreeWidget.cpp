@@ -482,7 +482,7 @@ void DeviceTreeWidget::updateTransportLayers()
 {
     int added = 0;
     int removed = 0;
-    QList<DeviceTreeWidgetItem*> detectedItems;
+    QStringList detectedNames;
     QList<QTreeWidgetItem*> removedItems;
     // The tree changes with the data lock released: taking out the current or a selected camera makes
     // the tree report the new current item and selection at once, and their receivers may call
@@ -502,11 +502,14 @@ void DeviceTreeWidget::updateTransportLayers()
         if (!tlItem)
             tlItem = new TLTreeWidgetItem(m_tree);
         tlItem->setTlInfo(entry.first);
-        added += addDevices(entry.second, tlItem, detectedItems);
+        added += addDevices(entry.second, tlItem, detectedNames);
         removed += removeTaggedItems(tlItem, removedItems);
     }
-    for (DeviceTreeWidgetItem* item : qAsConst(detectedItems))
-        emit deviceDetected(&item->deviceInfo());
+    // By name: a receiver may have taken a camera out again (onSurpriseRemoved) before its turn.
+    for (const QString& name : qAsConst(detectedNames)) {
+        if (DeviceTreeWidgetItem* item = findCamera(name))
+            emit deviceDetected(&item->deviceInfo());
+    }
     for (QTreeWidgetItem* child : qAsConst(removedItems)) {
         if (auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(child))
             emit deviceRemoved(&camera->deviceInfo(), true);
@@ -524,19 +527,33 @@ void DeviceTreeWidget::updateTransportLayers()
         emit deviceListChanged();
 }
 
-int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem,
-                                 QList<DeviceTreeWidgetItem*>& detected)
+namespace {
+
+QTreeWidgetItem* childNamed(QTreeWidgetItem* tlItem, const QString& fullName)
+{
+    for (int i = 0; i < tlItem->childCount(); ++i) {
+        if (tlItem->child(i)->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
+            return tlItem->child(i);
+    }
+    return nullptr;
+}
+
+bool isLeaving(const QTreeWidgetItem* child)
+{
+    return child->data(0, DeviceTreeWidgetItem::TaggedRole).toBool() &&
+           !child->data(0, DeviceTreeWidgetItem::OpenedRole).toBool();
+}
+
+} // namespace
+
+int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem, QStringList& detected)
 {
     for (int i = 0; i < tlItem->childCount(); ++i)
         tlItem->child(i)->setData(0, DeviceTreeWidgetItem::TaggedRole, true);
     int added = 0;
     for (const Nimbo::CDeviceInfo& info : list) {
         const QString fullName = fullNameOf(info);
-        QTreeWidgetItem* found = nullptr;
-        for (int i = 0; i < tlItem->childCount() && !found; ++i) {
-            if (tlItem->child(i)->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
-                found = tlItem->child(i);
-        }
+        QTreeWidgetItem* found = childNamed(tlItem, fullName);
         if (!found) {
             auto* item = new DeviceTreeWidgetItem(tlItem, info);
             item->setText(0, formatDeviceName(&item->deviceInfo()));
@@ -544,7 +561,7 @@ int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetI
             item->setData(0, DeviceTreeWidgetItem::CameraRole, true);
             item->setToolTip(0, buildToolTip(item->deviceInfo(), nullptr, m_tooltipLevel));
             ++added;
-            detected.append(item);
+            detected.append(fullName);
             found = item;
         }
         found->setData(0, DeviceTreeWidgetItem::TaggedRole, false);
@@ -554,17 +571,52 @@ int DeviceTreeWidget::addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetI
 
 int DeviceTreeWidget::removeTaggedItems(QTreeWidgetItem* tlItem, QList<QTreeWidgetItem*>& removedItems)
 {
+    // Named first and each looked up again before it goes: taking out the current camera lets the
+    // receivers of the new current item change the tree (onSurpriseRemoved) in between.
+    QStringList leaving;
+    for (int i = 0; i < tlItem->childCount(); ++i) {
+        if (isLeaving(tlItem->child(i)))
+            leaving.append(tlItem->child(i)->data(0, DeviceTreeWidgetItem::FullNameRole).toString());
+    }
     int removed = 0;
-    for (int i = tlItem->childCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem* child = tlItem->child(i);
-        if (!child->data(0, DeviceTreeWidgetItem::TaggedRole).toBool() ||
-            child->data(0, DeviceTreeWidgetItem::OpenedRole).toBool())
+    for (const QString& name : qAsConst(leaving)) {
+        QTreeWidgetItem* child = childNamed(tlItem, name);
+        if (!child || !isLeaving(child))
             continue;
-        tlItem->removeChild(child);
-        ++removed;
-        removedItems.append(child);
+        if (QTreeWidgetItem* taken = takeOut(tlItem, name)) {
+            ++removed;
+            removedItems.append(taken);
+        }
     }
     return removed;
+}
+
+QTreeWidgetItem* DeviceTreeWidget::takeOut(QTreeWidgetItem* tlItem, const QString& fullName)
+{
+    // The current item and the selection leave the camera first, while the tree is whole: their
+    // receivers may change the tree, or run an event loop that does, which they must not while Qt takes
+    // the row out. The camera is looked up again after each step, and the steps are repeated, a bounded
+    // number of times, while receivers bring the current item back to it.
+    QTreeWidgetItem* item = childNamed(tlItem, fullName);
+    for (int round = 0; item && round <= tlItem->childCount(); ++round) {
+        if (m_tree->currentItem() == item) {
+            const int index = tlItem->indexOfChild(item);
+            QTreeWidgetItem* next = index + 1 < tlItem->childCount() ? tlItem->child(index + 1)
+                                    : index > 0                      ? tlItem->child(index - 1)
+                                                                     : tlItem;
+            m_selectionByProgram = true;
+            m_tree->setCurrentItem(next, 0, QItemSelectionModel::NoUpdate);
+            m_selectionByProgram = false;
+        } else if (item->isSelected()) {
+            item->setSelected(false);
+        } else {
+            break;
+        }
+        item = childNamed(tlItem, fullName);
+    }
+    if (item)
+        tlItem->removeChild(item);
+    return item;
 }
 
 // --- selection -------------------------------------------------------------------------------------
@@ -677,10 +729,11 @@ void DeviceTreeWidget::onSurpriseRemoved(QString fullName, QString)
     DeviceTreeWidgetItem* item = findCamera(fullName);
     if (!item)
         return;
-    QTreeWidgetItem* parent = item->parent();
-    parent->removeChild(item);
-    emit deviceRemoved(&item->deviceInfo(), false);
-    delete item;
+    auto* taken = dynamic_cast<DeviceTreeWidgetItem*>(takeOut(item->parent(), fullName));
+    if (!taken)
+        return;
+    emit deviceRemoved(&taken->deviceInfo(), false);
+    delete taken;
 }
 
 std::vector<DeviceTreeData::Entry> DeviceTreeWidget::dataEntries()

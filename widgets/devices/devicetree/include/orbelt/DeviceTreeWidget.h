@@ -8,6 +8,7 @@
 
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QTreeWidgetItem>
 #include <QWaitCondition>
@@ -171,8 +172,11 @@ private:
     // A copy of the enumeration result, taken under the data lock; the tree is changed without it.
     std::vector<DeviceTreeData::Entry> dataEntries();
     // Both collect what they changed; the caller signals it once the whole tree is up to date.
-    int addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem, QList<DeviceTreeWidgetItem*>& added);
+    int addDevices(const Nimbo::DeviceInfoList& list, QTreeWidgetItem* tlItem, QStringList& added);
     int removeTaggedItems(QTreeWidgetItem* tlItem, QList<QTreeWidgetItem*>& removed);
+    // Takes the camera out of the tree and hands it over; null when a receiver of the current item or
+    // selection that it moved first took the camera out already.
+    QTreeWidgetItem* takeOut(QTreeWidgetItem* tlItem, const QString& fullName);
     DeviceTreeWidgetItem* findCamera(const QString& fullName) const;
     QTreeWidgetItem* itemAt(const QPoint& point) const;
 
