@@ -198,6 +198,35 @@ TEST_F(FavoritesModelTest, AddMoveAndRemoveThroughTheModel)
     QObject::disconnect(&model.GetFavorites(), nullptr, &model, nullptr);
 }
 
+// Rows that "Add to Favorites" refuses can still be dragged (an unavailable category, a register); a drop
+// adds only what that action would add.
+TEST_F(FavoritesModelTest, DropAddsOnlyRowsThatCanBeFavourites)
+{
+    NodeMapPtr local = createCamera(R"(
+      <Category Name="Root" NameSpace="Standard"><pFeature>Closed</pFeature><pFeature>Table</pFeature>
+        <pFeature>Width</pFeature></Category>
+      <Category Name="Closed" NameSpace="Custom"><pIsAvailable>Zero</pIsAvailable><pFeature>Zero</pFeature></Category>
+      <Register Name="Table" NameSpace="Custom"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>
+        <pPort>Device</pPort></Register>
+      <Port Name="Device"/>
+      <Integer Name="Width" NameSpace="Standard"><Value>640</Value></Integer>
+      <Integer Name="Zero" NameSpace="Custom"><Value>0</Value></Integer>)");
+    model.addNodeMap(local.get(), "Camera", "Cam", false);
+    const QModelIndex root = model.GetFavoritesRootIndex();
+    for (const char* name : {"Closed", "Table"}) {
+        SCOPED_TRACE(name);
+        const QModelIndex row = findNode(model, name);
+        ASSERT_TRUE(model.flags(row) & Qt::ItemIsDragEnabled);
+        EXPECT_FALSE(model.CanAddAsFavorite(row));
+        std::unique_ptr<QMimeData> mime(model.mimeData({row}));
+        EXPECT_TRUE(model.dropMimeData(mime.get(), Qt::MoveAction, -1, 0, root));
+        EXPECT_EQ(model.GetFavorites().count(), 0);
+    }
+    std::unique_ptr<QMimeData> mime(model.mimeData({findNode(model, "Width")}));
+    model.dropMimeData(mime.get(), Qt::MoveAction, -1, 0, root);
+    EXPECT_EQ(names(model.GetFavorites()).join(' ').toStdString(), "Width");
+}
+
 TEST_F(FavoritesModelTest, DroppingKeepsTheDraggedOrder)
 {
     model.addNodeMap(map.get(), "Camera", "Cam", false);

@@ -205,8 +205,9 @@ bool FeatureTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action
             const int from = getFavoritesIndexFromFeatureTreeItem(item);
             if (from >= 0)
                 m_favorites.move(from, row);
-        } else if (auto* nodeItem = qobject_cast<FeatureTreeINodeItem*>(item)) {
-            AddFavorite(nodeItem->node(), row);
+        } else if (CanAddAsFavorite(indexForItem(item, 0))) {
+            // More can be dragged than may be a favourite (a category, a register): only these are added.
+            AddFavorite(qobject_cast<FeatureTreeINodeItem*>(item)->node(), row);
         }
     }
     m_favorites.blockUpdates(false);
