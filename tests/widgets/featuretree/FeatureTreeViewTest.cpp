@@ -173,6 +173,11 @@ TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
         focus(box, QEvent::FocusOut);
         EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "clicked into and left";
         focus(box, QEvent::FocusIn);
+        node->SetValue(2.0); // not shown while the box has the focus
+        focus(box, QEvent::FocusOut);
+        EXPECT_DOUBLE_EQ(node->GetValue(), 2.0) << "changed by the camera while the box had the focus";
+        node->SetValue(1.257);
+        focus(box, QEvent::FocusIn);
         QTest::keyClick(box, Qt::Key_Return);
         focus(box, QEvent::FocusOut);
         EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "Enter on the shown value";
@@ -181,6 +186,14 @@ TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
         QTest::keyClick(box, Qt::Key_Escape);
         focus(box, QEvent::FocusOut);
         EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "typed and taken back with Escape";
+        focus(box, QEvent::FocusIn);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        focus(box, QEvent::FocusOut);
+        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "emptied and left: the box shows the value again";
+        focus(box, QEvent::FocusIn);
+        QTest::keyClicks(box, "1.26");
+        focus(box, QEvent::FocusOut);
+        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "the shown value typed again";
 
         focus(box, QEvent::FocusIn); // selects the whole text
         QTest::keyClicks(box, "3.5");

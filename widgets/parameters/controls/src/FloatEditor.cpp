@@ -122,7 +122,7 @@ void FloatEditor::onSpinBoxStepTriggered(int steps)
 void FloatEditor::onSpinBoxEditingFinished()
 {
     enableUpdate(true);
-    if (editBox()->isEditedByUser())
+    if (orbelt_detail::userChangedValue(*editBox(), m_float))
         emit boxValueChanged();
 }
 

@@ -166,7 +166,7 @@ void FloatSliderEditor::onSliderValueChanged(int val)
 void FloatSliderEditor::onSpinBoxEditingFinished()
 {
     enableUpdate(true);
-    if (!editBox()->isEditedByUser())
+    if (!orbelt_detail::userChangedValue(*editBox(), m_float))
         return;
     editBox()->setValue(value());
     emit boxValueChanged();

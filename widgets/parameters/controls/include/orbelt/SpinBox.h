@@ -37,9 +37,8 @@ public:
     void stepBy(int steps) override;
     QString textFromValue(double value) const override;
 
-    // True while editingFinished is emitted for text the user typed since the box last showed a value.
-    // editingFinished also comes when the user only clicked into the box and left it, or pressed Enter on
-    // the shown text: committing that would write back the value rounded to the box's decimals.
+    // True while editingFinished is emitted for text the user typed since the box last showed a value;
+    // editingFinished also comes when the user only clicked into the box and left it.
     bool isEditedByUser() const { return m_editedByUser; }
 
 signals:
