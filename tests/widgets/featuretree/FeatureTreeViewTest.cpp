@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace featuretreetest;
 
 namespace {
@@ -157,7 +159,7 @@ TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
     extension()->addNodeMap(local.get(), "Other", "Other", false);
     proxy()->invalidate();
     const auto focus = [](QWidget* box, QEvent::Type type) {
-        QFocusEvent event(type, Qt::TabFocusReason);
+        QFocusEvent event(type, Qt::TabFocusReason); // focus in selects the whole text
         QApplication::sendEvent(box, &event);
     };
     for (const char* name : {"Level", "Shutter"}) { // a plain float box and one beside a slider
@@ -168,43 +170,39 @@ TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
         ASSERT_NE(box, nullptr);
         GenApi::CFloatPtr node(local->GetNode(name));
         ASSERT_EQ(box->text(), "1.26");
-
-        focus(box, QEvent::FocusIn);
-        focus(box, QEvent::FocusOut);
-        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "clicked into and left";
-        focus(box, QEvent::FocusIn);
-        node->SetValue(2.0); // not shown while the box has the focus
-        focus(box, QEvent::FocusOut);
-        EXPECT_DOUBLE_EQ(node->GetValue(), 2.0) << "changed by the camera while the box had the focus";
-        node->SetValue(1.257);
-        focus(box, QEvent::FocusIn);
-        QTest::keyClick(box, Qt::Key_Return);
-        focus(box, QEvent::FocusOut);
-        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "Enter on the shown value";
-        focus(box, QEvent::FocusIn);
-        QTest::keyClicks(box, "7");
-        QTest::keyClick(box, Qt::Key_Escape);
-        focus(box, QEvent::FocusOut);
-        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "typed and taken back with Escape";
-        focus(box, QEvent::FocusIn);
-        QTest::keyClick(box, Qt::Key_Backspace);
-        focus(box, QEvent::FocusOut);
-        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "emptied and left: the box shows the value again";
-        focus(box, QEvent::FocusIn);
-        QTest::keyClicks(box, "1.26");
-        focus(box, QEvent::FocusOut);
-        EXPECT_DOUBLE_EQ(node->GetValue(), 1.257) << "the shown value typed again";
-
-        focus(box, QEvent::FocusIn); // selects the whole text
-        QTest::keyClicks(box, "3.5");
-        focus(box, QEvent::FocusOut);
-        EXPECT_DOUBLE_EQ(node->GetValue(), 3.5) << "typed and left";
-        node->SetValue(1.257); // shown again through the node's callback
-        focus(box, QEvent::FocusIn);
-        QTest::keyClicks(box, "4.25");
-        QTest::keyClick(box, Qt::Key_Return);
-        EXPECT_DOUBLE_EQ(node->GetValue(), 4.25) << "typed and entered";
-        focus(box, QEvent::FocusOut);
+        // What happens between focus in and focus out, and the node's value after it.
+        struct Session {
+            const char* what;
+            std::function<void()> inside;
+            double value;
+        } sessions[] = {
+            {"clicked into and left", [] {}, 1.257},
+            {"changed by the camera while the box had the focus", [&] { node->SetValue(2.0); }, 2.0},
+            {"Enter on the shown value", [&] { QTest::keyClick(box, Qt::Key_Return); }, 1.257},
+            {"typed and taken back with Escape",
+             [&] {
+                 QTest::keyClicks(box, "7");
+                 QTest::keyClick(box, Qt::Key_Escape);
+             },
+             1.257},
+            {"emptied: the box shows the value again", [&] { QTest::keyClick(box, Qt::Key_Backspace); }, 1.257},
+            {"the shown value typed again", [&] { QTest::keyClicks(box, "1.26"); }, 1.257},
+            {"typed", [&] { QTest::keyClicks(box, "3.5"); }, 3.5},
+            {"typed and entered",
+             [&] {
+                 QTest::keyClicks(box, "4.25");
+                 QTest::keyClick(box, Qt::Key_Return);
+             },
+             4.25},
+        };
+        for (const Session& session : sessions) {
+            node->SetValue(1.257); // shown through the node's callback while the box has no focus
+            ASSERT_EQ(box->text(), "1.26");
+            focus(box, QEvent::FocusIn);
+            session.inside();
+            focus(box, QEvent::FocusOut);
+            EXPECT_DOUBLE_EQ(node->GetValue(), session.value) << session.what;
+        }
     }
 }
 
