@@ -17,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -171,6 +173,66 @@ TEST_F(RealCameraGigETest, APacketSizeWrittenWhileTheCameraStreamsIsRefusedAndTa
     EXPECT_EQ(cameraRegister(gvbs::StreamChannelPacketSize) & 0xFFFF, 8000u);
     grabTen();
     stop();
+    grabber->Close();
+    device->Close();
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+}
+
+// The SDK writes some of the camera's registers itself, and Aravis writes the stream channel's when
+// it makes a stream: a description that caches them must read them afresh afterwards.
+TEST_F(RealCameraGigETest, CachedNodesReadTheRegistersTheSdkAndAravisWroteBehindThem)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RG0006", 0, NIMBO_TEST_FIXTURES "/FakeCameraCachingStreamRegisters.xml");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RG0006", info));
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    device->Open();
+    GenApi::INodeMap& map = *device->GetNodeMap();
+    GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(256);
+    GenApi::CIntegerPtr(map.GetNode("Height"))->SetValue(128);
+    Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
+    grabber->Open();
+    GenApi::INodeMap& sg = *grabber->GetNodeMap();
+
+    struct Register {
+        const char* node;
+        uint32_t address, mask;
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> write;
+        std::vector<Register> registers;
+    };
+    const Case cases[] = {
+        {"the grabber's packet size",
+         [&] { GenApi::CIntegerPtr(sg.GetNode("PacketSize"))->SetValue(4000); },
+         {{"GevSCPSPacketSize", gvbs::StreamChannelPacketSize, 0xFFFF}}},
+        {"the grabber's inter-packet delay",
+         [&] { GenApi::CIntegerPtr(sg.GetNode("InterPacketDelay"))->SetValue(2500); },
+         {{"GevSCPD", gvbs::StreamChannelPacketDelay, 0xFFFFFFFF}}},
+        {"the stream's creation",
+         [&] { grabber->PrepareGrab(); },
+         {{"GevSCDA", gvbs::StreamChannelDestination, 0xFFFFFFFF},
+          {"GevSCPHostPort", gvbs::StreamChannelPort, 0xFFFF}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<int64_t> before; // now in the nodes' caches
+        for (const Register& r : c.registers) {
+            GenApi::CIntegerPtr node = map.GetNode(r.node);
+            ASSERT_TRUE(node.IsValid()) << r.node;
+            before.push_back(node->GetValue());
+        }
+        c.write();
+        for (size_t i = 0; i < c.registers.size(); ++i) {
+            const Register& r = c.registers[i];
+            const int64_t now = cameraRegister(r.address) & r.mask;
+            EXPECT_NE(now, before[i]) << r.node << ": the case changes the register";
+            EXPECT_EQ(GenApi::CIntegerPtr(map.GetNode(r.node))->GetValue(), now) << r.node;
+        }
+    }
+    grabber->FinishGrab();
     grabber->Close();
     device->Close();
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);

@@ -55,16 +55,21 @@ inline int runInLoopbackNamespace(const std::string& setup = std::string())
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A real GigE Vision peer on 127.0.0.1 for as long as it lives; `lostPerThousand` packets are dropped.
+// A real GigE Vision peer on 127.0.0.1 for as long as it lives; `lostPerThousand` packets are dropped,
+// and `description`, when given, is the GenICam file it hands out in place of its own.
 class FakeCamera {
 public:
-    explicit FakeCamera(const std::string& serial, int lostPerThousand = 0)
+    explicit FakeCamera(const std::string& serial, int lostPerThousand = 0, const std::string& description = {})
     {
         m_pid = fork();
         if (m_pid == 0) {
             const std::string lost = std::to_string(lostPerThousand);
-            execl(kFakeCamera, kFakeCamera, "-i", "127.0.0.1", "-s", serial.c_str(), "-r", lost.c_str(),
-                  static_cast<char*>(nullptr));
+            if (description.empty())
+                execl(kFakeCamera, kFakeCamera, "-i", "127.0.0.1", "-s", serial.c_str(), "-r", lost.c_str(),
+                      static_cast<char*>(nullptr));
+            else
+                execl(kFakeCamera, kFakeCamera, "-i", "127.0.0.1", "-s", serial.c_str(), "-r", lost.c_str(), "-g",
+                      description.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
     }

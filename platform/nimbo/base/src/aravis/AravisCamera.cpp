@@ -439,28 +439,68 @@ bool AravisCamera::writeStreamRegister(int64_t address, int64_t value, bool& acc
     if (!m_known.gige)
         return false;
     switch (address) {
-    case sgreg::ProbePacketSize: accepted = probePacketSize(); return true;
+    case sgreg::ProbePacketSize:
+        accepted = probePacketSize();
+        // The probe points the stream channel elsewhere while it runs, and leaves the size it found.
+        invalidateRegisters({gvbs::StreamChannelPacketSize, gvbs::StreamChannelDestination, gvbs::StreamChannelPort});
+        return true;
     case sgreg::PacketSize: {
         if (value <= 0 || value > scps::SizeMask) {
             accepted = false;
             return true;
         }
-        std::lock_guard<std::mutex> lock(m_streamMutex);
-        const std::string why = packetSizeRefusalLocked(static_cast<uint32_t>(value));
-        if (!why.empty())
-            GENICAM_THROW(GenICam::AccessException, "%s", why.c_str());
-        // The size is the register's low half; the flags above it stay as the camera has them.
-        guint32 word = 0;
-        accepted = readWord(gvbs::StreamChannelPacketSize, word) &&
-                   writeWord(gvbs::StreamChannelPacketSize,
-                             (word & ~(scps::SizeMask | scps::FireTestPacket)) | static_cast<guint32>(value));
+        {
+            std::lock_guard<std::mutex> lock(m_streamMutex);
+            const std::string why = packetSizeRefusalLocked(static_cast<uint32_t>(value));
+            if (!why.empty())
+                GENICAM_THROW(GenICam::AccessException, "%s", why.c_str());
+            // The size is the register's low half; the flags above it stay as the camera has them.
+            guint32 word = 0;
+            accepted = readWord(gvbs::StreamChannelPacketSize, word) &&
+                       writeWord(gvbs::StreamChannelPacketSize,
+                                 (word & ~(scps::SizeMask | scps::FireTestPacket)) | static_cast<guint32>(value));
+        }
+        invalidateRegisters({gvbs::StreamChannelPacketSize});
         return true;
     }
     case sgreg::InterPacketDelay:
         accepted =
             value >= 0 && value <= 0xFFFFFFFF && writeWord(gvbs::StreamChannelPacketDelay, static_cast<guint32>(value));
+        invalidateRegisters({gvbs::StreamChannelPacketDelay});
         return true;
     default: return false;
+    }
+}
+
+void AravisCamera::invalidateRegisters(std::initializer_list<uint32_t> addresses)
+{
+    GenApi::INodeMap* nodeMap;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        nodeMap = m_nodeMap;
+    }
+    if (!nodeMap)
+        return;
+    // Each node on its own, so that its callbacks run outside the node map's lock where they asked so.
+    GenApi::NodeList_t nodes;
+    nodeMap->GetNodes(nodes);
+    for (GenApi::INode* node : nodes) {
+        GenApi::CRegisterPtr reg = node;
+        if (!reg.IsValid())
+            continue;
+        int64_t first = 0, length = 0;
+        try {
+            first = reg->GetAddress();
+            length = reg->GetLength();
+        } catch (const GenICam::GenericException&) {
+            continue; // an address that cannot be had now is no register of these
+        }
+        for (uint32_t address : addresses)
+            if (first < int64_t(address) + 4 && int64_t(address) < first + length) {
+                // The node and whatever reads it.
+                node->InvalidateNode();
+                break;
+            }
     }
 }
 

@@ -35,10 +35,12 @@ bool writeRegisters(const KnownDevice& known, const std::vector<std::pair<uint32
 {
     if (auto camera = known.camera.lock())
         if (camera->isOpen()) {
+            bool ok = true;
+            for (size_t i = 0; ok && i < registers.size(); ++i)
+                ok = camera->writeWord(registers[i].first, registers[i].second);
             for (const auto& r : registers)
-                if (!camera->writeWord(r.first, r.second))
-                    return false;
-            return true;
+                camera->invalidateRegisters({r.first});
+            return ok;
         }
     GError* error = nullptr;
     ArvDevice* device;

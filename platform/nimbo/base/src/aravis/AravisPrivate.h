@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -152,6 +153,10 @@ public:
     // it holds the control channel).
     bool readWord(uint32_t address, guint32& word);
     bool writeWord(uint32_t address, guint32 word);
+    // After this backend or Aravis wrote 32-bit registers behind the node map: the nodes over them read
+    // the camera again, and their callbacks fire. Takes the node map's lock: for callers that hold none
+    // of this backend's stream locks but m_streamControl.
+    void invalidateRegisters(std::initializer_list<uint32_t> addresses);
 
     // A reference to the device (opened on first use), or null when it cannot be opened.
     ArvDevice* deviceRef();

@@ -75,13 +75,18 @@ void AravisCamera::startStream()
         if (payload > 0)
             m_packetsPerFrame = 2 + (payload + perPacket - 1) / perPacket; // leader, data, trailer
     }
-    std::lock_guard<std::mutex> lock(m_streamMutex);
-    m_stream = stream;
-    m_asyncPayload = asyncPayload;
-    m_streamStarting = false;
-    m_streamPacketSize = scps & scps::SizeMask;
-    m_held = false;
-    startPumpLocked();
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        m_stream = stream;
+        m_asyncPayload = asyncPayload;
+        m_streamStarting = false;
+        m_streamPacketSize = scps & scps::SizeMask;
+        m_held = false;
+        startPumpLocked();
+    }
+    // Aravis has pointed the stream channel at the stream's socket, and may have set its packet size.
+    if (m_known.gige)
+        invalidateRegisters({gvbs::StreamChannelPacketSize, gvbs::StreamChannelDestination, gvbs::StreamChannelPort});
 }
 
 void AravisCamera::stopStream()
