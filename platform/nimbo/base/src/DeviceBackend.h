@@ -88,7 +88,8 @@ public:
 
     // Bytes of one frame at the current settings.
     virtual size_t payloadSize() const = 0;
-    // Set between PrepareGrab and FinishGrab.
+    // Set between PrepareGrab and FinishGrab. Locking throws a GenICam exception, the parameters left
+    // unlocked, when the camera cannot stream (its stream cannot be made, say).
     virtual void setParamsLocked(bool locked) = 0;
     // The stream grabber that receives frames.
     virtual void setSink(std::shared_ptr<FrameSink> sink) = 0;

@@ -290,7 +290,14 @@ void StreamGrabberImpl::PrepareGrab()
         m_core->prepared = true;
         m_core->removed = !m_camera->isPlugged();
     }
-    lockParameters(true);
+    try {
+        lockParameters(true);
+    } catch (...) {
+        // Without its stream the grab would never see a frame: it is not prepared.
+        std::lock_guard<std::mutex> lock(m_core->mutex);
+        m_core->prepared = false;
+        throw;
+    }
     if (m_plugin)
         m_plugin->OnPrepareGrab();
 }
@@ -321,12 +328,19 @@ void StreamGrabberImpl::FinishGrab()
 
 void StreamGrabberImpl::lockParameters(bool locked)
 {
-    m_camera->setParamsLocked(locked);
-    if (!m_deviceNodeMap)
-        return;
-    // The camera has changed the value itself; the nodes that depend on it must read it afresh.
-    if (GenApi::INode* node = m_deviceNodeMap->GetNode("TLParamsLocked"))
-        node->InvalidateNode();
+    // The camera has changed the value itself, also when locking failed half-way: the nodes that
+    // depend on it must read it afresh.
+    const auto invalidate = [this] {
+        if (GenApi::INode* node = m_deviceNodeMap ? m_deviceNodeMap->GetNode("TLParamsLocked") : nullptr)
+            node->InvalidateNode();
+    };
+    try {
+        m_camera->setParamsLocked(locked);
+    } catch (...) {
+        invalidate();
+        throw;
+    }
+    invalidate();
 }
 
 StreamBufferHandle StreamGrabberImpl::RegisterBuffer(void* buffer, size_t bufferSize)

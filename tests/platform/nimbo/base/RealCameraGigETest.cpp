@@ -238,6 +238,45 @@ TEST_F(RealCameraGigETest, CachedNodesReadTheRegistersTheSdkAndAravisWroteBehind
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
+// A grab whose stream cannot be made fails where it is prepared, with the reason, and leaves the
+// grabber as it was; no grab may start that would never deliver a frame.
+TEST_F(RealCameraGigETest, AStreamThatCannotBeMadeFailsThePrepareWithTheReason)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RG0007");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RG0007", info));
+    {
+        // The camera says it has no stream channel (its bootstrap register of their number).
+        GError* error = nullptr;
+        ArvDevice* other = arv_open_device("127.0.0.1", &error);
+        ASSERT_NE(other, nullptr) << (error ? error->message : "");
+        ASSERT_TRUE(arv_device_write_register(other, 0x0904, 0, nullptr));
+        g_object_unref(other);
+    }
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    device->Open();
+    Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
+    grabber->Open();
+    try {
+        grabber->PrepareGrab();
+        ADD_FAILURE() << "PrepareGrab succeeded without a stream";
+    } catch (const GenICam::GenericException& e) {
+        EXPECT_NE(std::string(e.GetDescription()).find("stream"), std::string::npos) << e.GetDescription();
+    }
+    std::vector<uint8_t> buffer(1024);
+    EXPECT_THROW(grabber->RegisterBuffer(buffer.data(), buffer.size()), GenICam::RuntimeException)
+        << "the grabber stays unprepared";
+    grabber->Close();
+
+    Nimbo::CInstantCamera camera(device, Nimbo::Cleanup_None);
+    EXPECT_THROW(camera.StartGrabbing(), GenICam::GenericException);
+    EXPECT_FALSE(camera.IsGrabbing());
+    camera.DetachDevice();
+    device->Close();
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+}
+
 TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothing)
 {
     // The fake camera fires no test packets: the probe must say so rather than claim a size, and

@@ -370,19 +370,28 @@ void AravisCamera::setParamsLocked(bool locked)
         std::lock_guard<std::mutex> lock(m_mutex);
         nodeMap = m_nodeMap;
     }
-    if (nodeMap) {
+    const auto lockParameters = [nodeMap](bool value) {
+        if (!nodeMap)
+            return;
         try {
             GenApi::CIntegerPtr node = nodeMap->GetNode("TLParamsLocked");
             if (node.IsValid() && GenApi::IsWritable(node))
-                node->SetValue(locked ? 1 : 0);
+                node->SetValue(value ? 1 : 0);
         } catch (const GenICam::GenericException&) {
             // A camera that refuses the lock still streams.
         }
-    }
-    if (locked)
-        startStream();
-    else
+    };
+    lockParameters(locked);
+    if (!locked) {
         stopStream();
+        return;
+    }
+    try {
+        startStream();
+    } catch (...) {
+        lockParameters(false);
+        throw;
+    }
 }
 
 void AravisCamera::setSink(std::shared_ptr<FrameSink> sink)

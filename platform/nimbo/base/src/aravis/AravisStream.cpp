@@ -6,6 +6,8 @@
 #include "Gvcp.h"
 #include "PacketSizeProbe.h"
 
+#include <GenICam/GenericException.h>
+
 #include <cstring>
 #include <map>
 
@@ -53,9 +55,11 @@ void AravisCamera::startStream()
             std::lock_guard<std::mutex> lock(m_streamMutex);
             m_streamStarting = false;
         }
+        const std::string why = errorText(error);
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Error, "Camera %s: no stream: %s", label().c_str(),
-                           errorText(error).c_str());
-        return;
+                           why.c_str());
+        GENICAM_THROW(GenICam::RuntimeException, "Camera %s: its stream cannot be made: %s", label().c_str(),
+                      why.c_str());
     }
     // Underruns count packets on GigE: the frames they stand for follow from the packets of one frame.
     m_lastFrameId = 0;
