@@ -1,6 +1,7 @@
 // The recording settings panel: showing the options, writing each control back, enabled states and notices.
 #include "RecordingSettingsWidget.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QComboBox>
@@ -8,9 +9,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -247,4 +250,136 @@ TEST(RecordingSettingsWidgetStandaloneTest, groupBoxesLeaveThePanelFreeToShrink)
         EXPECT_EQ(group->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)) << name;
         EXPECT_EQ(group->minimumSize(), QSize(0, 0)) << name;
     }
+}
+
+// The controls as the form lays them out: each in its frame's group box, with its exact text and tip.
+TEST(RecordingSettingsWidgetFormTest, controlsSitInTheirGroupsWithTheirTextsAndTips)
+{
+    RecordingSettingsWidget panel(nullptr);
+    const struct {
+        const char* name;
+        const char* className;
+        const char* parent;
+        const char* text;
+        const char* toolTip;
+    } controls[] = {
+        {"leftFrame", "QFrame", "", "", ""},
+        {"groupBox_3", "QGroupBox", "leftFrame", "", ""},
+        {"radioButtonOutputTypeVideo", "QRadioButton", "groupBox_3", "&Video",
+         "<span>Select this option to record a video clip.</span>"},
+        {"radioButtonOutputTypeAvi", "QRadioButton", "groupBox_3", "&AVI video",
+         "<span>Select this option to record a video clip as an AVI file.</span>"},
+        {"radioButtonOutputTypeImages", "QRadioButton", "groupBox_3", "Sequence of still i&mages",
+         "<span>Select this option to record a series of still images and choose their format.</span>"},
+        {"checkBoxVideoFixedPlaybackSpeedEnabled", "QCheckBox", "groupBox_3", "Set &playback speed",
+         "<span>Sets the speed (in frames per second, fps) at which a recorded video clip will be played back.</span>"},
+        {"doubleSpinBoxVideoPlaybackSpeed", "QDoubleSpinBox", "groupBox_3", "", ""},
+        {"labelVideoFps", "QLabel", "groupBox_3", "fps", ""},
+        {"labelVideoQualitiy", "QLabel", "groupBox_3", "Quality",
+         "<span>Adjusts the image quality. This affects the compression rate. The higher the quality, the lower the "
+         "compression rate.</span>"},
+        {"sliderVideoQuality", "QSlider", "groupBox_3", "", ""},
+        {"comboBoxRecordingImageType", "QComboBox", "groupBox_3", "", ""},
+        {"middleFrame", "QFrame", "", "", ""},
+        {"groupBox_4", "QGroupBox", "middleFrame", "", ""},
+        {"labelRecordEveryImage", "QLabel", "groupBox_4", "Record an image every",
+         "<span>Sets the rate at which images are recorded based on time or images.</span>"},
+        {"spinBoxRecordingSampleRate", "QSpinBox", "groupBox_4", "", ""},
+        {"comboBoxRecordingSampleRateUnit", "QComboBox", "groupBox_4", "", ""},
+        {"checkBoxRecordingStopSamplingLimit", "QCheckBox", "groupBox_4", "St&op recording after",
+         "<span>Select this option to stop a recording after a certain period of time or number of images.</span>"},
+        {"spinBoxRecordingStopSamplingLimit", "QSpinBox", "groupBox_4", "", ""},
+        {"comboBoxRecordingStopSamplingLimitUnit", "QComboBox", "groupBox_4", "", ""},
+        {"rightFrame", "QFrame", "", "", ""},
+        {"groupBox_5", "QGroupBox", "rightFrame", "", ""},
+        {"labelRecordingOutputFolder", "QLabel", "groupBox_5", "Save to...",
+         "<html><head/><body>Sets the location where the video clips and images will be saved. Click <span style=\" "
+         "font-weight:600;\">Browse</span> to navigate to your preferred location.</body></html>"},
+        {"lineEditRecordingOutputFolder", "QLineEdit", "groupBox_5", "test", ""},
+        {"pushButtonPickRecordingOutputFolder", "QPushButton", "groupBox_5", "Browse", ""},
+        {"radioButtonTriggerSourcePortNone", "QRadioButton", "groupBox_5", "Automatic triggering",
+         "<span>Select this option to enable automatic triggering of the camera.</span>"},
+        {"radioButtonTriggerSourcePortOne", "QRadioButton", "groupBox_5", "Trigger port 1",
+         "<span>Select this option to trigger the camera via trigger port 1.</span>"},
+        {"radioButtonTriggerSourcePortTwo", "QRadioButton", "groupBox_5", "Trigger port 2",
+         "<span>Select this option to trigger the camera via trigger port 2.</span>"},
+    };
+    for (const auto& c : controls) {
+        SCOPED_TRACE(c.name);
+        auto* widget = panel.findChild<QWidget*>(QString::fromLatin1(c.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), c.className);
+        const QWidget* parent = widget->parentWidget();
+        EXPECT_EQ(parent == &panel ? QString() : parent->objectName(), c.parent);
+        // A group box's title, a button's, label's or edit box's text (a spin box's text is its value).
+        if (!qobject_cast<QAbstractSpinBox*>(widget)) {
+            const char* textProperty = qobject_cast<QGroupBox*>(widget) ? "title" : "text";
+            EXPECT_EQ(widget->property(textProperty).toString(), c.text);
+        }
+        EXPECT_EQ(widget->toolTip(), c.toolTip);
+    }
+
+    const auto items = [&](const char* name) {
+        QStringList texts;
+        auto* combo = panel.findChild<QComboBox*>(QString::fromLatin1(name));
+        for (int i = 0; combo && i < combo->count(); ++i)
+            texts << combo->itemText(i);
+        return texts;
+    };
+    const QStringList units{"Image(s)", "Millisecond(s)", "Second(s)", "Minute(s)", "Hour(s)"};
+    EXPECT_EQ(items("comboBoxRecordingImageType"), (QStringList{"Bitmap", "Tiff"}));
+    EXPECT_EQ(items("comboBoxRecordingSampleRateUnit"), units);
+    EXPECT_EQ(items("comboBoxRecordingStopSamplingLimitUnit"), units);
+
+    auto* speed = panel.findChild<QDoubleSpinBox*>("doubleSpinBoxVideoPlaybackSpeed");
+    EXPECT_DOUBLE_EQ(speed->minimum(), 0.01);
+    EXPECT_DOUBLE_EQ(speed->maximum(), 1000.0);
+    EXPECT_DOUBLE_EQ(speed->value(), 25.0);
+    EXPECT_TRUE(speed->alignment() & Qt::AlignRight);
+    auto* quality = panel.findChild<QSlider*>("sliderVideoQuality");
+    EXPECT_EQ(quality->orientation(), Qt::Horizontal);
+    EXPECT_EQ(quality->minimum(), 0);
+    EXPECT_EQ(quality->maximum(), 100);
+    for (const char* name : {"spinBoxRecordingSampleRate", "spinBoxRecordingStopSamplingLimit"}) {
+        auto* spin = panel.findChild<QSpinBox*>(name);
+        EXPECT_EQ(spin->minimum(), 1) << name;
+        EXPECT_EQ(spin->maximum(), 99999) << name;
+        EXPECT_TRUE(spin->alignment() & Qt::AlignRight) << name;
+    }
+}
+
+// Tab walks the controls in reading order: the left group row by row, then the middle one, then the
+// right, and back to the start. Of each group of radio buttons only the chosen one is a stop.
+TEST(RecordingSettingsWidgetFormTest, tabWalksTheControlsInReadingOrder)
+{
+    RecordingSettingsWidget panel(nullptr);
+    CRecordingOptions options;
+    options.StopSamplingLimitEnabled = true;
+    options.AutomaticFpsPlayback = false;
+    panel.setOptions(&options);
+    panel.show();
+    QApplication::setActiveWindow(&panel);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    const QStringList expected{"radioButtonOutputTypeVideo",
+                               "checkBoxVideoFixedPlaybackSpeedEnabled",
+                               "doubleSpinBoxVideoPlaybackSpeed",
+                               "sliderVideoQuality",
+                               "spinBoxRecordingSampleRate",
+                               "comboBoxRecordingSampleRateUnit",
+                               "checkBoxRecordingStopSamplingLimit",
+                               "spinBoxRecordingStopSamplingLimit",
+                               "comboBoxRecordingStopSamplingLimitUnit",
+                               "lineEditRecordingOutputFolder",
+                               "pushButtonPickRecordingOutputFolder",
+                               "radioButtonTriggerSourcePortNone",
+                               "radioButtonOutputTypeVideo"};
+    panel.findChild<QWidget*>(expected.first())->setFocus(Qt::TabFocusReason);
+    QStringList visited;
+    for (int i = 0; i < expected.size(); ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        visited << focused->objectName();
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, expected) << visited.join(' ').toStdString();
 }

@@ -18,6 +18,7 @@
 #include <testsupport/TempDir.h>
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -26,10 +27,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTest>
 #include <QToolBar>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -379,6 +383,234 @@ TEST_F(KalmuthTest, FirstRunLayoutAndDefaults)
     EXPECT_EQ(window.toolBar()->actions().size(), 14);
     EXPECT_FALSE(window.toolBar()->actions().contains(window.form()->actionExit));
     window.close();
+}
+
+// True when `icon` shows the picture of `file`, at the file's size, in that mode and state.
+bool iconShowsFile(const QIcon& icon, QIcon::Mode mode, QIcon::State state, const QString& file)
+{
+    // Pixmaps hold premultiplied colours: the file's picture is compared in that form.
+    const QImage expected = QImage(file).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (expected.isNull())
+        return false;
+    return icon.pixmap(expected.size(), mode, state).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied) ==
+           expected;
+}
+
+// Every action as the user meets it: its texts, tips and keys, and the grey (off) and bright (on)
+// drawings of its icon at both sizes the tool bar may ask for.
+TEST_F(KalmuthTest, EveryActionHasItsTextsKeysAndIcons)
+{
+    Kalmuth window;
+    EXPECT_EQ(window.windowTitle(), "Kalmuth");
+    const struct {
+        const char* name;
+        bool checkable;
+        const char* text;
+        const char* toolTip;
+        const char* statusTip;
+        QList<QKeySequence> keys;
+        const char* glyph; // none: no icon
+        int onStateMode;   // a further mode that shows the bright drawing in the on state, or -1
+    } actions[] = {
+        {"actionExit", false, "E&xit", "Exit", "Exit the application", {}, nullptr, -1},
+        {"actionStopRecording",
+         true,
+         "St&op",
+         "<html><head/><body><span style=\" font-weight:600;\">Stop Recording (F8)</span><br/>Stops the "
+         "recording.</body></html>",
+         "Stop capturing images and recording",
+         {QKeySequence("F8")},
+         "Stop",
+         QIcon::Selected},
+        {"actionStartGrab",
+         true,
+         "&Continuous Shot",
+         "<html><head/><body><span style=\" font-weight:600;\">Start Preview (F7)</span><br/>Starts image acquisition "
+         "and displays captured images in the display pane. Images will not be saved.</body></html>",
+         "Capture images continuously",
+         {QKeySequence("F7")},
+         "Play",
+         -1},
+        {"actionOpenCamera",
+         false,
+         "&Open",
+         "Open Camera",
+         "Open the selected camera",
+         {QKeySequence("Ctrl+O")},
+         nullptr,
+         -1},
+        {"actionCloseCamera",
+         false,
+         "&Close",
+         "Close Camera",
+         "Close the selected camera",
+         {QKeySequence("Ctrl+L")},
+         nullptr,
+         -1},
+        {"actionZoomIn",
+         true,
+         "Zoom &In",
+         "<html><head/><body><nobr><span style=\" font-weight:600;\">Zoom In (Mousewheel Up)</span></nobr><br/>"
+         "Increases the size of the image displayed.</body></html>",
+         "Zoom in",
+         {QKeySequence("Ctrl++")},
+         "LupePlus",
+         -1},
+        {"actionZoomOut",
+         true,
+         "Zoom &Out",
+         "<html><head/><body><nobr><span style=\" font-weight:600;\">Zoom Out (Mousewheel Down)</span></nobr><br/>"
+         "Decreases the size of the image displayed.</body></html>",
+         "Zoom out",
+         {QKeySequence("Ctrl+-")},
+         "LupeMinus",
+         -1},
+        {"actionZoomToFit",
+         true,
+         "Zoom to &Fit",
+         "<html><head/><body><span style=\" font-weight:600;\">Zoom to Fit</span><br/>Scales the image displayed to "
+         "fit the display pane.</body></html>",
+         "Zoom to fit",
+         {QKeySequence("Ctrl+*")},
+         "LupeExpand",
+         -1},
+        {"actionZoom100",
+         true,
+         "&Zoom 100%",
+         "<html><head/><body><span style=\" font-weight:600;\">Zoom 100%</span><br/>Displays the image in original "
+         "size. One pixel on the screen is equivalent to one pixel of the image taken by the camera.</body></html>",
+         "Zoom 100%",
+         {QKeySequence("Ctrl+1")},
+         "Lupe100",
+         -1},
+        {"actionSaveImage",
+         true,
+         "&Save Image...",
+         "<html><head/><body><span style=\" font-weight:600;\">Save Image \xE2\x80\xA6 (Ctrl+S)</span><br/>Saves the "
+         "image currently displayed to a location of your choice.</body></html>",
+         "Save current image to file",
+         {QKeySequence("Ctrl+S")},
+         "Save",
+         -1},
+        {"actionStartRecording",
+         true,
+         "&Record",
+         "<html><head/><body><span style=\" font-weight:600;\">Start Recording (F10, Ctrl+R)</span><br/>Starts the "
+         "recording. The video clip will be saved in the location specified in the Recording Settings "
+         "pane.</body></html>",
+         "Start recording",
+         {QKeySequence("F10"), QKeySequence("Ctrl+R")},
+         "Record",
+         QIcon::Disabled},
+        {"actionStopGrab",
+         true,
+         "&Pause",
+         "<html><head/><body><span style=\" font-weight:600;\">Pause Preview (F9)</span><br/>Pauses the image "
+         "acquisition.</body></html>",
+         "Pause",
+         {QKeySequence("F9")},
+         "Pause",
+         -1},
+        {"actionOptimizeCameraSettings",
+         true,
+         "&Automatic Image Adjustment",
+         "<html><head/><body><span style=\" font-weight:600;\">Automatic Image Adjustment</span><br/>Automatically "
+         "adjusts the image quality once. This overrides any image quality settings made manually.</body></html>",
+         "Enable Automatic Image Adjustment functions on the camera.",
+         {},
+         "NiceImageIcon",
+         -1},
+    };
+    QStringList names;
+    for (const auto& a : actions) {
+        SCOPED_TRACE(a.name);
+        names << a.name;
+        auto* action = window.findChild<QAction*>(a.name, Qt::FindDirectChildrenOnly);
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->isCheckable(), a.checkable);
+        EXPECT_EQ(action->text(), QString::fromUtf8(a.text));
+        EXPECT_EQ(action->toolTip(), QString::fromUtf8(a.toolTip));
+        EXPECT_EQ(action->statusTip(), a.statusTip);
+        EXPECT_EQ(action->shortcuts(), a.keys);
+        if (!a.glyph) {
+            EXPECT_TRUE(action->icon().isNull());
+            continue;
+        }
+        for (int size : {16, 32}) {
+            const QString file = QString(":/Kalmuth/Resources/%1_%2x%2").arg(a.glyph).arg(size);
+            EXPECT_TRUE(iconShowsFile(action->icon(), QIcon::Normal, QIcon::Off, file + "_grey.png")) << size;
+            EXPECT_TRUE(iconShowsFile(action->icon(), QIcon::Normal, QIcon::On, file + ".png")) << size;
+            if (a.onStateMode >= 0) {
+                EXPECT_TRUE(iconShowsFile(action->icon(), QIcon::Mode(a.onStateMode), QIcon::On, file + ".png"))
+                    << size;
+            }
+        }
+    }
+    // The form holds these actions and no others.
+    QStringList present;
+    for (QAction* action : window.findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!action->objectName().isEmpty())
+            present << action->objectName();
+    present.sort();
+    names.sort();
+    EXPECT_EQ(present, names);
+    window.close();
+}
+
+// The save action is connected by its name: one trigger asks for one file name.
+TEST_F(KalmuthTest, SaveImageAsksForTheFileOnce)
+{
+    windowtest::ModalBoxGuard boxes;
+    Kalmuth window;
+    window.form()->actionSaveImage->trigger();
+    EXPECT_EQ(boxes.seen(), QStringList{"Save Image"});
+    window.close();
+}
+
+// Answers a few texts of each form under that form's own context, and nothing else.
+class FormTranslator : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char* = nullptr, int = -1) const override
+    {
+        static const QHash<QPair<QString, QString>, QString> table = {
+            {{"KalmuthClass", "Kalmuth"}, "Kalmuth (de)"},
+            {{"KalmuthClass", "&Continuous Shot"}, "&Dauerbild"},
+            {{"KalmuthClass", "Capture images continuously"}, "Bilder fortlaufend aufnehmen"},
+            {{"KalmuthClass", "F7"}, "F6"},
+            {{"KalmuthClass", "Ctrl+R"}, "Ctrl+Shift+R"},
+            {{"RecordingSettingsWidget", "Options"}, "Optionen"},
+            {{"RecordingSettingsWidget", "&Video"}, "&Film"},
+            {{"RecordingSettingsWidget", "Hour(s)"}, "Stunde(n)"},
+            {{"RecordingSettingsWidget", "Browse"}, "Durchsuchen"},
+        };
+        return table.value({QString::fromLatin1(context), QString::fromUtf8(source)});
+    }
+};
+
+TEST_F(KalmuthTest, FormsLookTheirTextsUpUnderTheirOwnContexts)
+{
+    FormTranslator translator;
+    QCoreApplication::installTranslator(&translator);
+    {
+        Kalmuth window;
+        Ui::KalmuthClass* form = window.form();
+        EXPECT_EQ(window.windowTitle(), "Kalmuth (de)");
+        EXPECT_EQ(form->actionStartGrab->text(), "&Dauerbild");
+        EXPECT_EQ(form->actionStartGrab->statusTip(), "Bilder fortlaufend aufnehmen");
+        EXPECT_EQ(form->actionStartGrab->shortcut(), QKeySequence("F6"));
+        EXPECT_EQ(form->actionStartRecording->shortcuts(),
+                  (QList<QKeySequence>{QKeySequence("F10"), QKeySequence("Ctrl+Shift+R")}));
+        EXPECT_EQ(form->actionStopGrab->text(), "&Pause") << "a text the translator does not know stays";
+        RecordingSettingsWidget* panel = window.recordingSettingsWidget();
+        EXPECT_EQ(panel->windowTitle(), "Optionen");
+        EXPECT_EQ(panel->findChild<QRadioButton*>("radioButtonOutputTypeVideo")->text(), "&Film");
+        EXPECT_EQ(panel->findChild<QPushButton*>("pushButtonPickRecordingOutputFolder")->text(), "Durchsuchen");
+        for (const char* name : {"comboBoxRecordingSampleRateUnit", "comboBoxRecordingStopSamplingLimitUnit"})
+            EXPECT_EQ(panel->findChild<QComboBox*>(name)->itemText(4), "Stunde(n)") << name;
+        window.close();
+    }
+    QCoreApplication::removeTranslator(&translator);
 }
 
 TEST_F(KalmuthTest, AutoRecordOptionSpellings)
