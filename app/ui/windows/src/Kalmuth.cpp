@@ -4,9 +4,9 @@
 #include "BurgerMenueDockWidget.h"
 #include "CameraSettingsWidget.h"
 #include "ImageWindow.h"
-#include "KalmuthForm.h"
 #include "RecordingSettingsWidget.h"
 #include "TesvarMdiArea.h"
+#include "ui_Kalmuth.h"
 
 #include <Camera.h>
 #include <ContextManager.h>
@@ -38,141 +38,26 @@ Mivtrace::CatID baseCategory()
     return id;
 }
 
-// The sizes each tool-bar icon is drawn in; the tool bar shows them at 32 pixels.
-const int iconSizes[] = {16, 32};
-
-QString iconFile(const char* glyph, int size, bool grey)
+// The form gives each tool-bar icon its 16-pixel drawings and, in the property "largeIcon", the same
+// modes and states drawn at 32 pixels, the size the tool bar shows them at: one icon takes both.
+void addLargeDrawings(QMainWindow* window)
 {
-    return QString(":/Kalmuth/Resources/%1_%2x%2%3.png").arg(QLatin1String(glyph)).arg(size).arg(grey ? "_grey" : "");
-}
-
-// The icon of a tool-bar action: the grey file in the off state, the bright file in the on state.
-QAction* makeAction(QMainWindow* window, const char* name, bool checkable, const char* glyph = nullptr)
-{
-    auto* action = new QAction(window);
-    action->setObjectName(name);
-    action->setCheckable(checkable);
-    if (glyph) {
-        QIcon icon;
-        for (int size : iconSizes) {
-            icon.addFile(iconFile(glyph, size, true), QSize(size, size), QIcon::Normal, QIcon::Off);
-            icon.addFile(iconFile(glyph, size, false), QSize(size, size), QIcon::Normal, QIcon::On);
-        }
+    const QIcon::Mode modes[] = {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected};
+    for (QAction* action : window->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QIcon large = action->property("largeIcon").value<QIcon>();
+        if (large.isNull())
+            continue;
+        QIcon icon = action->icon();
+        for (QIcon::Mode mode : modes)
+            for (QIcon::State state : {QIcon::Off, QIcon::On})
+                for (const QSize& size : large.availableSizes(mode, state))
+                    icon.addPixmap(large.pixmap(size, mode, state), mode, state);
         action->setIcon(icon);
+        action->setProperty("largeIcon", QVariant());
     }
-    return action;
-}
-
-// Adds the bright file of `glyph` for one more mode of the on state.
-void addOnStateMode(QAction* action, const char* glyph, QIcon::Mode mode)
-{
-    QIcon icon = action->icon();
-    for (int size : iconSizes)
-        icon.addFile(iconFile(glyph, size, false), QSize(size, size), mode, QIcon::On);
-    action->setIcon(icon);
 }
 
 } // namespace
-
-void Ui::KalmuthClass::setupUi(QMainWindow* window)
-{
-    if (window->objectName().isEmpty())
-        window->setObjectName("KalmuthClass");
-    window->resize(733, 408);
-    actionExit = makeAction(window, "actionExit", false);
-    actionStopRecording = makeAction(window, "actionStopRecording", true, "Stop");
-    addOnStateMode(actionStopRecording, "Stop", QIcon::Selected);
-    actionStartGrab = makeAction(window, "actionStartGrab", true, "Play");
-    actionOpenCamera = makeAction(window, "actionOpenCamera", false);
-    actionCloseCamera = makeAction(window, "actionCloseCamera", false);
-    actionZoomIn = makeAction(window, "actionZoomIn", true, "LupePlus");
-    actionZoomOut = makeAction(window, "actionZoomOut", true, "LupeMinus");
-    actionZoomToFit = makeAction(window, "actionZoomToFit", true, "LupeExpand");
-    actionZoom100 = makeAction(window, "actionZoom100", true, "Lupe100");
-    actionSaveImage = makeAction(window, "actionSaveImage", true, "Save");
-    actionStartRecording = makeAction(window, "actionStartRecording", true, "Record");
-    addOnStateMode(actionStartRecording, "Record", QIcon::Disabled);
-    actionStartRecording->setEnabled(true);
-    actionStopGrab = makeAction(window, "actionStopGrab", true, "Pause");
-    actionStopGrab->setEnabled(true);
-    actionOptimizeCameraSettings = makeAction(window, "actionOptimizeCameraSettings", true, "NiceImageIcon");
-    centralWidget = new QWidget(window);
-    centralWidget->setObjectName("centralWidget");
-    window->setCentralWidget(centralWidget);
-    retranslateUi(window);
-    QMetaObject::connectSlotsByName(window);
-}
-
-void Ui::KalmuthClass::retranslateUi(QMainWindow* window)
-{
-    auto tr = [](const char* text) { return QApplication::translate("KalmuthClass", text, nullptr); };
-    window->setWindowTitle(tr("Kalmuth"));
-    actionExit->setText(tr("E&xit"));
-    actionExit->setStatusTip(tr("Exit the application"));
-    actionStopRecording->setText(tr("St&op"));
-    actionStopRecording->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Stop Recording "
-                                       "(F8)</span><br/>Stops the recording.</body></html>"));
-    actionStopRecording->setStatusTip(tr("Stop capturing images and recording"));
-    actionStopRecording->setShortcut(QKeySequence(tr("F8")));
-    actionStartGrab->setText(tr("&Continuous Shot"));
-    actionStartGrab->setToolTip(
-        tr("<html><head/><body><span style=\" font-weight:600;\">Start Preview (F7)</span><br/>Starts image "
-           "acquisition and displays captured images in the display pane. Images will not be saved.</body></html>"));
-    actionStartGrab->setStatusTip(tr("Capture images continuously"));
-    actionStartGrab->setShortcut(QKeySequence(tr("F7")));
-    actionOpenCamera->setText(tr("&Open"));
-    actionOpenCamera->setToolTip(tr("Open Camera"));
-    actionOpenCamera->setStatusTip(tr("Open the selected camera"));
-    actionOpenCamera->setShortcut(QKeySequence(tr("Ctrl+O")));
-    actionCloseCamera->setText(tr("&Close"));
-    actionCloseCamera->setToolTip(tr("Close Camera"));
-    actionCloseCamera->setStatusTip(tr("Close the selected camera"));
-    actionCloseCamera->setShortcut(QKeySequence(tr("Ctrl+L")));
-    actionZoomIn->setText(tr("Zoom &In"));
-    actionZoomIn->setToolTip(tr("<html><head/><body><nobr><span style=\" font-weight:600;\">Zoom In (Mousewheel "
-                                "Up)</span></nobr><br/>Increases the size of the image displayed.</body></html>"));
-    actionZoomIn->setStatusTip(tr("Zoom in"));
-    actionZoomIn->setShortcut(QKeySequence(tr("Ctrl++")));
-    actionZoomOut->setText(tr("Zoom &Out"));
-    actionZoomOut->setToolTip(tr("<html><head/><body><nobr><span style=\" font-weight:600;\">Zoom Out (Mousewheel "
-                                 "Down)</span></nobr><br/>Decreases the size of the image displayed.</body></html>"));
-    actionZoomOut->setStatusTip(tr("Zoom out"));
-    actionZoomOut->setShortcut(QKeySequence(tr("Ctrl+-")));
-    actionZoomToFit->setText(tr("Zoom to &Fit"));
-    actionZoomToFit->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Zoom to Fit</span><br/>Scales "
-                                   "the image displayed to fit the display pane.</body></html>"));
-    actionZoomToFit->setStatusTip(tr("Zoom to fit"));
-    actionZoomToFit->setShortcut(QKeySequence(tr("Ctrl+*")));
-    actionZoom100->setText(tr("&Zoom 100%"));
-    actionZoom100->setToolTip(
-        tr("<html><head/><body><span style=\" font-weight:600;\">Zoom 100%</span><br/>Displays the image in original "
-           "size. One pixel on the screen is equivalent to one pixel of the image taken by the camera.</body></html>"));
-    actionZoom100->setStatusTip(tr("Zoom 100%"));
-    actionZoom100->setShortcut(QKeySequence(tr("Ctrl+1")));
-    actionSaveImage->setText(tr("&Save Image..."));
-    actionSaveImage->setToolTip(
-        tr("<html><head/><body><span style=\" font-weight:600;\">Save Image \xE2\x80\xA6 (Ctrl+S)</span><br/>Saves the "
-           "image currently displayed to a location of your choice.</body></html>"));
-    actionSaveImage->setStatusTip(tr("Save current image to file"));
-    actionSaveImage->setShortcut(QKeySequence(tr("Ctrl+S")));
-    actionStartRecording->setText(tr("&Record"));
-    actionStartRecording->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Start Recording (F10, "
-                                        "Ctrl+R)</span><br/>Starts the recording. The video clip will be saved in the "
-                                        "location specified in the Recording Settings pane.</body></html>"));
-    actionStartRecording->setStatusTip(tr("Start recording"));
-    // Two shortcuts, each alone: one sequence "F10, Ctrl+R" would be a chord of both keys in turn.
-    actionStartRecording->setShortcuts({QKeySequence(tr("F10")), QKeySequence(tr("Ctrl+R"))});
-    actionStopGrab->setText(tr("&Pause"));
-    actionStopGrab->setToolTip(tr("<html><head/><body><span style=\" font-weight:600;\">Pause Preview "
-                                  "(F9)</span><br/>Pauses the image acquisition.</body></html>"));
-    actionStopGrab->setStatusTip(tr("Pause"));
-    actionStopGrab->setShortcut(QKeySequence(tr("F9")));
-    actionOptimizeCameraSettings->setText(tr("&Automatic Image Adjustment"));
-    actionOptimizeCameraSettings->setToolTip(
-        tr("<html><head/><body><span style=\" font-weight:600;\">Automatic Image Adjustment</span><br/>Automatically "
-           "adjusts the image quality once. This overrides any image quality settings made manually.</body></html>"));
-    actionOptimizeCameraSettings->setStatusTip(tr("Enable Automatic Image Adjustment functions on the camera."));
-}
 
 Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags), m_ui(new Ui::KalmuthClass)
 {
@@ -181,6 +66,11 @@ Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, f
     m_autoRecord = hasAutoRecordOption(QCoreApplication::arguments());
 
     m_ui->setupUi(this);
+    addLargeDrawings(this);
+    // Two shortcuts, each alone: a form holds one key sequence per action, and "F10, Ctrl+R" as one
+    // sequence would be a chord of both keys in turn.
+    m_ui->actionStartRecording->setShortcuts({QKeySequence(QCoreApplication::translate("KalmuthClass", "F10")),
+                                              QKeySequence(QCoreApplication::translate("KalmuthClass", "Ctrl+R"))});
 
     m_mdiArea = new CTesvarMdiArea(this);
     m_mdiArea->setStyleSheet("QMdiArea { border-left: 2px solid #00457C; border-bottom: 2px solid #00457C; color: "

@@ -4,9 +4,9 @@
 #include "BurgerMenueDockWidget.h"
 #include "RecordingSettingsWidget.h"
 #include "ImageWindow.h"
-#include "KalmuthForm.h"
 #include "TesvarMdiArea.h"
 #include "WindowTestSupport.h"
+#include "ui_Kalmuth.h"
 
 #include <Camera.h>
 #include <ContextManager.h>
