@@ -133,16 +133,17 @@ TEST(PacketSizeProbeTest, TheInterfaceMtuBoundsWhatArrives)
     EXPECT_EQ(result.packetSize, 4000u);
 }
 
-// One GVCP request received on 127.0.0.1:3956, answered with `status` (or not at all).
+// One GVCP request received on port 3956 of `address` (any: broadcasts too), answered with `status`
+// (or not at all).
 class GvcpPeer {
 public:
-    explicit GvcpPeer(int status) : m_status(status)
+    explicit GvcpPeer(int status, uint32_t address = INADDR_LOOPBACK) : m_status(status)
     {
         m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_port = htons(3956);
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        local.sin_addr.s_addr = htonl(address);
         m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
         m_thread = std::thread([this] { serve(); });
     }
@@ -228,6 +229,25 @@ TEST(ForceIpTest, TheCommandCarriesMacAndAddressesAndNeedsTheAcknowledge)
         EXPECT_EQ(word(request, 44), 0xFFFFFF00u);
         EXPECT_EQ(word(request, 60), 0xC0A80A01u);
     }
+}
+
+// A camera in a foreign subnet cannot send its discovery answer back by unicast: discovery allows it
+// to broadcast the answer, so that it is found and force-IP can reach it by its MAC address.
+class GigEDiscoveryTest : public testsupport::RealCameraFixture {};
+
+TEST_F(GigEDiscoveryTest, DiscoveryLetsCamerasBroadcastTheirAnswer)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    GvcpPeer peer(-1, INADDR_ANY);
+    ASSERT_TRUE(peer.bound());
+    Nimbo::DeviceInfoList_t list;
+    Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE")->EnumerateDevices(list, false);
+    const std::vector<uint8_t>& request = peer.request();
+    ASSERT_EQ(request.size(), 8u);
+    EXPECT_EQ(request[0], 0x42);
+    EXPECT_EQ(word(request, 0) & 0xFFFF, 0x0002u); // DISCOVERY
+    EXPECT_EQ(request[1] & 0x01, 0x01);            // acknowledge required
+    EXPECT_EQ(request[1] & 0x10, 0x10);            // ... and it may come by broadcast
 }
 
 TEST(ForceIpTest, MacAddressTexts)

@@ -242,6 +242,10 @@ std::vector<CDeviceInfo> discover(const std::string& deviceClass)
         ArvInterface* iface = gige ? arv_gv_interface_get_instance() : arv_uv_interface_get_instance();
         if (!iface)
             return found;
+        // A camera outside the adapter's subnet cannot route its answer back by unicast: it may
+        // broadcast it, so that it is found (and can be given an address by force-IP).
+        if (gige)
+            arv_set_interface_flags("GigEVision", ARV_GV_INTERFACE_FLAGS_ALLOW_BROADCAST_DISCOVERY_ACK);
         arv_interface_update_device_list(iface);
         const unsigned n = arv_interface_get_n_devices(iface);
         for (unsigned i = 0; i < n; ++i) {
