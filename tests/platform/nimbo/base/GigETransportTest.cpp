@@ -1,6 +1,8 @@
 // The GigE transport's own protocol work, against small peers inside the test: the packet-size probe
 // with test packets, the force-IP command, USB ids from sysfs, and the network configuration of
 // emulated GigE cameras through the transport layer.
+// Aravis (GLib) first: Qt's keyword macros, which the test support brings in, break GLib's headers.
+#include "aravis/AravisPrivate.h"
 #include "aravis/Gvcp.h"
 #include "aravis/PacketSizeProbe.h"
 #include "aravis/UsbDeviceIds.h"
@@ -26,6 +28,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstring>
 #include <map>
 #include <thread>
 #include <vector>
@@ -248,6 +252,150 @@ TEST_F(GigEDiscoveryTest, DiscoveryLetsCamerasBroadcastTheirAnswer)
     EXPECT_EQ(word(request, 0) & 0xFFFF, 0x0002u); // DISCOVERY
     EXPECT_EQ(request[1] & 0x01, 0x01);            // acknowledge required
     EXPECT_EQ(request[1] & 0x10, 0x10);            // ... and it may come by broadcast
+}
+
+// A GigE Vision camera as discovery sees it, on port 3956 of this host until it goes, with the
+// address `ip`: it answers discovery (by unicast, or by broadcast as a camera outside the host's
+// subnets must), reads of its bootstrap block, and force-IP, which gives it a new address. When a read
+// comes, it notes whether Aravis' device lists are free, as they must be while discovery waits for
+// the answer.
+class DiscoveryPeer {
+public:
+    DiscoveryPeer(bool broadcastAnswer, uint32_t ip) : m_broadcast(broadcastAnswer)
+    {
+        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        // The camera's link is the loopback interface: its broadcasts go there.
+        setsockopt(m_fd, SOL_SOCKET, SO_BINDTODEVICE, "lo", 3);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(3956);
+        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+        // The bootstrap block: MAC address, current address, names.
+        m_block.assign(0xF8, 0);
+        const auto text = [this](size_t at, const char* t) { std::memcpy(&m_block[at], t, std::strlen(t)); };
+        put32(0x08, 0x0030), put32(0x0C, 0x53A1B2C3), put32(0x14, 0x5), put32(0x24, ip);
+        put32(0x34, 0xFF000000);
+        text(0x48, "Velmar"), text(0x68, "Peer"), text(0x88, "1.0"), text(0xD8, "PEER0001");
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~DiscoveryPeer()
+    {
+        m_stop = true;
+        m_thread.join();
+        close(m_fd);
+    }
+    bool bound() const { return m_bound; }
+    int reads() const { return m_reads; }
+    int readsWhileAravisWasBusy() const { return m_busyReads; }
+    int forcedIps() const { return m_forced; }
+
+private:
+    void put32(size_t at, uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            m_block[at + i] = uint8_t(v >> (24 - 8 * i));
+    }
+    void serve()
+    {
+        while (!m_stop) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (!m_bound || poll(&p, 1, 50) <= 0)
+                continue;
+            uint8_t in[600];
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t n = recvfrom(m_fd, in, sizeof in, 0, reinterpret_cast<sockaddr*>(&from), &length);
+            if (n < 8)
+                continue;
+            const std::vector<uint8_t> request(in, in + n);
+            const uint16_t command = uint16_t(in[2] << 8 | in[3]);
+            std::vector<uint8_t> ack = {0, 0, 0, 0, 0, 0, in[6], in[7]};
+            bool broadcast = m_broadcast;
+            if (command == 0x0002) { // discovery
+                ack[3] = 0x03;
+                ack.insert(ack.end(), m_block.begin(), m_block.end());
+            } else if (command == 0x0084 && n >= 16) { // read memory
+                if (Nimbo::aravis::aravisMutex().try_lock())
+                    Nimbo::aravis::aravisMutex().unlock();
+                else
+                    ++m_busyReads;
+                ++m_reads;
+                const uint32_t address = word(request, 8), size = word(request, 12) & 0xFFFF;
+                ack[3] = 0x85;
+                ack.insert(ack.end(), in + 8, in + 12);
+                for (uint32_t a = address; a < address + size; ++a)
+                    ack.push_back(a < m_block.size() ? m_block[a] : 0);
+                broadcast = false;
+            } else if (command == 0x0004 && n >= 64 && word(request, 12) == word(m_block, 0x0C)) { // force-IP
+                put32(0x24, word(request, 28));
+                put32(0x34, word(request, 44));
+                ack[3] = 0x05;
+                ++m_forced;
+            } else {
+                continue;
+            }
+            const uint16_t payload = uint16_t(ack.size() - 8);
+            ack[4] = uint8_t(payload >> 8), ack[5] = uint8_t(payload);
+            sockaddr_in to = from;
+            if (broadcast)
+                to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+            sendto(m_fd, ack.data(), ack.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+    }
+
+    bool m_broadcast;
+    int m_fd = -1;
+    bool m_bound = false;
+    std::vector<uint8_t> m_block;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_reads{0}, m_busyReads{0}, m_forced{0};
+    std::thread m_thread;
+};
+
+// A camera on this host's subnet answers by unicast and is read outside Aravis' lock; one outside
+// every subnet answers by broadcast, is listed as one that cannot be opened, and force-IP by its MAC
+// address reaches it.
+TEST_F(GigEDiscoveryTest, CamerasAreFoundWhereverTheirAddressLies)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    Nimbo::ITransportLayer* tl = Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE");
+    const auto find = [tl](Nimbo::CDeviceInfo& info) { return testsupport::enumerate(*tl, "PEER0001", info); };
+    {
+        DiscoveryPeer peer(false, 0x7F000001);
+        ASSERT_TRUE(peer.bound());
+        Nimbo::CDeviceInfo info;
+        ASSERT_TRUE(find(info));
+        EXPECT_EQ(info.GetIpAddress(), "127.0.0.1");
+        EXPECT_EQ(info.GetMacAddress(), "003053A1B2C3");
+        EXPECT_EQ(info.GetModelName(), "Peer");
+        EXPECT_GE(peer.reads(), 1) << "the bootstrap block is read";
+        EXPECT_EQ(peer.readsWhileAravisWasBusy(), 0);
+        EXPECT_TRUE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
+    }
+    {
+        DiscoveryPeer peer(true, 0xC000020A); // 192.0.2.10
+        ASSERT_TRUE(peer.bound());
+        Nimbo::CDeviceInfo info;
+        ASSERT_TRUE(find(info)) << "found by its broadcast answer";
+        EXPECT_EQ(info.GetIpAddress(), "192.0.2.10");
+        EXPECT_EQ(info.GetMacAddress(), "003053A1B2C3");
+        EXPECT_EQ(info.GetModelName(), "Peer");
+        EXPECT_TRUE(info.GetInterface().empty());
+        EXPECT_FALSE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
+        try {
+            Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+            ADD_FAILURE() << "a camera outside every subnet opened";
+        } catch (const GenICam::GenericException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find("ForceIp"), std::string::npos) << e.GetDescription();
+        }
+        auto* gige = dynamic_cast<Nimbo::IGigETransportLayer*>(tl);
+        ASSERT_NE(gige, nullptr);
+        EXPECT_TRUE(gige->ForceIp(info.GetMacAddress(), "127.0.0.1", "255.0.0.0", "0.0.0.0"));
+        EXPECT_EQ(peer.forcedIps(), 1);
+    }
 }
 
 TEST(ForceIpTest, MacAddressTexts)

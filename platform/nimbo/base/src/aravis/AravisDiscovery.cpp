@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <thread>
 #include <tuple>
 
 namespace Nimbo {
@@ -110,55 +111,116 @@ std::string localInterfaceFor(uint32_t cameraIp)
     return found;
 }
 
-CDeviceInfo gigeInfo(ArvInterface* iface, unsigned index, std::string& ip)
+// What Aravis' discovery tells of a GigE camera; taken under aravisMutex.
+struct GigEListing {
+    std::string deviceId, ip, vendor, model, serial, mac, manufacturerInfo;
+};
+
+GigEListing gigeListing(ArvInterface* iface, unsigned index)
+{
+    GigEListing l;
+    l.deviceId = text(arv_interface_get_device_id(iface, index));
+    l.ip = text(arv_interface_get_device_address(iface, index));
+    l.vendor = text(arv_interface_get_device_vendor(iface, index));
+    l.model = text(arv_interface_get_device_model(iface, index));
+    l.serial = text(arv_interface_get_device_serial_nbr(iface, index));
+    l.mac = text(arv_interface_get_device_physical_id(iface, index));
+    l.mac.erase(std::remove(l.mac.begin(), l.mac.end(), ':'), l.mac.end());
+    std::transform(l.mac.begin(), l.mac.end(), l.mac.begin(), ::toupper);
+    l.manufacturerInfo = text(arv_interface_get_device_manufacturer_info(iface, index));
+    return l;
+}
+
+std::string macOf(const std::vector<uint8_t>& block)
+{
+    char macText[13];
+    std::snprintf(macText, sizeof macText, "%04X%08X", bigEndian32(block, gvbs::MacHigh) & 0xFFFF,
+                  bigEndian32(block, gvbs::MacLow));
+    return macText;
+}
+
+// The device info of a GigE camera from its listing and its bootstrap block (empty: it did not answer
+// the read of it).
+CDeviceInfo gigeInfo(GigEListing l, const std::vector<uint8_t>& block)
 {
     CDeviceInfo info;
-    ip = text(arv_interface_get_device_address(iface, index));
-    std::string vendor = text(arv_interface_get_device_vendor(iface, index));
-    std::string model = text(arv_interface_get_device_model(iface, index));
-    std::string serial = text(arv_interface_get_device_serial_nbr(iface, index));
-    std::string mac = text(arv_interface_get_device_physical_id(iface, index));
-    mac.erase(std::remove(mac.begin(), mac.end(), ':'), mac.end());
-    std::transform(mac.begin(), mac.end(), mac.begin(), ::toupper);
     info.SetTLType("GEV");
-    info.SetAddress(ip.c_str());
-    info.SetIpAddress(ip.c_str());
+    info.SetAddress(l.ip.c_str());
+    info.SetIpAddress(l.ip.c_str());
     info.SetPortNr("3956");
-    info.SetManufacturerInfo(text(arv_interface_get_device_manufacturer_info(iface, index)).c_str());
+    info.SetManufacturerInfo(l.manufacturerInfo.c_str());
     // The bootstrap block holds what discovery does not hand on: names, version, network settings.
-    std::vector<uint8_t> block;
-    if (readMemory(ip, 0, gvbs::IdentityEnd, block)) {
+    if (!block.empty()) {
         const auto bs = [&block](uint32_t address, uint32_t length) { return bootstrapString(block, address, length); };
         if (!bs(gvbs::ManufacturerName, 32).empty())
-            vendor = bs(gvbs::ManufacturerName, 32);
+            l.vendor = bs(gvbs::ManufacturerName, 32);
         if (!bs(gvbs::ModelName, 32).empty())
-            model = bs(gvbs::ModelName, 32);
+            l.model = bs(gvbs::ModelName, 32);
         if (!bs(gvbs::SerialNumber, 16).empty())
-            serial = bs(gvbs::SerialNumber, 16);
+            l.serial = bs(gvbs::SerialNumber, 16);
+        if (l.manufacturerInfo.empty())
+            info.SetManufacturerInfo(bs(gvbs::ManufacturerInfo, 48).c_str());
         info.SetDeviceVersion(bs(gvbs::DeviceVersion, 32).c_str());
         info.SetUserDefinedName(bs(gvbs::UserDefinedName, 16).c_str());
         info.SetSubnetMask(dottedIp(bigEndian32(block, gvbs::CurrentSubnetMask)).c_str());
         info.SetDefaultGateway(dottedIp(bigEndian32(block, gvbs::CurrentGateway)).c_str());
         info.SetIpConfigOptions(std::to_string(bigEndian32(block, gvbs::IpConfigOptions) & 0x7).c_str());
         info.SetIpConfigCurrent(std::to_string(bigEndian32(block, gvbs::IpConfigCurrent) & 0x7).c_str());
-        char macText[13];
-        std::snprintf(macText, sizeof macText, "%04X%08X", bigEndian32(block, gvbs::MacHigh) & 0xFFFF,
-                      bigEndian32(block, gvbs::MacLow));
-        mac = macText;
-    } else {
-        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
-                           "The camera at %s did not answer the read of its bootstrap registers.", ip.c_str());
+        l.mac = macOf(block);
     }
     in_addr a{};
-    if (inet_pton(AF_INET, ip.c_str(), &a) == 1)
+    if (inet_pton(AF_INET, l.ip.c_str(), &a) == 1)
         info.SetInterface(localInterfaceFor(ntohl(a.s_addr)).c_str());
-    info.SetMacAddress(mac.c_str());
-    info.SetVendorName(vendor.c_str());
-    info.SetModelName(model.c_str());
-    info.SetSerialNumber(serial.c_str());
-    info.SetFullName((model + "#" + ip + ":3956#" + serial).c_str());
-    info.SetInternalName(("gige:" + ip).c_str());
+    info.SetMacAddress(l.mac.c_str());
+    info.SetVendorName(l.vendor.c_str());
+    info.SetModelName(l.model.c_str());
+    info.SetSerialNumber(l.serial.c_str());
+    info.SetFullName((l.model + "#" + l.ip + ":3956#" + l.serial).c_str());
+    info.SetInternalName(("gige:" + l.ip).c_str());
     return info;
+}
+
+// The GigE cameras Aravis lists, and those only the broadcast answers of discoverCameras show: the
+// bootstrap blocks of the listed ones are read here, outside Aravis' lock.
+std::vector<KnownDevice> gigeDevices(const std::vector<GigEListing>& listed,
+                                     const std::vector<std::vector<uint8_t>>& answers)
+{
+    std::vector<KnownDevice> devices;
+    std::set<std::string> macs;
+    for (const GigEListing& l : listed) {
+        std::vector<uint8_t> block;
+        if (!readMemory(l.ip, 0, gvbs::IdentityEnd, block)) {
+            block.clear();
+            Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                               "The camera at %s did not answer the read of its bootstrap registers.", l.ip.c_str());
+        }
+        KnownDevice d;
+        d.gige = true;
+        d.deviceId = l.deviceId;
+        d.ip = l.ip;
+        d.info = gigeInfo(l, block);
+        macs.insert(d.info.GetMacAddress().c_str());
+        devices.push_back(d);
+    }
+    for (const std::vector<uint8_t>& block : answers) {
+        if (macs.count(macOf(block)))
+            continue;
+        GigEListing l;
+        l.ip = dottedIp(bigEndian32(block, gvbs::CurrentIp));
+        l.deviceId = l.ip;
+        KnownDevice d;
+        d.gige = true;
+        d.deviceId = l.deviceId;
+        d.ip = l.ip;
+        d.info = gigeInfo(l, block);
+        if (d.info.GetInterface().empty())
+            d.unusable = "its address " + l.ip +
+                         " lies outside the subnets of this computer's network adapters; give it one inside them "
+                         "with ForceIp (by its MAC address " +
+                         std::string(d.info.GetMacAddress().c_str()) + ")";
+        devices.push_back(d);
+    }
+    return devices;
 }
 
 CDeviceInfo usbInfo(ArvInterface* iface, unsigned index)
@@ -237,26 +299,39 @@ std::vector<CDeviceInfo> discover(const std::string& deviceClass)
         return found;
     const bool gige = deviceClass == "VelmarGigE";
     std::vector<KnownDevice> devices;
+    std::vector<GigEListing> listed;
+    // A camera outside every subnet of this host cannot route its answer back by unicast; it may
+    // broadcast it, which only a socket bound to no address hears: a discovery of our own, beside
+    // Aravis' and as long.
+    std::vector<std::vector<uint8_t>> answers;
+    std::thread broadcastDiscovery;
+    if (gige)
+        broadcastDiscovery = std::thread([&answers] { answers = discoverCameras(broadcastTargets(true)); });
     {
         std::lock_guard<std::mutex> lock(aravisMutex());
         ArvInterface* iface = gige ? arv_gv_interface_get_instance() : arv_uv_interface_get_instance();
-        if (!iface)
-            return found;
-        // A camera outside the adapter's subnet cannot route its answer back by unicast: it may
-        // broadcast it, so that it is found (and can be given an address by force-IP).
-        if (gige)
-            arv_set_interface_flags("GigEVision", ARV_GV_INTERFACE_FLAGS_ALLOW_BROADCAST_DISCOVERY_ACK);
-        arv_interface_update_device_list(iface);
-        const unsigned n = arv_interface_get_n_devices(iface);
-        for (unsigned i = 0; i < n; ++i) {
-            KnownDevice d;
-            d.gige = gige;
-            d.asyncUsb =
-                !gige && asyncUsbTransfers(arv_get_major_version(), arv_get_minor_version(), arv_get_micro_version());
-            d.deviceId = text(arv_interface_get_device_id(iface, i));
-            d.info = gige ? gigeInfo(iface, i, d.ip) : usbInfo(iface, i);
-            devices.push_back(d);
+        if (iface) {
+            if (gige)
+                arv_set_interface_flags("GigEVision", ARV_GV_INTERFACE_FLAGS_ALLOW_BROADCAST_DISCOVERY_ACK);
+            arv_interface_update_device_list(iface);
+            const unsigned n = arv_interface_get_n_devices(iface);
+            for (unsigned i = 0; i < n; ++i) {
+                if (gige) {
+                    listed.push_back(gigeListing(iface, i));
+                    continue;
+                }
+                KnownDevice d;
+                d.asyncUsb =
+                    asyncUsbTransfers(arv_get_major_version(), arv_get_minor_version(), arv_get_micro_version());
+                d.deviceId = text(arv_interface_get_device_id(iface, i));
+                d.info = usbInfo(iface, i);
+                devices.push_back(d);
+            }
         }
+    }
+    if (gige) {
+        broadcastDiscovery.join();
+        devices = gigeDevices(listed, answers);
     }
     // After the cameras Aravis lists, so that an automatic choice tries those first.
     if (!gige)
@@ -272,11 +347,18 @@ std::vector<CDeviceInfo> discover(const std::string& deviceClass)
         d.info.SetXMLSource("Device");
         d.info.SetDeviceIdx(std::to_string(index++).c_str());
         const std::string key = d.info.GetFullName().c_str();
-        if (!d.unusable.empty() && g_reportedOutOfReach.insert(key).second)
-            Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
-                               "The USB3 Vision camera %s is present, but %s: a udev rule must give access to its USB "
-                               "device (see \"Real cameras\" in the README), and the camera be plugged in again.",
-                               d.info.GetFriendlyName().c_str(), d.unusable.c_str());
+        if (!d.unusable.empty() && g_reportedOutOfReach.insert(key).second) {
+            if (d.gige)
+                Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                                   "The GigE Vision camera %s answered discovery, but %s.",
+                                   d.info.GetFriendlyName().c_str(), d.unusable.c_str());
+            else
+                Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                                   "The USB3 Vision camera %s is present, but %s: a udev rule must give access to its "
+                                   "USB device (see \"Real cameras\" in the README), and the camera be plugged in "
+                                   "again.",
+                                   d.info.GetFriendlyName().c_str(), d.unusable.c_str());
+        }
         auto it = g_known.find(key);
         if (it != g_known.end())
             d.camera = it->second.camera;
@@ -303,6 +385,9 @@ std::shared_ptr<DeviceBackend> createBackend(const String_t& fullName, CDeviceIn
     auto it = g_known.find(fullName.c_str());
     if (it == g_known.end())
         return nullptr;
+    if (!it->second.unusable.empty() && it->second.gige)
+        GENICAM_THROW(GenICam::RuntimeException, "The camera %s cannot be opened: %s.",
+                      it->second.info.GetFriendlyName().c_str(), it->second.unusable.c_str());
     if (!it->second.unusable.empty())
         GENICAM_THROW(GenICam::RuntimeException,
                       "The camera %s cannot be opened: %s. A udev rule gives access to its USB device (see \"Real "

@@ -14,15 +14,17 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <functional>
 
 namespace Nimbo {
 namespace aravis {
 
 namespace {
 constexpr uint16_t kGvcpPort = 3956;
+constexpr uint16_t kDiscoveryCommand = 0x0002, kDiscoveryAck = 0x0003;
 constexpr uint16_t kForceIpCommand = 0x0004, kForceIpAck = 0x0005;
 constexpr uint16_t kReadMemoryCommand = 0x0084, kReadMemoryAck = 0x0085;
-constexpr uint8_t kKey = 0x42, kAcknowledgeRequired = 0x01;
+constexpr uint8_t kKey = 0x42, kAcknowledgeRequired = 0x01, kBroadcastAcknowledgeAllowed = 0x10;
 std::atomic<uint16_t> g_requestId{1};
 
 uint16_t nextRequestId()
@@ -53,10 +55,16 @@ std::vector<uint8_t> command(uint8_t flags, uint16_t code, uint16_t id, size_t p
     return packet;
 }
 
-// Sends the command to every target and waits for the acknowledge of its request id; the whole
-// acknowledge in `answer`. Two tries: UDP may drop the first.
+// One acknowledge, whole, in `answer`.
 bool exchange(const std::vector<GvcpTarget>& targets, const std::vector<uint8_t>& packet, uint16_t ackCode,
-              int timeoutMs, std::vector<uint8_t>& answer)
+              int timeoutMs, std::vector<uint8_t>& answer);
+
+// Sends the command to every target and hands each acknowledge of its request id, whole, to `take`,
+// until `take` says it has what it waits for or the time is up; true when one came. A refusal ends
+// the wait. Two tries when none came: UDP may drop the first. The socket is bound to no address, so
+// that acknowledges broadcast by cameras outside this host's subnets reach it too.
+bool exchange(const std::vector<GvcpTarget>& targets, const std::vector<uint8_t>& packet, uint16_t ackCode,
+              int timeoutMs, const std::function<bool(const uint8_t*, size_t)>& take, int attempts = 2)
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -65,7 +73,7 @@ bool exchange(const std::vector<GvcpTarget>& targets, const std::vector<uint8_t>
     setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     const uint16_t id = uint16_t(packet[6] << 8 | packet[7]);
     bool ok = false;
-    for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+    for (int attempt = 0; attempt < attempts && !ok; ++attempt) {
         bool sent = false;
         for (const GvcpTarget& target : targets) {
             sockaddr_in peer{};
@@ -115,19 +123,53 @@ bool exchange(const std::vector<GvcpTarget>& targets, const std::vector<uint8_t>
             if (ack != ackCode || ackId != id)
                 continue;
             if (status != 0) {
-                attempt = 2; // refused: asking again changes nothing
+                attempt = attempts; // refused: asking again changes nothing
                 break;
             }
-            answer.assign(buffer, buffer + n);
             ok = true;
-            break;
+            if (take(buffer, static_cast<size_t>(n)))
+                break;
         }
     }
     close(fd);
     return ok;
 }
 
+bool exchange(const std::vector<GvcpTarget>& targets, const std::vector<uint8_t>& packet, uint16_t ackCode,
+              int timeoutMs, std::vector<uint8_t>& answer)
+{
+    return exchange(targets, packet, ackCode, timeoutMs, [&answer](const uint8_t* data, size_t size) {
+        answer.assign(data, data + size);
+        return true;
+    });
+}
+
 } // namespace
+
+std::vector<std::vector<uint8_t>> discoverCameras(const std::vector<GvcpTarget>& targets, int timeoutMs)
+{
+    std::vector<uint8_t> packet =
+        command(kAcknowledgeRequired | kBroadcastAcknowledgeAllowed, kDiscoveryCommand, nextRequestId(), 0);
+    std::vector<std::vector<uint8_t>> blocks;
+    exchange(
+        targets, packet, kDiscoveryAck, timeoutMs,
+        [&blocks](const uint8_t* data, size_t size) {
+            if (size < 8 + gvbs::IdentityEnd)
+                return false;
+            std::vector<uint8_t> block(data + 8, data + 8 + gvbs::IdentityEnd);
+            const auto mac = [](const std::vector<uint8_t>& b) {
+                return uint64_t(bigEndian32(b, gvbs::MacHigh) & 0xFFFF) << 32 | bigEndian32(b, gvbs::MacLow);
+            };
+            // A camera that hears the broadcast on two adapters answers twice.
+            for (const auto& known : blocks)
+                if (mac(known) == mac(block))
+                    return false;
+            blocks.push_back(std::move(block));
+            return false; // every camera's answer, until the time is up
+        },
+        1);
+    return blocks;
+}
 
 bool readMemory(const std::string& ip, uint32_t address, uint32_t length, std::vector<uint8_t>& out, int timeoutMs)
 {
@@ -157,15 +199,17 @@ bool forceIp(const std::vector<GvcpTarget>& targets, uint64_t mac, uint32_t ip, 
     return exchange(targets, packet, kForceIpAck, timeoutMs, answer);
 }
 
-std::vector<GvcpTarget> broadcastTargets()
+std::vector<GvcpTarget> broadcastTargets(bool loopback)
 {
     std::vector<GvcpTarget> targets;
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0)
         return targets;
     for (ifaddrs* a = list; a; a = a->ifa_next) {
-        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !(a->ifa_flags & IFF_UP) ||
-            !(a->ifa_flags & IFF_BROADCAST) || (a->ifa_flags & IFF_LOOPBACK))
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !(a->ifa_flags & IFF_UP))
+            continue;
+        const bool isLoopback = (a->ifa_flags & IFF_LOOPBACK) != 0;
+        if (isLoopback ? !loopback : !(a->ifa_flags & IFF_BROADCAST))
             continue;
         const unsigned index = if_nametoindex(a->ifa_name);
         if (index != 0)

@@ -1,5 +1,5 @@
-// The GigE Vision control-protocol commands that need no control of the camera: reads of the
-// bootstrap block (the camera's identity and network settings, the control-channel privilege) and
+// The GigE Vision control-protocol commands that need no control of the camera: discovery, reads of
+// the bootstrap block (the camera's identity and network settings, the control-channel privilege) and
 // the force-IP command, which reaches a camera by its MAC address even from another subnet.
 #pragma once
 
@@ -48,8 +48,15 @@ struct GvcpTarget {
 bool forceIp(const std::vector<GvcpTarget>& targets, uint64_t mac, uint32_t ip, uint32_t mask, uint32_t gateway,
              int timeoutMs = 1000);
 
-// Every IPv4 interface that is up and can broadcast (not the loopback) as a limited-broadcast target.
-std::vector<GvcpTarget> broadcastTargets();
+// Every IPv4 interface that is up and can broadcast as a limited-broadcast target; the loopback
+// interface too when asked (cameras on this host).
+std::vector<GvcpTarget> broadcastTargets(bool loopback = false);
+
+// Discovery of its own, sent to every target, that lets cameras broadcast their answer: a camera
+// outside every subnet of this host cannot route a unicast answer back (and Aravis' discovery, whose
+// sockets are bound to the adapters' addresses, never sees a broadcast one). The bootstrap identity
+// block (up to gvbs::IdentityEnd) of each camera that answered within the time.
+std::vector<std::vector<uint8_t>> discoverCameras(const std::vector<GvcpTarget>& targets, int timeoutMs = 1000);
 
 } // namespace aravis
 } // namespace Nimbo
