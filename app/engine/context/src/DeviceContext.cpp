@@ -436,7 +436,7 @@ void DeviceContext::startRecording(CRecordingOptions* options)
     }
     if (m_camera->isGrabbing() && options->AutomaticFpsPlayback) {
         // The rate frames are recorded at, not the camera's: a recording that samples every 40 ms
-        // plays at 25 frames per second whatever the camera delivers.
+        // plays at 25 frames per second whatever the camera delivers, and a time-lapse at the camera's.
         options->FpsPlaybackRate = options->recordedFrameRate(resultingFrameRate(m_camera));
         contextlog::write(contextlog::Progress, "Playback frame rate set to \"%s\".",
                           QString::number(options->FpsPlaybackRate).toUtf8().constData());

@@ -45,10 +45,11 @@ public:
     // caller keeps alive as long as any copy of these options is used.
     void restoreSettings(QSettings& settings, std::vector<uint8_t>& parameterBlock, std::vector<uint8_t>& formatBlock);
 
-    // The rate at which a recording with these options takes frames from a camera delivering
-    // `cameraFrameRate`: one frame per sample interval when sampling by time, every Nth camera frame
-    // when sampling by count; never above the camera's rate. The automatic playback rate, so that a
-    // video plays as long as it was recorded.
+    // The automatic playback rate for a camera delivering `cameraFrameRate` (25 when it names none):
+    // what a recording with these options takes per second of wall time, so that a video plays as long
+    // as it was recorded. That is one frame per sample interval when sampling by time (the held frame
+    // again when the camera sent none), every Nth camera frame when sampling by count. Below one frame
+    // a second the recording is a time-lapse and plays at the camera's rate.
     double recordedFrameRate(double cameraFrameRate) const;
 
     // The options as the recording writes them to its log when it starts (two forms: MP4 or other).

@@ -147,10 +147,17 @@ QString CRecordingOptions::logText() const
 
 double CRecordingOptions::recordedFrameRate(double cameraFrameRate) const
 {
-    if (!isTimeUnit(SampleRateUnit))
-        return cameraFrameRate / double(SampleRate > 1 ? SampleRate : 1);
-    // The sampling controller ticks at least 1 ms apart.
-    const int64_t interval = std::max<int64_t>(timeUnitIntervalMicroseconds(SampleRateUnit, SampleRate), 1000);
-    const double sampled = 1.0e6 / double(interval);
-    return cameraFrameRate > 0.0 ? std::min(sampled, cameraFrameRate) : sampled;
+    // A camera that names no rate counts as 25 frames a second, as the device context reads it.
+    const double camera = cameraFrameRate > 0.0 ? cameraFrameRate : 25.0;
+    double recorded = 0.0;
+    if (!isTimeUnit(SampleRateUnit)) {
+        recorded = camera / double(SampleRate > 1 ? SampleRate : 1);
+    } else {
+        // One frame per tick, the held one again when the camera sent none; the sampling controller
+        // ticks at least 1 ms apart.
+        const int64_t interval = std::max<int64_t>(timeUnitIntervalMicroseconds(SampleRateUnit, SampleRate), 1000);
+        recorded = 1.0e6 / double(interval);
+    }
+    // Below one frame a second the recording is a time-lapse: it plays at the camera's rate.
+    return recorded >= 1.0 ? recorded : camera;
 }

@@ -1,8 +1,9 @@
-// Recordings through the device context on emulated cameras: teardown while frames stream, and
-// failures told to the user.
+// Recordings through the device context on emulated cameras: teardown while frames stream, the
+// playback rate of every sampling, and failures told to the user.
 #include "Camera.h"
 #include "DeviceContext.h"
 #include "GrabDevice.h"
+#include "../media/MediaTestSupport.h"
 
 #include "testsupport/EmulatedCameras.h"
 #include "testsupport/FileSizeLimit.h"
@@ -167,6 +168,71 @@ TEST_F(DeviceContextRecordingTest, AFailureAtCloseIsShownToTheUser)
         EXPECT_EQ(shown.at(0).at(1).toString(), "An error occurred during recording. Frame could not be written "
                                                 "from buffer to disk. The recording was stopped.");
         EXPECT_FALSE(shown.at(0).at(2).toString().isEmpty());
+    }
+}
+
+// Played back, a recording lasts as long as it was recorded, whatever the camera's rate and the
+// sampling: the automatic playback rate is what was recorded per second. A slow and a fast camera
+// record at the same time, each recording ending itself after 2 s. A recording stopped at some moment
+// shows its last frame for one frame's time, which the comparison allows.
+TEST_F(DeviceContextRecordingTest, RecordingsPlayAsLongAsTheyWereRecorded)
+{
+    constexpr double kSeconds = 2.0;
+    const struct {
+        const char* name;
+        DeviceContext* context;
+    } cameras[] = {{"slow", liveCamera("50000001", 10.0)}, {"fast", liveCamera("50000002", 50.0)}};
+    const struct {
+        const char* name;
+        int32_t unit;
+        int32_t rate;
+    } samplings[] = {{"every 40 ms", TimeUnitMilliseconds, 40}, {"every 2nd frame", TimeUnitImages, 2}};
+    const struct {
+        const char* name;
+        int32_t outputType;
+        const char* suffix;
+    } formats[] = {{"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
+                   {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"}};
+    for (const auto& sampling : samplings) {
+        for (const auto& format : formats) {
+            SCOPED_TRACE(std::string(sampling.name) + ", " + format.name);
+            std::vector<CRecordingOptions> recordings;
+            for (const auto& camera : cameras) {
+                CRecordingOptions recording =
+                    options(format.outputType, path() + "/" + sampling.name + format.name + camera.name);
+                recording.SampleRateUnit = sampling.unit;
+                recording.SampleRate = sampling.rate;
+                recording.StopSamplingLimitEnabled = true;
+                recording.StopSamplingLimitUnit = TimeUnitSeconds;
+                recording.StopSamplingLimit = int32_t(kSeconds);
+                recordings.push_back(recording);
+            }
+            for (size_t i = 0; i < recordings.size(); ++i) {
+                cameras[i].context->startRecording(&recordings[i]);
+                ASSERT_TRUE(cameras[i].context->isRecordingActive());
+            }
+            ASSERT_TRUE(waitFor(
+                [&] {
+                    return !cameras[0].context->hasRecordingController() &&
+                           !cameras[1].context->hasRecordingController();
+                },
+                30000));
+            for (size_t i = 0; i < recordings.size(); ++i) {
+                SCOPED_TRACE(cameras[i].name);
+                const QString folder = QString::fromUtf8(recordings[i].OutputFolder.c_str());
+                const QStringList files = QDir(folder).entryList({format.suffix}, QDir::Files);
+                ASSERT_EQ(files.size(), 1);
+                const auto info = mediatest::probe(folder + "/" + files[0]);
+                ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+                const std::string rate = info.at("r_frame_rate");
+                const size_t slash = rate.find('/');
+                ASSERT_NE(slash, std::string::npos) << rate;
+                const double framesPerSecond = std::stod(rate.substr(0, slash)) / std::stod(rate.substr(slash + 1));
+                const double playing = std::stod(info.at("duration"));
+                EXPECT_NEAR(playing, kSeconds, 0.05 * kSeconds + 1.0 / framesPerSecond)
+                    << info.at("nb_read_frames") << " frames at " << rate;
+            }
+        }
     }
 }
 

@@ -132,9 +132,11 @@ TEST_F(RecordingOptionsTest, EveryFieldSurvivesSaveAndRestore)
     EXPECT_EQ(settings.value(QStringLiteral("Recording/FpsPlaybackRate")).userType(), QMetaType::Double);
 }
 
-// The automatic playback rate is the rate frames are recorded at, so a video plays as long as it was
-// recorded: the first-run sampling (every 40 ms) from a camera at 108 frames per second records 25.
-TEST(RecordingOptionsRateTest, RecordedFrameRateFollowsTheSampling)
+// The automatic playback rate is what was recorded per second of wall time, so a video plays as long
+// as it was recorded: one frame per tick in time sampling (the held frame again when the camera sent
+// none), every Nth camera frame in image sampling. Below one frame a second a recording is a
+// time-lapse and plays at the camera's rate.
+TEST(RecordingOptionsRateTest, RecordedFrameRateIsWhatWasRecordedPerSecond)
 {
     const struct {
         int32_t unit;
@@ -143,13 +145,20 @@ TEST(RecordingOptionsRateTest, RecordedFrameRateFollowsTheSampling)
         double expected;
     } cases[] = {
         {TimeUnitMilliseconds, 40, 108.0, 25.0},
-        {TimeUnitMilliseconds, 40, 10.0, 10.0}, // never above the camera's rate
+        {TimeUnitMilliseconds, 40, 10.0, 25.0},    // a slow camera's frames are recorded again
         {TimeUnitMilliseconds, 0, 2000.0, 1000.0}, // the sampling ticks at most every millisecond
-        {TimeUnitSeconds, 2, 30.0, 0.5},
-        {TimeUnitMinutes, 1, 30.0, 1.0 / 60.0},
+        {TimeUnitSeconds, 1, 30.0, 1.0},
+        {TimeUnitSeconds, 2, 30.0, 30.0}, // time-lapses
+        {TimeUnitMinutes, 1, 30.0, 30.0},
+        {TimeUnitHours, 1, 12.5, 12.5},
+        {TimeUnitDays, 100000, 12.5, 12.5},
         {TimeUnitImages, 1, 29.97, 29.97},
         {TimeUnitImages, 4, 100.0, 25.0},
-        {TimeUnitImages, 0, 50.0, 50.0}, // a count below 1 samples every frame
+        {TimeUnitImages, 0, 50.0, 50.0},  // a count below 1 samples every frame
+        {TimeUnitImages, 20, 10.0, 10.0}, // half a frame a second: a time-lapse
+        {TimeUnitImages, 2, 0.5, 0.5},    // a camera slower than a frame a second plays as it ran
+        {TimeUnitImages, 2, 0.0, 12.5},   // a camera that names no rate counts as 25 frames a second
+        {TimeUnitHours, 1, 0.0, 25.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.unit) + " " + std::to_string(c.rate) + " " + std::to_string(c.camera));
