@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/dict.h>
 #include <libavutil/opt.h>
+#include <libavutil/rational.h>
 #include <libswscale/swscale.h>
 }
 
@@ -46,6 +47,7 @@ extern std::string scaleLibrary;  // "libswscale.so.6"
     X(util, av_frame_get_buffer)                                                                                       \
     X(util, av_frame_make_writable)                                                                                    \
     X(util, av_strerror)                                                                                               \
+    X(util, av_d2q)                                                                                                    \
     X(util, av_opt_set_int)                                                                                            \
     X(util, av_dict_set)                                                                                               \
     X(util, av_dict_free)                                                                                              \
@@ -86,8 +88,8 @@ public:
     // Entry points currently resolved (0 while nothing is loaded).
     size_t resolvedEntryPoints() const;
 
-    // Wrappers: with the entry point missing, a status call answers -1, a pointer call null, and the
-    // others do nothing. They never throw.
+    // Wrappers: with the entry point missing, a status call answers -1, a pointer call null, a
+    // fraction 0/1, and the others do nothing. They never throw.
 #define KALMUTH_LIBAV_WRAPPER(library, name)                                                                           \
     template <typename... Args>                                                                                        \
     auto name(Args... args) const                                                                                      \
@@ -120,6 +122,8 @@ private:
             return;
         else if constexpr (std::is_pointer_v<Result>)
             return nullptr;
+        else if constexpr (std::is_same_v<Result, AVRational>)
+            return AVRational{0, 1};
         else
             return static_cast<Result>(-1);
     }

@@ -20,8 +20,8 @@ extern "C" {
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
-#include <numeric>
 #include <string>
 
 namespace {
@@ -98,17 +98,6 @@ uint8_t lumaOf(int r, int g, int b)
 uint8_t chroma(int value)
 {
     return static_cast<uint8_t>(std::clamp((value + (128 << 16) + 32768) >> 16, 0, 255));
-}
-
-// The playback rate as a fraction of thousandths, reduced (29.97 -> 2997/100, 0.5 -> 1/2).
-AVRational frameRate(double framesPerSecond)
-{
-    const double thousandths = std::round(framesPerSecond * 1000.0);
-    if (!(thousandths >= 1.0) || thousandths > 1.0e9)
-        return AVRational{0, 1};
-    const int num = static_cast<int>(thousandths);
-    const int divisor = std::gcd(num, 1000);
-    return AVRational{num / divisor, 1000 / divisor};
 }
 
 uint8_t mean(unsigned int a, unsigned int b)
@@ -200,8 +189,7 @@ void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t widt
         FAIL_RUNTIME("Error the video encoder is already open.");
     if (!acceptsPixelType(pixelType))
         fail<GenICam::RuntimeException>(__LINE__, medialog::Notice, "Unsupported pixel format.");
-    const AVRational rate = frameRate(m_framesPerSecond);
-    if (rate.num <= 0)
+    if (!(m_framesPerSecond > 0.0) || !std::isfinite(m_framesPerSecond))
         FAIL_RUNTIME("Invalid playback rate %f.", m_framesPerSecond);
 
     m_imageCount = 0;
@@ -269,7 +257,10 @@ void VideoEncoder::setup(const char* fileName)
     m_frame = av.av_frame_alloc();
     if (!m_codecContext || !m_packet || !m_frame)
         FAIL_RUNTIME("Error in allocating memory.");
-    const AVRational rate = frameRate(m_framesPerSecond);
+    // Any positive rate as its exact fraction (29.97 is 2997/100, one frame an hour 1/3600).
+    const AVRational rate = av.av_d2q(m_framesPerSecond, INT_MAX);
+    if (rate.num <= 0 || rate.den <= 0)
+        FAIL_RUNTIME("Invalid playback rate %f.", m_framesPerSecond);
     m_codecContext->thread_count = threads;
     m_codecContext->bit_rate = std::max<int64_t>(m_bitRate, m_codecContext->bit_rate);
     m_codecContext->width = static_cast<int>(m_encodedWidth);

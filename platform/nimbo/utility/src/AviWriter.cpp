@@ -7,6 +7,7 @@
 #include "JpegCodec.h"
 #include "LittleEndian.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -35,6 +36,45 @@ void putFourCC(std::vector<uint8_t>& out, const char* code)
 size_t dibStride(EPixelType type, uint32_t width)
 {
     return (size_t(width) * (BitPerPixel(type) / 8) + 3) / 4 * 4;
+}
+
+// The playback rate as the stream header's rate over scale: over 10000 where that holds it exactly
+// (29.97 is 299700 / 10000), else the closest fraction of 32-bit terms (one frame every four hours is
+// 1 / 14400). False for a rate that no such fraction can hold.
+bool streamRate(double framesPerSecond, uint32_t& rate, uint32_t& scale)
+{
+    constexpr double kMax = double(std::numeric_limits<uint32_t>::max());
+    const double scaled = framesPerSecond * kScale;
+    if (!(framesPerSecond > 0.0) || !(scaled <= kMax))
+        return false;
+    const double whole = std::round(scaled);
+    if (whole >= 1.0 && std::fabs(scaled - whole) <= 1e-6 * whole) {
+        rate = uint32_t(whole);
+        scale = kScale;
+        return true;
+    }
+    // Continued fraction convergents, as long as both terms fit.
+    uint64_t num0 = 0, num1 = 1, den0 = 1, den1 = 0;
+    double rest = framesPerSecond;
+    for (int step = 0; step < 64; ++step) {
+        const double term = std::floor(rest);
+        if (term > kMax)
+            break;
+        const uint64_t num2 = uint64_t(term) * num1 + num0;
+        const uint64_t den2 = uint64_t(term) * den1 + den0;
+        if (num2 > uint64_t(kMax) || den2 > uint64_t(kMax))
+            break;
+        num0 = num1, num1 = num2, den0 = den1, den1 = den2;
+        const double fraction = rest - term;
+        if (fraction <= 1e-9 || std::fabs(double(num1) / double(den1) - framesPerSecond) <= 1e-12 * framesPerSecond)
+            break;
+        rest = 1.0 / fraction;
+    }
+    if (num1 == 0 || den1 == 0)
+        return false;
+    rate = uint32_t(num1);
+    scale = uint32_t(den1);
+    return true;
 }
 
 } // namespace
@@ -74,8 +114,8 @@ void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlaybac
     if (width == 0 || height == 0 || width > 0x7FFF || height > 0x7FFF)
         throwInvalidArgument("An AVI frame of " + std::to_string(width) + " x " + std::to_string(height) +
                              " pixels is not possible.");
-    const double rate = std::fabs(framesPerSecondPlayback) * kScale;
-    if (!(rate >= 1.0) || rate > double(std::numeric_limits<uint32_t>::max()))
+    uint32_t rate = 0, scale = 1;
+    if (!streamRate(std::fabs(framesPerSecondPlayback), rate, scale))
         throwInvalidArgument("The playback rate of an AVI file must be positive.");
 
     m_fileName = fileName;
@@ -88,8 +128,8 @@ void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlaybac
     m_quality = quality == 0 ? 75 : int(std::min<uint32_t>(quality, 10000) / 100);
     if (m_quality < 1)
         m_quality = 1;
-    m_scale = kScale;
-    m_rate = uint32_t(rate);
+    m_scale = scale;
+    m_rate = rate;
     m_frameBytes = dibStride(pixelType, width) * height;
     m_dataBytes = 0;
     m_largestChunk = 0;
@@ -109,7 +149,8 @@ void CAviWriter::writeHeaders()
     const uint32_t strfBytes = 40 + paletteBytes;
     const uint32_t strlBytes = 4 + (8 + 56) + (8 + strfBytes);
     const uint32_t hdrlBytes = 4 + (8 + 56) + (8 + strlBytes);
-    const uint32_t usPerFrame = uint32_t(std::llround(1e6 * m_scale / m_rate));
+    // A frame of a slow time-lapse lasts longer than the field can count.
+    const uint32_t usPerFrame = uint32_t(std::min(std::round(1e6 * m_scale / m_rate), 4294967295.0));
 
     std::vector<uint8_t> h;
     putFourCC(h, "RIFF");

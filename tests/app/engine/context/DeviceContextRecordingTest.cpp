@@ -1,5 +1,5 @@
 // Recordings through the device context on emulated cameras: teardown while frames stream, the
-// playback rate of every sampling, and failures told to the user.
+// playback rate of every sampling, time-lapses, and failures told to the user.
 #include "Camera.h"
 #include "DeviceContext.h"
 #include "GrabDevice.h"
@@ -233,6 +233,42 @@ TEST_F(DeviceContextRecordingTest, RecordingsPlayAsLongAsTheyWereRecorded)
                     << info.at("nb_read_frames") << " frames at " << rate;
             }
         }
+    }
+}
+
+// One frame an hour: the recording starts, takes its first frame at once and leaves a file that
+// plays, a time-lapse at the camera's rate.
+TEST_F(DeviceContextRecordingTest, OneFrameAnHourStartsAndPlays)
+{
+    DeviceContext* context = liveCamera("50000001", 20.0);
+    const struct {
+        const char* name;
+        int32_t outputType;
+        const char* suffix;
+    } cases[] = {{"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
+                 {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = path() + "/" + c.name;
+        QSignalSpy shown(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
+        CRecordingOptions recording = options(c.outputType, folder);
+        recording.SampleRateUnit = TimeUnitHours;
+        recording.SampleRate = 1;
+        context->startRecording(&recording);
+        EXPECT_TRUE(context->isRecordingActive());
+        EXPECT_DOUBLE_EQ(recording.FpsPlaybackRate, 20.0);
+        ASSERT_TRUE(
+            waitFor([&] { return status(*context).recordedImages >= 1 || !context->hasRecordingController(); }));
+        context->stopRecording();
+        ASSERT_TRUE(waitFor([&] { return !context->hasRecordingController(); }));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(shown.isEmpty()) << shown.at(0).at(1).toString().toStdString();
+        const QStringList files = QDir(folder).entryList({c.suffix}, QDir::Files);
+        ASSERT_EQ(files.size(), 1);
+        const auto info = mediatest::probe(folder + "/" + files[0]);
+        ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+        EXPECT_EQ(info.at("nb_read_frames"), "1");
+        EXPECT_EQ(info.at("r_frame_rate"), "20/1");
     }
 }
 

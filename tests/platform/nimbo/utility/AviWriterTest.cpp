@@ -220,3 +220,32 @@ TEST_F(AviWriterTest, AFullDiskIsAWriteFailureWithItsReason)
         EXPECT_FALSE(writer.IsOpen());
     }
 }
+
+// Any positive playback rate is stored as it is: the rates of a time-lapse, one frame an hour or every
+// four hours, play as slowly as they were asked to.
+TEST_F(AviWriterTest, AnyPositiveRateIsStoredExactly)
+{
+    const struct {
+        double fps;
+        const char* rate;
+    } cases[] = {{29.97, "2997/100"}, {25.0, "25/1"}, {0.3, "3/10"}, {1.0 / 3600, "1/3600"}, {1.0 / 14400, "1/14400"}};
+    const auto pixels = frame(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        const std::string file = stdFilePath("rate.avi");
+        CAviWriter writer;
+        writer.Open(file, c.fps, PixelType_BGR8packed, 6, 4);
+        for (int i = 0; i < 2; ++i)
+            writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+        writer.Close();
+        const QStringList entries =
+            QString::fromUtf8(run("ffprobe", {"-v", "error", "-show_entries", "stream=r_frame_rate,duration", "-of",
+                                              "csv=p=0", QString::fromStdString(file)}))
+                .trimmed()
+                .split(',');
+        ASSERT_EQ(entries.size(), 2) << entries.join(',').toStdString();
+        EXPECT_EQ(entries[0].toStdString(), c.rate);
+        EXPECT_NEAR(entries[1].toDouble(), 2 / c.fps, 2 / c.fps * 1e-4);
+        QFile::remove(QString::fromStdString(file));
+    }
+}
