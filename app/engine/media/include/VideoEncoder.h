@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class LibavAdapter;
@@ -69,6 +70,8 @@ private:
     void writePackets();
     // A muxer call's result, or the I/O context's write error when the call itself answered success.
     int writeResult(int result) const;
+    // libav's words for a failure code (the system's own for a failed write), added to a failure's text.
+    std::string reason(int code) const;
     // Frees every libav object and closes the file; the file is removed when `removeFile` is set.
     void release(bool removeFile);
 

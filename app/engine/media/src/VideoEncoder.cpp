@@ -214,8 +214,9 @@ void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t widt
     const bool existed = QFile::exists(QString::fromLocal8Bit(fileName));
     m_file = std::make_unique<QFile>(QString::fromLocal8Bit(fileName));
     if (!m_file->open(QIODevice::ReadWrite)) {
+        const std::string why = m_file->errorString().toStdString();
         m_file.reset();
-        FAIL_RUNTIME("Can't create video file '%s'.", fileName);
+        FAIL_RUNTIME("Can't create video file '%s'. %s.", fileName, why.c_str());
     }
     try {
         setup(fileName);
@@ -286,18 +287,21 @@ void VideoEncoder::setup(const char* fileName)
     if (m_codecContext->priv_data)
         av.av_opt_set_int(m_codecContext->priv_data, "rc-lookahead", std::max(1, framesPerSecond / 2), 0);
 
-    if (av.avcodec_open2(m_codecContext, codec, nullptr) < 0)
-        FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings.");
-    if (av.avcodec_parameters_from_context(m_stream->codecpar, m_codecContext) < 0)
-        FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings.");
+    int result = av.avcodec_open2(m_codecContext, codec, nullptr);
+    if (result >= 0)
+        result = av.avcodec_parameters_from_context(m_stream->codecpar, m_codecContext);
+    if (result < 0)
+        FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings. %s.",
+                     reason(result).c_str());
     // The picture's planes, once the codec has accepted the size.
     m_frame->width = static_cast<int>(m_encodedWidth);
     m_frame->height = static_cast<int>(m_encodedHeight);
     m_frame->format = AV_PIX_FMT_YUV420P;
     if (av.av_frame_get_buffer(m_frame, 0) < 0)
         FAIL_RUNTIME("Error in allocating memory.");
-    if (av.avio_open2(&m_formatContext->pb, fileName, AVIO_FLAG_WRITE, nullptr, nullptr) < 0)
-        FAIL_RUNTIME("Error opening file.");
+    result = av.avio_open2(&m_formatContext->pb, fileName, AVIO_FLAG_WRITE, nullptr, nullptr);
+    if (result < 0)
+        FAIL_RUNTIME("Error opening file. %s.", reason(result).c_str());
     // Fragmented MP4, each fragment handed to the system as soon as it is complete: a program that
     // is killed or loses power leaves a file that players read up to its last fragment, where a
     // plain MP4 is unreadable without the index written at the end.
@@ -307,7 +311,7 @@ void VideoEncoder::setup(const char* fileName)
     const int header = writeResult(av.avformat_write_header(m_formatContext, &options));
     av.av_dict_free(&options);
     if (header < 0)
-        FAIL_RUNTIME("Could not write file header.");
+        FAIL_RUNTIME("Could not write file header. %s.", reason(header).c_str());
     m_headerWritten = true;
 }
 
@@ -366,11 +370,20 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
 
     // Times count the frames sent, in the codec's time base; packets are rescaled to the stream's.
     m_frame->pts = m_framesSent;
-    if (m_libav->avcodec_send_frame(m_codecContext, m_frame) < 0)
-        FAIL_RUNTIME("Error during encode frame %d.", m_imageCount.load());
+    const int sent = m_libav->avcodec_send_frame(m_codecContext, m_frame);
+    if (sent < 0)
+        FAIL_RUNTIME("Error during encode frame %d. %s.", m_imageCount.load(), reason(sent).c_str());
     ++m_framesSent;
     ++m_imageCount;
     writePackets();
+}
+
+std::string VideoEncoder::reason(int code) const
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (m_libav->av_strerror(code, text, sizeof text) < 0 || !*text)
+        return "libav error " + std::to_string(code);
+    return text;
 }
 
 int VideoEncoder::writeResult(int result) const
@@ -390,13 +403,14 @@ void VideoEncoder::writePackets()
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
             return;
         if (result < 0)
-            FAIL_RUNTIME("Error during encode frame %d.", m_imageCount.load());
+            FAIL_RUNTIME("Error during encode frame %d. %s.", m_imageCount.load(), reason(result).c_str());
         av.av_packet_rescale_ts(m_packet, m_codecContext->time_base, m_stream->time_base);
         m_packet->stream_index = m_stream->index;
         // The muxer takes the packet's data and leaves the packet blank.
-        if (writeResult(av.av_interleaved_write_frame(m_formatContext, m_packet)) < 0) {
+        const int written = writeResult(av.av_interleaved_write_frame(m_formatContext, m_packet));
+        if (written < 0) {
             av.av_packet_unref(m_packet);
-            FAIL_RUNTIME("Failed to write data to disk.");
+            FAIL_RUNTIME("Failed to write data to disk. %s.", reason(written).c_str());
         }
     }
 }
@@ -413,11 +427,13 @@ void VideoEncoder::close()
         if (av.avcodec_send_frame(m_codecContext, nullptr) >= 0)
             writePackets();
         if (m_headerWritten) {
-            if (writeResult(av.av_write_trailer(m_formatContext)) < 0)
-                FAIL_RUNTIME("Failed to write data to disk.");
+            const int trailer = writeResult(av.av_write_trailer(m_formatContext));
+            if (trailer < 0)
+                FAIL_RUNTIME("Failed to write data to disk. %s.", reason(trailer).c_str());
             // Closing hands the last buffered bytes to the system, which may refuse them too.
-            if (av.avio_closep(&m_formatContext->pb) < 0)
-                FAIL_RUNTIME("Failed to write data to disk.");
+            const int closed = av.avio_closep(&m_formatContext->pb);
+            if (closed < 0)
+                FAIL_RUNTIME("Failed to write data to disk. %s.", reason(closed).c_str());
         }
     } catch (...) {
         release(false);

@@ -3,6 +3,9 @@
 
 #include "SdkTypes.h"
 
+#include <exception>
+#include <string>
+
 // The encoder or codec failed for good.
 class FatalMediaWriterException : public GenICam::GenericException {
 public:
@@ -21,3 +24,7 @@ public:
                                                  ...) __attribute__((format(printf, 3, 4)));
 [[noreturn]] void throwMediaFileLimitReachedException(const char* sourceFile, unsigned int sourceLine,
                                                       const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// What the user reads of a writer's failure: the exception's description, without the source file and
+// line, which go to the recording's log with the full text. Serves every failure a recording reports.
+std::string failureDetail(const std::exception& failure);

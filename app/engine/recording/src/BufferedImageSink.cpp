@@ -273,13 +273,14 @@ void CBufferedImageSink::reportFailure(const std::exception_ptr& failure, IWrite
         std::rethrow_exception(failure);
     } catch (const FatalMediaWriterException& e) {
         if (callee)
-            callee->onCodecFatal(e.what());
-    } catch (const MediaFileLimitReachedException&) {
+            callee->onCodecFatal(failureDetail(e).c_str());
+    } catch (const MediaFileLimitReachedException& e) {
+        failureDetail(e);
         if (callee)
             callee->onFileLimitReached();
     } catch (const GenICam::GenericException& e) {
         if (callee)
-            callee->onFrameWriteFailed(e.what());
+            callee->onFrameWriteFailed(failureDetail(e).c_str());
     } catch (...) {
         if (callee)
             callee->onFrameWriteFailed(nullptr);

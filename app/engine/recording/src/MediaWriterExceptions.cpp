@@ -2,6 +2,7 @@
 #include "MediaWriterExceptions.h"
 
 #include "EngineLog.h"
+#include "RecordingLog.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -35,4 +36,12 @@ void throwMediaFileLimitReachedException(const char* sourceFile, unsigned int so
     const std::string description = enginelog::vformat(256, format, args);
     va_end(args);
     throw MediaFileLimitReachedException(description.c_str(), sourceFile, sourceLine);
+}
+
+std::string failureDetail(const std::exception& failure)
+{
+    recordinglog::write(recordinglog::Caught, "%s", failure.what());
+    if (const auto* genicam = dynamic_cast<const GenICam::GenericException*>(&failure))
+        return genicam->GetDescription();
+    return failure.what();
 }

@@ -117,9 +117,11 @@ void CRecordingController::start(QString deviceName)
         }
         setState(RecordingActive);
     } catch (const GenICam::GenericException& e) {
-        // Every writer failure (the fatal ones of the MP4 and AVI writers included) carries its reason.
-        recordinglog::write(recordinglog::Failure, "%s", e.GetDescription());
-        emit recordingFailure(QString::fromUtf8(e.GetDescription()), QString::fromUtf8(e.what()));
+        // Every writer failure (the fatal ones of the MP4 and AVI writers included) carries its reason,
+        // which is the whole message.
+        const std::string reason = failureDetail(e);
+        recordinglog::write(recordinglog::Failure, "%s", reason.c_str());
+        emit recordingFailure(QString::fromUtf8(reason.c_str()), QString());
     } catch (...) {
         const char* message = "Recording could not be started because an unknown error occurred.";
         recordinglog::write(recordinglog::Failure, "%s", message);

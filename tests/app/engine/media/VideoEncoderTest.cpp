@@ -380,28 +380,46 @@ TEST_F(VideoEncoderTest, FramesNeedAnOpenEncoder)
     EXPECT_FALSE(encoder.isOpen());
 }
 
-// The disk fills once every frame is taken, while the file is finished (the encoder's last frames,
-// the trailer): close fails, and frees everything all the same.
-TEST_F(VideoEncoderTest, AFullDiskAtCloseFails)
+// A full disk, wherever it stops the file: the failure keeps its text and adds the system's reason.
+// The disk that is full from the start is /dev/full; the one that fills later is a file size limit.
+// At close the encoder's last frames and the trailer are lost, and everything is freed all the same.
+TEST_F(VideoEncoderTest, AFullDiskFailsWithTheSystemsReason)
 {
-    VideoEncoder encoder(0, 25.0, 400000);
-    encoder.open(libRoot().c_str(), stdFilePath("full.mp4").c_str(), 64, 32, Nimbo::PixelType_Mono8);
+    enum Where { Header, Frame, Close };
+    const struct {
+        const char* name;
+        Where where;
+        const char* description;
+    } cases[] = {
+        {"header", Header, "Could not write file header. No space left on device."},
+        {"frame", Frame, "Failed to write data to disk. File too large."},
+        {"close", Close, "Failed to write data to disk. File too large."},
+    };
     const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 64, 32);
-    for (int i = 0; i < 20; ++i)
-        encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 32);
-    std::string failure;
-    {
-        testsupport::FileSizeLimit full(uint64_t(QFileInfo(filePath("full.mp4")).size()));
-        ASSERT_TRUE(full.isActive());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = filePath(QString(c.name) + ".mp4");
+        if (c.where == Header)
+            ASSERT_TRUE(QFile::link("/dev/full", file));
+        VideoEncoder encoder(0, 25.0, 400000);
+        std::string failure;
         try {
+            encoder.open(libRoot().c_str(), file.toStdString().c_str(), 64, 32, Nimbo::PixelType_Mono8);
+            // Fragments reach the disk a second of frames apart: enough frames for one of them.
+            const int frames = c.where == Frame ? 200 : 20;
+            testsupport::FileSizeLimit full(uint64_t(QFileInfo(file).size()));
+            ASSERT_TRUE(full.isActive());
+            for (int i = 0; i < frames; ++i)
+                encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 32);
             encoder.close();
-            ADD_FAILURE() << "the lost end of the file went unnoticed";
+            ADD_FAILURE() << "the full disk went unnoticed";
         } catch (const GenICam::RuntimeException& e) {
             failure = e.GetDescription();
         }
+        EXPECT_EQ(failure, c.description);
+        if (c.where != Frame)
+            EXPECT_FALSE(encoder.isOpen());
     }
-    EXPECT_EQ(failure.rfind("Failed to write data to disk.", 0), 0u) << failure;
-    EXPECT_FALSE(encoder.isOpen());
 }
 
 // Starts that fail name their reason and leave neither a file nor an open encoder behind.
