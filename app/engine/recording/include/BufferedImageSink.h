@@ -22,6 +22,7 @@
 //
 // The first frame that cannot be written ends the writing: it is reported once, and it, the frames
 // still queued and every later push are counted as lost instead of being tried (and reported) one by one.
+// A file that reached its size limit holds the frame that took it there: that one is not lost.
 //
 // Memory: every image the sink holds (queued, being copied in or written, or spare) is reused frame after
 // frame, at most capacity + writer threads of them. First touching fresh pages is slow (several
@@ -80,7 +81,8 @@ public:
     int64_t capacity() const { return m_capacity; }
     uint64_t queuedCount() const { return m_queued; }
     uint64_t droppedCount() const { return m_dropped; }
-    // Frames given up after a write failure: the failing one, those queued then and later pushes.
+    // Frames given up after a write failure: the failing one (unless the writer took it into a file
+    // that then reached its size limit), those queued then and later pushes.
     uint64_t lostCount() const { return m_lost; }
     // Images the sink holds now: queued, being copied in or written, spare or being stocked.
     size_t heldImageCount();

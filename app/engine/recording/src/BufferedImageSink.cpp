@@ -29,6 +29,18 @@ log4cpp::Category& traceCategory()
     return category;
 }
 
+// The writer's own answer that its file is full: the frame it was given is in the file.
+bool isFileLimit(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const MediaFileLimitReachedException&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 } // namespace
 
 CBufferedImageSink::CBufferedImageSink(IMediaWriter* writer, int capacity)
@@ -238,10 +250,11 @@ void CBufferedImageSink::run()
             std::lock_guard<std::mutex> lock(m_mutex);
             if (failure && !m_failed) {
                 // One report for the whole failure: the frames behind this one would meet the same
-                // full disk or missing folder, so they are counted, not tried.
+                // full disk or missing folder, so they are counted, not tried. The frame that takes a
+                // file past its size limit is in the file, so it is not lost.
                 m_failed = true;
                 report = true;
-                m_lost += 1 + m_queue.size();
+                m_lost += (isFileLimit(failure) ? 0 : 1) + m_queue.size();
                 while (!m_queue.empty()) {
                     if (m_spare.size() < m_spare.capacity())
                         m_spare.push_back(std::move(m_queue.front()));

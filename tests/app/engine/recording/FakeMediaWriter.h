@@ -63,10 +63,13 @@ public:
         m_changed.wait(lock, [this] { return m_open; });
         const uint8_t first = size ? *static_cast<const uint8_t*>(buffer) : 0;
         const auto it = m_failures.find(first);
-        throwFailure(it == m_failures.end() ? None : it->second, first);
+        const Failure failure = it == m_failures.end() ? None : it->second;
+        if (failure != FileLimit) // a writer whose file reached its limit has the frame in it
+            throwFailure(failure, first);
         m_written.push_back(first);
         const auto* bytes = static_cast<const uint8_t*>(buffer);
         m_frames.emplace_back(bytes, bytes + size);
+        throwFailure(failure, first);
     }
     bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
     bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }

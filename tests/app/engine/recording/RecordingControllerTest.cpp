@@ -1,4 +1,6 @@
 // The recording controller: whole recordings to BMP and TIFF sequences, states, pause, drain, failures.
+#include "../media/MediaTestSupport.h"
+#include "AviMediaWriterAdapter.h"
 #include "FakeMediaWriter.h"
 #include "RecordingController.h"
 #include "RecordingFrameGate.h"
@@ -375,6 +377,7 @@ TEST_F(RecordingControllerTest, WriteFailuresEndInFailedWithTheirMessage)
         bool compression;
         const char* message;
         bool hasDetail;
+        bool lost = true; // the frame is not in the file
     } cases[] = {
         {FakeWriter::Generic, false,
          "An error occurred during recording. Frame could not be written from buffer to disk. The recording was "
@@ -386,7 +389,7 @@ TEST_F(RecordingControllerTest, WriteFailuresEndInFailedWithTheirMessage)
          false},
         {FakeWriter::FileLimit, false,
          "An error occurred during recording. Maximum AVI file size has been reached. The recording was stopped.",
-         false},
+         false, false},
         {FakeWriter::Fatal, true,
          "An error occurred during recording. The codec reported a fatal error. The recording was stopped.\n\nTry "
          "another codec or change the pixel format or image size.",
@@ -411,7 +414,7 @@ TEST_F(RecordingControllerTest, WriteFailuresEndInFailedWithTheirMessage)
         // The detail says how many frames the failure cost, then the writer's own reason, without the
         // source file and line.
         const QString detail = watch.failures()[0].second;
-        EXPECT_TRUE(detail.startsWith("1 frame could not be written.")) << detail.toStdString();
+        EXPECT_EQ(detail.startsWith("1 frame could not be written."), c.lost) << detail.toStdString();
         EXPECT_EQ(detail.contains("\n\n"), c.hasDetail) << detail.toStdString();
         EXPECT_FALSE(detail.contains("thrown (file")) << detail.toStdString();
         // The device context answers a failure with abort.
@@ -468,6 +471,34 @@ TEST_F(RecordingControllerTest, CloseFailuresAreToldLikeWriteFailures)
         EXPECT_EQ(controller.state(), RecordingStopped);
         EXPECT_EQ(watch.states().back(), RecordingStopped);
     }
+}
+
+// The frame that takes an AVI file past its size limit is in the file: the recording ends with the
+// size-limit message and counts what the file holds, that frame included.
+TEST_F(RecordingControllerTest, TheFrameCrossingTheAviSizeLimitCountsAsWritten)
+{
+    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_Mono8, kWidth, kHeight, 1, nullptr, 2 * kWidth * kHeight);
+    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 1);
+    CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
+    ControllerWatch watch(controller);
+    controller.start("cam");
+    Frames frames;
+    for (uint8_t i = 1; i <= 3; ++i)
+        Frames::deliver(controller, frames.make(i));
+    ASSERT_TRUE(watch.waitForFailure());
+    ASSERT_TRUE(controller.waitUntilWritten(10s));
+    const auto failures = watch.failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].first,
+              "An error occurred during recording. Maximum AVI file size has been reached. The recording was stopped.");
+    EXPECT_FALSE(failures[0].second.contains("could not be written")) << failures[0].second.toStdString();
+    controller.updateStatusInfo();
+    EXPECT_EQ(controller.statusInfo().recordedImages, 3u);
+    controller.abort();
+    controller.finish();
+    const QStringList files = QDir(path() + "/out").entryList({"*.avi"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(mediatest::probe(path() + "/out/" + files[0])["nb_read_frames"], "3");
 }
 
 // Frames queued behind a frame that cannot be written meet the same full disk: one message for the
