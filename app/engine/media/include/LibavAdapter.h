@@ -9,7 +9,6 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/opt.h>
 #include <libavutil/rational.h>
-#include <libswscale/swscale.h>
 }
 
 #include <lorvish/DLLJanitor.h>
@@ -24,7 +23,6 @@ namespace libavfiles {
 extern std::string encodeLibrary; // "libavcodec.so.59"
 extern std::string utilLibrary;   // "libavutil.so.57"
 extern std::string formatLibrary; // "libavformat.so.59"
-extern std::string scaleLibrary;  // "libswscale.so.6"
 } // namespace libavfiles
 
 // Entry points, each with the library that holds it. The program never links libav: every function
@@ -34,7 +32,6 @@ extern std::string scaleLibrary;  // "libswscale.so.6"
     X(encode, avcodec_alloc_context3)                                                                                  \
     X(encode, avcodec_free_context)                                                                                    \
     X(encode, avcodec_open2)                                                                                           \
-    X(encode, avcodec_is_open)                                                                                         \
     X(encode, avcodec_send_frame)                                                                                      \
     X(encode, avcodec_receive_packet)                                                                                  \
     X(encode, avcodec_parameters_from_context)                                                                         \
@@ -59,11 +56,7 @@ extern std::string scaleLibrary;  // "libswscale.so.6"
     X(format, av_interleaved_write_frame)                                                                              \
     X(format, av_write_trailer)                                                                                        \
     X(format, avio_open2)                                                                                              \
-    X(format, avio_closep)                                                                                             \
-    X(format, avio_size)                                                                                               \
-    X(scale, sws_getContext)                                                                                           \
-    X(scale, sws_scale)                                                                                                \
-    X(scale, sws_freeContext)
+    X(format, avio_closep)
 
 // Owned by one VideoEncoder and used only from the threads that the encoder serialises; not
 // thread-safe by itself.
@@ -102,12 +95,6 @@ public:
     KALMUTH_LIBAV_ENTRY_POINTS(KALMUTH_LIBAV_WRAPPER)
 #undef KALMUTH_LIBAV_WRAPPER
 
-    // Whether the context is open; false for a null context or without libav.
-    bool isCodecOpen(const AVCodecContext* context) const
-    {
-        return context && m_table.avcodec_is_open && m_table.avcodec_is_open(const_cast<AVCodecContext*>(context)) > 0;
-    }
-
 private:
     struct Table {
 #define KALMUTH_LIBAV_POINTER(library, name) decltype(&::name) name = nullptr;
@@ -133,9 +120,7 @@ private:
     std::shared_ptr<Corvel::CDLLJanitor> m_encode;
     std::shared_ptr<Corvel::CDLLJanitor> m_util;
     std::shared_ptr<Corvel::CDLLJanitor> m_format;
-    std::shared_ptr<Corvel::CDLLJanitor> m_scale;
     std::string m_encodePath;
     std::string m_utilPath;
     std::string m_formatPath;
-    std::string m_scalePath;
 };

@@ -15,7 +15,6 @@ namespace libavfiles {
 std::string encodeLibrary = "libavcodec.so.59";
 std::string utilLibrary = "libavutil.so.57";
 std::string formatLibrary = "libavformat.so.59";
-std::string scaleLibrary = "libswscale.so.6";
 } // namespace libavfiles
 
 namespace {
@@ -65,7 +64,7 @@ LibavAdapter::~LibavAdapter()
 
 bool LibavAdapter::isLoaded() const
 {
-    return m_encode && m_util && m_format && m_scale;
+    return m_encode && m_util && m_format;
 }
 
 size_t LibavAdapter::resolvedEntryPoints() const
@@ -86,21 +85,18 @@ bool LibavAdapter::load(const char* libRoot)
     const std::string encodePath = libraryPath(libRoot, libavfiles::encodeLibrary);
     const std::string utilPath = libraryPath(libRoot, libavfiles::utilLibrary);
     const std::string formatPath = libraryPath(libRoot, libavfiles::formatLibrary);
-    const std::string scalePath = libraryPath(libRoot, libavfiles::scaleLibrary);
     medialog::write(logCategory, medialog::Progress, "Loading libav util %s", utilPath.c_str());
     medialog::write(logCategory, medialog::Progress, "Loading libav encode %s", encodePath.c_str());
     medialog::write(logCategory, medialog::Progress, "Loading libav format %s", formatPath.c_str());
-    medialog::write(logCategory, medialog::Progress, "Loading libav scale %s", scalePath.c_str());
 
     auto util = std::make_shared<Corvel::CDLLJanitor>();
     auto encode = std::make_shared<Corvel::CDLLJanitor>();
     auto format = std::make_shared<Corvel::CDLLJanitor>();
-    auto scale = std::make_shared<Corvel::CDLLJanitor>();
 
     // avutil first: the later libraries need it, and the dynamic loader reuses a library already
     // loaded under the same name, so each one finds its siblings from the same folder.
     const std::pair<Corvel::CDLLJanitor*, const std::string*> order[] = {
-        {util.get(), &utilPath}, {encode.get(), &encodePath}, {format.get(), &formatPath}, {scale.get(), &scalePath}};
+        {util.get(), &utilPath}, {encode.get(), &encodePath}, {format.get(), &formatPath}};
     for (const auto& [janitor, path] : order) {
         if (!janitor->load(path->c_str())) {
             medialog::write(logCategory, medialog::Failure, "Error loading %s: %s", path->c_str(),
@@ -131,25 +127,20 @@ bool LibavAdapter::load(const char* libRoot)
         keepLoaded(util, utilPath);
         keepLoaded(encode, encodePath);
         keepLoaded(format, formatPath);
-        keepLoaded(scale, scalePath);
         return false;
     }
     m_encode = std::move(encode);
     m_util = std::move(util);
     m_format = std::move(format);
-    m_scale = std::move(scale);
     m_encodePath = encodePath;
     m_utilPath = utilPath;
     m_formatPath = formatPath;
-    m_scalePath = scalePath;
     medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav encode Adapter ID=%p",
                     static_cast<void*>(m_encode.get()));
     medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav util Adapter ID=%p",
                     static_cast<void*>(m_util.get()));
     medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav format Adapter ID=%p",
                     static_cast<void*>(m_format.get()));
-    medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav scale Adapter ID=%p",
-                    static_cast<void*>(m_scale.get()));
     return true;
 }
 
@@ -168,8 +159,4 @@ void LibavAdapter::unload()
                     static_cast<void*>(m_format.get()));
     keepLoaded(std::move(m_format), m_formatPath);
     m_format.reset();
-    medialog::write(logCategory, medialog::Progress, "Unloaded libav scale Adapter ID=%p",
-                    static_cast<void*>(m_scale.get()));
-    keepLoaded(std::move(m_scale), m_scalePath);
-    m_scale.reset();
 }

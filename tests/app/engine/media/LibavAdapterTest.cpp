@@ -5,7 +5,13 @@
 #include <testsupport/LogCapture.h>
 #include <testsupport/TempDir.h>
 
+#include <QFile>
+#include <QString>
+
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
 
 namespace {
 
@@ -17,14 +23,12 @@ protected:
         libavfiles::encodeLibrary = m_encode;
         libavfiles::utilLibrary = m_util;
         libavfiles::formatLibrary = m_format;
-        libavfiles::scaleLibrary = m_scale;
     }
 
 private:
     std::string m_encode = libavfiles::encodeLibrary;
     std::string m_util = libavfiles::utilLibrary;
     std::string m_format = libavfiles::formatLibrary;
-    std::string m_scale = libavfiles::scaleLibrary;
 };
 
 TEST_F(LibavAdapterTest, WrappersAnswerNeutrallyWhileNothingIsLoaded)
@@ -34,10 +38,11 @@ TEST_F(LibavAdapterTest, WrappersAnswerNeutrallyWhileNothingIsLoaded)
     EXPECT_EQ(adapter.resolvedEntryPoints(), 0u);
     EXPECT_EQ(adapter.avcodec_open2(nullptr, nullptr, nullptr), -1);
     EXPECT_EQ(adapter.avformat_write_header(nullptr, nullptr), -1);
-    EXPECT_EQ(adapter.avio_size(nullptr), -1);
     EXPECT_EQ(adapter.av_frame_alloc(), nullptr);
     EXPECT_EQ(adapter.av_guess_format(nullptr, "video.mp4", nullptr), nullptr);
-    EXPECT_FALSE(adapter.isCodecOpen(nullptr));
+    const AVRational rate = adapter.av_d2q(25.0, 1000);
+    EXPECT_EQ(rate.num, 0);
+    EXPECT_EQ(rate.den, 1);
     AVCodecContext* context = nullptr;
     adapter.avcodec_free_context(&context); // does nothing
 }
@@ -82,6 +87,37 @@ TEST_F(LibavAdapterTest, FolderWithEnvironmentReference)
     EXPECT_TRUE(log.contains("Loading libav encode $(KALMUTH_FAKE_LIBAV)/libavcodec.so.59"));
     EXPECT_TRUE(log.contains("Error loading one or more functions"));
     unsetenv("KALMUTH_FAKE_LIBAV");
+}
+
+// Whether a library whose file name contains `name` is mapped into this process.
+bool isMapped(const std::string& name)
+{
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line))
+        if (line.find(name) != std::string::npos)
+            return true;
+    return false;
+}
+
+// MP4 recording needs exactly the libraries that LIBAV_LIB_ROOT must hold: a folder with only those
+// three loads, each one taken from the folder, and no other libav library comes into the process.
+TEST_F(LibavAdapterTest, LoadsExactlyTheThreeLibrariesFromTheFolder)
+{
+    const char* const system = "/usr/lib/x86_64-linux-gnu/";
+    const std::string names[] = {"libavcodec.so.59", "libavformat.so.59", "libavutil.so.57"};
+    for (const std::string& name : names) {
+        if (!QFile::exists(QString::fromStdString(system + name)))
+            GTEST_SKIP() << "no " << name << " in " << system;
+        ASSERT_TRUE(QFile::link(QString::fromStdString(system + name), filePath(QString::fromStdString(name))));
+    }
+    testsupport::LogCapture log;
+    LibavAdapter adapter;
+    ASSERT_TRUE(adapter.load(stdPath().c_str()));
+    for (const std::string& name : names)
+        EXPECT_EQ(log.count(stdPath() + "/" + name), 1u) << name;
+    EXPECT_EQ(log.count("Loading libav "), 3u);
+    EXPECT_FALSE(isMapped("libswscale"));
 }
 
 TEST_F(LibavAdapterTest, LoadsFromTheSystemAndReloads)
