@@ -6,6 +6,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/dict.h>
 #include <libavutil/opt.h>
 #include <libavutil/rational.h>
@@ -45,6 +46,8 @@ extern std::string formatLibrary; // "libavformat.so.59"
     X(util, av_frame_make_writable)                                                                                    \
     X(util, av_strerror)                                                                                               \
     X(util, av_d2q)                                                                                                    \
+    X(util, av_log_set_callback)                                                                                       \
+    X(util, av_log_format_line2)                                                                                       \
     X(util, av_opt_set_int)                                                                                            \
     X(util, av_dict_set)                                                                                               \
     X(util, av_dict_free)                                                                                              \
@@ -69,7 +72,8 @@ public:
 
     // Loads the libraries from `libRoot`; a library that is not in that folder is looked up on the
     // system's library path. A library that is there but cannot be loaded, or that lacks an entry
-    // point, makes the load fail and leaves nothing loaded.
+    // point, makes the load fail and leaves nothing loaded. Once loaded, libav's own log (its
+    // encoders' included) goes to the recording's log at debug level instead of the terminal.
     bool load(const char* libRoot);
     // Clears the table and drops the holders; the libraries themselves stay in the process.
     void unload();

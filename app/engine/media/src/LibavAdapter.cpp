@@ -2,12 +2,15 @@
 #include "LibavAdapter.h"
 
 #include "MediaLog.h"
+#include "RecordingLog.h"
 
 #include <sys/stat.h>
 
 #include <lorvish/Environment.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdarg>
 #include <map>
 #include <mutex>
 
@@ -50,6 +53,30 @@ void keepLoaded(std::shared_ptr<Corvel::CDLLJanitor> holder, const std::string& 
     static auto* kept = new std::map<std::string, std::shared_ptr<Corvel::CDLLJanitor>>;
     std::lock_guard<std::mutex> lock(*mutex);
     kept->emplace(path, std::move(holder));
+}
+
+// libav's formatter of its log lines, set once the libraries are loaded; they stay in the process.
+std::atomic<decltype(&::av_log_format_line2)> formatLogLine{nullptr};
+
+// libav's log, from whichever thread libav or an encoder writes it: the lines that libav would print
+// go to the recording's log at debug level. A line may come in pieces; each thread gathers its own.
+void libavLog(void* object, int level, const char* format, va_list args)
+{
+    const auto formatLine = formatLogLine.load();
+    if (level > AV_LOG_INFO || !formatLine)
+        return;
+    thread_local int printPrefix = 1;
+    thread_local std::string pending;
+    char piece[1024];
+    if (formatLine(object, level, format, args, piece, sizeof piece, &printPrefix) < 0)
+        return;
+    pending += piece;
+    size_t end;
+    while ((end = pending.find('\n')) != std::string::npos) {
+        if (end > 0)
+            recordinglog::write(recordinglog::Debug, "%s", pending.substr(0, end).c_str());
+        pending.erase(0, end + 1);
+    }
 }
 
 } // namespace
@@ -129,6 +156,8 @@ bool LibavAdapter::load(const char* libRoot)
         keepLoaded(format, formatPath);
         return false;
     }
+    formatLogLine = m_table.av_log_format_line2;
+    m_table.av_log_set_callback(&libavLog);
     m_encode = std::move(encode);
     m_util = std::move(util);
     m_format = std::move(format);

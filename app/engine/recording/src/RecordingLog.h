@@ -4,6 +4,7 @@
 namespace recordinglog {
 
 enum Level : unsigned int {
+    Debug = 8,      // what libav and its encoders tell
     Progress = 32,  // steps of a recording
     Internals = 64, // recording internals
     Failure = 256,  // failures

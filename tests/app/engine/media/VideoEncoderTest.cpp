@@ -12,6 +12,10 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <gtest/gtest.h>
+#include <log4cpp/Priority.hh>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -378,6 +382,33 @@ TEST_F(VideoEncoderTest, FramesNeedAnOpenEncoder)
     // Closing an encoder that never opened does nothing.
     EXPECT_NO_THROW(encoder.close());
     EXPECT_FALSE(encoder.isOpen());
+}
+
+// libav and its encoders tell what they do through libav's log: those lines go to the recording's log
+// at debug level, and a recording prints nothing on the terminal.
+TEST_F(VideoEncoderTest, LibavLinesGoToTheRecordingLogNotTheTerminal)
+{
+    testsupport::LogCapture log;
+    std::fflush(stderr);
+    const int terminal = ::dup(2);
+    const int captured = ::open(stdFilePath("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(terminal, 0);
+    ASSERT_GE(captured, 0);
+    ::dup2(captured, 2);
+    record("quiet.mp4", Nimbo::PixelType_Mono8, 64, 32, 30);
+    std::fflush(stderr);
+    ::dup2(terminal, 2);
+    ::close(terminal);
+    ::close(captured);
+    QFile printed(filePath("stderr.txt"));
+    ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(printed.readAll().toStdString(), "");
+    bool encoderLines = false;
+    for (const testsupport::CapturedMessage& message : log.messages())
+        encoderLines =
+            encoderLines || (message.category == "Tesvar.Recording" && message.priority == log4cpp::Priority::DEBUG &&
+                             message.text.find("[libx264 @ ") != std::string::npos);
+    EXPECT_TRUE(encoderLines) << "x264's lines are not in the recording's log";
 }
 
 // A full disk, wherever it stops the file: the failure keeps its text and adds the system's reason.
