@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
 
 namespace Nimbo {
 namespace {
@@ -77,7 +79,36 @@ bool streamRate(double framesPerSecond, uint32_t& rate, uint32_t& scale)
     return true;
 }
 
+struct InstalledCodecs {
+    std::mutex mutex;
+    std::map<uint32_t, std::shared_ptr<IAviCodec>> codecs;
+};
+
+InstalledCodecs& installedCodecs()
+{
+    static InstalledCodecs* installed = new InstalledCodecs; // never destroyed: codecs outlive statics
+    return *installed;
+}
+
+std::shared_ptr<IAviCodec> installedCodec(uint32_t handler)
+{
+    InstalledCodecs& installed = installedCodecs();
+    std::lock_guard<std::mutex> lock(installed.mutex);
+    const auto it = installed.codecs.find(handler);
+    return it == installed.codecs.end() ? nullptr : it->second;
+}
+
 } // namespace
+
+void InstallAviCodec(uint32_t fccHandler, std::shared_ptr<IAviCodec> codec)
+{
+    InstalledCodecs& installed = installedCodecs();
+    std::lock_guard<std::mutex> lock(installed.mutex);
+    if (codec)
+        installed.codecs[fccHandler] = std::move(codec);
+    else
+        installed.codecs.erase(fccHandler);
+}
 
 CAviWriter::CAviWriter() = default;
 
@@ -118,12 +149,22 @@ void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlaybac
     if (!streamRate(std::fabs(framesPerSecondPlayback), rate, scale))
         throwInvalidArgument("The playback rate of an AVI file must be positive.");
 
+    m_handler = compressionOptions ? compressionOptions->compressionOptions.fccHandler : 0;
+    std::shared_ptr<IAviCodec> codec = compressionOptions ? installedCodec(m_handler) : nullptr;
+    if (codec && !codec->AcceptsFormat(pixelType, width, height)) {
+        const std::string message = "AVI file '" + fileName + "': the codec does not take frames of pixel type " +
+                                    std::to_string(int32_t(pixelType)) + " and " + std::to_string(width) + " x " +
+                                    std::to_string(height) + " pixels.";
+        throw AviWriterFatalException(message.c_str(), __FILE__, __LINE__);
+    }
+
     m_fileName = fileName;
     m_pixelType = pixelType;
     m_width = width;
     m_height = height;
     m_orientation = orientation;
-    m_mjpeg = compressionOptions && compressionOptions->compressionOptions.fccHandler == AviFourCC('M', 'J', 'P', 'G');
+    m_codec = std::move(codec);
+    m_mjpeg = !m_codec && m_handler == AviFourCC('M', 'J', 'P', 'G');
     const uint32_t quality = compressionOptions ? compressionOptions->compressionOptions.dwQuality : 0;
     m_quality = quality == 0 ? 75 : int(std::min<uint32_t>(quality, 10000) / 100);
     if (m_quality < 1)
@@ -180,7 +221,10 @@ void CAviWriter::writeHeaders()
     putFourCC(h, "strh");
     put32(h, 56);
     putFourCC(h, "vids");
-    putFourCC(h, m_mjpeg ? "MJPG" : "DIB ");
+    if (m_codec)
+        put32(h, m_handler);
+    else
+        putFourCC(h, m_mjpeg ? "MJPG" : "DIB ");
     put32(h, 0); // flags
     put32(h, 0); // priority and language
     put32(h, 0); // initial frames
@@ -202,11 +246,13 @@ void CAviWriter::writeHeaders()
     put32(h, 40);
     put32(h, m_width);
     // Uncompressed frames stored top-down say so with a negative height, as DIBs do.
-    const bool topDown = !m_mjpeg && m_orientation == ImageOrientation_TopDown;
+    const bool topDown = !compressed() && m_orientation == ImageOrientation_TopDown;
     put32(h, topDown ? uint32_t(-int32_t(m_height)) : m_height);
     put16(h, 1);
     put16(h, m_mjpeg ? 24 : BitPerPixel(m_pixelType));
-    if (m_mjpeg)
+    if (m_codec)
+        put32(h, m_handler);
+    else if (m_mjpeg)
         putFourCC(h, "MJPG");
     else
         put32(h, 0); // BI_RGB
@@ -233,7 +279,7 @@ void CAviWriter::writeHeaders()
 bool CAviWriter::CanAddWithoutConversion(EPixelType pixelType, uint32_t width, uint32_t height, size_t paddingX,
                                          EImageOrientation orientation) const
 {
-    if (!IsOpen() || m_mjpeg || pixelType != m_pixelType || width != m_width || height != m_height)
+    if (!IsOpen() || compressed() || pixelType != m_pixelType || width != m_width || height != m_height)
         return false;
     return ComputeStride(pixelType, width, paddingX) == dibStride(pixelType, width) && orientation == m_orientation;
 }
@@ -272,6 +318,20 @@ void CAviWriter::Add(const void* buffer, size_t bufferSize, EPixelType pixelType
     }
     CImageFormatConverter converter;
     converter.SetOutputPixelFormat(m_pixelType);
+    if (m_codec) {
+        converter.SetOutputOrientation(OutputOrientation_TopDown);
+        m_staging.resize(converter.GetBufferSizeForConversion(width, height));
+        converter.Convert(m_staging.data(), m_staging.size(), buffer, bufferSize, pixelType, width, height, paddingX,
+                          orientation);
+        try {
+            m_codec->Compress(m_staging.data(), m_staging.size(), m_encoded);
+        } catch (const std::exception& e) {
+            errno = 0;
+            fail<AviWriterFatalException>(std::string("the codec failed: ") + e.what());
+        }
+        writeFrame(m_encoded.data(), m_encoded.size(), key);
+        return;
+    }
     if (m_mjpeg) {
         converter.SetOutputOrientation(OutputOrientation_TopDown);
         m_staging.resize(converter.GetBufferSizeForConversion(width, height));
@@ -311,7 +371,7 @@ void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)
         throw AviWriterFatalException(message.c_str(), __FILE__, __LINE__);
     }
     std::vector<uint8_t> header;
-    putFourCC(header, m_mjpeg ? "00dc" : "00db");
+    putFourCC(header, compressed() ? "00dc" : "00db");
     put32(header, uint32_t(size));
     errno = 0;
     bool ok = std::fwrite(header.data(), 1, header.size(), m_file) == header.size();
@@ -336,7 +396,7 @@ void CAviWriter::Close()
     putFourCC(index, "idx1");
     put32(index, uint32_t(16 * m_frames.size()));
     for (const IndexEntry& entry : m_frames) {
-        putFourCC(index, m_mjpeg ? "00dc" : "00db");
+        putFourCC(index, compressed() ? "00dc" : "00db");
         put32(index, entry.key ? kAviifKeyFrame : 0);
         put32(index, entry.offset);
         put32(index, entry.size);

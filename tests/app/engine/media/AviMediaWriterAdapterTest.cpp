@@ -11,6 +11,9 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+
 namespace {
 
 Nimbo::SAviCompressionOptions motionJpeg()
@@ -114,6 +117,70 @@ TEST_F(AviMediaWriterAdapterTest, SizeLimitStopsTheRecordingOnce)
     writer.close();
     EXPECT_EQ(mediatest::probe(filePath("limit.avi")).at("nb_read_frames"), "4");
     EXPECT_EQ(CAviMediaWriterAdapter::defaultSizeLimit, 2100000000u);
+}
+
+// An installed compressor that takes frames of one pixel type only, storing them as they come.
+class OneTypeCodec : public Nimbo::IAviCodec {
+public:
+    explicit OneTypeCodec(Nimbo::EPixelType accepted) : m_accepted(accepted) {}
+    bool AcceptsFormat(Nimbo::EPixelType pixelType, uint32_t, uint32_t) const override
+    {
+        return pixelType == m_accepted;
+    }
+    void Compress(const uint8_t* frame, size_t size, std::vector<uint8_t>& out) override
+    {
+        out.assign(frame, frame + size);
+        lastSize = size;
+    }
+    std::atomic<size_t> lastSize{0};
+
+private:
+    Nimbo::EPixelType m_accepted;
+};
+
+// With a compressor that takes only 32-bit frames, the probe finds the two other candidates refused and
+// records BGRA, from a mono and from a colour camera alike; one that takes none of them lets no
+// recording start.
+TEST_F(AviMediaWriterAdapterTest, ProbeFallsThroughToTheTypeTheCodecTakes)
+{
+    const uint32_t handler = Nimbo::AviFourCC('T', 'S', 'T', '4');
+    struct Uninstall {
+        uint32_t handler;
+        ~Uninstall() { Nimbo::InstallAviCodec(handler, nullptr); }
+    } uninstall{handler};
+    Nimbo::SAviCompressionOptions options;
+    options.compressionOptions.fccType = Nimbo::AviFourCC('v', 'i', 'd', 's');
+    options.compressionOptions.fccHandler = handler;
+
+    auto bgraOnly = std::make_shared<OneTypeCodec>(Nimbo::PixelType_BGRA8packed);
+    Nimbo::InstallAviCodec(handler, bgraOnly);
+    for (const Nimbo::EPixelType camera : {Nimbo::PixelType_Mono8, Nimbo::PixelType_BayerRG8}) {
+        SCOPED_TRACE(camera);
+        const std::string file = stdFilePath("bgra" + QString::number(camera));
+        CAviMediaWriterAdapter writer(25.0, camera, 64, 48, 1, &options);
+        writer.open(file.c_str());
+        EXPECT_EQ(writer.chosenPixelType(), Nimbo::PixelType_BGRA8packed);
+        const auto frame = mediatest::makeFrame(camera, 64, 48);
+        for (int i = 0; i < 3; ++i)
+            writer.add(frame.data(), frame.size(), camera, 64, 48, 0);
+        EXPECT_EQ(writer.imageCount(), 3u);
+        EXPECT_EQ(bgraOnly->lastSize, 64u * 48u * 4u);
+        writer.close();
+        EXPECT_TRUE(probeLeftovers().isEmpty()) << probeLeftovers().join(", ").toStdString();
+    }
+
+    Nimbo::InstallAviCodec(handler, std::make_shared<OneTypeCodec>(Nimbo::PixelType_RGBA8packed));
+    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_Mono8, 64, 48, 1, &options);
+    try {
+        writer.open(stdFilePath("none").c_str());
+        ADD_FAILURE() << "no exception";
+    } catch (const GenICam::RuntimeException& e) {
+        EXPECT_STREQ(
+            e.GetDescription(),
+            "Failed to start recording, because the codec doesn\u2019t support the pixel format or image size.");
+    }
+    EXPECT_FALSE(writer.isOpen());
+    EXPECT_TRUE(probeLeftovers().isEmpty());
 }
 
 TEST_F(AviMediaWriterAdapterTest, NoCandidateTypeMeansNoStart)

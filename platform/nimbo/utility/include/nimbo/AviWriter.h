@@ -15,8 +15,9 @@
 namespace Nimbo {
 
 // Compression settings in the Video for Windows layout (56 bytes on x86-64). The writer reads
-// fccHandler ("MJPG" chooses Motion JPEG, anything else uncompressed frames) and dwQuality
-// (0..10000, 0 meaning the default of 7500); the other fields are kept for the settings dialog.
+// fccHandler (an installed codec's code chooses it, "MJPG" Motion JPEG, anything else uncompressed
+// frames) and dwQuality (0..10000, 0 meaning the default of 7500); the other fields are kept for the
+// settings dialog.
 struct AviCompressOptions {
     uint32_t fccType;
     uint32_t fccHandler;
@@ -49,6 +50,23 @@ constexpr uint32_t AviFourCC(char a, char b, char c, char d)
     return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
 }
 
+// A compressor installed for the AVI writer, found by the compression record's fccHandler the way
+// Video for Windows finds its installed compressors. Called on the thread that writes the file.
+class IAviCodec {
+public:
+    virtual ~IAviCodec() = default;
+    // Whether the codec takes frames of this type and size; asked when a file is opened.
+    virtual bool AcceptsFormat(EPixelType pixelType, uint32_t width, uint32_t height) const = 0;
+    // Compresses one frame of the accepted type (top-down lines without padding) into `out`; throws
+    // when it cannot.
+    virtual void Compress(const uint8_t* frame, size_t size, std::vector<uint8_t>& out) = 0;
+};
+
+// Installs `codec` under the four-character code, in place of one installed before and of the
+// built-in codec of that code; null uninstalls. Files already open keep the codec they were opened
+// with. Thread-safe.
+void InstallAviCodec(uint32_t fccHandler, std::shared_ptr<IAviCodec> codec);
+
 // Which frames the index marks as key frames. Every frame of both codecs stands alone, so Auto marks
 // all of them.
 enum EKeyFrameSelection {
@@ -76,7 +94,7 @@ public:
     // added frames are converted to it. `orientation` is the line order stored in uncompressed frames
     // (bottom-up is the classic DIB order). Without options the frames are stored uncompressed.
     // Throws GenICam::InvalidArgumentException for bad arguments or when already open,
-    // AviWriterFatalException when the file cannot be created.
+    // AviWriterFatalException when the codec does not take the frames or the file cannot be created.
     void Open(const std::string& fileName, double framesPerSecondPlayback, EPixelType pixelType, uint32_t width,
               uint32_t height, EImageOrientation orientation = ImageOrientation_BottomUp,
               const SAviCompressionOptions* compressionOptions = nullptr);
@@ -109,6 +127,8 @@ private:
         uint32_t size;
         bool key;
     };
+    // Frames go through a codec (Motion JPEG or an installed one) rather than as DIB lines.
+    bool compressed() const { return m_mjpeg || m_codec != nullptr; }
     void writeHeaders();
     void writeFrame(const uint8_t* data, size_t size, bool key);
     // Closes the file and throws E with the text and the reason in errno, if any.
@@ -122,6 +142,8 @@ private:
     uint32_t m_height = 0;
     EImageOrientation m_orientation = ImageOrientation_BottomUp;
     bool m_mjpeg = false;
+    std::shared_ptr<IAviCodec> m_codec; // an installed codec the frames go through
+    uint32_t m_handler = 0;             // its four-character code
     int m_quality = 75;
     uint32_t m_rate = 0;
     uint32_t m_scale = 1;
