@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -67,10 +68,14 @@ void libavLog(void* object, int level, const char* format, va_list args)
         return;
     thread_local int printPrefix = 1;
     thread_local std::string pending;
-    char piece[1024];
-    if (formatLine(object, level, format, args, piece, sizeof piece, &printPrefix) < 0)
+    char piece[4096];
+    const int length = formatLine(object, level, format, args, piece, sizeof piece, &printPrefix);
+    if (length < 0)
         return;
     pending += piece;
+    // A piece too long for the buffer is cut; the line it ended still ends here.
+    if (length >= int(sizeof piece) && format && *format && format[std::strlen(format) - 1] == '\n')
+        pending += '\n';
     size_t end;
     while ((end = pending.find('\n')) != std::string::npos) {
         if (end > 0)

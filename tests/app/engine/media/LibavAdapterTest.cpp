@@ -9,6 +9,9 @@
 #include <QString>
 
 #include <gtest/gtest.h>
+#include <log4cpp/Priority.hh>
+
+#include <dlfcn.h>
 
 #include <fstream>
 #include <string>
@@ -118,6 +121,36 @@ TEST_F(LibavAdapterTest, LoadsExactlyTheThreeLibrariesFromTheFolder)
         EXPECT_EQ(log.count(stdPath() + "/" + name), 1u) << name;
     EXPECT_EQ(log.count("Loading libav "), 3u);
     EXPECT_FALSE(isMapped("libswscale"));
+}
+
+// libav's log lines, which may come in pieces and be longer than any buffer, reach the recording's log
+// at debug level one whole line each; the lines libav itself would not print stay out.
+TEST_F(LibavAdapterTest, LibavLogLinesReachTheRecordingLogOneEach)
+{
+    LibavAdapter adapter;
+    ASSERT_TRUE(adapter.load(stdPath().c_str()));
+    void* util = dlopen(libavfiles::utilLibrary.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(util, nullptr);
+    const auto avLog = reinterpret_cast<void (*)(void*, int, const char*, ...)>(dlsym(util, "av_log"));
+    ASSERT_NE(avLog, nullptr);
+    testsupport::LogCapture log;
+    avLog(nullptr, AV_LOG_INFO, "first %s", "half");
+    avLog(nullptr, AV_LOG_INFO, " and the rest\n");
+    avLog(nullptr, AV_LOG_WARNING, "%s\n", std::string(5000, 'x').c_str());
+    avLog(nullptr, AV_LOG_ERROR, "after the long line\n");
+    avLog(nullptr, AV_LOG_DEBUG, "too detailed\n");
+    dlclose(util);
+    std::vector<std::string> lines;
+    for (const testsupport::CapturedMessage& message : log.messages()) {
+        EXPECT_EQ(message.category, "Tesvar.Recording");
+        EXPECT_EQ(message.priority, log4cpp::Priority::DEBUG);
+        lines.push_back(message.text);
+    }
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "first half and the rest");
+    EXPECT_EQ(lines[1].find_first_not_of('x'), std::string::npos);
+    EXPECT_GT(lines[1].size(), 1000u);
+    EXPECT_EQ(lines[2], "after the long line");
 }
 
 TEST_F(LibavAdapterTest, LoadsFromTheSystemAndReloads)
