@@ -5,6 +5,7 @@
 #include "FlatDoubleComboSlider.h"
 #include "NodeParameterManager.h"
 #include "StubCamera.h"
+#include "TestSlider.h"
 
 #include <Camera.h>
 #include <nimbo/Emulation.h>
@@ -71,8 +72,7 @@ TEST(CameraSettingsEmulationTest, bindsTheExposureAndGainNamesOfEachCameraKind)
         exposure->slider()->setValue(60000);
         EXPECT_EQ(raw->GetValue(), exposure->positionToValue(60000)) << c.serial;
         // Typing a time in the edit box writes the float feature.
-        exposure->editBox()->setValue(12000.0);
-        emit exposure->editBox()->editingFinished();
+        typeAndEnter(exposure->editBox(), "12000");
         EXPECT_DOUBLE_EQ(time->GetValue(), 12000.0) << c.serial;
         EXPECT_EQ(raw->GetValue(), 12000) << c.serial;
 

@@ -10,13 +10,16 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QWheelEvent>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <thread>
 
 using namespace GenApi;
@@ -204,8 +207,7 @@ TEST_F(ParameterModelTest, userEditsWriteTheNodes)
     EXPECT_EQ(integer("GainRaw")->GetValue(), 50);
     EXPECT_EQ(slider.intValue(), 50);
 
-    slider.editBox()->setValue(15.5);
-    emit slider.editingFinished();
+    typeAndEnter(slider.editBox(), "15.5");
     EXPECT_DOUBLE_EQ(node("Gain")->GetValue(), 15.5);
 
     // The check box writes "Off" and "Continuous" through the boolean wrapper.
@@ -242,6 +244,73 @@ TEST_F(ParameterModelTest, aliasChangedInAnotherThreadReachesTheSliderOnTheGuiTh
     EXPECT_EQ(integer("GainRaw")->GetValue(), 40);
 }
 
+// The edit box shows the camera's value rounded to its decimals; leaving it writes only what the user typed,
+// never the rounded value back (nor the value shown before the camera changed it while the box had the focus).
+TEST(DoubleParameterModelTest, theEditBoxCommitsOnlyWhatTheUserTyped)
+{
+    NodeMapPtr map = load(R"(
+      <Float Name="Gain"><Value>1.257</Value><Min>0</Min><Max>20</Max><DisplayPrecision>2</DisplayPrecision>
+        <pAlias>GainRaw</pAlias></Float>
+      <Integer Name="GainRaw"><Value>126</Value><Min>0</Min><Max>2000</Max><Inc>1</Inc></Integer>)");
+    // The row and a neighbour to move the focus to, in a window of their own.
+    QWidget window;
+    auto* slider = new TestSlider;
+    auto* neighbour = new QLineEdit;
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(slider);
+    layout->addWidget(neighbour);
+    NodeParameterManager manager;
+    manager.addModel(new DoubleParameterModel(slider, "Gain", ""));
+    manager.setNodeMap(map.get());
+    ASSERT_TRUE(slider->isEnabled());
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    NimboQtDoubleSpinBox* box = slider->editBox();
+    CFloatPtr gain = map->GetNode("Gain");
+    const auto focus = [&](QEvent::Type type) {
+        // The tab reason selects the box's whole text, as tabbing into it does.
+        (type == QEvent::FocusIn ? static_cast<QWidget*>(box) : neighbour)->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(box->hasFocus(), type == QEvent::FocusIn);
+    };
+    // What happens between focus in and focus out, and the camera's value after it.
+    struct Session {
+        const char* what;
+        std::function<void()> inside;
+        double value;
+    } sessions[] = {
+        {"clicked into and left", [] {}, 1.257},
+        {"changed by the camera while the box had the focus", [&] { gain->SetValue(2.0); }, 2.0},
+        {"Enter on the shown value", [&] { QTest::keyClick(box, Qt::Key_Return); }, 1.257},
+        {"typed and taken back with Escape",
+         [&] {
+             QTest::keyClicks(box, "7");
+             QTest::keyClick(box, Qt::Key_Escape);
+         },
+         1.257},
+        {"emptied: the box shows the value again", [&] { QTest::keyClick(box, Qt::Key_Backspace); }, 1.257},
+        {"the shown value typed again", [&] { QTest::keyClicks(box, "1.26"); }, 1.257},
+        {"typed", [&] { QTest::keyClicks(box, "3.5"); }, 3.5},
+        {"typed and entered",
+         [&] {
+             QTest::keyClicks(box, "4.25");
+             QTest::keyClick(box, Qt::Key_Return);
+         },
+         4.25},
+    };
+    for (const Session& session : sessions) {
+        gain->SetValue(1.257); // shown through the node's callback while the box has no focus
+        ASSERT_EQ(box->text().toStdString(), "1.26") << session.what;
+        focus(QEvent::FocusIn);
+        session.inside();
+        focus(QEvent::FocusOut);
+        EXPECT_DOUBLE_EQ(gain->GetValue(), session.value) << session.what;
+        // Once left, the box shows what the camera holds.
+        EXPECT_EQ(box->text().toStdString(), box->textFromValue(session.value).toStdString()) << session.what;
+    }
+    manager.clearItems();
+}
+
 TEST(DoubleParameterModelTest, aValueOutsideItsRangeIsRefusedWithTheReason)
 {
     const NodeMapPtr map = load(R"(
@@ -256,40 +325,44 @@ TEST(DoubleParameterModelTest, aValueOutsideItsRangeIsRefusedWithTheReason)
     EXPECT_FALSE(slider.isEnabled());
 }
 
-// Nodes that become locked after binding: every write the controls try is refused and warned about.
+// A camera that refuses every write without changing an access mode: each control's write is warned about
+// with the node's name, and the camera keeps its values.
 TEST(ParameterModelsTest, refusedWritesAreWarnedAboutWithTheNodesName)
 {
-    const NodeMapPtr map = load(R"(
-      <Float Name="Locked"><Value>1</Value><Min>0</Min><Max>2</Max><pIsLocked>LockFlag</pIsLocked>
-        <pAlias>LockedRaw</pAlias></Float>
-      <Integer Name="LockedRaw"><Value>10</Value><Min>0</Min><Max>20</Max><Inc>1</Inc>
-        <pIsLocked>LockFlag</pIsLocked></Integer>
-      <Integer Name="Flag"><Value>0</Value><pIsLocked>LockFlag</pIsLocked></Integer>
-      <Boolean Name="ReverseY"><pValue>Flag</pValue><OnValue>1</OnValue><OffValue>0</OffValue></Boolean>
-      <Integer Name="LockFlag"><Value>0</Value></Integer>)");
+    PortMemory port;
+    port.bytes[0] = 10;
+    const NodeMapPtr map = load(R"(<Port Name="Device"/>
+      <IntReg Name="LevelReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+        <Cachable>NoCache</Cachable><Endianess>LittleEndian</Endianess></IntReg>
+      <Integer Name="LevelRaw"><pValue>LevelReg</pValue><Min>0</Min><Max>20</Max><Inc>1</Inc></Integer>
+      <Converter Name="Level"><pValue>LevelRaw</pValue><FormulaTo>FROM*10</FormulaTo><FormulaFrom>TO/10</FormulaFrom>
+        <pAlias>LevelRaw</pAlias></Converter>
+      <IntReg Name="Flag"><Address>4</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+        <Cachable>NoCache</Cachable><Endianess>LittleEndian</Endianess></IntReg>
+      <Boolean Name="ReverseY"><pValue>Flag</pValue><OnValue>1</OnValue><OffValue>0</OffValue></Boolean>)");
+    map->Connect(&port);
     TestSlider slider;
-    DoubleParameterModel sliderModel(&slider, "Locked", "");
-    sliderModel.setNodeData(map->GetNode("Locked"));
+    DoubleParameterModel sliderModel(&slider, "Level", "");
+    sliderModel.setNodeData(map->GetNode("Level"));
     QCheckBox box;
     BooleanParameterModel boxModel(&box, "ReverseY", "");
     boxModel.setNodeData(map->GetNode("ReverseY"));
     ASSERT_TRUE(slider.isEnabled());
     ASSERT_TRUE(box.isEnabled());
-    CIntegerPtr(map->GetNode("LockFlag"))->SetValue(1);
+    port.refuseWrites = true;
 
     testsupport::LogCapture log;
+    typeAndEnter(slider.editBox(), "1.5");
     slider.slider()->setValue(15);
-    slider.editBox()->setValue(1.5);
-    emit slider.editingFinished();
     box.setChecked(true);
     for (const char* warning :
-         {"LockedRaw: Failed to set the alias nodes value on slider value changed signal!",
+         {"LevelRaw: Failed to set the alias nodes value on slider value changed signal!",
           "DoubleParameterModel::onSliderValueChanged: ",
-          "Locked: Failed to set the node value on spin box editing finished signal!",
+          "Level: Failed to set the node value on spin box editing finished signal!",
           "DoubleParameterModel::onSpinBoxEditingFinished: ",
           "ReverseY: Failed to set the node value on state changed signal!", "BooleanParameterModel::onStateChanged: "})
         EXPECT_TRUE(log.contains(warning)) << warning;
-    EXPECT_EQ(CIntegerPtr(map->GetNode("LockedRaw"))->GetValue(), 10);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("LevelRaw"))->GetValue(), 10);
     EXPECT_EQ(CIntegerPtr(map->GetNode("Flag"))->GetValue(), 0);
 }
 

@@ -17,10 +17,14 @@ public:
     }
     void Write(const void* buffer, int64_t address, int64_t length) override
     {
+        if (refuseWrites)
+            throw ACCESS_EXCEPTION("the camera refuses the write");
         check(address, length);
         std::memcpy(bytes.data() + address, buffer, static_cast<size_t>(length));
     }
     std::vector<uint8_t> bytes = std::vector<uint8_t>(64, 0);
+    // A camera that refuses writes without changing any access mode (a value it rejects, a busy device).
+    bool refuseWrites = false;
 
 private:
     void check(int64_t address, int64_t length) const
