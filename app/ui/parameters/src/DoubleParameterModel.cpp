@@ -3,6 +3,7 @@
 
 #include <GenApi/NodeCallback.h>
 #include <GenICam/GenericException.h>
+#include <orbelt/FloatCommit.h>
 
 #include <QMetaObject>
 #include <QWidget>
@@ -290,6 +291,14 @@ void DoubleParameterModel::onSpinBoxEditingFinished()
 {
     if (!m_initialized)
         return;
+    // Leaving the box or pressing Enter without having typed a value of one's own commits nothing: the box
+    // shows the camera's value rounded to its decimals, and writing that would change the camera. Once left,
+    // the box shows the camera's value again, which may have changed while the box had the focus.
+    if (!NimboQt::userChangedValue(*m_pSlider->editBox(), m_pFloat)) {
+        if (!m_pSlider->hasFocus() && m_pNode)
+            setNodeData(m_pNode.get());
+        return;
+    }
     try {
         const double value = adjustRangeLimits(m_pSlider->value());
         if (value == m_pFloat->GetValue(false, false))

@@ -1,7 +1,9 @@
-// Shared pieces of the float editors: the range clamp, the commit rule and the tool-tip rule.
+// Shared pieces of the float editors: the range clamp, the commit rule (shared with the program, in
+// orbelt/FloatCommit.h) and the tool-tip rule.
 #pragma once
 
 #include "LogGuard.h"
+#include "orbelt/FloatCommit.h"
 #include "orbelt/SpinBox.h"
 
 #include <GenApi/Float.h>
@@ -31,22 +33,7 @@ double clampToNode(const char* function, const FloatPtr& node, double value)
     return result;
 }
 
-// Whether editingFinished brings a value to commit: one the user typed that differs from the node's value as
-// the box shows it. editingFinished also comes when the user only clicked into the box and left it, pressed
-// Enter on the shown text, or emptied it (the box then shows its value again): committing the box then would
-// write back the node's value rounded to the box's decimals. A node that cannot be read leaves the typed
-// value to the model, which reports what goes wrong.
-template <class FloatPtr>
-bool userChangedValue(const NimboQtDoubleSpinBox& box, const FloatPtr& node)
-{
-    if (!box.isEditedByUser())
-        return false;
-    try {
-        return box.textFromValue(node->GetValue(false, false)) != box.textFromValue(box.value());
-    } catch (const GenICam::GenericException&) {
-        return true;
-    }
-}
+using NimboQt::userChangedValue;
 
 // General notation for bounds beyond 1e9, where fixed notation would give unreadably long numbers.
 inline QString floatRangeToolTip(double boxMin, double boxMax, double largest, const QString* increment,
