@@ -8,6 +8,10 @@
 
 #include <memory>
 
+namespace Ui {
+class RecordingSettingsWidget;
+}
+
 // GUI thread only: every member. The edited options belong to the main window.
 class RecordingSettingsWidget : public QWidget {
     Q_OBJECT
@@ -43,15 +47,13 @@ public slots:
     void on_pushButtonPickRecordingOutputFolder_clicked();
 
 private:
-    struct Form;
-
     void refresh();
     // A radio button of the output type toggled on: stores its type unless it is stored already.
     void chooseOutputType(bool checked, int32_t type);
     void selectTriggerPort(int32_t port);
     static int indexOf(const QHash<int, int>& map, int value);
 
-    std::unique_ptr<Form> m_ui;
+    std::unique_ptr<Ui::RecordingSettingsWidget> m_ui;
     QHash<int, int> m_imageTypes;
     QHash<int, int> m_timeUnits;
     bool m_changed = false;
