@@ -1,5 +1,7 @@
-// The device tree panel, its scan thread and its items.
+// The device tree panel.
 #include "orbelt/DeviceTreeWidget.h"
+
+#include "DeviceInfoText.h"
 
 #include "orbelt/Helpers.h"
 
@@ -26,6 +28,9 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+using devicetree::fullNameOf;
+using devicetree::toQString;
 
 namespace {
 
@@ -88,192 +93,12 @@ const ToolTipRow g_toolTipRows[] = {
     {"SupportedTrelAdapterApiVersion", nullptr, "Supported API Version:\t", 100, nullptr},
 };
 
-QString toQString(const Nimbo::String_t& text, bool utf8)
-{
-    return utf8 ? QString::fromUtf8(text.c_str()) : QString::fromLatin1(text.c_str());
-}
-
-QString fullNameOf(const Nimbo::CInfoBase& info)
-{
-    return QString::fromUtf8(info.GetPropertyOrEmpty("FullName").c_str());
-}
-
 log4cpp::Category* miscTrace()
 {
     return Lorvish::GetLazyTraceStructInstance_().misc;
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------------------------------
-
-bool DeviceTreeData::isGigeDeviceClass(const QString& deviceClass)
-{
-    return deviceClass == QLatin1String("VelmarGigE") ||
-           deviceClass == QLatin1String("VelmarGenTLConsumer/ProducerGEV.cti");
-}
-
-void DeviceTreeData::refreshDeviceTreeData(DeviceTreeData& data, bool gigeOnly, bool transportLayersOnly,
-                                           bool dumpResults)
-{
-    Nimbo::CTlFactory& factory = Nimbo::CTlFactory::GetInstance();
-    Nimbo::TlInfoList tls;
-    factory.EnumerateTls(tls);
-    std::vector<Entry> fresh;
-    fresh.reserve(5);
-    for (const Nimbo::CTlInfo& tl : tls) {
-        if (gigeOnly && !isGigeDeviceClass(QString::fromUtf8(tl.GetDeviceClass().c_str())))
-            continue;
-        Entry entry(tl, Nimbo::DeviceInfoList());
-        if (!transportLayersOnly) {
-            Nimbo::ITransportLayer* transportLayer = nullptr;
-            try {
-                transportLayer = factory.CreateTl(tl);
-                if (transportLayer) {
-                    transportLayer->EnumerateDevices(entry.second, false);
-                    if (dumpResults) {
-                        qDebug("Enumerated '%s' and found %lu devices.", tl.GetFriendlyName().c_str(),
-                               static_cast<unsigned long>(entry.second.size()));
-                        for (const Nimbo::CDeviceInfo& device : entry.second)
-                            qDebug("    Found '%s'", device.GetFriendlyName().c_str());
-                    }
-                }
-            } catch (const GenICam::GenericException& e) {
-                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
-                qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
-                                               << ": " << e;
-            } catch (const std::exception& e) {
-                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
-                qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
-                                               << ": " << e;
-            } catch (...) {
-                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
-                qWarning("%s: Unspecified exception occurred.", "DeviceTreeData::refreshDeviceTreeData");
-            }
-            if (transportLayer)
-                factory.ReleaseTl(transportLayer);
-        }
-        fresh.push_back(std::move(entry));
-    }
-    data.entries.swap(fresh);
-}
-
-// ---------------------------------------------------------------------------------------------------
-
-AutoScanThread::AutoScanThread(DeviceTreeWidget* widget) : m_widget(widget)
-{
-    setObjectName(QStringLiteral("AutoScanThread"));
-}
-
-AutoScanThread::~AutoScanThread()
-{
-    stop();
-}
-
-void AutoScanThread::doScanAsync(bool dumpResults)
-{
-    QMutexLocker lock(&m_mutex);
-    m_dumpResults = m_dumpResults || dumpResults;
-    m_pending = true;
-    m_condition.wakeAll();
-}
-
-bool AutoScanThread::stop()
-{
-    if (!isRunning())
-        return true;
-    {
-        QMutexLocker lock(&m_mutex);
-        m_stop = true;
-        m_condition.wakeAll();
-    }
-    if (!wait(10000)) {
-        qCritical("Termination of DeviceScanThread timed out");
-        // Waits for a scan that is handing its result over; the widget goes after this.
-        QMutexLocker lock(&m_widgetMutex);
-        m_widget = nullptr;
-        return false;
-    }
-    return true;
-}
-
-void AutoScanThread::run()
-{
-    qDebug("DeviceScanThread started with threadid %u",
-           static_cast<unsigned>(reinterpret_cast<quintptr>(QThread::currentThreadId())));
-    for (;;) {
-        bool dump = false;
-        {
-            QMutexLocker lock(&m_mutex);
-            // The pending flag keeps a request that came while no one was waiting.
-            while (!m_stop && !m_pending)
-                m_condition.wait(&m_mutex);
-            if (m_stop)
-                break;
-            m_pending = false;
-            dump = m_dumpResults;
-            m_dumpResults = false;
-        }
-        bool monitorMode = false;
-        {
-            QMutexLocker widgetLock(&m_widgetMutex);
-            if (!m_widget)
-                break;
-            monitorMode = m_widget->m_monitorMode.load();
-        }
-        emit scanStarted();
-        try {
-            DeviceTreeData::refreshDeviceTreeData(m_data, monitorMode, false, dump);
-            QMutexLocker widgetLock(&m_widgetMutex);
-            if (m_widget) {
-                QMutexLocker dataLock(&m_widget->m_data.mutex);
-                m_data.entries.swap(m_widget->m_data.entries);
-            }
-        } catch (const GenICam::GenericException& e) {
-            qWarning("DeviceScanThread: Failed to enumerate devices");
-            qWarning().nospace().noquote() << "AutoScanThread::run"
-                                           << ": " << e;
-        } catch (const std::exception& e) {
-            qWarning("DeviceScanThread: Failed to enumerate devices");
-            qWarning().nospace().noquote() << "AutoScanThread::run"
-                                           << ": " << e;
-        } catch (...) {
-            qWarning("DeviceScanThread: Failed to enumerate devices");
-            qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
-        }
-        emit scanFinished();
-    }
-    qDebug("DeviceScanThread ended");
-}
-
-// ---------------------------------------------------------------------------------------------------
-
-TLTreeWidgetItem::TLTreeWidgetItem(QTreeWidget* tree) : QTreeWidgetItem(tree) {}
-
-void TLTreeWidgetItem::setTlInfo(const Nimbo::CTlInfo& info)
-{
-    setText(0, QString::fromUtf8(info.GetFriendlyName().c_str()));
-    setData(0, DeviceTreeWidgetItem::FullNameRole, fullNameOf(info));
-    setData(0, DeviceTreeWidgetItem::DeviceClassRole, QString::fromUtf8(info.GetDeviceClass().c_str()));
-    setSizeHint(0, QSize(19, 19));
-    setExpanded(true);
-}
-
-DeviceTreeWidgetItem::DeviceTreeWidgetItem(QTreeWidgetItem* parent, const Nimbo::CDeviceInfo& info)
-    : QTreeWidgetItem(parent), m_info(info)
-{
-}
-
-bool DeviceTreeWidgetItem::operator<(const QTreeWidgetItem& other) const
-{
-    const auto* camera = dynamic_cast<const DeviceTreeWidgetItem*>(&other);
-    if (!camera)
-        return QTreeWidgetItem::operator<(other);
-    return toQString(m_info.GetFriendlyName(), IsUtf8Device(&m_info)) <
-           toQString(camera->m_info.GetFriendlyName(), IsUtf8Device(&camera->m_info));
-}
-
-// ---------------------------------------------------------------------------------------------------
 
 DeviceTreeWidget::DeviceTreeWidget(QWidget* parent, bool monitorMode)
     : TreeWidgetBase(parent), m_monitorMode(monitorMode)
