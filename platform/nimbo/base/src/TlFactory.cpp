@@ -314,6 +314,9 @@ int TransportLayerImpl::EnumerateDevices(DeviceInfoList_t& list, bool append)
         list.clear();
     for (const CameraEntry& e : World::instance().plugged(m_info.GetDeviceClass().str()))
         list.push_back(e.info);
+    if (World::instance().takeEnumerationFailure(m_info.GetDeviceClass().str()))
+        GENICAM_THROW(GenICam::RuntimeException, "Emulated failure while enumerating the devices of %s.",
+                      m_info.GetDeviceClass().c_str());
     for (const CDeviceInfo& info : aravis::discover(m_info.GetDeviceClass().str()))
         list.push_back(info);
     return static_cast<int>(list.size());
@@ -555,6 +558,14 @@ uint64_t FramesProduced(const std::string& serial)
 {
     auto camera = World::instance().findBySerial(serial);
     return camera ? camera->framesPainted() : 0;
+}
+
+bool FailEnumerations(const std::string& deviceClass, unsigned count)
+{
+    if (deviceClass != "VelmarUsb" && deviceClass != "VelmarGigE")
+        return false;
+    World::instance().failEnumerations(deviceClass, count);
+    return true;
 }
 
 void WaitForEvents()

@@ -28,6 +28,11 @@ bool InjectFailedFrames(const std::string& serial, unsigned count, uint32_t erro
 bool FireLineEdge(const std::string& serial, const std::string& line, bool rising = true);
 // Frames the camera has produced since it was configured (missed ones included).
 uint64_t FramesProduced(const std::string& serial);
+// The next `count` device enumerations of the transport layer of that device class ("VelmarUsb",
+// "VelmarGigE") throw a GenICam RuntimeException once they have listed its emulated cameras, as one
+// would that lost its real ones; 0 cancels. False for another device class. Configure drops what is
+// left.
+bool FailEnumerations(const std::string& deviceClass, unsigned count = 1);
 // Waits until the SDK's event thread has delivered every notice posted so far.
 void WaitForEvents();
 

@@ -238,11 +238,28 @@ bool World::configure(const std::string& cameraList)
         m_configured = true;
         previous.swap(m_cameras);
         m_cameras = std::move(cameras);
+        m_enumerationFailures.clear();
     }
     // Devices still holding an old camera see it go away.
     for (CameraEntry& e : previous)
         e.camera->unplug();
     return ok;
+}
+
+void World::failEnumerations(const std::string& deviceClass, unsigned count)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_enumerationFailures[deviceClass] = count;
+}
+
+bool World::takeEnumerationFailure(const std::string& deviceClass)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_enumerationFailures.find(deviceClass);
+    if (it == m_enumerationFailures.end() || it->second == 0)
+        return false;
+    --it->second;
+    return true;
 }
 
 std::vector<CameraEntry> World::plugged(const std::string& deviceClass)

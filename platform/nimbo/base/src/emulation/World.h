@@ -6,6 +6,7 @@
 
 #include <nimbo/DeviceInfo.h>
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,7 +24,8 @@ struct CameraEntry {
     GigEAddress startup;
 };
 
-// Threads: any; m_cameras is guarded by m_mutex. Cameras themselves are thread-safe.
+// Threads: any; m_cameras and m_enumerationFailures are guarded by m_mutex. Cameras themselves are
+// thread-safe.
 class World {
 public:
     static World& instance();
@@ -35,6 +37,11 @@ public:
     std::shared_ptr<EmulatedCamera> find(const String_t& fullName, CDeviceInfo* info = nullptr);
     std::shared_ptr<EmulatedCamera> findBySerial(const std::string& serial);
     std::vector<std::string> serials();
+
+    // The next `count` device enumerations of the device class are to fail; configure() drops those left.
+    void failEnumerations(const std::string& deviceClass, unsigned count);
+    // True, and one fewer left, when this enumeration of the device class is to fail.
+    bool takeEnumerationFailure(const std::string& deviceClass);
 
     // The network configuration of the GigE camera with that MAC address; nullopt when no emulated
     // camera has it. A force-IP with an all-zero address runs the camera's configuration again;
@@ -52,6 +59,7 @@ private:
     std::mutex m_mutex;
     bool m_configured = false;
     std::vector<CameraEntry> m_cameras;
+    std::map<std::string, unsigned> m_enumerationFailures;
 };
 
 // The device info of a camera; GigE cameras are given an address in the network of a real local
