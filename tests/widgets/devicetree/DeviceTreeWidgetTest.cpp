@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 
 #include <GenApi/GenApi.h>
+#include <GenICam/GenericException.h>
 
 #include <gtest/gtest.h>
 
@@ -266,6 +267,55 @@ TEST_F(DeviceTreeWidgetTest, ScanRightAfterConstructionIsNotLost)
     EXPECT_TRUE(usb->data(0, Qt::UserRole + 3).toBool());
     EXPECT_FALSE(usb->data(0, Qt::UserRole + 1).toBool());
     EXPECT_FALSE(usb->text(0).isEmpty());
+}
+
+TEST_F(DeviceTreeWidgetTest, RefreshByTheUserLogsWhatEachTransportLayerHolds)
+{
+    create();
+    widget->setAutoScanEnabled(false);
+    testsupport::LogCapture log;
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    EXPECT_FALSE(log.contains("Enumerated '"));
+    EXPECT_FALSE(log.contains("    Found '"));
+
+    widget->onActionRefresh();
+    ASSERT_TRUE(testsupport::waitFor([&] { return log.count("    Found '") == 2; }));
+    TlInfoList tls;
+    CTlFactory::GetInstance().EnumerateTls(tls);
+    for (const CTlInfo& tl : tls)
+        EXPECT_EQ(log.count("Enumerated '" + tl.GetFriendlyName().str() + "' and found 1 devices."), 1u);
+    for (const char* serial : {"U1", "G1"}) {
+        auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(cameraWithSerial(serial));
+        ASSERT_NE(camera, nullptr);
+        EXPECT_TRUE(log.contains("    Found '" + camera->deviceInfo().GetFriendlyName().str() + "'"));
+    }
+}
+
+TEST_F(DeviceTreeWidgetTest, TransportLayerThatFailsKeepsWhatItListedAndTheScanGoesOn)
+{
+    create();
+    widget->setAutoScanEnabled(false);
+    CTlFactory& factory = CTlFactory::GetInstance();
+    ITransportLayer* usb = factory.CreateTl("VelmarUsb");
+    ITransportLayer* gige = factory.CreateTl("VelmarGigE");
+    ASSERT_TRUE(usb && gige);
+    factory.ReleaseTl(usb);
+    factory.ReleaseTl(gige);
+    testsupport::LogCapture log;
+    ASSERT_TRUE(Emulation::FailEnumerations("VelmarUsb"));
+    widget->refresh(false);
+    // The USB camera was listed before its transport layer failed; the GigE one comes after it.
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    EXPECT_NE(cameraWithSerial("U1"), nullptr);
+    EXPECT_NE(cameraWithSerial("G1"), nullptr);
+    EXPECT_EQ(log.count("Failed to enumerate devices for VelmarUsb."), 1u);
+    EXPECT_EQ(log.count("DeviceTreeData::refreshDeviceTreeData: "), 1u);
+    EXPECT_TRUE(log.contains("Emulated failure while enumerating the devices of VelmarUsb."));
+    EXPECT_FALSE(log.contains("DeviceScanThread: Failed to enumerate devices"));
+    // Both transport layers went back to the factory, the failing one too.
+    EXPECT_THROW(factory.ReleaseTl(usb), GenICam::LogicalErrorException);
+    EXPECT_THROW(factory.ReleaseTl(gige), GenICam::LogicalErrorException);
 }
 
 TEST_F(DeviceTreeWidgetTest, UnpluggedCameraLeavesUnlessOpened)

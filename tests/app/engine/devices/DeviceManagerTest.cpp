@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -224,6 +225,33 @@ TEST_F(DeviceManagerTest, VerboseScanLogsWhatItFound)
     log.clear();
     scan(manager);
     EXPECT_FALSE(log.contains("    Found '"));
+}
+
+TEST_F(DeviceManagerTest, EnumerationListsEveryTransportLayerAndAFailingOneFailsItAll)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1;gige:gxGige1280c:G1;gige:gxGige1280c:G2"));
+    Nimbo::CTlFactory& factory = Nimbo::CTlFactory::GetInstance();
+    Nimbo::TlInfoList tls;
+    factory.EnumerateTls(tls);
+    std::vector<Nimbo::ITransportLayer*> layers;
+    for (const Nimbo::CTlInfo& tl : tls) {
+        layers.push_back(factory.CreateTl(tl));
+        factory.ReleaseTl(layers.back());
+    }
+
+    const ScanResult result = kalmuth::AutoScanThread::enumerate(false);
+    ASSERT_EQ(result.size(), tls.size());
+    for (size_t i = 0; i < tls.size(); ++i)
+        EXPECT_EQ(result[i].first.GetDeviceClass(), tls[i].GetDeviceClass());
+    EXPECT_EQ(result[0].second.size(), 1u);
+    EXPECT_EQ(result[1].second.size(), 2u);
+
+    // The first transport layer fails: the scan ends there, and what it found is not handed out.
+    ASSERT_TRUE(Nimbo::Emulation::FailEnumerations("VelmarUsb"));
+    EXPECT_THROW(kalmuth::AutoScanThread::enumerate(false), GenICam::RuntimeException);
+    // Every transport layer went back to the factory, the failing one too.
+    for (Nimbo::ITransportLayer* layer : layers)
+        EXPECT_THROW(factory.ReleaseTl(layer), GenICam::LogicalErrorException);
 }
 
 TEST_F(DeviceManagerTest, StoppingAnIdleThreadIsPrompt)
