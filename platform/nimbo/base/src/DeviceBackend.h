@@ -93,6 +93,8 @@ public:
     virtual void setParamsLocked(bool locked) = 0;
     // The stream grabber that receives frames.
     virtual void setSink(std::shared_ptr<FrameSink> sink) = 0;
+    // The grabber queued buffers: a source that takes buffers ahead of its frames takes them now.
+    virtual void buffersQueued() {}
     // Detaches the sink only when it is still the attached one.
     virtual void detachSink(const FrameSink* sink) = 0;
 

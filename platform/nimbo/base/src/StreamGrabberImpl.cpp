@@ -379,17 +379,20 @@ const void* StreamGrabberImpl::DeregisterBuffer(StreamBufferHandle handle)
 
 void StreamGrabberImpl::QueueBuffer(StreamBufferHandle handle, const void* context)
 {
-    std::lock_guard<std::mutex> lock(m_core->mutex);
-    auto it = m_core->registrations.find(handle);
-    if (it == m_core->registrations.end())
-        GENICAM_THROW(GenICam::InvalidArgumentException, "QueueBuffer: unknown buffer handle.");
-    if (it->second.queued)
-        GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the buffer is queued already.");
-    if (m_core->removed)
-        GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the device has been removed.");
-    it->second.queued = true;
-    it->second.context = context;
-    m_core->queue.push_back({handle, context, it->second.data, it->second.size});
+    {
+        std::lock_guard<std::mutex> lock(m_core->mutex);
+        auto it = m_core->registrations.find(handle);
+        if (it == m_core->registrations.end())
+            GENICAM_THROW(GenICam::InvalidArgumentException, "QueueBuffer: unknown buffer handle.");
+        if (it->second.queued)
+            GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the buffer is queued already.");
+        if (m_core->removed)
+            GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the device has been removed.");
+        it->second.queued = true;
+        it->second.context = context;
+        m_core->queue.push_back({handle, context, it->second.data, it->second.size});
+    }
+    m_camera->buffersQueued();
 }
 
 void StreamGrabberImpl::CancelGrab()

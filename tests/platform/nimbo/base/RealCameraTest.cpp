@@ -448,6 +448,52 @@ TEST_F(RealCameraTest, CancelledBuffersComeBackUntouchedOrClearedNeverHoldingPar
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
+// The context switches of this process's threads of that name.
+uint64_t contextSwitches(const std::string& name)
+{
+    uint64_t total = 0;
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks)
+        return 0;
+    while (dirent* task = readdir(tasks)) {
+        const std::string base = std::string("/proc/self/task/") + task->d_name + "/";
+        std::ifstream comm(base + "comm");
+        std::string threadName;
+        std::getline(comm, threadName);
+        if (threadName != name)
+            continue;
+        std::ifstream status(base + "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += std::stoull(line.substr(line.find(':') + 1));
+    }
+    closedir(tasks);
+    return total;
+}
+
+// A grab that waits for frames (buffers queued, the camera not sending) costs no wake-ups of its own.
+TEST_F(RealCameraTest, AStreamWithoutFramesWakesNoThreadOfTheSdk)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0009");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0009", info));
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    device->Open();
+    configure(*device->GetNodeMap(), 256, 128);
+    {
+        Grab grab(device, 4, 256 * 128);
+        ASSERT_TRUE(testsupport::waitFor([] { return contextSwitches("nimbo-pump") > 0; }, 5000));
+        const uint64_t before = contextSwitches("nimbo-pump");
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        EXPECT_LT(contextSwitches("nimbo-pump") - before, 20u) << "wake-ups in a second";
+        grab.grabber->FinishGrab();
+        grab.grabber->Close();
+    }
+    device->Close();
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+}
+
 TEST_F(RealCameraTest, ACameraThatStopsAnsweringIsReportedRemovedOnce)
 {
     RUN_IN_LOOPBACK_NAMESPACE();

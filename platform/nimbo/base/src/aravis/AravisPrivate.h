@@ -13,6 +13,7 @@
 #include <arv.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -140,6 +141,7 @@ public:
     size_t payloadSize() const override;
     void setParamsLocked(bool locked) override;
     void setSink(std::shared_ptr<FrameSink> sink) override;
+    void buffersQueued() override;
     void detachSink(const FrameSink* sink) override;
     bool streamsPackets() const override { return m_known.gige; }
     bool readStreamRegister(int64_t address, int64_t& value) override;
@@ -200,6 +202,11 @@ private:
     // After the stream: the buffer objects kept for Aravis' asynchronous USB stream go.
     void releaseAsyncBuffers();
 
+    // Aravis' stream thread: a frame is done, or the thread starts or ends.
+    static void onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer* buffer);
+    void wakePump();
+
+    // Aravis' asynchronous USB stream hands frames back without telling: its pump looks this often.
     static constexpr guint64 kPopTimeoutUs = 5000;
 
     // A grabber buffer that Aravis holds, and the grabber it goes back to.
@@ -229,6 +236,10 @@ private:
     uint32_t m_streamPacketSize = 0; // what the stream's packet layout was made for
     std::thread m_pump;
     bool m_stopPump = false;
+    // The pump sleeps until Aravis has a frame done, the grabber queues buffers, or it is to stop.
+    std::mutex m_pumpMutex;
+    std::condition_variable m_pumpWake;
+    bool m_pumpSignal = false;         // under m_pumpMutex
     bool m_held = false;               // the stream is there, its receiving thread is not
     std::map<ArvBuffer*, Lent> m_lent; // each ArvBuffer with a reference of ours
     uint64_t m_resentBefore = 0, m_lostBefore = 0;

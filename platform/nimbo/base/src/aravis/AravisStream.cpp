@@ -8,6 +8,9 @@
 
 #include <GenICam/GenericException.h>
 
+#include <pthread.h>
+
+#include <chrono>
 #include <cstring>
 #include <map>
 
@@ -48,7 +51,7 @@ void AravisCamera::startStream()
         m_streamStarting = true;
     }
     GError* error = nullptr;
-    ArvStream* stream = arv_device_create_stream(device, nullptr, nullptr, &error);
+    ArvStream* stream = arv_device_create_stream(device, onStreamEvent, this, &error);
     g_object_unref(device);
     if (!stream) {
         {
@@ -136,7 +139,11 @@ void AravisCamera::startPumpLocked()
 {
     ArvStream* stream = m_stream;
     m_stopPump = false;
-    m_pump = std::thread([this, stream] { pump(stream); });
+    m_pump = std::thread([this, stream] {
+        // Named, so that the threads of a process with cameras can be told apart.
+        pthread_setname_np(pthread_self(), "nimbo-pump");
+        pump(stream);
+    });
 }
 
 void AravisCamera::stopPump()
@@ -147,8 +154,29 @@ void AravisCamera::stopPump()
         m_stopPump = true;
         pump.swap(m_pump);
     }
+    wakePump();
     if (pump.joinable())
         pump.join();
+}
+
+void AravisCamera::onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer*)
+{
+    if (type == ARV_STREAM_CALLBACK_TYPE_BUFFER_DONE)
+        static_cast<AravisCamera*>(self)->wakePump();
+}
+
+void AravisCamera::buffersQueued()
+{
+    wakePump();
+}
+
+void AravisCamera::wakePump()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_pumpMutex);
+        m_pumpSignal = true;
+    }
+    m_pumpWake.notify_one();
 }
 
 void AravisCamera::stopStreamLocked()
@@ -209,16 +237,32 @@ void AravisCamera::returnLentBuffers()
 
 void AravisCamera::pump(ArvStream* stream)
 {
+    bool polls;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        polls = m_asyncPayload > 0;
+    }
     for (;;) {
+        if (!polls) {
+            // Aravis tells of every frame it is done with; the long wait only catches a buffer it gives
+            // back without telling (one it could not make a frame of).
+            std::unique_lock<std::mutex> lock(m_pumpMutex);
+            m_pumpWake.wait_for(lock, std::chrono::seconds(1), [this] { return m_pumpSignal; });
+            m_pumpSignal = false;
+        }
         {
             std::lock_guard<std::mutex> lock(m_streamMutex);
             if (m_stopPump)
                 return;
         }
         lendQueuedBuffers(stream);
-        // Short, so that buffers the grabber queues meanwhile reach Aravis before the next frame.
-        ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs);
-        if (buffer)
+        if (polls) {
+            // Short, so that buffers the grabber queues meanwhile reach Aravis before the next frame.
+            if (ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs))
+                deliver(stream, buffer);
+            continue;
+        }
+        while (ArvBuffer* buffer = arv_stream_try_pop_buffer(stream))
             deliver(stream, buffer);
     }
 }
