@@ -14,6 +14,7 @@
 #include <nimbo/GigETransportLayer.h>
 #include <nimbo/TransportLayerPlugin.h>
 #include <nimbo/TlFactory.h>
+#include <nimbo/DeviceEnumeration.h>
 #include <nimbo/PixelType.h>
 #include <nimbo/NimboImage.h>
 #include <nimbo/ImageFormatConverter.h>
