@@ -4,11 +4,12 @@
 #include "DeviceManager.h"
 
 #include <GenICam/GenericException.h>
-#include <nimbo/TlFactory.h>
+#include <nimbo/DeviceEnumeration.h>
 
 #include <QtGlobal>
 
 #include <exception>
+#include <string>
 #include <unistd.h>
 #include <sys/syscall.h>
 
@@ -54,35 +55,11 @@ bool AutoScanThread::stop(unsigned long timeoutMs)
 
 ScanResult AutoScanThread::enumerate(bool verbose)
 {
-    Nimbo::CTlFactory& factory = Nimbo::CTlFactory::GetInstance();
-    Nimbo::TlInfoList tls;
-    tls.reserve(5);
-    factory.EnumerateTls(tls);
-    ScanResult result;
-    result.reserve(tls.size());
-    for (const Nimbo::CTlInfo& tlInfo : tls) {
-        result.emplace_back(tlInfo, Nimbo::DeviceInfoList());
-        Nimbo::DeviceInfoList& devices = result.back().second;
-        devices.reserve(3);
-        Nimbo::ITransportLayer* tl = factory.CreateTl(tlInfo);
-        if (!tl)
-            continue;
-        try {
-            tl->EnumerateDevices(devices);
-        } catch (...) {
-            // The transport layer goes back to the factory before the scan reports the failure.
-            factory.ReleaseTl(tl);
-            throw;
-        }
-        if (verbose) {
-            qDebug("Enumerated '%s' and found %lu devices.", tlInfo.GetFriendlyName().c_str(),
-                   static_cast<unsigned long>(devices.size()));
-            for (const Nimbo::CDeviceInfo& device : devices)
-                qDebug("    Found '%s'", device.GetFriendlyName().c_str());
-        }
-        factory.ReleaseTl(tl);
-    }
-    return result;
+    // Without a failure handler the first transport layer that fails ends the scan, which then reports it.
+    Nimbo::TlEnumeration how;
+    if (verbose)
+        how.report = [](const std::string& line) { qDebug("%s", line.c_str()); };
+    return Nimbo::EnumerateTlsAndDevices(how);
 }
 
 void AutoScanThread::run()

@@ -4,11 +4,14 @@
 #include "orbelt/DeviceTreeWidget.h"
 #include "orbelt/Helpers.h"
 
-#include <nimbo/TlFactory.h>
+#include <nimbo/DeviceEnumeration.h>
 
 #include <GenICam/GenericException.h>
 
 #include <QDebug>
+
+#include <exception>
+#include <string>
 
 bool DeviceTreeData::isGigeDeviceClass(const QString& deviceClass)
 {
@@ -19,45 +22,30 @@ bool DeviceTreeData::isGigeDeviceClass(const QString& deviceClass)
 void DeviceTreeData::refreshDeviceTreeData(DeviceTreeData& data, bool gigeOnly, bool transportLayersOnly,
                                            bool dumpResults)
 {
-    Nimbo::CTlFactory& factory = Nimbo::CTlFactory::GetInstance();
-    Nimbo::TlInfoList tls;
-    factory.EnumerateTls(tls);
-    std::vector<Entry> fresh;
-    fresh.reserve(5);
-    for (const Nimbo::CTlInfo& tl : tls) {
-        if (gigeOnly && !isGigeDeviceClass(QString::fromUtf8(tl.GetDeviceClass().c_str())))
-            continue;
-        Entry entry(tl, Nimbo::DeviceInfoList());
-        if (!transportLayersOnly) {
-            Nimbo::ITransportLayer* transportLayer = nullptr;
-            try {
-                transportLayer = factory.CreateTl(tl);
-                if (transportLayer) {
-                    transportLayer->EnumerateDevices(entry.second, false);
-                    if (dumpResults) {
-                        qDebug("Enumerated '%s' and found %lu devices.", tl.GetFriendlyName().c_str(),
-                               static_cast<unsigned long>(entry.second.size()));
-                        for (const Nimbo::CDeviceInfo& device : entry.second)
-                            qDebug("    Found '%s'", device.GetFriendlyName().c_str());
-                    }
-                }
-            } catch (const GenICam::GenericException& e) {
-                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
-                qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
-                                               << ": " << e;
-            } catch (const std::exception& e) {
-                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
-                qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
-                                               << ": " << e;
-            } catch (...) {
-                qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
-                qWarning("%s: Unspecified exception occurred.", "DeviceTreeData::refreshDeviceTreeData");
-            }
-            if (transportLayer)
-                factory.ReleaseTl(transportLayer);
+    Nimbo::TlEnumeration how;
+    if (gigeOnly)
+        how.accept = [](const Nimbo::CTlInfo& tl) {
+            return isGigeDeviceClass(QString::fromUtf8(tl.GetDeviceClass().c_str()));
+        };
+    how.devices = !transportLayersOnly;
+    if (dumpResults)
+        how.report = [](const std::string& line) { qDebug("%s", line.c_str()); };
+    // A transport layer that fails keeps what it listed; the others are still asked.
+    how.failed = [](const Nimbo::CTlInfo& tl) {
+        qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
+        try {
+            throw;
+        } catch (const GenICam::GenericException& e) {
+            qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
+                                           << ": " << e;
+        } catch (const std::exception& e) {
+            qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
+                                           << ": " << e;
+        } catch (...) {
+            qWarning("%s: Unspecified exception occurred.", "DeviceTreeData::refreshDeviceTreeData");
         }
-        fresh.push_back(std::move(entry));
-    }
+    };
+    std::vector<Entry> fresh = Nimbo::EnumerateTlsAndDevices(how);
     data.entries.swap(fresh);
 }
 
