@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -547,6 +548,57 @@ TEST(ExposureParameterModelTest, keyAndWheelStepsMoveTheCameraValueByOneIncremen
         EXPECT_EQ(raw->GetValue(), c.expected);
         // The edit box shows the camera's new time, although it has the focus.
         EXPECT_NEAR(slider.value(), c.expected * c.timePerRaw, 1e-9);
+        manager.clearItems();
+    }
+}
+
+// A camera that refuses a write (a value it rejects, a busy device) keeps its value: the row must go on
+// showing that value, and the next step must start from it, in both scales.
+TEST(ExposureParameterModelTest, aRefusedWriteLeavesTheRowShowingTheCameraValue)
+{
+    enum Action { Step, Type };
+    const struct {
+        int scale;
+        Action action;
+        uint32_t start; // near the top one logarithmic position spans many increments
+    } cases[] = {{0, Step, 3500}, {1, Step, 3500}, {1, Step, 9999000}, {0, Type, 3500}, {1, Type, 3500}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "scale " << c.scale << (c.action == Step ? ", a step" : ", a typed value")
+                                        << " from " << c.start);
+        PortMemory port;
+        std::memcpy(port.bytes.data(), &c.start, sizeof c.start);
+        NodeMapPtr map = load(R"(<Port Name="Device"/>
+          <IntReg Name="ExposureReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>
+            <pPort>Device</pPort><Cachable>NoCache</Cachable><Endianess>LittleEndian</Endianess></IntReg>
+          <Integer Name="ExposureTimeRaw"><pValue>ExposureReg</pValue><Min>20</Min><Max>10000000</Max><Inc>1</Inc>
+            </Integer>
+          <Converter Name="ExposureTime"><pValue>ExposureTimeRaw</pValue><FormulaTo>FROM</FormulaTo>
+            <FormulaFrom>TO</FormulaFrom><pAlias>ExposureTimeRaw</pAlias></Converter>)");
+        map->Connect(&port);
+        FlatDoubleComboSlider slider(nullptr, c.scale);
+        NodeParameterManager manager;
+        manager.addModel(new DoubleParameterModel(&slider, "ExposureTime", ""));
+        manager.setNodeMap(map.get());
+        ASSERT_TRUE(slider.isEnabled());
+        CIntegerPtr raw = map->GetNode("ExposureTimeRaw");
+        const int position = slider.slider()->value();
+        const QString text = slider.editBox()->text();
+
+        port.refuseWrites = true;
+        testsupport::LogCapture log;
+        if (c.action == Step)
+            slider.editBox()->stepBy(1);
+        else
+            typeAndEnter(slider.editBox(), QString::number(c.start + 500));
+        EXPECT_TRUE(log.contains("Failed to set the")) << "the write was not even tried";
+        EXPECT_EQ(raw->GetValue(), c.start);
+        EXPECT_EQ(slider.slider()->value(), position) << "the slider stands for a value the camera refused";
+        EXPECT_EQ(slider.editBox()->text().toStdString(), text.toStdString())
+            << "the box shows a value the camera refused";
+
+        port.refuseWrites = false;
+        slider.editBox()->stepBy(1);
+        EXPECT_EQ(raw->GetValue(), c.start + 1) << "the next step did not start from the camera's value";
         manager.clearItems();
     }
 }
