@@ -40,6 +40,7 @@ private:
     void unbind();
     double adjustRangeLimits(double value);
     void setControlsEnabled(bool enabled);
+    void showAliasValue();
 
     int64_t m_aliasIncrement = 0;
     double m_minimum = 0.0;

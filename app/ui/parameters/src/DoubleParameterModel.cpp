@@ -273,6 +273,26 @@ void DoubleParameterModel::onSliderValueChanged(int val)
         qWarning("%s: Failed to set the alias nodes value on slider value changed signal!",
                  nameForWarning(m_pAlias.get()).constData());
         warnCurrentException("DoubleParameterModel::onSliderValueChanged");
+        showAliasValue();
+    }
+}
+
+// After a write the camera refused, it keeps its value: the slider goes back to it from wherever it stands
+// (a position of the logarithmic scale may stand for the kept value too, but the step that moved it has
+// taken the refused value for its own), so that it shows what the camera holds and the next step starts
+// from there.
+void DoubleParameterModel::showAliasValue()
+{
+    try {
+        if (!m_pAliasInteger || !GenApi::IsReadable(m_pAliasInteger->GetAccessMode()))
+            return;
+        const int value = toInt(m_pAliasInteger->GetValue(false, false));
+        FlagGuard updating(m_updatingSlider);
+        m_pSlider->enableUpdate(true);
+        m_pSlider->setIntValue(value);
+    } catch (...) {
+        qWarning("%s: Failed to update the float value editor slider!", nameForWarning(m_pAlias.get()).constData());
+        warnCurrentException("DoubleParameterModel::showAliasValue");
     }
 }
 
@@ -310,5 +330,10 @@ void DoubleParameterModel::onSpinBoxEditingFinished()
         qWarning("%s: Failed to set the node value on spin box editing finished signal!",
                  nameForWarning(m_pNode.get()).constData());
         warnCurrentException("DoubleParameterModel::onSpinBoxEditingFinished");
+        // The camera kept its value: the box shows it again in place of the refused one.
+        if (m_pNode) {
+            m_pSlider->enableUpdate(true);
+            setNodeData(m_pNode.get());
+        }
     }
 }
