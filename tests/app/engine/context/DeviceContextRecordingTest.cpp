@@ -29,6 +29,14 @@ namespace {
 
 using testsupport::waitFor;
 
+// The two video formats, each recording of a test is made in.
+const struct VideoFormat {
+    const char* name;
+    int32_t outputType;
+    const char* suffix;
+} kVideoFormats[] = {{"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
+                     {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"}};
+
 // Keeps the last recording status the context handed to its window.
 class StatusWindow : public NullDeviceContextWindow {
 public:
@@ -128,13 +136,7 @@ TEST_F(DeviceContextRecordingTest, TeardownNeverMeetsAFrameUnderWay)
 TEST_F(DeviceContextRecordingTest, AFailureAtCloseIsShownToTheUser)
 {
     DeviceContext* context = liveCamera("50000001", 100.0);
-    const struct {
-        const char* name;
-        int32_t outputType;
-        const char* suffix;
-    } cases[] = {{"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
-                 {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"}};
-    for (const auto& c : cases) {
+    for (const VideoFormat& c : kVideoFormats) {
         SCOPED_TRACE(c.name);
         const QString folder = path() + "/" + c.name;
         QSignalSpy shown(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
@@ -190,14 +192,8 @@ TEST_F(DeviceContextRecordingTest, RecordingsPlayAsLongAsTheyWereRecorded)
         int32_t unit;
         int32_t rate;
     } samplings[] = {{"every 40 ms", TimeUnitMilliseconds, 40}, {"every 2nd frame", TimeUnitImages, 2}};
-    const struct {
-        const char* name;
-        int32_t outputType;
-        const char* suffix;
-    } formats[] = {{"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
-                   {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"}};
     for (const auto& sampling : samplings) {
-        for (const auto& format : formats) {
+        for (const VideoFormat& format : kVideoFormats) {
             SCOPED_TRACE(std::string(sampling.name) + ", " + format.name);
             std::vector<CRecordingOptions> recordings;
             for (const auto& camera : cameras) {
@@ -244,13 +240,7 @@ TEST_F(DeviceContextRecordingTest, RecordingsPlayAsLongAsTheyWereRecorded)
 TEST_F(DeviceContextRecordingTest, OneFrameAnHourStartsAndPlays)
 {
     DeviceContext* context = liveCamera("50000001", 20.0);
-    const struct {
-        const char* name;
-        int32_t outputType;
-        const char* suffix;
-    } cases[] = {{"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
-                 {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"}};
-    for (const auto& c : cases) {
+    for (const VideoFormat& c : kVideoFormats) {
         SCOPED_TRACE(c.name);
         const QString folder = path() + "/" + c.name;
         QSignalSpy shown(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);

@@ -138,22 +138,32 @@ private:
     Nimbo::EPixelType m_accepted;
 };
 
+// A compressor installed for as long as the test needs it.
+class InstalledCodec {
+public:
+    InstalledCodec(uint32_t handler, std::shared_ptr<Nimbo::IAviCodec> codec) : m_handler(handler)
+    {
+        Nimbo::InstallAviCodec(handler, std::move(codec));
+    }
+    ~InstalledCodec() { Nimbo::InstallAviCodec(m_handler, nullptr); }
+    InstalledCodec(const InstalledCodec&) = delete;
+    InstalledCodec& operator=(const InstalledCodec&) = delete;
+
+private:
+    uint32_t m_handler;
+};
+
 // With a compressor that takes only 32-bit frames, the probe finds the two other candidates refused and
-// records BGRA, from a mono and from a colour camera alike; one that takes none of them lets no
-// recording start.
+// records BGRA, from a mono and from a colour camera alike.
 TEST_F(AviMediaWriterAdapterTest, ProbeFallsThroughToTheTypeTheCodecTakes)
 {
     const uint32_t handler = Nimbo::AviFourCC('T', 'S', 'T', '4');
-    struct Uninstall {
-        uint32_t handler;
-        ~Uninstall() { Nimbo::InstallAviCodec(handler, nullptr); }
-    } uninstall{handler};
+    auto bgraOnly = std::make_shared<OneTypeCodec>(Nimbo::PixelType_BGRA8packed);
+    const InstalledCodec installed(handler, bgraOnly);
     Nimbo::SAviCompressionOptions options;
     options.compressionOptions.fccType = Nimbo::AviFourCC('v', 'i', 'd', 's');
     options.compressionOptions.fccHandler = handler;
 
-    auto bgraOnly = std::make_shared<OneTypeCodec>(Nimbo::PixelType_BGRA8packed);
-    Nimbo::InstallAviCodec(handler, bgraOnly);
     for (const Nimbo::EPixelType camera : {Nimbo::PixelType_Mono8, Nimbo::PixelType_BayerRG8}) {
         SCOPED_TRACE(camera);
         const std::string file = stdFilePath("bgra" + QString::number(camera));
@@ -168,35 +178,36 @@ TEST_F(AviMediaWriterAdapterTest, ProbeFallsThroughToTheTypeTheCodecTakes)
         writer.close();
         EXPECT_TRUE(probeLeftovers().isEmpty()) << probeLeftovers().join(", ").toStdString();
     }
-
-    Nimbo::InstallAviCodec(handler, std::make_shared<OneTypeCodec>(Nimbo::PixelType_RGBA8packed));
-    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_Mono8, 64, 48, 1, &options);
-    try {
-        writer.open(stdFilePath("none").c_str());
-        ADD_FAILURE() << "no exception";
-    } catch (const GenICam::RuntimeException& e) {
-        EXPECT_STREQ(
-            e.GetDescription(),
-            "Failed to start recording, because the codec doesn\u2019t support the pixel format or image size.");
-    }
-    EXPECT_FALSE(writer.isOpen());
-    EXPECT_TRUE(probeLeftovers().isEmpty());
 }
 
+// No candidate type that the compressor takes, be it for the size (Motion JPEG) or the type (an
+// installed compressor of RGBA frames only): the recording does not start and leaves no file.
 TEST_F(AviMediaWriterAdapterTest, NoCandidateTypeMeansNoStart)
 {
-    const Nimbo::SAviCompressionOptions options = motionJpeg();
-    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_BayerRG8, 40000, 2, 1, &options);
-    try {
-        writer.open(stdFilePath("big").c_str());
-        ADD_FAILURE() << "no exception";
-    } catch (const GenICam::RuntimeException& e) {
-        EXPECT_STREQ(
-            e.GetDescription(),
-            "Failed to start recording, because the codec doesn\u2019t support the pixel format or image size.");
+    const uint32_t handler = Nimbo::AviFourCC('T', 'S', 'T', '5');
+    const InstalledCodec installed(handler, std::make_shared<OneTypeCodec>(Nimbo::PixelType_RGBA8packed));
+    Nimbo::SAviCompressionOptions rgbaOnly = motionJpeg();
+    rgbaOnly.compressionOptions.fccHandler = handler;
+    const struct {
+        const char* name;
+        Nimbo::SAviCompressionOptions options;
+        uint32_t width, height;
+    } cases[] = {{"size", motionJpeg(), 40000, 2}, {"type", rgbaOnly, 64, 48}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_BayerRG8, c.width, c.height, 1, &c.options);
+        try {
+            writer.open(stdFilePath(c.name).c_str());
+            ADD_FAILURE() << "no exception";
+        } catch (const GenICam::RuntimeException& e) {
+            EXPECT_STREQ(
+                e.GetDescription(),
+                "Failed to start recording, because the codec doesn\u2019t support the pixel format or image size.");
+        }
+        EXPECT_FALSE(writer.isOpen());
+        EXPECT_TRUE(entries().isEmpty());
+        EXPECT_TRUE(probeLeftovers().isEmpty());
     }
-    EXPECT_FALSE(writer.isOpen());
-    EXPECT_TRUE(entries().isEmpty());
 }
 
 // The SDK writer's refusals end the start as fatal failures that carry their reason.

@@ -430,8 +430,9 @@ TEST_F(VideoEncoderTest, AFullDiskFailsWithTheSystemsReason)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString file = filePath(QString(c.name) + ".mp4");
-        if (c.where == Header)
+        if (c.where == Header) {
             ASSERT_TRUE(QFile::link("/dev/full", file));
+        }
         VideoEncoder encoder(0, 25.0, 400000);
         std::string failure;
         try {
@@ -448,8 +449,9 @@ TEST_F(VideoEncoderTest, AFullDiskFailsWithTheSystemsReason)
             failure = e.GetDescription();
         }
         EXPECT_EQ(failure, c.description);
-        if (c.where != Frame)
+        if (c.where != Frame) {
             EXPECT_FALSE(encoder.isOpen());
+        }
     }
 }
 
