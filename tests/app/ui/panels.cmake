@@ -1,7 +1,7 @@
 # UI tests: panels.
 kalmuth_add_test(kalmuth-ui-panels-test WIDGETS
   SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/panels/FlatDoubleComboSliderTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/parameters/FlatDoubleComboSliderTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/panels/RecordingSettingsWidgetTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/panels/CameraSettingsWidgetTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/panels/CameraSettingsEmulationTest.cpp
