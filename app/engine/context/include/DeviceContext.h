@@ -8,6 +8,7 @@
 #include <GenApi/GenApi.h>
 #include <nimbo/DeviceInfo.h>
 #include <nimbo/NimboDevice.h>
+#include <nimbo/PixelType.h>
 
 #include <QMutex>
 #include <QObject>
@@ -32,6 +33,10 @@ class Image;
 
 // Makes the image window of a context; the program plugs its own in, the engine defaults to the null window.
 using DeviceContextWindowFactory = std::function<IDeviceContextWindow*(DeviceContext& context, QMdiArea* mdiArea)>;
+// Makes the recording controller (with its writer and sampling controller) for a recording's options and
+// the camera's frames; null when no writer fits. The default is createRecordingController.
+using RecordingControllerFactory = std::function<CRecordingController*(
+    const CRecordingOptions& options, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height)>;
 
 // Threads: the context lives on the GUI thread and all slots run there, except
 // onThrottleTimerTick (the throttle timer's thread; it only touches the decoupler, which locks
@@ -59,6 +64,8 @@ public:
     bool isRecordingPaused();
 
     void startRecording(CRecordingOptions* options);
+    // Replaces how recordings are made (tests give them writers of their own); empty restores the default.
+    void setRecordingControllerFactory(RecordingControllerFactory factory);
     // How long closing the context (removal of the camera, the end of the program) waits for the
     // frames of a recording still queued to be written.
     void setDrainTimeout(int milliseconds) { m_drainTimeoutMs = milliseconds; }
@@ -131,6 +138,7 @@ private:
     bool m_grabStartedByRecording = false;
     int32_t m_triggerPort = CRecordingOptions::TriggerPortNone;
     DeviceContextWindowFactory m_windowFactory;
+    RecordingControllerFactory m_recordingControllerFactory;
     Nimbo::INimboDevice* m_removalDevice = nullptr;
     Nimbo::DeviceCallbackHandle m_removalCallback = 0;
     int m_drainTimeoutMs = 30000;

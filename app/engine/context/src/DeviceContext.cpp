@@ -456,7 +456,9 @@ void DeviceContext::startRecording(CRecordingOptions* options)
     const Nimbo::EPixelType pixelType =
         recordingType == Camera::kUnknownPixelType ? format.pixelType : static_cast<Nimbo::EPixelType>(recordingType);
     CRecordingController* controller =
-        createRecordingController(*options, pixelType, format.width, format.height, nullptr);
+        m_recordingControllerFactory
+            ? m_recordingControllerFactory(*options, pixelType, format.width, format.height)
+            : createRecordingController(*options, pixelType, format.width, format.height, nullptr);
     if (!controller) {
         showCriticalMessage("Recording Error", "DeviceContext::startRecording",
                             "Recording could not be started because no media writer could be made for the options.",
@@ -488,6 +490,11 @@ void DeviceContext::startRecording(CRecordingOptions* options)
     connect(controller, &CRecordingController::recordingFailure, this, &DeviceContext::recordingFailure,
             Qt::QueuedConnection);
     controller->start(friendlyName());
+}
+
+void DeviceContext::setRecordingControllerFactory(RecordingControllerFactory factory)
+{
+    m_recordingControllerFactory = std::move(factory);
 }
 
 void DeviceContext::stopRecording()
