@@ -7,6 +7,8 @@
 #include <QStatusBar>
 #include <QString>
 
+#include <cstdint>
+
 class QLabel;
 class QTimer;
 
@@ -44,6 +46,7 @@ private:
     QString m_bufferFormat = "Memory Buffer Usage %1 %";
     QString m_droppedFormat = "Dropped Images %1";
     QString m_stateFormat = " %1 ";
+    QString m_leftFormat = " (%1 left)";
     QLabel* m_stateLabel;
     QLabel* m_recordedLabel;
     QLabel* m_bufferLabel;
@@ -51,6 +54,8 @@ private:
     QTimer* m_blinkTimer;
     int32_t m_blinkCounter = 0;
     uint32_t m_state = 0;
+    // Frames still queued, shown while the recording drains.
+    uint64_t m_framesLeft = 0;
     QHash<uint32_t, QString> m_stateTexts;
     QHash<uint32_t, QString> m_stateIcons;
 };

@@ -63,8 +63,11 @@ QString RecordingStatusBar::stateText(const QString& iconPath, const QString& te
 
 void RecordingStatusBar::showState(uint32_t state, bool stoppedIcon)
 {
-    m_stateLabel->setText(
-        stateText(stoppedIcon ? QString(kStoppedIcon) : m_stateIcons.value(state), m_stateTexts.value(state)));
+    QString text = m_stateTexts.value(state);
+    // A stopped recording writing out its buffer says how far it still has to go.
+    if (state == RecordingDraining)
+        text += m_leftFormat.arg(m_framesLeft);
+    m_stateLabel->setText(stateText(stoppedIcon ? QString(kStoppedIcon) : m_stateIcons.value(state), text));
 }
 
 void RecordingStatusBar::update(RecordingStatusBar::StatusInfo* info)
@@ -72,6 +75,7 @@ void RecordingStatusBar::update(RecordingStatusBar::StatusInfo* info)
     if (!info)
         return;
     m_state = static_cast<uint32_t>(info->state);
+    m_framesLeft = info->bufferUsed;
     showState(m_state, false);
     m_recordedLabel->setText(m_recordedFormat.arg(info->recordedImages));
     // A recording without a buffer (capacity 0) uses none of it.
@@ -80,10 +84,6 @@ void RecordingStatusBar::update(RecordingStatusBar::StatusInfo* info)
                              : 0.0;
     m_bufferLabel->setText(m_bufferFormat.arg(usage, 0, 'f', 0));
     m_droppedLabel->setText(m_droppedFormat.arg(info->droppedImages));
-    // Closing a camera or the program waits for a recording's queued frames without returning to
-    // the event loop: the bar paints at once so the drain can be followed.
-    if (info->state == RecordingDraining && isVisible())
-        repaint();
 }
 
 void RecordingStatusBar::blinkTimeout()

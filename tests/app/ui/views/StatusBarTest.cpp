@@ -118,7 +118,7 @@ TEST_F(StatusBarTest, recordingBarShowsStateCountsAndBufferUsage)
         {RecordingInitializing, ":/Kalmuth/Resources/recordstopped_14x14.png", "Initializing"},
         {RecordingPaused, ":/Kalmuth/Resources/recordpaused_14x14.png", "Recording paused"},
         {RecordingDraining, ":/Kalmuth/Resources/recordstopped_14x14.png",
-         "Stopped. Writing images remaining in buffer"},
+         "Stopped. Writing images remaining in buffer (37 left)"},
         {RecordingStopped, ":/Kalmuth/Resources/recordstopped_14x14.png", "Recording stopped"},
         {RecordingFailed, "", ""},
     };
@@ -141,6 +141,31 @@ TEST_F(StatusBarTest, recordingBarShowsStateCountsAndBufferUsage)
     bar.show();
     EXPECT_TRUE(bar.recordedLabel()->text().isEmpty());
     EXPECT_TRUE(bar.stateLabel()->text().isEmpty());
+}
+
+// While a stopped recording writes out its buffer, the bar counts the frames still to be written,
+// blinking or not.
+TEST_F(StatusBarTest, drainingCountsTheFramesStillToBeWritten)
+{
+    RecordingStatusBar bar;
+    RecordingStatusBar::StatusInfo info;
+    info.state = RecordingDraining;
+    info.bufferCapacity = 1000;
+    const QString icon = ":/Kalmuth/Resources/recordstopped_14x14.png";
+    for (uint64_t left : {uint64_t(870), uint64_t(1), uint64_t(0)}) {
+        info.bufferUsed = left;
+        bar.update(&info);
+        EXPECT_EQ(bar.stateLabel()->text(),
+                  RecordingStatusBar::stateText(
+                      icon, QString("Stopped. Writing images remaining in buffer (%1 left)").arg(left)))
+            << left;
+    }
+    info.bufferUsed = 5;
+    bar.update(&info);
+    for (int step = 0; step < 3; ++step) {
+        bar.blinkTimeout();
+        EXPECT_TRUE(bar.stateLabel()->text().contains("(5 left)")) << step;
+    }
 }
 
 TEST_F(StatusBarTest, blinkingSwapsTheActiveIconForTheStoppedOneEveryThirdStep)
