@@ -45,11 +45,15 @@ using RecordingControllerFactory = std::function<CRecordingController*(
 // other member belongs to the GUI thread. m_window->setImage is called in the decoupler's thread.
 // The camera's frames reach the recording controller only through m_recordingFrames, on the grab
 // thread; the teardown closes that gate before it finishes the controller.
+// shutDown() handles events other than user input while it writes out a recording, so that the
+// window keeps painting; what those events may ask of the context meanwhile (a second shut-down, a
+// new grab or recording, its deletion, the controller's own stopped notice) waits or is refused.
 class DeviceContext : public QObject {
     Q_OBJECT
 public:
     DeviceContext(QMdiArea* mdiArea, QObject* parent, DeviceContextWindowFactory windowFactory = {});
     ~DeviceContext() override;
+    bool event(QEvent* event) override;
 
     void init(Camera* camera);
 
@@ -120,7 +124,8 @@ private:
     QString friendlyName() const;
     void destroyRecordingController();
     // Stops the recording and waits, within the drain time-out, for its queued frames to be written,
-    // refreshing the recording status meanwhile.
+    // refreshing the recording status and (on the GUI thread) handling events other than user input
+    // meanwhile, so that the window keeps painting.
     void drainRecording();
 
     Camera* m_camera = nullptr;
@@ -143,6 +148,13 @@ private:
     Nimbo::DeviceCallbackHandle m_removalCallback = 0;
     int m_drainTimeoutMs = 30000;
     bool m_creatingDevice = false;
+    // A shut-down is running (it may handle events while it writes out a recording).
+    bool m_shuttingDown = false;
+    // The shut-down is writing out the recording controller's queue.
+    bool m_draining = false;
+    // A deletion asked for while shutting down, carried out when the shut-down has ended.
+    bool m_deleteAfterShutDown = false;
+    bool m_destroying = false;
 };
 
 // Makes a context with its camera and wires it to the context manager.

@@ -261,8 +261,15 @@ void ContextManager::shutDownContextOnly(DeviceContext* context)
 void ContextManager::shutDown()
 {
     QMutexLocker lock(&m_mutex);
+    // A context writing out its recording handles events meanwhile, and one of them may remove a
+    // context from the map (a camera unplugged): the contexts are taken from a list of their own.
+    QVector<QPointer<DeviceContext>> contexts;
     for (auto& entry : m_contexts)
-        shutDownContext(entry.second);
+        contexts.append(entry.second);
+    for (const QPointer<DeviceContext>& context : qAsConst(contexts)) {
+        if (context)
+            shutDownContext(context);
+    }
 }
 
 void ContextManager::changeCurrentDevice(const Nimbo::CDeviceInfo* info)

@@ -24,8 +24,11 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QThread>
 #include <QWidget>
 
 #include <chrono>
@@ -87,9 +90,22 @@ DeviceContext::DeviceContext(QMdiArea* mdiArea, QObject* parent, DeviceContextWi
 DeviceContext::~DeviceContext()
 {
     contextlog::sequence().debug("DeviceContext::~DeviceContext()");
-    // A context deleted without shutDown() still leaves no thread, callback or recording behind.
+    // A context deleted without shutDown() still leaves no thread, callback or recording behind; a
+    // recording is written out without handling events, which would reach a context half destroyed.
+    m_destroying = true;
     shutDown();
     delete m_converter;
+}
+
+bool DeviceContext::event(QEvent* event)
+{
+    // Shutting down writes out a recording while events are handled; a removal handled meanwhile may
+    // ask for this context to be deleted. It goes once the shut-down that is running has ended.
+    if (event->type() == QEvent::DeferredDelete && m_shuttingDown) {
+        m_deleteAfterShutDown = true;
+        return true;
+    }
+    return QObject::event(event);
 }
 
 void DeviceContext::init(Camera* camera)
@@ -336,7 +352,7 @@ bool DeviceContext::prepareGrab(const char* source)
 
 void DeviceContext::startContinuousShot(bool speedTest)
 {
-    if (!m_camera)
+    if (!m_camera || m_shuttingDown)
         return;
     try {
         if (prepareGrab("DeviceContext::startContinuousShot"))
@@ -349,7 +365,7 @@ void DeviceContext::startContinuousShot(bool speedTest)
 
 void DeviceContext::startOneShot()
 {
-    if (!m_camera)
+    if (!m_camera || m_shuttingDown)
         return;
     try {
         if (prepareGrab("DeviceContext::startOneShot"))
@@ -416,7 +432,9 @@ void DeviceContext::onThrottleTimerTick()
 
 void DeviceContext::startRecording(CRecordingOptions* options)
 {
-    if (!m_camera || !options)
+    // A command that was on its way when the shut-down began (an automatic start, say) finds the
+    // camera going and starts nothing.
+    if (!m_camera || !options || m_shuttingDown)
         return;
     contextlog::write(contextlog::Progress, "Start recording.");
     {
@@ -539,8 +557,9 @@ void DeviceContext::recordingStateChanged(ERecordingState state)
         bool stopped = false;
         {
             QMutexLocker lock(&m_recordingMutex);
-            // A stale notice from a controller already torn down finds nothing to tear down.
-            if (m_recordingController && m_recordingController->state() == RecordingStopped) {
+            // A stale notice from a controller already torn down finds nothing to tear down, and the
+            // notice of one that a shut-down is writing out leaves it to the shut-down.
+            if (m_recordingController && !m_draining && m_recordingController->state() == RecordingStopped) {
                 destroyRecordingController();
                 stopped = true;
             }
@@ -589,16 +608,30 @@ void DeviceContext::drainRecording()
     if (state != RecordingActive && state != RecordingPaused && state != RecordingDraining)
         return;
     controller->stop();
+    // The window goes on painting while the frames are written: events other than user input are
+    // handled between short waits. What they may do to this context meanwhile is held off: the
+    // controller's own stopped notice leaves the teardown to the caller, a second shut-down returns
+    // at once, new grabs and recordings are refused and a deletion waits (see event()).
+    QCoreApplication* application = QCoreApplication::instance();
+    const bool handleEvents = !m_destroying && application && QThread::currentThread() == application->thread();
+    const std::chrono::milliseconds step(handleEvents ? 20 : 100);
+    struct Draining {
+        bool& flag;
+        explicit Draining(bool& f) : flag(f) { flag = true; }
+        ~Draining() { flag = false; }
+    } draining(m_draining);
     QElapsedTimer elapsed;
     elapsed.start();
     for (;;) {
-        if (controller->waitUntilWritten(std::chrono::milliseconds(100))) {
+        if (controller->waitUntilWritten(step)) {
             updateImageWindowRecordingStatus();
             return;
         }
         updateImageWindowRecordingStatus();
         if (elapsed.elapsed() >= m_drainTimeoutMs)
             break;
+        if (handleEvents)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     controller->updateStatusInfo();
     const RecordingStatusInfo status = controller->statusInfo();
@@ -657,6 +690,13 @@ void DeviceContext::shutDown()
 {
     log4cpp::Category& log = contextlog::removeCamera();
     log.debug("DeviceContext::shutDown(): entering...");
+    // Reached again from an event handled while this shut-down writes out a recording (a removal of
+    // the camera, the main window closing): the shut-down under way does it all.
+    if (m_shuttingDown) {
+        log.debug("DeviceContext::shutDown(): already shutting down; leaving...");
+        return;
+    }
+    m_shuttingDown = true;
     auto step = [](auto&& action) {
         try {
             action();
@@ -706,6 +746,11 @@ void DeviceContext::shutDown()
             window->shutDownAndDispose();
         }
     });
+    m_shuttingDown = false;
+    if (m_deleteAfterShutDown && !m_destroying) {
+        m_deleteAfterShutDown = false;
+        deleteLater();
+    }
     log.debug("DeviceContext::shutDown(): leaving...");
 }
 

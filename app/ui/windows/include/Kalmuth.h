@@ -88,4 +88,6 @@ private:
     std::vector<uint8_t> m_compressionParameters;
     std::vector<uint8_t> m_compressionFormat;
     bool m_shutDown = false;
+    // The engine is being shut down for the window's close (or destruction).
+    bool m_closing = false;
 };

@@ -203,6 +203,8 @@ Kalmuth::~Kalmuth()
     // there for their contexts to let go of.
     if (!m_shutDown) {
         m_shutDown = true;
+        m_closing = true;
+        disconnect(m_deviceManager, nullptr, m_contextManager, nullptr);
         m_contextManager->shutDown();
     }
     // The engine's notices during the rest of the teardown find no window to update.
@@ -400,12 +402,22 @@ void Kalmuth::onDisplayError(AsyncErrorQueue::ErrorSeverity severity, QString te
 
 void Kalmuth::closeEvent(QCloseEvent* event)
 {
+    // The shut-down below keeps handling events while it writes out a recording; a second close
+    // arriving meanwhile leaves it to the first, which closes the window when it is done.
+    if (m_closing) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
     Mivtrace::LogTrace(baseCategory(), 32, "Tesvar tool 0.0.1 64-Bit is shutting down.");
-    // Auto-start shots still queued must not reopen a grab on the engine being shut down.
+    // Auto-start shots still queued must not reopen a grab on the engine being shut down, nor may a
+    // scan finishing meanwhile open a camera.
     m_shutDown = true;
+    disconnect(m_deviceManager, nullptr, m_contextManager, nullptr);
     m_contextManager->shutDown();
     saveSettings();
     event->accept();
+    m_closing = false;
 }
 
 void Kalmuth::restoreSettings()

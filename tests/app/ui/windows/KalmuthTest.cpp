@@ -11,8 +11,12 @@
 #include <Camera.h>
 #include <ContextManager.h>
 #include <CreateDeviceThread.h>
+#include <DeviceContext.h>
 #include <DeviceManager.h>
 #include <GenApiNodeMap.h>
+#include <MediaWriter.h>
+#include <RecordingController.h>
+#include <TimeUnitMediaImageController.h>
 #include <nimbo/Emulation.h>
 #include <testsupport/LogCapture.h>
 #include <testsupport/TempDir.h>
@@ -27,8 +31,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTest>
@@ -38,10 +44,63 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace {
+
+// What a gated writer did, kept beyond its life: the recording's teardown deletes the writer.
+struct GateState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    bool gaveUp = false;
+    uint32_t written = 0;
+    bool closed = false;
+};
+
+// A writer that holds every frame until its gate opens, as a disk that has fallen behind would, so
+// that a recording's queue is full when it ends. It gives up waiting after a while (and then writes
+// at once) so that a test whose gate never opens fails instead of hanging.
+class GatedWriter : public IMediaWriter {
+public:
+    explicit GatedWriter(std::shared_ptr<GateState> state) : m_state(std::move(state)) {}
+    void open(const GenICam::gcstring&) override { m_open = true; }
+    bool isOpen() const override { return m_open; }
+    void close() override
+    {
+        m_open = false;
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->closed = true;
+    }
+    void add(const Nimbo::CNimboImage&) override { write(); }
+    void add(const void*, size_t, Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) override { write(); }
+    bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
+    bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
+    uint32_t imageCount() const override
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        return m_state->written;
+    }
+    uint64_t bytesWritten() const override { return 0; }
+
+private:
+    void write()
+    {
+        std::unique_lock<std::mutex> lock(m_state->mutex);
+        if (!m_state->gaveUp &&
+            !m_state->changed.wait_for(lock, std::chrono::seconds(15), [this] { return m_state->open; }))
+            m_state->gaveUp = true;
+        ++m_state->written;
+    }
+
+    std::shared_ptr<GateState> m_state;
+    std::atomic<bool> m_open{false};
+};
 
 class KalmuthTest : public testsupport::TempDirTest {
 protected:
@@ -90,7 +149,9 @@ protected:
     // Starts a recording of numbered BMP images, one per frame, into `folder` and lets the camera take
     // `frames` frames for it. The camera sends a frame only on an edge of Line3 here, so the test
     // knows exactly what the recording got. Returns the camera's serial number.
-    std::string recordTriggeredFrames(Kalmuth& window, const QString& folder, uint32_t frames)
+    // `beforeRecording` runs on the camera's context just before the recording starts.
+    std::string recordTriggeredFrames(Kalmuth& window, const QString& folder, uint32_t frames,
+                                      const std::function<void(DeviceContext&)>& beforeRecording = {})
     {
         ContextManager* cm = window.contextManager();
         EXPECT_TRUE(QTest::qWaitFor([&] { return cm->hasActiveImage(); }, 30000)) << "no live view";
@@ -112,6 +173,8 @@ protected:
         options->StopSamplingLimitEnabled = false;
         options->QueueBufferSize = 1000;
         options->TriggerPort = CRecordingOptions::TriggerPortOne;
+        if (beforeRecording)
+            beforeRecording(*cm->currentContext());
         window.form()->actionStartRecording->trigger();
         EXPECT_TRUE(cm->isDeviceRecording(nullptr));
         const std::string serial = camera->getDeviceInfo().GetSerialNumber().c_str();
@@ -266,6 +329,153 @@ TEST_F(KalmuthTest, UnplugDuringARecordingGoesOnWithEveryFrameWritten)
         << "the camera did not come back";
     closeAndDelete(window);
     EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+}
+
+// A recording whose writer has fallen behind still writes every queued frame when it ends with the
+// window closed, the camera unplugged or the window destroyed, within the same bound, but the window
+// goes on handling its events meanwhile (it paints, its timers run) and the recording status bar
+// counts the frames still to be written. The writer here lets its frames through only once the test,
+// from a timer of the event loop, has seen the bar count them.
+TEST_F(KalmuthTest, DrainingAtTheEndKeepsTheWindowPaintingAndCountsTheFramesLeft)
+{
+    using Step = std::function<void(std::unique_ptr<Kalmuth>&, const std::string&)>;
+    const Step close = [](std::unique_ptr<Kalmuth>& w, const std::string&) { w->close(); };
+    const Step unplug = [](std::unique_ptr<Kalmuth>& w, const std::string& serial) {
+        ASSERT_TRUE(Nimbo::Emulation::Unplug(serial));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w->mdiArea()->isHintShown(); }, 60000));
+    };
+    const Step unplugOnly = [](std::unique_ptr<Kalmuth>&, const std::string& serial) {
+        EXPECT_TRUE(Nimbo::Emulation::Unplug(serial));
+    };
+    using Done = std::function<bool(Kalmuth&, int ticks)>;
+    // The removal callback goes with the shut-down's first step: the unplugged camera is not reported,
+    // and the frames already queued are written all the same.
+    const Done notReported = [](Kalmuth&, int ticks) { return ticks >= 5; };
+    const Done hidden = [](Kalmuth& w, int) { return !w.isVisible(); };
+    const Step remove = [](std::unique_ptr<Kalmuth>& w, const std::string&) {
+        const Nimbo::CDeviceInfo info = w->contextManager()->currentCamera()->getDeviceInfo();
+        w->contextManager()->removeDevice(&info, false);
+    };
+    const Done removed = [](Kalmuth& w, int ticks) { return ticks >= 5 && !w.contextManager()->currentContext(); };
+    const struct {
+        const char* name;
+        Step end;
+        // Done from the event loop while the recording drains (the other way to end comes on top),
+        // and handled before the writer may go on.
+        Step meanwhile;
+        Done handled;
+    } cases[] = {
+        {"closing the window", close, {}, {}},
+        {"unplugging the camera", unplug, {}, {}},
+        {"destroying the window", [](std::unique_ptr<Kalmuth>& w, const std::string&) { w.reset(); }, {}, {}},
+        {"closing the window, unplugged meanwhile", close, unplugOnly, notReported},
+        {"unplugging the camera, the window closed meanwhile", unplug, close, hidden},
+        // A host, or a scan that no longer lists the camera, removes it while it is written out.
+        {"unplugging the camera, removed meanwhile", unplug, remove, removed},
+        {"closing the window, removed meanwhile", close, remove, removed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool failedBefore = HasFailure();
+        // A fresh camera each time: plugged in, free running.
+        ASSERT_TRUE(Nimbo::Emulation::Configure(""));
+        windowtest::ModalBoxGuard boxes;
+        auto window = std::make_unique<Kalmuth>();
+        window->show();
+        auto gate = std::make_shared<GateState>();
+        const uint32_t frames = 25;
+        const std::string serial = recordTriggeredFrames(*window, path(), frames, [&](DeviceContext& context) {
+            // Beyond the writer's own patience, so that a drain that never lets the gate open still
+            // ends with every frame written, and fails on the checks of what ran meanwhile.
+            context.setDrainTimeout(20000);
+            context.setRecordingControllerFactory(
+                [gate](const CRecordingOptions& options, Nimbo::EPixelType, uint32_t, uint32_t) {
+                    auto* sampling = new CTimeUnitMediaImageController(
+                        options.StopSamplingLimitEnabled, options.StopSamplingLimitUnit, options.StopSamplingLimit,
+                        options.SampleRateUnit, options.SampleRate);
+                    return new CRecordingController(options, sampling, new GatedWriter(gate), nullptr);
+                });
+        });
+        ASSERT_FALSE(serial.empty());
+        ASSERT_EQ(HasFailure(), failedBefore);
+        QPointer<RecordingStatusBar> bar = shownImageWindow(*window)->recordingStatusBar();
+
+        // From the end on: each tick asks the bar to paint, counts the paints that follow, and opens
+        // the gate once the bar has painted a count of frames left.
+        bool ending = false;
+        int ticks = 0;
+        int paints = 0;
+        QStringList counts;
+        struct PaintCounter : QObject {
+            std::function<void()> onPaint;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    onPaint();
+                return false;
+            }
+        } counter;
+        counter.onPaint = [&] {
+            if (!ending || !bar)
+                return;
+            ++paints;
+            const QRegularExpressionMatch left =
+                QRegularExpression("\\((\\d+) left\\)").match(bar->stateLabel()->text());
+            if (left.hasMatch() && (counts.isEmpty() || counts.last() != left.captured(1)))
+                counts << left.captured(1);
+        };
+        bar->installEventFilter(&counter);
+        QTimer ticker;
+        ticker.setInterval(20);
+        int meanwhileTick = -1;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            if (!ending)
+                return;
+            ++ticks;
+            if (bar)
+                bar->QWidget::update();
+            if (counts.isEmpty())
+                return;
+            // The bar counts what is left: the drain is under way. The other end comes from an event of
+            // its own, for a timer is not run again while its own handler waits.
+            if (c.meanwhile && meanwhileTick < 0) {
+                meanwhileTick = ticks;
+                QMetaObject::invokeMethod(
+                    &ticker, [&] { c.meanwhile(window, serial); }, Qt::QueuedConnection);
+            }
+            if (c.handled && !(window && c.handled(*window, ticks - meanwhileTick)))
+                return;
+            if (counts.first().toInt() > 0) {
+                std::lock_guard<std::mutex> lock(gate->mutex);
+                gate->open = true;
+                gate->changed.notify_all();
+            }
+        });
+        ticker.start();
+
+        ending = true;
+        c.end(window, serial);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                std::lock_guard<std::mutex> lock(gate->mutex);
+                return gate->closed;
+            },
+            60000))
+            << "the recording was not finished";
+        ending = false;
+        ticker.stop();
+        {
+            std::lock_guard<std::mutex> lock(gate->mutex);
+            EXPECT_EQ(gate->written, frames) << "not every queued frame was written";
+            EXPECT_FALSE(gate->gaveUp) << "the writer waited in vain: nothing ran while the recording drained";
+        }
+        EXPECT_GT(paints, 0) << "the recording status bar did not paint while the recording drained";
+        ASSERT_FALSE(counts.isEmpty()) << "the bar counted no frames left";
+        EXPECT_GT(counts.first().toInt(), 0);
+        EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+        if (window)
+            closeAndDelete(window);
+    }
 }
 
 // A host that deletes the window without closing it (or quit() ending the program) still has the
