@@ -578,6 +578,33 @@ TEST_F(KalmuthTest, FindMainWindowFindsTheMainWindow)
     window.close();
 }
 
+// The record keys pressed twice in quick succession (a double press, a key held down) both arrive before
+// the recording's state change, which is queued, has disabled the action: one recording, and no error box
+// saying that another one is in progress.
+TEST_F(KalmuthTest, TheRecordKeyPressedTwiceStartsOneRecordingAndNoError)
+{
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ContextManager* engine = window->contextManager();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return engine->hasActiveImage() && window->form()->actionStartRecording->isEnabled(); }, 30000))
+        << "the live view did not become ready to record";
+    windowtest::ModalBoxGuard boxes;
+    testsupport::LogCapture log;
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    QTest::keyClick(window.get(), Qt::Key_F10);
+    EXPECT_TRUE(engine->isDeviceRecording(nullptr));
+    // Reports are logged at once and shown from the event loop.
+    EXPECT_FALSE(log.contains("another recording is already in progress"));
+    EXPECT_EQ(GetTheGlobalAsyncErrorQueue()->count(), 0u);
+    window->form()->actionStopRecording->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->isDeviceRecording(nullptr); }, 60000));
+    closeAndDelete(window);
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+}
+
 TEST_F(KalmuthTest, FirstRunLayoutAndDefaults)
 {
     Kalmuth window;
