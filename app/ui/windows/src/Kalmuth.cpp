@@ -273,6 +273,13 @@ void Kalmuth::Record_triggered()
 {
     if (m_shutDown)
         return;
+    // A second press of a record key (or the automatic recording's shot after the user's key) can come
+    // before the recording's state change, which is queued, has disabled the action: a device that is
+    // recording already is not asked again, which it would refuse with an error box.
+    Nimbo::DeviceInfoList devices;
+    m_deviceManager->getCurrentDevice(devices);
+    if (devices.empty() || !m_contextManager->isDeviceReadyToRecord(&devices.back()))
+        return;
     CRecordingOptions options = m_options;
     m_contextManager->startRecording(&options);
 }
