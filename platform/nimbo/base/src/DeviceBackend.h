@@ -106,6 +106,14 @@ public:
     virtual bool readStreamRegister(int64_t /*address*/, int64_t& /*value*/) { return false; }
     virtual bool writeStreamRegister(int64_t /*address*/, int64_t /*value*/, bool& /*accepted*/) { return false; }
 
+    // Transport-layer registers the backend carries to the camera (the heartbeat time-out): false
+    // leaves the register to the device, which keeps it in memory. A value the camera cannot keep is
+    // refused with a GenICam exception that says why.
+    virtual bool readTransportRegister(int64_t /*address*/, int64_t& /*value*/) { return false; }
+    virtual bool writeTransportRegister(int64_t /*address*/, int64_t /*value*/) { return false; }
+    // The smallest heartbeat time-out (ms) the transport keeps the camera controlled with; 0: any.
+    virtual int64_t minimumHeartbeatTimeout() const { return 0; }
+
     // A source that takes buffers ahead of its frames hands every one it holds back as cancelled
     // (untouched, or cleared if a frame had begun in it) and takes no more until releaseFrames; both
     // return when done. The grabber holds the frames

@@ -24,6 +24,18 @@ NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<DeviceBackend> camera, const CD
     } else {
         m_tlPort.define(tlreg::MaxTransferSize, 262144);
     }
+    // What the backend carries to the camera goes there; the rest stays in the device's memory.
+    std::weak_ptr<DeviceBackend> weakCamera = m_camera;
+    m_tlPort.setHooks(
+        [weakCamera](int64_t address, int64_t& value) {
+            auto camera = weakCamera.lock();
+            return camera && camera->readTransportRegister(address, value);
+        },
+        [weakCamera](int64_t address, int64_t value) {
+            if (auto camera = weakCamera.lock())
+                camera->writeTransportRegister(address, value);
+            return true;
+        });
     m_grabber.reset(new StreamGrabberImpl(m_camera));
     try {
         // The transport's own registers go below the camera's description: a node of the camera wins.
@@ -32,8 +44,9 @@ NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<DeviceBackend> camera, const CD
         m_nodeMap = GenApi::CreateNodeMap(m_camera->description(), merged, "Device");
         m_nodeMap->Connect(&m_port, "Device");
         m_camera->attachNodeMap(m_nodeMap);
-        m_tlNodeMap = GenApi::CreateNodeMap(transportLayerDescription(deviceClass).c_str(), GenICam::gcstring_vector(),
-                                            "TransportLayer");
+        m_tlNodeMap =
+            GenApi::CreateNodeMap(transportLayerDescription(deviceClass, m_camera->minimumHeartbeatTimeout()).c_str(),
+                                  GenICam::gcstring_vector(), "TransportLayer");
         m_tlNodeMap->Connect(&m_tlPort, "Device");
         m_sgNodeMap = GenApi::CreateNodeMap(streamGrabberDescription(deviceClass, m_camera->streamsPackets()).c_str(),
                                             GenICam::gcstring_vector(), "StreamGrabber");

@@ -277,6 +277,52 @@ TEST_F(RealCameraGigETest, AStreamThatCannotBeMadeFailsThePrepareWithTheReason)
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
+// The heartbeat time-out is the camera's own: the transport layer's setting reaches it (the bandwidth
+// manager hardens the link this way), also when set before the camera opens, and neither that setting
+// nor the camera's feature may go below what Aravis' heartbeat, once a second, keeps alive.
+TEST_F(RealCameraGigETest, TheHeartbeatTimeoutReachesTheCameraAndStaysWhereTheHeartbeatKeepsControl)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RG0008", 0, NIMBO_TEST_FIXTURES "/FakeCameraCachingStreamRegisters.xml");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RG0008", info));
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    GenApi::CIntegerPtr tlTimeout = device->GetTLNodeMap()->GetNode("HeartbeatTimeout");
+    ASSERT_TRUE(tlTimeout.IsValid());
+    tlTimeout->SetValue(8000);
+    device->Open();
+    EXPECT_EQ(cameraRegister(gvbs::HeartbeatTimeout), 8000u) << "set before the open";
+    GenApi::CIntegerPtr cameraTimeout = device->GetNodeMap()->GetNode("GevHeartbeatTimeout"); // cached
+    EXPECT_EQ(cameraTimeout->GetValue(), 8000);
+
+    struct Case {
+        GenApi::CIntegerPtr node;
+        int64_t value;
+        bool taken;
+    };
+    const Case cases[] = {
+        {tlTimeout, 10000, true},    {tlTimeout, 500, false},     {tlTimeout, 1999, false},
+        {cameraTimeout, 500, false}, {cameraTimeout, 5000, true}, {tlTimeout, 2000, true},
+    };
+    uint32_t expected = 8000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.node->GetNode()->GetName().c_str()) + " " + std::to_string(c.value));
+        if (c.taken) {
+            c.node->SetValue(c.value);
+            expected = static_cast<uint32_t>(c.value);
+        } else {
+            EXPECT_THROW(c.node->SetValue(c.value), GenICam::GenericException);
+        }
+        EXPECT_EQ(cameraRegister(gvbs::HeartbeatTimeout), expected);
+        EXPECT_EQ(tlTimeout->GetValue(), expected);
+        EXPECT_EQ(cameraTimeout->GetValue(), expected);
+    }
+    // At the smallest time-out allowed the camera stays controlled.
+    EXPECT_FALSE(testsupport::waitFor([] { return cameraRegister(gvbs::ControlChannelPrivilege) == 0; }, 3000));
+    device->Close();
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+}
+
 TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothing)
 {
     // The fake camera fires no test packets: the probe must say so rather than claim a size, and

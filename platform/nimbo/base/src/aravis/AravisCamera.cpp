@@ -229,6 +229,16 @@ PortStatus AravisCamera::read(void* buffer, int64_t address, int64_t length)
 
 PortStatus AravisCamera::write(const void* buffer, int64_t address, int64_t length)
 {
+    // The heartbeat time-out, written whole by the camera's own feature.
+    if (m_known.gige && address == gvbs::HeartbeatTimeout && length == 4) {
+        const auto* b = static_cast<const uint8_t*>(buffer);
+        const std::string why = heartbeatRefusal(int64_t(b[0]) << 24 | int64_t(b[1]) << 16 | int64_t(b[2]) << 8 | b[3]);
+        if (!why.empty()) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lastError = why;
+            return PortStatus::Rejected;
+        }
+    }
     // The bytes of the stream channel's packet size, the low half of its register.
     const int64_t sizeFirst = gvbs::StreamChannelPacketSize + 2, sizeEnd = gvbs::StreamChannelPacketSize + 4;
     if (!m_known.gige || address >= sizeEnd || address + length <= sizeFirst)
@@ -247,6 +257,53 @@ PortStatus AravisCamera::write(const void* buffer, int64_t address, int64_t leng
         }
     }
     return writeMemory(buffer, address, length);
+}
+
+std::string AravisCamera::heartbeatRefusal(int64_t timeoutMs) const
+{
+    if (timeoutMs >= kMinimumHeartbeatTimeoutMs)
+        return std::string();
+    return "Camera " + label() + ": a heartbeat time-out of " + std::to_string(timeoutMs) +
+           " ms would lose the camera: the heartbeat beats once a second, and the time-out must be at least " +
+           std::to_string(kMinimumHeartbeatTimeoutMs) + " ms.";
+}
+
+bool AravisCamera::readTransportRegister(int64_t address, int64_t& value)
+{
+    if (!m_known.gige || address != emulation::tlreg::HeartbeatTimeout)
+        return false;
+    guint32 word = 0;
+    if (isOpen() && readWord(gvbs::HeartbeatTimeout, word)) {
+        value = word;
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_heartbeatTimeout <= 0)
+        return false;
+    value = m_heartbeatTimeout;
+    return true;
+}
+
+bool AravisCamera::writeTransportRegister(int64_t address, int64_t value)
+{
+    if (!m_known.gige || address != emulation::tlreg::HeartbeatTimeout)
+        return false;
+    const std::string why = heartbeatRefusal(value);
+    if (!why.empty() || value > 0xFFFFFFFF)
+        GENICAM_THROW(GenICam::OutOfRangeException, "%s",
+                      why.empty() ? "The heartbeat time-out does not fit the camera's register." : why.c_str());
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_heartbeatTimeout = value;
+    }
+    if (!isOpen())
+        return true; // the camera gets it when it opens
+    const bool ok = writeWord(gvbs::HeartbeatTimeout, static_cast<guint32>(value));
+    invalidateRegisters({gvbs::HeartbeatTimeout});
+    if (!ok)
+        GENICAM_THROW(GenICam::AccessException, "Camera %s refused the heartbeat time-out of %lld ms.", label().c_str(),
+                      static_cast<long long>(value));
+    return true;
 }
 
 std::string AravisCamera::packetSizeRefusalLocked(uint32_t size) const
@@ -324,6 +381,15 @@ bool AravisCamera::tryOpen(std::string* why)
         GError* error = nullptr;
         if (!arv_gv_device_take_control(ARV_GV_DEVICE(m_device), &error))
             return fail("the camera is in use by another program (" + errorText(error) + ")");
+    }
+    // The heartbeat time-out the transport layer was given before the camera opened.
+    if (m_known.gige && m_heartbeatTimeout > 0) {
+        GError* error = nullptr;
+        if (!arv_device_write_register(m_device, gvbs::HeartbeatTimeout, static_cast<guint32>(m_heartbeatTimeout),
+                                       &error))
+            Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                               "Camera %s: its heartbeat time-out stays as it was: %s", label().c_str(),
+                               errorText(error).c_str());
     }
     m_open = true;
     return true;

@@ -145,6 +145,9 @@ public:
     void detachSink(const FrameSink* sink) override;
     bool streamsPackets() const override { return m_known.gige; }
     bool readStreamRegister(int64_t address, int64_t& value) override;
+    bool readTransportRegister(int64_t address, int64_t& value) override;
+    bool writeTransportRegister(int64_t address, int64_t value) override;
+    int64_t minimumHeartbeatTimeout() const override { return m_known.gige ? kMinimumHeartbeatTimeoutMs : 0; }
     bool writeStreamRegister(int64_t address, int64_t value, bool& accepted) override;
     int addRemovalListener(RemovalListener listener) override;
     void removeRemovalListener(int id) override;
@@ -170,6 +173,12 @@ private:
     PortStatus writeMemory(const void* buffer, int64_t address, int64_t length);
     // Under m_streamMutex: why the packet size may not become `size` now, or an empty text.
     std::string packetSizeRefusalLocked(uint32_t size) const;
+    // Why the camera may not get that heartbeat time-out, or an empty text.
+    std::string heartbeatRefusal(int64_t timeoutMs) const;
+
+    // Aravis beats once a second and the camera drops control after its time-out: twice the period
+    // survives one lost beat.
+    static constexpr int64_t kMinimumHeartbeatTimeoutMs = 2000;
     // Checks the camera is there, holds its device for the call and reports the outcome of access.
     template <typename Access>
     PortStatus accessMemory(const char* what, int64_t address, int64_t length, Access access);
@@ -218,8 +227,9 @@ private:
     const KnownDevice m_known;
     const std::shared_ptr<RemovalState> m_state;
 
-    mutable std::mutex m_mutex; // m_device, m_open, m_nodeMap, m_lastError
+    mutable std::mutex m_mutex; // m_device, m_open, m_nodeMap, m_lastError, m_heartbeatTimeout
     ArvDevice* m_device = nullptr;
+    int64_t m_heartbeatTimeout = 0; // set through the transport layer, given to the camera when it opens; 0: none
     gulong m_controlLostHandler = 0;
     bool m_open = false;
     GenApi::INodeMap* m_nodeMap = nullptr;

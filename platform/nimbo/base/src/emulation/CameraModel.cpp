@@ -643,17 +643,35 @@ std::vector<std::string> modelNames()
     return names;
 }
 
-std::string transportLayerDescription(const std::string& deviceClass)
+std::string transportLayerDescription(const std::string& deviceClass, int64_t heartbeatMinimum)
 {
+    // What a real camera's transport does with each setting, for the feature tree's tips.
+    const auto tip = [](FeatureDef f, const char* text) {
+        f.toolTip = text;
+        return f;
+    };
+    static const char* const fixedByAravis =
+        "Kept for emulated cameras. Real cameras' control requests go through Aravis, which waits 500 ms for each "
+        "answer and tries five times, whatever this says.";
     std::vector<FeatureDef> f;
     if (deviceClass == "VelmarGigE") {
-        f.push_back(plainInteger("HeartbeatTimeout", "Communication", tlreg::HeartbeatTimeout, 500, 600000));
-        f.push_back(plainInteger("ReadTimeout", "Communication", tlreg::ReadTimeout, 10, 10000));
-        f.push_back(plainInteger("WriteTimeout", "Communication", tlreg::WriteTimeout, 10, 10000));
-        f.push_back(plainInteger("CommandDuplicationEnable", "Communication", tlreg::CommandDuplicationEnable, 0, 1));
-        f.push_back(plainInteger("MaxRetryCountWrite", "Communication", tlreg::MaxRetryCountWrite, 0, 100));
+        f.push_back(tip(plainInteger("HeartbeatTimeout", "Communication", tlreg::HeartbeatTimeout,
+                                     heartbeatMinimum > 0 ? heartbeatMinimum : 500, 600000),
+                        "Time in ms after which the camera takes control away from a program that no longer beats. "
+                        "A real GigE camera gets it in its own heartbeat register."));
+        // That register is the camera's, which its own feature writes too.
+        f.back().volatileValue = true;
+        f.push_back(tip(plainInteger("ReadTimeout", "Communication", tlreg::ReadTimeout, 10, 10000), fixedByAravis));
+        f.push_back(tip(plainInteger("WriteTimeout", "Communication", tlreg::WriteTimeout, 10, 10000), fixedByAravis));
+        f.push_back(
+            tip(plainInteger("CommandDuplicationEnable", "Communication", tlreg::CommandDuplicationEnable, 0, 1),
+                fixedByAravis));
+        f.push_back(
+            tip(plainInteger("MaxRetryCountWrite", "Communication", tlreg::MaxRetryCountWrite, 0, 100), fixedByAravis));
     } else {
-        f.push_back(plainInteger("MaxTransferSize", "Communication", tlreg::MaxTransferSize, 4096, 4194304));
+        f.push_back(tip(plainInteger("MaxTransferSize", "Communication", tlreg::MaxTransferSize, 4096, 4194304),
+                        "Kept for emulated cameras. Aravis sizes a real USB3 Vision camera's transfers itself (1 MiB "
+                        "at most in 0.8.26), whatever this says."));
     }
     return describe("TransportLayer", "Velmar", f, nullptr);
 }
@@ -687,8 +705,14 @@ std::string streamGrabberDescription(const std::string& deviceClass, bool packet
     } else {
         f.push_back(plainInteger("Statistic_Buffer_Underrun_Count", "Statistic", sgreg::BufferUnderrunCount, 0,
                                  int64_t(1) << 62, "RO"));
-        f.push_back(plainInteger("MaxTransferSize", "Root_Buffers", sgreg::MaxTransferSize, 1024, 4194304));
-        f.push_back(plainInteger("NumMaxQueuedUrbs", "Root_Buffers", sgreg::NumMaxQueuedUrbs, 1, 256));
+        FeatureDef transfer = plainInteger("MaxTransferSize", "Root_Buffers", sgreg::MaxTransferSize, 1024, 4194304);
+        transfer.toolTip = "Kept for emulated cameras. Aravis sizes a real USB3 Vision camera's transfers itself "
+                           "(1 MiB at most in 0.8.26), whatever this says.";
+        f.push_back(transfer);
+        FeatureDef urbs = plainInteger("NumMaxQueuedUrbs", "Root_Buffers", sgreg::NumMaxQueuedUrbs, 1, 256);
+        urbs.toolTip = "Kept for emulated cameras. Aravis decides how many transfers of a real USB3 Vision camera "
+                       "it queues (8 MiB of them at most in 0.8.26), whatever this says.";
+        f.push_back(urbs);
     }
     // The statistics count on while the grabber runs; the packet size and delay are the camera's
     // registers, which its own features write too; the buffer size follows the camera's payload.

@@ -76,8 +76,9 @@ std::shared_ptr<const CameraModel> findModel(const std::string& modelName);
 std::shared_ptr<const CameraModel> defaultModel(const std::string& transport);
 std::vector<std::string> modelNames();
 
-// Transport-layer node map descriptions; their registers live in the device object.
-std::string transportLayerDescription(const std::string& deviceClass);
+// Transport-layer node map descriptions; their registers live in the device object. A heartbeat
+// minimum above 0 is the smallest HeartbeatTimeout the camera's transport keeps it controlled with.
+std::string transportLayerDescription(const std::string& deviceClass, int64_t heartbeatMinimum = 0);
 // The stream grabber's description (buffer limits and statistics); `packets` adds the packet size,
 // inter-packet delay and packet statistics of a packet transport.
 std::string streamGrabberDescription(const std::string& deviceClass, bool packets = false);
