@@ -918,6 +918,35 @@ TEST_F(KalmuthTest, DisplayedErrorIsAModalBoxWithTheWindowTitle)
     window.close();
 }
 
+// The nested loop of a shown error box goes on handling events, so the widget a report names as the box's
+// parent may be deleted meanwhile: the box goes with it and the call returns, rather than the parent
+// deleting a box it does not own.
+TEST_F(KalmuthTest, AnErrorBoxWhoseParentIsDeletedWhileShownGoesWithIt)
+{
+    Kalmuth window;
+    auto* parent = new QWidget(&window);
+    QPointer<QWidget> shown;
+    QTimer watcher;
+    watcher.setInterval(20);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (parent) {
+            shown = modal;
+            delete parent;
+            parent = nullptr;
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->button(QMessageBox::Close)->click(); // a box that outlived its parent
+        }
+    });
+    watcher.start();
+    window.onDisplayError(AsyncErrorQueue::Warning, "Its parent goes", "", parent);
+    EXPECT_EQ(parent, nullptr) << "no box was shown";
+    EXPECT_TRUE(shown.isNull()) << "the box outlived its parent";
+    window.close();
+}
+
 // How far two colours lie apart, summed over red, green and blue.
 int colourDistance(QRgb a, QRgb b)
 {
