@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
@@ -394,17 +395,20 @@ void Kalmuth::onDisplayError(AsyncErrorQueue::ErrorSeverity severity, QString te
     const QString line = detail.isEmpty() ? text : QString("%1 (%2)").arg(text, detail);
     Mivtrace::LogTrace(baseCategory(), level, "%s", line.toLocal8Bit().constData());
 
-    QMessageBox box(parent ? parent : m_ui->centralWidget);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
-    box.setIcon(icon);
-    box.setWindowTitle(windowTitle());
-    box.setText(text);
+    // The nested loop goes on handling events, and the parent may be deleted meanwhile, taking its child
+    // the box along: the box lives on the heap and is deleted here only when it is still there.
+    QPointer<QMessageBox> box = new QMessageBox(parent ? parent : m_ui->centralWidget);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    box->setIcon(icon);
+    box->setWindowTitle(windowTitle());
+    box->setText(text);
     if (!detail.trimmed().isEmpty())
-        box.setDetailedText(detail);
-    box.setStandardButtons(QMessageBox::Close);
-    box.setDefaultButton(QMessageBox::Close);
-    box.exec();
+        box->setDetailedText(detail);
+    box->setStandardButtons(QMessageBox::Close);
+    box->setDefaultButton(QMessageBox::Close);
+    box->exec();
+    delete box.data();
 }
 
 void Kalmuth::closeEvent(QCloseEvent* event)
