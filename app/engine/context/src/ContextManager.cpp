@@ -328,10 +328,15 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
     Camera* camera = context->camera();
     const QByteArray name = camera->isAttached() ? context->deviceName().toUtf8() : formatName(info);
     const QString fullName = deviceText(*info, info->GetFullName());
+    // A request that arrives while the device is being opened (the creation handles events) is
+    // refused; the open under way decides, and only its outcome is reported.
+    const bool openUnderWay = context->isCreatingDevice();
     contextlog::write(contextlog::Progress, "Opening \"%s\".", name.constData());
     if (camera->isAttached()) {
         context->openCamera();
     } else if (!context->attachAndOpenDevice(info)) {
+        if (openUnderWay)
+            return;
         QMutexLocker lock(&m_mutex);
         // A scan dropped the device while it was being opened, and the open failed: it is gone, and
         // no later scan reports it again.

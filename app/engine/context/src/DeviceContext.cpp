@@ -187,10 +187,13 @@ bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
 {
     if (!m_camera || !pDeviceInfo)
         return false;
+    // A request handled while an earlier one waits for the device (the creation handles events)
+    // must not end the earlier one's "creating" as its own refused creation ends.
+    const bool wasCreating = m_creatingDevice;
     try {
         m_creatingDevice = true;
         Nimbo::INimboDevice* device = createNimboDevice(*pDeviceInfo); // reports its own failures
-        m_creatingDevice = false;
+        m_creatingDevice = wasCreating;
         if (device) {
             m_camera->attachNimboDevice(device);
             if (openCamera())
@@ -198,7 +201,7 @@ bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
             m_camera->detachNimboDevice();
         }
     } catch (...) {
-        m_creatingDevice = false;
+        m_creatingDevice = wasCreating;
         reportCaughtException("DeviceContext::attachAndOpenDevice", "Failed to open the camera.");
     }
     if (m_camera->isAttached()) {

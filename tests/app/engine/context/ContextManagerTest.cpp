@@ -641,6 +641,18 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationNeitherRepeatNorRemoveIt)
          2, 2, false},
         {"scan result dropping the device", [&](ContextManager& cm) { cm.removeDevice(&devices[0], true); }, 1, 1,
          false},
+        {"second open request, then a scan result dropping the device",
+         [&](ContextManager& cm) {
+             cm.openActiveDevice();
+             cm.removeDevice(&devices[0], true);
+         },
+         1, 1, true},
+        {"scan result dropping the device, then a second open request",
+         [&](ContextManager& cm) {
+             cm.removeDevice(&devices[0], true);
+             cm.openActiveDevice();
+         },
+         1, 1, true},
     };
     struct HookRemover {
         ~HookRemover() { CreateDeviceThread::setCreationHook({}); }
@@ -666,9 +678,13 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationNeitherRepeatNorRemoveIt)
         m_manager->changeCurrentDevice(&devices[0]);
         Camera* camera = m_manager->currentCamera();
         testsupport::LogCapture log;
+        QSignalSpy failed(m_manager.get(), &ContextManager::deviceOpenFailed);
         m_manager->openActiveDevice();
         CreateDeviceThread::setCreationHook({});
 
+        // A request refused because the device is being made is no failure of the open under way,
+        // which the device manager would take for one and give the device up.
+        EXPECT_EQ(failed.count(), 0);
         EXPECT_EQ(creations, c.creations);
         EXPECT_EQ(handled.available(), 0) << "the request was not handled during the creation";
         ASSERT_TRUE(camera->isOpen());
