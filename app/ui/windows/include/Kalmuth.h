@@ -70,6 +70,8 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
+    // Runs an automatic start (the live view or the -r recording) unless one has been refused.
+    void autoStart(void (Kalmuth::*start)());
     QString askSaveImageFileName();
     void restoreSettings();
     void saveSettings();
@@ -90,4 +92,7 @@ private:
     bool m_shutDown = false;
     // The engine is being shut down for the window's close (or destruction).
     bool m_closing = false;
+    // An automatic start failed on the current camera; none is tried until another camera comes or a
+    // grab runs.
+    bool m_autoStartRefused = false;
 };

@@ -177,6 +177,7 @@ Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, f
     connect(cm, &ContextManager::deviceClosed, dm, &DeviceManager::onCloseDevice);
     connect(cm, &ContextManager::deviceOpenFailed, dm, &DeviceManager::onDeviceOpenFailed);
     connect(cm, &ContextManager::cameraChanged, m_cameraSettings, &CameraSettingsWidget::setCamera);
+    connect(cm, &ContextManager::cameraChanged, this, [this] { m_autoStartRefused = false; });
     connect(cm, &ContextManager::cameraChanged, this, &Kalmuth::updateActions);
     connect(m_recordingSettings, &RecordingSettingsWidget::triggerPortChanged, cm,
             &ContextManager::changeCurrentTriggerPort);
@@ -253,15 +254,31 @@ void Kalmuth::updateActions()
     set(m_ui->actionZoomToFit, cm->canZoomToFit());
     set(m_ui->actionZoom100, cm->canZoom100());
 
-    if (!m_shutDown && !cm->hasActiveImage() && hasDevice && cm->isDeviceIdle(device) && cm->isDeviceOpen(nullptr)) {
+    // A grab that runs shows the camera takes its start: an automatic start may be tried again.
+    if (hasDevice && cm->isDeviceGrabbing(device))
+        m_autoStartRefused = false;
+    if (!m_shutDown && !m_autoStartRefused && !cm->hasActiveImage() && hasDevice && cm->isDeviceIdle(device) &&
+        cm->isDeviceOpen(nullptr)) {
         if (m_autoRecord) {
             m_autoRecord = false;
-            QTimer::singleShot(250, this, &Kalmuth::Record_triggered);
+            QTimer::singleShot(250, this, [this] { autoStart(&Kalmuth::Record_triggered); });
         } else {
-            QTimer::singleShot(250, this, &Kalmuth::ContinousGrab_triggered);
+            QTimer::singleShot(250, this, [this] { autoStart(&Kalmuth::ContinousGrab_triggered); });
         }
     }
     m_recordingSettings->setEnabled(m_ui->actionStartRecording->isEnabled());
+}
+
+void Kalmuth::autoStart(void (Kalmuth::*start)())
+{
+    // Each action update that finds the camera idle schedules a start; once one failed (the camera
+    // refused it and the user was told), those still due and later ones would only fail and tell
+    // again, every 250 ms. They wait for another camera or for a grab that runs.
+    if (m_autoStartRefused)
+        return;
+    (this->*start)();
+    if (!m_shutDown && !m_contextManager->isDeviceGrabbing(nullptr))
+        m_autoStartRefused = true;
 }
 
 void Kalmuth::ContinousGrab_triggered()

@@ -17,6 +17,7 @@
 #include <MediaWriter.h>
 #include <RecordingController.h>
 #include <TimeUnitMediaImageController.h>
+#include <GenApi/GenApi.h>
 #include <nimbo/Emulation.h>
 #include <testsupport/LogCapture.h>
 #include <testsupport/TempDir.h>
@@ -534,6 +535,41 @@ TEST_F(KalmuthTest, AFailedAutomaticOpenIsTriedAgainAtTheNextScan)
         << "the camera was not tried again";
     EXPECT_EQ(creations, 2);
     closeAndDelete(window);
+}
+
+// A camera that refuses AcquisitionStart is told once: the automatic start is not tried again and again
+// (each try would show the error anew), while the user's own start, once the camera takes it, runs.
+TEST_F(KalmuthTest, ARefusedAutomaticStartIsToldOnceAndNotRepeated)
+{
+    for (bool autoRecord : {false, true}) {
+        SCOPED_TRACE(autoRecord ? "automatic recording" : "automatic live view");
+        windowtest::ModalBoxGuard boxes;
+        auto window = std::make_unique<Kalmuth>();
+        window->setAutoRecord(autoRecord);
+        ContextManager* cm = window->contextManager();
+        GenApi::INode* start = nullptr;
+        QObject::connect(cm, &ContextManager::deviceOpened, window.get(), [&](Nimbo::INimboDevice*) {
+            start = cm->currentCamera()->getNodeMap()->GetNode("AcquisitionStart");
+            start->ImposeAccessMode(GenApi::RO);
+        });
+        window->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen().isEmpty(); }, 30000))
+            << "the refused start was not told";
+        EXPECT_EQ(boxes.seen().first(), "Failed to start the image acquisition");
+        // Repeated, the start would show its error again within a few of the action updates' 250 ms.
+        EXPECT_FALSE(QTest::qWaitFor([&] { return boxes.seen().size() > 1; }, 2000)) << boxes.seen().size() << " boxes";
+        EXPECT_FALSE(cm->isDeviceGrabbing(nullptr));
+        EXPECT_FALSE(cm->isDeviceRecording(nullptr));
+        EXPECT_TRUE(window->form()->actionStartGrab->isEnabled());
+
+        ASSERT_NE(start, nullptr);
+        start->ImposeAccessMode(GenApi::RW);
+        window->form()->actionStartGrab->trigger();
+        EXPECT_TRUE(cm->isDeviceGrabbing(nullptr));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return cm->hasActiveImage(); }, 30000));
+        EXPECT_EQ(boxes.seen().size(), 1);
+        closeAndDelete(window);
+    }
 }
 
 // Starting a grab takes the keyboard focus from the widget that had it (an edit box of a panel, say),
