@@ -187,6 +187,17 @@ public:
     std::shared_ptr<GrabSession> session; // read and written with std::atomic_load/atomic_store
     std::thread loop;
     std::atomic<std::thread::id> loopThread{};
+    // Beside the SDK's grab loop, the node map is polled on a thread of its own, so that a slow poll (a
+    // camera slow to answer, a callback that takes its time) holds no image back. `poller` and
+    // `pollStop` are touched like `loop`; each poller has a stop of its own.
+    struct PollStop {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool stop = false; // under mutex
+    };
+    std::thread poller;
+    std::shared_ptr<PollStop> pollStop;
+    std::atomic<std::thread::id> pollerThread{};
     EGrabLoop loopKind = GrabLoop_ProvidedByUser;
     EGrabStrategy strategy = GrabStrategy_OneByOne;
     size_t maxImages = 0;
@@ -287,12 +298,61 @@ public:
             joinLoop();
     }
 
-    // Under grabControl, never in the loop itself.
+    // Under grabControl, never in the loop itself; the poller is left to end by itself when it is the
+    // caller (a handler it called stops the grab), and joined by the next start or stop.
     void joinLoop()
     {
         if (loop.joinable()) {
             loop.join();
             loopThread = std::thread::id(); // ids are reused by later threads
+        }
+        if (poller.joinable() && pollerThread.load() != std::this_thread::get_id()) {
+            poller.join();
+            pollerThread = std::thread::id();
+        }
+    }
+
+    void startPoller()
+    {
+        // A grab started from a handler that the previous poller called: that poller ends by itself.
+        if (poller.joinable())
+            poller.detach();
+        pollStop = std::make_shared<PollStop>();
+        poller = std::thread([this, stop = pollStop] { pollLoop(*stop); });
+    }
+
+    void stopPoller()
+    {
+        if (!pollStop)
+            return;
+        {
+            std::lock_guard<std::mutex> l(pollStop->mutex);
+            pollStop->stop = true;
+        }
+        pollStop->wake.notify_all();
+    }
+
+    void pollLoop(PollStop& stop)
+    {
+        pollerThread = std::this_thread::get_id();
+        auto lastPoll = std::chrono::steady_clock::now();
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> l(stop.mutex);
+                if (stop.wake.wait_for(l, std::chrono::milliseconds(100), [&stop] { return stop.stop; }))
+                    return;
+            }
+            const auto now = std::chrono::steady_clock::now();
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastPoll).count();
+            lastPoll = now;
+            if (GenApi::INodeMap* map = device ? device->GetNodeMap() : nullptr) {
+                try {
+                    map->Poll(elapsed);
+                } catch (const GenICam::GenericException& e) {
+                    forConfigurations(
+                        [this, &e](CConfigurationEventHandler& h) { h.OnGrabError(self, e.GetDescription()); });
+                }
+            }
         }
     }
 
@@ -310,10 +370,7 @@ public:
     }
 
     // Counts a result handed out; true for the last one of a grab of maxImages.
-    bool countLast()
-    {
-        return maxImages && ++delivered == maxImages;
-    }
+    bool countLast() { return maxImages && ++delivered == maxImages; }
 
     // The next result the strategy hands out: the oldest, or the newest with the older ones requeued.
     bool nextResult(const std::shared_ptr<GrabSession>& s, GrabResult& out, size_t& skipped)
@@ -339,7 +396,6 @@ public:
     {
         loopThread = std::this_thread::get_id();
         WaitObject wait = s->grabber->GetWaitObject();
-        auto lastPoll = std::chrono::steady_clock::now();
         while (!stopLoop) {
             if (wait.Wait(50)) {
                 GrabResult r;
@@ -358,19 +414,6 @@ public:
                         return;
                     }
                     skipped = 0;
-                }
-            }
-            const auto now = std::chrono::steady_clock::now();
-            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastPoll).count();
-            if (elapsed >= 100) {
-                lastPoll = now;
-                if (GenApi::INodeMap* map = device ? device->GetNodeMap() : nullptr) {
-                    try {
-                        map->Poll(elapsed);
-                    } catch (const GenICam::GenericException& e) {
-                        forConfigurations(
-                            [this, &e](CConfigurationEventHandler& h) { h.OnGrabError(self, e.GetDescription()); });
-                    }
                 }
             }
         }
@@ -614,8 +657,10 @@ void CInstantCamera::StartGrabbing(size_t maxImages, EGrabStrategy strategy, EGr
         grabber->Close();
         throw;
     }
-    if (grabLoop == GrabLoop_ProvidedByInstantCamera)
+    if (grabLoop == GrabLoop_ProvidedByInstantCamera) {
         m_impl->loop = std::thread([this, session] { m_impl->grabLoop(session); });
+        m_impl->startPoller();
+    }
     m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnGrabStarted(*this); });
 }
 
@@ -633,6 +678,7 @@ void CInstantCamera::StopGrabbing()
     m_impl->execute("AcquisitionStop", true);
     std::shared_ptr<GrabSession> session = std::atomic_load(&m_impl->session);
     m_impl->stopLoop = true;
+    m_impl->stopPoller();
     // Wakes the loop from its wait at once; the retrieve after it finds nothing and lowers the signal.
     session->grabber->GetWaitObject().Signal();
     // Stopped in the grab loop (its last image, or a handler): the loop ends by itself and is joined

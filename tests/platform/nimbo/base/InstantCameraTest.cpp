@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -225,6 +226,54 @@ TEST_F(InstantCameraTest, CameraEventsFollowTheirNodeAndRegistrationModes)
         other.RegisterConfiguration(new Recorder(&destroyed), RegistrationMode_Append, Cleanup_Delete);
     }
     EXPECT_EQ(destroyed.load(), 3);
+}
+
+// The SDK's grab loop hands out images while the node map is polled: a poll that takes long (a slow
+// camera, a callback that takes its time) must not hold the images back.
+TEST_F(InstantCameraTest, ASlowPollOfTheNodeMapHoldsNoImageBack)
+{
+    CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(emulatedCamera("11")));
+    Recorder recorder;
+    camera.RegisterImageEventHandler(&recorder, RegistrationMode_Append, Cleanup_None);
+    camera.Open();
+    smallFrames(camera);
+    // Slow frames: the auto function the test starts runs until the next one, long enough for polls.
+    GenApi::CBooleanPtr(camera.GetNodeMap().GetNode("AcquisitionFrameRateEnable"))->SetValue(true);
+    GenApi::CFloatPtr(camera.GetNodeMap().GetNode("AcquisitionFrameRate"))->SetValue(4.0);
+
+    // A callback of a polled node that keeps whichever thread polls until it is released.
+    struct Blocker {
+        std::thread::id testThread = std::this_thread::get_id();
+        std::mutex mutex;
+        std::condition_variable released;
+        bool release = false;
+        std::atomic<bool> holding{false};
+        void onChange(GenApi::INode*)
+        {
+            if (std::this_thread::get_id() == testThread)
+                return;
+            std::unique_lock<std::mutex> lock(mutex);
+            holding = true;
+            released.wait_for(lock, std::chrono::seconds(10), [this] { return release; });
+        }
+    } blocker;
+    GenApi::INode* exposureAuto = camera.GetNodeMap().GetNode("ExposureAuto");
+    const GenApi::CallbackHandleType handle =
+        GenApi::Register(exposureAuto, blocker, &Blocker::onChange, GenApi::cbPostOutsideLock);
+    camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByInstantCamera);
+    ASSERT_TRUE(waitFor([&] { return recorder.images > 0; }));
+    // The camera settles "Once" with its next frame and goes back to "Off"; a poll sees that.
+    GenApi::CEnumerationPtr(exposureAuto)->FromString("Once");
+    ASSERT_TRUE(waitFor([&] { return blocker.holding.load(); }));
+    const int before = recorder.images;
+    EXPECT_TRUE(waitFor([&] { return recorder.images >= before + 3; }, 5000)) << "images while the poll is held";
+    {
+        std::lock_guard<std::mutex> lock(blocker.mutex);
+        blocker.release = true;
+    }
+    blocker.released.notify_all();
+    camera.StopGrabbing();
+    GenApi::Deregister(handle);
 }
 
 TEST_F(InstantCameraTest, ResultHeldPastTheCameraKeepsItsBuffer)
