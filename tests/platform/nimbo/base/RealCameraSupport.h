@@ -77,6 +77,10 @@ public:
     FakeCamera(const FakeCamera&) = delete;
     FakeCamera& operator=(const FakeCamera&) = delete;
 
+    // Stops the camera as a camera that hangs (SIGSTOP), and lets it go on (SIGCONT).
+    void pause() { kill(m_pid, SIGSTOP); }
+    void resume() { kill(m_pid, SIGCONT); }
+
     void stop(int signal)
     {
         if (m_pid <= 0)

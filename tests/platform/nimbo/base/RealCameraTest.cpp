@@ -494,6 +494,43 @@ TEST_F(RealCameraTest, AStreamWithoutFramesWakesNoThreadOfTheSdk)
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
+// A camera that stops answering costs the wait for Aravis' time-out once: later accesses fail at
+// once, until the camera answers again.
+TEST_F(RealCameraTest, ACameraThatStopsAnsweringFailsFastUntilItAnswersAgain)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCamera fake("RC0010");
+    Nimbo::CDeviceInfo info;
+    ASSERT_TRUE(find("RC0010", info));
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    // Long enough that the camera keeps its controller through the pause.
+    GenApi::CIntegerPtr(device->GetTLNodeMap()->GetNode("HeartbeatTimeout"))->SetValue(30000);
+    device->Open();
+    GenApi::CIntegerPtr address = device->GetNodeMap()->GetNode("GevCurrentIPAddress"); // read every time
+    ASSERT_EQ(address->GetValue(), 0x7F000001);
+    fake.pause();
+    EXPECT_THROW(address->GetValue(), GenICam::GenericException);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_THROW(address->GetValue(), GenICam::GenericException);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(took, 2000) << "ms for five reads after the time-out";
+    fake.resume();
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] {
+            try {
+                return address->GetValue() == 0x7F000001;
+            } catch (const GenICam::GenericException&) {
+                return false;
+            }
+        },
+        10000));
+    EXPECT_FALSE(device->IsRemoved());
+    device->Close();
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+}
+
 TEST_F(RealCameraTest, ACameraThatStopsAnsweringIsReportedRemovedOnce)
 {
     RUN_IN_LOOPBACK_NAMESPACE();

@@ -203,6 +203,11 @@ PortStatus AravisCamera::accessMemory(const char* what, int64_t address, int64_t
 {
     if (m_state->removed)
         return PortStatus::Removed;
+    if (!answering()) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lastError = "Camera " + label() + " does not answer: the " + what + " is not tried until it answers again.";
+        return PortStatus::Rejected;
+    }
     ArvDevice* device = deviceRef();
     if (!device)
         return PortStatus::Removed;
@@ -649,10 +654,45 @@ void AravisCamera::removeRemovalListener(int id)
     m_state->listeners.erase(id);
 }
 
+bool AravisCamera::answering()
+{
+    if (!m_known.gige || !m_unanswered.load())
+        return true;
+    {
+        // One look a moment, with a request of its own that waits briefly; the others fail at once.
+        std::lock_guard<std::mutex> lock(m_answerMutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastAnswerCheck < kAnswerCheckInterval)
+            return false;
+        m_lastAnswerCheck = now;
+    }
+    std::vector<uint8_t> version;
+    if (!readMemory(m_known.ip, 0, 4, version, kAnswerCheckTimeoutMs))
+        return false;
+    m_unanswered = false;
+    Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Info, "Camera %s answers again.", label().c_str());
+    return true;
+}
+
+void AravisCamera::noteFailure(const GError* error)
+{
+    if (!m_known.gige || !error || error->domain != ARV_DEVICE_ERROR || error->code != ARV_DEVICE_ERROR_TIMEOUT)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_answerMutex);
+        m_lastAnswerCheck = std::chrono::steady_clock::now();
+    }
+    if (!m_unanswered.exchange(true))
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                           "Camera %s does not answer: its registers are not tried until it answers again.",
+                           label().c_str());
+}
+
 PortStatus AravisCamera::finish(bool ok, GError* error, const char* what, int64_t address, int64_t length)
 {
     if (ok)
         return PortStatus::Ok;
+    noteFailure(error);
     const std::string why = errorText(error);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lastError = "Camera " + label() + ": the " + what + " of " + std::to_string(length) + " bytes at 0x" +
@@ -667,12 +707,15 @@ PortStatus AravisCamera::finish(bool ok, GError* error, const char* what, int64_
 
 bool AravisCamera::readWord(uint32_t address, guint32& word)
 {
+    if (!answering())
+        return false;
     ArvDevice* device = deviceRef();
     if (!device)
         return false;
     GError* error = nullptr;
     const bool ok = arv_device_read_register(device, address, &word, &error);
     g_object_unref(device);
+    noteFailure(error);
     if (error)
         g_error_free(error);
     return ok;
@@ -680,7 +723,7 @@ bool AravisCamera::readWord(uint32_t address, guint32& word)
 
 bool AravisCamera::writeWord(uint32_t address, guint32 word)
 {
-    if (!isOpen())
+    if (!isOpen() || !answering())
         return false;
     ArvDevice* device = deviceRef();
     if (!device)
@@ -688,6 +731,7 @@ bool AravisCamera::writeWord(uint32_t address, guint32 word)
     GError* error = nullptr;
     const bool ok = arv_device_write_register(device, address, word, &error);
     g_object_unref(device);
+    noteFailure(error);
     if (error)
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning, "Camera %s: %s", label().c_str(),
                            errorText(error).c_str());

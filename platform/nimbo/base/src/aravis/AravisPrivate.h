@@ -13,6 +13,7 @@
 #include <arv.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <initializer_list>
@@ -170,6 +171,12 @@ public:
 
 private:
     PortStatus finish(bool ok, GError* error, const char* what, int64_t address, int64_t length);
+    // A GigE camera that let a request time out costs the wait once: until a short request of our own
+    // finds it answering again (looked for at most every kAnswerCheckInterval), accesses fail at once.
+    bool answering();
+    void noteFailure(const GError* error);
+    static constexpr std::chrono::milliseconds kAnswerCheckInterval{500};
+    static constexpr int kAnswerCheckTimeoutMs = 100;
     PortStatus writeMemory(const void* buffer, int64_t address, int64_t length);
     // Under m_streamMutex: why the packet size may not become `size` now, or an empty text.
     std::string packetSizeRefusalLocked(uint32_t size) const;
@@ -230,6 +237,10 @@ private:
     mutable std::mutex m_mutex; // m_device, m_open, m_nodeMap, m_lastError, m_heartbeatTimeout
     ArvDevice* m_device = nullptr;
     int64_t m_heartbeatTimeout = 0; // set through the transport layer, given to the camera when it opens; 0: none
+
+    std::atomic<bool> m_unanswered{false};
+    std::mutex m_answerMutex; // m_lastAnswerCheck
+    std::chrono::steady_clock::time_point m_lastAnswerCheck;
     gulong m_controlLostHandler = 0;
     bool m_open = false;
     GenApi::INodeMap* m_nodeMap = nullptr;
