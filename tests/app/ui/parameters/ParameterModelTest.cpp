@@ -326,6 +326,60 @@ TEST(DoubleParameterModelTest, aValueOutsideItsRangeIsRefusedWithTheReason)
     EXPECT_FALSE(slider.isEnabled());
 }
 
+// A feature that becomes unavailable (another mode of the camera takes it away) can be neither shown nor
+// set: its row is disabled, as the row of a feature the camera lacks, until it is available again.
+TEST(ParameterModelsTest, aRowWhoseFeatureBecomesUnavailableIsDisabledUntilItComesBack)
+{
+    const NodeMapPtr map = load(R"(
+      <Float Name="ExposureTime"><Value>100</Value><Min>20</Min><Max>1000</Max><pIsAvailable>Available</pIsAvailable>
+        <pAlias>ExposureTimeRaw</pAlias></Float>
+      <Integer Name="ExposureTimeRaw"><Value>100</Value><Min>20</Min><Max>1000</Max><Inc>1</Inc>
+        <pIsAvailable>Available</pIsAvailable></Integer>
+      <Integer Name="Flag"><Value>1</Value></Integer>
+      <Boolean Name="ReverseX"><pValue>Flag</pValue><OnValue>1</OnValue><OffValue>0</OffValue>
+        <pIsAvailable>Available</pIsAvailable></Boolean>
+      <Integer Name="Available"><Value>1</Value></Integer>)");
+    TestSlider linear;
+    FlatDoubleComboSlider logarithmic(nullptr, 1);
+    QCheckBox box;
+    QWidget linearLabel;
+    QWidget logarithmicLabel;
+    QWidget boxLabel;
+    NodeParameterManager manager;
+    auto* linearModel = new DoubleParameterModel(&linear, "ExposureTime", "");
+    auto* logarithmicModel = new DoubleParameterModel(&logarithmic, "ExposureTime", "");
+    auto* boxModel = new BooleanParameterModel(&box, "ReverseX", "");
+    linearModel->setCompanionWidget(&linearLabel);
+    logarithmicModel->setCompanionWidget(&logarithmicLabel);
+    boxModel->setCompanionWidget(&boxLabel);
+    for (BaseParameterModel* model :
+         std::initializer_list<BaseParameterModel*>{linearModel, logarithmicModel, boxModel})
+        manager.addModel(model);
+    manager.setNodeMap(map.get());
+    const struct {
+        const char* what;
+        QWidget* control;
+        QWidget* companion;
+    } rows[] = {{"linear slider", &linear, &linearLabel},
+                {"logarithmic slider", &logarithmic, &logarithmicLabel},
+                {"check box", &box, &boxLabel}};
+    for (const auto& row : rows)
+        ASSERT_TRUE(row.control->isEnabled() && row.companion->isEnabled()) << row.what;
+
+    CIntegerPtr available = map->GetNode("Available");
+    available->SetValue(0);
+    for (const auto& row : rows) {
+        EXPECT_FALSE(row.control->isEnabled()) << row.what;
+        EXPECT_FALSE(row.companion->isEnabled()) << row.what;
+    }
+    available->SetValue(1);
+    for (const auto& row : rows) {
+        EXPECT_TRUE(row.control->isEnabled()) << row.what;
+        EXPECT_TRUE(row.companion->isEnabled()) << row.what;
+    }
+    manager.clearItems();
+}
+
 // A camera that refuses every write without changing an access mode: each control's write is warned about
 // with the node's name, and the camera keeps its values.
 TEST(ParameterModelsTest, refusedWritesAreWarnedAboutWithTheNodesName)
