@@ -24,6 +24,8 @@ public slots:
 
 private:
     void bind(GenApi::INode* node);
+    // The box and its companion together.
+    void setControlsEnabled(bool enabled);
 
     Nimbo::CSafeBooleanPtr m_pBoolean;
     QCheckBox* m_pCheckBox;

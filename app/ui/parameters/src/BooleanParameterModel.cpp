@@ -27,6 +27,15 @@ void BooleanParameterModel::setCompanionWidget(QWidget* widget)
         m_pCompanion->setEnabled(m_pCheckBox->isEnabled());
 }
 
+void BooleanParameterModel::setControlsEnabled(bool enabled)
+{
+    if (enabled == m_pCheckBox->isEnabled())
+        return;
+    m_pCheckBox->setEnabled(enabled);
+    if (m_pCompanion)
+        m_pCompanion->setEnabled(enabled);
+}
+
 void BooleanParameterModel::bind(GenApi::INode* node)
 {
     m_pBoolean = node;
@@ -43,13 +52,13 @@ void BooleanParameterModel::setNodeData(GenApi::INode* node)
     try {
         if (!m_initialized)
             bind(node);
+        // A node that cannot be read (one that became unavailable) has nothing to show or to set, as a
+        // feature the camera lacks: the box waits disabled until the node can be read again, and the read
+        // below says why.
+        if (!GenApi::IsReadable(m_pBoolean->GetAccessMode()))
+            setControlsEnabled(false);
         m_pCheckBox->setChecked(m_pBoolean->GetValue(false, false));
-        const bool writable = GenApi::IsWritable(m_pBoolean->GetAccessMode());
-        if (writable != m_pCheckBox->isEnabled()) {
-            m_pCheckBox->setEnabled(writable);
-            if (m_pCompanion)
-                m_pCompanion->setEnabled(writable);
-        }
+        setControlsEnabled(GenApi::IsWritable(m_pBoolean->GetAccessMode()));
     } catch (...) {
         qWarning("Failed to initialize checkbox data for node %s", nameForWarning(node).constData());
         warnCurrentException("BooleanParameterModel::setNodeData");

@@ -173,6 +173,10 @@ void DoubleParameterModel::setNodeData(GenApi::INode* node)
     try {
         if (!GenApi::IsReadable(node->GetAccessMode())) {
             qWarning("Non-readable DoubleParameterModel: %s", nodeName.constData());
+            // Nothing to show or to set, as for a feature the camera lacks: the row waits disabled until
+            // the node can be read again.
+            if (m_pSlider->isEnabled())
+                setControlsEnabled(false);
             return;
         }
         // A value that the user is typing is not overwritten.
@@ -231,6 +235,8 @@ void DoubleParameterModel::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
     try {
         if (!GenApi::IsReadable(pAlias->GetAccessMode())) {
             qWarning("Non-readable slider: %s?", aliasName.constData());
+            if (m_pSlider->isEnabled())
+                setControlsEnabled(false);
             return;
         }
         if (!m_pAliasInteger)
