@@ -4,6 +4,7 @@
 #include <orbelt/FeatureTreeProxyModel.h>
 #include <orbelt/FeatureTreeView.h>
 #include <orbelt/SpinBox.h>
+#include <testsupport/FloatBoxSessions.h>
 
 #include <QApplication>
 #include <QDropEvent>
@@ -19,8 +20,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 using namespace featuretreetest;
 
@@ -170,32 +169,7 @@ TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
         ASSERT_NE(box, nullptr);
         GenApi::CFloatPtr node(local->GetNode(name));
         ASSERT_EQ(box->text(), "1.26");
-        // What happens between focus in and focus out, and the node's value after it.
-        struct Session {
-            const char* what;
-            std::function<void()> inside;
-            double value;
-        } sessions[] = {
-            {"clicked into and left", [] {}, 1.257},
-            {"changed by the camera while the box had the focus", [&] { node->SetValue(2.0); }, 2.0},
-            {"Enter on the shown value", [&] { QTest::keyClick(box, Qt::Key_Return); }, 1.257},
-            {"typed and taken back with Escape",
-             [&] {
-                 QTest::keyClicks(box, "7");
-                 QTest::keyClick(box, Qt::Key_Escape);
-             },
-             1.257},
-            {"emptied: the box shows the value again", [&] { QTest::keyClick(box, Qt::Key_Backspace); }, 1.257},
-            {"the shown value typed again", [&] { QTest::keyClicks(box, "1.26"); }, 1.257},
-            {"typed", [&] { QTest::keyClicks(box, "3.5"); }, 3.5},
-            {"typed and entered",
-             [&] {
-                 QTest::keyClicks(box, "4.25");
-                 QTest::keyClick(box, Qt::Key_Return);
-             },
-             4.25},
-        };
-        for (const Session& session : sessions) {
+        for (const auto& session : testsupport::floatBoxSessions(box, [&](double v) { node->SetValue(v); })) {
             node->SetValue(1.257); // shown through the node's callback while the box has no focus
             ASSERT_EQ(box->text(), "1.26");
             focus(box, QEvent::FocusIn);

@@ -6,6 +6,7 @@
 #include "PortMemory.h"
 #include "TestSlider.h"
 
+#include <testsupport/FloatBoxSessions.h>
 #include <testsupport/LogCapture.h>
 
 #include <QApplication>
@@ -20,7 +21,6 @@
 
 #include <climits>
 #include <cstring>
-#include <functional>
 #include <thread>
 
 using namespace GenApi;
@@ -274,32 +274,7 @@ TEST(DoubleParameterModelTest, theEditBoxCommitsOnlyWhatTheUserTyped)
         (type == QEvent::FocusIn ? static_cast<QWidget*>(box) : neighbour)->setFocus(Qt::TabFocusReason);
         ASSERT_EQ(box->hasFocus(), type == QEvent::FocusIn);
     };
-    // What happens between focus in and focus out, and the camera's value after it.
-    struct Session {
-        const char* what;
-        std::function<void()> inside;
-        double value;
-    } sessions[] = {
-        {"clicked into and left", [] {}, 1.257},
-        {"changed by the camera while the box had the focus", [&] { gain->SetValue(2.0); }, 2.0},
-        {"Enter on the shown value", [&] { QTest::keyClick(box, Qt::Key_Return); }, 1.257},
-        {"typed and taken back with Escape",
-         [&] {
-             QTest::keyClicks(box, "7");
-             QTest::keyClick(box, Qt::Key_Escape);
-         },
-         1.257},
-        {"emptied: the box shows the value again", [&] { QTest::keyClick(box, Qt::Key_Backspace); }, 1.257},
-        {"the shown value typed again", [&] { QTest::keyClicks(box, "1.26"); }, 1.257},
-        {"typed", [&] { QTest::keyClicks(box, "3.5"); }, 3.5},
-        {"typed and entered",
-         [&] {
-             QTest::keyClicks(box, "4.25");
-             QTest::keyClick(box, Qt::Key_Return);
-         },
-         4.25},
-    };
-    for (const Session& session : sessions) {
+    for (const auto& session : testsupport::floatBoxSessions(box, [&](double v) { gain->SetValue(v); })) {
         gain->SetValue(1.257); // shown through the node's callback while the box has no focus
         ASSERT_EQ(box->text().toStdString(), "1.26") << session.what;
         focus(QEvent::FocusIn);
