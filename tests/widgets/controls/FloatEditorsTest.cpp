@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -41,6 +42,15 @@ const char* kNodes = R"(
   <IntReg Name="Gone"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Unconnected</pPort>
     <Sign>Unsigned</Sign><Endianess>LittleEndian</Endianess></IntReg>
   <Port Name="Unconnected"/>
+  <Float Name="Moving"><pAlias>MovingRaw</pAlias><pValue>MovingValue</pValue><pMin>MovingMin</pMin><Max>20</Max>
+    <Inc>0.5</Inc><DisplayPrecision>1</DisplayPrecision><pIsLocked>MovingLock</pIsLocked></Float>
+  <Float Name="MovingValue"><Value>5</Value><Min>-100</Min><Max>100</Max></Float>
+  <Float Name="MovingMin"><Value>0</Value><Min>-100</Min><Max>100</Max></Float>
+  <Integer Name="MovingLock"><Value>0</Value><Min>0</Min><Max>1</Max></Integer>
+  <Integer Name="MovingRaw"><Value>50</Value><Min>0</Min><Max>200</Max><Inc>5</Inc></Integer>
+  <Float Name="Hidden"><pAlias>HiddenRaw</pAlias><ImposedAccessMode>WO</ImposedAccessMode><Value>1</Value>
+    <Min>0</Min><Max>2</Max></Float>
+  <Integer Name="HiddenRaw"><Value>1</Value><Min>0</Min><Max>2</Max></Integer>
 )";
 
 void sendFocus(QWidget* widget, QEvent::Type type)
@@ -259,4 +269,119 @@ TEST_F(FloatEditorsTest, SliderEditorWithoutAnAliasLogsAndStaysUnbound)
     EXPECT_TRUE(log.contains("Could not retrieve an alias node on pNode"));
     editor.slider()->setValue(5); // no alias to write: nothing happens
     EXPECT_DOUBLE_EQ(floatValue("Exposure"), 10.0);
+}
+
+// Either float editor, seen through what both have; the checks of a refresh are theirs in common.
+struct AnyFloatEditor {
+    explicit AnyFloatEditor(bool slider)
+    {
+        if (slider) {
+            auto* editor = new FloatSliderEditor(nullptr);
+            widget.reset(editor);
+            item = editor;
+            box = editor->editBox();
+            enableUpdate = [editor] { editor->enableUpdate(true); };
+            function = "FloatSliderEditor::setEditorData";
+        } else {
+            auto* editor = new FloatEditor(nullptr, Linear);
+            widget.reset(editor);
+            item = editor;
+            box = editor->editBox();
+            enableUpdate = [editor] { editor->enableUpdate(true); };
+            function = "FloatEditor::setEditorData";
+        }
+    }
+    std::unique_ptr<QWidget> widget;
+    AbstractItemEditor* item = nullptr;
+    NimboQtDoubleSpinBox* box = nullptr;
+    std::function<void()> enableUpdate;
+    std::string function;
+};
+
+void setNode(const orbelttest::NodeMapPtr& map, const char* name, double value)
+{
+    CValuePtr(map->GetNode(name))->FromString(QByteArray::number(value).constData());
+}
+
+TEST_F(FloatEditorsTest, EveryRefreshFollowsTheNodesRangeWritabilityAndValueUnlessTheUserTypes)
+{
+    for (const bool slider : {false, true}) {
+        orbelttest::NodeMapPtr moving = makeNodeMap(kNodes);
+        AnyFloatEditor editor(slider);
+        SCOPED_TRACE(editor.function);
+        auto refresh = [&] { editor.item->setEditorData(moving->GetNode("Moving")); };
+
+        refresh();
+        EXPECT_DOUBLE_EQ(editor.box->minimum(), 0.0);
+        EXPECT_DOUBLE_EQ(editor.box->maximum(), 20.0);
+        EXPECT_DOUBLE_EQ(editor.box->value(), 5.0);
+        EXPECT_EQ(editor.box->decimals(), 1);
+        EXPECT_TRUE(editor.widget->isEnabled());
+
+        setNode(moving, "MovingMin", 2.0);
+        setNode(moving, "MovingValue", 7.0);
+        setNode(moving, "MovingLock", 1);
+        refresh();
+        EXPECT_DOUBLE_EQ(editor.box->minimum(), 2.0);
+        EXPECT_DOUBLE_EQ(editor.box->value(), 7.0);
+        EXPECT_FALSE(editor.widget->isEnabled()) << "a locked node cannot be written";
+
+        setNode(moving, "MovingLock", 0);
+        refresh();
+        EXPECT_TRUE(editor.widget->isEnabled());
+        sendFocus(editor.box, QEvent::FocusIn);
+        setNode(moving, "MovingValue", 8.0);
+        refresh();
+        EXPECT_DOUBLE_EQ(editor.box->value(), 7.0) << "what the user types is not overwritten";
+        editor.enableUpdate();
+        refresh();
+        EXPECT_DOUBLE_EQ(editor.box->value(), 8.0);
+        setNode(moving, "MovingValue", 9.0);
+        refresh();
+        EXPECT_DOUBLE_EQ(editor.box->value(), 8.0) << "the expected update is used up";
+    }
+}
+
+TEST_F(FloatEditorsTest, RefreshesThatCannotBeShownAreLoggedAndLeaveTheEditorAsItWas)
+{
+    struct Case {
+        bool slider;
+        const char* setting; // made to the node map before the second refresh; empty for the unreadable node
+        double value;
+        std::string line;
+    };
+    const char* const inverted = "The minimum value is larger than the maximum value!";
+    const Case cases[] = {
+        {false, "", 0, "Non-readable comboBox: Hidden"},
+        {true, "", 0, "Non-readable comboBox: Hidden??????"},
+        {false, "MovingMin", 30, inverted},
+        {true, "MovingMin", 30, inverted},
+        {false, "MovingValue", 50,
+         "The minimum value is larger than the to be set node value or the maximum value is smaller than the to be "
+         "set node value!"},
+        {true, "MovingValue", 50,
+         "The minimum allowed value is larger than the to be set node value or the maximum allowed value is smaller "
+         "than the to be set node value!"},
+    };
+    for (const Case& c : cases) {
+        orbelttest::NodeMapPtr moving = makeNodeMap(kNodes);
+        AnyFloatEditor editor(c.slider);
+        SCOPED_TRACE(editor.function + " " + c.setting);
+        testsupport::LogCapture log;
+        if (!*c.setting) {
+            editor.item->setEditorData(moving->GetNode("Hidden"));
+            EXPECT_EQ(log.count(c.line), 1u);
+            EXPECT_EQ(log.messages().size(), 1u);
+            continue;
+        }
+        editor.item->setEditorData(moving->GetNode("Moving"));
+        ASSERT_TRUE(log.messages().empty());
+        setNode(moving, c.setting, c.value);
+        editor.item->setEditorData(moving->GetNode("Moving"));
+        EXPECT_TRUE(log.contains("Moving: Failed to update the float value editor comboBox!"));
+        EXPECT_TRUE(log.contains(c.line));
+        EXPECT_TRUE(log.contains(editor.function + ": Exception occurred:"));
+        EXPECT_DOUBLE_EQ(editor.box->minimum(), 0.0);
+        EXPECT_DOUBLE_EQ(editor.box->value(), 5.0);
+    }
 }
