@@ -1,6 +1,7 @@
 // The spin-box editor of float nodes: steps write the node at once, typed values go through the delegate.
 #include "orbelt/FloatEditor.h"
 
+#include "FloatEditing.h"
 #include "FloatRange.h"
 #include "LogGuard.h"
 #include "NodeText.h"
@@ -32,65 +33,28 @@ double FloatEditor::value()
 
 void FloatEditor::setEditorData(GenApi::INode* node)
 {
-    static const char* const function = "FloatEditor::setEditorData";
+    // Taken at every refresh: the refresh reads the node it is given.
     m_float = node;
-    if (!m_float) {
-        qWarning("%s is called with non-float node", function);
-        return;
-    }
-    QString name;
-    if (!orbelt_detail::guardedNodeName(function, node, name))
-        return;
-    if (!GenApi::IsReadable(m_float.get())) {
-        qWarning("Non-readable comboBox: %s", name.toLatin1().constData());
-        return;
-    }
-    // While the user types, only an expected update (after a step or an explicit release) is shown.
-    if (hasFocus()) {
-        if (!isUpdateExspected())
-            return;
-        enableUpdate(false);
-    }
-    orbelt_detail::guarded(
-        function, [&] { return QStringLiteral("%1: Failed to update the float value editor comboBox!").arg(name); },
-        [&] {
-            if (!m_initialised) {
-                m_float = node;
-                m_node = node;
-                if (!m_float)
-                    throw GenICam::InvalidArgumentException("Dynamic cast on pNode has gone wrong!", "floateditor",
-                                                            __LINE__);
-                m_initialised = true;
-                initControls(m_float->GetMin(), m_float->GetMax(), m_float->GetValue(false, false),
-                             m_float->HasInc() ? m_float->GetInc() : 0.0);
-                updateToolTip();
-            }
-            const bool writable = GenApi::IsWritable(m_float.get());
-            const double min = m_float->GetMin();
-            const double max = m_float->GetMax();
-            if (max < min)
-                throw GenICam::InvalidArgumentException("The minimum value is larger than the maximum value!",
-                                                        "floateditor", __LINE__);
-            const double value = m_float->GetValue(false, false);
-            if (value < min || value > max)
-                throw GenICam::InvalidArgumentException(
-                    "The minimum value is larger than the to be set node value or the maximum value is smaller "
-                    "than the to be set node value!",
-                    "floateditor", __LINE__);
-            const double increment = m_float->HasInc() ? m_float->GetInc() : 0.0;
-            const int decimals = orbelt_detail::clampToInt(m_float->GetDisplayPrecision());
-            if (isEnabled() != writable)
-                setEnabled(writable);
-            if (editBox()->decimals() != decimals)
-                setDecimals(decimals);
-            const bool limitsChanged = checkIfLimitsChanged(min, max, increment);
-            if (limitsChanged) {
-                setRangeStepAndIncrement(min, max, increment);
-                updateToolTip();
-            }
-            if (value != adjustRangeLimits(editBox()->value()) || limitsChanged)
-                setValue(value);
-        });
+    static const orbelt_detail::FloatEditorTexts texts = {
+        "FloatEditor::setEditorData", "%s is called with non-float node", "Non-readable comboBox: %s", "floateditor",
+        "The minimum value is larger than the to be set node value or the maximum value is smaller than the to be "
+        "set node value!"};
+    orbelt_detail::FloatEditing::refresh(*this, node, texts);
+}
+
+void FloatEditor::setUpControls(GenApi::INode* node)
+{
+    m_float = node;
+    m_node = node;
+    if (!m_float)
+        throw GenICam::InvalidArgumentException("Dynamic cast on pNode has gone wrong!", "floateditor", __LINE__);
+    m_initialised = true;
+    initControls(m_float->GetMin(), m_float->GetMax(), m_float->GetValue(false, false), nodeIncrement());
+}
+
+double FloatEditor::nodeIncrement()
+{
+    return m_float->HasInc() ? m_float->GetInc() : 0.0;
 }
 
 void FloatEditor::onSpinBoxStepTriggered(int steps)

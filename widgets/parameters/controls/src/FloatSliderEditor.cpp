@@ -1,6 +1,7 @@
 // The slider editor of float nodes with an integer alias: the box shows the float, the slider the alias.
 #include "orbelt/FloatSliderEditor.h"
 
+#include "FloatEditing.h"
 #include "FloatRange.h"
 #include "LogGuard.h"
 #include "NodeText.h"
@@ -91,58 +92,27 @@ bool FloatSliderEditor::initMemberVariables(GenApi::INode* node)
 
 void FloatSliderEditor::setEditorData(GenApi::INode* node)
 {
-    static const char* const function = "FloatSliderEditor::setEditorData";
-    if (!dynamic_cast<GenApi::IFloat*>(node)) {
-        qWarning("%s is called with non-float node????", function);
-        return;
-    }
-    QString name;
-    if (!orbelt_detail::guardedNodeName(function, node, name))
-        return;
-    if (!GenApi::IsReadable(dynamic_cast<GenApi::IFloat*>(node))) {
-        qWarning("Non-readable comboBox: %s??????", name.toLatin1().constData());
-        return;
-    }
-    if (hasFocus()) {
-        if (!isUpdateExspected())
-            return;
-        enableUpdate(false);
-    }
-    orbelt_detail::guarded(
-        function, [&] { return QStringLiteral("%1: Failed to update the float value editor comboBox!").arg(name); },
-        [&] {
-            using orbelt_detail::clampToInt;
-            if (!m_initialised) {
-                m_initialised = initMemberVariables(node);
-                initControls(m_float->GetMin(), m_float->GetMax(), clampToInt(m_aliasInteger->GetValue(false, false)),
-                             clampToInt(m_aliasInteger->GetMin()), clampToInt(m_aliasInteger->GetMax()),
-                             clampToInt(m_aliasInteger->GetInc()));
-                updateToolTip();
-            }
-            const bool writable = GenApi::IsWritable(m_float.get());
-            const double min = m_float->GetMin();
-            const double max = m_float->GetMax();
-            if (max < min)
-                fail("The minimum value is larger than the maximum value!", __LINE__);
-            const double value = m_float->GetValue(false, false);
-            if (value < min || value > max)
-                fail(kRangeMessage, __LINE__);
-            const int aliasIncrement = clampToInt(m_aliasInteger->GetInc());
-            if (aliasIncrement == 0)
-                fail("The alias increment cannot be '0'!", __LINE__);
-            const int decimals = clampToInt(m_float->GetDisplayPrecision());
-            if (isEnabled() != writable)
-                setEnabled(writable);
-            if (editBox()->decimals() != decimals)
-                setDecimals(decimals);
-            const bool limitsChanged = checkIfLimitsChanged(min, max, aliasIncrement);
-            if (limitsChanged) {
-                setRangeStepAndIncrement(min, max, aliasIncrement);
-                updateToolTip();
-            }
-            if (value != adjustRangeLimits(editBox()->value()) || limitsChanged)
-                setValue(value);
-        });
+    static const orbelt_detail::FloatEditorTexts texts = {
+        "FloatSliderEditor::setEditorData", "%s is called with non-float node????", "Non-readable comboBox: %s??????",
+        "floatslidereditor", kRangeMessage};
+    orbelt_detail::FloatEditing::refresh(*this, node, texts);
+}
+
+void FloatSliderEditor::setUpControls(GenApi::INode* node)
+{
+    using orbelt_detail::clampToInt;
+    m_initialised = initMemberVariables(node);
+    initControls(m_float->GetMin(), m_float->GetMax(), clampToInt(m_aliasInteger->GetValue(false, false)),
+                 clampToInt(m_aliasInteger->GetMin()), clampToInt(m_aliasInteger->GetMax()),
+                 clampToInt(m_aliasInteger->GetInc()));
+}
+
+int FloatSliderEditor::nodeIncrement()
+{
+    const int increment = orbelt_detail::clampToInt(m_aliasInteger->GetInc());
+    if (increment == 0)
+        fail("The alias increment cannot be '0'!", __LINE__);
+    return increment;
 }
 
 void FloatSliderEditor::onSliderValueChanged(int val)
@@ -206,9 +176,7 @@ void FloatSliderEditor::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
                 fail("The minimum value is larger than the maximum value!", __LINE__);
             if (value < min || value > max)
                 fail(kRangeMessage, __LINE__);
-            const int increment = clampToInt(m_aliasInteger->GetInc());
-            if (increment == 0)
-                fail("The alias increment cannot be '0'!", __LINE__);
+            const int increment = nodeIncrement();
             if (isEnabled() != writable)
                 setEnabled(writable);
             const bool limitsChanged = checkIfLimitsChanged(min, max, increment);

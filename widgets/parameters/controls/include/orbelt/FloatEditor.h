@@ -7,6 +7,10 @@
 #include <GenApi/Float.h>
 #include <nimbo/SafeNodePtr.h>
 
+namespace orbelt_detail {
+class FloatEditing;
+}
+
 // GUI thread only.
 class ORBELT_EXPORT FloatEditor : public DoubleSpinBox, public AbstractItemEditor {
     Q_OBJECT
@@ -28,6 +32,10 @@ protected slots:
     void updateToolTip() override;
 
 private:
+    // The refresh shared with the other float editor uses the set-up and the step below.
+    friend class orbelt_detail::FloatEditing;
+    void setUpControls(GenApi::INode* node);
+    double nodeIncrement();
     double adjustRangeLimits(double value);
 
     Nimbo::CSafeFloatPtr m_float;

@@ -9,6 +9,10 @@
 #include <GenApi/Types.h>
 #include <nimbo/SafeNodePtr.h>
 
+namespace orbelt_detail {
+class FloatEditing;
+}
+
 // GUI thread owns every member. The alias callback (onAliasNodeUpdate) runs in whichever thread
 // changed the alias; it reads no member but the alias pointer and re-posts itself to the GUI thread.
 class ORBELT_EXPORT FloatSliderEditor : public DoubleComboSlider, public AbstractItemEditor {
@@ -34,6 +38,10 @@ protected:
     void onAliasNodeUpdate(GenApi::INode* node);
 
 private:
+    // The refresh shared with the other float editor uses the set-up and the step below.
+    friend class orbelt_detail::FloatEditing;
+    void setUpControls(GenApi::INode* node);
+    int nodeIncrement();
     bool initMemberVariables(GenApi::INode* node);
     double adjustRangeLimits(double value);
 

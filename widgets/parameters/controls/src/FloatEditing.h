@@ -1,0 +1,98 @@
+// The refresh that both float editors run from setEditorData: the checks before it, the float node read
+// and checked, and the edit box brought up to date.
+#pragma once
+
+#include "LogGuard.h"
+#include "NodeText.h"
+
+#include <GenApi/Float.h>
+#include <GenApi/Types.h>
+#include <GenICam/GenericException.h>
+
+#include <QString>
+
+namespace orbelt_detail {
+
+// What tells one editor's refreshes from the other's in the log.
+struct FloatEditorTexts {
+    const char* function;        // the editor's setEditorData
+    const char* nonFloat;        // warning format, with the function
+    const char* nonReadable;     // warning format, with the node's name
+    const char* source;          // of the errors a refresh raises
+    const char* valueOutOfRange; // error text for a value outside the node's own range
+};
+
+// A friend of both editors. Of an editor it uses, besides what its control base offers:
+//   m_initialised and m_float (Nimbo::CSafeFloatPtr), bound by the first refresh;
+//   setUpControls(node): binds the node and sets the controls up from it, on the first refresh;
+//   nodeIncrement(): the editor's step, the float's increment or its alias's, read after the value;
+//   value(): the edit box value brought into the node's range.
+class FloatEditing {
+public:
+    template <class Editor>
+    static void refresh(Editor& editor, GenApi::INode* node, const FloatEditorTexts& texts)
+    {
+        QString name;
+        if (!mayRefresh(editor, node, texts, name))
+            return;
+        guarded(
+            texts.function,
+            [&] { return QStringLiteral("%1: Failed to update the float value editor comboBox!").arg(name); },
+            [&] {
+                if (!editor.m_initialised) {
+                    editor.setUpControls(node);
+                    editor.updateToolTip();
+                }
+                GenApi::IFloat* floatNode = editor.m_float.get();
+                const bool writable = GenApi::IsWritable(floatNode);
+                const double min = floatNode->GetMin();
+                const double max = floatNode->GetMax();
+                if (max < min)
+                    throw GenICam::InvalidArgumentException("The minimum value is larger than the maximum value!",
+                                                            texts.source, __LINE__);
+                const double value = floatNode->GetValue(false, false);
+                if (value < min || value > max)
+                    throw GenICam::InvalidArgumentException(texts.valueOutOfRange, texts.source, __LINE__);
+                const auto increment = editor.nodeIncrement();
+                const int decimals = clampToInt(floatNode->GetDisplayPrecision());
+                if (editor.isEnabled() != writable)
+                    editor.setEnabled(writable);
+                if (editor.editBox()->decimals() != decimals)
+                    editor.setDecimals(decimals);
+                const bool limitsChanged = editor.checkIfLimitsChanged(min, max, increment);
+                if (limitsChanged) {
+                    editor.setRangeStepAndIncrement(min, max, increment);
+                    editor.updateToolTip();
+                }
+                if (value != editor.value() || limitsChanged)
+                    editor.setValue(value);
+            });
+    }
+
+private:
+    // A float node that can be read, and no refresh while the user types unless one is expected (which it
+    // then uses up). False when there is nothing to show; name is then the node's name.
+    template <class Editor>
+    static bool mayRefresh(Editor& editor, GenApi::INode* node, const FloatEditorTexts& texts, QString& name)
+    {
+        auto* floatNode = dynamic_cast<GenApi::IFloat*>(node);
+        if (!floatNode) {
+            qWarning(texts.nonFloat, texts.function);
+            return false;
+        }
+        if (!guardedNodeName(texts.function, node, name))
+            return false;
+        if (!GenApi::IsReadable(floatNode)) {
+            qWarning(texts.nonReadable, name.toLatin1().constData());
+            return false;
+        }
+        if (editor.hasFocus()) {
+            if (!editor.isUpdateExspected())
+                return false;
+            editor.enableUpdate(false);
+        }
+        return true;
+    }
+};
+
+} // namespace orbelt_detail
