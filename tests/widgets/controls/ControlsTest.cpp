@@ -223,6 +223,32 @@ TEST(DoubleComboSliderPageTest, PageStepTable)
     }
 }
 
+// The derived float controls snap the slider onto the alias grid through this; it lines up with the
+// slider's minimum and, unlike ComboSlider's trimming, leaves the range to the slider.
+TEST(DoubleComboSliderPageTest, TrimmingTable)
+{
+    struct TrimmingSlider : DoubleComboSlider {
+        using DoubleComboSlider::trimSliderValue;
+    };
+    struct Case {
+        int min, max, inc, singleStep, in, out;
+    } cases[] = {
+        {0, 400, 4, 4, 203, 200},                       // onto the grid
+        {5, 100, 10, 10, 38, 35},                       // relative to the minimum
+        {5, 100, 10, 10, 500, 495},                     // above the range: not clamped
+        {-50, 50, 7, 7, -53, -50},                      // below the minimum: toward it
+        {0, 100, 0, 1, 37, 37},                         // no increment: no trimming
+        {0, 100, 10, 0, 37, 37},                        // slider without single step: no trimming
+        {INT_MIN, INT_MAX, 2, 2, INT_MAX, INT_MAX - 1}, // full range: no overflow in the remainder
+    };
+    for (const Case& c : cases) {
+        TrimmingSlider control;
+        control.setRangeStepAndIncrement(c.min, c.max, c.inc);
+        control.slider()->setSingleStep(c.singleStep);
+        EXPECT_EQ(control.trimSliderValue(c.in), c.out) << c.min << ".." << c.max << " inc " << c.inc << " in " << c.in;
+    }
+}
+
 TEST(DoubleComboSliderPageTest, StepNearTheTopDoesNotWrapAround)
 {
     DoubleComboSlider control;
