@@ -3,6 +3,7 @@
 
 #include "ControlLayout.h"
 #include "LogGuard.h"
+#include "SliderSteps.h"
 #include "orbelt/SpinBox.h"
 
 #include <GenICam/GenericException.h>
@@ -123,12 +124,7 @@ void ComboSlider::updateToolTip()
 int ComboSlider::trimValue(int value) const
 {
     const int clamped = qBound(m_slider->minimum(), value, qMax(m_slider->minimum(), m_slider->maximum()));
-    const int step = m_editBox->singleStep();
-    if (step == 0)
-        return clamped;
-    // 64-bit so that a full-range span cannot overflow.
-    const long long offset = (static_cast<long long>(clamped) - m_editBox->minimum()) % step;
-    return static_cast<int>(clamped - offset);
+    return static_cast<int>(orbelt_detail::trimToGrid(clamped, m_editBox->minimum(), m_editBox->singleStep()));
 }
 
 void ComboSlider::onSliderValueChanged(int value)

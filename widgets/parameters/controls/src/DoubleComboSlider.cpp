@@ -3,6 +3,7 @@
 
 #include "ControlLayout.h"
 #include "FloatRange.h"
+#include "SliderSteps.h"
 #include "orbelt/SpinBox.h"
 
 #include <GenICam/GenericException.h>
@@ -135,9 +136,9 @@ void DoubleComboSlider::setPageStep()
 {
     // In 64 bits: the full int32 span would overflow, and a wrapped negative span gives a nonsense step.
     const long long span = std::llabs(static_cast<long long>(m_slider->maximum()) - m_slider->minimum());
-    long long page = qMax(span / 20, 2LL * m_intIncrement);
-    if (m_slider->singleStep() != 0 && m_intIncrement != 0)
-        page -= (page - m_slider->minimum()) % m_intIncrement;
+    long long page = orbelt_detail::pageStepFor(span, m_intIncrement);
+    if (m_slider->singleStep() != 0)
+        page = orbelt_detail::trimToGrid(page, m_slider->minimum(), m_intIncrement);
     m_slider->setPageStep(static_cast<int>(qBound<long long>(0, page, INT_MAX)));
     updateToolTip();
 }
@@ -199,9 +200,9 @@ bool DoubleComboSlider::checkIfLimitsChanged(double min, double max, int increme
 
 int DoubleComboSlider::trimSliderValue(int value) const
 {
-    if (m_slider->singleStep() != 0 && m_intIncrement != 0)
-        return static_cast<int>(value - (static_cast<long long>(value) - m_slider->minimum()) % m_intIncrement);
-    return value;
+    if (m_slider->singleStep() == 0)
+        return value;
+    return static_cast<int>(orbelt_detail::trimToGrid(value, m_slider->minimum(), m_intIncrement));
 }
 
 void DoubleComboSlider::updateToolTip()

@@ -3,6 +3,7 @@
 
 #include "LogGuard.h"
 #include "NodeText.h"
+#include "SliderSteps.h"
 
 #include <GenApi/Integer.h>
 #include <GenApi/Pointer.h>
@@ -53,8 +54,8 @@ void IntSliderEditor::setEditorData(GenApi::INode* node)
             if (this->value() != value || rangeSet)
                 setValue(value);
             // 64 bits: the span of a full int32 range does not fit in 32.
-            const long long span = std::llabs(static_cast<long long>(max) - min) / 20;
-            setPageStep(static_cast<int>(qMin<long long>(qMax(span, 2LL * increment), 2147483647LL)));
+            const long long span = std::llabs(static_cast<long long>(max) - min);
+            setPageStep(static_cast<int>(qMin<long long>(orbelt_detail::pageStepFor(span, increment), 2147483647LL)));
         });
 }
 
