@@ -4,4 +4,4 @@ kalmuth_add_test(kalmuth-ui-views-test WIDGETS
     ${CMAKE_CURRENT_LIST_DIR}/views/BurgerMenueDockWidgetTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/views/StatusBarTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/views/RenderWidgetTest.cpp
-  LIBRARIES kalmuth-ui Qt5::Test)
+  LIBRARIES kalmuth-ui-views Qt5::Test)
