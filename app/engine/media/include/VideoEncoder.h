@@ -72,8 +72,11 @@ private:
     int writeResult(int result) const;
     // libav's words for a failure code (the system's own for a failed write), added to a failure's text.
     std::string reason(int code) const;
-    // Frees every libav object and closes the file; the file is removed when `removeFile` is set.
+    // Frees every libav object and closes the file; the file is removed when `removeFile` is set, and
+    // after a failed write cut back to its last complete fragment.
     void release(bool removeFile);
+    // A write the system refused: the file keeps what was complete before it.
+    [[noreturn]] void failWrite(int code);
 
     mutable std::mutex m_mutex;
     std::atomic<int32_t> m_imageCount{0};
@@ -85,6 +88,10 @@ private:
     AVPacket* m_packet = nullptr;
     AVFrame* m_frame = nullptr; // its planes receive every converted picture, reused frame after frame
     bool m_headerWritten = false;
+    // Size of the file when the last write left it complete (the header, then each fragment), and
+    // whether a write failed since: a failed write may have cut a fragment, which is then taken off.
+    int64_t m_completeBytes = 0;
+    bool m_writeFailed = false;
     int64_t m_framesSent = 0;
     std::unique_ptr<Nimbo::CImageFormatConverter> m_converter; // for the types converted in two steps
     std::vector<uint8_t> m_converted;

@@ -313,6 +313,7 @@ void VideoEncoder::setup(const char* fileName)
     if (header < 0)
         FAIL_RUNTIME("Could not write file header. %s.", reason(header).c_str());
     m_headerWritten = true;
+    m_completeBytes = m_file->size();
 }
 
 void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
@@ -410,9 +411,17 @@ void VideoEncoder::writePackets()
         const int written = writeResult(av.av_interleaved_write_frame(m_formatContext, m_packet));
         if (written < 0) {
             av.av_packet_unref(m_packet);
-            FAIL_RUNTIME("Failed to write data to disk. %s.", reason(written).c_str());
+            failWrite(written);
         }
+        // Each packet that completes a fragment has reached the file whole.
+        m_completeBytes = m_file->size();
     }
+}
+
+void VideoEncoder::failWrite(int code)
+{
+    m_writeFailed = true;
+    FAIL_RUNTIME("Failed to write data to disk. %s.", reason(code).c_str());
 }
 
 void VideoEncoder::close()
@@ -429,11 +438,11 @@ void VideoEncoder::close()
         if (m_headerWritten) {
             const int trailer = writeResult(av.av_write_trailer(m_formatContext));
             if (trailer < 0)
-                FAIL_RUNTIME("Failed to write data to disk. %s.", reason(trailer).c_str());
+                failWrite(trailer);
             // Closing hands the last buffered bytes to the system, which may refuse them too.
             const int closed = av.avio_closep(&m_formatContext->pb);
             if (closed < 0)
-                FAIL_RUNTIME("Failed to write data to disk. %s.", reason(closed).c_str());
+                failWrite(closed);
         }
     } catch (...) {
         release(false);
@@ -463,11 +472,18 @@ void VideoEncoder::release(bool removeFile)
     m_frame = nullptr;
     m_headerWritten = false;
     if (m_file) {
+        // A write the system cut short leaves part of a fragment at the end, and libav's reader gives
+        // up on a file whose last fragment index is cut: the file ends where it was last complete.
+        // libav has let go of the file by now and writes nothing more into it.
+        if (m_writeFailed && !removeFile)
+            m_file->resize(m_completeBytes);
         m_file->close();
         if (removeFile)
             m_file->remove();
         m_file.reset();
     }
+    m_writeFailed = false;
+    m_completeBytes = 0;
 }
 
 void VideoEncoder::convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixelType pixelType)

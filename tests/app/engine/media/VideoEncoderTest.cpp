@@ -455,6 +455,55 @@ TEST_F(VideoEncoderTest, AFullDiskFailsWithTheSystemsReason)
     }
 }
 
+// A disk that fills cuts the fragment being written wherever its room ends, in the fragment's index as
+// well as in its pictures, in the middle of the recording or at its end: the file keeps the fragments
+// that were complete and players read them (a cut index makes the whole file unreadable to libav).
+TEST_F(VideoEncoderTest, ADiskThatFillsLeavesTheCompleteFragmentsReadable)
+{
+    constexpr int kFramesBefore = 60; // 25 frames a second: the first fragment is on the disk
+    for (const uint64_t room : {1, 60, 150, 250, 400, 900, 1800, 3500}) {
+        SCOPED_TRACE(room);
+        const QString file = filePath(QStringLiteral("full%1.mp4").arg(room));
+        VideoEncoder encoder(0, 25.0, 400000);
+        encoder.open(libRoot().c_str(), file.toStdString().c_str(), 64, 48, Nimbo::PixelType_BayerRG8);
+        auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerRG8, 64, 48);
+        int added = 0;
+        bool failed = false;
+        {
+            std::unique_ptr<testsupport::FileSizeLimit> full;
+            try {
+                for (; added < kFramesBefore + 300; ++added) {
+                    if (added == kFramesBefore) {
+                        full = std::make_unique<testsupport::FileSizeLimit>(uint64_t(QFileInfo(file).size()) + room);
+                        ASSERT_TRUE(full->isActive());
+                    }
+                    frame[size_t(added) % frame.size()] ^= 0x55; // frames that differ, as a camera's do
+                    encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_BayerRG8, 64, 48);
+                }
+                encoder.close();
+            } catch (const GenICam::RuntimeException& e) {
+                failed = true;
+                EXPECT_EQ(std::string(e.GetDescription()), "Failed to write data to disk. File too large.");
+            }
+            try {
+                encoder.close();
+            } catch (const GenICam::RuntimeException&) {
+            }
+        }
+        EXPECT_TRUE(failed) << "the disk never filled";
+        const auto info = mediatest::probe(file);
+        if (info.count("error")) {
+            ADD_FAILURE() << info.at("error");
+            continue;
+        }
+        bool isNumber = false;
+        const int readable = QString::fromStdString(info.at("nb_read_frames")).toInt(&isNumber);
+        EXPECT_TRUE(isNumber) << info.at("nb_read_frames");
+        EXPECT_GE(readable, 25);
+        EXPECT_LE(readable, added);
+    }
+}
+
 // Starts that fail name their reason and leave neither a file nor an open encoder behind.
 TEST_F(VideoEncoderTest, FailedStartsLeaveNothing)
 {
