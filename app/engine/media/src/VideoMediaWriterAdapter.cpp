@@ -28,10 +28,9 @@ void CVideoMediaWriterAdapter::open(const GenICam::gcstring& baseName)
     try {
         m_encoder->open(m_libavFolder.c_str(), fileName.c_str(), m_width, m_height, m_pixelType);
     } catch (const GenICam::GenericException& e) {
-        // Every reason a recording cannot start reaches the user's message, not only the log.
+        // Every reason a recording cannot start reaches the user's message, not only the log. Other
+        // exceptions (a thread count that is no number) carry no words for the user and pass on.
         throwFatalMediaWriterException(sourceFile, __LINE__, "%s", e.GetDescription());
-    } catch (const std::exception& e) {
-        throwFatalMediaWriterException(sourceFile, __LINE__, "%s", e.what());
     }
 }
 

@@ -125,6 +125,13 @@ void CRecordingController::start(QString deviceName)
     } catch (...) {
         const char* message = "Recording could not be started because an unknown error occurred.";
         recordinglog::write(recordinglog::Failure, "%s", message);
+        // Whatever the exception tells is for the log.
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            failureDetail(e);
+        } catch (...) {
+        }
         emit recordingFailure(QString::fromUtf8(message), QString());
     }
 }

@@ -6,6 +6,7 @@
 #include "StdFeatureListCamera.h"
 #include "TestImageFiles.h"
 
+#include "testsupport/LogCapture.h"
 #include "testsupport/TempDir.h"
 
 #include <lorvish/StreamBuffer.h>
@@ -21,7 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -208,6 +211,30 @@ TEST_F(EmulatedRecordingTest, MissingLibavIsReportedToTheUserAndRecordingWorksAg
     const QStringList names = QDir(path() + "/again").entryList({"*.mp4"}, QDir::Files);
     ASSERT_EQ(names.size(), 1);
     EXPECT_EQ(mediatest::probe(path() + "/again/" + names[0])["nb_read_frames"], "3");
+}
+
+// A thread count in NUMBER_OF_PROCESSORS that is no number stops the MP4 start with the standard
+// exception of the number's reading: the user reads the message of a start that failed for an unknown
+// reason (not the bare name of the function that threw), the exception's text goes to the log, and no
+// file is left.
+TEST_F(EmulatedRecordingTest, ThreadCountThatIsNoNumberFailsTheStartForAnUnknownReason)
+{
+    const char* previous = std::getenv("NUMBER_OF_PROCESSORS");
+    const std::string saved = previous ? previous : "";
+    setenv("NUMBER_OF_PROCESSORS", "many", 1);
+    CRecordingOptions options;
+    options.OutputType = CRecordingOptions::OutputTypeVideo;
+    options.FpsPlaybackRate = 25.0;
+    options.OutputFolder = (path() + "/threads").toUtf8().constData();
+    testsupport::LogCapture log;
+    const QString failure = recordFrames(*m_camera, options, 3);
+    if (previous)
+        setenv("NUMBER_OF_PROCESSORS", saved.c_str(), 1);
+    else
+        unsetenv("NUMBER_OF_PROCESSORS");
+    EXPECT_EQ(failure.toStdString(), "Recording could not be started because an unknown error occurred.");
+    EXPECT_TRUE(log.contains("stoi"));
+    EXPECT_TRUE(QDir(path() + "/threads").entryList({"*.mp4"}, QDir::Files).isEmpty());
 }
 
 } // namespace
