@@ -182,14 +182,17 @@ bool CRecordingController::onImageDue()
         m_failed = true;
         recordinglog::write(recordinglog::Failure, "The recording was stopped due to insufficient memory. Detail: %s",
                             e.what());
-        emit recordingFailure(QStringLiteral("The recording was stopped due to insufficient memory."),
-                              QString::fromUtf8(e.what()));
+        // Frames queued before may fail as well, and the writer when it finishes the file: one message.
+        if (!m_failureReported.exchange(true))
+            emit recordingFailure(QStringLiteral("The recording was stopped due to insufficient memory."),
+                                  QString::fromUtf8(e.what()));
     } catch (...) {
         m_failed = true;
         const char* message =
             "An error occurred during recording. Frame could not be placed into buffer. The recording was stopped.";
         recordinglog::write(recordinglog::Failure, "%s", message);
-        emit recordingFailure(QString::fromUtf8(message), QString());
+        if (!m_failureReported.exchange(true))
+            emit recordingFailure(QString::fromUtf8(message), QString());
     }
     return false;
 }
@@ -290,7 +293,8 @@ void CRecordingController::onQueueProgress(uint64_t remaining)
 
 void CRecordingController::fail(const QString& message, const QString& detail)
 {
-    // The sink reports only its first failure; this guards against a second source all the same.
+    // One message per recording: the sink reports only its first failure, and a frame that could not be
+    // placed into the buffer, or the writer's close, may come before or after it.
     if (m_failureReported.exchange(true))
         return;
     // A failure while the file is finished comes once the recording has stopped: it stays stopped.

@@ -531,6 +531,46 @@ TEST_F(RecordingControllerTest, QueuedFramesFailingGiveOneMessage)
     EXPECT_EQ(watch.states(), (std::vector<ERecordingState>{RecordingActive, RecordingFailed, RecordingStopped}));
 }
 
+// A frame that cannot be placed into the buffer (memory ran out while copying it; here a buffer too
+// short for its picture) ends the recording with its own message, and that is the one message: a frame
+// queued before it that then fails to be written, or a writer that then fails to finish its file,
+// is not told a second time.
+TEST_F(RecordingControllerTest, AFrameNotPlacedIntoTheBufferIsTheOneFailureTold)
+{
+    const struct {
+        const char* name;
+        bool queuedFrameFails;
+        bool closeFails;
+    } cases[] = {{"then a queued frame fails", true, false}, {"then the file cannot be finished", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EveryFrameRecording recording(sequenceOptions(1));
+        auto& [writer, sampling, controller, watch] = recording;
+        if (c.queuedFrameFails)
+            writer.failOn(1, FakeWriter::Generic);
+        if (c.closeFails)
+            writer.failClose(FakeWriter::Generic);
+        controller.start("cam");
+        writer.setGate(false);
+        Frames frames;
+        Frames::deliver(controller, frames.make(1));
+        ASSERT_TRUE(writer.waitEntered(1));
+        Lorvish::StreamBuffer tooShort(kWidth * kHeight / 2, Nimbo::PixelType_Mono8, kWidth, kHeight, 1, nullptr);
+        Frames::deliver(controller, &tooShort);
+        ASSERT_TRUE(watch.waitForFailure());
+        // The device context answers the failure with abort, and tears the recording down.
+        writer.setGate(true);
+        ASSERT_TRUE(writer.waitFinished(1));
+        controller.abort();
+        controller.finish();
+        const auto failures = watch.failures();
+        ASSERT_EQ(failures.size(), 1u) << failures.back().first.toStdString();
+        EXPECT_EQ(failures[0].first, "An error occurred during recording. Frame could not be placed into buffer. The "
+                                     "recording was stopped.");
+        EXPECT_TRUE(failures[0].second.isEmpty()) << failures[0].second.toStdString();
+    }
+}
+
 // A stop that comes while the grab thread is copying a due frame into the sink: that frame is
 // written, never left in the queue when the recording is finished.
 TEST_F(RecordingControllerTest, StopRacingAPushKeepsTheFrame)
