@@ -58,7 +58,8 @@ public:
         virtual void onCodecFatal(const char* detail) = 0;
     };
 
-    // Starts the writer threads. A capacity below 1 is raised to 1 (and logged).
+    // Starts the writer threads. A capacity below 1 is raised to 1, one above a million frames lowered
+    // to a million (both logged).
     CBufferedImageSink(IMediaWriter* writer, int capacity);
     // stop() must have been called.
     virtual ~CBufferedImageSink();

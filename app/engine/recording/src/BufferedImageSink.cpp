@@ -10,11 +10,20 @@
 
 namespace {
 
+// The queue's room (and the spares' list) is made at construction, 80 bytes a frame before any
+// picture: a million frames are more than memory holds pictures for, and their room stays small.
+constexpr int kMostQueuedFrames = 1000000;
+
 int64_t checkedCapacity(int capacity)
 {
     if (capacity < 1) {
         recordinglog::write(recordinglog::Failure, "Queue size %d is below 1; a queue of 1 frame is used.", capacity);
         return 1;
+    }
+    if (capacity > kMostQueuedFrames) {
+        recordinglog::write(recordinglog::Failure, "Queue size %d is above %d; a queue of %d frames is used.", capacity,
+                            kMostQueuedFrames, kMostQueuedFrames);
+        return kMostQueuedFrames;
     }
     return capacity;
 }

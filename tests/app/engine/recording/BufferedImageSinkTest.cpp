@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -225,6 +226,22 @@ TEST(BufferedImageSinkTest, CapacityBelowOneIsRaisedToOne)
         sink.stop();
         EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2}));
     }
+}
+
+// A queue size read from a settings file edited by hand may be far beyond what memory can hold; the
+// queue's room is made at once, so the sink would ask for the room of two thousand million frames
+// and the program would end. It takes a queue that fits, and records.
+TEST(BufferedImageSinkTest, CapacityBeyondMemoryIsLowered)
+{
+    FakeWriter writer;
+    CBufferedImageSink sink(&writer, std::numeric_limits<int>::max());
+    EXPECT_LT(sink.capacity(), std::numeric_limits<int>::max());
+    EXPECT_GE(sink.capacity(), 100000);
+    EXPECT_TRUE(pushFrame(sink, 1));
+    EXPECT_TRUE(pushFrame(sink, 2));
+    EXPECT_TRUE(sink.waitUntilEmpty(10s));
+    sink.stop();
+    EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2}));
 }
 
 TEST(BufferedImageSinkTest, CallersBufferMayChangeRightAfterPush)
