@@ -1,5 +1,6 @@
 // Encoding speed of the MP4 writer against the ffmpeg command-line tool: the same 600 frames of
-// 1920 x 1080 mono pixels, the same encoder (the MP4 container's default) and the same bit rate.
+// 1920 x 1080 mono pixels, the same encoder (the MP4 container's default) and the same bit rate. And the
+// writer's memory at the playback rate of a recording sampled every millisecond against 25 frames/s.
 #include "RatioReport.h"
 #include "VideoMediaWriterAdapter.h"
 
@@ -9,8 +10,12 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +32,7 @@ constexpr int64_t bitRate = 12337920;
 // Frame rates of every round, by program.
 std::vector<double> writerRates;
 std::vector<double> ffmpegRates;
+double memoryRatio = -1;
 
 double median(std::vector<double> values)
 {
@@ -94,6 +100,72 @@ void FfmpegTool(benchmark::State& state)
     state.counters["fps"] = benchmark::Counter(double(frameCount) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
+// A field of /proc/self/status in kB ("VmRSS", "VmHWM").
+long statusKb(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, field.size() + 1, field + ":") == 0)
+            return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+// The peak resident memory that recording 300 frames at `playbackRate` adds, in MB: measured in a
+// process of its own, so that memory the allocator kept from the other measurement does not hide it.
+double recordingPeakMB(double playbackRate)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        const auto& pictures = frames();
+        const long start = statusKb("VmRSS");
+        {
+            QTemporaryDir folder;
+            CVideoMediaWriterAdapter writer(GenICam::gcstring(folder.path().toLocal8Bit().constData()), playbackRate,
+                                            Nimbo::PixelType_Mono8, width, height, 0, bitRate);
+            writer.open(QDir(folder.path()).filePath("memory").toLocal8Bit().constData());
+            for (int i = 0; i < 300; ++i) {
+                const auto& picture = pictures[i % distinctFrames];
+                writer.add(picture.data(), picture.size(), Nimbo::PixelType_Mono8, width, height, 0);
+            }
+            writer.close();
+        }
+        const double grown = double(statusKb("VmHWM") - start) / 1024.0;
+        const bool sent = write(channel[1], &grown, sizeof grown) == sizeof grown;
+        _exit(sent ? 0 : 1);
+    }
+    close(channel[1]);
+    double grown = -1;
+    if (child < 0 || read(channel[0], &grown, sizeof grown) != sizeof grown)
+        grown = -1;
+    close(channel[0]);
+    if (child > 0)
+        waitpid(child, nullptr, 0);
+    return grown;
+}
+
+// Sampling every millisecond plays at 1000 frames/s; the encoder's look-ahead must not grow with the rate
+// into hundreds of held pictures.
+void Mp4WriterMemory(benchmark::State& state)
+{
+    double slow = -1, fast = -1;
+    for (auto _ : state) {
+        slow = recordingPeakMB(framesPerSecond);
+        fast = recordingPeakMB(1000.0);
+    }
+    if (slow <= 0 || fast <= 0) {
+        state.SkipWithError("the memory could not be measured");
+        return;
+    }
+    state.counters["MB at 25/s"] = slow;
+    state.counters["MB at 1000/s"] = fast;
+    memoryRatio = fast / slow;
+}
+
 // Keeps the frame rate of each run for the ratio printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -130,6 +202,10 @@ int main(int argc, char** argv)
             ->UseRealTime()
             ->Iterations(1);
     }
+    benchmark::RegisterBenchmark("Mp4WriterMemory", Mp4WriterMemory)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(1);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -140,5 +216,6 @@ int main(int argc, char** argv)
         std::printf("MP4 writer: %.1f frames/s, ffmpeg: %.1f frames/s (medians)\n", writer, ffmpeg);
     benchratio::printRatio("MP4 writer vs the ffmpeg tool, same encoder and bit rate",
                            writer > 0 && ffmpeg > 0 ? writer / ffmpeg : -1, 1.0);
+    benchratio::printRatio("MP4 writer's memory at 1000 frames/s over that at 25 frames/s", memoryRatio, 1.5, true);
     return 0;
 }

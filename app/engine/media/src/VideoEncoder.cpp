@@ -281,11 +281,15 @@ void VideoEncoder::setup(const char* fileName)
     m_codecContext->color_primaries = AVCOL_PRI_BT709;
     m_codecContext->color_trc = AVCOL_TRC_BT709;
     // A key frame about every second starts a fragment, and the encoder looks ahead at most half a
-    // second: a recording cut off without its trailer keeps all but its last second or so.
+    // second: a recording cut off without its trailer keeps all but its last second or so. Never more
+    // than x264's own 40 frames: each is a whole picture held, and a recording sampled every
+    // millisecond plays at 1000 frames a second.
     const int framesPerSecond = std::max(1, static_cast<int>(std::lround(m_framesPerSecond)));
     m_codecContext->gop_size = framesPerSecond;
+    constexpr int kMostLookahead = 40;
     if (m_codecContext->priv_data)
-        av.av_opt_set_int(m_codecContext->priv_data, "rc-lookahead", std::max(1, framesPerSecond / 2), 0);
+        av.av_opt_set_int(m_codecContext->priv_data, "rc-lookahead", std::clamp(framesPerSecond / 2, 1, kMostLookahead),
+                          0);
 
     int result = av.avcodec_open2(m_codecContext, codec, nullptr);
     if (result >= 0)
