@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFocusEvent>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -165,6 +166,58 @@ TEST(ComboSliderTest, PageKeyAtTheBoundDoesNotTurnTheNextArrowIntoAPage)
     QTest::keyClick(control.editBox(), Qt::Key_PageUp); // nothing to step at the maximum
     QTest::keyClick(control.editBox(), Qt::Key_Down);
     EXPECT_EQ(control.value(), 99);
+}
+
+// Both slider controls lay out the same: edit box, slider and four pixels of space in one row, the box
+// as wide as twelve digits and fixed at that, the slider taking the room that is left.
+template <class Control>
+void expectEditBoxSliderAndSpace(Control& control)
+{
+    auto* layout = qobject_cast<QHBoxLayout*>(control.layout());
+    ASSERT_NE(layout, nullptr);
+    EXPECT_EQ(layout->contentsMargins(), QMargins(0, 1, 0, 1));
+    ASSERT_EQ(layout->count(), 3);
+    EXPECT_EQ(layout->itemAt(0)->widget(), control.editBox());
+    EXPECT_EQ(layout->itemAt(1)->widget(), control.slider());
+    QSpacerItem* space = layout->itemAt(2)->spacerItem();
+    ASSERT_NE(space, nullptr);
+    EXPECT_EQ(space->sizeHint().width(), 4);
+    EXPECT_EQ(control.editBox()->parentWidget(), &control);
+    EXPECT_EQ(control.slider()->parentWidget(), &control);
+    EXPECT_EQ(control.slider()->orientation(), Qt::Horizontal);
+    const QSizePolicy sliderPolicy = control.slider()->sizePolicy();
+    EXPECT_EQ(sliderPolicy.horizontalPolicy(), QSizePolicy::Preferred);
+    EXPECT_EQ(sliderPolicy.verticalPolicy(), QSizePolicy::Fixed);
+    EXPECT_EQ(sliderPolicy.horizontalStretch(), 10);
+    EXPECT_EQ(control.editBox()->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    const QFontMetrics metrics(control.editBox()->font());
+    EXPECT_GT(control.editBoxWidth(), metrics.horizontalAdvance(QStringLiteral("999999999999")));
+    EXPECT_EQ(control.editBox()->minimumWidth(), control.editBoxWidth());
+    // The property writes the stored width and the box's minimum width together.
+    EXPECT_TRUE(control.setProperty("editBoxWidth", 150));
+    EXPECT_EQ(control.editBoxWidth(), 150);
+    EXPECT_EQ(control.editBox()->minimumWidth(), 150);
+    EXPECT_EQ(control.property("editBoxWidth").toInt(), 150);
+}
+
+TEST(SliderControlsLayoutTest, EditBoxSliderAndSpaceInOneRow)
+{
+    {
+        SCOPED_TRACE("ComboSlider");
+        ComboSlider control;
+        expectEditBoxSliderAndSpace(control);
+        control.setEditBoxWidth(90); // public here, protected in the double control
+        EXPECT_EQ(control.editBox()->minimumWidth(), 90);
+        EXPECT_EQ(control.toolTip(), QStringLiteral("Range: 0..99")); // the range of a fresh slider
+    }
+    {
+        SCOPED_TRACE("DoubleComboSlider");
+        DoubleComboSlider control;
+        expectEditBoxSliderAndSpace(control);
+        EXPECT_EQ(control.intMinimum(), INT_MIN);
+        EXPECT_EQ(control.intMaximum(), INT_MAX);
+        EXPECT_TRUE(control.editBox()->isAccelerated());
+    }
 }
 
 class DoubleComboSliderTest : public ::testing::Test {
