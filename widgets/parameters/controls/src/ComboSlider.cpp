@@ -1,7 +1,6 @@
 // An integer edit box and a horizontal slider over one range, kept in step with each other.
 #include "orbelt/ComboSlider.h"
 
-#include "ControlLayout.h"
 #include "LogGuard.h"
 #include "SliderSteps.h"
 #include "orbelt/SpinBox.h"
@@ -10,10 +9,8 @@
 
 #include <QSlider>
 
-ComboSlider::ComboSlider(QWidget* parent)
-    : QWidget(parent), m_slider(new QSlider(Qt::Horizontal, this)), m_editBox(new NimboQtSpinBox(this))
+ComboSlider::ComboSlider(QWidget* parent) : EditBoxSlider(parent)
 {
-    m_editBoxWidth = orbelt_detail::layOutEditBoxAndSlider(this, m_editBox, m_slider);
     connect(m_slider, &QSlider::valueChanged, this, &ComboSlider::onSliderValueChanged);
     connect(m_editBox, &QSpinBox::editingFinished, this, &ComboSlider::onComboBoxEditingFinished);
     updateToolTip();
@@ -38,12 +35,6 @@ int ComboSlider::singleStep() const
 int ComboSlider::pageStep() const
 {
     return m_slider->pageStep();
-}
-
-void ComboSlider::setEditBoxWidth(int width)
-{
-    m_editBoxWidth = width;
-    m_editBox->setMinimumWidth(width);
 }
 
 void ComboSlider::setValue(int value)

@@ -1,7 +1,6 @@
 // A double edit box beside an integer slider; the two scales are independent and a derived class maps them.
 #include "orbelt/DoubleComboSlider.h"
 
-#include "ControlLayout.h"
 #include "FloatRange.h"
 #include "SliderSteps.h"
 #include "orbelt/SpinBox.h"
@@ -14,11 +13,8 @@
 #include <climits>
 #include <cstdlib>
 
-DoubleComboSlider::DoubleComboSlider(QWidget* parent)
-    : QWidget(parent), m_slider(new QSlider(Qt::Horizontal, this)), m_editBox(new NimboQtDoubleSpinBox(this)),
-      m_focusWatcher(new SpinBoxEventCatcher())
+DoubleComboSlider::DoubleComboSlider(QWidget* parent) : EditBoxSlider(parent), m_focusWatcher(new SpinBoxEventCatcher())
 {
-    m_editBoxWidth = orbelt_detail::layOutEditBoxAndSlider(this, m_editBox, m_slider);
     m_editBox->setAccelerated(true);
     m_editBox->installEventFilter(m_focusWatcher);
     m_slider->setRange(INT_MIN, INT_MAX);
@@ -60,12 +56,6 @@ int DoubleComboSlider::intMinimum() const
 int DoubleComboSlider::intMaximum() const
 {
     return m_slider->maximum();
-}
-
-void DoubleComboSlider::setEditBoxWidth(int width)
-{
-    m_editBoxWidth = width;
-    m_editBox->setMinimumWidth(width);
 }
 
 void DoubleComboSlider::setValue(double value)

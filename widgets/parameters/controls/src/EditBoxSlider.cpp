@@ -1,13 +1,19 @@
-// The shared layout of the slider controls: edit box, slider, 4 pixels of space.
-#include "ControlLayout.h"
+// The part both slider controls share: an edit box and a horizontal slider side by side in one row.
+#include "orbelt/EditBoxSlider.h"
+
+#include "orbelt/SpinBox.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
 
 namespace orbelt_detail {
 
+namespace {
+
+// What the style makes of a spin box around twelve digits.
 int editBoxWidthFor(QAbstractSpinBox* editBox)
 {
     QStyleOptionSpinBox option;
@@ -20,6 +26,7 @@ int editBoxWidthFor(QAbstractSpinBox* editBox)
     return editBox->style()->sizeFromContents(QStyle::CT_SpinBox, &option, content, editBox).width();
 }
 
+// Lays the pair out in owner and gives the edit box's width.
 int layOutEditBoxAndSlider(QWidget* owner, QAbstractSpinBox* editBox, QSlider* slider)
 {
     auto* layout = new QHBoxLayout(owner);
@@ -38,5 +45,24 @@ int layOutEditBoxAndSlider(QWidget* owner, QAbstractSpinBox* editBox, QSlider* s
     editBox->setSizePolicy(boxPolicy);
     return width;
 }
+
+} // namespace
+
+template <class Box>
+EditBoxSlider<Box>::EditBoxSlider(QWidget* parent)
+    : QWidget(parent), m_slider(new QSlider(Qt::Horizontal, this)), m_editBox(new Box(this)),
+      m_editBoxWidth(layOutEditBoxAndSlider(this, m_editBox, m_slider))
+{
+}
+
+template <class Box>
+void EditBoxSlider<Box>::setEditBoxWidth(int width)
+{
+    m_editBoxWidth = width;
+    m_editBox->setMinimumWidth(width);
+}
+
+template class EditBoxSlider<NimboQtSpinBox>;
+template class EditBoxSlider<NimboQtDoubleSpinBox>;
 
 } // namespace orbelt_detail

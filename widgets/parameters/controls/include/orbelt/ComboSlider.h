@@ -1,15 +1,11 @@
 // An integer edit box and a horizontal slider over one range, kept in step with each other.
 #pragma once
 
+#include "orbelt/EditBoxSlider.h"
 #include "orbelt/Export.h"
 
-#include <QWidget>
-
-class QSlider;
-class NimboQtSpinBox;
-
 // GUI thread only. Setters marked quiet move the slider without emitting valueChanged.
-class ORBELT_EXPORT ComboSlider : public QWidget {
+class ORBELT_EXPORT ComboSlider : public orbelt_detail::EditBoxSlider<NimboQtSpinBox> {
     Q_OBJECT
     Q_PROPERTY(int value READ value WRITE setValue)
     Q_PROPERTY(int minimum READ minimum WRITE setMinimum)
@@ -25,13 +21,9 @@ public:
     int maximum() const;
     int singleStep() const;
     int pageStep() const;
-    int editBoxWidth() const { return m_editBoxWidth; }
-    void setEditBoxWidth(int width);
+    using EditBoxSlider::setEditBoxWidth;
     void enableUpdate(bool enable) { m_updateEnabled = enable; }
     bool isUpdateEnabled() const { return m_updateEnabled; }
-
-    QSlider* slider() const { return m_slider; }
-    NimboQtSpinBox* editBox() const { return m_editBox; }
 
 public slots:
     virtual void setValue(int value);
@@ -70,8 +62,5 @@ private:
         bool m_was;
     };
 
-    QSlider* m_slider;
-    NimboQtSpinBox* m_editBox;
-    int m_editBoxWidth = 0;
     bool m_updateEnabled = true;
 };

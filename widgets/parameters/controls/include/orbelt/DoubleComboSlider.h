@@ -1,16 +1,13 @@
 // A double edit box beside an integer slider; the two scales are independent and a derived class maps them.
 #pragma once
 
+#include "orbelt/EditBoxSlider.h"
 #include "orbelt/Export.h"
 
-#include <QWidget>
-
-class QSlider;
-class NimboQtDoubleSpinBox;
 class SpinBoxEventCatcher;
 
 // GUI thread only.
-class ORBELT_EXPORT DoubleComboSlider : public QWidget {
+class ORBELT_EXPORT DoubleComboSlider : public orbelt_detail::EditBoxSlider<NimboQtDoubleSpinBox> {
     Q_OBJECT
     Q_PROPERTY(int intValue READ intValue WRITE setIntValue)
     Q_PROPERTY(double minimum READ minimum WRITE setMinimum)
@@ -33,12 +30,8 @@ public:
     int intMinimum() const;
     int intMaximum() const;
     int intIncrement() const { return m_intIncrement; }
-    int editBoxWidth() const { return m_editBoxWidth; }
     bool isUpdateExspected() const { return m_updateExpected; }
     bool hasFocus() const { return m_hasFocus; }
-
-    QSlider* slider() const { return m_slider; }
-    NimboQtDoubleSpinBox* editBox() const { return m_editBox; }
 
 public slots:
     virtual void setValue(double value);
@@ -67,16 +60,12 @@ protected slots:
     virtual void updateToolTip();
 
 protected:
-    void setEditBoxWidth(int width);
     bool checkIfLimitsChanged(int min, int max, int increment) const;
     bool checkIfLimitsChanged(double min, double max, int increment) const;
     int trimSliderValue(int value) const;
 
 private:
-    QSlider* m_slider;
-    NimboQtDoubleSpinBox* m_editBox;
     SpinBoxEventCatcher* m_focusWatcher;
-    int m_editBoxWidth = 0;
     int m_intIncrement = 0;
     double m_minRangeLimit = 0.0;
     double m_maxRangeLimit = 0.0;
