@@ -31,6 +31,9 @@ const char* kNodes = R"(
   <Float Name="Plain"><Value>1.5</Value><Min>0</Min><Max>4</Max><Representation>PureNumber</Representation></Float>
   <Float Name="Wide"><Value>5</Value><Min>0</Min><Max>2000000000</Max><Inc>1</Inc>
     <DisplayPrecision>2</DisplayPrecision></Float>
+  <Float Name="WideGain"><pAlias>WideGainRaw</pAlias><Value>5</Value><Min>0</Min><Max>2000000000</Max><Inc>1</Inc>
+    <DisplayPrecision>2</DisplayPrecision></Float>
+  <Integer Name="WideGainRaw"><Value>5</Value><Min>0</Min><Max>100</Max></Integer>
   <Float Name="Broken"><Value>50</Value><Min>0</Min><Max>20</Max></Float>
   <Float Name="Gain"><pAlias>GainRaw</pAlias><Value>6</Value><Min>0</Min><Max>24</Max>
     <DisplayPrecision>1</DisplayPrecision></Float>
@@ -383,5 +386,41 @@ TEST_F(FloatEditorsTest, RefreshesThatCannotBeShownAreLoggedAndLeaveTheEditorAsI
         EXPECT_TRUE(log.contains(editor.function + ": Exception occurred:"));
         EXPECT_DOUBLE_EQ(editor.box->minimum(), 0.0);
         EXPECT_DOUBLE_EQ(editor.box->value(), 5.0);
+    }
+}
+
+// A bound editor's tool tip: the node's range and increment at its display precision, in general notation
+// for ranges beyond 1e9, the same on the editor and on each of its parts.
+TEST_F(FloatEditorsTest, ToolTipsShowTheNodesRangeAndIncrementOnEveryPart)
+{
+    const struct Case {
+        bool slider;
+        const char* node;
+        const char* tip;
+    } cases[] = {
+        {false, "Exposure", "Range: 0.0..20.0 (Increment: 0.5)"},
+        {true, "Moving", "Range: 0.0..20.0 (Increment: 0.5)"},
+        {false, "Plain", "Range: 0.0..4.0"},
+        {true, "Gain", "Range: 0.0..24.0"}, // the float has no increment; its alias's is not shown
+        {false, "Wide", "Range: 0..2e+09 (Increment: 1)"},
+        {true, "WideGain", "Range: 0..2e+09 (Increment: 1)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.node);
+        std::unique_ptr<QWidget> editor;
+        QList<QWidget*> parts;
+        if (c.slider) {
+            auto* slider = new FloatSliderEditor(nullptr);
+            editor.reset(slider);
+            slider->setEditorData(node(c.node));
+            parts = {slider, slider->editBox(), slider->slider()};
+        } else {
+            auto* box = new FloatEditor(nullptr, c.node == std::string("Plain") ? PureNumber : Linear);
+            editor.reset(box);
+            box->setEditorData(node(c.node));
+            parts = {box, box->editBox()};
+        }
+        for (QWidget* part : parts)
+            EXPECT_EQ(part->toolTip(), QString::fromLatin1(c.tip)) << part->metaObject()->className();
     }
 }
