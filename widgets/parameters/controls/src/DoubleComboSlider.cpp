@@ -198,8 +198,8 @@ int DoubleComboSlider::trimSliderValue(int value) const
 void DoubleComboSlider::updateToolTip()
 {
     orbelt_detail::guardedToolTip([&] {
-        const QString text = orbelt_detail::floatRangeToolTip(m_editBox->minimum(), m_editBox->maximum(), 0.0, nullptr,
-                                                              0.0, m_editBox->decimals(), locale());
+        const QString text = orbelt_detail::floatRangeToolTip(m_editBox->minimum(), m_editBox->maximum(), 0.0, 0.0,
+                                                              m_editBox->decimals(), locale());
         m_slider->setToolTip(text);
         m_editBox->setToolTip(text);
         setToolTip(text);

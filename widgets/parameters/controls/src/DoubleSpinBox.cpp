@@ -130,7 +130,7 @@ bool DoubleSpinBox::checkIfLimitsChanged(double min, double max, double incremen
 void DoubleSpinBox::updateToolTip()
 {
     orbelt_detail::guardedToolTip([&] {
-        const QString text = orbelt_detail::floatRangeToolTip(m_editBox->minimum(), m_editBox->maximum(), 0.0, nullptr,
+        const QString text = orbelt_detail::floatRangeToolTip(m_editBox->minimum(), m_editBox->maximum(), 0.0,
                                                               m_increment, m_editBox->decimals(), locale());
         m_editBox->setToolTip(text);
         setToolTip(text);

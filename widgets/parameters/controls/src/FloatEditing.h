@@ -2,16 +2,29 @@
 // and checked, and the edit box brought up to date.
 #pragma once
 
+#include "FloatRange.h"
 #include "LogGuard.h"
 #include "NodeText.h"
+#include "orbelt/DoubleComboSlider.h"
+#include "orbelt/FloatNodeEditor.h"
 
 #include <GenApi/Float.h>
 #include <GenApi/Types.h>
 #include <GenICam/GenericException.h>
 
+#include <QByteArray>
 #include <QString>
 
+#include <type_traits>
+
 namespace orbelt_detail {
+
+template <class Editor>
+double FloatNodeEditor<Editor>::adjustRangeLimits(double value)
+{
+    static const QByteArray function = QByteArray(Editor::staticMetaObject.className()) + "::adjustRangeLimits";
+    return clampToNode(function.constData(), m_float, value);
+}
 
 // What tells one editor's refreshes from the other's in the log.
 struct FloatEditorTexts {
@@ -22,13 +35,30 @@ struct FloatEditorTexts {
     const char* valueOutOfRange; // error text for a value outside the node's own range
 };
 
-// A friend of both editors. Of an editor it uses, besides what its control base offers:
-//   m_initialised and m_float (Nimbo::CSafeFloatPtr), bound by the first refresh;
+// A friend of both editors. Of an editor it uses, besides what its control base and its float node half
+// (FloatNodeEditor: m_float, value()) offer:
+//   m_initialised, set by the first refresh;
 //   setUpControls(node): binds the node and sets the controls up from it, on the first refresh;
 //   nodeIncrement(): the editor's step, the float's increment or its alias's, read after the value;
-//   value(): the edit box value brought into the node's range.
 class FloatEditing {
 public:
+    // The tool tip of a bound editor, on the editor and each of its parts: the edit box's range and the
+    // increment at the node's display precision, in general notation when largest (which the editor
+    // takes from the box's range or the node's) passes 1e9. A reading that fails leaves the old tip.
+    template <class Editor, class Largest, class Increment>
+    static void showToolTip(Editor& editor, Largest largest, Increment increment)
+    {
+        guardedToolTip([&] {
+            const int precision = clampToInt(editor.m_float->GetDisplayPrecision());
+            const QString text = floatRangeToolTip(editor.editBox()->minimum(), editor.editBox()->maximum(), largest(),
+                                                   increment(), precision, editor.locale());
+            editor.editBox()->setToolTip(text);
+            if constexpr (std::is_base_of<DoubleComboSlider, Editor>::value)
+                editor.slider()->setToolTip(text);
+            editor.setToolTip(text);
+        });
+    }
+
     template <class Editor>
     static void refresh(Editor& editor, GenApi::INode* node, const FloatEditorTexts& texts)
     {

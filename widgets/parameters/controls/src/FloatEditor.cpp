@@ -16,21 +16,6 @@ FloatEditor::FloatEditor(QWidget* parent, GenApi::ERepresentation representation
     connect(editBox(), &NimboQtDoubleSpinBox::stepTriggered, this, &FloatEditor::onSpinBoxStepTriggered);
 }
 
-double FloatEditor::adjustRangeLimits(double value)
-{
-    return orbelt_detail::clampToNode("FloatEditor::adjustRangeLimits", m_float, value);
-}
-
-QVariant FloatEditor::editorData()
-{
-    return QVariant(value());
-}
-
-double FloatEditor::value()
-{
-    return adjustRangeLimits(editBox()->value());
-}
-
 void FloatEditor::setEditorData(GenApi::INode* node)
 {
     // Taken at every refresh: the refresh reads the node it is given.
@@ -92,16 +77,12 @@ void FloatEditor::onSpinBoxEditingFinished()
 
 void FloatEditor::updateToolTip()
 {
-    orbelt_detail::guardedToolTip([&] {
-        if (!m_float) {
-            DoubleSpinBox::updateToolTip();
-            return;
-        }
-        const int precision = orbelt_detail::clampToInt(m_float->GetDisplayPrecision());
-        const double largest = qMax(std::fabs(editBox()->maximum()), std::fabs(editBox()->minimum()));
-        const QString text = orbelt_detail::floatRangeToolTip(editBox()->minimum(), editBox()->maximum(), largest,
-                                                              nullptr, increment(), precision, locale());
-        editBox()->setToolTip(text);
-        setToolTip(text);
-    });
+    if (!m_float)
+        return DoubleSpinBox::updateToolTip();
+    // The notation follows the edit box's range, the increment is the box's own.
+    orbelt_detail::FloatEditing::showToolTip(
+        *this, [this] { return qMax(std::fabs(editBox()->maximum()), std::fabs(editBox()->minimum())); },
+        [this] { return increment(); });
 }
+
+template class orbelt_detail::FloatNodeEditor<FloatEditor>;

@@ -35,15 +35,16 @@ double clampToNode(const char* function, const FloatPtr& node, double value)
 
 using NimboQt::userChangedValue;
 
-// General notation for bounds beyond 1e9, where fixed notation would give unreadably long numbers.
-inline QString floatRangeToolTip(double boxMin, double boxMax, double largest, const QString* increment,
-                                 double incrementValue, int precision, const QLocale& locale)
+// General notation for bounds beyond 1e9, where fixed notation would give unreadably long numbers. The
+// increment is left out when it reads back as 0 at that precision.
+inline QString floatRangeToolTip(double boxMin, double boxMax, double largest, double increment, int precision,
+                                 const QLocale& locale)
 {
     const FormatValueFlags flag =
         largest > 1e9 ? FormatValueFlags(GeneralFormat) : FormatValueFlags(StripTrailingZeros);
     const QString min = formatDoubleValue(boxMin, precision, flag, locale);
     const QString max = formatDoubleValue(boxMax, precision, flag, locale);
-    const QString inc = increment ? *increment : formatDoubleValue(incrementValue, precision, flag, locale);
+    const QString inc = formatDoubleValue(increment, precision, flag, locale);
     if (inc.toDouble() == 0.0)
         return QStringLiteral("Range: %1..%2").arg(min, max);
     return QStringLiteral("Range: %1..%2 (Increment: %3)").arg(min, max, inc);

@@ -38,21 +38,6 @@ FloatSliderEditor::~FloatSliderEditor()
     m_aliasCallback = 0;
 }
 
-double FloatSliderEditor::adjustRangeLimits(double value)
-{
-    return orbelt_detail::clampToNode("FloatSliderEditor::adjustRangeLimits", m_float, value);
-}
-
-QVariant FloatSliderEditor::editorData()
-{
-    return QVariant(value());
-}
-
-double FloatSliderEditor::value()
-{
-    return adjustRangeLimits(editBox()->value());
-}
-
 // Every check runs on locals first: a set-up that fails leaves the editor unbound, holding no node and no
 // callback, and the next refresh tries again. The callback is registered once, after every check passed.
 bool FloatSliderEditor::initMemberVariables(GenApi::INode* node)
@@ -193,23 +178,13 @@ void FloatSliderEditor::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
 
 void FloatSliderEditor::updateToolTip()
 {
-    orbelt_detail::guardedToolTip([&] {
-        if (!m_float) {
-            DoubleComboSlider::updateToolTip();
-            return;
-        }
-        const int precision = orbelt_detail::clampToInt(m_float->GetDisplayPrecision());
-        const double largest = qMax(std::fabs(m_float->GetMax()), std::fabs(m_float->GetMin()));
-        const QString increment = m_float->HasInc()
-                                      ? formatDoubleValue(m_float->GetInc(), precision,
-                                                          largest > 1e9 ? FormatValueFlags(GeneralFormat)
-                                                                        : FormatValueFlags(StripTrailingZeros),
-                                                          locale())
-                                      : QString();
-        const QString text = orbelt_detail::floatRangeToolTip(editBox()->minimum(), editBox()->maximum(), largest,
-                                                              &increment, 0.0, precision, locale());
-        editBox()->setToolTip(text);
-        slider()->setToolTip(text);
-        setToolTip(text);
-    });
+    if (!m_float)
+        return DoubleComboSlider::updateToolTip();
+    // Both the notation and the increment follow the float node; without an increment of its own the tip
+    // shows none (the alias's grid is the slider's business).
+    orbelt_detail::FloatEditing::showToolTip(
+        *this, [this] { return qMax(std::fabs(m_float->GetMax()), std::fabs(m_float->GetMin())); },
+        [this] { return m_float->HasInc() ? m_float->GetInc() : 0.0; });
 }
+
+template class orbelt_detail::FloatNodeEditor<FloatSliderEditor>;

@@ -1,10 +1,9 @@
 // The spin-box editor of float nodes: steps write the node at once, typed values go through the delegate.
 #pragma once
 
-#include "orbelt/AbstractItemEditor.h"
 #include "orbelt/DoubleSpinBox.h"
+#include "orbelt/FloatNodeEditor.h"
 
-#include <GenApi/Float.h>
 #include <nimbo/SafeNodePtr.h>
 
 namespace orbelt_detail {
@@ -12,14 +11,12 @@ class FloatEditing;
 }
 
 // GUI thread only.
-class ORBELT_EXPORT FloatEditor : public DoubleSpinBox, public AbstractItemEditor {
+class ORBELT_EXPORT FloatEditor : public DoubleSpinBox, public orbelt_detail::FloatNodeEditor<FloatEditor> {
     Q_OBJECT
 public:
     FloatEditor(QWidget* parent, GenApi::ERepresentation representation);
 
     void setEditorData(GenApi::INode* node) override;
-    QVariant editorData() override;
-    double value();
 
 signals:
     void boxValueChanged();
@@ -36,9 +33,9 @@ private:
     friend class orbelt_detail::FloatEditing;
     void setUpControls(GenApi::INode* node);
     double nodeIncrement();
-    double adjustRangeLimits(double value);
 
-    Nimbo::CSafeFloatPtr m_float;
     Nimbo::CSafeNodeRefPtr m_node;
     bool m_initialised = false;
 };
+
+extern template class orbelt_detail::FloatNodeEditor<FloatEditor>;

@@ -1,10 +1,9 @@
 // The slider editor of float nodes with an integer alias: the box shows the float, the slider the alias.
 #pragma once
 
-#include "orbelt/AbstractItemEditor.h"
 #include "orbelt/DoubleComboSlider.h"
+#include "orbelt/FloatNodeEditor.h"
 
-#include <GenApi/Float.h>
 #include <GenApi/Integer.h>
 #include <GenApi/Types.h>
 #include <nimbo/SafeNodePtr.h>
@@ -15,15 +14,16 @@ class FloatEditing;
 
 // GUI thread owns every member. The alias callback (onAliasNodeUpdate) runs in whichever thread
 // changed the alias; it reads no member but the alias pointer and re-posts itself to the GUI thread.
-class ORBELT_EXPORT FloatSliderEditor : public DoubleComboSlider, public AbstractItemEditor {
+class ORBELT_EXPORT FloatSliderEditor : public DoubleComboSlider,
+                                        public orbelt_detail::FloatNodeEditor<FloatSliderEditor> {
     Q_OBJECT
 public:
     explicit FloatSliderEditor(QWidget* parent);
     ~FloatSliderEditor() override;
 
     void setEditorData(GenApi::INode* node) override;
-    QVariant editorData() override;
-    double value();
+    // The clamped value, in place of the control's plain one.
+    using FloatNodeEditor::value;
 
 signals:
     void boxValueChanged();
@@ -43,12 +43,12 @@ private:
     void setUpControls(GenApi::INode* node);
     int nodeIncrement();
     bool initMemberVariables(GenApi::INode* node);
-    double adjustRangeLimits(double value);
 
     bool m_initialised = false;
     Nimbo::CSafeNodeRefPtr m_node;
-    Nimbo::CSafeFloatPtr m_float;
     Nimbo::CSafeNodeRefPtr m_alias;
     Nimbo::CSafeIntegerPtr m_aliasInteger;
     GenApi::CallbackHandleType m_aliasCallback = 0;
 };
+
+extern template class orbelt_detail::FloatNodeEditor<FloatSliderEditor>;
