@@ -14,10 +14,12 @@
 #include <GenICam/GenericException.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -294,6 +296,72 @@ private:
     bool m_entered = false;
     bool m_released = false;
 };
+
+// The scans a thread runs, with their verbose flags; the first is held until let through.
+class GatedEnumeration {
+public:
+    kalmuth::AutoScanThread::Enumerator enumerator()
+    {
+        return [this](bool verbose) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_scans.push_back(verbose);
+            m_condition.notify_all();
+            m_condition.wait(lock, [&] { return m_open; });
+            return ScanResult();
+        };
+    }
+    bool waitForScans(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_condition.wait_for(lock, std::chrono::seconds(10), [&] { return m_scans.size() >= count; });
+    }
+    void letThrough()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = true;
+        m_condition.notify_all();
+    }
+    std::vector<bool> scans()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_scans;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    std::vector<bool> m_scans;
+    bool m_open = false;
+};
+
+// Wakes that come while a scan runs are kept and served by one further scan; of their verbose flags the
+// last one decides, so a timer's quiet wake after a verbose one asks for a quiet scan. The thread says
+// when it starts and when it ends.
+TEST_F(DeviceManagerTest, WakesDuringAScanMakeOneFurtherScanWhoseVerboseFlagTheLastWakeGives)
+{
+    const struct Case {
+        bool first, second;
+    } cases[] = {{true, false}, {false, true}, {true, true}, {false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + " then " + std::to_string(c.second));
+        testsupport::LogCapture log;
+        GatedEnumeration gate;
+        {
+            kalmuth::AutoScanThread thread(nullptr, gate.enumerator());
+            thread.start();
+            thread.wake(false);
+            ASSERT_TRUE(gate.waitForScans(1));
+            thread.wake(c.first);
+            thread.wake(c.second);
+            gate.letThrough();
+            ASSERT_TRUE(gate.waitForScans(2));
+            EXPECT_TRUE(thread.stop());
+        }
+        EXPECT_EQ(gate.scans(), (std::vector<bool>{false, c.second}));
+        EXPECT_EQ(log.count("AutoScanThread started with thread id "), 1u);
+        EXPECT_EQ(log.count("AutoScanThread ended"), 1u);
+    }
+}
 
 TEST_F(DeviceManagerTest, StopDuringALongEnumerationTimesOut)
 {
