@@ -180,6 +180,39 @@ TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
     }
 }
 
+// The camera locks a feature while the user types into its box (an acquisition starts): Enter writes
+// nothing, and the box must then show the camera's value, not the typed one as though it had been taken.
+TEST_F(FeatureTreeViewTest, AFloatBoxWhoseWriteIsRefusedShowsTheCamerasValue)
+{
+    NodeMapPtr local = createCamera(R"(
+      <Category Name="Root" NameSpace="Standard"><pFeature>Level</pFeature><pFeature>Shutter</pFeature></Category>
+      <Float Name="Level" NameSpace="Custom"><DisplayName>Level</DisplayName><Value>1.25</Value><Min>0</Min>
+        <Max>24</Max><DisplayPrecision>2</DisplayPrecision><Representation>PureNumber</Representation></Float>
+      <Float Name="Shutter" NameSpace="Custom"><DisplayName>Shutter</DisplayName><pAlias>ShutterRaw</pAlias>
+        <Value>1.25</Value><Min>0</Min><Max>24</Max><DisplayPrecision>2</DisplayPrecision>
+        <Representation>Linear</Representation></Float>
+      <Integer Name="ShutterRaw" NameSpace="Custom"><Value>100</Value><Min>0</Min><Max>400</Max><Inc>4</Inc></Integer>)");
+    extension()->addNodeMap(local.get(), "Other", "Other", false);
+    proxy()->invalidate();
+    for (const char* name : {"Level", "Shutter"}) {
+        SCOPED_TRACE(name);
+        const QModelIndex cell = expandTo(name).siblingAtColumn(1);
+        ASSERT_TRUE(view.isPersistentEditorOpen(cell));
+        auto* box = view.indexWidget(cell)->findChild<NimboQtDoubleSpinBox*>();
+        ASSERT_NE(box, nullptr);
+        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(box, &in);
+        QTest::keyClicks(box, "3.5");
+        local->GetNode(name)->ImposeAccessMode(GenApi::RO);
+        QTest::keyClick(box, Qt::Key_Return);
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(box, &out);
+        EXPECT_DOUBLE_EQ(GenApi::CFloatPtr(local->GetNode(name))->GetValue(), 1.25);
+        EXPECT_EQ(box->text(), "1.25");
+        EXPECT_FALSE(view.indexWidget(cell)->isEnabled()) << "the camera no longer takes a value";
+    }
+}
+
 // A feature is dragged from the tree onto the Favorites row, which appends it; so does a favourite dragged
 // onto that row. Four favourites: more than the tree's top-level rows, which a drop there must not count.
 TEST_F(FeatureTreeViewTest, DraggingOntoTheFavoritesRowAppends)

@@ -14,6 +14,10 @@ bool isReadable(GenApi::EAccessMode mode)
 {
     return mode == GenApi::RO || mode == GenApi::RW;
 }
+bool isWritable(GenApi::EAccessMode mode)
+{
+    return mode == GenApi::WO || mode == GenApi::RW;
+}
 } // namespace
 
 FavoritesData FeatureTreeModel::m_favorites;
@@ -140,9 +144,12 @@ bool FeatureTreeModel::setData(const QModelIndex& index, const QVariant& value, 
     if (!item)
         return false;
     try {
-        if (item->data(1, Qt::EditRole) != value)
-            item->setData(1, value, Qt::EditRole);
-        return true;
+        // A feature the camera locked while the user typed takes nothing.
+        if (isWritable(item->getAccessMode())) {
+            if (item->data(1, Qt::EditRole) != value)
+                item->setData(1, value, Qt::EditRole);
+            return true;
+        }
     } catch (const GenICam::GenericException& e) {
         qWarning("Failed to write a feature's value");
         featuretree::warnException("FeatureTreeModel::setData", e);
@@ -150,6 +157,9 @@ bool FeatureTreeModel::setData(const QModelIndex& index, const QVariant& value, 
         qWarning("Failed to write a feature's value");
         featuretree::warnException("FeatureTreeModel::setData", e);
     }
+    // Nothing was written, so no node callback follows: the editor is told to show the camera's value and
+    // access again instead of the value the user typed.
+    emit dataChanged(index, index, {});
     return false;
 }
 
