@@ -1,6 +1,7 @@
-// GenICam base types: strings, string lists, exceptions and logging.
+// GenICam base types: strings, string lists, exceptions (and the reading of a caught one) and logging.
 #pragma once
 
+#include <GenICam/CaughtException.h>
 #include <GenICam/GenericException.h>
 #include <GenICam/Log.h>
 #include <GenICam/gcstring.h>
