@@ -3,6 +3,7 @@
 
 #include "brasko/AsyncErrorQueue.h"
 
+#include <GenICam/CaughtException.h>
 #include <GenICam/GenericException.h>
 
 #include <QtGlobal>
@@ -71,13 +72,10 @@ void showUnexpectedException(const QString& context, const QString& message, QWi
 
 void reportCaughtException(const QString& context, const QString& message)
 {
-    try {
-        throw;
-    } catch (const GenICam::GenericException& e) {
-        showException(context, e, message, nullptr);
-    } catch (const std::exception& e) {
-        showException(context, e, message, nullptr);
-    } catch (...) {
+    const GenICam::CaughtException caught = GenICam::CaughtException::Current();
+    if (caught.IsKnown())
+        showCriticalMessage(QStringLiteral("Error"), context, message, QString::fromLatin1(caught.Description()),
+                            nullptr);
+    else
         showUnexpectedException(context, message, nullptr);
-    }
 }
