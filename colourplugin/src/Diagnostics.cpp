@@ -1,7 +1,7 @@
 // Warnings of the plug-in through GenICam's log4cpp categories.
 #include "Diagnostics.h"
 
-#include <GenICam/GenericException.h>
+#include <GenICam/CaughtException.h>
 #include <GenICam/Log.h>
 #include <log4cpp/Category.hh>
 
@@ -14,24 +14,11 @@ log4cpp::Category& logger()
 }
 } // namespace
 
-std::string currentExceptionText()
-{
-    try {
-        throw;
-    } catch (const GenICam::GenericException& e) {
-        return e.GetDescription();
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "Unspecified exception occurred.";
-    }
-}
-
 void warnCurrentException(const char* step, const char* function)
 {
-    const std::string what = currentExceptionText();
+    const GenICam::CaughtException caught = GenICam::CaughtException::Current();
     logger().warn("%s", step);
-    logger().warn("%s: %s", function, what.c_str());
+    logger().warn("%s: %s", function, caught.Description());
 }
 
 void warn(const char* text)

@@ -6,6 +6,8 @@
 #include "FeatureDescription.h"
 #include "ToneCurve.h"
 
+#include <GenICam/CaughtException.h>
+
 #include <chrono>
 #include <cstring>
 
@@ -322,7 +324,7 @@ void CTavoEventManager::workerMain()
                 return;
         }
     } catch (...) {
-        setErrorText(currentExceptionText());
+        setErrorText(GenICam::CaughtException::Current().Description());
         warnCurrentException("The lookup-table worker ended.", "CTavoEventManager::workerMain");
     }
 }
