@@ -3,6 +3,7 @@
 
 #include "lorvish/DLLJanitor.h"
 
+#include <GenICam/CaughtException.h>
 #include <os/Module.h>
 
 #include <QDir>
@@ -83,12 +84,9 @@ void callPlugin(const GenICam::gcstring& name, const char* action, Call call)
 {
     try {
         call();
-    } catch (const GenICam::GenericException& e) {
-        qWarning("%s: Failed to %s a plugin instance: %s", name.c_str(), action, e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("%s: Failed to %s a plugin instance: %s", name.c_str(), action, e.what());
     } catch (...) {
-        qWarning("%s: Failed to %s a plugin instance: Unspecified exception occurred.", name.c_str(), action);
+        qWarning("%s: Failed to %s a plugin instance: %s", name.c_str(), action,
+                 GenICam::CaughtException::Current().Description());
     }
 }
 
@@ -172,14 +170,8 @@ bool PluginManager::discover()
         try {
             if (!loadPlugin(path, record))
                 continue;
-        } catch (const GenICam::GenericException& e) {
-            qWarning("%s: %s", path.constData(), e.what());
-            continue;
-        } catch (const std::exception& e) {
-            qWarning("%s: %s", path.constData(), e.what());
-            continue;
         } catch (...) {
-            qWarning("%s: Unspecified exception occurred.", path.constData());
+            qWarning("%s: %s", path.constData(), GenICam::CaughtException::Current().What());
             continue;
         }
         std::lock_guard<std::mutex> lock(d->mutex);
