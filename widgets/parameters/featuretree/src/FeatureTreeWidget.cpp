@@ -512,9 +512,10 @@ void FeatureTreeWidget::watchKeysOf(QWidget* focused)
 
 bool FeatureTreeWidget::eventFilter(QObject* watched, QEvent* event)
 {
-    // Escapes are counted where they arrive unhandled, in keyPressEvent.
-    if (watched == m_keysWatched && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+    // Escapes are counted where they arrive unhandled, in keyPressEvent. Every key press is offered to the
+    // focused widget as a shortcut override first; a key that a shortcut then takes comes no further.
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+    if (watched == m_keysWatched && key && static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
         g_escapePressedOnce = false;
     return TreeWidgetBase::eventFilter(watched, event);
 }
