@@ -179,7 +179,8 @@ TEST_F(RealCameraGigETest, APacketSizeWrittenWhileTheCameraStreamsIsRefusedAndTa
 }
 
 // The SDK writes some of the camera's registers itself, and Aravis writes the stream channel's when
-// it makes a stream: a description that caches them must read them afresh afterwards.
+// it makes a stream and when it destroys it: a description that caches them must read them afresh
+// afterwards.
 TEST_F(RealCameraGigETest, CachedNodesReadTheRegistersTheSdkAndAravisWroteBehindThem)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
@@ -215,6 +216,8 @@ TEST_F(RealCameraGigETest, CachedNodesReadTheRegistersTheSdkAndAravisWroteBehind
          [&] { grabber->PrepareGrab(); },
          {{"GevSCDA", gvbs::StreamChannelDestination, 0xFFFFFFFF},
           {"GevSCPHostPort", gvbs::StreamChannelPort, 0xFFFF}}},
+        // Aravis closes the stream channel (its port 0) when it destroys the stream.
+        {"the stream's end", [&] { grabber->FinishGrab(); }, {{"GevSCPHostPort", gvbs::StreamChannelPort, 0xFFFF}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -232,7 +235,6 @@ TEST_F(RealCameraGigETest, CachedNodesReadTheRegistersTheSdkAndAravisWroteBehind
             EXPECT_EQ(GenApi::CIntegerPtr(map.GetNode(r.node))->GetValue(), now) << r.node;
         }
     }
-    grabber->FinishGrab();
     grabber->Close();
     device->Close();
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);

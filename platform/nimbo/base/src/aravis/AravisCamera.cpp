@@ -455,6 +455,9 @@ void AravisCamera::setParamsLocked(bool locked)
     lockParameters(locked);
     if (!locked) {
         stopStream();
+        // Aravis closes the stream channel (its port 0) when it destroys the stream.
+        if (m_known.gige)
+            invalidateRegisters({gvbs::StreamChannelPort});
         return;
     }
     try {
