@@ -516,6 +516,19 @@ TEST_F(RealCameraTest, ACameraThatStopsAnsweringFailsFastUntilItAnswersAgain)
     const auto took =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(took, 2000) << "ms for five reads after the time-out";
+    // Nor does a grab wait for it: no stream is made for a camera that does not answer.
+    Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
+    grabber->Open();
+    const auto prepare = std::chrono::steady_clock::now();
+    try {
+        grabber->PrepareGrab();
+        ADD_FAILURE() << "a grab prepared on a camera that does not answer";
+    } catch (const GenICam::GenericException& e) {
+        EXPECT_NE(std::string(e.GetDescription()).find("does not answer"), std::string::npos) << e.GetDescription();
+    }
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - prepare).count(),
+              2000)
+        << "ms for the prepare";
     fake.resume();
     EXPECT_TRUE(testsupport::waitFor(
         [&] {
@@ -527,6 +540,10 @@ TEST_F(RealCameraTest, ACameraThatStopsAnsweringFailsFastUntilItAnswersAgain)
         },
         10000));
     EXPECT_FALSE(device->IsRemoved());
+    // Answering again, it streams.
+    grabber->PrepareGrab();
+    grabber->FinishGrab();
+    grabber->Close();
     device->Close();
     Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }

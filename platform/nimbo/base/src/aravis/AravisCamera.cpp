@@ -461,6 +461,11 @@ void AravisCamera::setParamsLocked(bool locked)
         return;
     }
     try {
+        // Aravis makes the stream through its own requests, which would each wait for the time-out
+        // again and then name a wrong reason.
+        if (!answering())
+            GENICAM_THROW(GenICam::AccessException,
+                          "Camera %s does not answer: its stream is not made until it answers again.", label().c_str());
         startStream();
     } catch (...) {
         lockParameters(false);
