@@ -526,6 +526,11 @@ bool AravisCamera::writeStreamRegister(int64_t address, int64_t value, bool& acc
     using namespace emulation;
     if (!m_known.gige)
         return false;
+    const bool camerasOwn =
+        address == sgreg::ProbePacketSize || address == sgreg::PacketSize || address == sgreg::InterPacketDelay;
+    if (camerasOwn && !answering())
+        GENICAM_THROW(GenICam::AccessException,
+                      "Camera %s does not answer: the setting is not tried until it answers again.", label().c_str());
     switch (address) {
     case sgreg::ProbePacketSize:
         accepted = probePacketSize();
