@@ -1,11 +1,11 @@
 // The background thread that enumerates all transport layers and their cameras whenever it is woken.
 #pragma once
 
+#include <brasko/ScanLoop.h>
 #include <nimbo/DeviceInfo.h>
 
 #include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <functional>
 
@@ -22,11 +22,13 @@ using ScanResult = std::vector<std::pair<Nimbo::CTlInfo, Nimbo::DeviceInfoList>>
 
 namespace kalmuth {
 
-// Threads: m_stopRequested and m_verbose are guarded by m_mutex and written by the GUI thread
-// (wake, stop) and read by the scan thread; the fresh result of a scan belongs to the scan thread
-// until it is exchanged with the manager's under the manager's result mutex. m_manager is guarded by
-// m_managerMutex: a stop that times out clears it, so a scan still running afterwards never reaches
-// the manager that is being destroyed (lock order: m_managerMutex, then the manager's result mutex).
+// Threads: the requests and their verbose flag wait in m_loop, written by the GUI thread (wake, stop)
+// and read by the scan thread; of the wakes that wait for one scan the last one's flag holds (a timer's
+// quiet wake after a verbose one asks for a quiet scan). The fresh result of a scan belongs to the scan
+// thread until it is exchanged with the manager's under the manager's result mutex. m_manager is
+// guarded by m_managerMutex: a stop that times out clears it, so a scan still running afterwards never
+// reaches the manager that is being destroyed (lock order: m_managerMutex, then the manager's result
+// mutex).
 class AutoScanThread : public QThread {
     Q_OBJECT
 public:
@@ -53,15 +55,10 @@ protected:
     void run() override;
 
 private:
-    QMutex m_mutex;
-    QWaitCondition m_condition;
+    ScanLoop m_loop{ScanLoop::OptionRule::LastRequest};
     QMutex m_managerMutex;
     DeviceManager* m_manager;
     const Enumerator m_enumerator;
-    bool m_stopRequested = false;
-    bool m_verbose = false;
-    // A wake that arrived while a scan was running; keeps a request from getting lost.
-    bool m_wakePending = false;
 };
 
 } // namespace kalmuth

@@ -3,7 +3,6 @@
 
 #include "DeviceManager.h"
 
-#include <GenICam/GenericException.h>
 #include <nimbo/DeviceEnumeration.h>
 
 #include <QtGlobal>
@@ -28,20 +27,12 @@ AutoScanThread::~AutoScanThread()
 
 void AutoScanThread::wake(bool verbose)
 {
-    QMutexLocker lock(&m_mutex);
-    m_verbose = verbose;
-    m_wakePending = true;
-    m_condition.wakeAll();
+    m_loop.request(verbose);
 }
 
 bool AutoScanThread::stop(unsigned long timeoutMs)
 {
-    {
-        QMutexLocker lock(&m_mutex);
-        m_stopRequested = true;
-        m_condition.wakeAll();
-    }
-    if (!wait(timeoutMs)) {
+    if (!m_loop.stop(*this, timeoutMs)) {
         qCritical("Termination of AutoScanThread timed out");
         {
             // Waits for a scan that is handing its result over; later scans find no manager.
@@ -65,36 +56,27 @@ ScanResult AutoScanThread::enumerate(bool verbose)
 void AutoScanThread::run()
 {
     qDebug("AutoScanThread started with thread id %u", static_cast<unsigned>(::syscall(SYS_gettid)));
-    for (;;) {
-        bool verbose = false;
-        {
-            QMutexLocker lock(&m_mutex);
-            while (!m_stopRequested && !m_wakePending)
-                m_condition.wait(&m_mutex);
-            if (m_stopRequested)
-                break;
-            m_wakePending = false;
-            verbose = m_verbose;
-            m_verbose = false;
-        }
-        emit scanStarted();
+    ScanLoop::Steps steps;
+    steps.started = [this] { emit scanStarted(); };
+    steps.scan = [this](bool verbose) {
+        ScanResult fresh = m_enumerator(verbose);
+        QMutexLocker lock(&m_managerMutex);
+        if (m_manager)
+            m_manager->exchangeScanResult(fresh);
+    };
+    // The manager's result stays as it was.
+    steps.failed = [] {
+        qWarning("AutoScanThread: Failed to enumerate devices");
         try {
-            ScanResult fresh = m_enumerator(verbose);
-            QMutexLocker lock(&m_managerMutex);
-            if (m_manager)
-                m_manager->exchangeScanResult(fresh);
-        } catch (const GenICam::GenericException& e) {
-            qWarning("AutoScanThread: Failed to enumerate devices");
-            qWarning("%s: %s", "AutoScanThread::run", e.what());
+            throw;
         } catch (const std::exception& e) {
-            qWarning("AutoScanThread: Failed to enumerate devices");
             qWarning("%s: %s", "AutoScanThread::run", e.what());
         } catch (...) {
-            qWarning("AutoScanThread: Failed to enumerate devices");
             qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
         }
-        emit scanFinished();
-    }
+    };
+    steps.finished = [this] { emit scanFinished(); };
+    m_loop.run(steps);
     qDebug("AutoScanThread ended");
 }
 
