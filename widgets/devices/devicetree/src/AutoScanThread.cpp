@@ -63,22 +63,14 @@ AutoScanThread::~AutoScanThread()
 
 void AutoScanThread::doScanAsync(bool dumpResults)
 {
-    QMutexLocker lock(&m_mutex);
-    m_dumpResults = m_dumpResults || dumpResults;
-    m_pending = true;
-    m_condition.wakeAll();
+    m_loop.request(dumpResults);
 }
 
 bool AutoScanThread::stop()
 {
     if (!isRunning())
         return true;
-    {
-        QMutexLocker lock(&m_mutex);
-        m_stop = true;
-        m_condition.wakeAll();
-    }
-    if (!wait(10000)) {
+    if (!m_loop.stop(*this, 10000)) {
         qCritical("Termination of DeviceScanThread timed out");
         // Waits for a scan that is handing its result over; the widget goes after this.
         QMutexLocker lock(&m_widgetMutex);
@@ -92,47 +84,39 @@ void AutoScanThread::run()
 {
     qDebug("DeviceScanThread started with threadid %u",
            static_cast<unsigned>(reinterpret_cast<quintptr>(QThread::currentThreadId())));
-    for (;;) {
-        bool dump = false;
-        {
-            QMutexLocker lock(&m_mutex);
-            // The pending flag keeps a request that came while no one was waiting.
-            while (!m_stop && !m_pending)
-                m_condition.wait(&m_mutex);
-            if (m_stop)
-                break;
-            m_pending = false;
-            dump = m_dumpResults;
-            m_dumpResults = false;
-        }
+    ScanLoop::Steps steps;
+    steps.started = [this] { emit scanStarted(); };
+    steps.scan = [this](bool dump) {
         bool monitorMode = false;
         {
             QMutexLocker widgetLock(&m_widgetMutex);
+            // Gone only after a stop that timed out: the loop ends after this turn.
             if (!m_widget)
-                break;
+                return;
             monitorMode = m_widget->m_monitorMode.load();
         }
-        emit scanStarted();
+        DeviceTreeData::refreshDeviceTreeData(m_data, monitorMode, false, dump);
+        QMutexLocker widgetLock(&m_widgetMutex);
+        if (m_widget) {
+            QMutexLocker dataLock(&m_widget->m_data.mutex);
+            m_data.entries.swap(m_widget->m_data.entries);
+        }
+    };
+    steps.failed = [] {
+        qWarning("DeviceScanThread: Failed to enumerate devices");
         try {
-            DeviceTreeData::refreshDeviceTreeData(m_data, monitorMode, false, dump);
-            QMutexLocker widgetLock(&m_widgetMutex);
-            if (m_widget) {
-                QMutexLocker dataLock(&m_widget->m_data.mutex);
-                m_data.entries.swap(m_widget->m_data.entries);
-            }
+            throw;
         } catch (const GenICam::GenericException& e) {
-            qWarning("DeviceScanThread: Failed to enumerate devices");
             qWarning().nospace().noquote() << "AutoScanThread::run"
                                            << ": " << e;
         } catch (const std::exception& e) {
-            qWarning("DeviceScanThread: Failed to enumerate devices");
             qWarning().nospace().noquote() << "AutoScanThread::run"
                                            << ": " << e;
         } catch (...) {
-            qWarning("DeviceScanThread: Failed to enumerate devices");
             qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
         }
-        emit scanFinished();
-    }
+    };
+    steps.finished = [this] { emit scanFinished(); };
+    m_loop.run(steps);
     qDebug("DeviceScanThread ended");
 }

@@ -3,12 +3,12 @@
 
 #include "orbelt/Export.h"
 
+#include <brasko/ScanLoop.h>
 #include <nimbo/DeviceInfo.h>
 
 #include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <utility>
 #include <vector>
@@ -29,9 +29,11 @@ struct ORBELT_EXPORT DeviceTreeData {
     static bool isGigeDeviceClass(const QString& deviceClass);
 };
 
-// Enumerates cameras on request. The stop, dump and pending flags belong to m_mutex (set by the GUI
-// thread, read by the scan thread); m_data is touched only by the scan thread. m_widget belongs to
-// m_widgetMutex: a stop that times out clears it, so a scan that outlives its widget never reaches it.
+// Enumerates cameras on request. The requests with their dump flag wait in m_loop (made by the GUI
+// thread, taken by the scan thread); a dump asked for by any of the requests that wait for one scan is
+// kept, so the timer's quiet request cannot swallow the user's refresh. m_data is touched only by the
+// scan thread. m_widget belongs to m_widgetMutex: a stop that times out clears it, so a scan that
+// outlives its widget never reaches it.
 class ORBELT_EXPORT AutoScanThread : public QThread {
     Q_OBJECT
 public:
@@ -51,13 +53,8 @@ protected:
     void run() override;
 
 private:
-    QMutex m_mutex;
-    QWaitCondition m_condition;
+    ScanLoop m_loop{ScanLoop::OptionRule::AnyRequest};
     QMutex m_widgetMutex;
     DeviceTreeWidget* m_widget;
-    bool m_stop = false;
-    bool m_dumpResults = false;
-    // A request made while a scan runs is kept, so that it is served by a further scan.
-    bool m_pending = false;
     DeviceTreeData m_data;
 };
