@@ -1,8 +1,7 @@
-// The loop of a background scan thread.
+// The loop of a background scan thread, and the thread built on it.
 #include "brasko/ScanLoop.h"
 
 #include <QMutexLocker>
-#include <QThread>
 
 ScanLoop::ScanLoop(OptionRule rule) : m_rule(rule) {}
 
@@ -50,4 +49,16 @@ void ScanLoop::run(const Steps& steps)
         }
         steps.finished();
     }
+}
+
+ScanThread::ScanThread(ScanLoop::OptionRule rule) : m_loop(rule) {}
+
+void ScanThread::runScans(std::function<void(bool option)> scan, std::function<void()> failed)
+{
+    ScanLoop::Steps steps;
+    steps.started = [this] { emit scanStarted(); };
+    steps.scan = std::move(scan);
+    steps.failed = std::move(failed);
+    steps.finished = [this] { emit scanFinished(); };
+    m_loop.run(steps);
 }

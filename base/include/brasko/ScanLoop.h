@@ -1,15 +1,14 @@
 // The loop of a background scan thread: it sleeps until a scan is asked for, runs it between a start
-// and an end the thread reports, and ends when asked to.
+// and an end the thread reports, and ends when asked to; and the scan thread built on it.
 #pragma once
 
 #include "brasko/Export.h"
 
 #include <QMutex>
+#include <QThread>
 #include <QWaitCondition>
 
 #include <functional>
-
-class QThread;
 
 // Threads: request, requestStop and stop come from any thread (the owner's, in practice); run is the
 // body of the scan thread. The stop, pending and option flags belong to m_mutex. A request made while
@@ -53,4 +52,22 @@ private:
     bool m_stopRequested = false;
     bool m_pending = false;
     bool m_option = false;
+};
+
+// The common part of the scan threads: the loop and the signals around each scan. The class built on
+// it says what a scan does and how a failing one is reported, and logs its thread's start and end.
+// Threads: scanStarted() and scanFinished() are emitted by the scan thread; m_loop is thread-safe.
+class BRASKO_EXPORT ScanThread : public QThread {
+    Q_OBJECT
+signals:
+    void scanStarted();
+    void scanFinished();
+
+protected:
+    explicit ScanThread(ScanLoop::OptionRule rule);
+    // The body of run(): serves requests until a stop, emitting scanStarted() before each scan and
+    // scanFinished() after it, also after one that failed.
+    void runScans(std::function<void(bool option)> scan, std::function<void()> failed);
+
+    ScanLoop m_loop;
 };

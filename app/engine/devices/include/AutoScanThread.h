@@ -5,7 +5,6 @@
 #include <nimbo/DeviceInfo.h>
 
 #include <QMutex>
-#include <QThread>
 
 #include <functional>
 
@@ -29,7 +28,7 @@ namespace kalmuth {
 // guarded by m_managerMutex: a stop that times out clears it, so a scan still running afterwards never
 // reaches the manager that is being destroyed (lock order: m_managerMutex, then the manager's result
 // mutex).
-class AutoScanThread : public QThread {
+class AutoScanThread : public ScanThread {
     Q_OBJECT
 public:
     using Enumerator = std::function<ScanResult(bool verbose)>;
@@ -47,15 +46,10 @@ public:
     // Enumerates every transport layer and its cameras; used by the thread body.
     static ScanResult enumerate(bool verbose);
 
-signals:
-    void scanStarted();
-    void scanFinished();
-
 protected:
     void run() override;
 
 private:
-    ScanLoop m_loop{ScanLoop::OptionRule::LastRequest};
     QMutex m_managerMutex;
     DeviceManager* m_manager;
     const Enumerator m_enumerator;

@@ -15,7 +15,7 @@
 namespace kalmuth {
 
 AutoScanThread::AutoScanThread(DeviceManager* manager, Enumerator enumerator)
-    : QThread(nullptr), m_manager(manager), m_enumerator(std::move(enumerator))
+    : ScanThread(ScanLoop::OptionRule::LastRequest), m_manager(manager), m_enumerator(std::move(enumerator))
 {
 }
 
@@ -56,27 +56,24 @@ ScanResult AutoScanThread::enumerate(bool verbose)
 void AutoScanThread::run()
 {
     qDebug("AutoScanThread started with thread id %u", static_cast<unsigned>(::syscall(SYS_gettid)));
-    ScanLoop::Steps steps;
-    steps.started = [this] { emit scanStarted(); };
-    steps.scan = [this](bool verbose) {
-        ScanResult fresh = m_enumerator(verbose);
-        QMutexLocker lock(&m_managerMutex);
-        if (m_manager)
-            m_manager->exchangeScanResult(fresh);
-    };
-    // The manager's result stays as it was.
-    steps.failed = [] {
-        qWarning("AutoScanThread: Failed to enumerate devices");
-        try {
-            throw;
-        } catch (const std::exception& e) {
-            qWarning("%s: %s", "AutoScanThread::run", e.what());
-        } catch (...) {
-            qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
-        }
-    };
-    steps.finished = [this] { emit scanFinished(); };
-    m_loop.run(steps);
+    runScans(
+        [this](bool verbose) {
+            ScanResult fresh = m_enumerator(verbose);
+            QMutexLocker lock(&m_managerMutex);
+            if (m_manager)
+                m_manager->exchangeScanResult(fresh);
+        },
+        // The manager's result stays as it was.
+        [] {
+            qWarning("AutoScanThread: Failed to enumerate devices");
+            try {
+                throw;
+            } catch (const std::exception& e) {
+                qWarning("%s: %s", "AutoScanThread::run", e.what());
+            } catch (...) {
+                qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
+            }
+        });
     qDebug("AutoScanThread ended");
 }
 

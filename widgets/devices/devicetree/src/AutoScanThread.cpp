@@ -51,7 +51,8 @@ void DeviceTreeData::refreshDeviceTreeData(DeviceTreeData& data, bool gigeOnly, 
 
 // ---------------------------------------------------------------------------------------------------
 
-AutoScanThread::AutoScanThread(DeviceTreeWidget* widget) : m_widget(widget)
+AutoScanThread::AutoScanThread(DeviceTreeWidget* widget)
+    : ScanThread(ScanLoop::OptionRule::AnyRequest), m_widget(widget)
 {
     setObjectName(QStringLiteral("AutoScanThread"));
 }
@@ -84,39 +85,36 @@ void AutoScanThread::run()
 {
     qDebug("DeviceScanThread started with threadid %u",
            static_cast<unsigned>(reinterpret_cast<quintptr>(QThread::currentThreadId())));
-    ScanLoop::Steps steps;
-    steps.started = [this] { emit scanStarted(); };
-    steps.scan = [this](bool dump) {
-        bool monitorMode = false;
-        {
+    runScans(
+        [this](bool dump) {
+            bool monitorMode = false;
+            {
+                QMutexLocker widgetLock(&m_widgetMutex);
+                // Gone only after a stop that timed out: the loop ends after this turn.
+                if (!m_widget)
+                    return;
+                monitorMode = m_widget->m_monitorMode.load();
+            }
+            DeviceTreeData::refreshDeviceTreeData(m_data, monitorMode, false, dump);
             QMutexLocker widgetLock(&m_widgetMutex);
-            // Gone only after a stop that timed out: the loop ends after this turn.
-            if (!m_widget)
-                return;
-            monitorMode = m_widget->m_monitorMode.load();
-        }
-        DeviceTreeData::refreshDeviceTreeData(m_data, monitorMode, false, dump);
-        QMutexLocker widgetLock(&m_widgetMutex);
-        if (m_widget) {
-            QMutexLocker dataLock(&m_widget->m_data.mutex);
-            m_data.entries.swap(m_widget->m_data.entries);
-        }
-    };
-    steps.failed = [] {
-        qWarning("DeviceScanThread: Failed to enumerate devices");
-        try {
-            throw;
-        } catch (const GenICam::GenericException& e) {
-            qWarning().nospace().noquote() << "AutoScanThread::run"
-                                           << ": " << e;
-        } catch (const std::exception& e) {
-            qWarning().nospace().noquote() << "AutoScanThread::run"
-                                           << ": " << e;
-        } catch (...) {
-            qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
-        }
-    };
-    steps.finished = [this] { emit scanFinished(); };
-    m_loop.run(steps);
+            if (m_widget) {
+                QMutexLocker dataLock(&m_widget->m_data.mutex);
+                m_data.entries.swap(m_widget->m_data.entries);
+            }
+        },
+        [] {
+            qWarning("DeviceScanThread: Failed to enumerate devices");
+            try {
+                throw;
+            } catch (const GenICam::GenericException& e) {
+                qWarning().nospace().noquote() << "AutoScanThread::run"
+                                               << ": " << e;
+            } catch (const std::exception& e) {
+                qWarning().nospace().noquote() << "AutoScanThread::run"
+                                               << ": " << e;
+            } catch (...) {
+                qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
+            }
+        });
     qDebug("DeviceScanThread ended");
 }

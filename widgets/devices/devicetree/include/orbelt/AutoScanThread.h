@@ -8,7 +8,6 @@
 
 #include <QMutex>
 #include <QString>
-#include <QThread>
 
 #include <utility>
 #include <vector>
@@ -34,7 +33,7 @@ struct ORBELT_EXPORT DeviceTreeData {
 // kept, so the timer's quiet request cannot swallow the user's refresh. m_data is touched only by the
 // scan thread. m_widget belongs to m_widgetMutex: a stop that times out clears it, so a scan that
 // outlives its widget never reaches it.
-class ORBELT_EXPORT AutoScanThread : public QThread {
+class ORBELT_EXPORT AutoScanThread : public ScanThread {
     Q_OBJECT
 public:
     explicit AutoScanThread(DeviceTreeWidget* widget);
@@ -45,15 +44,10 @@ public:
     // reaches its widget and ends after its scan.
     bool stop();
 
-signals:
-    void scanStarted();
-    void scanFinished();
-
 protected:
     void run() override;
 
 private:
-    ScanLoop m_loop{ScanLoop::OptionRule::AnyRequest};
     QMutex m_widgetMutex;
     DeviceTreeWidget* m_widget;
     DeviceTreeData m_data;
