@@ -219,6 +219,49 @@ TEST_F(DeviceTreeWidgetTest, ReceiversOfSelectionChangesMayCallBackWhenTheCurren
     }
 }
 
+TEST_F(DeviceTreeWidgetTest, ReceiversOfEverySignalMayCallBackAndRunEvents)
+{
+    // Each report, the auto-open's open request and the list change among them, comes to a receiver that
+    // adds a device, changes every tool tip, moves the current camera and runs the events meanwhile queued
+    // (the next scan's end among them), while cameras leave and come back by scan and by surprise.
+    create();
+    widget->refresh(false);
+    ASSERT_TRUE(waitForCameras(this, tree, 2));
+    const CDeviceInfo gige = dynamic_cast<DeviceTreeWidgetItem*>(cameraWithSerial("G1"))->deviceInfo();
+    const CDeviceInfo usb = dynamic_cast<DeviceTreeWidgetItem*>(cameraWithSerial("U1"))->deviceInfo();
+    int calls = 0;
+    const auto back = [&] {
+        ++calls;
+        widget->addDevice(gige);
+        widget->setTooltipLevel(widget->tooltipLevel() ? 0 : 100);
+        widget->selectByInfo(gige);
+        QCoreApplication::processEvents();
+    };
+    QObject::connect(widget.get(), &DeviceTreeWidget::currentDeviceChanged, back);
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceOpenRequest, back);
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceRemoved, back);
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceDetected, back);
+    QObject::connect(widget.get(), &DeviceTreeWidget::deviceListChanged, back);
+    QObject::connect(widget.get(), &DeviceTreeWidget::itemSelectionChanged, back);
+    tree->setCurrentItem(cameraWithSerial("U1"));
+    widget->selectByNameAsync("*U1*", false);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(Emulation::Unplug("U1"));
+        widget->refresh(true);
+        ASSERT_TRUE(testsupport::waitFor([&] { return cameraWithSerial("U1") == nullptr; }));
+        ASSERT_TRUE(Emulation::Replug("U1"));
+        widget->refresh(true);
+        ASSERT_TRUE(testsupport::waitFor([&] { return cameraWithSerial("U1") != nullptr; }));
+        widget->onSurpriseRemoved(QString::fromUtf8(usb.GetFullName().c_str()), QString());
+        widget->refresh(false);
+        ASSERT_TRUE(testsupport::waitFor([&] { return cameraWithSerial("U1") != nullptr; }));
+    }
+    EXPECT_GT(calls, 0);
+    EXPECT_EQ(cameraNames().size(), 2);
+    widget->refresh(true);
+    widget.reset(); // with a scan requested and the receivers still connected
+}
+
 TEST_F(DeviceTreeWidgetTest, ReceiverThatRemovesAnotherCameraWhileTheScanRemovesOne)
 {
     // The current camera leaves with the scan; the receiver of the new current camera takes that one out
