@@ -227,6 +227,32 @@ TEST_F(FavoritesModelTest, DropAddsOnlyRowsThatCanBeFavourites)
     EXPECT_EQ(names(model.GetFavorites()).join(' ').toStdString(), "Width");
 }
 
+// The device changes while a drag runs: its rows go and the new node map's come, perhaps where the old
+// ones were in memory. The drop adds the feature that was dragged, found again by its name, and moves
+// the favourite that was dragged; never a row that took a dragged row's place.
+TEST_F(FavoritesModelTest, ADropAfterTheDeviceChangedTakesWhatWasDragged)
+{
+    model.addNodeMap(map.get(), "Camera", "Cam", false);
+    for (const char* name : {"Width", "Mode"})
+        model.AddFavorite(map->GetNode(name), 99);
+    model.rebuildFavoriteItems();
+    std::unique_ptr<QMimeData> feature(model.mimeData({findNode(model, "Gain")}));
+    std::unique_ptr<QMimeData> favourite(model.mimeData({favorite(1)}));
+
+    model.clear();
+    map.reset();
+    NodeMapPtr next = createCamera();
+    model.addNodeMap(next.get(), "Camera", "Cam", false);
+    model.rebuildFavoriteItems();
+    const QModelIndex root = model.GetFavoritesRootIndex();
+    EXPECT_TRUE(model.dropMimeData(feature.get(), Qt::MoveAction, -1, 0, root));
+    EXPECT_EQ(names(model.GetFavorites()), QStringList({"Width", "Mode", "Gain"}));
+    model.rebuildFavoriteItems();
+    EXPECT_TRUE(model.dropMimeData(favourite.get(), Qt::MoveAction, 0, 0, root));
+    EXPECT_EQ(names(model.GetFavorites()), QStringList({"Mode", "Width", "Gain"}));
+    model.clear();
+}
+
 TEST_F(FavoritesModelTest, DroppingKeepsTheDraggedOrder)
 {
     model.addNodeMap(map.get(), "Camera", "Cam", false);

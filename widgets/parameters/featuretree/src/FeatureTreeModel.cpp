@@ -6,6 +6,7 @@
 
 #include <QDataStream>
 #include <QMimeData>
+#include <QPair>
 
 namespace {
 const char* kDragFormat = "application/x-fti";
@@ -181,9 +182,11 @@ QMimeData* FeatureTreeModel::mimeData(const QModelIndexList& indexes) const
         mime = new QMimeData;
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
+    // Each row by its address and its full name: the drop trusts the address only while the row there
+    // still bears the name, and finds the row again by the name otherwise.
     for (const QModelIndex& index : indexes)
-        if (index.isValid())
-            stream << static_cast<quint64>(reinterpret_cast<quintptr>(index.internalPointer()));
+        if (FeatureTreeItem* item = index.isValid() ? getFeatureTreeItem(index) : nullptr)
+            stream << static_cast<quint64>(reinterpret_cast<quintptr>(item)) << item->getFullName();
     mime->setData(kDragFormat, bytes);
     return mime;
 }
@@ -197,19 +200,25 @@ bool FeatureTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action
     // A drop onto the Favorites row itself comes without a row: the dropped items go to the end of the list.
     if (row == -1)
         row = m_favorites.count();
-    QList<quint64> pointers;
+    QList<QPair<quint64, QString>> dragged;
     QDataStream stream(data->data(kDragFormat));
-    while (!stream.atEnd()) {
+    while (!stream.atEnd() && stream.status() == QDataStream::Ok) {
         quint64 value = 0;
-        stream >> value;
-        if (value)
-            pointers.append(value);
+        QString fullName;
+        stream >> value >> fullName;
+        if (stream.status() == QDataStream::Ok)
+            dragged.append({value, fullName});
     }
     m_favorites.blockUpdates(true);
-    for (int i = pointers.count() - 1; i >= 0; --i) {
-        // The pointers come from this process; only items still in this tree are trusted.
-        auto* item = reinterpret_cast<FeatureTreeItem*>(static_cast<quintptr>(pointers[i]));
-        if (!m_rootItem->findShallow(item))
+    for (int i = dragged.count() - 1; i >= 0; --i) {
+        // The address comes from this process, but the device may have changed while the drag ran (or
+        // the drag began in another feature tree): a row is taken at that address only when it is still
+        // in this tree and bears the dragged name, and otherwise the row of that name is taken.
+        auto* item = reinterpret_cast<FeatureTreeItem*>(static_cast<quintptr>(dragged[i].first));
+        const QString& fullName = dragged[i].second;
+        if (!m_rootItem->findShallow(item) || item->getFullName() != fullName)
+            item = fullName.isEmpty() ? nullptr : m_rootItem->findByFullNameShallow(fullName);
+        if (!item)
             continue;
         if (IsFavoriteTreeItem(item)) {
             const int from = getFavoritesIndexFromFeatureTreeItem(item);
