@@ -1,6 +1,7 @@
 // Small services of the grab engine (see GrabSupport.h).
 #include "GrabSupport.h"
 
+#include <GenICam/CaughtException.h>
 #include <GenICam/GenericException.h>
 #include <nimbo/PixelType.h>
 
@@ -12,15 +13,7 @@ namespace grab {
 
 void detail(const char* function)
 {
-    try {
-        throw;
-    } catch (const GenICam::GenericException& e) {
-        qWarning("%s: %s", function, e.what());
-    } catch (const std::exception& e) {
-        qWarning("%s: %s", function, e.what());
-    } catch (...) {
-        qWarning("%s: Unspecified exception occurred.", function);
-    }
+    qWarning("%s: %s", function, GenICam::CaughtException::Current().What());
 }
 
 void warnFailure(const char* function, const char* warning)
