@@ -3,11 +3,11 @@
 
 #include "DeviceManager.h"
 
+#include <GenICam/CaughtException.h>
 #include <nimbo/DeviceEnumeration.h>
 
 #include <QtGlobal>
 
-#include <exception>
 #include <string>
 #include <unistd.h>
 #include <sys/syscall.h>
@@ -66,13 +66,7 @@ void AutoScanThread::run()
         // The manager's result stays as it was.
         [] {
             qWarning("AutoScanThread: Failed to enumerate devices");
-            try {
-                throw;
-            } catch (const std::exception& e) {
-                qWarning("%s: %s", "AutoScanThread::run", e.what());
-            } catch (...) {
-                qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
-            }
+            qWarning("%s: %s", "AutoScanThread::run", GenICam::CaughtException::Current().What());
         });
     qDebug("AutoScanThread ended");
 }

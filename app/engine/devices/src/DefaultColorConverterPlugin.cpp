@@ -4,7 +4,7 @@
 #include "PixelTypeClassification.h"
 
 #include <GenApi/GenApi.h>
-#include <GenICam/GenericException.h>
+#include <GenICam/CaughtException.h>
 
 #include <QtGlobal>
 
@@ -72,15 +72,9 @@ Lorvish::Image DefaultColorConverterPlugin::convert(const Lorvish::StreamBuffer*
                              buffer->imageFormat(), buffer->imageWidth(), buffer->imageHeight(), buffer->paddingX(),
                              Nimbo::ImageOrientation_TopDown);
         return image;
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Failed to convert the image");
-        qWarning("%s: %s", "DefaultColorConverterPlugin::convert", e.what());
-    } catch (const std::exception& e) {
-        qWarning("Failed to convert the image");
-        qWarning("%s: %s", "DefaultColorConverterPlugin::convert", e.what());
     } catch (...) {
         qWarning("Failed to convert the image");
-        qWarning("%s: Unspecified exception occurred.", "DefaultColorConverterPlugin::convert");
+        qWarning("%s: %s", "DefaultColorConverterPlugin::convert", GenICam::CaughtException::Current().What());
     }
     return Lorvish::Image();
 }
