@@ -6,6 +6,7 @@
 #include "RecordingLog.h"
 #include "TimeUnitMediaImageController.h"
 
+#include <GenICam/CaughtException.h>
 #include <lorvish/StreamBuffer.h>
 #include <lorvish/Trace.h>
 
@@ -126,12 +127,8 @@ void CRecordingController::start(QString deviceName)
         const char* message = "Recording could not be started because an unknown error occurred.";
         recordinglog::write(recordinglog::Failure, "%s", message);
         // Whatever the exception tells is for the log.
-        try {
-            throw;
-        } catch (const std::exception& e) {
-            failureDetail(e);
-        } catch (...) {
-        }
+        if (const std::exception* e = GenICam::CaughtException::Current().StdException())
+            failureDetail(*e);
         emit recordingFailure(QString::fromUtf8(message), QString());
     }
 }
