@@ -77,9 +77,20 @@ public:
     FakeCamera(const FakeCamera&) = delete;
     FakeCamera& operator=(const FakeCamera&) = delete;
 
-    // Stops the camera as a camera that hangs (SIGSTOP), and lets it go on (SIGCONT).
-    void pause() { kill(m_pid, SIGSTOP); }
-    void resume() { kill(m_pid, SIGCONT); }
+    // Stops the camera as a camera that hangs (SIGSTOP), and lets it go on (SIGCONT); each returns once
+    // the camera has.
+    void pause()
+    {
+        kill(m_pid, SIGSTOP);
+        int status = 0;
+        waitpid(m_pid, &status, WUNTRACED);
+    }
+    void resume()
+    {
+        kill(m_pid, SIGCONT);
+        int status = 0;
+        waitpid(m_pid, &status, WCONTINUED);
+    }
 
     void stop(int signal)
     {
