@@ -23,7 +23,7 @@
 
 namespace {
 
-using testsupport::FakeCamera;
+using testsupport::FakeCameraDevice;
 namespace gvbs = Nimbo::aravis::gvbs;
 
 // A register of the camera at 127.0.0.1, read over a GVCP socket of the test's own, not through
@@ -55,10 +55,9 @@ protected:
 TEST_F(RealCameraGigETest, PacketSizeAndInterPacketDelayReachTheCamerasRegisters)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RG0001");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RG0001", info));
-    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    FakeCameraDevice fake("RG0001");
+    ASSERT_NE(fake.device(), nullptr);
+    Nimbo::CInstantCamera camera(fake.release());
     Nimbo::IStreamGrabber* grabber = openWithGrabber(camera);
     GenApi::INodeMap& sg = *grabber->GetNodeMap();
     const uint32_t flags = cameraRegister(gvbs::StreamChannelPacketSize) & 0xFFFF0000u;
@@ -97,10 +96,9 @@ TEST_F(RealCameraGigETest, PacketSizeAndInterPacketDelayReachTheCamerasRegisters
 TEST_F(RealCameraGigETest, APacketSizeWrittenWhileTheCameraStreamsIsRefusedAndTakesEffectNextGrab)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RG0005");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RG0005", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RG0005");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     device->Open();
     GenApi::INodeMap& map = *device->GetNodeMap();
     GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(1024);
@@ -174,8 +172,6 @@ TEST_F(RealCameraGigETest, APacketSizeWrittenWhileTheCameraStreamsIsRefusedAndTa
     grabTen();
     stop();
     grabber->Close();
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // The SDK writes some of the camera's registers itself, and Aravis writes the stream channel's when
@@ -184,10 +180,9 @@ TEST_F(RealCameraGigETest, APacketSizeWrittenWhileTheCameraStreamsIsRefusedAndTa
 TEST_F(RealCameraGigETest, CachedNodesReadTheRegistersTheSdkAndAravisWroteBehindThem)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RG0006", 0, NIMBO_TEST_FIXTURES "/FakeCameraCachingStreamRegisters.xml");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RG0006", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RG0006", 0, NIMBO_TEST_FIXTURES "/FakeCameraCachingStreamRegisters.xml");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     device->Open();
     GenApi::INodeMap& map = *device->GetNodeMap();
     GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(256);
@@ -236,8 +231,6 @@ TEST_F(RealCameraGigETest, CachedNodesReadTheRegistersTheSdkAndAravisWroteBehind
         }
     }
     grabber->Close();
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // A grab whose stream cannot be made fails where it is prepared, with the reason, and leaves the
@@ -245,9 +238,8 @@ TEST_F(RealCameraGigETest, CachedNodesReadTheRegistersTheSdkAndAravisWroteBehind
 TEST_F(RealCameraGigETest, AStreamThatCannotBeMadeFailsThePrepareWithTheReason)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RG0007");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RG0007", info));
+    FakeCameraDevice fake("RG0007");
+    ASSERT_NE(fake.device(), nullptr);
     {
         // The camera says it has no stream channel (its bootstrap register of their number).
         GError* error = nullptr;
@@ -256,7 +248,7 @@ TEST_F(RealCameraGigETest, AStreamThatCannotBeMadeFailsThePrepareWithTheReason)
         ASSERT_TRUE(arv_device_write_register(other, 0x0904, 0, nullptr));
         g_object_unref(other);
     }
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    Nimbo::INimboDevice* device = fake.device();
     device->Open();
     Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
     grabber->Open();
@@ -275,8 +267,6 @@ TEST_F(RealCameraGigETest, AStreamThatCannotBeMadeFailsThePrepareWithTheReason)
     EXPECT_THROW(camera.StartGrabbing(), GenICam::GenericException);
     EXPECT_FALSE(camera.IsGrabbing());
     camera.DetachDevice();
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // The heartbeat time-out is the camera's own: the transport layer's setting reaches it (the bandwidth
@@ -285,10 +275,9 @@ TEST_F(RealCameraGigETest, AStreamThatCannotBeMadeFailsThePrepareWithTheReason)
 TEST_F(RealCameraGigETest, TheHeartbeatTimeoutReachesTheCameraAndStaysWhereTheHeartbeatKeepsControl)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RG0008", 0, NIMBO_TEST_FIXTURES "/FakeCameraCachingStreamRegisters.xml");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RG0008", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RG0008", 0, NIMBO_TEST_FIXTURES "/FakeCameraCachingStreamRegisters.xml");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     GenApi::CIntegerPtr tlTimeout = device->GetTLNodeMap()->GetNode("HeartbeatTimeout");
     ASSERT_TRUE(tlTimeout.IsValid());
     tlTimeout->SetValue(8000);
@@ -321,8 +310,6 @@ TEST_F(RealCameraGigETest, TheHeartbeatTimeoutReachesTheCameraAndStaysWhereTheHe
     }
     // At the smallest time-out allowed the camera stays controlled.
     EXPECT_FALSE(testsupport::waitFor([] { return cameraRegister(gvbs::ControlChannelPrivilege) == 0; }, 3000));
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothing)
@@ -330,10 +317,9 @@ TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothi
     // The fake camera fires no test packets: the probe must say so rather than claim a size, and
     // must leave the camera streaming to where it did.
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RG0002");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RG0002", info));
-    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    FakeCameraDevice fake("RG0002");
+    ASSERT_NE(fake.device(), nullptr);
+    Nimbo::CInstantCamera camera(fake.release());
     Nimbo::IStreamGrabber* grabber = openWithGrabber(camera);
     const uint32_t packetSize = cameraRegister(gvbs::StreamChannelPacketSize);
     const uint32_t destination = cameraRegister(gvbs::StreamChannelDestination);
@@ -358,9 +344,9 @@ TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothi
 TEST_F(RealCameraGigETest, PersistentIpConfigurationIsWrittenToTheCamera)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RG0003");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RG0003", info));
+    FakeCameraDevice fake("RG0003");
+    ASSERT_NE(fake.device(), nullptr);
+    const Nimbo::CDeviceInfo& info = fake.info();
     Nimbo::IGigETransportLayer* tl = gige();
     ASSERT_NE(tl, nullptr);
     const Nimbo::String_t mac = info.GetMacAddress();
@@ -384,7 +370,7 @@ TEST_F(RealCameraGigETest, PersistentIpConfigurationIsWrittenToTheCamera)
 
     // Open here: the writes go through the program's own control channel, and the camera's
     // features read them back.
-    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    Nimbo::CInstantCamera camera(fake.release());
     camera.Open();
     ASSERT_TRUE(tl->SetPersistentIp(mac, "10.1.2.3", "255.0.0.0", "0.0.0.0"));
     ASSERT_TRUE(tl->ChangeIpConfiguration(mac, false, true));
@@ -400,9 +386,9 @@ TEST_F(RealCameraGigETest, PersistentIpConfigurationIsWrittenToTheCamera)
 TEST_F(RealCameraGigETest, ACameraControlledByAnotherProgramIsInUse)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RG0004");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RG0004", info));
+    FakeCameraDevice fake("RG0004");
+    ASSERT_NE(fake.device(), nullptr);
+    const Nimbo::CDeviceInfo& info = fake.info();
     ASSERT_TRUE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
 
     // Another controller: an Aravis handle of its own that takes the control channel.
@@ -413,7 +399,7 @@ TEST_F(RealCameraGigETest, ACameraControlledByAnotherProgramIsInUse)
                 arv_gv_device_take_control(ARV_GV_DEVICE(other), nullptr));
 
     EXPECT_FALSE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
-    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    Nimbo::CInstantCamera camera(fake.release());
     EXPECT_THROW(camera.Open(), GenICam::GenericException);
     EXPECT_FALSE(camera.IsOpen());
     // Nor may the transport layer write the camera's configuration behind the controller's back.

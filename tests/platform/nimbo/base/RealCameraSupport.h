@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 namespace testsupport {
 
@@ -131,6 +132,47 @@ inline bool enumerate(Nimbo::ITransportLayer& tl, const std::string& serial, Nim
     return false;
 }
 
+// Enumerates the GigE transport layer until the camera of that serial appears.
+inline bool findGigE(const std::string& serial, Nimbo::CDeviceInfo& info)
+{
+    Nimbo::ITransportLayer* tl = Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE");
+    return waitFor([&] { return enumerate(*tl, serial, info); }, 20000);
+}
+
+// Aravis' fake camera (as FakeCamera takes it), found by the GigE transport layer, and its device,
+// made but not opened; `device()` is null when the camera was not found. The device is closed and
+// destroyed with this, before the camera stops, unless `release()` handed it to an owner of its own
+// (an instant camera).
+class FakeCameraDevice {
+public:
+    explicit FakeCameraDevice(const std::string& serial, int lostPerThousand = 0, const std::string& description = {})
+        : m_fake(serial, lostPerThousand, description)
+    {
+        if (findGigE(serial, m_info))
+            m_device = Nimbo::CTlFactory::GetInstance().CreateDevice(m_info);
+    }
+    ~FakeCameraDevice()
+    {
+        if (!m_device)
+            return;
+        if (m_device->IsOpen())
+            m_device->Close();
+        Nimbo::CTlFactory::GetInstance().DestroyDevice(m_device);
+    }
+    FakeCameraDevice(const FakeCameraDevice&) = delete;
+    FakeCameraDevice& operator=(const FakeCameraDevice&) = delete;
+
+    Nimbo::INimboDevice* device() const { return m_device; }
+    Nimbo::INimboDevice* release() { return std::exchange(m_device, nullptr); }
+    const Nimbo::CDeviceInfo& info() const { return m_info; }
+    FakeCamera& camera() { return m_fake; }
+
+private:
+    FakeCamera m_fake;
+    Nimbo::CDeviceInfo m_info;
+    Nimbo::INimboDevice* m_device = nullptr;
+};
+
 // Real discovery on inside the namespace, no emulated camera, the SDK initialised.
 class RealCameraFixture : public ::testing::Test {
 protected:
@@ -146,12 +188,7 @@ protected:
         Nimbo::Emulation::ConfigureFromEnvironment();
     }
 
-    // Enumerates the GigE transport layer until the camera of that serial appears.
-    static bool find(const std::string& serial, Nimbo::CDeviceInfo& info)
-    {
-        Nimbo::ITransportLayer* tl = Nimbo::CTlFactory::GetInstance().CreateTl("VelmarGigE");
-        return waitFor([&] { return enumerate(*tl, serial, info); }, 20000);
-    }
+    static bool find(const std::string& serial, Nimbo::CDeviceInfo& info) { return findGigE(serial, info); }
 
     Nimbo::NimboAutoInitTerm m_init;
 };

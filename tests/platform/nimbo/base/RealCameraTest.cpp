@@ -28,6 +28,7 @@ namespace {
 
 using testsupport::diagonal;
 using testsupport::FakeCamera;
+using testsupport::FakeCameraDevice;
 
 class RealCameraTest : public testsupport::RealCameraFixture {
 protected:
@@ -90,12 +91,11 @@ TEST_F(RealCameraTest, TheFakeCameraIsFoundUnderGigEWithTheInfoItGives)
 TEST_F(RealCameraTest, FeaturesReadAndWriteTheCamerasRegisters)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0002");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0002", info));
-    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    FakeCameraDevice fake("RC0002");
+    ASSERT_NE(fake.device(), nullptr);
+    Nimbo::CInstantCamera camera(fake.release());
     camera.Open();
-    EXPECT_FALSE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info)); // open here
+    EXPECT_FALSE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(fake.info())); // open here
     GenApi::INodeMap& map = camera.GetNodeMap();
 
     GenApi::CIntegerPtr width = map.GetNode("Width");
@@ -130,16 +130,15 @@ TEST_F(RealCameraTest, FeaturesReadAndWriteTheCamerasRegisters)
     ASSERT_TRUE(ip.IsValid());
     EXPECT_EQ(ip->GetValue(), 0x7F000001);
     camera.Close();
-    EXPECT_TRUE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
+    EXPECT_TRUE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(fake.info()));
 }
 
 TEST_F(RealCameraTest, HundredFramesCarryTheFakeCamerasPixels)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0003");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0003", info));
-    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(info));
+    FakeCameraDevice fake("RC0003");
+    ASSERT_NE(fake.device(), nullptr);
+    Nimbo::CInstantCamera camera(fake.release());
     camera.Open();
     configure(camera.GetNodeMap(), 256, 128, 100.0);
     camera.StartGrabbing();
@@ -169,10 +168,9 @@ TEST_F(RealCameraTest, HundredFramesCarryTheFakeCamerasPixels)
 TEST_F(RealCameraTest, LostPacketsNeverMakeACorruptedFrameGoodAndTheStatisticsAgree)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0004", 50);
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0004", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RC0004", 50);
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     device->Open();
     GenApi::INodeMap& map = *device->GetNodeMap();
     configure(map, 512, 256, 50.0);
@@ -214,8 +212,6 @@ TEST_F(RealCameraTest, LostPacketsNeverMakeACorruptedFrameGoodAndTheStatisticsAg
         EXPECT_GT(stat("Statistic_Lost_Packet_Count"), 0);
     }
     grabber->Close();
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // Aravis writes frames straight into the grabber's buffers, so it holds queued buffers before any
@@ -224,10 +220,9 @@ TEST_F(RealCameraTest, LostPacketsNeverMakeACorruptedFrameGoodAndTheStatisticsAg
 TEST_F(RealCameraTest, BuffersHeldAheadOfFramesComeBackCancelledAndTheGrabGoesOn)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0006");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0006", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RC0006");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     device->Open();
     GenApi::INodeMap& map = *device->GetNodeMap();
     configure(map, 128, 64);
@@ -280,8 +275,6 @@ TEST_F(RealCameraTest, BuffersHeldAheadOfFramesComeBackCancelledAndTheGrabGoesOn
         back += r.Status() == Nimbo::Canceled ? 1 : 0;
     EXPECT_EQ(back, kBuffers - 1);
     grabber->Close();
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // Frames the camera sends while no buffer is queued are missed frames, one each, whatever number of
@@ -289,10 +282,9 @@ TEST_F(RealCameraTest, BuffersHeldAheadOfFramesComeBackCancelledAndTheGrabGoesOn
 TEST_F(RealCameraTest, MissedFramesAreCountedAsTheBlockIdsOfTheResultsShowThem)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0008");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0008", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RC0008");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     device->Open();
     GenApi::INodeMap& map = *device->GetNodeMap();
     // A megabyte a frame, hundreds of packets each; enough buffers that none runs short but while the
@@ -381,8 +373,6 @@ TEST_F(RealCameraTest, MissedFramesAreCountedAsTheBlockIdsOfTheResultsShowThem)
     GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
     grabber->FinishGrab();
     grabber->Close();
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // A cancel may catch Aravis in the middle of a frame: a buffer it has begun to fill comes back cleared,
@@ -390,10 +380,9 @@ TEST_F(RealCameraTest, MissedFramesAreCountedAsTheBlockIdsOfTheResultsShowThem)
 TEST_F(RealCameraTest, CancelledBuffersComeBackUntouchedOrClearedNeverHoldingPartOfAFrame)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0007");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0007", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RC0007");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     device->Open();
     GenApi::INodeMap& map = *device->GetNodeMap();
     configure(map, 2048, 2048, 100.0);
@@ -445,8 +434,6 @@ TEST_F(RealCameraTest, CancelledBuffersComeBackUntouchedOrClearedNeverHoldingPar
     GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
     grabber->FinishGrab();
     grabber->Close();
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // The context switches of this process's threads of that name.
@@ -476,10 +463,9 @@ uint64_t contextSwitches(const std::string& name)
 TEST_F(RealCameraTest, AStreamWithoutFramesWakesNoThreadOfTheSdk)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0009");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0009", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RC0009");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     device->Open();
     configure(*device->GetNodeMap(), 256, 128);
     {
@@ -491,8 +477,6 @@ TEST_F(RealCameraTest, AStreamWithoutFramesWakesNoThreadOfTheSdk)
         grab.grabber->FinishGrab();
         grab.grabber->Close();
     }
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // A camera that stops answering costs the wait for Aravis' time-out once: later accesses fail at
@@ -500,16 +484,15 @@ TEST_F(RealCameraTest, AStreamWithoutFramesWakesNoThreadOfTheSdk)
 TEST_F(RealCameraTest, ACameraThatStopsAnsweringFailsFastUntilItAnswersAgain)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0010");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0010", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RC0010");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     // Long enough that the camera keeps its controller through the pause.
     GenApi::CIntegerPtr(device->GetTLNodeMap()->GetNode("HeartbeatTimeout"))->SetValue(30000);
     device->Open();
     GenApi::CIntegerPtr address = device->GetNodeMap()->GetNode("GevCurrentIPAddress"); // read every time
     ASSERT_EQ(address->GetValue(), 0x7F000001);
-    fake.pause();
+    fake.camera().pause();
     EXPECT_THROW(address->GetValue(), GenICam::GenericException);
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 5; ++i)
@@ -533,14 +516,13 @@ TEST_F(RealCameraTest, ACameraThatStopsAnsweringFailsFastUntilItAnswersAgain)
             access.second();
             ADD_FAILURE() << "done on a camera that does not answer";
         } catch (const GenICam::GenericException& e) {
-            EXPECT_NE(std::string(e.GetDescription()).find("does not answer"), std::string::npos)
-                << e.GetDescription();
+            EXPECT_NE(std::string(e.GetDescription()).find("does not answer"), std::string::npos) << e.GetDescription();
         }
         EXPECT_LT(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin).count(),
             2000);
     }
-    fake.resume();
+    fake.camera().resume();
     EXPECT_TRUE(testsupport::waitFor(
         [&] {
             try {
@@ -555,25 +537,22 @@ TEST_F(RealCameraTest, ACameraThatStopsAnsweringFailsFastUntilItAnswersAgain)
     grabber->PrepareGrab();
     grabber->FinishGrab();
     grabber->Close();
-    device->Close();
-    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 TEST_F(RealCameraTest, ACameraThatStopsAnsweringIsReportedRemovedOnce)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    FakeCamera fake("RC0005");
-    Nimbo::CDeviceInfo info;
-    ASSERT_TRUE(find("RC0005", info));
-    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    FakeCameraDevice fake("RC0005");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
     std::atomic<int> removals{0};
     device->RegisterRemovalCallback([&removals](Nimbo::INimboDevice*) { ++removals; });
-    Nimbo::CInstantCamera camera(device);
+    Nimbo::CInstantCamera camera(fake.release());
     camera.Open();
     camera.StartGrabbing();
     Nimbo::CGrabResultPtr result;
     ASSERT_TRUE(camera.RetrieveResult(5000, result));
-    fake.stop(SIGKILL);
+    fake.camera().stop(SIGKILL);
     EXPECT_TRUE(testsupport::waitFor([&] { return removals.load() > 0; }, 30000));
     EXPECT_TRUE(camera.IsCameraDeviceRemoved());
     camera.StopGrabbing(); // must not hang
