@@ -122,6 +122,7 @@ BENCHMARKS=(
   engine_media_bench
   engine_grab_bench
   nimbo_base_bench
+  nimbo_realcamera_bench
   genapi_bench
 )
 
