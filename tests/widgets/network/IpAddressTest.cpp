@@ -60,6 +60,10 @@ TEST(IpValidatorTest, PlainAddresses)
                                {"1.2.3.x", QValidator::Invalid},
                                {"0.0.0.7", QValidator::Intermediate},
                                {"", QValidator::Intermediate},
+                               // Octets of decimal digits only: no sign, no blank inside an address.
+                               {"+1.2.3.4", QValidator::Invalid},
+                               {"1.2.3.+4", QValidator::Invalid},
+                               {"1.2. 3.4", QValidator::Invalid},
                            });
 }
 
@@ -113,6 +117,7 @@ TEST(IpValidatorTest, NetmasksAndTheirFixup)
                                {"/33", QValidator::Intermediate},
                                {"/x", QValidator::Intermediate},
                                {"255.255", QValidator::Intermediate},
+                               {"+255.255.255.0", QValidator::Invalid},
                            });
     struct Fix {
         const char* in;

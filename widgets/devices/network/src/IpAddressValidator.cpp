@@ -5,7 +5,8 @@
 #include <QLineEdit>
 
 namespace {
-// Dotted quads only: QHostAddress would also take "1", "1.2" or octal and hex forms.
+// Dotted quads of decimal octets only: QHostAddress would also take "1", "1.2" or octal and hex forms,
+// and a number conversion a sign or blanks, which no address has.
 bool parseDotted(const QString& text, quint32& address)
 {
     const QStringList parts = text.trimmed().split(QLatin1Char('.'));
@@ -13,12 +14,15 @@ bool parseDotted(const QString& text, quint32& address)
         return false;
     quint32 value = 0;
     for (const QString& part : parts) {
-        const QString digits = part.trimmed();
-        if (digits.isEmpty() || digits.size() > 3)
+        if (part.isEmpty() || part.size() > 3)
             return false;
-        bool ok = false;
-        const uint octet = digits.toUInt(&ok, 10);
-        if (!ok || octet > 255)
+        uint octet = 0;
+        for (const QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+            octet = octet * 10 + (c.unicode() - '0');
+        }
+        if (octet > 255)
             return false;
         value = (value << 8) | octet;
     }
