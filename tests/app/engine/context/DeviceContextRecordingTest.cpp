@@ -7,6 +7,7 @@
 
 #include "testsupport/EmulatedCameras.h"
 #include "testsupport/FileSizeLimit.h"
+#include "testsupport/LogCapture.h"
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
 
@@ -15,11 +16,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <log4cpp/Priority.hh>
 
 #include <memory>
 #include <string>
@@ -262,6 +266,67 @@ TEST_F(DeviceContextRecordingTest, OneFrameAnHourStartsAndPlays)
         ASSERT_EQ(info.count("error"), 0u) << info.at("error");
         EXPECT_EQ(info.at("nb_read_frames"), "1");
         EXPECT_EQ(info.at("r_frame_rate"), "20/1");
+    }
+}
+
+// A recording from the start of the grab to the closing of the camera leaves its steps in the durable
+// log and the sequence trace, each line in its own category at its own level, whichever part of the
+// engine wrote it: the grab, the context, the recording controller or the MP4 writer's libav loader.
+TEST_F(DeviceContextRecordingTest, EachStepIsLoggedInItsCategoryAtItsLevel)
+{
+    testsupport::LogCapture log;
+    DeviceContext* context = liveCamera("50000001", 100.0);
+    const std::string camera = context->camera()->getName().toStdString();
+    CRecordingOptions recording = options(CRecordingOptions::OutputTypeVideo, path() + "/log");
+    context->startRecording(&recording);
+    ASSERT_TRUE(waitFor([&] { return status(*context).recordedImages >= 3; }));
+    context->stopRecording();
+    ASSERT_TRUE(waitFor([&] { return !context->hasRecordingController(); }));
+    // A file stands where the output folder would be made.
+    QFile blocker(path() + "/blocked");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    CRecordingOptions refused = options(CRecordingOptions::OutputTypeVideo, path() + "/blocked/out");
+    context->startRecording(&refused);
+    ASSERT_TRUE(waitFor([&] { return !context->hasRecordingController(); }));
+    context->closeCamera();
+    context->shutDown();
+
+    using log4cpp::Priority;
+    const struct {
+        const char* category;
+        int priority;
+        std::string text; // the line, or its beginning where it goes on with a path, an address or a count
+    } lines[] = {
+        {"Tesvar.Base", Priority::INFO, "Starting continuous shot on \"" + camera + "\"."},
+        {"Tesvar.Base", Priority::INFO, "Continuous shot on \"" + camera + "\" has been started."},
+        {"Tesvar.Base", Priority::INFO, "Start recording."},
+        {"Tesvar.Recording", Priority::INFO, "Start creating CRecordingController"},
+        {"Tesvar.Recording", Priority::INFO, "Finished creating CRecordingController"},
+        {"Tesvar.Recording", Priority::INFO, "Recording settings:\n OutputType: 0\n"},
+        {"Tesvar.Recording", Priority::INFO, "Before emit state changed. 1"},
+        {"nimbo.utility.LibavAdapter", Priority::INFO, "Loading libav encode "},
+        {"nimbo.utility.LibavAdapter", Priority::INFO, ": Successfully loaded libav format Adapter ID="},
+        {"Tesvar.Base", Priority::INFO, "Stop recording."},
+        {"Tesvar.Recording", Priority::INFO, "Start destroying CRecordingController"},
+        {"Tesvar.Recording", Priority::INFO, "Finished destroying CRecordingController"},
+        {"nimbo.utility.LibavAdapter", Priority::INFO, "Unloaded libav encode Adapter ID="},
+        {"Tesvar.Base", Priority::INFO, "Recording has been stopped."},
+        {"Tesvar.Recording", Priority::WARN,
+         "The output folder " + path().toStdString() + "/blocked/out could not be created."},
+        {"Tesvar.Base", Priority::INFO, "Stopping continuous shot on \"" + camera + "\"."},
+        {"Tesvar.Base", Priority::INFO, "Continuous shot on \"" + camera + "\" has been stopped. (Images: "},
+        {"Ardenmoor.Sequence", Priority::DEBUG, "DeviceContext::onCameraClosed(): entering..."},
+        {"Ardenmoor.Sequence.RemoveCamera", Priority::DEBUG, "DeviceContext::shutDown(): entering..."},
+    };
+    const std::vector<testsupport::CapturedMessage> messages = log.messages();
+    for (const auto& line : lines) {
+        bool found = false;
+        for (const auto& message : messages)
+            found = found || (message.source == testsupport::CapturedMessage::Source::Log4cpp &&
+                              message.category == line.category && message.priority == line.priority &&
+                              message.text.rfind(line.text, 0) == 0);
+        EXPECT_TRUE(found) << line.category << " at " << line.priority << ": " << line.text;
     }
 }
 
