@@ -2,8 +2,8 @@
 #include "ContextManager.h"
 
 #include "CameraConfiguration.h"
-#include "ContextLog.h"
 #include "DeviceManager.h"
+#include "EngineLog.h"
 #include "GrabSupport.h"
 #include "StdFeatureListCamera.h"
 
@@ -293,7 +293,7 @@ void ContextManager::changeCurrentDevice(const Nimbo::CDeviceInfo* info)
 
 void ContextManager::changeDeviceContext(DeviceContext* context)
 {
-    log4cpp::Category& log = contextlog::sequence();
+    log4cpp::Category& log = enginelog::sequence();
     log.debug("ContextManager::changeDeviceContext: entering...");
     QMutexLocker lock(&m_mutex);
     if (context != m_currentContext || !context) {
@@ -331,7 +331,7 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
     // A request that arrives while the device is being opened (the creation handles events) is
     // refused; the open under way decides, and only its outcome is reported.
     const bool openUnderWay = context->isCreatingDevice();
-    contextlog::write(contextlog::Progress, "Opening \"%s\".", name.constData());
+    enginelog::write(enginelog::Base, enginelog::Progress, "Opening \"%s\".", name.constData());
     if (camera->isAttached()) {
         context->openCamera();
     } else if (!context->attachAndOpenDevice(info)) {
@@ -370,7 +370,7 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
                          [&] { CameraConfiguration::applyDefaultConfiguration(*camera); });
     }
     if (camera->isOpen())
-        contextlog::write(contextlog::Progress, "\"%s\" has been opened.", name.constData());
+        enginelog::write(enginelog::Base, enginelog::Progress, "\"%s\" has been opened.", name.constData());
     else
         emit deviceOpenFailed(fullName);
 }
@@ -385,17 +385,17 @@ void ContextManager::openActiveDevice()
             openDevice(&info);
         }
     } catch (...) {
-        contextlog::write(contextlog::Caught, "Exception caught in ContextManager::openActiveDevice().");
+        enginelog::write(enginelog::Base, enginelog::Caught, "Exception caught in ContextManager::openActiveDevice().");
     }
 }
 
 void ContextManager::closeDevice(const Nimbo::CDeviceInfo* info)
 {
-    contextlog::sequence().debug("ContextManager::closeDevice: entering...");
+    enginelog::sequence().debug("ContextManager::closeDevice: entering...");
     if (!info)
         return;
     const QByteArray name = formatName(info);
-    contextlog::write(contextlog::Progress, "Closing \"%s\".", name.constData());
+    enginelog::write(enginelog::Base, enginelog::Progress, "Closing \"%s\".", name.constData());
     DeviceContext* context = findContext(info);
     if (!context)
         return;
@@ -409,7 +409,7 @@ void ContextManager::closeDevice(const Nimbo::CDeviceInfo* info)
     }
     shutDownContextOnly(context);
     removeDeviceContext(context);
-    contextlog::write(contextlog::Progress, "\"%s\" has been closed.", name.constData());
+    enginelog::write(enginelog::Base, enginelog::Progress, "\"%s\" has been closed.", name.constData());
 }
 
 void ContextManager::closeActiveDevice()
@@ -424,24 +424,24 @@ void ContextManager::closeActiveDevice()
 void ContextManager::removeDevice(const Nimbo::CDeviceInfo* info, bool regularRemoval)
 {
     (void)regularRemoval;
-    contextlog::sequence().debug("ContextManager::removeDevice: entering...");
+    enginelog::sequence().debug("ContextManager::removeDevice: entering...");
     if (info) {
         QMutexLocker lock(&m_mutex);
         auto it = m_contexts.find(info->GetFullName());
         // A scan that no longer lists a device being opened right now (its creation waits handling
         // events) must not pull its context away under the open; the open's outcome decides.
         if (it != m_contexts.end() && it->second->isCreatingDevice()) {
-            contextlog::sequence().debug("ContextManager::removeDevice: the device is being opened; its context stays");
+            enginelog::sequence().debug("ContextManager::removeDevice: the device is being opened; its context stays");
             m_droppedWhileOpening.insert(info->GetFullName());
         } else if (it != m_contexts.end())
             removeDeviceContext(it->second);
     }
-    contextlog::sequence().debug("ContextManager::removeDevice: leaving...");
+    enginelog::sequence().debug("ContextManager::removeDevice: leaving...");
 }
 
 void ContextManager::removeDeviceContext(DeviceContext* context)
 {
-    contextlog::sequence().debug("ContextManager::removeDeviceContext: entering...");
+    enginelog::sequence().debug("ContextManager::removeDeviceContext: entering...");
     if (!context)
         return;
     QMutexLocker lock(&m_mutex);
@@ -452,7 +452,7 @@ void ContextManager::removeDeviceContext(DeviceContext* context)
     }
     detachFromThrottle(context);
     shutDownContextOnly(context);
-    contextlog::sequence().debug("ContextManager::changeDeviceContext: pContextToRemove->shutDown(); finished");
+    enginelog::sequence().debug("ContextManager::changeDeviceContext: pContextToRemove->shutDown(); finished");
     for (auto it = m_contexts.begin(); it != m_contexts.end(); ++it) {
         if (it->second == context) {
             m_contexts.erase(it);
@@ -469,7 +469,7 @@ void ContextManager::surpriseRemove(uintptr_t Device)
 
 void ContextManager::surpriseRemove(uintptr_t Device, QString removedName)
 {
-    log4cpp::Category& log = contextlog::removeCamera();
+    log4cpp::Category& log = enginelog::removeCamera();
     log.debug("ContextManager::surpriseRemove: entering...");
     static const int registered = qRegisterMetaType<const Nimbo::CDeviceInfo*>("const Nimbo::CDeviceInfo*");
     (void)registered;
@@ -621,7 +621,7 @@ void ContextManager::pauseUpdates()
         m_pausedWindow = window;
         window->pauseUpdates(true);
     } else {
-        contextlog::sequence().debug("ContextManager::pauseUpdates() - there is no image window!");
+        enginelog::sequence().debug("ContextManager::pauseUpdates() - there is no image window!");
     }
 }
 
@@ -632,7 +632,7 @@ void ContextManager::unpauseUpdates()
         m_pausedWindow->pauseUpdates(false);
         m_pausedWindow = nullptr;
     } else {
-        contextlog::sequence().debug("ContextManager::unpauseUpdates() - there is no image window!");
+        enginelog::sequence().debug("ContextManager::unpauseUpdates() - there is no image window!");
     }
 }
 
@@ -665,7 +665,7 @@ void ContextManager::enableFpsThrottle(bool enable)
         const double period = m_maxFps > 0 ? std::max(1.0, std::trunc(1000.0 / m_maxFps)) : 0.0;
         m_throttleInterval = static_cast<unsigned>(period);
         if (m_throttleInterval == 0 || !m_throttleTimer->start(m_throttleInterval, 0)) {
-            contextlog::sequence().debug("Failed to start hires timer");
+            enginelog::sequence().debug("Failed to start hires timer");
             m_throttleInterval = 0;
             // A throttle without ticks would hold every frame back: it stays off and the live
             // view runs unpaced.
@@ -701,11 +701,12 @@ bool ContextManager::optimizeCamera(const Nimbo::CDeviceInfo* pDeviceInfo)
         return false;
     const QByteArray name = context->deviceName().toUtf8();
     try {
-        contextlog::write(contextlog::Progress, "Adjusting image quality on \"%s\".", name.constData());
+        enginelog::write(enginelog::Base, enginelog::Progress, "Adjusting image quality on \"%s\".", name.constData());
         CameraConfiguration::adjustImageQuality(*context->camera());
         return true;
     } catch (...) {
-        contextlog::write(contextlog::Failure, "Error while adjusting image quality on \"%s\".", name.constData());
+        enginelog::write(enginelog::Base, enginelog::Failure, "Error while adjusting image quality on \"%s\".",
+                         name.constData());
         return false;
     }
 }

@@ -2,10 +2,10 @@
 #include "DeviceContext.h"
 
 #include "CameraConfiguration.h"
-#include "ContextLog.h"
 #include "Converter.h"
 #include "CreateDeviceThread.h"
 #include "Decoupler.h"
+#include "EngineLog.h"
 #include "GrabDevice.h"
 #include "GrabSupport.h"
 #include "RecordingController.h"
@@ -89,7 +89,7 @@ DeviceContext::DeviceContext(QMdiArea* mdiArea, QObject* parent, DeviceContextWi
 
 DeviceContext::~DeviceContext()
 {
-    contextlog::sequence().debug("DeviceContext::~DeviceContext()");
+    enginelog::sequence().debug("DeviceContext::~DeviceContext()");
     // A context deleted without shutDown() still leaves no thread, callback or recording behind; a
     // recording is written out without handling events, which would reach a context half destroyed.
     m_destroying = true;
@@ -439,7 +439,7 @@ void DeviceContext::startRecording(CRecordingOptions* options)
     // camera going and starts nothing.
     if (!m_camera || !options || m_shuttingDown)
         return;
-    contextlog::write(contextlog::Progress, "Start recording.");
+    enginelog::write(enginelog::Base, enginelog::Progress, "Start recording.");
     {
         // A second recording is refused before anything else changes, so it cannot start a grab
         // or touch the playback rate of the one in progress.
@@ -459,8 +459,8 @@ void DeviceContext::startRecording(CRecordingOptions* options)
         // The rate frames are recorded at, not the camera's: a recording that samples every 40 ms
         // plays at 25 frames per second whatever the camera delivers, and a time-lapse at the camera's.
         options->FpsPlaybackRate = options->recordedFrameRate(resultingFrameRate(m_camera));
-        contextlog::write(contextlog::Progress, "Playback frame rate set to \"%s\".",
-                          QString::number(options->FpsPlaybackRate).toUtf8().constData());
+        enginelog::write(enginelog::Base, enginelog::Progress, "Playback frame rate set to \"%s\".",
+                         QString::number(options->FpsPlaybackRate).toUtf8().constData());
     }
     if (!m_camera->isGrabbing()) {
         // Nothing would ever reach the recording: the grab could not start and was reported.
@@ -520,7 +520,7 @@ void DeviceContext::setRecordingControllerFactory(RecordingControllerFactory fac
 
 void DeviceContext::stopRecording()
 {
-    contextlog::write(contextlog::Progress, "Stop recording.");
+    enginelog::write(enginelog::Base, enginelog::Progress, "Stop recording.");
     QMutexLocker lock(&m_recordingMutex);
     if (m_recordingController)
         m_recordingController->stop();
@@ -554,8 +554,10 @@ void DeviceContext::destroyRecordingController()
 void DeviceContext::recordingStateChanged(ERecordingState state)
 {
     switch (state) {
-    case RecordingActive: contextlog::write(contextlog::Progress, "Recording has been continued."); break;
-    case RecordingPaused: contextlog::write(contextlog::Progress, "Recording has been paused."); break;
+    case RecordingActive:
+        enginelog::write(enginelog::Base, enginelog::Progress, "Recording has been continued.");
+        break;
+    case RecordingPaused: enginelog::write(enginelog::Base, enginelog::Progress, "Recording has been paused."); break;
     case RecordingStopped: {
         bool stopped = false;
         {
@@ -572,7 +574,7 @@ void DeviceContext::recordingStateChanged(ERecordingState state)
                 stopGrab();
                 m_grabStartedByRecording = false;
             }
-            contextlog::write(contextlog::Progress, "Recording has been stopped.");
+            enginelog::write(enginelog::Base, enginelog::Progress, "Recording has been stopped.");
         }
         break;
     }
@@ -638,9 +640,9 @@ void DeviceContext::drainRecording()
     }
     controller->updateStatusInfo();
     const RecordingStatusInfo status = controller->statusInfo();
-    contextlog::write(contextlog::Failure,
-                      "The recording was ended before its buffer was written: %llu queued frames were not written.",
-                      static_cast<unsigned long long>(status.bufferUsed));
+    enginelog::write(enginelog::Base, enginelog::Failure,
+                     "The recording was ended before its buffer was written: %llu queued frames were not written.",
+                     static_cast<unsigned long long>(status.bufferUsed));
 }
 
 void DeviceContext::triggerPortChanged(CRecordingOptions::ETriggerPort triggerPort)
@@ -667,12 +669,12 @@ void DeviceContext::onCameraOpened()
 
 void DeviceContext::onCameraClosed()
 {
-    contextlog::sequence().debug("DeviceContext::onCameraClosed(): entering...");
+    enginelog::sequence().debug("DeviceContext::onCameraClosed(): entering...");
     Nimbo::INimboDevice* device = m_camera ? m_camera->getNimboDevice() : nullptr;
-    contextlog::sequence().debug("DeviceContext::onCameraClosed(): emit deviceClosed (%p)...",
-                                 static_cast<void*>(device));
+    enginelog::sequence().debug("DeviceContext::onCameraClosed(): emit deviceClosed (%p)...",
+                                static_cast<void*>(device));
     emit deviceClosed(device);
-    contextlog::sequence().debug("DeviceContext::onCameraClosed(): leaving...");
+    enginelog::sequence().debug("DeviceContext::onCameraClosed(): leaving...");
 }
 
 void DeviceContext::deregisterCallbacks()
@@ -691,7 +693,7 @@ void DeviceContext::deregisterCallbacks()
 
 void DeviceContext::shutDown()
 {
-    log4cpp::Category& log = contextlog::removeCamera();
+    log4cpp::Category& log = enginelog::removeCamera();
     log.debug("DeviceContext::shutDown(): entering...");
     // Reached again from an event handled while this shut-down writes out a recording (a removal of
     // the camera, the main window closing): the shut-down under way does it all.

@@ -287,7 +287,7 @@ void Camera::startContinuousShot(bool speedtest)
     if (getState() != Open)
         return;
     cameraLog().debug("startContinuousShot()");
-    sdkLog(Mivtrace::TraceLevel_Info, QString("Starting continuous shot on \"%1\".").arg(getName()));
+    sdkLog(enginelog::Progress, QString("Starting continuous shot on \"%1\".").arg(getName()));
     if (!resetForGrab())
         return;
     bool prepared = false;
@@ -307,7 +307,7 @@ void Camera::startContinuousShot(bool speedtest)
     grab::warnAndRethrow("Camera::startContinuousShot", "Failed to start the camera.",
                          [&] { executeAcquisitionStart(); });
     m_fpsStatistic->reset();
-    sdkLog(Mivtrace::TraceLevel_Info, QString("Continuous shot on \"%1\" has been started.").arg(getName()));
+    sdkLog(enginelog::Progress, QString("Continuous shot on \"%1\" has been started.").arg(getName()));
 }
 
 void Camera::startOneShot()
@@ -317,7 +317,7 @@ void Camera::startOneShot()
     cameraLog().debug("startOneShot()");
     if (!resetForGrab())
         return;
-    sdkLog(Mivtrace::TraceLevel_Info, QString("Single shot on \"%1\" has been started.").arg(getName()));
+    sdkLog(enginelog::Progress, QString("Single shot on \"%1\" has been started.").arg(getName()));
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
         bool prepared = false;
@@ -359,7 +359,7 @@ void Camera::stopGrab()
         if (!isGrabbing())
             return; // stopped by the other thread meanwhile
         if (oldState == GrabbingContinuous)
-            sdkLog(Mivtrace::TraceLevel_Info, QString("Stopping continuous shot on \"%1\".").arg(m_name));
+            sdkLog(enginelog::Progress, QString("Stopping continuous shot on \"%1\".").arg(m_name));
         grab::bestEffort("Camera::stopGrab", "Failed to stop the camera", [&] { executeAcquisitionStop(); });
         setState(Open);
         cameraLog().debug("Cancel grab");
@@ -372,7 +372,7 @@ void Camera::stopGrab()
     grab::bestEffort("Camera::stopGrab", "finsihGrab() failed", [&] { finishGrab(); });
     endGrabLoop();
     if (oldState == GrabbingContinuous) {
-        sdkLog(Mivtrace::TraceLevel_Info,
+        sdkLog(enginelog::Progress,
                QString("Continuous shot on \"%1\" has been stopped. (%2)")
                    .arg(getName())
                    .arg(QString("Images: %1; Errors: %2").arg(m_imageCount.load()).arg(m_errorCount.load())));

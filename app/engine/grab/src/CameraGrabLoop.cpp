@@ -8,7 +8,6 @@
 #include <brasko/FpsStatistic.h>
 #include <lorvish/StreamBuffer.h>
 #include <lorvish/Trace.h>
-#include <nimbo/Mivtrace.h>
 #include <nimbo/ThreadPriority.h>
 #include <os/System.h>
 
@@ -240,10 +239,10 @@ void Camera::handleResult(const grab::GrabResult& result)
         qDebug("Failed to grab image! result.Errorcode = %#x (%s)", result.errorCode, result.errorDescription.c_str());
         if (!m_pureGrab && m_showFailedBuffers && buffer)
             emit bufferAvailable(buffer);
-        sdkLog(Mivtrace::TraceLevel_Warning, QString("Image acquisition on \"%1\" failed! Error: 0x%2 \"%3\"")
-                                                 .arg(m_name)
-                                                 .arg(result.errorCode, 0, 16)
-                                                 .arg(QString::fromStdString(result.errorDescription)));
+        sdkLog(enginelog::Failure, QString("Image acquisition on \"%1\" failed! Error: 0x%2 \"%3\"")
+                                       .arg(m_name)
+                                       .arg(result.errorCode, 0, 16)
+                                       .arg(QString::fromStdString(result.errorDescription)));
     }
     if (m_state == GrabbingOneShot)
         stopGrab();

@@ -1,8 +1,9 @@
-// The trace categories and the durable SDK log lines that the grab engine's files share (see Camera.h).
+// The trace categories and the durable log lines that the grab engine's files share (see Camera.h).
 #pragma once
 
+#include "EngineLog.h"
+
 #include <lorvish/Trace.h>
-#include <nimbo/Mivtrace.h>
 
 #include <QString>
 
@@ -20,13 +21,13 @@ inline log4cpp::Category& buffersLog()
 }
 inline log4cpp::Category& sequenceLog()
 {
-    return *Lorvish::GetLazyTraceStructInstance_().sequence;
+    return enginelog::sequence();
 }
 
-inline void sdkLog(unsigned level, const QString& text)
+// One line of the program's durable log ("Tesvar.Base").
+inline void sdkLog(enginelog::Level level, const QString& text)
 {
-    static const Mivtrace::CatID category = Mivtrace::LogGetCatID("Tesvar.Base");
-    Mivtrace::LogTrace(category, level, "%s", text.toUtf8().constData());
+    enginelog::write(enginelog::Base, level, "%s", text.toUtf8().constData());
 }
 
 } // namespace

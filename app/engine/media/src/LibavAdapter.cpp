@@ -1,8 +1,7 @@
 // Loading of the libav libraries and resolution of their entry points.
 #include "LibavAdapter.h"
 
-#include "MediaLog.h"
-#include "RecordingLog.h"
+#include "EngineLog.h"
 
 #include <sys/stat.h>
 
@@ -79,7 +78,7 @@ void libavLog(void* object, int level, const char* format, va_list args)
     size_t end;
     while ((end = pending.find('\n')) != std::string::npos) {
         if (end > 0)
-            recordinglog::write(recordinglog::Debug, "%s", pending.substr(0, end).c_str());
+            enginelog::write(enginelog::Recording, enginelog::Debug, "%s", pending.substr(0, end).c_str());
         pending.erase(0, end + 1);
     }
 }
@@ -117,9 +116,9 @@ bool LibavAdapter::load(const char* libRoot)
     const std::string encodePath = libraryPath(libRoot, libavfiles::encodeLibrary);
     const std::string utilPath = libraryPath(libRoot, libavfiles::utilLibrary);
     const std::string formatPath = libraryPath(libRoot, libavfiles::formatLibrary);
-    medialog::write(logCategory, medialog::Progress, "Loading libav util %s", utilPath.c_str());
-    medialog::write(logCategory, medialog::Progress, "Loading libav encode %s", encodePath.c_str());
-    medialog::write(logCategory, medialog::Progress, "Loading libav format %s", formatPath.c_str());
+    enginelog::write(logCategory, enginelog::Progress, "Loading libav util %s", utilPath.c_str());
+    enginelog::write(logCategory, enginelog::Progress, "Loading libav encode %s", encodePath.c_str());
+    enginelog::write(logCategory, enginelog::Progress, "Loading libav format %s", formatPath.c_str());
 
     auto util = std::make_shared<Corvel::CDLLJanitor>();
     auto encode = std::make_shared<Corvel::CDLLJanitor>();
@@ -131,8 +130,8 @@ bool LibavAdapter::load(const char* libRoot)
         {util.get(), &utilPath}, {encode.get(), &encodePath}, {format.get(), &formatPath}};
     for (const auto& [janitor, path] : order) {
         if (!janitor->load(path->c_str())) {
-            medialog::write(logCategory, medialog::Failure, "Error loading %s: %s", path->c_str(),
-                            janitor->lastError().c_str());
+            enginelog::write(logCategory, enginelog::Failure, "Error loading %s: %s", path->c_str(),
+                             janitor->lastError().c_str());
             m_loadError = janitor->lastError().empty() ? "Error loading " + *path : janitor->lastError();
             keepLoaded(util, utilPath);
             keepLoaded(encode, encodePath);
@@ -145,7 +144,7 @@ bool LibavAdapter::load(const char* libRoot)
 #define KALMUTH_LIBAV_RESOLVE(library, name)                                                                           \
     m_table.name = library->resolveFunction<decltype(&::name)>(#name);                                                 \
     if (!m_table.name) {                                                                                               \
-        medialog::write(logCategory, medialog::Failure, "Entry point %s is missing", #name);                           \
+        enginelog::write(logCategory, enginelog::Failure, "Entry point %s is missing", #name);                         \
         if (complete)                                                                                                  \
             m_loadError = "Entry point " #name " is missing in " + library##Path;                                      \
         complete = false;                                                                                              \
@@ -154,7 +153,7 @@ bool LibavAdapter::load(const char* libRoot)
 #undef KALMUTH_LIBAV_RESOLVE
 
     if (!complete) {
-        medialog::write(logCategory, medialog::Failure, "Error loading one or more functions");
+        enginelog::write(logCategory, enginelog::Failure, "Error loading one or more functions");
         m_table = Table{};
         keepLoaded(util, utilPath);
         keepLoaded(encode, encodePath);
@@ -169,28 +168,28 @@ bool LibavAdapter::load(const char* libRoot)
     m_encodePath = encodePath;
     m_utilPath = utilPath;
     m_formatPath = formatPath;
-    medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav encode Adapter ID=%p",
-                    static_cast<void*>(m_encode.get()));
-    medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav util Adapter ID=%p",
-                    static_cast<void*>(m_util.get()));
-    medialog::write(logCategory, medialog::Progress, ": Successfully loaded libav format Adapter ID=%p",
-                    static_cast<void*>(m_format.get()));
+    enginelog::write(logCategory, enginelog::Progress, ": Successfully loaded libav encode Adapter ID=%p",
+                     static_cast<void*>(m_encode.get()));
+    enginelog::write(logCategory, enginelog::Progress, ": Successfully loaded libav util Adapter ID=%p",
+                     static_cast<void*>(m_util.get()));
+    enginelog::write(logCategory, enginelog::Progress, ": Successfully loaded libav format Adapter ID=%p",
+                     static_cast<void*>(m_format.get()));
     return true;
 }
 
 void LibavAdapter::unload()
 {
     m_table = Table{};
-    medialog::write(logCategory, medialog::Progress, "Unloaded libav encode Adapter ID=%p",
-                    static_cast<void*>(m_encode.get()));
+    enginelog::write(logCategory, enginelog::Progress, "Unloaded libav encode Adapter ID=%p",
+                     static_cast<void*>(m_encode.get()));
     keepLoaded(std::move(m_encode), m_encodePath);
     m_encode.reset();
-    medialog::write(logCategory, medialog::Progress, "Unloaded libav util Adapter ID=%p",
-                    static_cast<void*>(m_util.get()));
+    enginelog::write(logCategory, enginelog::Progress, "Unloaded libav util Adapter ID=%p",
+                     static_cast<void*>(m_util.get()));
     keepLoaded(std::move(m_util), m_utilPath);
     m_util.reset();
-    medialog::write(logCategory, medialog::Progress, "Unloaded libav format Adapter ID=%p",
-                    static_cast<void*>(m_format.get()));
+    enginelog::write(logCategory, enginelog::Progress, "Unloaded libav format Adapter ID=%p",
+                     static_cast<void*>(m_format.get()));
     keepLoaded(std::move(m_format), m_formatPath);
     m_format.reset();
 }

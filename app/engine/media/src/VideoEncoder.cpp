@@ -4,7 +4,6 @@
 
 #include "EngineLog.h"
 #include "LibavAdapter.h"
-#include "MediaLog.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -31,19 +30,19 @@ const char* const sourceFile = "VideoEncoder.cpp";
 
 // Logs the failure and throws it as the GenICam exception `E` with the same text.
 template <typename E>
-[[noreturn]] __attribute__((format(printf, 3, 4))) void fail(unsigned int line, unsigned int level, const char* text,
-                                                             ...)
+[[noreturn]] __attribute__((format(printf, 3, 4))) void fail(unsigned int line, enginelog::Level level,
+                                                             const char* text, ...)
 {
     va_list args;
     va_start(args, text);
     const std::string description = enginelog::vformat(256, text, args);
     va_end(args);
-    medialog::write(logCategory, level, "%s", description.c_str());
+    enginelog::write(logCategory, level, "%s", description.c_str());
     throw E(description.c_str(), sourceFile, line);
 }
 
-#define FAIL_RUNTIME(...) fail<GenICam::RuntimeException>(__LINE__, medialog::Failure, __VA_ARGS__)
-#define FAIL_ARGUMENT(...) fail<GenICam::InvalidArgumentException>(__LINE__, medialog::Failure, __VA_ARGS__)
+#define FAIL_RUNTIME(...) fail<GenICam::RuntimeException>(__LINE__, enginelog::Failure, __VA_ARGS__)
+#define FAIL_ARGUMENT(...) fail<GenICam::InvalidArgumentException>(__LINE__, enginelog::Failure, __VA_ARGS__)
 
 // Where red and blue sit in a pixel of the interleaved 8-bit colour types, and the pixel's size.
 struct RgbLayout {
@@ -126,7 +125,7 @@ VideoEncoder::~VideoEncoder()
         else
             release(false);
     } catch (const std::exception& e) {
-        medialog::write(logCategory, medialog::Failure, "Closing the video on destruction failed: %s", e.what());
+        enginelog::write(logCategory, enginelog::Failure, "Closing the video on destruction failed: %s", e.what());
     }
     m_libav->unload();
 }
@@ -188,7 +187,7 @@ void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t widt
     if (m_formatContext || (m_file && m_file->isOpen()))
         FAIL_RUNTIME("Error the video encoder is already open.");
     if (!acceptsPixelType(pixelType))
-        fail<GenICam::RuntimeException>(__LINE__, medialog::Notice, "Unsupported pixel format.");
+        fail<GenICam::RuntimeException>(__LINE__, enginelog::Notice, "Unsupported pixel format.");
     if (!(m_framesPerSecond > 0.0) || !std::isfinite(m_framesPerSecond))
         FAIL_RUNTIME("Invalid playback rate %f.", m_framesPerSecond);
 
@@ -203,9 +202,9 @@ void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t widt
     if (m_encodedWidth == 0 || m_encodedHeight == 0)
         FAIL_RUNTIME("Cannot record video frames of %u x %u pixels.", width, height);
     if (m_encodedWidth != width || m_encodedHeight != height)
-        medialog::write(logCategory, medialog::Notice,
-                        "Frames of %u x %u pixels are recorded as %u x %u pixels; the last column or row is dropped.",
-                        width, height, m_encodedWidth, m_encodedHeight);
+        enginelog::write(logCategory, enginelog::Notice,
+                         "Frames of %u x %u pixels are recorded as %u x %u pixels; the last column or row is dropped.",
+                         width, height, m_encodedWidth, m_encodedHeight);
 
     if (!libRoot || !*libRoot)
         FAIL_RUNTIME("Can't link to libav because of invalid path %s.", libRoot ? libRoot : "");
@@ -325,7 +324,7 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_libav->isLoaded() || !m_formatContext || !m_formatContext->pb) {
-        medialog::write(logCategory, medialog::Failure, "The video encoder is not open.");
+        enginelog::write(logCategory, enginelog::Failure, "The video encoder is not open.");
         throw GenICam::RuntimeException("The video encoder is not open", sourceFile, __LINE__);
     }
     if (!buffer)

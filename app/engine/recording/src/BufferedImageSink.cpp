@@ -1,8 +1,8 @@
 // The buffered image sink: bounded queue, drop on full, writer thread.
 #include "BufferedImageSink.h"
 
+#include "EngineLog.h"
 #include "MediaWriterExceptions.h"
-#include "RecordingLog.h"
 
 #include <log4cpp/Category.hh>
 
@@ -17,12 +17,14 @@ constexpr int kMostQueuedFrames = 1000000;
 int64_t checkedCapacity(int capacity)
 {
     if (capacity < 1) {
-        recordinglog::write(recordinglog::Failure, "Queue size %d is below 1; a queue of 1 frame is used.", capacity);
+        enginelog::write(enginelog::Recording, enginelog::Failure,
+                         "Queue size %d is below 1; a queue of 1 frame is used.", capacity);
         return 1;
     }
     if (capacity > kMostQueuedFrames) {
-        recordinglog::write(recordinglog::Failure, "Queue size %d is above %d; a queue of %d frames is used.", capacity,
-                            kMostQueuedFrames, kMostQueuedFrames);
+        enginelog::write(enginelog::Recording, enginelog::Failure,
+                         "Queue size %d is above %d; a queue of %d frames is used.", capacity, kMostQueuedFrames,
+                         kMostQueuedFrames);
         return kMostQueuedFrames;
     }
     return capacity;

@@ -2,7 +2,6 @@
 #include "MediaWriterExceptions.h"
 
 #include "EngineLog.h"
-#include "RecordingLog.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -40,7 +39,7 @@ void throwMediaFileLimitReachedException(const char* sourceFile, unsigned int so
 
 std::string failureDetail(const std::exception& failure)
 {
-    recordinglog::write(recordinglog::Caught, "%s", failure.what());
+    enginelog::write(enginelog::Recording, enginelog::Caught, "%s", failure.what());
     if (const auto* genicam = dynamic_cast<const GenICam::GenericException*>(&failure))
         return genicam->GetDescription();
     return failure.what();

@@ -1,9 +1,9 @@
 // The recording controller and the factory that builds a recording from its options.
 #include "RecordingController.h"
 
+#include "EngineLog.h"
 #include "MediaWriterExceptions.h"
 #include "MediaWriterFactory.h"
-#include "RecordingLog.h"
 #include "TimeUnitMediaImageController.h"
 
 #include <GenICam/CaughtException.h>
@@ -95,12 +95,12 @@ void CRecordingController::start(QString deviceName)
         std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
         m_failed = false;
     }
-    recordinglog::write(recordinglog::Internals, "%s", m_options.logText().toUtf8().constData());
+    enginelog::write(enginelog::Recording, enginelog::Internals, "%s", m_options.logText().toUtf8().constData());
 
     const QString folder = QString::fromUtf8(m_options.OutputFolder.c_str());
     if (folder.isEmpty() || !QDir().mkpath(folder)) {
         const QString message = QStringLiteral("The output folder %1 could not be created.").arg(folder);
-        recordinglog::write(recordinglog::Failure, "%s", message.toUtf8().constData());
+        enginelog::write(enginelog::Recording, enginelog::Failure, "%s", message.toUtf8().constData());
         emit recordingFailure(message, QString());
         return;
     }
@@ -121,11 +121,11 @@ void CRecordingController::start(QString deviceName)
         // Every writer failure (the fatal ones of the MP4 and AVI writers included) carries its reason,
         // which is the whole message.
         const std::string reason = failureDetail(e);
-        recordinglog::write(recordinglog::Failure, "%s", reason.c_str());
+        enginelog::write(enginelog::Recording, enginelog::Failure, "%s", reason.c_str());
         emit recordingFailure(QString::fromUtf8(reason.c_str()), QString());
     } catch (...) {
         const char* message = "Recording could not be started because an unknown error occurred.";
-        recordinglog::write(recordinglog::Failure, "%s", message);
+        enginelog::write(enginelog::Recording, enginelog::Failure, "%s", message);
         // Whatever the exception tells is for the log.
         if (const std::exception* e = GenICam::CaughtException::Current().StdException())
             failureDetail(*e);
@@ -177,8 +177,8 @@ bool CRecordingController::onImageDue()
                             m_heldBuffer->imageWidth(), m_heldBuffer->imageHeight(), m_heldBuffer->paddingX(), 0);
     } catch (const std::bad_alloc& e) {
         m_failed = true;
-        recordinglog::write(recordinglog::Failure, "The recording was stopped due to insufficient memory. Detail: %s",
-                            e.what());
+        enginelog::write(enginelog::Recording, enginelog::Failure,
+                         "The recording was stopped due to insufficient memory. Detail: %s", e.what());
         // Frames queued before may fail as well, and the writer when it finishes the file: one message.
         if (!m_failureReported.exchange(true))
             emit recordingFailure(QStringLiteral("The recording was stopped due to insufficient memory."),
@@ -187,7 +187,7 @@ bool CRecordingController::onImageDue()
         m_failed = true;
         const char* message =
             "An error occurred during recording. Frame could not be placed into buffer. The recording was stopped.";
-        recordinglog::write(recordinglog::Failure, "%s", message);
+        enginelog::write(enginelog::Recording, enginelog::Failure, "%s", message);
         if (!m_failureReported.exchange(true))
             emit recordingFailure(QString::fromUtf8(message), QString());
     }
@@ -312,7 +312,8 @@ void CRecordingController::fail(const QString& message, const QString& detail)
                          : QStringLiteral("%1 frames could not be written.").arg(lost);
     if (!detail.isEmpty())
         text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + detail;
-    recordinglog::write(recordinglog::Failure, "%s %s", message.toUtf8().constData(), text.toUtf8().constData());
+    enginelog::write(enginelog::Recording, enginelog::Failure, "%s %s", message.toUtf8().constData(),
+                     text.toUtf8().constData());
     emit recordingFailure(message, text);
 }
 
@@ -366,22 +367,23 @@ bool CRecordingController::changeState(ERecordingState from, ERecordingState to)
 
 void CRecordingController::emitStateChanged(ERecordingState state)
 {
-    recordinglog::write(recordinglog::Internals, "Before emit state changed. %d", int(state));
+    enginelog::write(enginelog::Recording, enginelog::Internals, "Before emit state changed. %d", int(state));
     emit stateChanged(state);
-    recordinglog::write(recordinglog::Internals, "After emit state changed. %d", int(state));
+    enginelog::write(enginelog::Recording, enginelog::Internals, "After emit state changed. %d", int(state));
 }
 
 CRecordingController* createRecordingController(const CRecordingOptions& options, Nimbo::EPixelType pixelType,
                                                 uint32_t width, uint32_t height, QObject* parent)
 {
-    recordinglog::write(recordinglog::Internals, "Start creating CRecordingController");
+    enginelog::write(enginelog::Recording, enginelog::Internals, "Start creating CRecordingController");
     // The writer may keep the address of the compression record: it points into this copy, which
     // lives as long as the controller.
     auto writerOptions = std::make_unique<CRecordingOptions>(options);
     IMediaWriter* writer = createMediaWriter(*writerOptions, pixelType, width, height);
     if (!writer) {
-        recordinglog::write(recordinglog::Failure, "No media writer for output type %d and image type %d.",
-                            options.OutputType, options.ImageOutputType);
+        enginelog::write(enginelog::Recording, enginelog::Failure,
+                         "No media writer for output type %d and image type %d.", options.OutputType,
+                         options.ImageOutputType);
         return nullptr;
     }
     auto* imageController =
@@ -389,7 +391,7 @@ CRecordingController* createRecordingController(const CRecordingOptions& options
                                           options.StopSamplingLimit, options.SampleRateUnit, options.SampleRate);
     auto* controller = new CRecordingController(options, imageController, writer, parent);
     controller->keepWriterOptions(std::move(writerOptions));
-    recordinglog::write(recordinglog::Internals, "Finished creating CRecordingController");
+    enginelog::write(enginelog::Recording, enginelog::Internals, "Finished creating CRecordingController");
     return controller;
 }
 
@@ -397,7 +399,7 @@ void destroyRecordingController(CRecordingController* controller)
 {
     if (!controller)
         return;
-    recordinglog::write(recordinglog::Internals, "Start destroying CRecordingController");
+    enginelog::write(enginelog::Recording, enginelog::Internals, "Start destroying CRecordingController");
     IMediaWriter* writer = controller->mediaWriter();
     IMediaImageController* imageController = controller->imageController();
     // The sampling controller goes first: deleting it joins its timer thread, after which no callback
@@ -405,5 +407,5 @@ void destroyRecordingController(CRecordingController* controller)
     delete imageController;
     delete controller;
     delete writer;
-    recordinglog::write(recordinglog::Internals, "Finished destroying CRecordingController");
+    enginelog::write(enginelog::Recording, enginelog::Internals, "Finished destroying CRecordingController");
 }

@@ -1,7 +1,7 @@
 // The recording options: initial values, persistence in the group "Recording" and the log form.
 #include "RecordingOptions.h"
 
-#include "RecordingLog.h"
+#include "EngineLog.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -102,15 +102,16 @@ void CRecordingOptions::restoreSettings(QSettings& settings, std::vector<uint8_t
         Nimbo::SAviCompressionOptions record;
         const size_t size = static_cast<size_t>(bytes.size());
         if (size < kRecordSize) {
-            recordinglog::write(recordinglog::Failure, "Stored %s has %zu bytes, fewer than a record; ignored.",
-                                kCompressionKey, size);
+            enginelog::write(enginelog::Recording, enginelog::Failure,
+                             "Stored %s has %zu bytes, fewer than a record; ignored.", kCompressionKey, size);
         } else {
             std::memcpy(static_cast<void*>(&record), bytes.constData(), kRecordSize);
             auto& vfw = record.compressionOptions;
             const uint64_t needed = uint64_t(kRecordSize) + vfw.cbParms + vfw.cbFormat;
             if (size < needed) {
-                recordinglog::write(recordinglog::Failure, "Stored %s has %zu bytes, its blocks need %llu; ignored.",
-                                    kCompressionKey, size, static_cast<unsigned long long>(needed));
+                enginelog::write(enginelog::Recording, enginelog::Failure,
+                                 "Stored %s has %zu bytes, its blocks need %llu; ignored.", kCompressionKey, size,
+                                 static_cast<unsigned long long>(needed));
             } else {
                 const char* next = bytes.constData() + kRecordSize;
                 vfw.lpParms = fillBlock(parameterBlock, next, vfw.cbParms);

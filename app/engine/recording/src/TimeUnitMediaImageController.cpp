@@ -1,7 +1,7 @@
 // Sampling by frame count or by time, and the stop limit.
 #include "TimeUnitMediaImageController.h"
 
-#include "RecordingLog.h"
+#include "EngineLog.h"
 
 #include <boost/asio/post.hpp>
 
@@ -12,7 +12,8 @@ namespace {
 int32_t checkedSampleRate(int32_t sampleUnit, int32_t sampleRate)
 {
     if (sampleUnit == TimeUnitImages && sampleRate < 1) {
-        recordinglog::write(recordinglog::Failure, "Sample rate %d is below 1; every frame is recorded.", sampleRate);
+        enginelog::write(enginelog::Recording, enginelog::Failure,
+                         "Sample rate %d is below 1; every frame is recorded.", sampleRate);
         return 1;
     }
     return sampleRate;
@@ -22,9 +23,9 @@ int64_t checkedSampleInterval(int32_t sampleUnit, int32_t sampleRate)
 {
     const int64_t interval = timeUnitIntervalMicroseconds(sampleUnit, sampleRate);
     if (isTimeUnit(sampleUnit) && interval < 1000) {
-        recordinglog::write(recordinglog::Failure,
-                            "Sample interval of %lld us is below 1 ms; one frame per millisecond is recorded.",
-                            static_cast<long long>(interval));
+        enginelog::write(enginelog::Recording, enginelog::Failure,
+                         "Sample interval of %lld us is below 1 ms; one frame per millisecond is recorded.",
+                         static_cast<long long>(interval));
         return 1000;
     }
     return interval;

@@ -27,7 +27,7 @@ void writeLine(const char* category, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    enginelog::vwrite(category, 256, format, args);
+    enginelog::vwrite(category, enginelog::Failure, format, args);
     va_end(args);
 }
 
