@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -400,8 +401,23 @@ TEST_F(RealCameraGigETest, ACameraControlledByAnotherProgramIsInUse)
 
     EXPECT_FALSE(Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info));
     Nimbo::CInstantCamera camera(fake.release());
-    EXPECT_THROW(camera.Open(), GenICam::GenericException);
-    EXPECT_FALSE(camera.IsOpen());
+    // The open is refused at once, saying why, also by a camera that ignores a request for control
+    // rather than refusing it (as the fake camera does).
+    const auto refused = [](Nimbo::INimboDevice& device) {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            device.Open();
+            ADD_FAILURE() << "opened a camera controlled elsewhere";
+        } catch (const GenICam::GenericException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find("controlled elsewhere"), std::string::npos)
+                << e.GetDescription();
+        }
+        EXPECT_LT(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+            1500);
+        EXPECT_FALSE(device.IsOpen());
+    };
+    refused(*camera.GetDevice());
     // Nor may the transport layer write the camera's configuration behind the controller's back.
     EXPECT_FALSE(gige()->ChangeIpConfiguration(info.GetMacAddress(), true, true));
 
@@ -409,6 +425,10 @@ TEST_F(RealCameraGigETest, ACameraControlledByAnotherProgramIsInUse)
     EXPECT_TRUE(testsupport::waitFor([&] { return Nimbo::CTlFactory::GetInstance().IsDeviceAccessible(info); }, 10000));
     camera.Open();
     EXPECT_TRUE(camera.IsOpen());
+    // A second device object of this program is refused as well.
+    Nimbo::INimboDevice* second = Nimbo::CTlFactory::GetInstance().CreateDevice(info);
+    refused(*second);
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(second);
     camera.Close();
 }
 

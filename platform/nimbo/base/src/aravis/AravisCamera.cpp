@@ -377,6 +377,14 @@ bool AravisCamera::tryOpen(std::string* why)
         return fail("the camera has been removed");
     if (m_open)
         return fail("the camera is open already");
+    if (m_known.gige && !(m_device && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))) {
+        // Asked first: some cameras (Aravis' fake one among them) answer no request for control while
+        // another controller holds it, and Aravis would wait out its time-outs twice.
+        std::vector<uint8_t> ccp;
+        if (readMemory(m_known.ip, gvbs::ControlChannelPrivilege, 4, ccp) && bigEndian32(ccp, 0) != 0)
+            return fail("the camera is controlled elsewhere (by another program, or by another device object of "
+                        "this one)");
+    }
     try {
         ensureDeviceLocked();
     } catch (const GenICam::GenericException& e) {
@@ -385,7 +393,7 @@ bool AravisCamera::tryOpen(std::string* why)
     if (m_known.gige && !arv_gv_device_is_controller(ARV_GV_DEVICE(m_device))) {
         GError* error = nullptr;
         if (!arv_gv_device_take_control(ARV_GV_DEVICE(m_device), &error))
-            return fail("the camera is in use by another program (" + errorText(error) + ")");
+            return fail("the camera is controlled elsewhere (" + errorText(error) + ")");
     }
     // The heartbeat time-out the transport layer was given before the camera opened.
     if (m_known.gige && m_heartbeatTimeout > 0) {
