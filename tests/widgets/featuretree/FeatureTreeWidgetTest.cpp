@@ -68,6 +68,25 @@ TEST_F(FeatureTreeWidgetTest, SearchHelpRowShowsOnlyForMatchesAtHigherLevels)
     EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Beginner);
     EXPECT_EQ(searchHelp()->getName(), "<HTML><B>1 search results (1 of them visible at higher user level)</B>");
 
+    // The level that shows the match makes the count and the row say so; going back brings both back.
+    const auto helpShown = [&] {
+        const QAbstractItemModel* shown = view()->model();
+        for (int row = 0; row < shown->rowCount(); ++row)
+            if (shown->index(row, 0).data(FeatureTreeItem::FullNodeNameRole).toString() == "Search")
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(helpShown());
+    widget.setVisibility(GenApi::Guru);
+    EXPECT_EQ(matches.last()[0].toInt(), 1);
+    EXPECT_EQ(matches.last()[1].toInt(), 0);
+    EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Invisible);
+    EXPECT_FALSE(helpShown());
+    widget.setVisibility(GenApi::Expert);
+    EXPECT_EQ(matches.last()[1].toInt(), 1);
+    EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Beginner);
+    EXPECT_TRUE(helpShown());
+
     search()->setText("");
     EXPECT_EQ(matches.last()[0].toInt(), 0);
     EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Invisible);

@@ -293,6 +293,32 @@ void FeatureTreeWidget::refreshFilter()
         m_treeView->expandToDepth(2);
     proxy()->invalidate();
     proxy()->refreshSpecialItems();
+    // A level change moves results between the visible and the higher-level ones; the search-help row
+    // then shows or goes by its new visibility.
+    if (!m_filterText.isEmpty()) {
+        showSearchResults();
+        proxy()->invalidate();
+        proxy()->refreshSpecialItems();
+    }
+}
+
+void FeatureTreeWidget::showSearchResults()
+{
+    // A fresh pass over every row, top level first, so that the match counts are complete and current.
+    proxy()->invalidate();
+    proxy()->rowCount();
+    m_treeView->expandToDepth(2);
+    m_treeView->viewport()->repaint();
+    const int visible = proxy()->visibleMatchCount();
+    const int higher = proxy()->higherLevelMatchCount();
+    emit filterMatchesChanged(visible + higher, higher);
+    const QString text =
+        tr("<B>%1 search results (%2 of them visible at higher user level)</B>").arg(visible + higher).arg(higher);
+    if (FeatureTreeItem* help = proxy()->getSearchHelpItem()) {
+        help->setName("<HTML>" + text);
+        help->SetToolTip(text);
+        help->setVisibility(higher >= 1 ? GenApi::Beginner : GenApi::Invisible);
+    }
 }
 
 void FeatureTreeWidget::saveExpansion()
@@ -355,26 +381,11 @@ void FeatureTreeWidget::onFilterTextChanged(const QString& newText)
         restoreExpansion();
     m_treeView->getHightlighter()->setSearchText(newText);
 
-    FeatureTreeItem* help = proxy()->getSearchHelpItem();
     if (!newText.isEmpty()) {
-        // A fresh pass over every row, top level first, so that the match counts are complete and current.
-        proxy()->invalidate();
-        proxy()->rowCount();
-        m_treeView->expandToDepth(2);
-        m_treeView->viewport()->repaint();
-        const int visible = proxy()->visibleMatchCount();
-        const int higher = proxy()->higherLevelMatchCount();
-        emit filterMatchesChanged(visible + higher, higher);
-        const QString text =
-            tr("<B>%1 search results (%2 of them visible at higher user level)</B>").arg(visible + higher).arg(higher);
-        if (help) {
-            help->setName("<HTML>" + text);
-            help->SetToolTip(text);
-            help->setVisibility(higher >= 1 ? GenApi::Beginner : GenApi::Invisible);
-        }
+        showSearchResults();
     } else {
         emit filterMatchesChanged(0, 0);
-        if (help) {
+        if (FeatureTreeItem* help = proxy()->getSearchHelpItem()) {
             help->setName(QString());
             help->SetToolTip(QString());
             help->setVisibility(GenApi::Invisible);

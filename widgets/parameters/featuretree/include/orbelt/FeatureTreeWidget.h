@@ -88,6 +88,8 @@ private:
     FeatureTreeProxyModel* proxy() const;
     void watchKeysOf(QWidget* focused);
     void refreshFilter();
+    // Counts the results of the search text afresh and reports them: the signal and the search-help row.
+    void showSearchResults();
     void saveExpansion();
     void restoreExpansion();
 
