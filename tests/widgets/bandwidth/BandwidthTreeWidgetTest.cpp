@@ -700,6 +700,49 @@ TEST_F(BandwidthTreeWidgetTest, CameraInUseElsewhereShowsAndReportsTheError)
     EXPECT_EQ(item("U2")->toolTip(0), QStringLiteral("Measured since the last refresh"));
 }
 
+// The optimisation reports a camera that cannot be switched on while it runs; the host's answer may take
+// other cameras of the adapter away (switched off, or unplugged and refreshed out of the tree) before
+// their turn comes. The run goes on with the cameras as they are then.
+TEST_F(BandwidthTreeWidgetTest, ReceiverOfAnOptimisationErrorTakesTheNextCamerasAway)
+{
+    enum Answer { SwitchOff, UnplugAndRefresh };
+    for (const Answer answer : {SwitchOff, UnplugAndRefresh}) {
+        SCOPED_TRACE(answer == SwitchOff ? "switched off" : "unplugged and refreshed");
+        ASSERT_TRUE(tree->EnableCamera(rowOf("G2")));
+        ASSERT_TRUE(tree->EnableCamera(rowOf("G3")));
+        ASSERT_TRUE(Emulation::SetInUseElsewhere("G1", true));
+        const QString g3 = row("G3").id;
+        int errors = 0;
+        const QMetaObject::Connection answering =
+            QObject::connect(tree.get(), &BandwidthTreeWidget::errorOccurred, [&] {
+                if (errors++ > 0)
+                    return;
+                if (answer == SwitchOff) {
+                    tree->DisableCamera(g3);
+                } else {
+                    ASSERT_TRUE(Emulation::Unplug("G3"));
+                    Emulation::WaitForEvents();
+                    tree->refreshTree();
+                }
+            });
+        tree->OptimizeAllGigE();
+        QObject::disconnect(answering);
+        EXPECT_GE(errors, 1);
+        ASSERT_NE(camera("G2"), nullptr);
+        EXPECT_EQ(integer("G2", "GevSCFTD")->GetValue(), 1518) << "the second slot";
+        ASSERT_TRUE(Emulation::SetInUseElsewhere("G1", false));
+        if (answer == UnplugAndRefresh) {
+            EXPECT_EQ(rowOf("G3"), 0u);
+            ASSERT_TRUE(Emulation::Replug("G3"));
+            Emulation::WaitForEvents();
+        }
+        for (size_t id : tree->enabledCameras())
+            tree->DisableCamera(id);
+        tree->refreshTree();
+        ASSERT_NE(rowOf("G3"), 0u);
+    }
+}
+
 TEST_F(BandwidthTreeWidgetTest, LayoutAndConfigurationRolesPersist)
 {
     tree->header()->resizeSection(0, 333);

@@ -678,12 +678,21 @@ void BandwidthTreeWidget::optimizeGigEAdapter(FlatTreeItemID adapterId, bool onl
         if (!adapter.isAdapter || !adapter.isGigE)
             return;
         const std::vector<FlatTreeItemID> children = adapter.children;
+        // Each camera row is looked up by its id at every use: switching a row on may report a failure,
+        // and the receivers of errorOccurred may switch cameras off or refresh the tree, which renumbers
+        // the rows and takes unplugged cameras away.
+        const auto rowNamed = [this](const QString& key) -> FlatTreeItem* {
+            const FlatTreeItemID id = m_data->findById(key);
+            return id != 0 ? &m_data->item(id) : nullptr;
+        };
         // Hands the row's inter-packet-delay editor a share; set only where the row has such an editor.
-        const auto shareSetter = [this](FlatTreeItemID id) -> std::function<void(int64_t)> {
-            if (!qobject_cast<BandwidthLimiterInterPacketDelay*>(m_data->item(id).limitEditor))
+        const auto shareSetter = [rowNamed](const QString& key) -> std::function<void(int64_t)> {
+            const FlatTreeItem* now = rowNamed(key);
+            if (!now || !qobject_cast<BandwidthLimiterInterPacketDelay*>(now->limitEditor))
                 return {};
-            return [this, id](int64_t megabytesPerSecond) {
-                if (auto* editor = qobject_cast<BandwidthLimiterInterPacketDelay*>(m_data->item(id).limitEditor))
+            return [rowNamed, key](int64_t megabytesPerSecond) {
+                const FlatTreeItem* at = rowNamed(key);
+                if (auto* editor = at ? qobject_cast<BandwidthLimiterInterPacketDelay*>(at->limitEditor) : nullptr)
                     editor->setValue(static_cast<int>(megabytesPerSecond));
             };
         };
@@ -691,19 +700,26 @@ void BandwidthTreeWidget::optimizeGigEAdapter(FlatTreeItemID adapterId, bool onl
         for (size_t i = 0; i < children.size(); ++i) {
             const FlatTreeItemID id = children[i];
             const FlatTreeItem& child = m_data->item(id);
+            const QString key = child.id;
             GigEOptimizationRow& row = rows[i];
             row.checked = isChecked(id);
             row.isCameraRow = child.isCamera;
             row.deviceClass = child.deviceInfo.GetDeviceClass().c_str();
             row.camera = child.camera;
-            row.setBandwidthShare = shareSetter(id);
+            row.currentCamera = [rowNamed, key]() -> CBandwidthMeasuringCamera* {
+                const FlatTreeItem* now = rowNamed(key);
+                return now ? now->camera : nullptr;
+            };
+            row.setBandwidthShare = shareSetter(key);
             // The rows vector keeps its size for the whole run, so the element's address holds.
             GigEOptimizationRow* rowPtr = &row;
-            row.enable = [this, id, rowPtr, shareSetter]() -> CBandwidthMeasuringCamera* {
-                if (!EnableCamera(static_cast<size_t>(id)))
+            row.enable = [this, key, rowNamed, rowPtr, shareSetter]() -> CBandwidthMeasuringCamera* {
+                const FlatTreeItemID now = m_data->findById(key);
+                if (now == 0 || !EnableCamera(static_cast<size_t>(now)))
                     return nullptr;
-                rowPtr->setBandwidthShare = shareSetter(id);
-                return m_data->item(id).camera;
+                rowPtr->setBandwidthShare = shareSetter(key);
+                const FlatTreeItem* enabled = rowNamed(key);
+                return enabled ? enabled->camera : nullptr;
             };
         }
         SOptimizationResult result;

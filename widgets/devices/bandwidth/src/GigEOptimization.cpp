@@ -143,6 +143,8 @@ void optimizeGigECamera(GigEOptimizationRow& row, double share, unsigned int slo
 {
     SOptimizationResult local;
     SOptimizationResult& out = result ? *result : local;
+    if (row.currentCamera)
+        row.camera = row.currentCamera();
     const bool qualifies = (row.camera && row.camera->IsGigE() && row.isCameraRow) || row.deviceClass == "VelmarGigE";
     if (!qualifies)
         return;

@@ -31,6 +31,9 @@ struct ORBELT_EXPORT GigEOptimizationRow {
     bool isCameraRow = false; // the row stands for a camera
     std::string deviceClass;
     CBandwidthMeasuringCamera* camera = nullptr; // null while the row is switched off
+    // The row's camera as it is when the row's turn comes, which replaces `camera` then; empty: `camera`
+    // stands. Receivers of what an earlier row's turn reports may have switched it off meanwhile.
+    std::function<CBandwidthMeasuringCamera*()> currentCamera;
     // Switches the row on; null when that failed (the row shows and reports the failure itself).
     std::function<CBandwidthMeasuringCamera*()> enable;
     // Sets the row's inter-packet-delay limit editor to a share in MB/s; empty without such an editor.
