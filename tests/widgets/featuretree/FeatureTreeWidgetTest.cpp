@@ -12,6 +12,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QVBoxLayout>
+#include <QLineEdit>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +144,36 @@ TEST_F(FeatureTreeWidgetTest, TwoEscapesInARowClearTheSearch)
         QTest::keyClick(c.focused, Qt::Key_Escape);
         EXPECT_EQ(search()->text().toStdString(), "");
     }
+}
+
+// The user leaves the panel after an Escape, types elsewhere and comes back: that work parts the Escapes
+// as well, so the next single Escape keeps the search.
+TEST(FeatureTreeWidgetFocusTest, KeysTypedOutsideThePanelPartTwoEscapes)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* panel = new FeatureTreeWidget("Features", &window, GenApi::Expert, false, nullptr);
+    auto* elsewhere = new QLineEdit(&window);
+    layout->addWidget(panel);
+    layout->addWidget(elsewhere);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    auto* field = panel->findChild<SearchEdit*>("filterEdit");
+    ASSERT_NE(field, nullptr);
+    const auto focusOn = [](QWidget* target) {
+        target->setFocus();
+        return QTest::qWaitFor([&] { return target->hasFocus(); }, 10000);
+    };
+    field->setText("Width");
+    ASSERT_TRUE(focusOn(field));
+    QTest::keyClick(field, Qt::Key_Escape);
+    ASSERT_TRUE(focusOn(elsewhere));
+    QTest::keyClicks(elsewhere, "note");
+    ASSERT_TRUE(focusOn(field));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(field->text().toStdString(), "Width");
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(field->text().toStdString(), "");
 }
 
 TEST_F(FeatureTreeWidgetTest, LevelsWithoutDebug)

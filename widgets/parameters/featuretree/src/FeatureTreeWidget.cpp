@@ -514,6 +514,9 @@ void FeatureTreeWidget::watchKeysOf(QWidget* focused)
         focused = nullptr;
     if (focused == m_keysWatched)
         return;
+    // The focus leaves the panel: what the user does elsewhere comes between two Escapes.
+    if (m_keysWatched && !focused)
+        g_escapePressedOnce = false;
     if (m_keysWatched)
         m_keysWatched->removeEventFilter(this);
     m_keysWatched = focused;
