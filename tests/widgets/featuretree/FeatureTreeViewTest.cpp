@@ -25,6 +25,16 @@ using namespace featuretreetest;
 
 namespace {
 
+// A plain float box (Level) and one beside a slider (Shutter), both showing 1.257 at two decimals.
+const char* const kFloatBoxNodes = R"(
+  <Category Name="Root" NameSpace="Standard"><pFeature>Level</pFeature><pFeature>Shutter</pFeature></Category>
+  <Float Name="Level" NameSpace="Custom"><DisplayName>Level</DisplayName><Value>1.257</Value><Min>0</Min>
+    <Max>24</Max><DisplayPrecision>2</DisplayPrecision><Representation>PureNumber</Representation></Float>
+  <Float Name="Shutter" NameSpace="Custom"><DisplayName>Shutter</DisplayName><pAlias>ShutterRaw</pAlias>
+    <Value>1.257</Value><Min>0</Min><Max>24</Max><DisplayPrecision>2</DisplayPrecision>
+    <Representation>Linear</Representation></Float>
+  <Integer Name="ShutterRaw" NameSpace="Custom"><Value>100</Value><Min>0</Min><Max>400</Max><Inc>4</Inc></Integer>)";
+
 // A drag runs a platform loop of its own; the view records what it would drag instead.
 class DragRecordingView : public FeatureTreeView {
 public:
@@ -147,14 +157,7 @@ TEST_F(FeatureTreeViewTest, EditorClosesWhenTheValueBecomesUnavailable)
 // rounded value back to the camera; what the user types is written.
 TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
 {
-    NodeMapPtr local = createCamera(R"(
-      <Category Name="Root" NameSpace="Standard"><pFeature>Level</pFeature><pFeature>Shutter</pFeature></Category>
-      <Float Name="Level" NameSpace="Custom"><DisplayName>Level</DisplayName><Value>1.257</Value><Min>0</Min>
-        <Max>24</Max><DisplayPrecision>2</DisplayPrecision><Representation>PureNumber</Representation></Float>
-      <Float Name="Shutter" NameSpace="Custom"><DisplayName>Shutter</DisplayName><pAlias>ShutterRaw</pAlias>
-        <Value>1.257</Value><Min>0</Min><Max>24</Max><DisplayPrecision>2</DisplayPrecision>
-        <Representation>Linear</Representation></Float>
-      <Integer Name="ShutterRaw" NameSpace="Custom"><Value>100</Value><Min>0</Min><Max>400</Max><Inc>4</Inc></Integer>)");
+    NodeMapPtr local = createCamera(kFloatBoxNodes);
     extension()->addNodeMap(local.get(), "Other", "Other", false);
     proxy()->invalidate();
     const auto focus = [](QWidget* box, QEvent::Type type) {
@@ -184,14 +187,7 @@ TEST_F(FeatureTreeViewTest, AFloatBoxCommitsOnlyWhatTheUserTyped)
 // nothing, and the box must then show the camera's value, not the typed one as though it had been taken.
 TEST_F(FeatureTreeViewTest, AFloatBoxWhoseWriteIsRefusedShowsTheCamerasValue)
 {
-    NodeMapPtr local = createCamera(R"(
-      <Category Name="Root" NameSpace="Standard"><pFeature>Level</pFeature><pFeature>Shutter</pFeature></Category>
-      <Float Name="Level" NameSpace="Custom"><DisplayName>Level</DisplayName><Value>1.25</Value><Min>0</Min>
-        <Max>24</Max><DisplayPrecision>2</DisplayPrecision><Representation>PureNumber</Representation></Float>
-      <Float Name="Shutter" NameSpace="Custom"><DisplayName>Shutter</DisplayName><pAlias>ShutterRaw</pAlias>
-        <Value>1.25</Value><Min>0</Min><Max>24</Max><DisplayPrecision>2</DisplayPrecision>
-        <Representation>Linear</Representation></Float>
-      <Integer Name="ShutterRaw" NameSpace="Custom"><Value>100</Value><Min>0</Min><Max>400</Max><Inc>4</Inc></Integer>)");
+    NodeMapPtr local = createCamera(kFloatBoxNodes);
     extension()->addNodeMap(local.get(), "Other", "Other", false);
     proxy()->invalidate();
     for (const char* name : {"Level", "Shutter"}) {
@@ -207,8 +203,8 @@ TEST_F(FeatureTreeViewTest, AFloatBoxWhoseWriteIsRefusedShowsTheCamerasValue)
         QTest::keyClick(box, Qt::Key_Return);
         QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
         QApplication::sendEvent(box, &out);
-        EXPECT_DOUBLE_EQ(GenApi::CFloatPtr(local->GetNode(name))->GetValue(), 1.25);
-        EXPECT_EQ(box->text(), "1.25");
+        EXPECT_DOUBLE_EQ(GenApi::CFloatPtr(local->GetNode(name))->GetValue(), 1.257);
+        EXPECT_EQ(box->text(), "1.26");
         EXPECT_FALSE(view.indexWidget(cell)->isEnabled()) << "the camera no longer takes a value";
     }
 }
