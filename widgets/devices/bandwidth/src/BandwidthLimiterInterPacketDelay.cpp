@@ -100,7 +100,6 @@ void BandwidthLimiterInterPacketDelay::onValueChanged(int valueMbps)
         if (m_throughput->GetValue(false, true) != finalThroughput)
             m_delay->SetValue(finalDelay, true);
         showValue(static_cast<int>(toMbps(throughput)));
-    } catch (const GenICam::GenericException&) {
     } catch (const std::exception&) {
     }
 }

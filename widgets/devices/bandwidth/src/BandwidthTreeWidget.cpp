@@ -12,7 +12,7 @@
 #include <nimbo/InstantCamera.h>
 #include <nimbo/NimboDevice.h>
 
-#include <GenICam/GenericException.h>
+#include <GenICam/CaughtException.h>
 
 #include <QDebug>
 #include <QDialog>
@@ -131,10 +131,9 @@ void BandwidthTreeWidget::reportFailures(const QString& deviceName, const std::f
 {
     try {
         work();
-    } catch (const GenICam::GenericException& e) {
-        emit errorOccurred(deviceName, QString::fromUtf8(e.GetDescription()), QDateTime::currentDateTime());
-    } catch (const std::exception& e) {
-        emit errorOccurred(deviceName, QString::fromUtf8(e.what()), QDateTime::currentDateTime());
+    } catch (const std::exception&) {
+        emit errorOccurred(deviceName, QString::fromUtf8(GenICam::CaughtException::Current().Description()),
+                           QDateTime::currentDateTime());
     }
 }
 
@@ -185,10 +184,8 @@ void BandwidthTreeWidget::refreshTree()
         populateTreeFromFlatTreeData();
         onAddGigEButtonTimer();
         updateButtonStates();
-    } catch (const GenICam::GenericException& e) {
-        qWarning("%s", e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("%s", e.what());
+    } catch (const std::exception&) {
+        qWarning("%s", GenICam::CaughtException::Current().Description());
     }
 }
 

@@ -10,7 +10,7 @@
 
 #include <nimbo/DeviceInfo.h>
 
-#include <GenICam/GenericException.h>
+#include <GenICam/CaughtException.h>
 
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -71,7 +71,8 @@ BandwidthCameraConfigureDialog::BandwidthCameraConfigureDialog(QWidget* parent, 
     m_tree->setPolling(polling);
     m_tree->setViewAllFavorites(viewAllFavorites);
     m_tree->expandRootNodes();
-    connect(m_tree, &FeatureTreeWidget::pollingStateChanged, this, &BandwidthCameraConfigureDialog::onPollingStateChanged);
+    connect(m_tree, &FeatureTreeWidget::pollingStateChanged, this,
+            &BandwidthCameraConfigureDialog::onPollingStateChanged);
 }
 
 BandwidthCameraConfigureDialog::~BandwidthCameraConfigureDialog() = default;
@@ -104,8 +105,8 @@ void BandwidthCameraConfigureDialog::onViewAllFavoritesStateChanged(bool bNewSta
 CameraConfigurationEditor::CameraConfigurationEditor(GenApi::INodeMap* nodeMap, const Nimbo::CDeviceInfo* deviceInfo,
                                                      int visibility, bool polling, bool viewAllFavorites,
                                                      QWidget* parent)
-    : QPushButton(parent), m_nodeMap(nodeMap), m_deviceInfo(deviceInfo), m_visibility(visibility),
-      m_polling(polling), m_viewAllFavorites(viewAllFavorites)
+    : QPushButton(parent), m_nodeMap(nodeMap), m_deviceInfo(deviceInfo), m_visibility(visibility), m_polling(polling),
+      m_viewAllFavorites(viewAllFavorites)
 {
     setText(nodeMap && deviceInfo ? QStringLiteral("...") : tr("Invalid!"));
     setToolTip(tr("Configure Camera"));
@@ -178,16 +179,12 @@ void CameraConfigurationEditor::onClicked()
     QPointer<CameraConfigurationEditor> self(this);
     QPointer<QDialog> reference(nearestDialog(this));
     try {
-        m_dialog = new BandwidthCameraConfigureDialog(parentWidget(), m_nodeMap, m_deviceInfo, m_visibility,
-                                                      m_polling, m_viewAllFavorites);
-    } catch (const GenICam::GenericException& e) {
+        m_dialog = new BandwidthCameraConfigureDialog(parentWidget(), m_nodeMap, m_deviceInfo, m_visibility, m_polling,
+                                                      m_viewAllFavorites);
+    } catch (const std::exception&) {
         if (BandwidthTreeWidget* tree = treeAbove(this))
-            emit tree->errorOccurred(formatDeviceName(m_deviceInfo), QString::fromUtf8(e.GetDescription()),
-                                     QDateTime::currentDateTime());
-        return;
-    } catch (const std::exception& e) {
-        if (BandwidthTreeWidget* tree = treeAbove(this))
-            emit tree->errorOccurred(formatDeviceName(m_deviceInfo), QString::fromUtf8(e.what()),
+            emit tree->errorOccurred(formatDeviceName(m_deviceInfo),
+                                     QString::fromUtf8(GenICam::CaughtException::Current().Description()),
                                      QDateTime::currentDateTime());
         return;
     }

@@ -155,7 +155,6 @@ void DeviceLinkThroughputLimitEditor::onValueChanged(int value)
         else if (inc > 1)
             v -= (v - min) % inc;
         m_limit->SetValue(v, true);
-    } catch (const GenICam::GenericException&) {
     } catch (const std::exception&) {
     }
 }

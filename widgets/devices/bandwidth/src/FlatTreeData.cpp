@@ -11,7 +11,7 @@
 
 #include <gorsk/Topology.h>
 
-#include <GenICam/GenericException.h>
+#include <GenICam/CaughtException.h>
 
 #include <QDebug>
 #include <QNetworkInterface>
@@ -286,12 +286,10 @@ bool FlatTreeData::enableCamera(FlatTreeItemID id, MeasuringCameraList& list)
                     lastError = "Could not start grab.";
             }
         }
-    } catch (const GenICam::GenericException& e) {
-        qWarning().noquote() << QString::fromLatin1(row.deviceInfo.GetFullName().c_str()) << e.GetDescription();
-        lastError = e.GetDescription();
-    } catch (const std::exception& e) {
-        qWarning().noquote() << QString::fromLatin1(row.deviceInfo.GetFullName().c_str()) << e.what();
-        lastError = e.what();
+    } catch (const std::exception&) {
+        const char* reason = GenICam::CaughtException::Current().Description();
+        qWarning().noquote() << QString::fromLatin1(row.deviceInfo.GetFullName().c_str()) << reason;
+        lastError = reason;
     }
     return result;
 }

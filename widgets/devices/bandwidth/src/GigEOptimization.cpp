@@ -166,14 +166,12 @@ void optimizeGigECamera(GigEOptimizationRow& row, double share, unsigned int slo
         if (after == before && after < 1500) {
             try {
                 out.packetSizeSetTo1500 = setPacketSize(*camera, 1500);
-            } catch (const GenICam::GenericException&) {
             } catch (const std::exception&) {
             }
             const int64_t now = readInteger(*camera, "GevSCPSPacketSize");
             if (now >= 0)
                 after = now;
         }
-    } catch (const GenICam::GenericException&) {
     } catch (const std::exception&) {
     }
     out.packetSizeChanged = before != after;
@@ -184,7 +182,6 @@ void optimizeGigECamera(GigEOptimizationRow& row, double share, unsigned int slo
         const int64_t delay = (after + 18) * static_cast<int64_t>(slot);
         // Only a delay the camera took counts as a change.
         out.frameTransmissionDelayChanged = setFrameTransmissionDelay(*camera, delay) && old != delay;
-    } catch (const GenICam::GenericException&) {
     } catch (const std::exception&) {
     }
 
@@ -197,14 +194,11 @@ void optimizeGigECamera(GigEOptimizationRow& row, double share, unsigned int slo
             Guard lock(camera->GetLock());
             GenApi::CIntegerPtr delay = camera->GetNodeMap().GetNode("GevSCPD");
             out.interPacketDelayAtLimit = delay.IsValid() && delay->GetValue() >= delay->GetMax() - 1;
-        } catch (const GenICam::GenericException&) {
-            out.interPacketDelayAtLimit = false;
         } catch (const std::exception&) {
             out.interPacketDelayAtLimit = false;
         }
         const int64_t d1 = readInteger(*camera, "GevSCPD");
         out.interPacketDelayChanged = d0 != d1;
-    } catch (const GenICam::GenericException&) {
     } catch (const std::exception&) {
     }
 }
