@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 TEST(ExceptionPrintersTest, GenICamExceptionsShowDescriptionFileAndLine)
 {
@@ -30,6 +33,42 @@ TEST(ExceptionPrintersTest, StandardExceptionsShowWhat)
                             << ": " << std::runtime_error("x") << "end";
     EXPECT_TRUE(line.startsWith(QStringLiteral("f: Exception occurred:"))) << line.toStdString();
     EXPECT_TRUE(line.endsWith(QStringLiteral("end"))) << line.toStdString();
+}
+
+// The second warning line of a failure: the function, then the exception as the printers write it, one
+// warning a kind; a foreign type has words of its own. Nested handling inside the catch block (a failing
+// first line, as reading a node's name can) leaves the line to the exception the block caught.
+TEST(ExceptionPrintersTest, WarnCurrentExceptionWritesTheLineOfEachKind)
+{
+    const GenICam::RuntimeException genicam("Node 'Gain' not found", "NodeMap.cpp", 42);
+    const struct {
+        const char* name;
+        std::function<void()> thrower;
+        std::string line;
+    } cases[] = {
+        {"GenICam", [&] { throw genicam; },
+         "FeatureTree::poll: Exception occurred:\n Node 'Gain' not found \n NodeMap.cpp : 42 \n"},
+        {"standard", [] { throw std::runtime_error("disk full"); },
+         "FeatureTree::poll: Exception occurred:\n disk full \n"},
+        {"foreign", [] { throw 7; }, "FeatureTree::poll: Unspecified exception occurred."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::LogCapture capture;
+        try {
+            c.thrower();
+        } catch (...) {
+            try {
+                throw std::logic_error("no name");
+            } catch (...) {
+            }
+            warnCurrentException("FeatureTree::poll");
+        }
+        const std::vector<testsupport::CapturedMessage> messages = capture.messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].category, "warning");
+        EXPECT_EQ(messages[0].text, c.line);
+    }
 }
 
 TEST(StockImageTest, ImagesByValue)

@@ -49,8 +49,6 @@ protected:
 };
 
 namespace parametermodel_detail {
-// The second line of a two-line warning: the function name and the exception in flight.
-void warnCurrentException(const char* function);
 // The node's name for a warning about a failure: empty when even the name cannot be had.
 QByteArray nameForWarning(GenApi::INode* node);
 } // namespace parametermodel_detail

@@ -10,19 +10,6 @@
 #include <QDebug>
 
 namespace parametermodel_detail {
-void warnCurrentException(const char* function)
-{
-    try {
-        throw;
-    } catch (const GenICam::GenericException& e) {
-        qWarning().noquote().nospace() << function << ": " << e;
-    } catch (const std::exception& e) {
-        qWarning().noquote().nospace() << function << ": " << e;
-    } catch (...) {
-        qWarning("%s: Unspecified exception occurred.", function);
-    }
-}
-
 QByteArray nameForWarning(GenApi::INode* node)
 {
     try {
@@ -34,7 +21,6 @@ QByteArray nameForWarning(GenApi::INode* node)
 } // namespace parametermodel_detail
 
 using parametermodel_detail::nameForWarning;
-using parametermodel_detail::warnCurrentException;
 
 namespace {
 // Brings a value a range change has left outside back to the nearer limit. `adjusting` is set before

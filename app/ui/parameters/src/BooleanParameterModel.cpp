@@ -2,11 +2,11 @@
 #include "BooleanParameterModel.h"
 
 #include <GenICam/GenericException.h>
+#include <orbelt/Helpers.h>
 
 #include <QCheckBox>
 
 using parametermodel_detail::nameForWarning;
-using parametermodel_detail::warnCurrentException;
 
 BooleanParameterModel::BooleanParameterModel(QCheckBox* checkBox, QString name, QString alternateName)
     : BaseParameterModel(std::move(name), std::move(alternateName)), m_pCheckBox(checkBox)

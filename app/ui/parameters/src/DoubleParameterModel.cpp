@@ -4,6 +4,7 @@
 #include <GenApi/NodeCallback.h>
 #include <GenICam/GenericException.h>
 #include <orbelt/FloatCommit.h>
+#include <orbelt/Helpers.h>
 
 #include <QMetaObject>
 #include <QWidget>
@@ -11,7 +12,6 @@
 #include <climits>
 
 using parametermodel_detail::nameForWarning;
-using parametermodel_detail::warnCurrentException;
 
 namespace {
 // The slider's limit test is a protected member of the control; the model reaches it through this

@@ -2,8 +2,7 @@
 #include "NodeParameterManager.h"
 
 #include <GenICam/GenericException.h>
-
-using parametermodel_detail::warnCurrentException;
+#include <orbelt/Helpers.h>
 
 NodeParameterManager::NodeParameterManager(QObject* parent) : QObject(parent)
 {

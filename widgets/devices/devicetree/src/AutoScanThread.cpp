@@ -6,8 +6,6 @@
 
 #include <nimbo/DeviceEnumeration.h>
 
-#include <GenICam/GenericException.h>
-
 #include <QDebug>
 
 #include <exception>
@@ -33,17 +31,7 @@ void DeviceTreeData::refreshDeviceTreeData(DeviceTreeData& data, bool gigeOnly, 
     // A transport layer that fails keeps what it listed; the others are still asked.
     how.failed = [](const Nimbo::CTlInfo& tl) {
         qWarning("Failed to enumerate devices for %s.", tl.GetDeviceClass().c_str());
-        try {
-            throw;
-        } catch (const GenICam::GenericException& e) {
-            qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
-                                           << ": " << e;
-        } catch (const std::exception& e) {
-            qWarning().nospace().noquote() << "DeviceTreeData::refreshDeviceTreeData"
-                                           << ": " << e;
-        } catch (...) {
-            qWarning("%s: Unspecified exception occurred.", "DeviceTreeData::refreshDeviceTreeData");
-        }
+        warnCurrentException("DeviceTreeData::refreshDeviceTreeData");
     };
     std::vector<Entry> fresh = Nimbo::EnumerateTlsAndDevices(how);
     data.entries.swap(fresh);
@@ -104,17 +92,7 @@ void AutoScanThread::run()
         },
         [] {
             qWarning("DeviceScanThread: Failed to enumerate devices");
-            try {
-                throw;
-            } catch (const GenICam::GenericException& e) {
-                qWarning().nospace().noquote() << "AutoScanThread::run"
-                                               << ": " << e;
-            } catch (const std::exception& e) {
-                qWarning().nospace().noquote() << "AutoScanThread::run"
-                                               << ": " << e;
-            } catch (...) {
-                qWarning("%s: Unspecified exception occurred.", "AutoScanThread::run");
-            }
+            warnCurrentException("AutoScanThread::run");
         });
     qDebug("DeviceScanThread ended");
 }

@@ -12,7 +12,7 @@
 #include <nimbo/TlFactory.h>
 
 #include <GenApi/GenApi.h>
-#include <GenICam/GenericException.h>
+#include <GenICam/CaughtException.h>
 
 #include <log4cpp/Category.hh>
 
@@ -115,17 +115,9 @@ DeviceTreeWidget::DeviceTreeWidget(QWidget* parent, bool monitorMode)
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &DeviceTreeWidget::itemSelectionChanged);
     try {
         DeviceTreeData::refreshDeviceTreeData(m_data, m_monitorMode.load(), true, false);
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Failed to enumerate TLs");
-        qWarning().nospace().noquote() << "DeviceTreeWidget::DeviceTreeWidget"
-                                       << ": " << e;
-    } catch (const std::exception& e) {
-        qWarning("Failed to enumerate TLs");
-        qWarning().nospace().noquote() << "DeviceTreeWidget::DeviceTreeWidget"
-                                       << ": " << e;
     } catch (...) {
         qWarning("Failed to enumerate TLs");
-        qWarning("%s: Unspecified exception occurred.", "DeviceTreeWidget::DeviceTreeWidget");
+        warnCurrentException("DeviceTreeWidget::DeviceTreeWidget");
     }
     updateTransportLayers();
     m_scanThread = new AutoScanThread(this);
@@ -698,14 +690,9 @@ QString DeviceTreeWidget::buildToolTip(const Nimbo::CDeviceInfo& info, Nimbo::IN
                 const QString shown = toQString(node->ToString(), utf8);
                 text += QLatin1String(row.label) + (row.format ? row.format(shown) : shown) + QLatin1Char('\n');
             }
-        } catch (const std::exception& e) {
-            qDebug().nospace().noquote() << "Error retrieving node value for device tool-tip. Node: '" << row.node
-                                         << "' err: '" << e.what() << "'";
         } catch (...) {
             qDebug().nospace().noquote() << "Error retrieving node value for device tool-tip. Node: '" << row.node
-                                         << "' err: '"
-                                         << "unknown"
-                                         << "'";
+                                         << "' err: '" << GenICam::CaughtException::Current().What("unknown") << "'";
         }
     }
     return text.trimmed();

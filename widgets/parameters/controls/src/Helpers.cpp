@@ -1,6 +1,7 @@
 // Extension plug-in helpers, node-debug switch, stock status icons and the exception printers.
 #include "orbelt/Helpers.h"
 
+#include <GenICam/CaughtException.h>
 #include <GenICam/GenericException.h>
 #include <lorvish/PluginManager.h>
 
@@ -91,4 +92,17 @@ QDebug operator<<(QDebug debug, const std::exception& e)
     debug.resetFormat();
     debug << "Exception occurred:\n" << e.what() << "\n";
     return debug;
+}
+
+void warnCurrentException(const char* function)
+{
+    const GenICam::CaughtException caught = GenICam::CaughtException::Current();
+    QDebug line = qWarning().noquote().nospace();
+    line << function << ": ";
+    if (const GenICam::GenericException* e = caught.GenICamException())
+        line << *e;
+    else if (const std::exception* e = caught.StdException())
+        line << *e;
+    else
+        line << GenICam::UnspecifiedExceptionText;
 }

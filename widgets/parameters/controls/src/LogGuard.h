@@ -1,9 +1,9 @@
-// Runs a risky step behind the three handlers and writes the two warning lines when it fails.
+// Runs a risky step and writes the two warning lines when it fails.
 #pragma once
 
 #include "orbelt/Helpers.h"
 
-#include <GenICam/GenericException.h>
+#include <GenICam/CaughtException.h>
 
 #include <QDebug>
 #include <QString>
@@ -29,15 +29,9 @@ bool guarded(const char* function, Message message, Body body)
     try {
         body();
         return true;
-    } catch (const GenICam::GenericException& e) {
-        first();
-        qWarning().noquote().nospace() << function << ": " << e;
-    } catch (const std::exception& e) {
-        first();
-        qWarning().noquote().nospace() << function << ": " << e;
     } catch (...) {
         first();
-        qWarning("%s: Unspecified exception occurred.", function);
+        warnCurrentException(function);
     }
     return false;
 }
@@ -48,10 +42,8 @@ void guardedToolTip(Body body)
 {
     try {
         body();
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.GetDescription());
-    } catch (const std::exception& e) {
-        qWarning("Error creating tooltip text! Err='%s'", e.what());
+    } catch (const std::exception&) {
+        qWarning("Error creating tooltip text! Err='%s'", GenICam::CaughtException::Current().Description());
     }
 }
 

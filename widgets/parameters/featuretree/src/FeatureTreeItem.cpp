@@ -1,9 +1,9 @@
 // The feature tree's rows: texts, flags, editor types, visibility and the node callback.
 #include "orbelt/FeatureTreeItem.h"
 
-#include "FeatureTreeWarnings.h"
 #include "orbelt/FeatureTreeHighlighter.h"
 #include "orbelt/FeatureTreeModelExtension.h"
+#include "orbelt/Helpers.h"
 
 #include <QApplication>
 #include <QBrush>
@@ -497,15 +497,9 @@ bool FeatureTreeINodeItem::ShowMe(GenApi::EVisibility visibility)
         if (getAccessMode() == GenApi::NI || m_isDebugNode)
             return false;
         return getVisibility() <= visibility;
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Exception fired when trying to determine whether item is visible");
-        featuretree::warnException("FeatureTreeINodeItem::ShowMe", e);
-    } catch (const std::exception& e) {
-        qWarning("Exception fired when trying to determine whether item is visible");
-        featuretree::warnException("FeatureTreeINodeItem::ShowMe", e);
     } catch (...) {
         qWarning("Exception fired when trying to determine whether item is visible");
-        featuretree::warnUnknown("FeatureTreeINodeItem::ShowMe");
+        warnCurrentException("FeatureTreeINodeItem::ShowMe");
     }
     return false;
 }
@@ -589,15 +583,9 @@ FeatureTreeItem::EditorType FeatureTreeINodeItem::editorType(const GenApi::INode
         if (GenApi::CStringPtr(node))
             return EditString;
         return EditNone;
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Error getting editor type for node: '%s'", node->GetName().c_str());
-        featuretree::warnException("FeatureTreeINodeItem::editorType", e);
-    } catch (const std::exception& e) {
-        qWarning("Error getting editor type for node: '%s'", node->GetName().c_str());
-        featuretree::warnException("FeatureTreeINodeItem::editorType", e);
     } catch (...) {
         qWarning("Error getting editor type for node: '%s'", node->GetName().c_str());
-        featuretree::warnUnknown("FeatureTreeINodeItem::editorType");
+        warnCurrentException("FeatureTreeINodeItem::editorType");
     }
     return EditUnknown;
 }
@@ -642,15 +630,9 @@ void FeatureTreeINodeItem::onUpdateNode(GenApi::INode* changed)
                 }
             }
         }
-    } catch (const GenICam::GenericException& e) {
-        qWarning("Failed to adjust a node: %s", m_node->GetName().c_str());
-        featuretree::warnException("FeatureTreeINodeItem::onUpdateNode", e);
-    } catch (const std::exception& e) {
-        qWarning("Failed to adjust a node: %s", m_node->GetName().c_str());
-        featuretree::warnException("FeatureTreeINodeItem::onUpdateNode", e);
     } catch (...) {
         qWarning("Failed to adjust a node: %s", m_node->GetName().c_str());
-        featuretree::warnUnknown("FeatureTreeINodeItem::onUpdateNode");
+        warnCurrentException("FeatureTreeINodeItem::onUpdateNode");
     }
     // The row is looked up where the parent's child list lives: the model finds it again on the GUI
     // thread, so a callback from any other thread reports none.

@@ -1,7 +1,6 @@
 // The feature tree model: the tree over the node maps, lazy children, polling and drag and drop.
 #include "orbelt/FeatureTreeModel.h"
 
-#include "FeatureTreeWarnings.h"
 #include "orbelt/Helpers.h"
 
 #include <QDataStream>
@@ -87,12 +86,9 @@ int FeatureTreeModel::rowCount(const QModelIndex& parent) const
     } restore{m_counting, wasCounting};
     try {
         return item->childCount();
-    } catch (const GenICam::GenericException& e) {
+    } catch (const std::exception&) {
         qWarning("Failed to create the children of a feature");
-        featuretree::warnException("FeatureTreeModel::rowCount", e);
-    } catch (const std::exception& e) {
-        qWarning("Failed to create the children of a feature");
-        featuretree::warnException("FeatureTreeModel::rowCount", e);
+        warnCurrentException("FeatureTreeModel::rowCount");
     }
     return 0;
 }
@@ -109,10 +105,8 @@ bool FeatureTreeModel::hasChildren(const QModelIndex& parent) const
         return true;
     try {
         return item->hasChildren();
-    } catch (const GenICam::GenericException& e) {
-        featuretree::warnException("FeatureTreeModel::hasChildren", e);
-    } catch (const std::exception& e) {
-        featuretree::warnException("FeatureTreeModel::hasChildren", e);
+    } catch (const std::exception&) {
+        warnCurrentException("FeatureTreeModel::hasChildren");
     }
     return false;
 }
@@ -127,12 +121,9 @@ QVariant FeatureTreeModel::data(const QModelIndex& index, int role) const
     // A node that fails while painting must not take the view down with it.
     try {
         return item->data(index.column(), role);
-    } catch (const GenICam::GenericException& e) {
+    } catch (const std::exception&) {
         qWarning("Failed to read a feature's data");
-        featuretree::warnException("FeatureTreeModel::data", e);
-    } catch (const std::exception& e) {
-        qWarning("Failed to read a feature's data");
-        featuretree::warnException("FeatureTreeModel::data", e);
+        warnCurrentException("FeatureTreeModel::data");
     }
     return QVariant();
 }
@@ -151,12 +142,9 @@ bool FeatureTreeModel::setData(const QModelIndex& index, const QVariant& value, 
                 item->setData(1, value, Qt::EditRole);
             return true;
         }
-    } catch (const GenICam::GenericException& e) {
+    } catch (const std::exception&) {
         qWarning("Failed to write a feature's value");
-        featuretree::warnException("FeatureTreeModel::setData", e);
-    } catch (const std::exception& e) {
-        qWarning("Failed to write a feature's value");
-        featuretree::warnException("FeatureTreeModel::setData", e);
+        warnCurrentException("FeatureTreeModel::setData");
     }
     // Nothing was written, so no node callback follows: the editor is told to show the camera's value and
     // access again instead of the value the user typed.
@@ -245,10 +233,8 @@ Qt::ItemFlags FeatureTreeModel::flags(const QModelIndex& index) const
         return Qt::ItemIsEnabled;
     try {
         return item->flags(index.column());
-    } catch (const GenICam::GenericException& e) {
-        featuretree::warnException("FeatureTreeModel::flags", e);
-    } catch (const std::exception& e) {
-        featuretree::warnException("FeatureTreeModel::flags", e);
+    } catch (const std::exception&) {
+        warnCurrentException("FeatureTreeModel::flags");
     }
     return Qt::ItemIsEnabled;
 }
@@ -423,12 +409,9 @@ void FeatureTreeModel::onTimerPoll()
                 nodeMap->InvalidateNodes();
             else
                 nodeMap->Poll(m_pollingInterval);
-        } catch (const GenICam::GenericException& e) {
+        } catch (const std::exception&) {
             qWarning("Failed to poll a node map");
-            featuretree::warnException("FeatureTreeModel::onTimerPoll", e);
-        } catch (const std::exception& e) {
-            qWarning("Failed to poll a node map");
-            featuretree::warnException("FeatureTreeModel::onTimerPoll", e);
+            warnCurrentException("FeatureTreeModel::onTimerPoll");
         }
     }
     if (m_pollingEnabled)

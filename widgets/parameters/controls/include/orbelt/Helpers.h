@@ -1,4 +1,4 @@
-// Extension plug-in helpers, node-debug switch, stock status icons and the exception printers.
+// Extension plug-in helpers, node-debug switch, stock status icons and the exception printers and warning.
 #pragma once
 
 #include "orbelt/Export.h"
@@ -42,3 +42,8 @@ ORBELT_EXPORT QPixmap getNimboStockImage(ENimboQtStockIcon icon, int width, int 
 
 ORBELT_EXPORT QDebug operator<<(QDebug debug, const GenICam::GenericException& e);
 ORBELT_EXPORT QDebug operator<<(QDebug debug, const std::exception& e);
+
+// The second line of the two-line warnings, for the exception being handled: "<function>: " and the
+// exception as the printers above write it, or "<function>: Unspecified exception occurred." for one of
+// another type. Call only inside a catch block.
+ORBELT_EXPORT void warnCurrentException(const char* function);
