@@ -4,12 +4,14 @@
 
 #include <GenApi/GenApi.h>
 
+#include <QCoreApplication>
 #include <QSlider>
 
 #include <testsupport/Wait.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -191,6 +193,34 @@ TEST(DeviceLinkThroughputLimitEditorTest, NodeMapDestroyedBeforeTheEditor)
     // The node pointers emptied themselves: using the editor throws nothing and writes nowhere.
     EXPECT_NO_THROW(editor->slider()->setValue(100));
     editor.reset();
+}
+
+// Another thread changes the limit all the time while editors come and go on the GUI thread: its notices
+// run outside the node map's lock, so an editor's going does not wait for them, and none may reach, or
+// post itself to, an editor that has gone.
+TEST(DeviceLinkThroughputLimitEditorTest, EditorsGoWhileAnotherThreadChangesTheLimit)
+{
+    NodeMapPtr map = nodeMap(usb(1000000, 400000000, 1000000));
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        GenApi::CIntegerPtr limit(map->GetNode("DeviceLinkThroughputLimit"));
+        long long v = 1;
+        while (!stop) {
+            v = v % 399 + 1;
+            try {
+                limit->SetValue(v * 1000000);
+            } catch (...) {
+            }
+        }
+    });
+    for (int i = 0; i < 500; ++i) {
+        auto* editor = new DeviceLinkThroughputLimitEditor(map.get());
+        QCoreApplication::processEvents();
+        delete editor;
+    }
+    stop = true;
+    writer.join();
+    QCoreApplication::processEvents();
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -45,8 +46,20 @@ DeviceLinkThroughputLimitEditor::DeviceLinkThroughputLimitEditor(GenApi::INodeMa
         } catch (const std::exception&) {
         }
         if (m_limit) {
-            m_callback = GenApi::Register(m_limit->GetNode(), *this, &DeviceLinkThroughputLimitEditor::onLimitChanged,
-                                          GenApi::cbPostOutsideLock);
+            m_relay = std::make_shared<Relay>();
+            m_relay->editor = this;
+            // The callback holds the relay, not the editor: a notice running on another thread while the
+            // editor goes finds the relay empty, or holds the editor until it has posted itself.
+            const std::shared_ptr<Relay> relay = m_relay;
+            const auto notice = [relay](GenApi::INode* node) {
+                std::lock_guard<std::recursive_mutex> lock(relay->mutex);
+                if (relay->editor)
+                    relay->editor->onLimitChanged(node);
+            };
+            GenApi::INode* limitNode = m_limit->GetNode();
+            m_callback = GenApi::RegisterCallbackObject(
+                limitNode, new GenApi::Function_NodeCallback<std::function<void(GenApi::INode*)>>(
+                               limitNode, notice, GenApi::cbPostOutsideLock));
             try {
                 m_limit->GetNode()->InvalidateNode();
             } catch (const std::exception&) {
@@ -66,6 +79,11 @@ DeviceLinkThroughputLimitEditor::~DeviceLinkThroughputLimitEditor()
 void DeviceLinkThroughputLimitEditor::release()
 {
     disconnect(this, &ComboSlider::valueChanged, this, &DeviceLinkThroughputLimitEditor::onValueChanged);
+    if (m_relay) {
+        // Waits for a notice that is reaching the editor; none reaches it afterwards.
+        std::lock_guard<std::recursive_mutex> lock(m_relay->mutex);
+        m_relay->editor = nullptr;
+    }
     if (m_callback && m_nodeMap)
         GenApi::Deregister(m_callback);
     m_callback = 0;

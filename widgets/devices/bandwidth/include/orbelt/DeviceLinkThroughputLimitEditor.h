@@ -9,9 +9,13 @@
 #include <GenApi/GenApi.h>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 
-// GUI thread, except onLimitChanged, which GenApi calls in whichever thread changed the limit node;
-// from any other thread it only posts itself to the GUI thread.
+// GUI thread, except onLimitChanged, which GenApi calls in whichever thread changed the limit node
+// (outside the node map's lock, so a deregistration does not wait for it); from any other thread it
+// only posts itself to the GUI thread. The notice reaches the editor through a relay that outlives it
+// and that the editor empties, under the relay's lock, when it lets go.
 class ORBELT_EXPORT DeviceLinkThroughputLimitEditor : public ComboSlider {
     Q_OBJECT
 public:
@@ -40,6 +44,11 @@ private:
     Nimbo::CSafeNodePtr<GenApi::IInteger> m_selector;
     Nimbo::CSafeNodePtr<GenApi::IEnumeration> m_mode;
     Nimbo::CSafeNodePtr<GenApi::IInteger> m_limit;
+    struct Relay {
+        std::recursive_mutex mutex; // held while a notice reaches the editor
+        DeviceLinkThroughputLimitEditor* editor = nullptr;
+    };
+    std::shared_ptr<Relay> m_relay;
     GenApi::CallbackHandleType m_callback = 0;
     const int32_t m_scale = 1000000;
     GenApi::EAccessMode m_savedAccessMode = static_cast<GenApi::EAccessMode>(5);
