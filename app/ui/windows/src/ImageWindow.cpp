@@ -678,12 +678,8 @@ bool ImageWindow::saveImage(const QString& fileName)
                                        size, buffer->imageFormat(), buffer->imageWidth(), buffer->imageHeight(),
                                        buffer->paddingX(), Nimbo::ImageOrientation_TopDown);
         return true;
-    } catch (const GenICam::GenericException& e) {
-        showException("ImageWindow::saveImage", e, "Failed to save image", nullptr);
-    } catch (const std::exception& e) {
-        showException("ImageWindow::saveImage", e, "Failed to save image", nullptr);
     } catch (...) {
-        showUnexpectedException("ImageWindow::saveImage", "Failed to save image", nullptr);
+        reportCaughtException("ImageWindow::saveImage", "Failed to save image");
     }
     return false;
 }
