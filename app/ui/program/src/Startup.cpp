@@ -35,20 +35,14 @@ bool MyApplication::notify(QObject* receiver, QEvent* event)
 
 bool dispatchGuarded(const std::function<bool()>& dispatch, const QEvent* event)
 {
-    QString info;
-    bool hasInfo = false;
     try {
         return dispatch();
-    } catch (const GenICam::GenericException& e) {
-        info = QString::fromLatin1(e.what());
-        hasInfo = true;
-    } catch (const std::exception& e) {
-        info = QString::fromLatin1(e.what());
-        hasInfo = true;
     } catch (...) {
+        const GenICam::CaughtException caught = GenICam::CaughtException::Current();
+        qWarning("%s", unexpectedExceptionText(event).toLatin1().constData());
+        // Only an exception with a text of its own has more to say.
+        if (caught.IsKnown())
+            qWarning("Additional info: '%s'", caught.What());
     }
-    qWarning("%s", unexpectedExceptionText(event).toLatin1().constData());
-    if (hasInfo)
-        qWarning("Additional info: '%s'", info.toLatin1().constData());
     return false;
 }
