@@ -311,6 +311,28 @@ TEST_F(RealCameraGigETest, TheHeartbeatTimeoutReachesTheCameraAndStaysWhereTheHe
     }
     // At the smallest time-out allowed the camera stays controlled.
     EXPECT_FALSE(testsupport::waitFor([] { return cameraRegister(gvbs::ControlChannelPrivilege) == 0; }, 3000));
+
+    // A time-out the camera did not get, refused, is not given to it at its next open either.
+    tlTimeout->SetValue(30000); // kept through the pause below
+    GenApi::CIntegerPtr acquisition = device->GetNodeMap()->GetNode("AcquisitionRegister"); // read every time
+    fake.camera().pause();
+    EXPECT_THROW(acquisition->GetValue(), GenICam::GenericException);
+    EXPECT_THROW(tlTimeout->SetValue(20000), GenICam::GenericException);
+    fake.camera().resume();
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] {
+            try {
+                acquisition->GetValue();
+                return true;
+            } catch (const GenICam::GenericException&) {
+                return false;
+            }
+        },
+        10000));
+    device->Close();
+    EXPECT_EQ(tlTimeout->GetValue(), 30000);
+    device->Open();
+    EXPECT_EQ(cameraRegister(gvbs::HeartbeatTimeout), 30000u);
 }
 
 TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothing)

@@ -297,17 +297,21 @@ bool AravisCamera::writeTransportRegister(int64_t address, int64_t value)
     if (!why.empty() || value > 0xFFFFFFFF)
         GENICAM_THROW(GenICam::OutOfRangeException, "%s",
                       why.empty() ? "The heartbeat time-out does not fit the camera's register." : why.c_str());
-    {
+    const auto keep = [this, value] {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_heartbeatTimeout = value;
+    };
+    if (!isOpen()) {
+        keep(); // the camera gets it when it opens
+        return true;
     }
-    if (!isOpen())
-        return true; // the camera gets it when it opens
     const bool ok = writeWord(gvbs::HeartbeatTimeout, static_cast<guint32>(value));
     invalidateRegisters({gvbs::HeartbeatTimeout});
+    // A refused time-out is not given to the camera at its next open either.
     if (!ok)
         GENICAM_THROW(GenICam::AccessException, "Camera %s refused the heartbeat time-out of %lld ms.", label().c_str(),
                       static_cast<long long>(value));
+    keep();
     return true;
 }
 
