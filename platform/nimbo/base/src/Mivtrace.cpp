@@ -24,6 +24,11 @@ Registry& registry()
     return instance;
 }
 
+// log4cpp builds its category hierarchy on first use, and a thread of Aravis' (one that reports a lost
+// camera) may be the first to log after the main thread has: built as this library loads, before any
+// thread runs, the hierarchy is there for every thread, with no first use racing another.
+const bool g_hierarchyBuilt = (log4cpp::Category::getRoot(), true);
+
 log4cpp::Priority::Value priorityOf(unsigned int level)
 {
     if (level >= TraceLevel_Error)
