@@ -412,8 +412,9 @@ TEST_F(RealCameraTest, CancelledBuffersComeBackUntouchedOrClearedNeverHoldingPar
         // the next one.
         Nimbo::GrabResult r;
         ASSERT_TRUE(testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 10000)) << round;
-        if (r.Status() == Nimbo::Grabbed)
+        if (r.Status() == Nimbo::Grabbed) {
             EXPECT_TRUE(diagonal(static_cast<const uint8_t*>(r.Buffer()), 2048, 2048));
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(700 * (round % 13)));
         grabber->CancelGrab();
         while (grabber->RetrieveResult(r)) {
