@@ -538,7 +538,8 @@ TEST_F(KalmuthTest, AFailedAutomaticOpenIsTriedAgainAtTheNextScan)
 }
 
 // A camera that refuses AcquisitionStart is told once: the automatic start is not tried again and again
-// (each try would show the error anew), while the user's own start, once the camera takes it, runs.
+// (each try would show the error anew). The user's own start is tried, and told, each time it is asked
+// for, with no automatic start behind it; once the camera takes it, it runs.
 TEST_F(KalmuthTest, ARefusedAutomaticStartIsToldOnceAndNotRepeated)
 {
     for (bool autoRecord : {false, true}) {
@@ -561,13 +562,24 @@ TEST_F(KalmuthTest, ARefusedAutomaticStartIsToldOnceAndNotRepeated)
         EXPECT_FALSE(cm->isDeviceGrabbing(nullptr));
         EXPECT_FALSE(cm->isDeviceRecording(nullptr));
         EXPECT_TRUE(window->form()->actionStartGrab->isEnabled());
+        for (QAction* action :
+             {window->form()->actionStartGrab, window->form()->actionStartRecording, window->form()->actionStartGrab}) {
+            const int before = boxes.seen().size();
+            action->trigger();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() > before; }, 10000))
+                << action->objectName().toStdString() << ": the refused start was not told";
+            EXPECT_FALSE(QTest::qWaitFor([&] { return boxes.seen().size() > before + 1; }, 2000))
+                << action->objectName().toStdString() << ": " << boxes.seen().size() - before << " boxes for one start";
+            EXPECT_FALSE(cm->isDeviceGrabbing(nullptr));
+        }
+        const int told = boxes.seen().size();
 
         ASSERT_NE(start, nullptr);
         start->ImposeAccessMode(GenApi::RW);
         window->form()->actionStartGrab->trigger();
         EXPECT_TRUE(cm->isDeviceGrabbing(nullptr));
         EXPECT_TRUE(QTest::qWaitFor([&] { return cm->hasActiveImage(); }, 30000));
-        EXPECT_EQ(boxes.seen().size(), 1);
+        EXPECT_EQ(boxes.seen().size(), told);
         closeAndDelete(window);
     }
 }
