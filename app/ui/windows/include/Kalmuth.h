@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -72,6 +73,9 @@ protected:
 private:
     // Runs an automatic start (the live view or the -r recording) unless one has been refused.
     void autoStart(void (Kalmuth::*start)());
+    // Asks the engine for a start of the grab (a live view or a recording) and notes whether the camera
+    // took it.
+    void startGrab(const std::function<void()>& start);
     QString askSaveImageFileName();
     void restoreSettings();
     void saveSettings();
@@ -95,4 +99,6 @@ private:
     // An automatic start failed on the current camera; none is tried until another camera comes or a
     // grab runs.
     bool m_autoStartRefused = false;
+    // A start is being asked of the engine.
+    bool m_starting = false;
 };

@@ -25,6 +25,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
@@ -254,8 +255,9 @@ void Kalmuth::updateActions()
     set(m_ui->actionZoomToFit, cm->canZoomToFit());
     set(m_ui->actionZoom100, cm->canZoom100());
 
-    // A grab that runs shows the camera takes its start: an automatic start may be tried again.
-    if (hasDevice && cm->isDeviceGrabbing(device))
+    // A grab that runs shows the camera takes its start: an automatic start may be tried again. A start
+    // under way does not count: the camera is in its grabbing state before it is asked to acquire.
+    if (!m_starting && hasDevice && cm->isDeviceGrabbing(device))
         m_autoStartRefused = false;
     if (!m_shutDown && !m_autoStartRefused && !cm->hasActiveImage() && hasDevice && cm->isDeviceIdle(device) &&
         cm->isDeviceOpen(nullptr)) {
@@ -277,14 +279,24 @@ void Kalmuth::autoStart(void (Kalmuth::*start)())
     if (m_autoStartRefused)
         return;
     (this->*start)();
-    if (!m_shutDown && !m_contextManager->isDeviceGrabbing(nullptr))
-        m_autoStartRefused = true;
+}
+
+void Kalmuth::startGrab(const std::function<void()>& start)
+{
+    {
+        QScopedValueRollback<bool> starting(m_starting, true);
+        start();
+    }
+    // A start the camera refused (automatic or the user's, who has been told) is not followed by
+    // automatic ones that would fail and tell again.
+    if (!m_shutDown && m_contextManager->isDeviceOpen(nullptr))
+        m_autoStartRefused = !m_contextManager->isDeviceGrabbing(nullptr);
 }
 
 void Kalmuth::ContinousGrab_triggered()
 {
     if (!m_shutDown)
-        m_contextManager->startContinuousShot(false);
+        startGrab([this] { m_contextManager->startContinuousShot(false); });
 }
 
 void Kalmuth::Record_triggered()
@@ -299,7 +311,7 @@ void Kalmuth::Record_triggered()
     if (devices.empty() || !m_contextManager->isDeviceReadyToRecord(&devices.back()))
         return;
     CRecordingOptions options = m_options;
-    m_contextManager->startRecording(&options);
+    startGrab([&] { m_contextManager->startRecording(&options); });
 }
 
 void Kalmuth::RecordStop_triggered()
