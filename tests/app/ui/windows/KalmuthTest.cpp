@@ -503,6 +503,67 @@ TEST_F(KalmuthTest, DestroyingTheWindowWithoutCloseShutsTheEngineDown)
     closeAndDelete(window);
 }
 
+// The window closed while the camera is being opened (the creation of the device handles events other
+// than user input meanwhile): the engine is shut down, so the device made after all is let go of instead
+// of being opened under it, and the camera stays free for the next start of the program.
+TEST_F(KalmuthTest, ClosingWhileTheCameraIsBeingOpenedLetsTheCameraGo)
+{
+    struct Restore {
+        ~Restore() { CreateDeviceThread::setCreationHook({}); }
+    } restore;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool creating = false;
+    bool closed = false;
+    // The device is made only once the window has been closed.
+    CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        creating = true;
+        changed.wait_for(lock, std::chrono::seconds(20), [&] { return closed; });
+    });
+    windowtest::ModalBoxGuard boxes;
+    auto window = std::make_unique<Kalmuth>();
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!creating || closed)
+                return;
+        }
+        window->close();
+        std::lock_guard<std::mutex> lock(mutex);
+        closed = true;
+        changed.notify_all();
+    });
+    closer.start();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            return closed;
+        },
+        30000))
+        << "the camera was not being opened";
+    closer.stop();
+    Camera* camera = window->contextManager()->currentCamera();
+    ASSERT_NE(camera, nullptr);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(camera->isOpen());
+    EXPECT_FALSE(camera->isAttached());
+    EXPECT_EQ(window->deviceManager()->openCount(), 0);
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+    window.reset();
+    QCoreApplication::processEvents();
+
+    CreateDeviceThread::setCreationHook({});
+    window = std::make_unique<Kalmuth>();
+    window->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->hasActiveImage(); }, 30000))
+        << "the camera was not let go of";
+    closeAndDelete(window);
+}
+
 // The automatic open can fail after the camera was found free (another program takes it in between):
 // the user is told, and the next scan tries the camera again instead of counting it as open for good.
 TEST_F(KalmuthTest, AFailedAutomaticOpenIsTriedAgainAtTheNextScan)
