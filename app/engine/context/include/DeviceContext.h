@@ -148,6 +148,8 @@ private:
     Nimbo::DeviceCallbackHandle m_removalCallback = 0;
     int m_drainTimeoutMs = 30000;
     bool m_creatingDevice = false;
+    // shutDown() ran while the device was being made: the device made is not opened.
+    bool m_shutDownWhileCreating = false;
     // A shut-down is running (it may handle events while it writes out a recording).
     bool m_shuttingDown = false;
     // The shut-down is writing out the recording controller's queue.

@@ -17,6 +17,7 @@
 #include <brasko/MessageFunctions.h>
 #include <GenICam/GenericException.h>
 #include <nimbo/PixelType.h>
+#include <nimbo/TlFactory.h>
 #include <orbelt/Helpers.h>
 
 #include <log4cpp/Category.hh>
@@ -194,6 +195,13 @@ bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
         m_creatingDevice = true;
         Nimbo::INimboDevice* device = createNimboDevice(*pDeviceInfo); // reports its own failures
         m_creatingDevice = wasCreating;
+        if (device && m_shutDownWhileCreating) {
+            // The context was shut down (the program closing) while the device was made: the device is
+            // let go of rather than opened under an engine that has gone.
+            enginelog::sequence().debug("DeviceContext::attachAndOpenDevice: shut down meanwhile; the device goes");
+            Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+            return false;
+        }
         if (device) {
             m_camera->attachNimboDevice(device);
             if (openCamera())
@@ -702,6 +710,8 @@ void DeviceContext::shutDown()
         return;
     }
     m_shuttingDown = true;
+    if (m_creatingDevice)
+        m_shutDownWhileCreating = true;
     auto step = [](auto&& action) {
         try {
             action();
