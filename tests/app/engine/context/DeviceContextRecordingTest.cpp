@@ -3,6 +3,9 @@
 #include "Camera.h"
 #include "DeviceContext.h"
 #include "GrabDevice.h"
+#include "MediaWriter.h"
+#include "RecordingController.h"
+#include "TimeUnitMediaImageController.h"
 #include "../media/MediaTestSupport.h"
 
 #include "testsupport/EmulatedCameras.h"
@@ -11,6 +14,7 @@
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
 
+#include <GenICam/GenericException.h>
 #include <brasko/AsyncErrorQueue.h>
 #include <nimbo/Emulation.h>
 
@@ -23,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <log4cpp/Priority.hh>
 
 #include <memory>
@@ -49,6 +54,31 @@ public:
 
 private:
     RecordingStatusInfo* m_status; // owned by the test, outlives the window
+};
+
+// A writer that takes every frame and, when asked to, cannot finish its file.
+class FinishingWriter : public IMediaWriter {
+public:
+    explicit FinishingWriter(bool failsToFinish) : m_failsToFinish(failsToFinish) {}
+    void open(const GenICam::gcstring&) override { m_open = true; }
+    bool isOpen() const override { return m_open; }
+    void close() override
+    {
+        m_open = false;
+        if (m_failsToFinish)
+            throw GenICam::RuntimeException("The end of the file could not be written.", __FILE__, __LINE__);
+    }
+    void add(const Nimbo::CNimboImage&) override { ++m_count; }
+    void add(const void*, size_t, Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) override { ++m_count; }
+    bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
+    bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
+    uint32_t imageCount() const override { return m_count; }
+    uint64_t bytesWritten() const override { return 0; }
+
+private:
+    const bool m_failsToFinish;
+    std::atomic<bool> m_open{false};
+    std::atomic<uint32_t> m_count{0};
 };
 
 class DeviceContextRecordingTest : public testsupport::TempDirTest {
@@ -178,6 +208,42 @@ TEST_F(DeviceContextRecordingTest, AFailureAtCloseIsShownToTheUser)
         EXPECT_TRUE(detail.endsWith("File too large") || detail.endsWith("File too large.")) << detail.toStdString();
         EXPECT_FALSE(detail.contains("thrown (file")) << detail.toStdString();
     }
+}
+
+// A recording whose file cannot be finished is told when it ends, and its failure ends no other
+// recording: one started before the failure's notice is handled (the record key pressed again at once)
+// goes on.
+TEST_F(DeviceContextRecordingTest, AFailureAtCloseEndsNoRecordingStartedAfterIt)
+{
+    DeviceContext* context = liveCamera("50000001", 100.0);
+    int made = 0;
+    context->setRecordingControllerFactory([&](const CRecordingOptions& recording, Nimbo::EPixelType, uint32_t,
+                                               uint32_t) {
+        auto* sampling = new CTimeUnitMediaImageController(recording.StopSamplingLimitEnabled,
+                                                           recording.StopSamplingLimitUnit, recording.StopSamplingLimit,
+                                                           recording.SampleRateUnit, recording.SampleRate);
+        return new CRecordingController(recording, sampling, new FinishingWriter(made++ == 0), nullptr);
+    });
+    QSignalSpy shown(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
+    CRecordingOptions first = options(CRecordingOptions::OutputTypeAvi, path() + "/first");
+    context->startRecording(&first);
+    ASSERT_TRUE(waitFor([&] { return status(*context).recordedImages >= 5; }));
+    CRecordingOptions second = options(CRecordingOptions::OutputTypeAvi, path() + "/second");
+    bool restarted = false;
+    QObject::connect(context, qOverload<>(&DeviceContext::recordingStateChanged), [&] {
+        if (!restarted && !context->hasRecordingController()) {
+            restarted = true;
+            context->startRecording(&second);
+        }
+    });
+    context->stopRecording();
+    ASSERT_TRUE(waitFor([&] { return restarted && !shown.isEmpty(); }));
+    EXPECT_EQ(shown.at(0).at(1).toString(), "An error occurred during recording. Frame could not be written from "
+                                            "buffer to disk. The recording was stopped.");
+    EXPECT_EQ(shown.at(0).at(2).toString(), "The end of the file could not be written.");
+    ASSERT_TRUE(waitFor([&] { return status(*context).recordedImages >= 5 || !context->isRecordingActive(); }));
+    EXPECT_TRUE(context->isRecordingActive()) << "the second recording was ended by the first one's failure";
+    EXPECT_EQ(shown.size(), 1);
 }
 
 // Played back, a recording lasts as long as it was recorded, whatever the camera's rate and the
