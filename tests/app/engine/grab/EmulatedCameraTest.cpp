@@ -21,7 +21,9 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <ostream>
+#include <vector>
 
 namespace {
 
@@ -192,6 +194,77 @@ TEST_P(EmulatedCameraTest, UnplugDuringGrabEndsCleanly)
     EXPECT_FALSE(camera->isGrabThreadRunning());
     EXPECT_EQ(camera->getState(), Camera::DeviceAttached);
     EXPECT_TRUE(waitFor([&] { return camera->liveBufferCount() == 0; }));
+}
+
+// After an unplug the grab goes on until its owner hears of the removal and stops it; meanwhile the
+// buffers come home: those the grabber held, cancelled at once, and those the display or a recording
+// let go of later. None is offered to a grabber that takes nothing any more once the removal is known,
+// and the whole lot leaves at most one line in the log, not one for each buffer.
+TEST_P(EmulatedCameraTest, BuffersComingHomeAfterAnUnplugAreNotRequeuedOneByOne)
+{
+    const auto requeueLines = [](const testsupport::LogCapture& log) {
+        size_t lines = 0;
+        for (const auto& m : log.messages())
+            if (m.text.find("QueueBuffer") != std::string::npos || m.text.find("requeue") != std::string::npos)
+                ++lines;
+        return lines;
+    };
+    std::mutex heldMutex;
+    std::vector<Lorvish::StreamBuffer*> held;
+    bool holding = true;
+    QObject::connect(
+        camera.get(), &Camera::bufferAvailable, camera.get(),
+        [&](Lorvish::StreamBuffer* b) {
+            std::lock_guard<std::mutex> lock(heldMutex);
+            if (holding) {
+                b->lock();
+                held.push_back(b);
+            }
+        },
+        Qt::DirectConnection);
+    const auto heldCount = [&] {
+        std::lock_guard<std::mutex> lock(heldMutex);
+        return held.size();
+    };
+
+    // Every buffer of the pool is held downstream when the camera goes: the grabber has none to cancel,
+    // and those let go of after the removal notice are not offered to it (each would fail and be logged).
+    camera->startContinuousShot();
+    ASSERT_TRUE(waitFor([&] { return heldCount() == camera->numBuffers(); }));
+    {
+        testsupport::LogCapture log;
+        ASSERT_TRUE(Nimbo::Emulation::Unplug(GetParam().serial));
+        ASSERT_TRUE(waitFor([&] { return camera->getNimboDevice()->IsRemoved(); }));
+        ASSERT_TRUE(camera->isGrabbing());
+        for (Lorvish::StreamBuffer* b : held)
+            b->unlock();
+        EXPECT_EQ(requeueLines(log), 0u) << "a buffer was offered to the removed device's grabber";
+        EXPECT_TRUE(waitFor([&] { return camera->liveBufferCount() == 0; }));
+    }
+    camera->shutDown();
+
+    // The buffers the grabber holds come back cancelled at the unplug, before the removal notice.
+    {
+        std::lock_guard<std::mutex> lock(heldMutex);
+        held.clear();
+        holding = false;
+    }
+    ASSERT_TRUE(Nimbo::Emulation::Replug(GetParam().serial));
+    camera->detachDevice();
+    Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(m_info);
+    ASSERT_NE(device, nullptr);
+    camera->attachNimboDevice(device);
+    camera->open();
+    ASSERT_TRUE(camera->isOpen());
+    const int before = received;
+    camera->startContinuousShot();
+    ASSERT_TRUE(waitFor([&] { return received >= before + 2; }));
+    testsupport::LogCapture log;
+    ASSERT_TRUE(Nimbo::Emulation::Unplug(GetParam().serial));
+    ASSERT_TRUE(waitFor([&] { return camera->liveBufferCount() == 0; }))
+        << camera->liveBufferCount() << " buffers live";
+    EXPECT_TRUE(camera->isGrabbing());
+    EXPECT_LE(requeueLines(log), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, EmulatedCameraTest, ::testing::ValuesIn(kModels),
