@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -215,6 +216,8 @@ private:
     // no grab result (a cancelled buffer comes back untouched). Clearing them again would cost a
     // restart a write over every page of the pool.
     std::set<Lorvish::StreamBuffer*> m_clean;
+    // The last failure to requeue a buffer in this grab, logged once however many buffers meet it.
+    std::string m_requeueFailure;
     int m_bufferReturnTimeoutMs = 5000;
     int m_grabThreadTimeoutMs = 6000;
 };

@@ -135,6 +135,8 @@ public:
     virtual void open(unsigned accessModes) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // True once the SDK has told that the device is gone (unplugged, or its connection lost). Any thread.
+    virtual bool isRemoved() const = 0;
     // Null while the device is not open.
     virtual GrabNodeMap* nodeMap() = 0;
     virtual GrabNodeMap* tlNodeMap() = 0;

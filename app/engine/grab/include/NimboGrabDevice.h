@@ -25,6 +25,7 @@ public:
     void open(unsigned accessModes) override;
     void close() override;
     bool isOpen() const override;
+    bool isRemoved() const override;
     grab::GrabNodeMap* nodeMap() override;
     grab::GrabNodeMap* tlNodeMap() override;
     size_t streamGrabberCount() const override;

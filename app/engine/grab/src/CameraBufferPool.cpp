@@ -5,6 +5,7 @@
 #include "CameraTrace.h"
 #include "GrabSupport.h"
 
+#include <GenICam/CaughtException.h>
 #include <lorvish/StreamBuffer.h>
 
 #include <algorithm>
@@ -63,6 +64,7 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
     m_bufferSize = std::max<uint64_t>(m_bufferSize, static_cast<uint32_t>(getPayloadSize()));
 
     ++m_generation;
+    m_requeueFailure.clear();
     m_width = getWidth();
     m_height = getHeight();
     m_pixelType = getPixelType();
@@ -100,10 +102,9 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
         for (int i = 0; i < count; ++i) {
             Lorvish::StreamBuffer* buffer = takeSpare(genApiMap);
             if (!buffer) {
-                buffer = new Lorvish::StreamBuffer(static_cast<unsigned>(m_bufferSize),
-                                                   static_cast<Nimbo::EPixelType>(m_pixelType),
-                                                   static_cast<unsigned>(m_width), static_cast<unsigned>(m_height),
-                                                   m_generation, genApiMap);
+                buffer = new Lorvish::StreamBuffer(
+                    static_cast<unsigned>(m_bufferSize), static_cast<Nimbo::EPixelType>(m_pixelType),
+                    static_cast<unsigned>(m_width), static_cast<unsigned>(m_height), m_generation, genApiMap);
                 m_clean.insert(buffer); // zeroed when made
             }
             created.push_back(buffer);
@@ -169,10 +170,26 @@ void Camera::comeHome(Lorvish::StreamBuffer* buffer)
         retireBuffer(buffer, true);
         return;
     }
-    buffersLog().debug("Camera::comeHome(): Requeue Buffer %p", buffer->handle());
-    // Out of the grabber and held by nobody: kept, it would never be freed.
-    if (!grab::bestEffort("Camera::comeHome", "Failed to requeue the buffer", [&] { queueBuffer(buffer); }))
+    // A removed device's grabber takes nothing back. The grab goes on until the removal notice has
+    // been handled, and every buffer coming home meanwhile (those the grabber cancelled at the unplug,
+    // those the display and a recording let go of later) would fail the same way: once the removal
+    // is known, none is offered, and a failure like the last one of this grab is not logged again.
+    // Out of the grabber and held by nobody, the buffer is retired: kept, it would never be freed.
+    if (m_device && m_device->isRemoved()) {
         retireBuffer(buffer, false);
+        return;
+    }
+    buffersLog().debug("Camera::comeHome(): Requeue Buffer %p", buffer->handle());
+    try {
+        queueBuffer(buffer);
+    } catch (...) {
+        const std::string failure = GenICam::CaughtException::Current().What();
+        if (failure != m_requeueFailure) {
+            m_requeueFailure = failure;
+            qWarning("Camera::comeHome: Failed to requeue the buffer: %s", failure.c_str());
+        }
+        retireBuffer(buffer, false);
+    }
 }
 
 void Camera::retireBuffer(Lorvish::StreamBuffer* buffer, bool reusable)

@@ -95,6 +95,11 @@ bool NimboGrabDevice::isOpen() const
     return m_device->IsOpen();
 }
 
+bool NimboGrabDevice::isRemoved() const
+{
+    return m_device->IsRemoved();
+}
+
 grab::GrabNodeMap* NimboGrabDevice::nodeMap()
 {
     GenApi::INodeMap* map = m_device->GetNodeMap();

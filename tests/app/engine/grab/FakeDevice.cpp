@@ -441,6 +441,12 @@ void StreamGrabber::unplug()
     m_changed.notify_all();
 }
 
+bool StreamGrabber::isUnplugged() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_removed;
+}
+
 void StreamGrabber::failRegistrationNumber(int number)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -116,6 +116,7 @@ public:
     bool deliverWhenQueued(grab::GrabStatus status = grab::GrabStatus::Grabbed,
                            std::chrono::milliseconds timeout = std::chrono::seconds(5));
     void unplug();
+    bool isUnplugged() const;
     // From now on the calls of that kind block, deaf to interruptWait() and time-outs, until
     // releaseHold(); holding() says how many are blocked right now.
     void hold(Hold where);
@@ -168,6 +169,7 @@ public:
     void open(unsigned accessModes) override;
     void close() override;
     bool isOpen() const override { return m_open; }
+    bool isRemoved() const override { return m_grabber.isUnplugged(); }
     grab::GrabNodeMap* nodeMap() override { return m_open ? &m_nodeMap : nullptr; }
     grab::GrabNodeMap* tlNodeMap() override { return m_open ? &m_tlNodeMap : nullptr; }
     size_t streamGrabberCount() const override { return m_hasGrabber ? 1 : 0; }
