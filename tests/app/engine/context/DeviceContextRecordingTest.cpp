@@ -3,10 +3,10 @@
 #include "Camera.h"
 #include "DeviceContext.h"
 #include "GrabDevice.h"
-#include "MediaWriter.h"
 #include "RecordingController.h"
 #include "TimeUnitMediaImageController.h"
 #include "../media/MediaTestSupport.h"
+#include "../recording/FakeMediaWriter.h"
 
 #include "testsupport/EmulatedCameras.h"
 #include "testsupport/FileSizeLimit.h"
@@ -14,7 +14,6 @@
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
 
-#include <GenICam/GenericException.h>
 #include <brasko/AsyncErrorQueue.h>
 #include <nimbo/Emulation.h>
 
@@ -27,7 +26,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <log4cpp/Priority.hh>
 
 #include <memory>
@@ -54,31 +52,6 @@ public:
 
 private:
     RecordingStatusInfo* m_status; // owned by the test, outlives the window
-};
-
-// A writer that takes every frame and, when asked to, cannot finish its file.
-class FinishingWriter : public IMediaWriter {
-public:
-    explicit FinishingWriter(bool failsToFinish) : m_failsToFinish(failsToFinish) {}
-    void open(const GenICam::gcstring&) override { m_open = true; }
-    bool isOpen() const override { return m_open; }
-    void close() override
-    {
-        m_open = false;
-        if (m_failsToFinish)
-            throw GenICam::RuntimeException("The end of the file could not be written.", __FILE__, __LINE__);
-    }
-    void add(const Nimbo::CNimboImage&) override { ++m_count; }
-    void add(const void*, size_t, Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) override { ++m_count; }
-    bool acceptsImageAsIs(const Nimbo::CNimboImage&) const override { return true; }
-    bool acceptsBufferAsIs(Nimbo::EPixelType, uint32_t, uint32_t, uint32_t) const override { return true; }
-    uint32_t imageCount() const override { return m_count; }
-    uint64_t bytesWritten() const override { return 0; }
-
-private:
-    const bool m_failsToFinish;
-    std::atomic<bool> m_open{false};
-    std::atomic<uint32_t> m_count{0};
 };
 
 class DeviceContextRecordingTest : public testsupport::TempDirTest {
@@ -222,7 +195,10 @@ TEST_F(DeviceContextRecordingTest, AFailureAtCloseEndsNoRecordingStartedAfterIt)
         auto* sampling = new CTimeUnitMediaImageController(recording.StopSamplingLimitEnabled,
                                                            recording.StopSamplingLimitUnit, recording.StopSamplingLimit,
                                                            recording.SampleRateUnit, recording.SampleRate);
-        return new CRecordingController(recording, sampling, new FinishingWriter(made++ == 0), nullptr);
+        auto* writer = new FakeWriter;
+        if (made++ == 0)
+            writer->failClose(FakeWriter::Generic);
+        return new CRecordingController(recording, sampling, writer, nullptr);
     });
     QSignalSpy shown(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
     CRecordingOptions first = options(CRecordingOptions::OutputTypeAvi, path() + "/first");
@@ -240,7 +216,7 @@ TEST_F(DeviceContextRecordingTest, AFailureAtCloseEndsNoRecordingStartedAfterIt)
     ASSERT_TRUE(waitFor([&] { return restarted && !shown.isEmpty(); }));
     EXPECT_EQ(shown.at(0).at(1).toString(), "An error occurred during recording. Frame could not be written from "
                                             "buffer to disk. The recording was stopped.");
-    EXPECT_EQ(shown.at(0).at(2).toString(), "The end of the file could not be written.");
+    EXPECT_EQ(shown.at(0).at(2).toString(), "disk full");
     ASSERT_TRUE(waitFor([&] { return status(*context).recordedImages >= 5 || !context->isRecordingActive(); }));
     EXPECT_TRUE(context->isRecordingActive()) << "the second recording was ended by the first one's failure";
     EXPECT_EQ(shown.size(), 1);
@@ -393,6 +369,37 @@ TEST_F(DeviceContextRecordingTest, EachStepIsLoggedInItsCategoryAtItsLevel)
                               message.category == line.category && message.priority == line.priority &&
                               message.text.rfind(line.text, 0) == 0);
         EXPECT_TRUE(found) << line.category << " at " << line.priority << ": " << line.text;
+    }
+}
+
+// The playback rate a recording is given is logged in the shortest form that reads back as the same
+// number: a rate of a third of a thousand is not cut to six digits, and a whole rate has no fraction.
+TEST_F(DeviceContextRecordingTest, ThePlaybackRateIsLoggedAsTheNumberItIs)
+{
+    DeviceContext* context = liveCamera("50000001", 20.0);
+    const struct {
+        const char* name;
+        int32_t unit;
+        int32_t rate;
+        const char* logged;
+    } cases[] = {
+        {"every 3 ms", TimeUnitMilliseconds, 3, "333.3333333333333"},
+        {"every 7 ms", TimeUnitMilliseconds, 7, "142.85714285714286"},
+        {"every 40 ms", TimeUnitMilliseconds, 40, "25"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRecordingOptions recording = options(CRecordingOptions::OutputTypeAvi, path() + "/" + c.name);
+        recording.SampleRateUnit = c.unit;
+        recording.SampleRate = c.rate;
+        recording.AutomaticFpsPlayback = true;
+        testsupport::LogCapture log;
+        context->startRecording(&recording);
+        const std::string line = std::string("Playback frame rate set to \"") + c.logged + "\".";
+        EXPECT_EQ(log.count(line), 1u) << "the rate is " << recording.FpsPlaybackRate;
+        EXPECT_EQ(std::stod(c.logged), recording.FpsPlaybackRate);
+        context->stopRecording();
+        ASSERT_TRUE(waitFor([&] { return !context->hasRecordingController(); }));
     }
 }
 
