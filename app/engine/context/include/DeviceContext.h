@@ -123,6 +123,8 @@ private:
     void stopFailedGrab();
     QString friendlyName() const;
     void destroyRecordingController();
+    // Tells the user of a recording's failure and aborts that recording if it is still the current one.
+    void reportRecordingFailure(const QString& errorMessage, const QString& addlInfo, uint64_t recording);
     // Stops the recording and waits, within the drain time-out, for its queued frames to be written,
     // refreshing the recording status and (on the GUI thread) handling events other than user input
     // meanwhile, so that the window keeps painting.
@@ -136,6 +138,8 @@ private:
     GenApi::INode* m_whiteBalanceEnableNode = nullptr;
     GenApi::CallbackHandleType m_whiteBalanceCallback = 0;
     CRecordingController* m_recordingController = nullptr;
+    // Counts the recording controllers made, so that a queued notice can tell whose it is.
+    uint64_t m_recordingNumber = 0;
     // Shared with the camera's frame connection, which may outlive the context by one emission.
     std::shared_ptr<CRecordingFrameGate> m_recordingFrames;
     QRecursiveMutex m_recordingMutex;

@@ -499,6 +499,7 @@ void DeviceContext::startRecording(CRecordingOptions* options)
         return;
     }
     m_recordingController = controller;
+    const uint64_t recording = ++m_recordingNumber;
     m_recordingFrames->open(controller);
     // Queued: the controller reports from its own calls and threads; tearing it down from inside
     // one of its own emissions would delete it under its feet.
@@ -516,8 +517,14 @@ void DeviceContext::startRecording(CRecordingOptions* options)
             qOverload<ERecordingState>(&DeviceContext::recordingStateChanged), Qt::QueuedConnection);
     connect(controller, &CRecordingController::waitingForQueueEmptied, this,
             &DeviceContext::updateImageWindowRecordingStatus, Qt::QueuedConnection);
-    connect(controller, &CRecordingController::recordingFailure, this, &DeviceContext::recordingFailure,
-            Qt::QueuedConnection);
+    // The failure of a recording that has ended meanwhile is still told, but aborts no later one (the
+    // record key pressed again before the notice arrived).
+    connect(
+        controller, &CRecordingController::recordingFailure, this,
+        [this, recording](QString errorMessage, QString addlInfo) {
+            reportRecordingFailure(errorMessage, addlInfo, recording);
+        },
+        Qt::QueuedConnection);
     controller->start(friendlyName());
 }
 
@@ -593,9 +600,14 @@ void DeviceContext::recordingStateChanged(ERecordingState state)
 
 void DeviceContext::recordingFailure(QString errorMessage, QString addlInfo)
 {
+    reportRecordingFailure(errorMessage, addlInfo, m_recordingNumber);
+}
+
+void DeviceContext::reportRecordingFailure(const QString& errorMessage, const QString& addlInfo, uint64_t recording)
+{
     showCriticalMessage("Recording Error", "DeviceContext::recordingFailure", errorMessage, addlInfo, nullptr);
     QMutexLocker lock(&m_recordingMutex);
-    if (m_recordingController)
+    if (m_recordingController && recording == m_recordingNumber)
         m_recordingController->abort();
 }
 
