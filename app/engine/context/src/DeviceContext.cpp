@@ -27,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QLocale>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QThread>
@@ -467,8 +468,11 @@ void DeviceContext::startRecording(CRecordingOptions* options)
         // The rate frames are recorded at, not the camera's: a recording that samples every 40 ms
         // plays at 25 frames per second whatever the camera delivers, and a time-lapse at the camera's.
         options->FpsPlaybackRate = options->recordedFrameRate(resultingFrameRate(m_camera));
-        enginelog::write(enginelog::Base, enginelog::Progress, "Playback frame rate set to \"%s\".",
-                         QString::number(options->FpsPlaybackRate).toUtf8().constData());
+        // The shortest form that reads back as the same number: six digits would log 333.333 for a
+        // recording sampled every 3 ms.
+        enginelog::write(
+            enginelog::Base, enginelog::Progress, "Playback frame rate set to \"%s\".",
+            QString::number(options->FpsPlaybackRate, 'g', QLocale::FloatingPointShortest).toUtf8().constData());
     }
     if (!m_camera->isGrabbing()) {
         // Nothing would ever reach the recording: the grab could not start and was reported.
