@@ -6,6 +6,7 @@
 #include "ImageWindow.h"
 #include "TesvarMdiArea.h"
 #include "WindowTestSupport.h"
+#include "../../engine/recording/FakeMediaWriter.h"
 #include "ui_Kalmuth.h"
 
 #include <Camera.h>
@@ -330,6 +331,49 @@ TEST_F(KalmuthTest, UnplugDuringARecordingGoesOnWithEveryFrameWritten)
         << "the camera did not come back";
     closeAndDelete(window);
     EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+}
+
+// A recording whose file cannot be finished when the camera is unplugged or the window closed during it:
+// the user is told once, and told before the window goes.
+TEST_F(KalmuthTest, AFileThatCannotBeFinishedWhenTheRecordingIsCutShortIsTold)
+{
+    const struct {
+        const char* name;
+        bool close;
+    } cases[] = {{"unplugging the camera", false}, {"closing the window", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Nimbo::Emulation::Configure(""));
+        windowtest::ModalBoxGuard boxes;
+        auto window = std::make_unique<Kalmuth>();
+        window->show();
+        const std::string serial = recordTriggeredFrames(*window, path(), 5, [](DeviceContext& context) {
+            context.setRecordingControllerFactory(
+                [](const CRecordingOptions& options, Nimbo::EPixelType, uint32_t, uint32_t) {
+                    auto* sampling = new CTimeUnitMediaImageController(
+                        options.StopSamplingLimitEnabled, options.StopSamplingLimitUnit, options.StopSamplingLimit,
+                        options.SampleRateUnit, options.SampleRate);
+                    auto* writer = new FakeWriter;
+                    writer->failClose(FakeWriter::Generic);
+                    return new CRecordingController(options, sampling, writer, nullptr);
+                });
+        });
+        ASSERT_FALSE(serial.empty());
+        const std::string told = "An error occurred during recording. Frame could not be written from buffer to "
+                                 "disk. The recording was stopped.";
+        if (c.close) {
+            EXPECT_TRUE(window->close());
+            EXPECT_EQ(boxes.seen().join(" | ").toStdString(), told) << "not told before the window went";
+        } else {
+            ASSERT_TRUE(Nimbo::Emulation::Unplug(serial));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.seen().isEmpty(); }, 30000)) << "not told";
+            EXPECT_TRUE(window->isVisible());
+        }
+        QTest::qWait(500);
+        EXPECT_EQ(boxes.seen().join(" | ").toStdString(), told);
+        window.reset();
+        QCoreApplication::processEvents();
+    }
 }
 
 // A recording whose writer has fallen behind still writes every queued frame when it ends with the
