@@ -566,6 +566,15 @@ void DeviceContext::destroyRecordingController()
     m_recordingController = nullptr;
     // Once the gate is closed no frame is inside the controller and none can reach it.
     m_recordingFrames->close();
+    // A file that cannot be finished is told from here, while this context and its window still
+    // exist: queued, the notice would reach a context deleted meanwhile (its camera unplugged) or
+    // come after the main window has closed. The recording is no longer the current one: nothing is
+    // aborted.
+    disconnect(controller, &CRecordingController::recordingFailure, this, nullptr);
+    connect(
+        controller, &CRecordingController::recordingFailure, this,
+        [this](QString errorMessage, QString addlInfo) { reportRecordingFailure(errorMessage, addlInfo, 0); },
+        Qt::DirectConnection);
     controller->finish();
     ::destroyRecordingController(controller);
 }

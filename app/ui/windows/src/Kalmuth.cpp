@@ -455,6 +455,9 @@ void Kalmuth::closeEvent(QCloseEvent* event)
     m_shutDown = true;
     disconnect(m_deviceManager, nullptr, m_contextManager, nullptr);
     m_contextManager->shutDown();
+    // What the shut-down could not do (a recording whose file could not be finished) is told while
+    // this window is still there, not in a box left behind once it has gone.
+    QCoreApplication::sendPostedEvents(GetTheGlobalAsyncErrorQueue(), QEvent::MetaCall);
     saveSettings();
     event->accept();
     m_closing = false;
