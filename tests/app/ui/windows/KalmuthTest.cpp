@@ -642,6 +642,41 @@ TEST_F(KalmuthTest, AFailedAutomaticOpenIsTriedAgainAtTheNextScan)
     closeAndDelete(window);
 }
 
+// A camera that fails to open at every scan (taken by another program each time it is tried) is told
+// once, not every ten seconds: the same failure again goes only to the log.
+TEST_F(KalmuthTest, AnOpenThatFailsAtEveryScanIsToldOnce)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:K2"));
+    struct Restore {
+        ~Restore()
+        {
+            CreateDeviceThread::setCreationHook({});
+            Nimbo::Emulation::Configure("");
+        }
+    } restore;
+    std::atomic<int> creations{0};
+    CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
+        ++creations;
+        Nimbo::Emulation::SetInUseElsewhere("K2", true);
+    });
+    windowtest::ModalBoxGuard boxes;
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen().isEmpty(); }, 30000)) << "the failed open was not told";
+    EXPECT_EQ(boxes.seen().first(), "Failed to open the camera.");
+    for (int scan = 2; scan <= 3; ++scan) {
+        SCOPED_TRACE(scan);
+        // Free when the scan looks at it, taken again as it is opened.
+        Nimbo::Emulation::SetInUseElsewhere("K2", false);
+        window->deviceManager()->startAutoScan();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return creations == scan; }, 30000)) << "the camera was not tried again";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->deviceManager()->items().isEmpty(); }, 30000));
+        EXPECT_FALSE(QTest::qWaitFor([&] { return boxes.seen().size() > 1; }, 1000))
+            << boxes.seen().join(" | ").toStdString();
+    }
+    closeAndDelete(window);
+}
+
 // A camera that refuses AcquisitionStart is told once: the automatic start is not tried again and again
 // (each try would show the error anew). The user's own start is tried, and told, each time it is asked
 // for, with no automatic start behind it; once the camera takes it, it runs.
