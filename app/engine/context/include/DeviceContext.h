@@ -123,6 +123,10 @@ private:
     void stopFailedGrab();
     QString friendlyName() const;
     void destroyRecordingController();
+    // Tells the user that the camera could not be opened, once: the scans that try it again and fail
+    // the same way (taken by another program each time) only log it, until it opens or fails
+    // otherwise. Call only inside a catch block.
+    void reportOpenFailure(const char* where);
     // Tells the user of a recording's failure and aborts that recording if it is still the current one.
     void reportRecordingFailure(const QString& errorMessage, const QString& addlInfo, uint64_t recording);
     // Stops the recording and waits, within the drain time-out, for its queued frames to be written,
@@ -151,6 +155,8 @@ private:
     Nimbo::INimboDevice* m_removalDevice = nullptr;
     Nimbo::DeviceCallbackHandle m_removalCallback = 0;
     int m_drainTimeoutMs = 30000;
+    // The open failure last told the user, empty once the camera has opened.
+    QString m_openFailureTold;
     bool m_creatingDevice = false;
     // shutDown() ran while the device was being made: the device made is not opened.
     bool m_shutDownWhileCreating = false;

@@ -15,6 +15,7 @@
 
 #include <brasko/Formatting.h>
 #include <brasko/MessageFunctions.h>
+#include <GenICam/CaughtException.h>
 #include <GenICam/GenericException.h>
 #include <nimbo/PixelType.h>
 #include <nimbo/TlFactory.h>
@@ -211,7 +212,7 @@ bool DeviceContext::attachAndOpenDevice(const Nimbo::CDeviceInfo* pDeviceInfo)
         }
     } catch (...) {
         m_creatingDevice = wasCreating;
-        reportCaughtException("DeviceContext::attachAndOpenDevice", "Failed to open the camera.");
+        reportOpenFailure("DeviceContext::attachAndOpenDevice");
     }
     if (m_camera->isAttached()) {
         try {
@@ -228,11 +229,25 @@ bool DeviceContext::openCamera()
         return false;
     try {
         m_camera->open();
+        m_openFailureTold.clear();
         return true;
     } catch (...) {
-        reportCaughtException("DeviceContext::openCamera", "Failed to open the camera.");
+        reportOpenFailure("DeviceContext::openCamera");
     }
     return false;
+}
+
+void DeviceContext::reportOpenFailure(const char* where)
+{
+    const char* message = "Failed to open the camera.";
+    const QString failure = QString::fromUtf8(GenICam::CaughtException::Current().What());
+    if (failure == m_openFailureTold) {
+        enginelog::write(enginelog::Base, enginelog::Failure, "%s: %s %s (told already)", where, message,
+                         failure.toUtf8().constData());
+        return;
+    }
+    m_openFailureTold = failure;
+    reportCaughtException(where, message);
 }
 
 void DeviceContext::closeCamera()
