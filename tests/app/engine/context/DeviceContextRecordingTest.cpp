@@ -28,8 +28,10 @@
 
 #include <log4cpp/Priority.hh>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -219,6 +221,48 @@ TEST_F(DeviceContextRecordingTest, AFailureAtCloseEndsNoRecordingStartedAfterIt)
     EXPECT_EQ(shown.at(0).at(2).toString(), "disk full");
     ASSERT_TRUE(waitFor([&] { return status(*context).recordedImages >= 5 || !context->isRecordingActive(); }));
     EXPECT_TRUE(context->isRecordingActive()) << "the second recording was ended by the first one's failure";
+    EXPECT_EQ(shown.size(), 1);
+}
+
+// A frame that the writer was still at when the context shut down, and that fails as the recording is
+// torn down (the drain's bound ran out, the writer thread is being joined), is told, and the shut-down
+// ends: the writer thread's report does not wait for the lock the shut-down holds.
+TEST_F(DeviceContextRecordingTest, AFrameFailingAsTheRecordingIsTornDownIsToldAndTheShutDownEnds)
+{
+    DeviceContext* context = liveCamera("50000001", 100.0);
+    context->setDrainTimeout(100);
+    FakeWriter* writer = nullptr;
+    context->setRecordingControllerFactory([&](const CRecordingOptions& recording, Nimbo::EPixelType, uint32_t,
+                                               uint32_t) {
+        auto* sampling = new CTimeUnitMediaImageController(recording.StopSamplingLimitEnabled,
+                                                           recording.StopSamplingLimitUnit, recording.StopSamplingLimit,
+                                                           recording.SampleRateUnit, recording.SampleRate);
+        writer = new FakeWriter;
+        writer->setGate(false);
+        for (int first = 0; first < 256; ++first)
+            writer->failOn(uint8_t(first), FakeWriter::Generic);
+        return new CRecordingController(recording, sampling, writer, nullptr);
+    });
+    QSignalSpy shown(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
+    CRecordingOptions recording = options(CRecordingOptions::OutputTypeAvi, path() + "/torn");
+    context->startRecording(&recording);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->waitEntered(1));
+    testsupport::LogCapture log;
+    // The writer goes on, and fails, once the drain has given up and the teardown is under way.
+    std::thread opener([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!log.contains("The recording was ended before its buffer was written") &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        writer->setGate(true);
+    });
+    context->shutDown();
+    opener.join();
+    ASSERT_TRUE(waitFor([&] { return !shown.isEmpty(); }));
+    EXPECT_EQ(shown.at(0).at(1).toString(), "An error occurred during recording. Frame could not be written from "
+                                            "buffer to disk. The recording was stopped.");
+    QCoreApplication::processEvents();
     EXPECT_EQ(shown.size(), 1);
 }
 
