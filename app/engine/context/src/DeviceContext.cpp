@@ -586,9 +586,13 @@ void DeviceContext::destroyRecordingController()
     // come after the main window has closed. The recording is no longer the current one: nothing is
     // aborted.
     disconnect(controller, &CRecordingController::recordingFailure, this, nullptr);
+    // The report may come from a writer thread that finish() is joining while this thread holds the
+    // recording lock: it shows the message and takes no lock.
     connect(
         controller, &CRecordingController::recordingFailure, this,
-        [this](QString errorMessage, QString addlInfo) { reportRecordingFailure(errorMessage, addlInfo, 0); },
+        [](QString errorMessage, QString addlInfo) {
+            showCriticalMessage("Recording Error", "DeviceContext::recordingFailure", errorMessage, addlInfo, nullptr);
+        },
         Qt::DirectConnection);
     controller->finish();
     ::destroyRecordingController(controller);
