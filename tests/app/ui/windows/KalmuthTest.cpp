@@ -50,6 +50,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -608,23 +609,37 @@ TEST_F(KalmuthTest, ClosingWhileTheCameraIsBeingOpenedLetsTheCameraGo)
     closeAndDelete(window);
 }
 
+// The only camera, "usb:qvUsb1920c:<serial>", which another program takes as each of its first
+// `takenTimes` opens is under way, after the scan found it free. The creation hook and the camera go
+// with this object.
+struct TakenAsOpened {
+    TakenAsOpened(std::string serial, int takenTimes)
+        : configured(Nimbo::Emulation::Configure("usb:qvUsb1920c:" + serial))
+    {
+        CreateDeviceThread::setCreationHook([this, serial, takenTimes](const Nimbo::CDeviceInfo&) {
+            if (creations++ < takenTimes)
+                Nimbo::Emulation::SetInUseElsewhere(serial, true);
+        });
+    }
+    ~TakenAsOpened()
+    {
+        CreateDeviceThread::setCreationHook({});
+        Nimbo::Emulation::Configure("");
+    }
+    TakenAsOpened(const TakenAsOpened&) = delete;
+    TakenAsOpened& operator=(const TakenAsOpened&) = delete;
+
+    const bool configured;
+    std::atomic<int> creations{0};
+};
+
 // The automatic open can fail after the camera was found free (another program takes it in between):
 // the user is told, and the next scan tries the camera again instead of counting it as open for good.
 TEST_F(KalmuthTest, AFailedAutomaticOpenIsTriedAgainAtTheNextScan)
 {
-    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:K1"));
-    struct Restore {
-        ~Restore()
-        {
-            CreateDeviceThread::setCreationHook({});
-            Nimbo::Emulation::Configure("");
-        }
-    } restore;
-    std::atomic<int> creations{0};
-    CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
-        if (creations++ == 0)
-            Nimbo::Emulation::SetInUseElsewhere("K1", true);
-    });
+    TakenAsOpened camera("K1", 1);
+    ASSERT_TRUE(camera.configured);
+    const std::atomic<int>& creations = camera.creations;
     windowtest::ModalBoxGuard boxes;
     auto window = std::make_unique<Kalmuth>();
     window->show();
@@ -646,19 +661,9 @@ TEST_F(KalmuthTest, AFailedAutomaticOpenIsTriedAgainAtTheNextScan)
 // once, not every ten seconds: the same failure again goes only to the log.
 TEST_F(KalmuthTest, AnOpenThatFailsAtEveryScanIsToldOnce)
 {
-    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:K2"));
-    struct Restore {
-        ~Restore()
-        {
-            CreateDeviceThread::setCreationHook({});
-            Nimbo::Emulation::Configure("");
-        }
-    } restore;
-    std::atomic<int> creations{0};
-    CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
-        ++creations;
-        Nimbo::Emulation::SetInUseElsewhere("K2", true);
-    });
+    TakenAsOpened camera("K2", std::numeric_limits<int>::max());
+    ASSERT_TRUE(camera.configured);
+    const std::atomic<int>& creations = camera.creations;
     windowtest::ModalBoxGuard boxes;
     auto window = std::make_unique<Kalmuth>();
     window->show();
