@@ -3,13 +3,14 @@
 #   ./setup.sh run    install what is missing, build (release) and start Kalmuth on an emulated camera
 #   ./setup.sh test   install what is missing, build the sanitizer configuration and run every test
 #   ./setup.sh tsan   install what is missing, build the ThreadSanitizer configuration (build/tsan) and
-#                     run the engine, SDK, GenApi, Lorvish and colour plug-in test programs under it
+#                     run every test program under it
 #   ./setup.sh bench  install what is missing, build the release configuration and run every benchmark;
 #                     ends with each measured ratio beside its goal (all compared within this one run)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-JOBS="$(nproc 2>/dev/null || echo 4)"
+# Parallel jobs for building and testing: every core unless JOBS says otherwise.
+JOBS="${JOBS:-$(nproc 2>/dev/null || echo 4)}"
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
@@ -105,25 +106,47 @@ run_tests() {
   ctest --output-on-failure -j "$JOBS" --timeout 300
 }
 
-# The threaded areas under ThreadSanitizer. Each test program runs whole, so that races between
-# tests of one program show as well; the first program with a report fails the run.
-TSAN_PROGRAMS_PATTERN='^(engine|nimbo|genapi|lorvish|huvane)(_[a-z_]*)?_tests?$'
-
+# Every test program under ThreadSanitizer, as CMake lists them in tests/test-programs.txt (a new
+# program is in the run without being named here). Each program runs whole, so that races between
+# tests of one program show as well; $JOBS programs run at once, each into a log of its own that is
+# shown when the program fails or reports. Every program runs; any failure or report fails the run.
 run_tsan() {
   local build="$ROOT/build/tsan"
   configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALMUTH_SANITIZE=OFF -DKALMUTH_TSAN=ON -DKALMUTH_BUILD_TESTS=ON -DKALMUTH_BUILD_BENCH=OFF
-  local targets
-  mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\([a-z0-9_]*\): .*/\1/p' | grep -E "$TSAN_PROGRAMS_PATTERN")
+  local targets=() name path
+  declare -A paths
+  while IFS=$'\t' read -r name path; do
+    targets+=("$name")
+    paths[$name]="$path"
+  done <"$build/tests/test-programs.txt"
   cmake --build "$build" -j "$JOBS" --target "${targets[@]}"
   export QT_QPA_PLATFORM=offscreen
   export TSAN_OPTIONS="suppressions=$ROOT/cmake/tsan.supp halt_on_error=0 exitcode=66 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
-  local failed=()
-  local program
+  local logs="$build/tsan-logs"
+  rm -rf "$logs"
+  mkdir -p "$logs"
+  local program running=0
   for program in "${targets[@]}"; do
-    echo "== $program"
-    local path
-    path="$(find "$build/tests" -type f -name "$program" -perm -u+x | head -n 1)"
-    if [ -z "$path" ] || ! (cd "$(dirname "$path")" && "./$program"); then
+    (
+      cd "$(dirname "${paths[$program]}")"
+      start=$SECONDS
+      rc=0
+      "${paths[$program]}" >"$logs/$program.log" 2>&1 || rc=$?
+      echo "$rc" >"$logs/$program.rc"
+      echo "== $program: exit $rc after $((SECONDS - start)) s"
+    ) &
+    running=$((running + 1))
+    if [ "$running" -ge "$JOBS" ]; then
+      wait -n || true
+      running=$((running - 1))
+    fi
+  done
+  wait
+  local failed=()
+  for program in "${targets[@]}"; do
+    if [ "$(cat "$logs/$program.rc" 2>/dev/null)" != 0 ]; then
+      echo "==== $program failed or raced under ThreadSanitizer (log $logs/$program.log):"
+      cat "$logs/$program.log"
       failed+=("$program")
     fi
   done

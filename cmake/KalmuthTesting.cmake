@@ -19,6 +19,7 @@ function(kalmuth_add_test name)
     math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 4")
   endif()
   add_executable(${name} ${ARG_SOURCES})
+  set_property(GLOBAL APPEND PROPERTY KALMUTH_TEST_PROGRAMS ${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
   if(ARG_WIDGETS)
     target_link_libraries(${name} PRIVATE testsupport-widgets)
@@ -31,3 +32,17 @@ function(kalmuth_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
+
+# Every test program, a line each (its target name, a tab, its path), in tests/test-programs.txt of the
+# build folder, written once the whole tree is read: the ThreadSanitizer run of setup.sh builds and runs
+# what it lists, so a new test program is in that run from its first configure.
+function(kalmuth_write_test_program_list)
+  get_property(programs GLOBAL PROPERTY KALMUTH_TEST_PROGRAMS)
+  list(SORT programs)
+  set(text "")
+  foreach(program IN LISTS programs)
+    string(APPEND text "${program}\t$<TARGET_FILE:${program}>\n")
+  endforeach()
+  file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/tests/test-programs.txt" CONTENT "${text}")
+endfunction()
+cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL kalmuth_write_test_program_list)
