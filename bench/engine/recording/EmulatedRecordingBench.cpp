@@ -9,6 +9,7 @@
 #include "Converter.h"
 #include "Decoupler.h"
 #include "EmulatedCamera.h"
+#include "MediaWriterFactory.h"
 #include "RatioReport.h"
 #include "RecordingController.h"
 
@@ -49,16 +50,17 @@ void BM_RecordEmulatedCamera(benchmark::State& state)
     Decoupler decoupler(nullptr, "Decoupler_bench");
     Converter converter;
     QObject::connect(&camera, &Camera::bufferAvailable, &decoupler, &Decoupler::setBuffer, Qt::DirectConnection);
-    QObject::connect(&decoupler, &Decoupler::bufferAvailable, &converter, &Converter::setBuffer,
-                     Qt::DirectConnection);
+    QObject::connect(&decoupler, &Decoupler::bufferAvailable, &converter, &Converter::setBuffer, Qt::DirectConnection);
 
     const QByteArray root = qgetenv("BENCH_OUTPUT_DIR");
     QTemporaryDir folder((root.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(root)) + "/recbench-XXXXXX");
     uint64_t recorded = 0, dropped = 0, handedOn = 0;
     for (auto _ : state) {
         CRecordingOptions options;
-        options.OutputType = output == Mp4 ? CRecordingOptions::OutputTypeVideo : CRecordingOptions::OutputTypeImageSequence;
-        options.ImageOutputType = output == Bmp ? CRecordingOptions::ImageOutputTypeBmp : CRecordingOptions::ImageOutputTypeTiff;
+        options.OutputType =
+            output == Mp4 ? CRecordingOptions::OutputTypeVideo : CRecordingOptions::OutputTypeImageSequence;
+        options.ImageOutputType =
+            output == Bmp ? CRecordingOptions::ImageOutputTypeBmp : CRecordingOptions::ImageOutputTypeTiff;
         options.OutputFolder = folder.path().toUtf8().constData();
         options.SampleRateUnit = TimeUnitImages;
         options.SampleRate = 1;
@@ -68,7 +70,7 @@ void BM_RecordEmulatedCamera(benchmark::State& state)
         options.FpsPlaybackRate = 25.0;
         const benchcamera::Format format = benchcamera::imageFormat(camera);
         CRecordingController* controller =
-            createRecordingController(options, format.type, format.width, format.height, nullptr);
+            createRecordingController(options, createMediaWriter, format.type, format.width, format.height, nullptr);
         if (!controller) {
             state.SkipWithError("no recording controller for these options");
             return;
@@ -86,8 +88,8 @@ void BM_RecordEmulatedCamera(benchmark::State& state)
                     ++frames;
             },
             Qt::DirectConnection);
-        QObject::connect(&camera, &Camera::bufferAvailable, controller,
-                         &CRecordingController::onCameraBufferAvailable, Qt::DirectConnection);
+        QObject::connect(&camera, &Camera::bufferAvailable, controller, &CRecordingController::onCameraBufferAvailable,
+                         Qt::DirectConnection);
         controller->start(camera.getName());
         camera.startContinuousShot();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

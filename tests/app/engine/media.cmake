@@ -11,7 +11,7 @@ kalmuth_add_test(engine_media_test
     media/LibavAdapterTest.cpp
     media/VideoEncoderTest.cpp
     media/VideoMediaWriterAdapterTest.cpp
-  LIBRARIES kalmuth-engine)
+  LIBRARIES kalmuth-engine-media)
 add_dependencies(engine_media_test engine_media_fake_avcodec)
 target_compile_definitions(engine_media_test PRIVATE
   KALMUTH_FAKE_LIBAV_DIR="${CMAKE_BINARY_DIR}/tests/fakelibav")

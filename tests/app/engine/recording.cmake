@@ -8,4 +8,4 @@ kalmuth_add_test(engine_recording_test
     recording/RecordingControllerTest.cpp
     recording/RecordingOptionsTest.cpp
     recording/SamplingControllerTest.cpp
-  LIBRARIES kalmuth-engine lorvish Qt5::Gui TIFF::TIFF)
+  LIBRARIES kalmuth-engine-recording kalmuth-engine-media kalmuth-engine-grab lorvish Qt5::Gui TIFF::TIFF)

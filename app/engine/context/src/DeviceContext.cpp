@@ -8,6 +8,7 @@
 #include "EngineLog.h"
 #include "GrabDevice.h"
 #include "GrabSupport.h"
+#include "MediaWriterFactory.h"
 #include "RecordingController.h"
 #include "RecordingFrameGate.h"
 #include "SafeNodeAccess.h"
@@ -506,7 +507,7 @@ void DeviceContext::startRecording(CRecordingOptions* options)
     CRecordingController* controller =
         m_recordingControllerFactory
             ? m_recordingControllerFactory(*options, pixelType, format.width, format.height)
-            : createRecordingController(*options, pixelType, format.width, format.height, nullptr);
+            : createRecordingController(*options, createMediaWriter, pixelType, format.width, format.height, nullptr);
     if (!controller) {
         showCriticalMessage("Recording Error", "DeviceContext::startRecording",
                             "Recording could not be started because no media writer could be made for the options.",

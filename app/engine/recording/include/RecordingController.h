@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -124,19 +125,25 @@ private:
     QString m_baseName;               // GUI thread only
     bool m_firstFrame = false;
     bool m_failed = false;
-    std::atomic<bool> m_finished{false};        // finish() began: frame calls return at once
-    std::atomic<bool> m_failureReported{false}; // one failure message per recording
+    std::atomic<bool> m_finished{false};         // finish() began: frame calls return at once
+    std::atomic<bool> m_failureReported{false};  // one failure message per recording
     std::atomic<uint64_t> m_incompleteFrames{0}; // failed or incomplete grabs, not recorded
     std::mutex m_inFlightMutex;
     std::condition_variable m_inFlightDone;
     int m_inFlight = 0; // frame calls running now; under m_inFlightMutex
 };
 
-// Builds the writer the options ask for, the sampling controller and the recording controller for
-// the camera's pixel type (as reported for recording) and image size. Null when the options name no
-// writer available in this build (unknown output type, or a video writer that is not built in);
-// nothing is opened.
-CRecordingController* createRecordingController(const CRecordingOptions& options, Nimbo::EPixelType pixelType,
+// Makes the media writer that the options ask for, for frames of the given pixel type and size; null
+// when the options name no writer it knows. The media area's createMediaWriter is the program's.
+using MediaWriterFactory = std::function<IMediaWriter*(CRecordingOptions& options, Nimbo::EPixelType pixelType,
+                                                       uint32_t width, uint32_t height)>;
+
+// Builds the writer the options ask for (through `createWriter`), the sampling controller and the
+// recording controller for the camera's pixel type (as reported for recording) and image size. Null
+// when the factory makes no writer for the options (unknown output type, or a video writer that is
+// not built in); nothing is opened.
+CRecordingController* createRecordingController(const CRecordingOptions& options,
+                                                const MediaWriterFactory& createWriter, Nimbo::EPixelType pixelType,
                                                 uint32_t width, uint32_t height, QObject* parent);
 // Deletes the sampling controller, the controller and the writer, in that order, after finish.
 void destroyRecordingController(CRecordingController* controller);

@@ -3,7 +3,6 @@
 
 #include "EngineLog.h"
 #include "MediaWriterExceptions.h"
-#include "MediaWriterFactory.h"
 #include "TimeUnitMediaImageController.h"
 
 #include <GenICam/CaughtException.h>
@@ -372,14 +371,15 @@ void CRecordingController::emitStateChanged(ERecordingState state)
     enginelog::write(enginelog::Recording, enginelog::Internals, "After emit state changed. %d", int(state));
 }
 
-CRecordingController* createRecordingController(const CRecordingOptions& options, Nimbo::EPixelType pixelType,
+CRecordingController* createRecordingController(const CRecordingOptions& options,
+                                                const MediaWriterFactory& createWriter, Nimbo::EPixelType pixelType,
                                                 uint32_t width, uint32_t height, QObject* parent)
 {
     enginelog::write(enginelog::Recording, enginelog::Internals, "Start creating CRecordingController");
     // The writer may keep the address of the compression record: it points into this copy, which
     // lives as long as the controller.
     auto writerOptions = std::make_unique<CRecordingOptions>(options);
-    IMediaWriter* writer = createMediaWriter(*writerOptions, pixelType, width, height);
+    IMediaWriter* writer = createWriter ? createWriter(*writerOptions, pixelType, width, height) : nullptr;
     if (!writer) {
         enginelog::write(enginelog::Recording, enginelog::Failure,
                          "No media writer for output type %d and image type %d.", options.OutputType,

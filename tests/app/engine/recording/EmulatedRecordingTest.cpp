@@ -2,6 +2,7 @@
 #include "../media/MediaTestSupport.h"
 #include "CameraConfiguration.h"
 #include "LibavAdapter.h"
+#include "MediaWriterFactory.h"
 #include "RecordingController.h"
 #include "StdFeatureListCamera.h"
 #include "TestImageFiles.h"
@@ -90,7 +91,7 @@ TEST_F(EmulatedRecordingTest, LimitedRecordingsHoldExactlyTheirFrames)
         options.StopSamplingLimitUnit = TimeUnitImages;
         options.StopSamplingLimit = c.imageLimit;
         CRecordingController* controller =
-            createRecordingController(options, Nimbo::PixelType_Mono8, 320, 200, nullptr);
+            createRecordingController(options, createMediaWriter, Nimbo::PixelType_Mono8, 320, 200, nullptr);
         ASSERT_NE(controller, nullptr);
         std::atomic<bool> stopped{false};
         QObject::connect(
@@ -135,7 +136,8 @@ QString recordFrames(Camera& camera, CRecordingOptions& options, int limit)
     options.StopSamplingLimitEnabled = true;
     options.StopSamplingLimitUnit = TimeUnitImages;
     options.StopSamplingLimit = limit;
-    CRecordingController* controller = createRecordingController(options, Nimbo::PixelType_Mono8, 320, 200, nullptr);
+    CRecordingController* controller =
+        createRecordingController(options, createMediaWriter, Nimbo::PixelType_Mono8, 320, 200, nullptr);
     if (!controller)
         return QStringLiteral("no controller");
     std::atomic<bool> stopped{false};

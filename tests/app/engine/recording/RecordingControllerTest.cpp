@@ -2,6 +2,7 @@
 #include "../media/MediaTestSupport.h"
 #include "AviMediaWriterAdapter.h"
 #include "FakeMediaWriter.h"
+#include "MediaWriterFactory.h"
 #include "RecordingController.h"
 #include "RecordingFrameGate.h"
 #include "TestImageFiles.h"
@@ -198,7 +199,7 @@ TEST_F(RecordingControllerTest, SequencesHoldExactlyTheSampledFrames)
         options.StopSamplingLimitUnit = TimeUnitImages;
         options.StopSamplingLimit = c.imageLimit;
         CRecordingController* controller =
-            createRecordingController(options, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr);
+            createRecordingController(options, createMediaWriter, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr);
         ASSERT_NE(controller, nullptr);
         ControllerWatch watch(*controller);
         controller->start("Velmar cam/01");
@@ -231,7 +232,7 @@ TEST_F(RecordingControllerTest, TimeSamplingAndTimeLimitRecordTheHeldFrameAgain)
     options.StopSamplingLimitUnit = TimeUnitMilliseconds;
     options.StopSamplingLimit = 300;
     CRecordingController* controller =
-        createRecordingController(options, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr);
+        createRecordingController(options, createMediaWriter, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr);
     ASSERT_NE(controller, nullptr);
     ControllerWatch watch(*controller);
     controller->start("cam");
@@ -778,10 +779,13 @@ TEST_F(RecordingControllerTest, UnknownOutputBuildsNoRecording)
     for (int32_t outputType : {3, -1}) {
         CRecordingOptions options = sequenceOptions(1);
         options.OutputType = outputType;
-        EXPECT_EQ(createRecordingController(options, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr), nullptr);
+        EXPECT_EQ(
+            createRecordingController(options, createMediaWriter, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr),
+            nullptr);
     }
     CRecordingOptions options = sequenceOptions(7);
-    EXPECT_EQ(createRecordingController(options, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr), nullptr);
+    EXPECT_EQ(createRecordingController(options, createMediaWriter, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr),
+              nullptr);
 }
 
 TEST(RecordingControllerNameTest, CameraNamesAreMadeSafeForFileNames)
