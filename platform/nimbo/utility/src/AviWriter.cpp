@@ -5,6 +5,7 @@
 
 #include "Errors.h"
 #include "JpegCodec.h"
+#include "BitmapInfo.h"
 #include "LittleEndian.h"
 
 #include <algorithm>
@@ -27,8 +28,11 @@ constexpr long kAvihMaxBytesPerSec = 32 + 4;
 constexpr long kAvihTotalFrames = 32 + 16;
 constexpr long kAvihSuggestedBuffer = 32 + 28;
 
+using detail::BitmapInfo;
+using detail::bitmapInfoBytes;
 using detail::put16;
 using detail::put32;
+using detail::putBitmapInfo;
 
 void putFourCC(std::vector<uint8_t>& out, const char* code)
 {
@@ -186,8 +190,7 @@ void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlaybac
 void CAviWriter::writeHeaders()
 {
     const bool grey = m_pixelType == PixelType_Mono8;
-    const uint32_t paletteBytes = grey ? 256 * 4 : 0;
-    const uint32_t strfBytes = 40 + paletteBytes;
+    const uint32_t strfBytes = bitmapInfoBytes(grey);
     const uint32_t strlBytes = 4 + (8 + 56) + (8 + strfBytes);
     const uint32_t hdrlBytes = 4 + (8 + 56) + (8 + strlBytes);
     // A frame of a slow time-lapse lasts longer than the field can count.
@@ -243,28 +246,19 @@ void CAviWriter::writeHeaders()
 
     putFourCC(h, "strf");
     put32(h, strfBytes);
-    put32(h, 40);
-    put32(h, m_width);
+    BitmapInfo info;
+    info.width = m_width;
     // Uncompressed frames stored top-down say so with a negative height, as DIBs do.
     const bool topDown = !compressed() && m_orientation == ImageOrientation_TopDown;
-    put32(h, topDown ? uint32_t(-int32_t(m_height)) : m_height);
-    put16(h, 1);
-    put16(h, m_mjpeg ? 24 : BitPerPixel(m_pixelType));
+    info.height = topDown ? -int32_t(m_height) : int32_t(m_height);
+    info.bitsPerPixel = uint16_t(m_mjpeg ? 24 : BitPerPixel(m_pixelType));
     if (m_codec)
-        put32(h, m_handler);
+        info.compression = m_handler;
     else if (m_mjpeg)
-        putFourCC(h, "MJPG");
-    else
-        put32(h, 0); // BI_RGB
-    put32(h, m_mjpeg ? m_width * m_height * 3 : uint32_t(m_frameBytes));
-    put32(h, 0);
-    put32(h, 0);
-    put32(h, grey ? 256 : 0);
-    put32(h, 0);
-    if (grey) {
-        for (uint32_t i = 0; i < 256; ++i)
-            put32(h, i | i << 8 | i << 16);
-    }
+        info.compression = AviFourCC('M', 'J', 'P', 'G');
+    info.imageBytes = m_mjpeg ? m_width * m_height * 3 : uint32_t(m_frameBytes);
+    info.greyPalette = grey;
+    putBitmapInfo(h, info);
 
     putFourCC(h, "LIST");
     m_moviSize = long(h.size());

@@ -3,6 +3,7 @@
 
 #include <nimbo/ImageFormatConverter.h>
 
+#include "BitmapInfo.h"
 #include "Errors.h"
 #include "JpegCodec.h"
 #include "LittleEndian.h"
@@ -192,8 +193,11 @@ EPixelType typeOf(Stored stored)
     throwRuntime("Could not write the image file '" + fileName + "': " + reason);
 }
 
+using detail::BitmapInfo;
+using detail::bitmapInfoBytes;
 using detail::put16;
 using detail::put32;
+using detail::putBitmapInfo;
 
 // What a BMP or TIFF file holds before its lines, how many bytes a line takes in the file (padding
 // included) and whether the file keeps its lines bottom-up.
@@ -208,9 +212,8 @@ FileLayout bmpLayout(uint32_t width, uint32_t height, Stored stored)
     const bool grey = stored == Stored::Grey8;
     const uint32_t bytesPerPixel = grey ? 1 : 3;
     const uint64_t lineBytes = (uint64_t(width) * bytesPerPixel + 3) / 4 * 4;
-    const uint32_t paletteBytes = grey ? 256 * 4 : 0;
     const uint64_t dataBytes = lineBytes * height;
-    const uint64_t fileBytes = 14 + 40 + paletteBytes + dataBytes;
+    const uint64_t fileBytes = 14 + bitmapInfoBytes(grey) + dataBytes;
     if (fileBytes > 0xFFFFFFFFu || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
         throwInvalidArgument("The image is too large for a BMP file.");
 
@@ -218,27 +221,20 @@ FileLayout bmpLayout(uint32_t width, uint32_t height, Stored stored)
     layout.lineBytes = size_t(lineBytes);
     layout.bottomUp = true; // a positive height: bottom-up lines, which every reader takes
     std::vector<uint8_t>& header = layout.header;
-    header.reserve(14 + 40 + paletteBytes);
+    header.reserve(14 + bitmapInfoBytes(grey));
     header.push_back('B');
     header.push_back('M');
     put32(header, uint32_t(fileBytes));
     put32(header, 0);
-    put32(header, 14 + 40 + paletteBytes);
-    put32(header, 40);
-    put32(header, width);
-    put32(header, height);
-    put16(header, 1);
-    put16(header, uint16_t(bytesPerPixel * 8));
-    put32(header, 0); // no compression
-    put32(header, uint32_t(dataBytes));
-    put32(header, 2835); // 72 dpi
-    put32(header, 2835);
-    put32(header, grey ? 256 : 0);
-    put32(header, 0);
-    if (grey) {
-        for (uint32_t i = 0; i < 256; ++i)
-            put32(header, i | i << 8 | i << 16);
-    }
+    put32(header, 14 + bitmapInfoBytes(grey));
+    BitmapInfo info;
+    info.width = width;
+    info.height = int32_t(height);
+    info.bitsPerPixel = uint16_t(bytesPerPixel * 8);
+    info.imageBytes = uint32_t(dataBytes);
+    info.pixelsPerMetre = 2835; // 72 dpi
+    info.greyPalette = grey;
+    putBitmapInfo(header, info);
     return layout;
 }
 
