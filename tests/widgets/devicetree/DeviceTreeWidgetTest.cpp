@@ -4,15 +4,21 @@
 #include <nimbo/Emulation.h>
 #include <nimbo/NimboIncludes.h>
 
+#include "../controls/QtPrinters.h"
+
 #include <testsupport/LogCapture.h>
 #include <testsupport/Wait.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QToolButton>
+#include <QTranslator>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <GenApi/GenApi.h>
 #include <GenICam/GenericException.h>
@@ -108,6 +114,90 @@ TEST_F(DeviceTreeWidgetTest, ConstructionListsTransportLayersOnlyAndSwitchesAuto
         EXPECT_FALSE(tl->data(0, Qt::UserRole).toString().isEmpty());
         EXPECT_FALSE(tl->data(0, Qt::UserRole + 4).toString().isEmpty());
         EXPECT_TRUE(tl->isExpanded());
+    }
+}
+
+// Gives the form's texts in its own translation context another wording.
+class DeviceTreeTranslator : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char* = nullptr, int = -1) const override
+    {
+        static const QHash<QPair<QString, QString>, QString> table = {
+            {{"DeviceTreeWidgetClass", "DeviceTreeWidget"}, "Gerätebaum"},
+            {{"DeviceTreeWidgetClass", "Tip: <i>Double-click a camera to open it.</i>"},
+             "Tipp: <i>Doppelklick öffnet.</i>"},
+            {{"DeviceTreeWidgetClass", "Auto-&Scan"}, "Auto-&Suche"},
+            {{"DeviceTreeWidgetClass", "Scans periodically for new devices."}, "Sucht regelmäßig."},
+            {{"DeviceTreeWidgetClass", "Refresh"}, "Aktualisieren"},
+            {{"DeviceTreeWidgetClass", "Refreshes the device tree."}, "Aktualisiert den Baum."},
+            {{"DeviceTreeWidgetClass", "Ctrl+F5"}, "F5"},
+        };
+        return table.value({QString::fromLatin1(context), QString::fromUtf8(source)});
+    }
+};
+
+// The form: its parts by name, in their layouts, with their texts; translated in the form's context.
+TEST_F(DeviceTreeWidgetTest, FormHoldsItsPartsAndTranslatesItsTexts)
+{
+    for (const bool translated : {false, true}) {
+        SCOPED_TRACE(translated ? "translated" : "untranslated");
+        DeviceTreeTranslator translator;
+        if (translated)
+            QCoreApplication::installTranslator(&translator);
+        create();
+        QCoreApplication::removeTranslator(&translator);
+        const auto text = [&](const char* untranslated, const char* inTranslation) {
+            return QString::fromUtf8(translated ? inTranslation : untranslated);
+        };
+        EXPECT_EQ(widget->objectName(), QStringLiteral("DeviceTreeWidgetClass"));
+        EXPECT_EQ(widget->windowTitle(), text("DeviceTreeWidget", "Gerätebaum"));
+        EXPECT_EQ(widget->size(), QSize(400, 300));
+        EXPECT_EQ(widget->sizeHint(), QSize(400, 300));
+
+        auto* vbox = qobject_cast<QVBoxLayout*>(widget->layout());
+        ASSERT_NE(vbox, nullptr);
+        EXPECT_EQ(vbox->spacing(), 6);
+        EXPECT_EQ(vbox->contentsMargins(), QMargins(9, 9, 9, 9));
+        ASSERT_EQ(vbox->count(), 2);
+        EXPECT_EQ(vbox->itemAt(0)->widget(), tree);
+        auto* hbox = qobject_cast<QHBoxLayout*>(vbox->itemAt(1)->layout());
+        ASSERT_NE(hbox, nullptr);
+        EXPECT_EQ(hbox->objectName(), QStringLiteral("hboxLayout"));
+        EXPECT_EQ(hbox->spacing(), 6);
+        EXPECT_EQ(hbox->contentsMargins(), QMargins(0, 0, 0, 0));
+        ASSERT_EQ(hbox->count(), 4);
+
+        EXPECT_EQ(tree->columnCount(), 1);
+        EXPECT_TRUE(tree->isHeaderHidden());
+        EXPECT_TRUE(tree->uniformRowHeights());
+        EXPECT_TRUE(tree->isSortingEnabled());
+        EXPECT_EQ(tree->editTriggers(), QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                                            QAbstractItemView::EditKeyPressed);
+
+        auto* status = qobject_cast<QLabel*>(hbox->itemAt(0)->widget());
+        ASSERT_NE(status, nullptr);
+        EXPECT_EQ(status->objectName(), QStringLiteral("lblStatus"));
+        EXPECT_EQ(status->textFormat(), Qt::RichText);
+        EXPECT_EQ(status->text(),
+                  text("Tip: <i>Double-click a camera to open it.</i>", "Tipp: <i>Doppelklick öffnet.</i>"));
+        QSpacerItem* spacer = hbox->itemAt(1)->spacerItem();
+        ASSERT_NE(spacer, nullptr);
+        EXPECT_EQ(spacer->sizeHint(), QSize(40, 20));
+        EXPECT_EQ(spacer->expandingDirections(), Qt::Horizontal);
+        auto* polling = qobject_cast<QCheckBox*>(hbox->itemAt(2)->widget());
+        ASSERT_NE(polling, nullptr);
+        EXPECT_EQ(polling->objectName(), QStringLiteral("checkBoxPolling"));
+        EXPECT_EQ(polling->text(), text("Auto-&Scan", "Auto-&Suche"));
+        EXPECT_EQ(polling->statusTip(), text("Scans periodically for new devices.", "Sucht regelmäßig."));
+        auto* refresh = qobject_cast<QToolButton*>(hbox->itemAt(3)->widget());
+        ASSERT_NE(refresh, nullptr);
+        EXPECT_EQ(refresh->objectName(), QStringLiteral("toolButton"));
+        EXPECT_EQ(refresh->text(), QStringLiteral("..."));
+        EXPECT_EQ(refresh->toolTip(), text("Refresh", "Aktualisieren"));
+        EXPECT_EQ(refresh->statusTip(), text("Refreshes the device tree.", "Aktualisiert den Baum."));
+        EXPECT_EQ(refresh->shortcut(), QKeySequence(text("Ctrl+F5", "F5")));
+        widget.reset();
     }
 }
 
