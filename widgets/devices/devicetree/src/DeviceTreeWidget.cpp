@@ -4,6 +4,7 @@
 #include "DeviceInfoText.h"
 
 #include "orbelt/Helpers.h"
+#include "ui_DeviceTreeWidget.h"
 
 #include <brasko/Formatting.h>
 #include <lorvish/Trace.h>
@@ -20,14 +21,11 @@
 #include <QCheckBox>
 #include <QDataStream>
 #include <QDebug>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QSpacerItem>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 using devicetree::fullNameOf;
 using devicetree::toQString;
@@ -101,18 +99,18 @@ log4cpp::Category* miscTrace()
 } // namespace
 
 DeviceTreeWidget::DeviceTreeWidget(QWidget* parent, bool monitorMode)
-    : TreeWidgetBase(parent), m_monitorMode(monitorMode)
+    : TreeWidgetBase(parent), m_form(new Ui::DeviceTreeWidgetClass), m_monitorMode(monitorMode)
 {
-    setupUi();
-    m_tree->header()->hide();
-    m_tree->setSortingEnabled(true);
-    m_tree->sortByColumn(0, Qt::AscendingOrder);
-    m_toolButton->setVisible(m_refreshButtonEnabled);
-    m_toolButton->setEnabled(m_refreshButtonEnabled);
-    connect(m_tree, &QTreeWidget::currentItemChanged, this, &DeviceTreeWidget::onCurrentItemChanged);
-    connect(m_tree, &QTreeWidget::itemActivated, this, &DeviceTreeWidget::onItemActivated);
-    connect(m_toolButton, &QToolButton::clicked, this, &DeviceTreeWidget::onActionRefresh);
-    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &DeviceTreeWidget::itemSelectionChanged);
+    m_form->setupUi(this);
+    m_form->treeWidget->header()->hide();
+    m_form->treeWidget->setSortingEnabled(true);
+    m_form->treeWidget->sortByColumn(0, Qt::AscendingOrder);
+    m_form->toolButton->setVisible(m_refreshButtonEnabled);
+    m_form->toolButton->setEnabled(m_refreshButtonEnabled);
+    connect(m_form->treeWidget, &QTreeWidget::currentItemChanged, this, &DeviceTreeWidget::onCurrentItemChanged);
+    connect(m_form->treeWidget, &QTreeWidget::itemActivated, this, &DeviceTreeWidget::onItemActivated);
+    connect(m_form->toolButton, &QToolButton::clicked, this, &DeviceTreeWidget::onActionRefresh);
+    connect(m_form->treeWidget, &QTreeWidget::itemSelectionChanged, this, &DeviceTreeWidget::itemSelectionChanged);
     try {
         DeviceTreeData::refreshDeviceTreeData(m_data, m_monitorMode.load(), true, false);
     } catch (...) {
@@ -134,7 +132,7 @@ DeviceTreeWidget::~DeviceTreeWidget()
     delete m_autoScanTimer;
     m_autoScanTimer = nullptr;
     m_autoScan = false;
-    m_checkBoxPolling->setChecked(false);
+    m_form->checkBoxPolling->setChecked(false);
     if (m_scanThread) {
         // Deleting a thread that did not end would crash; one that timed out is left to finish its
         // scan, which no longer reaches this widget.
@@ -146,50 +144,6 @@ DeviceTreeWidget::~DeviceTreeWidget()
         QApplication::restoreOverrideCursor();
 }
 
-void DeviceTreeWidget::setupUi()
-{
-    setObjectName(QStringLiteral("DeviceTreeWidgetClass"));
-    setWindowTitle(QStringLiteral("DeviceTreeWidget"));
-    resize(400, 300);
-    auto* vbox = new QVBoxLayout(this);
-    vbox->setSpacing(6);
-    vbox->setContentsMargins(9, 9, 9, 9);
-    m_tree = new QTreeWidget(this);
-    m_tree->setObjectName(QStringLiteral("treeWidget"));
-    m_tree->setColumnCount(1);
-    m_tree->setHeaderHidden(true);
-    m_tree->setUniformRowHeights(true);
-    m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                            QAbstractItemView::EditKeyPressed);
-    vbox->addWidget(m_tree);
-    auto* hbox = new QHBoxLayout();
-    hbox->setObjectName(QStringLiteral("hboxLayout"));
-    hbox->setSpacing(6);
-    hbox->setContentsMargins(0, 0, 0, 0);
-    m_lblStatus = new QLabel(this);
-    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    m_lblStatus->setTextFormat(Qt::RichText);
-    m_lblStatus->setText(QStringLiteral("Tip: <i>Double-click a camera to open it.</i>"));
-    hbox->addWidget(m_lblStatus);
-    hbox->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    m_checkBoxPolling = new QCheckBox(this);
-    m_checkBoxPolling->setObjectName(QStringLiteral("checkBoxPolling"));
-    m_checkBoxPolling->setText(QStringLiteral("Auto-&Scan"));
-    m_checkBoxPolling->setStatusTip(QStringLiteral("Scans periodically for new devices."));
-    hbox->addWidget(m_checkBoxPolling);
-    m_toolButton = new QToolButton(this);
-    m_toolButton->setObjectName(QStringLiteral("toolButton"));
-    m_toolButton->setIcon(QIcon(QStringLiteral(":/orbelt/Resources/refresh.png")));
-    m_toolButton->setText(QStringLiteral("..."));
-    m_toolButton->setToolTip(QStringLiteral("Refresh"));
-    m_toolButton->setStatusTip(QStringLiteral("Refreshes the device tree."));
-    m_toolButton->setShortcut(QKeySequence(QStringLiteral("Ctrl+F5")));
-    hbox->addWidget(m_toolButton);
-    vbox->addLayout(hbox);
-    // Connected by hand: the name-based auto-connection would also work but hides the link.
-    connect(m_checkBoxPolling, &QCheckBox::clicked, this, &DeviceTreeWidget::on_checkBoxPolling_clicked);
-}
-
 QSize DeviceTreeWidget::sizeHint() const
 {
     return QSize(400, 300);
@@ -197,7 +151,7 @@ QSize DeviceTreeWidget::sizeHint() const
 
 bool DeviceTreeWidget::HasTL() const
 {
-    return m_tree->topLevelItemCount() > 0;
+    return m_form->treeWidget->topLevelItemCount() > 0;
 }
 
 void DeviceTreeWidget::SetMonitorMode(bool monitorMode)
@@ -207,7 +161,7 @@ void DeviceTreeWidget::SetMonitorMode(bool monitorMode)
 
 QTreeView* DeviceTreeWidget::treeView()
 {
-    return m_tree;
+    return m_form->treeWidget;
 }
 
 void DeviceTreeWidget::onSaveState(QDataStream& stream)
@@ -225,7 +179,7 @@ void DeviceTreeWidget::onRestoreState(QDataStream& stream)
 
 void DeviceTreeWidget::setInfoText(const QString& text)
 {
-    m_lblStatus->setText(text);
+    m_form->lblStatus->setText(text);
 }
 
 // --- scanning --------------------------------------------------------------------------------------
@@ -268,8 +222,8 @@ void DeviceTreeWidget::deviceScanFinished()
 void DeviceTreeWidget::setRefreshButtonEnabled(bool enable)
 {
     m_refreshButtonEnabled = enable;
-    m_toolButton->setVisible(enable);
-    m_toolButton->setEnabled(enable);
+    m_form->toolButton->setVisible(enable);
+    m_form->toolButton->setEnabled(enable);
 }
 
 void DeviceTreeWidget::setAutoScanEnabled(bool enable)
@@ -285,12 +239,12 @@ void DeviceTreeWidget::setAutoScanEnabled(bool enable)
         delete m_autoScanTimer;
         m_autoScanTimer = nullptr;
     }
-    m_checkBoxPolling->setChecked(enable);
+    m_form->checkBoxPolling->setChecked(enable);
 }
 
 void DeviceTreeWidget::on_checkBoxPolling_clicked()
 {
-    const bool checked = m_checkBoxPolling->isChecked();
+    const bool checked = m_form->checkBoxPolling->isChecked();
     setAutoScanEnabled(checked);
     emit pollingStateChanged(checked);
 }
@@ -311,13 +265,13 @@ void DeviceTreeWidget::updateTransportLayers()
             continue;
         const QString fullName = fullNameOf(entry.first);
         TLTreeWidgetItem* tlItem = nullptr;
-        for (int i = 0; i < m_tree->topLevelItemCount() && !tlItem; ++i) {
-            QTreeWidgetItem* top = m_tree->topLevelItem(i);
+        for (int i = 0; i < m_form->treeWidget->topLevelItemCount() && !tlItem; ++i) {
+            QTreeWidgetItem* top = m_form->treeWidget->topLevelItem(i);
             if (top->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
                 tlItem = dynamic_cast<TLTreeWidgetItem*>(top);
         }
         if (!tlItem)
-            tlItem = new TLTreeWidgetItem(m_tree);
+            tlItem = new TLTreeWidgetItem(m_form->treeWidget);
         tlItem->setTlInfo(entry.first);
         added += addDevices(entry.second, tlItem, detectedNames);
         removed += removeTaggedItems(tlItem, removedItems);
@@ -416,13 +370,13 @@ QTreeWidgetItem* DeviceTreeWidget::takeOut(QTreeWidgetItem* tlItem, const QStrin
     // number of times, while receivers bring the current item back to it.
     QTreeWidgetItem* item = childNamed(tlItem, fullName);
     for (int round = 0; item && round <= tlItem->childCount(); ++round) {
-        if (m_tree->currentItem() == item) {
+        if (m_form->treeWidget->currentItem() == item) {
             const int index = tlItem->indexOfChild(item);
             QTreeWidgetItem* next = index + 1 < tlItem->childCount() ? tlItem->child(index + 1)
                                     : index > 0                      ? tlItem->child(index - 1)
                                                                      : tlItem;
             m_selectionByProgram = true;
-            m_tree->setCurrentItem(next, 0, QItemSelectionModel::NoUpdate);
+            m_form->treeWidget->setCurrentItem(next, 0, QItemSelectionModel::NoUpdate);
             m_selectionByProgram = false;
         } else if (item->isSelected()) {
             item->setSelected(false);
@@ -442,18 +396,18 @@ bool DeviceTreeWidget::selectByName(const QString& itemName, bool exactMatch)
 {
     if (itemName.isEmpty()) {
         m_selectionByProgram = true;
-        m_tree->setCurrentItem(nullptr);
+        m_form->treeWidget->setCurrentItem(nullptr);
         m_selectionByProgram = false;
         return true;
     }
     const Qt::MatchFlags flags = Qt::MatchRecursive | (exactMatch ? Qt::MatchFixedString : Qt::MatchWildcard);
-    const QList<QTreeWidgetItem*> items = m_tree->findItems(itemName, flags, 0);
+    const QList<QTreeWidgetItem*> items = m_form->treeWidget->findItems(itemName, flags, 0);
     for (QTreeWidgetItem* item : items) {
         if (item->data(0, DeviceTreeWidgetItem::CameraRole).toBool() != true)
             continue;
         item->setSelected(true);
         m_selectionByProgram = true;
-        m_tree->setCurrentItem(item);
+        m_form->treeWidget->setCurrentItem(item);
         m_selectionByProgram = false;
         emit deviceOpenRequest();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -474,7 +428,7 @@ void DeviceTreeWidget::selectByInfo(const Nimbo::CDeviceInfo& info)
     miscTrace()->debug("DeviceTreeWidget selecting '%s'", info.GetFullName().c_str());
     DeviceTreeWidgetItem* item = findCamera(fullNameOf(info));
     m_selectionByProgram = true;
-    m_tree->setCurrentItem(item);
+    m_form->treeWidget->setCurrentItem(item);
     m_selectionByProgram = false;
 }
 
@@ -496,8 +450,8 @@ void DeviceTreeWidget::onItemActivated(QTreeWidgetItem*, int)
 
 DeviceTreeWidgetItem* DeviceTreeWidget::findCamera(const QString& fullName) const
 {
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* top = m_tree->topLevelItem(i);
+    for (int i = 0; i < m_form->treeWidget->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* top = m_form->treeWidget->topLevelItem(i);
         for (int j = 0; j < top->childCount(); ++j) {
             auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(top->child(j));
             if (camera && camera->data(0, DeviceTreeWidgetItem::FullNameRole).toString() == fullName)
@@ -568,8 +522,8 @@ void DeviceTreeWidget::addDevice(const Nimbo::CDeviceInfo& info)
         if (findCamera(fullName))
             return;
         const QString tlName = fullNameOf(entry.first);
-        for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* top = m_tree->topLevelItem(i);
+        for (int i = 0; i < m_form->treeWidget->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* top = m_form->treeWidget->topLevelItem(i);
             if (top->data(0, DeviceTreeWidgetItem::FullNameRole).toString() != tlName)
                 continue;
             auto* item = new DeviceTreeWidgetItem(top, info);
@@ -587,7 +541,7 @@ void DeviceTreeWidget::addDevice(const Nimbo::CDeviceInfo& info)
 
 QTreeWidgetItem* DeviceTreeWidget::itemAt(const QPoint& point) const
 {
-    return m_tree->itemAt(m_tree->viewport()->mapFrom(this, point));
+    return m_form->treeWidget->itemAt(m_form->treeWidget->viewport()->mapFrom(this, point));
 }
 
 const Nimbo::CDeviceInfo* DeviceTreeWidget::getDeviceInfoAt(const QPoint& point) const
@@ -623,7 +577,7 @@ DeviceTreeWidget::ETreeDeviceTypes DeviceTreeWidget::getDeviceTypeAt(const QPoin
 int DeviceTreeWidget::selectedDevices(Nimbo::DeviceInfoList* list) const
 {
     int count = 0;
-    for (QTreeWidgetItem* item : m_tree->selectedItems()) {
+    for (QTreeWidgetItem* item : m_form->treeWidget->selectedItems()) {
         auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(item);
         if (!camera)
             continue;
@@ -636,7 +590,7 @@ int DeviceTreeWidget::selectedDevices(Nimbo::DeviceInfoList* list) const
 
 bool DeviceTreeWidget::isDeviceTreeWidget(QWidget* widget) const
 {
-    return widget && widget == m_tree;
+    return widget && widget == m_form->treeWidget;
 }
 
 // --- tool tips -------------------------------------------------------------------------------------
@@ -652,8 +606,8 @@ unsigned DeviceTreeWidget::setTooltipLevel(unsigned level)
 
 void DeviceTreeWidget::updateAllToolTips()
 {
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* top = m_tree->topLevelItem(i);
+    for (int i = 0; i < m_form->treeWidget->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* top = m_form->treeWidget->topLevelItem(i);
         for (int j = 0; j < top->childCount(); ++j) {
             if (auto* camera = dynamic_cast<DeviceTreeWidgetItem*>(top->child(j)))
                 camera->setToolTip(0, buildToolTip(camera->deviceInfo(), camera->device(), m_tooltipLevel));

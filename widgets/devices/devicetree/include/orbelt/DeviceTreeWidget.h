@@ -13,14 +13,15 @@
 #include <QTreeWidgetItem>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
-class QCheckBox;
-class QLabel;
 class QTimer;
-class QToolButton;
-class QTreeWidget;
 class QPoint;
+
+namespace Ui {
+class DeviceTreeWidgetClass;
+}
 
 namespace Nimbo {
 class INimboDevice;
@@ -90,7 +91,6 @@ protected:
     void onRestoreState(QDataStream& stream) override;
 
 private:
-    void setupUi();
     void updateTransportLayers();
     // A copy of the enumeration result, taken under the data lock; the tree is changed without it.
     std::vector<DeviceTreeData::Entry> dataEntries();
@@ -103,10 +103,8 @@ private:
     DeviceTreeWidgetItem* findCamera(const QString& fullName) const;
     QTreeWidgetItem* itemAt(const QPoint& point) const;
 
-    QTreeWidget* m_tree = nullptr;
-    QLabel* m_lblStatus = nullptr;
-    QCheckBox* m_checkBoxPolling = nullptr;
-    QToolButton* m_toolButton = nullptr;
+    // The form's parts; its own slot on_checkBoxPolling_clicked() is connected by name.
+    const std::unique_ptr<Ui::DeviceTreeWidgetClass> m_form;
 
     bool m_refreshButtonEnabled = true;
     bool m_autoScan = true;
