@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QDataStream>
 #include <QDialogButtonBox>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
@@ -288,3 +290,65 @@ TEST(AboutDialogTest, TitleAndTextComeFromTheApplicationAndTheSetters)
     EXPECT_EQ(about.exec(), int(QDialog::Accepted));
     QCoreApplication::setOrganizationName(QStringLiteral("KalmuthTests"));
 }
+
+namespace {
+
+// The about dialog's form: its parts by name, where they stand, and how they look.
+TEST(AboutDialogTest, FormHoldsItsPartsWhereTheyStand)
+{
+    AboutDialog about(nullptr);
+    auto* dialog = static_cast<QDialog*>(about.dialog());
+    EXPECT_EQ(dialog->minimumSize(), QSize(500, 312));
+    EXPECT_EQ(dialog->maximumSize(), QSize(500, 312));
+    EXPECT_EQ(dialog->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    EXPECT_EQ(dialog->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
+    EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
+    EXPECT_TRUE(dialog->isModal());
+    EXPECT_TRUE(dialog->autoFillBackground());
+    EXPECT_TRUE(dialog->styleSheet().isEmpty());
+
+    auto* upper = dialog->findChild<QFrame*>(QStringLiteral("upperFrame"), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(upper, nullptr);
+    EXPECT_EQ(upper->geometry(), QRect(-1, 0, 501, 270));
+    EXPECT_EQ(upper->frameShape(), QFrame::StyledPanel);
+    EXPECT_EQ(upper->frameShadow(), QFrame::Raised);
+    auto* background = upper->findChild<QLabel*>(QStringLiteral("backgroundImage"), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(background, nullptr);
+    EXPECT_EQ(background->geometry(), QRect(0, 0, 500, 270));
+    ASSERT_NE(background->pixmap(), nullptr);
+    EXPECT_FALSE(background->pixmap()->isNull());
+    auto* label = upper->findChild<QLabel*>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->geometry(), QRect(190, 80, 249, 159));
+    EXPECT_EQ(label->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    EXPECT_EQ(label->sizePolicy().verticalPolicy(), QSizePolicy::Expanding);
+    EXPECT_EQ(label->frameShape(), QFrame::NoFrame);
+    EXPECT_TRUE(label->wordWrap());
+    EXPECT_TRUE(label->openExternalLinks());
+
+    auto* lower = dialog->findChild<QFrame*>(QStringLiteral("lowerFrame"), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(lower, nullptr);
+    EXPECT_EQ(lower->geometry(), QRect(0, 270, 500, 42));
+    EXPECT_EQ(lower->lineWidth(), 0);
+    auto* row = qobject_cast<QHBoxLayout*>(lower->layout());
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->objectName(), QStringLiteral("horizontalLayout"));
+    EXPECT_EQ(row->contentsMargins(), QMargins(10, 0, 10, 0));
+    ASSERT_EQ(row->count(), 3);
+    auto* logo = qobject_cast<QLabel*>(row->itemAt(0)->widget());
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(logo->objectName(), QStringLiteral("labelUrl"));
+    ASSERT_NE(logo->pixmap(), nullptr);
+    EXPECT_FALSE(logo->pixmap()->isNull());
+    QSpacerItem* spacer = row->itemAt(1)->spacerItem();
+    ASSERT_NE(spacer, nullptr);
+    EXPECT_EQ(spacer->sizeHint(), QSize(185, 20));
+    EXPECT_EQ(spacer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    EXPECT_EQ(spacer->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
+    auto* buttons = qobject_cast<QDialogButtonBox*>(row->itemAt(2)->widget());
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->objectName(), QStringLiteral("buttonBox"));
+    EXPECT_EQ(buttons->standardButtons(), QDialogButtonBox::Ok);
+}
+
+} // namespace
