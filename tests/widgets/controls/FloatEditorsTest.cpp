@@ -424,3 +424,18 @@ TEST_F(FloatEditorsTest, ToolTipsShowTheNodesRangeAndIncrementOnEveryPart)
             EXPECT_EQ(part->toolTip(), QString::fromLatin1(c.tip)) << part->metaObject()->className();
     }
 }
+
+// In a locale that writes a decimal comma the increment is read back in that locale: a fractional
+// increment is shown, not taken for zero.
+TEST_F(FloatEditorsTest, ToolTipsShowAFractionalIncrementInADecimalCommaLocale)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    FloatEditor box(nullptr, Linear);
+    box.setLocale(german);
+    box.setEditorData(node("Exposure"));
+    EXPECT_EQ(box.toolTip(), QStringLiteral("Range: 0,0..20,0 (Increment: 0,5)"));
+    FloatSliderEditor slider(nullptr);
+    slider.setLocale(german);
+    slider.setEditorData(node("Moving"));
+    EXPECT_EQ(slider.toolTip(), QStringLiteral("Range: 0,0..20,0 (Increment: 0,5)"));
+}

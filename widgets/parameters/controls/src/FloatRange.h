@@ -45,7 +45,8 @@ inline QString floatRangeToolTip(double boxMin, double boxMax, double largest, d
     const QString min = formatDoubleValue(boxMin, precision, flag, locale);
     const QString max = formatDoubleValue(boxMax, precision, flag, locale);
     const QString inc = formatDoubleValue(increment, precision, flag, locale);
-    if (inc.toDouble() == 0.0)
+    // Read back in the locale it was written in: a decimal comma is no end of the number.
+    if (locale.toDouble(inc) == 0.0)
         return QStringLiteral("Range: %1..%2").arg(min, max);
     return QStringLiteral("Range: %1..%2 (Increment: %3)").arg(min, max, inc);
 }
