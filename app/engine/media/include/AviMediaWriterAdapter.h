@@ -3,13 +3,11 @@
 
 #include "MediaWriter.h"
 
+#include <nimbo/AviWriter.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
-
-namespace Nimbo {
-class CAviWriter;
-}
 
 // Threads: open, isOpen and close on the thread that starts and ends the recording, add on the
 // sink's writer thread; the recording never runs them at the same time. imageCount and
@@ -20,8 +18,8 @@ public:
     static constexpr uint64_t defaultSizeLimit = 2100000000;
 
     // `orientation` is the line order stored in the file; `compressionOptions` is null for
-    // uncompressed frames and is not owned. `sizeLimit` is the bytes of image data after which the
-    // recording stops.
+    // uncompressed frames, else copied: the writer keeps the record it was made with. `sizeLimit` is the bytes of image
+    // data after which the recording stops.
     CAviMediaWriterAdapter(double fpsPlaybackRate, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
                            int32_t orientation, const Nimbo::SAviCompressionOptions* compressionOptions,
                            uint64_t sizeLimit = defaultSizeLimit);
@@ -56,6 +54,9 @@ private:
     uint32_t m_width;
     uint32_t m_height;
     int32_t m_orientation;
+    // The writer's own compression record; m_compressionOptions points at it, or is null for
+    // uncompressed frames.
+    Nimbo::SAviCompressionOptions m_compressionRecord;
     const Nimbo::SAviCompressionOptions* m_compressionOptions;
     uint64_t m_sizeLimit;
     bool m_limitReached = false;

@@ -34,7 +34,8 @@ CAviMediaWriterAdapter::CAviMediaWriterAdapter(double fpsPlaybackRate, Nimbo::EP
                                                uint64_t sizeLimit)
     : m_writer(std::make_unique<Nimbo::CAviWriter>()), m_fpsPlaybackRate(fpsPlaybackRate), m_pixelType(pixelType),
       m_chosenPixelType(Nimbo::PixelType_Undefined), m_width(width), m_height(height), m_orientation(orientation),
-      m_compressionOptions(compressionOptions), m_sizeLimit(sizeLimit)
+      m_compressionRecord(compressionOptions ? *compressionOptions : Nimbo::SAviCompressionOptions{}),
+      m_compressionOptions(compressionOptions ? &m_compressionRecord : nullptr), m_sizeLimit(sizeLimit)
 {
 }
 

@@ -67,9 +67,6 @@ public:
 
     IMediaWriter* mediaWriter() const { return m_writer; }
     IMediaImageController* imageController() const { return m_imageController; }
-    // The options the writer may point into (the AVI writer keeps the compression record's address);
-    // kept as long as the controller lives.
-    void keepWriterOptions(std::unique_ptr<CRecordingOptions> options) { m_writerOptions = std::move(options); }
     // Grab-thread calls of onCameraBufferAvailable running right now; for diagnostics.
     int frameCallsInProgress();
     // The base name of the output, once started.
@@ -114,7 +111,6 @@ private:
     IMediaWriter* const m_writer;
     IMediaImageController* const m_imageController;
     const CRecordingOptions m_options;
-    std::unique_ptr<CRecordingOptions> m_writerOptions;
     CBufferedImageSink* m_sink;
     std::recursive_mutex m_operationMutex;
     std::recursive_mutex m_stateMutex;

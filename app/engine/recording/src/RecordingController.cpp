@@ -376,10 +376,9 @@ CRecordingController* createRecordingController(const CRecordingOptions& options
                                                 uint32_t width, uint32_t height, QObject* parent)
 {
     enginelog::write(enginelog::Recording, enginelog::Internals, "Start creating CRecordingController");
-    // The writer may keep the address of the compression record: it points into this copy, which
-    // lives as long as the controller.
-    auto writerOptions = std::make_unique<CRecordingOptions>(options);
-    IMediaWriter* writer = createWriter ? createWriter(*writerOptions, pixelType, width, height) : nullptr;
+    // The factory takes options it may adjust; the writer keeps copies of what it needs of them.
+    CRecordingOptions writerOptions(options);
+    IMediaWriter* writer = createWriter ? createWriter(writerOptions, pixelType, width, height) : nullptr;
     if (!writer) {
         enginelog::write(enginelog::Recording, enginelog::Failure,
                          "No media writer for output type %d and image type %d.", options.OutputType,
@@ -390,7 +389,6 @@ CRecordingController* createRecordingController(const CRecordingOptions& options
         new CTimeUnitMediaImageController(options.StopSamplingLimitEnabled, options.StopSamplingLimitUnit,
                                           options.StopSamplingLimit, options.SampleRateUnit, options.SampleRate);
     auto* controller = new CRecordingController(options, imageController, writer, parent);
-    controller->keepWriterOptions(std::move(writerOptions));
     enginelog::write(enginelog::Recording, enginelog::Internals, "Finished creating CRecordingController");
     return controller;
 }

@@ -97,6 +97,26 @@ TEST_F(AviMediaWriterAdapterTest, StoresTheTypeTheCodecTakesAndFfprobeReadsTheFi
     }
 }
 
+// The writer keeps the compression record it was made with: the options it was given may go at once
+// (the recording's options are a copy that the controller need not keep for it).
+TEST_F(AviMediaWriterAdapterTest, KeepsItsOwnCompressionRecord)
+{
+    auto given = std::make_unique<Nimbo::SAviCompressionOptions>(motionJpeg());
+    CAviMediaWriterAdapter writer(25.0, Nimbo::PixelType_Mono8, 64, 48, 1, given.get());
+    // What the caller's record holds afterwards is no longer the writer's.
+    given->compressionOptions.fccHandler = Nimbo::AviFourCC('X', 'X', 'X', 'X');
+    given.reset();
+    writer.open(stdFilePath("kept").c_str());
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 64, 48, 0);
+    for (int i = 0; i < 3; ++i)
+        writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 48, 0);
+    writer.close();
+    const auto info = mediatest::probe(filePath("kept.avi"));
+    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+    EXPECT_EQ(info.at("codec_name"), "mjpeg");
+    EXPECT_EQ(info.at("nb_read_frames"), "3");
+}
+
 // Past the limit the frame is kept, the failure is reported once and later frames are dropped.
 TEST_F(AviMediaWriterAdapterTest, SizeLimitStopsTheRecordingOnce)
 {
