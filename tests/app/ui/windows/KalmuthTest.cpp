@@ -682,6 +682,47 @@ TEST_F(KalmuthTest, AnOpenThatFailsAtEveryScanIsToldOnce)
     closeAndDelete(window);
 }
 
+// A camera whose device cannot be made at every scan is told once, not every ten seconds: the same
+// failure again goes only to the log. Once the device can be made, the camera opens without a box.
+TEST_F(KalmuthTest, ACreationThatFailsAtEveryScanIsToldOnce)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:K3"));
+    std::atomic<int> creations{0};
+    std::atomic<bool> failing{true};
+    CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
+        ++creations;
+        if (failing)
+            throw GenICam::GenericException("The camera refuses the connection.", __FILE__, __LINE__);
+    });
+    struct HookGuard {
+        ~HookGuard()
+        {
+            CreateDeviceThread::setCreationHook({});
+            Nimbo::Emulation::Configure("");
+        }
+    } hookGuard;
+    windowtest::ModalBoxGuard boxes;
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen().isEmpty(); }, 30000)) << "the failed creation was not told";
+    EXPECT_TRUE(boxes.seen().first().contains("The camera refuses the connection."))
+        << boxes.seen().first().toStdString();
+    for (int scan = 2; scan <= 3; ++scan) {
+        SCOPED_TRACE(scan);
+        window->deviceManager()->startAutoScan();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return creations == scan; }, 30000)) << "the camera was not tried again";
+        EXPECT_FALSE(QTest::qWaitFor([&] { return boxes.seen().size() > 1; }, 1000))
+            << boxes.seen().join(" | ").toStdString();
+    }
+
+    failing = false;
+    window->deviceManager()->startAutoScan();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->hasActiveImage(); }, 30000))
+        << "the camera was not opened once it could be made";
+    EXPECT_EQ(boxes.seen().size(), 1) << boxes.seen().join(" | ").toStdString();
+    closeAndDelete(window);
+}
+
 // A camera that refuses AcquisitionStart is told once: the automatic start is not tried again and again
 // (each try would show the error anew). The user's own start is tried, and told, each time it is asked
 // for, with no automatic start behind it; once the camera takes it, it runs.
