@@ -4,6 +4,7 @@
 #include "DeviceContextWindow.h"
 #include "RecordingOptions.h"
 #include "RecordingState.h"
+#include "ToldFailure.h"
 
 #include <GenApi/GenApi.h>
 #include <nimbo/DeviceInfo.h>
@@ -156,7 +157,9 @@ private:
     Nimbo::DeviceCallbackHandle m_removalCallback = 0;
     int m_drainTimeoutMs = 30000;
     // The open failure last told the user, empty once the camera has opened.
-    QString m_openFailureTold;
+    // The failures last told of making the device and of opening the camera.
+    ToldFailure m_creationFailure;
+    ToldFailure m_openFailure;
     bool m_creatingDevice = false;
     // shutDown() ran while the device was being made: the device made is not opened.
     bool m_shutDownWhileCreating = false;

@@ -173,7 +173,7 @@ QString DeviceContext::friendlyName() const
 
 Nimbo::INimboDevice* DeviceContext::createNimboDevice(const Nimbo::CDeviceInfo& deviceInfo)
 {
-    return CreateDeviceThread::createDevice(deviceInfo, "DeviceContext::createNimboDevice");
+    return CreateDeviceThread::createDevice(deviceInfo, "DeviceContext::createNimboDevice", &m_creationFailure);
 }
 
 void DeviceContext::registerRemovalCallback(Nimbo::DeviceRemovalCallback callback)
@@ -230,7 +230,7 @@ bool DeviceContext::openCamera()
         return false;
     try {
         m_camera->open();
-        m_openFailureTold.clear();
+        m_openFailure.clear();
         return true;
     } catch (...) {
         reportOpenFailure("DeviceContext::openCamera");
@@ -241,14 +241,8 @@ bool DeviceContext::openCamera()
 void DeviceContext::reportOpenFailure(const char* where)
 {
     const char* message = "Failed to open the camera.";
-    const QString failure = QString::fromUtf8(GenICam::CaughtException::Current().What());
-    if (failure == m_openFailureTold) {
-        enginelog::write(enginelog::Base, enginelog::Failure, "%s: %s %s (told already)", where, message,
-                         failure.toUtf8().constData());
-        return;
-    }
-    m_openFailureTold = failure;
-    reportCaughtException(where, message);
+    if (!m_openFailure.toldAlready(where, message))
+        reportCaughtException(where, message);
 }
 
 void DeviceContext::closeCamera()

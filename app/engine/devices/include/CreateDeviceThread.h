@@ -12,6 +12,8 @@
 #include <memory>
 #include <stdexcept>
 
+class ToldFailure;
+
 // Threads: run() alone writes the device and the captured exceptions; the creator reads them only
 // after the thread has finished. The transport layer is used by run() only.
 class CreateDeviceThread : public QThread {
@@ -27,11 +29,14 @@ public:
     // On the GUI thread: creates the device for the info on a CreateDeviceThread with the tool feature
     // description injected, processing events other than user input while it waits. Null when the
     // device class has no transport layer (silently) or the creation failed (shown once through the
-    // error queue with the source `context`). Not re-entrant per device: a request for a device whose
-    // creation is waited for further up the stack (an event handled during that wait) is refused with a
-    // warning and gives null, so a device is never made twice nor the first one replaced.
+    // error queue with the source `context`). With `told`, the camera's memory of the creation failure
+    // it was told last: the same failure again is only logged, and a device made clears it. Not
+    // re-entrant per device: a request for a device whose creation is waited for further up the stack
+    // (an event handled during that wait) is refused with a warning and gives null, so a device is never
+    // made twice nor the first one replaced.
     static Nimbo::INimboDevice* createDevice(const Nimbo::CDeviceInfo& deviceInfo,
-                                             const char* context = "DeviceContext::createNimboDevice");
+                                             const char* context = "DeviceContext::createNimboDevice",
+                                             ToldFailure* told = nullptr);
 
     // Called on the creating thread just before the transport layer makes the device; empty to remove.
     // Lets tests hold a creation at a known point.

@@ -1,6 +1,7 @@
 // The short-lived thread that creates an SDK device, and the GUI-thread wait around it.
 #include "CreateDeviceThread.h"
 
+#include "ToldFailure.h"
 #include "ToolFeatureDescription.h"
 
 #include <brasko/MessageFunctions.h>
@@ -84,6 +85,20 @@ private:
     bool m_refused;
 };
 
+// Inside a catch block: shows the creation failure being handled.
+void showCreationFailure(const char* context)
+{
+    try {
+        throw;
+    } catch (const GenICam::GenericException& e) {
+        showException(context, e, nullptr);
+    } catch (const std::exception& e) {
+        showException(context, e, "Failed to create the device.", nullptr);
+    } catch (...) {
+        showUnexpectedException(context, "Failed to create the device.", nullptr);
+    }
+}
+
 } // namespace
 
 void CreateDeviceThread::setCreationHook(CreationHook hook)
@@ -128,7 +143,8 @@ void CreateDeviceThread::run()
     }
 }
 
-Nimbo::INimboDevice* CreateDeviceThread::createDevice(const Nimbo::CDeviceInfo& deviceInfo, const char* context)
+Nimbo::INimboDevice* CreateDeviceThread::createDevice(const Nimbo::CDeviceInfo& deviceInfo, const char* context,
+                                                      ToldFailure* told)
 {
     // The wait below handles events; one of them (a second open request, a scan result that chooses
     // this device) may ask for the same device again. The first creation goes on; the second is not
@@ -157,15 +173,12 @@ Nimbo::INimboDevice* CreateDeviceThread::createDevice(const Nimbo::CDeviceInfo& 
         device = thread.getDevice();
         if (!device)
             qCritical("%s: TLFactory returned something which is not a INimboDevice", context);
-    } catch (const GenICam::GenericException& e) {
-        showException(context, e, nullptr);
-        device = nullptr;
-    } catch (const std::exception& e) {
-        showException(context, e, "Failed to create the device.", nullptr);
-        device = nullptr;
     } catch (...) {
-        showUnexpectedException(context, "Failed to create the device.", nullptr);
+        if (!told || !told->toldAlready(context, "Failed to create the device."))
+            showCreationFailure(context);
         device = nullptr;
     }
+    if (device && told)
+        told->clear();
     return device;
 }

@@ -1,5 +1,6 @@
 // Tests of device creation on its own thread and of the tool feature description it injects.
 #include "CreateDeviceThread.h"
+#include "ToldFailure.h"
 #include "ToolFeatureDescription.h"
 
 #include <GenApi/GenApi.h>
@@ -102,6 +103,34 @@ TEST_F(CreateDeviceTest, FailedCreationIsShownOnceAndGivesNull)
     EXPECT_EQ(shown.count(), 1);
     EXPECT_EQ(log.count("DeviceContext::createNimboDevice"), 1u);
     EXPECT_TRUE(log.contains("has been removed"));
+}
+
+// With the camera's memory of what it was told, the same creation failure again is only logged; a device
+// made clears the memory, so the next failure is shown even when it reads the same.
+TEST_F(CreateDeviceTest, TheSameFailureAgainIsOnlyLoggedUntilADeviceIsMade)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));
+    Nimbo::CDeviceInfo info = firstDevice();
+    ASSERT_TRUE(Nimbo::Emulation::Unplug("U1"));
+    ToldFailure told;
+    QSignalSpy shown(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
+    testsupport::LogCapture log;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        SCOPED_TRACE(attempt);
+        EXPECT_EQ(CreateDeviceThread::createDevice(info, "DeviceContext::createNimboDevice", &told), nullptr);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(shown.count(), 1);
+        EXPECT_EQ(log.count("(told already)"), static_cast<size_t>(attempt - 1));
+    }
+
+    ASSERT_TRUE(Nimbo::Emulation::Replug("U1"));
+    Nimbo::INimboDevice* device = CreateDeviceThread::createDevice(info, "DeviceContext::createNimboDevice", &told);
+    ASSERT_NE(device, nullptr);
+    Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+    ASSERT_TRUE(Nimbo::Emulation::Unplug("U1"));
+    EXPECT_EQ(CreateDeviceThread::createDevice(info, "DeviceContext::createNimboDevice", &told), nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.count(), 2) << "the failure after a device was made was not shown";
 }
 
 TEST_F(CreateDeviceTest, ThreadCapturesTheExceptionAsACopy)
