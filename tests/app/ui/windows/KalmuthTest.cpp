@@ -38,6 +38,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSettings>
 #include <QTest>
 #include <QToolBar>
@@ -683,7 +684,8 @@ TEST_F(KalmuthTest, AnOpenThatFailsAtEveryScanIsToldOnce)
 }
 
 // A camera whose device cannot be made at every scan is told once, not every ten seconds: the same
-// failure again goes only to the log. Once the device can be made, the camera opens without a box.
+// failure again goes only to the log. Unplugged and plugged in again, it is told anew; once the device
+// can be made, the camera opens without a box.
 TEST_F(KalmuthTest, ACreationThatFailsAtEveryScanIsToldOnce)
 {
     ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:K3"));
@@ -715,11 +717,23 @@ TEST_F(KalmuthTest, ACreationThatFailsAtEveryScanIsToldOnce)
             << boxes.seen().join(" | ").toStdString();
     }
 
+    // Unplugged, the camera is missed by a scan; plugged in again, it is a camera anew, told anew.
+    QSignalSpy nothingFound(window->deviceManager(), &DeviceManager::noDevicesFound);
+    ASSERT_TRUE(Nimbo::Emulation::Unplug("K3"));
+    window->deviceManager()->startAutoScan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !nothingFound.isEmpty(); }, 30000)) << "the scan still found the camera";
+    ASSERT_TRUE(Nimbo::Emulation::Replug("K3"));
+    const int before = creations;
+    window->deviceManager()->startAutoScan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return creations > before; }, 30000)) << "the replugged camera was not tried";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() == 2; }, 10000))
+        << "the replugged camera's failure was not told: " << boxes.seen().join(" | ").toStdString();
+
     failing = false;
     window->deviceManager()->startAutoScan();
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->hasActiveImage(); }, 30000))
         << "the camera was not opened once it could be made";
-    EXPECT_EQ(boxes.seen().size(), 1) << boxes.seen().join(" | ").toStdString();
+    EXPECT_EQ(boxes.seen().size(), 2) << boxes.seen().join(" | ").toStdString();
     closeAndDelete(window);
 }
 
