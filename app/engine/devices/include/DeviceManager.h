@@ -49,6 +49,8 @@ signals:
     void deviceListChanged();
     void deviceInUse(const Nimbo::CDeviceInfo* info);
     void noDevicesFound();
+    // A device whose open failed is no longer listed by a scan (unplugged): what was told of it goes.
+    void failedDeviceGone(const Nimbo::CDeviceInfo* info);
 
 public slots:
     void onSurpriseRemoved(QString strFullName, QString strFriendlyName);
@@ -75,6 +77,8 @@ private:
     int m_openCount = 0;
     // noDevicesFound() has told the user that no camera exists, or a removal has told it otherwise.
     bool m_emptyReported = false;
+    // The devices whose open failed, by full name, until a scan lists them again or no longer.
+    QList<Nimbo::CDeviceInfo> m_failed;
 };
 
 Q_DECLARE_METATYPE(const Nimbo::CDeviceInfo*)

@@ -120,8 +120,10 @@ void DeviceManager::onDeviceOpenFailed(QString strFullName)
 {
     // Left in use, the item would keep the device chosen but never open: scans would find nothing
     // new, and not even replugging the camera would bring it back.
-    if (DeviceManagerItem* item = findItem(strFullName))
+    if (DeviceManagerItem* item = findItem(strFullName)) {
+        m_failed.append(item->deviceInfo());
         removeItem(item);
+    }
 }
 
 void DeviceManager::onSurpriseRemoved(QString strFullName, QString /*strFriendlyName*/)
@@ -136,8 +138,18 @@ void DeviceManager::onSurpriseRemoved(QString strFullName, QString /*strFriendly
 void DeviceManager::onScanFinished()
 {
     bool added = false;
+    QList<Nimbo::CDeviceInfo> gone;
     {
         QMutexLocker lock(&m_resultMutex);
+        for (const Nimbo::CDeviceInfo& failed : m_failed) {
+            bool listed = false;
+            for (const auto& entry : m_scanResult)
+                for (const Nimbo::CDeviceInfo& info : entry.second)
+                    listed = listed || info.GetFullName() == failed.GetFullName();
+            if (!listed)
+                gone.append(failed);
+        }
+        m_failed.clear();
         for (const auto& entry : m_scanResult) {
             for (const Nimbo::CDeviceInfo& info : entry.second) {
                 if (findItem(QString::fromLatin1(info.GetFullName().c_str())))
@@ -149,6 +161,8 @@ void DeviceManager::onScanFinished()
             }
         }
     }
+    for (const Nimbo::CDeviceInfo& info : gone)
+        emit failedDeviceGone(&info);
     // Emitted after unlocking: its receivers start the automatic choice and may scan again.
     if (added) {
         m_emptyReported = false;

@@ -177,6 +177,11 @@ Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, f
     connect(cm, &ContextManager::deviceOpened, dm, &DeviceManager::onOpenDevice);
     connect(cm, &ContextManager::deviceClosed, dm, &DeviceManager::onCloseDevice);
     connect(cm, &ContextManager::deviceOpenFailed, dm, &DeviceManager::onDeviceOpenFailed);
+    connect(dm, &DeviceManager::failedDeviceGone, cm, [cm](const Nimbo::CDeviceInfo* info) {
+        DeviceContext* context = cm->contextOf(info);
+        if (context && context->camera() && !context->camera()->isAttached())
+            cm->removeDevice(info, true);
+    });
     connect(cm, &ContextManager::cameraChanged, m_cameraSettings, &CameraSettingsWidget::setCamera);
     connect(cm, &ContextManager::cameraChanged, this, [this] { m_autoStartRefused = false; });
     connect(cm, &ContextManager::cameraChanged, this, &Kalmuth::updateActions);
