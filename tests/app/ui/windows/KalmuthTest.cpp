@@ -129,6 +129,18 @@ protected:
         QSettings().clear();
     }
 
+    // A main window shown and active, so that its shortcuts take key presses; null when it did not
+    // become active.
+    static std::unique_ptr<Kalmuth> showActiveWindow()
+    {
+        auto window = std::make_unique<Kalmuth>();
+        window->show();
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window.get()))
+            window.reset();
+        return window;
+    }
+
     // Closes the window the way the user does and deletes it.
     static void closeAndDelete(std::unique_ptr<Kalmuth>& window)
     {
@@ -254,10 +266,8 @@ TEST_F(KalmuthTest, AutoRecordOptionRecordsOnceTheCameraIsOpen)
 
 TEST_F(KalmuthTest, EachRecordKeyAloneStartsARecording)
 {
-    auto window = std::make_unique<Kalmuth>();
-    window->show();
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto window = showActiveWindow();
+    ASSERT_TRUE(window) << "the main window did not become active";
     ContextManager* engine = window->contextManager();
     const struct {
         Qt::Key key;
@@ -831,10 +841,8 @@ TEST_F(KalmuthTest, FindMainWindowFindsTheMainWindow)
 // saying that another one is in progress.
 TEST_F(KalmuthTest, TheRecordKeyPressedTwiceStartsOneRecordingAndNoError)
 {
-    auto window = std::make_unique<Kalmuth>();
-    window->show();
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto window = showActiveWindow();
+    ASSERT_TRUE(window) << "the main window did not become active";
     ContextManager* engine = window->contextManager();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return engine->hasActiveImage() && window->form()->actionStartRecording->isEnabled(); }, 30000))
