@@ -8,6 +8,8 @@
 // that happened to get more frames in its window is not the one that looks dearer.
 #include "RatioReport.h"
 
+#include <testsupport/Loopback.h>
+
 #include <nimbo/Emulation.h>
 #include <nimbo/NimboIncludes.h>
 #include <nimbo/TlFactory.h>
@@ -19,7 +21,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <ifaddrs.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -67,18 +68,6 @@ struct Round {
     Figures sdk, aravis;
 };
 std::map<std::string, std::map<int, Round>> g_rounds; // by setup name and round
-
-bool loopbackOnly()
-{
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return false;
-    bool only = true;
-    for (ifaddrs* a = list; a; a = a->ifa_next)
-        only = only && a->ifa_name && std::string(a->ifa_name) == "lo";
-    freeifaddrs(list);
-    return only;
-}
 
 double processorSeconds(const rusage& u)
 {
@@ -337,7 +326,7 @@ int main(int argc, char** argv)
         printNotMeasured("aravis-tools is not installed");
         return 0;
     }
-    if (!loopbackOnly()) {
+    if (!testsupport::loopbackOnly()) {
         if (geteuid() != 0) {
             printNotMeasured("needs root for a network namespace of its own");
             return 0;

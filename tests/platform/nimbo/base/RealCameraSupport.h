@@ -7,11 +7,11 @@
 #include <nimbo/NimboIncludes.h>
 #include <nimbo/TlFactory.h>
 
+#include "testsupport/Loopback.h"
 #include "testsupport/Wait.h"
 
 #include <gtest/gtest.h>
 
-#include <ifaddrs.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,19 +24,6 @@
 namespace testsupport {
 
 inline const char* const kFakeCamera = "/usr/bin/arv-fake-gv-camera-0.8";
-
-// True when every network interface of this process is the loopback one.
-inline bool loopbackOnly()
-{
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return false;
-    bool only = true;
-    for (ifaddrs* a = list; a; a = a->ifa_next)
-        only = only && a->ifa_name && std::string(a->ifa_name) == "lo";
-    freeifaddrs(list);
-    return only;
-}
 
 // Runs the current test again in a new network namespace with only loopback, after `setup` (shell
 // commands run as root inside it, e.g. "ip link set lo mtu 9000"); its exit status.
