@@ -480,6 +480,35 @@ TEST_F(RealCameraTest, AStreamWithoutFramesWakesNoThreadOfTheSdk)
     }
 }
 
+// Aravis' receiving thread hands each frame over itself: no thread of the SDK wakes for it.
+TEST_F(RealCameraTest, FramesReachTheGrabberWithoutWakingAThreadOfTheSdk)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCameraDevice fake("RC0013");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
+    device->Open();
+    GenApi::INodeMap& map = *device->GetNodeMap();
+    configure(map, 256, 128, 200.0);
+    Grab grab(device, 4, 256 * 128);
+    ASSERT_TRUE(testsupport::waitFor([] { return contextSwitches("nimbo-pump") > 0; }, 5000));
+    const uint64_t before = contextSwitches("nimbo-pump");
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+    int frames = 0;
+    Nimbo::GrabResult r;
+    while (frames < 200 && grab.grabber->GetWaitObject().Wait(5000)) {
+        while (grab.grabber->RetrieveResult(r)) {
+            frames += r.Status() == Nimbo::Grabbed;
+            grab.queue(Grab::indexOf(r));
+        }
+    }
+    EXPECT_EQ(frames, 200);
+    EXPECT_LT(contextSwitches("nimbo-pump") - before, 20u) << "wake-ups for " << frames << " frames";
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+    grab.grabber->FinishGrab();
+    grab.grabber->Close();
+}
+
 // A camera that stops answering costs the wait for Aravis' time-out once: later accesses fail at
 // once, until the camera answers again.
 TEST_F(RealCameraTest, ACameraThatStopsAnsweringFailsFastUntilItAnswersAgain)

@@ -205,16 +205,19 @@ private:
     void stopPump();
     void returnLentBuffers();
     void pump(ArvStream* stream);
-    void lendQueuedBuffers(ArvStream* stream);
+    // The grabber's queued buffers go to the stream while it receives.
+    void lendQueuedBuffers();
+    // On Aravis' receiving thread: the frames it is done with become results.
+    void deliverDone();
     // Missed frames: the gaps in the block ids of the frames Aravis hands back, and the frames its
     // underruns stand for before the first of them and after the last.
     void countFrame(ArvStream* stream, uint64_t frameId);
     void countUnderrunFrames(ArvStream* stream);
     void reportMissed(uint64_t frames);
-    void deliver(ArvStream* stream, ArvBuffer* buffer);
-    // The buffer object Aravis fills for a grabber buffer, with a reference for the caller; null when
-    // the buffer went straight back failed (too small for the frame).
-    ArvBuffer* wrapForStream(const FrameBuffer& target, FrameSink& sink);
+    void deliver(ArvStream* stream, ArvBuffer* buffer); // under m_deliverMutex
+    // Under m_streamMutex: the buffer object Aravis fills for a grabber buffer, with a reference for the
+    // caller; null when the buffer went straight back failed (too small for the frame).
+    ArvBuffer* wrapForStreamLocked(const FrameBuffer& target, FrameSink& sink);
     // After the stream: the buffer objects kept for Aravis' asynchronous USB stream go.
     void releaseAsyncBuffers();
 
@@ -248,24 +251,26 @@ private:
 
     // Serialises starting and stopping the stream and the packet-size probe; taken before m_streamMutex.
     std::mutex m_streamControl;
-    // m_stream, m_streamStarting, m_streamPacketSize, m_pump, m_stopPump, m_lent, m_held, the packet
-    // counts and m_async*; also held while the packet-size register is written, so that no stream
-    // starts meanwhile.
+    // m_stream, m_streamStarting, m_streamPacketSize, m_pump, m_stopPump, m_lent, m_held, m_lending, the
+    // packet counts and m_async*; also held while the packet-size register is written, so that no
+    // stream starts meanwhile, and while buffers are lent.
     std::mutex m_streamMutex;
     ArvStream* m_stream = nullptr;
     bool m_streamStarting = false;
     uint32_t m_streamPacketSize = 0; // what the stream's packet layout was made for
     std::thread m_pump;
     bool m_stopPump = false;
-    // The pump sleeps until Aravis has a frame done, the grabber queues buffers, or it is to stop.
+    // The pump sleeps until it is to stop, looking now and then for buffers Aravis gave back untold.
     std::mutex m_pumpMutex;
     std::condition_variable m_pumpWake;
     bool m_pumpSignal = false;         // under m_pumpMutex
     bool m_held = false;               // the stream is there, its receiving thread is not
+    bool m_lending = false;            // the stream is there and receives: queued buffers go to it
     std::map<ArvBuffer*, Lent> m_lent; // each ArvBuffer with a reference of ours
     uint64_t m_resentBefore = 0, m_lostBefore = 0;
-    // The missed-frame count of the current stream (see countFrame); the pump's, and the stream's
-    // start and stop while no pump runs.
+    // Serialises handing frames over (Aravis' receiving thread, the pump) and the missed-frame count
+    // of the current stream below (see countFrame).
+    std::mutex m_deliverMutex;
     uint64_t m_lastFrameId = 0;     // 0: no frame with a block id yet
     uint64_t m_framesWithoutId = 0; // frames since then whose leader was lost
     guint64 m_underrunsCounted = 0; // Aravis' underruns up to the last frame

@@ -1,6 +1,7 @@
-// The stream path of AravisCamera: the stream grabber's queued buffers are lent to an Aravis stream,
-// which writes the frames straight into them; a pump thread hands them back as results. Buffers still
-// lent when the stream stops come back cancelled. Packet statistics are kept across streams.
+// The stream path of AravisCamera: the stream grabber's buffers are lent to an Aravis stream as they
+// are queued, and Aravis writes the frames straight into them; its own receiving thread hands each
+// frame back as a result as soon as the frame is done. Buffers still lent when the stream stops come
+// back cancelled. Packet statistics are kept across streams.
 #include "AravisPrivate.h"
 
 #include "Gvcp.h"
@@ -65,10 +66,7 @@ void AravisCamera::startStream()
                       why.c_str());
     }
     // Underruns count packets on GigE: the frames they stand for follow from the packets of one frame.
-    m_lastFrameId = 0;
-    m_framesWithoutId = 0;
-    m_underrunsCounted = 0;
-    m_packetsPerFrame = 0;
+    uint64_t packetsPerFrame = 0;
     guint32 scps = 0;
     if (m_known.gige && readWord(gvbs::StreamChannelPacketSize, scps) &&
         (scps & scps::SizeMask) > scps::StreamHeaderBytes) {
@@ -80,7 +78,14 @@ void AravisCamera::startStream()
         const uint64_t payload = payloadOf(nodeMap);
         const uint64_t perPacket = (scps & scps::SizeMask) - scps::StreamHeaderBytes;
         if (payload > 0)
-            m_packetsPerFrame = 2 + (payload + perPacket - 1) / perPacket; // leader, data, trailer
+            packetsPerFrame = 2 + (payload + perPacket - 1) / perPacket; // leader, data, trailer
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_deliverMutex);
+        m_lastFrameId = 0;
+        m_framesWithoutId = 0;
+        m_underrunsCounted = 0;
+        m_packetsPerFrame = packetsPerFrame;
     }
     {
         std::lock_guard<std::mutex> lock(m_streamMutex);
@@ -89,8 +94,10 @@ void AravisCamera::startStream()
         m_streamStarting = false;
         m_streamPacketSize = scps & scps::SizeMask;
         m_held = false;
+        m_lending = true;
         startPumpLocked();
     }
+    lendQueuedBuffers();
     // Aravis has pointed the stream channel at the stream's socket, and may have set its packet size.
     if (m_known.gige)
         invalidateRegisters({gvbs::StreamChannelPacketSize, gvbs::StreamChannelDestination, gvbs::StreamChannelPort});
@@ -111,6 +118,7 @@ void AravisCamera::holdFrames()
         if (!m_stream || m_held)
             return;
         stream = m_stream;
+        m_lending = false;
     }
     stopPump();
     // The stream and its socket stay: the camera goes on sending to them, and a camera may take a
@@ -127,12 +135,16 @@ void AravisCamera::holdFrames()
 void AravisCamera::releaseFrames()
 {
     std::lock_guard<std::mutex> control(m_streamControl);
-    std::lock_guard<std::mutex> lock(m_streamMutex);
-    if (!m_stream || !m_held || m_state->removed)
-        return;
-    arv_stream_start_thread(m_stream);
-    m_held = false;
-    startPumpLocked();
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        if (!m_stream || !m_held || m_state->removed)
+            return;
+        arv_stream_start_thread(m_stream);
+        m_held = false;
+        m_lending = true;
+        startPumpLocked();
+    }
+    lendQueuedBuffers();
 }
 
 void AravisCamera::startPumpLocked()
@@ -161,13 +173,31 @@ void AravisCamera::stopPump()
 
 void AravisCamera::onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer*)
 {
+    // On Aravis' receiving thread, just after it put the frame out: the result goes to the grabber
+    // from here, without waking a thread of ours.
     if (type == ARV_STREAM_CALLBACK_TYPE_BUFFER_DONE)
-        static_cast<AravisCamera*>(self)->wakePump();
+        static_cast<AravisCamera*>(self)->deliverDone();
+}
+
+void AravisCamera::deliverDone()
+{
+    ArvStream* stream;
+    {
+        // Once the stream is held or stops, what Aravis puts out (the frame it aborts on the way out
+        // among them) comes back cancelled with the rest of the lent buffers.
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        if (!m_lending)
+            return;
+        stream = m_stream; // it lives until its receiving thread, this one, has ended
+    }
+    std::lock_guard<std::mutex> lock(m_deliverMutex);
+    while (ArvBuffer* buffer = arv_stream_try_pop_buffer(stream))
+        deliver(stream, buffer);
 }
 
 void AravisCamera::buffersQueued()
 {
-    wakePump();
+    lendQueuedBuffers();
 }
 
 void AravisCamera::wakePump()
@@ -189,10 +219,14 @@ void AravisCamera::stopStreamLocked()
             return;
         stream = m_stream;
         held = m_held;
+        m_lending = false;
     }
     stopPump();
-    // Frames missed after the last one that came.
-    countUnderrunFrames(stream);
+    {
+        // Frames missed after the last one that came.
+        std::lock_guard<std::mutex> lock(m_deliverMutex);
+        countUnderrunFrames(stream);
+    }
     if (ARV_IS_GV_STREAM(stream)) {
         guint64 resent = 0, missing = 0;
         arv_gv_stream_get_statistics(ARV_GV_STREAM(stream), &resent, &missing);
@@ -244,8 +278,8 @@ void AravisCamera::pump(ArvStream* stream)
     }
     for (;;) {
         if (!polls) {
-            // Aravis tells of every frame it is done with; the long wait only catches a buffer it gives
-            // back without telling (one it could not make a frame of).
+            // Aravis' receiving thread hands the frames over as they are done; this only catches a
+            // buffer it gives back without telling (one it could not make a frame of).
             std::unique_lock<std::mutex> lock(m_pumpMutex);
             m_pumpWake.wait_for(lock, std::chrono::seconds(1), [this] { return m_pumpSignal; });
             m_pumpSignal = false;
@@ -255,19 +289,21 @@ void AravisCamera::pump(ArvStream* stream)
             if (m_stopPump)
                 return;
         }
-        lendQueuedBuffers(stream);
         if (polls) {
-            // Short, so that buffers the grabber queues meanwhile reach Aravis before the next frame.
-            if (ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs))
+            // Aravis' asynchronous USB stream hands frames back without telling.
+            if (ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs)) {
+                std::lock_guard<std::mutex> lock(m_deliverMutex);
                 deliver(stream, buffer);
+            }
             continue;
         }
+        std::lock_guard<std::mutex> lock(m_deliverMutex);
         while (ArvBuffer* buffer = arv_stream_try_pop_buffer(stream))
             deliver(stream, buffer);
     }
 }
 
-void AravisCamera::lendQueuedBuffers(ArvStream* stream)
+void AravisCamera::lendQueuedBuffers()
 {
     std::shared_ptr<FrameSink> sink;
     {
@@ -276,20 +312,21 @@ void AravisCamera::lendQueuedBuffers(ArvStream* stream)
     }
     if (!sink || m_state->removed)
         return;
+    // Held throughout, so that the stream neither stops nor is held while a buffer goes to it.
+    std::lock_guard<std::mutex> lock(m_streamMutex);
+    if (!m_lending)
+        return;
     FrameBuffer target;
     while (sink->takeBuffer(target)) {
         // Aravis writes the frame straight into the grabber's buffer; the ArvBuffer only wraps it. A
         // reference of our own keeps it after the stream has let go of it, so that a buffer handed back
         // cancelled shows whether Aravis had begun to fill it.
-        ArvBuffer* buffer = wrapForStream(target, *sink);
+        ArvBuffer* buffer = wrapForStreamLocked(target, *sink);
         if (!buffer)
             continue; // handed back failed
         g_object_ref(buffer);
-        {
-            std::lock_guard<std::mutex> lock(m_streamMutex);
-            m_lent[buffer] = Lent{target, sink};
-        }
-        arv_stream_push_buffer(stream, buffer);
+        m_lent[buffer] = Lent{target, sink};
+        arv_stream_push_buffer(m_stream, buffer);
     }
 }
 
@@ -404,7 +441,7 @@ void AravisCamera::deliver(ArvStream* stream, ArvBuffer* buffer)
     lent.sink->deliver(target, info);
 }
 
-ArvBuffer* AravisCamera::wrapForStream(const FrameBuffer& target, FrameSink& sink)
+ArvBuffer* AravisCamera::wrapForStreamLocked(const FrameBuffer& target, FrameSink& sink)
 {
     if (!m_known.asyncUsb)
         return arv_buffer_new_full(target.size, target.data, nullptr, nullptr);
@@ -413,16 +450,12 @@ ArvBuffer* AravisCamera::wrapForStream(const FrameBuffer& target, FrameSink& sin
     // own size, and a grabber buffer always the same buffer object, never one at the address of a
     // freed one. Such an object keeps its last frame's status until Aravis takes it again: cancelled,
     // it comes back cleared even when no frame had begun in it.
-    size_t size;
-    {
-        std::lock_guard<std::mutex> lock(m_streamMutex);
-        size = m_asyncPayload > 0 ? m_asyncPayload : target.size;
-        if (size <= target.size) {
-            ArvBuffer*& wrapper = m_asyncBuffers[{target.data, size}];
-            if (!wrapper)
-                wrapper = arv_buffer_new_full(size, target.data, nullptr, nullptr);
-            return ARV_BUFFER(g_object_ref(wrapper));
-        }
+    const size_t size = m_asyncPayload > 0 ? m_asyncPayload : target.size;
+    if (size <= target.size) {
+        ArvBuffer*& wrapper = m_asyncBuffers[{target.data, size}];
+        if (!wrapper)
+            wrapper = arv_buffer_new_full(size, target.data, nullptr, nullptr);
+        return ARV_BUFFER(g_object_ref(wrapper));
     }
     FrameInfo info;
     info.failed = true;
