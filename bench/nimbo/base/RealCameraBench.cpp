@@ -1,11 +1,15 @@
 // Frames a second and processor time of the SDK's stream grabber on a real GigE Vision camera, against
 // Aravis' own streaming tool (arv-camera-test-0.8) on the same camera: Aravis' fake camera inside a
 // network namespace that holds only the loopback interface, so that discovery never leaves the
-// machine. Rounds alternate between the two programs, so that a change of load touches both; the
-// ratios are the medians of the rounds' own ratios (the two runs of a round are next to each other in
-// time, so that they meet about the same load). The fake camera, on the same machine, sets the pace and rarely
+// machine. Rounds alternate between the programs, so that a change of load touches all; the ratios are
+// the medians of the rounds' own ratios (the runs of a round are next to each other in time, so that
+// they meet about the same load). The fake camera, on the same machine, sets the pace and rarely
 // reaches the rate asked for: the processor time compared is the time a frame, so that the program
 // that happened to get more frames in its window is not the one that looks dearer.
+//
+// Aravis' tool takes each frame on Aravis' own receiving thread; the grabber's caller takes it on a
+// thread of its own, which a frame has to wake. A third program shows what that hand-over costs by
+// itself: Aravis' own blocking pop on an application thread (this program again, in a mode of its own).
 #include "RatioReport.h"
 
 #include <testsupport/Loopback.h>
@@ -18,6 +22,8 @@
 #include <GenICam/GenericException.h>
 
 #include <benchmark/benchmark.h>
+
+#include <arv.h>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -64,8 +70,13 @@ struct Figures {
     double cores = 0;
     double perFrame() const { return fps > 0 ? cores / fps : -1; } // processor seconds a frame
 };
+// The programs compared, in the order of the first round.
+enum class Program { Sdk, AravisTool, AravisPop };
+const Program kPrograms[] = {Program::Sdk, Program::AravisTool, Program::AravisPop};
+const char* const kPopMode = "--aravis-pop"; // this program's mode that runs Aravis' blocking pop
+
 struct Round {
-    Figures sdk, aravis;
+    Figures sdk, aravis, pop;
 };
 std::map<std::string, std::map<int, Round>> g_rounds; // by setup name and round
 
@@ -260,13 +271,105 @@ Figures grabWithAravis(const Setup& setup)
     return figures;
 }
 
-void measure(benchmark::State& state, const Setup& setup, bool sdk, int round)
+// Aravis' own hand-over to an application thread, in this process (run as this program again, so
+// that nothing of the SDK shares it): the thread pops each frame, blocking, and pushes its buffer back.
+// Prints "<frames/s> <processor seconds a second>".
+int popWithAravis(int width, int height, int packetSize)
+{
+    GError* error = nullptr;
+    ArvCamera* camera = arv_camera_new("127.0.0.1", &error);
+    if (!camera) {
+        std::printf("0 0\n");
+        return 1;
+    }
+    arv_camera_set_region(camera, 0, 0, width, height, nullptr);
+    arv_camera_set_pixel_format(camera, ARV_PIXEL_FORMAT_MONO_8, nullptr);
+    arv_camera_set_frame_rate(camera, 1000.0, nullptr);
+    arv_camera_gv_set_packet_size(camera, packetSize, nullptr);
+    const guint payload = arv_camera_get_payload(camera, nullptr);
+    ArvStream* stream = arv_camera_create_stream(camera, nullptr, nullptr, nullptr);
+    if (!stream) {
+        g_object_unref(camera);
+        std::printf("0 0\n");
+        return 1;
+    }
+    for (int i = 0; i < kBuffers; ++i)
+        arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
+    arv_camera_start_acquisition(camera, nullptr);
+    using Clock = std::chrono::steady_clock;
+    const auto warm = Clock::now() + std::chrono::seconds(1);
+    const auto end = warm + std::chrono::seconds(kWindowSeconds);
+    double cpuStart = 0;
+    bool measuring = false;
+    uint64_t frames = 0;
+    for (;;) {
+        const auto now = Clock::now();
+        if (!measuring && now >= warm) {
+            measuring = true;
+            cpuStart = selfProcessorSeconds();
+        }
+        if (now >= end)
+            break;
+        ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, 100000);
+        if (!buffer)
+            continue;
+        if (measuring && arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS)
+            ++frames;
+        arv_stream_push_buffer(stream, buffer);
+    }
+    const double cores = (selfProcessorSeconds() - cpuStart) / kWindowSeconds;
+    std::printf("%f %f\n", double(frames) / kWindowSeconds, cores);
+    std::fflush(stdout);
+    arv_camera_stop_acquisition(camera, nullptr);
+    g_object_unref(stream);
+    g_object_unref(camera);
+    return 0;
+}
+
+Figures popWithAravisElsewhere(const Setup& setup)
+{
+    Figures figures;
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return figures;
+    self[length] = 0;
+    int out[2];
+    if (pipe(out) != 0)
+        return figures;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        const std::string width = std::to_string(setup.width), height = std::to_string(setup.height);
+        const std::string packet = std::to_string(setup.packetSize);
+        execl(self, self, kPopMode, width.c_str(), height.c_str(), packet.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    if (pid > 0)
+        waitpid(pid, nullptr, 0);
+    if (std::sscanf(text.c_str(), "%lf %lf", &figures.fps, &figures.cores) != 2)
+        figures = Figures();
+    return figures;
+}
+
+void measure(benchmark::State& state, const Setup& setup, Program program, int round)
 {
     Figures figures;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         try {
-            figures = sdk ? grabWithTheSdk(setup) : grabWithAravis(setup);
+            figures = program == Program::Sdk          ? grabWithTheSdk(setup)
+                      : program == Program::AravisTool ? grabWithAravis(setup)
+                                                       : popWithAravisElsewhere(setup);
         } catch (const GenICam::GenericException& e) {
             state.SkipWithError(e.GetDescription());
             return;
@@ -281,7 +384,7 @@ void measure(benchmark::State& state, const Setup& setup, bool sdk, int round)
     state.counters["cores"] = figures.cores;
     state.counters["us_per_frame"] = figures.perFrame() * 1e6;
     Round& r = g_rounds[setup.name][round];
-    (sdk ? r.sdk : r.aravis) = figures;
+    (program == Program::Sdk ? r.sdk : program == Program::AravisTool ? r.aravis : r.pop) = figures;
 }
 
 double median(std::vector<double> values)
@@ -315,6 +418,8 @@ void printNotMeasured(const char* why)
         benchratio::printRatio(std::string("real camera ") + setup.name + ": frames/s vs arv-camera-test", -1, 0.99);
         benchratio::printRatio(std::string("real camera ") + setup.name + ": processor time vs arv-camera-test", -1,
                                1.1, true);
+        benchratio::printRatio(std::string("real camera ") + setup.name + ": processor time vs Aravis' pop", -1, 1.1,
+                               true);
     }
 }
 
@@ -322,6 +427,8 @@ void printNotMeasured(const char* why)
 
 int main(int argc, char** argv)
 {
+    if (argc == 5 && std::strcmp(argv[1], kPopMode) == 0)
+        return popWithAravis(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     if (access(kFakeCamera, X_OK) != 0 || access(kAravisTool, X_OK) != 0) {
         printNotMeasured("aravis-tools is not installed");
         return 0;
@@ -340,12 +447,14 @@ int main(int argc, char** argv)
     for (int round = 1; round <= kRounds; ++round)
         for (const Setup& setup : kSetups) {
             // Which program goes first changes from round to round.
-            for (int turn = 0; turn < 2; ++turn) {
-                const bool sdk = (turn == 0) == (round % 2 == 1);
-                const std::string name = std::string(sdk ? "BM_SdkGrabber/" : "BM_AravisCameraTest/") + setup.name +
-                                         "/round:" + std::to_string(round);
+            for (int turn = 0; turn < 3; ++turn) {
+                const Program program = kPrograms[(turn + round - 1) % 3];
+                const char* const names[] = {"BM_SdkGrabber/", "BM_AravisCameraTest/", "BM_AravisPop/"};
+                const std::string name =
+                    std::string(names[static_cast<int>(program)]) + setup.name + "/round:" + std::to_string(round);
                 benchmark::RegisterBenchmark(
-                    name.c_str(), [&setup, sdk, round](benchmark::State& state) { measure(state, setup, sdk, round); })
+                    name.c_str(),
+                    [&setup, program, round](benchmark::State& state) { measure(state, setup, program, round); })
                     ->Iterations(1)
                     ->UseManualTime()
                     ->Unit(benchmark::kSecond);
@@ -355,7 +464,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     for (const Setup& setup : kSetups) {
-        std::vector<double> sdkFps, aravisFps, sdkPerFrame, aravisPerFrame, rateRatios, timeRatios;
+        std::vector<double> sdkFps, aravisFps, sdkPerFrame, aravisPerFrame, popPerFrame, rateRatios, timeRatios,
+            popRatios;
         for (const auto& [round, r] : g_rounds[setup.name]) {
             if (r.sdk.fps <= 0 || r.aravis.fps <= 0)
                 continue; // a round with a run that measured nothing is left out whole
@@ -366,15 +476,22 @@ int main(int argc, char** argv)
             rateRatios.push_back(r.sdk.fps / r.aravis.fps);
             if (r.aravis.perFrame() > 0)
                 timeRatios.push_back(r.sdk.perFrame() / r.aravis.perFrame());
+            if (r.pop.perFrame() > 0) {
+                popPerFrame.push_back(r.pop.perFrame() * 1e6);
+                popRatios.push_back(r.sdk.perFrame() / r.pop.perFrame());
+            }
         }
         std::printf("Real camera %s: SDK %.1f frames/s, %.1f us of processor time a frame; arv-camera-test %.1f "
-                    "frames/s, %.1f us a frame (medians of %zu rounds)\n",
+                    "frames/s, %.1f us a frame; Aravis' pop on an application thread %.1f us a frame (medians of "
+                    "%zu rounds)\n",
                     setup.name, median(sdkFps), median(sdkPerFrame), median(aravisFps), median(aravisPerFrame),
-                    rateRatios.size());
+                    median(popPerFrame), rateRatios.size());
         benchratio::printRatio(std::string("real camera ") + setup.name + ": frames/s vs arv-camera-test",
                                median(rateRatios), 0.99);
         benchratio::printRatio(std::string("real camera ") + setup.name + ": processor time vs arv-camera-test",
                                median(timeRatios), 1.1, true);
+        benchratio::printRatio(std::string("real camera ") + setup.name + ": processor time vs Aravis' pop",
+                               median(popRatios), 1.1, true);
     }
     return 0;
 }
