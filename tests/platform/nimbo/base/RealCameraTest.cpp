@@ -437,6 +437,55 @@ TEST_F(RealCameraTest, CancelledBuffersComeBackUntouchedOrClearedNeverHoldingPar
     grabber->Close();
 }
 
+// A buffer smaller than the frame: Aravis fills what fits and may call the frame complete; the result
+// fails, saying why, rather than passing part of a frame as good, and the grab goes on.
+TEST_F(RealCameraTest, ABufferSmallerThanTheFrameFailsAndTheGrabGoesOn)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCameraDevice fake("RC0014");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
+    device->Open();
+    GenApi::INodeMap& map = *device->GetNodeMap();
+    constexpr size_t kFrame = 512 * 256;
+    configure(map, 512, 256, 50.0);
+    Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
+    grabber->Open();
+    grabber->PrepareGrab();
+    // Half the frame ends on a packet's edge; a byte short cuts its last packet.
+    const std::pair<const char*, size_t> shortBuffers[] = {{"half the frame", kFrame / 2}, {"a byte short", kFrame - 1}};
+    std::vector<std::vector<uint8_t>> memory;
+    std::vector<Nimbo::StreamBufferHandle> handles;
+    for (const auto& b : shortBuffers) {
+        memory.emplace_back(b.second);
+        handles.push_back(grabber->RegisterBuffer(memory.back().data(), b.second));
+    }
+    memory.emplace_back(kFrame);
+    handles.push_back(grabber->RegisterBuffer(memory.back().data(), kFrame));
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+    Nimbo::GrabResult r;
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const bool fits = i == handles.size() - 1;
+        SCOPED_TRACE(fits ? "the frame's size" : shortBuffers[i].first);
+        grabber->QueueBuffer(handles[i], nullptr);
+        ASSERT_TRUE(testsupport::waitFor([&] { return grabber->RetrieveResult(r); }, 5000));
+        EXPECT_EQ(r.Buffer(), memory[i].data());
+        if (fits) {
+            ASSERT_EQ(r.Status(), Nimbo::Grabbed) << r.GetErrorDescription();
+            EXPECT_EQ(r.GetPayloadSize(), int64_t(kFrame));
+            EXPECT_TRUE(diagonal(static_cast<const uint8_t*>(r.Buffer()), 512, 256));
+        } else {
+            EXPECT_EQ(r.Status(), Nimbo::Failed) << r.GetPayloadSize() << " bytes of " << kFrame << " passed as good";
+            EXPECT_EQ(r.GetErrorCode(), 0xE1000200u) << std::hex << r.GetErrorCode();
+            EXPECT_NE(std::string(r.GetErrorDescription().c_str()).find("does not fit"), std::string::npos)
+                << r.GetErrorDescription();
+        }
+    }
+    GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+    grabber->FinishGrab();
+    grabber->Close();
+}
+
 // The context switches of this process's threads of that name.
 uint64_t contextSwitches(const std::string& name)
 {
