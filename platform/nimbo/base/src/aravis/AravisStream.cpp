@@ -11,6 +11,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -424,11 +425,19 @@ void AravisCamera::deliver(ArvStream* stream, ArvBuffer* buffer)
             info.offsetX = arv_buffer_get_image_x(buffer);
             info.offsetY = arv_buffer_get_image_y(buffer);
         }
+        // Aravis cuts a frame at the end of a buffer too small for it and may still call it complete:
+        // the image its leader announces must be there whole.
+        size_t frameSize = size;
+        if (image) {
+            const uint64_t bits = uint64_t(ARV_PIXEL_FORMAT_BIT_PER_PIXEL(info.pixelType)) *
+                                  uint64_t(std::max(info.width, 0)) * uint64_t(std::max(info.height, 0));
+            frameSize = std::max(frameSize, static_cast<size_t>((bits + 7) / 8));
+        }
         const auto* bytes = static_cast<const uint8_t*>(data);
-        if (!bytes || bytes < target.data || bytes + size > target.data + target.size) {
+        if (!bytes || bytes < target.data || bytes + frameSize > target.data + target.size || frameSize > size) {
             info.failed = true;
             info.errorCode = kFrameTooLarge;
-            info.errorText = "The frame (" + std::to_string(size) + " bytes) does not fit the buffer (" +
+            info.errorText = "The frame (" + std::to_string(frameSize) + " bytes) does not fit the buffer (" +
                              std::to_string(target.size) + " bytes).";
         } else {
             // The payload is where the result's buffer begins; only a part found further in moves.
