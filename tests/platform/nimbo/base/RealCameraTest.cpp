@@ -453,7 +453,8 @@ TEST_F(RealCameraTest, ABufferSmallerThanTheFrameFailsAndTheGrabGoesOn)
     grabber->Open();
     grabber->PrepareGrab();
     // Half the frame ends on a packet's edge; a byte short cuts its last packet.
-    const std::pair<const char*, size_t> shortBuffers[] = {{"half the frame", kFrame / 2}, {"a byte short", kFrame - 1}};
+    const std::pair<const char*, size_t> shortBuffers[] = {{"half the frame", kFrame / 2},
+                                                           {"a byte short", kFrame - 1}};
     std::vector<std::vector<uint8_t>> memory;
     std::vector<Nimbo::StreamBufferHandle> handles;
     for (const auto& b : shortBuffers) {
