@@ -92,6 +92,34 @@ double selfProcessorSeconds()
     return processorSeconds(u);
 }
 
+// A second of warming up, then the measured window: `takeOne` waits a short while for a frame and
+// says whether it took a good one.
+template <typename TakeOne>
+Figures measureWindow(TakeOne takeOne)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto warm = Clock::now() + std::chrono::seconds(1);
+    const auto end = warm + std::chrono::seconds(kWindowSeconds);
+    double cpuStart = 0;
+    bool measuring = false;
+    uint64_t frames = 0;
+    for (;;) {
+        const auto now = Clock::now();
+        if (!measuring && now >= warm) {
+            measuring = true;
+            cpuStart = selfProcessorSeconds();
+        }
+        if (now >= end)
+            break;
+        if (takeOne() && measuring)
+            ++frames;
+    }
+    Figures figures;
+    figures.cores = (selfProcessorSeconds() - cpuStart) / kWindowSeconds;
+    figures.fps = double(frames) / kWindowSeconds;
+    return figures;
+}
+
 // Processor seconds of another process's threads so far: the sum of their run times in /proc, in
 // nanoseconds (its clock ticks would be too coarse for the tenth of a core a stream costs).
 double processorSecondsOf(pid_t pid)
@@ -177,32 +205,16 @@ Figures grabWithTheSdk(const Setup& setup)
         grabber->QueueBuffer(grabber->RegisterBuffer(m.data(), m.size()), nullptr);
     GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
 
-    using Clock = std::chrono::steady_clock;
-    const auto warm = Clock::now() + std::chrono::seconds(1);
-    const auto end = warm + std::chrono::seconds(kWindowSeconds);
-    double cpuStart = 0;
-    bool measuring = false;
-    uint64_t frames = 0;
-    for (;;) {
-        const auto now = Clock::now();
-        if (!measuring && now >= warm) {
-            measuring = true;
-            cpuStart = selfProcessorSeconds();
-        }
-        if (now >= end)
-            break;
+    figures = measureWindow([grabber] {
         Nimbo::GrabResult r;
         if (!grabber->RetrieveResult(r)) {
             grabber->GetWaitObject().Wait(100);
-            continue;
+            return false;
         }
-        if (measuring && r.Status() == Nimbo::Grabbed)
-            ++frames;
         if (r.Status() != Nimbo::Canceled)
             grabber->QueueBuffer(r.Handle(), nullptr);
-    }
-    figures.cores = (selfProcessorSeconds() - cpuStart) / kWindowSeconds;
-    figures.fps = double(frames) / kWindowSeconds;
+        return r.Status() == Nimbo::Grabbed;
+    });
     GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
     grabber->FinishGrab();
     grabber->Close();
@@ -296,29 +308,15 @@ int popWithAravis(int width, int height, int packetSize)
     for (int i = 0; i < kBuffers; ++i)
         arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
     arv_camera_start_acquisition(camera, nullptr);
-    using Clock = std::chrono::steady_clock;
-    const auto warm = Clock::now() + std::chrono::seconds(1);
-    const auto end = warm + std::chrono::seconds(kWindowSeconds);
-    double cpuStart = 0;
-    bool measuring = false;
-    uint64_t frames = 0;
-    for (;;) {
-        const auto now = Clock::now();
-        if (!measuring && now >= warm) {
-            measuring = true;
-            cpuStart = selfProcessorSeconds();
-        }
-        if (now >= end)
-            break;
+    const Figures figures = measureWindow([stream] {
         ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, 100000);
         if (!buffer)
-            continue;
-        if (measuring && arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS)
-            ++frames;
+            return false;
+        const bool good = arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS;
         arv_stream_push_buffer(stream, buffer);
-    }
-    const double cores = (selfProcessorSeconds() - cpuStart) / kWindowSeconds;
-    std::printf("%f %f\n", double(frames) / kWindowSeconds, cores);
+        return good;
+    });
+    std::printf("%f %f\n", figures.fps, figures.cores);
     std::fflush(stdout);
     arv_camera_stop_acquisition(camera, nullptr);
     g_object_unref(stream);
