@@ -83,7 +83,10 @@ QString formatDoubleValue(double value, int precision, QFlags<FormatValueFlag> f
 {
     const bool general = flags.testFlag(GeneralFormat);
     QString text = locale.toString(value, general ? 'g' : 'f', precision);
-    if (!flags.testFlag(KeepGroupSeparator) && std::fabs(value) >= 1000.0)
+    // The rounded value decides, not the one given: 999.999 at two decimals reads 1,000.00. The locale
+    // puts separators only into a text whose rounded value reaches 1000, so taking them out of any text
+    // leaves every smaller value as it was.
+    if (!flags.testFlag(KeepGroupSeparator))
         text = withoutGroupSeparators(text, locale);
 
     const QChar point = locale.decimalPoint();

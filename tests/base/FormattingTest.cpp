@@ -57,6 +57,14 @@ TEST(Formatting, DoubleValues)
         {2.0, 3, GeneralFormat | DropZeroFraction, english, "2"},
         {1234.5, 3, GeneralFormat | StripTrailingZeros, english, "1.23e+03"},
         {0.25, 4, GeneralFormat | StripTrailingZeros, english, "0.25"},
+        // Whether the text has group separators is decided on the value as rounded for the text.
+        {999.999, 2, 0, english, "1000.00"},
+        {-999.999, 2, 0, english, "-1000.00"},
+        {999.96, 1, 0, german, "1000,0"},
+        {999.9999, 6, GeneralFormat, english, "1000"},
+        {999.999, 2, KeepGroupSeparator, english, "1,000.00"},
+        {999.994, 2, 0, english, "999.99"},
+        {999.5, 0, DropZeroFraction, english, "1000"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
@@ -119,6 +127,7 @@ TEST(Formatting, ValuesWithMultipliersAndUnits)
         {1234567, 0, MultiplierKilo, "B", ShowPrefix | KeepGroupSeparator, "1,235 kB"},
         {2000, 3, MultiplierKilo, "m", ShowPrefix | DropZeroFraction, "2 km"},
         {2500, 3, MultiplierKilo, "m", ShowPrefix | StripTrailingZeros, "2.5 km"},
+        {999999, 1, MultiplierKilo, "B", ShowPrefix, "1000.0 kB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
