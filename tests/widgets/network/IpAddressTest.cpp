@@ -105,6 +105,23 @@ TEST(IpValidatorTest, AddressesWithinANetmask)
     EXPECT_EQ(check(bare, QStringLiteral("10.1.1.0")), QValidator::Acceptable);
 }
 
+// A /31 link has no network or broadcast address and a /32 names one host: without broadcast
+// addresses allowed, every address is still a host there.
+TEST(IpValidatorTest, MasksWithoutRoomForABroadcastAcceptEveryHost)
+{
+    QLineEdit mask;
+    QIpAddressWithNetmaskValidator validator(&mask);
+    for (const char* text : {"/31", "/32", "/032", "255.255.255.254", "255.255.255.255"}) {
+        mask.setText(QString::fromLatin1(text));
+        for (const char* address : {"10.0.0.0", "10.0.0.1", "192.168.1.255"})
+            EXPECT_STREQ(name(check(validator, QString::fromLatin1(address))), "Acceptable") << text << " " << address;
+    }
+    mask.setText(QStringLiteral("/30"));
+    EXPECT_EQ(check(validator, QStringLiteral("10.0.0.3")), QValidator::Intermediate);
+    EXPECT_EQ(check(validator, QStringLiteral("10.0.0.4")), QValidator::Intermediate);
+    EXPECT_EQ(check(validator, QStringLiteral("10.0.0.5")), QValidator::Acceptable);
+}
+
 TEST(IpValidatorTest, NetmasksAndTheirFixup)
 {
     QIpNetmaskValidator validator;
@@ -129,6 +146,21 @@ TEST(IpValidatorTest, NetmasksAndTheirFixup)
         QString text = QString::fromLatin1(f.in);
         validator.fixup(text);
         EXPECT_EQ(text.toStdString(), f.out) << f.in;
+    }
+    // Every prefix length the validator accepts becomes a dotted mask.
+    const struct {
+        const char* in;
+        const char* out;
+    } prefixes[] = {{"/032", "255.255.255.255"},
+                    {"/ 24", "255.255.255.0"},
+                    {" /8 ", "255.0.0.0"},
+                    {"/00", "0.0.0.0"},
+                    {"/+16", "255.255.0.0"}};
+    for (const auto& p : prefixes) {
+        QString text = QString::fromLatin1(p.in);
+        ASSERT_EQ(check(validator, text), QValidator::Acceptable) << p.in;
+        validator.fixup(text);
+        EXPECT_EQ(text.toStdString(), p.out) << p.in;
     }
 }
 
@@ -257,6 +289,23 @@ TEST_F(IpAddressDialogTest, AShownMacAddressMustBeComplete)
     EXPECT_FALSE(ok->isEnabled());
     dialog.setMacAddress(QStringLiteral("00:11:22:33:44:55"));
     EXPECT_TRUE(ok->isEnabled());
+}
+
+TEST_F(IpAddressDialogTest, TheMaskIsADottedMaskHoweverItWasWritten)
+{
+    // Left by the user.
+    mask->setFocus();
+    QTest::keyClicks(mask, QStringLiteral("/032"));
+    leave(mask);
+    EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.255.255"));
+    typeAddress(QStringLiteral("10.0.0.1"));
+    EXPECT_TRUE(ok->isEnabled()) << "a /32 mask names a host";
+
+    // Accepted while the field still has the focus (Enter takes the default button).
+    dialog.setSubnetMask(QStringLiteral("/ 31"));
+    EXPECT_TRUE(ok->isEnabled());
+    dialog.accept();
+    EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.255.254"));
 }
 
 TEST_F(IpAddressDialogTest, AcceptFillsAnEmptyGateway)

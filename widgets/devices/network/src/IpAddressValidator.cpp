@@ -44,6 +44,23 @@ bool isContiguousMask(quint32 mask)
     const quint32 inverted = ~mask;
     return (inverted & (inverted + 1)) == 0;
 }
+
+// A mask written as a prefix length ("/24"). False for a text that is not one; true with `valid`
+// telling whether the length is 0 to 32, and then `mask` holding its leading one-bits. The validator
+// and the fixup read it alike, so that every length the validator accepts becomes a dotted mask.
+bool prefixLength(const QString& text, bool& valid, quint32& mask)
+{
+    const QString simplified = text.simplified();
+    if (!simplified.startsWith(QLatin1Char('/')))
+        return false;
+    bool ok = false;
+    const int n = simplified.mid(1).toInt(&ok);
+    valid = ok && n >= 0 && n <= 32;
+    // A shift by 32 is undefined, so /0 is spelled out.
+    if (valid)
+        mask = n == 0 ? 0u : (0xFFFFFFFFu << (32 - n));
+    return true;
+}
 } // namespace
 
 QValidator::State QIpAddressValidator::validate(QString& input, int&) const
@@ -106,7 +123,9 @@ QValidator::State QIpAddressWithNetmaskValidator::validate(QString& input, int& 
         QString fixed = maskText;
         maskValidator.fixup(fixed);
         quint32 mask = 0;
-        if (parseDotted(fixed, mask)) {
+        // A /31 link has no network or broadcast address and a /32 mask names one host: only a mask
+        // with two host bits or more sets such addresses apart.
+        if (parseDotted(fixed, mask) && ~mask > 1u) {
             const quint32 host = address & ~mask;
             if (host == 0 || host == (~mask))
                 return Intermediate;
@@ -117,19 +136,14 @@ QValidator::State QIpAddressWithNetmaskValidator::validate(QString& input, int& 
 
 QValidator::State QIpNetmaskValidator::validate(QString& input, int& pos) const
 {
-    const QString simplified = input.simplified();
-    if (simplified.startsWith(QLatin1Char('/'))) {
-        bool ok = false;
-        const int prefix = simplified.mid(1).toInt(&ok);
-        if (!ok)
-            return Intermediate;
-        return (prefix >= 0 && prefix <= 32) ? Acceptable : Intermediate;
-    }
+    bool valid = false;
+    quint32 mask = 0;
+    if (prefixLength(input, valid, mask))
+        return valid ? Acceptable : Intermediate;
     QIpAddressValidator plain;
     const State state = plain.validate(input, pos);
     if (state != Acceptable)
         return state;
-    quint32 mask = 0;
     if (!parseDotted(input, mask))
         return Invalid;
     return isContiguousMask(mask) ? Acceptable : Intermediate;
@@ -138,16 +152,10 @@ QValidator::State QIpNetmaskValidator::validate(QString& input, int& pos) const
 void QIpNetmaskValidator::fixup(QString& input) const
 {
     QValidator::fixup(input);
-    const QString text = input.trimmed();
-    if (!text.startsWith(QLatin1Char('/')) || text.size() < 2 || text.size() > 3)
-        return;
-    bool ok = false;
-    const int n = text.mid(1).toInt(&ok);
-    if (!ok || n < 0 || n > 32)
-        return;
-    // A shift by 32 is undefined, so /0 is spelled out.
-    const quint32 mask = n == 0 ? 0u : (0xFFFFFFFFu << (32 - n));
-    input = QHostAddress(mask).toString();
+    bool valid = false;
+    quint32 mask = 0;
+    if (prefixLength(input, valid, mask) && valid)
+        input = QHostAddress(mask).toString();
 }
 
 QValidator::State QMacAddressValidator::validate(QString& input, int& pos) const

@@ -209,6 +209,8 @@ QHostAddress IpAddressWidget::subnetFromAddress(const QString& address)
 
 void IpAddressWidget::accept()
 {
+    // Enter takes the default button without leaving the field: the mask is written out here too.
+    onNetmaskLeft();
     if (m_editDefaultGateway->text().isEmpty())
         m_editDefaultGateway->setText(QStringLiteral("0.0.0.0"));
     QDialog::accept();
