@@ -123,6 +123,7 @@ public:
     bool removed = false;
     bool open = false;
     bool prepared = false;
+    bool finishing = false; // FinishGrab is under way: QueueBuffer refuses
     int64_t maxBufferSize = 0;
     int64_t maxBufferSizeSet = 0; // 0: MaxBufferSize follows the camera's payload size
     int64_t maxNumBuffer = 0;
@@ -308,15 +309,21 @@ void StreamGrabberImpl::FinishGrab()
         std::lock_guard<std::mutex> lock(m_core->mutex);
         if (!m_core->prepared)
             return;
+        // From here on nothing joins the queue: a buffer queued after the cancel below would outlive
+        // its registration, and the next grab would hand memory its owner has freed to the camera.
+        m_core->finishing = true;
     }
     // Buffers still queued come back cancelled rather than staying in the frame thread's reach.
     m_camera->holdFrames();
     m_core->cancel();
+    if (m_finishingHook)
+        m_finishingHook();
     bool removed;
     {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         m_core->registrations.clear();
         m_core->prepared = false;
+        m_core->finishing = false;
         removed = m_core->removed;
     }
     // A removed camera may be someone else's by now.
@@ -388,6 +395,8 @@ void StreamGrabberImpl::QueueBuffer(StreamBufferHandle handle, const void* conte
             GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the buffer is queued already.");
         if (m_core->removed)
             GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the device has been removed.");
+        if (m_core->finishing)
+            GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the grab is finishing.");
         it->second.queued = true;
         it->second.context = context;
         m_core->queue.push_back({handle, context, it->second.data, it->second.size});

@@ -10,6 +10,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -44,6 +45,9 @@ public:
     RegisterPort& port() { return *m_port; }
     void setPlugin(IStreamGrabberPlugin* plugin) { m_plugin = plugin; }
     IStreamGrabberPlugin* plugin() const { return m_plugin; }
+    // Runs in FinishGrab's thread once the queue is cancelled and before the registrations go, so that
+    // tests can act from within that step; empty in the product.
+    void setFinishingHook(std::function<void()> hook) { m_finishingHook = std::move(hook); }
 
 private:
     class Core;
@@ -55,6 +59,7 @@ private:
     GenApi::INodeMap* m_deviceNodeMap = nullptr;
     IStreamGrabberPlugin* m_plugin = nullptr;
     mutable WaitObject m_waitObject;
+    std::function<void()> m_finishingHook;
 };
 
 } // namespace Nimbo

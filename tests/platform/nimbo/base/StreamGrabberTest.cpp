@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -193,6 +194,50 @@ TEST_F(GrabFixture, CancelReturnsEveryQueuedBufferAndFinishDropsRegistrations)
     EXPECT_THROW(grabber->QueueBuffer(handles[1], nullptr), GenICam::InvalidArgumentException);
     EXPECT_THROW(grabber->RegisterBuffer(extra.data(), extra.size()), GenICam::RuntimeException);
     EXPECT_EQ(regs->readInt("TLParamsLocked"), 0);
+}
+
+// A buffer queued while FinishGrab is under way (by a thread that requeues what came back, say) must
+// not stay queued: once FinishGrab returns the caller frees its buffers, and the next grab would hand
+// the freed memory to the camera.
+TEST_F(GrabFixture, ABufferQueuedWhileTheGrabFinishesIsNotFilledByTheNextGrab)
+{
+    start("vxUsb1920m", 2);
+    grabber->CancelGrab();
+    GrabResult r;
+    while (grabber->RetrieveResult(r)) {
+    }
+    bool refused = false;
+    grabber->setFinishingHook([&] {
+        try {
+            grabber->QueueBuffer(handles[0], &buffers[0]);
+        } catch (const GenICam::RuntimeException&) {
+            refused = true;
+        }
+    });
+    grabber->FinishGrab();
+    grabber->setFinishingHook({});
+    EXPECT_TRUE(refused) << "a grab that is finishing takes no more buffers";
+    while (grabber->RetrieveResult(r))
+        EXPECT_EQ(r.Status(), Canceled);
+
+    // The caller owns its buffer again; the next grab streams into its own buffer only.
+    std::fill(buffers[0].begin(), buffers[0].end(), uint8_t(0xA5));
+    grabber->PrepareGrab();
+    std::vector<uint8_t> fresh(camera->payloadSize());
+    grabber->QueueBuffer(grabber->RegisterBuffer(fresh.data(), fresh.size()), &fresh);
+    ASSERT_EQ(regs->execute("AcquisitionStart"), PortStatus::Ok);
+    const bool got = next(r);
+    regs->execute("AcquisitionStop");
+    grabber->CancelGrab();
+    GrabResult rest;
+    while (grabber->RetrieveResult(rest)) {
+    }
+    grabber->FinishGrab();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(r.Status(), Grabbed);
+    EXPECT_EQ(r.Context(), &fresh);
+    EXPECT_EQ(std::count(buffers[0].begin(), buffers[0].end(), uint8_t(0xA5)), static_cast<long>(buffers[0].size()))
+        << "the finished grab's buffer was painted";
 }
 
 TEST_F(GrabFixture, WaitObjectStaysValidAfterClose)
