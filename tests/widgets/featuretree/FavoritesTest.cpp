@@ -45,6 +45,30 @@ TEST(FavoritesDataTest, SavingFewerEntriesRemovesTheStaleKeys)
     EXPECT_FALSE(settings.contains("4"));
 }
 
+// An entry that cannot be stored leaves its key out; a value stored there earlier must not come back
+// at the next load as the entry it was.
+TEST(FavoritesDataTest, AnEntrySkippedWhenSavingLeavesNoStaleKey)
+{
+    FavoritesData data;
+    for (const char* name : {"A", "B", "C"})
+        data.append(entry(name));
+    ASSERT_TRUE(data.save("FavTestSkip"));
+    FavoritesData next;
+    for (const FavoriteEntry& e : {entry("A"), entry("X", ""), entry("C")})
+        next.append(e);
+    ASSERT_TRUE(next.save("FavTestSkip"));
+    {
+        QSettings settings;
+        settings.beginGroup("FavTestSkip");
+        EXPECT_EQ(settings.value("NumberOfEntries").toInt(), 3);
+        EXPECT_FALSE(settings.contains("1"));
+        EXPECT_EQ(settings.value("2").toString(), "C*C*Cam");
+    }
+    FavoritesData loaded;
+    ASSERT_TRUE(loaded.load("FavTestSkip"));
+    EXPECT_EQ(names(loaded), QStringList({"A", "C"}));
+}
+
 TEST(FavoritesDataTest, LoadSkipsMalformedValuesAndDefaultsTheFlags)
 {
     {
@@ -250,6 +274,43 @@ TEST_F(FavoritesModelTest, ADropAfterTheDeviceChangedTakesWhatWasDragged)
     model.rebuildFavoriteItems();
     EXPECT_TRUE(model.dropMimeData(favourite.get(), Qt::MoveAction, 0, 0, root));
     EXPECT_EQ(names(model.GetFavorites()), QStringList({"Mode", "Width", "Gain"}));
+    model.clear();
+}
+
+// Clearing takes the node maps' rows only: the favourites branch stays, its rows made placeholders
+// again (their nodes go with the node maps), and the next node map brings them back to life.
+TEST_F(FavoritesModelTest, ClearKeepsTheFavoritesBranchAndTheSearchRowForTheNextNodeMap)
+{
+    model.addNodeMap(map.get(), "Camera", "Cam", false);
+    model.AddFavorite(map->GetNode("Width"), 0);
+    model.rebuildFavoriteItems();
+    ASSERT_NE(qobject_cast<FeatureTreeINodeItem*>(model.getFeatureTreeItem(favorite(0))), nullptr);
+    FeatureTreeItem* searchHelp = model.getSearchHelpItem();
+    ASSERT_NE(searchHelp, nullptr);
+
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsAboutToBeRemoved);
+    model.clear();
+    map.reset();
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.getSearchHelpItem(), searchHelp);
+    EXPECT_EQ(model.getFeatureTreeItem(model.index(0, 0)), searchHelp);
+    EXPECT_EQ(model.GetFavoritesRootIndex(), model.index(1, 0));
+    ASSERT_EQ(model.rowCount(model.GetFavoritesRootIndex()), 1);
+    EXPECT_EQ(qobject_cast<FeatureTreeINodeItem*>(model.getFeatureTreeItem(favorite(0))), nullptr);
+    EXPECT_EQ(model.data(favorite(0), Qt::DisplayRole).toString(), "Width");
+    EXPECT_EQ(model.data(favorite(0), FeatureTreeItem::FullNodeNameRole).toString(), "Fav*Cam*Width");
+    EXPECT_EQ(rootToolTip(), "1 Favorite (1 is unavailable for the current camera)");
+    EXPECT_EQ(model.GetFavorites().count(), 1);
+    // The top-level rows that went were the node map's only.
+    for (const QList<QVariant>& args : removed)
+        if (!args.at(0).value<QModelIndex>().isValid())
+            EXPECT_GE(args.at(1).toInt(), 2);
+
+    NodeMapPtr next = createCamera();
+    model.addNodeMap(next.get(), "Camera", "Cam", false);
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.data(favorite(0).sibling(0, 1), Qt::DisplayRole).toString(), "640");
+    EXPECT_EQ(rootToolTip(), "1 Favorite");
     model.clear();
 }
 

@@ -43,8 +43,11 @@ bool FavoritesData::save(const QString& groupName) const
     settings.setValue("NumberOfEntries", m_entries.count());
     for (int i = 0; i < m_entries.count(); ++i) {
         const FavoriteEntry* entry = m_entries[i];
-        if (entry->name.empty() || entry->nodeMapName.isEmpty())
+        // Left out, and no value of an earlier save may stand in its place.
+        if (entry->name.empty() || entry->nodeMapName.isEmpty()) {
+            settings.remove(QString::number(i));
             continue;
+        }
         settings.setValue(QString::number(i), QString("%1*%2*%3")
                                                   .arg(QString::fromLocal8Bit(entry->name.c_str()), entry->displayName,
                                                        entry->nodeMapName));

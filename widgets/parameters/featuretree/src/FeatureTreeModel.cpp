@@ -456,17 +456,31 @@ void FeatureTreeModel::refreshSpecialItems()
 
 void FeatureTreeModel::clear()
 {
-    // Rows go without a model reset, as the view keeps its own state.
-    const int count = m_rootItem->childCount();
-    if (count > 0) {
-        beginRemoveRows(QModelIndex(), 0, count - 1);
-        m_rootItem->clearChildren();
-        m_favoritesRoot = nullptr;
-        m_searchHelpItem = nullptr;
+    // The node maps' rows go, without a model reset, as the view keeps its own state. The search-help
+    // row and the favourites branch stay for the next node map.
+    const auto special = [this](int row) {
+        const FeatureTreeItem* child = m_rootItem->child(row);
+        return child == m_favoritesRoot || child == m_searchHelpItem;
+    };
+    for (int last = m_rootItem->childCount() - 1; last >= 0; --last) {
+        if (special(last))
+            continue;
+        int first = last;
+        while (first > 0 && !special(first - 1))
+            --first;
+        beginRemoveRows(QModelIndex(), first, last);
+        for (int row = last; row >= first; --row)
+            delete m_rootItem->removeChild(row);
         endRemoveRows();
+        last = first;
     }
     // Without their rows the node maps are not polled any more: they may be gone soon.
     forgetNodeMaps();
+    // The live favourites hold nodes of those node maps: they become placeholders again.
+    if (m_favoritesRoot) {
+        rebuildFavoriteItems();
+        updateFavoritesToolTip();
+    }
 }
 
 void FeatureTreeModel::forgetNodeMaps()

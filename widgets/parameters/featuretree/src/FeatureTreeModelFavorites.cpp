@@ -155,6 +155,12 @@ void FeatureTreeModel::replaceFavoritesZombies(GenApi::INodeMap* nodeMap, const 
         emit dataChanged(first, first);
         connect(live, &FeatureTreeINodeItem::nodeUpdated, this, &FeatureTreeModel::onNodeUpdated);
     }
+    updateFavoritesToolTip();
+    refreshSpecialItems();
+}
+
+void FeatureTreeModel::updateFavoritesToolTip()
+{
     int unavailable = 0;
     for (int i = 0; i < m_favoritesRoot->childCount(); ++i) {
         FeatureTreeItem* child = m_favoritesRoot->child(i);
@@ -169,7 +175,6 @@ void FeatureTreeModel::replaceFavoritesZombies(GenApi::INodeMap* nodeMap, const 
                                         .arg(n)
                                         .arg(unavailable)
                                         .arg(n > 1 ? "s" : "", unavailable > 1 ? "are" : "is"));
-    refreshSpecialItems();
 }
 
 int FeatureTreeModel::getFavoritesIndexFromFeatureTreeItem(const FeatureTreeItem* item) const
