@@ -337,6 +337,37 @@ TEST_F(FavoritesModelTest, DroppingKeepsTheDraggedOrder)
     model.dropMimeData(mime.get(), Qt::MoveAction, 1, 0, root);
     EXPECT_EQ(names(model.GetFavorites()), QStringList({"Gain", "Flag", "Mode", "Width"}));
 
+    // Downwards, onto a row below them and onto the Favorites row itself (row -1: the end).
+    const struct {
+        QList<int> dragged;
+        int row;
+        QStringList expected;
+    } cases[] = {
+        {{0, 1}, 3, {"Mode", "Gain", "Flag", "Width"}},
+        {{0, 1}, -1, {"Flag", "Width", "Mode", "Gain"}},
+        {{1, 3}, 0, {"Width", "Gain", "Flag", "Mode"}}, // upwards from rows that are not adjacent
+        {{0, 2}, 2, {"Gain", "Width", "Flag", "Mode"}}, // one above the target, one at it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected.join(' ').toStdString());
+        model.rebuildFavoriteItems();
+        QModelIndexList rows;
+        for (int i : c.dragged)
+            rows << favorite(i);
+        mime.reset(model.mimeData(rows));
+        QSignalSpy once(&model.GetFavorites(), &FavoritesData::dataUpdated);
+        EXPECT_TRUE(model.dropMimeData(mime.get(), Qt::MoveAction, c.row, 0, root));
+        EXPECT_EQ(names(model.GetFavorites()), c.expected);
+        EXPECT_EQ(once.count(), 1);
+    }
+    // Dragged from the tree and from the favourites at once: the new one takes its place in the block.
+    model.GetFavorites().removeAt(1);
+    model.rebuildFavoriteItems();
+    ASSERT_EQ(names(model.GetFavorites()), QStringList({"Gain", "Flag", "Mode"}));
+    mime.reset(model.mimeData({favorite(2), findNode(model, "Width"), favorite(0)}));
+    EXPECT_TRUE(model.dropMimeData(mime.get(), Qt::MoveAction, -1, 0, root));
+    EXPECT_EQ(names(model.GetFavorites()), QStringList({"Flag", "Mode", "Width", "Gain"}));
+
     QMimeData foreign;
     EXPECT_FALSE(model.dropMimeData(&foreign, Qt::MoveAction, 0, 0, root));
     EXPECT_TRUE(model.dropMimeData(&foreign, Qt::IgnoreAction, 0, 0, root));

@@ -4,8 +4,12 @@
 #include "orbelt/Helpers.h"
 
 #include <QDataStream>
+#include <QMap>
 #include <QMimeData>
 #include <QPair>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 const char* kDragFormat = "application/x-fti";
@@ -188,6 +192,7 @@ bool FeatureTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action
     // A drop onto the Favorites row itself comes without a row: the dropped items go to the end of the list.
     if (row == -1)
         row = m_favorites.count();
+    row = qBound(0, row, m_favorites.count());
     QList<QPair<quint64, QString>> dragged;
     QDataStream stream(data->data(kDragFormat));
     while (!stream.atEnd() && stream.status() == QDataStream::Ok) {
@@ -197,25 +202,59 @@ bool FeatureTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action
         if (stream.status() == QDataStream::Ok)
             dragged.append({value, fullName});
     }
-    m_favorites.blockUpdates(true);
-    for (int i = dragged.count() - 1; i >= 0; --i) {
+    // What each dragged row brings, in the dragged order: a favourite that moves, or a node to add.
+    struct Dropped {
+        int favorite = -1;
+        GenApi::INode* node = nullptr;
+    };
+    QList<Dropped> dropped;
+    for (const QPair<quint64, QString>& entry : qAsConst(dragged)) {
         // The address comes from this process, but the device may have changed while the drag ran (or
         // the drag began in another feature tree): a row is taken at that address only when it is still
         // in this tree and bears the dragged name, and otherwise the row of that name is taken.
-        auto* item = reinterpret_cast<FeatureTreeItem*>(static_cast<quintptr>(dragged[i].first));
-        const QString& fullName = dragged[i].second;
+        auto* item = reinterpret_cast<FeatureTreeItem*>(static_cast<quintptr>(entry.first));
+        const QString& fullName = entry.second;
         if (!m_rootItem->findShallow(item) || item->getFullName() != fullName)
             item = fullName.isEmpty() ? nullptr : m_rootItem->findByFullNameShallow(fullName);
         if (!item)
             continue;
-        if (IsFavoriteTreeItem(item)) {
-            const int from = getFavoritesIndexFromFeatureTreeItem(item);
-            if (from >= 0)
-                m_favorites.move(from, row);
-        } else if (CanAddAsFavorite(indexForItem(item, 0))) {
+        Dropped d;
+        if (IsFavoriteTreeItem(item))
+            d.favorite = getFavoritesIndexFromFeatureTreeItem(item);
+        else if (CanAddAsFavorite(indexForItem(item, 0)))
             // More can be dragged than may be a favourite (a category, a register): only these are added.
-            AddFavorite(qobject_cast<FeatureTreeINodeItem*>(item)->node(), row);
+            d.node = qobject_cast<FeatureTreeINodeItem*>(item)->node();
+        if (d.favorite >= 0 || d.node)
+            dropped.append(d);
+    }
+    // The moving favourites leave the list first, the target shifting up by those that stood above it;
+    // then everything goes in as one block in the dragged order.
+    QList<int> taken;
+    for (const Dropped& d : qAsConst(dropped))
+        if (d.favorite >= 0 && !taken.contains(d.favorite))
+            taken.append(d.favorite);
+    QList<int> descending = taken;
+    std::sort(descending.begin(), descending.end(), std::greater<int>());
+    QMap<int, FavoriteEntry> entries;
+    m_favorites.blockUpdates(true);
+    for (int index : qAsConst(descending)) {
+        FavoriteEntry entry;
+        if (m_favorites.takeAt(index, &entry)) {
+            entries.insert(index, entry);
+            if (index < row)
+                --row;
         }
+    }
+    for (const Dropped& d : qAsConst(dropped)) {
+        bool inserted = false;
+        if (d.favorite >= 0) {
+            if (entries.contains(d.favorite))
+                inserted = m_favorites.insert(row, entries.take(d.favorite));
+        } else {
+            inserted = AddFavorite(d.node, row);
+        }
+        if (inserted)
+            ++row;
     }
     m_favorites.blockUpdates(false);
     return true;
