@@ -1,11 +1,13 @@
-// Loading a generated 2,000-node description and a real camera's sized one with faulty nodes, and cached
-// reads and writes with dependents.
+// Loading a generated 2,000-node description and a real camera's sized one with faulty nodes, cached
+// reads and writes with dependents, and limits that come down a long chain of pValue links.
 #include "CameraDescription.h"
+#include "RatioReport.h"
 
 #include <GenApi/GenApi.h>
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -141,6 +143,35 @@ void BM_LoadCameraDescriptionWithFaultyNodes(benchmark::State& state)
     state.counters["bytes"] = static_cast<double>(xml.size());
 }
 BENCHMARK(BM_LoadCameraDescriptionWithFaultyNodes)->Unit(benchmark::kMillisecond);
+
+// The minimum of the first of 24 integer and float nodes, each with its pValue on the next, the last
+// holding the limits: each node asks the next one for both limits at once.
+void BM_LimitsAlongAChainOf24(benchmark::State& state)
+{
+    const int length = 24;
+    std::string xml = "<?xml version=\"1.0\"?>\n<RegisterDescription ModelName=\"Bench\" VendorName=\"Bench\">\n";
+    for (int i = 0; i + 1 < length; ++i) {
+        const std::string kind = i % 2 ? "Float" : "Integer";
+        xml += "<" + kind + " Name=\"Link" + std::to_string(i) + "\"><pValue>Link" + std::to_string(i + 1) +
+               "</pValue></" + kind + ">\n";
+    }
+    xml += "<Integer Name=\"Link" + std::to_string(length - 1) +
+           "\"><Value>20</Value><Min>5</Min><Max>1000</Max></Integer>\n</RegisterDescription>\n";
+    INodeMap* map = CreateNodeMap(xml.c_str(), {}, "Bench");
+    CIntegerPtr head = map->GetNode("Link0");
+    const auto begin = std::chrono::steady_clock::now();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(head->GetMin());
+    const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - begin;
+    state.counters["ms_per_query"] = 1000.0 * spent.count() / static_cast<double>(state.iterations());
+    DestroyNodeMap(map);
+}
+BENCHMARK(BM_LimitsAlongAChainOf24)->Unit(benchmark::kMicrosecond);
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    return benchratio::runWithRatios(argc, argv,
+                                     {benchratio::counterAtMost("limits along a chain of 24 pValue links: ms a query",
+                                                                "BM_LimitsAlongAChainOf24", "ms_per_query", 100.0)});
+}

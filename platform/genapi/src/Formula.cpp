@@ -115,14 +115,26 @@ private:
         return true;
     }
 
+    // Parsing, evaluating and destroying a tree each go one call deeper per level of nesting, so a
+    // description is refused for its depth before any of them could run out of stack.
+    template <class Parse>
+    std::unique_ptr<Expr> nested(Parse parse)
+    {
+        if (++m_depth > 200)
+            fail("nested too deeply");
+        auto e = parse();
+        --m_depth;
+        return e;
+    }
+
     std::unique_ptr<Expr> parseTernary()
     {
         auto condition = parseBinary(0);
         if (accept("?")) {
-            auto whenTrue = parseTernary();
+            auto whenTrue = nested([this] { return parseTernary(); });
             if (!accept(":"))
                 fail("':' expected");
-            auto whenFalse = parseTernary();
+            auto whenFalse = nested([this] { return parseTernary(); });
             auto e = makeExpr(Op::Ternary, std::move(condition), std::move(whenTrue));
             e->c = std::move(whenFalse);
             return e;
@@ -189,25 +201,21 @@ private:
     {
         auto base = parseUnary();
         if (accept("**"))
-            return makeExpr(Op::Power, std::move(base), parsePower());
+            return makeExpr(Op::Power, std::move(base), nested([this] { return parsePower(); }));
         return base;
     }
 
     std::unique_ptr<Expr> parseUnary()
     {
-        if (++m_depth > 200)
-            fail("nested too deeply");
-        std::unique_ptr<Expr> e;
-        if (accept("-"))
-            e = makeExpr(Op::Negate, parsePower());
-        else if (accept("+"))
-            e = makeExpr(Op::Plus, parsePower());
-        else if (accept("~"))
-            e = makeExpr(Op::BitNot, parsePower());
-        else
-            e = parsePrimary();
-        --m_depth;
-        return e;
+        return nested([this] {
+            if (accept("-"))
+                return makeExpr(Op::Negate, parsePower());
+            if (accept("+"))
+                return makeExpr(Op::Plus, parsePower());
+            if (accept("~"))
+                return makeExpr(Op::BitNot, parsePower());
+            return parsePrimary();
+        });
     }
 
     std::unique_ptr<Expr> parsePrimary()
@@ -235,11 +243,15 @@ private:
         auto e = makeExpr(Op::Number);
         const char* begin = m_text.c_str() + m_pos;
         char* end = nullptr;
+        // Integer literals hold 64 bits, a hexadecimal one any pattern of them, a decimal one a signed
+        // value; a longer one is refused rather than taken as the largest value.
         if (m_text.compare(m_pos, 2, "0x") == 0 || m_text.compare(m_pos, 2, "0X") == 0) {
             errno = 0;
             const unsigned long long v = std::strtoull(begin + 2, &end, 16);
             if (end == begin + 2)
                 fail("hexadecimal digits expected");
+            if (errno == ERANGE)
+                fail("the literal does not fit 64 bits");
             e->isInteger = true;
             e->integer = static_cast<int64_t>(v);
             e->number = static_cast<double>(e->integer);
@@ -252,10 +264,12 @@ private:
                 e->number = std::strtod(begin, &end);
                 if (end == begin)
                     fail("number expected");
-                e->integer = static_cast<int64_t>(e->number);
             } else {
+                errno = 0;
                 e->isInteger = true;
-                e->integer = static_cast<int64_t>(std::strtoull(begin, &end, 10));
+                e->integer = std::strtoll(begin, &end, 10);
+                if (errno == ERANGE)
+                    fail("the literal does not fit a signed 64-bit integer");
                 e->number = static_cast<double>(e->integer);
             }
         }

@@ -71,13 +71,10 @@ void rangeOf(CNodeImpl* node, double& low, double& high)
 {
     low = -DBL_MAX;
     high = DBL_MAX;
-    if (auto i = dynamic_cast<IInteger*>(node)) {
-        low = static_cast<double>(i->GetMin());
-        high = static_cast<double>(i->GetMax());
-    } else if (auto f = dynamic_cast<IFloat*>(node)) {
-        low = f->GetMin();
-        high = f->GetMax();
-    }
+    if (auto i = dynamic_cast<CNumberNode<int64_t, IInteger>*>(node))
+        i->limitsAsDoubles(low, high);
+    else if (auto f = dynamic_cast<CNumberNode<double, IFloat>*>(node))
+        f->limitsAsDoubles(low, high);
 }
 
 template <class T, class I>
@@ -360,6 +357,15 @@ void CNumberNode<T, I>::limits(T& low, T& high)
         low = std::max(low, m_imposedMin);
     if (m_hasImposedMax)
         high = std::min(high, m_imposedMax);
+}
+
+template <class T, class I>
+void CNumberNode<T, I>::limitsAsDoubles(double& low, double& high)
+{
+    T l, h;
+    limits(l, h);
+    low = static_cast<double>(l);
+    high = static_cast<double>(h);
 }
 
 // The refusal names the limits and the increment, so that a user sees what the node takes.

@@ -32,6 +32,10 @@ public:
     void ImposeMin(T Value) override;
     void ImposeMax(T Value) override;
 
+    // Both limits in one pass, for a node whose range follows this one's (with the lock held): asked
+    // one at a time, each node along a chain of pValue links would ask the next one twice.
+    void limitsAsDoubles(double& low, double& high);
+
     int64_t readInteger() override;
     double readDouble() override;
     void writeInteger(int64_t value, bool verify) override;

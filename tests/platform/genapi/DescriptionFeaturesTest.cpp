@@ -207,6 +207,38 @@ TEST(DescriptionFeaturesTest, IntegerConvertersDeriveTheirRangeThroughTheirFormu
     EXPECT_EQ(inverted->GetMax(), 5);
 }
 
+// Limits come down a chain of pValue links from the node at its end. Each node asks the next one for
+// both limits at once: asked one at a time, each would ask again, and a chain of 24 would read the
+// device some sixteen million times for one limit.
+TEST(DescriptionFeaturesTest, LimitsAlongAPValueChainAreWorkedOutOncePerQuery)
+{
+    const int length = 24;
+    std::string nodes = R"(<Port Name="Device"/>
+      <IntReg Name="MinReg"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode>
+        <pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg>)";
+    for (int i = 0; i + 1 < length; ++i) {
+        const char* kind = i % 2 ? "Float" : "Integer";
+        nodes += "<" + std::string(kind) + " Name=\"Link" + std::to_string(i) + "\"><pValue>Link" +
+                 std::to_string(i + 1) + "</pValue></" + kind + ">";
+    }
+    nodes += "<Integer Name=\"Link" + std::to_string(length - 1) +
+             "\"><Value>20</Value><pMin>MinReg</pMin><Max>1000</Max></Integer>";
+    MemoryPort port;
+    auto map = load(nodes);
+    map->Connect(&port);
+    port.bytes[0] = 5;
+    CIntegerPtr head = map->GetNode("Link0");
+    ASSERT_TRUE(head.IsValid());
+    const int before = port.reads;
+    EXPECT_EQ(head->GetMin(), 5);
+    EXPECT_EQ(head->GetMax(), 1000);
+    EXPECT_LE(port.reads - before, 2) << "the limit at the chain's end is read once a query";
+    EXPECT_DOUBLE_EQ(CFloatPtr(map->GetNode("Link1"))->GetMin(), 5.0);
+    head->SetValue(700);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Link23"))->GetValue(), 700);
+    EXPECT_THROW(head->SetValue(4), GenICam::OutOfRangeException);
+}
+
 TEST(DescriptionFeaturesTest, IncrementModesAndListsOfValidValues)
 {
     auto map = load(R"(

@@ -109,6 +109,63 @@ TEST(FormulaErrorTest, HugeFormulasAreRefusedRatherThanExhaustingTheStack)
     }
 }
 
+// Chains that the parser and the evaluators would follow one call deeper per link: a hostile
+// description's node is left out like any other broken one, and the program goes on. Shorter chains
+// still work.
+TEST(FormulaErrorTest, HostileChainsAreRefusedAndShortOnesStillWork)
+{
+    const auto repeat = [](const std::string& piece, int times) {
+        std::string text;
+        text.reserve(piece.size() * static_cast<size_t>(times));
+        for (int i = 0; i < times; ++i)
+            text += piece;
+        return text;
+    };
+    // 150 KB of powers; conditionals each in the last branch of the one before; each in the first.
+    const std::string powers = "1" + repeat("**1", 50000);
+    const std::string conditionals = repeat("A?0:", 100000) + "1";
+    const std::string nested = repeat("A?", 100000) + "1" + repeat(":0", 100000);
+    for (const std::string* formula : {&powers, &conditionals, &nested}) {
+        testsupport::LogCapture log;
+        auto map = load("<Integer Name=\"A\"><Value>7</Value></Integer><IntSwissKnife Name=\"K\">"
+                        "<pVariable Name=\"A\">A</pVariable><Formula>" +
+                        *formula + "</Formula></IntSwissKnife>");
+        EXPECT_EQ(map->GetNode("K"), nullptr) << formula->substr(0, 20);
+        EXPECT_TRUE(log.contains("Node 'K' (IntSwissKnife) is left out")) << dump(log).substr(0, 500);
+        EXPECT_EQ(CIntegerPtr(map->GetNode("A"))->GetValue(), 7);
+    }
+    auto map = load("<Integer Name=\"A\"><Value>7</Value></Integer>"
+                    "<IntSwissKnife Name=\"P\"><Formula>1" +
+                    repeat("**1", 100) +
+                    "</Formula></IntSwissKnife>"
+                    "<IntSwissKnife Name=\"C\"><pVariable Name=\"A\">A</pVariable><Formula>" +
+                    repeat("A=0?0:", 100) + "A</Formula></IntSwissKnife>");
+    EXPECT_EQ(CIntegerPtr(map->GetNode("P"))->GetValue(), 1);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("C"))->GetValue(), 7);
+}
+
+// An integer literal takes 64 bits: a decimal one up to the largest signed value, a hexadecimal one
+// any bit pattern. A longer literal is refused rather than cut to the largest value.
+TEST(FormulaErrorTest, IntegerLiteralsBeyond64BitsAreRefused)
+{
+    for (const char* literal : {"99999999999999999999", "18446744073709551616", "9223372036854775808",
+                                "0x10000000000000000", "0x1FFFFFFFFFFFFFFFF"}) {
+        testsupport::LogCapture log;
+        auto map =
+            load(std::string("<IntSwissKnife Name=\"K\"><Formula>") + literal +
+                 "</Formula></IntSwissKnife><SwissKnife Name=\"D\"><Formula>" + literal + "-1</Formula></SwissKnife>");
+        EXPECT_EQ(map->GetNode("K"), nullptr) << literal;
+        EXPECT_EQ(map->GetNode("D"), nullptr) << literal;
+        EXPECT_TRUE(log.contains("Node 'K' (IntSwissKnife) is left out")) << literal << ": " << dump(log);
+    }
+    auto map = load("<IntSwissKnife Name=\"Max\"><Formula>9223372036854775807</Formula></IntSwissKnife>"
+                    "<IntSwissKnife Name=\"Ones\"><Formula>0xFFFFFFFFFFFFFFFF</Formula></IntSwissKnife>"
+                    "<IntSwissKnife Name=\"Min\"><Formula>-9223372036854775807-1</Formula></IntSwissKnife>");
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Max"))->GetValue(), INT64_MAX);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Ones"))->GetValue(), -1);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("Min"))->GetValue(), INT64_MIN);
+}
+
 TEST(FormulaErrorTest, IntegerDivisionByZeroThrowsInsteadOfCrashing)
 {
     auto map =
