@@ -10,6 +10,9 @@ public:
     using LimitReachedCallback = std::function<void()>;
 
     virtual ~IMediaImageController() = default;
+    // The recording has started (its output is open): a stop limit in time counts from now, whether
+    // frames come or not.
+    virtual void onRecordingStarted() = 0;
     // The first frame of the recording has arrived.
     virtual void start() = 0;
     // No more images are due.

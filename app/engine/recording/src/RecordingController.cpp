@@ -116,6 +116,9 @@ void CRecordingController::start(QString deviceName)
             m_firstFrame = true;
         }
         setState(RecordingActive);
+        // Once active, so that a limit that ends the recording at once finds it running. A time
+        // limit counts from here, whether the camera sends frames (or its trigger comes) or not.
+        m_imageController->onRecordingStarted();
     } catch (const GenICam::GenericException& e) {
         // Every writer failure (the fatal ones of the MP4 and AVI writers included) carries its reason,
         // which is the whole message.

@@ -52,16 +52,21 @@ CTimeUnitMediaImageController::CTimeUnitMediaImageController(bool limitEnabled, 
 
 CTimeUnitMediaImageController::~CTimeUnitMediaImageController()
 {
-    if (m_eventLoop) {
-        // The timers belong to the timer thread: cancel them there, then wait for the loop to run dry.
-        // A tick that has already fired cannot be cancelled any more; the flag keeps it from re-arming.
-        boost::asio::post(*m_eventLoop, [this] {
-            m_closing = true;
-            if (m_samplingTimer)
-                m_samplingTimer->cancel();
-            if (m_limitTimer)
-                m_limitTimer->cancel();
-        });
+    {
+        std::lock_guard<std::mutex> lock(m_threadMutex);
+        if (m_eventLoop) {
+            // The timers belong to the timer thread: cancel them there, then let the loop run dry. A
+            // tick that has already fired cannot be cancelled any more; the flag keeps it from
+            // re-arming, and a cancelled limit tells nobody.
+            boost::asio::post(*m_eventLoop, [this] {
+                m_closing = true;
+                if (m_samplingTimer)
+                    m_samplingTimer->cancel();
+                if (m_limitTimer)
+                    m_limitTimer->cancel();
+            });
+            m_work.reset();
+        }
     }
     if (m_thread.joinable())
         m_thread.join();
@@ -77,6 +82,17 @@ bool CTimeUnitMediaImageController::hasImageLimit() const
     return m_limitEnabled && m_limitUnit == TimeUnitImages && m_limit >= 1;
 }
 
+bool CTimeUnitMediaImageController::hasTimeLimit() const
+{
+    return m_limitEnabled && isTimeUnit(m_limitUnit);
+}
+
+bool CTimeUnitMediaImageController::timerThreadStarted()
+{
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    return m_thread.joinable();
+}
+
 int64_t CTimeUnitMediaImageController::expectedImageCount() const
 {
     const int64_t sampleMs = m_sampleIntervalUs / 1000;
@@ -85,7 +101,16 @@ int64_t CTimeUnitMediaImageController::expectedImageCount() const
 
 bool CTimeUnitMediaImageController::limitReached() const
 {
-    return m_limitEnabled && ((m_imageLimit >= 1 && m_recordedCount >= m_imageLimit) || m_limitFlag);
+    if (!m_limitEnabled)
+        return false;
+    if (m_imageLimit >= 1 && m_recordedCount >= m_imageLimit)
+        return true;
+    if (m_limitFlag)
+        return true;
+    // The limit timer may not have run yet (a busy machine): the clock decides.
+    const int64_t deadline = m_limitDeadline;
+    return deadline != INT64_MAX &&
+           std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count() >= deadline;
 }
 
 void CTimeUnitMediaImageController::imageDue()
@@ -111,39 +136,70 @@ void CTimeUnitMediaImageController::reportLimitReached()
         callback();
 }
 
+void CTimeUnitMediaImageController::onRecordingStarted()
+{
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    beginLocked();
+}
+
+void CTimeUnitMediaImageController::beginLocked()
+{
+    if (m_begun)
+        return;
+    m_begun = true;
+    if (!hasTimeLimit())
+        return;
+    const Clock::time_point deadline = Clock::now() + timerSpan(m_limitIntervalUs);
+    m_limitDeadline = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count();
+    startTimerThreadLocked();
+    boost::asio::post(*m_eventLoop, [this, deadline] {
+        if (m_closing)
+            return;
+        m_limitTimer = std::make_unique<boost::asio::steady_timer>(*m_eventLoop);
+        m_limitTimer->expires_at(deadline);
+        m_limitTimer->async_wait([this](const boost::system::error_code& error) { onLimitTimer(error); });
+    });
+}
+
+void CTimeUnitMediaImageController::startTimerThreadLocked()
+{
+    if (m_eventLoop)
+        return; // one timer thread per recording
+    m_eventLoop = std::make_unique<boost::asio::io_context>();
+    m_work = std::make_unique<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>>(
+        m_eventLoop->get_executor());
+    m_thread = std::thread([this] { m_eventLoop->run(); });
+}
+
 void CTimeUnitMediaImageController::start()
 {
+    const Clock::time_point now = Clock::now();
+    {
+        std::lock_guard<std::mutex> lock(m_threadMutex);
+        beginLocked();
+    }
     m_running = true;
-    if (isTimeUnit(m_sampleUnit))
-        imageDue(); // the first frame is always recorded in time mode
+    // The first frame is always recorded in time mode, unless it came after the limit.
+    if (isTimeUnit(m_sampleUnit) && !limitReached())
+        imageDue();
     if (limitReached()) {
         reportLimitReached();
         return;
     }
-    if (m_thread.joinable())
-        return; // started before; one timer thread per recording
-    const bool timedLimit = m_limitEnabled && isTimeUnit(m_limitUnit);
-    if (!isTimeUnit(m_sampleUnit) && !timedLimit)
-        return; // the thread would end at once
-    m_eventLoop = std::make_unique<boost::asio::io_context>();
-    m_thread = std::thread(&CTimeUnitMediaImageController::runTimers, this);
-}
-
-void CTimeUnitMediaImageController::runTimers()
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (isTimeUnit(m_sampleUnit)) {
+    if (!isTimeUnit(m_sampleUnit))
+        return;
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    if (m_samplingArmed)
+        return; // started before; one rhythm per recording
+    m_samplingArmed = true;
+    startTimerThreadLocked();
+    boost::asio::post(*m_eventLoop, [this, now] {
+        if (m_closing)
+            return;
         m_samplingTimer = std::make_unique<boost::asio::steady_timer>(*m_eventLoop);
         m_samplingTimer->expires_at(now + timerSpan(m_sampleIntervalUs));
         m_samplingTimer->async_wait([this](const boost::system::error_code& error) { onSamplingTimer(error); });
-    }
-    if (m_limitEnabled && isTimeUnit(m_limitUnit)) {
-        m_limitTimer = std::make_unique<boost::asio::steady_timer>(*m_eventLoop);
-        m_limitTimer->expires_at(now + timerSpan(m_limitIntervalUs));
-        // Set whatever the outcome: a cancelled limit wait ends the recording's time as well.
-        m_limitTimer->async_wait([this](const boost::system::error_code&) { m_limitFlag = true; });
-    }
-    m_eventLoop->run();
+    });
 }
 
 void CTimeUnitMediaImageController::armSampling()
@@ -157,12 +213,33 @@ void CTimeUnitMediaImageController::onSamplingTimer(const boost::system::error_c
 {
     if (error || !m_running || m_closing)
         return;
-    imageDue();
+    // A tick at or after the limit takes nothing: the limit ends the recording instead.
+    if (!limitReached())
+        imageDue();
     if (limitReached()) {
-        reportLimitReached();
+        tellLimitOnce();
         return;
     }
     armSampling();
+}
+
+void CTimeUnitMediaImageController::onLimitTimer(const boost::system::error_code& error)
+{
+    m_limitFlag = true;
+    if (error || m_closing)
+        return; // cancelled: the recording is going, nobody is told
+    if (m_samplingTimer)
+        m_samplingTimer->cancel();
+    tellLimitOnce();
+}
+
+void CTimeUnitMediaImageController::tellLimitOnce()
+{
+    // A tick that found the limit passed and the limit timer itself: one report between them.
+    if (m_limitTold)
+        return;
+    m_limitTold = true;
+    reportLimitReached();
 }
 
 void CTimeUnitMediaImageController::onNewImage()
@@ -170,6 +247,11 @@ void CTimeUnitMediaImageController::onNewImage()
     ++m_frameCounter;
     if (isTimeUnit(m_sampleUnit))
         return; // time mode records on the timer thread
+    // A frame after the limit is not taken; the limit is told again, until the recording stops calling.
+    if (limitReached()) {
+        reportLimitReached();
+        return;
+    }
     if (m_sampleRate == 1 || m_frameCounter % m_sampleRate == 1)
         imageDue();
     if (limitReached())

@@ -174,35 +174,84 @@ TEST(SamplingControllerTest, TimeModeKeepsItsRhythm)
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 195ms);
 }
 
-TEST(SamplingControllerTest, TimeLimitIsReportedByTheNextTick)
+// The limit ends the recording when it fires, however rare the frames or the ticks: one frame an
+// hour with a limit of a tenth of a second stops after a tenth of a second, with the first frame only,
+// in time and in count mode.
+TEST(SamplingControllerTest, TimeLimitIsReportedWhenItFiresNotByTheNextTickOrFrame)
 {
-    SamplingProbe probe;
-    CTimeUnitMediaImageController controller(true, TimeUnitMilliseconds, 100, TimeUnitMilliseconds, 20);
-    probe.attach(controller);
-    deliver(controller, probe, 1);
-    ASSERT_TRUE(testsupport::waitFor([&] { return probe.limitCalls() >= 1; }));
-    // The limit comes with a tick: the frame recorded at the start and at least the reporting tick. How
-    // many ticks came before depends on how punctually the timer thread ran.
-    const size_t due = probe.due().size();
-    EXPECT_GE(due, 2u);
-    // The tick that reported the limit does not re-arm: five intervals bring nothing more.
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(probe.limitCalls(), 1);
-    EXPECT_EQ(probe.due().size(), due);
+    const struct {
+        const char* name;
+        int32_t sampleUnit;
+        int32_t sampleRate;
+    } cases[] = {{"time mode, one tick an hour", TimeUnitHours, 1}, {"count mode", TimeUnitImages, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SamplingProbe probe;
+        CTimeUnitMediaImageController controller(true, TimeUnitMilliseconds, 100, c.sampleUnit, c.sampleRate);
+        probe.attach(controller);
+        const auto begin = std::chrono::steady_clock::now();
+        controller.onRecordingStarted();
+        deliver(controller, probe, 1);
+        // No further frame and no tick comes: the limit is told all the same.
+        ASSERT_TRUE(probe.waitFor([](size_t, int limitCalls) { return limitCalls >= 1; }, 60s));
+        EXPECT_GE(std::chrono::steady_clock::now() - begin, 100ms);
+        EXPECT_EQ(probe.due(), std::vector<int>{1});
+        EXPECT_EQ(probe.limitCalls(), 1);
+    }
 }
 
-TEST(SamplingControllerTest, TimeLimitInCountModeIsReportedByTheNextFrame)
+// A triggered recording that never gets its trigger stops at its limit all the same.
+TEST(SamplingControllerTest, TimeLimitEndsARecordingThatNeverGetsAFrame)
 {
-    SamplingProbe probe;
-    CTimeUnitMediaImageController controller(true, TimeUnitMilliseconds, 30, TimeUnitImages, 1);
-    probe.attach(controller);
-    deliver(controller, probe, 2);
-    EXPECT_EQ(probe.limitCalls(), 0);
-    EXPECT_TRUE(controller.timerThreadStarted());
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(probe.limitCalls(), 0); // nothing reports until a frame comes
-    controller.onNewImage();
-    EXPECT_EQ(probe.limitCalls(), 1);
+    for (int32_t sampleUnit : {int32_t(TimeUnitImages), int32_t(TimeUnitMilliseconds)}) {
+        SCOPED_TRACE(sampleUnit);
+        SamplingProbe probe;
+        CTimeUnitMediaImageController controller(true, TimeUnitMilliseconds, 50, sampleUnit, 40);
+        probe.attach(controller);
+        controller.onRecordingStarted();
+        ASSERT_TRUE(probe.waitFor([](size_t, int limitCalls) { return limitCalls >= 1; }, 60s));
+        EXPECT_TRUE(probe.due().empty());
+    }
+}
+
+// No frame is taken once the limit has passed: not by a tick, and not by a frame that comes before
+// the limit timer has ended the recording (a frame right after the limit on a busy machine).
+TEST(SamplingControllerTest, NothingIsTakenAfterTheTimeLimit)
+{
+    {
+        SCOPED_TRACE("time mode: ticks at 0, 20, ... 80 ms before a limit of 100 ms");
+        SamplingProbe probe;
+        CTimeUnitMediaImageController controller(true, TimeUnitMilliseconds, 100, TimeUnitMilliseconds, 20);
+        probe.attach(controller);
+        controller.onRecordingStarted();
+        deliver(controller, probe, 1);
+        ASSERT_TRUE(probe.waitFor([](size_t, int limitCalls) { return limitCalls >= 1; }, 60s));
+        const size_t due = probe.due().size();
+        EXPECT_GE(due, 1u);
+        EXPECT_LE(due, 5u); // the tick at the limit itself is not taken
+        // The limit stopped the ticks: five further intervals bring nothing more.
+        const auto later = std::chrono::steady_clock::now() + 100ms;
+        while (std::chrono::steady_clock::now() < later)
+            std::this_thread::sleep_until(later);
+        EXPECT_EQ(probe.due().size(), due);
+        EXPECT_EQ(probe.limitCalls(), 1);
+    }
+    {
+        SCOPED_TRACE("count mode: a frame after the limit");
+        SamplingProbe probe;
+        CTimeUnitMediaImageController controller(true, TimeUnitMilliseconds, 30, TimeUnitImages, 1);
+        probe.attach(controller);
+        controller.onRecordingStarted();
+        const auto limit = std::chrono::steady_clock::now() + 30ms;
+        deliver(controller, probe, 2);
+        // Whether or not the limit timer has fired yet, a frame past the limit is not taken.
+        while (std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_until(limit);
+        probe.setFrame(3);
+        controller.onNewImage();
+        ASSERT_TRUE(probe.waitFor([](size_t, int limitCalls) { return limitCalls >= 1; }, 60s));
+        EXPECT_EQ(probe.due(), (std::vector<int>{1, 2}));
+    }
 }
 
 TEST(SamplingControllerTest, ImageLimitOfOneInTimeModeEndsInStartWithoutAThread)
