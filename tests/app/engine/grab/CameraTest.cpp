@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -62,20 +63,25 @@ protected:
     void onPrepareGrab(uint64_t, uint32_t) override {}
 };
 
-// Collects handed-on buffers; keep() holds a lock on each like a downstream holder.
+// Collects handed-on buffers; keep() holds a lock on each like a downstream holder. The count goes up
+// last, after the buffer is looked at and kept: a test that waited for the count then reads what the
+// grab thread left here, and nothing more is written while no further frame comes.
 struct Receiver {
     std::mutex mutex;
     std::vector<Lorvish::StreamBuffer*> kept;
     std::atomic<int> received{0};
     std::atomic<int> incomplete{0}; // handed on marked as a failed grab
-    bool keep = false;
+    std::atomic<bool> keep{false};
+    // Runs on the grab thread for each buffer before it is counted; set before the grab starts.
+    std::function<void(Lorvish::StreamBuffer*)> inspect;
 
     void attach(Camera& camera)
     {
         QObject::connect(
             &camera, &Camera::bufferAvailable, &camera,
             [this](Lorvish::StreamBuffer* buffer) {
-                ++received;
+                if (inspect)
+                    inspect(buffer);
                 if (!buffer->isComplete())
                     ++incomplete;
                 if (keep) {
@@ -83,8 +89,14 @@ struct Receiver {
                     std::lock_guard<std::mutex> lock(mutex);
                     kept.push_back(buffer);
                 }
+                ++received;
             },
             Qt::DirectConnection);
+    }
+    std::vector<Lorvish::StreamBuffer*> keptBuffers()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return kept;
     }
     void releaseAll()
     {
@@ -290,19 +302,16 @@ TEST_F(CameraTest, HandedOnBufferCarriesTheResult)
     camera.open();
     Lorvish::StreamBuffer* seen = nullptr;
     std::vector<uint8_t> firstBytes;
-    QObject::connect(
-        &camera, &Camera::bufferAvailable, &camera,
-        [&](Lorvish::StreamBuffer* b) {
-            seen = b;
-            firstBytes.assign(b->rawData(), b->rawData() + 4);
-            EXPECT_EQ(b->lockCount(), 1); // locked by the grab loop while handed on
-            EXPECT_EQ(b->imageWidth(), 64u);
-            EXPECT_EQ(b->imageHeight(), 32u);
-            EXPECT_EQ(b->imageFormat(), Nimbo::PixelType_Mono8);
-            EXPECT_EQ(b->size(), 2048u);
-            EXPECT_EQ(b->generationCount(), camera.generation());
-        },
-        Qt::DirectConnection);
+    receiver.inspect = [&](Lorvish::StreamBuffer* b) {
+        seen = b;
+        firstBytes.assign(b->rawData(), b->rawData() + 4);
+        EXPECT_EQ(b->lockCount(), 1); // locked by the grab loop while handed on
+        EXPECT_EQ(b->imageWidth(), 64u);
+        EXPECT_EQ(b->imageHeight(), 32u);
+        EXPECT_EQ(b->imageFormat(), Nimbo::PixelType_Mono8);
+        EXPECT_EQ(b->size(), 2048u);
+        EXPECT_EQ(b->generationCount(), camera.generation());
+    };
     camera.startContinuousShot(true);
     grabFrames(1);
     ASSERT_NE(seen, nullptr);
@@ -373,11 +382,12 @@ TEST_F(CameraTest, RestartServesFromTheStoppedGrabsBuffersClearedAndNewSizesGetN
     camera.startContinuousShot();
     const int count = int(camera.numBuffers());
     grabFrames(count); // every buffer once, filled and held
-    const std::set<Lorvish::StreamBuffer*> first(receiver.kept.begin(), receiver.kept.end());
+    const std::vector<Lorvish::StreamBuffer*> firstKept = receiver.keptBuffers();
+    const std::set<Lorvish::StreamBuffer*> first(firstKept.begin(), firstKept.end());
     ASSERT_EQ(first.size(), size_t(count));
     // Addresses alone cannot tell a buffer kept from a new one at a freed one's address: the guards
     // say whether the first buffers still exist.
-    const std::vector<QPointer<Lorvish::StreamBuffer>> firstAlive(receiver.kept.begin(), receiver.kept.end());
+    const std::vector<QPointer<Lorvish::StreamBuffer>> firstAlive(firstKept.begin(), firstKept.end());
     const auto firstRemaining = [&] {
         return std::count_if(firstAlive.begin(), firstAlive.end(), [](const auto& buffer) { return !buffer.isNull(); });
     };
@@ -391,7 +401,7 @@ TEST_F(CameraTest, RestartServesFromTheStoppedGrabsBuffersClearedAndNewSizesGetN
     EXPECT_TRUE(device.grabber().queuedBuffersAreZero()) << "an image of the last grab is handed out again";
     grabFrames(count);
     EXPECT_EQ(firstRemaining(), count);
-    for (Lorvish::StreamBuffer* buffer : receiver.kept) {
+    for (Lorvish::StreamBuffer* buffer : receiver.keptBuffers()) {
         EXPECT_EQ(first.count(buffer), 1u);
         EXPECT_EQ(buffer->generationCount(), camera.generation());
         EXPECT_EQ(buffer->imageWidth(), 640u);
@@ -404,9 +414,10 @@ TEST_F(CameraTest, RestartServesFromTheStoppedGrabsBuffersClearedAndNewSizesGetN
     camera.startContinuousShot();
     EXPECT_TRUE(device.grabber().queuedBuffersAreZero());
     grabFrames(1);
-    ASSERT_EQ(receiver.kept.size(), 1u);
+    const std::vector<Lorvish::StreamBuffer*> kept = receiver.keptBuffers();
+    ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(firstRemaining(), 0) << "a buffer of the old size serves the new one or outlives the change";
-    EXPECT_EQ(receiver.kept.front()->size(), 320u * 480u);
+    EXPECT_EQ(kept.front()->size(), 320u * 480u);
     camera.stopGrab();
     receiver.releaseAll();
     camera.close();
