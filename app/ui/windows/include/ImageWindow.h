@@ -28,11 +28,12 @@ class RenderWidget;
 
 // Threads: setImage() runs in the display pipeline's converter thread (any thread may call it); all
 // else runs on the GUI thread. m_mutex guards m_image, m_heldImage, m_shutDown, m_paused and
-// m_eventPending. Both mutexes are standard ones, which the thread checker sees (it does not see
-// inside Qt's). m_paintedMutex guards m_painted, which the render widget's paint clears. Every other
-// member belongs to the GUI thread; m_info is only written by the GUI thread except for the size and
-// change fields that setImage writes under m_mutex before emitting statusInfoUpdated, so the zoom and
-// change fields are written under m_mutex on the GUI thread too.
+// m_eventPending, and m_recordingShown, which the GUI thread switches and setImage reads. Both
+// mutexes are standard ones, which the thread checker sees (it does not see inside Qt's).
+// m_paintedMutex guards m_painted, which the render widget's paint clears. Every other member belongs
+// to the GUI thread; m_info is only written by the GUI thread except for the size and change fields
+// that setImage writes under m_mutex before emitting statusInfoUpdated, so the zoom and change fields
+// are written under m_mutex on the GUI thread too.
 class ImageWindow : public QFrame, public IDeviceContextWindow {
     Q_OBJECT
 public:

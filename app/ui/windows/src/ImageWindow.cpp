@@ -601,26 +601,26 @@ void ImageWindow::updateStatusBar()
 
 void ImageWindow::recordingStateChanged(ERecordingState state)
 {
+    bool recordingShown = true;
+    bool statusShown = false;
     switch (state) {
     case RecordingInitializing:
     case RecordingStopped:
-        m_recordingShown = false;
-        m_recordingStatusBar->hide();
-        m_statusBar->show();
+        recordingShown = false;
+        statusShown = true;
         break;
     case RecordingActive:
     case RecordingPaused:
-    case RecordingDraining:
-        m_recordingShown = true;
-        m_recordingStatusBar->show();
-        m_statusBar->hide();
-        break;
-    case RecordingFailed:
-        m_recordingShown = true;
-        m_recordingStatusBar->show();
-        m_statusBar->show();
-        break;
+    case RecordingDraining: break;
+    case RecordingFailed: statusShown = true; break;
     }
+    {
+        // setImage reads it on the converter thread.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_recordingShown = recordingShown;
+    }
+    m_recordingStatusBar->setVisible(recordingShown);
+    m_statusBar->setVisible(statusShown);
 }
 
 void ImageWindow::updateRecordingStatus(uint64_t recorded, uint64_t used, uint64_t capacity, uint64_t dropped,

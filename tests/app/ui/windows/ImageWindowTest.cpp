@@ -126,6 +126,35 @@ TEST_F(ImageWindowTest, ImagesFromTheConverterThreadWhileTheGuiAsks)
     window.shutDown();
 }
 
+// The GUI thread switches the recording bars while the converter thread hands images over; each image
+// asks for the recording figures while the recording is shown, so the converter reads what the GUI
+// thread switches, under the window's lock.
+TEST_F(ImageWindowTest, RecordingStatesSwitchWhileTheConverterHandsImagesOver)
+{
+    TestImage image(16, 12);
+    ImageWindow window;
+    window.show();
+    std::atomic<int> requests{0};
+    QObject::connect(
+        &window, &ImageWindow::recordingStatusRequest, &window, [&] { ++requests; }, Qt::DirectConnection);
+    std::atomic<bool> stop{false};
+    std::thread converter([&] {
+        while (!stop)
+            window.setImage(image.image);
+    });
+    const ERecordingState states[] = {RecordingActive, RecordingStopped, RecordingPaused, RecordingInitializing};
+    for (int i = 0; i < 200; ++i) {
+        window.recordingStateChanged(states[i % 4]);
+        QCoreApplication::processEvents();
+    }
+    window.recordingStateChanged(RecordingActive);
+    const int before = requests;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return requests > before; }, 60000));
+    stop = true;
+    converter.join();
+    window.shutDown();
+}
+
 struct ZoomCase {
     const char* name;
     unsigned width;
