@@ -38,14 +38,15 @@ std::string gige(const std::string& throughputFormula, int delay)
            throughputFormula + "</Formula></IntSwissKnife>";
 }
 
-std::string usb(long long min, long long max, long long inc)
+// The limit starts at its maximum unless a value is given.
+std::string usb(long long min, long long max, long long inc, long long value = -1)
 {
     return "<Integer Name=\"DeviceLinkSelector\"><Value>0</Value><Min>0</Min><Max>0</Max></Integer>"
            "<Enumeration Name=\"DeviceLinkThroughputLimitMode\"><EnumEntry Name=\"Off\"><Value>0</Value></EnumEntry>"
            "<EnumEntry Name=\"On\"><Value>1</Value></EnumEntry><Value>0</Value></Enumeration>"
            "<Integer Name=\"DeviceLinkThroughputLimit\"><Value>" +
-           std::to_string(max) + "</Value><Min>" + std::to_string(min) + "</Min><Max>" + std::to_string(max) +
-           "</Max><Inc>" + std::to_string(inc) + "</Inc></Integer>";
+           std::to_string(value < 0 ? max : value) + "</Value><Min>" + std::to_string(min) + "</Min><Max>" +
+           std::to_string(max) + "</Max><Inc>" + std::to_string(inc) + "</Inc></Integer>";
 }
 
 // Counts the writes of a node.
@@ -176,12 +177,17 @@ TEST(DeviceLinkThroughputLimitEditorTest, LocksTheModeOnWhileItLives)
 
 TEST(DeviceLinkThroughputLimitEditorTest, RangeBeyond32BitsLeavesTheSliderAlone)
 {
-    NodeMapPtr map = nodeMap(usb(8000000, 5000000000LL, 1));
+    // Only the maximum lies beyond 32 bits; the value would fit.
+    NodeMapPtr map = nodeMap(usb(8000000, 5000000000LL, 1, 200000000));
     ASSERT_TRUE(map);
     DeviceLinkThroughputLimitEditor editor(map.get());
-    const int before = editor.maximum();
-    EXPECT_LT(before, 5000);
+    // Untouched: the range of a slider that never saw the node, not one cut from a maximum beyond 32 bits.
+    const ComboSlider untouched;
+    EXPECT_EQ(editor.minimum(), untouched.minimum());
+    EXPECT_EQ(editor.maximum(), untouched.maximum());
+    EXPECT_EQ(editor.value(), untouched.value());
     EXPECT_NO_THROW(editor.onValueChanged(100));
+    EXPECT_EQ(GenApi::CIntegerPtr(map->GetNode("DeviceLinkThroughputLimit"))->GetValue(), 100000000);
 }
 
 TEST(DeviceLinkThroughputLimitEditorTest, NodeMapDestroyedBeforeTheEditor)
