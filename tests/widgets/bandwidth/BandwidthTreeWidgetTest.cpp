@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
@@ -446,6 +447,31 @@ TEST_F(BandwidthTreeWidgetTest, LimitEditorInTheRowChangesTheCameraLimit)
     EXPECT_EQ(row("U1").limitEditor, nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull()) << "the view deletes it later";
+}
+
+// Qt's delegate filter sends closeEditor for Escape and Return in an editor; a persistent editor stays in
+// its cell then and must stay in charge of the camera: writing its limits and keeping the mode locked.
+TEST_F(BandwidthTreeWidgetTest, EscapeOrReturnOnTheUsbLimitSliderKeepsItInCharge)
+{
+    int megabytes = 120;
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key);
+        ASSERT_TRUE(tree->EnableCamera(rowOf("U1")));
+        GenApi::CEnumerationPtr mode(camera("U1")->GetNodeMap().GetNode("DeviceLinkThroughputLimitMode"));
+        auto* editor = qobject_cast<DeviceLinkThroughputLimitEditor*>(tree->itemWidget(item("U1"), 1));
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClick(editor->slider(), key);
+        // Return closes through a queued call.
+        QCoreApplication::processEvents();
+        EXPECT_EQ(tree->itemWidget(item("U1"), 1), editor);
+        EXPECT_EQ(row("U1").limitEditor, editor);
+        EXPECT_FALSE(GenApi::IsWritable(mode)) << "still locked";
+        editor->slider()->setValue(++megabytes);
+        EXPECT_EQ(integer("U1", "DeviceLinkThroughputLimit")->GetValue(), megabytes * 1000000LL);
+        tree->closePersistentEditor(item("U1"), 1);
+        EXPECT_TRUE(GenApi::IsWritable(mode)) << "the tree's close lets go";
+        tree->DisableCamera(rowOf("U1"));
+    }
 }
 
 TEST_F(BandwidthTreeWidgetTest, RowsWithoutCameraGetTheDefaultEditors)

@@ -69,12 +69,18 @@ void BandwidthItemDelegate::setModelData(QWidget* editor, QAbstractItemModel* mo
 
 void BandwidthItemDelegate::emitCloseEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    m_treeClosing = editor;
     emit closeEditor(editor, hint);
+    m_treeClosing = nullptr;
 }
 
 void BandwidthItemDelegate::onCloseEditor(QWidget* pEditor, QAbstractItemDelegate::EndEditHint)
 {
-    // The view deletes the editor later; the camera's limit mode must be free at once.
+    // Qt's own delegate filter closes an editor too, on Escape, Return or a focus change; a persistent
+    // editor stays in its cell then and still serves the camera. Only the tree's close ends it, and as
+    // the view deletes the editor later, the camera's limit mode must be free at once.
+    if (pEditor != m_treeClosing)
+        return;
     if (auto* limit = qobject_cast<DeviceLinkThroughputLimitEditor*>(pEditor))
         limit->release();
 }

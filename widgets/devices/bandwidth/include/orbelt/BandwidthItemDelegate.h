@@ -22,7 +22,11 @@ public:
     void emitCloseEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint);
 
 public slots:
+    // Lets a USB limit editor go of its camera when the tree closes it.
     void onCloseEditor(QWidget* pEditor, QAbstractItemDelegate::EndEditHint hint);
+
+private:
+    QWidget* m_treeClosing = nullptr; // the editor the tree is closing, while emitCloseEditor runs
 };
 
 // GUI thread only.
