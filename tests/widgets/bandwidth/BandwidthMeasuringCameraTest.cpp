@@ -182,6 +182,46 @@ TEST_F(BandwidthMeasuringCameraTest, FailedGrabResultCountsAsImageAndError)
     EXPECT_GE(data.images, 6u);
 }
 
+// Frames that arrive while the grab loop is held up find no buffer and are missed: each counts as an image
+// and as an error, once, also when the measurement starts again (the SDK's counter runs for the device's
+// life). No failed frame is injected, so every error here is a missed frame.
+TEST_F(BandwidthMeasuringCameraTest, MissedFramesCountOnceInImagesAndErrorsAcrossARestart)
+{
+    MeasuringCameraList list;
+    CBandwidthMeasuringCamera* camera = createMeasuringCamera(list, emulatedCamera("U1"));
+    moderateRate(*camera);
+    GenApi::CIntegerPtr missed = camera->GetStreamGrabberNodeMap().GetNode("Statistic_Buffer_Underrun_Count");
+    ASSERT_TRUE(missed.IsValid());
+    const int64_t atStart = missed->GetValue();
+    startAll(list);
+    ASSERT_TRUE(waitFor([&] { return sample(*camera).images >= 2; }));
+    {
+        // Every grab result waits for the camera lock: the buffers run out and the camera misses frames.
+        std::lock_guard<GenApi::CLock> hold(camera->GetLock());
+        ASSERT_TRUE(waitFor([&] { return missed->GetValue() >= atStart + 5; }));
+    }
+    int64_t before = missed->GetValue();
+    const SampleData data = sample(*camera);
+    int64_t after = missed->GetValue();
+    EXPECT_GE(data.errors, static_cast<uint64_t>(before - atStart));
+    EXPECT_LE(data.errors, static_cast<uint64_t>(after - atStart));
+    EXPECT_GE(data.images, data.errors + 2) << "the frames received count as well";
+
+    // The counter rests while no grab runs; the next measurement counts only what it misses itself.
+    stopAll(list);
+    const uint64_t errorsSoFar = sample(*camera).errors;
+    const int64_t atRestart = missed->GetValue();
+    ASSERT_GE(atRestart, 5);
+    startAll(list);
+    before = missed->GetValue();
+    const SampleData again = sample(*camera);
+    after = missed->GetValue();
+    EXPECT_LE(again.errors, errorsSoFar + static_cast<uint64_t>(after - atRestart))
+        << "the misses of the first measurement are counted once";
+    EXPECT_GE(again.errors + 1, errorsSoFar + static_cast<uint64_t>(before - atRestart));
+    stopAll(list);
+}
+
 // While grabbing, the sent frame rate is read again only when the camera reports a change.
 TEST_F(BandwidthMeasuringCameraTest, FrameRateChangeWhileGrabbingIsPickedUp)
 {

@@ -106,7 +106,16 @@ void CBandwidthMeasuringCamera::OnGrabStarted(Nimbo::CInstantCamera&)
     GenApi::CIntegerPtr counter = nodeOf(map, "Statistic_Buffer_Underrun_Count");
     if (!counter.IsValid())
         counter = nodeOf(map, "Statistic_Missed_Frame_Count");
-    // The new counter starts from zero; the next sample takes that up.
+    // The SDK counts misses for the device's whole life: what it holds now was missed before this grab
+    // and has been counted already. The next sample takes this base up.
+    int64_t base = 0;
+    try {
+        if (readable(counter))
+            base = counter->GetValue();
+    } catch (...) {
+        // Unreadable now: counted from zero, as a counter that went backwards would be.
+    }
+    m_missedFrameBase = base;
     m_missedFrameRebound = true;
     m_missedFrameNode = static_cast<GenApi::IInteger*>(counter);
 }
@@ -165,7 +174,7 @@ SampleData CBandwidthMeasuringCamera::sample()
     }
     const GenApi::CIntegerPtr missedFrames = m_missedFrameNode.load();
     if (m_missedFrameRebound.exchange(false))
-        m_missedFrameLast = 0;
+        m_missedFrameLast = m_missedFrameBase;
     if (readable(missedFrames)) {
         const int64_t value = missedFrames->GetValue();
         // A counter that went backwards (device reset) only becomes the new base.

@@ -82,7 +82,8 @@ private:
     std::atomic<qint64> m_grabStartMs{NoGrabStart}; // of the last grab start, since the epoch
     int64_t m_missedFrameLast = 0;
     std::atomic<GenApi::IInteger*> m_missedFrameNode{nullptr};
-    std::atomic<bool> m_missedFrameRebound{false}; // bound afresh: its count starts from zero
+    std::atomic<bool> m_missedFrameRebound{false}; // bound afresh: its count starts from m_missedFrameBase
+    std::atomic<int64_t> m_missedFrameBase{0};     // the counter's value when the grab started
     int64_t m_linkThroughputLimit = -1;
 };
 
