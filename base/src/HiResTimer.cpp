@@ -16,7 +16,7 @@ namespace {
 // so nothing the tick still stands in is freed under it.
 struct TickGuard {
     std::atomic<HiResTimer*> owner{nullptr};
-    std::unique_ptr<HiResTimerPrivate> leftBehind; // only touched in the tick's thread
+    std::unique_ptr<HiResTimerPrivate> leftBehind; // only touched by the tick in progress (ticks never overlap)
 };
 
 // The guard of the tick running in this thread, if any.

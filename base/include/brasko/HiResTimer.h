@@ -7,11 +7,11 @@
 
 class HiResTimerPrivate;
 
-// Threads: start and stop are called from the owner's thread (stop also from a slot connected
-// directly to timeout(), i.e. from the timer's own thread). timeout() is emitted in the timer's
-// thread: receivers connected directly run there and must be thread-safe. A receiver connected
-// directly may also delete the timer from within a tick: no further tick follows, and the timer's own
-// record stays until the tick is through. Otherwise the private record is created and deleted by the
+// Threads: start and stop are called from the owner's thread, and also from a slot connected directly
+// to timeout(), i.e. from the timer's own thread, even while the owner stops, starts or deletes the
+// timer. timeout() is emitted in the timer's thread: receivers connected directly run there and must
+// be thread-safe. A receiver connected directly may also delete the timer from within a tick: no
+// further tick follows, and the timer's own record stays until the tick is through. Otherwise the private record is created and deleted by the
 // owner's thread; its periodic timer keeps the state it shares with the timer thread to itself.
 class BRASKO_EXPORT HiResTimer : public QObject {
     Q_OBJECT

@@ -7,72 +7,132 @@ namespace os {
 
 PeriodicTimer::~PeriodicTimer()
 {
+    {
+        std::lock_guard<std::mutex> control(m_controlMutex);
+        m_closing = true;
+    }
     stop();
+    std::lock_guard<std::mutex> control(m_controlMutex);
+    // Destroyed from inside a tick: the thread sees that it is stopped and ends by itself.
+    if (m_thread.joinable())
+        m_thread.detach();
 }
 
 bool PeriodicTimer::start(uint32_t periodMs, Callback callback)
 {
     if (periodMs == 0 || !callback)
         return false;
-    stop();
-    std::lock_guard<std::mutex> control(m_controlMutex);
-    uint64_t generation;
+    for (;;) {
+        std::thread ending;
+        Callback replaced; // goes once no lock is held: it may hold the last reference to its owner
+        {
+            std::lock_guard<std::mutex> control(m_controlMutex);
+            if (m_closing)
+                return false;
+            const bool ownThread = m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id();
+            if (m_thread.joinable() && !ownThread) {
+                // Another thread ticks: stop it and wait for it without the lock, then look again, as a
+                // tick of that thread may have started the timer meanwhile.
+                ending = stopLocked();
+            } else {
+                uint64_t number;
+                {
+                    std::lock_guard<std::mutex> lock(m_shared->mutex);
+                    number = ownThread ? m_threadNumber : ++m_shared->threadCount;
+                    replaced = std::move(m_shared->callback);
+                    m_shared->callback = std::move(callback);
+                    m_shared->period = std::chrono::milliseconds(periodMs);
+                    ++m_shared->settings;
+                    m_shared->runner = number;
+                }
+                // Started from inside a tick: the same thread goes on with the new settings once the
+                // callback returns.
+                if (ownThread)
+                    return true;
+                try {
+                    m_thread = std::thread(&PeriodicTimer::run, m_shared, number);
+                    m_threadNumber = number;
+                } catch (const std::system_error&) {
+                    std::lock_guard<std::mutex> lock(m_shared->mutex);
+                    m_shared->runner = 0;
+                    replaced = std::move(m_shared->callback);
+                    return false;
+                }
+                return true;
+            }
+        }
+        ending.join();
+    }
+}
+
+std::thread PeriodicTimer::stopLocked()
+{
     {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
-        generation = ++m_shared->generation;
-        m_shared->running = true;
+        m_shared->runner = 0;
     }
-    try {
-        m_thread = std::thread(&PeriodicTimer::run, m_shared, generation, std::chrono::milliseconds(periodMs),
-                               std::move(callback));
-    } catch (const std::system_error&) {
-        std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->running = false;
-        ++m_shared->generation;
-        return false;
-    }
-    return true;
+    m_shared->wake.notify_all();
+    // Stopped from inside a tick: the thread ends by itself after the callback; it stays in m_thread,
+    // for the owner's next call to wait for.
+    if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
+        return std::thread();
+    return std::move(m_thread);
 }
 
 void PeriodicTimer::stop()
 {
-    std::lock_guard<std::mutex> control(m_controlMutex);
+    std::thread ending;
     {
-        std::lock_guard<std::mutex> lock(m_shared->mutex);
-        if (m_shared->running) {
-            m_shared->running = false;
-            ++m_shared->generation;
-        }
+        std::lock_guard<std::mutex> control(m_controlMutex);
+        ending = stopLocked();
     }
-    m_shared->wake.notify_all();
-    if (!m_thread.joinable())
-        return;
-    if (m_thread.get_id() == std::this_thread::get_id()) {
-        // Stopped from inside a tick: the thread sees the new generation and ends by itself.
-        m_thread.detach();
-        return;
-    }
-    m_thread.join();
+    // Waited for without the lock, so that the tick may call start or stop meanwhile.
+    if (ending.joinable())
+        ending.join();
 }
 
 bool PeriodicTimer::isRunning() const
 {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    return m_shared->running;
+    return m_shared->runner != 0;
 }
 
-void PeriodicTimer::run(std::shared_ptr<Shared> shared, uint64_t generation, std::chrono::milliseconds period,
-                        Callback callback)
+void PeriodicTimer::run(std::shared_ptr<Shared> shared, uint64_t number)
 {
     using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + period;
+    Callback callback;
+    std::chrono::milliseconds period{0};
+    uint64_t settings = 0;
+    Clock::time_point deadline;
     for (;;) {
+        Callback replaced; // goes after the lock, like the callbacks start replaces
         {
             std::unique_lock<std::mutex> lock(shared->mutex);
-            if (shared->wake.wait_until(lock, deadline, [&] { return shared->generation != generation; }))
+            if (shared->runner != number)
                 return;
+            if (shared->settings != settings) {
+                settings = shared->settings;
+                period = shared->period;
+                replaced = std::move(callback);
+                callback = std::move(shared->callback);
+                deadline = Clock::now() + period;
+            }
+            if (shared->wake.wait_until(lock, deadline,
+                                        [&] { return shared->runner != number || shared->settings != settings; }))
+                continue;
+            // A thread stopped by the owner while its tick started this one may still be in that tick:
+            // ticks never overlap.
+            shared->wake.wait(lock, [&] { return !shared->ticking || shared->runner != number; });
+            if (shared->runner != number)
+                return;
+            shared->ticking = true;
         }
         callback();
+        {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            shared->ticking = false;
+        }
+        shared->wake.notify_all();
         deadline += period;
         const auto now = Clock::now();
         if (deadline < now) {

@@ -7,6 +7,7 @@
 
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
+#include "testsupport/Watchdog.h"
 
 #include <gtest/gtest.h>
 
@@ -152,6 +153,51 @@ TEST(PeriodicTimer, DestroyingARunningTimerStopsIt)
     const int after = ticks.load();
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(ticks.load(), after);
+}
+
+// The owner stops, starts or destroys the timer while a tick stops or starts it: neither waits for
+// the other for ever, and the owner's call still waits for the tick in progress.
+TEST(PeriodicTimer, TheOwnerAndATickMayStopAndStartItAtOnce)
+{
+    enum class Owner { Stop, Start, Destroy };
+    enum class Tick { Stop, Start };
+    testsupport::finishWithin(60000, "the owner and the tick waited for each other", [] {
+        for (const Owner owner : {Owner::Stop, Owner::Start, Owner::Destroy}) {
+            for (const Tick action : {Tick::Stop, Tick::Start}) {
+                for (int round = 0; round < 20; ++round) {
+                    SCOPED_TRACE(::testing::Message()
+                                 << "owner " << int(owner) << ", tick " << int(action) << ", round " << round);
+                    auto* timer = new os::PeriodicTimer;
+                    std::atomic<bool> acting{false}, inTick{false}, tickDone{false};
+                    ASSERT_TRUE(timer->start(1, [&, action, round] {
+                        if (inTick.exchange(true))
+                            return; // only the first tick acts
+                        while (!acting)
+                            std::this_thread::yield();
+                        // Mostly the owner is inside its call by now; at 0 the tick may come first.
+                        std::this_thread::sleep_for(std::chrono::microseconds(round % 4 * 500));
+                        if (action == Tick::Stop)
+                            timer->stop();
+                        else
+                            timer->start(1, [] {});
+                        tickDone = true;
+                    }));
+                    ASSERT_TRUE(waitFor([&] { return inTick.load(); }));
+                    acting = true;
+                    switch (owner) {
+                    case Owner::Stop: timer->stop(); break;
+                    case Owner::Start: timer->start(1, [] {}); break;
+                    case Owner::Destroy:
+                        delete timer;
+                        timer = nullptr;
+                        break;
+                    }
+                    EXPECT_TRUE(tickDone.load()) << "the owner's call returned while the tick was running";
+                    delete timer;
+                }
+            }
+        }
+    });
 }
 
 class OsRelease : public testsupport::TempDirTest {};

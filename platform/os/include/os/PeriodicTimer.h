@@ -12,11 +12,15 @@
 
 namespace os {
 
-// Threads: start/stop may be called from any thread, stop also from inside the tick callback (then
-// it does not join itself; the thread ends after the callback returns). The callback runs on the
-// timer's thread. The state shared with the thread lives in a record the thread co-owns, so a thread
-// that was stopped from its own tick may outlive this object safely. m_thread is touched only under
-// m_controlMutex.
+// Threads: start and stop may be called from any thread, also from inside the tick callback and at
+// the same time as the owner's thread calls them or destroys the timer. A call from another thread
+// waits until a tick in progress has ended; a call from the timer's own thread never waits for it:
+// a stop there lets the thread end after the callback returns, a start there goes on ticking on the
+// same thread with the new period and callback. The callback runs on the timer's thread, never on two
+// threads at once (a new thread waits for the tick of one that is still ending).
+// m_thread, m_threadNumber and m_closing are touched only under m_controlMutex, which no call holds while it waits
+// for a thread. The state shared with the thread lives in a record the thread co-owns, so a thread
+// whose timer was destroyed from its own tick may outlive this object safely.
 class PeriodicTimer {
 public:
     using Callback = std::function<void()>;
@@ -27,7 +31,7 @@ public:
     PeriodicTimer& operator=(const PeriodicTimer&) = delete;
 
     // Starts ticking every periodMs (> 0); a running timer is stopped first. False for a period of 0
-    // or an empty callback, or when no thread could be made.
+    // or an empty callback, when no thread could be made, or while the timer is being destroyed.
     bool start(uint32_t periodMs, Callback callback);
     // Stops ticking; when called from another thread, waits until a tick in progress has ended.
     void stop();
@@ -37,16 +41,24 @@ private:
     struct Shared {
         std::mutex mutex;
         std::condition_variable wake;
-        uint64_t generation = 0; // changes at every start and stop; a thread runs while it owns the current one
-        bool running = false;
+        uint64_t runner = 0;      // the number of the thread that is to tick; 0 when stopped
+        uint64_t threadCount = 0; // numbers given to threads so far
+        uint64_t settings = 0;    // changes at every start; the runner then takes the new period and callback
+        std::chrono::milliseconds period{0};
+        Callback callback;    // until the runner takes it
+        bool ticking = false; // a thread is in the callback
     };
-    static void run(std::shared_ptr<Shared> shared, uint64_t generation, std::chrono::milliseconds period,
-                    Callback callback);
+    static void run(std::shared_ptr<Shared> shared, uint64_t number);
+    // Stops the runner, under the control lock; returns the thread to be joined outside it (none when
+    // called from the timer's own thread, which cannot join itself).
+    std::thread stopLocked();
 
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
 
     std::mutex m_controlMutex;
     std::thread m_thread;
+    uint64_t m_threadNumber = 0; // m_thread's number in Shared::runner
+    bool m_closing = false;      // the destructor has begun: no thread may start any more
 };
 
 } // namespace os
