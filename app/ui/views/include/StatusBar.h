@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+class QFontMetrics;
 class QLabel;
 
 // GUI thread only; the image window owns the record and hands it to update().
@@ -49,7 +50,10 @@ public:
 
     static QString rateText(double framesPerSecond, uint64_t bytesPerSecond);
     static QString zoomText(double zoom);
-    static QString rgbText(uint32_t pixelValue);
+    // The figures right-aligned in columns `figureWidth` pixels wide.
+    static QString rgbText(uint32_t pixelValue, int figureWidth);
+    // The column width that holds the widest figure with room before it, in the font measured.
+    static int rgbFigureWidth(const QFontMetrics& metrics);
 
 public slots:
     // Clears the record's size-changed and zoom-changed flags once it has shown them.

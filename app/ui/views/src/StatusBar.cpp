@@ -3,6 +3,7 @@
 
 #include <brasko/Formatting.h>
 
+#include <QFontMetrics>
 #include <QLabel>
 
 namespace {
@@ -47,15 +48,20 @@ QString StatusBar::zoomText(double zoom)
                                                          StripTrailingZeros | DropZeroFraction | KeepGroupSeparator));
 }
 
-QString StatusBar::rgbText(uint32_t pixelValue)
+QString StatusBar::rgbText(uint32_t pixelValue, int figureWidth)
 {
-    return QString("<table border='0' width='100%' cellpadding='0' cellspacing='0'><tr>") +
-           QString("<td align='left' width='20%'>RGB:</td><td align='right' width='20%'>%1</td><td align='right' "
-                   "width='20%'>%2</td><td align='right' width='20%'>%3</td>")
-               .arg((pixelValue >> 16) & 0xFF)
-               .arg((pixelValue >> 8) & 0xFF)
-               .arg(pixelValue & 0xFF) +
-           QString("</tr></table>");
+    // Each figure is right-aligned in a column of a fixed width: shares of the label's width leave a
+    // column narrower than its figure, and the figures then run together ("RGB:156164    1").
+    const QString figure = QString("<td align='right' width='%1'>%2</td>").arg(figureWidth);
+    return QString("<table border='0' width='100%' cellpadding='0' cellspacing='0'><tr><td align='left'>RGB:</td>") +
+           figure.arg((pixelValue >> 16) & 0xFF) + figure.arg((pixelValue >> 8) & 0xFF) +
+           figure.arg(pixelValue & 0xFF) + QString("</tr></table>");
+}
+
+int StatusBar::rgbFigureWidth(const QFontMetrics& metrics)
+{
+    // The widest figure and one digit's room before it.
+    return metrics.horizontalAdvance(QStringLiteral("2550"));
 }
 
 StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent)
@@ -64,7 +70,8 @@ StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent)
     m_rateLabel = makeLabel(this, rateText(499.9, 999900000ULL));
     m_sizeLabel = makeLabel(this, m_sizeFormat.arg(9999).arg(9999));
     m_zoomLabel = makeLabel(this, zoomText(50));
-    m_rgbLabel = makeLabel(this, rgbText(0xFFFFFFFFu), 16);
+    // The labels take the bar's font.
+    m_rgbLabel = makeLabel(this, rgbText(0xFFFFFFFFu, rgbFigureWidth(fontMetrics())), 16);
     m_positionLabel = makeLabel(this, m_positionFormat.arg(9999).arg(9999));
     addPermanentWidget(m_rgbLabel);
     addPermanentWidget(m_positionLabel);
@@ -114,6 +121,6 @@ void StatusBar::update(StatusBar::StatusInfo* info)
     }
     if (info->cursorValid) {
         m_positionLabel->setText(m_positionFormat.arg(info->cursorX).arg(info->cursorY));
-        m_rgbLabel->setText(rgbText(info->pixelValue));
+        m_rgbLabel->setText(rgbText(info->pixelValue, rgbFigureWidth(m_rgbLabel->fontMetrics())));
     }
 }

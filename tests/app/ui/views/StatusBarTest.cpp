@@ -2,11 +2,17 @@
 #include "RecordingStatusBar.h"
 #include "StatusBar.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QLocale>
+#include <QPixmap>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 class StatusBarTest : public ::testing::Test {
@@ -19,6 +25,27 @@ protected:
     void TearDown() override { QLocale::setDefault(m_previous); }
     QLocale m_previous;
 };
+
+// The horizontal extents of what a label draws, as the user sees them: columns holding ink, joined into
+// one group where less than `gap` pixels of background lie between them.
+std::vector<std::pair<int, int>> inkGroups(QLabel* label, int gap)
+{
+    const QImage image = label->grab().toImage();
+    const QRgb background = image.pixel(0, 0);
+    std::vector<std::pair<int, int>> groups;
+    for (int x = 0; x < image.width(); ++x) {
+        bool ink = false;
+        for (int y = 0; y < image.height() && !ink; ++y)
+            ink = qGray(image.pixel(x, y)) + 64 < qGray(background);
+        if (!ink)
+            continue;
+        if (!groups.empty() && x - groups.back().second <= gap)
+            groups.back().second = x;
+        else
+            groups.emplace_back(x, x);
+    }
+    return groups;
+}
 } // namespace
 
 TEST_F(StatusBarTest, rateTexts)
@@ -42,10 +69,41 @@ TEST_F(StatusBarTest, zoomAndRgbTexts)
 {
     EXPECT_EQ(StatusBar::zoomText(0.0625).toStdString(), " 6.25 % ");
     EXPECT_EQ(StatusBar::zoomText(1.0).toStdString(), " 100 % ");
-    const QString rgb = StatusBar::rgbText(0x00FF8001);
-    EXPECT_TRUE(rgb.contains("RGB:</td><td align='right' width='20%'>255</td><td align='right' width='20%'>128</td>"
-                             "<td align='right' width='20%'>1</td>"))
+    const QString rgb = StatusBar::rgbText(0x00FF8001, 30);
+    EXPECT_TRUE(rgb.contains("RGB:</td><td align='right' width='30'>255</td><td align='right' width='30'>128</td>"
+                             "<td align='right' width='30'>1</td>"))
         << rgb.toStdString();
+}
+
+// Each figure of the RGB value keeps a column of its own, as wide as the widest figure: the three never
+// run together, and each stands at the same place whatever the values are.
+TEST_F(StatusBarTest, rgbFiguresStandApartInColumnsOfTheirOwn)
+{
+    StatusBar bar;
+    bar.resize(1200, 30);
+    bar.show();
+    StatusBar::StatusInfo info;
+    info.cursorValid = true;
+    QLabel* label = bar.rgbLabel();
+    // Glyphs of one figure lie closer together than the advance of a digit; figures stand further apart.
+    const int digit = QFontMetrics(label->font()).horizontalAdvance(QLatin1Char('0'));
+    std::vector<std::vector<std::pair<int, int>>> layouts;
+    for (uint32_t value : {0x009CA401u, 0x00FFFFFFu, 0x00010101u, 0x00000000u}) {
+        info.pixelValue = value;
+        bar.update(&info);
+        QApplication::processEvents();
+        const auto groups = inkGroups(label, digit * 3 / 4);
+        ASSERT_EQ(groups.size(), 4u) << "\"RGB:\" and three figures apart, for " << std::hex << value;
+        layouts.push_back(groups);
+    }
+    for (const auto& groups : layouts) {
+        for (size_t i = 1; i < groups.size(); ++i)
+            EXPECT_GE(groups[i].first - groups[i - 1].second, digit * 3 / 4) << "figure " << i;
+        // Right-aligned in columns of one width: the figures end where those of 255/255/255 end (the ink of
+        // a digit may end a little before its advance does).
+        for (size_t i = 1; i < groups.size(); ++i)
+            EXPECT_NEAR(groups[i].second, layouts[1][i].second, digit / 2) << "figure " << i;
+    }
 }
 
 TEST_F(StatusBarTest, updateShowsTheValidGroupsAndClearsWhatWentInvalid)
