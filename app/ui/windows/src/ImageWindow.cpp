@@ -536,6 +536,9 @@ void ImageWindow::whiteBalanceSelected(QPoint point)
             rect.moveTop(0);
         if (rect.y() + rect.height() > height)
             rect.moveTop(height - rect.height());
+        // An image narrower or lower than the area: moved to the far edge, the area would begin before
+        // the image; it covers that side of the image instead.
+        rect = rect.intersected(QRect(0, 0, width, height));
     } else {
         rect.moveTo(0, 0);
     }

@@ -271,6 +271,30 @@ TEST_F(ImageWindowTest, WhiteBalanceAreaStaysInsideTheImage)
     EXPECT_TRUE(areas.isEmpty()) << "a disabled picker ignores clicks";
 }
 
+// An image narrower or lower than the area: the area covers that side of the image and no more.
+TEST_F(ImageWindowTest, WhiteBalanceAreaOfASmallImageIsTheImageSide)
+{
+    struct {
+        QSize image;
+        QPoint click;
+        QRect expected;
+    } cases[] = {{{5, 80}, {2, 40}, QRect(0, 35, 5, 11)},  {{5, 80}, {4, 79}, QRect(0, 69, 5, 11)},
+                 {{100, 4}, {50, 1}, QRect(45, 0, 11, 4)}, {{100, 4}, {0, 3}, QRect(0, 0, 11, 4)},
+                 {{3, 2}, {1, 1}, QRect(0, 0, 3, 2)},      {{11, 11}, {10, 0}, QRect(0, 0, 11, 11)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.image.width() << "x" << c.image.height() << " at " << c.click.x() << ","
+                                        << c.click.y());
+        TestImage image(c.image.width(), c.image.height());
+        ImageWindow window;
+        window.setImage(image.image);
+        window.setWhiteBalancePickerEnabled(true);
+        QSignalSpy areas(&window, &ImageWindow::whiteBalanceAreaUpdated);
+        window.whiteBalanceSelected(c.click);
+        ASSERT_EQ(areas.count(), 1);
+        EXPECT_EQ(areas.at(0).at(0).toRect(), c.expected);
+    }
+}
+
 TEST_F(ImageWindowTest, SavesBySuffix)
 {
     TestImage image(16, 8);
