@@ -250,6 +250,19 @@ TEST_F(DoubleComboSliderTest, KeysMoveTheSliderOnlyAndLeaveTheBoxToADerivedClass
     EXPECT_TRUE(control.isUpdateExspected());
 }
 
+TEST_F(DoubleComboSliderTest, AStepAtTheEndOfTheRangeExpectsNoUpdate)
+{
+    // The box has room on both sides; the slider stands at its end.
+    control.setValue(3.0);
+    control.setIntValue(1000);
+    QTest::keyClick(control.editBox(), Qt::Key_Up);
+    EXPECT_EQ(control.intValue(), 1000);
+    EXPECT_FALSE(control.isUpdateExspected()) << "no move, no write: nothing will update the box";
+    QTest::keyClick(control.editBox(), Qt::Key_Down);
+    EXPECT_EQ(control.intValue(), 970);
+    EXPECT_TRUE(control.isUpdateExspected());
+}
+
 TEST_F(DoubleComboSliderTest, FocusClearsAndLosingItSetsTheUpdateExpectedFlag)
 {
     EXPECT_TRUE(control.hasFocus());

@@ -157,14 +157,16 @@ void FlatDoubleComboSlider::initControls(double minRangeLimit, double maxRangeLi
 // exactly, by the slider's own move or, when the step is smaller than a position, directly.
 void FlatDoubleComboSlider::onSpinBoxStepTriggered(int val)
 {
-    enableUpdate(true);
     const int position = slider()->value();
     const long long current = steppingBase(position);
     const long long low = std::max(1, m_intMin);
     const long long high = std::max<long long>(low, m_intMax);
     const long long target = std::clamp(current + static_cast<long long>(intIncrement()) * val, low, high);
+    // At the end of the range nothing moves and nothing is written: no update is expected, or the next
+    // refresh would overwrite what the user types into the box.
     if (target == current)
         return;
+    enableUpdate(true);
     int next = valueToPosition(static_cast<int>(target));
     next = target > current ? std::max(next, position) : std::min(next, position);
     m_exactValue = static_cast<int32_t>(target);

@@ -167,7 +167,8 @@ TEST(FlatDoubleComboSliderTest, editBoxStepsMoveTheExactValueByWholeIncrements)
         const int before = slider.slider()->value();
         QSignalSpy changed(&slider, &FlatDoubleComboSlider::valueChanged);
         slider.editBox()->stepBy(c.steps);
-        EXPECT_TRUE(slider.isUpdateExspected());
+        // Only a step that moves expects the update its write brings.
+        EXPECT_EQ(slider.isUpdateExspected(), c.expected != 0);
         if (c.expected == 0) {
             EXPECT_EQ(changed.count(), 0);
             EXPECT_EQ(slider.slider()->value(), before);
@@ -270,6 +271,15 @@ TEST(FlatDoubleComboSliderTest, linearScaleIsTheBaseWithItsOwnSignals)
     EXPECT_EQ(slider.intValue(), 65);
     ASSERT_EQ(changed.count(), 2);
     EXPECT_EQ(changed.at(1).at(0).toInt(), 65);
+    EXPECT_TRUE(slider.isUpdateExspected());
+    // At the end of the range a step moves nothing and expects nothing.
+    slider.enableUpdate(false);
+    slider.setIntValue(100);
+    changed.clear();
+    slider.editBox()->stepBy(1);
+    EXPECT_EQ(slider.intValue(), 100);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_FALSE(slider.isUpdateExspected());
     emit slider.editBox()->editingFinished();
     EXPECT_EQ(finished.count(), 1);
     // The integer range is the slider's own range in this scale.

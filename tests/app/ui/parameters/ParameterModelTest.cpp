@@ -632,6 +632,48 @@ TEST(ExposureParameterModelTest, aRefusedWriteLeavesTheRowShowingTheCameraValue)
     }
 }
 
+// The raw alias can stand at the end of its range while the float value does not (cameras range GainRaw
+// and GainAbs apart): a step of the edit box then moves no slider and writes nothing, so no update is on its
+// way, and a refresh that comes while the user types into the box leaves the typed text alone.
+TEST(ParameterModelsTest, aStepAtTheEndOfTheSliderLetsNoRefreshOverwriteWhatTheUserTypes)
+{
+    const struct {
+        int scale;
+        Qt::Key key;
+        int64_t raw;
+    } cases[] = {{0, Qt::Key_Up, 200}, {1, Qt::Key_Up, 200}, {0, Qt::Key_Down, 1}, {1, Qt::Key_Down, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "scale " << c.scale << (c.key == Qt::Key_Up ? ", up" : ", down"));
+        NodeMapPtr map = load(R"(
+          <Float Name="Gain"><Value>10</Value><Min>1</Min><Max>20</Max><DisplayPrecision>2</DisplayPrecision>
+            <pAlias>GainRaw</pAlias></Float>
+          <Integer Name="GainRaw"><Value>)" +
+                              std::to_string(c.raw) + R"(</Value><Min>1</Min><Max>200</Max><Inc>1</Inc></Integer>)");
+        FlatDoubleComboSlider slider(nullptr, c.scale);
+        NodeParameterManager manager;
+        manager.addModel(new DoubleParameterModel(&slider, "Gain", ""));
+        manager.setNodeMap(map.get());
+        ASSERT_TRUE(slider.isEnabled());
+        slider.show();
+        slider.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&slider));
+        NimboQtDoubleSpinBox* box = slider.editBox();
+        box->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box->hasFocus() && slider.hasFocus(); }, 5000));
+
+        QTest::keyClick(box, c.key);
+        CIntegerPtr raw = map->GetNode("GainRaw");
+        EXPECT_EQ(raw->GetValue(), c.raw);
+        EXPECT_FALSE(slider.isUpdateExspected()) << "an update is expected that nothing will send";
+        box->selectAll();
+        QTest::keyClicks(box, "7");
+        // The camera's value changes meanwhile (a poll reports it).
+        CFloatPtr(map->GetNode("Gain"))->SetValue(12.0);
+        EXPECT_EQ(box->text().toStdString(), "7") << "the refresh overwrote what the user types";
+        manager.clearItems();
+    }
+}
+
 TEST(NodeParameterManagerTest, modelsThatOutliveTheNodeMapAreDeletedSafely)
 {
     NodeMapPtr map = load(std::string(kNodes) + autoEnumeration("GainAuto", "2"));

@@ -158,7 +158,6 @@ void DoubleComboSlider::initControls(double minRangeLimit, double maxRangeLimit,
 
 void DoubleComboSlider::onSpinBoxStepTriggered(int steps)
 {
-    m_updateExpected = true;
     const long long page = m_slider->pageStep();
     const long long current = m_slider->value();
     long long target;
@@ -168,8 +167,15 @@ void DoubleComboSlider::onSpinBoxStepTriggered(int steps)
         target = current - page;
     else
         target = current + static_cast<long long>(m_intIncrement) * steps;
+    // The update the move will bring is expected before the move: its write may report back at once.
+    const bool wasExpected = m_updateExpected;
+    m_updateExpected = true;
     // The slider clamps to its range; the sum is bounded first so that it cannot wrap around.
     m_slider->setValue(static_cast<int>(qBound<long long>(INT_MIN, target, INT_MAX)));
+    // At the end of its range the slider stays: nothing is written, no update comes, and a flag left set
+    // would let the next refresh overwrite what the user types into the box.
+    if (m_slider->value() == current)
+        m_updateExpected = wasExpected;
 }
 
 void DoubleComboSlider::onSpinBoxFocusEventTriggered(bool focus)
