@@ -118,6 +118,8 @@ public slots:
 
 private:
     void onWhiteBalanceEnableNodeUpdate(GenApi::INode* node);
+    // False while a grab cannot start: no camera, the camera not open, or the context shutting down.
+    bool canStartGrab() const;
     bool ensureImageWindow();
     bool prepareGrab(const char* source);
     // Takes the camera out of a grab whose start failed half-way.

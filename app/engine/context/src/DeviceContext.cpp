@@ -374,7 +374,7 @@ bool DeviceContext::prepareGrab(const char* source)
 
 void DeviceContext::startContinuousShot(bool speedTest)
 {
-    if (!m_camera || m_shuttingDown)
+    if (!canStartGrab())
         return;
     try {
         if (prepareGrab("DeviceContext::startContinuousShot"))
@@ -387,7 +387,7 @@ void DeviceContext::startContinuousShot(bool speedTest)
 
 void DeviceContext::startOneShot()
 {
-    if (!m_camera || m_shuttingDown)
+    if (!canStartGrab())
         return;
     try {
         if (prepareGrab("DeviceContext::startOneShot"))
@@ -396,6 +396,13 @@ void DeviceContext::startOneShot()
         reportCaughtException("DeviceContext::startOneShot", "Failed to start the image acquisition");
         stopFailedGrab();
     }
+}
+
+bool DeviceContext::canStartGrab() const
+{
+    // A camera that is not open (not yet, or its open failed) has nothing to show: no window is made
+    // for it and no pixel format of a camera that reports none is called unsupported.
+    return m_camera && !m_shuttingDown && m_camera->isOpen();
 }
 
 void DeviceContext::stopFailedGrab()
@@ -455,8 +462,8 @@ void DeviceContext::onThrottleTimerTick()
 void DeviceContext::startRecording(CRecordingOptions* options)
 {
     // A command that was on its way when the shut-down began (an automatic start, say) finds the
-    // camera going and starts nothing.
-    if (!m_camera || !options || m_shuttingDown)
+    // camera going and starts nothing; a camera that is not open records nothing either.
+    if (!options || !canStartGrab())
         return;
     enginelog::write(enginelog::Base, enginelog::Progress, "Start recording.");
     {

@@ -542,6 +542,55 @@ TEST_F(ContextManagerTest, TriggerPortIsAppliedOnlyWhenItChanges)
     EXPECT_EQ(map->enumValue("TriggerMode"), "On");
 }
 
+// A live view or a recording asked of a camera that is not open (never opened, or its open failed) does
+// nothing: no image window, no warning about a pixel format that a closed camera does not have.
+TEST_F(ContextManagerTest, StartingOnACameraThatIsNotOpenDoesNothing)
+{
+    struct InUseReset {
+        ~InUseReset() { Nimbo::Emulation::SetInUseElsewhere(kSerial, false); }
+    } inUseReset;
+    const struct {
+        const char* name;
+        std::function<void(ContextManager&)> start;
+    } starts[] = {
+        {"live view", [](ContextManager& cm) { cm.startContinuousShot(); }},
+        {"one shot", [](ContextManager& cm) { cm.startOneShot(); }},
+        {"recording",
+         [&](ContextManager& cm) {
+             CRecordingOptions options = tiffOptions(path() + "/closed", 0);
+             cm.startRecording(&options);
+         }},
+    };
+    for (bool failedOpen : {false, true}) {
+        m_manager = makeManager();
+        m_window = nullptr;
+        m_manager->changeCurrentDevice(&m_devices[0]);
+        if (failedOpen) {
+            ASSERT_TRUE(Nimbo::Emulation::SetInUseElsewhere(kSerial, true));
+            m_manager->openActiveDevice();
+            QCoreApplication::processEvents();
+        }
+        ASSERT_FALSE(m_manager->isDeviceOpen());
+        for (const auto& s : starts) {
+            SCOPED_TRACE(testing::Message() << s.name << (failedOpen ? " after a failed open" : " before the open"));
+            QSignalSpy reports(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
+            testsupport::LogCapture log;
+            s.start(*m_manager);
+            QCoreApplication::processEvents();
+            EXPECT_EQ(m_window, nullptr) << "an image window was made";
+            EXPECT_TRUE(reports.isEmpty());
+            EXPECT_FALSE(log.contains("Unsupported Pixel Format"));
+            EXPECT_FALSE(m_manager->isDeviceGrabbing());
+            EXPECT_FALSE(m_manager->isDeviceRecording());
+        }
+        EXPECT_FALSE(QDir(path() + "/closed").exists());
+        Nimbo::Emulation::SetInUseElsewhere(kSerial, false);
+        m_manager->shutDown();
+        m_manager.reset();
+        QCoreApplication::processEvents();
+    }
+}
+
 TEST_F(ContextManagerTest, FailedOpenLeavesTheCameraDetached)
 {
     ASSERT_TRUE(Nimbo::Emulation::SetInUseElsewhere(kSerial, true));
