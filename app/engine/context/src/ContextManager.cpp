@@ -364,7 +364,10 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
                                           Q_ARG(uintptr_t, reinterpret_cast<uintptr_t>(device)),
                                           Q_ARG(QString, fullName));
         });
-        emit cameraChanged(camera);
+        // Another device may have become current while this one was being made (the creation handles
+        // events): the panel stays with the camera the commands go to.
+        if (context == currentContext())
+            emit cameraChanged(camera);
         context->announceNodemaps();
         grab::bestEffort("ContextManager::openDevice", nullptr,
                          [&] { CameraConfiguration::applyDefaultConfiguration(*camera); });

@@ -728,8 +728,14 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationNeitherRepeatNorRemoveIt)
         Camera* camera = m_manager->currentCamera();
         testsupport::LogCapture log;
         QSignalSpy failed(m_manager.get(), &ContextManager::deviceOpenFailed);
+        QSignalSpy cameraChanged(m_manager.get(), &ContextManager::cameraChanged);
         m_manager->openActiveDevice();
         CreateDeviceThread::setCreationHook({});
+
+        // The settings panel is told last of the camera the commands go to, whichever open ended last.
+        ASSERT_FALSE(cameraChanged.isEmpty());
+        EXPECT_EQ(cameraChanged.last().at(0).value<Camera*>(), m_manager->currentCamera())
+            << "the panel shows another camera than the one the commands go to";
 
         // A request refused because the device is being made is no failure of the open under way,
         // which the device manager would take for one and give the device up.
