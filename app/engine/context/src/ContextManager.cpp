@@ -23,7 +23,9 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <atomic>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -358,12 +360,23 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
         // The device's full name goes with the notice: by the time it is handled, the device may be
         // gone and its address taken by another one.
         const QString fullName = QString::fromUtf8(camera->getDeviceInfo().GetFullName().c_str());
-        context->registerRemovalCallback([self, fullName](Nimbo::INimboDevice* device) {
-            if (self)
+        // The callback and the look below may both see the removal; it is posted once.
+        auto posted = std::make_shared<std::atomic<bool>>(false);
+        const auto postRemoval = [self, fullName, posted](Nimbo::INimboDevice* device) {
+            if (self && !posted->exchange(true))
                 QMetaObject::invokeMethod(self.data(), "surpriseRemove", Qt::QueuedConnection,
                                           Q_ARG(uintptr_t, reinterpret_cast<uintptr_t>(device)),
                                           Q_ARG(QString, fullName));
-        });
+        };
+        context->registerRemovalCallback(postRemoval);
+        // A camera unplugged after its open and before the callback was there told no one: it goes as
+        // for any unplug, or its context would stay open on a removed device that no replug reopens.
+        Nimbo::INimboDevice* device = camera->getNimboDevice();
+        if (device && device->IsRemoved()) {
+            enginelog::removeCamera().debug("ContextManager::openDevice: the device was removed while it was opened");
+            postRemoval(device);
+            return;
+        }
         // Another device may have become current while this one was being made (the creation handles
         // events): the panel stays with the camera the commands go to.
         if (context == currentContext())

@@ -349,6 +349,45 @@ TEST_F(ContextManagerTest, SurpriseRemovalTearsTheContextDownAndNamesTheDevice)
     QCoreApplication::processEvents(); // the context's deferred deletion
 }
 
+// The camera unplugged after its open and before the removal callback is registered: the SDK's notice went
+// to no one, yet the context goes as for any unplug, and the camera plugged in again opens again.
+TEST_F(ContextManagerTest, AnUnplugDuringTheOpenIsNotLost)
+{
+    m_manager = makeManager();
+    QSignalSpy removed(m_manager.get(), &ContextManager::surpriseRemoved);
+    QSignalSpy shutDownNotice(m_manager.get(), &ContextManager::notifyDeviceShutDown);
+    bool unplugged = false;
+    // The camera object tells of the open from inside it, before the manager registers its callback.
+    const QMetaObject::Connection unplug = QObject::connect(
+        m_manager.get(), &ContextManager::deviceOpened, m_manager.get(),
+        [&] {
+            if (unplugged)
+                return;
+            unplugged = true;
+            EXPECT_TRUE(Nimbo::Emulation::Unplug(kSerial));
+            Nimbo::Emulation::WaitForEvents();
+        },
+        Qt::DirectConnection);
+    m_manager->changeCurrentDevice(&m_devices[0]);
+    m_manager->openActiveDevice();
+    ASSERT_TRUE(unplugged);
+    ASSERT_TRUE(waitFor([&] { return removed.count() > 0; })) << "the unplug was lost";
+    EXPECT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.at(0).at(0).toString().toStdString(), std::string(m_devices[0].GetFullName().c_str()));
+    EXPECT_GE(shutDownNotice.count(), 1);
+    EXPECT_EQ(m_manager->currentCamera(), nullptr);
+    EXPECT_EQ(m_manager->contextOf(&m_devices[0]), nullptr);
+    EXPECT_EQ(m_manager->openDeviceCount(), 0u);
+    QObject::disconnect(unplug);
+
+    ASSERT_TRUE(Nimbo::Emulation::Replug(kSerial));
+    m_manager->changeCurrentDevice(&m_devices[0]);
+    m_manager->openActiveDevice();
+    EXPECT_TRUE(m_manager->isDeviceOpen()) << "the camera plugged in again did not open";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(removed.count(), 1);
+}
+
 // Above 1000 frames per second the throttle ticks every millisecond: the live view keeps running.
 TEST_F(ContextManagerTest, MaxFpsAboveOneThousandKeepsTheLiveViewRunning)
 {

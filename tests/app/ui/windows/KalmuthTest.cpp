@@ -345,6 +345,41 @@ TEST_F(KalmuthTest, UnplugDuringARecordingGoesOnWithEveryFrameWritten)
     EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
 }
 
+// The camera unplugged while the program opens it (after the open, before the program listens for its
+// removal): the user is told it was disconnected, and plugged in again it comes back in live view without
+// a restart.
+TEST_F(KalmuthTest, AnUnplugWhileTheCameraIsOpenedIsNotLost)
+{
+    windowtest::ModalBoxGuard boxes;
+    auto window = std::make_unique<Kalmuth>();
+    std::string serial;
+    QObject::connect(
+        window->contextManager(), &ContextManager::deviceOpened, window.get(),
+        [&](Nimbo::INimboDevice* device) {
+            if (!serial.empty())
+                return;
+            serial = device->GetDeviceInfo().GetSerialNumber().c_str();
+            EXPECT_TRUE(Nimbo::Emulation::Unplug(serial));
+            Nimbo::Emulation::WaitForEvents();
+        },
+        Qt::DirectConnection);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !serial.empty() && window->mdiArea()->hintText().startsWith("The camera has been disconnected.");
+        },
+        30000))
+        << "the unplug was not told";
+    EXPECT_EQ(window->contextManager()->currentCamera(), nullptr);
+
+    ASSERT_TRUE(Nimbo::Emulation::Replug(serial));
+    window->deviceManager()->startAutoScan();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->isDeviceGrabbing(nullptr); }, 30000))
+        << "the camera did not come back";
+    closeAndDelete(window);
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+}
+
 // A recording whose file cannot be finished when the camera is unplugged or the window closed during it:
 // the user is told once, and told before the window goes.
 TEST_F(KalmuthTest, AFileThatCannotBeFinishedWhenTheRecordingIsCutShortIsTold)
