@@ -32,6 +32,7 @@ int64_t CBooleanNode::readInteger()
 void CBooleanNode::writeInteger(int64_t value, bool verify)
 {
     writeOwnOrPointed(m_value, value, verify);
+    noteWritten(keyOf(value == m_on));
 }
 
 void CBooleanNode::SetValue(bool value, bool verify)

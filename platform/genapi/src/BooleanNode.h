@@ -18,6 +18,7 @@ public:
 
     int64_t readInteger() override;
     void writeInteger(int64_t value, bool verify) override;
+    std::string valueKey() override { return keyOf(readInteger() == m_on); }
     EAccessMode intrinsicAccessMode() const override;
 
 private:

@@ -15,6 +15,8 @@ public:
     void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
     EAccessMode intrinsicAccessMode() const override;
     int64_t readInteger() override;
+    // Whether it is still running.
+    std::string valueKey() override { return keyOf(!IsDone()); }
 
 private:
     int64_t m_value = 0;

@@ -41,6 +41,7 @@ int64_t CEnumerationNode::readInteger()
 void CEnumerationNode::writeInteger(int64_t value, bool verify)
 {
     writeOwnOrPointed(m_value, value, verify);
+    noteWritten(keyOf(value));
 }
 
 void CEnumerationNode::GetSymbolics(StringList_t& symbolics)

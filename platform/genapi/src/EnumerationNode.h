@@ -23,6 +23,7 @@ public:
 
     int64_t readInteger() override;
     void writeInteger(int64_t value, bool verify) override;
+    std::string valueKey() override { return keyOf(readInteger()); }
     EAccessMode intrinsicAccessMode() const override;
 
 private:

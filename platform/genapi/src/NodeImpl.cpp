@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -805,5 +806,58 @@ void CNodeImpl::checkWritable() const
 void CNodeImpl::changed()
 {
     m_map->changed(this);
+}
+
+std::string CNodeImpl::keyOf(int64_t value)
+{
+    return "=" + std::to_string(value);
+}
+
+std::string CNodeImpl::keyOf(double value)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "=%.17g", value);
+    return text;
+}
+
+std::string CNodeImpl::keyOf(bool value)
+{
+    return value ? "=1" : "=0";
+}
+
+std::string CNodeImpl::keyOf(const std::string& value)
+{
+    return "=" + value;
+}
+
+void CNodeImpl::noteHandedOut(const std::string& key)
+{
+    if (m_noticeOpen)
+        m_noticeOpen = false;
+    else if (!m_handedOut.empty() && key != m_handedOut)
+        m_owesNotice = true;
+    m_handedOut = key;
+}
+
+void CNodeImpl::noteWritten(const std::string& key)
+{
+    m_handedOut = key;
+    m_owesNotice = false;
+}
+
+void CNodeImpl::noteNotified()
+{
+    m_owesNotice = false;
+    m_noticeOpen = true;
+}
+
+bool CNodeImpl::pollSees(const std::string& fresh)
+{
+    if (fresh.empty())
+        return false;
+    // Nothing handed out yet: this poll is the first look, and nobody holds another value.
+    const bool news = !m_handedOut.empty() && (m_owesNotice || fresh != m_handedOut);
+    m_handedOut = fresh;
+    return news;
 }
 } // namespace GenApi

@@ -155,8 +155,25 @@ public:
 
     bool pendingFlag = false;
     int64_t pollElapsed = 0;
-    std::string lastPolled;
-    bool hasLastPolled = false;
+
+    // Poll tells the listeners of a polled node when the device holds another value than the node last
+    // handed out, read or written: a value the device changes and undoes between two polls is not lost.
+    // A read counts for the node read alone (the nodes it reads through keep their own record). A reader
+    // that sees a change before any listener was told of it leaves the notice owed to the next poll;
+    // the first read after a notice is what the notice announced.
+    // Values are compared as keys: equal exactly when the values are; empty for a node without a value.
+    static std::string keyOf(int64_t value);
+    static std::string keyOf(double value);
+    static std::string keyOf(bool value);
+    static std::string keyOf(const std::string& value);
+    // The node's value as a key, read as the node reads it (through its cache, without an access check).
+    virtual std::string valueKey() { return std::string(); }
+    void noteHandedOut(const std::string& key);
+    void noteWritten(const std::string& key);
+    // Its callbacks are queued: the listeners are about to read what the node holds now.
+    void noteNotified();
+    // The key of what the device holds, as a poll read it; true when the listeners have not been told of it.
+    bool pollSees(const std::string& fresh);
 
     // Shared with the register access and the node kinds.
     void checkReadable() const;
@@ -178,7 +195,9 @@ public:
         checkReadable();
         if (ignoreCache)
             invalidateReadingTree();
-        return read();
+        auto value = read();
+        noteHandedOut(keyOf(value));
+        return value;
     }
     // After a write to the device: a write-through node keeps what it wrote as its cached value.
     template <class V>
@@ -238,6 +257,9 @@ private:
     ECachingMode m_cachingMode = WriteThrough; // as computed: this node's own and its sources'
     bool m_cachingModeKnown = false;
     int64_t m_pollingTime = -1;
+    std::string m_handedOut; // key of the value last read or written; empty before either
+    bool m_owesNotice = false;
+    bool m_noticeOpen = false; // notified, and not read since
 };
 
 // Visits start and every node reachable from it through the links next(node) gives, each once, depth first;

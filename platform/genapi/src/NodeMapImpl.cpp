@@ -530,25 +530,15 @@ void CNodeMapImpl::Poll(int64_t elapsed)
         if (n->pollElapsed < period)
             continue;
         n->pollElapsed = 0;
-        // "Before" is what the last poll saw, else the cached value; without either this poll is the baseline.
-        std::string before = n->lastPolled;
-        bool hadValue = n->hasLastPolled;
-        if (!hadValue && n->IsValueCacheValid()) {
-            try {
-                before = n->ToString().str();
-                hadValue = true;
-            } catch (const GenICam::GenericException&) {
-            }
-        }
         n->invalidateReadingTree();
-        std::string after;
+        // A node that cannot be read now differs from every value it had.
+        std::string fresh = "!";
         try {
-            after = IsReadable(n->GetAccessMode()) ? n->ToString().str() : std::string();
+            if (IsReadable(n->GetAccessMode()))
+                fresh = n->valueKey();
         } catch (const GenICam::GenericException&) {
         }
-        n->lastPolled = after;
-        n->hasLastPolled = true;
-        if (hadValue && before != after)
+        if (n->pollSees(fresh))
             changed(n.get());
     }
 }
@@ -574,6 +564,7 @@ std::string CNodeMapImpl::rootAttribute(const char* name) const
 
 void CNodeMapImpl::queue(CNodeImpl* node)
 {
+    node->noteNotified();
     if (!node->pendingFlag) {
         node->pendingFlag = true;
         m_pending.push_back(node);

@@ -227,10 +227,11 @@ void CNumberNode<T, I>::writeValue(T value, bool verify)
 {
     DepthGuard guard(this);
     m_cacheValid = false;
+    T written = value;
     switch (m_form) {
     case Form::Register: {
-        const T stored = writeRegister(value);
-        keepWritten(m_cached, stored);
+        written = writeRegister(value);
+        keepWritten(m_cached, written);
         changed();
         break;
     }
@@ -247,6 +248,7 @@ void CNumberNode<T, I>::writeValue(T value, bool verify)
         break;
     }
     }
+    noteWritten(keyOf(written));
 }
 
 template <class T, class I>

@@ -38,6 +38,7 @@ public:
 
     int64_t readInteger() override;
     double readDouble() override;
+    std::string valueKey() override { return keyOf(readValue()); }
     void writeInteger(int64_t value, bool verify) override;
     void writeDouble(double value, bool verify) override;
     EAccessMode intrinsicAccessMode() const override;

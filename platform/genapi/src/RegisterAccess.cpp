@@ -158,6 +158,11 @@ int64_t registerAddress(CNodeImpl* node)
     return CRegisterAccess(node).address();
 }
 
+std::string bytesKey(const std::vector<uint8_t>& bytes)
+{
+    return CNodeImpl::keyOf(std::string(bytes.begin(), bytes.end()));
+}
+
 void registerGet(CNodeImpl* node, uint8_t* buffer, int64_t length, bool ignoreCache, std::vector<uint8_t>* cache)
 {
     AutoLock lock(node->nodeMapLock());
@@ -176,6 +181,9 @@ void registerGet(CNodeImpl* node, uint8_t* buffer, int64_t length, bool ignoreCa
             node->m_cacheValid = true;
     }
     std::copy(bytes.begin(), bytes.begin() + length, buffer);
+    // The bytes are the value of a Register node alone; the other kinds hand out what they mean.
+    if (cache)
+        node->noteHandedOut(bytesKey(bytes));
 }
 
 void registerSet(CNodeImpl* node, const uint8_t* buffer, int64_t length, std::vector<uint8_t>* cache)
@@ -194,6 +202,8 @@ void registerSet(CNodeImpl* node, const uint8_t* buffer, int64_t length, std::ve
     if (cache)
         node->keepWritten(*cache, bytes);
     node->changed();
+    if (cache)
+        node->noteWritten(bytesKey(bytes));
 }
 
 void resolveRegisterAccess(const CNodeImpl* node)

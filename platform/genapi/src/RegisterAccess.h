@@ -38,6 +38,8 @@ bool isSigned(CNodeImpl* node);
 // register's length; cache is the node's cached bytes, if it keeps its value as bytes.
 int64_t registerLength(CNodeImpl* node);
 int64_t registerAddress(CNodeImpl* node);
+// The key of a register's bytes, as its reads and writes record them (see CNodeImpl::keyOf).
+std::string bytesKey(const std::vector<uint8_t>& bytes);
 void registerGet(CNodeImpl* node, uint8_t* buffer, int64_t length, bool ignoreCache, std::vector<uint8_t>* cache);
 void registerSet(CNodeImpl* node, const uint8_t* buffer, int64_t length, std::vector<uint8_t>* cache);
 

@@ -22,6 +22,15 @@ EAccessMode CRegisterNode::intrinsicAccessMode() const
     return CRegisterAccess(const_cast<CRegisterNode*>(this)).accessMode();
 }
 
+std::string CRegisterNode::valueKey()
+{
+    if (!m_cacheValid || !IsCachable()) {
+        CRegisterAccess(this).read(m_cached);
+        m_cacheValid = true;
+    }
+    return bytesKey(m_cached);
+}
+
 GenICam::gcstring CRegisterNode::ToString(bool verify, bool ignoreCache)
 {
     AutoLock lock(nodeMapLock());

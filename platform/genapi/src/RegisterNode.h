@@ -35,6 +35,7 @@ public:
     void FromString(const GenICam::gcstring& ValueStr, bool Verify = true) override;
     EAccessMode intrinsicAccessMode() const override;
     bool isDeviceRegister() const override { return true; }
+    std::string valueKey() override;
 
 protected:
     std::vector<uint8_t>* bytesCache() override { return &m_cached; }

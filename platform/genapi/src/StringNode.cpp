@@ -82,11 +82,13 @@ void CStringNode::writeText(const std::string& value, bool verify)
     } else if (CNodeImpl* p = link("pValue")) {
         m_cacheValid = false;
         p->writeText(value, verify);
+        noteWritten(keyOf(value));
         return; // the target announces the change, and this node with it
     } else {
         m_value = value;
     }
     changed();
+    noteWritten(keyOf(value));
 }
 
 void CStringNode::SetValue(const GenICam::gcstring& value, bool verify)

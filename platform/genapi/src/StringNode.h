@@ -22,6 +22,7 @@ public:
     bool isDeviceRegister() const override { return m_register; }
     std::string readText() override;
     void writeText(const std::string& value, bool verify) override;
+    std::string valueKey() override { return keyOf(readText()); }
     int64_t readInteger() override;
 
 private:

@@ -210,6 +210,72 @@ TEST(CallbackTest, PollFiresOnlyForExpiredNodesWhoseValueChanged)
     EXPECT_EQ(live.calls, 1);
 }
 
+// A polled node notifies when the device holds another value than the node last handed out, read or
+// written: a value the device changes and undoes between two polls is not lost, and a change that another
+// reader saw first is still told to the listeners. What one node hands out counts for it alone.
+TEST(CallbackTest, PollComparesWithTheValueLastHandedOut)
+{
+    MemoryPort port;
+    auto map = load(R"(
+      <Port Name="Device"/>
+      <IntReg Name="Auto"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort><PollingTime>100</PollingTime></IntReg>
+      <IntReg Name="Exposure"><Address>4</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort><PollingTime>100</PollingTime></IntReg>
+      <Converter Name="ExposureTime"><pValue>Exposure</pValue><FormulaTo>FROM</FormulaTo><FormulaFrom>TO</FormulaFrom></Converter>)");
+    map->Connect(&port);
+    Counter autoCalls, exposureCalls, timeCalls;
+    Register(map->GetNode("Auto"), autoCalls, &Counter::onChange);
+    Register(map->GetNode("Exposure"), exposureCalls, &Counter::onChange);
+    Register(map->GetNode("ExposureTime"), timeCalls, &Counter::onChange);
+    CIntegerPtr mode = map->GetNode("Auto");
+    CIntegerPtr exposure = map->GetNode("Exposure");
+    CFloatPtr time = map->GetNode("ExposureTime");
+    EXPECT_EQ(mode->GetValue(), 0);
+    EXPECT_EQ(exposure->GetValue(), 0);
+    map->Poll(100);
+    EXPECT_EQ(autoCalls.calls, 0);
+
+    // Written, then undone by the device before the next poll.
+    mode->SetValue(1);
+    EXPECT_EQ(autoCalls.calls, 1);
+    port.bytes[0] = 0;
+    map->Poll(100);
+    EXPECT_EQ(autoCalls.calls, 2) << "the device went back to what the previous poll saw";
+    EXPECT_EQ(mode->GetValue(), 0);
+    map->Poll(100);
+    EXPECT_EQ(autoCalls.calls, 2) << "nothing new";
+
+    // Handed out to a reader, then undone.
+    port.bytes[0] = 2;
+    EXPECT_EQ(mode->GetValue(false, true), 2);
+    port.bytes[0] = 0;
+    map->Poll(100);
+    EXPECT_EQ(autoCalls.calls, 3);
+    EXPECT_EQ(mode->GetValue(), 0);
+
+    // Seen by another reader first: the listeners are still told, once.
+    port.bytes[0] = 3;
+    EXPECT_EQ(mode->GetValue(false, true), 3);
+    map->Poll(100);
+    EXPECT_EQ(autoCalls.calls, 4);
+    EXPECT_EQ(mode->GetValue(), 3);
+    map->Poll(100);
+    EXPECT_EQ(autoCalls.calls, 4);
+
+    // A fresh read of the converter refreshes the register underneath, but hands the value out only for
+    // the converter: the register's poll still notifies it and, through it, the converter.
+    port.bytes[4] = 50;
+    EXPECT_DOUBLE_EQ(time->GetValue(false, true), 50.0);
+    map->Poll(100);
+    EXPECT_EQ(exposureCalls.calls, 1);
+    EXPECT_EQ(timeCalls.calls, 1);
+    EXPECT_EQ(exposure->GetValue(), 50);
+
+    // A listener that reads what it was told leaves nothing owed: a later poll is silent.
+    map->Poll(100);
+    EXPECT_EQ(exposureCalls.calls, 1);
+    EXPECT_EQ(timeCalls.calls, 1);
+}
+
 TEST(CallbackTest, InvalidateNodesFiresTheDeviceBackedNodes)
 {
     MemoryPort port;
