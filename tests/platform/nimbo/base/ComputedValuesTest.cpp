@@ -7,12 +7,17 @@
 #include <GenICam/GenericException.h>
 
 #include <testsupport/EmulatedCameras.h>
+#include <testsupport/Wait.h>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace Nimbo;
@@ -178,4 +183,106 @@ TEST_F(ComputedValueTest, StreamStatisticsCountOnBetweenReads)
         ASSERT_TRUE(camera.RetrieveResult(10000, result, TimeoutHandling_Return));
     }
     EXPECT_GE(total->GetValue(), 3);
+}
+
+namespace {
+// What node callbacks delivered: the value each callback read, by node, from threads other than the test's
+// (the grab loop's poll), so that the writes' own notices do not count.
+class CallbackLog {
+public:
+    void watch(GenApi::INodeMap& map, const char* name)
+    {
+        GenApi::INode* node = map.GetNode(name);
+        ASSERT_TRUE(node) << name;
+        m_handles.push_back(GenApi::Register(node, *this, &CallbackLog::onChange));
+    }
+    ~CallbackLog()
+    {
+        for (GenApi::CallbackHandleType handle : m_handles)
+            GenApi::Deregister(handle);
+    }
+    void onChange(GenApi::INode* node)
+    {
+        if (std::this_thread::get_id() == m_testThread)
+            return;
+        const std::string value = GenApi::CValuePtr(node)->ToString().str();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_seen[node->GetName().str()].push_back(value);
+    }
+    // True once a callback of the node read a value for which `accept` holds.
+    template <class Accept>
+    bool saw(const std::string& name, Accept accept)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const std::string& value : m_seen[name])
+            if (accept(value))
+                return true;
+        return false;
+    }
+    std::string dump()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::string text;
+        for (const auto& node : m_seen) {
+            text += node.first + ":";
+            for (const std::string& value : node.second)
+                text += " " + value;
+            text += "\n";
+        }
+        return text;
+    }
+
+private:
+    const std::thread::id m_testThread = std::this_thread::get_id();
+    std::mutex m_mutex;
+    std::map<std::string, std::vector<std::string>> m_seen;
+    std::vector<GenApi::CallbackHandleType> m_handles;
+};
+
+bool differsFrom(const std::string& text, double value)
+{
+    return std::fabs(std::stod(text) - value) > 1e-6;
+}
+} // namespace
+
+// A client that watches the auto functions and the values they move, while the camera grabs: the camera
+// settles "Once" with its next frame, goes back to "Off" by itself and moves exposure and gain; with
+// "Continuous" it keeps moving them. Each change reaches the callbacks through the grab loop's poll.
+TEST_F(ComputedValueTest, ValuesTheCameraChangesByItselfReachNodeCallbacksWhileItGrabs)
+{
+    struct Case {
+        const char* name;
+        const char* serial;
+        const char* exposure;
+        const char* gain;
+        const char* mode;
+    };
+    const Case cases[] = {{"SFNC 2, once", "2001", "ExposureTime", "Gain", "Once"},
+                          {"SFNC 2, continuous", "2001", "ExposureTime", "Gain", "Continuous"},
+                          {"SFNC 1, once", "2003", "ExposureTimeAbs", "GainAbs", "Once"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CInstantCamera camera(CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera(c.serial)));
+        camera.Open();
+        testsupport::smallFrames(camera);
+        GenApi::INodeMap& map = camera.GetNodeMap();
+        setFloat(map, c.exposure, 5000.0);
+        setFloat(map, c.gain, 6.0);
+        CallbackLog log;
+        for (const char* name : {"ExposureAuto", "GainAuto", c.exposure, c.gain})
+            log.watch(map, name);
+        camera.StartGrabbing(GrabStrategy_LatestImageOnly, GrabLoop_ProvidedByInstantCamera);
+        setEnum(map, "ExposureAuto", c.mode);
+        setEnum(map, "GainAuto", c.mode);
+
+        const bool once = std::string(c.mode) == "Once";
+        const auto isOff = [](const std::string& v) { return v == "Off"; };
+        const auto settled = [&] {
+            return log.saw(c.exposure, [](const std::string& v) { return differsFrom(v, 5000.0); }) &&
+                   log.saw(c.gain, [](const std::string& v) { return differsFrom(v, 6.0); }) &&
+                   (!once || (log.saw("ExposureAuto", isOff) && log.saw("GainAuto", isOff)));
+        };
+        EXPECT_TRUE(testsupport::waitFor(settled, 20000)) << log.dump();
+        camera.StopGrabbing();
+    }
 }

@@ -276,6 +276,7 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
     exposureAuto.pollingTime = 100;
     FeatureDef& exposureRaw = b.integer("ExposureTimeRaw", "AcquisitionControl", 20, 10000000, 1, 3500);
     exposureRaw.visibility = sfnc2 ? "Invisible" : "Beginner";
+    exposureRaw.pollingTime = 100;
     b.overRaw(sfnc2 ? "ExposureTime" : "ExposureTimeAbs", "AcquisitionControl", "ExposureTimeRaw", 1.0).unit = "us";
 
     b.enumeration("GainSelector", "AnalogControl", {"All"}, "All");
@@ -283,6 +284,7 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
     gainAuto.pollingTime = 100;
     FeatureDef& gainRaw = b.integer("GainRaw", "AnalogControl", 0, 240, 1, 0);
     gainRaw.visibility = sfnc2 ? "Invisible" : "Beginner";
+    gainRaw.pollingTime = 100;
     b.overRaw(sfnc2 ? "Gain" : "GainAbs", "AnalogControl", "GainRaw", 0.1).unit = "dB";
     b.real("Gamma", "AnalogControl", 0.25, 4.0, 1.0);
     if (!sfnc2) {
@@ -333,7 +335,8 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
         b.enumeration("BalanceWhiteAuto", "ColorImprovementsControl", {"Off", "Once", "Continuous"}, "Off")
             .pollingTime = 100;
         b.enumeration("BalanceRatioSelector", "ColorImprovementsControl", {"Red", "Green", "Blue"}, "Red");
-        b.real(sfnc2 ? "BalanceRatio" : "BalanceRatioAbs", "ColorImprovementsControl", 0.0, 15.98, 1.0);
+        b.real(sfnc2 ? "BalanceRatio" : "BalanceRatioAbs", "ColorImprovementsControl", 0.0, 15.98, 1.0).pollingTime =
+            100;
         b.select("BalanceRatioSelector", {sfnc2 ? "BalanceRatio" : "BalanceRatioAbs"});
         if (sfnc2)
             b.enumeration("LightSourcePreset", "ColorImprovementsControl", {"Off", "Daylight5000K", "Tungsten2800K"},
@@ -384,9 +387,14 @@ void addCommonFeatures(ModelBuilder& b, CameraModel& m)
     b.computedFrom("PayloadSize", {"Width", "Height", "PixelFormat"});
     b.computedFrom("PixelDynamicRangeMax", {"PixelFormat"});
     b.computedFrom("LUTValue", {"LUTIndex", "LUTValueAll"});
-    // The resulting frame rate is polled instead: its callbacks fire when a poll sees it change.
+    // The resulting frame rate is polled instead: its callbacks fire when a poll sees it change. What the
+    // auto functions move is polled too (they work at every frame while "Continuous"), and read afresh
+    // when an auto function is set: "Once" settles at once while the camera is idle.
     std::vector<std::string> changing = {"AcquisitionStatus", "ExposureAuto", "ExposureTimeRaw", "GainAuto", "GainRaw"};
+    b.computedFrom("ExposureTimeRaw", {"ExposureAuto"});
+    b.computedFrom("GainRaw", {"GainAuto"});
     if (m.colour) {
+        b.computedFrom(sfnc2 ? "BalanceRatio" : "BalanceRatioAbs", {"BalanceWhiteAuto"});
         b.computedFrom("ColorTransformationValue", {sfnc2 ? "LightSourcePreset" : "LightSourceSelector"});
         for (const char* name : {"BalanceWhiteAuto", sfnc2 ? "BalanceRatio" : "BalanceRatioAbs"})
             changing.push_back(name);
