@@ -19,7 +19,10 @@
 #include <QSlider>
 
 #include <gtest/gtest.h>
+#include <testsupport/EmulatedCameras.h>
+#include <testsupport/Wait.h>
 
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -82,4 +85,58 @@ TEST(CameraSettingsEmulationTest, bindsTheExposureAndGainNamesOfEachCameraKind)
         Nimbo::Emulation::WaitForEvents();
     }
     panel.removeCamera(&camera);
+}
+
+// What the camera changes by itself reaches the panel through its own poll while the camera grabs: after
+// the automatic image adjustment ("Once" for both auto functions) both boxes uncheck as the camera goes
+// back to "Off", and the edit boxes show the exposure and gain it settled at; with exposure "Continuous"
+// the exposure box follows the camera and its "Auto" box stays checked.
+TEST(CameraSettingsEmulationTest, valuesTheCameraChangesByItselfReachTheControls)
+{
+    ASSERT_EQ(g_noPlugins, 0);
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:3011"));
+    Nimbo::CInstantCamera camera(Nimbo::CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("3011")));
+    camera.Open();
+    testsupport::smallFrames(camera);
+    GenApi::INodeMap& map = camera.GetNodeMap();
+    GenApi::CFloatPtr(map.GetNode("ExposureTime"))->SetValue(5000.0);
+    GenApi::CFloatPtr(map.GetNode("Gain"))->SetValue(6.0);
+
+    CameraSettingsWidget panel(nullptr);
+    fake::StubCamera stub;
+    panel.setCamera(&stub);
+    panel.addNodemap(&stub, &map, "Camera", "Camera");
+    const auto sliders = panel.findChildren<FlatDoubleComboSlider*>();
+    NimboQtDoubleSpinBox* exposure = sliders.at(0)->editBox();
+    NimboQtDoubleSpinBox* gain = sliders.at(1)->editBox();
+    QCheckBox* exposureAuto = panel.findChildren<QCheckBox*>().at(0);
+    QCheckBox* gainAuto = panel.findChildren<QCheckBox*>().at(1);
+    ASSERT_DOUBLE_EQ(exposure->value(), 5000.0);
+    ASSERT_DOUBLE_EQ(gain->value(), 6.0);
+
+    // Frames the program does not take: the auto functions work at every frame all the same.
+    camera.StartGrabbing(Nimbo::GrabStrategy_LatestImageOnly, Nimbo::GrabLoop_ProvidedByUser);
+    // Exposure first: the camera settles it before the gain in a frame, so at 6 dB whichever frame comes.
+    GenApi::CEnumerationPtr(map.GetNode("ExposureAuto"))->FromString("Once");
+    GenApi::CEnumerationPtr(map.GetNode("GainAuto"))->FromString("Once");
+    // The camera settles with 0 dB (the lower gain limit) and the exposure for the target at 6 dB.
+    const double settledGain = 0.0;
+    const double settledExposure = std::round(3500.0 / std::pow(10.0, 6.0 / 20.0));
+    const bool settled = testsupport::waitFor([&] {
+        return !exposureAuto->isChecked() && !gainAuto->isChecked() && exposure->value() == settledExposure &&
+               gain->value() == settledGain;
+    });
+    EXPECT_TRUE(settled) << "exposure " << exposure->value() << (exposureAuto->isChecked() ? " auto" : "") << ", gain "
+                         << gain->value() << (gainAuto->isChecked() ? " auto" : "");
+    EXPECT_STREQ(GenApi::CEnumerationPtr(map.GetNode("ExposureAuto"))->ToString().c_str(), "Off");
+
+    // Continuous at 0 dB: the camera holds the nominal exposure for the target.
+    exposureAuto->setChecked(true);
+    EXPECT_STREQ(GenApi::CEnumerationPtr(map.GetNode("ExposureAuto"))->ToString().c_str(), "Continuous");
+    EXPECT_TRUE(testsupport::waitFor([&] { return exposure->value() == 3500.0; })) << exposure->value();
+    EXPECT_TRUE(exposureAuto->isChecked());
+
+    camera.StopGrabbing();
+    panel.onNotifyCameraShutDown(&stub);
+    panel.removeCamera(&stub);
 }
