@@ -6,10 +6,13 @@
 
 #include <QDataStream>
 #include <QMimeData>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace featuretreetest;
 
@@ -177,3 +180,64 @@ TEST(FeatureTreeModelDebugTest, NodeDebuggingShowsTheLinksOfANode)
 }
 
 } // namespace
+
+namespace {
+// The registers of a camera that changes values by itself.
+class MemoryPort : public GenApi::IPort {
+public:
+    GenApi::EAccessMode GetAccessMode() const override { return GenApi::RW; }
+    void Read(void* buffer, int64_t address, int64_t length) override
+    {
+        std::memcpy(buffer, bytes + address, static_cast<size_t>(length));
+    }
+    void Write(const void* buffer, int64_t address, int64_t length) override
+    {
+        std::memcpy(bytes + address, buffer, static_cast<size_t>(length));
+    }
+    uint8_t bytes[16] = {};
+};
+} // namespace
+
+// The rows show what the camera changed by itself once the model's poll finds it: an auto function the
+// camera set back to "Off" right after it was written "Once", and the exposure it settled meanwhile.
+TEST(FeatureTreeModelPollTest, ChangesTheCameraMadeReachTheRowsAtThePoll)
+{
+    NodeMapPtr map = createCamera(R"(
+      <Category Name="Root" NameSpace="Standard"><pFeature>ExposureAuto</pFeature><pFeature>ExposureTime</pFeature></Category>
+      <Enumeration Name="ExposureAuto" NameSpace="Standard">
+        <EnumEntry Name="Off"><Value>0</Value></EnumEntry><EnumEntry Name="Once"><Value>1</Value></EnumEntry>
+        <pValue>AutoReg</pValue><PollingTime>100</PollingTime></Enumeration>
+      <IntReg Name="AutoReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>
+      <IntReg Name="ExposureRaw"><Address>8</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+        <pInvalidator>ExposureAuto</pInvalidator><PollingTime>100</PollingTime></IntReg>
+      <Converter Name="ExposureTime" NameSpace="Standard"><pValue>ExposureRaw</pValue><FormulaTo>FROM</FormulaTo>
+        <FormulaFrom>TO</FormulaFrom></Converter>
+      <Port Name="Device"/>)");
+    MemoryPort port;
+    port.bytes[8] = 200;
+    map->Connect(&port);
+    FeatureTreeModel model;
+    model.addNodeMap(map.get(), "Camera", "Cam", false);
+    const QModelIndex autoValue = findNode(model, "ExposureAuto", 1);
+    const QModelIndex exposureValue = findNode(model, "ExposureTime", 1);
+    ASSERT_TRUE(autoValue.isValid());
+    ASSERT_TRUE(exposureValue.isValid());
+    EXPECT_EQ(model.data(exposureValue, Qt::DisplayRole).toString().toDouble(), 200.0);
+    model.onTimerPoll();
+
+    GenApi::CEnumerationPtr(map->GetNode("ExposureAuto"))->FromString("Once");
+    EXPECT_EQ(model.data(autoValue, Qt::DisplayRole).toString(), "Once");
+    EXPECT_EQ(model.data(exposureValue, Qt::DisplayRole).toString().toDouble(), 200.0);
+    // The camera settles and goes back to "Off" before the next poll.
+    port.bytes[0] = 0;
+    port.bytes[8] = 100;
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.onTimerPoll();
+    QSet<QModelIndex> reported;
+    for (const QList<QVariant>& signal : changed)
+        reported.insert(signal[0].toModelIndex());
+    EXPECT_TRUE(reported.contains(autoValue));
+    EXPECT_TRUE(reported.contains(exposureValue));
+    EXPECT_EQ(model.data(autoValue, Qt::DisplayRole).toString(), "Off");
+    EXPECT_EQ(model.data(exposureValue, Qt::DisplayRole).toString().toDouble(), 100.0);
+}
