@@ -38,6 +38,11 @@ void CColorMatrixAdapter::readFromCamera()
         }
 }
 
+bool CColorMatrixAdapter::canRead() const
+{
+    return GenApi::IsWritable(m_selector) && GenApi::IsReadable(m_value);
+}
+
 bool CColorMatrixAdapter::writeToCamera()
 {
     if (!GenApi::IsReadable(m_selector) || !GenApi::IsWritable(m_selector) || !GenApi::IsReadable(m_value) ||

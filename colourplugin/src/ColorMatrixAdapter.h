@@ -24,6 +24,8 @@ public:
     // Resets to the identity, then reads Gain00 .. Gain22. A missing node raises the GenICam logical-error
     // exception "NULL pointer dereferenced".
     void readFromCamera();
+    // Whether readFromCamera can work: the selector writable and the value node readable.
+    bool canRead() const;
 
     // Writes every element, clamped to the value node's limits. Answers true without writing anything when
     // the nodes are not both readable and writable; false when a write fails (the elements already written

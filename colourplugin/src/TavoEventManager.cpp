@@ -56,6 +56,8 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
     m_nodeMap = nodeMap;
     try {
         m_presetPending = true;
+        m_baseSettled = false;
+        m_baseFromCamera = false;
         m_baseMatrix.bind(nodeMap);
         m_workingMatrix.bind(nodeMap);
         m_hue = nodeMap->GetNode("VlrHue");
@@ -159,6 +161,7 @@ void CTavoEventManager::stop()
     // Under the node map's lock no callback is running in another thread while the nodes go.
     GenApi::AutoLock lock(m_nodeMap->GetLock());
     deregisterCallbacks();
+    giveCameraMatrixBack();
     releaseNodes();
 }
 
@@ -239,20 +242,31 @@ void CTavoEventManager::colourUpdate()
     GenApi::AutoLock lock(m_nodeMap->GetLock());
     if (!GenApi::IsReadable(m_hue) || !GenApi::IsReadable(m_saturation))
         return;
-    if (m_presetPending && m_lightSourcePreset && m_balanceRatioSelector && m_balanceRatio &&
-        GenApi::IsWritable(m_lightSourcePreset)) {
+    if (m_presetPending && canCapturePreset()) {
         captureBaseMatrix();
         m_presetPending = false;
+        m_baseSettled = true;
+    } else if (!m_baseSettled) {
+        // Only as the binding begins: later on the camera holds what was written here.
+        takeCameraMatrix();
+        m_presetPending = false;
+        m_baseSettled = true;
     }
     m_workingMatrix = ColorMatrix::hueSaturation(m_hue->GetValue(), m_saturation->GetValue()) * m_baseMatrix;
     if (!m_workingMatrix.writeToCamera())
         warn("Failed to write the colour transformation matrix.");
 }
 
+bool CTavoEventManager::canCapturePreset() const
+{
+    return m_lightSourcePreset && m_balanceRatioSelector && m_balanceRatio && GenApi::IsWritable(m_lightSourcePreset);
+}
+
 // Switching the preset off and back makes the camera load its matrix for the preset, which is then
 // read; the switch resets the white balance, so the ratios are saved first and always put back.
 void CTavoEventManager::captureBaseMatrix()
 {
+    m_baseFromCamera = false;
     const GenICam::gcstring preset = m_lightSourcePreset->ToString();
     if (preset == "Off") {
         m_baseMatrix.setIdentity();
@@ -277,6 +291,34 @@ void CTavoEventManager::captureBaseMatrix()
         if (GenApi::IsWritable(m_balanceRatio))
             m_balanceRatio->SetValue(ratios[k]);
     }
+}
+
+// A camera without a preset to load its matrix from keeps its own, calibrated one: the matrix it holds as
+// the binding begins is the base, and it gets it back when the binding ends, so that the next grab, or
+// the next program, finds it again rather than what hue and saturation made of it.
+void CTavoEventManager::takeCameraMatrix()
+{
+    m_baseMatrix.setIdentity();
+    m_baseFromCamera = false;
+    if (!m_baseMatrix.canRead())
+        return;
+    try {
+        m_baseMatrix.readFromCamera();
+        m_baseFromCamera = true;
+    } catch (...) {
+        m_baseMatrix.setIdentity();
+        warnCurrentException("Failed to read the camera's colour matrix.", "CTavoEventManager::takeCameraMatrix");
+    }
+}
+
+// Called under the node map's lock.
+void CTavoEventManager::giveCameraMatrixBack()
+{
+    if (!m_baseFromCamera)
+        return;
+    m_baseFromCamera = false;
+    if (!m_baseMatrix.writeToCamera())
+        warn("Failed to give the camera its own colour matrix back.");
 }
 
 void CTavoEventManager::toneUpdate()

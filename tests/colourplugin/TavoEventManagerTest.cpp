@@ -103,18 +103,71 @@ protected:
 };
 } // namespace
 
-TEST_F(EventManagerTest, BindingWritesTheCurrentHueAndSaturation)
+namespace {
+// A camera's calibrated matrix, as one without a light-source preset holds it.
+const double CalibratedMatrix[9] = {1.25, 0.7, -0.125, -0.25, 1.5, -0.25, 0.0, -0.5, 1.5};
+
+Huvane::ColorMatrix calibrated()
+{
+    Huvane::ColorMatrix m;
+    for (int k = 0; k < 9; ++k)
+        m.set(k / 3, k % 3, CalibratedMatrix[k]);
+    return m;
+}
+
+void setCameraMatrix(TestPort& port, const Huvane::ColorMatrix& m)
+{
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            port.setMatrix(i, j, m.at(i, j));
+}
+} // namespace
+
+// Without a light-source preset to load its matrix from, the camera's own matrix is the base that hue
+// and saturation turn.
+TEST_F(EventManagerTest, BindingWritesHueAndSaturationOverTheCamerasOwnMatrix)
 {
     CameraOptions options;
     camera = std::make_unique<TestCamera>(options);
     setFloat("VlrSaturation", 0.0);
-    camera->port().setMatrix(0, 1, 0.7); // something the bind must overwrite
+    setCameraMatrix(camera->port(), calibrated());
     manager = std::make_unique<Huvane::CTavoEventManager>();
     manager->bind(camera->nodeMap());
     EXPECT_TRUE(manager->isBound());
     EXPECT_EQ(camera->port().writesIn(ColourValueAddress, ColourValueAddress + 8).size(), 9u);
-    expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(0.0, 0.0), "grey");
+    expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(0.0, 0.0) * calibrated(), "grey");
     EXPECT_EQ(camera->node<GenApi::CFloatPtr>("VlrHue")->GetNode()->GetVisibility(), GenApi::Beginner);
+    setFloat("VlrHue", 90.0);
+    expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(90.0, 0.0) * calibrated(), "turned");
+}
+
+// The matrix the plug-in wrote is not the camera's own: the camera gets its own back when the grab ends,
+// so that every grab starts from it, and a matrix someone else set meanwhile becomes the new base.
+TEST_F(EventManagerTest, EveryGrabStartsFromTheCamerasOwnMatrix)
+{
+    CameraOptions options;
+    camera = std::make_unique<TestCamera>(options);
+    setCameraMatrix(camera->port(), calibrated());
+    setFloat("VlrSaturation", 0.5);
+    manager = std::make_unique<Huvane::CTavoEventManager>();
+    for (int grab = 0; grab < 3; ++grab) {
+        SCOPED_TRACE(grab);
+        manager->bind(camera->nodeMap());
+        expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(0.0, 0.5) * calibrated(), "grabbing");
+        manager->stop();
+        expectPortMatrix(camera->port(), calibrated(), "after the grab");
+    }
+    // Rebinding while bound ends the earlier binding first.
+    manager->bind(camera->nodeMap());
+    manager->bind(camera->nodeMap());
+    expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(0.0, 0.5) * calibrated(), "bound twice");
+    manager->stop();
+
+    camera->port().setMatrix(0, 1, 0.0);
+    Huvane::ColorMatrix recalibrated = calibrated();
+    recalibrated.set(0, 1, 0.0);
+    manager->bind(camera->nodeMap());
+    expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(0.0, 0.5) * recalibrated, "recalibrated");
 }
 
 TEST_F(EventManagerTest, HueAndSaturationChangesAreWrittenAtOnce)
