@@ -8,6 +8,7 @@
 #include <GenApi/GenApi.h>
 
 #include <testsupport/EmulatedCameras.h>
+#include <testsupport/HostGrab.h>
 #include <testsupport/Wait.h>
 
 #include <gtest/gtest.h>
@@ -250,6 +251,38 @@ TEST_F(BandwidthMeasuringCameraTest, WrappedPreopenedDeviceStaysOpenWhenRemoved)
         ASSERT_TRUE(waitFor([&] { return sample(*camera).images >= 2; }));
         removeMeasuringCamera(list, camera);
         EXPECT_TRUE(list.cameras.empty());
+    }
+    EXPECT_TRUE(device->IsOpen());
+    CTlFactory::GetInstance().DestroyDevice(device);
+}
+
+// The host grabs from the device it gave the bandwidth manager: measuring it is refused with the reason,
+// and the host's grab goes on as it was.
+TEST_F(BandwidthMeasuringCameraTest, DeviceTheHostGrabsFromIsNotMeasuredAndKeepsItsFrames)
+{
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(emulatedCamera("U2"));
+    device->Open(AccessModeSet(Control) | Stream | Event);
+    smallFrames(*device->GetNodeMap());
+    {
+        testsupport::HostGrab host(device);
+        ASSERT_TRUE(host.nextFrame());
+        MeasuringCameraList list;
+        CBandwidthMeasuringCamera* camera = wrapPreopenedDevice(list, device);
+        ASSERT_TRUE(canStartGrab(*camera));
+        try {
+            startGrab(*camera);
+            ADD_FAILURE() << "measured a device grabbed elsewhere";
+        } catch (const GenICam::GenericException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find("in use elsewhere"), std::string::npos)
+                << e.GetDescription();
+        }
+        EXPECT_FALSE(camera->isMeasuringGrab());
+        startAll(list);
+        EXPECT_FALSE(camera->IsGrabbing());
+        EXPECT_TRUE(host.grabber()->IsOpen());
+        EXPECT_TRUE(host.nextFrame()) << "the host still gets frames";
+        removeMeasuringCamera(list, camera);
+        EXPECT_TRUE(host.nextFrame());
     }
     EXPECT_TRUE(device->IsOpen());
     CTlFactory::GetInstance().DestroyDevice(device);

@@ -601,6 +601,10 @@ void CInstantCamera::StartGrabbing(size_t maxImages, EGrabStrategy strategy, EGr
     if (m_impl->removed)
         GENICAM_THROW(GenICam::RuntimeException, "The camera device has been removed.");
     Open();
+    // A grabber open already serves another user of the device (a host grabbing through it). Refused
+    // before anything is set up, so that the failed start has nothing of that grab to undo.
+    if (IStreamGrabber* inUse = m_impl->device->GetStreamGrabber(0); inUse && inUse->IsOpen())
+        GENICAM_THROW(GenICam::RuntimeException, "The device's stream grabber is in use elsewhere.");
     m_impl->forConfigurations([this](CConfigurationEventHandler& h) { h.OnGrabStart(*this); });
     IStreamGrabber* grabber = m_impl->device->GetStreamGrabber(0);
     if (!grabber)

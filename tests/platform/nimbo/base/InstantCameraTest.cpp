@@ -6,6 +6,7 @@
 #include <GenICam/GenericException.h>
 
 #include "testsupport/EmulatedCameras.h"
+#include "testsupport/HostGrab.h"
 #include "testsupport/Wait.h"
 
 #include <gtest/gtest.h>
@@ -150,6 +151,31 @@ TEST_F(InstantCameraTest, BorrowedDeviceStaysOpenWithItsHost)
     EXPECT_THROW(empty.GetNodeMap(), GenICam::RuntimeException);
     EXPECT_THROW(empty.Open(), GenICam::RuntimeException);
     EXPECT_FALSE(empty.IsCameraDeviceRemoved());
+}
+
+// Another user grabs from the device through its stream grabber: a start is refused before it touches
+// anything, and that grab goes on.
+TEST_F(InstantCameraTest, StartOnADeviceGrabbedElsewhereLeavesThatGrabAlone)
+{
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(emulatedCamera("12"));
+    device->Open();
+    smallFrames(*device->GetNodeMap());
+    {
+        testsupport::HostGrab host(device);
+        ASSERT_TRUE(host.nextFrame());
+        Recorder recorder;
+        CInstantCamera camera(device, Cleanup_None);
+        camera.RegisterConfiguration(&recorder, RegistrationMode_ReplaceAll, Cleanup_None);
+        EXPECT_THROW(camera.StartGrabbing(GrabStrategy_OneByOne, GrabLoop_ProvidedByInstantCamera),
+                     GenICam::RuntimeException);
+        EXPECT_FALSE(camera.IsGrabbing());
+        EXPECT_EQ(recorder.steps(), std::vector<std::string>()) << "no grab began";
+        EXPECT_TRUE(host.grabber()->IsOpen());
+        EXPECT_TRUE(host.nextFrame()) << "the other user still gets frames";
+        camera.DeregisterConfiguration(&recorder);
+    }
+    EXPECT_TRUE(device->IsOpen());
+    CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 TEST_F(InstantCameraTest, RemovalDuringGrabIsReportedOnceAndStopDoesNotHang)

@@ -23,12 +23,15 @@ inline Nimbo::CDeviceInfo emulatedCamera(const std::string& serial)
 }
 
 // 64 x 32 pixels with a short exposure.
-inline void smallFrames(Nimbo::CInstantCamera& camera)
+inline void smallFrames(GenApi::INodeMap& map)
 {
-    GenApi::INodeMap& map = camera.GetNodeMap();
     GenApi::CIntegerPtr(map.GetNode("Width"))->SetValue(64);
     GenApi::CIntegerPtr(map.GetNode("Height"))->SetValue(32);
     GenApi::CIntegerPtr(map.GetNode("ExposureTimeRaw"))->SetValue(100);
+}
+inline void smallFrames(Nimbo::CInstantCamera& camera)
+{
+    smallFrames(camera.GetNodeMap());
 }
 
 } // namespace testsupport
