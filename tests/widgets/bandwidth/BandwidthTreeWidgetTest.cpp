@@ -11,6 +11,7 @@
 #include <nimbo/NimboIncludes.h>
 
 #include <testsupport/EmulatedCameras.h>
+#include <testsupport/HostGrab.h>
 #include <testsupport/NodeMaps.h>
 #include <testsupport/Wait.h>
 
@@ -724,6 +725,38 @@ TEST_F(BandwidthTreeWidgetTest, CameraInUseElsewhereShowsAndReportsTheError)
     EXPECT_TRUE(tree->EnableCamera(rowOf("U2")));
     EXPECT_TRUE(item("U2")->icon(0).isNull());
     EXPECT_EQ(item("U2")->toolTip(0), QStringLiteral("Measured since the last refresh"));
+}
+
+// A measurement that cannot start shows as the failure it is, and the host grabbing from its own device
+// keeps its frames.
+TEST_F(BandwidthTreeWidgetTest, CameraWhoseGrabCannotStartShowsAndReportsTheFailure)
+{
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("U2"));
+    device->Open(AccessModeSet(Control) | Stream | Event);
+    testsupport::smallFrames(*device->GetNodeMap());
+    {
+        testsupport::HostGrab host(device);
+        const QVector<INimboDevice*> devices{device};
+        tree->setPreopenedDevices(&devices);
+        tree->refreshTree();
+        tree->StartMeasuring();
+        QSignalSpy errors(tree.get(), &BandwidthTreeWidget::errorOccurred);
+        item("U2")->setCheckState(0, Qt::Checked); // the user's click; the host answers
+        EXPECT_FALSE(tree->EnableCamera(rowOf("U2")));
+        EXPECT_EQ(item("U2")->checkState(0), Qt::Unchecked);
+        EXPECT_FALSE(item("U2")->icon(0).isNull());
+        EXPECT_TRUE(item("U2")->toolTip(0).startsWith(QStringLiteral("Error accessing camera! (Could not start grab.")))
+            << item("U2")->toolTip(0).toStdString();
+        ASSERT_EQ(errors.count(), 1);
+        EXPECT_EQ(errors.at(0).at(1).toString(), item("U2")->toolTip(0));
+        EXPECT_EQ(camera("U2"), nullptr);
+        EXPECT_EQ(tree->countEnabledCameras(), 0);
+        EXPECT_TRUE(host.nextFrame()) << "the host still gets frames";
+        tree->StopMeasuring();
+        tree->setPreopenedDevices(nullptr);
+        tree->refreshTree();
+    }
+    CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 // The optimisation reports a camera that cannot be switched on while it runs; the host's answer may take

@@ -6,6 +6,9 @@
 
 #include <GenICam/GenericException.h>
 
+#include <testsupport/EmulatedCameras.h>
+#include <testsupport/HostGrab.h>
+
 #include <QHostAddress>
 #include <QNetworkInterface>
 
@@ -140,6 +143,44 @@ TEST_F(FlatTreeDataTest, EnableAndDisableCameraRows)
     EXPECT_EQ(data.item(cameraRow("G1")).camera, nullptr);
     EXPECT_TRUE(list.cameras.empty());
     EXPECT_FALSE(data.disableCamera(0, list));
+}
+
+// While measuring, a camera whose grab cannot start is not switched on: the failure and its reason are
+// reported, and the measuring camera made for it goes again.
+TEST_F(FlatTreeDataTest, CameraWhoseGrabCannotStartIsNotSwitchedOn)
+{
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("U2"));
+    device->Open(AccessModeSet(Control) | Stream | Event);
+    testsupport::smallFrames(*device->GetNodeMap());
+    {
+        testsupport::HostGrab host(device);
+        GenICam::gcstring_vector classes;
+        classes.push_back("VelmarUsb");
+        data.setUsableDeviceClasses(classes);
+        data.refresh(list, {device});
+        const FlatTreeItemID u2 = cameraRow("U2");
+        ASSERT_EQ(data.item(u2).preopenedDevice, device);
+        startAll(list);
+        EXPECT_FALSE(data.enableCamera(u2, list));
+        EXPECT_EQ(data.lastError.rfind("Could not start grab.", 0), 0u) << data.lastError;
+        EXPECT_NE(data.lastError.find("in use elsewhere"), std::string::npos) << data.lastError;
+        EXPECT_EQ(data.item(u2).camera, nullptr);
+        EXPECT_TRUE(list.cameras.empty());
+        EXPECT_TRUE(host.nextFrame()) << "the host's grab goes on";
+
+        // A camera that starts is switched on, also when asked again while it runs.
+        const FlatTreeItemID u1 = cameraRow("U1");
+        ASSERT_TRUE(data.enableCamera(u1, list));
+        EXPECT_TRUE(data.item(u1).camera->isMeasuringGrab());
+        EXPECT_TRUE(data.enableCamera(u1, list));
+        EXPECT_TRUE(data.item(u1).camera->isMeasuringGrab());
+        stopAll(list);
+        data.disableCamera(u1, list);
+    }
+    // No measuring camera may outlive the host's device.
+    while (!list.cameras.empty())
+        removeMeasuringCamera(list, list.cameras.back());
+    CTlFactory::GetInstance().DestroyDevice(device);
 }
 
 TEST_F(FlatTreeDataTest, VanishedCameraLosesRowAndMeasuringCamera)

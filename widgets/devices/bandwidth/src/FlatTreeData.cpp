@@ -267,11 +267,15 @@ bool FlatTreeData::enableCamera(FlatTreeItemID id, MeasuringCameraList& list)
     if (id >= items.size() || !items[id].isCamera)
         return false;
     FlatTreeItem& row = items[id];
+    static const std::string couldNotStart = "Could not start grab.";
     bool result = false;
+    bool createdHere = false;
+    bool starting = false; // the grab was started here: its failure is this call's
     try {
         if (!row.camera) {
             row.camera = row.preopenedDevice ? wrapPreopenedDevice(list, row.preopenedDevice)
                                              : createMeasuringCamera(list, row.deviceInfo);
+            createdHere = true;
             lastError.clear();
             result = true;
         }
@@ -280,16 +284,31 @@ bool FlatTreeData::enableCamera(FlatTreeItemID id, MeasuringCameraList& list)
             row.sample = sample(*row.camera);
             result = true;
             if (list.measuring) {
-                startGrab(*row.camera);
+                // A camera measuring already goes on as it is.
+                if (!row.camera->isMeasuringGrab()) {
+                    starting = true;
+                    startGrab(*row.camera);
+                }
                 result = row.camera->isMeasuringGrab();
                 if (!result)
-                    lastError = "Could not start grab.";
+                    lastError = couldNotStart;
             }
         }
     } catch (const std::exception&) {
         const char* reason = GenICam::CaughtException::Current().Description();
         qWarning().noquote() << QString::fromLatin1(row.deviceInfo.GetFullName().c_str()) << reason;
         lastError = reason;
+        // A start that throws fails as one that does not, with the reason added.
+        if (starting) {
+            lastError = couldNotStart + ' ' + reason;
+            result = false;
+        }
+    }
+    // The row shows the camera switched off: the measuring camera made for it goes again.
+    if (starting && !result && createdHere) {
+        removeMeasuringCamera(list, row.camera);
+        row.camera = nullptr;
+        row.sample = emptySample(row.sample);
     }
     return result;
 }
