@@ -48,7 +48,7 @@ extern std::string formatLibrary; // "libavformat.so.59"
     X(util, av_d2q)                                                                                                    \
     X(util, av_log_set_callback)                                                                                       \
     X(util, av_log_format_line2)                                                                                       \
-    X(util, av_opt_set_int)                                                                                            \
+    X(util, av_opt_set)                                                                                                \
     X(util, av_dict_set)                                                                                               \
     X(util, av_dict_free)                                                                                              \
     X(format, av_guess_format)                                                                                         \

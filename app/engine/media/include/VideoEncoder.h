@@ -4,6 +4,10 @@
 
 #include "SdkTypes.h"
 
+extern "C" {
+#include <libavutil/rational.h>
+}
+
 #include <QFile>
 
 #include <atomic>
@@ -18,6 +22,7 @@ class LibavAdapter;
 namespace Nimbo {
 class CImageFormatConverter;
 }
+struct AVCodec;
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
@@ -65,6 +70,9 @@ public:
 
 private:
     void setup(const char* fileName);
+    // Makes and opens the codec context with the recording's settings.
+    void openCodec();
+
     // `stride` is negative for a frame read from its last line upwards.
     void convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixelType pixelType);
     void writePackets();
@@ -93,6 +101,11 @@ private:
     int64_t m_completeBytes = 0;
     bool m_writeFailed = false;
     int64_t m_framesSent = 0;
+    const AVCodec* m_codec = nullptr; // the container's default encoder
+    int m_threads = 0;
+    AVRational m_rate{0, 1}; // the playback rate as a fraction
+    bool m_globalHeader = false;
+
     std::unique_ptr<Nimbo::CImageFormatConverter> m_converter; // for the types converted in two steps
     std::vector<uint8_t> m_converted;
     int m_codecId;

@@ -27,6 +27,8 @@ namespace {
 
 const char* const logCategory = "nimbo.utility.VideoEncoderConstants";
 const char* const sourceFile = "VideoEncoder.cpp";
+// x264's speed setting, see openCodec.
+const char* const kSpeedSetting = "ultrafast";
 
 // Logs the failure and throws it as the GenICam exception `E` with the same text.
 template <typename E>
@@ -107,6 +109,25 @@ uint8_t mean(unsigned int a, unsigned int b)
 uint8_t mean(unsigned int a, unsigned int b, unsigned int c, unsigned int d)
 {
     return static_cast<uint8_t>((a + b + c + d) / 4);
+}
+
+// Two lines of 4:2:2 pixel pairs into two luma lines and one line of each chroma plane; the first
+// luma byte of a pair at offset Y, U at 1 - Y, the second luma and V two bytes after each.
+template <int Y>
+void pairs422(const uint8_t* __restrict line0, const uint8_t* __restrict line1, uint8_t* __restrict out0,
+              uint8_t* __restrict out1, uint8_t* __restrict outU, uint8_t* __restrict outV, uint32_t pairs)
+{
+    constexpr int U = 1 - Y;
+    for (uint32_t i = 0; i < pairs; ++i) {
+        const uint8_t* a = line0 + 4 * i;
+        const uint8_t* b = line1 + 4 * i;
+        out0[2 * i] = a[Y];
+        out0[2 * i + 1] = a[Y + 2];
+        out1[2 * i] = b[Y];
+        out1[2 * i + 1] = b[Y + 2];
+        outU[i] = mean(a[U], b[U]);
+        outV[i] = mean(a[U + 2], b[U + 2]);
+    }
 }
 
 } // namespace
@@ -250,49 +271,22 @@ void VideoEncoder::setup(const char* fileName)
     m_stream = av.avformat_new_stream(m_formatContext, codec);
     if (!m_stream)
         FAIL_RUNTIME("Could not create stream on your system.");
-    const int threads = threadCount();
+    m_codec = codec;
+    m_threads = threadCount();
 
-    m_codecContext = av.avcodec_alloc_context3(codec);
     m_packet = av.av_packet_alloc();
     m_frame = av.av_frame_alloc();
-    if (!m_codecContext || !m_packet || !m_frame)
+    if (!m_packet || !m_frame)
         FAIL_RUNTIME("Error in allocating memory.");
     // Any positive rate as its exact fraction (29.97 is 2997/100, one frame an hour 1/3600).
-    const AVRational rate = av.av_d2q(m_framesPerSecond, INT_MAX);
-    if (rate.num <= 0 || rate.den <= 0)
+    m_rate = av.av_d2q(m_framesPerSecond, INT_MAX);
+    if (m_rate.num <= 0 || m_rate.den <= 0)
         FAIL_RUNTIME("Invalid playback rate %f.", m_framesPerSecond);
-    m_codecContext->thread_count = threads;
-    m_codecContext->bit_rate = std::max<int64_t>(m_bitRate, m_codecContext->bit_rate);
-    m_codecContext->width = static_cast<int>(m_encodedWidth);
-    m_codecContext->height = static_cast<int>(m_encodedHeight);
-    m_codecContext->time_base = AVRational{rate.den, rate.num};
-    m_codecContext->framerate = rate;
-    m_codecContext->pix_fmt = AV_PIX_FMT_YUV420P;
+    m_globalHeader = (outputFormat->flags & AVFMT_GLOBALHEADER) != 0;
+    openCodec();
     m_stream->time_base = m_codecContext->time_base;
-    m_stream->avg_frame_rate = rate;
-    if (outputFormat->flags & AVFMT_GLOBALHEADER)
-        m_codecContext->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    // Every input family is stored the same way, full range with the BT.601 matrix (how the camera
-    // delivers YCbCr and how the SDK's converter reads it), and the file says so: players that are
-    // told nothing guess limited range and crush the shadows.
-    m_codecContext->color_range = AVCOL_RANGE_JPEG;
-    m_codecContext->colorspace = AVCOL_SPC_SMPTE170M;
-    m_codecContext->color_primaries = AVCOL_PRI_BT709;
-    m_codecContext->color_trc = AVCOL_TRC_BT709;
-    // A key frame about every second starts a fragment, and the encoder looks ahead at most half a
-    // second: a recording cut off without its trailer keeps all but its last second or so. Never more
-    // than x264's own 40 frames: each is a whole picture held, and a recording sampled every
-    // millisecond plays at 1000 frames a second.
-    const int framesPerSecond = std::max(1, static_cast<int>(std::lround(m_framesPerSecond)));
-    m_codecContext->gop_size = framesPerSecond;
-    constexpr int kMostLookahead = 40;
-    if (m_codecContext->priv_data)
-        av.av_opt_set_int(m_codecContext->priv_data, "rc-lookahead", std::clamp(framesPerSecond / 2, 1, kMostLookahead),
-                          0);
-
-    int result = av.avcodec_open2(m_codecContext, codec, nullptr);
-    if (result >= 0)
-        result = av.avcodec_parameters_from_context(m_stream->codecpar, m_codecContext);
+    m_stream->avg_frame_rate = m_rate;
+    int result = av.avcodec_parameters_from_context(m_stream->codecpar, m_codecContext);
     if (result < 0)
         FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings. %s.",
                      reason(result).c_str());
@@ -319,11 +313,50 @@ void VideoEncoder::setup(const char* fileName)
     m_completeBytes = m_file->size();
 }
 
+void VideoEncoder::openCodec()
+{
+    const LibavAdapter& av = *m_libav;
+    m_codecContext = av.avcodec_alloc_context3(m_codec);
+    if (!m_codecContext)
+        FAIL_RUNTIME("Error in allocating memory.");
+    m_codecContext->thread_count = m_threads;
+    m_codecContext->bit_rate = std::max<int64_t>(m_bitRate, m_codecContext->bit_rate);
+    m_codecContext->width = static_cast<int>(m_encodedWidth);
+    m_codecContext->height = static_cast<int>(m_encodedHeight);
+    m_codecContext->time_base = AVRational{m_rate.den, m_rate.num};
+    m_codecContext->framerate = m_rate;
+    m_codecContext->pix_fmt = AV_PIX_FMT_YUV420P;
+    if (m_globalHeader)
+        m_codecContext->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // Every input family is stored the same way, full range with the BT.601 matrix (how the camera
+    // delivers YCbCr and how the SDK's converter reads it), and the file says so: players that are
+    // told nothing guess limited range and crush the shadows.
+    m_codecContext->color_range = AVCOL_RANGE_JPEG;
+    m_codecContext->colorspace = AVCOL_SPC_SMPTE170M;
+    m_codecContext->color_primaries = AVCOL_PRI_BT709;
+    m_codecContext->color_trc = AVCOL_TRC_BT709;
+    // A key frame about every second of playback starts a fragment.
+    m_codecContext->gop_size = std::max(1, static_cast<int>(std::lround(m_framesPerSecond)));
+    // Frames leave the encoder in the order they came.
+    m_codecContext->max_b_frames = 0;
+    // x264's fastest setting: a recording at a camera's full rate must not lose frames to the
+    // encoder. It compresses less well than the slower settings, so the same bit rate buys a
+    // somewhat plainer picture; it looks at no frame ahead, so it holds no more frames than its
+    // threads encode at once. Another encoder ignores the option.
+    if (m_codecContext->priv_data)
+        av.av_opt_set(m_codecContext->priv_data, "preset", kSpeedSetting, 0);
+    const int result = av.avcodec_open2(m_codecContext, m_codec, nullptr);
+    if (result < 0)
+        FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings. %s.",
+                     reason(result).c_str());
+}
+
 void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
                             uint32_t height, size_t paddingX, bool bottomUp)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_libav->isLoaded() || !m_formatContext || !m_formatContext->pb) {
+    // Without a codec context after an encoder that could not be made again, nothing more is taken.
+    if (!m_libav->isLoaded() || !m_formatContext || !m_formatContext->pb || !m_codecContext) {
         enginelog::write(logCategory, enginelog::Failure, "The video encoder is not open.");
         throw GenICam::RuntimeException("The video encoder is not open", sourceFile, __LINE__);
     }
@@ -436,7 +469,7 @@ void VideoEncoder::close()
     }
     const LibavAdapter& av = *m_libav;
     try {
-        if (av.avcodec_send_frame(m_codecContext, nullptr) >= 0)
+        if (m_codecContext && av.avcodec_send_frame(m_codecContext, nullptr) >= 0)
             writePackets();
         if (m_headerWritten) {
             const int trailer = writeResult(av.av_write_trailer(m_formatContext));
@@ -527,7 +560,6 @@ void VideoEncoder::convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixe
         // 4:2:2 groups of two pixels: where the first luma and U lie; the second luma and V follow two
         // bytes after each.
         const int y422 = pixelType == PixelType_YUV422packed ? 1 : 0;
-        const int u422 = 1 - y422;
         for (uint32_t y = 0; y < height; y += 2) {
             const uint8_t* line0 = source + ptrdiff_t(y) * stride;
             const uint8_t* line1 = line0 + stride;
@@ -535,18 +567,16 @@ void VideoEncoder::convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixe
             uint8_t* out1 = out0 + lumaStride;
             uint8_t* outU = planeU + (y / 2) * chromaStride;
             uint8_t* outV = planeV + (y / 2) * chromaStride;
+            if (pixelType != PixelType_YUV444packed && pixelType != PixelType_YUV411packed) {
+                // The colour cameras' own format: a loop of its own, which the compiler vectorises.
+                if (y422 == 0) // Y0 U Y1 V
+                    pairs422<0>(line0, line1, out0, out1, outU, outV, width / 2);
+                else // U Y0 V Y1
+                    pairs422<1>(line0, line1, out0, out1, outU, outV, width / 2);
+                continue;
+            }
             for (uint32_t x = 0; x < width; x += 2) {
                 switch (pixelType) {
-                case PixelType_YUV422_YUYV_Packed:
-                case PixelType_YCbCr422_8:     // Y0 U Y1 V
-                case PixelType_YUV422packed: { // U Y0 V Y1
-                    const uint8_t* a = line0 + 2 * x;
-                    const uint8_t* b = line1 + 2 * x;
-                    out0[x] = a[y422], out0[x + 1] = a[y422 + 2], out1[x] = b[y422], out1[x + 1] = b[y422 + 2];
-                    outU[x / 2] = mean(a[u422], b[u422]);
-                    outV[x / 2] = mean(a[u422 + 2], b[u422 + 2]);
-                    break;
-                }
                 case PixelType_YUV444packed: { // U Y V per pixel
                     const uint8_t* a = line0 + 3 * x;
                     const uint8_t* b = line1 + 3 * x;
