@@ -57,6 +57,7 @@ extern std::string formatLibrary; // "libavformat.so.59"
     X(format, avformat_new_stream)                                                                                     \
     X(format, avformat_write_header)                                                                                   \
     X(format, av_interleaved_write_frame)                                                                              \
+    X(format, av_write_frame)                                                                                          \
     X(format, av_write_trailer)                                                                                        \
     X(format, avio_open2)                                                                                              \
     X(format, avio_closep)

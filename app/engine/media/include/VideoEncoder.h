@@ -11,7 +11,10 @@ extern "C" {
 #include <QFile>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <deque>
+#include <optional>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -72,7 +75,11 @@ private:
     void setup(const char* fileName);
     // Makes and opens the codec context with the recording's settings.
     void openCodec();
-
+    // Drains the encoder into the file and continues with a fresh one of the same settings.
+    void restartCodec();
+    // Writes what has waited in memory about a second of wall time, and everything when `slow`, the
+    // frame just sent having come a second or more after the one before.
+    void keepWithinWallTime(bool slow);
     // `stride` is negative for a frame read from its last line upwards.
     void convert(const uint8_t* source, ptrdiff_t stride, Nimbo::EPixelType pixelType);
     void writePackets();
@@ -105,7 +112,12 @@ private:
     int m_threads = 0;
     AVRational m_rate{0, 1}; // the playback rate as a fraction
     bool m_globalHeader = false;
-
+    // When each frame the encoder still holds was handed to it, oldest first.
+    std::deque<std::chrono::steady_clock::time_point> m_held;
+    // When the last frame came.
+    std::optional<std::chrono::steady_clock::time_point> m_lastFrame;
+    // When the open fragment got its first frame; empty while it has none.
+    std::optional<std::chrono::steady_clock::time_point> m_fragmentStarted;
     std::unique_ptr<Nimbo::CImageFormatConverter> m_converter; // for the types converted in two steps
     std::vector<uint8_t> m_converted;
     int m_codecId;

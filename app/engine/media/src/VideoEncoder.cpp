@@ -29,6 +29,8 @@ const char* const logCategory = "nimbo.utility.VideoEncoderConstants";
 const char* const sourceFile = "VideoEncoder.cpp";
 // x264's speed setting, see openCodec.
 const char* const kSpeedSetting = "ultrafast";
+// How long a frame may wait in the encoder, and a fragment stay open, before they are written.
+constexpr std::chrono::milliseconds kMostWallTime{1000};
 
 // Logs the failure and throws it as the GenICam exception `E` with the same text.
 template <typename E>
@@ -337,7 +339,8 @@ void VideoEncoder::openCodec()
     m_codecContext->color_trc = AVCOL_TRC_BT709;
     // A key frame about every second of playback starts a fragment.
     m_codecContext->gop_size = std::max(1, static_cast<int>(std::lround(m_framesPerSecond)));
-    // Frames leave the encoder in the order they came.
+    // Frames leave the encoder in the order they came, so an encoder drained in the middle of a
+    // recording hands over to the next one with no decode time running backwards.
     m_codecContext->max_b_frames = 0;
     // x264's fastest setting: a recording at a camera's full rate must not lose frames to the
     // encoder. It compresses less well than the slower settings, so the same bit rate buys a
@@ -349,6 +352,46 @@ void VideoEncoder::openCodec()
     if (result < 0)
         FAIL_RUNTIME("Could not open codec. This is caused by wrong AVCodecContext settings. %s.",
                      reason(result).c_str());
+}
+
+void VideoEncoder::restartCodec()
+{
+    const LibavAdapter& av = *m_libav;
+    // Everything the encoder holds is written; the next encoder starts with a key frame.
+    if (av.avcodec_send_frame(m_codecContext, nullptr) >= 0)
+        writePackets();
+    m_held.clear();
+    av.avcodec_free_context(&m_codecContext);
+    m_codecContext = nullptr;
+    openCodec();
+    // The file's header described the first encoder's parameter sets: its successor must use the same.
+    const AVCodecParameters* parameters = m_stream->codecpar;
+    if (m_codecContext->extradata_size != parameters->extradata_size ||
+        (parameters->extradata_size > 0 &&
+         std::memcmp(m_codecContext->extradata, parameters->extradata, size_t(parameters->extradata_size)) != 0))
+        FAIL_RUNTIME("Could not open codec. The encoder changed its parameter sets in the middle of the recording.");
+}
+
+void VideoEncoder::keepWithinWallTime(bool slow)
+{
+    // Frames that come slowly (a time-lapse, a triggered camera, a pause) would otherwise wait in
+    // the encoder's threads for the frames behind them, and in the open fragment for the next key
+    // frame, which a time-lapse reaches only after minutes: a program killed meanwhile would leave
+    // them out of the file. A frame stays in memory about a second at most in each, and frames that
+    // come a second or more apart are written as they come.
+    const auto now = std::chrono::steady_clock::now();
+    bool flush = slow || (m_fragmentStarted && now - *m_fragmentStarted >= kMostWallTime);
+    if (!m_held.empty() && (slow || now - m_held.front() >= kMostWallTime)) {
+        restartCodec();
+        flush = true;
+    }
+    if (!flush || !m_fragmentStarted)
+        return;
+    const int result = writeResult(m_libav->av_write_frame(m_formatContext, nullptr));
+    if (result < 0)
+        failWrite(result);
+    m_fragmentStarted.reset();
+    m_completeBytes = m_file->size();
 }
 
 void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
@@ -410,9 +453,15 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
     const int sent = m_libav->avcodec_send_frame(m_codecContext, m_frame);
     if (sent < 0)
         FAIL_RUNTIME("Error during encode frame %d. %s.", m_imageCount.load(), reason(sent).c_str());
+    const auto now = std::chrono::steady_clock::now();
+    // Frames a second or more apart: whatever the encoder holds would wait that long again.
+    const bool slow = m_lastFrame && now - *m_lastFrame >= kMostWallTime;
+    m_lastFrame = now;
+    m_held.push_back(now);
     ++m_framesSent;
     ++m_imageCount;
     writePackets();
+    keepWithinWallTime(slow);
 }
 
 std::string VideoEncoder::reason(int code) const
@@ -441,6 +490,13 @@ void VideoEncoder::writePackets()
             return;
         if (result < 0)
             FAIL_RUNTIME("Error during encode frame %d. %s.", m_imageCount.load(), reason(result).c_str());
+        // One packet per frame, in the order the frames came.
+        if (!m_held.empty())
+            m_held.pop_front();
+        // A frame lasts one frame of playback; the muxer needs it for a fragment that ends with it.
+        if (m_packet->duration == 0)
+            m_packet->duration = 1;
+        const bool key = (m_packet->flags & AV_PKT_FLAG_KEY) != 0;
         av.av_packet_rescale_ts(m_packet, m_codecContext->time_base, m_stream->time_base);
         m_packet->stream_index = m_stream->index;
         // The muxer takes the packet's data and leaves the packet blank.
@@ -449,8 +505,10 @@ void VideoEncoder::writePackets()
             av.av_packet_unref(m_packet);
             failWrite(written);
         }
-        // Each packet that completes a fragment has reached the file whole.
+        // Each packet that completes a fragment has reached the file whole; a key frame opens the next.
         m_completeBytes = m_file->size();
+        if (key || !m_fragmentStarted)
+            m_fragmentStarted = std::chrono::steady_clock::now();
     }
 }
 
@@ -507,6 +565,9 @@ void VideoEncoder::release(bool removeFile)
         av.av_frame_free(&m_frame);
     m_frame = nullptr;
     m_headerWritten = false;
+    m_held.clear();
+    m_fragmentStarted.reset();
+    m_lastFrame.reset();
     if (m_file) {
         // A write the system cut short leaves part of a fragment at the end, and libav's reader gives
         // up on a file whose last fragment index is cut: the file ends where it was last complete.

@@ -18,8 +18,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -269,6 +271,56 @@ TEST_F(VideoEncoderTest, FileCutOffWithoutTrailerStaysReadable)
     EXPECT_GE(readable, kFrames - 2 * 25) << "frames readable from the cut file";
     EXPECT_LE(readable, kFrames);
     EXPECT_EQ(mediatest::probe(filePath("live.mp4")).at("nb_read_frames"), std::to_string(kFrames));
+}
+
+// A time-lapse plays far faster than it is recorded: here 100 frames a second of playback from frames
+// that come four a second. Its key frames are a hundred frames apart, and the encoder's threads hold a
+// dozen frames, yet a file cut off while recording holds every frame but those of the last two seconds
+// or so: what stays in memory is bounded by the wall time, not only by the frame count. Frames that
+// come more than a second apart are in the file as soon as they are added.
+TEST_F(VideoEncoderTest, SlowFramesReachTheFileWithinSeconds)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr int kQuickFrames = 14;                // 250 ms apart
+    constexpr int kSlowFrames = 2;                  // 1100 ms apart
+    constexpr uint32_t kWidth = 640, kHeight = 480; // tall enough for a dozen encoding threads
+    VideoEncoder encoder(0, 100.0, 4000000);
+    encoder.open(libRoot().c_str(), stdFilePath("lapse.mp4").c_str(), kWidth, kHeight, Nimbo::PixelType_Mono8);
+    auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, kWidth, kHeight);
+    std::vector<Clock::time_point> added;
+    auto add = [&](std::chrono::milliseconds pace) {
+        if (!added.empty()) // the camera's pace
+            std::this_thread::sleep_until(added.back() + pace);
+        std::fill(frame.begin(), frame.begin() + (added.size() + 1) * kWidth * 4, uint8_t(200)); // frames differ
+        added.push_back(Clock::now());
+        encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, kWidth, kHeight);
+    };
+    // A file without a single fragment has no frame count ("N/A").
+    auto readable = [&](const QString& name) {
+        const auto info = mediatest::probe(filePath(name));
+        EXPECT_EQ(info.count("error"), 0u) << (info.count("error") ? info.at("error") : "");
+        return info.count("nb_read_frames") ? QString::fromStdString(info.at("nb_read_frames")).toInt() : 0;
+    };
+
+    for (int i = 0; i < kQuickFrames; ++i)
+        add(std::chrono::milliseconds(250));
+    ASSERT_TRUE(QFile::copy(filePath("lapse.mp4"), filePath("quick.mp4")));
+    const auto lastAdded = added.back();
+    const int older = int(std::count_if(added.begin(), added.end(), [&](Clock::time_point t) {
+        return lastAdded - t >= std::chrono::milliseconds(2100);
+    }));
+    ASSERT_GE(older, 1) << "the frames came too fast for this test";
+    for (int i = 0; i < kSlowFrames; ++i)
+        add(std::chrono::milliseconds(1100));
+    ASSERT_TRUE(QFile::copy(filePath("lapse.mp4"), filePath("slow.mp4")));
+    encoder.close();
+
+    const int quick = readable("quick.mp4");
+    EXPECT_GE(quick, older) << "frames readable from the file cut while frames came four a second";
+    EXPECT_LE(quick, kQuickFrames);
+    EXPECT_EQ(readable("slow.mp4"), kQuickFrames + kSlowFrames)
+        << "frames readable from the file cut after slow frames";
+    EXPECT_EQ(readable("lapse.mp4"), kQuickFrames + kSlowFrames);
 }
 
 TEST_F(VideoEncoderTest, YuvFourOneOneDropsColumnsThatDoNotFillAGroup)
