@@ -1,29 +1,37 @@
 // The loop of a background scan thread, and the thread built on it.
 #include "brasko/ScanLoop.h"
 
-#include <QMutexLocker>
+#include <threadcheck/HandOff.h>
 
 ScanLoop::ScanLoop(OptionRule rule) : m_rule(rule) {}
 
 void ScanLoop::request(bool option)
 {
-    QMutexLocker lock(&m_mutex);
-    m_option = m_rule == OptionRule::LastRequest ? option : (m_option || option);
-    m_pending = true;
-    m_condition.wakeAll();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_option = m_rule == OptionRule::LastRequest ? option : (m_option || option);
+        m_pending = true;
+    }
+    m_condition.notify_all();
 }
 
 void ScanLoop::requestStop()
 {
-    QMutexLocker lock(&m_mutex);
-    m_stopRequested = true;
-    m_condition.wakeAll();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopRequested = true;
+    }
+    m_condition.notify_all();
 }
 
 bool ScanLoop::stop(QThread& thread, unsigned long timeoutMs)
 {
     requestStop();
-    return thread.wait(timeoutMs);
+    if (!thread.wait(timeoutMs))
+        return false;
+    // QThread's wait is invisible to the thread checker; the loop marked its end.
+    threadcheck::takeOver(this);
+    return true;
 }
 
 void ScanLoop::run(const Steps& steps)
@@ -31,12 +39,11 @@ void ScanLoop::run(const Steps& steps)
     for (;;) {
         bool option = false;
         {
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
             // The pending flag keeps a request that came while no one was waiting.
-            while (!m_stopRequested && !m_pending)
-                m_condition.wait(&m_mutex);
+            m_condition.wait(lock, [this] { return m_stopRequested || m_pending; });
             if (m_stopRequested)
-                return;
+                break;
             m_pending = false;
             option = m_option;
             m_option = false;
@@ -49,6 +56,8 @@ void ScanLoop::run(const Steps& steps)
         }
         steps.finished();
     }
+    // The end of the loop, the last the thread does with it, for the stop that waits for the thread.
+    threadcheck::handOver(this);
 }
 
 ScanThread::ScanThread(ScanLoop::OptionRule rule) : m_loop(rule) {}

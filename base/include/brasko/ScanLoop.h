@@ -4,15 +4,16 @@
 
 #include "brasko/Export.h"
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 // Threads: request, requestStop and stop come from any thread (the owner's, in practice); run is the
 // body of the scan thread. The stop, pending and option flags belong to m_mutex. A request made while
 // a scan runs is kept, so it is served by one further scan, however many requests came meanwhile.
+// What the scan thread wrote before run returned is the stopper's once stop has seen the thread end.
 class BRASKO_EXPORT ScanLoop {
 public:
     // How the options of requests that wait for the same scan add up.
@@ -40,6 +41,7 @@ public:
     // Asks run to return; a scan under way finishes first.
     void requestStop();
     // Asks the thread that runs the loop to end and waits up to timeoutMs for it; false on time-out.
+    // After a true result, what the thread did is seen by the caller (and the thread checker knows it).
     bool stop(QThread& thread, unsigned long timeoutMs);
 
     // Serves requests until a stop is asked for; a stop asked for before it is called ends it at once.
@@ -47,8 +49,8 @@ public:
 
 private:
     const OptionRule m_rule;
-    QMutex m_mutex;
-    QWaitCondition m_condition;
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
     bool m_stopRequested = false;
     bool m_pending = false;
     bool m_option = false;
