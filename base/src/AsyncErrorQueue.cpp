@@ -2,7 +2,6 @@
 #include "brasko/AsyncErrorQueue.h"
 
 #include <QCoreApplication>
-#include <QMutexLocker>
 #include <QThread>
 
 #include <memory>
@@ -46,7 +45,7 @@ bool AsyncErrorQueue::reportErrorAsync(ErrorSeverity severity, const QString& me
 {
     auto* entry = new Entry{severity, message, details, parent};
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         m_entries.append(entry);
     }
     return QMetaObject::invokeMethod(this, "asyncSignaler", Qt::QueuedConnection);
@@ -59,14 +58,14 @@ bool AsyncErrorQueue::append(ErrorSeverity severity, const QString& message, con
 
 void AsyncErrorQueue::clear()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     qDeleteAll(m_entries);
     m_entries.clear();
 }
 
 size_t AsyncErrorQueue::count() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return static_cast<size_t>(m_entries.size());
 }
 
@@ -74,7 +73,7 @@ void AsyncErrorQueue::asyncSignaler()
 {
     Entry entry;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
         if (m_entries.isEmpty())
             return;
         Entry* newest = m_entries.takeLast();

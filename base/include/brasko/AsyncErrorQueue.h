@@ -5,13 +5,13 @@
 
 #include <QList>
 #include <QMetaType>
-#include <QMutex>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <cstddef>
+#include <mutex>
 
 // Threads: reportErrorAsync/append, clear and count may be called from any thread; the entry list
 // is guarded by m_mutex. asyncSignaler and displayError run in the thread that owns the queue
@@ -55,7 +55,7 @@ protected slots:
     void asyncSignaler();
 
 private:
-    mutable QMutex m_mutex{QMutex::Recursive};
+    mutable std::recursive_mutex m_mutex;
     QList<Entry*> m_entries; // owned
 };
 
