@@ -4,10 +4,11 @@
 
 #include <lorvish/StreamBuffer.h>
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
+
+#include <condition_variable>
+#include <mutex>
 
 // Threads: setBuffer runs in the camera's grab thread, throttleTimerTick in the throttle timer's
 // thread, bufferAvailable is emitted in the decoupler thread; m_pendingBuffer and the four flags are
@@ -37,8 +38,8 @@ protected:
 
 private:
     Lorvish::StreamBuffer* m_pendingBuffer = nullptr;
-    QMutex m_mutex;
-    QWaitCondition m_condition;
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
     bool m_shutDownRequested = false;
     bool m_busy = false;
     bool m_throttleEnabled = false;

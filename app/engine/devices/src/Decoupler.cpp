@@ -32,7 +32,7 @@ Decoupler::~Decoupler()
 
 bool Decoupler::hasPendingBuffer()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_pendingBuffer != nullptr;
 }
 
@@ -40,7 +40,7 @@ void Decoupler::run()
 {
     os::comInitialize(os::ComApartment::MultiThreaded);
     decouplerTrace().debug("Decouplerthread started.");
-    m_mutex.lock();
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_busy = true;
     for (;;) {
         // Waits until a frame may go out: with the throttle on, a frame and a tick must both be
@@ -48,7 +48,7 @@ void Decoupler::run()
         // shown next instead of waiting for a further frame.
         while (!m_shutDownRequested && (!m_pendingBuffer || (m_throttleEnabled && !m_tickPending))) {
             m_busy = false;
-            m_condition.wait(&m_mutex);
+            m_condition.wait(lock);
             m_busy = true;
         }
         if (m_shutDownRequested)
@@ -56,16 +56,16 @@ void Decoupler::run()
         Lorvish::StreamBuffer* buffer = m_pendingBuffer;
         m_pendingBuffer = nullptr;
         m_tickPending = false;
-        m_mutex.unlock();
+        lock.unlock();
 
         bufferTrace().debug("emit buffer %p", buffer->handle());
         emit bufferAvailable(buffer);
         buffer->unlock();
 
-        m_mutex.lock();
+        lock.lock();
     }
     m_busy = false;
-    m_mutex.unlock();
+    lock.unlock();
     decouplerTrace().debug("Decouplerthread ending");
     os::comUninitialize();
 }
@@ -74,37 +74,47 @@ void Decoupler::setBuffer(Lorvish::StreamBuffer* buffer)
 {
     if (!buffer)
         return;
-    QMutexLocker lock(&m_mutex);
-    bufferTrace().debug("setBuffer() %p", buffer->handle());
-    if (m_shutDownRequested) {
-        decouplerTrace().warn("========== setBuffer has been called although we were shut-down");
-        return;
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        bufferTrace().debug("setBuffer() %p", buffer->handle());
+        if (m_shutDownRequested) {
+            decouplerTrace().warn("========== setBuffer has been called although we were shut-down");
+            return;
+        }
+        if (m_pendingBuffer) {
+            bufferTrace().debug("Decoupler: Release unprocessed buffer");
+            m_pendingBuffer->unlock();
+        }
+        buffer->lock();
+        m_pendingBuffer = buffer;
+        wake = !m_busy && (m_tickPending || !m_throttleEnabled);
     }
-    if (m_pendingBuffer) {
-        bufferTrace().debug("Decoupler: Release unprocessed buffer");
-        m_pendingBuffer->unlock();
-    }
-    buffer->lock();
-    m_pendingBuffer = buffer;
-    if (!m_busy && (m_tickPending || !m_throttleEnabled))
-        m_condition.wakeAll();
+    if (wake)
+        m_condition.notify_all();
 }
 
 void Decoupler::enableThrottle(bool enable)
 {
-    QMutexLocker lock(&m_mutex);
-    m_throttleEnabled = enable;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_throttleEnabled = enable;
+    }
     // A frame held back for a tick may go at once when the throttle goes off.
     if (!enable)
-        m_condition.wakeAll();
+        m_condition.notify_all();
 }
 
 void Decoupler::throttleTimerTick()
 {
-    QMutexLocker lock(&m_mutex);
-    m_tickPending = true;
-    if (isRunning() && !m_busy && m_pendingBuffer)
-        m_condition.wakeAll();
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_tickPending = true;
+        wake = !m_busy && m_pendingBuffer;
+    }
+    if (wake && isRunning())
+        m_condition.notify_all();
 }
 
 void Decoupler::shutDown()
@@ -114,13 +124,13 @@ void Decoupler::shutDown()
         // progress still finishes, after which the worker sees the request and ends. Waiting for an
         // idle moment first could wait for ever while frames keep the worker busy.
         {
-            QMutexLocker lock(&m_mutex);
+            std::lock_guard<std::mutex> lock(m_mutex);
             m_shutDownRequested = true;
-            m_condition.wakeAll();
         }
+        m_condition.notify_all();
         wait();
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_shutDownRequested = true;
     if (m_pendingBuffer) {
         m_pendingBuffer->unlock();
