@@ -4,10 +4,8 @@
 #include <brasko/ScanLoop.h>
 #include <nimbo/DeviceInfo.h>
 
-#include <QMutex>
-
 #include <functional>
-
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -50,7 +48,7 @@ protected:
     void run() override;
 
 private:
-    QMutex m_managerMutex;
+    std::mutex m_managerMutex;
     DeviceManager* m_manager;
     const Enumerator m_enumerator;
 };

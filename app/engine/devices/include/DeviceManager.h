@@ -8,9 +8,10 @@
 #include <nimbo/NimboDevice.h>
 
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
+
+#include <mutex>
 
 class QTimer;
 
@@ -69,7 +70,7 @@ private:
 
     bool m_autoScanEnabled = true;
     int m_scanPeriodSeconds;
-    QMutex m_resultMutex;
+    std::mutex m_resultMutex;
     ScanResult m_scanResult;
     kalmuth::AutoScanThread* m_scanThread = nullptr;
     QTimer* m_scanTimer = nullptr;

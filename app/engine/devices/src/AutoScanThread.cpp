@@ -36,7 +36,7 @@ bool AutoScanThread::stop(unsigned long timeoutMs)
         qCritical("Termination of AutoScanThread timed out");
         {
             // Waits for a scan that is handing its result over; later scans find no manager.
-            QMutexLocker lock(&m_managerMutex);
+            std::lock_guard<std::mutex> lock(m_managerMutex);
             m_manager = nullptr;
         }
         return false;
@@ -59,7 +59,7 @@ void AutoScanThread::run()
     runScans(
         [this](bool verbose) {
             ScanResult fresh = m_enumerator(verbose);
-            QMutexLocker lock(&m_managerMutex);
+            std::lock_guard<std::mutex> lock(m_managerMutex);
             if (m_manager)
                 m_manager->exchangeScanResult(fresh);
         },

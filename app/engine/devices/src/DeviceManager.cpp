@@ -70,7 +70,7 @@ bool DeviceManager::getCurrentDevice(Nimbo::DeviceInfoList& list) const
 
 void DeviceManager::exchangeScanResult(ScanResult& result)
 {
-    QMutexLocker lock(&m_resultMutex);
+    std::lock_guard<std::mutex> lock(m_resultMutex);
     m_scanResult.swap(result);
 }
 
@@ -137,28 +137,31 @@ void DeviceManager::onSurpriseRemoved(QString strFullName, QString /*strFriendly
 
 void DeviceManager::onScanFinished()
 {
+    // The scan thread may exchange the next result meanwhile; the signals below go out without its lock.
+    ScanResult result;
+    {
+        std::lock_guard<std::mutex> lock(m_resultMutex);
+        result = m_scanResult;
+    }
     bool added = false;
     QList<Nimbo::CDeviceInfo> gone;
-    {
-        QMutexLocker lock(&m_resultMutex);
-        for (const Nimbo::CDeviceInfo& failed : m_failed) {
-            bool listed = false;
-            for (const auto& entry : m_scanResult)
-                for (const Nimbo::CDeviceInfo& info : entry.second)
-                    listed = listed || info.GetFullName() == failed.GetFullName();
-            if (!listed)
-                gone.append(failed);
-        }
-        m_failed.clear();
-        for (const auto& entry : m_scanResult) {
-            for (const Nimbo::CDeviceInfo& info : entry.second) {
-                if (findItem(QString::fromLatin1(info.GetFullName().c_str())))
-                    continue;
-                auto* item = new DeviceManagerItem(info);
-                m_items.append(item);
-                added = true;
-                emit deviceDetected(&item->deviceInfo());
-            }
+    for (const Nimbo::CDeviceInfo& failed : m_failed) {
+        bool listed = false;
+        for (const auto& entry : result)
+            for (const Nimbo::CDeviceInfo& info : entry.second)
+                listed = listed || info.GetFullName() == failed.GetFullName();
+        if (!listed)
+            gone.append(failed);
+    }
+    m_failed.clear();
+    for (const auto& entry : result) {
+        for (const Nimbo::CDeviceInfo& info : entry.second) {
+            if (findItem(QString::fromLatin1(info.GetFullName().c_str())))
+                continue;
+            auto* item = new DeviceManagerItem(info);
+            m_items.append(item);
+            added = true;
+            emit deviceDetected(&item->deviceInfo());
         }
     }
     for (const Nimbo::CDeviceInfo& info : gone)
