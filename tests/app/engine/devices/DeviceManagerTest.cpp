@@ -4,6 +4,7 @@
 #include <nimbo/Emulation.h>
 #include <nimbo/TlFactory.h>
 #include <testsupport/LogCapture.h>
+#include <testsupport/Wait.h>
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -24,13 +25,26 @@
 
 namespace {
 
-// The signal may come from the scan thread before the spy starts waiting, so the count decides.
-bool waitForSignal(QSignalSpy& spy)
-{
-    for (int i = 0; i < 100 && spy.isEmpty(); ++i)
-        spy.wait(100);
-    return !spy.isEmpty();
-}
+// Counts the scans the manager's scan thread finishes. A signal spy is not for signals of another
+// thread: it would append in the scan thread while the test reads it here.
+class FinishedScans {
+public:
+    explicit FinishedScans(DeviceManager& manager)
+    {
+        // The connection outlives this counter; the count it adds to lives as long as the connection.
+        QObject::connect(
+            manager.scanThread(), &kalmuth::AutoScanThread::scanFinished, manager.scanThread(),
+            [count = m_count] { ++*count; }, Qt::DirectConnection);
+    }
+    // The scan may finish before the wait starts, so the count decides.
+    bool waitBeyond(int count) const
+    {
+        return testsupport::waitFor([&] { return *m_count > count; });
+    }
+
+private:
+    std::shared_ptr<std::atomic<int>> m_count = std::make_shared<std::atomic<int>>(0);
+};
 
 class DeviceManagerTest : public ::testing::Test {
 protected:
@@ -39,9 +53,9 @@ protected:
     // Runs one scan and lets the manager take its result on this (the GUI) thread.
     static void scan(DeviceManager& manager)
     {
-        QSignalSpy finished(manager.scanThread(), &kalmuth::AutoScanThread::scanFinished);
+        FinishedScans finished(manager);
         manager.startAutoScan();
-        ASSERT_TRUE(waitForSignal(finished));
+        ASSERT_TRUE(finished.waitBeyond(0));
         QCoreApplication::processEvents();
     }
 
@@ -219,9 +233,9 @@ TEST_F(DeviceManagerTest, VerboseScanLogsWhatItFound)
     ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));
     DeviceManager manager(10);
     testsupport::LogCapture log;
-    QSignalSpy finished(manager.scanThread(), &kalmuth::AutoScanThread::scanFinished);
+    FinishedScans finished(manager);
     manager.startScan(true);
-    ASSERT_TRUE(waitForSignal(finished));
+    ASSERT_TRUE(finished.waitBeyond(0));
     EXPECT_TRUE(log.contains("found 1 devices."));
     EXPECT_EQ(log.count("    Found '"), 1u);
     log.clear();
