@@ -62,7 +62,7 @@ bool AutoScanThread::stop()
     if (!m_loop.stop(*this, 10000)) {
         qCritical("Termination of DeviceScanThread timed out");
         // Waits for a scan that is handing its result over; the widget goes after this.
-        QMutexLocker lock(&m_widgetMutex);
+        std::lock_guard<std::mutex> lock(m_widgetMutex);
         m_widget = nullptr;
         return false;
     }
@@ -77,16 +77,16 @@ void AutoScanThread::run()
         [this](bool dump) {
             bool monitorMode = false;
             {
-                QMutexLocker widgetLock(&m_widgetMutex);
+                std::lock_guard<std::mutex> widgetLock(m_widgetMutex);
                 // Gone only after a stop that timed out: the loop ends after this turn.
                 if (!m_widget)
                     return;
                 monitorMode = m_widget->m_monitorMode.load();
             }
             DeviceTreeData::refreshDeviceTreeData(m_data, monitorMode, false, dump);
-            QMutexLocker widgetLock(&m_widgetMutex);
+            std::lock_guard<std::mutex> widgetLock(m_widgetMutex);
             if (m_widget) {
-                QMutexLocker dataLock(&m_widget->m_data.mutex);
+                std::lock_guard<std::mutex> dataLock(m_widget->m_data.mutex);
                 m_data.entries.swap(m_widget->m_data.entries);
             }
         },

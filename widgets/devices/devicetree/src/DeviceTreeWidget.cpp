@@ -509,7 +509,7 @@ void DeviceTreeWidget::onSurpriseRemoved(QString fullName, QString)
 
 std::vector<DeviceTreeData::Entry> DeviceTreeWidget::dataEntries()
 {
-    QMutexLocker lock(&m_data.mutex);
+    std::lock_guard<std::mutex> lock(m_data.mutex);
     return m_data.entries;
 }
 

@@ -6,9 +6,9 @@
 #include <brasko/ScanLoop.h>
 #include <nimbo/DeviceInfo.h>
 
-#include <QMutex>
 #include <QString>
 
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -19,7 +19,7 @@ class DeviceTreeWidget;
 struct ORBELT_EXPORT DeviceTreeData {
     using Entry = std::pair<Nimbo::CTlInfo, Nimbo::DeviceInfoList>;
     std::vector<Entry> entries;
-    QMutex mutex;
+    std::mutex mutex;
 
     // Enumerates the transport layers (and, unless transportLayersOnly, their cameras) and swaps the
     // result into data.entries. Does not lock data.mutex: the caller owns data or holds its lock.
@@ -48,7 +48,7 @@ protected:
     void run() override;
 
 private:
-    QMutex m_widgetMutex;
+    std::mutex m_widgetMutex;
     DeviceTreeWidget* m_widget;
     DeviceTreeData m_data;
 };
