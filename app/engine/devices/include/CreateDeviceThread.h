@@ -8,14 +8,16 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 
 class ToldFailure;
 
-// Threads: run() alone writes the device and the captured exceptions; the creator reads them only
-// after the thread has finished. The transport layer is used by run() only.
+// Threads: run() alone writes the device and the captured exceptions and then sets m_finished (a
+// release); the creator reads them only after the thread has ended and hasFinished() (an acquire) has
+// said so. The transport layer is used by run() only.
 class CreateDeviceThread : public QThread {
     Q_OBJECT
 public:
@@ -25,6 +27,8 @@ public:
     Nimbo::INimboDevice* getDevice() const { return m_device; }
     const GenICam::GenericException* getGenICamException() const { return m_genicamException.get(); }
     const std::exception* getStdException() const { return m_stdException.get(); }
+    // True once run() has stored its result; what it stored is seen by the caller from then on.
+    bool hasFinished() const;
 
     // On the GUI thread: creates the device for the info on a CreateDeviceThread with the tool feature
     // description injected, processing events other than user input while it waits. Null when the
@@ -53,4 +57,5 @@ private:
     std::unique_ptr<GenICam::GenericException> m_genicamException;
     // Kept as a runtime_error so that the message survives the copy.
     std::unique_ptr<std::runtime_error> m_stdException;
+    std::atomic<bool> m_finished{false};
 };

@@ -11,10 +11,10 @@
 #include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSet>
 #include <QString>
+
+#include <mutex>
 
 namespace {
 
@@ -55,7 +55,7 @@ private:
     Nimbo::ITransportLayer* m_tl;
 };
 
-QMutex g_creationMutex;
+std::mutex g_creationMutex;
 // Full names of the devices whose creation is being waited for.
 QSet<QString> g_inCreation;
 CreateDeviceThread::CreationHook g_creationHook;
@@ -65,14 +65,14 @@ class CreationClaim {
 public:
     explicit CreationClaim(const Nimbo::CDeviceInfo& info) : m_name(QString::fromUtf8(info.GetFullName().c_str()))
     {
-        QMutexLocker lock(&g_creationMutex);
+        std::lock_guard<std::mutex> lock(g_creationMutex);
         m_refused = g_inCreation.contains(m_name);
         if (!m_refused)
             g_inCreation.insert(m_name);
     }
     ~CreationClaim()
     {
-        QMutexLocker lock(&g_creationMutex);
+        std::lock_guard<std::mutex> lock(g_creationMutex);
         if (!m_refused)
             g_inCreation.remove(m_name);
     }
@@ -103,7 +103,7 @@ void showCreationFailure(const char* context)
 
 void CreateDeviceThread::setCreationHook(CreationHook hook)
 {
-    QMutexLocker lock(&g_creationMutex);
+    std::lock_guard<std::mutex> lock(g_creationMutex);
     g_creationHook = std::move(hook);
 }
 
@@ -125,7 +125,7 @@ void CreateDeviceThread::run()
     injected.push_back(toolFeatureDescription());
     CreationHook hook;
     {
-        QMutexLocker lock(&g_creationMutex);
+        std::lock_guard<std::mutex> lock(g_creationMutex);
         hook = g_creationHook;
     }
     try {
@@ -141,6 +141,14 @@ void CreateDeviceThread::run()
         // Nothing may escape a thread body; an unknown failure still reports a failure.
         m_stdException.reset(new std::runtime_error("Unspecified exception occurred."));
     }
+    // Publishes the device and the exceptions: the creator's wait for the thread is Qt's, which the
+    // thread checker does not see, so the creator reads them after taking this flag.
+    m_finished.store(true, std::memory_order_release);
+}
+
+bool CreateDeviceThread::hasFinished() const
+{
+    return m_finished.load(std::memory_order_acquire);
 }
 
 Nimbo::INimboDevice* CreateDeviceThread::createDevice(const Nimbo::CDeviceInfo& deviceInfo, const char* context,
@@ -166,6 +174,8 @@ Nimbo::INimboDevice* CreateDeviceThread::createDevice(const Nimbo::CDeviceInfo& 
         thread.start(QThread::InheritPriority);
         while (!thread.wait(100))
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!thread.hasFinished())
+            throw std::logic_error("the device creation thread ended without finishing its body");
         if (const GenICam::GenericException* e = thread.getGenICamException())
             throw GenICam::GenericException(*e);
         if (const std::exception* e = thread.getStdException())
