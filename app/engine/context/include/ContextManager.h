@@ -7,7 +7,6 @@
 #include <GenICam/gcstring.h>
 #include <nimbo/DeviceInfo.h>
 
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -15,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 
 class Camera;
@@ -129,6 +129,7 @@ private:
     void removeDeviceContext(DeviceContext* context);
     void shutDownContextOnly(DeviceContext* context);
     void emitThrottleTick();
+    void attachToThrottle(DeviceContext* context);
     void detachFromThrottle(DeviceContext* context);
     DeviceContext* findContext(const Nimbo::CDeviceInfo* info);
     // Under the mutex: false without a context and camera for the device, else what the predicate
@@ -144,10 +145,11 @@ private:
     // Full names of devices a scan no longer listed while they were being opened: when such an open
     // fails, the context goes with the device.
     std::set<GenICam::gcstring> m_droppedWhileOpening;
-    QRecursiveMutex m_mutex;
+    std::recursive_mutex m_mutex;
     // Held while a throttle tick is handed to the contexts (in the timer's thread) and while a context
-    // is taken off the tick (in the GUI thread), so no tick reaches a context being shut down or deleted.
-    QMutex m_throttleMutex;
+    // is put on or taken off the tick (in the GUI thread), so no tick reaches a context being shut
+    // down or deleted, and the first tick that reaches a context sees it whole.
+    std::mutex m_throttleMutex;
     bool m_throttleEnabled = false;
     int32_t m_maxFps = 50;
     uint32_t m_timerRes = 0;

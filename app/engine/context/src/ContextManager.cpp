@@ -18,7 +18,6 @@
 #include <QMainWindow>
 #include <QMetaObject>
 #include <QMetaType>
-#include <QMutexLocker>
 #include <QPointer>
 #include <QSettings>
 #include <QTimer>
@@ -70,7 +69,7 @@ ContextManager::~ContextManager()
     // Contexts still in the map are children and go with the manager; each shuts itself down first.
     std::map<GenICam::gcstring, DeviceContext*> contexts;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::recursive_mutex> lock(m_mutex);
         contexts.swap(m_contexts);
         m_currentContext = nullptr;
     }
@@ -82,20 +81,29 @@ ContextManager::~ContextManager()
 
 void ContextManager::emitThrottleTick()
 {
-    QMutexLocker lock(&m_throttleMutex);
+    std::lock_guard<std::mutex> lock(m_throttleMutex);
     emit throttleTimerTick();
+}
+
+void ContextManager::attachToThrottle(DeviceContext* context)
+{
+    // Under the tick's lock: the first tick that reaches the context sees it made, its decoupler
+    // included (Qt's own connection lock is invisible to the thread checker).
+    std::lock_guard<std::mutex> lock(m_throttleMutex);
+    connect(this, &ContextManager::throttleTimerTick, context, &DeviceContext::onThrottleTimerTick,
+            Qt::DirectConnection);
 }
 
 void ContextManager::detachFromThrottle(DeviceContext* context)
 {
     // Waits for a tick in progress; later ticks no longer reach the context.
-    QMutexLocker lock(&m_throttleMutex);
+    std::lock_guard<std::mutex> lock(m_throttleMutex);
     disconnect(this, &ContextManager::throttleTimerTick, context, nullptr);
 }
 
 DeviceContext* ContextManager::findContext(const Nimbo::CDeviceInfo* info)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     if (!info)
         return m_currentContext;
     auto it = m_contexts.find(info->GetFullName());
@@ -109,13 +117,13 @@ DeviceContext* ContextManager::contextOf(const Nimbo::CDeviceInfo* info)
 
 DeviceContext* ContextManager::currentContext()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     return m_currentContext;
 }
 
 Camera* ContextManager::currentCamera()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     return m_currentContext ? m_currentContext->camera() : nullptr;
 }
 
@@ -123,7 +131,7 @@ IDeviceContextWindow* ContextManager::imageWindowOfCamera(Camera* camera)
 {
     if (!camera)
         return nullptr;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     for (auto& entry : m_contexts)
         if (entry.second->camera() == camera)
             return entry.second->imageWindow();
@@ -134,7 +142,7 @@ Camera* ContextManager::cameraOfImageWindow(IDeviceContextWindow* window)
 {
     if (!window)
         return nullptr;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     for (auto& entry : m_contexts)
         if (entry.second->imageWindow() == window)
             return entry.second->camera();
@@ -143,7 +151,7 @@ Camera* ContextManager::cameraOfImageWindow(IDeviceContextWindow* window)
 
 uint64_t ContextManager::grabbingDeviceCount()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     uint64_t count = 0;
     for (auto& entry : m_contexts)
         if (entry.second->camera() && entry.second->camera()->isGrabbing())
@@ -153,7 +161,7 @@ uint64_t ContextManager::grabbingDeviceCount()
 
 uint64_t ContextManager::openDeviceCount()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     uint64_t count = 0;
     for (auto& entry : m_contexts)
         if (entry.second->camera() && entry.second->camera()->isOpen())
@@ -163,7 +171,7 @@ uint64_t ContextManager::openDeviceCount()
 
 uint64_t ContextManager::openDevices(QVector<Nimbo::INimboDevice*>& devices)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     devices.clear();
     devices.reserve(static_cast<int>(m_contexts.size()));
     for (auto& entry : m_contexts) {
@@ -177,7 +185,7 @@ uint64_t ContextManager::openDevices(QVector<Nimbo::INimboDevice*>& devices)
 template <class Predicate>
 bool ContextManager::askDevice(const Nimbo::CDeviceInfo* info, Predicate predicate)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     DeviceContext* context = findContext(info);
     Camera* camera = context ? context->camera() : nullptr;
     return camera && predicate(*context, *camera);
@@ -234,7 +242,7 @@ bool ContextManager::isDeviceReadyForOneShot(const Nimbo::CDeviceInfo* info)
 void ContextManager::setShowFailedBuffers(bool show)
 {
     m_showFailedBuffers = show;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     for (auto& entry : m_contexts)
         if (entry.second->camera())
             entry.second->camera()->setShowFailedBuffers(show);
@@ -253,7 +261,7 @@ void ContextManager::shutDownContextOnly(DeviceContext* context)
 {
     {
         // The paused window goes with its context and must not be resumed later.
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::recursive_mutex> lock(m_mutex);
         if (m_pausedWindow && m_pausedWindow == context->imageWindow())
             m_pausedWindow = nullptr;
     }
@@ -262,7 +270,7 @@ void ContextManager::shutDownContextOnly(DeviceContext* context)
 
 void ContextManager::shutDown()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     // A context writing out its recording handles events meanwhile, and one of them may remove a
     // context from the map (a camera unplugged): the contexts are taken from a list of their own.
     QVector<QPointer<DeviceContext>> contexts;
@@ -278,11 +286,12 @@ void ContextManager::changeCurrentDevice(const Nimbo::CDeviceInfo* info)
 {
     if (!info)
         return;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     DeviceContext* context = nullptr;
     auto it = m_contexts.find(info->GetFullName());
     if (it == m_contexts.end()) {
         context = createDeviceContext(*info, m_mdiArea, this, m_usedBufferMemory, m_windowFactory);
+        attachToThrottle(context);
         m_contexts.emplace(info->GetFullName(), context);
         context->enableThrottle(m_throttleEnabled);
         context->camera()->setShowFailedBuffers(m_showFailedBuffers);
@@ -297,7 +306,7 @@ void ContextManager::changeDeviceContext(DeviceContext* context)
 {
     log4cpp::Category& log = enginelog::sequence();
     log.debug("ContextManager::changeDeviceContext: entering...");
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     if (context != m_currentContext || !context) {
         m_currentContext = context;
         if (context && context->imageWindow())
@@ -317,7 +326,7 @@ void ContextManager::changeDeviceContext(DeviceContext* context)
 
 void ContextManager::changeCurrentTriggerPort(CRecordingOptions::ETriggerPort triggerPort)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     if (m_currentContext)
         m_currentContext->triggerPortChanged(triggerPort);
 }
@@ -339,7 +348,7 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
     } else if (!context->attachAndOpenDevice(info)) {
         if (openUnderWay)
             return;
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::recursive_mutex> lock(m_mutex);
         // A scan dropped the device while it was being opened, and the open failed: it is gone, and
         // no later scan reports it again.
         if (m_droppedWhileOpening.erase(info->GetFullName()) > 0) {
@@ -350,7 +359,7 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
         }
     } else {
         {
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::recursive_mutex> lock(m_mutex);
             m_droppedWhileOpening.erase(info->GetFullName());
         }
         // The callback only posts: the manager's state belongs to the GUI thread.
@@ -393,7 +402,7 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
 
 void ContextManager::openActiveDevice()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     try {
         Camera* camera = m_currentContext ? m_currentContext->camera() : nullptr;
         if (camera && !camera->isOpen()) {
@@ -442,7 +451,7 @@ void ContextManager::removeDevice(const Nimbo::CDeviceInfo* info, bool regularRe
     (void)regularRemoval;
     enginelog::sequence().debug("ContextManager::removeDevice: entering...");
     if (info) {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::recursive_mutex> lock(m_mutex);
         auto it = m_contexts.find(info->GetFullName());
         // A scan that no longer lists a device being opened right now (its creation waits handling
         // events) must not pull its context away under the open; the open's outcome decides.
@@ -460,11 +469,11 @@ void ContextManager::removeDeviceContext(DeviceContext* context)
     enginelog::sequence().debug("ContextManager::removeDeviceContext: entering...");
     if (!context)
         return;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     if (context == m_currentContext) {
         lock.unlock();
         changeDeviceContext(nullptr);
-        lock.relock();
+        lock.lock();
     }
     detachFromThrottle(context);
     shutDownContextOnly(context);
@@ -490,7 +499,7 @@ void ContextManager::surpriseRemove(uintptr_t Device, QString removedName)
     static const int registered = qRegisterMetaType<const Nimbo::CDeviceInfo*>("const Nimbo::CDeviceInfo*");
     (void)registered;
     auto* removed = reinterpret_cast<Nimbo::INimboDevice*>(Device);
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     DeviceContext* context = nullptr;
     for (auto& entry : m_contexts) {
         Camera* camera = entry.second->camera();
@@ -522,7 +531,7 @@ void ContextManager::surpriseRemove(uintptr_t Device, QString removedName)
 
 #define FORWARD_TO_CURRENT(call)                                                                                       \
     do {                                                                                                               \
-        QMutexLocker lock(&m_mutex);                                                                                   \
+        std::unique_lock<std::recursive_mutex> lock(m_mutex);                                                          \
         if (m_currentContext)                                                                                          \
             m_currentContext->call;                                                                                    \
     } while (false)
@@ -561,7 +570,7 @@ void ContextManager::stopRecording()
 
 void ContextManager::stopAllGrabs()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     for (auto& entry : m_contexts)
         entry.second->stopGrab();
 }
@@ -578,7 +587,7 @@ IDeviceContextWindow* ContextManager::activeImageWindow() const
 
 bool ContextManager::canSaveImage()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     IDeviceContextWindow* window = activeImageWindow();
     return window && window->hasImage();
 }
@@ -628,7 +637,7 @@ void ContextManager::zoom100()
 
 void ContextManager::pauseUpdates()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     if (m_pausedWindow) {
         m_pausedWindow->pauseUpdates(false);
         m_pausedWindow = nullptr;
@@ -643,7 +652,7 @@ void ContextManager::pauseUpdates()
 
 void ContextManager::unpauseUpdates()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     if (m_pausedWindow) {
         m_pausedWindow->pauseUpdates(false);
         m_pausedWindow = nullptr;
@@ -666,7 +675,7 @@ void ContextManager::saveCurrentContextImage(QString fileName)
 
 void ContextManager::enableFpsThrottle(bool enable)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     if (enable == m_throttleEnabled)
         return;
     if (enable) {
@@ -699,19 +708,19 @@ void ContextManager::enableFpsThrottle(bool enable)
 
 bool ContextManager::isThrottleEnabled()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     return m_throttleEnabled;
 }
 
 unsigned ContextManager::throttleInterval()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     return m_throttleInterval;
 }
 
 bool ContextManager::optimizeCamera(const Nimbo::CDeviceInfo* pDeviceInfo)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     DeviceContext* context = findContext(pDeviceInfo);
     if (!context || !context->camera())
         return false;
@@ -729,7 +738,7 @@ bool ContextManager::optimizeCamera(const Nimbo::CDeviceInfo* pDeviceInfo)
 
 void ContextManager::onPerfTimer()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     for (auto& entry : m_contexts) {
         DeviceContext* context = entry.second;
         IDeviceContextWindow* window = context->imageWindow();

@@ -31,7 +31,6 @@
 #include <QEventLoop>
 #include <QLocale>
 #include <QMetaObject>
-#include <QMutexLocker>
 #include <QThread>
 #include <QWidget>
 
@@ -146,19 +145,19 @@ void DeviceContext::init(Camera* camera)
 
 bool DeviceContext::hasRecordingController()
 {
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     return m_recordingController != nullptr;
 }
 
 bool DeviceContext::isRecordingActive()
 {
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     return m_recordingController && m_recordingController->state() == RecordingActive;
 }
 
 bool DeviceContext::isRecordingPaused()
 {
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     return m_recordingController && m_recordingController->state() == RecordingPaused;
 }
 
@@ -419,7 +418,7 @@ void DeviceContext::stopGrab()
 {
     try {
         {
-            QMutexLocker lock(&m_recordingMutex);
+            std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
             if (m_recordingController) {
                 const ERecordingState state = m_recordingController->state();
                 if (state == RecordingActive || state == RecordingPaused)
@@ -442,7 +441,7 @@ void DeviceContext::imageWindowClosed()
         reportCaughtException("DeviceContext::imageWindowClosed", "Failed to stop the image acquisistion");
     }
     // The frames already captured are written: the recording drains and ends as after a stop.
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     if (m_recordingController)
         m_recordingController->stop();
 }
@@ -469,7 +468,7 @@ void DeviceContext::startRecording(CRecordingOptions* options)
     {
         // A second recording is refused before anything else changes, so it cannot start a grab
         // or touch the playback rate of the one in progress.
-        QMutexLocker lock(&m_recordingMutex);
+        std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
         if (m_recordingController) {
             showCriticalMessage("Recording Error", "DeviceContext::startRecording",
                                 "Recording could not be started because another recording is already in progress.",
@@ -498,7 +497,7 @@ void DeviceContext::startRecording(CRecordingOptions* options)
     if (m_camera->getState() != Camera::NoDevice && ensureImageWindow() && m_window->isWindowHidden())
         m_window->showWindow();
 
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     const ImageFormat format = cameraImageFormat(m_camera);
     // The frames carry the type the camera reports for recording (a 16-bit format narrowed to its
     // real dynamic range, for one), which may differ from the PixelFormat node's entry.
@@ -557,14 +556,14 @@ void DeviceContext::setRecordingControllerFactory(RecordingControllerFactory fac
 void DeviceContext::stopRecording()
 {
     enginelog::write(enginelog::Base, enginelog::Progress, "Stop recording.");
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     if (m_recordingController)
         m_recordingController->stop();
 }
 
 void DeviceContext::pauseRecording()
 {
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     if (!m_recordingController)
         return;
     const ERecordingState state = m_recordingController->state();
@@ -576,7 +575,7 @@ void DeviceContext::pauseRecording()
 
 void DeviceContext::destroyRecordingController()
 {
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     if (!m_recordingController)
         return;
     CRecordingController* controller = m_recordingController;
@@ -610,7 +609,7 @@ void DeviceContext::recordingStateChanged(ERecordingState state)
     case RecordingStopped: {
         bool stopped = false;
         {
-            QMutexLocker lock(&m_recordingMutex);
+            std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
             // A stale notice from a controller already torn down finds nothing to tear down, and the
             // notice of one that a shut-down is writing out leaves it to the shut-down.
             if (m_recordingController && !m_draining && m_recordingController->state() == RecordingStopped) {
@@ -640,7 +639,7 @@ void DeviceContext::recordingFailure(QString errorMessage, QString addlInfo)
 void DeviceContext::reportRecordingFailure(const QString& errorMessage, const QString& addlInfo, uint64_t recording)
 {
     showCriticalMessage("Recording Error", "DeviceContext::recordingFailure", errorMessage, addlInfo, nullptr);
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     if (m_recordingController && recording == m_recordingNumber)
         m_recordingController->abort();
 }
@@ -649,7 +648,7 @@ void DeviceContext::updateImageWindowRecordingStatus()
 {
     RecordingStatusInfo status;
     {
-        QMutexLocker lock(&m_recordingMutex);
+        std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
         if (!m_recordingController)
             return;
         m_recordingController->updateStatusInfo();
@@ -661,7 +660,7 @@ void DeviceContext::updateImageWindowRecordingStatus()
 
 void DeviceContext::drainRecording()
 {
-    QMutexLocker lock(&m_recordingMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
     CRecordingController* controller = m_recordingController;
     const ERecordingState state = controller->state();
     if (state != RecordingActive && state != RecordingPaused && state != RecordingDraining)
@@ -789,7 +788,7 @@ void DeviceContext::shutDown()
             m_converter->shutDown();
     });
     step([this] {
-        QMutexLocker lock(&m_recordingMutex);
+        std::lock_guard<std::recursive_mutex> lock(m_recordingMutex);
         if (m_recordingController) {
             // The camera is stopped: the frames already captured are written before the file is
             // finished, within a bound, the recording status showing how many are left.
@@ -831,8 +830,6 @@ DeviceContext* createDeviceContext(const Nimbo::CDeviceInfo& deviceInfo, QMdiAre
                          SIGNAL(deviceClosed(Nimbo::INimboDevice*)));
         QObject::connect(context, SIGNAL(recordingStateChanged()), contextManager, SIGNAL(recordingStateChanged()));
         QObject::connect(contextManager, SIGNAL(throttleTimerEnabled(bool)), context, SLOT(enableThrottle(bool)));
-        QObject::connect(contextManager, SIGNAL(throttleTimerTick()), context, SLOT(onThrottleTimerTick()),
-                         Qt::DirectConnection);
     }
     return context;
 }
