@@ -11,7 +11,6 @@
 #include <nimbo/NimboDevice.h>
 #include <nimbo/PixelType.h>
 
-#include <QMutex>
 #include <QObject>
 #include <QRect>
 #include <QString>
@@ -19,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class Camera;
 class Converter;
@@ -149,7 +149,7 @@ private:
     uint64_t m_recordingNumber = 0;
     // Shared with the camera's frame connection, which may outlive the context by one emission.
     std::shared_ptr<CRecordingFrameGate> m_recordingFrames;
-    QRecursiveMutex m_recordingMutex;
+    std::recursive_mutex m_recordingMutex;
     QString m_deviceName;
     bool m_grabStartedByRecording = false;
     int32_t m_triggerPort = CRecordingOptions::TriggerPortNone;
