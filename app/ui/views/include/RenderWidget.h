@@ -4,12 +4,12 @@
 #include <lorvish/Image.h>
 #include <nimbo/NimboImage.h>
 
-#include <QMutex>
 #include <QPoint>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
+#include <mutex>
 
 // GUI thread: events, painting, the cursor, zoom and drag flags. The image is taken and read under
 // m_mutex (recursive), so it cannot change in the middle of a paint or a pixel query.
@@ -51,7 +51,7 @@ private:
     QWidget* m_owner;
     Lorvish::Image m_image;
     double m_zoom = 1.0;
-    mutable QMutex m_mutex{QMutex::Recursive};
+    mutable std::recursive_mutex m_mutex;
     int32_t m_x = -1;
     int32_t m_y = 0;
     bool m_leftPressed = false;

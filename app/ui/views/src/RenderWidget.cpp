@@ -7,7 +7,6 @@
 #include <log4cpp/Category.hh>
 
 #include <QMouseEvent>
-#include <QMutexLocker>
 #include <QPainter>
 
 #include <cmath>
@@ -32,7 +31,7 @@ RenderWidget::RenderWidget(QWidget* parent) : QWidget(parent), m_owner(parent)
 
 void RenderWidget::setImage(Lorvish::Image image)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     m_image = image;
 }
 
@@ -53,7 +52,7 @@ void RenderWidget::mouseOnEnableDragTimerExpired()
 
 QSize RenderWidget::sizeHint() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_image.isValid() ? m_image.dimension() : QSize(640, 480);
 }
 
@@ -61,7 +60,7 @@ void RenderWidget::getPixelInfo(bool* valid, Nimbo::SPixelData* pixelData, uint3
 {
     if (!valid && !pixelData && !x && !y)
         return;
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     Lorvish::StreamBuffer* buffer = m_image.streamBuffer();
     const bool isValid = buffer && !buffer->isTestBuffer() && m_x >= 0 && m_y >= 0 &&
                          static_cast<unsigned>(m_x) < m_image.width() && static_cast<unsigned>(m_y) < m_image.height();
@@ -149,7 +148,7 @@ void RenderWidget::mouseReleaseEvent(QMouseEvent* event)
 
 void RenderWidget::paintEvent(QPaintEvent* /*event*/)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     trace().debug("paintEvent()");
     if (!m_image.isValid()) {
         QPainter painter(this);
@@ -165,7 +164,7 @@ void RenderWidget::render()
         qWarning("Invalid streambuffer passed. Skipping render()");
         return;
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     QPainter painter(this);
     if (m_zoom < 0.99 || m_zoom > 1.01)
         painter.setWindow(0, 0, static_cast<int>(m_image.width()), static_cast<int>(m_image.height()));
