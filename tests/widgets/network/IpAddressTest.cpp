@@ -226,12 +226,13 @@ protected:
         ok = dialog.findChild<QPushButton*>(QStringLiteral("btnOk"));
         ASSERT_TRUE(ip && mask && gateway && mac && ok);
     }
-    void typeAddress(const QString& text)
+    void typeInto(QLineEdit* edit, const QString& text)
     {
-        ip->setFocus();
-        QTest::keyClicks(ip, text);
-        leave(ip);
+        edit->setFocus();
+        QTest::keyClicks(edit, text);
+        leave(edit);
     }
+    void typeAddress(const QString& text) { typeInto(ip, text); }
     IpAddressWidget dialog;
     QLineEdit* ip = nullptr;
     QLineEdit* mask = nullptr;
@@ -253,9 +254,7 @@ TEST_F(IpAddressDialogTest, LeavingTheAddressFillsMaskAndGatewayAndEnablesOk)
 
 TEST_F(IpAddressDialogTest, AnEditedMaskIsNotReplaced)
 {
-    mask->setFocus();
-    QTest::keyClicks(mask, QStringLiteral("/16"));
-    leave(mask);
+    typeInto(mask, QStringLiteral("/16"));
     EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.0.0"));
     typeAddress(QStringLiteral("192.168.1.10"));
     EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.0.0"));
@@ -294,9 +293,7 @@ TEST_F(IpAddressDialogTest, AShownMacAddressMustBeComplete)
 TEST_F(IpAddressDialogTest, TheMaskIsADottedMaskHoweverItWasWritten)
 {
     // Left by the user.
-    mask->setFocus();
-    QTest::keyClicks(mask, QStringLiteral("/032"));
-    leave(mask);
+    typeInto(mask, QStringLiteral("/032"));
     EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.255.255"));
     typeAddress(QStringLiteral("10.0.0.1"));
     EXPECT_TRUE(ok->isEnabled()) << "a /32 mask names a host";
