@@ -2,7 +2,7 @@
 #include "brasko/HiResTimer.h"
 
 #include "testsupport/LogCapture.h"
-#include "testsupport/Watchdog.h"
+#include "testsupport/TimerRace.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -212,52 +212,18 @@ TEST(HiResTimer, CanBeDeletedFromItsOwnTick)
 // it: neither waits for the other for ever, and the owner's call still waits for the tick in progress.
 TEST(HiResTimer, TheOwnerAndATickMayStopAndStartItAtOnce)
 {
-    enum class Owner { Stop, Start, Delete };
-    testsupport::finishWithin(60000, "the owner and the tick waited for each other", [] {
-        for (const Owner owner : {Owner::Stop, Owner::Start, Owner::Delete}) {
-            for (const bool tickStops : {true, false}) {
-                for (int round = 0; round < 12; ++round) {
-                    SCOPED_TRACE(::testing::Message()
-                                 << "owner " << int(owner) << ", tick stops " << tickStops << ", round " << round);
-                    QObject context;
-                    auto* timer = new HiResTimer;
-                    std::atomic<bool> acting{false}, inTick{false}, tickDone{false};
-                    QObject::connect(
-                        timer, &HiResTimer::timeout, &context,
-                        [&, tickStops, round] {
-                            if (inTick.exchange(true))
-                                return; // only the first tick acts
-                            while (!acting)
-                                std::this_thread::yield();
-                            // Mostly the owner is inside its call by now; at 0 the tick may come first.
-                            std::this_thread::sleep_for(std::chrono::microseconds(round % 4 * 500));
-                            if (tickStops)
-                                timer->stop();
-                            else
-                                timer->start(1, 0);
-                            tickDone = true;
-                        },
-                        Qt::DirectConnection);
-                    ASSERT_TRUE(timer->start(1, 0));
-                    const auto giveUp = Clock::now() + std::chrono::seconds(10);
-                    while (!inTick && Clock::now() < giveUp)
-                        sleepMs(1);
-                    ASSERT_TRUE(inTick.load());
-                    acting = true;
-                    switch (owner) {
-                    case Owner::Stop: timer->stop(); break;
-                    case Owner::Start: timer->start(1, 0); break;
-                    case Owner::Delete:
-                        delete timer;
-                        timer = nullptr;
-                        break;
-                    }
-                    EXPECT_TRUE(tickDone.load()) << "the owner's call returned while the tick was running";
-                    delete timer;
-                }
-            }
-        }
-    });
+    testsupport::TimerControls<HiResTimer> controls;
+    controls.startNew = [](std::function<void()> tick) -> HiResTimer* {
+        auto* timer = new HiResTimer;
+        QObject::connect(timer, &HiResTimer::timeout, timer, tick, Qt::DirectConnection);
+        if (timer->start(1, 0))
+            return timer;
+        delete timer;
+        return nullptr;
+    };
+    controls.stop = [](HiResTimer& timer) { timer.stop(); };
+    controls.restart = [](HiResTimer& timer) { timer.start(1, 0); };
+    testsupport::raceOwnerAndTick(controls, 12);
 }
 
 TEST(HiResTimer, DestroyingARunningTimerStopsIt)

@@ -7,7 +7,7 @@
 
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
-#include "testsupport/Watchdog.h"
+#include "testsupport/TimerRace.h"
 
 #include <gtest/gtest.h>
 
@@ -159,45 +159,17 @@ TEST(PeriodicTimer, DestroyingARunningTimerStopsIt)
 // the other for ever, and the owner's call still waits for the tick in progress.
 TEST(PeriodicTimer, TheOwnerAndATickMayStopAndStartItAtOnce)
 {
-    enum class Owner { Stop, Start, Destroy };
-    enum class Tick { Stop, Start };
-    testsupport::finishWithin(60000, "the owner and the tick waited for each other", [] {
-        for (const Owner owner : {Owner::Stop, Owner::Start, Owner::Destroy}) {
-            for (const Tick action : {Tick::Stop, Tick::Start}) {
-                for (int round = 0; round < 20; ++round) {
-                    SCOPED_TRACE(::testing::Message()
-                                 << "owner " << int(owner) << ", tick " << int(action) << ", round " << round);
-                    auto* timer = new os::PeriodicTimer;
-                    std::atomic<bool> acting{false}, inTick{false}, tickDone{false};
-                    ASSERT_TRUE(timer->start(1, [&, action, round] {
-                        if (inTick.exchange(true))
-                            return; // only the first tick acts
-                        while (!acting)
-                            std::this_thread::yield();
-                        // Mostly the owner is inside its call by now; at 0 the tick may come first.
-                        std::this_thread::sleep_for(std::chrono::microseconds(round % 4 * 500));
-                        if (action == Tick::Stop)
-                            timer->stop();
-                        else
-                            timer->start(1, [] {});
-                        tickDone = true;
-                    }));
-                    ASSERT_TRUE(waitFor([&] { return inTick.load(); }));
-                    acting = true;
-                    switch (owner) {
-                    case Owner::Stop: timer->stop(); break;
-                    case Owner::Start: timer->start(1, [] {}); break;
-                    case Owner::Destroy:
-                        delete timer;
-                        timer = nullptr;
-                        break;
-                    }
-                    EXPECT_TRUE(tickDone.load()) << "the owner's call returned while the tick was running";
-                    delete timer;
-                }
-            }
-        }
-    });
+    testsupport::TimerControls<os::PeriodicTimer> controls;
+    controls.startNew = [](std::function<void()> tick) -> os::PeriodicTimer* {
+        auto* timer = new os::PeriodicTimer;
+        if (timer->start(1, std::move(tick)))
+            return timer;
+        delete timer;
+        return nullptr;
+    };
+    controls.stop = [](os::PeriodicTimer& timer) { timer.stop(); };
+    controls.restart = [](os::PeriodicTimer& timer) { timer.start(1, [] {}); };
+    testsupport::raceOwnerAndTick(controls, 20);
 }
 
 class OsRelease : public testsupport::TempDirTest {};
