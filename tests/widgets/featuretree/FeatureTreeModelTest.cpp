@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 using namespace featuretreetest;
 
 namespace {
@@ -181,23 +179,6 @@ TEST(FeatureTreeModelDebugTest, NodeDebuggingShowsTheLinksOfANode)
 
 } // namespace
 
-namespace {
-// The registers of a camera that changes values by itself.
-class MemoryPort : public GenApi::IPort {
-public:
-    GenApi::EAccessMode GetAccessMode() const override { return GenApi::RW; }
-    void Read(void* buffer, int64_t address, int64_t length) override
-    {
-        std::memcpy(buffer, bytes + address, static_cast<size_t>(length));
-    }
-    void Write(const void* buffer, int64_t address, int64_t length) override
-    {
-        std::memcpy(bytes + address, buffer, static_cast<size_t>(length));
-    }
-    uint8_t bytes[16] = {};
-};
-} // namespace
-
 // The rows show what the camera changed by itself once the model's poll finds it: an auto function the
 // camera set back to "Off" right after it was written "Once", and the exposure it settled meanwhile.
 TEST(FeatureTreeModelPollTest, ChangesTheCameraMadeReachTheRowsAtThePoll)
@@ -213,7 +194,7 @@ TEST(FeatureTreeModelPollTest, ChangesTheCameraMadeReachTheRowsAtThePoll)
       <Converter Name="ExposureTime" NameSpace="Standard"><pValue>ExposureRaw</pValue><FormulaTo>FROM</FormulaTo>
         <FormulaFrom>TO</FormulaFrom></Converter>
       <Port Name="Device"/>)");
-    MemoryPort port;
+    testsupport::MemoryPort port(16);
     port.bytes[8] = 200;
     map->Connect(&port);
     FeatureTreeModel model;

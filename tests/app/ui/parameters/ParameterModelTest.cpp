@@ -3,11 +3,11 @@
 #include "DoubleParameterModel.h"
 #include "NodeParameterManager.h"
 #include "ParameterTestNodeMaps.h"
-#include "PortMemory.h"
 #include "TestSlider.h"
 
 #include <testsupport/FloatBoxSessions.h>
 #include <testsupport/LogCapture.h>
+#include <testsupport/NodeMaps.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -359,7 +359,7 @@ TEST(ParameterModelsTest, aRowWhoseFeatureBecomesUnavailableIsDisabledUntilItCom
 // with the node's name, and the camera keeps its values.
 TEST(ParameterModelsTest, refusedWritesAreWarnedAboutWithTheNodesName)
 {
-    PortMemory port;
+    testsupport::MemoryPort port;
     port.bytes[0] = 10;
     const NodeMapPtr map = load(R"(<Port Name="Device"/>
       <IntReg Name="LevelReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
@@ -429,7 +429,7 @@ TEST(NodeParameterManagerTest, pollsTheBoundNodeMapAndBindsTheNextCameraAfterThe
     manager.setPolling(true);
     for (int camera = 0; camera < 2; ++camera) {
         SCOPED_TRACE(camera);
-        PortMemory port;
+        testsupport::MemoryPort port;
         NodeMapPtr map = load(nodes);
         map->Connect(&port);
         QCheckBox box;
@@ -449,7 +449,7 @@ TEST(NodeParameterManagerTest, pollsTheBoundNodeMapAndBindsTheNextCameraAfterThe
 
 TEST(NodeParameterManagerTest, disabledManagerNeitherRefreshesNorPolls)
 {
-    PortMemory port;
+    testsupport::MemoryPort port;
     NodeMapPtr map = load(R"(<Port Name="Device"/>
       <IntReg Name="FlagReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
         <PollingTime>100</PollingTime></IntReg>
@@ -594,7 +594,7 @@ TEST(ExposureParameterModelTest, aRefusedWriteLeavesTheRowShowingTheCameraValue)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "scale " << c.scale << (c.action == Step ? ", a step" : ", a typed value")
                                         << " from " << c.start);
-        PortMemory port;
+        testsupport::MemoryPort port;
         std::memcpy(port.bytes.data(), &c.start, sizeof c.start);
         NodeMapPtr map = load(R"(<Port Name="Device"/>
           <IntReg Name="ExposureReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>

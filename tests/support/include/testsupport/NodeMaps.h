@@ -4,8 +4,10 @@
 
 #include <GenApi/GenApi.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -38,6 +40,41 @@ struct CallCounter {
     }
     int calls = 0;
     GenApi::INode* last = nullptr;
+};
+
+// Device memory behind a port, for values that change without a node write; counts the accesses so
+// that tests can see caching.
+class MemoryPort : public GenApi::IPort {
+public:
+    explicit MemoryPort(size_t size = 256) : bytes(size, 0) {}
+    GenApi::EAccessMode GetAccessMode() const override { return GenApi::RW; }
+    void Read(void* buffer, int64_t address, int64_t length) override
+    {
+        ++reads;
+        check(address, length);
+        std::memcpy(buffer, bytes.data() + address, static_cast<size_t>(length));
+    }
+    void Write(const void* buffer, int64_t address, int64_t length) override
+    {
+        if (refuseWrites)
+            throw ACCESS_EXCEPTION("the camera refuses the write");
+        ++writes;
+        check(address, length);
+        std::memcpy(bytes.data() + address, buffer, static_cast<size_t>(length));
+    }
+    std::vector<uint8_t> bytes;
+    int reads = 0;
+    int writes = 0;
+    // A camera that refuses writes without changing any access mode (a value it rejects, a busy device).
+    bool refuseWrites = false;
+
+private:
+    void check(int64_t address, int64_t length) const
+    {
+        if (address < 0 || length < 0 || static_cast<size_t>(address + length) > bytes.size())
+            throw OUT_OF_RANGE_EXCEPTION("address %lld+%lld outside the memory", static_cast<long long>(address),
+                                         static_cast<long long>(length));
+    }
 };
 
 } // namespace testsupport
