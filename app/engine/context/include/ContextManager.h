@@ -96,6 +96,8 @@ signals:
 public slots:
     void shutDown();
     void changeCurrentDevice(const Nimbo::CDeviceInfo* info);
+    // The port becomes the one every camera takes once opened (the open's default configuration lets
+    // it run free); the current camera takes it at once. Without a camera it is only kept.
     void changeCurrentTriggerPort(CRecordingOptions::ETriggerPort triggerPort);
     void openDevice(const Nimbo::CDeviceInfo* info);
     void openActiveDevice();
@@ -157,6 +159,7 @@ private:
     unsigned m_throttleInterval = 0;
     uint32_t m_usedBufferMemory = 0x800000;
     bool m_showFailedBuffers = true;
+    CRecordingOptions::ETriggerPort m_triggerPort = CRecordingOptions::TriggerPortNone;
     QTimer* m_perfTimer = nullptr;
     DeviceContextWindowFactory m_windowFactory;
 };

@@ -109,7 +109,10 @@ public slots:
     void updateImageWindowRecordingStatus();
     void recordingStateChanged(ERecordingState state);
     void recordingFailure(QString errorMessage, QString addlInfo);
+    // Applies the port unless it is the one applied last.
     void triggerPortChanged(CRecordingOptions::ETriggerPort triggerPort);
+    // Applies the port whatever was applied before (after an open the camera's own state counts).
+    void applyTriggerPort(CRecordingOptions::ETriggerPort triggerPort);
     void onCameraOpened();
     void onCameraClosed();
     void onNodemapAvailable(GenApi::INodeMap* nodeMap, QString displayName, QString roleName);

@@ -327,6 +327,7 @@ void ContextManager::changeDeviceContext(DeviceContext* context)
 void ContextManager::changeCurrentTriggerPort(CRecordingOptions::ETriggerPort triggerPort)
 {
     std::unique_lock<std::recursive_mutex> lock(m_mutex);
+    m_triggerPort = triggerPort;
     if (m_currentContext)
         m_currentContext->triggerPortChanged(triggerPort);
 }
@@ -394,10 +395,19 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
         grab::bestEffort("ContextManager::openDevice", nullptr,
                          [&] { CameraConfiguration::applyDefaultConfiguration(*camera); });
     }
-    if (camera->isOpen())
+    if (camera->isOpen()) {
+        // The port chosen is what the camera does, whatever the configuration above or an earlier
+        // session left in it.
+        CRecordingOptions::ETriggerPort triggerPort;
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_mutex);
+            triggerPort = m_triggerPort;
+        }
+        context->applyTriggerPort(triggerPort);
         enginelog::write(enginelog::Base, enginelog::Progress, "\"%s\" has been opened.", name.constData());
-    else
+    } else {
         emit deviceOpenFailed(fullName);
+    }
 }
 
 void ContextManager::openActiveDevice()

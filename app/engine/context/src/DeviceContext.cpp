@@ -700,7 +700,13 @@ void DeviceContext::drainRecording()
 
 void DeviceContext::triggerPortChanged(CRecordingOptions::ETriggerPort triggerPort)
 {
-    if (!m_camera || triggerPort == m_triggerPort)
+    if (triggerPort != m_triggerPort)
+        applyTriggerPort(triggerPort);
+}
+
+void DeviceContext::applyTriggerPort(CRecordingOptions::ETriggerPort triggerPort)
+{
+    if (!m_camera)
         return;
     try {
         if (triggerPort == CRecordingOptions::TriggerPortOne)

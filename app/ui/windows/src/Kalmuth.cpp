@@ -187,6 +187,8 @@ Kalmuth::Kalmuth(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, f
     connect(cm, &ContextManager::cameraChanged, this, &Kalmuth::updateActions);
     connect(m_recordingSettings, &RecordingSettingsWidget::triggerPortChanged, cm,
             &ContextManager::changeCurrentTriggerPort);
+    // The port kept from the last run is the one the panel shows: every camera opened takes it.
+    cm->changeCurrentTriggerPort(static_cast<CRecordingOptions::ETriggerPort>(m_options.TriggerPort));
     connect(dm, &DeviceManager::currentDeviceChanged, cm, &ContextManager::changeCurrentDevice);
     connect(dm, &DeviceManager::deviceOpenRequest, cm, &ContextManager::openActiveDevice);
     connect(cm, &ContextManager::nodemapAvailable, m_cameraSettings, &CameraSettingsWidget::addNodemap);

@@ -581,6 +581,70 @@ TEST_F(ContextManagerTest, TriggerPortIsAppliedOnlyWhenItChanges)
     EXPECT_EQ(map->enumValue("TriggerMode"), "On");
 }
 
+// The trigger port chosen, before any camera was there too (the one kept from the last run), is what the
+// camera does after every open, though the default configuration switches triggers off: in a live view it
+// sends a frame for each edge of its line and none by itself, and so again once plugged in anew.
+TEST_F(ContextManagerTest, TheChosenTriggerPortHoldsAfterEveryOpen)
+{
+    m_manager = makeManager();
+    m_manager->changeCurrentTriggerPort(CRecordingOptions::TriggerPortOne);
+    QSignalSpy removed(m_manager.get(), &ContextManager::surpriseRemoved);
+    const auto framesGrabbed = [&] {
+        uint32_t images = 0;
+        uint32_t errors = 0;
+        m_manager->currentCamera()->getCounterData(images, errors);
+        return images;
+    };
+    for (const char* round : {"first open", "plugged in again"}) {
+        SCOPED_TRACE(round);
+        m_manager->changeCurrentDevice(&m_devices[0]);
+        m_manager->openActiveDevice();
+        ASSERT_TRUE(m_manager->isDeviceOpen());
+        grab::GrabNodeMap* map = m_manager->currentCamera()->getFeatures();
+        EXPECT_EQ(map->enumValue("TriggerMode"), "On");
+        EXPECT_EQ(map->enumValue("TriggerSource"), "Line3");
+        map->setIntValue("Width", 320);
+        map->setIntValue("Height", 200);
+        map->setBoolValue("AcquisitionFrameRateEnable", true);
+        map->setFloatValue("AcquisitionFrameRate", 100.0);
+        m_manager->startContinuousShot();
+        ASSERT_TRUE(m_manager->isDeviceGrabbing());
+        for (uint32_t edge = 1; edge <= 3; ++edge) {
+            ASSERT_TRUE(Nimbo::Emulation::FireLineEdge(kSerial, "Line3"));
+            ASSERT_TRUE(waitFor([&] { return framesGrabbed() >= edge; })) << "no frame for edge " << edge;
+        }
+        // No edge, no frame: running free, the camera would send thirty in this time.
+        EXPECT_FALSE(waitFor([&] { return framesGrabbed() > 3; }, 300)) << "the camera sends frames by itself";
+        m_manager->stopGrab();
+
+        ASSERT_TRUE(Nimbo::Emulation::Unplug(kSerial));
+        ASSERT_TRUE(waitFor([&] { return removed.count() > 0; }));
+        removed.clear();
+        QCoreApplication::processEvents(); // the context's deferred deletion
+        ASSERT_TRUE(Nimbo::Emulation::Replug(kSerial));
+    }
+
+    // A port chosen later holds for the next open as well; so does free run.
+    const struct {
+        CRecordingOptions::ETriggerPort port;
+        const char* mode;
+        const char* source;
+    } ports[] = {{CRecordingOptions::TriggerPortTwo, "On", "Line1"}, {CRecordingOptions::TriggerPortNone, "Off", ""}};
+    for (const auto& p : ports) {
+        SCOPED_TRACE(p.port);
+        m_manager->changeCurrentTriggerPort(p.port);
+        m_manager->closeActiveDevice();
+        QCoreApplication::processEvents();
+        m_manager->changeCurrentDevice(&m_devices[0]);
+        m_manager->openActiveDevice();
+        ASSERT_TRUE(m_manager->isDeviceOpen());
+        grab::GrabNodeMap* map = m_manager->currentCamera()->getFeatures();
+        EXPECT_EQ(map->enumValue("TriggerMode"), p.mode);
+        if (*p.source)
+            EXPECT_EQ(map->enumValue("TriggerSource"), p.source);
+    }
+}
+
 // A live view or a recording asked of a camera that is not open (never opened, or its open failed) does
 // nothing: no image window, no warning about a pixel format that a closed camera does not have.
 TEST_F(ContextManagerTest, StartingOnACameraThatIsNotOpenDoesNothing)
