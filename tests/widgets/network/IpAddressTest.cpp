@@ -305,6 +305,31 @@ TEST_F(IpAddressDialogTest, TheMaskIsADottedMaskHoweverItWasWritten)
     EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.255.255.254"));
 }
 
+// "/0" is a prefix the field takes, but written out it reads 0.0.0.0, which is no mask the field takes:
+// Enter in the field leaves the dialog open with OK disabled, as leaving the field does.
+TEST_F(IpAddressDialogTest, EnterOnAPrefixThatIsNoMaskWrittenOutKeepsTheDialogOpen)
+{
+    dialog.setIpAddress(QStringLiteral("10.0.0.5"));
+    dialog.setDefaultGateway(QStringLiteral("10.0.0.1"));
+    for (const char* prefix : {"/0", "/+0", "/ 00"}) {
+        SCOPED_TRACE(prefix);
+        dialog.setSubnetMask(QString::fromLatin1(prefix));
+        ASSERT_TRUE(ok->isEnabled());
+        mask->setFocus();
+        QTest::keyClick(mask, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_NE(dialog.result(), int(QDialog::Accepted));
+        EXPECT_EQ(dialog.subnetMask(), QStringLiteral("0.0.0.0"));
+        EXPECT_FALSE(ok->isEnabled());
+    }
+    // A prefix that is a mask written out is taken with Enter.
+    dialog.setSubnetMask(QStringLiteral("/8"));
+    mask->setFocus();
+    QTest::keyClick(mask, Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), int(QDialog::Accepted));
+    EXPECT_EQ(dialog.subnetMask(), QStringLiteral("255.0.0.0"));
+}
+
 TEST_F(IpAddressDialogTest, AcceptFillsAnEmptyGateway)
 {
     dialog.setIpAddress(QStringLiteral("10.0.0.5"));

@@ -209,8 +209,13 @@ QHostAddress IpAddressWidget::subnetFromAddress(const QString& address)
 
 void IpAddressWidget::accept()
 {
-    // Enter takes the default button without leaving the field: the mask is written out here too.
+    // Enter takes the default button without leaving the field: the mask is written out here too. "/0"
+    // written out reads 0.0.0.0, which the field does not take: the dialog then stays open, OK disabled,
+    // as it would have been once the field was left.
+    const QString typedMask = m_editNetmask->text();
     onNetmaskLeft();
+    if (m_editNetmask->text() != typedMask && !m_btnOk->isEnabled())
+        return;
     if (m_editDefaultGateway->text().isEmpty())
         m_editDefaultGateway->setText(QStringLiteral("0.0.0.0"));
     QDialog::accept();
