@@ -8,6 +8,10 @@
 #include "BitmapInfo.h"
 #include "LittleEndian.h"
 
+#include <fcntl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -22,11 +26,20 @@ namespace {
 constexpr uint32_t kAvifHasIndex = 0x10;
 constexpr uint32_t kAviifKeyFrame = 0x10;
 constexpr uint32_t kScale = 10000;
-// Offsets of the fields patched at close (from the start of the file).
-constexpr long kRiffSize = 4;
-constexpr long kAvihMaxBytesPerSec = 32 + 4;
-constexpr long kAvihTotalFrames = 32 + 16;
-constexpr long kAvihSuggestedBuffer = 32 + 28;
+// Offsets of the fields that follow the frames written (from the start of the file).
+constexpr size_t kRiffSize = 4;
+constexpr size_t kAvihMaxBytesPerSec = 32 + 4;
+constexpr size_t kAvihFlags = 32 + 12;
+constexpr size_t kAvihTotalFrames = 32 + 16;
+constexpr size_t kAvihSuggestedBuffer = 32 + 28;
+// How long the headers' counts may lag behind the frames written.
+constexpr std::chrono::seconds kCountsInterval{1};
+
+void set32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + size_t(i)] = uint8_t(value >> (8 * i));
+}
 
 using detail::BitmapInfo;
 using detail::bitmapInfoBytes;
@@ -128,12 +141,106 @@ CAviWriter::~CAviWriter()
 template <typename E>
 void CAviWriter::fail(const std::string& text)
 {
-    const std::string reason = errno ? std::string(": ") + std::strerror(errno) : std::string();
-    if (m_file)
-        std::fclose(m_file);
-    m_file = nullptr;
+    const int error = errno;
+    if (m_fd >= 0) {
+        // Whatever part of a frame reached the disk is taken off: the file ends with the frames
+        // written whole, which the headers then count.
+        if (ftruncate(m_fd, off_t(m_position)) == 0)
+            complete();
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    const std::string reason = error ? std::string(": ") + std::strerror(error) : std::string();
     const std::string message = "AVI file '" + m_fileName + "': " + text + reason;
     throw E(message.c_str(), __FILE__, __LINE__);
+}
+
+void CAviWriter::failStart(const std::string& text)
+{
+    const int error = errno;
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_fileName.c_str());
+    }
+    m_fd = -1;
+    errno = error;
+    fail<AviWriterFatalException>(text);
+}
+
+bool CAviWriter::writeAt(uint64_t offset, std::initializer_list<std::pair<const void*, size_t>> parts)
+{
+    // One system call for a frame's header, pixels and padding, however many the system needs.
+    iovec vectors[4];
+    int count = 0;
+    for (const auto& part : parts)
+        if (part.second > 0 && count < 4)
+            vectors[count++] = iovec{const_cast<void*>(part.first), part.second};
+    iovec* next = vectors;
+    while (count > 0) {
+        const ssize_t written = ::pwritev(m_fd, next, count, off_t(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        offset += uint64_t(written);
+        size_t done = size_t(written);
+        while (count > 0 && done >= next->iov_len) {
+            done -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->iov_base = static_cast<uint8_t*>(next->iov_base) + done;
+            next->iov_len -= done;
+        }
+    }
+    return true;
+}
+
+bool CAviWriter::writeCounts(uint64_t riffEnd, bool indexed)
+{
+    const uint32_t frames = uint32_t(m_frames.size());
+    const double seconds = frames ? double(frames) * m_scale / m_rate : 0.0;
+    const uint32_t bytesPerSecond = seconds > 0 ? uint32_t(std::min(double(m_dataBytes) / seconds, 4e9)) : 0;
+    const uint32_t largest = frames ? m_largestChunk + 8 : 0;
+    set32(m_header, kRiffSize, uint32_t(riffEnd - 8));
+    set32(m_header, kAvihMaxBytesPerSec, bytesPerSecond);
+    set32(m_header, kAvihFlags, indexed ? kAvifHasIndex : 0);
+    set32(m_header, kAvihTotalFrames, frames);
+    set32(m_header, kAvihSuggestedBuffer, largest);
+    set32(m_header, size_t(m_strhLength), frames);
+    set32(m_header, size_t(m_strhLength) + 4, largest);
+    set32(m_header, size_t(m_moviSize), uint32_t(m_position - uint64_t(m_moviStart)));
+    // The headers fill less than a page: rewritten in one write, they never show half old counts.
+    if (!writeAt(0, {{m_header.data(), m_header.size()}}))
+        return false;
+    m_countsWritten = std::chrono::steady_clock::now();
+    return true;
+}
+
+int CAviWriter::complete()
+{
+    std::vector<uint8_t> index;
+    putFourCC(index, "idx1");
+    put32(index, uint32_t(16 * m_frames.size()));
+    for (const IndexEntry& entry : m_frames) {
+        putFourCC(index, compressed() ? "00dc" : "00db");
+        put32(index, entry.key ? kAviifKeyFrame : 0);
+        put32(index, entry.offset);
+        put32(index, entry.size);
+    }
+    errno = 0;
+    if (writeAt(m_position, {{index.data(), index.size()}}))
+        return writeCounts(m_position + index.size(), true) ? 0 : errno;
+    // No room for the whole index: the file ends with its frames and says it has no index.
+    const int error = errno;
+    if (ftruncate(m_fd, off_t(m_position)) != 0)
+        return error;
+    writeCounts(m_position, false);
+    return error;
 }
 
 void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlayback, EPixelType pixelType, uint32_t width,
@@ -181,9 +288,9 @@ void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlaybac
     m_frames.clear();
 
     errno = 0;
-    m_file = std::fopen(fileName.c_str(), "wb");
-    if (!m_file)
-        fail<AviWriterFatalException>("cannot create the file");
+    m_fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        failStart("cannot create the file");
     writeHeaders();
 }
 
@@ -198,7 +305,7 @@ void CAviWriter::writeHeaders()
 
     std::vector<uint8_t> h;
     putFourCC(h, "RIFF");
-    put32(h, 0); // patched at close
+    put32(h, 0); // counts: written with the counts below
     putFourCC(h, "AVI ");
     putFourCC(h, "LIST");
     put32(h, hdrlBytes);
@@ -206,13 +313,13 @@ void CAviWriter::writeHeaders()
     putFourCC(h, "avih");
     put32(h, 56);
     put32(h, usPerFrame);
-    put32(h, 0); // max bytes per second, patched
+    put32(h, 0); // max bytes per second: a count
     put32(h, 0);
-    put32(h, kAvifHasIndex);
-    put32(h, 0); // total frames, patched
+    put32(h, 0); // flags: whether the index is there, a count
+    put32(h, 0); // total frames: a count
     put32(h, 0);
     put32(h, 1); // streams
-    put32(h, 0); // suggested buffer size, patched
+    put32(h, 0); // suggested buffer size: a count
     put32(h, m_width);
     put32(h, m_height);
     for (int i = 0; i < 4; ++i)
@@ -235,8 +342,8 @@ void CAviWriter::writeHeaders()
     put32(h, m_rate);
     put32(h, 0); // start
     m_strhLength = long(h.size());
-    put32(h, 0);           // length in frames, patched
-    put32(h, 0);           // suggested buffer size, patched
+    put32(h, 0);           // length in frames: a count
+    put32(h, 0);           // suggested buffer size: a count
     put32(h, 0xFFFFFFFFu); // default quality
     put32(h, 0);           // sample size: varies
     put16(h, 0);           // frame rectangle
@@ -262,12 +369,15 @@ void CAviWriter::writeHeaders()
 
     putFourCC(h, "LIST");
     m_moviSize = long(h.size());
-    put32(h, 0); // patched
+    put32(h, 0); // a count
     m_moviStart = long(h.size());
     putFourCC(h, "movi");
-    if (std::fwrite(h.data(), 1, h.size(), m_file) != h.size())
-        fail<AviWriterFatalException>("cannot write the headers");
-    m_position = uint64_t(h.size());
+    m_header = std::move(h);
+    m_position = uint64_t(m_header.size());
+    // A file of no frames yet, and says so.
+    errno = 0;
+    if (!writeCounts(m_position, false))
+        failStart("cannot write the headers");
 }
 
 bool CAviWriter::CanAddWithoutConversion(EPixelType pixelType, uint32_t width, uint32_t height, size_t paddingX,
@@ -367,59 +477,29 @@ void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)
     std::vector<uint8_t> header;
     putFourCC(header, compressed() ? "00dc" : "00db");
     put32(header, uint32_t(size));
+    const uint8_t pad = 0;
     errno = 0;
-    bool ok = std::fwrite(header.data(), 1, header.size(), m_file) == header.size();
-    ok = ok && std::fwrite(data, 1, size, m_file) == size;
-    if (ok && (size & 1)) {
-        const uint8_t pad = 0;
-        ok = std::fwrite(&pad, 1, 1, m_file) == 1;
-    }
-    if (!ok)
+    if (!writeAt(m_position, {{header.data(), header.size()}, {data, size}, {&pad, size & 1}}))
         fail<AviWriterIoException>("cannot write frame " + std::to_string(m_frames.size() + 1));
     m_frames.push_back({uint32_t(m_position - uint64_t(m_moviStart)), uint32_t(size), key});
     m_position += chunk;
     m_dataBytes += size;
     m_largestChunk = std::max(m_largestChunk, uint32_t(size));
+    // The frame is in the file before the headers count it.
+    if (std::chrono::steady_clock::now() - m_countsWritten >= kCountsInterval && !writeCounts(m_position, false))
+        fail<AviWriterIoException>("cannot write the headers");
 }
 
 void CAviWriter::Close()
 {
-    if (!m_file)
+    if (m_fd < 0)
         return;
-    std::vector<uint8_t> index;
-    putFourCC(index, "idx1");
-    put32(index, uint32_t(16 * m_frames.size()));
-    for (const IndexEntry& entry : m_frames) {
-        putFourCC(index, compressed() ? "00dc" : "00db");
-        put32(index, entry.key ? kAviifKeyFrame : 0);
-        put32(index, entry.offset);
-        put32(index, entry.size);
-    }
-    errno = 0;
-    const uint64_t moviBytes = m_position - uint64_t(m_moviStart);
-    const uint64_t fileBytes = m_position + index.size();
-    const uint32_t frames = uint32_t(m_frames.size());
-    const double seconds = frames ? double(frames) * m_scale / m_rate : 0.0;
-    const uint32_t bytesPerSecond = seconds > 0 ? uint32_t(std::min(double(m_dataBytes) / seconds, 4e9)) : 0;
-    auto patch = [&](long offset, uint32_t value) {
-        uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
-        return std::fseek(m_file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, m_file) == 4;
-    };
-    bool ok = std::fwrite(index.data(), 1, index.size(), m_file) == index.size();
-    ok = ok && patch(kRiffSize, uint32_t(fileBytes - 8));
-    ok = ok && patch(kAvihMaxBytesPerSec, bytesPerSecond);
-    ok = ok && patch(kAvihTotalFrames, frames);
-    ok = ok && patch(kAvihSuggestedBuffer, m_largestChunk + 8);
-    ok = ok && patch(m_strhLength, frames);
-    ok = ok && patch(m_strhLength + 4, m_largestChunk + 8);
-    ok = ok && patch(m_moviSize, uint32_t(moviBytes));
-    // The first failure's reason is the one to tell; closing after it may set another.
-    const int error = ok ? 0 : errno;
-    const bool closed = std::fclose(m_file) == 0;
-    m_file = nullptr;
-    if (!ok || !closed) {
-        if (!ok)
-            errno = error;
+    const int error = complete();
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
+    if (error || !closed) {
+        // The first failure's reason is the one to tell; closing after it may set another.
+        errno = error ? error : errno;
         fail<AviWriterIoException>("cannot complete the file");
     }
 }

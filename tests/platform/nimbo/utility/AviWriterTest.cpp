@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 using namespace Nimbo;
@@ -44,6 +46,90 @@ protected:
         return run("ffmpeg",
                    {"-v", "error", "-i", QString::fromStdString(file), "-vf", QString("select=eq(n\\,%1)").arg(index),
                     "-vframes", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+    }
+
+    // What a file's header and index say, beside what the file holds.
+    struct Layout {
+        bool valid = false;
+        uint64_t fileBytes = 0;
+        uint32_t riffBytes = 0;    // the RIFF chunk's size field
+        uint32_t flags = 0;        // the main header's flags
+        uint32_t totalFrames = 0;  // the main header's frame count
+        uint32_t streamFrames = 0; // the stream header's length
+        uint32_t moviBytes = 0;    // the 'movi' list's size field
+        uint64_t moviEnd = 0;      // where that size ends the list
+        uint32_t chunksInMovi = 0; // frame chunks within it
+        bool hasIndex = false;     // an 'idx1' chunk right after the list, within the RIFF chunk
+        uint32_t indexEntries = 0;
+    };
+
+    static Layout layout(const std::string& file)
+    {
+        Layout result;
+        QFile avi(QString::fromStdString(file));
+        if (!avi.open(QIODevice::ReadOnly))
+            return result;
+        const QByteArray bytes = avi.readAll();
+        auto u32 = [&](int at) {
+            return at + 4 <= bytes.size() ? *reinterpret_cast<const uint32_t*>(bytes.constData() + at) : 0u;
+        };
+        const int strh = bytes.indexOf("strh");
+        const int movi = bytes.indexOf("movi");
+        if (!bytes.startsWith("RIFF") || strh < 0 || movi < 8)
+            return result;
+        result.valid = true;
+        result.fileBytes = uint64_t(bytes.size());
+        result.riffBytes = u32(4);
+        result.flags = u32(32 + 12);
+        result.totalFrames = u32(32 + 16);
+        result.streamFrames = u32(strh + 8 + 32);
+        result.moviBytes = u32(movi - 4);
+        result.moviEnd = uint64_t(movi) + result.moviBytes;
+        for (uint64_t at = uint64_t(movi) + 4; at + 8 <= result.moviEnd && at + 8 <= result.fileBytes;) {
+            const uint32_t size = u32(int(at) + 4);
+            ++result.chunksInMovi;
+            at += 8 + size + (size & 1);
+        }
+        if (result.moviEnd + 8 <= result.fileBytes && bytes.mid(int(result.moviEnd), 4) == "idx1" &&
+            result.moviEnd + 8 + u32(int(result.moviEnd) + 4) <= uint64_t(result.riffBytes) + 8) {
+            result.hasIndex = true;
+            result.indexEntries = u32(int(result.moviEnd) + 4) / 16;
+        }
+        return result;
+    }
+
+    // Frames and duration as ffprobe reads them; "error" when it cannot.
+    static QStringList framesAndDuration(const std::string& file)
+    {
+        return QString::fromUtf8(
+                   run("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                   "stream=nb_read_frames,duration", "-of", "csv=p=0", QString::fromStdString(file)}))
+            .trimmed()
+            .split(',');
+    }
+
+    // A file that tells the truth about the `frames` complete frames it holds: the header's sizes and
+    // counts, the index when there is one, and what ffprobe reads.
+    static void expectTrueFor(const std::string& file, uint32_t frames, double framesPerSecond, bool index)
+    {
+        const Layout file_ = layout(file);
+        ASSERT_TRUE(file_.valid);
+        EXPECT_EQ(uint64_t(file_.riffBytes) + 8, file_.fileBytes) << "the RIFF size";
+        EXPECT_EQ(file_.totalFrames, frames) << "the main header's frame count";
+        EXPECT_EQ(file_.streamFrames, frames) << "the stream header's length";
+        EXPECT_EQ(file_.chunksInMovi, frames) << "frames within the 'movi' list";
+        EXPECT_EQ(file_.hasIndex, index);
+        EXPECT_EQ((file_.flags & 0x10) != 0, file_.hasIndex) << "the has-index flag";
+        if (file_.hasIndex) {
+            EXPECT_EQ(file_.indexEntries, frames);
+            EXPECT_EQ(file_.moviEnd + 8 + 16 * uint64_t(frames), file_.fileBytes);
+        } else {
+            EXPECT_EQ(file_.moviEnd, file_.fileBytes);
+        }
+        const QStringList read = framesAndDuration(file);
+        ASSERT_EQ(read.size(), 2) << read.join(',').toStdString();
+        EXPECT_EQ(read[1].toUInt(), frames) << "frames ffprobe reads";
+        EXPECT_NEAR(read[0].toDouble(), frames / framesPerSecond, 1e-3) << "the duration ffprobe reads";
     }
 
     // A 6x4 BGR8 frame whose colour depends on position and frame number.
@@ -219,6 +305,114 @@ TEST_F(AviWriterTest, AFullDiskIsAWriteFailureWithItsReason)
             << failure;
         EXPECT_FALSE(writer.IsOpen());
     }
+}
+
+// A disk that fills during the recording or at its close leaves a file that says what it holds: the
+// frames written whole, counted in both headers and in the sizes, with their index where the disk
+// still had room for it (a frame cut short gives its room back), without one where it had none.
+TEST_F(AviWriterTest, AFileCutShortByAFullDiskSaysWhatItHolds)
+{
+    constexpr uint32_t kSide = 64; // Mono8 frames of 4096 bytes, chunks of 4104
+    constexpr uint64_t kChunk = 8 + kSide * kSide;
+    constexpr int kBefore = 5;
+    const std::vector<uint8_t> pixels(kSide * kSide, 90);
+    const struct {
+        const char* name;
+        bool atClose;
+        uint64_t room; // bytes the disk still takes after the frames added before it fills
+        uint32_t frames;
+        bool index;
+    } cases[] = {
+        {"a frame cut short, room for the index", false, kChunk + kChunk / 2, kBefore + 1, true},
+        {"no room for a frame or the index", false, 0, kBefore, false},
+        {"at close, no room for the index", true, 0, kBefore, false},
+        {"at close, room for part of the index", true, 40, kBefore, false},
+        {"at close, room for the index", true, 8 + 16 * kBefore, kBefore, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = stdFilePath(QString("full%1.avi").arg(&c - cases));
+        CAviWriter writer;
+        writer.Open(file, 25, PixelType_Mono8, kSide, kSide);
+        for (int i = 0; i < kBefore; ++i)
+            writer.Add(pixels.data(), pixels.size(), PixelType_Mono8, kSide, kSide, 0);
+        bool failed = false;
+        {
+            testsupport::FileSizeLimit full(uint64_t(QFileInfo(QString::fromStdString(file)).size()) + c.room);
+            ASSERT_TRUE(full.isActive());
+            try {
+                if (!c.atClose)
+                    for (int i = 0; i < 1000; ++i)
+                        writer.Add(pixels.data(), pixels.size(), PixelType_Mono8, kSide, kSide, 0);
+                writer.Close();
+            } catch (const GenICam::RuntimeException& e) {
+                failed = true;
+                EXPECT_NE(std::string(e.GetDescription()).find(": File too large"), std::string::npos)
+                    << e.GetDescription();
+            }
+        }
+        EXPECT_EQ(failed, !c.index || !c.atClose);
+        EXPECT_FALSE(writer.IsOpen());
+        expectTrueFor(file, c.frames, 25, c.index);
+    }
+}
+
+// A recording killed while it runs leaves the file as it was written so far: its header, brought up to
+// date at least once a second, counts the frames written by then and sizes them, so players read them
+// and know the film's length.
+TEST_F(AviWriterTest, AFileCutOffWhileRecordingSaysWhatItHolds)
+{
+    using Clock = std::chrono::steady_clock;
+    const std::string file = stdFilePath("live.avi");
+    const auto pixels = frame(0);
+    CAviWriter writer;
+    const auto opened = Clock::now();
+    writer.Open(file, 10, PixelType_BGR8packed, 6, 4);
+    int added = 0;
+    // Frames at a camera's pace, for more than a second.
+    while (Clock::now() - opened < std::chrono::milliseconds(1300)) {
+        writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+        ++added;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string cut = stdFilePath("cut.avi");
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(file), QString::fromStdString(cut)));
+    writer.Close();
+
+    const Layout header = layout(cut);
+    ASSERT_TRUE(header.valid);
+    EXPECT_GE(header.totalFrames, 1u) << "the header counts no frame";
+    EXPECT_LE(header.totalFrames, uint32_t(added));
+    EXPECT_EQ(header.streamFrames, header.totalFrames);
+    EXPECT_EQ(header.chunksInMovi, header.totalFrames) << "the 'movi' list's size holds the frames counted";
+    EXPECT_LE(uint64_t(header.riffBytes) + 8, header.fileBytes);
+    EXPECT_EQ(uint64_t(header.riffBytes) + 8, header.moviEnd) << "the RIFF chunk ends with the 'movi' list";
+    EXPECT_FALSE(header.flags & 0x10) << "a file without an index says it has one";
+    const QStringList read = framesAndDuration(cut);
+    ASSERT_EQ(read.size(), 2) << read.join(',').toStdString();
+    EXPECT_GE(read[1].toUInt(), header.totalFrames) << "frames ffprobe reads";
+    EXPECT_NEAR(read[0].toDouble(), header.totalFrames / 10.0, 1e-3) << "the duration ffprobe reads";
+    expectTrueFor(file, uint32_t(added), 10, true);
+}
+
+// A start that fails leaves no file behind: the disk full before the headers are written.
+TEST_F(AviWriterTest, AStartThatFailsLeavesNoFile)
+{
+    const std::string file = stdFilePath("start.avi");
+    CAviWriter writer;
+    {
+        testsupport::FileSizeLimit full(64);
+        ASSERT_TRUE(full.isActive());
+        try {
+            writer.Open(file, 25, PixelType_Mono8, 6, 4);
+            ADD_FAILURE() << "the full disk went unnoticed";
+        } catch (const AviWriterFatalException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find(": File too large"), std::string::npos)
+                << e.GetDescription();
+        }
+    }
+    EXPECT_FALSE(writer.IsOpen());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(file)));
 }
 
 // Any positive playback rate is stored as it is: the rates of a time-lapse, one frame an hour or every

@@ -6,10 +6,12 @@
 
 #include <GenICam/GenericException.h>
 
+#include <chrono>
 #include <cstdint>
-#include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Nimbo {
@@ -83,6 +85,13 @@ GENICAM_DECLARE_EXCEPTION(AviWriterFatalException, GenICam::RuntimeException);
 GENICAM_DECLARE_EXCEPTION(AviWriterIoException, GenICam::RuntimeException);
 
 // Writes one AVI file. Not synchronised: one thread at a time (the recording's writer thread).
+//
+// The file says what it holds at every moment: its headers' sizes and frame counts are brought up to
+// date at least once a second while frames are added, so a program killed meanwhile leaves a file that
+// players read up to then. A write that fails (a full disk) ends the file with the frames written
+// whole: the cut frame is taken off, the headers count the others, and their index follows where the
+// disk still has room for it. The index is written at the end only, and the headers say whether it
+// is there.
 class CAviWriter {
 public:
     CAviWriter();
@@ -98,15 +107,16 @@ public:
     void Open(const std::string& fileName, double framesPerSecondPlayback, EPixelType pixelType, uint32_t width,
               uint32_t height, EImageOrientation orientation = ImageOrientation_BottomUp,
               const SAviCompressionOptions* compressionOptions = nullptr);
-    bool IsOpen() const { return m_file != nullptr; }
+    bool IsOpen() const { return m_fd >= 0; }
     // Writes the index and the final counts; a file that is not open is ignored. Throws
-    // AviWriterIoException when the file cannot be completed (it is closed all the same).
+    // AviWriterIoException when the file cannot be completed (it is closed all the same, its
+    // headers true for its frames, without the index that did not fit).
     void Close();
 
     // Adds one frame of the size given at Open. Throws GenICam::InvalidArgumentException for a frame
     // of another size, a short buffer or a type the converter cannot read, GenICam::RuntimeException when
     // not open, AviWriterIoException when writing fails, AviWriterFatalException when the codec fails
-    // or the file would pass 4 GiB.
+    // or the file would pass 4 GiB. The last three close the file with the frames written before.
     void Add(const void* buffer, size_t bufferSize, EPixelType pixelType, uint32_t width, uint32_t height,
              size_t paddingX, EImageOrientation orientation = ImageOrientation_TopDown,
              EKeyFrameSelection keyFrameSelection = KeyFrameSelection_Auto);
@@ -131,11 +141,23 @@ private:
     bool compressed() const { return m_mjpeg || m_codec != nullptr; }
     void writeHeaders();
     void writeFrame(const uint8_t* data, size_t size, bool key);
-    // Closes the file and throws E with the text and the reason in errno, if any.
+    // Writes up to four parts one after the other at `offset`, however the system splits the write; false
+    // with errno set when it refuses.
+    bool writeAt(uint64_t offset, std::initializer_list<std::pair<const void*, size_t>> parts);
+    // Rewrites the headers for the frames written so far; the RIFF chunk ends at `riffEnd`, and
+    // `indexed` says an index follows the frames.
+    bool writeCounts(uint64_t riffEnd, bool indexed);
+    // Appends the index and writes the final counts; without room for the index, the file ends with
+    // its last frame and the headers say there is none. The first failure's errno, 0 on success.
+    int complete();
+    // Ends the file with the frames written whole (see complete), closes it and throws E with the text
+    // and the reason in errno, if any.
     template <typename E>
     [[noreturn]] void fail(const std::string& text);
+    // Closes and removes a file whose start failed, and throws AviWriterFatalException.
+    [[noreturn]] void failStart(const std::string& text);
 
-    std::FILE* m_file = nullptr;
+    int m_fd = -1;
     std::string m_fileName;
     EPixelType m_pixelType = PixelType_Undefined;
     uint32_t m_width = 0;
@@ -150,10 +172,12 @@ private:
     size_t m_frameBytes = 0; // one uncompressed DIB frame
     uint64_t m_dataBytes = 0;
     uint32_t m_largestChunk = 0;
-    long m_moviStart = 0;    // offset of the 'movi' list type, the base of the index offsets
-    long m_moviSize = 0;     // offset of the 'movi' list's size field
-    long m_strhLength = 0;   // offset of the stream header's length field
-    uint64_t m_position = 0; // bytes in the file so far
+    long m_moviStart = 0;          // offset of the 'movi' list type, the base of the index offsets
+    long m_moviSize = 0;           // offset of the 'movi' list's size field
+    long m_strhLength = 0;         // offset of the stream header's length field
+    uint64_t m_position = 0;       // bytes in the file so far: the headers and the frames written whole
+    std::vector<uint8_t> m_header; // the headers as last written, rewritten with new counts
+    std::chrono::steady_clock::time_point m_countsWritten; // when the headers' counts were last written
     std::vector<IndexEntry> m_frames;
     std::vector<uint8_t> m_staging;
     std::vector<uint8_t> m_encoded;
