@@ -640,6 +640,78 @@ TEST_F(RealCameraTest, ACameraThatStopsAnsweringIsReportedRemovedOnce)
     EXPECT_EQ(removals.load(), 1);
 }
 
+// A camera that dies while it streams costs its user at most the one request that finds it silent:
+// stopping the grab, closing and destroying the device skip whatever cannot reach it, and Aravis'
+// own objects, whose release would wait for the camera again, are let go where nobody waits for them.
+// Once the removal is reported nothing waits for the camera at all. A camera that comes back opens
+// and streams as before.
+TEST_F(RealCameraTest, ACameraThatDiesWhileItStreamsIsLetGoWithoutWaitingForIt)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    // Aravis waits 2.5 s for a request the camera does not answer; the first one may also queue behind
+    // a request of Aravis' heartbeat. Letting go of the camera before wasted some 15 s.
+    struct Case {
+        const char* what;
+        bool removalReported;
+        int64_t boundMs;
+    };
+    const Case cases[] = {
+        {"as soon as it died", false, 7000},
+        {"after its removal was reported", true, 1500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeCameraDevice fake("RC0015");
+        Nimbo::INimboDevice* device = fake.device();
+        ASSERT_NE(device, nullptr);
+        std::atomic<int> removals{0};
+        device->RegisterRemovalCallback([&removals](Nimbo::INimboDevice*) { ++removals; });
+        device->Open();
+        GenApi::INodeMap& map = *device->GetNodeMap();
+        configure(map, 256, 128, 50.0);
+        Grab grab(device, 4, 256 * 128);
+        GenApi::CCommandPtr(map.GetNode("AcquisitionStart"))->Execute();
+        Nimbo::GrabResult r;
+        ASSERT_TRUE(testsupport::waitFor([&] { return grab.grabber->RetrieveResult(r); }, 10000));
+        fake.camera().stop(SIGKILL);
+        if (c.removalReported) {
+            ASSERT_TRUE(testsupport::waitFor([&] { return removals.load() > 0; }, 30000));
+            Nimbo::Emulation::WaitForEvents();
+        }
+
+        // What the grab engine does to stop and let go of a camera.
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
+        } catch (const GenICam::GenericException&) {
+            // A dead camera refuses it; the teardown goes on.
+        }
+        grab.grabber->CancelGrab();
+        grab.grabber->FinishGrab();
+        while (grab.grabber->RetrieveResult(r)) {
+        }
+        grab.grabber->Close();
+        device->Close();
+        Nimbo::CTlFactory::GetInstance().DestroyDevice(fake.release());
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(took, c.boundMs) << "ms to stop, close and destroy";
+    }
+
+    // The camera comes back: it opens and streams.
+    FakeCameraDevice again("RC0015");
+    ASSERT_NE(again.device(), nullptr);
+    Nimbo::CInstantCamera camera(again.release());
+    camera.Open();
+    configure(camera.GetNodeMap(), 256, 128, 50.0);
+    camera.StartGrabbing();
+    Nimbo::CGrabResultPtr result;
+    ASSERT_TRUE(camera.RetrieveResult(5000, result));
+    EXPECT_TRUE(result->GrabSucceeded()) << result->GetErrorDescription();
+    camera.StopGrabbing();
+    camera.Close();
+}
+
 // True when sysfs shows a USB3 Vision interface (class ef, subclass 05) on this machine.
 bool usb3VisionPlugged()
 {

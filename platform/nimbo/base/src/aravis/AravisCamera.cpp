@@ -95,6 +95,12 @@ std::string gigeBootstrapDescription()
 )";
 }
 
+emulation::EventThread& releaseThread()
+{
+    static emulation::EventThread thread;
+    return thread;
+}
+
 void RemovalState::tearDown()
 {
     {
@@ -154,8 +160,18 @@ AravisCamera::~AravisCamera()
         std::lock_guard<std::mutex> lock(m_mutex);
         device = takeDeviceLocked();
     }
+    // Aravis gives the control channel back when it destroys the device.
     if (device)
-        g_object_unref(device);
+        letGo(device);
+}
+
+void AravisCamera::letGo(gpointer object) const
+{
+    if (!beyondReach()) {
+        g_object_unref(object);
+        return;
+    }
+    releaseThread().post([object] { g_object_unref(object); });
 }
 
 GenICam::gcstring AravisCamera::description()
@@ -422,17 +438,22 @@ void AravisCamera::close()
             return;
         m_open = false;
         // Another program may open the camera now.
-        if (m_known.gige) {
-            if (m_device && !m_state->removed && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))
-                arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), nullptr);
-        } else {
-            // A USB camera's interfaces stay claimed for as long as Aravis' device lives.
-            device = takeDeviceLocked();
+        if (m_known.gige && !beyondReach() && m_device && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device))) {
+            GError* error = nullptr;
+            if (!arv_gv_device_leave_control(ARV_GV_DEVICE(m_device), &error)) {
+                noteFailure(error);
+                g_clear_error(&error);
+            }
         }
+        // A USB camera's interfaces stay claimed for as long as Aravis' device lives. A GigE camera
+        // beyond reach goes whole: Aravis would wait for it again to give its control channel back,
+        // and an open later starts afresh.
+        if (!m_known.gige || beyondReach())
+            device = takeDeviceLocked();
     }
     // Outside the lock: the last reference ends Aravis' USB event thread, which waits for nothing of ours.
     if (device)
-        g_object_unref(device);
+        letGo(device);
 }
 
 size_t AravisCamera::payloadSize() const

@@ -3,6 +3,7 @@
 // ArvDevice.
 #pragma once
 
+#include "../emulation/EventThread.h"
 #include "AravisTransport.h"
 #include "UsbDeviceIds.h"
 
@@ -37,6 +38,11 @@ std::string text(const char* s);
 std::string errorText(GError* error);
 
 class AravisCamera;
+
+// Where Aravis' objects of a camera that does not answer, or was removed, are let go of: their release
+// waits for the camera (to stop its stream channel, to give its control channel back), and no caller
+// need wait for that. Tasks run in order; those still posted at exit run before it ends.
+emulation::EventThread& releaseThread();
 
 struct KnownDevice {
     CDeviceInfo info;
@@ -175,6 +181,12 @@ private:
     // finds it answering again (looked for at most every kAnswerCheckInterval), accesses fail at once.
     bool answering();
     void noteFailure(const GError* error);
+    // The camera was removed, or let a request time out and has not answered since: what would only
+    // reach it is skipped, and its Aravis objects are let go of on the release thread.
+    bool beyondReach() const { return m_state->removed || m_unanswered; }
+    // Drops a reference to an Aravis object of this camera: here, or on the release thread when the
+    // camera is beyond reach.
+    void letGo(gpointer object) const;
     static constexpr std::chrono::milliseconds kAnswerCheckInterval{500};
     static constexpr int kAnswerCheckTimeoutMs = 100;
     PortStatus writeMemory(const void* buffer, int64_t address, int64_t length);
@@ -221,8 +233,14 @@ private:
     // After the stream: the buffer objects kept for Aravis' asynchronous USB stream go.
     void releaseAsyncBuffers();
 
+    // Whom Aravis' receiving thread tells of frames: the camera while the stream is its own, no one
+    // once the stream is being let go of (its release may end after the camera). Made with the stream
+    // and deleted after it.
+    struct StreamEvents {
+        std::atomic<AravisCamera*> camera;
+    };
     // Aravis' stream thread: a frame is done, or the thread starts or ends.
-    static void onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer* buffer);
+    static void onStreamEvent(void* events, ArvStreamCallbackType type, ArvBuffer* buffer);
     void wakePump();
 
     // Aravis' asynchronous USB stream hands frames back without telling: its pump looks this often.
@@ -251,11 +269,12 @@ private:
 
     // Serialises starting and stopping the stream and the packet-size probe; taken before m_streamMutex.
     std::mutex m_streamControl;
-    // m_stream, m_streamStarting, m_streamPacketSize, m_pump, m_stopPump, m_lent, m_held, m_lending, the
-    // packet counts and m_async*; also held while the packet-size register is written, so that no
-    // stream starts meanwhile, and while buffers are lent.
+    // m_stream, m_streamEvents, m_streamStarting, m_streamPacketSize, m_pump, m_stopPump, m_lent, m_held, m_lending,
+    // the packet counts and m_async*; also held while the packet-size register is written, so that no stream starts
+    // meanwhile, and while buffers are lent.
     std::mutex m_streamMutex;
     ArvStream* m_stream = nullptr;
+    StreamEvents* m_streamEvents = nullptr;
     bool m_streamStarting = false;
     uint32_t m_streamPacketSize = 0; // what the stream's packet layout was made for
     std::thread m_pump;

@@ -53,9 +53,11 @@ void AravisCamera::startStream()
         m_streamStarting = true;
     }
     GError* error = nullptr;
-    ArvStream* stream = arv_device_create_stream(device, onStreamEvent, this, &error);
+    auto* events = new StreamEvents{{this}};
+    ArvStream* stream = arv_device_create_stream(device, onStreamEvent, events, &error);
     g_object_unref(device);
     if (!stream) {
+        delete events;
         {
             std::lock_guard<std::mutex> lock(m_streamMutex);
             m_streamStarting = false;
@@ -91,6 +93,7 @@ void AravisCamera::startStream()
     {
         std::lock_guard<std::mutex> lock(m_streamMutex);
         m_stream = stream;
+        m_streamEvents = events;
         m_asyncPayload = asyncPayload;
         m_streamStarting = false;
         m_streamPacketSize = scps & scps::SizeMask;
@@ -172,12 +175,14 @@ void AravisCamera::stopPump()
         pump.join();
 }
 
-void AravisCamera::onStreamEvent(void* self, ArvStreamCallbackType type, ArvBuffer*)
+void AravisCamera::onStreamEvent(void* events, ArvStreamCallbackType type, ArvBuffer*)
 {
     // On Aravis' receiving thread, just after it put the frame out: the result goes to the grabber
     // from here, without waking a thread of ours.
-    if (type == ARV_STREAM_CALLBACK_TYPE_BUFFER_DONE)
-        static_cast<AravisCamera*>(self)->deliverDone();
+    if (type != ARV_STREAM_CALLBACK_TYPE_BUFFER_DONE)
+        return;
+    if (AravisCamera* camera = static_cast<StreamEvents*>(events)->camera.load())
+        camera->deliverDone();
 }
 
 void AravisCamera::deliverDone()
@@ -213,12 +218,14 @@ void AravisCamera::wakePump()
 void AravisCamera::stopStreamLocked()
 {
     ArvStream* stream;
+    StreamEvents* events;
     bool held;
     {
         std::lock_guard<std::mutex> lock(m_streamMutex);
         if (!m_stream)
             return;
         stream = m_stream;
+        events = m_streamEvents;
         held = m_held;
         m_lending = false;
     }
@@ -235,15 +242,32 @@ void AravisCamera::stopStreamLocked()
         m_resentBefore += resent;
         m_lostBefore += missing;
     }
-    // Aravis stops the receiving thread of a stream it destroys, and insists that it runs then.
-    if (held)
+    if (beyondReach()) {
+        // Destroying the stream stops the camera's stream channel, a request that waits for the
+        // camera: the stream goes on the release thread. Its receiving thread stops here, letting go
+        // of every buffer (whose memory is the grabber's), so that nothing of the grabber or of this
+        // camera is touched any more.
+        if (!held)
+            arv_stream_stop_thread(stream, TRUE);
+        events->camera = nullptr;
+        // Aravis stops the receiving thread of a stream it destroys, and insists that it runs then.
         arv_stream_start_thread(stream);
-    // Aravis' receiving thread ends here; only then is no lent buffer written any more. The ArvBuffers
-    // it still holds go with the stream; their memory is the grabber's and stays.
-    g_object_unref(stream);
+        releaseThread().post([stream, events] {
+            g_object_unref(stream);
+            delete events;
+        });
+    } else {
+        if (held)
+            arv_stream_start_thread(stream);
+        // Aravis' receiving thread ends here; only then is no lent buffer written any more. The ArvBuffers
+        // it still holds go with the stream; their memory is the grabber's and stays.
+        g_object_unref(stream);
+        delete events;
+    }
     {
         std::lock_guard<std::mutex> lock(m_streamMutex);
         m_stream = nullptr;
+        m_streamEvents = nullptr;
         m_held = false;
     }
     returnLentBuffers();

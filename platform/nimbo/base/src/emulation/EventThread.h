@@ -1,4 +1,5 @@
-// The SDK thread that delivers notices (device removal) to the user, one after the other.
+// A thread of the SDK that runs tasks one after the other: the event thread, which delivers notices
+// (device removal) to the user, and any other that must keep its tasks off the threads of its callers.
 #pragma once
 
 #include <condition_variable>
@@ -11,17 +12,18 @@ namespace Nimbo {
 namespace emulation {
 
 // Threads: post() from any thread; the tasks run on the event thread, which owns nothing else.
-// m_tasks and m_stop are guarded by m_mutex.
+// m_tasks and m_stop are guarded by m_mutex. Destroying it runs the tasks still posted first.
 class EventThread {
 public:
+    // The event thread.
     static EventThread& instance();
+    EventThread();
     void post(std::function<void()> task);
     // Waits until every task posted so far has run (for orderly shut-down and tests).
     void drain();
     ~EventThread();
 
 private:
-    EventThread();
     void run();
     std::mutex m_mutex;
     std::condition_variable m_wake;
