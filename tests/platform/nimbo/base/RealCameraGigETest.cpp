@@ -27,12 +27,12 @@ namespace {
 using testsupport::FakeCameraDevice;
 namespace gvbs = Nimbo::aravis::gvbs;
 
-// A register of the camera at 127.0.0.1, read over a GVCP socket of the test's own, not through
-// the SDK that wrote it.
-uint32_t cameraRegister(uint32_t address)
+// A register of the camera at 127.0.0.1 (or `ip`), read over a GVCP socket of the test's own, not
+// through the SDK that wrote it.
+uint32_t cameraRegister(uint32_t address, const std::string& ip = "127.0.0.1")
 {
     std::vector<uint8_t> bytes;
-    EXPECT_TRUE(Nimbo::aravis::readMemory("127.0.0.1", address, 4, bytes, 1000));
+    EXPECT_TRUE(Nimbo::aravis::readMemory(ip, address, 4, bytes, 1000));
     return Nimbo::aravis::bigEndian32(bytes, 0);
 }
 
@@ -404,6 +404,51 @@ TEST_F(RealCameraGigETest, PersistentIpConfigurationIsWrittenToTheCamera)
     EXPECT_TRUE(GenApi::CBooleanPtr(map.GetNode("GevCurrentIPConfigurationDHCP"))->GetValue());
     EXPECT_FALSE(tl->ForceIp(mac, "10.1.2.4", "255.0.0.0", "0.0.0.0")) << "refused while open here";
     camera.Close();
+}
+
+// The transport layer names a camera by its MAC address: its network settings go to the camera that
+// discovery shows with it now, also after another camera had that address (a fake camera's MAC
+// address is all zero), or the camera moved to another, and through the program's own control channel
+// while it is open here.
+TEST_F(RealCameraGigETest, NetworkSettingsReachTheCameraThatIsThereNow)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    ASSERT_TRUE(testsupport::addLoopbackAddress("127.0.0.2"));
+    struct Case {
+        const char* what;
+        const char* serial;
+        const char* address;
+    };
+    const Case cases[] = {
+        {"the first camera", "RG0009", "127.0.0.1"},
+        {"another camera at the same address", "RG0010", "127.0.0.1"},
+        {"that camera at another address", "RG0010", "127.0.0.2"},
+    };
+    uint32_t host = 20;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeCameraDevice fake(c.serial, 0, {}, c.address);
+        ASSERT_NE(fake.device(), nullptr);
+        EXPECT_EQ(fake.info().GetIpAddress(), c.address);
+        const Nimbo::String_t mac = fake.info().GetMacAddress();
+        Nimbo::IGigETransportLayer* tl = gige();
+        ASSERT_NE(tl, nullptr);
+        fake.device()->Open();
+
+        const std::string ip = "192.168.5." + std::to_string(++host);
+        ASSERT_TRUE(tl->SetPersistentIp(mac, ip.c_str(), "255.255.255.0", "192.168.5.1"));
+        ASSERT_TRUE(tl->ChangeIpConfiguration(mac, true, false));
+        EXPECT_EQ(cameraRegister(gvbs::PersistentIp, c.address), 0xC0A80500u + host);
+        EXPECT_EQ(cameraRegister(gvbs::IpConfigCurrent, c.address) & 0x7, 0x5u);
+        Nimbo::String_t readIp, mask, gateway;
+        bool persistent = false, dhcp = true;
+        ASSERT_TRUE(tl->GetPersistentIp(mac, readIp, mask, gateway, &persistent, &dhcp));
+        EXPECT_EQ(readIp, ip.c_str());
+        EXPECT_TRUE(persistent);
+        EXPECT_FALSE(dhcp);
+        EXPECT_FALSE(tl->ForceIp(mac, "10.1.2.4", "255.0.0.0", "0.0.0.0")) << "refused while open here";
+        fake.device()->Close();
+    }
 }
 
 TEST_F(RealCameraGigETest, ACameraControlledByAnotherProgramIsInUse)

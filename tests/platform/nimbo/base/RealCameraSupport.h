@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,20 +46,45 @@ inline int runInLoopbackNamespace(const std::string& setup = std::string())
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A real GigE Vision peer on 127.0.0.1 for as long as it lives; `lostPerThousand` packets are dropped,
-// and `description`, when given, is the GenICam file it hands out in place of its own.
+// Gives the loopback interface of the test's namespace the address too (the test runs as root there),
+// so that a fake camera may take it; true when the interface has it.
+inline bool addLoopbackAddress(const std::string& address)
+{
+    const auto has = [&address] {
+        ifaddrs* list = nullptr;
+        if (getifaddrs(&list) != 0)
+            return false;
+        bool found = false;
+        for (ifaddrs* a = list; a && !found; a = a->ifa_next) {
+            char text[INET_ADDRSTRLEN] = "";
+            if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET)
+                inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr, text, sizeof text);
+            found = address == text;
+        }
+        freeifaddrs(list);
+        return found;
+    };
+    if (!has() && loopbackOnly())
+        std::system(("ip addr add " + address + "/8 dev lo").c_str());
+    return has();
+}
+
+// A real GigE Vision peer on 127.0.0.1 (or `address`, which the namespace's loopback interface must
+// have) for as long as it lives; `lostPerThousand` packets are dropped, and `description`, when given,
+// is the GenICam file it hands out in place of its own.
 class FakeCamera {
 public:
-    explicit FakeCamera(const std::string& serial, int lostPerThousand = 0, const std::string& description = {})
+    explicit FakeCamera(const std::string& serial, int lostPerThousand = 0, const std::string& description = {},
+                        const std::string& address = "127.0.0.1")
     {
         m_pid = fork();
         if (m_pid == 0) {
             const std::string lost = std::to_string(lostPerThousand);
             if (description.empty())
-                execl(kFakeCamera, kFakeCamera, "-i", "127.0.0.1", "-s", serial.c_str(), "-r", lost.c_str(),
+                execl(kFakeCamera, kFakeCamera, "-i", address.c_str(), "-s", serial.c_str(), "-r", lost.c_str(),
                       static_cast<char*>(nullptr));
             else
-                execl(kFakeCamera, kFakeCamera, "-i", "127.0.0.1", "-s", serial.c_str(), "-r", lost.c_str(), "-g",
+                execl(kFakeCamera, kFakeCamera, "-i", address.c_str(), "-s", serial.c_str(), "-r", lost.c_str(), "-g",
                       description.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -132,8 +160,9 @@ inline bool findGigE(const std::string& serial, Nimbo::CDeviceInfo& info)
 // (an instant camera).
 class FakeCameraDevice {
 public:
-    explicit FakeCameraDevice(const std::string& serial, int lostPerThousand = 0, const std::string& description = {})
-        : m_fake(serial, lostPerThousand, description)
+    explicit FakeCameraDevice(const std::string& serial, int lostPerThousand = 0, const std::string& description = {},
+                              const std::string& address = "127.0.0.1")
+        : m_fake(serial, lostPerThousand, description, address)
     {
         if (findGigE(serial, m_info))
             m_device = Nimbo::CTlFactory::GetInstance().CreateDevice(m_info);

@@ -50,6 +50,19 @@ std::string errorText(GError* error)
 std::mutex g_knownMutex;
 std::map<std::string, KnownDevice> g_known; // by full name
 
+KnownDevice* knownByMacLocked(uint64_t mac)
+{
+    // A camera found again under another address or serial number has a new full name; the entry of
+    // its old one may stay for a device object that still holds it.
+    const std::string text = macText(mac);
+    KnownDevice* found = nullptr;
+    for (auto& entry : g_known)
+        if (entry.second.gige && entry.second.info.GetMacAddress() == text.c_str() &&
+            (!found || entry.second.discovery > found->discovery))
+            found = &entry.second;
+    return found;
+}
+
 namespace {
 std::mutex g_sysfsMutex;
 std::string g_usbDevices = "/sys/bus/usb/devices";
@@ -274,6 +287,7 @@ std::vector<KnownDevice> usbCamerasOutOfReach(const std::vector<KnownDevice>& li
 }
 
 std::set<std::string> g_reportedOutOfReach; // full names, under g_knownMutex
+uint64_t g_discoveries = 0;                 // under g_knownMutex
 
 } // namespace
 
@@ -338,8 +352,10 @@ std::vector<CDeviceInfo> discover(const std::string& deviceClass)
         for (KnownDevice& d : usbCamerasOutOfReach(devices))
             devices.push_back(d);
     std::lock_guard<std::mutex> lock(g_knownMutex);
+    const uint64_t discovery = ++g_discoveries;
     int index = 0;
     for (KnownDevice& d : devices) {
+        d.discovery = discovery;
         d.info.SetDeviceClass(deviceClass.c_str());
         d.info.SetFriendlyName(
             (d.info.GetVendorName() + " " + d.info.GetModelName() + " (" + d.info.GetSerialNumber() + ")").c_str());
@@ -364,6 +380,13 @@ std::vector<CDeviceInfo> discover(const std::string& deviceClass)
             d.camera = it->second.camera;
         g_known[key] = d;
         found.push_back(d.info);
+    }
+    // Cameras of this transport layer that are gone, or are found under another name now, are known
+    // no more once no device object holds them.
+    for (auto it = g_known.begin(); it != g_known.end();) {
+        const bool stale = it->second.info.GetDeviceClass() == deviceClass.c_str() &&
+                           it->second.discovery != discovery && it->second.camera.expired();
+        it = stale ? g_known.erase(it) : std::next(it);
     }
     return found;
 }

@@ -11,16 +11,6 @@ namespace aravis {
 
 namespace {
 
-// The discovered GigE camera with that MAC address; under g_knownMutex.
-KnownDevice* knownByMacLocked(uint64_t mac)
-{
-    const std::string text = macText(mac);
-    for (auto& entry : g_known)
-        if (entry.second.gige && entry.second.info.GetMacAddress() == text.c_str())
-            return &entry.second;
-    return nullptr;
-}
-
 std::optional<KnownDevice> knownByMac(uint64_t mac)
 {
     std::lock_guard<std::mutex> lock(g_knownMutex);
@@ -78,9 +68,9 @@ std::optional<bool> GigENetwork::forceIp(uint64_t mac, const GigEAddress& addres
     if (auto camera = known->camera.lock())
         if (camera->isOpen())
             return false;
-    // Broadcast on every adapter reaches a camera in a foreign subnet; its last address reaches one
-    // behind a router, or on this host.
-    std::vector<GvcpTarget> targets = broadcastTargets();
+    // Broadcast on every adapter reaches a camera in a foreign subnet, as discovery heard it (on this
+    // host too, through the loopback interface); its last address reaches one behind a router.
+    std::vector<GvcpTarget> targets = broadcastTargets(true);
     targets.push_back({known->ip, 0});
     const bool acknowledged = aravis::forceIp(targets, mac, address.ip, address.mask, address.gateway);
     if (acknowledged && address.ip != 0) {

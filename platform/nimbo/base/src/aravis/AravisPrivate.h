@@ -54,6 +54,8 @@ struct KnownDevice {
     std::string unusable;
     // A USB camera streams through Aravis' asynchronous USB transfers.
     bool asyncUsb = false;
+    // The discovery that listed it last (they count from 1; 0: none).
+    uint64_t discovery = 0;
 };
 
 // True when Aravis of that version streams soundly through its asynchronous USB transfers (libusb
@@ -63,8 +65,13 @@ struct KnownDevice {
 // good when the stream stops.
 bool asyncUsbTransfers(unsigned major, unsigned minor, unsigned micro);
 
+// The devices of the last discovery of each transport layer, by full name, and those of earlier ones
+// whose backend still lives (a device object of the program holds it).
 extern std::mutex g_knownMutex;
 extern std::map<std::string, KnownDevice> g_known; // by full name
+
+// The GigE camera with that MAC address that discovery listed last; null when none. Under g_knownMutex.
+KnownDevice* knownByMacLocked(uint64_t mac);
 
 // Where the USB devices are found in sysfs, and their device nodes; tests point them at a fixture.
 void setUsbSysfs(const std::string& usbDevices, const std::string& devRoot);
