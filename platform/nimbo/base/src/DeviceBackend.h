@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -80,7 +81,6 @@ public:
     virtual std::string lastError() const = 0;
 
     virtual bool isPlugged() const = 0;
-    virtual bool isInUseElsewhere() const = 0;
     virtual bool isOpen() const = 0;
     // False when removed, in use elsewhere or open already; `why` says which.
     virtual bool tryOpen(std::string* why) = 0;
@@ -113,6 +113,10 @@ public:
     virtual bool writeTransportRegister(int64_t /*address*/, int64_t /*value*/) { return false; }
     // The smallest heartbeat time-out (ms) the transport keeps the camera controlled with; 0: any.
     virtual int64_t minimumHeartbeatTimeout() const { return 0; }
+    // Settings of the transport layer and the stream grabber that the transport fixes itself, by feature
+    // name, each with why (for the tool tip): their features are read-only, and read what the transport
+    // uses through readTransportRegister and readStreamRegister.
+    virtual std::map<std::string, std::string> fixedSettings() const { return {}; }
 
     // A source that takes buffers ahead of its frames hands every one it holds back as cancelled
     // (untouched, or cleared if a frame had begun in it) and takes no more until releaseFrames; both

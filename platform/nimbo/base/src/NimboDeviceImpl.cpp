@@ -44,12 +44,14 @@ NimboDeviceImpl::NimboDeviceImpl(std::shared_ptr<DeviceBackend> camera, const CD
         m_nodeMap = GenApi::CreateNodeMap(m_camera->description(), merged, "Device");
         m_nodeMap->Connect(&m_port, "Device");
         m_camera->attachNodeMap(m_nodeMap);
-        m_tlNodeMap =
-            GenApi::CreateNodeMap(transportLayerDescription(deviceClass, m_camera->minimumHeartbeatTimeout()).c_str(),
-                                  GenICam::gcstring_vector(), "TransportLayer");
+        const std::map<std::string, std::string> fixed = m_camera->fixedSettings();
+        m_tlNodeMap = GenApi::CreateNodeMap(
+            transportLayerDescription(deviceClass, m_camera->minimumHeartbeatTimeout(), fixed).c_str(),
+            GenICam::gcstring_vector(), "TransportLayer");
         m_tlNodeMap->Connect(&m_tlPort, "Device");
-        m_sgNodeMap = GenApi::CreateNodeMap(streamGrabberDescription(deviceClass, m_camera->streamsPackets()).c_str(),
-                                            GenICam::gcstring_vector(), "StreamGrabber");
+        m_sgNodeMap =
+            GenApi::CreateNodeMap(streamGrabberDescription(deviceClass, m_camera->streamsPackets(), fixed).c_str(),
+                                  GenICam::gcstring_vector(), "StreamGrabber");
         m_sgNodeMap->Connect(&m_grabber->port(), "Device");
         m_grabber->setNodeMap(m_sgNodeMap);
         m_grabber->setDeviceNodeMap(m_nodeMap);

@@ -335,6 +335,29 @@ TEST_F(RealCameraGigETest, TheHeartbeatTimeoutReachesTheCameraAndStaysWhereTheHe
     EXPECT_EQ(cameraRegister(gvbs::HeartbeatTimeout), 30000u);
 }
 
+// Aravis fixes how it talks to a real camera (it waits 500 ms for each answer and sends a request five
+// times at most): those settings of the transport layer are read-only and say so, rather than taking
+// values that change nothing. The heartbeat time-out reaches the camera and stays writable.
+TEST_F(RealCameraGigETest, LinkSettingsThatAravisFixesAreReadOnlyAndSayWhy)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCameraDevice fake("RG0011");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
+    for (const bool open : {false, true}) {
+        SCOPED_TRACE(open ? "open" : "closed");
+        if (open)
+            device->Open();
+        GenApi::INodeMap& tl = *device->GetTLNodeMap();
+        testsupport::expectFixedByAravis(tl, "ReadTimeout", 500);
+        testsupport::expectFixedByAravis(tl, "WriteTimeout", 500);
+        testsupport::expectFixedByAravis(tl, "CommandDuplicationEnable", 0);
+        testsupport::expectFixedByAravis(tl, "MaxRetryCountWrite", 4);
+        EXPECT_TRUE(GenApi::IsWritable(GenApi::CIntegerPtr(tl.GetNode("HeartbeatTimeout"))));
+    }
+    device->Close();
+}
+
 TEST_F(RealCameraGigETest, AProbeOfACameraWithoutTestPacketsFailsAndChangesNothing)
 {
     // The fake camera fires no test packets: the probe must say so rather than claim a size, and

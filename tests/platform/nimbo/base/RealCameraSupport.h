@@ -7,6 +7,8 @@
 #include <nimbo/NimboIncludes.h>
 #include <nimbo/TlFactory.h>
 
+#include <GenApi/GenApi.h>
+
 #include "testsupport/Loopback.h"
 #include "testsupport/Wait.h"
 
@@ -188,6 +190,22 @@ private:
     Nimbo::CDeviceInfo m_info;
     Nimbo::INimboDevice* m_device = nullptr;
 };
+
+// A transport setting that Aravis fixes for real cameras: read-only, reading what Aravis uses, and its
+// tool tip says so; a write fails and changes nothing.
+inline void expectFixedByAravis(GenApi::INodeMap& map, const char* name, int64_t value)
+{
+    SCOPED_TRACE(name);
+    GenApi::CIntegerPtr node = map.GetNode(name);
+    ASSERT_TRUE(node.IsValid());
+    EXPECT_TRUE(GenApi::IsReadable(node));
+    EXPECT_FALSE(GenApi::IsWritable(node));
+    EXPECT_EQ(node->GetValue(), value);
+    const std::string tip = node->GetNode()->GetToolTip().c_str();
+    EXPECT_NE(tip.find("Aravis"), std::string::npos) << tip;
+    EXPECT_THROW(node->SetValue(value == node->GetMin() ? node->GetMax() : node->GetMin()), GenICam::GenericException);
+    EXPECT_EQ(node->GetValue(), value);
+}
 
 // Real discovery on inside the namespace, no emulated camera, the SDK initialised.
 class RealCameraFixture : public ::testing::Test {

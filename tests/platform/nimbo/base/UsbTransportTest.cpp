@@ -356,6 +356,40 @@ TEST(FakeUsbDeviceTest, FramesCarryTheCamerasPixelsWithEitherTransferAcrossRegio
     arv_disable_interface("Fake");
 }
 
+// Aravis sizes and queues a real USB3 Vision camera's transfers itself (1 MiB each at most; with
+// asynchronous transfers 8 MiB of them at once, else one at a time): those settings are read-only and
+// say so, rather than taking values that change nothing.
+TEST(FakeUsbDeviceTest, TransferSettingsThatAravisFixesAreReadOnlyAndSayWhy)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    arv_enable_interface("Fake");
+    Nimbo::Emulation::Configure("none");
+    Nimbo::NimboAutoInitTerm init;
+    for (const bool async : {false, true}) {
+        SCOPED_TRACE(async ? "asynchronous" : "synchronous");
+        KnownDevice known;
+        known.deviceId = "Fake_1";
+        known.asyncUsb = async;
+        known.info.SetDeviceClass("VelmarUsb");
+        known.info.SetTLType("U3V");
+        known.info.SetSerialNumber("FAKE-USB-1");
+        known.info.SetFullName("usb#Fake_1-fixed");
+        {
+            std::lock_guard<std::mutex> lock(g_knownMutex);
+            g_known[known.info.GetFullName().c_str()] = known;
+        }
+        Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(known.info);
+        testsupport::expectFixedByAravis(*device->GetTLNodeMap(), "MaxTransferSize", 1 << 20);
+        GenApi::INodeMap& sg = *device->GetStreamGrabber(0)->GetNodeMap();
+        testsupport::expectFixedByAravis(sg, "MaxTransferSize", 1 << 20);
+        testsupport::expectFixedByAravis(sg, "NumMaxQueuedUrbs", async ? 8 : 1);
+        Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+        std::lock_guard<std::mutex> lock(g_knownMutex);
+        g_known.erase(known.info.GetFullName().c_str());
+    }
+    arv_disable_interface("Fake");
+}
+
 // A sysfs folder of USB devices and their interfaces side by side, as /sys/bus/usb/devices holds them,
 // and a device-node folder beside it.
 class UsbSysfsTest : public testsupport::TempDirTest {

@@ -289,8 +289,57 @@ std::string AravisCamera::heartbeatRefusal(int64_t timeoutMs) const
            std::to_string(kMinimumHeartbeatTimeoutMs) + " ms.";
 }
 
+std::vector<AravisCamera::FixedSetting> AravisCamera::fixedSettingTable() const
+{
+    using namespace emulation;
+    // Aravis 0.8 offers no setting for any of these.
+    if (m_known.gige) {
+        static const char* const waits =
+            "A real camera's requests go through Aravis, which waits 500 ms for each answer; it has no setting for it.";
+        return {
+            {false, tlreg::ReadTimeout, "ReadTimeout", 500, waits},
+            {false, tlreg::WriteTimeout, "WriteTimeout", 500, waits},
+            {false, tlreg::CommandDuplicationEnable, "CommandDuplicationEnable", 0,
+             "A real camera's requests go through Aravis, which sends a request again only when its answer does not "
+             "come; it has no setting for it."},
+            {false, tlreg::MaxRetryCountWrite, "MaxRetryCountWrite", 4,
+             "A real camera's requests go through Aravis, which sends each one five times at most (four retries); it "
+             "has no setting for it."},
+        };
+    }
+    static const char* const sizes =
+        "Aravis sizes a real USB3 Vision camera's transfers itself, 1 MiB at most; it has no setting for it.";
+    return {
+        {false, tlreg::MaxTransferSize, "MaxTransferSize", 1 << 20, sizes},
+        {true, sgreg::MaxTransferSize, "MaxTransferSize", 1 << 20, sizes},
+        {true, sgreg::NumMaxQueuedUrbs, "NumMaxQueuedUrbs", m_known.asyncUsb ? 8 : 1,
+         "Aravis queues a real USB3 Vision camera's transfers itself: with asynchronous transfers as many as 8 MiB "
+         "of them, else one at a time; it has no setting for it."},
+    };
+}
+
+std::map<std::string, std::string> AravisCamera::fixedSettings() const
+{
+    std::map<std::string, std::string> fixed;
+    for (const FixedSetting& f : fixedSettingTable())
+        fixed[f.feature] = f.why;
+    return fixed;
+}
+
+bool AravisCamera::readFixedSetting(bool streamGrabber, int64_t address, int64_t& value) const
+{
+    for (const FixedSetting& f : fixedSettingTable())
+        if (f.streamGrabber == streamGrabber && f.address == address) {
+            value = f.value;
+            return true;
+        }
+    return false;
+}
+
 bool AravisCamera::readTransportRegister(int64_t address, int64_t& value)
 {
+    if (readFixedSetting(false, address, value))
+        return true;
     if (!m_known.gige || address != emulation::tlreg::HeartbeatTimeout)
         return false;
     guint32 word = 0;
@@ -361,16 +410,6 @@ std::string AravisCamera::lastError() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_lastError;
-}
-
-bool AravisCamera::isInUseElsewhere() const
-{
-    if (isOpen())
-        return false;
-    if (!m_known.gige)
-        return !holdsDevice() && usbCameraAccess(m_known.info) == UsbAccess::InUse;
-    std::vector<uint8_t> ccp;
-    return readMemory(m_known.ip, gvbs::ControlChannelPrivilege, 4, ccp) && bigEndian32(ccp, 0) != 0;
 }
 
 bool AravisCamera::holdsDevice() const
@@ -529,6 +568,8 @@ void AravisCamera::detachSink(const FrameSink* sink)
 bool AravisCamera::readStreamRegister(int64_t address, int64_t& value)
 {
     using namespace emulation;
+    if (readFixedSetting(true, address, value))
+        return true;
     switch (address) {
     case sgreg::ResendPacketCount:
     case sgreg::LostPacketCount: {

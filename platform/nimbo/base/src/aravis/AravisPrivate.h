@@ -148,7 +148,6 @@ public:
     PortStatus write(const void* buffer, int64_t address, int64_t length) override;
     std::string lastError() const override;
     bool isPlugged() const override { return !m_state->removed; }
-    bool isInUseElsewhere() const override;
     bool isOpen() const override;
     bool tryOpen(std::string* why) override;
     void close() override;
@@ -162,6 +161,7 @@ public:
     bool readTransportRegister(int64_t address, int64_t& value) override;
     bool writeTransportRegister(int64_t address, int64_t value) override;
     int64_t minimumHeartbeatTimeout() const override { return m_known.gige ? kMinimumHeartbeatTimeoutMs : 0; }
+    std::map<std::string, std::string> fixedSettings() const override;
     bool writeStreamRegister(int64_t address, int64_t value, bool& accepted) override;
     int addRemovalListener(RemovalListener listener) override;
     void removeRemovalListener(int id) override;
@@ -201,6 +201,18 @@ private:
     std::string packetSizeRefusalLocked(uint32_t size) const;
     // Why the camera may not get that heartbeat time-out, or an empty text.
     std::string heartbeatRefusal(int64_t timeoutMs) const;
+
+    // A setting of the transport layer (or of the stream grabber) that Aravis fixes itself: its
+    // register, what Aravis does, and why it cannot change.
+    struct FixedSetting {
+        bool streamGrabber;
+        int64_t address;
+        const char* feature;
+        int64_t value;
+        const char* why;
+    };
+    std::vector<FixedSetting> fixedSettingTable() const;
+    bool readFixedSetting(bool streamGrabber, int64_t address, int64_t& value) const;
 
     // Aravis beats once a second and the camera drops control after its time-out: twice the period
     // survives one lost beat.

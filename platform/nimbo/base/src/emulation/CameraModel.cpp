@@ -651,16 +651,32 @@ std::vector<std::string> modelNames()
     return names;
 }
 
-std::string transportLayerDescription(const std::string& deviceClass, int64_t heartbeatMinimum)
+namespace {
+
+// What a setting does, for the feature tree's tips.
+FeatureDef tip(FeatureDef f, const char* text)
 {
-    // What a real camera's transport does with each setting, for the feature tree's tips.
-    const auto tip = [](FeatureDef f, const char* text) {
-        f.toolTip = text;
-        return f;
-    };
-    static const char* const fixedByAravis =
-        "Kept for emulated cameras. Real cameras' control requests go through Aravis, which waits 500 ms for each "
-        "answer and tries five times, whatever this says.";
+    f.toolTip = text;
+    return f;
+}
+
+// A setting the camera's transport fixes itself is read-only, and its tool tip says why.
+void applyFixed(std::vector<FeatureDef>& features, const std::map<std::string, std::string>& fixed)
+{
+    for (FeatureDef& f : features) {
+        const auto it = fixed.find(f.name);
+        if (it == fixed.end())
+            continue;
+        f.access = "RO";
+        f.toolTip += (f.toolTip.empty() ? "" : " ") + it->second;
+    }
+}
+
+} // namespace
+
+std::string transportLayerDescription(const std::string& deviceClass, int64_t heartbeatMinimum,
+                                      const std::map<std::string, std::string>& fixed)
+{
     std::vector<FeatureDef> f;
     if (deviceClass == "VelmarGigE") {
         f.push_back(tip(plainInteger("HeartbeatTimeout", "Communication", tlreg::HeartbeatTimeout,
@@ -669,22 +685,25 @@ std::string transportLayerDescription(const std::string& deviceClass, int64_t he
                         "A real GigE camera gets it in its own heartbeat register."));
         // That register is the camera's, which its own feature writes too.
         f.back().volatileValue = true;
-        f.push_back(tip(plainInteger("ReadTimeout", "Communication", tlreg::ReadTimeout, 10, 10000), fixedByAravis));
-        f.push_back(tip(plainInteger("WriteTimeout", "Communication", tlreg::WriteTimeout, 10, 10000), fixedByAravis));
+        f.push_back(tip(plainInteger("ReadTimeout", "Communication", tlreg::ReadTimeout, 10, 10000),
+                        "Time in ms the transport waits for the camera's answer to a read."));
+        f.push_back(tip(plainInteger("WriteTimeout", "Communication", tlreg::WriteTimeout, 10, 10000),
+                        "Time in ms the transport waits for the camera's answer to a write."));
         f.push_back(
             tip(plainInteger("CommandDuplicationEnable", "Communication", tlreg::CommandDuplicationEnable, 0, 1),
-                fixedByAravis));
-        f.push_back(
-            tip(plainInteger("MaxRetryCountWrite", "Communication", tlreg::MaxRetryCountWrite, 0, 100), fixedByAravis));
+                "Sends every request twice, for links that lose packets."));
+        f.push_back(tip(plainInteger("MaxRetryCountWrite", "Communication", tlreg::MaxRetryCountWrite, 0, 100),
+                        "How often the transport sends a write again that the camera did not answer."));
     } else {
         f.push_back(tip(plainInteger("MaxTransferSize", "Communication", tlreg::MaxTransferSize, 4096, 4194304),
-                        "Kept for emulated cameras. Aravis sizes a real USB3 Vision camera's transfers itself (1 MiB "
-                        "at most in 0.8.26), whatever this says."));
+                        "Largest USB transfer in bytes."));
     }
+    applyFixed(f, fixed);
     return describe("TransportLayer", "Velmar", f, nullptr);
 }
 
-std::string streamGrabberDescription(const std::string& deviceClass, bool packets)
+std::string streamGrabberDescription(const std::string& deviceClass, bool packets,
+                                     const std::map<std::string, std::string>& fixed)
 {
     std::vector<FeatureDef> f;
     f.push_back(
@@ -713,15 +732,12 @@ std::string streamGrabberDescription(const std::string& deviceClass, bool packet
     } else {
         f.push_back(plainInteger("Statistic_Buffer_Underrun_Count", "Statistic", sgreg::BufferUnderrunCount, 0,
                                  int64_t(1) << 62, "RO"));
-        FeatureDef transfer = plainInteger("MaxTransferSize", "Root_Buffers", sgreg::MaxTransferSize, 1024, 4194304);
-        transfer.toolTip = "Kept for emulated cameras. Aravis sizes a real USB3 Vision camera's transfers itself "
-                           "(1 MiB at most in 0.8.26), whatever this says.";
-        f.push_back(transfer);
-        FeatureDef urbs = plainInteger("NumMaxQueuedUrbs", "Root_Buffers", sgreg::NumMaxQueuedUrbs, 1, 256);
-        urbs.toolTip = "Kept for emulated cameras. Aravis decides how many transfers of a real USB3 Vision camera "
-                       "it queues (8 MiB of them at most in 0.8.26), whatever this says.";
-        f.push_back(urbs);
+        f.push_back(tip(plainInteger("MaxTransferSize", "Root_Buffers", sgreg::MaxTransferSize, 1024, 4194304),
+                        "Largest USB transfer of a frame in bytes."));
+        f.push_back(tip(plainInteger("NumMaxQueuedUrbs", "Root_Buffers", sgreg::NumMaxQueuedUrbs, 1, 256),
+                        "How many USB transfers of frames are queued at once."));
     }
+    applyFixed(f, fixed);
     // The statistics count on while the grabber runs; the packet size and delay are the camera's
     // registers, which its own features write too; the buffer size follows the camera's payload.
     for (FeatureDef& feature : f)

@@ -78,10 +78,14 @@ std::vector<std::string> modelNames();
 
 // Transport-layer node map descriptions; their registers live in the device object. A heartbeat
 // minimum above 0 is the smallest HeartbeatTimeout the camera's transport keeps it controlled with.
-std::string transportLayerDescription(const std::string& deviceClass, int64_t heartbeatMinimum = 0);
+// `fixed` names the settings the camera's transport fixes itself, each with why: they are read-only,
+// their tool tips saying why.
+std::string transportLayerDescription(const std::string& deviceClass, int64_t heartbeatMinimum = 0,
+                                      const std::map<std::string, std::string>& fixed = {});
 // The stream grabber's description (buffer limits and statistics); `packets` adds the packet size,
-// inter-packet delay and packet statistics of a packet transport.
-std::string streamGrabberDescription(const std::string& deviceClass, bool packets = false);
+// inter-packet delay and packet statistics of a packet transport; `fixed` as above.
+std::string streamGrabberDescription(const std::string& deviceClass, bool packets = false,
+                                     const std::map<std::string, std::string>& fixed = {});
 
 // Addresses of the transport-layer and stream-grabber registers.
 namespace tlreg {

@@ -27,7 +27,6 @@ public:
     }
     std::string lastError() const override { return m_camera->lastError(); }
     bool isPlugged() const override { return m_camera->isPlugged(); }
-    bool isInUseElsewhere() const override { return m_camera->isInUseElsewhere(); }
     bool isOpen() const override { return m_camera->isOpen(); }
     bool tryOpen(std::string* why) override { return m_camera->tryOpen(why); }
     void close() override { m_camera->close(); }
