@@ -16,18 +16,22 @@
 class ToldFailure;
 
 // Threads: run() alone writes the device and the captured exceptions and then sets m_finished (a
-// release); the creator reads them only after the thread has ended and hasFinished() (an acquire) has
-// said so. The transport layer is used by run() only.
+// release); the creator reads them after the thread has ended, through the accessors, which take the
+// flag (an acquire) first. The transport layer is used by run() only.
 class CreateDeviceThread : public QThread {
     Q_OBJECT
 public:
     CreateDeviceThread(Nimbo::ITransportLayer* transportLayer, const Nimbo::CDeviceInfo& deviceInfo);
     ~CreateDeviceThread() override;
 
-    Nimbo::INimboDevice* getDevice() const { return m_device; }
-    const GenICam::GenericException* getGenICamException() const { return m_genicamException.get(); }
-    const std::exception* getStdException() const { return m_stdException.get(); }
-    // True once run() has stored its result; what it stored is seen by the caller from then on.
+    // Each null until run() has stored its result (what it stored is seen by the caller from then on).
+    Nimbo::INimboDevice* getDevice() const { return hasFinished() ? m_device : nullptr; }
+    const GenICam::GenericException* getGenICamException() const
+    {
+        return hasFinished() ? m_genicamException.get() : nullptr;
+    }
+    const std::exception* getStdException() const { return hasFinished() ? m_stdException.get() : nullptr; }
+    // True once run() has stored its result.
     bool hasFinished() const;
 
     // On the GUI thread: creates the device for the info on a CreateDeviceThread with the tool feature

@@ -21,8 +21,8 @@ AutoScanThread::AutoScanThread(DeviceManager* manager, Enumerator enumerator)
 
 AutoScanThread::~AutoScanThread()
 {
-    if (isRunning())
-        stop();
+    // Also when the thread has ended already: the stop takes over what it did.
+    stop();
 }
 
 void AutoScanThread::wake(bool verbose)

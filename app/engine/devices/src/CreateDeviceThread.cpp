@@ -115,10 +115,13 @@ CreateDeviceThread::CreateDeviceThread(Nimbo::ITransportLayer* transportLayer, c
 CreateDeviceThread::~CreateDeviceThread()
 {
     wait();
+    // Takes over what run() left, which goes with this object.
+    m_finished.load(std::memory_order_acquire);
 }
 
 void CreateDeviceThread::run()
 {
+    m_finished.store(false, std::memory_order_relaxed);
     m_genicamException.reset();
     m_stdException.reset();
     GenICam::gcstring_vector injected;
@@ -174,8 +177,6 @@ Nimbo::INimboDevice* CreateDeviceThread::createDevice(const Nimbo::CDeviceInfo& 
         thread.start(QThread::InheritPriority);
         while (!thread.wait(100))
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        if (!thread.hasFinished())
-            throw std::logic_error("the device creation thread ended without finishing its body");
         if (const GenICam::GenericException* e = thread.getGenICamException())
             throw GenICam::GenericException(*e);
         if (const std::exception* e = thread.getStdException())

@@ -57,8 +57,7 @@ void AutoScanThread::doScanAsync(bool dumpResults)
 
 bool AutoScanThread::stop()
 {
-    if (!isRunning())
-        return true;
+    // Also when the thread has ended already: the stop takes over what it did.
     if (!m_loop.stop(*this, 10000)) {
         qCritical("Termination of DeviceScanThread timed out");
         // Waits for a scan that is handing its result over; the widget goes after this.
