@@ -6,6 +6,8 @@
 
 #include <log4cpp/Category.hh>
 
+#include <utility>
+
 namespace {
 log4cpp::Category& decouplerTrace()
 {
@@ -75,6 +77,7 @@ void Decoupler::setBuffer(Lorvish::StreamBuffer* buffer)
     if (!buffer)
         return;
     bool wake = false;
+    Lorvish::StreamBuffer* unprocessed = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         bufferTrace().debug("setBuffer() %p", buffer->handle());
@@ -82,16 +85,18 @@ void Decoupler::setBuffer(Lorvish::StreamBuffer* buffer)
             decouplerTrace().warn("========== setBuffer has been called although we were shut-down");
             return;
         }
-        if (m_pendingBuffer) {
-            bufferTrace().debug("Decoupler: Release unprocessed buffer");
-            m_pendingBuffer->unlock();
-        }
         buffer->lock();
+        unprocessed = m_pendingBuffer;
         m_pendingBuffer = buffer;
         wake = !m_busy && (m_tickPending || !m_throttleEnabled);
     }
     if (wake)
         m_condition.notify_all();
+    // Let go after the lock, as in shutDown.
+    if (unprocessed) {
+        bufferTrace().debug("Decoupler: Release unprocessed buffer");
+        unprocessed->unlock();
+    }
 }
 
 void Decoupler::enableThrottle(bool enable)
@@ -130,10 +135,15 @@ void Decoupler::shutDown()
         m_condition.notify_all();
         wait();
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_shutDownRequested = true;
-    if (m_pendingBuffer) {
-        m_pendingBuffer->unlock();
-        m_pendingBuffer = nullptr;
+    // The frame left in the mailbox goes home to its camera after the lock: the camera's grab thread
+    // holds the camera's lock while it hands a frame in here, so the two locks are taken in that order
+    // only.
+    Lorvish::StreamBuffer* pending = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_shutDownRequested = true;
+        std::swap(pending, m_pendingBuffer);
     }
+    if (pending)
+        pending->unlock();
 }
