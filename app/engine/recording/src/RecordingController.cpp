@@ -15,6 +15,7 @@
 #include <QDir>
 
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -246,25 +247,29 @@ void CRecordingController::finish()
 {
     m_finished = true;
     waitForFrameCalls();
-    std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
-    m_imageController->stop();
-    m_imageController->clearImageDueCallback();
-    m_imageController->clearLimitReachedCallback();
-    m_sink->clearProgressCallee();
-    m_sink->stop();
-    if (m_writer->isOpen()) {
-        try {
-            m_writer->close();
-        } catch (...) {
-            // The end of the file is lost (the encoder's last frames and trailer, the AVI index): the
-            // user is told as for a frame that could not be written.
-            CBufferedImageSink::reportFailure(std::current_exception(), this);
+    // The held buffer goes home to its camera, whose lock the grab thread holds while it hands frames
+    // to this controller: it is let go after this controller's lock, never under it.
+    Lorvish::StreamBuffer* held = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
+        m_imageController->stop();
+        m_imageController->clearImageDueCallback();
+        m_imageController->clearLimitReachedCallback();
+        m_sink->clearProgressCallee();
+        m_sink->stop();
+        if (m_writer->isOpen()) {
+            try {
+                m_writer->close();
+            } catch (...) {
+                // The end of the file is lost (the encoder's last frames and trailer, the AVI index):
+                // the user is told as for a frame that could not be written.
+                CBufferedImageSink::reportFailure(std::current_exception(), this);
+            }
         }
+        std::swap(held, m_heldBuffer);
     }
-    if (m_heldBuffer) {
-        m_heldBuffer->unlock();
-        m_heldBuffer = nullptr;
-    }
+    if (held)
+        held->unlock();
 }
 
 void CRecordingController::updateStatusInfo()
