@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <threadcheck/HandOff.h>
+
 #include <memory>
 #include <mutex>
 
@@ -48,7 +50,8 @@ bool AsyncErrorQueue::reportErrorAsync(ErrorSeverity severity, const QString& me
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
         m_entries.append(entry);
     }
-    return QMetaObject::invokeMethod(this, "asyncSignaler", Qt::QueuedConnection);
+    return threadcheck::post(this,
+                             [this] { return QMetaObject::invokeMethod(this, "asyncSignaler", Qt::QueuedConnection); });
 }
 
 bool AsyncErrorQueue::append(ErrorSeverity severity, const QString& message, const QString& details, QWidget* parent)
@@ -71,6 +74,8 @@ size_t AsyncErrorQueue::count() const
 
 void AsyncErrorQueue::asyncSignaler()
 {
+    // Posted by reportErrorAsync, on any thread.
+    threadcheck::takeOver(this);
     Entry entry;
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);

@@ -71,6 +71,16 @@ public:
     void pauseUpdates();
     void unpauseUpdates();
 
+    // Connects `slot` (of `context`) directly to the throttle tick, under the tick's lock: the first
+    // tick that reaches it, in the timer's thread, sees everything this thread did before (Qt's own
+    // connection lock is invisible to the thread checker).
+    template <class Receiver, class Slot>
+    QMetaObject::Connection connectToThrottleTick(const Receiver* context, Slot slot)
+    {
+        std::lock_guard<std::mutex> lock(m_throttleMutex);
+        return connect(this, &ContextManager::throttleTimerTick, context, std::move(slot), Qt::DirectConnection);
+    }
+
     bool isThrottleEnabled();
     int32_t maxFps() const { return m_maxFps; }
     // The throttle period in ms, 0 while none runs.
@@ -131,7 +141,6 @@ private:
     void removeDeviceContext(DeviceContext* context);
     void shutDownContextOnly(DeviceContext* context);
     void emitThrottleTick();
-    void attachToThrottle(DeviceContext* context);
     void detachFromThrottle(DeviceContext* context);
     DeviceContext* findContext(const Nimbo::CDeviceInfo* info);
     // Under the mutex: false without a context and camera for the device, else what the predicate

@@ -11,6 +11,7 @@
 #include <brasko/HiResTimer.h>
 #include <brasko/MessageFunctions.h>
 #include <nimbo/NimboDevice.h>
+#include <threadcheck/HandOff.h>
 
 #include <log4cpp/Category.hh>
 
@@ -83,15 +84,6 @@ void ContextManager::emitThrottleTick()
 {
     std::lock_guard<std::mutex> lock(m_throttleMutex);
     emit throttleTimerTick();
-}
-
-void ContextManager::attachToThrottle(DeviceContext* context)
-{
-    // Under the tick's lock: the first tick that reaches the context sees it made, its decoupler
-    // included (Qt's own connection lock is invisible to the thread checker).
-    std::lock_guard<std::mutex> lock(m_throttleMutex);
-    connect(this, &ContextManager::throttleTimerTick, context, &DeviceContext::onThrottleTimerTick,
-            Qt::DirectConnection);
 }
 
 void ContextManager::detachFromThrottle(DeviceContext* context)
@@ -291,7 +283,8 @@ void ContextManager::changeCurrentDevice(const Nimbo::CDeviceInfo* info)
     auto it = m_contexts.find(info->GetFullName());
     if (it == m_contexts.end()) {
         context = createDeviceContext(*info, m_mdiArea, this, m_usedBufferMemory, m_windowFactory);
-        attachToThrottle(context);
+        // The first tick that reaches the context sees it made, its decoupler included.
+        connectToThrottleTick(context, &DeviceContext::onThrottleTimerTick);
         m_contexts.emplace(info->GetFullName(), context);
         context->enableThrottle(m_throttleEnabled);
         context->camera()->setShowFailedBuffers(m_showFailedBuffers);
@@ -373,10 +366,14 @@ void ContextManager::openDevice(const Nimbo::CDeviceInfo* info)
         // The callback and the look below may both see the removal; it is posted once.
         auto posted = std::make_shared<std::atomic<bool>>(false);
         const auto postRemoval = [self, fullName, posted](Nimbo::INimboDevice* device) {
-            if (self && !posted->exchange(true))
-                QMetaObject::invokeMethod(self.data(), "surpriseRemove", Qt::QueuedConnection,
-                                          Q_ARG(uintptr_t, reinterpret_cast<uintptr_t>(device)),
-                                          Q_ARG(QString, fullName));
+            if (self && !posted->exchange(true)) {
+                ContextManager* manager = self.data();
+                threadcheck::post(manager, [&] {
+                    QMetaObject::invokeMethod(manager, "surpriseRemove", Qt::QueuedConnection,
+                                              Q_ARG(uintptr_t, reinterpret_cast<uintptr_t>(device)),
+                                              Q_ARG(QString, fullName));
+                });
+            }
         };
         context->registerRemovalCallback(postRemoval);
         // A camera unplugged after its open and before the callback was there told no one: it goes as
@@ -504,6 +501,8 @@ void ContextManager::surpriseRemove(uintptr_t Device)
 
 void ContextManager::surpriseRemove(uintptr_t Device, QString removedName)
 {
+    // Posted by the SDK's removal callback, on an SDK thread.
+    threadcheck::takeOver(this);
     log4cpp::Category& log = enginelog::removeCamera();
     log.debug("ContextManager::surpriseRemove: entering...");
     static const int registered = qRegisterMetaType<const Nimbo::CDeviceInfo*>("const Nimbo::CDeviceInfo*");

@@ -19,6 +19,7 @@
 #include <GenICam/CaughtException.h>
 #include <GenICam/GenericException.h>
 #include <nimbo/PixelType.h>
+#include <threadcheck/HandOff.h>
 #include <nimbo/TlFactory.h>
 #include <orbelt/Helpers.h>
 
@@ -522,19 +523,25 @@ void DeviceContext::startRecording(CRecordingOptions* options)
     const uint64_t recording = ++m_recordingNumber;
     m_recordingFrames->open(controller);
     // Queued: the controller reports from its own calls and threads; tearing it down from inside
-    // one of its own emissions would delete it under its feet.
-    if (m_window) {
-        IDeviceContextWindow* window = m_window;
-        connect(
-            controller, &CRecordingController::stateChanged, this,
-            [this, window](ERecordingState state) {
-                if (m_window == window)
-                    window->recordingStateChanged(state);
-            },
-            Qt::QueuedConnection);
-    }
-    connect(controller, &CRecordingController::stateChanged, this,
-            qOverload<ERecordingState>(&DeviceContext::recordingStateChanged), Qt::QueuedConnection);
+    // one of its own emissions would delete it under its feet. The state goes to the window first,
+    // then to this context's own signal, both on this context's thread.
+    IDeviceContextWindow* window = m_window;
+    connect(
+        controller, &CRecordingController::stateChanged, this,
+        [this, window](ERecordingState state) {
+            threadcheck::post(this, [&] {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, window, state] {
+                        threadcheck::takeOver(this);
+                        if (window && m_window == window)
+                            window->recordingStateChanged(state);
+                        recordingStateChanged(state);
+                    },
+                    Qt::QueuedConnection);
+            });
+        },
+        Qt::DirectConnection);
     connect(controller, &CRecordingController::waitingForQueueEmptied, this,
             &DeviceContext::updateImageWindowRecordingStatus, Qt::QueuedConnection);
     // The failure of a recording that has ended meanwhile is still told, but aborts no later one (the

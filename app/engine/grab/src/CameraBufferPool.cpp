@@ -7,6 +7,7 @@
 
 #include <GenICam/CaughtException.h>
 #include <lorvish/StreamBuffer.h>
+#include <threadcheck/HandOff.h>
 
 #include <algorithm>
 #include <mutex>
@@ -200,11 +201,14 @@ void Camera::retireBuffer(Lorvish::StreamBuffer* buffer, bool reusable)
     const bool first = m_retired.empty();
     m_retired.emplace_back(buffer, reusable);
     if (first)
-        QMetaObject::invokeMethod(this, &Camera::purgeRetired, Qt::QueuedConnection);
+        threadcheck::post(this,
+                          [this] { QMetaObject::invokeMethod(this, &Camera::purgeRetired, Qt::QueuedConnection); });
 }
 
 void Camera::purgeRetired()
 {
+    // Queued from whichever thread retired the first buffer.
+    threadcheck::takeOver(this);
     std::vector<Lorvish::StreamBuffer*> doomed;
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);

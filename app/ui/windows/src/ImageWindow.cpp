@@ -8,6 +8,7 @@
 #include <lorvish/Trace.h>
 #include <nimbo/ImagePersistence.h>
 #include <nimbo/PixelType.h>
+#include <threadcheck/HandOff.h>
 
 #include <GenICam/GenICam.h>
 
@@ -251,12 +252,15 @@ void ImageWindow::setImage(const Lorvish::Image& image)
     }
     if (!m_eventPending) {
         m_eventPending = true;
-        QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(RepaintEventType)));
+        auto* event = new QEvent(static_cast<QEvent::Type>(RepaintEventType));
+        threadcheck::post(this, [&] { QCoreApplication::postEvent(this, event); });
     }
 }
 
 void ImageWindow::customEvent(QEvent* event)
 {
+    // The repaint event comes from the converter thread.
+    threadcheck::takeOver(this);
     if (event->type() != static_cast<QEvent::Type>(RepaintEventType)) {
         QFrame::customEvent(event);
         return;

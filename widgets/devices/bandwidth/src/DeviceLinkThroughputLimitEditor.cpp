@@ -2,6 +2,7 @@
 #include "orbelt/DeviceLinkThroughputLimitEditor.h"
 
 #include <GenICam/GenericException.h>
+#include <threadcheck/HandOff.h>
 
 #include <QThread>
 
@@ -116,13 +117,16 @@ void DeviceLinkThroughputLimitEditor::onLimitChanged(GenApi::INode*)
     // still queued when the editor goes is dropped with it, and one that arrives after the editor let
     // go of the camera shows nothing.
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_callback)
-                    onLimitChanged(nullptr);
-            },
-            Qt::QueuedConnection);
+        threadcheck::post(this, [this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    threadcheck::takeOver(this);
+                    if (m_callback)
+                        onLimitChanged(nullptr);
+                },
+                Qt::QueuedConnection);
+        });
         return;
     }
     try {
