@@ -10,16 +10,27 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 
 namespace testsupport {
 
 namespace {
 
 std::atomic<LogCapture*> g_active{nullptr};
+// Held while a message from any thread goes into the active capture, and while the capture stops
+// taking them: a capture being destroyed never meets a message half added.
+std::mutex g_addMutex;
+
+void addToActive(CapturedMessage message)
+{
+    std::lock_guard<std::mutex> lock(g_addMutex);
+    if (LogCapture* capture = g_active.load())
+        capture->add(std::move(message));
+}
 
 class CaptureAppender : public log4cpp::AppenderSkeleton {
 public:
-    explicit CaptureAppender(LogCapture* owner) : AppenderSkeleton("testsupport.capture"), m_owner(owner) {}
+    CaptureAppender() : AppenderSkeleton("testsupport.capture") {}
     void close() override {}
     bool requiresLayout() const override { return false; }
     void setLayout(log4cpp::Layout* layout) override { delete layout; }
@@ -27,12 +38,9 @@ public:
 protected:
     void _append(const log4cpp::LoggingEvent& event) override
     {
-        m_owner->add(
+        addToActive(
             {CapturedMessage::Source::Log4cpp, event.categoryName, static_cast<int>(event.priority), event.message});
     }
-
-private:
-    LogCapture* m_owner;
 };
 
 const char* qtTypeName(QtMsgType type)
@@ -49,8 +57,7 @@ const char* qtTypeName(QtMsgType type)
 
 void captureQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
-    if (LogCapture* capture = g_active.load())
-        capture->add({CapturedMessage::Source::Qt, qtTypeName(type), static_cast<int>(type), text.toStdString()});
+    addToActive({CapturedMessage::Source::Qt, qtTypeName(type), static_cast<int>(type), text.toStdString()});
     if (type == QtFatalMsg)
         std::abort();
 }
@@ -62,7 +69,7 @@ LogCapture::LogCapture() : m_appender(nullptr), m_previousHandler(nullptr), m_pr
     LogCapture* expected = nullptr;
     if (!g_active.compare_exchange_strong(expected, this))
         std::abort(); // two captures at once would steal each other's messages
-    auto* appender = new CaptureAppender(this);
+    auto* appender = new CaptureAppender;
     m_appender = appender;
     log4cpp::Category& root = log4cpp::Category::getRoot();
     root.addAppender(appender); // the root category owns it from here
@@ -75,11 +82,15 @@ LogCapture::LogCapture() : m_appender(nullptr), m_previousHandler(nullptr), m_pr
 
 LogCapture::~LogCapture()
 {
+    {
+        // Waits for a message being added from another thread; later ones find no capture.
+        std::lock_guard<std::mutex> lock(g_addMutex);
+        g_active.store(nullptr);
+    }
     qInstallMessageHandler(m_previousHandler);
     log4cpp::Category& root = log4cpp::Category::getRoot();
     root.removeAppender(static_cast<log4cpp::Appender*>(m_appender));
     root.setPriority(m_previousPriority);
-    g_active.store(nullptr);
 }
 
 std::vector<CapturedMessage> LogCapture::messages() const

@@ -6,6 +6,7 @@
 #include "GrabDevice.h"
 
 #include "testsupport/LogCapture.h"
+#include "testsupport/RunOnThreadOf.h"
 #include "testsupport/TempDir.h"
 #include "testsupport/Wait.h"
 
@@ -18,7 +19,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSemaphore>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -234,8 +234,7 @@ TEST_F(ContextManagerTest, LiveViewIsPacedByTheThrottleAndCountedByThePerfTimer)
     ASSERT_TRUE(m_manager->isThrottleEnabled());
     EXPECT_EQ(m_manager->throttleInterval(), 20u);
     std::atomic<int> ticks{0};
-    const QMetaObject::Connection tickCounter = QObject::connect(
-        m_manager.get(), &ContextManager::throttleTimerTick, m_manager.get(), [&] { ++ticks; }, Qt::DirectConnection);
+    const QMetaObject::Connection tickCounter = m_manager->connectToThrottleTick(m_manager.get(), [&] { ++ticks; });
 
     m_manager->startContinuousShot();
     ASSERT_TRUE(m_manager->isDeviceGrabbing());
@@ -813,19 +812,12 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationNeitherRepeatNorRemoveIt)
         SCOPED_TRACE(c.name);
         m_manager = makeManager();
         std::atomic<int> creations{0};
-        QSemaphore handled;
+        std::atomic<bool> handled{false};
         ContextManager* manager = m_manager.get();
         CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
             if (creations++ > 0)
                 return;
-            QMetaObject::invokeMethod(
-                manager,
-                [&] {
-                    c.during(*manager);
-                    handled.release();
-                },
-                Qt::QueuedConnection);
-            handled.tryAcquire(1, 20000);
+            handled = testsupport::runOnThreadOf(manager, [&] { c.during(*manager); });
         });
         m_manager->changeCurrentDevice(&devices[0]);
         Camera* camera = m_manager->currentCamera();
@@ -844,7 +836,7 @@ TEST_F(ContextManagerTest, RequestsDuringDeviceCreationNeitherRepeatNorRemoveIt)
         // which the device manager would take for one and give the device up.
         EXPECT_EQ(failed.count(), 0);
         EXPECT_EQ(creations, c.creations);
-        EXPECT_EQ(handled.available(), 0) << "the request was not handled during the creation";
+        EXPECT_TRUE(handled) << "the request was not handled during the creation";
         ASSERT_TRUE(camera->isOpen());
         EXPECT_NE(camera->getNimboDevice(), nullptr);
         EXPECT_EQ(m_manager->openDeviceCount(), c.openDevices);
@@ -876,16 +868,9 @@ TEST_F(ContextManagerTest, ADeviceDroppedWhileItsOpenFailsLosesItsContext)
     } hookRemover;
     m_manager = makeManager();
     ContextManager* manager = m_manager.get();
-    QSemaphore handled;
+    std::atomic<bool> handled{false};
     CreateDeviceThread::setCreationHook([&](const Nimbo::CDeviceInfo&) {
-        QMetaObject::invokeMethod(
-            manager,
-            [&] {
-                manager->removeDevice(&devices[0], true);
-                handled.release();
-            },
-            Qt::QueuedConnection);
-        handled.tryAcquire(1, 20000);
+        handled = testsupport::runOnThreadOf(manager, [&] { manager->removeDevice(&devices[0], true); });
         // Gone for this program: the open that follows fails.
         Nimbo::Emulation::SetInUseElsewhere(kSerial, true);
     });
@@ -893,7 +878,7 @@ TEST_F(ContextManagerTest, ADeviceDroppedWhileItsOpenFailsLosesItsContext)
     ASSERT_NE(m_manager->currentCamera(), nullptr);
     m_manager->openActiveDevice();
     CreateDeviceThread::setCreationHook({});
-    EXPECT_EQ(handled.available(), 0) << "the scan result was not handled during the creation";
+    EXPECT_TRUE(handled) << "the scan result was not handled during the creation";
     EXPECT_EQ(m_manager->currentCamera(), nullptr) << "the context stayed without its device";
     EXPECT_EQ(m_manager->openDeviceCount(), 0u);
     m_manager->shutDown();

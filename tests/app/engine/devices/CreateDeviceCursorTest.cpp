@@ -4,11 +4,10 @@
 
 #include <nimbo/Emulation.h>
 #include <nimbo/TlFactory.h>
+#include <testsupport/RunOnThreadOf.h>
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QMetaObject>
-#include <QSemaphore>
 
 #include <gtest/gtest.h>
 
@@ -26,17 +25,12 @@ public:
     CursorDuringCreation()
     {
         CreateDeviceThread::setCreationHook([this](const Nimbo::CDeviceInfo&) {
-            QSemaphore looked;
-            QMetaObject::invokeMethod(
-                qApp,
-                [this, &looked] {
-                    const QCursor* cursor = QGuiApplication::overrideCursor();
-                    m_shape = cursor ? cursor->shape() : -1;
-                    looked.release();
-                },
-                Qt::QueuedConnection);
             // Bounded: a wait that handled no events must not hang the test.
-            if (!looked.tryAcquire(1, 20000))
+            const bool looked = testsupport::runOnThreadOf(qApp, [this] {
+                const QCursor* cursor = QGuiApplication::overrideCursor();
+                m_shape = cursor ? cursor->shape() : -1;
+            });
+            if (!looked)
                 m_shape = -3;
         });
     }
