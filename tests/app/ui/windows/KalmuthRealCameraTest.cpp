@@ -41,8 +41,7 @@ void PrintTo(const Recording& c, std::ostream* os)
     *os << c.name;
 }
 
-class KalmuthRealCameraTest : public testsupport::RealCameraFixture,
-                              public ::testing::WithParamInterface<Recording> {
+class KalmuthRealCameraTest : public testsupport::RealCameraFixture, public ::testing::WithParamInterface<Recording> {
 protected:
     void SetUp() override
     {
@@ -121,7 +120,7 @@ TEST_P(KalmuthRealCameraTest, ShowsTheFakeCamerasLiveImageAndARemovalEndsItsReco
     EXPECT_TRUE(view->isVisible());
     EXPECT_TRUE(view->hasImage());
     // The view reports the size of the camera's frames.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view->statusInfo().sizeValid; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->statusInfo().sizeValid; }, 60000));
     const uint32_t width = view->statusInfo().width;
     EXPECT_GT(width, 0u);
     EXPECT_GT(view->statusInfo().height, 0u);

@@ -172,7 +172,7 @@ protected:
         ContextManager* cm = window.contextManager();
         EXPECT_TRUE(QTest::qWaitFor([&] { return cm->hasActiveImage(); }, 30000)) << "no live view";
         window.form()->actionStopGrab->trigger();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceOpenAndIdle(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceOpenAndIdle(); }, 60000));
         Camera* camera = cm->currentCamera();
         if (!camera)
             return std::string();
@@ -218,12 +218,12 @@ TEST_F(KalmuthTest, OpensTheCameraAndShowsLiveImagesByItself)
     EXPECT_TRUE(imageWindow->isVisible());
     EXPECT_FALSE(window->mdiArea()->isHintShown());
     // Live view: pausing is possible, the recording settings can be edited, zoom commands apply.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->form()->actionStopGrab->isEnabled(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->form()->actionStopGrab->isEnabled(); }, 60000));
     EXPECT_TRUE(window->form()->actionStartRecording->isEnabled());
     EXPECT_TRUE(window->form()->actionStartRecording->isChecked());
     EXPECT_FALSE(window->form()->actionStopRecording->isEnabled());
     EXPECT_TRUE(window->recordingSettingsWidget()->isEnabled());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->form()->actionZoomOut->isEnabled(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->form()->actionZoomOut->isEnabled(); }, 60000));
     const double before = imageWindow->zoom();
     window->form()->actionZoomOut->trigger();
     EXPECT_LT(imageWindow->zoom(), before);
@@ -242,7 +242,7 @@ TEST_F(KalmuthTest, AutoRecordOptionRecordsOnceTheCameraIsOpen)
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->isDeviceRecording(nullptr); }, 30000))
         << "the automatic recording did not start";
     EXPECT_FALSE(window->isAutoRecordPending());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->form()->actionStopRecording->isEnabled(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->form()->actionStopRecording->isEnabled(); }, 60000));
     EXPECT_FALSE(window->recordingSettingsWidget()->isEnabled());
     QTest::qWait(500);
     window->form()->actionStopRecording->trigger();
@@ -281,7 +281,7 @@ TEST_F(KalmuthTest, EachRecordKeyAloneStartsARecording)
             [&] { return engine->hasActiveImage() && window->form()->actionStartRecording->isEnabled(); }, 30000))
             << k.name << ": the live view did not become ready to record";
         QTest::keyClick(window.get(), k.key, k.modifiers);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return engine->isDeviceRecording(nullptr); }, 10000))
+        EXPECT_TRUE(QTest::qWaitFor([&] { return engine->isDeviceRecording(nullptr); }, 60000))
             << k.name << " alone did not start a recording";
         window->form()->actionStopRecording->trigger();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->isDeviceRecording(nullptr); }, 60000)) << k.name;
@@ -828,7 +828,7 @@ TEST_F(KalmuthTest, ACreationThatFailsAtEveryScanIsToldOnce)
     const int before = creations;
     window->deviceManager()->startAutoScan();
     ASSERT_TRUE(QTest::qWaitFor([&] { return creations > before; }, 30000)) << "the replugged camera was not tried";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() == 2; }, 10000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() == 2; }, 60000))
         << "the replugged camera's failure was not told: " << boxes.seen().join(" | ").toStdString();
 
     failing = false;
@@ -868,7 +868,7 @@ TEST_F(KalmuthTest, ARefusedAutomaticStartIsToldOnceAndNotRepeated)
              {window->form()->actionStartGrab, window->form()->actionStartRecording, window->form()->actionStartGrab}) {
             const int before = boxes.seen().size();
             action->trigger();
-            EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() > before; }, 10000))
+            EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.seen().size() > before; }, 60000))
                 << action->objectName().toStdString() << ": the refused start was not told";
             EXPECT_FALSE(QTest::qWaitFor([&] { return boxes.seen().size() > before + 1; }, 2000))
                 << action->objectName().toStdString() << ": " << boxes.seen().size() - before << " boxes for one start";
@@ -896,7 +896,7 @@ TEST_F(KalmuthTest, StartingAGrabClearsTheKeyboardFocus)
     ContextManager* cm = window->contextManager();
     ASSERT_TRUE(QTest::qWaitFor([&] { return cm->hasActiveImage(); }, 30000));
     window->form()->actionStopGrab->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceOpenAndIdle(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceOpenAndIdle(); }, 60000));
     QLineEdit* edit = nullptr;
     for (QLineEdit* candidate : window->findChildren<QLineEdit*>()) {
         if (candidate->isVisible() && candidate->isEnabled() && candidate->focusPolicy() != Qt::NoFocus) {
