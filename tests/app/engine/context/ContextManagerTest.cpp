@@ -144,6 +144,24 @@ protected:
         return options;
     }
 
+    // The three ways a grab starts: a live view, a one-shot, a recording (of TIFF images into `folder`).
+    struct GrabStart {
+        const char* name;
+        std::function<void(ContextManager&)> start;
+    };
+    std::vector<GrabStart> grabStarts(const QString& folder)
+    {
+        return {
+            {"live view", [](ContextManager& cm) { cm.startContinuousShot(); }},
+            {"one shot", [](ContextManager& cm) { cm.startOneShot(); }},
+            {"recording",
+             [this, folder](ContextManager& cm) {
+                 CRecordingOptions options = tiffOptions(folder, 0);
+                 cm.startRecording(&options);
+             }},
+        };
+    }
+
     Nimbo::NimboAutoInitTerm m_sdk;
     Nimbo::DeviceInfoList_t m_devices;
     std::unique_ptr<ContextManager> m_manager;
@@ -651,18 +669,7 @@ TEST_F(ContextManagerTest, StartingOnACameraThatIsNotOpenDoesNothing)
     struct InUseReset {
         ~InUseReset() { Nimbo::Emulation::SetInUseElsewhere(kSerial, false); }
     } inUseReset;
-    const struct {
-        const char* name;
-        std::function<void(ContextManager&)> start;
-    } starts[] = {
-        {"live view", [](ContextManager& cm) { cm.startContinuousShot(); }},
-        {"one shot", [](ContextManager& cm) { cm.startOneShot(); }},
-        {"recording",
-         [&](ContextManager& cm) {
-             CRecordingOptions options = tiffOptions(path() + "/closed", 0);
-             cm.startRecording(&options);
-         }},
-    };
+    const std::vector<GrabStart> starts = grabStarts(path() + "/closed");
     for (bool failedOpen : {false, true}) {
         m_manager = makeManager();
         m_window = nullptr;
@@ -724,23 +731,12 @@ TEST_F(ContextManagerTest, AFailedAcquisitionStartLeavesTheCameraIdle)
     openDevice();
     GenApi::INode* start = m_manager->currentCamera()->getNodeMap()->GetNode("AcquisitionStart");
     ASSERT_NE(start, nullptr);
-    const struct {
-        const char* name;
-        std::function<void(ContextManager&)> begin;
-    } cases[] = {
-        {"continuous", [](ContextManager& cm) { cm.startContinuousShot(); }},
-        {"one shot", [](ContextManager& cm) { cm.startOneShot(); }},
-        {"recording from idle",
-         [&](ContextManager& cm) {
-             CRecordingOptions options = tiffOptions(path() + "/refused", 0);
-             cm.startRecording(&options);
-         }},
-    };
+    const std::vector<GrabStart> cases = grabStarts(path() + "/refused");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         start->ImposeAccessMode(GenApi::RO);
         QSignalSpy reports(GetTheGlobalAsyncErrorQueue(), &AsyncErrorQueue::displayError);
-        c.begin(*m_manager);
+        c.start(*m_manager);
         ASSERT_TRUE(waitFor([&] {
             QCoreApplication::processEvents();
             return !reports.isEmpty();

@@ -70,6 +70,20 @@ protected:
     DoubleParameterModel* gain = nullptr;
     BooleanParameterModel* autoGain = nullptr;
 };
+
+// Binds a slider row to the feature and gives its edit box the focus in an active window, as a click does.
+void bindAndFocus(FlatDoubleComboSlider& slider, NodeParameterManager& manager, GenApi::INodeMap* map,
+                  const char* feature)
+{
+    manager.addModel(new DoubleParameterModel(&slider, feature, ""));
+    manager.setNodeMap(map);
+    ASSERT_TRUE(slider.isEnabled());
+    slider.show();
+    slider.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&slider));
+    slider.editBox()->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slider.editBox()->hasFocus() && slider.hasFocus(); }, 5000));
+}
 } // namespace
 
 TEST_F(ParameterModelTest, modelsStartDisabledAndBindByNameOrAlternateName)
@@ -549,14 +563,7 @@ TEST(ExposureParameterModelTest, keyAndWheelStepsMoveTheCameraValueByOneIncremen
                               "<pAlias>ExposureTimeRaw</pAlias></Converter>");
         FlatDoubleComboSlider slider(nullptr, 1);
         NodeParameterManager manager;
-        manager.addModel(new DoubleParameterModel(&slider, "ExposureTime", ""));
-        manager.setNodeMap(map.get());
-        ASSERT_TRUE(slider.isEnabled());
-        slider.show();
-        slider.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&slider));
-        slider.editBox()->setFocus();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return slider.editBox()->hasFocus() && slider.hasFocus(); }, 5000));
+        ASSERT_NO_FATAL_FAILURE(bindAndFocus(slider, manager, map.get(), "ExposureTime"));
 
         QWidget* box = slider.editBox();
         switch (c.action) {
@@ -651,15 +658,8 @@ TEST(ParameterModelsTest, aStepAtTheEndOfTheSliderLetsNoRefreshOverwriteWhatTheU
                               std::to_string(c.raw) + R"(</Value><Min>1</Min><Max>200</Max><Inc>1</Inc></Integer>)");
         FlatDoubleComboSlider slider(nullptr, c.scale);
         NodeParameterManager manager;
-        manager.addModel(new DoubleParameterModel(&slider, "Gain", ""));
-        manager.setNodeMap(map.get());
-        ASSERT_TRUE(slider.isEnabled());
-        slider.show();
-        slider.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&slider));
+        ASSERT_NO_FATAL_FAILURE(bindAndFocus(slider, manager, map.get(), "Gain"));
         NimboQtDoubleSpinBox* box = slider.editBox();
-        box->setFocus();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return box->hasFocus() && slider.hasFocus(); }, 5000));
 
         QTest::keyClick(box, c.key);
         CIntegerPtr raw = map->GetNode("GainRaw");

@@ -202,6 +202,15 @@ protected:
         return serial;
     }
 
+    // Plugs the camera in again and lets the window find it: true once it grabs again.
+    static bool replugAndWaitForGrab(Kalmuth& window, const std::string& serial)
+    {
+        if (!Nimbo::Emulation::Replug(serial))
+            return false;
+        window.deviceManager()->startAutoScan();
+        return QTest::qWaitFor([&] { return window.contextManager()->isDeviceGrabbing(nullptr); }, 30000);
+    }
+
     static int filesIn(const QString& folder) { return QDir(folder).entryList({"*.bmp"}, QDir::Files).size(); }
 
     QString m_oldCurrent;
@@ -337,10 +346,7 @@ TEST_F(KalmuthTest, UnplugDuringARecordingGoesOnWithEveryFrameWritten)
     EXPECT_EQ(filesIn(folder), int(frames));
     EXPECT_TRUE(window->isVisible());
 
-    ASSERT_TRUE(Nimbo::Emulation::Replug(serial));
-    window->deviceManager()->startAutoScan();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->isDeviceGrabbing(nullptr); }, 30000))
-        << "the camera did not come back";
+    EXPECT_TRUE(replugAndWaitForGrab(*window, serial)) << "the camera did not come back";
     closeAndDelete(window);
     EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
 }
@@ -389,10 +395,7 @@ TEST_F(KalmuthTest, TheKeptTriggerPortIsWhatTheCameraDoes)
 
     ASSERT_TRUE(Nimbo::Emulation::Unplug(serial));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->mdiArea()->isHintShown(); }, 30000));
-    ASSERT_TRUE(Nimbo::Emulation::Replug(serial));
-    window->deviceManager()->startAutoScan();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceGrabbing(nullptr); }, 30000))
-        << "the camera did not come back";
+    ASSERT_TRUE(replugAndWaitForGrab(*window, serial)) << "the camera did not come back";
     expectTriggeredFrames(cm->currentCamera(), 2);
     closeAndDelete(window);
     EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
@@ -425,10 +428,7 @@ TEST_F(KalmuthTest, AnUnplugWhileTheCameraIsOpenedIsNotLost)
         << "the unplug was not told";
     EXPECT_EQ(window->contextManager()->currentCamera(), nullptr);
 
-    ASSERT_TRUE(Nimbo::Emulation::Replug(serial));
-    window->deviceManager()->startAutoScan();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->contextManager()->isDeviceGrabbing(nullptr); }, 30000))
-        << "the camera did not come back";
+    EXPECT_TRUE(replugAndWaitForGrab(*window, serial)) << "the camera did not come back";
     closeAndDelete(window);
     EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
 }
