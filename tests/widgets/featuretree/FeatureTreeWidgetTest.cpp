@@ -265,6 +265,26 @@ TEST_F(FeatureTreeWidgetTest, RowsOutliveTheirNodeMapWithoutReadingIt)
     widget.grab();
 }
 
+// The search-help row outlives a clear, but the results it counted went with the node maps: the next
+// node map must not be shown under them (nor the search-help row instead of "No search results found.").
+TEST_F(FeatureTreeWidgetTest, AfterAClearTheSearchRowCountsNothingOfTheNodeMapsThatWent)
+{
+    search()->setText("Hidden");
+    ASSERT_EQ(searchHelp()->getVisibility(), GenApi::Beginner);
+    widget.clear();
+    map.reset();
+    EXPECT_EQ(view()->model()->rowCount(), 0) << "the search-help row is not shown for nothing";
+    NodeMapPtr next = createCamera(R"(
+      <Category Name="Root" NameSpace="Standard"><pFeature>Width</pFeature></Category>
+      <Integer Name="Width" NameSpace="Standard"><Value>320</Value></Integer>)");
+    widget.addNodeMap(next.get(), "Camera", "Cam", false);
+    EXPECT_EQ(searchHelp()->getVisibility(), GenApi::Invisible);
+    EXPECT_FALSE(searchHelp()->getName().contains("1 search results")) << searchHelp()->getName().toStdString();
+    EXPECT_EQ(searchHelp()->data(0, Qt::ToolTipRole).toString().toStdString(), "");
+    EXPECT_EQ(view()->model()->rowCount(), 0) << "nothing of the new node map matches";
+    widget.clear();
+}
+
 TEST_F(FeatureTreeWidgetTest, ClipboardDumpIndentsByDepth)
 {
     search()->setText("Width");

@@ -515,6 +515,12 @@ void FeatureTreeModel::clear()
     }
     // Without their rows the node maps are not polled any more: they may be gone soon.
     forgetNodeMaps();
+    // The search results it counted went with those rows; the next search counts the next node map's.
+    if (m_searchHelpItem) {
+        resetSearchHelpItem();
+        const QModelIndex help = indexForItem(m_searchHelpItem, 0);
+        emit dataChanged(help, help);
+    }
     // The live favourites hold nodes of those node maps: they become placeholders again.
     if (m_favoritesRoot) {
         rebuildFavoriteItems();

@@ -58,10 +58,8 @@ void FeatureTreeModel::CreateFavoritesRoot()
     }
     if (!m_searchHelpItem) {
         beginInsertRows(QModelIndex(), 0, 0);
-        m_searchHelpItem =
-            new FeatureTreeItem("<HTML><B>X search results found (Y of them visible at higher user level)</B>", this,
-                                false, "Search", "Search", m_rootItem, false);
-        m_searchHelpItem->setVisibility(GenApi::Invisible);
+        m_searchHelpItem = new FeatureTreeItem(QString(), this, false, "Search", "Search", m_rootItem, false);
+        resetSearchHelpItem();
         m_searchHelpItem->SetIsFullRowItem(true);
         m_searchHelpItem->SetIsSpecialNode(true);
         m_rootItem->insertChild(m_searchHelpItem, 0);
@@ -69,6 +67,13 @@ void FeatureTreeModel::CreateFavoritesRoot()
         const QModelIndex help = indexForItem(m_searchHelpItem, 0);
         emit dataChanged(help, help);
     }
+}
+
+void FeatureTreeModel::resetSearchHelpItem()
+{
+    m_searchHelpItem->setName("<HTML><B>X search results found (Y of them visible at higher user level)</B>");
+    m_searchHelpItem->SetToolTip(QString());
+    m_searchHelpItem->setVisibility(GenApi::Invisible);
 }
 
 FeatureTreeItem* FeatureTreeModel::createPlaceholder(const FavoriteEntry& entry)

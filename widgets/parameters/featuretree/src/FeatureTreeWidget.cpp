@@ -244,6 +244,8 @@ void FeatureTreeWidget::on_resetButton_clicked()
 void FeatureTreeWidget::clear()
 {
     proxy()->clear();
+    // The search-help row stays, counting nothing now: the filter decides afresh whether it shows.
+    proxy()->invalidate();
 }
 
 QModelIndex FeatureTreeWidget::GetCurrentIndex() const

@@ -98,6 +98,8 @@ private:
     FeatureTreeINodeItem* createNodeRow(GenApi::INode* node, const QString& linkLabel, const QString& fullName,
                                         FeatureTreeItem* parent, bool isDebug, bool isDeadEnd);
     FeatureTreeItem* createPlaceholder(const FavoriteEntry& entry);
+    // The search-help row as it is before any search: counting nothing, not shown.
+    void resetSearchHelpItem();
     // "N Favorites", with how many are unavailable; left as it is without favourites.
     void updateFavoritesToolTip();
     static QString fullNameFor(const QString& roleName, const GenApi::INode* node);
