@@ -246,9 +246,13 @@ private:
         // Integer literals hold 64 bits, a hexadecimal one any pattern of them, a decimal one a signed
         // value; a longer one is refused rather than taken as the largest value.
         if (m_text.compare(m_pos, 2, "0x") == 0 || m_text.compare(m_pos, 2, "0X") == 0) {
+            // The digits alone: strtoull would also take a sign, blanks or a second prefix before them.
+            const char* digits = begin + 2;
+            while (std::isxdigit(static_cast<unsigned char>(*digits)))
+                ++digits;
             errno = 0;
             const unsigned long long v = std::strtoull(begin + 2, &end, 16);
-            if (end == begin + 2)
+            if (end == begin + 2 || end != digits)
                 fail("hexadecimal digits expected");
             if (errno == ERANGE)
                 fail("the literal does not fit 64 bits");

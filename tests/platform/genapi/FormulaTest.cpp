@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FormulaErrorTest, BrokenFormulasLeaveTheirNodeOutNamingIt)
 {
-    const char* broken[] = {"1+", "(1", "1)", "FOO(1)", "Q+1", "1 ? 2", "0x", "#"};
+    // A hexadecimal literal is its digits right after the prefix: no sign, space or second prefix.
+    const char* broken[] = {"1+", "(1", "1)", "FOO(1)", "Q+1", "1 ? 2", "0x", "#", "0x-1", "0x+5", "0x 5", "0x0x5"};
     for (const char* f : broken) {
         testsupport::LogCapture log;
         auto map = load("<IntSwissKnife Name=\"K\"><Formula>" + escape(f) + "</Formula></IntSwissKnife>"
