@@ -561,32 +561,72 @@ const std::vector<CNodeImpl*>& CNodeImpl::dependents()
     return m_dependents;
 }
 
+namespace {
+// Works a property out for start and every node it reaches through next(node), each node's after
+// those of the nodes it reaches: begin(node) when the walk enters a node, then fold(node, reached) for
+// each node reached from it. known(node) marks a node once entered, so a cycle ends where it closes
+// (with what the node had gathered so far), and a node is worked out once over several walks. The
+// walk keeps its own stack: a description may chain more nodes than a thread's stack holds frames.
+template <class Known, class Next, class Begin, class Fold>
+void foldReachable(CNodeImpl* start, Known known, Next next, Begin begin, Fold fold)
+{
+    struct Frame {
+        CNodeImpl* node;
+        std::vector<CNodeImpl*> reached;
+        size_t done;
+    };
+    if (known(start))
+        return;
+    known(start) = true;
+    begin(start);
+    std::vector<Frame> stack;
+    stack.push_back({start, next(start), 0});
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.done == top.reached.size()) {
+            CNodeImpl* finished = top.node;
+            stack.pop_back();
+            if (!stack.empty())
+                fold(stack.back().node, finished);
+            continue;
+        }
+        CNodeImpl* n = top.reached[top.done++];
+        if (known(n)) {
+            fold(top.node, n);
+            continue;
+        }
+        known(n) = true;
+        begin(n);
+        stack.push_back({n, next(n), 0});
+    }
+}
+} // namespace
+
 void CNodeImpl::computeDeviceBacked()
 {
-    if (m_deviceBackedKnown)
-        return;
-    m_deviceBackedKnown = true; // a cycle ends here
-    m_deviceBacked = isDeviceRegister();
-    for (CNodeImpl* c : m_readingChildren) {
-        c->computeDeviceBacked();
-        m_deviceBacked = m_deviceBacked || c->m_deviceBacked;
-    }
+    foldReachable(
+        this, [](CNodeImpl* n) -> bool& { return n->m_deviceBackedKnown; },
+        [](CNodeImpl* n) { return n->m_readingChildren; },
+        [](CNodeImpl* n) { n->m_deviceBacked = n->isDeviceRegister(); },
+        [](CNodeImpl* n, CNodeImpl* child) { n->m_deviceBacked = n->m_deviceBacked || child->m_deviceBacked; });
 }
 
 void CNodeImpl::computeCachingMode()
 {
-    if (m_cachingModeKnown)
-        return;
-    m_cachingModeKnown = true; // a cycle ends here
-    for (const auto& l : m_links) {
-        if (!isValueSourceLink(l.first))
-            continue;
-        for (CNodeImpl* source : l.second) {
-            source->computeCachingMode();
-            if (cachingRestriction(source->m_cachingMode) > cachingRestriction(m_cachingMode))
-                m_cachingMode = source->m_cachingMode;
-        }
-    }
+    foldReachable(
+        this, [](CNodeImpl* n) -> bool& { return n->m_cachingModeKnown; },
+        [](CNodeImpl* n) {
+            std::vector<CNodeImpl*> sources;
+            for (const auto& l : n->m_links)
+                if (isValueSourceLink(l.first))
+                    sources.insert(sources.end(), l.second.begin(), l.second.end());
+            return sources;
+        },
+        [](CNodeImpl*) {},
+        [](CNodeImpl* n, CNodeImpl* source) {
+            if (cachingRestriction(source->m_cachingMode) > cachingRestriction(n->m_cachingMode))
+                n->m_cachingMode = source->m_cachingMode;
+        });
 }
 
 CallbackHandleType CNodeImpl::RegisterCallback(CNodeCallback* callback)

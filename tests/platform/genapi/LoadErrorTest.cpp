@@ -300,3 +300,20 @@ TEST(LoadErrorTest, MutatedDescriptionsNeverCrash)
     }
     EXPECT_GT(refused, 0);
 }
+
+// A description may chain more nodes than a thread's stack holds frames: loading works the chain out
+// without recursing along it, and a read of its head is refused for the chain's depth.
+TEST(LoadErrorTest, AChainLongerThanTheStackLoadsAndItsReadIsRefused)
+{
+    const int length = 100000;
+    std::string nodes;
+    nodes.reserve(static_cast<size_t>(length) * 64);
+    for (int i = 0; i < length; ++i)
+        nodes +=
+            "<Integer Name=\"N" + std::to_string(i) + "\"><pValue>N" + std::to_string(i + 1) + "</pValue></Integer>";
+    nodes += "<Integer Name=\"N" + std::to_string(length) + "\"><Value>1</Value><Cachable>NoCache</Cachable></Integer>";
+    auto map = load(nodes);
+    EXPECT_THROW(CIntegerPtr(map->GetNode("N0"))->GetValue(), GenICam::GenericException);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("N" + std::to_string(length - 2)))->GetValue(), 1);
+    EXPECT_EQ(map->GetNode("N0")->GetCachingMode(), NoCache) << "the end's caching mode comes down the chain";
+}
