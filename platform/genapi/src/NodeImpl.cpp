@@ -19,6 +19,10 @@ namespace GenApi {
 namespace {
 thread_local int t_depth = 0;
 const int kMaxDepth = 64;
+// Steps from node to node of the outermost access in progress. Within the depth, a description whose
+// nodes each read the one below more than once (and cache nothing) makes a read take 2^depth steps.
+thread_local long t_steps = 0;
+const long kMaxSteps = 1000000;
 
 bool isLinkName(const std::string& name)
 {
@@ -84,6 +88,11 @@ bool parseAccessMode(const std::string& text, EAccessMode& mode)
 
 DepthGuard::DepthGuard(const CNodeImpl* node)
 {
+    if (t_depth == 0)
+        t_steps = 0;
+    if (++t_steps > kMaxSteps)
+        throw RUNTIME_EXCEPTION("Node '%s': working it out takes more than %ld steps through other nodes",
+                                node->name().c_str(), kMaxSteps);
     if (++t_depth > kMaxDepth) {
         --t_depth;
         throw RUNTIME_EXCEPTION("Node '%s': references form a cycle or a chain deeper than %d nodes",

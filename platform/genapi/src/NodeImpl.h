@@ -280,7 +280,8 @@ void walkLinks(CNodeImpl* start, Next next, Visit visit)
     }
 }
 
-// Guards against reference cycles and runaway chains in a description.
+// Guards against reference cycles and runaway chains in a description, and against accesses that
+// would go from node to node without end.
 class DepthGuard {
 public:
     explicit DepthGuard(const CNodeImpl* node);

@@ -317,3 +317,28 @@ TEST(LoadErrorTest, AChainLongerThanTheStackLoadsAndItsReadIsRefused)
     EXPECT_EQ(CIntegerPtr(map->GetNode("N" + std::to_string(length - 2)))->GetValue(), 1);
     EXPECT_EQ(map->GetNode("N0")->GetCachingMode(), NoCache) << "the end's caching mode comes down the chain";
 }
+
+// Each level reads the level below twice, and nothing along the way may be cached (the register at the
+// bottom is not): a read of level n asks the register 2^n times, and 30 levels would take hours. Such a
+// read is refused after a bounded amount of work instead of holding the node map's lock for ever; a
+// shallow one still reads.
+TEST(LoadErrorTest, AReadThatWouldTakeForEverIsRefused)
+{
+    std::string nodes = "<Integer Name=\"S0\"><Value>1</Value><Cachable>NoCache</Cachable></Integer>";
+    for (int i = 1; i <= 22; ++i)
+        nodes += "<IntSwissKnife Name=\"S" + std::to_string(i) + "\"><pVariable Name=\"P\">S" + std::to_string(i - 1) +
+                 "</pVariable><Formula>P+P</Formula></IntSwissKnife>";
+    nodes += "<Integer Name=\"Bounded\"><Value>0</Value><pMin>S22</pMin></Integer>"
+             "<Integer Name=\"Available\"><Value>0</Value><pIsAvailable>S22</pIsAvailable></Integer>";
+    auto map = load(nodes);
+    EXPECT_EQ(CIntegerPtr(map->GetNode("S12"))->GetValue(), 4096);
+    try {
+        CIntegerPtr(map->GetNode("S22"))->GetValue();
+        ADD_FAILURE() << "a read of 2^22 steps was taken";
+    } catch (const GenICam::RuntimeException& e) {
+        EXPECT_NE(std::string(e.GetDescription()).find("steps"), std::string::npos) << e.GetDescription();
+    }
+    EXPECT_THROW(CIntegerPtr(map->GetNode("Bounded"))->GetMin(), GenICam::RuntimeException);
+    EXPECT_EQ(map->GetNode("Available")->GetAccessMode(), NA) << "a state that cannot be worked out";
+    EXPECT_EQ(CIntegerPtr(map->GetNode("S12"))->GetValue(), 4096) << "the next read has a budget of its own";
+}
