@@ -166,6 +166,8 @@ public:
     static std::string keyOf(double value);
     static std::string keyOf(bool value);
     static std::string keyOf(const std::string& value);
+    // What a reader whose read failed saw, and a poll that cannot read the node: it differs from every value.
+    static std::string unreadableKey() { return "!"; }
     // The node's value as a key, read as the node reads it (through its cache, without an access check).
     virtual std::string valueKey() { return std::string(); }
     void noteHandedOut(const std::string& key);
@@ -187,17 +189,22 @@ public:
     T evaluate(const CFormula& formula, const std::map<std::string, T>& extra);
 
     // A public read: under the lock, refused when the node is not readable, fresh from the device with
-    // IgnoreCache.
+    // IgnoreCache. A read that fails hands out "cannot be read" to its reader.
     template <class Read>
     auto checkedRead(bool ignoreCache, Read read) -> decltype(read())
     {
         AutoLock lock(nodeMapLock());
-        checkReadable();
-        if (ignoreCache)
-            invalidateReadingTree();
-        auto value = read();
-        noteHandedOut(keyOf(value));
-        return value;
+        try {
+            checkReadable();
+            if (ignoreCache)
+                invalidateReadingTree();
+            auto value = read();
+            noteHandedOut(keyOf(value));
+            return value;
+        } catch (...) {
+            noteHandedOut(unreadableKey());
+            throw;
+        }
     }
     // After a write to the device: a write-through node keeps what it wrote as its cached value.
     template <class V>

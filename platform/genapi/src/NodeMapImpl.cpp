@@ -531,8 +531,7 @@ void CNodeMapImpl::Poll(int64_t elapsed)
             continue;
         n->pollElapsed = 0;
         n->invalidateReadingTree();
-        // A node that cannot be read now differs from every value it had.
-        std::string fresh = "!";
+        std::string fresh = CNodeImpl::unreadableKey();
         try {
             if (IsReadable(n->GetAccessMode()))
                 fresh = n->valueKey();

@@ -166,24 +166,30 @@ std::string bytesKey(const std::vector<uint8_t>& bytes)
 void registerGet(CNodeImpl* node, uint8_t* buffer, int64_t length, bool ignoreCache, std::vector<uint8_t>* cache)
 {
     AutoLock lock(node->nodeMapLock());
-    node->checkReadable();
-    DepthGuard guard(node);
-    CRegisterAccess reg(node);
-    const int64_t own = reg.length();
-    if (!buffer || length < 0 || length > own)
-        throw OUT_OF_RANGE_EXCEPTION("Node '%s': cannot read %" PRId64 " bytes of a %" PRId64 "-byte register",
-                                     node->name().c_str(), length, own);
-    std::vector<uint8_t> fresh;
-    std::vector<uint8_t>& bytes = cache ? *cache : fresh;
-    if (!cache || ignoreCache || !node->m_cacheValid || !node->IsCachable()) {
-        reg.read(bytes);
-        if (cache)
-            node->m_cacheValid = true;
-    }
-    std::copy(bytes.begin(), bytes.begin() + length, buffer);
     // The bytes are the value of a Register node alone; the other kinds hand out what they mean.
-    if (cache)
-        node->noteHandedOut(bytesKey(bytes));
+    try {
+        node->checkReadable();
+        DepthGuard guard(node);
+        CRegisterAccess reg(node);
+        const int64_t own = reg.length();
+        if (!buffer || length < 0 || length > own)
+            throw OUT_OF_RANGE_EXCEPTION("Node '%s': cannot read %" PRId64 " bytes of a %" PRId64 "-byte register",
+                                         node->name().c_str(), length, own);
+        std::vector<uint8_t> fresh;
+        std::vector<uint8_t>& bytes = cache ? *cache : fresh;
+        if (!cache || ignoreCache || !node->m_cacheValid || !node->IsCachable()) {
+            reg.read(bytes);
+            if (cache)
+                node->m_cacheValid = true;
+        }
+        std::copy(bytes.begin(), bytes.begin() + length, buffer);
+        if (cache)
+            node->noteHandedOut(bytesKey(bytes));
+    } catch (...) {
+        if (cache)
+            node->noteHandedOut(CNodeImpl::unreadableKey());
+        throw;
+    }
 }
 
 void registerSet(CNodeImpl* node, const uint8_t* buffer, int64_t length, std::vector<uint8_t>* cache)

@@ -276,6 +276,72 @@ TEST(CallbackTest, PollComparesWithTheValueLastHandedOut)
     EXPECT_EQ(timeCalls.calls, 1);
 }
 
+// A listener whose read failed holds "cannot be read": once the node can be read again the next poll
+// tells it, also when the value is the one it had before, and when another reader saw it first.
+TEST(CallbackTest, PollTellsAListenerThatCouldNotReadOnceTheNodeCanBeReadAgain)
+{
+    MemoryPort port;
+    auto map = load(R"(
+      <Port Name="Device"/>
+      <IntReg Name="Available"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg>
+      <IntReg Name="Ratio"><Address>4</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort><pIsAvailable>Available</pIsAvailable><PollingTime>100</PollingTime></IntReg>
+      <Register Name="Table"><Address>8</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort><PollingTime>100</PollingTime></Register>)");
+    map->Connect(&port);
+    // Reads what it is told of, as a panel does.
+    struct Listener {
+        std::string seen;
+        void onRatio(INode* node)
+        {
+            try {
+                seen = std::to_string(CIntegerPtr(node)->GetValue());
+            } catch (const GenICam::GenericException&) {
+                seen = "unreadable";
+            }
+        }
+        void onTable(INode* node)
+        {
+            try {
+                uint8_t bytes[4];
+                CRegisterPtr(node)->Get(bytes, 4);
+                seen = std::to_string(bytes[0]);
+            } catch (const GenICam::GenericException&) {
+                seen = "unreadable";
+            }
+        }
+    } ratio, table;
+    Register(map->GetNode("Ratio"), ratio, &Listener::onRatio);
+    Register(map->GetNode("Table"), table, &Listener::onTable);
+    CIntegerPtr ratioNode = map->GetNode("Ratio");
+    CRegisterPtr tableNode = map->GetNode("Table");
+    port.bytes[0] = 1;
+    port.bytes[4] = 7;
+    port.bytes[8] = 9;
+    ratio.onRatio(ratioNode->GetNode());
+    table.onTable(tableNode->GetNode());
+    map->Poll(100);
+
+    // Told of a write while the camera had made the node unavailable; available again with the old value.
+    port.bytes[0] = 0;
+    ratioNode->GetNode()->InvalidateNode();
+    EXPECT_EQ(ratio.seen, "unreadable");
+    port.bytes[0] = 1;
+    map->Poll(100);
+    EXPECT_EQ(ratio.seen, "7");
+
+    // Unplugged: the poll tells of it, the listeners cannot read. Plugged again, another reader is first.
+    port.unplugged = true;
+    map->Poll(100);
+    EXPECT_EQ(ratio.seen, "unreadable");
+    EXPECT_EQ(table.seen, "unreadable");
+    port.unplugged = false;
+    EXPECT_EQ(ratioNode->GetValue(), 7);
+    uint8_t bytes[4];
+    tableNode->Get(bytes, 4, false, true);
+    map->Poll(100);
+    EXPECT_EQ(ratio.seen, "7");
+    EXPECT_EQ(table.seen, "9");
+}
+
 TEST(CallbackTest, InvalidateNodesFiresTheDeviceBackedNodes)
 {
     MemoryPort port;

@@ -50,12 +50,16 @@ public:
     GenApi::EAccessMode GetAccessMode() const override { return GenApi::RW; }
     void Read(void* buffer, int64_t address, int64_t length) override
     {
+        if (unplugged)
+            throw RUNTIME_EXCEPTION("the camera is unplugged");
         ++reads;
         check(address, length);
         std::memcpy(buffer, bytes.data() + address, static_cast<size_t>(length));
     }
     void Write(const void* buffer, int64_t address, int64_t length) override
     {
+        if (unplugged)
+            throw RUNTIME_EXCEPTION("the camera is unplugged");
         if (refuseWrites)
             throw ACCESS_EXCEPTION("the camera refuses the write");
         ++writes;
@@ -67,6 +71,8 @@ public:
     int writes = 0;
     // A camera that refuses writes without changing any access mode (a value it rejects, a busy device).
     bool refuseWrites = false;
+    // A camera gone from the bus: every access throws.
+    bool unplugged = false;
 
 private:
     void check(int64_t address, int64_t length) const
