@@ -73,8 +73,8 @@ private:
 };
 
 // Fills a top node (kind 1) with the machine's USB tree: the host controllers of sysfs (the folder
-// of NIMBO_TOPOLOGY_SYSFS, else /sys/bus/usb/devices) and one emulated controller holding the SDK's
-// emulated USB cameras.
+// of NIMBO_TOPOLOGY_SYSFS, else /sys/bus/usb/devices), the SDK's real USB cameras on the functions
+// sysfs shows them with, and one emulated controller holding the SDK's emulated USB cameras.
 void readMachineTree(Node& top);
 // Sets the U3V device count of every node of kinds 1 to 4 below and including `node`; returns it.
 int32_t countU3VDevices(Node& node);

@@ -1,13 +1,16 @@
-// The machine's USB tree: host controllers, hubs and devices from sysfs, and the SDK's emulated USB
-// cameras under an emulated host controller.
+// The machine's USB tree: host controllers, hubs and devices from sysfs, the SDK's real USB cameras
+// in the places sysfs shows them, and its emulated USB cameras under an emulated host controller.
 #include "TopologyNode.h"
 
+#include <nimbo/Emulation.h>
 #include <nimbo/NimboIncludes.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -111,6 +114,8 @@ bool isFunction(const std::string& name, std::string* device)
 struct SysfsReader {
     fs::path root;
     std::map<std::string, Node*> byLocation; // "1-2.3" and "usb1" to their nodes
+    // The USB3 Vision functions, in the order read, with the folder of their device.
+    std::vector<std::pair<Node*, fs::path>> cameras;
 
     void read(Node& top)
     {
@@ -187,6 +192,7 @@ struct SysfsReader {
                     return;
             Node* u3v = device->second->addChild(NodeKind_U3VDevice, device->second->GetName(), widen(name));
             u3v->properties().setString(Property_FunctionName, device->second->GetName());
+            cameras.emplace_back(u3v, root / deviceName);
             return;
         }
         if (text.empty())
@@ -196,18 +202,69 @@ struct SysfsReader {
     }
 };
 
-void addEmulatedCameras(Node& top)
+// What the SDK tells of a USB3 Vision camera, on the node of its function; the bandwidth manager finds
+// the camera by its full name there.
+void describeCamera(NodeProperties& p, const Nimbo::CDeviceInfo& info, int32_t index)
+{
+    p.setString(Property_U3VVendor, widen(info.GetVendorName().c_str()));
+    p.setString(Property_U3VModel, widen(info.GetModelName().c_str()));
+    p.setString(Property_U3VSerial, widen(info.GetSerialNumber().c_str()));
+    p.setString(Property_U3VVersion, widen(info.GetDeviceVersion().c_str()));
+    p.setString(Property_U3VUserName, widen(info.GetUserDefinedName().c_str()));
+    p.setInt32(Property_U3VDeviceIndex, index);
+    p.setString(Property_DeviceInstancePath, widen(info.GetFullName().c_str()));
+}
+
+// The cameras of the SDK's USB transport layer (only that one: discovering GigE cameras broadcasts on
+// the network, and they have no place here).
+Nimbo::DeviceInfoList usbCameras()
 {
     Nimbo::DeviceInfoList devices;
+    Nimbo::ITransportLayer* usb = nullptr;
     try {
-        Nimbo::CTlFactory::GetInstance().EnumerateDevices(devices);
+        usb = Nimbo::CTlFactory::GetInstance().CreateTl("VelmarUsb");
+        if (usb)
+            usb->EnumerateDevices(devices, false);
     } catch (...) {
-        return; // no SDK, no emulated cameras
+        devices.clear(); // no SDK, no cameras
     }
-    std::vector<const Nimbo::CDeviceInfo*> usb;
-    for (const Nimbo::CDeviceInfo& info : devices)
-        if (info.GetDeviceClass() == "VelmarUsb")
-            usb.push_back(&info);
+    if (usb)
+        Nimbo::CTlFactory::GetInstance().ReleaseTl(usb);
+    return devices;
+}
+
+std::string upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+    return text;
+}
+
+// A real camera is the USB device of the same vendor and product id and serial number; each function
+// takes the first camera of the SDK's list that matches, in the order sysfs shows them.
+void placeRealCameras(const std::vector<std::pair<Node*, fs::path>>& functions,
+                      const std::vector<const Nimbo::CDeviceInfo*>& cameras)
+{
+    std::vector<bool> placed(cameras.size(), false);
+    int32_t index = 0;
+    for (const auto& function : functions) {
+        const fs::path& dir = function.second;
+        const std::string vendor = upper(readLine(dir / "idVendor")), product = upper(readLine(dir / "idProduct"));
+        const std::string serial = readLine(dir / "serial");
+        for (size_t i = 0; i < cameras.size(); ++i) {
+            const Nimbo::CDeviceInfo& info = *cameras[i];
+            if (placed[i] || vendor.empty() || upper(info.GetVendorId().c_str()) != vendor ||
+                upper(info.GetProductId().c_str()) != product || serial != info.GetSerialNumber().c_str())
+                continue;
+            placed[i] = true;
+            describeCamera(function.first->properties(), info, index++);
+            break;
+        }
+    }
+}
+
+void addEmulatedCameras(Node& top, const std::vector<const Nimbo::CDeviceInfo*>& usb)
+{
     if (usb.empty())
         return;
     Node* hc = top.addChild(NodeKind_HostController, L"Emulated USB 3.0 eXtensible Host Controller", L"emulated-xhci");
@@ -227,15 +284,8 @@ void addEmulatedCameras(Node& top)
         device->properties().setString(Property_Product, widen(info->GetModelName().c_str()));
         device->properties().setInt32(Property_Speed, 5000);
         Node* u3v = device->addChild(NodeKind_U3VDevice, name, widen(location + ":1.0"));
-        NodeProperties& p = u3v->properties();
-        p.setString(Property_FunctionName, name);
-        p.setString(Property_U3VVendor, widen(info->GetVendorName().c_str()));
-        p.setString(Property_U3VModel, widen(info->GetModelName().c_str()));
-        p.setString(Property_U3VSerial, widen(info->GetSerialNumber().c_str()));
-        p.setString(Property_U3VVersion, widen(info->GetDeviceVersion().c_str()));
-        p.setString(Property_U3VUserName, widen(info->GetUserDefinedName().c_str()));
-        p.setInt32(Property_U3VDeviceIndex, port - 1);
-        p.setString(Property_DeviceInstancePath, widen(info->GetFullName().c_str()));
+        u3v->properties().setString(Property_FunctionName, name);
+        describeCamera(u3v->properties(), *info, port - 1);
         ++port;
     }
 }
@@ -248,7 +298,14 @@ void readMachineTree(Node& top)
     SysfsReader reader;
     reader.root = override && *override ? fs::path(override) : fs::path("/sys/bus/usb/devices");
     reader.read(top);
-    addEmulatedCameras(top);
+    const Nimbo::DeviceInfoList cameras = usbCameras();
+    const std::vector<std::string> serials = Nimbo::Emulation::SerialNumbers();
+    const std::set<std::string> emulatedSerials(serials.begin(), serials.end());
+    std::vector<const Nimbo::CDeviceInfo*> real, emulated;
+    for (const Nimbo::CDeviceInfo& info : cameras)
+        (emulatedSerials.count(info.GetSerialNumber().c_str()) ? emulated : real).push_back(&info);
+    placeRealCameras(reader.cameras, real);
+    addEmulatedCameras(top, emulated);
 }
 
 } // namespace detail
