@@ -266,19 +266,27 @@ TEST_F(FakeUsbCameraTest, ClosingReleasesTheDeviceAndOpeningTakesItAgain)
     EXPECT_FALSE(m_camera->holdsDevice());
 }
 
-// The SDK's device and stream grabber over the fake device as a USB camera, its buffers lent as the
-// synchronous and the asynchronous USB transfers need them (the fake device's stream stands in for
-// both: Aravis' asynchronous one keeps a buffer object's transfers for the stream's life and needs
-// buffers of the frame's size): buffers larger than the frame, a second grab at a larger region into
-// the same ones, and a buffer too small for the frame.
-TEST(FakeUsbDeviceTest, FramesCarryTheCamerasPixelsWithEitherTransferAcrossRegionChanges)
-{
-    RUN_IN_LOOPBACK_NAMESPACE();
-    arv_enable_interface("Fake");
-    Nimbo::Emulation::Configure("none");
-    Nimbo::NimboAutoInitTerm init;
-    for (const bool async : {false, true}) {
-        SCOPED_TRACE(async ? "asynchronous" : "synchronous");
+// Aravis' in-process fake camera as a USB camera the SDK knows, with synchronous or asynchronous
+// transfers; the devices made of it are destroyed, and it is forgotten, when the test ends.
+class FakeUsbDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        arv_enable_interface("Fake");
+        Nimbo::Emulation::Configure("none");
+    }
+    void TearDown() override
+    {
+        for (Nimbo::INimboDevice* device : m_devices)
+            Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
+        std::lock_guard<std::mutex> lock(g_knownMutex);
+        for (const std::string& name : m_names)
+            g_known.erase(name);
+        arv_disable_interface("Fake");
+    }
+
+    Nimbo::INimboDevice* createDevice(bool async)
+    {
         KnownDevice known;
         known.deviceId = "Fake_1";
         known.asyncUsb = async;
@@ -286,12 +294,34 @@ TEST(FakeUsbDeviceTest, FramesCarryTheCamerasPixelsWithEitherTransferAcrossRegio
         known.info.SetTLType("U3V");
         known.info.SetSerialNumber("FAKE-USB-1");
         known.info.SetFriendlyName("Aravis Fake (FAKE-USB-1)");
-        known.info.SetFullName("usb#Fake_1-test");
+        known.info.SetFullName(async ? "usb#Fake_1-async" : "usb#Fake_1-sync");
         {
             std::lock_guard<std::mutex> lock(g_knownMutex);
             g_known[known.info.GetFullName().c_str()] = known;
+            m_names.push_back(known.info.GetFullName().c_str());
         }
-        Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(known.info);
+        m_devices.push_back(Nimbo::CTlFactory::GetInstance().CreateDevice(known.info));
+        return m_devices.back();
+    }
+
+    Nimbo::NimboAutoInitTerm m_init;
+
+private:
+    std::vector<Nimbo::INimboDevice*> m_devices;
+    std::vector<std::string> m_names;
+};
+
+// The SDK's device and stream grabber over the fake device as a USB camera, its buffers lent as the
+// synchronous and the asynchronous USB transfers need them (the fake device's stream stands in for
+// both: Aravis' asynchronous one keeps a buffer object's transfers for the stream's life and needs
+// buffers of the frame's size): buffers larger than the frame, a second grab at a larger region into
+// the same ones, and a buffer too small for the frame.
+TEST_F(FakeUsbDeviceTest, FramesCarryTheCamerasPixelsWithEitherTransferAcrossRegionChanges)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    for (const bool async : {false, true}) {
+        SCOPED_TRACE(async ? "asynchronous" : "synchronous");
+        Nimbo::INimboDevice* device = createDevice(async);
         device->Open();
         GenApi::INodeMap& map = *device->GetNodeMap();
         Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
@@ -349,45 +379,23 @@ TEST(FakeUsbDeviceTest, FramesCarryTheCamerasPixelsWithEitherTransferAcrossRegio
         grabber->FinishGrab();
         grabber->Close();
         device->Close();
-        Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
-        std::lock_guard<std::mutex> lock(g_knownMutex);
-        g_known.erase(known.info.GetFullName().c_str());
     }
-    arv_disable_interface("Fake");
 }
 
 // Aravis sizes and queues a real USB3 Vision camera's transfers itself (1 MiB each at most; with
 // asynchronous transfers 8 MiB of them at once, else one at a time): those settings are read-only and
 // say so, rather than taking values that change nothing.
-TEST(FakeUsbDeviceTest, TransferSettingsThatAravisFixesAreReadOnlyAndSayWhy)
+TEST_F(FakeUsbDeviceTest, TransferSettingsThatAravisFixesAreReadOnlyAndSayWhy)
 {
     RUN_IN_LOOPBACK_NAMESPACE();
-    arv_enable_interface("Fake");
-    Nimbo::Emulation::Configure("none");
-    Nimbo::NimboAutoInitTerm init;
     for (const bool async : {false, true}) {
         SCOPED_TRACE(async ? "asynchronous" : "synchronous");
-        KnownDevice known;
-        known.deviceId = "Fake_1";
-        known.asyncUsb = async;
-        known.info.SetDeviceClass("VelmarUsb");
-        known.info.SetTLType("U3V");
-        known.info.SetSerialNumber("FAKE-USB-1");
-        known.info.SetFullName("usb#Fake_1-fixed");
-        {
-            std::lock_guard<std::mutex> lock(g_knownMutex);
-            g_known[known.info.GetFullName().c_str()] = known;
-        }
-        Nimbo::INimboDevice* device = Nimbo::CTlFactory::GetInstance().CreateDevice(known.info);
+        Nimbo::INimboDevice* device = createDevice(async);
         testsupport::expectFixedByAravis(*device->GetTLNodeMap(), "MaxTransferSize", 1 << 20);
         GenApi::INodeMap& sg = *device->GetStreamGrabber(0)->GetNodeMap();
         testsupport::expectFixedByAravis(sg, "MaxTransferSize", 1 << 20);
         testsupport::expectFixedByAravis(sg, "NumMaxQueuedUrbs", async ? 8 : 1);
-        Nimbo::CTlFactory::GetInstance().DestroyDevice(device);
-        std::lock_guard<std::mutex> lock(g_knownMutex);
-        g_known.erase(known.info.GetFullName().c_str());
     }
-    arv_disable_interface("Fake");
 }
 
 // A sysfs folder of USB devices and their interfaces side by side, as /sys/bus/usb/devices holds them,
