@@ -759,6 +759,47 @@ TEST_F(BandwidthTreeWidgetTest, CameraWhoseGrabCannotStartShowsAndReportsTheFail
     CTlFactory::GetInstance().DestroyDevice(device);
 }
 
+// A camera switched on before the measurement whose grab then cannot start: asked to switch it on again,
+// the tree shows the failure on a row that is off as a whole (no camera, no editors holding the host's
+// device), so that the next click on the box asks the host again.
+TEST_F(BandwidthTreeWidgetTest, CameraSwitchedOnEarlierWhoseGrabCannotStartIsSwitchedOffWhole)
+{
+    INimboDevice* device = CTlFactory::GetInstance().CreateDevice(testsupport::emulatedCamera("U2"));
+    device->Open(AccessModeSet(Control) | Stream | Event);
+    testsupport::smallFrames(*device->GetNodeMap());
+    const QVector<INimboDevice*> devices{device};
+    tree->setPreopenedDevices(&devices);
+    tree->refreshTree();
+    ASSERT_TRUE(tree->EnableCamera(rowOf("U2")));
+    GenApi::CEnumerationPtr mode(device->GetNodeMap()->GetNode("DeviceLinkThroughputLimitMode"));
+    ASSERT_FALSE(GenApi::IsWritable(mode)) << "the limit editor holds it";
+    {
+        testsupport::HostGrab host(device);
+        tree->StartMeasuring();
+        ASSERT_FALSE(row("U2").camera->isMeasuringGrab());
+        QSignalSpy errors(tree.get(), &BandwidthTreeWidget::errorOccurred);
+        EXPECT_FALSE(tree->EnableCamera(rowOf("U2")));
+        EXPECT_EQ(errors.count(), 1);
+        EXPECT_EQ(item("U2")->checkState(0), Qt::Unchecked);
+        EXPECT_TRUE(item("U2")->toolTip(0).contains(QStringLiteral("in use elsewhere")));
+        EXPECT_EQ(camera("U2"), nullptr);
+        EXPECT_EQ(tree->countEnabledCameras(), 0);
+        EXPECT_EQ(tree->itemWidget(item("U2"), 1), nullptr);
+        EXPECT_EQ(tree->itemWidget(item("U2"), 2), nullptr);
+        EXPECT_EQ(row("U2").limitEditor, nullptr);
+        EXPECT_TRUE(GenApi::IsWritable(mode)) << "the host's device is free again";
+        EXPECT_FALSE(item("U2")->font(0).bold());
+        QSignalSpy checked(tree.get(), &BandwidthTreeWidget::cameraChecked);
+        item("U2")->setCheckState(0, Qt::Checked);
+        EXPECT_EQ(checked.count(), 1) << "the click asks the host";
+        EXPECT_TRUE(host.nextFrame()) << "the host still gets frames";
+        tree->StopMeasuring();
+    }
+    tree->setPreopenedDevices(nullptr);
+    tree->refreshTree();
+    CTlFactory::GetInstance().DestroyDevice(device);
+}
+
 // The optimisation reports a camera that cannot be switched on while it runs; the host's answer may take
 // other cameras of the adapter away (switched off, or unplugged and refreshed out of the tree) before
 // their turn comes. The run goes on with the cameras as they are then.

@@ -339,6 +339,10 @@ bool BandwidthTreeWidget::EnableCamera(size_t id)
     } catch (...) {
         ok = false;
     }
+    // A row shown switched off holds no camera: one switched on earlier whose grab cannot start now goes
+    // as a whole, its editors first, so that nothing keeps the device and the next check asks the host.
+    if (!ok && id < m_data->items.size() && m_data->items[id].camera)
+        switchOff(id);
     if (id < m_data->items.size() && m_data->items[id].treeItem) {
         FlatTreeItem& row = m_data->items[id];
         QTreeWidgetItem* item = row.treeItem;
@@ -377,6 +381,13 @@ bool BandwidthTreeWidget::EnableCamera(const QString& id)
 
 bool BandwidthTreeWidget::DisableCamera(size_t id)
 {
+    switchOff(id);
+    queueButtonStates();
+    return false;
+}
+
+void BandwidthTreeWidget::switchOff(FlatTreeItemID id)
+{
     FlatTreeItem& row = m_data->item(id);
     if (row.camera && row.treeItem)
         closeRowEditors(row);
@@ -393,8 +404,6 @@ bool BandwidthTreeWidget::DisableCamera(size_t id)
         row.treeItem->setFont(0, font());
         UpdateSampleDataViewRow(id);
     }
-    queueButtonStates();
-    return false;
 }
 
 bool BandwidthTreeWidget::DisableCamera(const QString& id)

@@ -154,6 +154,9 @@ private:
     void UpdateSampleDataView();
     void UpdateSampleDataViewRow(FlatTreeItemID id);
     void closeRowEditors(FlatTreeItem& row);
+    // The row's editors closed, its camera dropped, the row shown unchecked; throws std::out_of_range
+    // for an id that is no row.
+    void switchOff(FlatTreeItemID id);
     void emitCloseEditor(QTreeWidgetItem* item, int column);
     void writeConfigRole(int role, const QVariant& value);
     FlatTreeItemID rowOf(const QTreeWidgetItem* item) const;
