@@ -4,6 +4,10 @@
 #include "MediaWriter.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <set>
 #include <string>
 
 // Saves frame n (counted from 1) as <base name>_%04d<extension>; after _9999 the number grows.
@@ -12,8 +16,14 @@
 // in arrival order and the file written on any thread, which keeps the numbers in frame order while
 // conversion and writing of one frame overlap those of the next.
 //
+// The sequence has no holes: tools that read numbered images stop at the first missing number. A
+// frame that cannot be written ends the sequence where it stands. A frame after it is not written, or
+// taken back when it was written meanwhile, and fails with the same reason; so a written frame counts
+// only once every frame before it is settled, and waits for that.
+//
 // Threads: open, isOpen and close on the recording's owner thread, add and addAt on the sink's writer
-// threads, imageCount on any thread; the flag and the counters are atomic for that reason.
+// threads, imageCount on any thread; the flag and the counters are atomic for that reason. m_mutex
+// guards the settled numbers and the failure, m_settledChanged tells a waiting writer of them.
 class CImageSequenceMediaWriter : public IMediaWriter {
 public:
     void open(const GenICam::gcstring& baseName) override;
@@ -47,10 +57,18 @@ private:
     std::atomic<bool> m_open{false};
     void write(uint32_t number, const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
                uint32_t height, uint32_t paddingX);
+    // Marks `number` settled, written or not; under m_mutex.
+    void settleLocked(uint32_t number);
 
-    GenICam::gcstring m_baseName; // written by open before any add runs
+    GenICam::gcstring m_baseName;       // written by open before any add runs
     std::atomic<uint32_t> m_counter{0}; // the last number claimed
     std::atomic<uint32_t> m_written{0};
+    std::mutex m_mutex;
+    std::condition_variable m_settledChanged;
+    uint32_t m_settled = 0;            // every number up to this one is settled
+    std::set<uint32_t> m_settledLater; // numbers settled beyond it
+    uint32_t m_failedAt = 0;           // the first number that could not be written; 0: none
+    std::exception_ptr m_failure;      // and why
 };
 
 // A BMP sequence (".bmp").

@@ -1,6 +1,7 @@
 // The BMP and TIFF sequence writers.
 #include "ImageSequenceMediaWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 
 CImageSequenceMediaWriter::CImageSequenceMediaWriter(Nimbo::EImageFileFormat format, const char* extension)
@@ -39,11 +40,55 @@ void CImageSequenceMediaWriter::addAt(const Nimbo::CNimboImage& image, uint32_t 
           static_cast<uint32_t>(image.GetPaddingX()));
 }
 
+void CImageSequenceMediaWriter::settleLocked(uint32_t number)
+{
+    m_settledLater.insert(number);
+    while (!m_settledLater.empty() && *m_settledLater.begin() <= m_settled + 1) {
+        m_settled = std::max(m_settled, *m_settledLater.begin());
+        m_settledLater.erase(m_settledLater.begin());
+    }
+}
+
 void CImageSequenceMediaWriter::write(uint32_t number, const void* buffer, size_t bufferSize,
                                       Nimbo::EPixelType pixelType, uint32_t width, uint32_t height, uint32_t paddingX)
 {
-    Nimbo::CImagePersistence::Save(m_format, GenICam::gcstring(fileName(number)), buffer, bufferSize, pixelType, width,
-                                   height, paddingX, Nimbo::ImageOrientation_TopDown, nullptr);
-    // Counted once the file is whole: a frame that could not be saved is not a recorded one.
-    ++m_written;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_failure && number > m_failedAt) {
+            settleLocked(number);
+            m_settledChanged.notify_all();
+            std::rethrow_exception(m_failure);
+        }
+    }
+    const std::string name = fileName(number);
+    try {
+        // A file the save could not finish is removed by the save itself.
+        Nimbo::CImagePersistence::Save(m_format, GenICam::gcstring(name), buffer, bufferSize, pixelType, width, height,
+                                       paddingX, Nimbo::ImageOrientation_TopDown, nullptr);
+    } catch (...) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_failure || number < m_failedAt) {
+                m_failure = std::current_exception();
+                m_failedAt = number;
+            }
+            settleLocked(number);
+        }
+        m_settledChanged.notify_all();
+        throw;
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    // Written: it belongs to the sequence once every frame before it is, or it is taken back.
+    m_settledChanged.wait(lock, [&] { return m_settled + 1 >= number || (m_failure && m_failedAt < number); });
+    const bool withdrawn = m_failure && m_failedAt < number;
+    if (withdrawn)
+        std::remove(name.c_str());
+    else
+        ++m_written; // counted once the file is whole and in the sequence
+    settleLocked(number);
+    const std::exception_ptr failure = m_failure;
+    lock.unlock();
+    m_settledChanged.notify_all();
+    if (withdrawn)
+        std::rethrow_exception(failure);
 }

@@ -7,12 +7,15 @@
 #include "testsupport/TempDir.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QImage>
 #include <QScopedPointer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -167,6 +170,81 @@ TEST_F(ImageSequenceWriterTest, SinkWritingSeveralFilesAtOnceKeepsFrameOrder)
             EXPECT_EQ(topLeft, uint8_t(number));
         }
     }
+}
+
+// Frames written at once finish in any order. One that cannot be written ends the sequence where it
+// stands: frames after it that were written meanwhile are taken back, and they fail with its reason, so
+// the folder holds an unbroken sequence that tools reading numbered images follow to its end.
+TEST_F(ImageSequenceWriterTest, AFrameThatFailsEndsTheSequenceInOrder)
+{
+    CTiffMediaWriter writer;
+    writer.open(baseName());
+    // A folder in the way of the second file (not empty, so that nothing removes it).
+    ASSERT_TRUE(QDir().mkpath(filePath("cam_20240101_120000000_0002.tiff/in the way")));
+    const auto pixels = monoFrame(64, 48, 0, 0);
+    Nimbo::CNimboImage image;
+    image.CopyBuffer(pixels.data(), pixels.size(), Nimbo::PixelType_Mono8, 64, 48, 0);
+    for (uint32_t number = 1; number <= 3; ++number)
+        ASSERT_EQ(writer.claimPlace(), number);
+
+    // The third frame is written first, while the others are still on their way.
+    std::string third = "written";
+    std::thread thirdWriter([&] {
+        try {
+            writer.addAt(image, 3);
+        } catch (const GenICam::GenericException& e) {
+            third = e.GetDescription();
+        }
+    });
+    std::string second;
+    try {
+        writer.addAt(image, 2);
+    } catch (const GenICam::GenericException& e) {
+        second = e.GetDescription();
+    }
+    writer.addAt(image, 1);
+    thirdWriter.join();
+
+    EXPECT_NE(second.find("_0002.tiff"), std::string::npos) << second;
+    EXPECT_EQ(third, second) << "the frame after the failed one";
+    EXPECT_EQ(entries().join(' ').toStdString(), "cam_20240101_120000000_0001.tiff");
+    EXPECT_EQ(writer.imageCount(), 1u);
+    // Later frames are not written at all.
+    const uint32_t fourth = writer.claimPlace();
+    EXPECT_THROW(writer.addAt(image, fourth), GenICam::GenericException);
+    EXPECT_EQ(entries().join(' ').toStdString(), "cam_20240101_120000000_0001.tiff");
+}
+
+// Through the sink and its writer threads: the recording reports the failure once, the folder holds
+// the frames before the failed one, and the status counts every other frame as lost.
+TEST_F(ImageSequenceWriterTest, SinkEndsTheSequenceInOrderAtTheFirstFailure)
+{
+    struct Callee : CBufferedImageSink::IWriteFrameFailedCallee {
+        std::atomic<int> failures{0};
+        void onFrameWriteFailed(const char*) override { ++failures; }
+        void onFileLimitReached() override { ++failures; }
+        void onCodecFatal(const char*) override { ++failures; }
+    } callee;
+    CTiffMediaWriter writer;
+    writer.open(baseName());
+    ASSERT_GT(writer.concurrentAdds(), 1u);
+    ASSERT_TRUE(QDir().mkpath(filePath("cam_20240101_120000000_0002.tiff/in the way")));
+    constexpr int kFrames = 12;
+    const uint32_t width = 640, height = 480; // big enough to take a while each
+    {
+        CBufferedImageSink sink(&writer, kFrames);
+        sink.setWriteFailedCallee(&callee);
+        for (int i = 1; i <= kFrames; ++i) {
+            const auto frame = monoFrame(width, height, 0, i);
+            sink.push(frame.data(), frame.size(), Nimbo::PixelType_Mono8, width, height, 0);
+        }
+        ASSERT_TRUE(sink.waitUntilEmpty(std::chrono::seconds(60)));
+        sink.stop();
+        EXPECT_EQ(sink.recordedCount(), 1u);
+        EXPECT_EQ(sink.lostCount() + sink.droppedCount(), uint64_t(kFrames - 1));
+    }
+    EXPECT_EQ(callee.failures.load(), 1);
+    EXPECT_EQ(entries().join(' ').toStdString(), "cam_20240101_120000000_0001.tiff");
 }
 
 TEST(MediaWriterFactoryTest, VideoBitRate)
