@@ -33,6 +33,9 @@ public:
     void add(const Nimbo::CNimboImage& image) override;
     void add(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
              uint32_t paddingX) override;
+    // Frames the recording lost before this one become empty frames, so the film keeps its length.
+    // The frame that crosses the size limit throws as add does.
+    void addSampled(const Nimbo::CNimboImage& image, uint64_t sample, uint32_t place) override;
     bool acceptsImageAsIs(const Nimbo::CNimboImage& image) const override;
     bool acceptsBufferAsIs(Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
                            uint32_t paddingX) const override;
@@ -60,6 +63,7 @@ private:
     const Nimbo::SAviCompressionOptions* m_compressionOptions;
     uint64_t m_sizeLimit;
     bool m_limitReached = false;
+    uint64_t m_nextSample = 0; // the place in the sampled sequence after the last frame written
     std::atomic<uint32_t> m_imageCount{0};
     std::atomic<uint64_t> m_bytesWritten{0};
 };

@@ -47,11 +47,13 @@ public:
     // reason; a failed open leaves no file and nothing allocated.
     void open(const char* libRoot, const char* fileName, uint32_t width, uint32_t height, Nimbo::EPixelType pixelType);
     // Encodes one frame whose lines are `paddingX` bytes longer than the pixels need; a bottom-up
-    // frame holds its last line first. Throws
+    // frame holds its last line first. `place` is when it is shown, in frames of the playback rate
+    // from the first one (frames the recording could not write leave their places empty); -1 is the
+    // place after the frame before, and a place not after it is taken as that one. Throws
     // GenICam::InvalidArgumentException for a frame that does not fit the recording and
     // GenICam::RuntimeException when libav fails.
     void addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
-                  size_t paddingX = 0, bool bottomUp = false);
+                  size_t paddingX = 0, bool bottomUp = false, int64_t place = -1);
     // Flushes the encoder, writes the trailer and frees everything; throws when the flush could not
     // be written (everything is freed all the same).
     void close();
@@ -107,7 +109,7 @@ private:
     // whether a write failed since: a failed write may have cut a fragment, which is then taken off.
     int64_t m_completeBytes = 0;
     bool m_writeFailed = false;
-    int64_t m_framesSent = 0;
+    int64_t m_nextPlace = 0; // the place after the last frame sent, in frames
     const AVCodec* m_codec = nullptr; // the container's default encoder
     int m_threads = 0;
     AVRational m_rate{0, 1}; // the playback rate as a fraction

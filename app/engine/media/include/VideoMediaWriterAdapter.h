@@ -27,12 +27,14 @@ public:
     bool acceptsImageAsIs(const Nimbo::CNimboImage& image) const override;
     bool acceptsBufferAsIs(Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
                            uint32_t paddingX) const override;
+    // Shows the frame at the time of its place in the recording's sampled sequence.
+    void addSampled(const Nimbo::CNimboImage& image, uint64_t sample, uint32_t place) override;
     uint32_t imageCount() const override;
     uint64_t bytesWritten() const override;
 
 private:
     void addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
-                  size_t paddingX, bool bottomUp);
+                  size_t paddingX, bool bottomUp, int64_t place = -1);
 
     std::unique_ptr<VideoEncoder> m_encoder;
     double m_fpsPlaybackRate;

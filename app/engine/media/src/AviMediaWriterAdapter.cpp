@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryFile>
 
+#include <algorithm>
+
 namespace {
 
 const char* const sourceFile = "avimediawriteradapter.cpp";
@@ -66,6 +68,7 @@ void CAviMediaWriterAdapter::open(const GenICam::gcstring& baseName)
     }
     m_imageCount = 0;
     m_bytesWritten = 0;
+    m_nextSample = 0;
 }
 
 Nimbo::EPixelType CAviMediaWriterAdapter::choosePixelType() const
@@ -119,13 +122,21 @@ void CAviMediaWriterAdapter::close()
 
 void CAviMediaWriterAdapter::add(const Nimbo::CNimboImage& image)
 {
+    addSampled(image, m_nextSample, 0);
+}
+
+void CAviMediaWriterAdapter::addSampled(const Nimbo::CNimboImage& image, uint64_t sample, uint32_t)
+{
     if (m_limitReached)
         return;
     try {
+        if (sample > m_nextSample)
+            m_writer->AddEmptyFrames(sample - m_nextSample);
         m_writer->Add(image, Nimbo::KeyFrameSelection_Auto);
     } catch (const Nimbo::AviWriterFatalException& e) {
         throwFatalMediaWriterException(sourceFile, __LINE__, "%s", e.GetDescription());
     }
+    m_nextSample = std::max(sample, m_nextSample) + 1;
     checkLimit();
 }
 
@@ -140,6 +151,7 @@ void CAviMediaWriterAdapter::add(const void* buffer, size_t bufferSize, Nimbo::E
     } catch (const Nimbo::AviWriterFatalException& e) {
         throwFatalMediaWriterException(sourceFile, __LINE__, "%s", e.GetDescription());
     }
+    ++m_nextSample;
     checkLimit();
 }
 

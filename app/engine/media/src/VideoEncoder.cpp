@@ -215,7 +215,7 @@ void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t widt
         FAIL_RUNTIME("Invalid playback rate %f.", m_framesPerSecond);
 
     m_imageCount = 0;
-    m_framesSent = 0;
+    m_nextPlace = 0;
     m_width = width;
     m_height = height;
     // The YUV 4:2:0 picture needs even sizes, and a YUV 4:1:1 line shares its chroma across four
@@ -340,7 +340,10 @@ void VideoEncoder::openCodec()
     // A key frame about every second of playback starts a fragment.
     m_codecContext->gop_size = std::max(1, static_cast<int>(std::lround(m_framesPerSecond)));
     // Frames leave the encoder in the order they came, so an encoder drained in the middle of a
-    // recording hands over to the next one with no decode time running backwards.
+    // recording hands over to the next one with no decode time running backwards. Each frame is then
+    // decoded when it is shown and lasts until the next one's time: a film with frames the recording
+    // lost keeps the recording's length (with reordering the container counts the length in decoding
+    // times, which such gaps shift).
     m_codecContext->max_b_frames = 0;
     // x264's fastest setting: a recording at a camera's full rate must not lose frames to the
     // encoder. It compresses less well than the slower settings, so the same bit rate buys a
@@ -395,7 +398,7 @@ void VideoEncoder::keepWithinWallTime(bool slow)
 }
 
 void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
-                            uint32_t height, size_t paddingX, bool bottomUp)
+                            uint32_t height, size_t paddingX, bool bottomUp, int64_t place)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     // Without a codec context after an encoder that could not be made again, nothing more is taken.
@@ -448,8 +451,11 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
         convert(m_converted.data(), static_cast<ptrdiff_t>(Nimbo::ComputeStride(intermediate, width, 0)), intermediate);
     }
 
-    // Times count the frames sent, in the codec's time base; packets are rescaled to the stream's.
-    m_frame->pts = m_framesSent;
+    // A frame is shown at its place, in frames of the codec's time base (packets are rescaled to the
+    // stream's): a frame the recording lost before it leaves the frame before on screen for its time,
+    // so the film plays as long as the recording ran. Times only ever grow.
+    const int64_t shown = std::max(place, m_nextPlace);
+    m_frame->pts = shown;
     const int sent = m_libav->avcodec_send_frame(m_codecContext, m_frame);
     if (sent < 0)
         FAIL_RUNTIME("Error during encode frame %d. %s.", m_imageCount.load(), reason(sent).c_str());
@@ -458,7 +464,7 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
     const bool slow = m_lastFrame && now - *m_lastFrame >= kMostWallTime;
     m_lastFrame = now;
     m_held.push_back(now);
-    ++m_framesSent;
+    m_nextPlace = shown + 1;
     ++m_imageCount;
     writePackets();
     keepWithinWallTime(slow);

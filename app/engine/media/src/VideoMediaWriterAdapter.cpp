@@ -46,11 +46,18 @@ void CVideoMediaWriterAdapter::close()
 
 void CVideoMediaWriterAdapter::add(const Nimbo::CNimboImage& image)
 {
+    addSampled(image, UINT64_MAX, 0);
+}
+
+void CVideoMediaWriterAdapter::addSampled(const Nimbo::CNimboImage& image, uint64_t sample, uint32_t)
+{
     if (!image.IsValid())
         throwFatalMediaWriterException(sourceFile, __LINE__, "%s",
                                        "Cannot write video frame. The passed image is invalid.");
+    // Beyond what a time can hold, the place is the one after the frame before.
+    const int64_t place = sample > uint64_t(INT64_MAX) ? -1 : int64_t(sample);
     addFrame(image.GetBuffer(), image.GetImageSize(), image.GetPixelType(), image.GetWidth(), image.GetHeight(),
-             image.GetPaddingX(), image.GetOrientation() == Nimbo::ImageOrientation_BottomUp);
+             image.GetPaddingX(), image.GetOrientation() == Nimbo::ImageOrientation_BottomUp, place);
 }
 
 void CVideoMediaWriterAdapter::add(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
@@ -60,10 +67,10 @@ void CVideoMediaWriterAdapter::add(const void* buffer, size_t bufferSize, Nimbo:
 }
 
 void CVideoMediaWriterAdapter::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType,
-                                        uint32_t width, uint32_t height, size_t paddingX, bool bottomUp)
+                                        uint32_t width, uint32_t height, size_t paddingX, bool bottomUp, int64_t place)
 {
     try {
-        m_encoder->addFrame(buffer, bufferSize, pixelType, width, height, paddingX, bottomUp);
+        m_encoder->addFrame(buffer, bufferSize, pixelType, width, height, paddingX, bottomUp, place);
     } catch (const GenICam::InvalidArgumentException& e) {
         // A frame that does not fit the recording ends it; libav failures pass unchanged.
         throwFatalMediaWriterException(sourceFile, __LINE__, "%s", e.GetDescription());

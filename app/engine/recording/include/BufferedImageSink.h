@@ -33,7 +33,8 @@
 // Threads: push runs on the grab thread or the sampling timer thread; the writer threads run add and
 // the callees; the stocking thread prepares spares; stop, the callee setters and the status run on the
 // recording's owner thread. m_mutex guards the queue, the spare images, the reservations, the frames
-// being written, the layout to stock, the exit and failed flags and both callees; the counters are
+// being written, the layout to stock, the next sample, the exit and failed flags and both callees; the
+// counters are
 // atomics so the status can be read without the lock.
 // m_reportMutex keeps the progress reports of several writer threads in the order of their counts.
 class CBufferedImageSink {
@@ -66,10 +67,15 @@ public:
     CBufferedImageSink(const CBufferedImageSink&) = delete;
     CBufferedImageSink& operator=(const CBufferedImageSink&) = delete;
 
+    // Place of a pushed frame that follows the one pushed before.
+    static constexpr uint64_t kNextSample = UINT64_MAX;
+
     // True when the frame was queued, false when it was dropped. The caller's buffer may be released
-    // as soon as this returns. std::bad_alloc leaves it when the copy cannot be made.
+    // as soon as this returns. std::bad_alloc leaves it when the copy cannot be made. `sample` is the
+    // frame's place in the recording's sampled sequence (0 for the first), handed to the writer with
+    // it: a frame dropped here, or one the caller never pushed, leaves its place empty.
     bool push(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width, uint32_t height,
-              uint32_t paddingX, int orientation = 0);
+              uint32_t paddingX, int orientation = 0, uint64_t sample = kNextSample);
 
     bool setWriteFailedCallee(IWriteFrameFailedCallee* callee);
     void clearWriteFailedCallee();
@@ -124,7 +130,12 @@ private:
     std::mutex m_reportMutex;
     std::condition_variable m_wake;
     std::condition_variable m_drained; // told when the writer thread finds nothing left to write
-    boost::circular_buffer<Nimbo::CNimboImage> m_queue;
+    struct QueuedFrame {
+        Nimbo::CNimboImage image;
+        uint64_t sample = 0; // its place in the sampled sequence
+    };
+    boost::circular_buffer<QueuedFrame> m_queue;
+    uint64_t m_nextSample = 0; // the place of a push that names none
     // Images already written, kept so the next copies reuse their storage instead of allocating.
     std::vector<Nimbo::CNimboImage> m_spare;
     // Slots promised to pushes whose copy is being made outside the lock.

@@ -41,6 +41,14 @@ public:
     virtual unsigned concurrentAdds() const { return 1; }
     virtual uint32_t claimPlace() { return 0; }
     virtual void addAt(const Nimbo::CNimboImage& image, uint32_t /*place*/) { add(image); }
+    // Writes a frame at its place in the recording's sampled sequence: `sample` counts from 0 at the
+    // first frame sampled, and a gap before it stands for frames sampled but never handed over (refused
+    // by a full queue, lost by the camera). A film keeps the gap's time, so that it plays as long as
+    // the recording ran; writers without time write the frame at `place` (see claimPlace).
+    virtual void addSampled(const Nimbo::CNimboImage& image, uint64_t /*sample*/, uint32_t place)
+    {
+        addAt(image, place);
+    }
     // Bytes of image data written so far.
     virtual uint64_t bytesWritten() const = 0;
 };

@@ -28,12 +28,12 @@ class StreamBuffer;
 // Threads: construction, start, stop, setPaused, abort, finish, the status and destruction run on
 // the GUI thread; onCameraBufferAvailable and count-mode sampling on the grab thread; time-mode
 // sampling and limits on the sampling timer thread (which may also call stop); progress and failure
-// callees on the sink's writer thread. m_operationMutex guards the held buffer, the first-frame and
-// failed flags and serialises frame intake, image-due handling, stop, abort and finish; m_stateMutex
-// guards m_state, which is also read without it (atomic) at the top of the frame paths; m_stopMutex
-// serialises stops from the GUI and the timer thread (taken after m_operationMutex). m_inFlightMutex
-// guards the count of running frame calls that finish() and the destructor wait for. Signals are
-// emitted outside every state lock.
+// callees on the sink's writer thread. m_operationMutex guards the held buffer, the first-frame,
+// failed and lost-frame flags and the count of frames sampled, and serialises frame intake, image-due
+// handling, stop, abort and finish; m_stateMutex guards m_state, which is also read without it
+// (atomic) at the top of the frame paths; m_stopMutex serialises stops from the GUI and the timer
+// thread (taken after m_operationMutex). m_inFlightMutex guards the count of running frame calls that
+// finish() and the destructor wait for. Signals are emitted outside every state lock.
 class CRecordingController : public QObject,
                              public CBufferedImageSink::IQueueEmptyProgressCallee,
                              public CBufferedImageSink::IWriteFrameFailedCallee {
@@ -121,6 +121,8 @@ private:
     QString m_baseName;               // GUI thread only
     bool m_firstFrame = false;
     bool m_failed = false;
+    bool m_frameLost = false;                    // the frame being sampled is a lost grab: its place stays empty
+    uint64_t m_sampled = 0;                      // frames due so far: the place in the film of the next one
     std::atomic<bool> m_finished{false};         // finish() began: frame calls return at once
     std::atomic<bool> m_failureReported{false};  // one failure message per recording
     std::atomic<uint64_t> m_incompleteFrames{0}; // failed or incomplete grabs, not recorded

@@ -72,12 +72,16 @@ CBufferedImageSink::~CBufferedImageSink()
 }
 
 bool CBufferedImageSink::push(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
-                              uint32_t height, uint32_t paddingX, int /*orientation*/)
+                              uint32_t height, uint32_t paddingX, int /*orientation*/, uint64_t sample)
 {
     Nimbo::CNimboImage image;
     {
         // Decide before copying: a frame that will be dropped costs no copy.
         std::lock_guard<std::mutex> lock(m_mutex);
+        // A dropped frame takes its place as well: the writer leaves it empty.
+        if (sample == kNextSample)
+            sample = m_nextSample;
+        m_nextSample = sample + 1;
         if (m_failed) {
             ++m_lost;
             return false;
@@ -117,7 +121,7 @@ bool CBufferedImageSink::push(const void* buffer, size_t bufferSize, Nimbo::EPix
         if (m_failed) {
             ++m_lost; // writing ended while this frame was copied in
         } else {
-            m_queue.push_back(std::move(image));
+            m_queue.push_back(QueuedFrame{std::move(image), sample});
             ++m_queued;
             queued = true;
         }
@@ -228,6 +232,7 @@ void CBufferedImageSink::run()
     traceCategory().debug("BufferedImageSink thread started.");
     for (;;) {
         Nimbo::CNimboImage image;
+        uint64_t sample = 0;
         IWriteFrameFailedCallee* failed = nullptr;
         uint32_t place = 0;
         {
@@ -237,7 +242,8 @@ void CBufferedImageSink::run()
             m_wake.wait(lock, [this] { return m_exit || !m_queue.empty(); });
             if (m_exit)
                 break; // queued frames are abandoned; an orderly stop drains first
-            image = std::move(m_queue.front());
+            image = std::move(m_queue.front().image);
+            sample = m_queue.front().sample;
             m_queue.pop_front();
             --m_queued;
             ++m_writing;
@@ -247,7 +253,7 @@ void CBufferedImageSink::run()
         }
         std::exception_ptr failure;
         try {
-            m_writer->addAt(image, place);
+            m_writer->addSampled(image, sample, place);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -268,7 +274,7 @@ void CBufferedImageSink::run()
                 m_lost += (isFileLimit(failure) ? 0 : 1) + m_queue.size();
                 while (!m_queue.empty()) {
                     if (m_spare.size() < m_spare.capacity())
-                        m_spare.push_back(std::move(m_queue.front()));
+                        m_spare.push_back(std::move(m_queue.front().image));
                     m_queue.pop_front();
                 }
                 m_queued = 0;

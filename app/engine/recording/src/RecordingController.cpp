@@ -149,8 +149,15 @@ void CRecordingController::onCameraBufferAvailable(Lorvish::StreamBuffer* buffer
         return;
     if (!buffer->isComplete()) {
         // A failed or incomplete grab holds a corrupted picture: it is not recorded, and the newer
-        // frame held so far stays the one a time-sampled recording repeats.
+        // frame held so far stays the one a time-sampled recording repeats. Sampled by count, it
+        // still takes its place in the sequence, left empty when it is due, so the film keeps its
+        // length.
         ++m_incompleteFrames;
+        if (!m_firstFrame) {
+            m_frameLost = true;
+            m_imageController->onNewImage();
+            m_frameLost = false;
+        }
         return;
     }
     log4cpp::Category* trace = Lorvish::GetLazyTraceStructInstance_().recordingControllerBuffer;
@@ -175,9 +182,15 @@ bool CRecordingController::onImageDue()
     std::lock_guard<std::recursive_mutex> lock(m_operationMutex);
     if (!m_heldBuffer || m_failed)
         return false;
+    // Every frame due while the recording is active has its place in the film, whether it is queued,
+    // refused by a full queue or lost by the camera; a pause leaves none.
+    const uint64_t sample = m_sampled++;
+    if (m_frameLost)
+        return false;
     try {
         return m_sink->push(m_heldBuffer->rawData(), m_heldBuffer->size(), m_heldBuffer->imageFormat(),
-                            m_heldBuffer->imageWidth(), m_heldBuffer->imageHeight(), m_heldBuffer->paddingX(), 0);
+                            m_heldBuffer->imageWidth(), m_heldBuffer->imageHeight(), m_heldBuffer->paddingX(), 0,
+                            sample);
     } catch (const std::bad_alloc& e) {
         m_failed = true;
         enginelog::write(enginelog::Recording, enginelog::Failure,

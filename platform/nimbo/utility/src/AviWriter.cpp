@@ -286,6 +286,7 @@ void CAviWriter::Open(const std::string& fileName, double framesPerSecondPlaybac
     m_dataBytes = 0;
     m_largestChunk = 0;
     m_frames.clear();
+    m_emptyFrames = 0;
 
     errno = 0;
     m_fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -461,6 +462,17 @@ void CAviWriter::Add(const void* buffer, size_t bufferSize, EPixelType pixelType
     converter.Convert(m_staging.data(), m_staging.size(), buffer, bufferSize, pixelType, width, height, paddingX,
                       orientation);
     writeFrame(m_staging.data(), m_staging.size(), key);
+}
+
+void CAviWriter::AddEmptyFrames(uint64_t count)
+{
+    if (!IsOpen())
+        throwRuntime("The AVI writer is not open.");
+    // A chunk without data: readers advance the stream's time by one frame and show the frame before.
+    for (uint64_t i = 0; i < count; ++i) {
+        writeFrame(nullptr, 0, false);
+        ++m_emptyFrames;
+    }
 }
 
 void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)

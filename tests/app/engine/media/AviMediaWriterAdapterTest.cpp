@@ -97,6 +97,37 @@ TEST_F(AviMediaWriterAdapterTest, StoresTheTypeTheCodecTakesAndFfprobeReadsTheFi
     }
 }
 
+// Frames the recording sampled but could not write are empty chunks, which players show as the frame
+// before: the frames written keep the times they were sampled at, and the film plays as long as the
+// recording ran. The count is of the frames written.
+TEST_F(AviMediaWriterAdapterTest, FramesAreShownAtTheTimesTheyWereSampledAt)
+{
+    const Nimbo::SAviCompressionOptions options = motionJpeg();
+    for (const bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "mjpeg" : "raw");
+        const QString name = compressed ? "gaps-mjpeg" : "gaps-raw";
+        CAviMediaWriterAdapter writer(10.0, Nimbo::PixelType_Mono8, 64, 48, 1, compressed ? &options : nullptr);
+        writer.open(stdFilePath(name).c_str());
+        const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 64, 48);
+        Nimbo::CNimboImage image;
+        image.CopyBuffer(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 48, 0);
+        for (uint64_t sample : {0, 1, 5, 9})
+            writer.addSampled(image, sample, 0);
+        EXPECT_EQ(writer.imageCount(), 4u);
+        EXPECT_EQ(writer.bytesWritten(), compressed ? writer.bytesWritten() : 4u * 64u * 48u);
+        writer.close();
+        const auto info = mediatest::probe(filePath(name + ".avi"));
+        ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+        EXPECT_EQ(info.at("nb_read_frames"), "4");
+        const std::vector<double> times = mediatest::frameTimes(filePath(name + ".avi"));
+        ASSERT_EQ(times.size(), 4u);
+        const double expected[] = {0.0, 0.1, 0.5, 0.9};
+        for (size_t i = 0; i < times.size(); ++i)
+            EXPECT_NEAR(times[i], expected[i], 0.001) << "frame " << i;
+        EXPECT_NEAR(mediatest::playingTime(filePath(name + ".avi")), 1.0, 0.001);
+    }
+}
+
 // The writer keeps the compression record it was made with: the options it was given may go at once
 // (the recording's options are a copy that the controller need not keep for it).
 TEST_F(AviMediaWriterAdapterTest, KeepsItsOwnCompressionRecord)

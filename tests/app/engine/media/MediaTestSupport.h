@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -109,6 +110,44 @@ inline std::map<std::string, std::string> probe(const QString& fileName)
             entries[line.left(equals).toStdString()] = line.mid(equals + 1).trimmed().toStdString();
     }
     return entries;
+}
+
+// When each frame of the video stream is shown, in seconds after the first one, in showing order;
+// empty when ffprobe could not read the file. (An MP4 of B-frames starts its first frame later than 0.)
+inline std::vector<double> frameTimes(const QString& fileName)
+{
+    QByteArray output;
+    if (!runTool(
+             QStringLiteral("ffprobe"),
+             {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts_time", "-of", "csv=p=0", fileName},
+             &output)
+             .isEmpty())
+        return {};
+    std::vector<double> times;
+    for (const QByteArray& line : output.split('\n')) {
+        // A packet with side data says so after its time.
+        bool ok = false;
+        const double time = line.split(',').front().trimmed().toDouble(&ok);
+        if (ok)
+            times.push_back(time);
+    }
+    std::sort(times.begin(), times.end());
+    for (size_t i = times.size(); i-- > 0;)
+        times[i] -= times.front();
+    return times;
+}
+
+// How long the file plays, in seconds, as ffprobe reads its container; -1 when it could not.
+inline double playingTime(const QString& fileName)
+{
+    QByteArray output;
+    if (!runTool(QStringLiteral("ffprobe"),
+                 {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", fileName}, &output)
+             .isEmpty())
+        return -1;
+    bool ok = false;
+    const double seconds = output.trimmed().toDouble(&ok);
+    return ok ? seconds : -1;
 }
 
 // Means and extremes of the planes of one decoded frame.

@@ -45,6 +45,30 @@ TEST_F(VideoMediaWriterAdapterTest, WritesBaseNameDotMp4)
     EXPECT_EQ(info.at("r_frame_rate"), "30/1");
 }
 
+// Frames the recording sampled but could not write leave their time in the film: the frames written
+// are shown at the times they were sampled at, and the film plays as long as the recording ran.
+TEST_F(VideoMediaWriterAdapterTest, FramesAreShownAtTheTimesTheyWereSampledAt)
+{
+    auto writer = makeWriter(10.0);
+    writer->open(stdFilePath("gaps").c_str());
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerGB8, 64, 48);
+    Nimbo::CNimboImage image;
+    image.CopyBuffer(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 64, 48, 0);
+    for (uint64_t sample : {0, 1, 5, 9})
+        writer->addSampled(image, sample, 0);
+    writer->close();
+    EXPECT_EQ(writer->imageCount(), 4u);
+    const auto info = mediatest::probe(filePath("gaps.mp4"));
+    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+    EXPECT_EQ(info.at("nb_read_frames"), "4");
+    const std::vector<double> times = mediatest::frameTimes(filePath("gaps.mp4"));
+    ASSERT_EQ(times.size(), 4u);
+    const double expected[] = {0.0, 0.1, 0.5, 0.9};
+    for (size_t i = 0; i < times.size(); ++i)
+        EXPECT_NEAR(times[i], expected[i], 0.001) << "frame " << i;
+    EXPECT_NEAR(mediatest::playingTime(filePath("gaps.mp4")), 1.0, 0.001);
+}
+
 // Images keep their line padding; the writer records them like raw buffers.
 TEST_F(VideoMediaWriterAdapterTest, AddsSdkImages)
 {
@@ -100,8 +124,8 @@ TEST_F(VideoMediaWriterAdapterTest, StartFailuresAreFatalWithTheirReason)
         ADD_FAILURE() << "no exception";
     } catch (const FatalMediaWriterException& e) {
         // The loader's reason follows the message.
-        EXPECT_EQ(std::string(e.GetDescription()).rfind("Libav adapter was not initialized. libavutil-absent.so.57: ", 0),
-                  0u)
+        EXPECT_EQ(
+            std::string(e.GetDescription()).rfind("Libav adapter was not initialized. libavutil-absent.so.57: ", 0), 0u)
             << e.GetDescription();
         EXPECT_STREQ(e.GetExceptionType(), "FatalMediaWriterException");
     }

@@ -192,6 +192,107 @@ TEST_F(EmulatedRecordingTest, VideoRecordingsHoldExactlyTheirFrames)
     }
 }
 
+// A writer on a disk too slow for every frame: each frame takes a while before it is written.
+class SlowWriter : public IMediaWriter {
+public:
+    explicit SlowWriter(IMediaWriter* writer) : m_writer(writer) {}
+    void open(const GenICam::gcstring& baseName) override { m_writer->open(baseName); }
+    bool isOpen() const override { return m_writer->isOpen(); }
+    void close() override { m_writer->close(); }
+    void add(const Nimbo::CNimboImage& image) override { addSampled(image, UINT64_MAX, 0); }
+    void add(const void* buffer, size_t size, Nimbo::EPixelType type, uint32_t width, uint32_t height,
+             uint32_t paddingX) override
+    {
+        m_writer->add(buffer, size, type, width, height, paddingX);
+    }
+    void addSampled(const Nimbo::CNimboImage& image, uint64_t sample, uint32_t place) override
+    {
+        QThread::msleep(30);
+        m_writer->addSampled(image, sample, place);
+    }
+    bool acceptsImageAsIs(const Nimbo::CNimboImage& image) const override { return m_writer->acceptsImageAsIs(image); }
+    bool acceptsBufferAsIs(Nimbo::EPixelType type, uint32_t width, uint32_t height, uint32_t paddingX) const override
+    {
+        return m_writer->acceptsBufferAsIs(type, width, height, paddingX);
+    }
+    uint32_t imageCount() const override { return m_writer->imageCount(); }
+    uint64_t bytesWritten() const override { return m_writer->bytesWritten(); }
+
+private:
+    std::unique_ptr<IMediaWriter> m_writer;
+};
+
+// Every frame of a 100 fps camera for a second, into a queue of two frames on a disk that writes
+// one frame in 30 ms: most frames are refused, and the status counts them, but the film shows the
+// frames written at the times they were taken and plays as long as the recording ran.
+TEST_F(EmulatedRecordingTest, DroppedFramesDoNotShortenTheFilm)
+{
+    const struct {
+        const char* name;
+        int32_t outputType;
+        const char* suffix;
+    } cases[] = {
+        {"mp4", CRecordingOptions::OutputTypeVideo, "*.mp4"},
+        {"avi", CRecordingOptions::OutputTypeAvi, "*.avi"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = path() + "/slow-" + c.name;
+        CRecordingOptions options;
+        options.OutputType = c.outputType;
+        options.OutputFolder = folder.toUtf8().constData();
+        options.FpsPlaybackRate = 100.0;
+        options.QueueBufferSize = 2;
+        options.SampleRateUnit = TimeUnitImages;
+        options.SampleRate = 1;
+        options.StopSamplingLimitEnabled = true;
+        options.StopSamplingLimitUnit = TimeUnitSeconds;
+        options.StopSamplingLimit = 1;
+        const MediaWriterFactory slow = [](CRecordingOptions& writerOptions, Nimbo::EPixelType type, uint32_t width,
+                                           uint32_t height) -> IMediaWriter* {
+            IMediaWriter* writer = createMediaWriter(writerOptions, type, width, height);
+            return writer ? new SlowWriter(writer) : nullptr;
+        };
+        CRecordingController* controller =
+            createRecordingController(options, slow, Nimbo::PixelType_Mono8, 320, 200, nullptr);
+        ASSERT_NE(controller, nullptr);
+        std::atomic<bool> stopped{false};
+        QObject::connect(
+            controller, &CRecordingController::stateChanged, controller,
+            [&](ERecordingState state) { stopped = stopped || state == RecordingStopped; }, Qt::DirectConnection);
+        QObject::connect(m_camera.get(), &Camera::bufferAvailable, controller,
+                         &CRecordingController::onCameraBufferAvailable, Qt::DirectConnection);
+        controller->start(m_camera->getName());
+        ASSERT_EQ(controller->state(), RecordingActive);
+        m_camera->startContinuousShot();
+        ASSERT_TRUE(waitFor([&] { return bool(stopped); }, 60000));
+        m_camera->stopGrab();
+        QObject::disconnect(m_camera.get(), nullptr, controller, nullptr);
+        controller->finish();
+        controller->updateStatusInfo();
+        const RecordingStatusInfo status = controller->statusInfo();
+        destroyRecordingController(controller);
+
+        EXPECT_GT(status.droppedImages, 0u);
+        const QStringList names = QDir(folder).entryList({c.suffix}, QDir::Files);
+        ASSERT_EQ(names.size(), 1);
+        const QString file = folder + "/" + names[0];
+        const auto info = mediatest::probe(file);
+        EXPECT_EQ(info.count("error"), 0u);
+        EXPECT_EQ(info.at("nb_read_frames"), std::to_string(status.recordedImages));
+        // Every frame sampled was written or refused; the film ends with the last one written, so
+        // only the refused frames after it are missing from its length, a few at most.
+        const double sampled = double(status.recordedImages + status.droppedImages);
+        const double frames = mediatest::playingTime(file) * options.FpsPlaybackRate;
+        EXPECT_LE(frames, sampled + 0.01);
+        EXPECT_GE(frames, 0.7 * sampled) << status.recordedImages << " written, " << status.droppedImages << " refused";
+        const std::vector<double> times = mediatest::frameTimes(file);
+        ASSERT_EQ(times.size(), size_t(status.recordedImages));
+        // Shown at the times they were taken: gaps where frames were refused.
+        EXPECT_GT(times.back() * options.FpsPlaybackRate, double(times.size()));
+    }
+}
+
 TEST_F(EmulatedRecordingTest, MissingLibavIsReportedToTheUserAndRecordingWorksAgain)
 {
     const std::string original = libavfiles::encodeLibrary;

@@ -94,6 +94,19 @@ public:
         add(image);
     }
 
+    void addSampled(const Nimbo::CNimboImage& image, uint64_t sample, uint32_t place) override
+    {
+        addAt(image, place);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_samples.push_back(sample);
+    }
+    // The place in the sampled sequence of each frame written, in the order written.
+    std::vector<uint64_t> samples() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_samples;
+    }
+
     // Lets the sink write this many frames at once (set before the sink is made).
     void setConcurrentAdds(unsigned count) { m_concurrentAdds = count; }
     // The first byte of the frame the sink gave each claimed place.
@@ -177,6 +190,7 @@ private:
     int m_finished = 0;
     std::map<uint8_t, Failure> m_failures;
     std::vector<uint8_t> m_written;
+    std::vector<uint64_t> m_samples;
     std::vector<std::vector<uint8_t>> m_frames;
     unsigned m_concurrentAdds = 1;
     uint32_t m_claimed = 0;

@@ -352,6 +352,8 @@ TEST_F(RecordingControllerTest, PauseChangesOnlyActiveOrPausedRecordings)
     controller.finish();
     EXPECT_EQ(writer.opens(), 1); // pausing neither reopens nor closes
     EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 3}));
+    // A pause is no gap in the film: the frame after it follows the one before.
+    EXPECT_EQ(writer.samples(), (std::vector<uint64_t>{0, 1}));
     EXPECT_EQ(watch.states().front(), RecordingActive);
 }
 
@@ -775,6 +777,8 @@ TEST_F(RecordingControllerTest, IncompleteFramesAreCountedNotRecorded)
     ASSERT_TRUE(watch.waitForState(RecordingStopped));
     controller.finish();
     EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2, 4, 5}));
+    // The camera's lost frames keep their time in the film, as frames the full queue refused do.
+    EXPECT_EQ(writer.samples(), (std::vector<uint64_t>{0, 1, 3, 4}));
     controller.updateStatusInfo();
     EXPECT_EQ(controller.statusInfo().droppedImages, 2u);
     EXPECT_EQ(controller.statusInfo().recordedImages, 4u);
@@ -803,6 +807,39 @@ TEST_F(RecordingControllerTest, FullQueueDropsAndCountsFrames)
     ASSERT_TRUE(controller.state() == RecordingStopped || watch.waitForState(RecordingStopped));
     controller.finish();
     EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(writer.samples(), (std::vector<uint64_t>{0, 1, 2}));
+}
+
+// Every frame sampled has its place in the film, written or not: with count sampling every 2nd frame
+// and a queue that refuses frames, the frames written keep the places they were sampled at.
+TEST_F(RecordingControllerTest, WrittenFramesKeepTheirPlaceInTheSampledSequence)
+{
+    FakeWriter writer;
+    writer.setGate(false);
+    CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, TimeUnitImages, 2);
+    CRecordingOptions options = sequenceOptions(1);
+    options.QueueBufferSize = 1;
+    CRecordingController controller(options, &sampling, &writer, nullptr);
+    ControllerWatch watch(controller);
+    controller.start("cam");
+    Frames frames;
+    Frames::deliver(controller, frames.make(1)); // sample 0, taken by the writer thread
+    ASSERT_TRUE(writer.waitEntered(1));
+    for (uint8_t i = 2; i <= 8; ++i) // 3 (sample 1) queued; 5, 7 (samples 2, 3) refused
+        Frames::deliver(controller, frames.make(i));
+    writer.setGate(true);
+    ASSERT_TRUE(writer.waitFinished(2));
+    Frames::deliver(controller, frames.make(9)); // sample 4
+    Frames::deliver(controller, frames.make(10));
+    ASSERT_TRUE(writer.waitFinished(3));
+    Frames::deliver(controller, frames.make(11)); // sample 5
+    controller.stop();
+    ASSERT_TRUE(controller.state() == RecordingStopped || watch.waitForState(RecordingStopped));
+    controller.finish();
+    EXPECT_EQ(writer.written(), (std::vector<uint8_t>{1, 3, 9, 11}));
+    EXPECT_EQ(writer.samples(), (std::vector<uint64_t>{0, 1, 4, 5}));
+    controller.updateStatusInfo();
+    EXPECT_EQ(controller.statusInfo().droppedImages, 2u);
 }
 
 TEST_F(RecordingControllerTest, UnknownOutputBuildsNoRecording)

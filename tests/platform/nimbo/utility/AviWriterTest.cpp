@@ -443,3 +443,40 @@ TEST_F(AviWriterTest, AnyPositiveRateIsStoredExactly)
         QFile::remove(QString::fromStdString(file));
     }
 }
+
+// Empty frames stand for frames the recording lost: they count in the film's length, not as pictures,
+// and players show the picture before for their time.
+TEST_F(AviWriterTest, EmptyFramesKeepTheFilmsLength)
+{
+    const std::string file = stdFilePath("empty.avi");
+    CAviWriter writer;
+    EXPECT_THROW(writer.AddEmptyFrames(1), GenICam::RuntimeException);
+    writer.Open(file, 10.0, PixelType_BGR8packed, 6, 4);
+    const auto first = frame(0), second = frame(5);
+    writer.Add(first.data(), first.size(), PixelType_BGR8packed, 6, 4, 0);
+    writer.AddEmptyFrames(3);
+    writer.Add(second.data(), second.size(), PixelType_BGR8packed, 6, 4, 0);
+    writer.AddEmptyFrames(0);
+    EXPECT_EQ(writer.GetCountOfAddedImages(), 2u);
+    EXPECT_EQ(writer.GetCountOfFrames(), 5u);
+    EXPECT_EQ(writer.GetImageDataBytesWritten(), 2u * 4u * 20u);
+    writer.Close();
+    EXPECT_TRUE(probe(file).endsWith(",6,4,2")) << probe(file).toStdString();
+    const QStringList times = QString::fromUtf8(run("ffprobe", {"-v", "error", "-show_entries", "packet=pts_time",
+                                                                "-of", "csv=p=0", QString::fromStdString(file)}))
+                                  .split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(times.size(), 2) << times.join(' ').toStdString();
+    EXPECT_DOUBLE_EQ(times[0].split(',').front().toDouble(), 0.0);
+    EXPECT_DOUBLE_EQ(times[1].split(',').front().toDouble(), 0.4);
+    const QByteArray duration = run(
+        "ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", QString::fromStdString(file)});
+    EXPECT_DOUBLE_EQ(duration.trimmed().toDouble(), 0.5);
+    // Played at its rate, the film shows the first picture through the gap, then the second one.
+    const QByteArray played = run("ffmpeg", {"-v", "error", "-i", QString::fromStdString(file), "-vf", "fps=10", "-f",
+                                             "rawvideo", "-pix_fmt", "rgb24", "-"});
+    const int frameBytes = 6 * 4 * 3;
+    ASSERT_EQ(played.size(), 5 * frameBytes);
+    for (int i = 1; i < 4; ++i)
+        EXPECT_EQ(played.mid(i * frameBytes, frameBytes), played.left(frameBytes)) << "frame " << i;
+    EXPECT_NE(played.mid(4 * frameBytes, frameBytes), played.left(frameBytes));
+}

@@ -127,7 +127,15 @@ public:
                                  EImageOrientation orientation) const;
     bool CanAddWithoutConversion(const CNimboImage& image) const;
 
-    size_t GetCountOfAddedImages() const { return m_frames.size(); }
+    // Adds `count` frames that hold no picture, standing for frames the recording lost: players show
+    // the frame before for their time, so the film keeps its length. Throws as Add for a file that is
+    // not open, that cannot be written or that would pass 4 GiB.
+    void AddEmptyFrames(uint64_t count);
+
+    // Frames added with a picture.
+    size_t GetCountOfAddedImages() const { return m_frames.size() - m_emptyFrames; }
+    // Every frame of the film, the empty ones included.
+    size_t GetCountOfFrames() const { return m_frames.size(); }
     // Bytes of frame data written so far (chunk payloads, without headers and index).
     uint64_t GetImageDataBytesWritten() const { return m_dataBytes; }
 
@@ -179,6 +187,7 @@ private:
     std::vector<uint8_t> m_header; // the headers as last written, rewritten with new counts
     std::chrono::steady_clock::time_point m_countsWritten; // when the headers' counts were last written
     std::vector<IndexEntry> m_frames;
+    size_t m_emptyFrames = 0; // entries of m_frames without a picture
     std::vector<uint8_t> m_staging;
     std::vector<uint8_t> m_encoded;
 };
