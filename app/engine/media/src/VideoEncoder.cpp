@@ -390,6 +390,9 @@ void VideoEncoder::keepWithinWallTime(bool slow)
     }
     if (!flush || !m_fragmentStarted)
         return;
+    // The muxer would start the next fragment where this one's last frame ends; the next frame comes
+    // at its own time, later when frames the recording lost lie between: the next fragment says when.
+    m_libav->av_opt_set(m_formatContext->priv_data, "movflags", "+frag_discont", 0);
     const int result = writeResult(m_libav->av_write_frame(m_formatContext, nullptr));
     if (result < 0)
         failWrite(result);

@@ -10,6 +10,9 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 class VideoMediaWriterAdapterTest : public testsupport::TempDirTest {
@@ -46,27 +49,38 @@ TEST_F(VideoMediaWriterAdapterTest, WritesBaseNameDotMp4)
 }
 
 // Frames the recording sampled but could not write leave their time in the film: the frames written
-// are shown at the times they were sampled at, and the film plays as long as the recording ran.
+// are shown at the times they were sampled at, and the film plays as long as the recording ran, the
+// gaps between fragments included.
 TEST_F(VideoMediaWriterAdapterTest, FramesAreShownAtTheTimesTheyWereSampledAt)
 {
-    auto writer = makeWriter(10.0);
-    writer->open(stdFilePath("gaps").c_str());
-    const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerGB8, 64, 48);
-    Nimbo::CNimboImage image;
-    image.CopyBuffer(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 64, 48, 0);
-    for (uint64_t sample : {0, 1, 5, 9})
-        writer->addSampled(image, sample, 0);
-    writer->close();
-    EXPECT_EQ(writer->imageCount(), 4u);
-    const auto info = mediatest::probe(filePath("gaps.mp4"));
-    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
-    EXPECT_EQ(info.at("nb_read_frames"), "4");
-    const std::vector<double> times = mediatest::frameTimes(filePath("gaps.mp4"));
-    ASSERT_EQ(times.size(), 4u);
-    const double expected[] = {0.0, 0.1, 0.5, 0.9};
-    for (size_t i = 0; i < times.size(); ++i)
-        EXPECT_NEAR(times[i], expected[i], 0.001) << "frame " << i;
-    EXPECT_NEAR(mediatest::playingTime(filePath("gaps.mp4")), 1.0, 0.001);
+    // Frames that come quickly share a fragment; frames a second or more apart are written one by one.
+    for (const bool slow : {false, true}) {
+        SCOPED_TRACE(slow ? "slow frames" : "quick frames");
+        const QString name = slow ? "gaps-slow" : "gaps";
+        auto writer = makeWriter(10.0);
+        writer->open(stdFilePath(name).c_str());
+        const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerGB8, 64, 48);
+        Nimbo::CNimboImage image;
+        image.CopyBuffer(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 64, 48, 0);
+        auto next = std::chrono::steady_clock::now();
+        for (uint64_t sample : {0, 1, 5, 9}) {
+            while (slow && std::chrono::steady_clock::now() < next)
+                std::this_thread::sleep_until(next);
+            next = std::chrono::steady_clock::now() + std::chrono::milliseconds(1100);
+            writer->addSampled(image, sample, 0);
+        }
+        writer->close();
+        EXPECT_EQ(writer->imageCount(), 4u);
+        const auto info = mediatest::probe(filePath(name + ".mp4"));
+        ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+        EXPECT_EQ(info.at("nb_read_frames"), "4");
+        const std::vector<double> times = mediatest::frameTimes(filePath(name + ".mp4"));
+        ASSERT_EQ(times.size(), 4u);
+        const double expected[] = {0.0, 0.1, 0.5, 0.9};
+        for (size_t i = 0; i < times.size(); ++i)
+            EXPECT_NEAR(times[i], expected[i], 0.001) << "frame " << i;
+        EXPECT_NEAR(mediatest::playingTime(filePath(name + ".mp4")), 1.0, 0.001);
+    }
 }
 
 // Images keep their line padding; the writer records them like raw buffers.
