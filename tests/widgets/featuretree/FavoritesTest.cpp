@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using namespace featuretreetest;
 
 namespace {
@@ -89,6 +91,33 @@ TEST(FavoritesDataTest, LoadSkipsMalformedValuesAndDefaultsTheFlags)
     EXPECT_TRUE(data.isExpanded());
     EXPECT_FALSE(data.load(""));
     EXPECT_FALSE(data.save(""));
+}
+
+// A damaged settings file may claim far more entries than it holds: only the keys that are there are read,
+// in their order, and a save clears the stale ones among them, without walking the count it claimed.
+TEST(FavoritesDataTest, ACountFarBeyondTheStoredKeysReadsOnlyTheKeysThere)
+{
+    {
+        QSettings settings;
+        settings.beginGroup("FavTestHugeCount");
+        settings.setValue("NumberOfEntries", INT_MAX);
+        settings.setValue("2147483646", "C*C*Cam");
+        settings.setValue("5", "B*B*Cam");
+        settings.setValue("0", "A*A*Cam");
+        settings.setValue("05", "X*X*Cam"); // not a key the format writes
+    }
+    FavoritesData data;
+    ASSERT_TRUE(data.load("FavTestHugeCount"));
+    EXPECT_EQ(names(data), QStringList({"A", "B", "C"}));
+    ASSERT_TRUE(data.save("FavTestHugeCount"));
+    QSettings settings;
+    settings.beginGroup("FavTestHugeCount");
+    EXPECT_EQ(settings.value("NumberOfEntries").toInt(), 3);
+    EXPECT_EQ(settings.value("2").toString(), "C*C*Cam");
+    EXPECT_FALSE(settings.contains("5"));
+    EXPECT_FALSE(settings.contains("2147483646"));
+    settings.endGroup();
+    settings.remove("FavTestHugeCount");
 }
 
 TEST(FavoritesDataTest, InsertRefusesDuplicatesEmptyNamesAndImpossiblePositions)

@@ -4,6 +4,25 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <algorithm>
+
+namespace {
+// The indexes of the entry keys ("0", "1", ...) that the group holds, from `first` to below `end`, in
+// order. Read from the keys that are there: a damaged file may claim billions of entries.
+QList<int> storedIndexes(const QSettings& settings, int first, int end)
+{
+    QList<int> indexes;
+    for (const QString& key : settings.childKeys()) {
+        bool ok = false;
+        const int i = key.toInt(&ok);
+        if (ok && i >= first && i < end && key == QString::number(i))
+            indexes.append(i);
+    }
+    std::sort(indexes.begin(), indexes.end());
+    return indexes;
+}
+} // namespace
+
 FavoritesData::~FavoritesData()
 {
     qDeleteAll(m_entries);
@@ -19,7 +38,7 @@ bool FavoritesData::load(const QString& groupName)
     const int stored = settings.value("NumberOfEntries", 0).toInt();
     qDeleteAll(m_entries);
     m_entries.clear();
-    for (int i = 0; i < stored; ++i) {
+    for (int i : storedIndexes(settings, 0, stored)) {
         const QStringList parts = settings.value(QString::number(i)).toString().split('*', Qt::SkipEmptyParts);
         if (parts.size() != 3)
             continue;
@@ -52,7 +71,7 @@ bool FavoritesData::save(const QString& groupName) const
                                                   .arg(QString::fromLocal8Bit(entry->name.c_str()), entry->displayName,
                                                        entry->nodeMapName));
     }
-    for (int i = m_entries.count(); i < previous; ++i)
+    for (int i : storedIndexes(settings, m_entries.count(), previous))
         settings.remove(QString::number(i));
     settings.setValue("ViewAll", m_viewAll ? 1 : 0);
     settings.setValue("Expanded", m_expanded ? 1 : 0);
