@@ -43,10 +43,15 @@ bool CColorMatrixAdapter::canRead() const
     return GenApi::IsWritable(m_selector) && GenApi::IsReadable(m_value);
 }
 
-bool CColorMatrixAdapter::writeToCamera()
+bool CColorMatrixAdapter::canWrite() const
 {
-    if (!GenApi::IsReadable(m_selector) || !GenApi::IsWritable(m_selector) || !GenApi::IsReadable(m_value) ||
-        !GenApi::IsWritable(m_value))
+    return GenApi::IsReadable(m_selector) && GenApi::IsWritable(m_selector) && GenApi::IsReadable(m_value) &&
+           GenApi::IsWritable(m_value);
+}
+
+bool CColorMatrixAdapter::writeToCamera(ColorMatrix* held)
+{
+    if (!canWrite())
         return true;
     try {
         for (int i = 0; i < Rows; ++i)
@@ -54,6 +59,8 @@ bool CColorMatrixAdapter::writeToCamera()
                 m_selector->FromString(gainEntry(i, j));
                 const double value = std::min(std::max(at(i, j), m_value->GetMin()), m_value->GetMax());
                 m_value->SetValue(value);
+                if (held)
+                    held->set(i, j, m_value->GetValue(false, true));
             }
     } catch (...) {
         return false;

@@ -27,10 +27,14 @@ public:
     // Whether readFromCamera can work: the selector writable and the value node readable.
     bool canRead() const;
 
+    // Whether writeToCamera writes: the selector and the value node both readable and writable.
+    bool canWrite() const;
+
     // Writes every element, clamped to the value node's limits. Answers true without writing anything when
     // the nodes are not both readable and writable; false when a write fails (the elements already written
-    // stay).
-    bool writeToCamera();
+    // stay). With `held`, each element written is read back from the camera into it: the matrix as the
+    // camera keeps it, rounded as its value node rounds.
+    bool writeToCamera(ColorMatrix* held = nullptr);
 
 private:
     GenApi::CFloatPtr m_value;

@@ -58,6 +58,7 @@ void CTavoEventManager::bind(GenApi::INodeMap* nodeMap)
         m_presetPending = true;
         m_baseSettled = false;
         m_baseFromCamera = false;
+        m_heldKnown = false;
         m_baseMatrix.bind(nodeMap);
         m_workingMatrix.bind(nodeMap);
         m_hue = nodeMap->GetNode("VlrHue");
@@ -253,8 +254,14 @@ void CTavoEventManager::colourUpdate()
         m_baseSettled = true;
     }
     m_workingMatrix = ColorMatrix::hueSaturation(m_hue->GetValue(), m_saturation->GetValue()) * m_baseMatrix;
-    if (!m_workingMatrix.writeToCamera())
+    // With the camera's own matrix as the base, what the camera holds afterwards is read back: it tells at
+    // stop whether someone else has set the matrix meanwhile.
+    const bool readBack = m_baseFromCamera && m_workingMatrix.canWrite();
+    m_heldKnown = false;
+    if (!m_workingMatrix.writeToCamera(readBack ? &m_held : nullptr))
         warn("Failed to write the colour transformation matrix.");
+    else
+        m_heldKnown = readBack;
 }
 
 bool CTavoEventManager::canCapturePreset() const
@@ -311,12 +318,27 @@ void CTavoEventManager::takeCameraMatrix()
     }
 }
 
-// Called under the node map's lock.
+// Called under the node map's lock. A matrix that someone else set after the last write here (written
+// directly, or loaded with another light source) is the camera's own by now: it stays.
 void CTavoEventManager::giveCameraMatrixBack()
 {
     if (!m_baseFromCamera)
         return;
     m_baseFromCamera = false;
+    if (m_heldKnown) {
+        m_heldKnown = false;
+        try {
+            m_workingMatrix.readFromCamera();
+        } catch (...) {
+            warnCurrentException("Failed to give the camera its own colour matrix back.",
+                                 "CTavoEventManager::giveCameraMatrixBack");
+            return;
+        }
+        for (int i = 0; i < ColorMatrix::Rows; ++i)
+            for (int j = 0; j < ColorMatrix::Columns; ++j)
+                if (m_workingMatrix.at(i, j) != m_held.at(i, j))
+                    return;
+    }
     if (!m_baseMatrix.writeToCamera())
         warn("Failed to give the camera its own colour matrix back.");
 }

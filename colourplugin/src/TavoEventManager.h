@@ -24,7 +24,7 @@ namespace Huvane {
 // - bind() and stop() run in the SDK thread that prepares and releases the grabber; they own the node
 //   pointers, the node map pointer, the callback handles and the thread handle.
 // - The colour and tone updates run in whichever thread changed a feature, under the node map's lock;
-//   that lock guards the two matrices, the preset-pending flag and where the base came from.
+//   that lock guards the matrices, the preset-pending flag and where the base came from.
 // - The worker thread owns the lookup table and the applied request.
 // - m_mutex guards the requested tone values and pairs with m_wake; m_stop is atomic because the worker
 //   reads it between upload chunks.
@@ -124,8 +124,12 @@ private:
     bool m_presetPending = false;
     // The base of this binding is settled (from the preset or from the camera's own matrix).
     bool m_baseSettled = false;
-    // The base is the matrix the camera held when the binding began: the camera gets it back at stop.
+    // The base is the matrix the camera held when the binding began: the camera gets it back at stop,
+    // unless someone else has set its matrix since the last write here.
     bool m_baseFromCamera = false;
+    // What the camera held after the last write of the working matrix, when m_heldKnown.
+    ColorMatrix m_held;
+    bool m_heldKnown = false;
 
     // Guarded by the node map's lock. Bound at the grab's preparation, before the grab starts the
     // acquisition: until the grab asks for it, the camera is taken as stopped.

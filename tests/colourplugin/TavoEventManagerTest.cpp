@@ -170,6 +170,29 @@ TEST_F(EventManagerTest, EveryGrabStartsFromTheCamerasOwnMatrix)
     expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(0.0, 0.5) * recalibrated, "recalibrated");
 }
 
+// A matrix someone else sets while the camera grabs (an element written directly, as a custom light
+// source is made) is the camera's own from then on: the grab's end leaves it, and the next grab turns it.
+TEST_F(EventManagerTest, AMatrixSetDirectlyWhileGrabbingStaysWhenTheGrabEnds)
+{
+    CameraOptions options;
+    camera = std::make_unique<TestCamera>(options);
+    setCameraMatrix(camera->port(), calibrated());
+    setFloat("VlrSaturation", 0.5);
+    manager = std::make_unique<Huvane::CTavoEventManager>();
+    manager->bind(camera->nodeMap());
+    camera->node<GenApi::CEnumerationPtr>("ColorTransformationValueSelector")->FromString("Gain01");
+    setFloat("ColorTransformationValue", 0.25);
+    Huvane::ColorMatrix custom = Huvane::ColorMatrix::hueSaturation(0.0, 0.5) * calibrated();
+    custom.set(0, 1, 0.25);
+    manager->stop();
+    expectPortMatrix(camera->port(), custom, "after the grab");
+
+    manager->bind(camera->nodeMap());
+    expectPortMatrix(camera->port(), Huvane::ColorMatrix::hueSaturation(0.0, 0.5) * custom, "the next grab");
+    manager->stop();
+    expectPortMatrix(camera->port(), custom, "after the next grab");
+}
+
 TEST_F(EventManagerTest, HueAndSaturationChangesAreWrittenAtOnce)
 {
     start();
