@@ -552,7 +552,8 @@ TEST_F(RealCameraTest, FramesReachTheGrabberWithoutWakingAThreadOfTheSdk)
             grab.queue(Grab::indexOf(r));
         }
     }
-    EXPECT_EQ(frames, 200);
+    // Results that came together are all taken: the count may pass 200.
+    EXPECT_GE(frames, 200);
     EXPECT_LT(contextSwitches("nimbo-pump") - before, 20u) << "wake-ups for " << frames << " frames";
     GenApi::CCommandPtr(map.GetNode("AcquisitionStop"))->Execute();
     grab.grabber->FinishGrab();
