@@ -271,8 +271,14 @@ void DoubleParameterModel::onSliderValueChanged(int val)
     if (m_updatingSlider || !m_initialized)
         return;
     try {
-        if (val == m_pAliasInteger->GetValue(false, false))
+        if (val == m_pAliasInteger->GetValue(false, false)) {
+            // A step onto the value the camera already holds (it changed it by itself since the last
+            // poll) writes nothing, so nothing reports back: the box shows that value now, which takes
+            // the update the step expected, or the next refresh would overwrite what the user types.
+            if (m_pSlider->hasFocus() && m_pSlider->isUpdateExspected() && m_pNode)
+                setNodeData(m_pNode.get());
             return;
+        }
         m_pSlider->enableUpdate(true);
         m_pAliasInteger->SetValue(m_pSlider->trimSliderValue(val), true);
     } catch (...) {

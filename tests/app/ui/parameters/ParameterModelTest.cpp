@@ -674,6 +674,62 @@ TEST(ParameterModelsTest, aStepAtTheEndOfTheSliderLetsNoRefreshOverwriteWhatTheU
     }
 }
 
+// A raw value in the camera's memory that the camera changes by itself (not cached, polled), and the float
+// feature over it; `linked` makes the float a converter of the raw value, else the two hold their own values.
+NodeMapPtr loadCameraChangedGain(testsupport::MemoryPort& port, bool linked)
+{
+    const std::string gain = linked ? R"(
+          <Converter Name="Gain"><FormulaTo>FROM*10</FormulaTo><FormulaFrom>TO/10</FormulaFrom>
+            <pValue>GainRaw</pValue><Slope>Increasing</Slope><DisplayPrecision>1</DisplayPrecision>
+            <pAlias>GainRaw</pAlias></Converter>)"
+                                    : R"(
+          <Float Name="Gain"><Value>10</Value><Min>1</Min><Max>20</Max><DisplayPrecision>1</DisplayPrecision>
+            <pAlias>GainRaw</pAlias></Float>)";
+    NodeMapPtr map = load(R"(
+          <IntReg Name="GainRawReg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>
+            <pPort>Device</pPort><Cachable>NoCache</Cachable><PollingTime>100</PollingTime>
+            <Sign>Unsigned</Sign><Endianess>LittleEndian</Endianess></IntReg>
+          <Integer Name="GainRaw"><pValue>GainRawReg</pValue><Min>1</Min><Max>200</Max><Inc>1</Inc></Integer>
+          <Port Name="Device"/>)" +
+                          gain);
+    map->Connect(&port, "Device");
+    CIntegerPtr(map->GetNode("GainRaw"))->SetValue(100);
+    return map;
+}
+
+void cameraSetsRawValue(testsupport::MemoryPort& port, uint32_t value)
+{
+    std::memcpy(port.bytes.data(), &value, sizeof value);
+}
+
+// The camera may change a value by itself between two polls, and a step of the edit box may then land on
+// the value the camera already holds: nothing is written and nothing reports back, so no update is expected,
+// and a refresh that comes while the user types into the box leaves the typed text alone.
+TEST(ParameterModelsTest, aStepOntoTheValueTheCameraHoldsLetsNoRefreshOverwriteWhatTheUserTypes)
+{
+    for (int scale : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        testsupport::MemoryPort port;
+        NodeMapPtr map = loadCameraChangedGain(port, false);
+        FlatDoubleComboSlider slider(nullptr, scale);
+        NodeParameterManager manager;
+        ASSERT_NO_FATAL_FAILURE(bindAndFocus(slider, manager, map.get(), "Gain"));
+        NimboQtDoubleSpinBox* box = slider.editBox();
+
+        // The camera goes one step up by itself; the step of the edit box follows it there.
+        cameraSetsRawValue(port, 101);
+        const int writes = port.writes;
+        QTest::keyClick(box, Qt::Key_Up);
+        EXPECT_EQ(port.writes, writes) << "the value the camera holds was written again";
+        EXPECT_FALSE(slider.isUpdateExspected()) << "an update is expected that nothing will send";
+        box->selectAll();
+        QTest::keyClicks(box, "7");
+        CFloatPtr(map->GetNode("Gain"))->SetValue(12.0);
+        EXPECT_EQ(box->text().toStdString(), "7") << "the refresh overwrote what the user types";
+        manager.clearItems();
+    }
+}
+
 TEST(NodeParameterManagerTest, modelsThatOutliveTheNodeMapAreDeletedSafely)
 {
     NodeMapPtr map = load(std::string(kNodes) + autoEnumeration("GainAuto", "2"));
