@@ -257,7 +257,11 @@ void DoubleParameterModel::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
             m_pSlider->setRangeStepAndIncrement(min, max, increment);
         if (value == m_pSlider->intValue() && !changed)
             return;
-        m_pSlider->enableUpdate(true);
+        // While the user types into the edit box, a value the camera changed by itself moves the slider
+        // only: the float's own notice would take an update expected here and overwrite the typed text.
+        // (The update the user's own write expects is flagged already.)
+        if (!m_pSlider->hasFocus())
+            m_pSlider->enableUpdate(true);
         m_pSlider->setIntValue(static_cast<int>(value));
     } catch (...) {
         qWarning("%s: Failed to update the float value editor slider!", aliasName.constData());

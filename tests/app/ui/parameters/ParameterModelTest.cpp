@@ -730,6 +730,34 @@ TEST(ParameterModelsTest, aStepOntoTheValueTheCameraHoldsLetsNoRefreshOverwriteW
     }
 }
 
+// What the camera changes by itself reaches the slider while the user types into the edit box, and the
+// typed text stays until the user commits it.
+TEST(ParameterModelsTest, aValueTheCameraChangesWhileTheUserTypesLeavesTheTypedText)
+{
+    for (int scale : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        testsupport::MemoryPort port;
+        NodeMapPtr map = loadCameraChangedGain(port, true);
+        FlatDoubleComboSlider slider(nullptr, scale);
+        NodeParameterManager manager;
+        ASSERT_NO_FATAL_FAILURE(bindAndFocus(slider, manager, map.get(), "Gain"));
+        NimboQtDoubleSpinBox* box = slider.editBox();
+        box->selectAll();
+        QTest::keyClicks(box, "7");
+
+        for (uint32_t raw : {130u, 60u}) {
+            cameraSetsRawValue(port, raw);
+            manager.onTimerPoll();
+            if (scale == 0)
+                EXPECT_EQ(slider.intValue(), int(raw)) << "the slider does not follow the camera";
+            EXPECT_EQ(box->text().toStdString(), "7") << "the camera's value overwrote what the user types";
+        }
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(CIntegerPtr(map->GetNode("GainRaw"))->GetValue(), 70);
+        manager.clearItems();
+    }
+}
+
 TEST(NodeParameterManagerTest, modelsThatOutliveTheNodeMapAreDeletedSafely)
 {
     NodeMapPtr map = load(std::string(kNodes) + autoEnumeration("GainAuto", "2"));
