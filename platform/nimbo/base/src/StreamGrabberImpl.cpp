@@ -7,6 +7,7 @@
 #include <GenICam/GenericException.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace Nimbo {
 
@@ -123,7 +124,7 @@ public:
     bool removed = false;
     bool open = false;
     bool prepared = false;
-    bool finishing = false; // FinishGrab is under way: QueueBuffer refuses
+    std::thread::id finisher; // the thread in FinishGrab, none when no grab is finishing: QueueBuffer refuses
     int64_t maxBufferSize = 0;
     int64_t maxBufferSizeSet = 0; // 0: MaxBufferSize follows the camera's payload size
     int64_t maxNumBuffer = 0;
@@ -306,26 +307,45 @@ void StreamGrabberImpl::PrepareGrab()
 void StreamGrabberImpl::FinishGrab()
 {
     {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
+        std::unique_lock<std::mutex> lock(m_core->mutex);
+        const std::thread::id me = std::this_thread::get_id();
+        // Called again from within this thread's own finish: that finish gives everything back.
+        if (m_core->finisher == me)
+            return;
+        // Another thread's finish ends first. Returning while it still works, this caller would take
+        // its buffers back early, and a grab prepared meanwhile would lose its registrations to it
+        // with its buffers still queued.
+        m_core->idle.wait(lock, [this] { return m_core->finisher == std::thread::id(); });
         if (!m_core->prepared)
             return;
         // From here on nothing joins the queue: a buffer queued after the cancel below would outlive
         // its registration, and the next grab would hand memory its owner has freed to the camera.
-        m_core->finishing = true;
+        m_core->finisher = me;
     }
-    // Buffers still queued come back cancelled rather than staying in the frame thread's reach.
-    m_camera->holdFrames();
-    m_core->cancel();
-    if (m_finishingHook)
-        m_finishingHook();
+    try {
+        // Buffers still queued come back cancelled rather than staying in the frame thread's reach.
+        m_camera->holdFrames();
+        m_core->cancel();
+        if (m_finishingHook)
+            m_finishingHook();
+    } catch (...) {
+        // Still prepared: a later FinishGrab tries again.
+        {
+            std::lock_guard<std::mutex> lock(m_core->mutex);
+            m_core->finisher = std::thread::id();
+        }
+        m_core->idle.notify_all();
+        throw;
+    }
     bool removed;
     {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         m_core->registrations.clear();
         m_core->prepared = false;
-        m_core->finishing = false;
+        m_core->finisher = std::thread::id();
         removed = m_core->removed;
     }
+    m_core->idle.notify_all();
     // A removed camera may be someone else's by now.
     if (!removed)
         lockParameters(false);
@@ -395,7 +415,7 @@ void StreamGrabberImpl::QueueBuffer(StreamBufferHandle handle, const void* conte
             GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the buffer is queued already.");
         if (m_core->removed)
             GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the device has been removed.");
-        if (m_core->finishing)
+        if (m_core->finisher != std::thread::id())
             GENICAM_THROW(GenICam::RuntimeException, "QueueBuffer: the grab is finishing.");
         it->second.queued = true;
         it->second.context = context;

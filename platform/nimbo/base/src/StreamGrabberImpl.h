@@ -18,8 +18,9 @@
 namespace Nimbo {
 
 // Threads: the user's threads call the IStreamGrabber operations; the camera's frame thread calls
-// the FrameSink side from the backend's frame thread. Registrations, queue, results and counters are guarded by m_mutex. The node
-// map and the plug-in are set up and torn down by the owning device's thread.
+// the FrameSink side from the backend's frame thread. Registrations, queue, results and counters are
+// guarded by m_mutex. The node map and the plug-in are set up and torn down by the owning device's
+// thread. FinishGrab called while another thread's FinishGrab is under way waits for it to end.
 class StreamGrabberImpl : public IStreamGrabber {
 public:
     explicit StreamGrabberImpl(std::shared_ptr<DeviceBackend> camera);

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace Nimbo;
@@ -68,6 +69,30 @@ protected:
             grabber->GetWaitObject().Wait(100);
         }
         return false;
+    }
+
+    // A grab after the last one finished, into a buffer of its own: `spared`, a buffer of a grab that
+    // finished, must come through untouched (its owner may have freed it).
+    void expectTheNextGrabToSpare(std::vector<uint8_t>& spared)
+    {
+        std::fill(spared.begin(), spared.end(), uint8_t(0xA5));
+        grabber->PrepareGrab();
+        std::vector<uint8_t> fresh(camera->payloadSize());
+        grabber->QueueBuffer(grabber->RegisterBuffer(fresh.data(), fresh.size()), &fresh);
+        ASSERT_EQ(regs->execute("AcquisitionStart"), PortStatus::Ok);
+        GrabResult r;
+        const bool got = next(r);
+        regs->execute("AcquisitionStop");
+        grabber->CancelGrab();
+        GrabResult rest;
+        while (grabber->RetrieveResult(rest)) {
+        }
+        grabber->FinishGrab();
+        ASSERT_TRUE(got);
+        EXPECT_EQ(r.Status(), Grabbed);
+        EXPECT_EQ(r.Context(), &fresh);
+        EXPECT_EQ(std::count(spared.begin(), spared.end(), uint8_t(0xA5)), static_cast<long>(spared.size()))
+            << "the finished grab's buffer was painted";
     }
 
     void TearDown() override
@@ -221,23 +246,62 @@ TEST_F(GrabFixture, ABufferQueuedWhileTheGrabFinishesIsNotFilledByTheNextGrab)
         EXPECT_EQ(r.Status(), Canceled);
 
     // The caller owns its buffer again; the next grab streams into its own buffer only.
-    std::fill(buffers[0].begin(), buffers[0].end(), uint8_t(0xA5));
-    grabber->PrepareGrab();
-    std::vector<uint8_t> fresh(camera->payloadSize());
-    grabber->QueueBuffer(grabber->RegisterBuffer(fresh.data(), fresh.size()), &fresh);
-    ASSERT_EQ(regs->execute("AcquisitionStart"), PortStatus::Ok);
-    const bool got = next(r);
-    regs->execute("AcquisitionStop");
+    expectTheNextGrabToSpare(buffers[0]);
+}
+
+// A second caller finishes the grab while the first one's finish is under way, then prepares the next
+// grab and queues a buffer in it: the first finish must not take that grab's registrations away and
+// leave the buffer queued past every FinishGrab. From within the finish (on its own thread) the second
+// finish has nothing left to do and the buffer is refused; from another thread the second finish
+// waits for the first, and the next grab is whole.
+TEST_F(GrabFixture, AFinishDuringAnotherLeavesNoBufferQueuedPastBoth)
+{
+    start("vxUsb1920m", 2);
     grabber->CancelGrab();
-    GrabResult rest;
-    while (grabber->RetrieveResult(rest)) {
+    GrabResult r;
+    while (grabber->RetrieveResult(r)) {
     }
+    std::vector<uint8_t> late(camera->payloadSize());
+    bool lateQueued = false;
+    const auto finishAndQueueTheNext = [&] {
+        grabber->FinishGrab();
+        grabber->PrepareGrab();
+        try {
+            grabber->QueueBuffer(grabber->RegisterBuffer(late.data(), late.size()), &late);
+            lateQueued = true;
+        } catch (const GenICam::GenericException&) {
+        }
+    };
+    bool hooked = false;
+    grabber->setFinishingHook([&] {
+        if (!std::exchange(hooked, true))
+            finishAndQueueTheNext();
+    });
     grabber->FinishGrab();
-    ASSERT_TRUE(got);
-    EXPECT_EQ(r.Status(), Grabbed);
-    EXPECT_EQ(r.Context(), &fresh);
-    EXPECT_EQ(std::count(buffers[0].begin(), buffers[0].end(), uint8_t(0xA5)), static_cast<long>(buffers[0].size()))
-        << "the finished grab's buffer was painted";
+    grabber->setFinishingHook({});
+    EXPECT_FALSE(lateQueued) << "a grab that is finishing takes no more buffers";
+    while (grabber->RetrieveResult(r))
+        EXPECT_EQ(r.Status(), Canceled);
+    expectTheNextGrabToSpare(late);
+
+    grabber->PrepareGrab();
+    grabber->QueueBuffer(grabber->RegisterBuffer(buffers[0].data(), buffers[0].size()), &buffers[0]);
+    std::thread second;
+    hooked = false;
+    grabber->setFinishingHook([&] {
+        if (!std::exchange(hooked, true))
+            second = std::thread(finishAndQueueTheNext);
+    });
+    grabber->FinishGrab();
+    second.join();
+    grabber->setFinishingHook({});
+    EXPECT_TRUE(lateQueued) << "the second finish waited for the first, and its grab is prepared afresh";
+    int lateBack = 0;
+    grabber->FinishGrab();
+    while (grabber->RetrieveResult(r))
+        lateBack += r.Context() == &late ? 1 : 0;
+    EXPECT_EQ(lateBack, 1) << "the last FinishGrab gives the late buffer back";
+    expectTheNextGrabToSpare(late);
 }
 
 TEST_F(GrabFixture, WaitObjectStaysValidAfterClose)
