@@ -5,6 +5,30 @@
 
 namespace os {
 
+// Counts a start or stop in progress for the destructor. It keeps the shared record, so that the
+// count may go down and be signalled after the timer's destructor has seen it at zero.
+class PeriodicTimer::Call {
+public:
+    explicit Call(const std::shared_ptr<Shared>& shared) : m_shared(shared)
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        ++m_shared->calls;
+    }
+    ~Call()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_shared->mutex);
+            --m_shared->calls;
+        }
+        m_shared->callsEnded.notify_all();
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+private:
+    const std::shared_ptr<Shared> m_shared;
+};
+
 PeriodicTimer::~PeriodicTimer()
 {
     {
@@ -12,6 +36,14 @@ PeriodicTimer::~PeriodicTimer()
         m_closing = true;
     }
     stop();
+    {
+        // A call on another thread may have taken the ticking thread over and be waiting for it: it
+        // comes back to this object once the tick has ended (and a start finds the timer closing).
+        // From within a tick, that call may be waiting for this very thread.
+        std::unique_lock<std::mutex> lock(m_shared->mutex);
+        if (m_shared->ticker != std::this_thread::get_id())
+            m_shared->callsEnded.wait(lock, [this] { return m_shared->calls == 0; });
+    }
     std::lock_guard<std::mutex> control(m_controlMutex);
     // Destroyed from inside a tick: the thread sees that it is stopped and ends by itself.
     if (m_thread.joinable())
@@ -22,6 +54,7 @@ bool PeriodicTimer::start(uint32_t periodMs, Callback callback)
 {
     if (periodMs == 0 || !callback)
         return false;
+    const Call call(m_shared);
     for (;;) {
         std::thread ending;
         Callback replaced; // goes once no lock is held: it may hold the last reference to its owner
@@ -81,6 +114,7 @@ std::thread PeriodicTimer::stopLocked()
 
 void PeriodicTimer::stop()
 {
+    const Call call(m_shared);
     std::thread ending;
     {
         std::lock_guard<std::mutex> control(m_controlMutex);
@@ -122,15 +156,15 @@ void PeriodicTimer::run(std::shared_ptr<Shared> shared, uint64_t number)
                 continue;
             // A thread stopped by the owner while its tick started this one may still be in that tick:
             // ticks never overlap.
-            shared->wake.wait(lock, [&] { return !shared->ticking || shared->runner != number; });
+            shared->wake.wait(lock, [&] { return shared->ticker == std::thread::id() || shared->runner != number; });
             if (shared->runner != number)
                 return;
-            shared->ticking = true;
+            shared->ticker = std::this_thread::get_id();
         }
         callback();
         {
             std::lock_guard<std::mutex> lock(shared->mutex);
-            shared->ticking = false;
+            shared->ticker = std::thread::id();
         }
         shared->wake.notify_all();
         deadline += period;

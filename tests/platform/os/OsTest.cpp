@@ -236,3 +236,45 @@ TEST(PeriodicTimer, StoppedFromItsTickAndDestroyedAtOnce)
     delete timer;
     std::this_thread::sleep_for(40ms);
 }
+
+// A third thread stops or starts the timer while its tick runs, and is waiting for that tick (without
+// the timer's lock) when the owner destroys the timer. The destructor must wait for that call: it
+// comes back to the timer once the tick has ended, and the destroyed timer's tick must be over when
+// the destructor returns.
+TEST(PeriodicTimer, ACallInProgressOnAnotherThreadEndsBeforeTheTimerGoes)
+{
+    for (const bool thirdStarts : {true, false}) {
+        SCOPED_TRACE(thirdStarts ? "the third thread starts it" : "the third thread stops it");
+        auto* timer = new os::PeriodicTimer;
+        std::atomic<bool> inTick{false}, release{false}, tickEnded{false}, first{true};
+        ASSERT_TRUE(timer->start(1, [&] {
+            if (!first.exchange(false))
+                return;
+            inTick = true;
+            while (!release)
+                std::this_thread::yield();
+            tickEnded = true;
+        }));
+        ASSERT_TRUE(waitFor([&] { return inTick.load(); }));
+        std::thread third([&] {
+            if (thirdStarts)
+                timer->start(1, [] {});
+            else
+                timer->stop();
+        });
+        // Stopped: the third thread has taken the ticking thread over and waits for it.
+        ASSERT_TRUE(waitFor([&] { return !timer->isRunning(); }));
+        std::atomic<bool> destroyed{false}, tickOverWhenDestroyed{false};
+        std::thread owner([&] {
+            delete timer;
+            tickOverWhenDestroyed = tickEnded.load();
+            destroyed = true;
+        });
+        // The destructor may not return while the tick runs; give a wrong one the time to show it.
+        waitFor([&] { return destroyed.load(); }, 200);
+        release = true;
+        owner.join();
+        third.join();
+        EXPECT_TRUE(tickOverWhenDestroyed.load());
+    }
+}

@@ -18,9 +18,12 @@ namespace os {
 // a stop there lets the thread end after the callback returns, a start there goes on ticking on the
 // same thread with the new period and callback. The callback runs on the timer's thread, never on two
 // threads at once (a new thread waits for the tick of one that is still ending).
-// m_thread, m_threadNumber and m_closing are touched only under m_controlMutex, which no call holds while it waits
-// for a thread. The state shared with the thread lives in a record the thread co-owns, so a thread
-// whose timer was destroyed from its own tick may outlive this object safely.
+// The destructor waits for the start and stop calls other threads have begun (they may be waiting
+// for a thread and come back to the timer afterwards), unless it runs in a tick, which such a call
+// may be waiting for. m_thread, m_threadNumber and m_closing are touched only under m_controlMutex,
+// which no call holds while it waits for a thread. The state shared with the thread lives in a
+// record the thread co-owns, so a thread whose timer was destroyed from its own tick may outlive this
+// object safely.
 class PeriodicTimer {
 public:
     using Callback = std::function<void()>;
@@ -45,9 +48,12 @@ private:
         uint64_t threadCount = 0; // numbers given to threads so far
         uint64_t settings = 0;    // changes at every start; the runner then takes the new period and callback
         std::chrono::milliseconds period{0};
-        Callback callback;    // until the runner takes it
-        bool ticking = false; // a thread is in the callback
+        Callback callback;      // until the runner takes it
+        std::thread::id ticker; // the thread in the callback; none between ticks
+        int calls = 0;          // start and stop calls in progress
+        std::condition_variable callsEnded;
     };
+    class Call;
     static void run(std::shared_ptr<Shared> shared, uint64_t number);
     // Stops the runner, under the control lock; returns the thread to be joined outside it (none when
     // called from the timer's own thread, which cannot join itself).
