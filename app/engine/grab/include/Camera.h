@@ -1,12 +1,12 @@
 // The grab engine of one camera: device, stream grabber, buffer pool and grab thread.
 #pragma once
 
+#include "CountingSemaphore.h"
 #include "GrabDevice.h"
 
 #include <nimbo/DeviceInfo.h>
 
 #include <QObject>
-#include <QSemaphore>
 #include <QString>
 
 #include <atomic>
@@ -41,7 +41,8 @@ class FpsStatistic;
 // m_width, m_height, m_pixelType, m_generation, m_numBuffers) and every call into the device and stream
 // grabber except the grab loop's own waits and retrievals, which the grabber serialises itself.
 // m_imageCount, m_errorCount, m_pureGrab, m_speedTest and m_showFailedBuffers are atomics read by the
-// grab thread. The frame-rate meter has its own lock. The settings members are the owner thread's.
+// grab thread. The frame-rate meter and the count of buffers out of the grabber have their own locks.
+// The settings members are the owner thread's.
 //
 // The grab thread is not the camera's own: it co-owns its loop (GrabLoop) with the camera and reaches
 // the camera only through the loop's gate. A camera that has waited its bound for a thread stuck in an
@@ -181,7 +182,7 @@ private:
     grab::GrabStreamGrabber* m_streamGrabber = nullptr;
     std::atomic<uint32_t> m_state{NoDevice};
     mutable std::recursive_mutex m_mutex;
-    QSemaphore m_semNonQueuedBuffers{0};
+    grab::CountingSemaphore m_semNonQueuedBuffers;
     // The loop of the last started grab thread; null before the first start and once let go of.
     std::shared_ptr<GrabLoop> m_loop;
     uint32_t m_generation = 0;

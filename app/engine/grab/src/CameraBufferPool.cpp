@@ -132,7 +132,7 @@ bool Camera::prepareGrab(int minBuffers, bool countFromMemory, int acquisitionMo
             m_clean.erase(buffer);
             delete buffer;
         }
-        m_semNonQueuedBuffers.tryAcquire(m_semNonQueuedBuffers.available());
+        m_semNonQueuedBuffers.acquireAll();
         throw;
     }
     return true;
@@ -299,7 +299,7 @@ void Camera::finishGrab()
     if (!m_semNonQueuedBuffers.tryAcquire(expected, m_bufferReturnTimeoutMs)) {
         qWarning("Camera::finishGrab(): %d of %d buffers did not come back from the stream grabber",
                  expected - m_semNonQueuedBuffers.available(), expected);
-        m_semNonQueuedBuffers.tryAcquire(m_semNonQueuedBuffers.available());
+        m_semNonQueuedBuffers.acquireAll();
     }
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     cameraLog().debug("m_pStreamGrabber->FinishGrab()");
