@@ -97,8 +97,11 @@ std::string gigeBootstrapDescription()
 
 emulation::EventThread& releaseThread()
 {
-    static emulation::EventThread thread;
-    return thread;
+    // Never destroyed: devices are destroyed at exit too (the factory's exit hook), after the static
+    // objects made later than the hook have gone, and a release still waiting for its camera must not
+    // hold the exit up.
+    static auto* thread = new emulation::EventThread;
+    return *thread;
 }
 
 void RemovalState::tearDown()

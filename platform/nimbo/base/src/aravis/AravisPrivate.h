@@ -41,7 +41,7 @@ class AravisCamera;
 
 // Where Aravis' objects of a camera that does not answer, or was removed, are let go of: their release
 // waits for the camera (to stop its stream channel, to give its control channel back), and no caller
-// need wait for that. Tasks run in order; those still posted at exit run before it ends.
+// need wait for that. Tasks run in order; the thread lives as long as the process.
 emulation::EventThread& releaseThread();
 
 struct KnownDevice {
