@@ -125,7 +125,7 @@ run_tsan() {
   local logs="$build/tsan-logs"
   rm -rf "$logs"
   mkdir -p "$logs"
-  local program running=0
+  local program running=0 started=$SECONDS
   for program in "${targets[@]}"; do
     (
       cd "$(dirname "${paths[$program]}")"
@@ -154,7 +154,7 @@ run_tsan() {
     echo "Failed or raced under ThreadSanitizer: ${failed[*]}" >&2
     return 1
   fi
-  echo "All ${#targets[@]} programs passed under ThreadSanitizer."
+  echo "All ${#targets[@]} programs passed under ThreadSanitizer (the run took $((SECONDS - started)) s)."
 }
 
 # Benchmark programs in the order they run; each prints its own table, and those that compare two
