@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 const char* const kAutoOpenDeviceClass = "VelmarUsb";
 }
@@ -189,6 +191,19 @@ void DeviceManager::onDeviceListChanged()
     }
     if (!chosen) {
         emit noDevicesFound();
+        return;
+    }
+    // One camera at a time. A scan that was under way while the chosen camera opened may come back with
+    // another; opened beside it and made current, it would take the commands while the tool bar and the
+    // settings panel stay with the first. It is dropped instead, so that the scan after the first camera
+    // has gone finds it as new and opens it.
+    const auto isInUse = [](const DeviceManagerItem* item) { return item->isInUse(); };
+    if (std::any_of(m_items.cbegin(), m_items.cend(), isInUse)) {
+        const QList<DeviceManagerItem*> items = m_items;
+        for (DeviceManagerItem* item : items) {
+            if (!item->isInUse() && item->deviceInfo().GetDeviceClass() == kAutoOpenDeviceClass)
+                removeItem(item);
+        }
         return;
     }
     chosen->setInUse(true);

@@ -127,6 +127,42 @@ TEST_F(DeviceManagerTest, OnlyTheFirstOfTwoUsbCamerasIsChosen)
     EXPECT_EQ(list[0].GetFullName(), manager.items().at(0)->deviceInfo().GetFullName());
 }
 
+// One camera at a time: a camera that a scan finds while another is chosen (a scan that was under way
+// while the first opened) is not opened beside it, where the commands would go to one camera and the tool
+// bar and the settings would show the other. It is dropped, so that the scan after the first camera has
+// gone finds it as new and opens it. Nothing is told about it meanwhile.
+TEST_F(DeviceManagerTest, ACameraFoundWhileAnotherIsChosenWaitsUntilThatOneHasGone)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1;usb:qvUsb1920c:U2"));
+    ASSERT_TRUE(Nimbo::Emulation::Unplug("U2"));
+    DeviceManager manager(10);
+    QSignalSpy current(&manager, &DeviceManager::currentDeviceChanged);
+    QSignalSpy openRequest(&manager, &DeviceManager::deviceOpenRequest);
+    QSignalSpy noDevices(&manager, &DeviceManager::noDevicesFound);
+    QSignalSpy inUse(&manager, &DeviceManager::deviceInUse);
+    scan(manager);
+    ASSERT_EQ(current.count(), 1);
+    EXPECT_EQ(names(manager), QStringList{"U1"});
+
+    ASSERT_TRUE(Nimbo::Emulation::Replug("U2"));
+    scan(manager);
+    EXPECT_EQ(current.count(), 1) << "a second camera was chosen while the first is in use";
+    EXPECT_EQ(openRequest.count(), 1);
+    EXPECT_EQ(names(manager), QStringList{"U1"});
+    Nimbo::DeviceInfoList list;
+    ASSERT_TRUE(manager.getCurrentDevice(list));
+    EXPECT_STREQ(list.back().GetSerialNumber().c_str(), "U1");
+    EXPECT_EQ(noDevices.count(), 0);
+    EXPECT_EQ(inUse.count(), 0);
+
+    ASSERT_TRUE(Nimbo::Emulation::Unplug("U1"));
+    manager.onSurpriseRemoved(manager.items().at(0)->fullName(), QString());
+    scan(manager);
+    ASSERT_EQ(current.count(), 2) << "the second camera was not opened once the first had gone";
+    EXPECT_STREQ(current.at(1).at(0).value<const Nimbo::CDeviceInfo*>()->GetSerialNumber().c_str(), "U2");
+    EXPECT_EQ(openRequest.count(), 2);
+}
+
 TEST_F(DeviceManagerTest, CameraInUseElsewhereIsDroppedAndTriedOnEveryScan)
 {
     ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:U1"));

@@ -2,6 +2,8 @@
 // option records, closing shuts the engine down and saves the settings; plus its small rules.
 #include "Kalmuth.h"
 #include "BurgerMenueDockWidget.h"
+#include "CameraSettingsWidget.h"
+#include "FlatDoubleComboSlider.h"
 #include "RecordingSettingsWidget.h"
 #include "ImageWindow.h"
 #include "TesvarMdiArea.h"
@@ -20,6 +22,7 @@
 #include <TimeUnitMediaImageController.h>
 #include <GenApi/GenApi.h>
 #include <nimbo/Emulation.h>
+#include <orbelt/SpinBox.h>
 #include <testsupport/LogCapture.h>
 #include <testsupport/TempDir.h>
 
@@ -429,6 +432,59 @@ TEST_F(KalmuthTest, AnUnplugWhileTheCameraIsOpenedIsNotLost)
     EXPECT_EQ(window->contextManager()->currentCamera(), nullptr);
 
     EXPECT_TRUE(replugAndWaitForGrab(*window, serial)) << "the camera did not come back";
+    closeAndDelete(window);
+    EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
+}
+
+// A camera plugged in while another one is shown, and found by a scan that was under way as that one
+// opened, is not opened beside it: the settings panel, the tool bar and the commands stay with the camera
+// shown. Once that one is unplugged, the other comes up in live view with the panel bound to it.
+TEST_F(KalmuthTest, ACameraPluggedInBesideTheOneShownWaitsUntilThatOneHasGone)
+{
+    ASSERT_TRUE(Nimbo::Emulation::Configure("usb:qvUsb1920c:A1;usb:qvUsb1920c:B2"));
+    struct EmulationReset {
+        ~EmulationReset() { Nimbo::Emulation::Configure(""); }
+    } emulationReset;
+    ASSERT_TRUE(Nimbo::Emulation::Unplug("B2"));
+    windowtest::ModalBoxGuard boxes;
+    auto window = std::make_unique<Kalmuth>();
+    window->show();
+    ContextManager* cm = window->contextManager();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceGrabbing(nullptr); }, 60000)) << "no live view";
+    Camera* shown = cm->currentCamera();
+    ASSERT_STREQ(shown->getDeviceInfo().GetSerialNumber().c_str(), "A1");
+    CameraSettingsWidget* panel = window->cameraSettingsWidget();
+    NimboQtDoubleSpinBox* exposure = panel->findChildren<FlatDoubleComboSlider*>().at(0)->editBox();
+    // The panel shows, and its rows command, the camera the commands go to.
+    const auto panelFollows = [&](Camera* camera, double value) {
+        EXPECT_EQ(panel->camera(), camera);
+        GenApi::CFloatPtr(camera->getNodeMap()->GetNode("ExposureTime"))->SetValue(value);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return exposure->value() == value; }, 60000))
+            << "the panel shows " << exposure->value() << ", not the current camera's " << value;
+    };
+    panelFollows(shown, 1000.0);
+
+    std::atomic<int> scans{0};
+    QObject::connect(
+        window->deviceManager()->scanThread(), &kalmuth::AutoScanThread::scanFinished,
+        window->deviceManager()->scanThread(), [&] { ++scans; }, Qt::DirectConnection);
+    ASSERT_TRUE(Nimbo::Emulation::Replug("B2"));
+    window->deviceManager()->startAutoScan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scans > 0; }, 60000));
+    QTest::qWait(200); // the scan's result, handled on this thread
+    EXPECT_EQ(cm->openDeviceCount(), 1u) << "a second camera was opened beside the one shown";
+    EXPECT_EQ(cm->currentCamera(), shown) << "the commands go to another camera than the one shown";
+    EXPECT_TRUE(window->form()->actionStopGrab->isEnabled());
+    panelFollows(shown, 2000.0);
+
+    ASSERT_TRUE(Nimbo::Emulation::Unplug("A1"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mdiArea()->isHintShown(); }, 60000));
+    window->deviceManager()->startAutoScan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cm->isDeviceGrabbing(nullptr); }, 60000))
+        << "the other camera did not come up";
+    Camera* other = cm->currentCamera();
+    ASSERT_STREQ(other->getDeviceInfo().GetSerialNumber().c_str(), "B2");
+    panelFollows(other, 3000.0);
     closeAndDelete(window);
     EXPECT_TRUE(boxes.seen().isEmpty()) << boxes.seen().join(" | ").toStdString();
 }
