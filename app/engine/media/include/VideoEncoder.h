@@ -33,8 +33,8 @@ struct AVPacket;
 struct AVStream;
 
 // Threads: open and close run on the thread that starts and ends the recording, addFrame on the
-// sink's writer thread; m_mutex serialises the three and guards every member but m_imageCount,
-// which the status thread reads at any time.
+// sink's writer thread; m_mutex serialises the three and guards every member but m_imageCount and
+// m_framesInFile, which the status thread reads at any time.
 class VideoEncoder {
 public:
     // `framesPerSecond` may have a fraction (29.97) or be below 1; `bitRate` in bits per second.
@@ -58,8 +58,10 @@ public:
     // be written (everything is freed all the same).
     void close();
     bool isOpen() const;
-    // Frames taken by the encoder since open.
-    int32_t imageCount() const { return m_imageCount.load(); }
+    // Frames the file holds: those of its complete fragments, every frame once it is finished. Frames
+    // the encoder or the open fragment still hold are not in it yet, and are lost when the file cannot
+    // be finished.
+    int32_t imageCount() const { return m_framesInFile.load(); }
     uint64_t bytesWritten() const { return 0; }
 
     // Whether frames of this pixel type can be recorded.
@@ -96,7 +98,9 @@ private:
     [[noreturn]] void failWrite(int code);
 
     mutable std::mutex m_mutex;
-    std::atomic<int32_t> m_imageCount{0};
+    std::atomic<int32_t> m_imageCount{0};   // frames taken by the encoder since open
+    std::atomic<int32_t> m_framesInFile{0}; // frames in the file's complete fragments
+    int64_t m_framesMuxed = 0;              // packets handed to the muxer
     std::unique_ptr<LibavAdapter> m_libav;
     std::unique_ptr<QFile> m_file;
     AVFormatContext* m_formatContext = nullptr;
@@ -109,7 +113,7 @@ private:
     // whether a write failed since: a failed write may have cut a fragment, which is then taken off.
     int64_t m_completeBytes = 0;
     bool m_writeFailed = false;
-    int64_t m_nextPlace = 0; // the place after the last frame sent, in frames
+    int64_t m_nextPlace = 0;          // the place after the last frame sent, in frames
     const AVCodec* m_codec = nullptr; // the container's default encoder
     int m_threads = 0;
     AVRational m_rate{0, 1}; // the playback rate as a fraction

@@ -215,6 +215,8 @@ void VideoEncoder::open(const char* libRoot, const char* fileName, uint32_t widt
         FAIL_RUNTIME("Invalid playback rate %f.", m_framesPerSecond);
 
     m_imageCount = 0;
+    m_framesInFile = 0;
+    m_framesMuxed = 0;
     m_nextPlace = 0;
     m_width = width;
     m_height = height;
@@ -398,6 +400,7 @@ void VideoEncoder::keepWithinWallTime(bool slow)
         failWrite(result);
     m_fragmentStarted.reset();
     m_completeBytes = m_file->size();
+    m_framesInFile = int32_t(m_framesMuxed);
 }
 
 void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
@@ -463,8 +466,10 @@ void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixel
     if (sent < 0)
         FAIL_RUNTIME("Error during encode frame %d. %s.", m_imageCount.load(), reason(sent).c_str());
     const auto now = std::chrono::steady_clock::now();
-    // Frames a second or more apart: whatever the encoder holds would wait that long again.
-    const bool slow = m_lastFrame && now - *m_lastFrame >= kMostWallTime;
+    // Frames a second or more apart: whatever the encoder holds would wait that long again. The first
+    // frame is written at once as well: nothing tells how long the next one takes (a time-lapse of one
+    // frame an hour), and the file then holds, and the recording counts, the frame from the start.
+    const bool slow = !m_lastFrame || now - *m_lastFrame >= kMostWallTime;
     m_lastFrame = now;
     m_held.push_back(now);
     m_nextPlace = shown + 1;
@@ -515,7 +520,13 @@ void VideoEncoder::writePackets()
             failWrite(written);
         }
         // Each packet that completes a fragment has reached the file whole; a key frame opens the next.
-        m_completeBytes = m_file->size();
+        // A fragment is written when the packet that opens the next one comes: when the file grew,
+        // it holds every packet before this one.
+        const int64_t size = m_file->size();
+        if (size != m_completeBytes)
+            m_framesInFile = int32_t(m_framesMuxed);
+        ++m_framesMuxed;
+        m_completeBytes = size;
         if (key || !m_fragmentStarted)
             m_fragmentStarted = std::chrono::steady_clock::now();
     }
@@ -546,6 +557,7 @@ void VideoEncoder::close()
             const int closed = av.avio_closep(&m_formatContext->pb);
             if (closed < 0)
                 failWrite(closed);
+            m_framesInFile = int32_t(m_framesMuxed);
         }
     } catch (...) {
         release(false);

@@ -91,6 +91,10 @@ public:
     // Frames given up after a write failure: the failing one (unless the writer took it into a file
     // that then reached its size limit), those queued then and later pushes.
     uint64_t lostCount() const { return m_lost; }
+    // Frames the writer took: its add returned, or it put the frame into a file that then reached its
+    // size limit. A writer whose file holds fewer (an encoder that could not finish its file) lost
+    // the others.
+    uint64_t takenCount() const { return m_taken; }
     // Images the sink holds now: queued, being copied in or written, spare or being stocked.
     size_t heldImageCount();
     // Images the sink keeps at most: capacity() plus the writer threads. Only while a spare is being
@@ -157,6 +161,7 @@ private:
     std::atomic<uint64_t> m_queued{0};
     std::atomic<uint64_t> m_dropped{0};
     std::atomic<uint64_t> m_lost{0};
+    std::atomic<uint64_t> m_taken{0};
     std::vector<std::thread> m_threads; // last, so they start after every other member exists
     std::thread m_stocker;
 };

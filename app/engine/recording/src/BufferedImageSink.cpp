@@ -281,6 +281,8 @@ void CBufferedImageSink::run()
             } else if (failure) {
                 ++m_lost; // written beside the frame that failed first, and failed as well
             }
+            if (!failure || isFileLimit(failure))
+                ++m_taken;
             --m_writing;
             if (m_spare.size() < m_spare.capacity())
                 m_spare.push_back(std::move(image));

@@ -325,7 +325,11 @@ void CRecordingController::fail(const QString& message, const QString& detail)
     }
     if (changed)
         emitStateChanged(RecordingFailed);
-    const uint64_t lost = m_sink->lostCount();
+    // The frames the sink gave up, and those the writer took but its file does not hold: an MP4 that
+    // cannot be finished loses what the encoder and the open fragment still held.
+    const uint64_t taken = m_sink->takenCount();
+    const uint64_t inFile = m_writer->imageCount();
+    const uint64_t lost = m_sink->lostCount() + (taken > inFile ? taken - inFile : 0);
     QString text;
     if (lost > 0)
         text = lost == 1 ? QStringLiteral("1 frame could not be written.")

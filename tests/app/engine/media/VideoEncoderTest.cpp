@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -41,9 +42,9 @@ protected:
         const std::vector<uint8_t> frame = mediatest::makeFrame(type, width, height, paddingX);
         for (int i = 0; i < frames; ++i)
             encoder.addFrame(frame.data(), frame.size(), type, width, height, paddingX);
-        EXPECT_EQ(encoder.imageCount(), frames);
         encoder.close();
         EXPECT_FALSE(encoder.isOpen());
+        EXPECT_EQ(encoder.imageCount(), frames); // the finished file holds them all
     }
 };
 
@@ -414,8 +415,8 @@ TEST_F(VideoEncoderTest, RefusesFramesThatDoNotFit)
     }
     // The real size of a YUV 4:1:1 frame is enough, and the refused frames did not count.
     encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_YUV411packed, 64, 48);
-    EXPECT_EQ(encoder.imageCount(), 1);
     encoder.close();
+    EXPECT_EQ(encoder.imageCount(), 1);
     EXPECT_EQ(mediatest::probe(filePath("clip.mp4")).at("nb_read_frames"), "1");
 }
 
@@ -489,11 +490,13 @@ TEST_F(VideoEncoderTest, AFullDiskFailsWithTheSystemsReason)
         std::string failure;
         try {
             encoder.open(libRoot().c_str(), file.toStdString().c_str(), 64, 32, Nimbo::PixelType_Mono8);
-            // Fragments reach the disk a second of frames apart: enough frames for one of them.
+            // The first frame is written at once; then fragments reach the disk a second of frames
+            // apart: enough frames for one of them.
+            encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 32);
             const int frames = c.where == Frame ? 200 : 20;
             testsupport::FileSizeLimit full(uint64_t(QFileInfo(file).size()));
             ASSERT_TRUE(full.isActive());
-            for (int i = 0; i < frames; ++i)
+            for (int i = 1; i < frames; ++i)
                 encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 32);
             encoder.close();
             ADD_FAILURE() << "the full disk went unnoticed";
@@ -553,6 +556,55 @@ TEST_F(VideoEncoderTest, ADiskThatFillsLeavesTheCompleteFragmentsReadable)
         EXPECT_TRUE(isNumber) << info.at("nb_read_frames");
         EXPECT_GE(readable, 25);
         EXPECT_LE(readable, added);
+    }
+}
+
+// The encoder's count is of the frames its file holds: all of them once it is finished, and those of
+// the complete fragments when the disk fills in the middle of the recording or when it is finished.
+TEST_F(VideoEncoderTest, TheCountIsWhatTheFileHolds)
+{
+    const struct {
+        const char* name;
+        int framesBeforeFull; // -1: the disk never fills
+        uint64_t room;        // bytes left then
+    } cases[] = {{"finished", -1, 0}, {"full while recording", 60, 900}, {"full at the end", 90, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = filePath(QString(c.name) + ".mp4");
+        VideoEncoder encoder(0, 25.0, 400000);
+        encoder.open(libRoot().c_str(), file.toStdString().c_str(), 64, 48, Nimbo::PixelType_BayerRG8);
+        auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerRG8, 64, 48);
+        int sent = 0;
+        {
+            std::unique_ptr<testsupport::FileSizeLimit> full;
+            try {
+                for (; sent < 90; ++sent) {
+                    if (sent == c.framesBeforeFull) {
+                        full = std::make_unique<testsupport::FileSizeLimit>(uint64_t(QFileInfo(file).size()) + c.room);
+                        ASSERT_TRUE(full->isActive());
+                    }
+                    frame[size_t(sent) % frame.size()] ^= 0x55; // frames that differ, as a camera's do
+                    encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_BayerRG8, 64, 48);
+                }
+                if (c.framesBeforeFull == 90) {
+                    full = std::make_unique<testsupport::FileSizeLimit>(uint64_t(QFileInfo(file).size()));
+                    ASSERT_TRUE(full->isActive());
+                }
+                encoder.close();
+            } catch (const GenICam::RuntimeException&) {
+                try {
+                    encoder.close();
+                } catch (const GenICam::RuntimeException&) {
+                }
+            }
+        }
+        const auto info = mediatest::probe(file);
+        ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+        EXPECT_EQ(std::to_string(encoder.imageCount()), info.at("nb_read_frames"));
+        if (c.framesBeforeFull < 0)
+            EXPECT_EQ(encoder.imageCount(), sent);
+        else
+            EXPECT_LT(encoder.imageCount(), sent) << "the disk filled without a frame lost";
     }
 }
 

@@ -36,11 +36,11 @@ TEST_F(VideoMediaWriterAdapterTest, WritesBaseNameDotMp4)
     const auto frame = mediatest::makeFrame(Nimbo::PixelType_BayerGB8, 64, 48, 4);
     for (int i = 0; i < 6; ++i)
         writer->add(frame.data(), frame.size(), Nimbo::PixelType_BayerGB8, 64, 48, 4);
-    EXPECT_EQ(writer->imageCount(), 6u);
     EXPECT_EQ(writer->bytesWritten(), 0u);
     EXPECT_FALSE(writer->acceptsBufferAsIs(Nimbo::PixelType_BayerGB8, 64, 48, 0));
     writer->close();
     EXPECT_FALSE(writer->isOpen());
+    EXPECT_EQ(writer->imageCount(), 6u);
 
     const auto info = mediatest::probe(filePath("cam_20240101_120000000.mp4"));
     ASSERT_EQ(info.count("error"), 0u) << info.at("error");

@@ -7,6 +7,7 @@
 #include "StdFeatureListCamera.h"
 #include "TestImageFiles.h"
 
+#include "testsupport/FileSizeLimit.h"
 #include "testsupport/LogCapture.h"
 #include "testsupport/TempDir.h"
 
@@ -16,6 +17,7 @@
 #include <nimbo/TlFactory.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QThread>
@@ -291,6 +293,63 @@ TEST_F(EmulatedRecordingTest, DroppedFramesDoNotShortenTheFilm)
         // Shown at the times they were taken: gaps where frames were refused.
         EXPECT_GT(times.back() * options.FpsPlaybackRate, double(times.size()));
     }
+}
+
+// An MP4 that cannot be finished (the disk full as it closes) loses the frames the encoder and the open
+// fragment still held: the message counts them, and the recorded count is what the file holds.
+TEST_F(EmulatedRecordingTest, CountsMatchTheFileWhenItCannotBeFinished)
+{
+    constexpr int kFrames = 40;
+    const QString folder = path() + "/unfinished";
+    CRecordingOptions options;
+    options.OutputType = CRecordingOptions::OutputTypeVideo;
+    options.FpsPlaybackRate = 25.0;
+    options.OutputFolder = folder.toUtf8().constData();
+    options.SampleRateUnit = TimeUnitImages;
+    options.SampleRate = 1;
+    options.StopSamplingLimitEnabled = true;
+    options.StopSamplingLimitUnit = TimeUnitImages;
+    options.StopSamplingLimit = kFrames;
+    CRecordingController* controller =
+        createRecordingController(options, createMediaWriter, Nimbo::PixelType_Mono8, 320, 200, nullptr);
+    ASSERT_NE(controller, nullptr);
+    std::atomic<bool> stopped{false};
+    QString detail;
+    QObject::connect(
+        controller, &CRecordingController::stateChanged, controller,
+        [&](ERecordingState state) { stopped = stopped || state == RecordingStopped; }, Qt::DirectConnection);
+    QObject::connect(
+        controller, &CRecordingController::recordingFailure, controller,
+        [&](const QString&, const QString& addlInfo) { detail = addlInfo; }, Qt::DirectConnection);
+    QObject::connect(m_camera.get(), &Camera::bufferAvailable, controller,
+                     &CRecordingController::onCameraBufferAvailable, Qt::DirectConnection);
+    controller->start(m_camera->getName());
+    ASSERT_EQ(controller->state(), RecordingActive);
+    m_camera->startContinuousShot();
+    ASSERT_TRUE(waitFor([&] { return bool(stopped); }, 60000));
+    m_camera->stopGrab();
+    QObject::disconnect(m_camera.get(), nullptr, controller, nullptr);
+    const QStringList names = QDir(folder).entryList({"*.mp4"}, QDir::Files);
+    ASSERT_EQ(names.size(), 1);
+    const QString file = folder + "/" + names[0];
+    {
+        testsupport::FileSizeLimit full(uint64_t(QFileInfo(file).size()));
+        ASSERT_TRUE(full.isActive());
+        controller->finish();
+    }
+    controller->updateStatusInfo();
+    const RecordingStatusInfo status = controller->statusInfo();
+    destroyRecordingController(controller);
+
+    EXPECT_EQ(status.droppedImages, 0u);
+    const auto info = mediatest::probe(file);
+    ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+    EXPECT_EQ(info.at("nb_read_frames"), std::to_string(status.recordedImages));
+    const uint64_t lost = uint64_t(kFrames) - status.recordedImages;
+    ASSERT_GT(lost, 0u) << "the encoder held no frame when the file was finished";
+    const QString counted = lost == 1 ? QStringLiteral("1 frame could not be written.")
+                                      : QStringLiteral("%1 frames could not be written.").arg(lost);
+    EXPECT_TRUE(detail.startsWith(counted)) << detail.toStdString();
 }
 
 TEST_F(EmulatedRecordingTest, MissingLibavIsReportedToTheUserAndRecordingWorksAgain)

@@ -5,6 +5,7 @@
 #include "MediaWriter.h"
 #include "MediaWriterExceptions.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -40,6 +41,8 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_isOpen = false;
         ++m_closes;
+        if (m_closeFailure != None)
+            m_written.resize(m_written.size() - std::min(m_lostAtClose, m_written.size()));
         throwFailure(m_closeFailure, 0);
     }
     void add(const Nimbo::CNimboImage& image) override
@@ -130,8 +133,13 @@ public:
         m_changed.notify_all();
     }
     void failOn(uint8_t frame, Failure failure) { m_failures[frame] = failure; }
-    // close() fails this way after it has closed.
-    void failClose(Failure failure) { m_closeFailure = failure; }
+    // close() fails this way after it has closed; the file then holds `lost` frames fewer than were
+    // written (frames an encoder still held, say).
+    void failClose(Failure failure, size_t lost = 0)
+    {
+        m_closeFailure = failure;
+        m_lostAtClose = lost;
+    }
     void refuseOpen() { m_refuseOpen = true; }
     int opens() const
     {
@@ -182,6 +190,7 @@ private:
     bool m_open = true;
     bool m_refuseOpen = false;
     Failure m_closeFailure = None;
+    size_t m_lostAtClose = 0;
     bool m_isOpen = false;
     int m_opens = 0;
     int m_closes = 0;

@@ -506,6 +506,28 @@ TEST_F(RecordingControllerTest, CloseFailuresAreToldLikeWriteFailures)
     }
 }
 
+// A file that cannot be finished loses what its writer still held (an encoder's last frames): the
+// message counts them, and the recorded count is what the file holds.
+TEST_F(RecordingControllerTest, FramesLostWhenTheFileCannotBeFinishedAreCounted)
+{
+    EveryFrameRecording recording(sequenceOptions(1));
+    auto& [writer, sampling, controller, watch] = recording;
+    writer.failClose(FakeWriter::Generic, 3);
+    controller.start("cam");
+    Frames frames;
+    for (uint8_t i = 1; i <= 5; ++i)
+        Frames::deliver(controller, frames.make(i));
+    ASSERT_TRUE(controller.waitUntilWritten(10s));
+    controller.stop();
+    ASSERT_TRUE(watch.waitForState(RecordingStopped));
+    controller.finish();
+    const auto failures = watch.failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].second.toStdString(), "3 frames could not be written.\n\ndisk full");
+    controller.updateStatusInfo();
+    EXPECT_EQ(controller.statusInfo().recordedImages, 2u);
+}
+
 // The frame that takes an AVI file past its size limit is in the file: the recording ends with the
 // size-limit message and counts what the file holds, that frame included.
 TEST_F(RecordingControllerTest, TheFrameCrossingTheAviSizeLimitCountsAsWritten)
