@@ -66,6 +66,24 @@ void expectPortMatrix(TestPort& port, const Huvane::ColorMatrix& expected, const
             EXPECT_NEAR(port.matrix(i, j), expected.at(i, j), 1e-9) << what << " element " << i << j;
 }
 
+// A camera's calibrated matrix, as one without a light-source preset holds it.
+const double CalibratedMatrix[9] = {1.25, 0.7, -0.125, -0.25, 1.5, -0.25, 0.0, -0.5, 1.5};
+
+Huvane::ColorMatrix calibrated()
+{
+    Huvane::ColorMatrix m;
+    for (int k = 0; k < 9; ++k)
+        m.set(k / 3, k % 3, CalibratedMatrix[k]);
+    return m;
+}
+
+void setCameraMatrix(TestPort& port, const Huvane::ColorMatrix& m)
+{
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            port.setMatrix(i, j, m.at(i, j));
+}
+
 class EventManagerTest : public ::testing::Test {
 protected:
     // As a grab does it: the grabber is prepared (the manager bound), then the acquisition starts. The
@@ -77,6 +95,14 @@ protected:
         manager->bind(camera->nodeMap());
         execute("AcquisitionStart");
         camera->port().clearWrites();
+    }
+    // A camera without a light-source preset that holds its calibrated matrix, and a manager not yet bound.
+    void calibratedCamera(double saturation)
+    {
+        camera = std::make_unique<TestCamera>();
+        setCameraMatrix(camera->port(), calibrated());
+        setFloat("VlrSaturation", saturation);
+        manager = std::make_unique<Huvane::CTavoEventManager>();
     }
     void execute(const char* command) { camera->node<GenApi::CCommandPtr>(command)->Execute(); }
     void TearDown() override
@@ -103,35 +129,11 @@ protected:
 };
 } // namespace
 
-namespace {
-// A camera's calibrated matrix, as one without a light-source preset holds it.
-const double CalibratedMatrix[9] = {1.25, 0.7, -0.125, -0.25, 1.5, -0.25, 0.0, -0.5, 1.5};
-
-Huvane::ColorMatrix calibrated()
-{
-    Huvane::ColorMatrix m;
-    for (int k = 0; k < 9; ++k)
-        m.set(k / 3, k % 3, CalibratedMatrix[k]);
-    return m;
-}
-
-void setCameraMatrix(TestPort& port, const Huvane::ColorMatrix& m)
-{
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            port.setMatrix(i, j, m.at(i, j));
-}
-} // namespace
-
 // Without a light-source preset to load its matrix from, the camera's own matrix is the base that hue
 // and saturation turn.
 TEST_F(EventManagerTest, BindingWritesHueAndSaturationOverTheCamerasOwnMatrix)
 {
-    CameraOptions options;
-    camera = std::make_unique<TestCamera>(options);
-    setFloat("VlrSaturation", 0.0);
-    setCameraMatrix(camera->port(), calibrated());
-    manager = std::make_unique<Huvane::CTavoEventManager>();
+    calibratedCamera(0.0);
     manager->bind(camera->nodeMap());
     EXPECT_TRUE(manager->isBound());
     EXPECT_EQ(camera->port().writesIn(ColourValueAddress, ColourValueAddress + 8).size(), 9u);
@@ -145,11 +147,7 @@ TEST_F(EventManagerTest, BindingWritesHueAndSaturationOverTheCamerasOwnMatrix)
 // so that every grab starts from it, and a matrix someone else set meanwhile becomes the new base.
 TEST_F(EventManagerTest, EveryGrabStartsFromTheCamerasOwnMatrix)
 {
-    CameraOptions options;
-    camera = std::make_unique<TestCamera>(options);
-    setCameraMatrix(camera->port(), calibrated());
-    setFloat("VlrSaturation", 0.5);
-    manager = std::make_unique<Huvane::CTavoEventManager>();
+    calibratedCamera(0.5);
     for (int grab = 0; grab < 3; ++grab) {
         SCOPED_TRACE(grab);
         manager->bind(camera->nodeMap());
@@ -174,11 +172,7 @@ TEST_F(EventManagerTest, EveryGrabStartsFromTheCamerasOwnMatrix)
 // source is made) is the camera's own from then on: the grab's end leaves it, and the next grab turns it.
 TEST_F(EventManagerTest, AMatrixSetDirectlyWhileGrabbingStaysWhenTheGrabEnds)
 {
-    CameraOptions options;
-    camera = std::make_unique<TestCamera>(options);
-    setCameraMatrix(camera->port(), calibrated());
-    setFloat("VlrSaturation", 0.5);
-    manager = std::make_unique<Huvane::CTavoEventManager>();
+    calibratedCamera(0.5);
     manager->bind(camera->nodeMap());
     camera->node<GenApi::CEnumerationPtr>("ColorTransformationValueSelector")->FromString("Gain01");
     setFloat("ColorTransformationValue", 0.25);
