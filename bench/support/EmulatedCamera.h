@@ -1,6 +1,7 @@
 // The SDK's emulated cameras opened through the grab engine, for the engine's benchmarks.
 #pragma once
 
+#include "CameraConfiguration.h"
 #include "StdFeatureListCamera.h"
 
 #include <nimbo/Emulation.h>
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace benchcamera {
 
@@ -26,6 +28,23 @@ inline std::unique_ptr<StdFeatureListCamera> openEmulatedCamera(const char* came
     camera->attachNimboDevice(Nimbo::CTlFactory::GetInstance().CreateDevice(devices.front()));
     camera->open();
     return camera;
+}
+
+// The default colour camera (the emulated USB colour model the program starts on) in the program's
+// default configuration: YCbCr422_8, full size, full rate; null when there is none. `serial` keeps the
+// benchmarks' cameras apart.
+inline std::unique_ptr<StdFeatureListCamera> openDefaultColourCamera(const char* serial)
+{
+    auto camera = openEmulatedCamera((std::string("usb:qvUsb1920c:") + serial).c_str());
+    if (camera)
+        CameraConfiguration::applyDefaultConfiguration(*camera);
+    return camera;
+}
+
+// The frame rate the camera delivers at its current settings.
+inline double fullFrameRate(Camera& camera)
+{
+    return camera.getFeatures()->floatValue("ResultingFrameRate");
 }
 
 struct Format {

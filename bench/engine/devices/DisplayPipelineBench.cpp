@@ -1,11 +1,11 @@
 // Display pipeline costs: converting one full-size frame for display, what a frame hand-off costs the
 // grab thread, and the share of one core that the live view of the default colour camera takes at the
 // camera's full rate (conversion and drawing, every frame).
-#include "CameraConfiguration.h"
 #include "Converter.h"
 #include "Decoupler.h"
 #include "DefaultColorConverterPlugin.h"
 #include "EmulatedCamera.h"
+#include "ProcessTime.h"
 #include "RatioReport.h"
 
 #include <lorvish/StreamBuffer.h>
@@ -16,7 +16,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -84,13 +83,6 @@ void BM_DecouplerSetBuffer(benchmark::State& state)
 }
 BENCHMARK(BM_DecouplerSetBuffer);
 
-double processCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
 struct CameraMode {
     Nimbo::EPixelType type = Nimbo::PixelType_Undefined;
     unsigned width = 0, height = 0;
@@ -102,15 +94,14 @@ CameraMode defaultColourCamera()
 {
     CameraMode mode;
     Nimbo::NimboAutoInitTerm init;
-    std::unique_ptr<Camera> camera = benchcamera::openEmulatedCamera("usb:qvUsb1920c:70000001");
+    std::unique_ptr<Camera> camera = benchcamera::openDefaultColourCamera("70000001");
     if (!camera)
         return mode;
-    CameraConfiguration::applyDefaultConfiguration(*camera);
     const benchcamera::Format format = benchcamera::imageFormat(*camera);
     mode.type = format.type;
     mode.width = format.width;
     mode.height = format.height;
-    mode.framesPerSecond = camera->getFeatures()->floatValue("ResultingFrameRate");
+    mode.framesPerSecond = benchcamera::fullFrameRate(*camera);
     camera->close();
     return mode;
 }
@@ -131,7 +122,7 @@ void BM_LiveViewDefaultColourCamera(benchmark::State& state)
         buffer.rawData()[i] = static_cast<uint8_t>(i * 7 + i / 4096);
     DefaultColorConverterPlugin plugin;
     QImage surface(1280, 800, QImage::Format_RGB32);
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = benchtime::processCpuSeconds();
     for (auto _ : state) {
         Lorvish::Image image = plugin.convert(&buffer);
         QPainter painter(&surface);
@@ -140,7 +131,7 @@ void BM_LiveViewDefaultColourCamera(benchmark::State& state)
         painter.end();
         benchmark::DoNotOptimize(surface.constBits());
     }
-    const double cpuPerFrame = (processCpuSeconds() - cpuBefore) / double(state.iterations());
+    const double cpuPerFrame = (benchtime::processCpuSeconds() - cpuBefore) / double(state.iterations());
     state.counters["camera_fps"] = mode.framesPerSecond;
     state.counters["cpu_ms_per_frame"] = cpuPerFrame * 1e3;
     state.counters["core_share"] = cpuPerFrame * mode.framesPerSecond;

@@ -3,9 +3,9 @@
 // rate. The writer's speed on the default colour camera's own frames against that camera's full frame
 // rate. And the writer's memory at the playback rate of a recording sampled every millisecond against
 // 25 frames/s.
-#include "CameraConfiguration.h"
 #include "EmulatedCamera.h"
 #include "MediaWriterFactory.h"
+#include "ProcessTime.h"
 #include "RatioReport.h"
 #include "VideoMediaWriterAdapter.h"
 
@@ -18,7 +18,6 @@
 #include <QTemporaryDir>
 
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -113,13 +112,6 @@ void FfmpegTool(benchmark::State& state)
     state.counters["fps"] = benchmark::Counter(double(frameCount) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
-double processCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
 // A second of the default colour camera's frames as the program records them: the emulated camera
 // in the program's default configuration (YCbCr422_8, 1920 x 1200, full rate), with its frame rate.
 struct CameraFrames {
@@ -134,11 +126,10 @@ const CameraFrames& defaultColourCameraFrames()
     static const CameraFrames recorded = [] {
         CameraFrames result;
         Nimbo::NimboAutoInitTerm init;
-        std::unique_ptr<StdFeatureListCamera> camera = benchcamera::openEmulatedCamera("usb:qvUsb1920c:70000002");
+        std::unique_ptr<StdFeatureListCamera> camera = benchcamera::openDefaultColourCamera("70000002");
         if (!camera)
             return result;
-        CameraConfiguration::applyDefaultConfiguration(*camera);
-        result.framesPerSecond = camera->getFeatures()->floatValue("ResultingFrameRate");
+        result.framesPerSecond = benchcamera::fullFrameRate(*camera);
         const size_t wanted = std::max<size_t>(1, size_t(result.framesPerSecond));
         std::mutex mutex;
         QObject::connect(
@@ -194,7 +185,7 @@ void Mp4WriterDefaultColourCamera(benchmark::State& state)
     const int frameCount = int(camera.framesPerSecond * 5);
     QTemporaryDir folder;
     double seconds = 0;
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = benchtime::processCpuSeconds();
     for (auto _ : state) {
         CVideoMediaWriterAdapter writer(GenICam::gcstring(folder.path().toLocal8Bit().constData()),
                                         camera.framesPerSecond, camera.type, camera.width, camera.height, 0, rate);
@@ -212,7 +203,8 @@ void Mp4WriterDefaultColourCamera(benchmark::State& state)
     state.counters["fps"] = fps;
     // Processor time of every thread (the encoder's) per frame, times the camera's rate: the cores a
     // recording at full rate keeps busy.
-    state.counters["cores_at_camera_rate"] = (processCpuSeconds() - cpuBefore) / frames * camera.framesPerSecond;
+    state.counters["cores_at_camera_rate"] =
+        (benchtime::processCpuSeconds() - cpuBefore) / frames * camera.framesPerSecond;
     state.counters["camera_fps"] = camera.framesPerSecond;
     state.counters["bit_rate_Mbps"] = double(rate) / 1e6;
     cameraRatios.push_back(fps / camera.framesPerSecond);
