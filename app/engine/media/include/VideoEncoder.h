@@ -32,6 +32,11 @@ struct AVFrame;
 struct AVPacket;
 struct AVStream;
 
+// The file is fragmented MP4: each fragment reaches the disk whole, so a recording cut off without its
+// trailer (the program killed) reads up to its last fragment. A fragment ends at each key frame (about
+// a second of playback) and after about a second of wall time, and a frame waits at most about a
+// second in the encoder's threads, so a time-lapse loses no more than a fast recording.
+//
 // Threads: open and close run on the thread that starts and ends the recording, addFrame on the
 // sink's writer thread; m_mutex serialises the three and guards every member but m_imageCount and
 // m_framesInFile, which the status thread reads at any time.
