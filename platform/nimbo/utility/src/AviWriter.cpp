@@ -32,8 +32,6 @@ constexpr size_t kAvihMaxBytesPerSec = 32 + 4;
 constexpr size_t kAvihFlags = 32 + 12;
 constexpr size_t kAvihTotalFrames = 32 + 16;
 constexpr size_t kAvihSuggestedBuffer = 32 + 28;
-// How long the headers' counts may lag behind the frames written.
-constexpr std::chrono::seconds kCountsInterval{1};
 
 void set32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value)
 {
@@ -215,10 +213,7 @@ bool CAviWriter::writeCounts(uint64_t riffEnd, bool indexed)
     set32(m_header, size_t(m_strhLength) + 4, largest);
     set32(m_header, size_t(m_moviSize), uint32_t(m_position - uint64_t(m_moviStart)));
     // The headers fill less than a page: rewritten in one write, they never show half old counts.
-    if (!writeAt(0, {{m_header.data(), m_header.size()}}))
-        return false;
-    m_countsWritten = std::chrono::steady_clock::now();
-    return true;
+    return writeAt(0, {{m_header.data(), m_header.size()}});
 }
 
 int CAviWriter::complete()
@@ -497,8 +492,10 @@ void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)
     m_position += chunk;
     m_dataBytes += size;
     m_largestChunk = std::max(m_largestChunk, uint32_t(size));
-    // The frame is in the file before the headers count it.
-    if (std::chrono::steady_clock::now() - m_countsWritten >= kCountsInterval && !writeCounts(m_position, false))
+    // The frame is in the file before the headers count it. Counting every frame costs one small
+    // write in place, and a recording killed at any moment, a pause included, leaves all its frames
+    // counted.
+    if (!writeCounts(m_position, false))
         fail<AviWriterIoException>("cannot write the headers");
 }
 

@@ -6,7 +6,6 @@
 
 #include <GenICam/GenericException.h>
 
-#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -87,11 +86,10 @@ GENICAM_DECLARE_EXCEPTION(AviWriterIoException, GenICam::RuntimeException);
 // Writes one AVI file. Not synchronised: one thread at a time (the recording's writer thread).
 //
 // The file says what it holds at every moment: its headers' sizes and frame counts are brought up to
-// date at least once a second while frames are added, so a program killed meanwhile leaves a file that
-// players read up to then. A write that fails (a full disk) ends the file with the frames written
-// whole: the cut frame is taken off, the headers count the others, and their index follows where the
-// disk still has room for it. The index is written at the end only, and the headers say whether it
-// is there.
+// date with every frame added, so a program killed meanwhile leaves a file that players read whole. A write that fails
+// (a full disk) ends the file with the frames written whole: the cut frame is taken off, the headers count the others,
+// and their index follows where the disk still has room for it. The index is written at the end only, and the headers
+// say whether it is there.
 class CAviWriter {
 public:
     CAviWriter();
@@ -185,7 +183,6 @@ private:
     long m_strhLength = 0;         // offset of the stream header's length field
     uint64_t m_position = 0;       // bytes in the file so far: the headers and the frames written whole
     std::vector<uint8_t> m_header; // the headers as last written, rewritten with new counts
-    std::chrono::steady_clock::time_point m_countsWritten; // when the headers' counts were last written
     std::vector<IndexEntry> m_frames;
     size_t m_emptyFrames = 0; // entries of m_frames without a picture
     std::vector<uint8_t> m_staging;
