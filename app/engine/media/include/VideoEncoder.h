@@ -34,8 +34,10 @@ struct AVStream;
 
 // The file is fragmented MP4: each fragment reaches the disk whole, so a recording cut off without its
 // trailer (the program killed) reads up to its last fragment. A fragment ends at each key frame (about
-// a second of playback) and after about a second of wall time, and a frame waits at most about a
-// second in the encoder's threads, so a time-lapse loses no more than a fast recording.
+// a second of playback) and after about a second of wall time, a frame waits at most about a second
+// in the encoder's threads, and a frame that comes a second or more after the one before is written
+// at once, so a time-lapse loses no more than a fast recording. These are checked as frames come:
+// the last second or so before frames stop coming (a pause) waits for the next frame or the close.
 //
 // Threads: open and close run on the thread that starts and ends the recording, addFrame on the
 // sink's writer thread; m_mutex serialises the three and guards every member but m_imageCount and
