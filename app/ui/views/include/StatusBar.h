@@ -60,6 +60,9 @@ public slots:
     void update(StatusBar::StatusInfo* info);
 
 private:
+    // Makes the RGB label as wide as its widest text in columns `figureWidth` wide, in its own font.
+    void fitRgbLabel(int figureWidth);
+
     QString m_rateFormat = " %1 (%2) ";
     QString m_zoomFormat = " %1 ";
     QString m_sizeFormat = " %1 x %2 ";
@@ -69,6 +72,8 @@ private:
     QLabel* m_sizeLabel;
     QLabel* m_zoomLabel;
     QLabel* m_rgbLabel;
+    // The column width the RGB label was made to fit; its font (a style sheet's) may differ by now.
+    int m_rgbFigureWidth = 0;
     bool m_rateShown = false;
     bool m_cursorShown = false;
     bool m_sizeShown = false;

@@ -7,19 +7,28 @@
 #include <QLabel>
 
 namespace {
-// A centred label whose minimum size fits the widest text it will show.
+// Gives the label a minimum size that fits the widest text it will show, in the font it has now.
+void fitToSample(QLabel* label, const QString& sample, int extraWidth)
+{
+    const QString text = label->text();
+    label->setText(sample);
+    QSize size = label->sizeHint();
+    size.rwidth() += extraWidth;
+    label->setMinimumSize(size);
+    label->setText(text);
+}
+
+// An empty centred label whose minimum size fits the widest text it will show.
 QLabel* makeLabel(QWidget* parent, const QString& sample, int extraWidth = 0)
 {
     auto* label = new QLabel(parent);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     label->setFrameStyle(QFrame::NoFrame | QFrame::Plain);
-    label->setText(sample);
-    QSize size = label->sizeHint();
-    size.rwidth() += extraWidth;
-    label->setMinimumSize(size);
-    label->clear();
+    fitToSample(label, sample, extraWidth);
     return label;
 }
+
+constexpr int kRgbExtraWidth = 16;
 } // namespace
 
 QString StatusBar::rateText(double framesPerSecond, uint64_t bytesPerSecond)
@@ -70,14 +79,22 @@ StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent)
     m_rateLabel = makeLabel(this, rateText(499.9, 999900000ULL));
     m_sizeLabel = makeLabel(this, m_sizeFormat.arg(9999).arg(9999));
     m_zoomLabel = makeLabel(this, zoomText(50));
-    // The labels take the bar's font.
-    m_rgbLabel = makeLabel(this, rgbText(0xFFFFFFFFu, rgbFigureWidth(fontMetrics())), 16);
+    m_rgbLabel = makeLabel(this, QString(), kRgbExtraWidth);
+    fitRgbLabel(rgbFigureWidth(m_rgbLabel->fontMetrics()));
     m_positionLabel = makeLabel(this, m_positionFormat.arg(9999).arg(9999));
     addPermanentWidget(m_rgbLabel);
     addPermanentWidget(m_positionLabel);
     addPermanentWidget(m_rateLabel);
     addPermanentWidget(m_sizeLabel);
     addPermanentWidget(m_zoomLabel);
+}
+
+void StatusBar::fitRgbLabel(int figureWidth)
+{
+    // The label's width is fixed, not its text's: the columns of a larger font than the one measured
+    // would be cut off at the right.
+    m_rgbFigureWidth = figureWidth;
+    fitToSample(m_rgbLabel, rgbText(0xFFFFFFFFu, figureWidth), kRgbExtraWidth);
 }
 
 QSize StatusBar::sizeHint() const
@@ -121,6 +138,10 @@ void StatusBar::update(StatusBar::StatusInfo* info)
     }
     if (info->cursorValid) {
         m_positionLabel->setText(m_positionFormat.arg(info->cursorX).arg(info->cursorY));
-        m_rgbLabel->setText(rgbText(info->pixelValue, rgbFigureWidth(m_rgbLabel->fontMetrics())));
+        // A style sheet may have given the label another font since it was sized.
+        const int figureWidth = rgbFigureWidth(m_rgbLabel->fontMetrics());
+        if (figureWidth != m_rgbFigureWidth)
+            fitRgbLabel(figureWidth);
+        m_rgbLabel->setText(rgbText(info->pixelValue, figureWidth));
     }
 }

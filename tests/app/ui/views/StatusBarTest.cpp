@@ -76,33 +76,42 @@ TEST_F(StatusBarTest, zoomAndRgbTexts)
 }
 
 // Each figure of the RGB value keeps a column of its own, as wide as the widest figure: the three never
-// run together, and each stands at the same place whatever the values are.
+// run together, and each stands at the same place whatever the values are. So also when a style sheet gives
+// the labels a font of another size than the bar had when it was made: no figure is cut off.
 TEST_F(StatusBarTest, rgbFiguresStandApartInColumnsOfTheirOwn)
 {
-    StatusBar bar;
-    bar.resize(1200, 30);
-    bar.show();
-    StatusBar::StatusInfo info;
-    info.cursorValid = true;
-    QLabel* label = bar.rgbLabel();
-    // Glyphs of one figure lie closer together than the advance of a digit; figures stand further apart.
-    const int digit = QFontMetrics(label->font()).horizontalAdvance(QLatin1Char('0'));
-    std::vector<std::vector<std::pair<int, int>>> layouts;
-    for (uint32_t value : {0x009CA401u, 0x00FFFFFFu, 0x00010101u, 0x00000000u}) {
-        info.pixelValue = value;
-        bar.update(&info);
-        QApplication::processEvents();
-        const auto groups = inkGroups(label, digit * 3 / 4);
-        ASSERT_EQ(groups.size(), 4u) << "\"RGB:\" and three figures apart, for " << std::hex << value;
-        layouts.push_back(groups);
-    }
-    for (const auto& groups : layouts) {
-        for (size_t i = 1; i < groups.size(); ++i)
-            EXPECT_GE(groups[i].first - groups[i - 1].second, digit * 3 / 4) << "figure " << i;
-        // Right-aligned in columns of one width: the figures end where those of 255/255/255 end (the ink of
-        // a digit may end a little before its advance does).
-        for (size_t i = 1; i < groups.size(); ++i)
-            EXPECT_NEAR(groups[i].second, layouts[1][i].second, digit / 2) << "figure " << i;
+    struct StyleSheetReset {
+        ~StyleSheetReset() { qApp->setStyleSheet(QString()); }
+    } styleSheetReset;
+    for (const char* styleSheet :
+         {"", "QStatusBar QLabel { font-size: 30px; }", "QStatusBar QLabel { font-size: 6px; }"}) {
+        SCOPED_TRACE(styleSheet);
+        qApp->setStyleSheet(styleSheet);
+        StatusBar bar;
+        bar.resize(1200, 40);
+        bar.show();
+        StatusBar::StatusInfo info;
+        info.cursorValid = true;
+        QLabel* label = bar.rgbLabel();
+        // Glyphs of one figure lie closer together than the advance of a digit; figures stand further apart.
+        const int digit = QFontMetrics(label->font()).horizontalAdvance(QLatin1Char('0'));
+        std::vector<std::vector<std::pair<int, int>>> layouts;
+        for (uint32_t value : {0x009CA401u, 0x00FFFFFFu, 0x00010101u, 0x00000000u}) {
+            info.pixelValue = value;
+            bar.update(&info);
+            QApplication::processEvents();
+            const auto groups = inkGroups(label, digit * 3 / 4);
+            ASSERT_EQ(groups.size(), 4u) << "\"RGB:\" and three figures apart, for " << std::hex << value;
+            layouts.push_back(groups);
+        }
+        for (const auto& groups : layouts) {
+            for (size_t i = 1; i < groups.size(); ++i)
+                EXPECT_GE(groups[i].first - groups[i - 1].second, digit * 3 / 4) << "figure " << i;
+            // Right-aligned in columns of one width: the figures end where those of 255/255/255 end (the ink
+            // of a digit may end a little before its advance does).
+            for (size_t i = 1; i < groups.size(); ++i)
+                EXPECT_NEAR(groups[i].second, layouts[1][i].second, digit / 2) << "figure " << i;
+        }
     }
 }
 
