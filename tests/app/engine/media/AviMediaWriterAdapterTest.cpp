@@ -119,12 +119,7 @@ TEST_F(AviMediaWriterAdapterTest, FramesAreShownAtTheTimesTheyWereSampledAt)
         const auto info = mediatest::probe(filePath(name + ".avi"));
         ASSERT_EQ(info.count("error"), 0u) << info.at("error");
         EXPECT_EQ(info.at("nb_read_frames"), "4");
-        const std::vector<double> times = mediatest::frameTimes(filePath(name + ".avi"));
-        ASSERT_EQ(times.size(), 4u);
-        const double expected[] = {0.0, 0.1, 0.5, 0.9};
-        for (size_t i = 0; i < times.size(); ++i)
-            EXPECT_NEAR(times[i], expected[i], 0.001) << "frame " << i;
-        EXPECT_NEAR(mediatest::playingTime(filePath(name + ".avi")), 1.0, 0.001);
+        EXPECT_EQ(mediatest::filmTimesDiffer(filePath(name + ".avi"), {0.0, 0.1, 0.5, 0.9}, 1.0), "");
     }
 }
 

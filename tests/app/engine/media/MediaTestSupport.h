@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -148,6 +149,23 @@ inline double playingTime(const QString& fileName)
     bool ok = false;
     const double seconds = output.trimmed().toDouble(&ok);
     return ok ? seconds : -1;
+}
+
+// Empty when the file shows its frames at `times` (seconds after the first one) and plays `length`
+// seconds, each within a millisecond; otherwise what ffprobe read instead.
+inline std::string filmTimesDiffer(const QString& fileName, const std::vector<double>& times, double length)
+{
+    const std::vector<double> read = frameTimes(fileName);
+    const double played = playingTime(fileName);
+    bool same = read.size() == times.size() && std::abs(played - length) <= 0.001;
+    for (size_t i = 0; same && i < read.size(); ++i)
+        same = std::abs(read[i] - times[i]) <= 0.001;
+    if (same)
+        return {};
+    std::string text = "frames shown at";
+    for (double time : read)
+        text += " " + std::to_string(time);
+    return text + ", playing " + std::to_string(played) + " s";
 }
 
 // Means and extremes of the planes of one decoded frame.
