@@ -716,12 +716,15 @@ void DeviceContext::applyTriggerPort(CRecordingOptions::ETriggerPort triggerPort
     if (!m_camera)
         return;
     try {
-        if (triggerPort == CRecordingOptions::TriggerPortOne)
-            CameraConfiguration::enableTrigger(*m_camera, "Line3");
-        else if (triggerPort == CRecordingOptions::TriggerPortTwo)
-            CameraConfiguration::enableTrigger(*m_camera, "Line1");
-        else
+        const char* line = triggerPort == CRecordingOptions::TriggerPortOne   ? "Line3"
+                           : triggerPort == CRecordingOptions::TriggerPortTwo ? "Line1"
+                                                                              : nullptr;
+        if (!line)
             CameraConfiguration::disableTrigger(*m_camera);
+        else if (m_camera->isOpen() && !CameraConfiguration::enableTrigger(*m_camera, line))
+            qWarning("DeviceContext::triggerPortChanged: the camera offers no frame-start trigger on \"%s\"; it "
+                     "runs without trigger.",
+                     line);
         m_triggerPort = triggerPort;
     } catch (...) {
         grab::detail("DeviceContext::triggerPortChanged");

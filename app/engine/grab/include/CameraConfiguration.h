@@ -21,7 +21,8 @@ void adjustImageQuality(Camera& camera);
 // The white-balance area (auto-function area 2) from a picked rectangle, then a one-shot balance.
 void setWhiteBalanceArea(Camera& camera, const QRect& rect);
 void disableTrigger(Camera& camera);
-// Frame-start trigger on the given input line ("Line3" for trigger port 1, "Line1" for port 2).
-void enableTrigger(Camera& camera, const QString& line);
+// Frame-start trigger on the given input line ("Line3" for trigger port 1, "Line1" for port 2). False,
+// with the trigger switched off, when the camera offers no frame-start trigger on that line.
+bool enableTrigger(Camera& camera, const QString& line);
 
 } // namespace CameraConfiguration

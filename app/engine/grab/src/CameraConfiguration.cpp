@@ -184,13 +184,20 @@ void disableTrigger(Camera& camera)
     grab::setEnumValue(map, "TriggerMode", "Off");
 }
 
-void enableTrigger(Camera& camera, const QString& line)
+bool enableTrigger(Camera& camera, const QString& line)
 {
     bool sfnc2 = false;
     grab::GrabNodeMap* map = freshNodeMap(camera, &sfnc2);
-    grab::setEnumValue(map, "TriggerSelector", "FrameStart");
-    grab::setEnumValue(map, "TriggerSource", line.toStdString());
-    grab::setEnumValue(map, "TriggerMode", "On");
+    if (!map)
+        return false;
+    const bool frameStart =
+        !grab::isAvailable(map, "TriggerSelector") || grab::setEnumValue(map, "TriggerSelector", "FrameStart");
+    if (frameStart && grab::setEnumValue(map, "TriggerSource", line.toStdString()))
+        return grab::setEnumValue(map, "TriggerMode", "On");
+    // Switched on, the trigger would wait on whatever source was set before (software, or the other
+    // port's line) and no frame would come from the line asked for: the camera runs free instead.
+    grab::setEnumValue(map, "TriggerMode", "Off");
+    return false;
 }
 
 } // namespace CameraConfiguration

@@ -598,6 +598,23 @@ TEST_F(ContextManagerTest, TriggerPortIsAppliedOnlyWhenItChanges)
     EXPECT_EQ(map->enumValue("TriggerMode"), "On");
 }
 
+// A camera that offers no trigger on the line of the port chosen runs free, with a warning naming the line:
+// it neither waits for software triggers nor goes on triggering on the other port's line.
+TEST_F(ContextManagerTest, APortWhoseLineTheCameraLacksLeavesItRunningFree)
+{
+    openDevice();
+    grab::GrabNodeMap* map = m_manager->currentCamera()->getFeatures();
+    m_manager->currentCamera()->getNodeMap()->GetNode("EnumEntry_TriggerSource_Line3")->ImposeAccessMode(GenApi::NA);
+    m_manager->changeCurrentTriggerPort(CRecordingOptions::TriggerPortTwo);
+    EXPECT_EQ(map->enumValue("TriggerMode"), "On");
+    testsupport::LogCapture log;
+    m_manager->changeCurrentTriggerPort(CRecordingOptions::TriggerPortOne);
+    EXPECT_EQ(map->enumValue("TriggerMode"), "Off");
+    EXPECT_TRUE(log.contains("no frame-start trigger on \"Line3\""));
+    m_manager->startContinuousShot();
+    EXPECT_TRUE(waitFor([&] { return m_window->images > 0; })) << "the camera waits for a trigger that never comes";
+}
+
 // The trigger port chosen, before any camera was there too (the one kept from the last run), is what the
 // camera does after every open, though the default configuration switches triggers off: in a live view it
 // sends a frame for each edge of its line and none by itself, and so again once plugged in anew.
@@ -657,8 +674,9 @@ TEST_F(ContextManagerTest, TheChosenTriggerPortHoldsAfterEveryOpen)
         ASSERT_TRUE(m_manager->isDeviceOpen());
         grab::GrabNodeMap* map = m_manager->currentCamera()->getFeatures();
         EXPECT_EQ(map->enumValue("TriggerMode"), p.mode);
-        if (*p.source)
+        if (*p.source) {
             EXPECT_EQ(map->enumValue("TriggerSource"), p.source);
+        }
     }
 }
 

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 
 namespace {
 
@@ -440,6 +441,49 @@ TEST(CameraConfiguration, WhiteBalanceAreaAdjustmentAndTrigger)
     CameraConfiguration::disableTrigger(camera);
     EXPECT_EQ(f.writes(), (std::vector<std::string>{"TriggerSelector=FrameStart", "TriggerSource=Line3",
                                                     "TriggerMode=On", "TriggerMode=Off"}));
+}
+
+// A frame-start trigger is switched on only on the line asked for. A camera that cannot take it (the line
+// or the frame-start trigger is not offered, or there is no trigger source at all) is left without
+// trigger, as free run, rather than waiting on its current source, software or the other port's line.
+TEST(CameraConfiguration, ATriggerOnALineTheCameraLacksLeavesItRunningFree)
+{
+    const auto unavailable = [](fake::NodeMap& f, const char* name, const char* entry) {
+        for (auto& e : f.node(name).entries)
+            if (e.first == entry)
+                e.second = AccessMode::NA;
+    };
+    const struct Case {
+        const char* name;
+        std::function<void(fake::NodeMap&)> model;
+        bool triggered;
+    } cases[] = {
+        {"the line is offered", [](fake::NodeMap&) {}, true},
+        {"no trigger selector", [](fake::NodeMap& f) { f.remove("TriggerSelector"); }, true},
+        {"the line is not offered", [&](fake::NodeMap& f) { unavailable(f, "TriggerSource", "Line3"); }, false},
+        {"no frame-start trigger", [&](fake::NodeMap& f) { unavailable(f, "TriggerSelector", "FrameStart"); }, false},
+        {"no trigger source", [](fake::NodeMap& f) { f.remove("TriggerSource"); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Device device;
+        addSfnc2Features(device.features(), true);
+        fake::NodeMap& f = device.features();
+        c.model(f);
+        StdFeatureListCamera camera(device.deviceInfo(), nullptr, 0x800000);
+        camera.attachDevice(&device);
+        camera.open();
+        // Trigger port 2 ("Line1") was on before.
+        if (f.kind("TriggerSource") == grab::NodeKind::Enumeration)
+            f.setEnumValue("TriggerSource", "Line1");
+        f.setEnumValue("TriggerMode", "On");
+        f.clearWrites();
+        EXPECT_EQ(CameraConfiguration::enableTrigger(camera, "Line3"), c.triggered);
+        EXPECT_EQ(f.enumValue("TriggerMode"), c.triggered ? "On" : "Off");
+        if (c.triggered) {
+            EXPECT_EQ(f.enumValue("TriggerSource"), "Line3");
+        }
+    }
 }
 
 TEST(CameraConfiguration, ClosedCameraIsLeftAlone)
