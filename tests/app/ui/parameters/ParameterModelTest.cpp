@@ -21,6 +21,7 @@
 
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 using namespace GenApi;
@@ -702,60 +703,69 @@ void cameraSetsRawValue(testsupport::MemoryPort& port, uint32_t value)
     std::memcpy(port.bytes.data(), &value, sizeof value);
 }
 
+// A gain row of one scale over the gain above, bound, its edit box focused.
+struct FocusedGainRow {
+    int scale;
+    testsupport::MemoryPort& port;
+    GenApi::INodeMap& map;
+    FlatDoubleComboSlider& slider;
+    NodeParameterManager& manager;
+};
+
+// Runs `body` with a focused gain row of each scale.
+void forEachFocusedGainRow(bool linked, const std::function<void(FocusedGainRow&)>& body)
+{
+    for (int scale : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        testsupport::MemoryPort port;
+        NodeMapPtr map = loadCameraChangedGain(port, linked);
+        FlatDoubleComboSlider slider(nullptr, scale);
+        NodeParameterManager manager;
+        ASSERT_NO_FATAL_FAILURE(bindAndFocus(slider, manager, map.get(), "Gain"));
+        FocusedGainRow row{scale, port, *map, slider, manager};
+        body(row);
+        manager.clearItems();
+    }
+}
+
 // The camera may change a value by itself between two polls, and a step of the edit box may then land on
 // the value the camera already holds: nothing is written and nothing reports back, so no update is expected,
 // and a refresh that comes while the user types into the box leaves the typed text alone.
 TEST(ParameterModelsTest, aStepOntoTheValueTheCameraHoldsLetsNoRefreshOverwriteWhatTheUserTypes)
 {
-    for (int scale : {0, 1}) {
-        SCOPED_TRACE(testing::Message() << "scale " << scale);
-        testsupport::MemoryPort port;
-        NodeMapPtr map = loadCameraChangedGain(port, false);
-        FlatDoubleComboSlider slider(nullptr, scale);
-        NodeParameterManager manager;
-        ASSERT_NO_FATAL_FAILURE(bindAndFocus(slider, manager, map.get(), "Gain"));
-        NimboQtDoubleSpinBox* box = slider.editBox();
-
+    forEachFocusedGainRow(false, [](FocusedGainRow& row) {
+        NimboQtDoubleSpinBox* box = row.slider.editBox();
         // The camera goes one step up by itself; the step of the edit box follows it there.
-        cameraSetsRawValue(port, 101);
-        const int writes = port.writes;
+        cameraSetsRawValue(row.port, 101);
+        const int writes = row.port.writes;
         QTest::keyClick(box, Qt::Key_Up);
-        EXPECT_EQ(port.writes, writes) << "the value the camera holds was written again";
-        EXPECT_FALSE(slider.isUpdateExspected()) << "an update is expected that nothing will send";
+        EXPECT_EQ(row.port.writes, writes) << "the value the camera holds was written again";
+        EXPECT_FALSE(row.slider.isUpdateExspected()) << "an update is expected that nothing will send";
         box->selectAll();
         QTest::keyClicks(box, "7");
-        CFloatPtr(map->GetNode("Gain"))->SetValue(12.0);
+        CFloatPtr(row.map.GetNode("Gain"))->SetValue(12.0);
         EXPECT_EQ(box->text().toStdString(), "7") << "the refresh overwrote what the user types";
-        manager.clearItems();
-    }
+    });
 }
 
 // What the camera changes by itself reaches the slider while the user types into the edit box, and the
 // typed text stays until the user commits it.
 TEST(ParameterModelsTest, aValueTheCameraChangesWhileTheUserTypesLeavesTheTypedText)
 {
-    for (int scale : {0, 1}) {
-        SCOPED_TRACE(testing::Message() << "scale " << scale);
-        testsupport::MemoryPort port;
-        NodeMapPtr map = loadCameraChangedGain(port, true);
-        FlatDoubleComboSlider slider(nullptr, scale);
-        NodeParameterManager manager;
-        ASSERT_NO_FATAL_FAILURE(bindAndFocus(slider, manager, map.get(), "Gain"));
-        NimboQtDoubleSpinBox* box = slider.editBox();
+    forEachFocusedGainRow(true, [](FocusedGainRow& row) {
+        NimboQtDoubleSpinBox* box = row.slider.editBox();
         box->selectAll();
         QTest::keyClicks(box, "7");
-
         for (uint32_t raw : {130u, 60u}) {
-            cameraSetsRawValue(port, raw);
-            manager.onTimerPoll();
-            if (scale == 0)
-                EXPECT_EQ(slider.intValue(), int(raw)) << "the slider does not follow the camera";
+            cameraSetsRawValue(row.port, raw);
+            row.manager.onTimerPoll();
+            if (row.scale == 0)
+                EXPECT_EQ(row.slider.intValue(), int(raw)) << "the slider does not follow the camera";
             EXPECT_EQ(box->text().toStdString(), "7") << "the camera's value overwrote what the user types";
         }
         QTest::keyClick(box, Qt::Key_Return);
-        EXPECT_EQ(CIntegerPtr(map->GetNode("GainRaw"))->GetValue(), 70);
-        manager.clearItems();
-    }
+        EXPECT_EQ(CIntegerPtr(row.map.GetNode("GainRaw"))->GetValue(), 70);
+    });
 }
 
 TEST(NodeParameterManagerTest, modelsThatOutliveTheNodeMapAreDeletedSafely)
