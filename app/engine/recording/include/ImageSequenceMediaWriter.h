@@ -19,7 +19,8 @@
 // The sequence has no holes: tools that read numbered images stop at the first missing number. A
 // frame that cannot be written ends the sequence where it stands. A frame after it is not written, or
 // taken back when it was written meanwhile, and fails with the same reason; so a written frame counts
-// only once every frame before it is settled, and waits for that.
+// only once every frame before it is settled, and waits for that. The sequence stays ended when the
+// writer is opened again, as its numbering goes on.
 //
 // Threads: open, isOpen and close on the recording's owner thread, add and addAt on the sink's writer
 // threads, imageCount on any thread; the flag and the counters are atomic for that reason. m_mutex
