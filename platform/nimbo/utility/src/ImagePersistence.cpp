@@ -67,8 +67,12 @@ public:
     bool create(const std::string& fileName)
     {
         m_fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        return m_fd >= 0;
+        m_created = m_fd >= 0;
+        return m_created;
     }
+
+    // Whether the name is this file's: what stood there before could be written over, or nothing did.
+    bool created() const { return m_created; }
 
     bool write(const void* data, size_t size)
     {
@@ -125,6 +129,7 @@ public:
 
 private:
     int m_fd = -1;
+    bool m_created = false;
 };
 
 // The pieces of one file, written with as few system calls as the system takes: lines that follow each
@@ -146,10 +151,9 @@ public:
         m_pieces.push_back(iovec{bytes, size});
     }
 
-    // Creates (or truncates) the file and writes every piece; false with errno set on failure.
-    bool write(const std::string& fileName)
+    // Creates (or truncates) `file` under the name and writes every piece; false with errno set on failure.
+    bool write(OutputFile& file, const std::string& fileName)
     {
-        OutputFile file;
         return file.create(fileName) && file.finish(file.writeAll(m_pieces.data(), m_pieces.size()));
     }
 
@@ -187,9 +191,12 @@ EPixelType typeOf(Stored stored)
     return PixelType_Mono16;
 }
 
-[[noreturn]] void writeFailed(const std::string& fileName, const std::string& reason)
+// A file the save created, or wrote over, and could not finish is taken away. A name it could not open
+// for writing at all is not its own (a folder, a read-only file stand there) and is left as it is.
+[[noreturn]] void writeFailed(const std::string& fileName, const std::string& reason, bool created)
 {
-    std::remove(fileName.c_str());
+    if (created)
+        std::remove(fileName.c_str());
     throwRuntime("Could not write the image file '" + fileName + "': " + reason);
 }
 
@@ -303,14 +310,15 @@ void saveLines(const std::string& fileName, const Picture& picture, const FileLa
 {
     static const uint8_t zeros[4] = {0, 0, 0, 0};
     const size_t pixelBytes = ComputeStride(typeOf(picture.stored), picture.width);
-    GatheredFile file;
-    file.add(layout.header.data(), layout.header.size());
+    GatheredFile pieces;
+    pieces.add(layout.header.data(), layout.header.size());
     for (uint32_t i = 0; i < picture.height; ++i) {
-        file.add(picture.line(layout.bottomUp ? picture.height - 1 - i : i), pixelBytes);
-        file.add(zeros, layout.lineBytes - pixelBytes);
+        pieces.add(picture.line(layout.bottomUp ? picture.height - 1 - i : i), pixelBytes);
+        pieces.add(zeros, layout.lineBytes - pixelBytes);
     }
-    if (!file.write(fileName))
-        writeFailed(fileName, std::strerror(errno));
+    OutputFile file;
+    if (!pieces.write(file, fileName))
+        writeFailed(fileName, std::strerror(errno), file.created());
 }
 
 FileLayout layoutFor(EImageFileFormat format, uint32_t width, uint32_t height, Stored stored)
@@ -368,11 +376,12 @@ void saveConvertedBands(EImageFileFormat format, const std::string& fileName, co
     } catch (...) {
         // No half-written file is left behind.
         file.close();
-        std::remove(fileName.c_str());
+        if (file.created())
+            std::remove(fileName.c_str());
         throw;
     }
     if (!file.finish(ok))
-        writeFailed(fileName, std::strerror(errno));
+        writeFailed(fileName, std::strerror(errno), file.created());
 }
 
 struct PngState {
@@ -426,12 +435,12 @@ void savePng(const std::string& fileName, const Picture& picture)
         rows[y] = picture.line(y);
     FilePtr file(std::fopen(fileName.c_str(), "wb"));
     if (!file)
-        writeFailed(fileName, std::strerror(errno));
+        writeFailed(fileName, std::strerror(errno), false);
     PngState state{};
     bool ok = writePng(file.get(), picture, rows.data(), state);
     const bool closed = std::fclose(file.release()) == 0;
     if (!ok || !closed)
-        writeFailed(fileName, ok ? "write error" : state.message);
+        writeFailed(fileName, ok ? "write error" : state.message, true);
 }
 
 void saveJpeg(const std::string& fileName, const Picture& picture, int quality)
@@ -443,10 +452,10 @@ void saveJpeg(const std::string& fileName, const Picture& picture, int quality)
         throwInvalidArgument("Could not compress the image as JPEG: " + error);
     FilePtr file(std::fopen(fileName.c_str(), "wb"));
     if (!file)
-        writeFailed(fileName, std::strerror(errno));
+        writeFailed(fileName, std::strerror(errno), false);
     const bool ok = std::fwrite(data.data(), 1, data.size(), file.get()) == data.size();
     if (!ok || std::fclose(file.release()) != 0)
-        writeFailed(fileName, "write error");
+        writeFailed(fileName, "write error", true);
 }
 
 } // namespace

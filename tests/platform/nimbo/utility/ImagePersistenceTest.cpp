@@ -6,11 +6,18 @@
 #include <testsupport/TempDir.h>
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 
 #include <tiffio.h>
+
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -37,6 +44,33 @@ protected:
         return data;
     }
     static QRgb expectedColour(int x, int y) { return qRgb(200 - 30 * x, 20 + 60 * y, 10 + 40 * x); }
+};
+
+// While it lives, the calling thread has no power over file permissions, root's included: a file it may
+// not write is refused to it as to anyone (capabilities are the thread's own; it gets them back after).
+class WithoutPowerOverPermissions {
+public:
+    WithoutPowerOverPermissions()
+    {
+        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        m_active = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~WithoutPowerOverPermissions()
+    {
+        if (m_active)
+            syscall(SYS_capset, &m_header, m_saved);
+    }
+    WithoutPowerOverPermissions(const WithoutPowerOverPermissions&) = delete;
+    WithoutPowerOverPermissions& operator=(const WithoutPowerOverPermissions&) = delete;
+    bool isActive() const { return m_active; }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2] = {};
+    bool m_active = false;
 };
 
 } // namespace
@@ -193,6 +227,55 @@ TEST_F(ImagePersistenceTest, FailuresThrowAndLeaveNoFile)
     EXPECT_THROW(CImagePersistence::Save(ImageFileFormat_Png, file.c_str(), CNimboImage()),
                  GenICam::InvalidArgumentException);
     EXPECT_TRUE(entries().isEmpty());
+}
+
+// Something that stands at the name already and cannot be written over, a folder or a read-only
+// file, is not ours: the save fails and leaves it as it was. Only a file the save created itself is
+// taken away when it cannot be finished.
+TEST_F(ImagePersistenceTest, ANameThatCannotBeWrittenIsLeftAsItWas)
+{
+    const std::vector<uint8_t> mono(16, 1);
+    const std::vector<uint8_t> yuv(32, 128); // converted on the way
+    const struct {
+        EImageFileFormat format;
+        EPixelType type;
+        const std::vector<uint8_t>* pixels;
+    } saves[] = {{ImageFileFormat_Bmp, PixelType_Mono8, &mono},  {ImageFileFormat_Bmp, PixelType_YCbCr422_8, &yuv},
+                 {ImageFileFormat_Tiff, PixelType_Mono8, &mono}, {ImageFileFormat_Tiff, PixelType_YCbCr422_8, &yuv},
+                 {ImageFileFormat_Png, PixelType_Mono8, &mono},  {ImageFileFormat_Jpeg, PixelType_Mono8, &mono}};
+    for (const auto& save : saves) {
+        SCOPED_TRACE(testing::Message() << "format " << int(save.format) << ", pixel type " << save.type);
+        // An empty folder standing at the name.
+        const QString folder = filePath("folder");
+        ASSERT_TRUE(QDir().mkdir(folder));
+        EXPECT_THROW(CImagePersistence::Save(save.format, folder.toStdString().c_str(), save.pixels->data(),
+                                             save.pixels->size(), save.type, 4, 4, 0, ImageOrientation_TopDown),
+                     GenICam::RuntimeException);
+        EXPECT_TRUE(QFileInfo(folder).isDir()) << "the folder at the name was removed";
+        QDir().rmdir(folder);
+
+        // A read-only file standing at the name, saved over by a thread without the right to write it.
+        const std::string readOnly = stdFilePath("readonly");
+        {
+            QFile file(QString::fromStdString(readOnly));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("kept");
+        }
+        ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+        {
+            WithoutPowerOverPermissions guard;
+            ASSERT_TRUE(guard.isActive());
+            EXPECT_THROW(CImagePersistence::Save(save.format, readOnly.c_str(), save.pixels->data(),
+                                                 save.pixels->size(), save.type, 4, 4, 0, ImageOrientation_TopDown),
+                         GenICam::RuntimeException);
+        }
+        QFile kept(QString::fromStdString(readOnly));
+        EXPECT_TRUE(kept.open(QIODevice::ReadOnly)) << "the read-only file at the name was removed";
+        EXPECT_EQ(kept.readAll(), QByteArray("kept"));
+        kept.close();
+        ::chmod(readOnly.c_str(), 0644);
+        QFile::remove(QString::fromStdString(readOnly));
+    }
 }
 
 namespace {
