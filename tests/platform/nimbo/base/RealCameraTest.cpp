@@ -713,6 +713,52 @@ TEST_F(RealCameraTest, ACameraThatDiesWhileItStreamsIsLetGoWithoutWaitingForIt)
     camera.Close();
 }
 
+// Once a camera's removal is reported, the settings of its transport layer and stream grabber that live
+// in the camera fail, or read what is known here, at once: none of them waits for the camera, also
+// when it is the first access since the camera went (a grab engine or the bandwidth manager restoring
+// its link settings while it lets the camera go).
+TEST_F(RealCameraTest, TheSettingsOfARemovedCameraWaitForNothing)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    FakeCameraDevice fake("RC0016");
+    Nimbo::INimboDevice* device = fake.device();
+    ASSERT_NE(device, nullptr);
+    std::atomic<int> removals{0};
+    device->RegisterRemovalCallback([&removals](Nimbo::INimboDevice*) { ++removals; });
+    device->Open();
+    Nimbo::IStreamGrabber* grabber = device->GetStreamGrabber(0);
+    grabber->Open();
+    GenApi::CIntegerPtr heartbeat = device->GetTLNodeMap()->GetNode("HeartbeatTimeout");
+    GenApi::CIntegerPtr packetSize = grabber->GetNodeMap()->GetNode("PacketSize");
+    GenApi::CIntegerPtr packetDelay = grabber->GetNodeMap()->GetNode("InterPacketDelay");
+    ASSERT_TRUE(heartbeat.IsValid() && packetSize.IsValid() && packetDelay.IsValid());
+    fake.camera().stop(SIGKILL);
+    ASSERT_TRUE(testsupport::waitFor([&] { return removals.load() > 0; }, 30000));
+    Nimbo::Emulation::WaitForEvents();
+
+    const std::pair<const char*, std::function<void()>> accesses[] = {
+        {"read the heartbeat time-out", [&] { heartbeat->GetValue(); }},
+        {"write the heartbeat time-out", [&] { heartbeat->SetValue(5000); }},
+        {"read the packet size", [&] { packetSize->GetValue(); }},
+        {"read the inter-packet delay", [&] { packetDelay->GetValue(); }},
+        {"write the packet size", [&] { packetSize->SetValue(1400); }},
+        {"write the inter-packet delay", [&] { packetDelay->SetValue(10); }},
+    };
+    for (const auto& access : accesses) {
+        SCOPED_TRACE(access.first);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            access.second();
+        } catch (const GenICam::GenericException&) {
+            // Failing is fine; waiting is not.
+        }
+        EXPECT_LT(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+            1000);
+    }
+    grabber->Close();
+}
+
 // True when sysfs shows a USB3 Vision interface (class ef, subclass 05) on this machine.
 bool usb3VisionPlugged()
 {

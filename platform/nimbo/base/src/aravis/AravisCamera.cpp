@@ -797,7 +797,8 @@ PortStatus AravisCamera::finish(bool ok, GError* error, const char* what, int64_
 
 bool AravisCamera::readWord(uint32_t address, guint32& word)
 {
-    if (!answering())
+    // A removed camera would only let the request time out.
+    if (m_state->removed || !answering())
         return false;
     ArvDevice* device = deviceRef();
     if (!device)
@@ -813,7 +814,7 @@ bool AravisCamera::readWord(uint32_t address, guint32& word)
 
 bool AravisCamera::writeWord(uint32_t address, guint32 word)
 {
-    if (!isOpen() || !answering())
+    if (m_state->removed || !isOpen() || !answering())
         return false;
     ArvDevice* device = deviceRef();
     if (!device)

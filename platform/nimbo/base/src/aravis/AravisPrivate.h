@@ -169,7 +169,7 @@ public:
     void releaseFrames() override;
 
     // One 32-bit register of the camera, through the device this backend holds (written only while
-    // it holds the control channel).
+    // it holds the control channel); false at once for a camera that was removed or does not answer.
     bool readWord(uint32_t address, guint32& word);
     bool writeWord(uint32_t address, guint32 word);
     // After this backend or Aravis wrote 32-bit registers behind the node map: the nodes over them read
