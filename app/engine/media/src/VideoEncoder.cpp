@@ -31,6 +31,8 @@ const char* const sourceFile = "VideoEncoder.cpp";
 const char* const kSpeedSetting = "ultrafast";
 // How long a frame may wait in the encoder, and a fragment stay open, before they are written.
 constexpr std::chrono::milliseconds kMostWallTime{1000};
+// The smallest bit rate the encoder takes, in bits a second.
+constexpr int64_t kSmallestBitRate = 1000;
 
 // Logs the failure and throws it as the GenICam exception `E` with the same text.
 template <typename E>
@@ -325,6 +327,10 @@ void VideoEncoder::openCodec()
         FAIL_RUNTIME("Error in allocating memory.");
     m_codecContext->thread_count = m_threads;
     m_codecContext->bit_rate = std::max<int64_t>(m_bitRate, m_codecContext->bit_rate);
+    // x264 counts the rate in whole kilobits a second: a rate below one (a small region at a slow
+    // playback rate or a low quality) would count as none, which it refuses; it gets the smallest.
+    if (m_codecContext->bit_rate > 0 && m_codecContext->bit_rate < kSmallestBitRate)
+        m_codecContext->bit_rate = kSmallestBitRate;
     m_codecContext->width = static_cast<int>(m_encodedWidth);
     m_codecContext->height = static_cast<int>(m_encodedHeight);
     m_codecContext->time_base = AVRational{m_rate.den, m_rate.num};

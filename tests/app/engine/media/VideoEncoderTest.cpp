@@ -2,6 +2,7 @@
 // kind of pixel type, odd sizes and padded lines; refused frames; failed starts that leave nothing.
 #include "LibavAdapter.h"
 #include "MediaTestSupport.h"
+#include "MediaWriterFactory.h"
 #include "VideoEncoder.h"
 
 #include <testsupport/FileSizeLimit.h>
@@ -356,6 +357,34 @@ TEST_F(VideoEncoderTest, FractionalAndSlowRates)
         EXPECT_NEAR(std::stod(rate.substr(0, slash)) / std::stod(rate.substr(slash + 1)), c.fps, c.fps * 1e-4) << rate;
         EXPECT_EQ(info.at("nb_read_frames"), "10");
         EXPECT_NEAR(std::stod(info.at("duration")), c.duration, c.duration * 1e-3);
+        QFile::remove(filePath("rate.mp4"));
+    }
+}
+
+// Whatever bit rate the quality setting gives records: a small region at a slow playback rate gives a
+// few hundred bits a second, below the thousand that the encoder counts in, and the lowest quality none.
+TEST_F(VideoEncoderTest, EveryBitRateTheQualityGivesRecords)
+{
+    const struct {
+        uint32_t side;
+        double fps;
+        int quality;
+    } cases[] = {{64, 1.0, 85}, {64, 1.0, 1}, {64, 0.01, 100}, {64, 25.0, 0}, {2, 1000.0, 100}, {64, 1000.0, 100}};
+    for (const auto& c : cases) {
+        const int64_t bitRate = videoBitRate(c.side, c.side, c.fps, c.quality);
+        SCOPED_TRACE(testing::Message() << c.side << " x " << c.side << " at " << c.fps << " frames a second, quality "
+                                        << c.quality << ": " << bitRate << " bits a second");
+        {
+            VideoEncoder encoder(0, c.fps, bitRate);
+            encoder.open(libRoot().c_str(), stdFilePath("rate.mp4").c_str(), c.side, c.side, Nimbo::PixelType_Mono8);
+            const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, c.side, c.side);
+            for (int i = 0; i < 3; ++i)
+                encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, c.side, c.side);
+            encoder.close();
+        }
+        const auto info = mediatest::probe(filePath("rate.mp4"));
+        ASSERT_EQ(info.count("error"), 0u) << info.at("error");
+        EXPECT_EQ(info.at("nb_read_frames"), "3");
         QFile::remove(filePath("rate.mp4"));
     }
 }
