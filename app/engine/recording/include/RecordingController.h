@@ -125,7 +125,7 @@ private:
     uint64_t m_sampled = 0;                      // frames due so far: the place in the film of the next one
     std::atomic<bool> m_finished{false};         // finish() began: frame calls return at once
     std::atomic<bool> m_failureReported{false};  // one failure message per recording
-    std::atomic<uint64_t> m_incompleteFrames{0}; // failed or incomplete grabs, not recorded
+    std::atomic<uint64_t> m_lostGrabs{0};        // failed or incomplete grabs that were due: places left empty
     std::mutex m_inFlightMutex;
     std::condition_variable m_inFlightDone;
     int m_inFlight = 0; // frame calls running now; under m_inFlightMutex

@@ -150,9 +150,8 @@ void CRecordingController::onCameraBufferAvailable(Lorvish::StreamBuffer* buffer
     if (!buffer->isComplete()) {
         // A failed or incomplete grab holds a corrupted picture: it is not recorded, and the newer
         // frame held so far stays the one a time-sampled recording repeats. Sampled by count, it
-        // still takes its place in the sequence, left empty when it is due, so the film keeps its
-        // length.
-        ++m_incompleteFrames;
+        // still takes its place in the sequence, left empty (and counted as dropped) when it is due,
+        // so the film keeps its length.
         if (!m_firstFrame) {
             m_frameLost = true;
             m_imageController->onNewImage();
@@ -185,8 +184,10 @@ bool CRecordingController::onImageDue()
     // Every frame due while the recording is active has its place in the film, whether it is queued,
     // refused by a full queue or lost by the camera; a pause leaves none.
     const uint64_t sample = m_sampled++;
-    if (m_frameLost)
+    if (m_frameLost) {
+        ++m_lostGrabs;
         return false;
+    }
     try {
         return m_sink->push(m_heldBuffer->rawData(), m_heldBuffer->size(), m_heldBuffer->imageFormat(),
                             m_heldBuffer->imageWidth(), m_heldBuffer->imageHeight(), m_heldBuffer->paddingX(), 0,
@@ -290,8 +291,8 @@ void CRecordingController::updateStatusInfo()
     m_statusInfo.recordedImages = m_sink->recordedCount();
     m_statusInfo.bufferUsed = m_sink->queuedCount();
     m_statusInfo.bufferCapacity = uint64_t(m_sink->capacity());
-    // Incomplete grabs are frames the recording did not get, like those the full queue refused.
-    m_statusInfo.droppedImages = m_sink->droppedCount() + m_incompleteFrames;
+    // Lost grabs that were due leave empty places in the film, as the frames the full queue refused do.
+    m_statusInfo.droppedImages = m_sink->droppedCount() + m_lostGrabs;
     m_statusInfo.state = m_state;
 }
 

@@ -806,6 +806,55 @@ TEST_F(RecordingControllerTest, IncompleteFramesAreCountedNotRecorded)
     EXPECT_EQ(controller.statusInfo().recordedImages, 4u);
 }
 
+// The status counts a lost grab as a dropped frame only where the film has an empty place for it: a
+// grab that was not due (every 3rd frame sampled, or sampled by time, where the frame held before is
+// taken again) or one that came before the first frame leaves nothing missing from the recording.
+TEST_F(RecordingControllerTest, LostGrabsCountAsDroppedOnlyWhereTheirPlaceStaysEmpty)
+{
+    const struct {
+        const char* name;
+        int32_t sampleUnit;
+        int32_t sampleRate;
+        std::vector<bool> complete; // of frames 1, 2, ...
+        std::vector<uint8_t> written;
+        std::vector<uint64_t> samples;
+        uint64_t dropped;
+    } cases[] = {
+        {"every 3rd frame, the 4th lost",
+         TimeUnitImages,
+         3,
+         {true, false, false, false, true, true, true},
+         {1, 7},
+         {0, 2},
+         1},
+        {"every 3rd frame, two not due lost", TimeUnitImages, 3, {true, false, false, true}, {1, 4}, {0, 1}, 0},
+        {"every frame, lost before the first", TimeUnitImages, 1, {false, false, true, true}, {3, 4}, {0, 1}, 0},
+        {"one frame an hour", TimeUnitHours, 1, {true, false, true, false}, {1}, {0}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeWriter writer;
+        CTimeUnitMediaImageController sampling(false, TimeUnitImages, 0, c.sampleUnit, c.sampleRate);
+        CRecordingController controller(sequenceOptions(1), &sampling, &writer, nullptr);
+        ControllerWatch watch(controller);
+        controller.start("cam");
+        Frames frames;
+        for (size_t i = 0; i < c.complete.size(); ++i) {
+            Lorvish::StreamBuffer* buffer = frames.make(uint8_t(i + 1));
+            buffer->setComplete(c.complete[i]);
+            Frames::deliver(controller, buffer);
+        }
+        controller.stop();
+        ASSERT_TRUE(controller.state() == RecordingStopped || watch.waitForState(RecordingStopped));
+        controller.updateStatusInfo();
+        const RecordingStatusInfo status = controller.statusInfo();
+        controller.finish();
+        EXPECT_EQ(writer.written(), c.written);
+        EXPECT_EQ(writer.samples(), c.samples);
+        EXPECT_EQ(status.droppedImages, c.dropped);
+    }
+}
+
 TEST_F(RecordingControllerTest, FullQueueDropsAndCountsFrames)
 {
     FakeWriter writer;
