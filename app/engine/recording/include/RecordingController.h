@@ -95,7 +95,9 @@ private:
     // Stores `to` only when the state is `from`; answers whether it did (and emits then).
     bool changeState(ERecordingState from, ERecordingState to);
     void emitStateChanged(ERecordingState state);
-    void fail(const QString& message, const QString& detail);
+    // `writerKeepsFrames`: the writer will still put the frames it took into its file (it is open and
+    // sound), so they are not counted as lost.
+    void fail(const QString& message, const QString& detail, bool writerKeepsFrames = false);
     void waitForFrameCalls();
 
     // Counts a frame call for as long as it runs.
@@ -125,6 +127,7 @@ private:
     uint64_t m_sampled = 0;                      // frames due so far: the place in the film of the next one
     std::atomic<bool> m_finished{false};         // finish() began: frame calls return at once
     std::atomic<bool> m_failureReported{false};  // one failure message per recording
+    std::atomic<bool> m_writerClosed{false};     // finish() is closing the writer, its threads ended
     std::atomic<uint64_t> m_lostGrabs{0};        // failed or incomplete grabs that were due: places left empty
     std::mutex m_inFlightMutex;
     std::condition_variable m_inFlightDone;

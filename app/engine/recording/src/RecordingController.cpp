@@ -271,6 +271,8 @@ void CRecordingController::finish()
         m_imageController->clearLimitReachedCallback();
         m_sink->clearProgressCallee();
         m_sink->stop();
+        // The writer threads have ended: a failure told from here on is the close's own.
+        m_writerClosed = true;
         if (m_writer->isOpen()) {
             try {
                 m_writer->close();
@@ -309,7 +311,7 @@ void CRecordingController::onQueueProgress(uint64_t remaining)
         setState(RecordingStopped);
 }
 
-void CRecordingController::fail(const QString& message, const QString& detail)
+void CRecordingController::fail(const QString& message, const QString& detail, bool writerKeepsFrames)
 {
     // One message per recording: the sink reports only its first failure, and a frame that could not be
     // placed into the buffer, or the writer's close, may come before or after it.
@@ -327,10 +329,12 @@ void CRecordingController::fail(const QString& message, const QString& detail)
     if (changed)
         emitStateChanged(RecordingFailed);
     // The frames the sink gave up, and those the writer took but its file does not hold: an MP4 that
-    // cannot be finished loses what the encoder and the open fragment still held.
+    // cannot be finished, or whose file is cut back after a failed write, loses what the encoder and
+    // the open fragment still held. A writer that keeps them writes them when it is closed.
     const uint64_t taken = m_sink->takenCount();
     const uint64_t inFile = m_writer->imageCount();
-    const uint64_t lost = m_sink->lostCount() + (taken > inFile ? taken - inFile : 0);
+    const uint64_t held = writerKeepsFrames || taken <= inFile ? 0 : taken - inFile;
+    const uint64_t lost = m_sink->lostCount() + held;
     QString text;
     if (lost > 0)
         text = lost == 1 ? QStringLiteral("1 frame could not be written.")
@@ -359,12 +363,16 @@ void CRecordingController::onFileLimitReached()
 void CRecordingController::onCodecFatal(const char* detail)
 {
     const QString text = detail ? QString::fromUtf8(detail) : QString();
+    // A frame that does not fit the recording is refused before the encoder sees it: an open writer
+    // is sound and finishes its file with every frame it took before.
+    const bool writerKeepsFrames = !m_writerClosed;
     if (m_options.UseCompression)
         fail(QStringLiteral("An error occurred during recording. The codec reported a fatal error. The recording was "
                             "stopped.\n\nTry another codec or change the pixel format or image size."),
-             text);
+             text, writerKeepsFrames);
     else
-        fail(QStringLiteral("An unknown fatal error occurred during recording. The recording was stopped."), text);
+        fail(QStringLiteral("An unknown fatal error occurred during recording. The recording was stopped."), text,
+             writerKeepsFrames);
 }
 
 void CRecordingController::setState(ERecordingState state)

@@ -528,6 +528,41 @@ TEST_F(RecordingControllerTest, FramesLostWhenTheFileCannotBeFinishedAreCounted)
     EXPECT_EQ(controller.statusInfo().recordedImages, 2u);
 }
 
+// A frame that does not fit the recording (another size than the film's) ends it, but the encoder is
+// sound: the frames it took before, still in its open fragment when the failure is told, reach the
+// file when it is finished. The message counts only the frame that did not fit.
+TEST_F(RecordingControllerTest, FramesBeforeAFrameThatDoesNotFitAreNotCountedLost)
+{
+    CRecordingOptions options = sequenceOptions(1);
+    options.OutputType = CRecordingOptions::OutputTypeVideo;
+    options.FpsPlaybackRate = 25.0;
+    CRecordingController* controller =
+        createRecordingController(options, createMediaWriter, Nimbo::PixelType_Mono8, kWidth, kHeight, nullptr);
+    ASSERT_NE(controller, nullptr);
+    ControllerWatch watch(*controller);
+    controller->start("cam");
+    ASSERT_EQ(controller->state(), RecordingActive);
+    Frames frames;
+    for (uint8_t i = 1; i <= 10; ++i)
+        Frames::deliver(*controller, frames.make(i));
+    ASSERT_TRUE(controller->waitUntilWritten(10s));
+    Lorvish::StreamBuffer narrow(kWidth / 2 * kHeight, Nimbo::PixelType_Mono8, kWidth / 2, kHeight, 1, nullptr);
+    Frames::deliver(*controller, &narrow);
+    ASSERT_TRUE(watch.waitForFailure());
+    controller->abort();
+    controller->finish();
+    controller->updateStatusInfo();
+    const uint64_t recorded = controller->statusInfo().recordedImages;
+    destroyRecordingController(controller);
+    const auto failures = watch.failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(failures[0].second.startsWith("1 frame could not be written.")) << failures[0].second.toStdString();
+    EXPECT_EQ(recorded, 10u);
+    const QStringList files = QDir(path() + "/out").entryList({"*.mp4"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(mediatest::probe(path() + "/out/" + files[0])["nb_read_frames"], "10");
+}
+
 // The frame that takes an AVI file past its size limit is in the file: the recording ends with the
 // size-limit message and counts what the file holds, that frame included.
 TEST_F(RecordingControllerTest, TheFrameCrossingTheAviSizeLimitCountsAsWritten)
