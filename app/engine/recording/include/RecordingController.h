@@ -128,7 +128,7 @@ private:
     std::atomic<bool> m_finished{false};         // finish() began: frame calls return at once
     std::atomic<bool> m_failureReported{false};  // one failure message per recording
     std::atomic<bool> m_writerClosed{false};     // finish() is closing the writer, its threads ended
-    std::atomic<uint64_t> m_lostGrabs{0};        // failed or incomplete grabs that were due: places left empty
+    std::atomic<uint64_t> m_lostGrabs{0};        // lost grabs that were due or came before the first frame
     std::mutex m_inFlightMutex;
     std::condition_variable m_inFlightDone;
     int m_inFlight = 0; // frame calls running now; under m_inFlightMutex

@@ -151,8 +151,11 @@ void CRecordingController::onCameraBufferAvailable(Lorvish::StreamBuffer* buffer
         // A failed or incomplete grab holds a corrupted picture: it is not recorded, and the newer
         // frame held so far stays the one a time-sampled recording repeats. Sampled by count, it
         // still takes its place in the sequence, left empty (and counted as dropped) when it is due,
-        // so the film keeps its length.
-        if (!m_firstFrame) {
+        // so the film keeps its length. Before the first frame it would have been the film's first:
+        // dropped, while the film starts with the first whole frame.
+        if (m_firstFrame) {
+            ++m_lostGrabs;
+        } else {
             m_frameLost = true;
             m_imageController->onNewImage();
             m_frameLost = false;

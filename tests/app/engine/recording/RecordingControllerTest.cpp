@@ -841,10 +841,11 @@ TEST_F(RecordingControllerTest, IncompleteFramesAreCountedNotRecorded)
     EXPECT_EQ(controller.statusInfo().recordedImages, 4u);
 }
 
-// The status counts a lost grab as a dropped frame only where the film has an empty place for it: a
-// grab that was not due (every 3rd frame sampled, or sampled by time, where the frame held before is
-// taken again) or one that came before the first frame leaves nothing missing from the recording.
-TEST_F(RecordingControllerTest, LostGrabsCountAsDroppedOnlyWhereTheirPlaceStaysEmpty)
+// The status counts a lost grab as a dropped frame where the recording wanted it: where the film has
+// an empty place for it, and before the first frame, which would have been the film's first (a camera
+// that sends only broken frames shows them all dropped). A grab that was not due (every 3rd frame
+// sampled, or sampled by time, where the frame held before is taken again) leaves nothing missing.
+TEST_F(RecordingControllerTest, LostGrabsCountAsDroppedOnlyWhereTheRecordingWantedThem)
 {
     const struct {
         const char* name;
@@ -863,8 +864,9 @@ TEST_F(RecordingControllerTest, LostGrabsCountAsDroppedOnlyWhereTheirPlaceStaysE
          {0, 2},
          1},
         {"every 3rd frame, two not due lost", TimeUnitImages, 3, {true, false, false, true}, {1, 4}, {0, 1}, 0},
-        {"every frame, lost before the first", TimeUnitImages, 1, {false, false, true, true}, {3, 4}, {0, 1}, 0},
+        {"every frame, lost before the first", TimeUnitImages, 1, {false, false, true, true}, {3, 4}, {0, 1}, 2},
         {"one frame an hour", TimeUnitHours, 1, {true, false, true, false}, {1}, {0}, 0},
+        {"one frame an hour, lost before the first", TimeUnitHours, 1, {false, true, false}, {2}, {0}, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
