@@ -713,6 +713,56 @@ TEST_F(RealCameraTest, ACameraThatDiesWhileItStreamsIsLetGoWithoutWaitingForIt)
     camera.Close();
 }
 
+// A camera that answers again after letting requests time out opens again at once and answers as
+// before, whether it fell silent while open here (and was closed meanwhile) or while it was being
+// opened: the control channel that this program took or asked for while the camera was silent is
+// given back, not left to hold the camera against its next opening.
+TEST_F(RealCameraTest, ACameraThatAnswersAgainOpensAgainAtOnce)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    struct Case {
+        const char* what;
+        bool silentWhileOpen;
+    };
+    const Case cases[] = {
+        {"closed while it did not answer", true},
+        {"silent while it was being opened", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeCameraDevice fake("RC0017");
+        Nimbo::INimboDevice* device = fake.device();
+        ASSERT_NE(device, nullptr);
+        // Long enough that the camera keeps its controller through the pause.
+        GenApi::CIntegerPtr(device->GetTLNodeMap()->GetNode("HeartbeatTimeout"))->SetValue(30000);
+        GenApi::CIntegerPtr address = device->GetNodeMap()->GetNode("GevCurrentIPAddress"); // read every time
+        if (c.silentWhileOpen) {
+            device->Open();
+            fake.camera().pause();
+            EXPECT_THROW(address->GetValue(), GenICam::GenericException);
+            fake.camera().resume();
+            device->Close();
+        } else {
+            fake.camera().pause();
+            try {
+                device->Open();
+                ADD_FAILURE() << "opened a camera that does not answer";
+            } catch (const GenICam::GenericException& e) {
+                EXPECT_NE(std::string(e.GetDescription()).find("does not answer"), std::string::npos)
+                    << e.GetDescription();
+            }
+            fake.camera().resume();
+        }
+        try {
+            device->Open();
+            EXPECT_EQ(address->GetValue(), 0x7F000001);
+        } catch (const GenICam::GenericException& e) {
+            ADD_FAILURE() << e.GetDescription();
+        }
+        device->Close();
+    }
+}
+
 // Once a camera's removal is reported, the settings of its transport layer and stream grabber that live
 // in the camera fail, or read what is known here, at once: none of them waits for the camera, also
 // when it is the first access since the camera went (a grab engine or the bandwidth manager restoring

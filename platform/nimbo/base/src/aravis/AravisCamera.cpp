@@ -104,6 +104,24 @@ emulation::EventThread& releaseThread()
     return *thread;
 }
 
+namespace {
+
+// The releases handed to the release thread and not yet ended, by camera (see AravisCamera::releaseKey).
+// Never destroyed, as the release thread.
+struct PendingReleases {
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::map<std::string, int> count; // under mutex
+};
+
+PendingReleases& pendingReleases()
+{
+    static auto* pending = new PendingReleases;
+    return *pending;
+}
+
+} // namespace
+
 void RemovalState::tearDown()
 {
     {
@@ -174,7 +192,47 @@ void AravisCamera::letGo(gpointer object) const
         g_object_unref(object);
         return;
     }
-    releaseThread().post([object] { g_object_unref(object); });
+    releaseLater([object] { g_object_unref(object); });
+}
+
+std::string AravisCamera::releaseKey() const
+{
+    return m_known.gige ? "gige:" + m_known.ip : "usb:" + m_known.deviceId;
+}
+
+void AravisCamera::releaseLater(std::function<void()> release) const
+{
+    PendingReleases& pending = pendingReleases();
+    const std::string key = releaseKey();
+    {
+        std::lock_guard<std::mutex> lock(pending.mutex);
+        ++pending.count[key];
+    }
+    releaseThread().post([key, release = std::move(release)] {
+        release();
+        PendingReleases& pending = pendingReleases();
+        {
+            std::lock_guard<std::mutex> lock(pending.mutex);
+            if (--pending.count[key] == 0)
+                pending.count.erase(key);
+        }
+        pending.ended.notify_all();
+    });
+}
+
+bool AravisCamera::releasesPending() const
+{
+    PendingReleases& pending = pendingReleases();
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    return pending.count.count(releaseKey()) != 0;
+}
+
+bool AravisCamera::awaitReleases(std::chrono::milliseconds bound) const
+{
+    PendingReleases& pending = pendingReleases();
+    const std::string key = releaseKey();
+    std::unique_lock<std::mutex> lock(pending.mutex);
+    return pending.ended.wait_for(lock, bound, [&] { return !pending.count.count(key); });
 }
 
 GenICam::gcstring AravisCamera::description()
@@ -442,8 +500,15 @@ bool AravisCamera::tryOpen(std::string* why)
     if (m_known.gige && !(m_device && arv_gv_device_is_controller(ARV_GV_DEVICE(m_device)))) {
         // Asked first: some cameras (Aravis' fake one among them) answer no request for control while
         // another controller holds it, and Aravis would wait out its time-outs twice.
-        std::vector<uint8_t> ccp;
-        if (readMemory(m_known.ip, gvbs::ControlChannelPrivilege, 4, ccp) && bigEndian32(ccp, 0) != 0)
+        const auto controlled = [this] {
+            std::vector<uint8_t> ccp;
+            return readMemory(m_known.ip, gvbs::ControlChannelPrivilege, 4, ccp) && bigEndian32(ccp, 0) != 0;
+        };
+        // The controller may be a device of this camera that is still being let go of (it was silent
+        // then): its release gives the control channel back as soon as the camera answers. Looked for
+        // before the camera is asked, as the release may end in between.
+        const bool releasing = releasesPending();
+        if (controlled() && !(releasing && awaitReleases(kReleaseWait) && !controlled()))
             return fail("the camera is controlled elsewhere (by another program, or by another device object of "
                         "this one)");
     }
@@ -454,8 +519,18 @@ bool AravisCamera::tryOpen(std::string* why)
     }
     if (m_known.gige && !arv_gv_device_is_controller(ARV_GV_DEVICE(m_device))) {
         GError* error = nullptr;
-        if (!arv_gv_device_take_control(ARV_GV_DEVICE(m_device), &error))
-            return fail("the camera is controlled elsewhere (" + errorText(error) + ")");
+        if (!arv_gv_device_take_control(ARV_GV_DEVICE(m_device), &error)) {
+            if (!timedOut(error))
+                return fail("the camera is controlled elsewhere (" + errorText(error) + ")");
+            noteFailure(error);
+            // The request may reach the camera yet, which would then keep this device as its
+            // controller: the device goes, and its release gives the control channel back once the
+            // camera answers.
+            letGo(takeDeviceLocked());
+            return fail("the camera does not answer (" + errorText(error) + ")");
+        }
+        // Whatever timed out before, the camera answers now.
+        answersAgain();
     }
     // The heartbeat time-out the transport layer was given before the camera opened.
     if (m_known.gige && m_heartbeatTimeout > 0) {
@@ -759,14 +834,24 @@ bool AravisCamera::answering()
     std::vector<uint8_t> version;
     if (!readMemory(m_known.ip, 0, 4, version, kAnswerCheckTimeoutMs))
         return false;
-    m_unanswered = false;
-    Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Info, "Camera %s answers again.", label().c_str());
+    answersAgain();
     return true;
+}
+
+void AravisCamera::answersAgain()
+{
+    if (m_unanswered.exchange(false))
+        Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Info, "Camera %s answers again.", label().c_str());
+}
+
+bool AravisCamera::timedOut(const GError* error)
+{
+    return error && error->domain == ARV_DEVICE_ERROR && error->code == ARV_DEVICE_ERROR_TIMEOUT;
 }
 
 void AravisCamera::noteFailure(const GError* error)
 {
-    if (!m_known.gige || !error || error->domain != ARV_DEVICE_ERROR || error->code != ARV_DEVICE_ERROR_TIMEOUT)
+    if (!m_known.gige || !timedOut(error))
         return;
     {
         std::lock_guard<std::mutex> lock(m_answerMutex);

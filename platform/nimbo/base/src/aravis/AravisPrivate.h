@@ -187,6 +187,9 @@ private:
     // A GigE camera that let a request time out costs the wait once: until a short request of our own
     // finds it answering again (looked for at most every kAnswerCheckInterval), accesses fail at once.
     bool answering();
+    // The camera answered a request: accesses go to it again.
+    void answersAgain();
+    static bool timedOut(const GError* error);
     void noteFailure(const GError* error);
     // The camera was removed, or let a request time out and has not answered since: what would only
     // reach it is skipped, and its Aravis objects are let go of on the release thread.
@@ -194,6 +197,17 @@ private:
     // Drops a reference to an Aravis object of this camera: here, or on the release thread when the
     // camera is beyond reach.
     void letGo(gpointer object) const;
+    // Releases of this camera's Aravis objects go to the release thread through releaseLater, which
+    // counts them by releaseKey (the camera, not this object: a device object made afresh for it sees
+    // them too) until they end. awaitReleases waits, at most `bound`, until none is under way; true
+    // when none is.
+    std::string releaseKey() const;
+    void releaseLater(std::function<void()> release) const;
+    bool releasesPending() const;
+    bool awaitReleases(std::chrono::milliseconds bound) const;
+    // How long opening waits for such a release: the camera that answers again ends it within the
+    // request of it under way, which Aravis sends for 2.5 s at most.
+    static constexpr std::chrono::milliseconds kReleaseWait{3000};
     static constexpr std::chrono::milliseconds kAnswerCheckInterval{500};
     static constexpr int kAnswerCheckTimeoutMs = 100;
     PortStatus writeMemory(const void* buffer, int64_t address, int64_t length);

@@ -252,7 +252,7 @@ void AravisCamera::stopStreamLocked()
         events->camera = nullptr;
         // Aravis stops the receiving thread of a stream it destroys, and insists that it runs then.
         arv_stream_start_thread(stream);
-        releaseThread().post([stream, events] {
+        releaseLater([stream, events] {
             g_object_unref(stream);
             delete events;
         });
