@@ -614,8 +614,7 @@ void AravisCamera::setParamsLocked(bool locked)
         // Aravis makes the stream through its own requests, which would each wait for the time-out
         // again and then name a wrong reason.
         if (!answering())
-            GENICAM_THROW(GenICam::AccessException,
-                          "Camera %s does not answer: its stream is not made until it answers again.", label().c_str());
+            throwStreamUnanswered();
         startStream();
     } catch (...) {
         lockParameters(false);
@@ -819,6 +818,12 @@ void AravisCamera::removeRemovalListener(int id)
     m_state->listeners.erase(id);
 }
 
+void AravisCamera::throwStreamUnanswered() const
+{
+    GENICAM_THROW(GenICam::AccessException, "Camera %s does not answer: its stream is not made until it answers again.",
+                  label().c_str());
+}
+
 bool AravisCamera::answering()
 {
     if (!m_known.gige || !m_unanswered.load())
@@ -831,11 +836,16 @@ bool AravisCamera::answering()
             return false;
         m_lastAnswerCheck = now;
     }
-    std::vector<uint8_t> version;
-    if (!readMemory(m_known.ip, 0, 4, version, kAnswerCheckTimeoutMs))
+    if (!answersShortRequest())
         return false;
     answersAgain();
     return true;
+}
+
+bool AravisCamera::answersShortRequest() const
+{
+    std::vector<uint8_t> version;
+    return readMemory(m_known.ip, 0, 4, version, kAnswerCheckTimeoutMs);
 }
 
 void AravisCamera::answersAgain()
@@ -851,8 +861,12 @@ bool AravisCamera::timedOut(const GError* error)
 
 void AravisCamera::noteFailure(const GError* error)
 {
-    if (!m_known.gige || !timedOut(error))
-        return;
+    if (m_known.gige && timedOut(error))
+        markUnanswered();
+}
+
+void AravisCamera::markUnanswered()
+{
     {
         std::lock_guard<std::mutex> lock(m_answerMutex);
         m_lastAnswerCheck = std::chrono::steady_clock::now();

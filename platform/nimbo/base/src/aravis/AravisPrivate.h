@@ -189,8 +189,13 @@ private:
     bool answering();
     // The camera answered a request: accesses go to it again.
     void answersAgain();
+    // A short request of our own (kAnswerCheckTimeoutMs) that the camera answers.
+    bool answersShortRequest() const;
     static bool timedOut(const GError* error);
+    // A request timed out: the camera does not answer until answering() finds it does.
     void noteFailure(const GError* error);
+    void markUnanswered();
+    [[noreturn]] void throwStreamUnanswered() const;
     // The camera was removed, or let a request time out and has not answered since: what would only
     // reach it is skipped, and its Aravis objects are let go of on the release thread.
     bool beyondReach() const { return m_state->removed || m_unanswered; }

@@ -62,6 +62,13 @@ void AravisCamera::startStream()
             std::lock_guard<std::mutex> lock(m_streamMutex);
             m_streamStarting = false;
         }
+        // Aravis' own requests that time out while it makes the stream come back as another failure
+        // ("No stream channel found"): a camera that does not answer a short request now let them.
+        if (m_known.gige && (timedOut(error) || !answersShortRequest())) {
+            g_clear_error(&error);
+            markUnanswered();
+            throwStreamUnanswered();
+        }
         const std::string why = errorText(error);
         Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Error, "Camera %s: no stream: %s", label().c_str(),
                            why.c_str());
@@ -242,6 +249,11 @@ void AravisCamera::stopStreamLocked()
         m_resentBefore += resent;
         m_lostBefore += missing;
     }
+    // Destroying the stream stops the camera's stream channel with a request of Aravis' that tells
+    // nothing of a time-out. Made here first, it shows a camera that lets it time out, whose stream then
+    // goes on the release thread rather than wait for the camera once more.
+    if (m_known.gige && !beyondReach())
+        writeWord(gvbs::StreamChannelPort, 0);
     if (beyondReach()) {
         // Destroying the stream stops the camera's stream channel, a request that waits for the
         // camera: the stream goes on the release thread. Its receiving thread stops here, letting go
