@@ -240,27 +240,43 @@ std::string upper(std::string text)
     return text;
 }
 
-// A real camera is the USB device of the same vendor and product id and serial number; each function
-// takes the first camera of the SDK's list that matches, in the order sysfs shows them.
+// A real camera is the USB device the SDK names by its place in the USB tree (a camera this user may
+// not open, which the SDK found in sysfs), else the device of the same vendor and product id and serial
+// number, which two cameras may share: each function takes the first camera of the SDK's list that
+// matches, in the order sysfs shows them.
 void placeRealCameras(const std::vector<std::pair<Node*, fs::path>>& functions,
                       const std::vector<const Nimbo::CDeviceInfo*>& cameras)
 {
     std::vector<bool> placed(cameras.size(), false);
-    int32_t index = 0;
-    for (const auto& function : functions) {
-        const fs::path& dir = function.second;
-        const std::string vendor = upper(readLine(dir / "idVendor")), product = upper(readLine(dir / "idProduct"));
-        const std::string serial = readLine(dir / "serial");
-        for (size_t i = 0; i < cameras.size(); ++i) {
-            const Nimbo::CDeviceInfo& info = *cameras[i];
-            if (placed[i] || vendor.empty() || upper(info.GetVendorId().c_str()) != vendor ||
-                upper(info.GetProductId().c_str()) != product || serial != info.GetSerialNumber().c_str())
+    std::vector<const Nimbo::CDeviceInfo*> chosen(functions.size(), nullptr);
+    const auto match = [&](bool byPlace) {
+        for (size_t f = 0; f < functions.size(); ++f) {
+            if (chosen[f])
                 continue;
-            placed[i] = true;
-            describeCamera(function.first->properties(), info, index++);
-            break;
+            const fs::path& dir = functions[f].second;
+            const std::string place = "usb:" + dir.filename().string();
+            const std::string vendor = upper(readLine(dir / "idVendor")), product = upper(readLine(dir / "idProduct"));
+            const std::string serial = readLine(dir / "serial");
+            for (size_t i = 0; i < cameras.size(); ++i) {
+                const Nimbo::CDeviceInfo& info = *cameras[i];
+                const bool matches = byPlace ? info.GetInternalName() == place.c_str()
+                                             : !vendor.empty() && upper(info.GetVendorId().c_str()) == vendor &&
+                                                   upper(info.GetProductId().c_str()) == product &&
+                                                   serial == info.GetSerialNumber().c_str();
+                if (placed[i] || !matches)
+                    continue;
+                placed[i] = true;
+                chosen[f] = &info;
+                break;
+            }
         }
-    }
+    };
+    match(true);
+    match(false);
+    int32_t index = 0;
+    for (size_t f = 0; f < functions.size(); ++f)
+        if (chosen[f])
+            describeCamera(functions[f].first->properties(), *chosen[f], index++);
 }
 
 void addEmulatedCameras(Node& top, const std::vector<const Nimbo::CDeviceInfo*>& usb)

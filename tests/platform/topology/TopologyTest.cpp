@@ -165,3 +165,36 @@ TEST_F(TopologyTest, ARealCameraStandsUnderItsOwnControllerAndTheEmulatedOnesUnd
     EXPECT_EQ(text(cameras[0], Gorsk::Property_DeviceInstancePath), wide(emulated.GetFullName().c_str()));
     Gorsk::DestroyTopologyInstance(topology);
 }
+
+// Two cameras that give the same ids and serial number, on two controllers whose bus numbers sort one
+// way as text and the other way as numbers: each stands under the controller it hangs on, as the SDK
+// names it by its place in the USB tree.
+TEST_F(TopologyTest, TwoCamerasOfOneSerialNumberStandEachWhereItHangs)
+{
+    const fs::path sys = fs::path(stdPath()) / "sys";
+    controller(sys / "pci0000:00" / "0000:00:0e.0" / "usb10", "10", "5000");
+    write(sys / "10-1", {{"bDeviceClass", "00"},
+                         {"manufacturer", "Velmar"},
+                         {"product", "VX-2000c"},
+                         {"serial", "21000044"},
+                         {"idVendor", "1ab2"},
+                         {"idProduct", "00c3"},
+                         {"busnum", "10"},
+                         {"devnum", "2"},
+                         {"speed", "5000"}});
+    write(sys / "10-1:1.0", {{"bInterfaceClass", "ef"}, {"bInterfaceSubClass", "05"}});
+
+    Gorsk::ITopology* topology = Gorsk::CreateTopologyInstance();
+    ASSERT_TRUE(topology->Init(0, Gorsk::Init_Machine));
+    for (const char* device : {"3-1", "10-1"}) {
+        SCOPED_TRACE(device);
+        INode* node = topology->FindNode(wide(device).c_str());
+        ASSERT_NE(node, nullptr);
+        std::vector<INode*> cameras;
+        camerasBelow(node, cameras);
+        ASSERT_EQ(cameras.size(), 1u);
+        EXPECT_EQ(text(cameras[0], Gorsk::Property_DeviceInstancePath),
+                  wide("usb#" + std::string(device) + "#21000044"));
+    }
+    Gorsk::DestroyTopologyInstance(topology);
+}
