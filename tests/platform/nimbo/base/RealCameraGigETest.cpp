@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -472,6 +473,43 @@ TEST_F(RealCameraGigETest, NetworkSettingsReachTheCameraThatIsThereNow)
         EXPECT_FALSE(tl->ForceIp(mac, "10.1.2.4", "255.0.0.0", "0.0.0.0")) << "refused while open here";
         fake.device()->Close();
     }
+}
+
+// Two cameras that discovery lists with one MAC address (both fake cameras' are all zero): a setting by
+// that address cannot tell which camera is meant and reaches neither, rather than one of them chosen by
+// its name; once discovery lists one camera with it, the settings reach that one.
+TEST_F(RealCameraGigETest, NetworkSettingsByAMacAddressThatTwoCamerasGiveReachNeither)
+{
+    RUN_IN_LOOPBACK_NAMESPACE();
+    ASSERT_TRUE(testsupport::addLoopbackAddress("127.0.0.2"));
+    testsupport::FakeCamera first("RG0012", 0, {}, "127.0.0.1");
+    auto second = std::make_unique<testsupport::FakeCamera>("RG0013", 0, std::string(), "127.0.0.2");
+    Nimbo::IGigETransportLayer* tl = gige();
+    ASSERT_NE(tl, nullptr);
+    Nimbo::ITransportLayer& transport = *tl;
+    Nimbo::CDeviceInfo a, b;
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] {
+            return testsupport::enumerate(transport, "RG0012", a) && testsupport::enumerate(transport, "RG0013", b);
+        },
+        20000));
+    ASSERT_EQ(a.GetMacAddress(), b.GetMacAddress());
+    const Nimbo::String_t mac = a.GetMacAddress();
+    const uint32_t before[] = {cameraRegister(gvbs::PersistentIp, "127.0.0.1"),
+                               cameraRegister(gvbs::PersistentIp, "127.0.0.2")};
+
+    EXPECT_FALSE(tl->SetPersistentIp(mac, "192.168.6.7", "255.255.255.0", "192.168.6.1"));
+    EXPECT_FALSE(tl->ChangeIpConfiguration(mac, true, false));
+    EXPECT_FALSE(tl->ForceIp(mac, "10.1.2.5", "255.0.0.0", "0.0.0.0"));
+    Nimbo::String_t ip, mask, gateway;
+    EXPECT_FALSE(tl->GetPersistentIp(mac, ip, mask, gateway));
+    EXPECT_EQ(cameraRegister(gvbs::PersistentIp, "127.0.0.1"), before[0]);
+    EXPECT_EQ(cameraRegister(gvbs::PersistentIp, "127.0.0.2"), before[1]);
+
+    second.reset();
+    ASSERT_TRUE(testsupport::waitFor([&] { return !testsupport::enumerate(transport, "RG0013", b); }, 20000));
+    EXPECT_TRUE(tl->SetPersistentIp(mac, "192.168.6.7", "255.255.255.0", "192.168.6.1"));
+    EXPECT_EQ(cameraRegister(gvbs::PersistentIp, "127.0.0.1"), 0xC0A80607u);
 }
 
 TEST_F(RealCameraGigETest, ACameraControlledByAnotherProgramIsInUse)

@@ -56,11 +56,25 @@ KnownDevice* knownByMacLocked(uint64_t mac)
     // its old one may stay for a device object that still holds it.
     const std::string text = macText(mac);
     KnownDevice* found = nullptr;
-    for (auto& entry : g_known)
-        if (entry.second.gige && entry.second.info.GetMacAddress() == text.c_str() &&
-            (!found || entry.second.discovery > found->discovery))
+    KnownDevice* twin = nullptr; // another camera of that address in the same discovery
+    for (auto& entry : g_known) {
+        if (!entry.second.gige || entry.second.info.GetMacAddress() != text.c_str())
+            continue;
+        if (!found || entry.second.discovery > found->discovery) {
             found = &entry.second;
-    return found;
+            twin = nullptr;
+        } else if (entry.second.discovery == found->discovery) {
+            twin = &entry.second;
+        }
+    }
+    if (!twin)
+        return found;
+    // Whichever were chosen, the settings might go to a camera the caller did not mean.
+    Mivtrace::LogTrace(traceCategory(), Mivtrace::TraceLevel_Warning,
+                       "Two cameras answer with the MAC address %s (at %s and at %s): settings by that address go to "
+                       "neither.",
+                       text.c_str(), found->ip.c_str(), twin->ip.c_str());
+    return nullptr;
 }
 
 namespace {

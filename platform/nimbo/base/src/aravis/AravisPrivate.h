@@ -70,7 +70,8 @@ bool asyncUsbTransfers(unsigned major, unsigned minor, unsigned micro);
 extern std::mutex g_knownMutex;
 extern std::map<std::string, KnownDevice> g_known; // by full name
 
-// The GigE camera with that MAC address that discovery listed last; null when none. Under g_knownMutex.
+// The GigE camera with that MAC address that discovery listed last; null when none, or when that
+// discovery listed two cameras with it. Under g_knownMutex.
 KnownDevice* knownByMacLocked(uint64_t mac);
 
 // Where the USB devices are found in sysfs, and their device nodes; tests point them at a fixture.
