@@ -17,10 +17,13 @@
 // conversion and writing of one frame overlap those of the next.
 //
 // The sequence has no holes: tools that read numbered images stop at the first missing number. A
-// frame that cannot be written ends the sequence where it stands. A frame after it is not written, or
-// taken back when it was written meanwhile, and fails with the same reason; so a written frame counts
-// only once every frame before it is settled, and waits for that. The sequence stays ended when the
-// writer is opened again, as its numbering goes on.
+// frame is written under its file name with kPartSuffix and takes its name once it is whole and every
+// frame before it has its own, so even a recording killed meanwhile leaves whole files without a gap
+// (and the frames under way with their suffix). A frame that cannot be written ends the sequence
+// where it stands. A frame after it is not written, or taken back when it was written meanwhile, and
+// fails with the same reason; so a written frame counts only once every frame before it is settled,
+// and waits for that. The sequence stays ended when the writer is opened again, as its numbering
+// goes on.
 //
 // Threads: open, isOpen and close on the recording's owner thread, add and addAt on the sink's writer
 // threads, imageCount on any thread; the flag and the counters are atomic for that reason. m_mutex
@@ -48,6 +51,8 @@ public:
 
     // The file name of frame `number` (counted from 1).
     std::string fileName(uint32_t number) const;
+    // Added to the file name while a frame is written, until it is whole and takes its number.
+    static constexpr const char* kPartSuffix = ".part";
 
 protected:
     CImageSequenceMediaWriter(Nimbo::EImageFileFormat format, const char* extension);
@@ -60,6 +65,8 @@ private:
                uint32_t height, uint32_t paddingX);
     // Marks `number` settled, written or not; under m_mutex.
     void settleLocked(uint32_t number);
+    // Gives the whole file `partName` its number's `name`; the failure, null on success.
+    static std::exception_ptr giveNumber(const std::string& partName, const std::string& name);
 
     GenICam::gcstring m_baseName;       // written by open before any add runs
     std::atomic<uint32_t> m_counter{0}; // the last number claimed

@@ -4,7 +4,9 @@
 #include "MediaWriterFactory.h"
 #include "TestImageFiles.h"
 
+#include "testsupport/Permissions.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/Wait.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -196,13 +198,17 @@ TEST_F(ImageSequenceWriterTest, AFrameThatFailsEndsTheSequenceInOrder)
             third = e.GetDescription();
         }
     });
+    // The second frame meets the folder when it takes its number, after the first one.
     std::string second;
-    try {
-        writer.addAt(image, 2);
-    } catch (const GenICam::GenericException& e) {
-        second = e.GetDescription();
-    }
+    std::thread secondWriter([&] {
+        try {
+            writer.addAt(image, 2);
+        } catch (const GenICam::GenericException& e) {
+            second = e.GetDescription();
+        }
+    });
     writer.addAt(image, 1);
+    secondWriter.join();
     thirdWriter.join();
 
     EXPECT_NE(second.find("_0002.tiff"), std::string::npos) << second;
@@ -213,6 +219,74 @@ TEST_F(ImageSequenceWriterTest, AFrameThatFailsEndsTheSequenceInOrder)
     const uint32_t fourth = writer.claimPlace();
     EXPECT_THROW(writer.addAt(image, fourth), GenICam::GenericException);
     EXPECT_EQ(entries().join(' ').toStdString(), "cam_20240101_120000000_0001.tiff");
+}
+
+// A recording killed at any moment leaves whole files numbered without a gap: a frame written while
+// one before it is still on its way has no number in the folder yet, and a file gets its number only
+// once it is whole. Here the second and third frames are written while the first has not come.
+TEST_F(ImageSequenceWriterTest, FramesGetTheirNumbersInOrderOnceWhole)
+{
+    CBitmapMediaWriter writer;
+    writer.open(baseName());
+    const auto pixels = monoFrame(64, 48, 0, 0);
+    Nimbo::CNimboImage image;
+    image.CopyBuffer(pixels.data(), pixels.size(), Nimbo::PixelType_Mono8, 64, 48, 0);
+    for (uint32_t number = 1; number <= 3; ++number)
+        ASSERT_EQ(writer.claimPlace(), number);
+    std::thread later([&] { writer.addAt(image, 3); });
+    std::thread next([&] { writer.addAt(image, 2); });
+    // Both written, in whatever form: what a program killed now leaves.
+    const QDir folder(path());
+    const auto written = [&] { return folder.entryList(QDir::Files | QDir::Hidden | QDir::System).size(); };
+    const bool both = testsupport::waitFor([&] { return written() >= 2; });
+    const QStringList numbered = entries({"*.bmp"});
+    writer.addAt(image, 1);
+    later.join();
+    next.join();
+    ASSERT_TRUE(both) << "the two frames were not written";
+    EXPECT_TRUE(numbered.isEmpty()) << "numbered before the first frame: " << numbered.join(' ').toStdString();
+
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden | QDir::System).join(' ').toStdString(),
+              "cam_20240101_120000000_0001.bmp cam_20240101_120000000_0002.bmp cam_20240101_120000000_0003.bmp");
+    EXPECT_EQ(writer.imageCount(), 3u);
+    for (uint32_t number = 1; number <= 3; ++number)
+        EXPECT_FALSE(QImage(QString::fromStdString(writer.fileName(number)), "BMP").isNull()) << number;
+}
+
+// A file at a frame's name that may not be written over (read-only, here for a writer without root's
+// power over permissions) ends the sequence there and stays as it was; a writable one is written over.
+TEST_F(ImageSequenceWriterTest, AReadOnlyFileAtAFramesNameEndsTheSequenceAndIsKept)
+{
+    const auto frame = monoFrame(8, 4, 0, 0);
+    const auto stand = [&](const QString& name, QFileDevice::Permissions permissions) {
+        QFile file(filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("kept");
+        file.close();
+        ASSERT_TRUE(file.setPermissions(permissions));
+    };
+    stand("cam_20240101_120000000_0001.bmp", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    stand("cam_20240101_120000000_0002.bmp", QFileDevice::ReadOwner);
+    CBitmapMediaWriter writer;
+    writer.open(baseName());
+    testsupport::WithoutPowerOverPermissions guard;
+    ASSERT_TRUE(guard.isActive());
+    writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 8, 4, 0);
+    try {
+        writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 8, 4, 0);
+        ADD_FAILURE() << "the read-only file was written over";
+    } catch (const GenICam::GenericException& e) {
+        EXPECT_NE(std::string(e.GetDescription()).find("_0002.bmp': Permission denied"), std::string::npos)
+            << e.GetDescription();
+    }
+    EXPECT_THROW(writer.add(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 8, 4, 0), GenICam::GenericException);
+    EXPECT_EQ(writer.imageCount(), 1u);
+    EXPECT_EQ(QDir(path()).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString(),
+              "cam_20240101_120000000_0001.bmp cam_20240101_120000000_0002.bmp");
+    EXPECT_FALSE(QImage(QString::fromStdString(writer.fileName(1)), "BMP").isNull());
+    QFile kept(QString::fromStdString(writer.fileName(2)));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("kept"));
 }
 
 // Through the sink and its writer threads: the recording reports the failure once, the folder holds

@@ -3,6 +3,7 @@
 #include <nimbo/ImagePersistence.h>
 
 #include <GenICam/GenericException.h>
+#include <testsupport/Permissions.h>
 #include <testsupport/TempDir.h>
 #include <gtest/gtest.h>
 
@@ -14,10 +15,7 @@
 
 #include <tiffio.h>
 
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -44,33 +42,6 @@ protected:
         return data;
     }
     static QRgb expectedColour(int x, int y) { return qRgb(200 - 30 * x, 20 + 60 * y, 10 + 40 * x); }
-};
-
-// While it lives, the calling thread has no power over file permissions, root's included: a file it may
-// not write is refused to it as to anyone (capabilities are the thread's own; it gets them back after).
-class WithoutPowerOverPermissions {
-public:
-    WithoutPowerOverPermissions()
-    {
-        if (syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
-        m_active = syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~WithoutPowerOverPermissions()
-    {
-        if (m_active)
-            syscall(SYS_capset, &m_header, m_saved);
-    }
-    WithoutPowerOverPermissions(const WithoutPowerOverPermissions&) = delete;
-    WithoutPowerOverPermissions& operator=(const WithoutPowerOverPermissions&) = delete;
-    bool isActive() const { return m_active; }
-
-private:
-    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2] = {};
-    bool m_active = false;
 };
 
 } // namespace
@@ -263,7 +234,7 @@ TEST_F(ImagePersistenceTest, ANameThatCannotBeWrittenIsLeftAsItWas)
         }
         ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
         {
-            WithoutPowerOverPermissions guard;
+            testsupport::WithoutPowerOverPermissions guard;
             ASSERT_TRUE(guard.isActive());
             EXPECT_THROW(CImagePersistence::Save(save.format, readOnly.c_str(), save.pixels->data(),
                                                  save.pixels->size(), save.type, 4, 4, 0, ImageOrientation_TopDown),
