@@ -103,6 +103,8 @@ private:
     void release(bool removeFile);
     // A write the system refused: the file keeps what was complete before it.
     [[noreturn]] void failWrite(int code);
+    // The file holds `frames` frames whole, unless it was removed meanwhile, which fails.
+    void fileComplete(int64_t frames);
 
     mutable std::mutex m_mutex;
     std::atomic<int32_t> m_imageCount{0};   // frames taken by the encoder since open

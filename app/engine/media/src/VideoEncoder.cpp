@@ -14,6 +14,8 @@ extern "C" {
 
 #include <QSettings>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -406,7 +408,19 @@ void VideoEncoder::keepWithinWallTime(bool slow)
         failWrite(result);
     m_fragmentStarted.reset();
     m_completeBytes = m_file->size();
-    m_framesInFile = int32_t(m_framesMuxed);
+    fileComplete(m_framesMuxed);
+}
+
+void VideoEncoder::fileComplete(int64_t frames)
+{
+    // A file removed meanwhile (its folder deleted) takes every frame with it: said at once, rather
+    // than counting frames that no file holds.
+    struct stat status;
+    if (::fstat(m_file->handle(), &status) == 0 && status.st_nlink == 0) {
+        m_framesInFile = 0;
+        FAIL_RUNTIME("Failed to write data to disk. The file was removed.");
+    }
+    m_framesInFile = int32_t(frames);
 }
 
 void VideoEncoder::addFrame(const void* buffer, size_t bufferSize, Nimbo::EPixelType pixelType, uint32_t width,
@@ -529,10 +543,11 @@ void VideoEncoder::writePackets()
         // A fragment is written when the packet that opens the next one comes: when the file grew,
         // it holds every packet before this one.
         const int64_t size = m_file->size();
-        if (size != m_completeBytes)
-            m_framesInFile = int32_t(m_framesMuxed);
-        ++m_framesMuxed;
+        const bool grew = size != m_completeBytes;
         m_completeBytes = size;
+        if (grew)
+            fileComplete(m_framesMuxed);
+        ++m_framesMuxed;
         if (key || !m_fragmentStarted)
             m_fragmentStarted = std::chrono::steady_clock::now();
     }
@@ -563,7 +578,7 @@ void VideoEncoder::close()
             const int closed = av.avio_closep(&m_formatContext->pb);
             if (closed < 0)
                 failWrite(closed);
-            m_framesInFile = int32_t(m_framesMuxed);
+            fileComplete(m_framesMuxed);
         }
     } catch (...) {
         release(false);

@@ -9,6 +9,7 @@
 #include "LittleEndian.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -497,6 +498,18 @@ void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)
     // counted.
     if (!writeCounts(m_position, false))
         fail<AviWriterIoException>("cannot write the headers");
+    // A file removed meanwhile (its folder deleted) takes every frame with it: said at once, rather
+    // than counting frames that no file holds.
+    if (removed()) {
+        errno = 0;
+        fail<AviWriterIoException>("the file was removed");
+    }
+}
+
+bool CAviWriter::removed() const
+{
+    struct stat status;
+    return ::fstat(m_fd, &status) == 0 && status.st_nlink == 0;
 }
 
 void CAviWriter::Close()
@@ -504,8 +517,13 @@ void CAviWriter::Close()
     if (m_fd < 0)
         return;
     const int error = complete();
+    const bool gone = removed();
     const bool closed = ::close(m_fd) == 0;
     m_fd = -1;
+    if (gone) {
+        errno = 0;
+        fail<AviWriterIoException>("the file was removed");
+    }
     if (error || !closed) {
         // The first failure's reason is the one to tell; closing after it may set another.
         errno = error ? error : errno;

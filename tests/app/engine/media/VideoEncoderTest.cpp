@@ -9,6 +9,7 @@
 #include <testsupport/LogCapture.h>
 #include <testsupport/TempDir.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -585,6 +586,39 @@ TEST_F(VideoEncoderTest, ADiskThatFillsLeavesTheCompleteFragmentsReadable)
         EXPECT_TRUE(isNumber) << info.at("nb_read_frames");
         EXPECT_GE(readable, 25);
         EXPECT_LE(readable, added);
+    }
+}
+
+// A file removed while it is written (its folder deleted, say) takes the frames written into it with
+// it: the encoder says so when a fragment is complete, or at the close, and counts no frame in a file.
+TEST_F(VideoEncoderTest, AFileRemovedWhileRecordingIsAFailure)
+{
+    const auto frame = mediatest::makeFrame(Nimbo::PixelType_Mono8, 64, 48);
+    for (const bool atClose : {false, true}) {
+        SCOPED_TRACE(atClose ? "removed before the close" : "removed while recording");
+        ASSERT_TRUE(QDir().mkpath(filePath("out")));
+        VideoEncoder encoder(0, 25.0, 400000);
+        encoder.open(libRoot().c_str(), stdFilePath("out/removed.mp4").c_str(), 64, 48, Nimbo::PixelType_Mono8);
+        encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 48); // in the file at once
+        ASSERT_TRUE(QDir(filePath("out")).removeRecursively());
+        // Past the next key frame, which completes the fragment before it; the close fails as well.
+        for (int i = 0; !atClose && i < 30; ++i) {
+            try {
+                encoder.addFrame(frame.data(), frame.size(), Nimbo::PixelType_Mono8, 64, 48);
+            } catch (const GenICam::RuntimeException& e) {
+                EXPECT_STREQ(e.GetDescription(), "Failed to write data to disk. The file was removed.");
+                break;
+            }
+            EXPECT_LT(i, 29) << "the removal went unnoticed while recording";
+        }
+        try {
+            encoder.close();
+            ADD_FAILURE() << "the removal went unnoticed at the close";
+        } catch (const GenICam::RuntimeException& e) {
+            EXPECT_STREQ(e.GetDescription(), "Failed to write data to disk. The file was removed.");
+        }
+        EXPECT_EQ(encoder.imageCount(), 0);
+        EXPECT_FALSE(encoder.isOpen());
     }
 }
 

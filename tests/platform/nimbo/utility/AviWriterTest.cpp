@@ -6,6 +6,7 @@
 #include <testsupport/TempDir.h>
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -386,6 +387,33 @@ TEST_F(AviWriterTest, AFileCutOffWhileRecordingSaysWhatItHolds)
         expectTrueFor(cut, 5, 10, false);
     }
     expectTrueFor(file, 5, 10, true);
+}
+
+// A file removed while it is written (its folder deleted, say) takes the frames still written into it
+// with it: the writer says so at the next frame, or at the close, instead of counting frames that no
+// file holds.
+TEST_F(AviWriterTest, AFileRemovedWhileRecordingIsAFailure)
+{
+    const auto pixels = frame(0);
+    for (const bool atClose : {false, true}) {
+        SCOPED_TRACE(atClose ? "removed before the close" : "removed while recording");
+        ASSERT_TRUE(QDir().mkpath(filePath("out")));
+        const std::string file = stdFilePath("out/removed.avi");
+        CAviWriter writer;
+        writer.Open(file, 25, PixelType_BGR8packed, 6, 4);
+        writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+        ASSERT_TRUE(QDir(filePath("out")).removeRecursively());
+        try {
+            if (!atClose)
+                writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+            writer.Close();
+            ADD_FAILURE() << "the removal went unnoticed";
+        } catch (const AviWriterIoException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find("the file was removed"), std::string::npos)
+                << e.GetDescription();
+        }
+        EXPECT_FALSE(writer.IsOpen());
+    }
 }
 
 // A start that fails leaves no file behind: the disk full before the headers are written.

@@ -108,13 +108,14 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     // Writes the index and the final counts; a file that is not open is ignored. Throws
     // AviWriterIoException when the file cannot be completed (it is closed all the same, its
-    // headers true for its frames, without the index that did not fit).
+    // headers true for its frames, without the index that did not fit) or was removed meanwhile.
     void Close();
 
     // Adds one frame of the size given at Open. Throws GenICam::InvalidArgumentException for a frame
     // of another size, a short buffer or a type the converter cannot read, GenICam::RuntimeException when
-    // not open, AviWriterIoException when writing fails, AviWriterFatalException when the codec fails
-    // or the file would pass 4 GiB. The last three close the file with the frames written before.
+    // not open, AviWriterIoException when writing fails or the file was removed meanwhile,
+    // AviWriterFatalException when the codec fails or the file would pass 4 GiB. The last three close
+    // the file with the frames written before.
     void Add(const void* buffer, size_t bufferSize, EPixelType pixelType, uint32_t width, uint32_t height,
              size_t paddingX, EImageOrientation orientation = ImageOrientation_TopDown,
              EKeyFrameSelection keyFrameSelection = KeyFrameSelection_Auto);
@@ -162,6 +163,8 @@ private:
     [[noreturn]] void fail(const std::string& text);
     // Closes and removes a file whose start failed, and throws AviWriterFatalException.
     [[noreturn]] void failStart(const std::string& text);
+    // Whether the open file has lost its name (removed with its folder, say).
+    bool removed() const;
 
     int m_fd = -1;
     std::string m_fileName;
