@@ -229,9 +229,10 @@ int CAviWriter::complete()
         put32(index, entry.size);
     }
     errno = 0;
-    if (writeAt(m_position, {{index.data(), index.size()}}))
-        return writeCounts(m_position + index.size(), true) ? 0 : errno;
-    // No room for the whole index: the file ends with its frames and says it has no index.
+    if (writeAt(m_position, {{index.data(), index.size()}}) && writeCounts(m_position + index.size(), true))
+        return 0;
+    // No room for the whole index, or for the headers that would say it is there: the file ends with
+    // its frames and says it has no index.
     const int error = errno;
     if (ftruncate(m_fd, off_t(m_position)) != 0)
         return error;
@@ -489,6 +490,7 @@ void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)
     errno = 0;
     if (!writeAt(m_position, {{header.data(), header.size()}, {data, size}, {&pad, size & 1}}))
         fail<AviWriterIoException>("cannot write frame " + std::to_string(m_frames.size() + 1));
+    const uint32_t largestBefore = m_largestChunk;
     m_frames.push_back({uint32_t(m_position - uint64_t(m_moviStart)), uint32_t(size), key});
     m_position += chunk;
     m_dataBytes += size;
@@ -496,8 +498,16 @@ void CAviWriter::writeFrame(const uint8_t* data, size_t size, bool key)
     // The frame is in the file before the headers count it. Counting every frame costs one small
     // write in place, and a recording killed at any moment, a pause included, leaves all its frames
     // counted.
-    if (!writeCounts(m_position, false))
+    if (!writeCounts(m_position, false)) {
+        // The headers still count the frames before it: the frame is taken off again.
+        const int error = errno;
+        m_frames.pop_back();
+        m_position -= chunk;
+        m_dataBytes -= size;
+        m_largestChunk = largestBefore;
+        errno = error;
         fail<AviWriterIoException>("cannot write the headers");
+    }
     // A file removed meanwhile (its folder deleted) takes every frame with it: said at once, rather
     // than counting frames that no file holds.
     if (removed()) {

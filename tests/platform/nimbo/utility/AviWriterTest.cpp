@@ -12,9 +12,34 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <dlfcn.h>
+#include <sys/uio.h>
+
+#include <atomic>
+#include <cerrno>
 #include <vector>
 
 using namespace Nimbo;
+
+namespace {
+
+// While set, the system refuses writes at the start of a file: the headers' rewrite meets a disk
+// that is full for it (a copy-on-write file system writes nothing in place without new room).
+std::atomic<bool> g_headersRefused{false};
+
+} // namespace
+
+// The system's own call, standing in front of it for the writer's writes.
+extern "C" ssize_t pwritev(int fd, const iovec* vectors, int count, off_t offset)
+{
+    using System = ssize_t (*)(int, const iovec*, int, off_t);
+    static const auto system = reinterpret_cast<System>(dlsym(RTLD_NEXT, "pwritev"));
+    if (offset == 0 && g_headersRefused) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return system(fd, vectors, count, offset);
+}
 
 namespace {
 
@@ -353,6 +378,37 @@ TEST_F(AviWriterTest, AFileCutShortByAFullDiskSaysWhatItHolds)
         EXPECT_EQ(failed, !c.index || !c.atClose);
         EXPECT_FALSE(writer.IsOpen());
         expectTrueFor(file, c.frames, 25, c.index);
+    }
+}
+
+// A disk that refuses the headers' rewrite, after a frame has been written or after the index at the
+// close: what the headers cannot count is taken off, so the file ends where they say and the writer's
+// count agrees with them.
+TEST_F(AviWriterTest, HeadersThatCannotBeRewrittenCountTheFramesTheFileKeeps)
+{
+    const auto pixels = frame(0);
+    for (const bool atClose : {false, true}) {
+        SCOPED_TRACE(atClose ? "at the close" : "after a frame");
+        const std::string file = stdFilePath(atClose ? "close.avi" : "frame.avi");
+        CAviWriter writer;
+        writer.Open(file, 25, PixelType_BGR8packed, 6, 4);
+        for (int i = 0; i < 3; ++i)
+            writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+        g_headersRefused = true;
+        try {
+            if (atClose)
+                writer.Close();
+            else
+                writer.Add(pixels.data(), pixels.size(), PixelType_BGR8packed, 6, 4, 0);
+            ADD_FAILURE() << "the refused rewrite went unnoticed";
+        } catch (const AviWriterIoException& e) {
+            EXPECT_NE(std::string(e.GetDescription()).find(": No space left on device"), std::string::npos)
+                << e.GetDescription();
+        }
+        g_headersRefused = false;
+        EXPECT_FALSE(writer.IsOpen());
+        EXPECT_EQ(writer.GetCountOfAddedImages(), 3u);
+        expectTrueFor(file, 3, 25, false);
     }
 }
 
