@@ -1,6 +1,7 @@
 // The high-resolution timer: its period, the thread it signals from, and clean stops.
 #include "brasko/HiResTimer.h"
 
+#include "testsupport/Intervals.h"
 #include "testsupport/LogCapture.h"
 #include "testsupport/TimerRace.h"
 
@@ -86,11 +87,10 @@ TEST(HiResTimer, HoldsItsPeriodOnItsOwnThread)
     }
     // Nor does it tick at a lower rate: the typical interval is the period (a late tick or a skipped
     // one moves the median little; half the rate would make it 40 ms).
-    std::vector<double> intervalsMs;
-    for (size_t i = 1; i < ticks.size(); ++i)
-        intervalsMs.push_back(std::chrono::duration<double, std::milli>(ticks[i].time - ticks[i - 1].time).count());
-    std::nth_element(intervalsMs.begin(), intervalsMs.begin() + intervalsMs.size() / 2, intervalsMs.end());
-    EXPECT_LE(intervalsMs[intervalsMs.size() / 2], 30.0);
+    std::vector<Clock::time_point> times;
+    for (const auto& tick : ticks)
+        times.push_back(tick.time);
+    EXPECT_LE(testsupport::medianIntervalMs(times), 30.0);
 }
 
 TEST(HiResTimer, NoTickAfterStopReturns)
