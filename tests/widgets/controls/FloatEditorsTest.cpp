@@ -6,6 +6,7 @@
 #include "orbelt/FloatSliderEditor.h"
 #include "orbelt/SpinBox.h"
 
+#include <testsupport/LingeringThread.h>
 #include <testsupport/LogCapture.h>
 
 #include <QApplication>
@@ -231,6 +232,9 @@ TEST_F(FloatEditorsTest, AliasChangesMoveTheSliderAlsoWhileTheBoxHasFocus)
     writer.join();
     EXPECT_EQ(editor.intValue(), 320);
     QTRY_COMPARE_WITH_TIMEOUT(editor.intValue(), 40, 10000);
+    // Also from a thread that lives on, as the camera's do: only the queued notice hands the change over.
+    testsupport::LingeringThread camera([this] { CIntegerPtr(node("GainRaw"))->SetValue(60); });
+    QTRY_COMPARE_WITH_TIMEOUT(editor.intValue(), 60, 60000);
 }
 
 // A change of the alias after the editor is gone must not reach it: the sanitizer sees a callback left on a

@@ -22,6 +22,7 @@
 #include <threadcheck/HandOff.h>
 #include <nimbo/TlFactory.h>
 #include <orbelt/Helpers.h>
+#include <orbelt/NodeNotice.h>
 
 #include <log4cpp/Category.hh>
 
@@ -301,12 +302,13 @@ void DeviceContext::onWhiteBalanceEnableNodeUpdate(GenApi::INode* node)
 {
     if (node != m_whiteBalanceEnableNode)
         return;
-    QMetaObject::invokeMethod(this, "onWhiteBalanceEnableNodeUpdateImpl", Qt::AutoConnection,
-                              Q_ARG(GenApi::INode*, node));
+    postNodeNotice(this, "onWhiteBalanceEnableNodeUpdateImpl", node);
 }
 
 void DeviceContext::onWhiteBalanceEnableNodeUpdateImpl(GenApi::INode* pWhiteBalanceEnable)
 {
+    // Posted by onWhiteBalanceEnableNodeUpdate when the node changed on another thread.
+    threadcheck::takeOver(this);
     // A post may arrive after the callback went with the camera: only the remembered node is read.
     if (!m_window || !pWhiteBalanceEnable || pWhiteBalanceEnable != m_whiteBalanceEnableNode)
         return;

@@ -5,8 +5,9 @@
 #include <GenICam/GenericException.h>
 #include <orbelt/FloatCommit.h>
 #include <orbelt/Helpers.h>
+#include <orbelt/NodeNotice.h>
+#include <threadcheck/HandOff.h>
 
-#include <QMetaObject>
 #include <QWidget>
 
 #include <climits>
@@ -220,11 +221,13 @@ void DoubleParameterModel::onAliasNodeUpdate(GenApi::INode* pAlias)
 {
     if (!pAlias || pAlias != m_pAlias.get())
         return;
-    QMetaObject::invokeMethod(this, "onAliasNodeUpdateImpl", Qt::AutoConnection, Q_ARG(GenApi::INode*, pAlias));
+    postNodeNotice(this, "onAliasNodeUpdateImpl", pAlias);
 }
 
 void DoubleParameterModel::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
 {
+    // Posted by onAliasNodeUpdate when the alias changed on another thread.
+    threadcheck::takeOver(this);
     // A call queued from another thread may arrive after the alias (or its node map) is gone.
     if (!pAlias || pAlias != m_pAlias.get())
         return;

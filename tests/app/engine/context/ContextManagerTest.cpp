@@ -5,6 +5,7 @@
 #include "DeviceContext.h"
 #include "GrabDevice.h"
 
+#include "testsupport/LingeringThread.h"
 #include "testsupport/LogCapture.h"
 #include "testsupport/RunOnThreadOf.h"
 #include "testsupport/TempDir.h"
@@ -945,9 +946,9 @@ TEST_F(ContextManagerTest, WhiteBalancePickerSwitchReachesTheWindowFromAnyThread
     ASSERT_TRUE(picker.IsValid());
     picker->SetValue(true);
     EXPECT_TRUE(waitFor([&] { return m_window->whiteBalancePicker == 1; }));
-    // From another thread the change is re-posted to the context's thread.
-    std::thread writer([&] { picker->SetValue(false); });
-    writer.join();
+    // From another thread the change is re-posted to the context's thread; the thread lives on, as the
+    // camera's do, so that only the re-post hands the change over.
+    testsupport::LingeringThread camera([&] { picker->SetValue(false); });
     EXPECT_TRUE(waitFor([&] { return m_window->whiteBalancePicker == 0; }));
 }
 

@@ -6,6 +6,7 @@
 #include "TestSlider.h"
 
 #include <testsupport/FloatBoxSessions.h>
+#include <testsupport/LingeringThread.h>
 #include <testsupport/LogCapture.h>
 #include <testsupport/NodeMaps.h>
 
@@ -258,6 +259,9 @@ TEST_F(ParameterModelTest, aliasChangedInAnotherThreadReachesTheSliderOnTheGuiTh
     EXPECT_EQ(slider.intValue(), 100);
     QTRY_COMPARE_WITH_TIMEOUT(slider.intValue(), 40, 5000);
     EXPECT_EQ(integer("GainRaw")->GetValue(), 40);
+    // Also from a thread that lives on, as the camera's do: only the queued notice hands the change over.
+    testsupport::LingeringThread camera([this] { integer("GainRaw")->SetValue(60); });
+    QTRY_COMPARE_WITH_TIMEOUT(slider.intValue(), 60, 60000);
 }
 
 // The edit box shows the camera's value rounded to its decimals; leaving it writes only what the user typed,

@@ -5,15 +5,13 @@
 #include "FloatRange.h"
 #include "LogGuard.h"
 #include "NodeText.h"
+#include "orbelt/NodeNotice.h"
 #include "orbelt/SpinBox.h"
 
 #include <GenApi/NodeCallback.h>
+#include <threadcheck/HandOff.h>
 
-#include <QMetaObject>
-#include <QMetaType>
 #include <QSlider>
-
-Q_DECLARE_METATYPE(GenApi::INode*)
 
 namespace {
 [[noreturn]] void fail(const char* text, unsigned int line)
@@ -131,12 +129,13 @@ void FloatSliderEditor::onAliasNodeUpdate(GenApi::INode* node)
 {
     if (!node || node != m_alias.get())
         return;
-    qRegisterMetaType<GenApi::INode*>("GenApi::INode*");
-    QMetaObject::invokeMethod(this, "onAliasNodeUpdateImpl", Qt::AutoConnection, Q_ARG(GenApi::INode*, node));
+    postNodeNotice(this, "onAliasNodeUpdateImpl", node);
 }
 
 void FloatSliderEditor::onAliasNodeUpdateImpl(GenApi::INode* pAlias)
 {
+    // Posted by onAliasNodeUpdate when the node changed on another thread.
+    threadcheck::takeOver(this);
     static const char* const function = "FloatSliderEditor::onAliasNodeUpdateImpl";
     // A queued notice may arrive after the node map went away: only the alias still held is read.
     if (!pAlias || pAlias != m_alias.get())
