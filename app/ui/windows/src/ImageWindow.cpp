@@ -233,7 +233,8 @@ void ImageWindow::setImage(const Lorvish::Image& image)
         emit imageDimensionChanged();
         m_info.sizeChanged = true;
         m_info.zoomChanged = true;
-        QTimer::singleShot(0, this, &ImageWindow::updateStatusBar);
+        // The timer and its call are made in this thread and run on the GUI thread.
+        threadcheck::post(this, [this] { QTimer::singleShot(0, this, &ImageWindow::updateStatusBar); });
     }
     if (m_recordingShown)
         emit recordingStatusRequest();
@@ -602,6 +603,8 @@ void ImageWindow::updateImageCounter(uint32_t imageCounter, uint32_t imageErrorC
 
 void ImageWindow::updateStatusBar()
 {
+    // Also scheduled by setImage, in the converter thread.
+    threadcheck::takeOver(this);
     std::unique_lock<std::mutex> lock(m_mutex);
     m_statusBar->update(&m_info);
 }

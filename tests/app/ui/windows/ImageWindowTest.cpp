@@ -5,7 +5,9 @@
 #include "WindowTestSupport.h"
 
 #include <brasko/AsyncErrorQueue.h>
+#include <testsupport/LingeringThread.h>
 #include <testsupport/TempDir.h>
+#include <testsupport/Wait.h>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -21,8 +23,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <memory>
 #include <thread>
+#include <vector>
 
 // Q_INIT_RESOURCE must be used at global scope.
 static void initKalmuthResources()
@@ -123,6 +128,28 @@ TEST_F(ImageWindowTest, ImagesFromTheConverterThreadWhileTheGuiAsks)
     }
     converter.join();
     EXPECT_GT(answers, 0);
+    window.shutDown();
+}
+
+// Each new size the converter thread hands over reaches the status bar through the GUI thread's
+// queue (the status record and a refresh of the bar), while the converter thread lives on as it does
+// in the program; the GUI thread only handles events meanwhile, so nothing but the window's own
+// hand-offs carries what the converter thread made for the GUI thread (the thread checker sees it).
+TEST_F(ImageWindowTest, NewSizesFromTheConverterThreadReachTheStatusBar)
+{
+    std::vector<std::unique_ptr<TestImage>> images;
+    for (unsigned width = 40; width < 80; ++width)
+        images.push_back(std::make_unique<TestImage>(width, 30));
+    ImageWindow window;
+    window.show();
+    testsupport::LingeringThread converter([&] {
+        for (const auto& image : images) {
+            window.setImage(image->image);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    EXPECT_TRUE(testsupport::waitFor([&] { return window.statusBar()->sizeLabel()->text() == " 79 x 30 "; }))
+        << window.statusBar()->sizeLabel()->text().toStdString();
     window.shutDown();
 }
 
