@@ -196,23 +196,22 @@ TEST(AsyncErrorQueue, DefaultEntryIsUnclassified)
 
 TEST(AsyncErrorQueue, QueuedReceiversGetTheSeverity)
 {
-    // A receiver in another thread is reached through a queued connection, which needs the
-    // severity registered as a meta type.
+    // A queued connection carries the severity only when it is registered as a meta type. The
+    // receiver is queued on the queue's own thread: the program's receivers live there, and Qt's copy
+    // of the argument for a receiver on another thread is made and read outside the thread checker's
+    // sight (a hand-off it cannot see, which would fail the checked run now and then).
     AsyncErrorQueue queue;
-    QThread receiverThread;
     QObject receiver;
-    receiver.moveToThread(&receiverThread);
-    receiverThread.start();
-    std::atomic<int> received{0};
-    QObject::connect(&queue, &AsyncErrorQueue::displayError, &receiver,
-                     [&](AsyncErrorQueue::ErrorSeverity severity, QString, QString, QWidget*) {
-                         if (severity == AsyncErrorQueue::Warning)
-                             ++received;
-                     });
+    int received = 0;
+    QObject::connect(
+        &queue, &AsyncErrorQueue::displayError, &receiver,
+        [&](AsyncErrorQueue::ErrorSeverity severity, QString, QString, QWidget*) {
+            if (severity == AsyncErrorQueue::Warning)
+                ++received;
+        },
+        Qt::QueuedConnection);
     queue.reportErrorAsync(AsyncErrorQueue::Warning, "w", "", nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return received.load() == 1; }, 10000));
-    receiverThread.quit();
-    receiverThread.wait();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received == 1; }, 60000));
 }
 
 namespace {
